@@ -1,0 +1,25 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Private services of the ODBC boundary for the cursor library: posting
+// diagnostics that SQLGetDiagRec then answers for a handle, reading the
+// driver's own records, and finding a statement's connection.
+// This file is not part of the Velora API.
+#pragma once
+
+#include "velora/platform/OdbcBoundary.h"
+
+namespace velora::odbc::detail {
+
+/// Makes SQLGetDiagRec/SQLGetDiagField answer `records` for `handle` until the
+/// next call on that handle (replacing what the driver holds).
+void PostDiagnostics(SQLHANDLE handle, std::vector<DiagRecord> records);
+
+/// Reads the driver's own diagnostic records of a handle, bypassing the
+/// boundary's posted records.
+std::vector<DiagRecord> DriverDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
+
+/// The connection a statement was allocated on (nullptr when unknown).
+SQLHDBC ConnectionOf(SQLHSTMT stmt);
+
+} // namespace velora::odbc::detail
