@@ -1,0 +1,88 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// The engine's environment, connection and transaction routines, and its
+// single error path: every failing ODBC call of the library is turned into an
+// EODBCError by ODBCCheckError. The routines keep no state and remember no
+// handle; the session owns the environment, the database the connection and
+// its cursor mode.
+#pragma once
+
+#include "velora/engine/SQL.h"
+#include "velora/platform/OdbcBoundary.h"
+#include "velora/platform/SysUtils.h"
+
+#include <cstdint>
+
+namespace velora {
+
+/// How statements on a connection get their cursors and write back changes;
+/// decided once per connection by ODBCConnect.
+enum TCursorMode : std::uint8_t {
+    cmForwardOnly = 0,    ///< forward-only cursors; rows cannot be written back
+    cmKeyset = 1,         ///< the driver's keyset cursors, SQLSetPos/SQLBulkOperations
+    cmCursorLibrary = 2,  ///< static cursors and positioned SQL through our cursor library
+};
+
+/// "cmForwardOnly", "cmKeyset" or "cmCursorLibrary".
+const char* CursorModeName(TCursorMode mode);
+
+/// The exception of every failed ODBC call. The message holds one line per
+/// diagnostic record: "ODBC32 Error " + SQLSTATE + " :" + text + CR LF.
+/// SQLState and NativeError keep the last record's values.
+class EODBCError : public Exception {
+public:
+    EODBCError(std::int16_t nativeCode, String message)
+        : Exception(std::move(message)), NativeError(nativeCode) {}
+    EODBCError(String message, String sqlState, SQLINTEGER nativeError)
+        : Exception(std::move(message)), SQLState(std::move(sqlState)), NativeError(nativeError) {}
+
+    String SQLState;            ///< SQLSTATE of the last diagnostic record ("" when none)
+    SQLINTEGER NativeError = 0; ///< native code of the last diagnostic record
+};
+
+/// Capability sets tested by ODBCConnect: 1 keyset cursors, 2 cursor library.
+/// Every bit of the set must be present; another kind answers true.
+bool HasAllCapabilities(SQLUINTEGER mask, int kind);
+
+/// Allocates an environment and declares ODBC 3 behaviour.
+/// \throws EODBCError when the driver manager reports the failure.
+SQLRETURN ODBCAllocEnv(SQLHENV& env);
+SQLRETURN ODBCFreeEnv(SQLHENV env);
+
+/// Connects `dbc` (allocated here) to a data source and decides the cursor
+/// mode: keyset when the driver's keyset cursors have every capability the
+/// engine uses, else a reconnect through the cursor library (cursor library
+/// or forward-only). A failing connect leaves `dbc` nil and freed; a failing
+/// attribute call leaves it allocated in `dbc` for the caller to free.
+/// \throws EODBCError on any failure.
+SQLRETURN ODBCConnect(SQLHDBC& dbc, SQLHENV env, const String& dataSource, const String& userName,
+                      const String& password, TCursorMode& cursorMode);
+SQLRETURN ODBCDisconnect(SQLHDBC dbc);
+SQLRETURN ODBCFreeConnect(SQLHDBC dbc);
+
+/// Commits pending work, sets the driver's default isolation level and turns
+/// autocommit off, so that the work that follows can be rolled back.
+/// \throws EODBCError
+SQLRETURN ODBCStartTransaction(SQLHDBC dbc);
+/// Commits (xendCOMMIT) or rolls back (xendABORT) and turns autocommit back
+/// on; xendCOMMITKEEP makes no call, leaves the transaction open, answers -1.
+/// \throws EODBCError
+SQLRETURN ODBCEndTransaction(SQLHDBC dbc, ODBCXEnd how);
+
+/// The single error path. Reads every diagnostic record of `handle` into
+/// `msg` (one "ODBC32 Error <state> :<text>\r\n" line each; reading stops at
+/// the first failing SQLGetDiagRec), frees the handle when `freeHandle` is
+/// set, and raises EODBCError when there was at least one record. A failure
+/// without records raises a line of its own ("ODBC32 Error 00000 :return code
+/// <rc> without diagnostics") when `rc` is SQL_ERROR or SQL_INVALID_HANDLE;
+/// other codes without records (SQL_NO_DATA, SQL_NEED_DATA, ...) raise
+/// nothing and leave the decision to the caller. `rc` is never changed.
+void ODBCCheckError(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN& rc, String& msg, bool freeHandle);
+/// The same without the caller's message variable.
+void ODBCCheckError(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, bool freeHandle = false);
+
+/// True for SQL_SUCCESS and SQL_SUCCESS_WITH_INFO.
+inline bool ODBCSucceeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+} // namespace velora
