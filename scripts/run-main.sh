@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Copyright (C) 2026 The Velora developers
+# SPDX-License-Identifier: MIT
+#
+# The main job from a fresh clone: installs what is missing, builds the
+# release tree build/ (no sanitizers, no tests) and runs the velora tool on the
+# embedded SQLite sample database, which the tool creates on first use.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$root/build
+jobs=${VELORA_JOBS:-$(nproc)}
+
+bash "$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELORA_SANITIZE=OFF -DVELORA_BUILD_TESTS=OFF \
+  -DVELORA_BUILD_APPS=ON
+cmake --build "$build" -j"$jobs" --target velora
+
+export ODBCSYSINI=$build/odbc
+export ODBCINI=$build/odbc/odbc.ini
+velora=$build/apps/velora
+
+run() {
+  echo
+  echo "\$ velora $*"
+  "$velora" "$@"
+}
+
+run sources
+run connect VeloraSample

@@ -1,0 +1,236 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// The test drivers and the raw ODBC oracle connection. The calls here go
+// straight to unixODBC (the global ::SQL* functions), never through the
+// library's boundary, so fault injection there does not reach the oracle.
+#include "support/TestEnv.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace velora::test {
+
+namespace {
+
+// Builds the message of a failed call: what was attempted, then each record.
+std::string Diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, const std::string& what) {
+    std::string message = what;
+    for (SQLSMALLINT rec = 1;; ++rec) {
+        SQLCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLCHAR text[2048] = {};
+        SQLSMALLINT textLen = 0;
+        SQLRETURN rc = ::SQLGetDiagRec(handleType, handle, rec, state, &native, text, sizeof text, &textLen);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+            break;
+        message += "\n  [";
+        message += reinterpret_cast<const char*>(state);
+        message += "] ";
+        message += reinterpret_cast<const char*>(text);
+    }
+    return message;
+}
+
+bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA; }
+
+void Check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const std::string& what) {
+    if (!Succeeded(rc))
+        throw std::runtime_error(Diagnostics(handleType, handle, what));
+}
+
+// A statement handle freed on every path.
+class Statement {
+public:
+    explicit Statement(SQLHDBC dbc) {
+        Check(::SQLAllocHandle(SQL_HANDLE_STMT, dbc, &FStmt), SQL_HANDLE_DBC, dbc, "SQLAllocHandle(STMT)");
+    }
+    ~Statement() { ::SQLFreeHandle(SQL_HANDLE_STMT, FStmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void ExecDirect(const std::string& sql) {
+        SQLRETURN rc = ::SQLExecDirect(FStmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
+                                       static_cast<SQLINTEGER>(sql.size()));
+        Check(rc, SQL_HANDLE_STMT, FStmt, "SQLExecDirect: " + sql);
+    }
+    SQLHSTMT Get() const { return FStmt; }
+
+private:
+    SQLHSTMT FStmt = SQL_NULL_HSTMT;
+};
+
+// Reads one column of the current row, piece by piece. With SQL_C_CHAR each
+// piece but the last fills the buffer less its terminating zero; the length
+// indicator (not strlen) decides how much of the last piece counts, so bytes
+// that are zero (MariaDB hands binary data over unchanged) survive.
+std::optional<std::string> ReadColumn(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, const std::string& sql) {
+    std::string value;
+    char buffer[4096];
+    const SQLLEN usable = cType == SQL_C_CHAR ? sizeof buffer - 1 : sizeof buffer;
+    for (;;) {
+        SQLLEN indicator = 0;
+        SQLRETURN rc = ::SQLGetData(stmt, column, cType, buffer, sizeof buffer, &indicator);
+        if (rc == SQL_NO_DATA)  // every piece read already
+            return value;
+        Check(rc, SQL_HANDLE_STMT, stmt, "SQLGetData(" + std::to_string(column) + "): " + sql);
+        if (indicator == SQL_NULL_DATA)
+            return std::nullopt;
+        if (indicator == SQL_NO_TOTAL || indicator > usable) {
+            value.append(buffer, static_cast<size_t>(usable));
+            if (rc == SQL_SUCCESS)  // a driver that does not report truncation
+                return value;
+            continue;
+        }
+        value.append(buffer, static_cast<size_t>(indicator));
+        return value;
+    }
+}
+
+bool EnvFlag(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && std::string(value) == "1";
+}
+
+} // namespace
+
+bool ServersRequired() { return EnvFlag("VELORA_TEST_SERVERS"); }
+
+bool TestDriver::Available() const { return Kind == DriverKind::SQLite || ServersRequired(); }
+
+void PrintTo(const TestDriver& driver, std::ostream* os) { *os << driver.Name << " (" << driver.Dsn << ")"; }
+
+const std::vector<TestDriver>& TestDrivers() {
+    static const std::vector<TestDriver> drivers = {
+        {DriverKind::SQLite, "SQLite", "VeloraTestSQLite", "", ""},
+        {DriverKind::PostgreSQL, "PostgreSQL", "VeloraPG", "velora", "velora-pw"},
+        {DriverKind::MariaDB, "MariaDB", "VeloraMaria", "velora", "velora-pw"},
+    };
+    return drivers;
+}
+
+const TestDriver& Driver(DriverKind kind) {
+    const auto& drivers = TestDrivers();
+    return *std::find_if(drivers.begin(), drivers.end(), [kind](const TestDriver& d) { return d.Kind == kind; });
+}
+
+void RequireDriver(const TestDriver& driver) {
+    if (!driver.Available())
+        GTEST_SKIP() << driver.Name << " server not started in this run (scripts/test.sh starts it)";
+}
+
+std::string UniqueName(const std::string& prefix) {
+    static std::atomic<unsigned> counter{0};
+    std::string name = prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name;
+}
+
+const char* MemoType(const TestDriver& driver) {
+    return driver.Kind == DriverKind::MariaDB ? "longtext" : "text";
+}
+
+const char* BlobType(const TestDriver& driver) {
+    switch (driver.Kind) {
+    case DriverKind::PostgreSQL: return "bytea";
+    case DriverKind::MariaDB: return "longblob";
+    case DriverKind::SQLite: break;
+    }
+    return "blob";
+}
+
+std::string BinaryLiteral(const TestDriver& driver, const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char b : bytes) {
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    if (driver.Kind == DriverKind::PostgreSQL)
+        return "'\\x" + hex + "'::bytea";
+    return "X'" + hex + "'";
+}
+
+RawConnection::RawConnection(const std::string& dsn, const std::string& user, const std::string& password) {
+    try {
+        Check(::SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &FEnv), SQL_HANDLE_ENV, SQL_NULL_HANDLE,
+              "SQLAllocHandle(ENV)");
+        Check(::SQLSetEnvAttr(FEnv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+              SQL_HANDLE_ENV, FEnv, "SQLSetEnvAttr(ODBC_VERSION)");
+        Check(::SQLAllocHandle(SQL_HANDLE_DBC, FEnv, &FDbc), SQL_HANDLE_ENV, FEnv, "SQLAllocHandle(DBC)");
+        auto text = [](const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); };
+        SQLRETURN rc = ::SQLConnect(FDbc, text(dsn), SQL_NTS, text(user), SQL_NTS, text(password), SQL_NTS);
+        Check(rc, SQL_HANDLE_DBC, FDbc, "SQLConnect(" + dsn + ", user '" + user + "')");
+        FConnected = true;
+    } catch (...) {
+        if (FDbc != SQL_NULL_HDBC)
+            ::SQLFreeHandle(SQL_HANDLE_DBC, FDbc);
+        if (FEnv != SQL_NULL_HENV)
+            ::SQLFreeHandle(SQL_HANDLE_ENV, FEnv);
+        throw;
+    }
+}
+
+RawConnection::RawConnection(const TestDriver& driver) : RawConnection(driver.Dsn, driver.User, driver.Password) {}
+
+RawConnection::~RawConnection() {
+    if (FConnected)
+        ::SQLDisconnect(FDbc);
+    ::SQLFreeHandle(SQL_HANDLE_DBC, FDbc);
+    ::SQLFreeHandle(SQL_HANDLE_ENV, FEnv);
+}
+
+void RawConnection::Exec(const std::string& sql) {
+    Statement stmt(FDbc);
+    stmt.ExecDirect(sql);
+}
+
+std::vector<Row> RawConnection::Query(const std::string& sql, SQLSMALLINT cType) {
+    if (cType != SQL_C_CHAR && cType != SQL_C_BINARY)
+        throw std::invalid_argument("RawConnection::Query reads SQL_C_CHAR or SQL_C_BINARY only");
+    Statement stmt(FDbc);
+    stmt.ExecDirect(sql);
+    SQLSMALLINT columns = 0;
+    Check(::SQLNumResultCols(stmt.Get(), &columns), SQL_HANDLE_STMT, stmt.Get(), "SQLNumResultCols: " + sql);
+    if (columns == 0)
+        throw std::runtime_error("RawConnection::Query: statement returned no result set: " + sql);
+    std::vector<Row> rows;
+    for (;;) {
+        SQLRETURN rc = ::SQLFetch(stmt.Get());
+        if (rc == SQL_NO_DATA)
+            break;
+        Check(rc, SQL_HANDLE_STMT, stmt.Get(), "SQLFetch: " + sql);
+        Row row;
+        row.reserve(static_cast<size_t>(columns));
+        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c)
+            row.push_back(ReadColumn(stmt.Get(), c, cType, sql));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::optional<std::string> RawConnection::Scalar(const std::string& sql, SQLSMALLINT cType) {
+    std::vector<Row> rows = Query(sql, cType);
+    if (rows.empty())
+        throw std::runtime_error("RawConnection::Scalar: no row from: " + sql);
+    return rows.front().front();
+}
+
+void RawConnection::DropTableIfExists(const std::string& name) { Exec("DROP TABLE IF EXISTS " + name); }
+
+TableGuard::~TableGuard() {
+    try {
+        RawConnection(FDriver).DropTableIfExists(FName);
+    } catch (const std::exception& e) {
+        // A destructor must not throw; a leftover table only costs space, and
+        // the next run's unique names do not collide with it.
+        ADD_FAILURE() << "could not drop " << FName << ": " << e.what();
+    }
+}
+
+} // namespace velora::test
