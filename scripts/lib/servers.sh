@@ -160,7 +160,8 @@ _velora_mariadb_stop() {
 # Starts both servers, one after the other (each takes one to two seconds),
 # and exports VELORA_PG_PORT and VELORA_MARIADB_PORT.
 velora_servers_start() {
-  VELORA_SERVERS_DIR=$(mktemp -d "${TMPDIR:-/tmp}/velora-servers.XXXXXX")
+  # Not $TMPDIR: the postgres account must be able to reach the folder.
+  VELORA_SERVERS_DIR=$(mktemp -d "${VELORA_SERVERS_TMP:-/tmp}/velora-servers.XXXXXX")
   chmod 755 "$VELORA_SERVERS_DIR"
   local t0 t1
   t0=$(_velora_now_ms)
