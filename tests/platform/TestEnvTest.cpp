@@ -106,6 +106,21 @@ TEST(TestEnvPostgreSQL, LoginDataSourceChecksThePassword) {
     EXPECT_THROW(RawConnection(PgLoginDsn, "", ""), std::runtime_error);
 }
 
+// The data source sets BoolsAsChar=0: booleans then describe as SQL_BIT, not
+// as VARCHAR(5) holding "true"/"false".
+TEST(TestEnvPostgreSQL, DataSourceDescribesBooleansAsBit) {
+    VELORA_REQUIRE_DRIVER(Driver(DriverKind::PostgreSQL));
+    RawConnection conn(Driver(DriverKind::PostgreSQL));
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    ASSERT_EQ(::SQLAllocHandle(SQL_HANDLE_STMT, conn.Handle(), &stmt), SQL_SUCCESS);
+    SQLCHAR sql[] = "SELECT true AS flag";
+    SQLSMALLINT type = 0;
+    EXPECT_TRUE(SQL_SUCCEEDED(::SQLExecDirect(stmt, sql, SQL_NTS)));
+    EXPECT_TRUE(SQL_SUCCEEDED(::SQLDescribeCol(stmt, 1, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr)));
+    ::SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    EXPECT_EQ(type, SQL_BIT);
+}
+
 TEST(TestEnvMariaDB, WrongPasswordIsRejected) {
     const TestDriver& maria = Driver(DriverKind::MariaDB);
     VELORA_REQUIRE_DRIVER(maria);
