@@ -42,6 +42,8 @@ class EConvertError : public Exception { public: using Exception::Exception; };
 class EVariantError : public Exception { public: using Exception::Exception; };
 /// Integer arithmetic overflow detected by a checked operation.
 class EIntOverflow : public Exception { public: using Exception::Exception; };
+/// A division by zero (Currency division).
+class EZeroDivide : public Exception { public: using Exception::Exception; };
 /// An index outside a list's bounds.
 class EListError : public Exception { public: using Exception::Exception; };
 /// Streams and form files: base of read and write errors.
