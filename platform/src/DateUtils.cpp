@@ -276,7 +276,10 @@ String TimeToStr(TDateTime dateTime) {
 
 String DateTimeToStr(TDateTime dateTime) {
     String r = DateToStr(dateTime);
-    if (DateTimeToTimeStamp(dateTime).Time != 0) r += " " + TimeToStr(dateTime);
+    if (DateTimeToTimeStamp(dateTime).Time != 0) {
+        r += ' ';
+        r += TimeToStr(dateTime);
+    }
     return r;
 }
 
