@@ -19,6 +19,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -94,7 +95,9 @@ public:
     /// Called by Free before the destructor; components use it to free what
     /// they own while their own fields are still intact.
     virtual void BeforeDestruction() {}
-    /// Runs BeforeDestruction, then deletes the object. Prefer it to delete.
+    /// Runs BeforeDestruction, then deletes the object. Prefer it (or
+    /// TOwnedPtr) to delete: a component deleted directly frees the
+    /// components it owns only after its derived destructors have run.
     void Free();
 };
 
@@ -105,6 +108,17 @@ void FreeAndNil(T*& obj) {
     obj = nullptr;
     if (p) p->Free();
 }
+
+/// unique_ptr deleter that frees through Free (so a component's
+/// BeforeDestruction runs while the derived object is intact).
+struct TFreeDeleter {
+    void operator()(TObject* obj) const {
+        if (obj) obj->Free();
+    }
+};
+/// An owning pointer to a TObject freed with Free.
+template <class T>
+using TOwnedPtr = std::unique_ptr<T, TFreeDeleter>;
 
 /// An object that can be copied with Assign and stored in form files.
 class TPersistent : public TObject {
@@ -229,6 +243,14 @@ public:
     /// The components stored with this one in a form file: by default every
     /// owned component. Override to hide internal ones.
     virtual void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root);
+    /// Components that sit inside another one besides their owner (controls
+    /// in their parent control) answer true. In a form file such a
+    /// component is stored inside that parent; the reader makes it owned by
+    /// the root and hands it the enclosing component through
+    /// SetParentComponent. By default: false, and no parent.
+    virtual bool HasParent() const { return false; }
+    virtual TComponent* GetParentComponent() const { return nullptr; }
+    virtual void SetParentComponent(TComponent*) {}
 
     /// Method table for form files: event properties name a handler, found by
     /// the reader through this table (this component first, then its owners).

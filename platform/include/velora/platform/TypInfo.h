@@ -411,11 +411,13 @@ public:
         Last().StoredProc = [stored](TPersistent*) { return stored; };
         return *this;
     }
-    /// Stored rule as a function of the instance.
-    TClassBuilder& Stored(std::function<bool(T*)> rule) {
+    /// Stored rule as a function of the instance (a callable taking T*).
+    template <class F>
+        requires std::is_invocable_r_v<bool, const F&, T*>
+    TClassBuilder& Stored(F rule) {
         const String cn = ClassName();
         Last().StoredProc = [rule = std::move(rule), cn](TPersistent* o) {
-            return rule(detail::CastInstance<T>(o, cn));
+            return static_cast<bool>(rule(detail::CastInstance<T>(o, cn)));
         };
         return *this;
     }
