@@ -552,6 +552,7 @@ TComponent* TReader::ReadObject(const TFormObject& node, TComponent* owner, bool
             ReadErrorAt(node.Line, Format("Cannot read a %s into a %s", node.ClassName, component->ClassName()));
     } else if (node.Inherited) {
         component = owner ? owner->FindComponent(node.Name) : nullptr;
+        if (!component && FRoot && owner != FRoot) component = FRoot->FindComponent(node.Name);  // parented
         if (!component) ReadErrorAt(node.Line, Format("Inherited component %s not found", node.Name));
         if (!ClassMatches(component, node.ClassName))
             ReadErrorAt(node.Line, Format("Inherited component %s is not a %s", node.Name, node.ClassName));
@@ -565,6 +566,12 @@ TComponent* TReader::ReadObject(const TFormObject& node, TComponent* owner, bool
     }
     component->FComponentState.Include(csLoading).Include(csReading);
     if (std::find(FLoaded.begin(), FLoaded.end(), component) == FLoaded.end()) FLoaded.push_back(component);
+    if (!isRoot && !node.Inherited && owner && component->HasParent()) {
+        // A control read inside another belongs to the root and sits in the
+        // enclosing component (its parent), as the host stores forms.
+        if (FRoot && owner != FRoot) FRoot->InsertComponent(component);
+        component->SetParentComponent(owner);
+    }
     if (!node.Name.empty() && component->Name() != node.Name) {
         try {
             component->SetName(node.Name);
@@ -718,7 +725,12 @@ void TReader::DefineProperty(const String& name, TReaderProc readData, TWriterPr
     if (!readData) ReadErrorAt(FLine, Format("Property %s cannot be read", name));
     FCursor.clear();
     FValueTaken = false;
-    readData(*this);
+    try {
+        readData(*this);
+    } catch (EReadError& e) {
+        if (e.Message().rfind("line ", 0) != 0) e.SetMessage(Format("line %d: %s", FLine, e.Message()));
+        throw;
+    }
     if (!FCursor.empty() || !FValueTaken) ReadErrorAt(FLine, Format("Invalid property value for %s", name));
 }
 
