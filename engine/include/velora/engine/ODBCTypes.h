@@ -1,0 +1,106 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// The engine's own vocabulary for column and parameter types: the field type
+// codes (fcXxx) and sub-type codes (fscXxx) that the engine writes into its
+// column descriptors and that the dataset maps onto the host's TFieldType,
+// and TODBCFldDesc, the descriptor of one result column or one statement
+// parameter shared by the cursor (ODBCCursor.h), the parameter binder
+// (ODBCStatement.h) and the query.
+//
+// Descriptors keep the fields, widths and order of the original packed
+// record, but are an ordinary struct: next to the 32-byte FldName they carry
+// the column's full name (FullName), so that names longer than 31 characters
+// keep working, and the C type the engine fetches the column with (CType),
+// so that values held in a record are bound with the form they are held in.
+#pragma once
+
+#include "velora/platform/SysUtils.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <string_view>
+
+namespace velora {
+
+/// Engine field type codes (TODBCFldDesc.FldType). The engine itself produces
+/// only fcUnknown, fcString, fcBlob, fcBoolean, fcInt16, fcInt32, fcFloat,
+/// fcBytes, fcTimeStamp and fcVarBytes; the others come from the dataset's
+/// parameters (see the type maps in ODBCTypeMaps.h).
+enum : std::uint16_t {
+    fcUnknown = 0,    ///< no usable type: occupies nothing in a record, never bound
+    fcString = 1,     ///< zero-terminated character data; Units1 = length
+    fcDate = 2,       ///< date (parameters only)
+    fcBlob = 3,       ///< long data, never bound; SubType fscMemo or fscBinary
+    fcBoolean = 4,    ///< boolean (SQL_C_BIT, one byte)
+    fcInt16 = 5,      ///< signed 16-bit integer
+    fcInt32 = 6,      ///< signed 32-bit integer
+    fcFloat = 7,      ///< 8-byte double, or a decimal held as its text (CType SQL_C_CHAR)
+    fcBCD = 8,        ///< packed decimal ODBCFMTBCD (parameters only)
+    fcBytes = 9,      ///< fixed-length binary; Units1 = length
+    fcTime = 10,      ///< time of day (parameters only)
+    fcTimeStamp = 11, ///< date and time; also date-only and time-only columns
+    fcUInt16 = 12,    ///< unsigned 16-bit integer (parameters only)
+    fcUInt32 = 13,    ///< unsigned 32-bit integer (parameters only)
+    fcVarBytes = 15,  ///< variable-length binary; Units1 = maximum length
+    fcCursor = 17,    ///< cursor; never becomes a field
+};
+
+/// Engine sub-type codes (TODBCFldDesc.SubType); 0 means none.
+enum : std::uint16_t {
+    fscMoney = 21,
+    fscMemo = 22,        ///< long character data
+    fscBinary = 23,      ///< long binary data
+    fscFmtMemo = 24,
+    fscOleObj = 25,
+    fscGraphic = 26,
+    fscDBaseOle = 27,
+    fscTypedBinary = 28,
+    fscAutoInc = 29,
+};
+
+/// Longest character or binary column the engine binds into the record;
+/// longer ones are read and written as long data (fcBlob), so no 16-bit size
+/// or offset of the layout can wrap.
+inline constexpr std::uint32_t kMaxBoundColumnLength = 8000;
+
+/// Bytes of FldName, the terminator included.
+inline constexpr std::size_t kFldNameSize = 32;
+
+/// Descriptor of one result column or one statement parameter. Fields in the
+/// order and widths of the original packed record (FieldNo .. Updatable),
+/// then FullName and CType.
+struct TODBCFldDesc {
+    std::uint16_t FieldNo = 0;         ///< columns: 0-based index; parameter lists: 1-based position
+    char FldName[kFldNameSize] = {};   ///< zero-terminated name, cut to 31 characters (see FullName)
+    std::uint16_t FldType = fcUnknown; ///< engine field type code
+    std::uint16_t SubType = 0;         ///< fscMemo or fscBinary for long columns, else 0
+    std::uint16_t Units1 = 0;          ///< length, precision, or 19 for timestamps (see DescribeColumns)
+    std::int16_t Units2 = 0;           ///< scale of a decimal held as text, else 0
+    std::uint16_t Offset = 0;          ///< offset of the data area in a record
+    std::uint16_t Len = 0;             ///< buffer length bound with SQLBindCol/SQLBindParameter
+    std::uint16_t NullOffset = 0;      ///< offset of the 2-byte indicator slot after the data area
+    std::uint8_t Reserved = 0;
+    std::int16_t InternalCalc = 0;     ///< nonzero: internally calculated field (the engine leaves 0)
+    std::int16_t Updatable = 0;        ///< SQL_COLUMN_UPDATABLE: 0 read-only, 1 writable, 2 unknown
+
+    /// The whole name; FldName holds at most its first 31 characters. Empty
+    /// when the descriptor was filled through FldName alone.
+    String FullName;
+    /// The SQL_C_ type the value is held in, in the record: what the engine
+    /// binds the column with. 0 in descriptors built by callers, for which the
+    /// parameter binder derives the C type from FldType.
+    SQLSMALLINT CType = 0;
+
+    /// The full name when there is one, else FldName.
+    String GetName() const;
+    /// Sets FullName and FldName (cut to 31 characters) together.
+    void SetName(std::string_view name);
+    /// True when the name equals `name`, compared as text without regard to
+    /// (ASCII) case: drivers report names in their own case.
+    bool NameIs(std::string_view name) const;
+};
+
+} // namespace velora
