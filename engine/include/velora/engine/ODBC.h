@@ -5,5 +5,9 @@
 // manager. This header gathers the engine's families.
 #pragma once
 
+#include "velora/engine/FMTBCD.h"
 #include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCCursor.h"
+#include "velora/engine/ODBCStatement.h"
+#include "velora/engine/ODBCTypes.h"
 #include "velora/engine/SQL.h"

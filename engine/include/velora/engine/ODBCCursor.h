@@ -1,0 +1,237 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBC, the engine's cursor object: one per open dataset. It describes the
+// result columns of a prepared statement, lays out a fixed-size record for one
+// row, keeps a cache of one block of rows, and moves through the result by
+// logical row numbers, so that a dataset can go forward, backward, to the
+// first and last row and to a bookmark although each ODBC fetch brings a
+// single row. It also converts field values between the record and the
+// host's buffer forms, and reads and writes long (BLOB and memo) values on
+// demand. The editing operations (insert, update, delete) and the requery
+// extend the same object from their own sources.
+//
+// Record layout (the same in the staging record, in each cache slot and in
+// the dataset's record buffers): for each column in order its data area at
+// Offset, immediately followed by its 2-byte indicator slot at NullOffset.
+// Columns of an unmapped type occupy nothing; long columns have only the
+// slot. The slot holds the value's length in bytes plus one, as an unsigned
+// 16-bit number: 0 is NULL, 1 an empty value, n + 1 a value of n bytes. The
+// word 0xFFFF (a parameter buffer's NULL word) also reads as NULL. A zeroed
+// record is therefore all NULL. Use ODBCGetIndicator/ODBCSetIndicator rather
+// than reading slots by hand.
+//
+// A bookmark is the logical row number (from 0) as a 32-bit integer.
+// Navigation answers 0 (a row was delivered), 1 (beginning of data) or 2 (end
+// of data).
+#pragma once
+
+#include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCTypes.h"
+#include "velora/engine/SQL.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+namespace velora {
+
+/// Navigation results.
+enum : int { ODBCRecOK = 0, ODBCRecBOF = 1, ODBCRecEOF = 2 };
+
+/// The indicator slot word meaning NULL, and the parameter buffer's NULL word.
+inline constexpr std::uint16_t kIndicatorNull = 0;
+inline constexpr std::uint16_t kIndicatorNullWord = 0xFFFF;
+/// The longest length an indicator slot can hold.
+inline constexpr std::int32_t kIndicatorMaxLength = 0xFFFD;
+
+/// The length of column `d`'s value in `record`, or -1 when it is NULL.
+std::int32_t ODBCGetIndicator(const void* record, const TODBCFldDesc& d);
+/// Writes column `d`'s indicator slot: a length (clamped to the slot's range)
+/// or -1 for NULL.
+void ODBCSetIndicator(void* record, const TODBCFldDesc& d, std::int32_t length);
+
+#pragma pack(push, 1)
+/// The cursor properties the dataset copies whole (417 bytes).
+struct TODBCCurProps {
+    char TableName[261] = {};         ///< zero-terminated table the cursor modifies (see TODBC::GetTableName)
+    std::uint16_t NameSize = 0;       ///< length of TableName + 1
+    char ServerName[32] = {};         ///< SQLGetInfo(SQL_SERVER_NAME), at most 31 characters
+    std::uint16_t FieldCount = 0;     ///< number of result columns
+    std::uint16_t Reserved1 = 0;
+    std::uint16_t RecordSize = 0;     ///< bytes of one row
+    std::uint16_t Reserved2[4] = {};
+    std::uint16_t BookmarkLen = 0;    ///< RecordSize + 14, the dataset's bookmark size
+    std::uint16_t Reserved3 = 0;
+    std::uint8_t OpenMode = ODBCREADWRITE; ///< ODBCREADONLY when the driver granted a read-only cursor
+    std::uint16_t Reserved4 = 0;
+    std::int16_t CursorFlags = -1;    ///< not used by the components
+    std::uint16_t Reserved5[3] = {};
+    std::uint8_t Reserved6 = 2;
+    std::uint8_t Reserved7[92] = {};
+};
+#pragma pack(pop)
+static_assert(sizeof(TODBCCurProps) == 417);
+
+/// Extra bytes the record size counts for each long column besides its slot.
+inline constexpr int kBlobRecordBytes = 482;
+/// Largest row the layout allows: the dataset's record buffer holds two row
+/// images plus its own data within 16-bit sizes.
+inline constexpr int kMaxRecordSize = 32000;
+
+/// The engine's cursor over one prepared statement.
+///
+/// Fields are public, as the editing and requery operations and the dataset
+/// use them directly; the members named after the cursor's state (BlockNo,
+/// BlockPos, RowCount, EndRow, ...) keep the meanings documented below.
+class TODBC {
+public:
+    /// Describes the prepared statement's columns and lays out the record.
+    /// `tableName` is the table the editing operations modify.
+    /// \throws EODBCError when a describe step fails or the row is too large.
+    TODBC(SQLHDBC dbc, SQLHSTMT stmt, const String& tableName, std::uint8_t cursorMode);
+    /// Frees the arrays and the cache; the statement stays the caller's.
+    ~TODBC();
+    TODBC(const TODBC&) = delete;
+    TODBC& operator=(const TODBC&) = delete;
+
+    // ---- state --------------------------------------------------------
+    TODBCCurProps CurProps;            ///< copied whole by the dataset
+    std::uint8_t CursorMode;           ///< the connection's TCursorMode
+    /// Cursor row numbers (1-based) deleted through the cursor-library road,
+    /// ascending; later absolute fetches skip them (MapRowNumber).
+    std::vector<std::int32_t> DeletedRows;
+    std::vector<SQLLEN> Indicators;    ///< length/indicator variable bound with each column
+    std::vector<TODBCFldDesc> Columns; ///< one descriptor per result column
+    SQLHDBC Dbc;
+    std::int32_t RowCount = -1;        ///< number of rows once known, else -1
+    bool ColumnsBound = false;         ///< the staging record is bound with SQLBindCol
+    std::vector<SQLSMALLINT> CTypes;   ///< the C type each column is fetched as
+    std::vector<std::byte> StagingRecord; ///< the row buffer bound to the statement
+    std::int32_t BlockPos = -2;        ///< current row in the block; -2 no cache, -1 before its first row
+    std::vector<std::byte> RowCache;   ///< RowsPerBlock rows of RowSize bytes
+    std::int32_t EndRow = -2;          ///< number of rows once the end was met, else -2
+    std::int32_t RowsPerBlock = 0;
+    std::int32_t CacheSize = -1;       ///< RowsPerBlock × RowSize
+    std::int32_t BlockNo = -1;         ///< block in the cache, from 0; -1 before the first
+    std::int32_t RowSize = -1;         ///< RecordSize as used by the cache
+    std::vector<SQLSMALLINT> SQLTypes; ///< SQL type of each column
+    SQLHSTMT Stmt;
+
+    // ---- the dataset's operations -------------------------------------
+    /// Allocates a cache of `rows` rows of `size` bytes (at least RecordSize)
+    /// and fetches block 0. `sequential` (a uni-directional dataset) makes
+    /// every fetch a forward one. Answers 0 or SQL_NO_DATA (empty result).
+    int OpenCache(int rows, int size, bool sequential);
+    int GetNextRecord(void* buffer, bool sequential);
+    int GetPriorRecord(void* buffer);
+    /// The current row again (0), or 2 past the end or before the first row.
+    int GetCurrentRecord(void* buffer);
+    /// Writes the current logical row number (4 bytes).
+    int GetBookmark(void* dest) const;
+    /// Positions before the first row.
+    /// \throws EODBCError "Cannot go back to First Row whenUnidirectional is
+    /// set to True" when uni-directional and past the first block.
+    void SetToBegin(bool uniDirectional);
+    /// Positions one past the last row (the next GetPriorRecord delivers it).
+    void SetToEnd();
+    int SetToBookmark(const void* bookmark);
+    /// The number of rows. Counting walks the result once and is remembered;
+    /// on a forward-only cursor only a known count is answered, else -1.
+    /// `keep` False brings the position and cache back afterwards.
+    std::int32_t GetRecordCount(bool keep);
+    /// Zero-fills (all NULL) a record and forgets long values written for a
+    /// previous new record.
+    void InitRecord(void* buffer);
+    /// Reads field `fieldNo` (1-based) of `record` into `dest` in the host's
+    /// buffer form (see ODBCCursor.cpp). `blank` tells NULL. Answers 0, or -1
+    /// (with blank True) when the value cannot be converted.
+    int GetField(int fieldNo, const void* record, int bookmarkOffset, bool& blank, void* dest);
+    /// Runs `text` on the statement in place of the current one (an empty
+    /// text runs the prepared one again) and fetches block 0: the cursor then
+    /// stands before the first row, as after OpenCache. The text must yield
+    /// the same columns. On failure the cursor is left without a position
+    /// (every move answers beginning or end of data). ODBCRequery.cpp.
+    /// \throws EODBCError
+    void Requery(const String& text, bool sequential);
+    /// Writes field `fieldNo` from `src` in the host's buffer form; a nil
+    /// `src` stores NULL. Answers 0, or -1 for a field number out of range.
+    /// \throws EConvertError when the value cannot be held by the column.
+    int PutField(int fieldNo, void* record, const void* src);
+
+    // ---- long data ----------------------------------------------------
+    /// Size of long column `column` (1-based) of the row whose bookmark lies
+    /// at record + bookmarkOffset: memo characters + 1, binary bytes, NULL 0.
+    /// A negative bookmark means the dataset's new record: the value written
+    /// for it so far.
+    SQLRETURN GetBlobSize(const void* record, int bookmarkOffset, std::int32_t& size, int column);
+    /// Reads at most `length` bytes of the value from its start (memos end
+    /// with a zero byte). Answers 7 after a read, 0 otherwise; `count` gets
+    /// the bytes delivered.
+    int ReadBlob(const void* bookmark, int column, std::int32_t position, std::int32_t length, void* dest,
+                 std::int32_t& count);
+    /// Writes `size` bytes at stream position `position` of a long value. The
+    /// value is assembled from the chunks of one stream (position 0 starts
+    /// it). Editing (any `state` but 3): each call writes the value so far to
+    /// the row. Inserting (state 3, dsInsert): the value is kept for the new
+    /// record (PendingBlob) and travels with it when it is posted; no row is
+    /// added here. Answers 0, or 14 when sending failed without diagnostics.
+    int WriteBlob(int state, const void* bookmark, int column, std::int32_t position, std::int32_t size,
+                  const void* data);
+    /// The long value written for the new record in column `column`, or nil.
+    const String* PendingBlob(int column) const;
+    bool HasPendingBlobs() const { return !FPendingInsert.empty(); }
+    void ClearPendingBlobs() { FPendingInsert.clear(); }
+
+    // ---- internal operations (also used by the editing and requery code) ----
+    void DescribeColumns(const String& name);
+    void InitCursorProps();
+    void BindColumns(void* record);
+    SQLRETURN FetchBlock(bool sequential);
+    /// Fetches the next row of the block being filled into the staging record
+    /// (`n`: 1-based row within the block). Answers 2 at the end.
+    SQLRETURN FetchRow(int n);
+    SQLRETURN NextBlock(bool sequential);
+    SQLRETURN PriorBlock();
+    /// The cursor row number to fetch for logical cursor row `n` (1-based),
+    /// skipping rows deleted through the cursor-library road.
+    std::int32_t MapRowNumber(std::int32_t n) const;
+    /// Records the deletion of logical cursor row `n` (1-based).
+    void AddDeletedRow(std::int32_t n);
+    /// The whole table name (CurProps.TableName holds at most 260 characters).
+    const String& GetTableName() const { return FTableName; }
+    /// Bytes of one row (CurProps.RecordSize).
+    int RecordSize() const { return CurProps.RecordSize; }
+    int FieldCount() const { return static_cast<int>(Columns.size()); }
+    /// Cache slot k (0 .. RowsPerBlock - 1).
+    std::byte* CacheSlot(int k) { return RowCache.data() + static_cast<std::size_t>(k) * RowSize; }
+    /// True when fetches can only go forward (forward-only connection or a
+    /// uni-directional cache).
+    bool ForwardOnly() const { return CursorMode == 0 || FSequential; }
+
+private:
+    void CopySlot(int k, void* buffer);
+    void StoreStaging(int k);
+    SQLRETURN FetchFirstOfBlock(bool forwardOnly);
+    SQLRETURN FetchForward();
+    void ClearIndicators();
+    void Rewind();
+    void PositionOnRow(std::int32_t row);
+    SQLRETURN Unbind();
+    SQLRETURN WriteLongValue(std::int32_t row, int column, const String& value);
+    const TODBCFldDesc& LongColumn(int column) const;
+    void ReadGranted();
+
+    String FTableName;
+    bool FSequential = false;          ///< the cache was opened uni-directional
+    std::int32_t FNextRow = 0;         ///< forward-only: logical row the next FETCH_NEXT delivers
+    std::map<int, String> FPendingInsert; ///< long values written for the new record, by column
+    struct PendingEdit {
+        std::int32_t Row = -1;
+        int Column = 0;
+        String Value;
+    } FPendingEdit;                    ///< the long value being written by the current stream
+};
+
+} // namespace velora

@@ -1,0 +1,249 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Long data (BLOB and memo columns) of TODBC. Long columns are never bound to
+// the row cache: their size and contents are read on demand by positioning
+// the dataset's own statement on the row and calling SQLGetData, and written
+// by binding only that column for data at execution and sending the value
+// with SQLPutData through SQLSetPos(SQL_UPDATE).
+//
+// Memos travel as SQL_C_CHAR: their size counts a terminating zero (n
+// characters give n + 1, NULL gives 0). Binary values travel as SQL_C_BINARY
+// both ways and are exactly their bytes: read or written as character data,
+// psqlODBC turns them into hex and the SQLite driver into X'..' literals.
+//
+// Writing: a BLOB stream writes a value in chunks at increasing positions.
+// The cursor assembles the chunks of one stream (position 0 starts a value)
+// so that every chunk reaches the data source. While editing, each chunk
+// writes the value assembled so far to the row, so the data source always
+// holds what the stream has written. While inserting, the row does not exist
+// yet: the value is kept for the new record (PendingBlob) and is written with
+// the row when the record is posted; the long-data write itself never adds a
+// row, so a posted record cannot be added twice.
+#include "velora/engine/ODBCCursor.h"
+
+#include "velora/engine/ODBCStatement.h"
+
+#include "EngineDetail.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velora {
+
+namespace {
+
+using detail::CheckStmt;
+
+std::int32_t ReadBookmark(const void* p) {
+    std::int32_t row;
+    std::memcpy(&row, p, sizeof row);
+    return row;
+}
+
+SQLSMALLINT LongCType(const TODBCFldDesc& d) { return d.SubType == fscBinary ? SQL_C_BINARY : SQL_C_CHAR; }
+
+/// Places `size` bytes at `position` of `value`, growing it (zero-filled) as needed.
+void PlaceChunk(String& value, std::int32_t position, std::int32_t size, const void* data) {
+    if (position < 0 || size <= 0) return;
+    const auto end = static_cast<std::size_t>(position) + static_cast<std::size_t>(size);
+    if (value.size() < end) value.resize(end, '\0');
+    std::memcpy(value.data() + position, data, static_cast<std::size_t>(size));
+}
+
+} // namespace
+
+const TODBCFldDesc& TODBC::LongColumn(int column) const {
+    if (column < 1 || column > FieldCount() || Columns[static_cast<std::size_t>(column - 1)].FldType != fcBlob)
+        throw EODBCError(0, Format("Column %d is not a long column", column));
+    return Columns[static_cast<std::size_t>(column - 1)];
+}
+
+/// Unbinds and fetches the row with logical number `row`, where SQLGetData
+/// and SQLSetPos then act.
+void TODBC::PositionOnRow(std::int32_t row) {
+    // Without scrolling, the row a long value belongs to cannot be reached
+    // again once it was passed; reading ahead would lose rows.
+    if (ForwardOnly()) throw EODBCError(0, "Long data is not available on a forward-only cursor");
+    Unbind();
+    SQLLEN target = CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
+    SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, target);
+    if (rc == SQL_NO_DATA) throw EODBCError(0, Format("Row %d is not in the result", row + 1));
+    CheckStmt(Stmt, rc);
+}
+
+const String* TODBC::PendingBlob(int column) const {
+    auto it = FPendingInsert.find(column);
+    return it == FPendingInsert.end() ? nullptr : &it->second;
+}
+
+SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_t& size, int column) {
+    size = 0;
+    const TODBCFldDesc& d = LongColumn(column);
+    const std::int32_t row = ReadBookmark(static_cast<const std::byte*>(record) + bookmarkOffset);
+    if (row < 0) {
+        // The dataset's new record: what has been written for it so far.
+        if (const String* v = PendingBlob(column))
+            size = static_cast<std::int32_t>(v->size()) + (d.SubType == fscBinary ? 0 : 1);
+        return SQL_SUCCESS;
+    }
+    PositionOnRow(row);
+    char probe[1];
+    SQLLEN indicator = 0;
+    SQLRETURN rc = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), probe, sizeof probe,
+                                    &indicator);
+    if (rc == SQL_NO_DATA) return SQL_SUCCESS;   // an empty value some drivers report so
+    CheckStmt(Stmt, rc);
+    if (indicator == SQL_NULL_DATA) return rc;
+    if (indicator == SQL_NO_TOTAL) {
+        // The driver cannot tell the length: read the value to measure it.
+        std::int32_t count = 0;
+        String whole;
+        String chunk(65536, '\0');
+        if (d.SubType == fscBinary && rc == SQL_SUCCESS_WITH_INFO) whole.push_back(probe[0]);
+        for (;;) {
+            SQLLEN ind = 0;
+            SQLRETURN r = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), chunk.data(),
+                                           static_cast<SQLLEN>(chunk.size()), &ind);
+            if (r == SQL_NO_DATA) break;
+            CheckStmt(Stmt, r);
+            std::size_t got = (ind == SQL_NO_TOTAL || ind > static_cast<SQLLEN>(chunk.size()))
+                                  ? chunk.size() - (d.SubType == fscBinary ? 0 : 1)
+                                  : static_cast<std::size_t>(ind);
+            whole.append(chunk.data(), got);
+            if (r == SQL_SUCCESS) break;
+        }
+        count = static_cast<std::int32_t>(whole.size());
+        size = count + (d.SubType == fscBinary ? 0 : 1);
+        return rc;
+    }
+    if (indicator < 0 || indicator >= INT32_MAX)
+        throw EODBCError(0, Format("Long value of column %s is too large", d.GetName()));
+    size = static_cast<std::int32_t>(indicator) + (d.SubType == fscBinary ? 0 : 1);
+    return rc;
+}
+
+int TODBC::ReadBlob(const void* bookmark, int column, std::int32_t position, std::int32_t length, void* dest,
+                    std::int32_t& count) {
+    (void)position;   // every read starts at the beginning of the value
+    count = 0;
+    const TODBCFldDesc& d = LongColumn(column);
+    const bool binary = d.SubType == fscBinary;
+    if (length <= 0) return 0;
+    const std::int32_t row = ReadBookmark(bookmark);
+    if (row < 0) {
+        const String* v = PendingBlob(column);
+        if (!v) return 0;
+        const std::int32_t room = binary ? length : length - 1;
+        const auto n = static_cast<std::int32_t>(std::min<std::size_t>(v->size(), static_cast<std::size_t>(room)));
+        std::memcpy(dest, v->data(), static_cast<std::size_t>(n));
+        if (!binary) static_cast<char*>(dest)[n] = '\0';
+        count = binary ? n : n + 1;
+        return 7;
+    }
+    PositionOnRow(row);
+    SQLLEN indicator = 0;
+    SQLRETURN rc = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), dest, length, &indicator);
+    if (rc == SQL_NO_DATA) return 7;
+    if (!ODBCSucceeded(rc)) {
+        ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+        return 0;
+    }
+    if (indicator == SQL_NULL_DATA) return 7;
+    const SQLLEN room = binary ? length : length - 1;
+    const SQLLEN n = (indicator == SQL_NO_TOTAL || indicator > room) ? room : indicator;
+    count = static_cast<std::int32_t>(binary ? n : n + 1);
+    return 7;
+}
+
+int TODBC::WriteBlob(int state, const void* bookmark, int column, std::int32_t position, std::int32_t size,
+                     const void* data) {
+    const TODBCFldDesc& d = LongColumn(column);
+    (void)d;
+    if (position < 0) return 0;
+    if (size < 0) size = 0;
+    constexpr int kInserting = 3;   // dsInsert
+    if (state == kInserting) {
+        String& value = FPendingInsert[column];
+        if (position == 0) value.clear();
+        PlaceChunk(value, position, size, data);
+        return 0;
+    }
+
+    const std::int32_t row = ReadBookmark(bookmark);
+    if (row < 0) return 0;   // a record that has no row in the data source
+    const bool continues = FPendingEdit.Row == row && FPendingEdit.Column == column && position > 0;
+    if (!continues) {
+        FPendingEdit = PendingEdit{row, column, String()};
+        if (position > 0) {
+            // Writing into the middle of a value the data source holds: start
+            // from what it holds.
+            std::int32_t current = 0;
+            std::vector<std::byte> record(static_cast<std::size_t>(sizeof(std::int32_t)));
+            std::memcpy(record.data(), &row, sizeof row);
+            GetBlobSize(record.data(), 0, current, column);
+            if (current > 0) {
+                String existing(static_cast<std::size_t>(current), '\0');
+                std::int32_t got = 0;
+                ReadBlob(&row, column, 0, current, existing.data(), got);
+                const bool binary = Columns[static_cast<std::size_t>(column - 1)].SubType == fscBinary;
+                existing.resize(static_cast<std::size_t>(binary ? got : std::max(got - 1, 0)));
+                FPendingEdit.Value = std::move(existing);
+            }
+        }
+    }
+    PlaceChunk(FPendingEdit.Value, position, size, data);
+    return WriteLongValue(row, column, FPendingEdit.Value);
+}
+
+/// Writes a whole long value into row `row`: only that column bound, for data
+/// at execution, through SQLSetPos(SQL_UPDATE).
+SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& value) {
+    const TODBCFldDesc& d = LongColumn(column);
+    PositionOnRow(row);
+    static char empty[1] = {0};
+    char* bytes = value.empty() ? empty : const_cast<char*>(value.data());
+    const auto size = static_cast<SQLLEN>(value.size());
+    SQLLEN indicator = ODBCDataAtExecLen(size);
+    CheckStmt(Stmt, odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), bytes, size, &indicator));
+    ColumnsBound = false;   // only this column is bound now
+
+    std::vector<odbc::DiagRecord> warnings;
+    auto failed = [&](SQLRETURN rc) {
+        // Unbind before the error leaves: the buffer is about to go.
+        std::vector<odbc::DiagRecord> records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt);
+        odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
+        if (!records.empty()) detail::RaiseDiagnostics(records);
+        (void)rc;
+        return 14;
+    };
+    auto noteWarnings = [&](SQLRETURN rc) {
+        if (rc == SQL_SUCCESS_WITH_INFO) {
+            auto records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt);
+            warnings.insert(warnings.end(), records.begin(), records.end());
+        }
+    };
+
+    SQLRETURN rc = odbc::SQLSetPos(Stmt, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
+    if (rc < 0) return failed(rc);
+    noteWarnings(rc);
+    if (rc == SQL_NEED_DATA) {
+        SQLPOINTER token = nullptr;
+        rc = odbc::SQLParamData(Stmt, &token);
+        while (rc == SQL_NEED_DATA) {
+            SQLRETURN put = odbc::SQLPutData(Stmt, bytes, size);
+            if (put < 0) return failed(put);
+            rc = odbc::SQLParamData(Stmt, &token);
+        }
+        if (rc < 0) return failed(rc);
+        noteWarnings(rc);
+    }
+    CheckStmt(Stmt, odbc::SQLFreeStmt(Stmt, SQL_UNBIND));
+    // The row changed in the data source since it was read (01001): nothing
+    // was written, though the call answered success.
+    for (const auto& r : warnings)
+        if (r.State == "01001") detail::RaiseDiagnostics(warnings);
+    return 0;
+}
+
+} // namespace velora

@@ -1,0 +1,696 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBC against the real drivers: the description and record layout of every
+// mapped type, the block cache and its edge cases, navigation compared row by
+// row with the table's contents, uni-directional and forward-only reading,
+// field values through GetField/PutField and back into the data source, and
+// the failures injected at the ODBC boundary.
+#include "EngineFixture.h"
+
+#include "velora/platform/DateUtils.h"
+
+#include <random>
+
+namespace velora::test {
+namespace {
+
+class CursorTest : public DriverTest {
+protected:
+    void SetUp() override {
+        DriverTest::SetUp();
+        if (IsSkipped()) return;
+        Conn = std::make_unique<EngineConnection>(Drv());
+        Raw = std::make_unique<RawConnection>(Drv());
+    }
+    void TearDown() override {
+        for (const auto& t : Tables) {
+            try {
+                Raw->DropTableIfExists(t);
+            } catch (...) {
+            }
+        }
+    }
+
+    std::string Table(const std::string& columns) {
+        std::string name = UniqueName("eng");
+        Raw->DropTableIfExists(name);
+        Raw->Exec("CREATE TABLE " + name + " (" + columns + ")");
+        Tables.push_back(name);
+        return name;
+    }
+
+    /// A table (id, name) holding rows 1..n named "row <id>".
+    std::string Numbered(int n) {
+        std::string t = Table("id int primary key, name varchar(20)");
+        for (int first = 1; first <= n; first += 100) {
+            std::string sql = "INSERT INTO " + t + " VALUES ";
+            for (int i = first; i < first + 100 && i <= n; ++i)
+                sql += (i > first ? ", (" : "(") + std::to_string(i) + ", 'row " + std::to_string(i) + "')";
+            Raw->Exec(sql);
+        }
+        return t;
+    }
+
+    std::unique_ptr<EngineConnection> Conn;
+    std::unique_ptr<RawConnection> Raw;
+    std::vector<std::string> Tables;
+};
+
+std::int32_t IntField(TODBC& c, RecordBuffer& buf, int field) {
+    bool blank = true;
+    std::int32_t v = 0;
+    EXPECT_EQ(c.GetField(field, buf.Data(), buf.BookmarkOffset, blank, &v), 0);
+    EXPECT_FALSE(blank);
+    return v;
+}
+
+std::string TextField(TODBC& c, RecordBuffer& buf, int field) {
+    bool blank = true;
+    std::vector<char> v(c.Columns[static_cast<std::size_t>(field - 1)].Len + 1u, '\x7f');
+    EXPECT_EQ(c.GetField(field, buf.Data(), buf.BookmarkOffset, blank, v.data()), 0);
+    return blank ? std::string("<null>") : std::string(v.data());
+}
+
+// ---------------------------------------------------------------------------
+// Description and layout.
+
+TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
+    const bool pg = Drv().Kind == DriverKind::PostgreSQL;
+    struct Col {
+        std::string Decl;
+        std::uint16_t Type;
+        std::uint16_t Sub;
+    };
+    std::vector<Col> cols = {
+        {"c_int int", fcInt32, 0},
+        {"c_str varchar(20)", fcString, 0},
+        {"c_dec numeric(12,2)", fcFloat, 0},
+        {std::string("c_dbl ") + (pg ? "double precision" : "double"), fcFloat, 0},
+        {"c_small smallint", fcInt16, 0},
+        {"c_bool " + BooleanType(Drv()), fcBoolean, 0},
+        {"c_ts " + TimeStampType(Drv()), fcTimeStamp, 0},
+        {"c_date date", fcTimeStamp, 0},
+        {"c_time " + TimeType(Drv()), fcTimeStamp, 0},
+        {std::string("c_memo ") + MemoType(Drv()), fcBlob, fscMemo},
+        {"c_bin " + LongBinaryType(Drv()), fcBlob, fscBinary},
+        {"c_big bigint", fcUnknown, 0},
+        {"c_last int", fcInt32, 0},
+    };
+    if (!pg) {
+        // psqlODBC describes bytea as long data; the others have short binary types.
+        cols.insert(cols.end() - 1, {"c_vbin varbinary(16)", fcVarBytes, 0});
+        // The SQLite driver describes "blob" as BINARY(255) and "binary" as text.
+        cols.insert(cols.end() - 1,
+                    {Drv().Kind == DriverKind::SQLite ? "c_fbin blob" : "c_fbin binary(8)", fcBytes, 0});
+    }
+    std::string decl;
+    for (const auto& c : cols) decl += (decl.empty() ? "" : ", ") + c.Decl;
+    std::string t = Table(decl);
+    OpenedCursor c(*Conn, "SELECT * FROM " + t, 5, ODBCREADWRITE, false, t);
+
+    ASSERT_EQ(c->FieldCount(), static_cast<int>(cols.size()));
+    EXPECT_EQ(+c->CurProps.FieldCount, cols.size());
+    int offset = 0;
+    int recordSize = 0;
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        const TODBCFldDesc& d = c->Columns[i];
+        SCOPED_TRACE(cols[i].Decl);
+        EXPECT_EQ(d.FieldNo, i);
+        EXPECT_EQ(d.FldType, cols[i].Type);
+        EXPECT_EQ(d.SubType, cols[i].Sub);
+        EXPECT_TRUE(d.NameIs(cols[i].Decl.substr(0, cols[i].Decl.find(' '))));
+        EXPECT_EQ(d.Offset, offset);
+        int area = 0;
+        switch (d.FldType) {
+        case fcUnknown:
+            // Occupies nothing, is not bound, is left where the next column starts.
+            EXPECT_EQ(d.Len, 0);
+            EXPECT_EQ(d.NullOffset, d.Offset);
+            EXPECT_EQ(d.Offset, c->Columns[i + 1].Offset);
+            continue;
+        case fcString:
+        case fcBytes:
+        case fcVarBytes:
+            EXPECT_EQ(d.Len, d.Units1 + 1);
+            area = d.Len;
+            recordSize += d.Units1 + 3;
+            break;
+        case fcBlob:
+            area = 0;
+            recordSize += 482;
+            break;
+        case fcBoolean:
+            EXPECT_EQ(d.Len, 2);
+            area = 2;
+            recordSize += 4;
+            break;
+        case fcInt16:
+            EXPECT_EQ(d.Len, 2);
+            EXPECT_EQ(d.Units1, 5);
+            area = 2;
+            recordSize += 4;
+            break;
+        case fcInt32:
+            EXPECT_EQ(d.Len, 4);
+            area = 4;
+            recordSize += 6;
+            break;
+        case fcFloat:
+            if (d.CType == SQL_C_CHAR) {
+                // A decimal held as text: its whole area is bound, long enough
+                // for "-1234567890.12" and the terminator.
+                EXPECT_EQ(d.Len, d.Units1);
+                EXPECT_GE(d.Units1, 15);
+                EXPECT_EQ(d.Units2, 2);
+                recordSize += d.Units1 + 2;
+            } else {
+                EXPECT_EQ(d.Len, 8);
+                recordSize += 10;
+            }
+            area = d.Len;
+            break;
+        case fcTimeStamp:
+            EXPECT_EQ(d.Len, 16);
+            EXPECT_EQ(d.Units1, 19);
+            area = 16;
+            recordSize += 18;
+            break;
+        default: ADD_FAILURE() << "unexpected type " << d.FldType;
+        }
+        EXPECT_EQ(d.NullOffset, d.Offset + area);
+        offset = d.NullOffset + 2;
+    }
+    EXPECT_EQ(c->RecordSize(), recordSize);
+    EXPECT_EQ(+c->CurProps.BookmarkLen, recordSize + 14);
+    EXPECT_EQ(c->CurProps.OpenMode, ODBCREADWRITE);
+    EXPECT_EQ(std::string(c->CurProps.TableName), t);
+    EXPECT_EQ(+c->CurProps.NameSize, t.size() + 1);
+}
+
+TEST_P(CursorTest, LongNamesKeepWorkingAndWideColumnsBecomeLongData) {
+    const std::string longName = "a_column_name_well_beyond_thirty_one_characters";
+    // MariaDB counts four octets per character: 2,500 characters are 10,000.
+    const int wide = Drv().Kind == DriverKind::MariaDB ? 2500 : 9000;
+    std::string t = Table("id int, " + longName + " varchar(10), w varchar(" + std::to_string(wide) + ")");
+    Raw->Exec("INSERT INTO " + t + " VALUES (1, 'x', 'wide value')");
+    OpenedCursor c(*Conn, "SELECT * FROM " + t, 5);
+    const TODBCFldDesc& d = c->Columns[1];
+    EXPECT_EQ(std::string(d.FldName), longName.substr(0, 31));
+    EXPECT_EQ(d.GetName(), longName);
+    EXPECT_TRUE(d.NameIs("A_COLUMN_NAME_WELL_BEYOND_THIRTY_ONE_CHARACTERS"));
+    // Too wide to bind: read through the long-data calls.
+    EXPECT_EQ(c->Columns[2].FldType, fcBlob);
+    EXPECT_EQ(c->Columns[2].SubType, fscMemo);
+    RecordBuffer buf(*c);
+    ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+    EXPECT_EQ(TextField(*c, buf, 2), "x");
+}
+
+TEST_P(CursorTest, PreparedStatementWithoutResultIsDescribedWithoutASelect) {
+    std::string t = Numbered(3);
+    odbc::faults::Scope scope;
+    SQLHSTMT stmt = ODBCAllocStmt(Conn->Dbc());
+    ODBCPrepareStmt(stmt, "UPDATE " + t + " SET name = 'x' WHERE id = 2", ODBCREADWRITE, false, Conn->Mode());
+    {
+        TODBC cursor(Conn->Dbc(), stmt, t, Conn->Mode());
+        EXPECT_EQ(cursor.FieldCount(), 0);
+        EXPECT_EQ(cursor.RecordSize(), 0);
+        EXPECT_EQ(odbc::faults::CallCount("SQLExecDirect"), 0);
+    }
+    EXPECT_TRUE(ODBCSucceeded(ODBCExecute(stmt)));
+    ODBCFreeStmt(stmt);
+    EXPECT_EQ(Raw->Scalar("SELECT name FROM " + t + " WHERE id = 2"), "x");
+}
+
+// ---------------------------------------------------------------------------
+// The cache and navigation.
+
+TEST_P(CursorTest, EmptyResultAnswersEndOfDataEverywhere) {
+    std::string t = Numbered(0);
+    SQLHSTMT stmt = ODBCAllocStmt(Conn->Dbc());
+    ODBCPrepareStmt(stmt, "SELECT * FROM " + t, ODBCREADWRITE, false, Conn->Mode());
+    {
+        TODBC c(Conn->Dbc(), stmt, t, Conn->Mode());
+        ODBCExecute(stmt);
+        EXPECT_EQ(c.OpenCache(5, c.RecordSize(), false), SQL_NO_DATA);
+        EXPECT_EQ(c.RowCount, 0);
+        EXPECT_EQ(c.EndRow, 0);
+        EXPECT_EQ(c.BlockPos, 0);
+        RecordBuffer buf(c);
+        EXPECT_EQ(c.GetNextRecord(buf.Data(), false), ODBCRecEOF);
+        // Repeated current-record calls at a block start stay inside the cache.
+        EXPECT_EQ(c.GetCurrentRecord(buf.Data()), ODBCRecEOF);
+        EXPECT_EQ(c.GetCurrentRecord(buf.Data()), ODBCRecEOF);
+        EXPECT_EQ(c.GetPriorRecord(buf.Data()), ODBCRecBOF);
+        EXPECT_EQ(c.GetCurrentRecord(buf.Data()), ODBCRecEOF);
+        EXPECT_EQ(c.GetRecordCount(false), 0);
+        c.SetToEnd();
+        EXPECT_EQ(c.GetPriorRecord(buf.Data()), ODBCRecBOF);
+    }
+    ODBCFreeStmt(stmt);
+}
+
+TEST_P(CursorTest, ResultOfExactlyOneBlock) {
+    std::string t = Numbered(5);
+    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5);
+    RecordBuffer buf(*c);
+    for (int i = 1; i <= 5; ++i) {
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+        EXPECT_EQ(IntField(*c, buf, 1), i);
+    }
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
+    EXPECT_EQ(c->EndRow, 5);
+    EXPECT_EQ(c->BlockNo, 1);
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
+    // The current row is still the last one, fetched back into the cache.
+    ASSERT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecOK);
+    EXPECT_EQ(IntField(*c, buf, 1), 5);
+    EXPECT_EQ(c->BlockNo, 0);
+    ASSERT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecOK);
+    EXPECT_EQ(IntField(*c, buf, 1), 4);
+}
+
+TEST_P(CursorTest, SetToEndOnTenRowsWithFivePerBlock) {
+    std::string t = Numbered(10);
+    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5);
+    c->SetToEnd();
+    EXPECT_EQ(c->BlockNo, 2);
+    EXPECT_EQ(c->BlockPos, 0);
+    RecordBuffer buf(*c);
+    EXPECT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecEOF);   // one past the last row
+    c->SetToEnd();
+    ASSERT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecOK);
+    EXPECT_EQ(c->BlockNo, 1);
+    EXPECT_EQ(IntField(*c, buf, 1), 10);
+    EXPECT_EQ(TextField(*c, buf, 2), "row 10");
+}
+
+TEST_P(CursorTest, CountingKeepsThePositionAndTheCache) {
+    std::string t = Numbered(12);
+    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5);
+    RecordBuffer buf(*c);
+    for (int i = 0; i < 8; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+    const std::vector<std::byte> cache = c->RowCache;
+    const auto block = c->BlockNo;
+    const auto pos = c->BlockPos;
+    const std::int32_t count = c->GetRecordCount(false);
+    if (Scrolls(*Conn)) {
+        EXPECT_EQ(count, 12);
+    } else {
+        EXPECT_EQ(count, -1);   // a forward-only cursor answers only a known count
+    }
+    EXPECT_EQ(c->RowCache, cache);
+    EXPECT_EQ(c->BlockNo, block);
+    EXPECT_EQ(c->BlockPos, pos);
+    ASSERT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecOK);
+    EXPECT_EQ(IntField(*c, buf, 1), 8);
+    for (int i = 9; i <= 12; ++i) {
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+        EXPECT_EQ(IntField(*c, buf, 1), i);
+    }
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
+    EXPECT_EQ(c->GetRecordCount(true), 12);   // now known on every road
+}
+
+TEST_P(CursorTest, NavigationMatchesTheTableRowByRow) {
+    std::string t = Numbered(23);
+    std::vector<Row> expected = Raw->Query("SELECT id, name FROM " + t + " ORDER BY id");
+    ASSERT_EQ(expected.size(), 23u);
+    for (int rows : {1, 5, 7, 23, 50}) {
+        SCOPED_TRACE("RowsPerBlock " + std::to_string(rows));
+        OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", rows);
+        RecordBuffer buf(*c);
+        auto check = [&](std::size_t row) {
+            EXPECT_EQ(std::to_string(IntField(*c, buf, 1)), *expected[row][0]);
+            EXPECT_EQ(TextField(*c, buf, 2), *expected[row][1]);
+            std::int32_t bm = -99;
+            c->GetBookmark(&bm);
+            EXPECT_EQ(bm, static_cast<std::int32_t>(row));
+        };
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+            check(i);
+        }
+        EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
+        c->SetToEnd();
+        for (std::size_t i = expected.size(); i-- > 0;) {
+            ASSERT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecOK);
+            check(i);
+        }
+        EXPECT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecBOF);
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+        check(0);
+
+        // A random walk, repositioning on the current row before each move as
+        // the dataset does, compared with the model.
+        std::mt19937 rng(static_cast<unsigned>(rows));
+        std::int32_t current = 0;
+        for (int step = 0; step < 150; ++step) {
+            const int op = static_cast<int>(rng() % 5);
+            if (op == 0) {   // next
+                c->SetToBookmark(&current);
+                int r = c->GetNextRecord(buf.Data(), false);
+                if (current + 1 < 23) {
+                    ASSERT_EQ(r, ODBCRecOK);
+                    check(static_cast<std::size_t>(++current));
+                } else {
+                    EXPECT_EQ(r, ODBCRecEOF);
+                }
+            } else if (op == 1) {   // prior
+                c->SetToBookmark(&current);
+                int r = c->GetPriorRecord(buf.Data());
+                if (current > 0) {
+                    ASSERT_EQ(r, ODBCRecOK);
+                    check(static_cast<std::size_t>(--current));
+                } else {
+                    EXPECT_EQ(r, ODBCRecBOF);
+                }
+            } else if (op == 2) {   // first
+                c->SetToBegin(false);
+                ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+                check(static_cast<std::size_t>(current = 0));
+            } else if (op == 3) {   // last
+                c->SetToEnd();
+                ASSERT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecOK);
+                check(static_cast<std::size_t>(current = 22));
+            } else {   // go to a bookmark
+                current = static_cast<std::int32_t>(rng() % 23);
+                c->SetToBookmark(&current);
+                ASSERT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecOK);
+                check(static_cast<std::size_t>(current));
+            }
+        }
+    }
+}
+
+TEST_P(CursorTest, NavigationWithoutACacheAnswersBeginOrEnd) {
+    // The state a failed re-execution leaves: no row is ever copied.
+    std::string t = Numbered(3);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t, 2);
+    c->BlockPos = -2;
+    c->BlockNo = -1;
+    c->RowCount = -1;
+    c->EndRow = -2;
+    RecordBuffer buf(*c);
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
+    EXPECT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecBOF);
+    EXPECT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecEOF);
+}
+
+TEST_P(CursorTest, UniDirectionalReadsForwardOnly) {
+    std::string t = Numbered(12);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 5, ODBCREADONLY, true);
+    RecordBuffer buf(*c);
+    for (int i = 1; i <= 6; ++i) {
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+        EXPECT_EQ(IntField(*c, buf, 1), i);
+    }
+    // Counting would consume the rows not yet delivered: unknown instead.
+    EXPECT_EQ(c->GetRecordCount(false), -1);
+    EXPECT_THROW(
+        {
+            try {
+                c->SetToBegin(true);
+            } catch (const EODBCError& e) {
+                EXPECT_EQ(e.Message(), "Cannot go back to First Row whenUnidirectional is set to True");
+                throw;
+            }
+        },
+        EODBCError);
+    for (int i = 7; i <= 12; ++i) {
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+        EXPECT_EQ(IntField(*c, buf, 1), i);
+    }
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecEOF);
+    EXPECT_EQ(c->GetRecordCount(false), 12);
+}
+
+TEST_P(CursorTest, UniDirectionalLastReadsForwardToTheEnd) {
+    std::string t = Numbered(13);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 5, ODBCREADONLY, true);
+    c->SetToEnd();
+    EXPECT_EQ(c->RowCount, 13);
+    RecordBuffer buf(*c);
+    ASSERT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecOK);
+    EXPECT_EQ(IntField(*c, buf, 1), 13);
+}
+
+TEST_P(CursorTest, ForwardOnlyConnectionStillDeliversTheRightRows) {
+    // A connection offering neither keyset nor static scrolling.
+    odbc::faults::Scope scope;
+    odbc::faults::OverrideInfo(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0);
+    odbc::faults::OverrideInfo(SQL_STATIC_CURSOR_ATTRIBUTES1, 0);
+    EngineConnection fwd(Drv());
+    ASSERT_EQ(fwd.Mode(), cmForwardOnly);
+    std::string t = Numbered(11);
+    OpenedCursor c(fwd, "SELECT id FROM " + t + " ORDER BY id", 4);
+    RecordBuffer buf(*c);
+    for (int i = 1; i <= 11; ++i) {
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+        EXPECT_EQ(IntField(*c, buf, 1), i);
+    }
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
+    // Going back reads the result again from its start.
+    c->SetToEnd();
+    for (int i = 11; i >= 1; --i) {
+        ASSERT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecOK);
+        EXPECT_EQ(IntField(*c, buf, 1), i);
+    }
+    std::int32_t bm = 6;
+    c->SetToBookmark(&bm);
+    ASSERT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecOK);
+    EXPECT_EQ(IntField(*c, buf, 1), 7);
+}
+
+// ---------------------------------------------------------------------------
+// Field values.
+
+TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {
+    const bool pg = Drv().Kind == DriverKind::PostgreSQL;
+    // psqlODBC (MaxVarcharSize 255) and the SQLite driver describe longer
+    // varchar columns as long data; there the long strings go through the
+    // memo column m, which every driver has.
+    const int width = Drv().Kind == DriverKind::MariaDB ? 1000 : 255;
+    const std::string cols = "id int, s varchar(" + std::to_string(width) + "), n numeric(12,2), f " +
+                             std::string(pg ? "double precision" : "double") + ", si smallint, i int, b " +
+                             BooleanType(Drv()) + ", ts " + TimeStampType(Drv()) + ", d date, tm " + TimeType(Drv()) +
+                             ", m " + MemoType(Drv());
+    std::string t = Table(cols);
+    std::string copy = Table(cols);
+    auto fit = [&](std::string v) { return v.substr(0, static_cast<std::size_t>(width)); };
+    const std::string s255(255, 'a'), s256 = std::string(255, 'b') + "c", s1000(1000, 'z');
+    const std::string T = pg ? "true" : "1", F = pg ? "false" : "0";
+    Raw->Exec("INSERT INTO " + t + " VALUES (1, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
+    Raw->Exec("INSERT INTO " + t + " VALUES (2, '', 0, 0, 0, 0, " + F +
+              ", '1800-01-01 10:00:00.123', '1899-12-29', '00:00:00', '')");
+    Raw->Exec("INSERT INTO " + t + " VALUES (3, '" + s255 + "', -1234567890.12, -2.5, -32768, -2147483647, " + T +
+              ", '2024-03-15 13:45:30.789', '2024-02-29', '23:59:59.999', '" + s255 + "')");
+    Raw->Exec("INSERT INTO " + t + " VALUES (4, '" + fit(s256) + "', 0.05, 1e300, 32767, 2147483647, " + T +
+              ", '1000-01-01 00:00:00', '9999-12-31', '12:00:01', '" + s256 + "')");
+    Raw->Exec("INSERT INTO " + t + " VALUES (5, '" + fit(s1000) + "', -0.01, 0.1, 1, 1, " + F +
+              ", '1899-12-30 00:00:00', '1899-12-30', '00:00:00.001', '" + s1000 + "')");
+
+    OpenedCursor c(*Conn, "SELECT * FROM " + t + " ORDER BY id", 2);
+    ASSERT_EQ(c->FieldCount(), 11);
+    ASSERT_EQ(c->Columns[1].FldType, fcString);
+    ASSERT_EQ(c->Columns[10].FldType, fcBlob);
+    RecordBuffer buf(*c);
+
+    struct Expect {
+        std::string S;
+        double N, F;
+        int SI, I, B;
+        double TS, D, TM;
+        std::string M;
+    };
+    const double midnight = MSecs(1899, 12, 30);
+    std::vector<Expect> want = {
+        {},
+        {"", 0, 0, 0, 0, 0, MSecs(1800, 1, 1, 10, 0, 0, 123), MSecs(1899, 12, 29), midnight, ""},
+        {s255, -1234567890.12, -2.5, -32768, -2147483647, 1, MSecs(2024, 3, 15, 13, 45, 30, 789), MSecs(2024, 2, 29),
+         MSecs(1899, 12, 30, 23, 59, 59, 999), s255},
+        {fit(s256), 0.05, 1e300, 32767, 2147483647, 1, MSecs(1000, 1, 1), MSecs(9999, 12, 31),
+         MSecs(1899, 12, 30, 12, 0, 1), s256},
+        {fit(s1000), -0.01, 0.1, 1, 1, 0, midnight, midnight, MSecs(1899, 12, 30, 0, 0, 0, 1), s1000},
+    };
+
+    // The copy is written from the records PutField fills: the first ten
+    // columns from the record, the memo from a reference placed behind it.
+    SQLHSTMT ins = ODBCAllocStmt(Conn->Dbc());
+    ODBCPrepareStmt(ins, "INSERT INTO " + copy + " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", ODBCREADWRITE, false,
+                    Conn->Mode());
+    std::vector<TODBCFldDesc> params = c->Columns;
+    for (std::size_t k = 0; k < params.size(); ++k) params[k].FieldNo = static_cast<std::uint16_t>(k + 1);
+    const auto memoAt = static_cast<std::uint16_t>(c->RecordSize() + 8);
+    params[10].Offset = memoAt;
+    params[10].NullOffset = 0;   // no slot: the reference is the value
+    std::vector<std::byte> put(static_cast<std::size_t>(memoAt) + sizeof(TODBCBlobRef));
+
+    for (int row = 0; row < 5; ++row) {
+        SCOPED_TRACE("row " + std::to_string(row + 1));
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+        c->InitRecord(put.data());
+        for (int f = 1; f <= 10; ++f) {
+            bool blank = false;
+            std::vector<std::byte> value(1100);
+            ASSERT_EQ(c->GetField(f, buf.Data(), buf.BookmarkOffset, blank, value.data()), 0) << "field " << f;
+            // Every value the record holds goes back in through PutField.
+            ASSERT_EQ(c->PutField(f, put.data(), blank ? nullptr : value.data()), 0);
+            bool blank2 = false;
+            std::vector<std::byte> value2(1100);
+            ASSERT_EQ(c->GetField(f, put.data(), 0, blank2, value2.data()), 0);
+            EXPECT_EQ(blank2, blank) << "field " << f;
+            if (row == 0) {
+                EXPECT_EQ(blank, f != 1) << "field " << f;
+                continue;
+            }
+            ASSERT_FALSE(blank) << "field " << f;
+            const Expect& w = want[static_cast<std::size_t>(row)];
+            auto dbl = [&](const std::vector<std::byte>& v) {
+                double d;
+                std::memcpy(&d, v.data(), 8);
+                return d;
+            };
+            auto i16 = [&](const std::vector<std::byte>& v) {
+                std::int16_t d;
+                std::memcpy(&d, v.data(), 2);
+                return int(d);
+            };
+            auto i32 = [&](const std::vector<std::byte>& v) {
+                std::int32_t d;
+                std::memcpy(&d, v.data(), 4);
+                return int(d);
+            };
+            switch (f) {
+            case 1: EXPECT_EQ(i32(value), row + 1); break;
+            case 2:
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(value.data())), w.S);
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(value2.data())), w.S);
+                break;
+            case 3: EXPECT_EQ(dbl(value), w.N); EXPECT_EQ(dbl(value2), w.N); break;
+            case 4: EXPECT_EQ(dbl(value), w.F); break;
+            case 5: EXPECT_EQ(i16(value), w.SI); break;
+            case 6: EXPECT_EQ(i32(value), w.I); break;
+            case 7: EXPECT_EQ(std::to_integer<int>(value[0]) != 0, w.B != 0); break;
+            case 8: EXPECT_EQ(dbl(value), w.TS); EXPECT_EQ(dbl(value2), w.TS); break;
+            case 9: EXPECT_EQ(dbl(value), w.D); EXPECT_EQ(dbl(value2), w.D); break;
+            case 10: EXPECT_EQ(dbl(value), w.TM); EXPECT_EQ(dbl(value2), w.TM); break;
+            }
+        }
+        // The memo: its size and text through the long-data calls.
+        std::string memo = want[static_cast<std::size_t>(row)].M;
+        if (Scrolls(*Conn)) {
+            std::int32_t bm = row, size = -1, count = 0;
+            buf.SetBookmark(bm);
+            c->GetBlobSize(buf.Data(), buf.BookmarkOffset, size, 11);
+            EXPECT_EQ(size, row == 0 ? 0 : static_cast<std::int32_t>(memo.size()) + 1);
+            std::string text(static_cast<std::size_t>(std::max(size, 1)), '?');
+            if (size > 0) {
+                EXPECT_EQ(c->ReadBlob(&bm, 11, 0, size, text.data(), count), 7);
+                EXPECT_EQ(text, memo + '\0');
+            }
+        }
+        TODBCBlobRef ref{memo.data(), static_cast<std::int32_t>(memo.size())};
+        std::memcpy(put.data() + memoAt, &ref, sizeof ref);
+        std::vector<SQLLEN> indicators(params.size(), 0);
+        if (row == 0) indicators[10] = SQL_NULL_DATA;
+        ODBCBindParams(ins, static_cast<int>(params.size()), params.data(), put.data(), &*c, indicators.data());
+        ODBCExecute(ins);
+    }
+    ODBCFreeStmt(ins);
+    // The SQLite driver keeps dates and times as the text it was given:
+    // compare them as instants there.
+    const std::string select = Drv().Kind == DriverKind::SQLite
+                                   ? "SELECT id, s, n, f, si, i, b, julianday(ts), julianday(d), tm, m FROM "
+                                   : "SELECT id, s, n, f, si, i, b, ts, d, tm, m FROM ";
+    EXPECT_EQ(Raw->Query(select + copy + " ORDER BY id"), Raw->Query(select + t + " ORDER BY id"));
+}
+
+TEST_P(CursorTest, ConversionFailuresAreNeverDeliveredAsValues) {
+    std::string t = Table("id int, s varchar(10)");
+    Raw->Exec("INSERT INTO " + t + " VALUES (1, 'abc')");
+    OpenedCursor c(*Conn, "SELECT id, s FROM " + t, 5);
+    RecordBuffer buf(*c);
+    ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+    bool blank = false;
+    std::int32_t v = 0;
+    EXPECT_EQ(c->GetField(0, buf.Data(), buf.BookmarkOffset, blank, &v), -1);
+    EXPECT_TRUE(blank);
+    EXPECT_EQ(c->GetField(3, buf.Data(), buf.BookmarkOffset, blank, &v), -1);
+    EXPECT_TRUE(blank);
+    // A string longer than the column is cut to it, never written past it.
+    std::string tooLong(40, 'q');
+    ASSERT_EQ(c->PutField(2, buf.Data(), tooLong.c_str()), 0);
+    EXPECT_EQ(TextField(*c, buf, 2), std::string(c->Columns[1].Len - 1u, 'q'));
+    // A cleared field is NULL, with nothing read from the source.
+    ASSERT_EQ(c->PutField(2, buf.Data(), nullptr), 0);
+    EXPECT_EQ(TextField(*c, buf, 2), "<null>");
+}
+
+TEST_P(CursorTest, NumericTextThatIsNoNumberReadsAsNoValue) {
+    if (Drv().Kind != DriverKind::PostgreSQL) GTEST_SKIP() << "only PostgreSQL has NaN in a numeric";
+    OpenedCursor c(*Conn, "SELECT CAST('NaN' AS numeric(12,2)) AS n, CAST('12.5' AS numeric(12,2)) AS m", 5,
+                   ODBCREADONLY);
+    RecordBuffer buf(*c);
+    ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+    bool blank = false;
+    double v = 42;
+    EXPECT_EQ(c->GetField(1, buf.Data(), buf.BookmarkOffset, blank, &v), -1);
+    EXPECT_TRUE(blank);
+    EXPECT_EQ(v, 42);
+    EXPECT_EQ(c->GetField(2, buf.Data(), buf.BookmarkOffset, blank, &v), 0);
+    EXPECT_FALSE(blank);
+    EXPECT_EQ(v, 12.5);
+}
+
+// ---------------------------------------------------------------------------
+// Failures at the ODBC boundary.
+
+TEST_P(CursorTest, FailingFetchOnTheFirstRowOfABlockRaisesTheDriversDiagnostics) {
+    std::string t = Numbered(10);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 5);
+    RecordBuffer buf(*c);
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+    odbc::faults::Scope scope;
+    odbc::faults::Inject({"SQLFetchScroll", 1, 1, SQL_ERROR, {{"HY000", 77, "injected fetch failure"}}, false,
+                          c.Stmt()});
+    try {
+        c->GetNextRecord(buf.Data(), false);
+        FAIL() << "no exception";
+    } catch (const EODBCError& e) {
+        EXPECT_EQ(e.Message(), "ODBC32 Error HY000 :injected fetch failure\r\n");
+        EXPECT_EQ(e.SQLState, "HY000");
+    }
+}
+
+TEST_P(CursorTest, WarningOnTheFirstRowOfABlockRaisesToo) {
+    std::string t = Numbered(3);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 1);
+    RecordBuffer buf(*c);
+    ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+    odbc::faults::Scope scope;
+    odbc::faults::Inject({"SQLFetchScroll", 1, 1, SQL_SUCCESS_WITH_INFO, {{"01004", 0, "String data, right truncated"}},
+                          true, c.Stmt()});
+    EXPECT_THROW(c->GetNextRecord(buf.Data(), false), EODBCError);
+}
+
+TEST_P(CursorTest, FailingBindRaises) {
+    std::string t = Numbered(3);
+    SQLHSTMT stmt = ODBCAllocStmt(Conn->Dbc());
+    ODBCPrepareStmt(stmt, "SELECT id, name FROM " + t, ODBCREADWRITE, false, Conn->Mode());
+    {
+        TODBC c(Conn->Dbc(), stmt, t, Conn->Mode());
+        ODBCExecute(stmt);
+        odbc::faults::Scope scope;
+        odbc::faults::Inject({"SQLBindCol", 2, 1, SQL_ERROR, {{"HY003", 0, "injected bind failure"}}, false, stmt});
+        EXPECT_THROW(c.OpenCache(5, c.RecordSize(), false), EODBCError);
+        EXPECT_FALSE(c.ColumnsBound);
+    }
+    ODBCFreeStmt(stmt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, CursorTest, AllDrivers(), DriverParamName());
+
+} // namespace
+} // namespace velora::test

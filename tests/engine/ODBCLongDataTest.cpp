@@ -1,0 +1,215 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Long data against the real drivers: memo and binary sizes and contents,
+// writes checked from a second connection (whole values, values written in
+// chunks, a 1 MB value), the new record's values kept until it is posted, and
+// the forward-only road where long data cannot be reached.
+#include "EngineFixture.h"
+
+namespace velora::test {
+namespace {
+
+class LongDataTest : public DriverTest {
+protected:
+    void SetUp() override {
+        DriverTest::SetUp();
+        if (IsSkipped()) return;
+        Conn = std::make_unique<EngineConnection>(Drv());
+        Raw = std::make_unique<RawConnection>(Drv());
+        T = UniqueName("lng");
+        Raw->DropTableIfExists(T);
+        Raw->Exec("CREATE TABLE " + T + " (id int primary key, memo " + MemoType(Drv()) + ", bin " +
+                  LongBinaryType(Drv()) + ")");
+        Raw->Exec("INSERT INTO " + T + " VALUES (1, NULL, NULL)");
+        Raw->Exec("INSERT INTO " + T + " VALUES (2, '', " + BinaryLiteral(Drv(), "") + ")");
+        Raw->Exec("INSERT INTO " + T + " VALUES (3, '0123456789', " + BinaryLiteral(Drv(), Bytes) + ")");
+    }
+    void TearDown() override {
+        try {
+            if (Raw) Raw->DropTableIfExists(T);
+        } catch (...) {
+        }
+    }
+    /// The cursor over the table, positioned on row `id` (1-based), its
+    /// record in `buf` with the bookmark filled in as a dataset does.
+    std::unique_ptr<OpenedCursor> Open(RecordBuffer*& buf, int id) {
+        auto c = std::make_unique<OpenedCursor>(*Conn, "SELECT id, memo, bin FROM " + T + " ORDER BY id", 2,
+                                                ODBCREADWRITE, false, T);
+        Buf = std::make_unique<RecordBuffer>(**c);
+        for (int i = 0; i < id; ++i) EXPECT_EQ((*c)->GetNextRecord(Buf->Data(), false), ODBCRecOK);
+        std::int32_t bm = 0;
+        (*c)->GetBookmark(&bm);
+        Buf->SetBookmark(bm);
+        buf = Buf.get();
+        return c;
+    }
+    void RequireScrolling() {
+        if (!Scrolls(*Conn)) GTEST_SKIP() << "long data needs a scrolling cursor";
+    }
+
+    const std::string Bytes{"\x00\x01\xFF\x10\x00\x80", 6};
+    std::unique_ptr<EngineConnection> Conn;
+    std::unique_ptr<RawConnection> Raw;
+    std::unique_ptr<RecordBuffer> Buf;
+    std::string T;
+};
+
+TEST_P(LongDataTest, MemoSizesCountTheTerminator) {
+    if (!Scrolls(*Conn)) GTEST_SKIP() << "long data needs a scrolling cursor";
+    RecordBuffer* buf = nullptr;
+    auto c = Open(buf, 1);
+    TODBC& cur = **c;
+    const int expected[] = {0, 1, 11};
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE("row " + std::to_string(row + 1));
+        buf->SetBookmark(row);
+        std::int32_t size = -1;
+        cur.GetBlobSize(buf->Data(), buf->BookmarkOffset, size, 2);
+        EXPECT_EQ(size, expected[row]);
+        bool blank = false;
+        EXPECT_EQ(cur.GetField(2, buf->Data(), buf->BookmarkOffset, blank, nullptr), 0);
+        EXPECT_EQ(blank, row == 0);
+    }
+    std::int32_t row = 2;
+    char text[11];
+    std::memset(text, 'x', sizeof text);
+    std::int32_t count = 0;
+    EXPECT_EQ(cur.ReadBlob(&row, 2, 0, 11, text, count), 7);
+    EXPECT_EQ(count, 11);
+    EXPECT_EQ(std::string(text, 11), std::string("0123456789\0", 11));
+}
+
+TEST_P(LongDataTest, BinaryValuesAreExactlyTheirBytes) {
+    if (!Scrolls(*Conn)) GTEST_SKIP() << "long data needs a scrolling cursor";
+    RecordBuffer* buf = nullptr;
+    auto c = Open(buf, 3);
+    TODBC& cur = **c;
+    std::int32_t size = -1;
+    cur.GetBlobSize(buf->Data(), buf->BookmarkOffset, size, 3);
+    EXPECT_EQ(size, static_cast<std::int32_t>(Bytes.size()));
+    std::string read(size, '?');
+    std::int32_t row = 2, count = 0;
+    EXPECT_EQ(cur.ReadBlob(&row, 3, 0, size, read.data(), count), 7);
+    EXPECT_EQ(count, size);
+    EXPECT_EQ(read, Bytes);
+    // NULL and empty binary values both have size 0 (blank).
+    for (std::int32_t r : {0, 1}) {
+        buf->SetBookmark(r);
+        cur.GetBlobSize(buf->Data(), buf->BookmarkOffset, size, 3);
+        EXPECT_EQ(size, 0);
+    }
+    // Long data never disturbs the cache: navigation goes on where it was.
+    buf->SetBookmark(2);
+    EXPECT_EQ(cur.GetNextRecord(buf->Data(), false), ODBCRecEOF);
+    ASSERT_EQ(cur.GetPriorRecord(buf->Data()), ODBCRecOK);
+    bool blank;
+    std::int32_t id = 0;
+    cur.GetField(1, buf->Data(), buf->BookmarkOffset, blank, &id);
+    EXPECT_EQ(id, 2);
+}
+
+TEST_P(LongDataTest, WritesReachTheDataSourceWhole) {
+    if (!Scrolls(*Conn)) GTEST_SKIP() << "long data needs a scrolling cursor";
+    RecordBuffer* buf = nullptr;
+    auto c = Open(buf, 1);
+    TODBC& cur = **c;
+    const int dsEdit = 2;
+    std::int32_t row = 0;
+    const std::string memo = std::string(300, 'a') + "end";
+    ASSERT_EQ(cur.WriteBlob(dsEdit, &row, 2, 0, static_cast<std::int32_t>(memo.size()), memo.data()), 0);
+    ASSERT_EQ(cur.WriteBlob(dsEdit, &row, 3, 0, static_cast<std::int32_t>(Bytes.size()), Bytes.data()), 0);
+    EXPECT_EQ(Raw->Scalar("SELECT memo FROM " + T + " WHERE id = 1"), memo);
+    EXPECT_EQ(Raw->Scalar("SELECT bin FROM " + T + " WHERE id = 1", SQL_C_BINARY), Bytes);
+
+    // A stream writing in chunks: every chunk arrives.
+    row = 1;
+    std::string whole;
+    for (int k = 0; k < 4; ++k) {
+        std::string chunk(4096, static_cast<char>('A' + k));
+        ASSERT_EQ(cur.WriteBlob(dsEdit, &row, 2, static_cast<std::int32_t>(whole.size()),
+                                static_cast<std::int32_t>(chunk.size()), chunk.data()),
+                  0);
+        whole += chunk;
+    }
+    EXPECT_EQ(Raw->Scalar("SELECT memo FROM " + T + " WHERE id = 2"), whole);
+    // Read back through the cursor as well.
+    buf->SetBookmark(1);
+    std::int32_t size = 0;
+    cur.GetBlobSize(buf->Data(), buf->BookmarkOffset, size, 2);
+    EXPECT_EQ(size, static_cast<std::int32_t>(whole.size()) + 1);
+
+    // Writing into the middle of a stored value starts from what is stored.
+    row = 2;
+    ASSERT_EQ(cur.WriteBlob(dsEdit, &row, 2, 3, 2, "xy"), 0);
+    EXPECT_EQ(Raw->Scalar("SELECT memo FROM " + T + " WHERE id = 3"), "012xy56789");
+}
+
+TEST_P(LongDataTest, AMegabyteValueRoundTrips) {
+    if (!Scrolls(*Conn)) GTEST_SKIP() << "long data needs a scrolling cursor";
+    RecordBuffer* buf = nullptr;
+    auto c = Open(buf, 1);
+    TODBC& cur = **c;
+    std::string big(1 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) % 251);
+    std::int32_t row = 0;
+    ASSERT_EQ(cur.WriteBlob(2, &row, 3, 0, static_cast<std::int32_t>(big.size()), big.data()), 0);
+    EXPECT_EQ(Raw->Scalar("SELECT bin FROM " + T + " WHERE id = 1", SQL_C_BINARY), big);
+    std::int32_t size = 0;
+    buf->SetBookmark(0);
+    cur.GetBlobSize(buf->Data(), buf->BookmarkOffset, size, 3);
+    ASSERT_EQ(size, 1 << 20);
+    std::string read(static_cast<std::size_t>(size), '\0');
+    std::int32_t count = 0;
+    EXPECT_EQ(cur.ReadBlob(&row, 3, 0, size, read.data(), count), 7);
+    EXPECT_EQ(count, size);
+    EXPECT_TRUE(read == big);
+}
+
+TEST_P(LongDataTest, TheNewRecordsValueWaitsForItsRow) {
+    RecordBuffer* buf = nullptr;
+    auto c = Open(buf, 1);
+    TODBC& cur = **c;
+    const int dsInsert = 3;
+    std::int32_t none = -1;   // the bookmark a new record carries
+    ASSERT_EQ(cur.WriteBlob(dsInsert, &none, 2, 0, 5, "hello"), 0);
+    ASSERT_EQ(cur.WriteBlob(dsInsert, &none, 2, 5, 6, " world"), 0);
+    // No row was added by the long-data write.
+    EXPECT_EQ(Raw->Scalar("SELECT COUNT(*) FROM " + T), "3");
+    ASSERT_NE(cur.PendingBlob(2), nullptr);
+    EXPECT_EQ(*cur.PendingBlob(2), "hello world");
+    // The new record shows what was written for it, and nothing of another row.
+    std::vector<std::byte> rec(static_cast<std::size_t>(cur.RecordSize()) + 8);
+    std::memcpy(rec.data() + cur.RecordSize(), &none, sizeof none);
+    std::int32_t size = 0;
+    cur.GetBlobSize(rec.data(), cur.RecordSize(), size, 2);
+    EXPECT_EQ(size, 12);
+    char text[12];
+    std::int32_t count = 0;
+    EXPECT_EQ(cur.ReadBlob(&none, 2, 0, 12, text, count), 7);
+    EXPECT_EQ(std::string(text), "hello world");
+    cur.GetBlobSize(rec.data(), cur.RecordSize(), size, 3);
+    EXPECT_EQ(size, 0);
+    // A new record starts without long values.
+    cur.InitRecord(rec.data());
+    EXPECT_FALSE(cur.HasPendingBlobs());
+}
+
+TEST_P(LongDataTest, ForwardOnlyCursorsReportLongDataUnavailable) {
+    OpenedCursor c(*Conn, "SELECT id, memo FROM " + T + " ORDER BY id", 1, ODBCREADONLY, true);
+    RecordBuffer buf(*c);
+    ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+    buf.SetBookmark(0);
+    std::int32_t size = 0;
+    EXPECT_THROW(c->GetBlobSize(buf.Data(), buf.BookmarkOffset, size, 2), EODBCError);
+    bool blank = false;
+    EXPECT_EQ(c->GetField(2, buf.Data(), buf.BookmarkOffset, blank, nullptr), -1);
+    EXPECT_TRUE(blank);
+    // A column that is not long data is refused as such.
+    EXPECT_THROW(c->GetBlobSize(buf.Data(), buf.BookmarkOffset, size, 1), EODBCError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, LongDataTest, AllDrivers(), DriverParamName());
+
+} // namespace
+} // namespace velora::test
