@@ -18,16 +18,23 @@ namespace velora {
 
 namespace {
 
-/// A zero-filled local buffer of n bytes, aligned for any buffer form.
+/// A zero-filled local buffer of n bytes for one value in buffer form. Values
+/// up to 256 bytes (nearly every string column) stay on the stack: fields are
+/// read once per record and row, so this sits on the hot path of a scan.
 class TValueBuffer {
 public:
-    explicit TValueBuffer(int n) : FData(static_cast<std::size_t>(std::max(n, 1)) , 0) {}
-    std::uint8_t* Data() { return FData.data(); }
-    char* Chars() { return reinterpret_cast<char*>(FData.data()); }
-    std::size_t Size() const { return FData.size(); }
+    explicit TValueBuffer(int n) : FSize(static_cast<std::size_t>(std::max(n, 1))) {
+        if (FSize > sizeof FLocal) FHeap.assign(FSize, 0);
+        else std::memset(FLocal, 0, FSize);
+    }
+    std::uint8_t* Data() { return FHeap.empty() ? FLocal : FHeap.data(); }
+    char* Chars() { return reinterpret_cast<char*>(Data()); }
+    std::size_t Size() const { return FSize; }
 
 private:
-    std::vector<std::uint8_t> FData;
+    std::size_t FSize;
+    alignas(8) std::uint8_t FLocal[256];
+    std::vector<std::uint8_t> FHeap;
 };
 
 template <typename T>
