@@ -77,6 +77,9 @@ private:
 /// The host's method-pointer event with one sender argument.
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
+/// Horizontal alignment of text (fields and controls share it).
+enum TAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
+
 /// Root of the object model. Objects are identities: no copies.
 class TObject {
 public:

@@ -52,8 +52,6 @@ using TFieldNotifyEvent = std::function<void(TField* Sender)>;
 using TFieldGetTextEvent = std::function<void(TField* Sender, String& Text, bool DisplayText)>;
 using TFieldSetTextEvent = std::function<void(TField* Sender, const String& Text)>;
 
-enum TAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
-
 /// Size in bytes of the packed decimal a BCD field's buffer holds.
 inline constexpr int BCDBufferSize = 34;
 
