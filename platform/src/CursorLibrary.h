@@ -5,6 +5,15 @@
 // on a connection that asked for the cursor library (SQL_ATTR_ODBC_CURSORS =
 // SQL_CUR_USE_ODBC), and the connection calls listed below. Each function has
 // the signature of the ODBC call it serves and calls the driver directly.
+//
+// What the library adds over the driver: static scrollable cursors on the
+// driver's own static cursor, cursor names kept per connection, positioning
+// with SQLSetPos(SQL_POSITION), positioned UPDATE/DELETE statements
+// ("... WHERE CURRENT OF <cursor>") carried out as searched statements that
+// change exactly the positioned row, SQLSetPos(SQL_UPDATE/SQL_DELETE/
+// SQL_REFRESH) and SQLBulkOperations(SQL_ADD) carried out as statements of its
+// own (data at execution included), and rows it changed fetched with their
+// new values. docs/cursor-library.md tells the whole story.
 // This file is not part of the Velora API.
 #pragma once
 
@@ -15,11 +24,13 @@ namespace velora::odbc::cursorlib {
 // Connection life: the boundary tells the library about these events.
 void OnConnected(SQLHDBC dbc);
 void OnDisconnecting(SQLHDBC dbc);
+void OnDisconnected(SQLHDBC dbc);
 void OnStatementAllocated(SQLHDBC dbc, SQLHSTMT stmt);
 void OnStatementFreeing(SQLHSTMT stmt);
 
 SQLRETURN GetInfo(SQLHDBC dbc, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALLINT bufferLength,
                   SQLSMALLINT* stringLength);
+SQLRETURN GetFunctions(SQLHDBC dbc, SQLUSMALLINT functionId, SQLUSMALLINT* supported);
 
 SQLRETURN SetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER stringLength);
 SQLRETURN GetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER bufferLength,

@@ -109,6 +109,7 @@ struct InfoOverride {
     SQLUINTEGER Value;
     faults::InfoMode Mode;
     SQLHDBC Dbc;
+    faults::InfoTarget Target;
 };
 
 struct FaultState {
@@ -207,16 +208,39 @@ SQLRETURN Run(const char* name, SQLHANDLE h, F&& driver) {
     return rc;
 }
 
-std::optional<SQLUINTEGER> InfoFor(SQLHDBC dbc, SQLUSMALLINT type, faults::InfoMode& mode) {
+std::optional<SQLUINTEGER> InfoFor(SQLHDBC dbc, SQLUSMALLINT type, faults::InfoMode& mode,
+                                   faults::InfoTarget target) {
     FaultState& s = FS();
     if (!s.Active.load(std::memory_order_relaxed)) return std::nullopt;
     std::lock_guard lock(s.Mu);
     for (auto it = s.Infos.rbegin(); it != s.Infos.rend(); ++it)
-        if (it->Type == type && (it->Dbc == nullptr || it->Dbc == dbc)) {
+        if (it->Type == type && it->Target == target && (it->Dbc == nullptr || it->Dbc == dbc)) {
             mode = it->Mode;
             return it->Value;
         }
     return std::nullopt;
+}
+
+/// Answers an information request through `answer`, with the overrides of
+/// one target applied: Replace answers without asking, And masks the answer.
+template <typename F>
+SQLRETURN ApplyInfoOverride(SQLHDBC dbc, SQLUSMALLINT type, faults::InfoTarget target, SQLPOINTER value,
+                            SQLSMALLINT* stringLength, F&& answer) {
+    faults::InfoMode mode = faults::InfoMode::Replace;
+    std::optional<SQLUINTEGER> forced = InfoFor(dbc, type, mode, target);
+    if (forced && mode == faults::InfoMode::Replace) {
+        if (value) std::memcpy(value, &*forced, sizeof(SQLUINTEGER));
+        if (stringLength) *stringLength = sizeof(SQLUINTEGER);
+        return SQL_SUCCESS;
+    }
+    SQLRETURN rc = answer();
+    if (forced && value && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) {
+        SQLUINTEGER v;
+        std::memcpy(&v, value, sizeof v);
+        v &= *forced;
+        std::memcpy(value, &v, sizeof v);
+    }
+    return rc;
 }
 
 SQLRETURN AnswerPostedRec(const std::vector<DiagRecord>& recs, SQLSMALLINT recNumber, SQLCHAR* state,
@@ -279,6 +303,12 @@ SQLHDBC ConnectionOf(SQLHSTMT stmt) {
     std::shared_lock lock(r.Mu);
     auto it = r.Handles.find(stmt);
     return it == r.Handles.end() ? nullptr : it->second.Parent;
+}
+
+SQLRETURN DriverGetInfo(SQLHDBC dbc, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALLINT bufferLength,
+                        SQLSMALLINT* stringLength) {
+    return ApplyInfoOverride(dbc, infoType, faults::InfoTarget::Driver, value, stringLength,
+                             [&] { return ::SQLGetInfo(dbc, infoType, value, bufferLength, stringLength); });
 }
 
 } // namespace detail
@@ -360,6 +390,7 @@ SQLRETURN SQLDisconnect(SQLHDBC Dbc) {
         if (lib) cursorlib::OnDisconnecting(Dbc);
         SQLRETURN rc = ::SQLDisconnect(Dbc);
         if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+            if (lib) cursorlib::OnDisconnected(Dbc);
             // A disconnect frees the connection's statements.
             for (SQLHANDLE s : StatementsOf(Dbc)) {
                 Unregister(s);
@@ -373,27 +404,18 @@ SQLRETURN SQLDisconnect(SQLHDBC Dbc) {
 SQLRETURN SQLGetInfo(SQLHDBC Dbc, SQLUSMALLINT InfoType, SQLPOINTER InfoValue, SQLSMALLINT BufferLength,
                      SQLSMALLINT* StringLength) {
     return Run("SQLGetInfo", Dbc, [&]() -> SQLRETURN {
-        faults::InfoMode mode = faults::InfoMode::Replace;
-        std::optional<SQLUINTEGER> forced = InfoFor(Dbc, InfoType, mode);
-        if (forced && mode == faults::InfoMode::Replace) {
-            if (InfoValue) std::memcpy(InfoValue, &*forced, sizeof(SQLUINTEGER));
-            if (StringLength) *StringLength = sizeof(SQLUINTEGER);
-            return SQL_SUCCESS;
-        }
-        SQLRETURN rc = IsCursorLib(Dbc) ? cursorlib::GetInfo(Dbc, InfoType, InfoValue, BufferLength, StringLength)
-                                        : ::SQLGetInfo(Dbc, InfoType, InfoValue, BufferLength, StringLength);
-        if (forced && InfoValue && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) {
-            SQLUINTEGER v;
-            std::memcpy(&v, InfoValue, sizeof v);
-            v &= *forced;
-            std::memcpy(InfoValue, &v, sizeof v);
-        }
-        return rc;
+        return ApplyInfoOverride(Dbc, InfoType, faults::InfoTarget::Caller, InfoValue, StringLength, [&] {
+            return IsCursorLib(Dbc) ? cursorlib::GetInfo(Dbc, InfoType, InfoValue, BufferLength, StringLength)
+                                    : detail::DriverGetInfo(Dbc, InfoType, InfoValue, BufferLength, StringLength);
+        });
     });
 }
 
 SQLRETURN SQLGetFunctions(SQLHDBC Dbc, SQLUSMALLINT FunctionId, SQLUSMALLINT* Supported) {
-    return Run("SQLGetFunctions", Dbc, [&] { return ::SQLGetFunctions(Dbc, FunctionId, Supported); });
+    return Run("SQLGetFunctions", Dbc, [&] {
+        return IsCursorLib(Dbc) ? cursorlib::GetFunctions(Dbc, FunctionId, Supported)
+                                : ::SQLGetFunctions(Dbc, FunctionId, Supported);
+    });
 }
 
 SQLRETURN SQLEndTran(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT CompletionType) {
@@ -685,10 +707,10 @@ void Inject(const Fault& fault) {
     s.UpdateActive();
 }
 
-void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode, SQLHDBC dbc) {
+void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode, SQLHDBC dbc, InfoTarget target) {
     FaultState& s = FS();
     std::lock_guard lock(s.Mu);
-    s.Infos.push_back({infoType, value, mode, dbc});
+    s.Infos.push_back({infoType, value, mode, dbc, target});
     s.UpdateActive();
 }
 

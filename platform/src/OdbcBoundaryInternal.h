@@ -3,7 +3,8 @@
 //
 // Private services of the ODBC boundary for the cursor library: posting
 // diagnostics that SQLGetDiagRec then answers for a handle, reading the
-// driver's own records, and finding a statement's connection.
+// driver's own records, finding a statement's connection, and asking the
+// driver for information the way a test may have masked it.
 // This file is not part of the Velora API.
 #pragma once
 
@@ -21,5 +22,11 @@ std::vector<DiagRecord> DriverDiagnostics(SQLSMALLINT handleType, SQLHANDLE hand
 
 /// The connection a statement was allocated on (nullptr when unknown).
 SQLHDBC ConnectionOf(SQLHSTMT stmt);
+
+/// SQLGetInfo as the driver answers it, with the info overrides aimed at the
+/// driver (faults::InfoTarget::Driver) applied: the cursor library's own
+/// questions go through here.
+SQLRETURN DriverGetInfo(SQLHDBC dbc, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALLINT bufferLength,
+                        SQLSMALLINT* stringLength);
 
 } // namespace velora::odbc::detail

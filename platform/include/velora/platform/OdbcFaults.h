@@ -35,11 +35,20 @@ void Inject(const Fault& fault);
 
 enum class InfoMode { Replace, And };
 
+/// Whose question an info override changes the answer to.
+enum class InfoTarget {
+    Caller,   ///< the application's SQLGetInfo (on a cursor-library connection: the library's answer)
+    Driver,   ///< the driver's answer, also where the cursor library asks it (simulates another driver)
+};
+
 /// Makes SQLGetInfo(infoType) answer `value` (Replace) or the driver's answer
 /// ANDed with `value` (And), for numeric (32-bit) information types. With a
-/// connection handle the override applies only to that connection.
+/// connection handle the override applies only to that connection. With
+/// InfoTarget::Driver the cursor library sees the changed answer too, so a
+/// test can mask what a driver offers (say, a static cursor that cannot
+/// scroll) and watch what the library then offers.
 void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode = InfoMode::Replace,
-                  SQLHDBC dbc = nullptr);
+                  SQLHDBC dbc = nullptr, InfoTarget target = InfoTarget::Caller);
 
 /// Number of calls of the named boundary function since the innermost live
 /// Scope began (counting runs only while a Scope is alive).
