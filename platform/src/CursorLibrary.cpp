@@ -16,6 +16,8 @@
 #include "OdbcBoundaryInternal.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <shared_mutex>
 
@@ -37,7 +39,17 @@ struct Registry {
     std::shared_mutex Mu;
     std::unordered_map<SQLHDBC, std::unique_ptr<Connection>> Conns;
     std::unordered_map<SQLHSTMT, Statement*> Stmts;
+    std::atomic<std::uint64_t> Epoch{1};   ///< grows whenever a statement leaves Stmts
 };
+
+/// The statement this thread used last: a fetch loop finds its statement
+/// without the registry's lock. Valid while no statement has gone since.
+struct LastUsed {
+    SQLHSTMT Handle = nullptr;
+    Statement* St = nullptr;
+    std::uint64_t Epoch = 0;
+};
+thread_local LastUsed tLast;
 
 Registry& Reg() {
     static Registry* r = new Registry;   // never destroyed: handles may be freed during static destruction
@@ -60,12 +72,15 @@ struct Entered {
 
 Entered Enter(SQLHSTMT h) {
     Entered e;
-    {
-        Registry& r = Reg();
+    Registry& r = Reg();
+    if (tLast.Handle == h && tLast.Epoch == r.Epoch.load(std::memory_order_acquire)) {
+        e.St = tLast.St;
+    } else {
         std::shared_lock lock(r.Mu);
         auto it = r.Stmts.find(h);
         if (it == r.Stmts.end()) return e;
         e.St = it->second;
+        tLast = {h, e.St, r.Epoch.load(std::memory_order_acquire)};
     }
     e.Lock = std::unique_lock(e.St->Conn->Mu);
     return e;
@@ -208,6 +223,7 @@ void OnDisconnected(SQLHDBC dbc) {
     auto it = r.Conns.find(dbc);
     if (it == r.Conns.end()) return;
     for (auto& [h, st] : it->second->Statements) r.Stmts.erase(h);
+    r.Epoch.fetch_add(1, std::memory_order_acq_rel);
     gone = std::move(it->second);
     r.Conns.erase(it);
 }
@@ -241,6 +257,7 @@ void OnStatementFreeing(SQLHSTMT stmt) {
         Registry& r = Reg();
         std::unique_lock lock(r.Mu);
         r.Stmts.erase(stmt);
+        r.Epoch.fetch_add(1, std::memory_order_acq_rel);
     }
     std::unique_ptr<Statement> gone = std::move(c->Statements[stmt]);
     c->Statements.erase(stmt);
@@ -567,7 +584,10 @@ SQLRETURN FetchScroll(SQLHSTMT stmt, SQLSMALLINT orientation, SQLLEN offset) {
     if (!e) return ::SQLFetchScroll(stmt, orientation, offset);
     Statement& st = *e.St;
     if (st.Pending) return SequenceError(st);
-    if (st.Count < 0) LearnCountFor(st, orientation, offset);
+    // Only moves counted from the end need the number of rows.
+    if (st.Count < 0 && (orientation == SQL_FETCH_LAST || (orientation == SQL_FETCH_ABSOLUTE && offset < 0) ||
+                         (st.Row == kAfterLast && orientation != SQL_FETCH_NEXT)))
+        LearnCountFor(st, orientation, offset);
     return AfterFetch(st, ::SQLFetchScroll(stmt, orientation, offset), orientation, offset);
 }
 

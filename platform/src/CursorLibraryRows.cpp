@@ -364,6 +364,7 @@ bool IdentityWhere(const Connection& c, const TableInfo& t, const RowImage& imag
                    std::vector<ParamBinding>& params, std::deque<SQLLEN>& lengths) {
     if (t.Identity.empty()) return false;
     for (int j : t.Identity) {
+        if (static_cast<std::size_t>(j) >= image.size()) return false;
         const CapturedValue& v = image[static_cast<std::size_t>(j)];
         if (!v.Known) return false;
         if (!where.empty()) where += " AND ";

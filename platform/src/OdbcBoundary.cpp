@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,7 @@ struct Registry {
     std::shared_mutex Mu;
     std::unordered_map<SQLHANDLE, HandleInfo> Handles;
     std::atomic<int> CursorLibHandles{0};   ///< live dbc and stmt handles with CursorLib set
+    std::atomic<std::uint64_t> Epoch{1};    ///< grows with every change of Handles
 };
 
 Registry& Reg() {
@@ -53,9 +55,19 @@ Registry& Reg() {
 bool IsCursorLib(SQLHANDLE h) {
     Registry& r = Reg();
     if (r.CursorLibHandles.load(std::memory_order_relaxed) == 0 || h == nullptr) return false;
+    // The answer for the handle this thread asked about last stays good while
+    // the registry is unchanged: a fetch loop then takes no lock here.
+    thread_local SQLHANDLE lastHandle = nullptr;
+    thread_local bool lastAnswer = false;
+    thread_local std::uint64_t lastEpoch = 0;
+    std::uint64_t epoch = r.Epoch.load(std::memory_order_acquire);
+    if (h == lastHandle && epoch == lastEpoch) return lastAnswer;
     std::shared_lock lock(r.Mu);
     auto it = r.Handles.find(h);
-    return it != r.Handles.end() && it->second.CursorLib;
+    lastAnswer = it != r.Handles.end() && it->second.CursorLib;
+    lastHandle = h;
+    lastEpoch = r.Epoch.load(std::memory_order_acquire);
+    return lastAnswer;
 }
 
 void Register(SQLHANDLE h, HandleInfo info) {
@@ -65,6 +77,7 @@ void Register(SQLHANDLE h, HandleInfo info) {
     (void)it;
     (void)inserted;
     if (info.CursorLib) r.CursorLibHandles.fetch_add(1, std::memory_order_relaxed);
+    r.Epoch.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void Unregister(SQLHANDLE h) {
@@ -74,6 +87,7 @@ void Unregister(SQLHANDLE h) {
     if (it == r.Handles.end()) return;
     if (it->second.CursorLib) r.CursorLibHandles.fetch_sub(1, std::memory_order_relaxed);
     r.Handles.erase(it);
+    r.Epoch.fetch_add(1, std::memory_order_acq_rel);
 }
 
 /// Statements of a connection, for the implicit free that SQLDisconnect does.
@@ -93,6 +107,7 @@ void SetCursorLibFlag(SQLHDBC dbc, bool on) {
     info.Type = SQL_HANDLE_DBC;
     if (info.CursorLib != on) r.CursorLibHandles.fetch_add(on ? 1 : -1, std::memory_order_relaxed);
     info.CursorLib = on;
+    r.Epoch.fetch_add(1, std::memory_order_acq_rel);
 }
 
 // ---------------------------------------------------------------------------

@@ -204,6 +204,42 @@ TEST_P(CursorLibraryTest, OffersTheCursorLibraryCapabilities) {
     EXPECT_EQ(supported, SQL_TRUE);
 }
 
+TEST_P(CursorLibraryTest, TheEnginesConnectSequenceLandsOnThisRoad) {
+    // Steps 4 to 7 of the engine's connect: the driver's own cursors first;
+    // without all keyset bits (PostgreSQL's are masked here) reconnect with
+    // the cursor library and test its static-cursor bits.
+    odbc::faults::Scope scope;
+    if (Drv().Kind == DriverKind::PostgreSQL)
+        odbc::faults::OverrideInfo(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, odbc::faults::InfoMode::Replace);
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    ASSERT_TRUE(Ok(odbc::SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)));
+    odbc::SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    ASSERT_TRUE(Ok(odbc::SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)));
+    auto connect = [&] {
+        const TestDriver& d = Drv();
+        return odbc::SQLConnect(dbc, reinterpret_cast<SQLCHAR*>(const_cast<char*>(d.Dsn.c_str())), SQL_NTS,
+                                reinterpret_cast<SQLCHAR*>(const_cast<char*>(d.User.c_str())), SQL_NTS,
+                                reinterpret_cast<SQLCHAR*>(const_cast<char*>(d.Password.c_str())), SQL_NTS);
+    };
+    odbc::SQLSetConnectAttr(dbc, SQL_ATTR_ODBC_CURSORS, reinterpret_cast<SQLPOINTER>(SQL_CUR_USE_DRIVER), 0);
+    ASSERT_TRUE(Ok(connect())) << Diags(SQL_HANDLE_DBC, dbc);
+    SQLUINTEGER keyset = 0xFFFFFFFF;
+    odbc::SQLGetInfo(dbc, SQL_KEYSET_CURSOR_ATTRIBUTES1, &keyset, 0, nullptr);
+    EXPECT_NE(keyset & SQL_CA1_BULK_ADD, static_cast<SQLUINTEGER>(SQL_CA1_BULK_ADD));
+    odbc::SQLDisconnect(dbc);
+    ASSERT_TRUE(Ok(odbc::SQLSetConnectAttr(dbc, SQL_ATTR_ODBC_CURSORS, reinterpret_cast<SQLPOINTER>(SQL_CUR_USE_ODBC),
+                                           0)));
+    ASSERT_TRUE(Ok(connect())) << Diags(SQL_HANDLE_DBC, dbc);
+    EXPECT_TRUE(odbc::UsesCursorLibrary(dbc));
+    SQLUINTEGER mask = 0;
+    odbc::SQLGetInfo(dbc, SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, 0, nullptr);
+    EXPECT_TRUE(HasCursorLibraryBits(mask)) << std::hex << mask;   // CursorMode 2
+    odbc::SQLDisconnect(dbc);
+    odbc::SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    odbc::SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
 TEST_P(CursorLibraryTest, ADriverThatCannotScrollLeavesOnlyWhatTheLibraryHonours) {
     odbc::faults::Scope scope;
     LibConnection c(Drv(), [](SQLHDBC dbc) {
@@ -608,6 +644,93 @@ TEST_P(CursorLibraryTest, QuotesColumnNamesThatAreNoPlainIdentifiers) {
         << u.Diag();
     EXPECT_EQ(FRaw->Query("SELECT " + q + "order" + q + " FROM " + FTable + " ORDER BY 1"),
               (std::vector<Row>{{"a"}, {"z"}}));
+}
+
+TEST_P(CursorLibraryTest, APreparedPositionedStatementFollowsTheCursor) {
+    CreateTable(4);
+    LibConnection c(Drv());
+    Stmt s(c);
+    // FOR UPDATE as older applications write it (the SQLite driver does not
+    // know the clause; the library drops it there).
+    std::string name = s.OpenLikeEngine(Select() + " ORDER BY id FOR UPDATE");
+    Stmt u(c);
+    ASSERT_EQ(u.Prepare("UPDATE " + FTable + " SET b = b + ?, a = ? WHERE CURRENT OF " + name), SQL_SUCCESS)
+        << u.Diag();
+    SQLINTEGER add = 5;
+    char text[21] = "prepared";
+    SQLLEN addInd = 0, textInd = SQL_NTS;
+    ASSERT_TRUE(Ok(odbc::SQLBindParameter(u.H(), 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 10, 0, &add, 0, &addInd)));
+    ASSERT_TRUE(Ok(odbc::SQLBindParameter(u.H(), 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, text, sizeof text,
+                                          &textInd)));
+    SQLSMALLINT cols = -1;
+    EXPECT_TRUE(Ok(odbc::SQLNumResultCols(u.H(), &cols)));
+    EXPECT_EQ(cols, 0);
+    for (SQLLEN row : {2, 4}) {
+        ASSERT_EQ(odbc::SQLFetchScroll(s.H(), SQL_FETCH_ABSOLUTE, row), SQL_SUCCESS) << s.Diag();
+        ASSERT_EQ(odbc::SQLExecute(u.H()), SQL_SUCCESS) << u.Diag();
+        add = 100;
+    }
+    EXPECT_EQ(RawRows(), (std::vector<Row>{{"1", "row 1", "10"},
+                                           {"2", "prepared", "25"},
+                                           {"3", "row 3", "30"},
+                                           {"4", "prepared", "140"}}));
+    // An expression in the SET clause: the library reads the row back.
+    ASSERT_EQ(odbc::SQLFetchScroll(s.H(), SQL_FETCH_ABSOLUTE, 2), SQL_SUCCESS);
+    SQLINTEGER b = 0;
+    SQLLEN bi = 0;
+    ASSERT_TRUE(Ok(odbc::SQLGetData(s.H(), 3, SQL_C_SLONG, &b, 0, &bi))) << s.Diag();
+    EXPECT_EQ(b, 25);
+}
+
+TEST_P(CursorLibraryTest, SetPosDeletesAndRefreshesThroughTheLibrary) {
+    CreateTable(3, false);
+    LibConnection c(Drv());
+    Stmt s(c);
+    s.OpenLikeEngine(Select() + " ORDER BY id");
+    RowBuffers r;
+    r.Bind(s.H());
+    SQLUSMALLINT status = 0xFFFF;
+    ASSERT_TRUE(Ok(odbc::SQLSetStmtAttr(s.H(), SQL_ATTR_ROW_STATUS_PTR, &status, 0)));
+    ASSERT_EQ(odbc::SQLFetchScroll(s.H(), SQL_FETCH_ABSOLUTE, 2), SQL_SUCCESS);
+    ASSERT_EQ(odbc::SQLSetPos(s.H(), 1, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << s.Diag();
+    SQLLEN rows = 0;
+    ASSERT_TRUE(Ok(odbc::SQLRowCount(s.H(), &rows)));
+    EXPECT_EQ(rows, 1);
+    EXPECT_EQ(RawRows("id"), (std::vector<Row>{{"1"}, {"3"}}));
+    // The deleted row keeps its place and says what it is.
+    ASSERT_EQ(odbc::SQLFetchScroll(s.H(), SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS);
+    EXPECT_EQ(r.Id, 3);
+    EXPECT_EQ(status, SQL_ROW_SUCCESS);
+    ASSERT_EQ(odbc::SQLFetchScroll(s.H(), SQL_FETCH_PRIOR, 0), SQL_SUCCESS);
+    EXPECT_EQ(r.Id, 2);
+    EXPECT_EQ(status, SQL_ROW_DELETED);
+    EXPECT_EQ(odbc::SQLSetPos(s.H(), 1, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_ERROR);
+    EXPECT_EQ(s.State(), "01001");
+    // SQL_REFRESH brings a row's current values into the buffers.
+    ASSERT_EQ(odbc::SQLFetchScroll(s.H(), SQL_FETCH_ABSOLUTE, 1), SQL_SUCCESS);
+    FRaw->Exec("UPDATE " + FTable + " SET b = 11 WHERE id = 1");
+    r.B = -1;
+    ASSERT_EQ(odbc::SQLSetPos(s.H(), 1, SQL_REFRESH, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << s.Diag();
+    EXPECT_EQ(r.Id, 1);
+    EXPECT_EQ(r.B, 10);   // a static cursor: the refresh shows the row as the cursor holds it
+}
+
+TEST_P(CursorLibraryTest, ForwardOnlyCursorsArePositionedToo) {
+    CreateTable(3);
+    LibConnection c(Drv());
+    Stmt s(c);
+    std::string name = "fwd_cursor";
+    ASSERT_EQ(odbc::SQLSetCursorName(s.H(), reinterpret_cast<SQLCHAR*>(name.data()), SQL_NTS), SQL_SUCCESS);
+    ASSERT_TRUE(Ok(s.Exec(Select() + " ORDER BY id"))) << s.Diag();
+    RowBuffers r;
+    r.Bind(s.H());
+    Stmt u(c);
+    while (odbc::SQLFetch(s.H()) == SQL_SUCCESS) {
+        if (r.Id != 2) continue;
+        ASSERT_EQ(u.Exec("DELETE FROM " + FTable + " WHERE CURRENT OF " + name), SQL_SUCCESS) << u.Diag();
+    }
+    ASSERT_TRUE(Ok(odbc::SQLCloseCursor(s.H())));
+    EXPECT_EQ(RawRows("id"), (std::vector<Row>{{"1"}, {"3"}}));
 }
 
 // --- Long data ------------------------------------------------------------------------------
