@@ -168,7 +168,7 @@ void TDataLink::UpdateRange() {
 // ---------------------------------------------------------------------------
 // TDataSource
 
-TDataSource::TDataSource(TComponent* AOwner) : TComponent(AOwner) {}
+TDataSource::TDataSource(TComponent* AOwner) : TComponent(AOwner) { RegisterDBClasses(); }
 
 TDataSource::~TDataSource() { Detach(); }
 

@@ -46,7 +46,9 @@ bool IsWriteMode(TDataSetState state) {
 // Construction and destruction
 
 TDataSet::TDataSet(TComponent* AOwner)
-    : TComponent(AOwner), FFields(std::make_unique<TFields>(this)), FFieldDefs(std::make_unique<TFieldDefs>(this)) {}
+    : TComponent(AOwner), FFields(std::make_unique<TFields>(this)), FFieldDefs(std::make_unique<TFieldDefs>(this)) {
+    RegisterDBClasses();
+}
 
 void TDataSet::BeforeDestruction() {
     Destroying();

@@ -68,7 +68,7 @@ String LocalizeDecimal(String text) {
 // ---------------------------------------------------------------------------
 // TField
 
-TField::TField(TComponent* AOwner) : TComponent(AOwner) {}
+TField::TField(TComponent* AOwner) : TComponent(AOwner) { RegisterDBClasses(); }
 
 TField::~TField() {
     // Leave the list first: closing the dataset may destroy its default

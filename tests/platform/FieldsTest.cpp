@@ -7,6 +7,9 @@
 // change events, BLOB fields through their streams, and field definitions.
 #include "support/MemDataSet.h"
 
+#include "velora/platform/FormFiles.h"
+#include "velora/platform/TypInfo.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -457,6 +460,87 @@ TEST(FieldClasses, StringFieldsTransliterateThroughTheDataSet) {
     EXPECT_EQ(ds->StoredValue(0, "S").AsString(), "HELLO");
     s->SetTransliterate(false);
     EXPECT_EQ(s->AsString(), "HELLO");
+}
+
+// ---------------------------------------------------------------------------
+// Form files
+
+class TDbForm : public TComponent {
+public:
+    using TComponent::TComponent;
+};
+
+// A table whose columns exist as soon as it is created, as a table read from
+// a form file finds them in the data source.
+class TItemsTable : public TMemDataSet {
+public:
+    explicit TItemsTable(TComponent* AOwner) : TMemDataSet(AOwner) {
+        FieldDefs()->Add("ID", ftInteger);
+        FieldDefs()->Add("NAME", ftString, 20);
+        AddRow({Variant(1), Variant("one")});
+        AddRow({Variant(2), Variant("two")});
+    }
+};
+
+TEST(FieldFormFiles, DataSetsFieldsAndSourcesSurviveAFormFile) {
+    RegisterDBClasses();
+    RegisterClass<TDbForm>("TDbForm", "TComponent");
+    RegisterClass<TItemsTable>("TItemsTable", "TDataSet");
+
+    TDbForm form(nullptr);
+    form.SetName("Form1");
+    auto* items = new TItemsTable(&form);
+    items->SetName("Items");
+    auto* id = new TIntegerField(&form);
+    id->SetName("ItemsID");
+    id->SetFieldName("ID");
+    id->SetRequired(true);
+    id->SetDataSet(items);
+    auto* name = new TStringField(&form);
+    name->SetName("ItemsNAME");
+    name->SetFieldName("NAME");
+    name->SetDisplayLabel("Item name");
+    name->SetDisplayWidth(12);
+    name->SetDataSet(items);
+    auto* price = new TFloatField(&form);
+    price->SetName("ItemsPRICE");
+    price->SetFieldName("PRICE");
+    price->SetFieldKind(fkCalculated);
+    price->SetCurrency(true);
+    price->SetDataSet(items);
+    auto* source = new TDataSource(&form);
+    source->SetName("Source");
+    source->SetDataSet(items);
+    source->SetAutoEdit(false);
+    items->Open();
+    const String text = WriteComponentToString(&form);
+    EXPECT_NE(text.find("DisplayLabel = 'Item name'"), String::npos) << text;
+    EXPECT_EQ(text.find("Transliterate"), String::npos) << "defaults are not written";
+
+    TComponent owner(nullptr);
+    auto* copy = dynamic_cast<TDbForm*>(ReadComponentFromString(text, &owner));
+    ASSERT_NE(copy, nullptr);
+    auto* items2 = dynamic_cast<TItemsTable*>(copy->FindComponent("Items"));
+    ASSERT_NE(items2, nullptr);
+    EXPECT_TRUE(items2->Active()) << "Active is applied after loading";
+    EXPECT_FALSE(items2->DefaultFields());
+    ASSERT_EQ(items2->FieldCount(), 3);
+    TField* name2 = items2->FieldByName("NAME");
+    EXPECT_EQ(name2, copy->FindComponent("ItemsNAME"));
+    EXPECT_EQ(name2->DisplayLabel(), "Item name");
+    EXPECT_EQ(name2->DisplayWidth(), 12);
+    EXPECT_EQ(name2->AsString(), "one");
+    EXPECT_TRUE(items2->FieldByName("ID")->Required());
+    auto* price2 = dynamic_cast<TFloatField*>(items2->FieldByName("PRICE"));
+    ASSERT_NE(price2, nullptr);
+    EXPECT_EQ(price2->FieldKind(), fkCalculated);
+    EXPECT_TRUE(price2->IsCurrency());
+    auto* source2 = dynamic_cast<TDataSource*>(copy->FindComponent("Source"));
+    ASSERT_NE(source2, nullptr);
+    EXPECT_EQ(source2->DataSet(), items2);
+    EXPECT_FALSE(source2->AutoEdit());
+    EXPECT_EQ(WriteComponentToString(copy), text);
+    copy->Free();
 }
 
 } // namespace

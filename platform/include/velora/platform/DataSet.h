@@ -88,6 +88,10 @@ class EAbort : public Exception { public: using Exception::Exception; };
 /// Raises EAbort "Operation aborted".
 [[noreturn]] void Abort();
 
+/// Publishes the properties of datasets, data sources and fields for form
+/// files (run once; datasets, data sources and fields call it when created).
+void RegisterDBClasses();
+
 /// A record buffer of the ring (its layout is the descendant's).
 using TRecordBuffer = std::uint8_t*;
 /// A bookmark: the BookmarkSize bytes of a record buffer's bookmark area; an

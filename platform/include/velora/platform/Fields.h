@@ -110,6 +110,9 @@ public:
     /// Characters a control shows (the type's default unless set).
     int DisplayWidth() const { return FDisplayWidth > 0 ? FDisplayWidth : GetDefaultWidth(); }
     void SetDisplayWidth(int Value);
+    /// Form files store DisplayLabel and DisplayWidth only when they were set.
+    bool IsDisplayLabelStored() const { return !FDisplayLabel.empty(); }
+    bool IsDisplayWidthStored() const { return FDisplayWidth > 0; }
     bool Visible() const { return FVisible; }
     void SetVisible(bool Value);
     TAlignment Alignment() const { return FAlignment; }
