@@ -34,7 +34,9 @@ std::shared_ptr<TFormPresenter> CurrentFormPresenter() {
         std::lock_guard<std::mutex> guard(s.Lock);
         if (s.Installed) return s.Current;
     }
-    if (::isatty(STDIN_FILENO) == 1) {
+    // Only a terminal we may use: standard input is a terminal and we are in
+    // its foreground (a background job would be stopped by its first read).
+    if (::isatty(STDIN_FILENO) == 1 && ::tcgetpgrp(STDIN_FILENO) == ::getpgrp()) {
         static const std::shared_ptr<TFormPresenter> terminal = std::make_shared<TTerminalPresenter>();
         return terminal;
     }

@@ -16,9 +16,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace velora;
@@ -343,4 +345,28 @@ TEST(LoginDialogTerminal, WithoutATerminalTheLoginIsCancelledAtOnce) {
     });
     EXPECT_EQ(child.Wait(), 0) << child.Output();
     EXPECT_EQ(child.Output().find("Login Information"), String::npos) << "nothing is shown";
+}
+
+TEST(LoginDialogTerminal, ABackgroundJobDoesNotPromptAndIsNotStopped) {
+    // A process outside the terminal's foreground group would be stopped by
+    // its first terminal read: it must not take the terminal as its user.
+    test::TPtyChild child([] {
+        const pid_t job = ::fork();
+        if (job == 0) {
+            ::setpgid(0, 0);
+            ResetFormPresenter();
+            String name = "scott", password = "old";
+            const bool ok = LoginDialogEx("VeloraSample", name, password, false);
+            ::_exit(!ok && password == "old" ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(job, &status, WUNTRACED);
+        if (WIFSTOPPED(status)) {
+            ::kill(job, SIGKILL);
+            ::waitpid(job, &status, 0);
+            return 2;
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+    });
+    EXPECT_EQ(child.Wait(), 0) << "2: the job was stopped by the terminal\n" << child.Output();
 }

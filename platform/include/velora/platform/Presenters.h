@@ -11,9 +11,9 @@
 // button. Three presenters exist:
 //   - TScriptedPresenter, for tests: a script says what the user does, and
 //     every form shown is recorded as it looked when the user first saw it;
-//   - TTerminalPresenter, the default when standard input is a terminal: it
-//     prints the caption and labels and reads the edit boxes line by line in
-//     raw mode (see TerminalPresenter.cpp);
+//   - TTerminalPresenter, the default when standard input is a terminal and
+//     the process is in its foreground: it prints the caption and labels and
+//     reads the edit boxes line by line in raw mode (TerminalPresenter.cpp);
 //   - none: with no presenter installed and no terminal on standard input,
 //     ShowModal answers mrCancel at once, so a service never waits.
 #pragma once
@@ -40,7 +40,7 @@ public:
 
 /// The presenter ShowModal uses now: the installed one if any (which may be
 /// "none"), else the shared terminal presenter when standard input is a
-/// terminal, else none (null).
+/// terminal whose foreground process group is ours, else none (null).
 std::shared_ptr<TFormPresenter> CurrentFormPresenter();
 /// Installs a presenter for every later ShowModal; null installs "none"
 /// (ShowModal answers mrCancel). Thread-safe.
