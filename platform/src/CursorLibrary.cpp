@@ -373,6 +373,13 @@ SQLRETURN SetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value, SQL
     case SQL_ATTR_ROW_STATUS_PTR: st.RowStatus = static_cast<SQLUSMALLINT*>(value); break;
     case SQL_ATTR_PARAM_BIND_OFFSET_PTR: st.ParamBindOffset = static_cast<SQLULEN*>(value); break;
     case SQL_ATTR_PARAMSET_SIZE: st.ParamsetSize = v; break;
+    case SQL_ATTR_CURSOR_SCROLLABLE:
+    case SQL_ATTR_CURSOR_SENSITIVITY: {
+        // The driver chooses a cursor type from these; follow it.
+        SQLULEN got = st.CursorType;
+        if (Succeeded(::SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &got, 0, nullptr))) st.CursorType = got;
+        break;
+    }
     default: break;
     }
     return rc;

@@ -17,7 +17,8 @@
 // reports 0), so there the library first counts the matching rows with
 // SELECT ... FOR UPDATE, which also locks them, and then takes 0 as 1.
 // Elsewhere no count runs first: on SQLite a read before the write would make
-// two writing connections deadlock on the upgrade of their shared locks.
+// one of two connections writing at once fail with "database is locked"
+// (neither can upgrade its shared lock).
 //
 // Parameters bound for data at execution flow through: the statement answers
 // SQL_NEED_DATA, and SQLParamData/SQLPutData on the application's statement

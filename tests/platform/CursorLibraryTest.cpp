@@ -258,6 +258,26 @@ TEST_P(CursorLibraryTest, ADriverThatCannotScrollLeavesOnlyWhatTheLibraryHonours
     // Another connection, not masked, keeps the scrolling bits.
     LibConnection other(Drv());
     EXPECT_TRUE(HasCursorLibraryBits(other.Info32(SQL_STATIC_CURSOR_ATTRIBUTES1)));
+
+    // Without the cursor library the caller asks the driver itself, and sees
+    // the masked answer too.
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    ASSERT_TRUE(Ok(odbc::SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)));
+    odbc::SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    ASSERT_TRUE(Ok(odbc::SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)));
+    const TestDriver& d = Drv();
+    ASSERT_TRUE(Ok(odbc::SQLConnect(dbc, reinterpret_cast<SQLCHAR*>(const_cast<char*>(d.Dsn.c_str())), SQL_NTS,
+                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(d.User.c_str())), SQL_NTS,
+                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(d.Password.c_str())), SQL_NTS)));
+    odbc::faults::OverrideInfo(SQL_STATIC_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, odbc::faults::InfoMode::And, dbc,
+                               odbc::faults::InfoTarget::Driver);
+    SQLUINTEGER plain = 0;
+    ASSERT_TRUE(Ok(odbc::SQLGetInfo(dbc, SQL_STATIC_CURSOR_ATTRIBUTES1, &plain, sizeof plain, nullptr)));
+    EXPECT_EQ(plain, static_cast<SQLUINTEGER>(SQL_CA1_NEXT));
+    odbc::SQLDisconnect(dbc);
+    odbc::SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    odbc::SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 
 // --- Scrolling --------------------------------------------------------------------------
@@ -804,6 +824,8 @@ TEST_P(CursorLibraryTest, WritesLongValuesThroughSetPosUpdateWithDataAtExecution
     ASSERT_EQ(WriteLong(s, 2, 4, SQL_C_CHAR, megabyte), SQL_SUCCESS) << s.Diag();
     std::string bytes("\x00zero\x00\xff\x01", 8);
     ASSERT_EQ(WriteLong(s, 3, 5, SQL_C_BINARY, bytes), SQL_SUCCESS) << s.Diag();
+    std::string empty;
+    ASSERT_EQ(WriteLong(s, 3, 4, SQL_C_CHAR, empty), SQL_SUCCESS) << s.Diag();
 
     auto memos = FRaw->Query("SELECT memo FROM " + FTable + " ORDER BY id");
     ASSERT_EQ(memos.size(), 3u);
@@ -811,7 +833,7 @@ TEST_P(CursorLibraryTest, WritesLongValuesThroughSetPosUpdateWithDataAtExecution
     ASSERT_TRUE(memos[1][0]);
     EXPECT_EQ(memos[1][0]->size(), megabyte.size());
     EXPECT_TRUE(*memos[1][0] == megabyte);   // (not printed: a megabyte)
-    EXPECT_EQ(memos[2][0], "memo 3");
+    EXPECT_EQ(memos[2][0], "");   // empty, not NULL
     EXPECT_EQ(FRaw->Query("SELECT bin FROM " + FTable + " ORDER BY id", SQL_C_BINARY),
               (std::vector<Row>{{std::nullopt}, {std::nullopt}, {bytes}}));
 
