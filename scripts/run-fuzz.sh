@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Copyright (C) 2026 The Velora developers
+# SPDX-License-Identifier: MIT
+#
+# Builds the libFuzzer targets of tests/fuzz with clang (into build-fuzz/, or
+# the folder given as VELORA_FUZZ_BUILD) and runs each for a while: the
+# stored-form reader of parameter lists and the SQL marker scanner. Seeds are
+# written into the corpus folders on first use. Findings (crash-*, leak-*,
+# timeout-* files) land in build-fuzz/findings/<target>/.
+#
+#   scripts/run-fuzz.sh            # 60 seconds per target
+#   VELORA_FUZZ_SECONDS=600 scripts/run-fuzz.sh
+#
+# Exits non-zero when a target reports a finding.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${VELORA_FUZZ_BUILD:-$root/build-fuzz}
+seconds=${VELORA_FUZZ_SECONDS:-60}
+jobs=${VELORA_JOBS:-2}
+
+cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_BUILD_FUZZ=ON -DVELORA_BUILD_TESTS=OFF -DVELORA_BUILD_APPS=OFF \
+  -DVELORA_SANITIZE=OFF -DVELORA_WERROR=OFF >/dev/null
+cmake --build "$build" -j"$jobs" --target fuzz_params_reader fuzz_sql_parser
+
+corpus=$build/corpus
+mkdir -p "$corpus/fuzz_params_reader" "$corpus/fuzz_sql_parser"
+# Seeds: the stored forms of the documentation's examples (version 1, an
+# empty list, version 0, version 2) and a few SQL texts.
+seed() { printf "$2" >"$corpus/$1/$3"; }
+seed fuzz_params_reader '\x01\x00\x01\x00\x06CustNo\x06CustNo\x01\x03\x04\x00\xd2\x04\x00\x00\x00\x01' custno
+seed fuzz_params_reader '\x01\x00\x00\x00' empty
+seed fuzz_params_reader '\x00\x00\x01\x00\x01A\x01C\x02\x05\x02\x00\x01\x00\x00\x01' v0
+seed fuzz_params_reader '\x02\x00\x01\x00\x00\x00\x01\x00\x00\x00S\x00\x00\x00\x00\x01\x01\x02\x00\x00\x000\x00\x01\x01' v2
+seed fuzz_sql_parser 'SELECT * FROM Orders WHERE CustNo = :CustNo AND OrderDate > :Since\r\n' orders
+seed fuzz_sql_parser "INSERT INTO Customer (Name) VALUES (:Name)\r\n" insert
+seed fuzz_sql_parser "SELECT '12:30', a::int FROM T WHERE d = :\"Order Date\" OR e = :'x'\n" quotes
+
+status=0
+for target in fuzz_params_reader fuzz_sql_parser; do
+  findings=$build/findings/$target
+  mkdir -p "$findings"
+  echo "== $target: ${seconds}s"
+  if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$findings/" "$corpus/$target" 2>"$build/$target.log"; then
+    status=1
+    echo "!! $target reported a finding (see $build/$target.log and $findings)"
+  fi
+  grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|Done)|cov:" "$build/$target.log" | tail -3 || true
+done
+exit $status
