@@ -42,11 +42,11 @@ for target in fuzz_params_reader fuzz_sql_parser; do
   findings=$build/findings/$target
   mkdir -p "$findings"
   echo "== $target: ${seconds}s"
-  if ! "$build/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$findings/" "$corpus/$target" 2>"$build/$target.log"; then
     status=1
     echo "!! $target reported a finding (see $build/$target.log and $findings)"
   fi
-  grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|Done)|cov:" "$build/$target.log" | tail -3
+  grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|Done)|cov:" "$build/$target.log" | tail -3 || true
 done
 exit $status

@@ -644,6 +644,42 @@ TEST_P(CursorTest, NumericTextThatIsNoNumberReadsAsNoValue) {
     EXPECT_EQ(v, 12.5);
 }
 
+TEST_P(CursorTest, DeletedRowMappingStaysRightBeyondSixteenBits) {
+    std::string t = Numbered(1);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t, 1);
+    // Positions 3 then 5 (1-based, as the cursor numbers them when deleting).
+    c->AddDeletedRow(3);
+    c->AddDeletedRow(5);
+    EXPECT_EQ(c->MapRowNumber(2), 2);
+    EXPECT_EQ(c->MapRowNumber(3), 4);
+    EXPECT_EQ(c->MapRowNumber(4), 5);
+    EXPECT_EQ(c->MapRowNumber(5), 7);
+    // Against a model over many deletions in random order, far beyond 4,096
+    // entries and row 32,767.
+    c->DeletedRows.clear();
+    std::vector<char> deleted(200001, 0);   // physical rows 1..200000
+    std::mt19937 rng(7);
+    auto modelMap = [&](std::int32_t n) {   // the n-th row not deleted
+        std::int32_t seen = 0;
+        for (std::int32_t row = 1; row < static_cast<std::int32_t>(deleted.size()); ++row)
+            if (!deleted[static_cast<std::size_t>(row)] && ++seen == n) return row;
+        return -1;
+    };
+    std::int32_t alive = 200000;
+    for (int k = 0; k < 6000; ++k) {
+        std::int32_t n = static_cast<std::int32_t>(rng() % static_cast<unsigned>(alive)) + 1;
+        std::int32_t row = c->MapRowNumber(n);
+        if (k % 500 == 0) {
+            ASSERT_EQ(row, modelMap(n)) << "deletion " << k;
+        }
+        deleted[static_cast<std::size_t>(row)] = 1;
+        c->AddDeletedRow(n);
+        --alive;
+    }
+    for (std::int32_t n : {1, 2, 4096, 32767, 32768, 65536, 100000, alive})
+        EXPECT_EQ(c->MapRowNumber(n), modelMap(n)) << n;
+}
+
 // ---------------------------------------------------------------------------
 // Failures at the ODBC boundary.
 
@@ -662,6 +698,17 @@ TEST_P(CursorTest, FailingFetchOnTheFirstRowOfABlockRaisesTheDriversDiagnostics)
         EXPECT_EQ(e.Message(), "ODBC32 Error HY000 :injected fetch failure\r\n");
         EXPECT_EQ(e.SQLState, "HY000");
     }
+}
+
+TEST_P(CursorTest, FailingFirstFetchOfACountRaises) {
+    std::string t = Numbered(4);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t, 2);
+    if (!Scrolls(*Conn)) GTEST_SKIP() << "a forward-only cursor does not count";
+    odbc::faults::Scope scope;
+    odbc::faults::Inject({"SQLFetchScroll", 1, 1, SQL_ERROR, {{"HY106", 0, "Fetch type out of range"}}, false,
+                          c.Stmt()});
+    EXPECT_THROW(c->GetRecordCount(false), EODBCError);
+    EXPECT_EQ(c->RowCount, -1);
 }
 
 TEST_P(CursorTest, WarningOnTheFirstRowOfABlockRaisesToo) {

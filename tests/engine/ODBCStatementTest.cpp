@@ -384,6 +384,35 @@ TEST_P(StatementTest, ParametersMatchColumnsByNameWhateverTheirCase) {
     EXPECT_EQ(Raw->Scalar("SELECT bytes_col FROM " + t, SQL_C_BINARY), bytes);
 }
 
+TEST_P(StatementTest, LongColumnNamesMatchParametersByTheirWholeName) {
+    // Two names alike in their first 31 characters.
+    const std::string common = "a_rather_long_common_name_prefix";
+    std::string t = Table(common + "_short varchar(10), " + common + "_wide varchar(50)");
+    OpenedCursor c(*Conn, "SELECT * FROM " + t, 5);
+    ASSERT_EQ(std::string(c->Columns[0].FldName), std::string(c->Columns[1].FldName));
+    std::vector<std::byte> buffer(64, std::byte{0});
+    std::memcpy(buffer.data(), "wide", 5);
+    std::vector<TODBCFldDesc> d = {Param(1, common + "_wide", fcString, 0, 51)};
+    std::vector<SQLLEN> ind(1, 0);
+    SQLHSTMT s = Prepared("INSERT INTO " + t + " (" + common + "_wide) VALUES (?)");
+    ODBCBindParams(s, 1, d.data(), buffer.data(), &*c, ind.data());
+    if (Drv().Kind == DriverKind::PostgreSQL) {
+        SQLSMALLINT type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        ASSERT_TRUE(SQL_SUCCEEDED(::SQLDescribeParam(s, 1, &type, &size, &digits, &nullable)));
+        EXPECT_EQ(size, c->Columns[1].Units1 + 1u);
+    } else if (Drv().Kind == DriverKind::MariaDB) {
+        SQLHDESC ipd = nullptr;
+        SQLULEN size = 0;
+        ASSERT_TRUE(SQL_SUCCEEDED(::SQLGetStmtAttr(s, SQL_ATTR_IMP_PARAM_DESC, &ipd, 0, nullptr)));
+        ASSERT_TRUE(SQL_SUCCEEDED(::SQLGetDescField(ipd, 1, SQL_DESC_LENGTH, &size, sizeof size, nullptr)));
+        EXPECT_EQ(size, c->Columns[1].Units1 + 1u);
+    }
+    ODBCExecute(s);
+    ODBCFreeStmt(s);
+    EXPECT_EQ(Raw->Scalar("SELECT " + common + "_wide FROM " + t), "wide");
+}
+
 TEST_P(StatementTest, FailingBindRaises) {
     SQLHSTMT s = Prepared("SELECT 1 AS one");
     std::vector<std::byte> buffer(8, std::byte{0});

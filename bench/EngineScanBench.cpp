@@ -1,0 +1,398 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// The engine's row cache against a raw ODBC loop on the same data in the same
+// run. A table of 200,000 rows (integer, 40-character string, decimal(12,2),
+// small integer, timestamp, 200-character string) is scanned
+//   - raw: a forward-only statement, the six columns bound, one SQLFetch a
+//     row, every bound value touched;
+//   - engine: a statement opened as a table dataset opens it (keyset or
+//     cursor-library road, read-write), TODBC with 20 rows per block,
+//     GetNextRecord and every field read with GetField;
+//   - engine backward: SetToEnd, then GetPriorRecord to the first row.
+// on SQLite (always) and PostgreSQL (when scripts/run-bench.sh started it).
+// After the timings it prints the ratios, then the peak memory of each scan at
+// 20,000 and 200,000 rows, each measured in a fresh process of its own. On a
+// forward-only road (no scrolling) the backward scan is not measured: each
+// step back there reads the result again from its start.
+#include "velora/engine/ODBC.h"
+
+#include <benchmark/benchmark.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Pastes two tokens into one name.
+#define VELORA_JOIN(a, b) a##b
+
+namespace {
+
+using namespace velora;
+
+constexpr int kRows = 200000;
+constexpr int kRowsPerBlock = 20;
+const char* const kTable = "bench_scan";
+
+struct Driver {
+    std::string Name, Dsn, User, Password;
+};
+
+std::vector<Driver> Drivers() {
+    std::vector<Driver> d = {{"SQLite", "VeloraTestSQLite", "", ""}};
+    const char* servers = std::getenv("VELORA_TEST_SERVERS");
+    if (servers && std::string(servers) == "1") d.push_back({"PostgreSQL", "VeloraPG", "velora", "velora-pw"});
+    return d;
+}
+
+std::string SelectText(int limit) {
+    return "SELECT id, s40, d, si, ts, s200 FROM " + std::string(kTable) + " WHERE id <= " + std::to_string(limit) +
+           " ORDER BY id";
+}
+
+// ---------------------------------------------------------------------------
+// A raw connection (straight to the driver manager, not through the library).
+
+void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h, const std::string& what) {
+    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
+    std::string msg = what;
+    SQLCHAR state[6], text[512];
+    SQLINTEGER native;
+    SQLSMALLINT len;
+    for (SQLSMALLINT i = 1; SQL_SUCCEEDED(::SQLGetDiagRec(type, h, i, state, &native, text, sizeof text, &len)); ++i)
+        msg += std::string(" [") + reinterpret_cast<char*>(state) + "] " + reinterpret_cast<char*>(text);
+    throw std::runtime_error(msg);
+}
+
+class RawConn {
+public:
+    explicit RawConn(const Driver& d) {
+        ::SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &Env);
+        ::SQLSetEnvAttr(Env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        ::SQLAllocHandle(SQL_HANDLE_DBC, Env, &Dbc);
+        auto s = [](const std::string& v) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(v.c_str())); };
+        Check(::SQLConnect(Dbc, s(d.Dsn), SQL_NTS, s(d.User), SQL_NTS, s(d.Password), SQL_NTS), SQL_HANDLE_DBC, Dbc,
+              "connect " + d.Dsn);
+    }
+    ~RawConn() {
+        ::SQLDisconnect(Dbc);
+        ::SQLFreeHandle(SQL_HANDLE_DBC, Dbc);
+        ::SQLFreeHandle(SQL_HANDLE_ENV, Env);
+    }
+    void Exec(const std::string& sql) {
+        SQLHSTMT st;
+        ::SQLAllocHandle(SQL_HANDLE_STMT, Dbc, &st);
+        SQLRETURN rc = ::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+        std::string err;
+        try {
+            Check(rc, SQL_HANDLE_STMT, st, sql.substr(0, 80));
+        } catch (const std::exception& e) {
+            err = e.what();
+        }
+        ::SQLFreeHandle(SQL_HANDLE_STMT, st);
+        if (!err.empty()) throw std::runtime_error(err);
+    }
+    long Count() {
+        SQLHSTMT st;
+        ::SQLAllocHandle(SQL_HANDLE_STMT, Dbc, &st);
+        std::string sql = "SELECT COUNT(*) FROM " + std::string(kTable);
+        long n = -1;
+        if (SQL_SUCCEEDED(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)) &&
+            SQL_SUCCEEDED(::SQLFetch(st))) {
+            SQLINTEGER v = 0;
+            SQLLEN ind = 0;
+            ::SQLGetData(st, 1, SQL_C_SLONG, &v, 0, &ind);
+            n = v;
+        }
+        ::SQLFreeHandle(SQL_HANDLE_STMT, st);
+        return n;
+    }
+    SQLHENV Env = SQL_NULL_HENV;
+    SQLHDBC Dbc = SQL_NULL_HDBC;
+};
+
+/// Creates and fills the table unless it already holds its rows.
+void PrepareTable(const Driver& d) {
+    RawConn c(d);
+    if (c.Count() == kRows) return;
+    std::fprintf(stderr, "bench: filling %s on %s with %d rows\n", kTable, d.Name.c_str(), kRows);
+    try {
+        c.Exec("DROP TABLE " + std::string(kTable));
+    } catch (...) {
+    }
+    c.Exec("CREATE TABLE " + std::string(kTable) +
+           " (id int primary key, s40 varchar(40), d decimal(12,2), si smallint, ts timestamp, s200 varchar(200))");
+    ::SQLSetConnectAttr(c.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    const std::string pad200(180, 'x');
+    for (int first = 1; first <= kRows; first += 500) {
+        std::string sql = "INSERT INTO " + std::string(kTable) + " VALUES ";
+        char buf[512];
+        for (int i = first; i < first + 500 && i <= kRows; ++i) {
+            std::snprintf(buf, sizeof buf, "%s(%d, 'name %032d', %.2f, %d, '2024-%02d-%02d %02d:%02d:%02d.%03d', ",
+                          i == first ? "" : ", ", i, i, (i % 100000) * 1.25 - 50000.0, i % 30000, 1 + i % 12,
+                          1 + i % 28, i % 24, i % 60, (i / 7) % 60, i % 1000);
+            sql += buf;
+            std::snprintf(buf, sizeof buf, "'%020d%s')", i, pad200.c_str());
+            sql += buf;
+        }
+        c.Exec(sql);
+    }
+    ::SQLEndTran(SQL_HANDLE_DBC, c.Dbc, SQL_COMMIT);
+    ::SQLSetConnectAttr(c.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+}
+
+// ---------------------------------------------------------------------------
+// The scans. Each answers a checksum so the compiler keeps the work.
+
+long RawScan(RawConn& c, int limit) {
+    SQLHSTMT st;
+    ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
+    std::string sql = SelectText(limit);
+    Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st, "raw select");
+    SQLINTEGER id;
+    char s40[41], dec[16], s200[201];
+    SQLSMALLINT si;
+    SQL_TIMESTAMP_STRUCT ts;
+    SQLLEN ind[6];
+    ::SQLBindCol(st, 1, SQL_C_LONG, &id, 4, &ind[0]);
+    ::SQLBindCol(st, 2, SQL_C_CHAR, s40, sizeof s40, &ind[1]);
+    ::SQLBindCol(st, 3, SQL_C_CHAR, dec, sizeof dec, &ind[2]);
+    ::SQLBindCol(st, 4, SQL_C_SHORT, &si, 2, &ind[3]);
+    ::SQLBindCol(st, 5, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind[4]);
+    ::SQLBindCol(st, 6, SQL_C_CHAR, s200, sizeof s200, &ind[5]);
+    long sum = 0;
+    while (::SQLFetch(st) == SQL_SUCCESS)
+        sum += id + ind[1] + dec[0] + si + ts.second + static_cast<long>(ts.fraction) + ind[5] + s40[0] + s200[0];
+    ::SQLFreeHandle(SQL_HANDLE_STMT, st);
+    return sum;
+}
+
+/// The engine's side: a connection through ODBCConnect.
+class EngineConn {
+public:
+    explicit EngineConn(const Driver& d) {
+        ODBCAllocEnv(Env);
+        ODBCConnect(Dbc, Env, d.Dsn, d.User, d.Password, Mode);
+    }
+    ~EngineConn() {
+        ODBCDisconnect(Dbc);
+        ODBCFreeConnect(Dbc);
+        ODBCFreeEnv(Env);
+    }
+    SQLHENV Env = SQL_NULL_HENV;
+    SQLHDBC Dbc = SQL_NULL_HDBC;
+    TCursorMode Mode = cmForwardOnly;
+};
+
+struct EngineStmt {
+    EngineStmt(EngineConn& c, int limit) {
+        Stmt = ODBCAllocStmt(c.Dbc);
+        ODBCPrepareStmt(Stmt, SelectText(limit), ODBCREADWRITE, false, c.Mode);
+        Cursor = std::make_unique<TODBC>(c.Dbc, Stmt, kTable, c.Mode);
+        ODBCExecute(Stmt);
+        Cursor->OpenCache(kRowsPerBlock, Cursor->RecordSize(), false);
+        Record.assign(static_cast<std::size_t>(Cursor->RecordSize()) + 16, std::byte{0});
+    }
+    ~EngineStmt() {
+        Cursor.reset();
+        ODBCFreeStmt(Stmt);
+    }
+    /// Reads every field of the current record.
+    long ReadFields() {
+        long sum = 0;
+        bool blank;
+        union {
+            std::int32_t i;
+            std::int16_t s;
+            double d;
+            char text[256];
+        } v;
+        for (int f = 1; f <= 6; ++f) {
+            Cursor->GetField(f, Record.data(), Cursor->RecordSize(), blank, &v);
+            sum += f == 1 ? v.i : f == 4 ? v.s : (f == 3 || f == 5) ? static_cast<long>(v.d) : v.text[0];
+        }
+        return sum;
+    }
+    SQLHSTMT Stmt = SQL_NULL_HSTMT;
+    std::unique_ptr<TODBC> Cursor;
+    std::vector<std::byte> Record;
+};
+
+long EngineScan(EngineConn& c, int limit) {
+    EngineStmt s(c, limit);
+    long sum = 0;
+    while (s.Cursor->GetNextRecord(s.Record.data(), false) == ODBCRecOK) sum += s.ReadFields();
+    return sum;
+}
+
+long EngineBackward(EngineConn& c, int limit) {
+    EngineStmt s(c, limit);
+    long sum = 0;
+    s.Cursor->SetToEnd();
+    while (s.Cursor->GetPriorRecord(s.Record.data()) == ODBCRecOK) sum += s.ReadFields();
+    return sum;
+}
+
+// ---------------------------------------------------------------------------
+// Timings.
+
+/// True when the engine's connection to the driver scrolls. On a
+/// forward-only connection each step back reads the result again from its
+/// start, so a backward scan is not measured there.
+bool Scrolls(const Driver& d) {
+    EngineConn c(d);
+    return c.Mode != cmForwardOnly;
+}
+
+void RegisterTimings(const Driver& d, bool scrolls) {
+    for (int rows : {20000, kRows}) {
+        const std::string suffix = "/" + d.Name + "/" + std::to_string(rows);
+        benchmark::RegisterBenchmark(("Raw" + suffix).c_str(), [d, rows](benchmark::State& st) {
+            RawConn c(d);
+            for (auto _ : st) benchmark::DoNotOptimize(RawScan(c, rows));
+            st.SetItemsProcessed(st.iterations() * rows);
+        })->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+        benchmark::RegisterBenchmark(("Engine" + suffix).c_str(), [d, rows](benchmark::State& st) {
+            EngineConn c(d);
+            for (auto _ : st) benchmark::DoNotOptimize(EngineScan(c, rows));
+            st.SetItemsProcessed(st.iterations() * rows);
+        })->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+        if (!scrolls) continue;
+        benchmark::RegisterBenchmark(("EngineBackward" + suffix).c_str(), [d, rows](benchmark::State& st) {
+            EngineConn c(d);
+            for (auto _ : st) benchmark::DoNotOptimize(EngineBackward(c, rows));
+            st.SetItemsProcessed(st.iterations() * rows);
+        })->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+    }
+}
+
+/// Keeps each run's real time per iteration, for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& r : runs) {
+            if (r.error_occurred) continue;
+            Times[r.run_name.function_name] = r.GetAdjustedRealTime();
+            CpuTimes[r.run_name.function_name] = r.GetAdjustedCPUTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> Times;      ///< real time per iteration, by registered name
+    std::map<std::string, double> CpuTimes;   ///< CPU time of this process per iteration
+};
+
+// ---------------------------------------------------------------------------
+// Peak memory. Each scan runs in a fresh process of its own (this program
+// started again with --velora-peak): a forked child would share the
+// parent's heap, whose freed pages hide new allocations. The high-water mark
+// is reset after connecting, so the figure is what the statement and its
+// scan add.
+
+long ReadStatusKb(const char* field) {
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    while (std::getline(f, line))
+        if (line.rfind(field, 0) == 0) return std::strtol(line.c_str() + std::strlen(field), nullptr, 10);
+    return -1;
+}
+
+/// In the fresh process: connect, reset the high-water mark, scan, answer
+/// the growth in kB.
+long MeasurePeak(const Driver& d, int rows, int kind) {
+    std::unique_ptr<RawConn> raw;
+    std::unique_ptr<EngineConn> eng;
+    if (kind == 0) raw = std::make_unique<RawConn>(d);
+    else eng = std::make_unique<EngineConn>(d);
+    { std::ofstream("/proc/self/clear_refs") << "5"; }
+    const long base = ReadStatusKb("VmRSS:");
+    if (kind == 0) RawScan(*raw, rows);
+    else if (kind == 1) EngineScan(*eng, rows);
+    else EngineBackward(*eng, rows);
+    return ReadStatusKb("VmHWM:") - base;
+}
+
+long PeakOfScan(const char* self, const Driver& d, int rows, int kind) {
+    std::string cmd = std::string(self) + " --velora-peak " + d.Name + " " + std::to_string(rows) + " " +
+                      std::to_string(kind);
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    long result = -1;
+    if (std::fscanf(p, "%ld", &result) != 1) result = -1;
+    pclose(p);
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("ODBCSYSINI", VELORA_ODBC_DIR, 0);
+    setenv("ODBCINI", VELORA_ODBC_DIR "/odbc.ini", 0);
+    const std::vector<Driver> drivers = Drivers();
+    if (argc == 5 && std::string(argv[1]) == "--velora-peak") {
+        for (const auto& d : drivers)
+            if (d.Name == argv[2]) std::printf("%ld\n", MeasurePeak(d, std::atoi(argv[3]), std::atoi(argv[4])));
+        return 0;
+    }
+    const char* self = "/proc/self/exe";
+    char path[4096];
+    ssize_t n = readlink(self, path, sizeof path - 1);
+    std::string selfPath = n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string(argv[0]);
+    std::map<std::string, bool> scrolls;
+    for (const auto& d : drivers) {
+        PrepareTable(d);
+        scrolls[d.Name] = Scrolls(d);
+        if (!scrolls[d.Name])
+            std::printf("%s: the engine's connection is forward-only; no backward scan\n", d.Name.c_str());
+        RegisterTimings(d, scrolls[d.Name]);
+    }
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::VELORA_JOIN(RunSpe, cifiedBenchmarks)(&reporter);
+
+    std::printf("\nRatios per scan (real time; in brackets CPU time of this process):\n");
+    for (const auto& d : drivers) {
+        for (int rows : {20000, kRows}) {
+            const std::string s = "/" + d.Name + "/" + std::to_string(rows);
+            auto t = [&](const std::string& n) {
+                auto it = reporter.Times.find(n + s);
+                return it == reporter.Times.end() ? 0.0 : it->second;
+            };
+            auto c = [&](const std::string& n) {
+                auto it = reporter.CpuTimes.find(n + s);
+                return it == reporter.CpuTimes.end() ? 0.0 : it->second;
+            };
+            if (t("Raw") > 0 && t("Engine") > 0)
+                std::printf("  %-10s %6d rows: engine / raw %.2f (%.2f)", d.Name.c_str(), rows, t("Engine") / t("Raw"),
+                            c("Engine") / c("Raw"));
+            if (t("EngineBackward") > 0)
+                std::printf(", backward / forward %.2f (%.2f)", t("EngineBackward") / t("Engine"),
+                            c("EngineBackward") / c("Engine"));
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    std::printf("\nPeak memory added by one scan (kB, child process per scan):\n");
+    for (const auto& d : drivers) {
+        for (int rows : {20000, kRows}) {
+            long raw = PeakOfScan(selfPath.c_str(), d, rows, 0), fwd = PeakOfScan(selfPath.c_str(), d, rows, 1);
+            std::printf("  %-10s %6d rows: raw %7ld, engine %7ld (%+ld)", d.Name.c_str(), rows, raw, fwd, fwd - raw);
+            if (scrolls[d.Name]) {
+                long back = PeakOfScan(selfPath.c_str(), d, rows, 2);
+                std::printf(", engine backward %7ld (%+ld)", back, back - raw);
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Copyright (C) 2026 The Velora developers
+# SPDX-License-Identifier: MIT
+#
+# Builds the benchmarks in a Release build of their own (build-bench/, with
+# -DVELORA_BUILD_BENCH=ON) and runs them against SQLite and throw-away
+# PostgreSQL and MariaDB servers started as the test script starts them
+# (scripts/lib/servers.sh); the servers stop on every exit path. Arguments go
+# to the benchmark program (Google Benchmark flags, e.g.
+# --benchmark_filter=SQLite). The build folder can be chosen with
+# VELORA_BENCH_BUILD.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${VELORA_BENCH_BUILD:-$root/build-bench}
+jobs=${VELORA_JOBS:-$(nproc)}
+
+bash "$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELORA_BUILD_BENCH=ON -DVELORA_BUILD_TESTS=OFF \
+  -DVELORA_BUILD_APPS=OFF -DVELORA_SANITIZE=OFF -DVELORA_WERROR=OFF
+cmake --build "$build" --target velora_bench -j"$jobs"
+
+# shellcheck source=lib/servers.sh
+source "$root/scripts/lib/servers.sh"
+trap velora_servers_stop EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+velora_servers_start
+velora_write_odbc_ini "$build/odbc"
+
+export ODBCSYSINI=$build/odbc
+export ODBCINI=$build/odbc/odbc.ini
+export VELORA_TEST_SERVERS=1
+
+status=0
+"$build/bench/velora_bench" "$@" || status=$?
+exit $status
