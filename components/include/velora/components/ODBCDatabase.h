@@ -1,0 +1,224 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBCDatabase: one ODBC connection to one data source. It holds the data
+// source name and the login parameters, runs the login (Params, OnLogin or
+// the login dialog), connects through the engine, carries explicit
+// transactions and keeps the list of datasets using it. Two databases never
+// share a connection; what the databases of one session share is the
+// session's environment and the session lock.
+//
+// Passwords. A "PASSWORD" line the application puts into Params is used as
+// it stands. A password typed into the login dialog or supplied by OnLogin
+// is never written into Params (Params is published and would carry it into
+// form files): the database keeps it privately, together with the data
+// source and user name it was given for, reuses it so that reopening does
+// not prompt again, forgets it when a connect with it fails, and wipes it
+// when destroyed.
+//
+// Datasets plug in through TODBCDataSetLink (below).
+#pragma once
+
+#include "velora/components/ODBCSession.h"
+#include "velora/engine/ODBCConnect.h"
+#include "velora/engine/SQL.h"
+#include "velora/platform/Classes.h"
+
+#include <functional>
+#include <vector>
+
+namespace velora {
+
+class TODBCDatabase;
+
+/// The isolation vocabulary of a database (not applied: transactions run at
+/// the driver's default isolation level).
+using TODBCTransIsolation = ODBCXType;
+
+/// Handler that supplies the login: it sets the "USER NAME" and "PASSWORD"
+/// values of LoginParams.
+using TODBCLoginEvent = std::function<void(TODBCDatabase* Database, TStrings* LoginParams)>;
+
+/// The database's side of a dataset. The dataset classes derive from it
+/// (besides their component base) and so plug into the database:
+/// - `Database()` is the dataset's Database property: a dataset's
+///   SetDatabase makes its own checks and then calls LinkDatabase. The link
+///   is known to the database, which clears it when it is destroyed (every
+///   linked dataset, whoever owns it, then sees "not assigned"), and the
+///   link's destructor unlinks it, so neither side is left dangling.
+/// - While any of its use flags is set, a dataset is on the database's list
+///   of datasets in use: it calls Database()->AddDataSet(this) when its
+///   first flag is set (after Database()->Open()) and RemoveDataSet(this)
+///   when its last flag is cleared.
+/// - Disconnect closes the dataset; the database's Close calls it for every
+///   dataset in use, the last first, and a closed dataset must have left
+///   the list.
+class TODBCDataSetLink {
+public:
+    /// The database the dataset is linked to, or null.
+    TODBCDatabase* Database() const { return FDatabase; }
+    /// Closes the dataset (its use flags end, it leaves the list in use).
+    virtual void Disconnect() = 0;
+
+protected:
+    TODBCDataSetLink() = default;
+    /// Unlinks from the database.
+    virtual ~TODBCDataSetLink();
+    TODBCDataSetLink(const TODBCDataSetLink&) = delete;
+    TODBCDataSetLink& operator=(const TODBCDataSetLink&) = delete;
+
+    /// Links the dataset to a database (null unlinks), leaving the previous
+    /// one's lists.
+    void LinkDatabase(TODBCDatabase* Value);
+    /// Told after the database cleared the link because it is going away.
+    virtual void DatabaseFreed() {}
+
+private:
+    friend class TODBCDatabase;
+    TODBCDatabase* FDatabase = nullptr;
+};
+
+/// One connection to an ODBC data source.
+class TODBCDatabase : public TComponent {
+public:
+    /// Registers with AOwner when it is a session, else with the default
+    /// session (dbAdd). LoginPrompt and KeepConnection True.
+    explicit TODBCDatabase(TComponent* AOwner);
+    /// Closes (rolling back an open transaction), clears the Database of
+    /// every linked dataset and unregisters (dbRemove). Never throws.
+    ~TODBCDatabase() override;
+
+    /// Connects: starts the session, takes the session lock, runs the
+    /// login, connects (cursor SQL-wait meanwhile), registers with the SQL
+    /// monitor and tells dbOpen; the lock is released and the cursor reset
+    /// on every path. Does nothing when connected or when DataSourceName is
+    /// empty. On failure the database is left not connected.
+    /// \throws EDatabaseError "Cannot connect to database '<name>'" when the
+    ///         login dialog is cancelled; EODBCError when the connect fails;
+    ///         whatever OnLogin raises.
+    void Open();
+    /// Tells dbClose, closes the datasets in use, rolls back a transaction
+    /// left open, disconnects and frees the handle.
+    /// \throws EODBCError when rollback, disconnect or free fail (the
+    ///         database then stays connected).
+    void Close();
+    bool GetConnected() const { return FHandle != SQL_NULL_HDBC; }
+    bool Connected() const { return GetConnected(); }
+    /// Open or Close; while read from a form file the value is only recorded.
+    void SetConnected(bool Value);
+
+    /// \throws EDatabaseError "Cannot perform this operation on a closed database"
+    void CheckActive() const;
+    /// \throws EDatabaseError "Cannot perform this operation on an open database"
+    void CheckInactive() const;
+    /// Starts the session.
+    void CheckSession();
+
+    /// Commits pending work and starts a transaction (autocommit off).
+    /// \throws EDatabaseError when closed; EODBCError
+    void StartTransaction();
+    /// Ends the transaction; does nothing while another end is in progress.
+    /// \throws EDatabaseError when closed; EODBCError
+    void Commit();
+    void Rollback();
+    /// Ends the transaction the given way; the guard and the cursor are
+    /// reset on every path.
+    void EndTransaction(ODBCXEnd How);
+    /// Sets the guard that makes Commit and Rollback do nothing.
+    void SetInTransaction(bool Value) { FTransactionGuard = Value; }
+    bool InTransactionGuard() const { return FTransactionGuard; }
+
+    /// Datasets in use (see TODBCDataSetLink).
+    TODBCDataSetLink* GetDataSet(int Index) const;
+    int GetDataSetCount() const { return static_cast<int>(FDataSets.size()); }
+    void AddDataSet(TODBCDataSetLink* DataSet);
+    void RemoveDataSet(TODBCDataSetLink* DataSet);
+    /// Disconnects every dataset in use, the last first.
+    void CloseDataSets();
+    /// Clears the Database of every dataset linked to this database.
+    void FreeDataSets();
+
+    /// The session: the one registered with, else the default session.
+    TODBCSession* GetSession() const;
+    /// Moves the database to another session (null: the default session).
+    /// \throws EDatabaseError when connected.
+    void SetSession(TODBCSession* Value);
+
+    /// The connection handle (nil while not connected).
+    SQLHDBC Handle() const { return FHandle; }
+    /// Adopts a connection handle made elsewhere (closing first when
+    /// connected); the database owns it from then on and frees it in Close.
+    /// Its cursor mode is read from the connection. Nil just closes.
+    void SetHandle(SQLHDBC Value);
+    /// How statements on this connection get cursors (decided at connect).
+    TCursorMode CursorMode() const { return FCursorMode; }
+
+    const String& DataSourceName() const { return FDataSourceName; }
+    /// \throws EDatabaseError when connected.
+    void SetDataSourceName(const String& Value);
+    bool KeepConnection() const { return FKeepConnection; }
+    /// \throws EDatabaseError when connected.
+    void SetKeepConnection(bool Value);
+    bool LoginPrompt() const { return FLoginPrompt; }
+    void SetLoginPrompt(bool Value) { FLoginPrompt = Value; }
+    /// NAME=VALUE lines; "USER NAME" and "PASSWORD" feed the login. Any
+    /// change while connected raises EDatabaseError.
+    TStrings* Params() const { return FParams; }
+    /// Copies the lines of Value. \throws EDatabaseError when connected.
+    void SetParams(TStrings* Value);
+    TODBCTransIsolation TransIsolation() const { return FTransIsolation; }
+    void SetTransIsolation(TODBCTransIsolation Value) { FTransIsolation = Value; }
+
+    /// Supplies the login instead of the dialog.
+    TODBCLoginEvent OnLogin;
+
+    TODBCInfo GetAbout() const { return VeloraInfo; }
+    void SetAbout(TODBCInfo) {}
+
+    /// Applies a streamed Connected: a failure goes to the application's
+    /// exception handler in design mode and propagates otherwise.
+    void Loaded() override;
+    /// Forgets a session other than the default one that is going away.
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+protected:
+    /// Decides where user name and password come from (Params, the
+    /// remembered login, OnLogin or the dialog).
+    void CheckDatabaseAlias(String& Password, String& UserName);
+    /// Runs OnLogin, or the login dialog.
+    /// \throws EDatabaseError when the dialog is cancelled.
+    void Login(TStrings* LoginParams);
+    /// Params' changing notification: no change while connected.
+    void ParamsChanging();
+
+private:
+    friend class TODBCDataSetLink;
+    friend class TODBCSession;
+    friend void RegisterODBCObjClasses();
+
+    void ForgetLogin() noexcept;
+    void SessionDestroyed(TODBCSession* ASession) noexcept;
+    void DiscardHandle() noexcept;
+    bool TransactionOpen() const;
+    void ReadCursorMode();
+
+    TODBCSession* FSession = nullptr;
+    SQLHDBC FHandle = SQL_NULL_HDBC;
+    TCursorMode FCursorMode = cmForwardOnly;
+    std::vector<TODBCDataSetLink*> FDataSets;   // datasets in use, not owned
+    std::vector<TODBCDataSetLink*> FLinks;      // every dataset linked, not owned
+    String FDataSourceName;
+    bool FKeepConnection = true;
+    bool FLoginPrompt = true;
+    TStringList* FParams = nullptr;
+    bool FStreamedConnected = false;
+    bool FTransactionGuard = false;
+    TODBCTransIsolation FTransIsolation = tiReadCommitted;
+    // The login remembered from the dialog or OnLogin (never in Params).
+    bool FHasLogin = false;
+    String FLoginDataSource;
+    String FLoginUserName;
+    String FLoginPassword;
+};
+
+} // namespace velora

@@ -1,0 +1,87 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Small helpers shared by the connection-component tests: injected
+// failures, a look at the session lock from another thread, a root
+// component that marks what it owns as designing (as a designer does), and
+// recorders for the application's exception handler.
+#pragma once
+
+#include "support/TestEnv.h"
+
+#include "velora/components/ODBCSession.h"
+#include "velora/platform/Application.h"
+#include "velora/platform/OdbcFaults.h"
+#include "velora/platform/TypInfo.h"
+
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace velora::test {
+
+/// A fault on the named boundary call: answers rc with the records.
+inline odbc::faults::Fault Failure(std::string call, SQLRETURN rc, std::vector<odbc::DiagRecord> diags = {}) {
+    odbc::faults::Fault f;
+    f.Call = std::move(call);
+    f.Rc = rc;
+    f.Diags = std::move(diags);
+    return f;
+}
+
+/// True when a thread that holds nothing can take the session lock now.
+inline bool OtherThreadCanTakeSessionLock() {
+    bool taken = false;
+    std::thread([&] {
+        taken = Sessions->SessionLock().try_lock();
+        if (taken) Sessions->SessionLock().unlock();
+    }).join();
+    return taken;
+}
+
+/// Clears an event handler when the scope ends.
+template <class E>
+class TEventReset {
+public:
+    explicit TEventReset(E& event) : FEvent(event) {}
+    ~TEventReset() { FEvent = nullptr; }
+    TEventReset(const TEventReset&) = delete;
+    TEventReset& operator=(const TEventReset&) = delete;
+
+private:
+    E& FEvent;
+};
+
+/// A root that, while designing, marks every component inserted into it as
+/// designing too (what a form designer does), so components read from a
+/// form file into it are in design mode.
+class TDesignRoot : public TComponent {
+public:
+    using TComponent::TComponent;
+    void Notification(TComponent* aComponent, TOperation operation) override {
+        TComponent::Notification(aComponent, operation);
+        if (operation == opInsert && IsDesigning() && aComponent->Owner() == this) aComponent->SetDesigning(true);
+    }
+};
+
+inline const bool kDesignRootRegistered = (RegisterClass<TDesignRoot>("TDesignRoot", "TComponent"), true);
+
+/// Records what reaches Application->HandleException while it lives.
+class TExceptionRecorder {
+public:
+    TExceptionRecorder() {
+        Application->OnException = [this](TObject* sender, const Exception& e) {
+            Senders.push_back(sender);
+            Messages.push_back(e.Message());
+        };
+    }
+    ~TExceptionRecorder() { Application->OnException = nullptr; }
+    TExceptionRecorder(const TExceptionRecorder&) = delete;
+    TExceptionRecorder& operator=(const TExceptionRecorder&) = delete;
+
+    std::vector<TObject*> Senders;
+    std::vector<String> Messages;
+};
+
+} // namespace velora::test
