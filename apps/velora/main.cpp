@@ -1,0 +1,174 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// The velora command-line tool: the library's main job, used by people and
+// by the run script. Each command is a small function over the components;
+// errors print one clear message on standard error and end with a non-zero
+// status (1 for a failure, 2 for a command line that cannot be understood).
+//
+//   velora sources
+//   velora connect DSN [--user U] [--password P] [--no-prompt]
+//
+// The tool reads the project's own ODBC configuration: ODBCSYSINI and
+// ODBCINI point at the build's odbc folder unless they are already set.
+#include "SampleDatabase.h"
+
+#include "velora/components/ODBCObj.h"
+#include "velora/platform/OdbcBoundary.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef VELORA_ODBC_DIR
+#define VELORA_ODBC_DIR "odbc"
+#endif
+
+namespace velora::app {
+namespace {
+
+constexpr const char* Usage =
+    "usage: velora sources\n"
+    "       velora connect DSN [--user USER] [--password PASSWORD] [--no-prompt]\n"
+    "\n"
+    "  sources   lists the ODBC data sources with their descriptions\n"
+    "  connect   connects to DSN, prints the cursor mode and the server name, disconnects;\n"
+    "            without --password the login dialog asks (unless --no-prompt)\n";
+
+/// A command line the tool cannot understand.
+struct TUsageError {
+    std::string Message;
+};
+
+/// Messages of the error path end each line with CR LF: one LF per line on
+/// a terminal, none at the end.
+std::string Tidy(std::string message) {
+    std::string out;
+    for (char c : message)
+        if (c != '\r') out += c;
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+void UseProjectOdbcConfiguration() {
+    const std::string dir = VELORA_ODBC_DIR;
+    ::setenv("ODBCSYSINI", dir.c_str(), 0);
+    ::setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 0);
+}
+
+int Sources(const std::vector<std::string>& args) {
+    if (!args.empty()) throw TUsageError{"sources takes no arguments"};
+    SQLHENV env = Session->GetHandle();
+    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
+    SQLCHAR description[512];
+    SQLSMALLINT nameLen = 0;
+    SQLSMALLINT descriptionLen = 0;
+    int count = 0;
+    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
+        SQLRETURN rc = odbc::SQLDataSources(env, direction, name, sizeof name, &nameLen, description,
+                                            sizeof description, &descriptionLen);
+        if (rc == SQL_NO_DATA) break;
+        if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_ENV, env, rc);
+        if (!ODBCSucceeded(rc)) break;
+        std::printf("%-20s %s\n", reinterpret_cast<char*>(name), reinterpret_cast<char*>(description));
+        ++count;
+    }
+    if (count == 0) std::printf("no data sources (configuration: %s)\n", std::getenv("ODBCINI"));
+    return 0;
+}
+
+/// SQLGetInfo(SQL_SERVER_NAME) of a connected database.
+std::string ServerName(const TODBCDatabase& db) {
+    SQLCHAR buffer[256] = {};
+    SQLSMALLINT len = 0;
+    SQLRETURN rc = odbc::SQLGetInfo(db.Handle(), SQL_SERVER_NAME, buffer, sizeof buffer, &len);
+    if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_DBC, db.Handle(), rc);
+    return reinterpret_cast<char*>(buffer);
+}
+
+int Connect(const std::vector<std::string>& args) {
+    std::string dsn;
+    std::string user;
+    std::string password;
+    bool haveUser = false;
+    bool havePassword = false;
+    bool prompt = true;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](const char* option) {
+            if (i + 1 >= args.size()) throw TUsageError{std::string(option) + " needs a value"};
+            return args[++i];
+        };
+        if (a == "--user") {
+            user = value("--user");
+            haveUser = true;
+        } else if (a == "--password") {
+            password = value("--password");
+            havePassword = true;
+        } else if (a == "--no-prompt") {
+            prompt = false;
+        } else if (!a.empty() && a[0] == '-') {
+            throw TUsageError{"unknown option " + a};
+        } else if (dsn.empty()) {
+            dsn = a;
+        } else {
+            throw TUsageError{"one data source only (" + dsn + ", " + a + ")"};
+        }
+    }
+    if (dsn.empty()) throw TUsageError{"connect needs a data source name"};
+
+    if (SameText(dsn, "VeloraSample")) EnsureSampleDatabase();
+
+    TODBCDatabase db(nullptr);
+    db.SetDataSourceName(dsn);
+    db.SetLoginPrompt(prompt);
+    if (haveUser) db.Params()->SetValues("USER NAME", user);
+    // A PASSWORD line, even an empty one, means: do not ask.
+    if (havePassword) db.Params()->Add("PASSWORD=" + password);
+    db.Open();
+    std::printf("Connected to %s\n", dsn.c_str());
+    std::printf("Cursor mode: %s\n", CursorModeName(db.CursorMode()));
+    std::printf("Server name: %s\n", ServerName(db).c_str());
+    db.Close();
+    std::printf("Disconnected.\n");
+    return 0;
+}
+
+int Run(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) throw TUsageError{"no command given"};
+    const std::string command = args.front();
+    args.erase(args.begin());
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (command == "sources") return Sources(args);
+    if (command == "connect") return Connect(args);
+    throw TUsageError{"unknown command " + command};
+}
+
+} // namespace
+} // namespace velora::app
+
+int main(int argc, char** argv) {
+    using namespace velora;
+    app::UseProjectOdbcConfiguration();
+    try {
+        return app::Run(argc, argv);
+    } catch (const app::TUsageError& e) {
+        std::fprintf(stderr, "velora: %s\n\n%s", e.Message.c_str(), app::Usage);
+        return 2;
+    } catch (const EODBCError& e) {
+        std::fprintf(stderr, "velora: ODBC error\n%s\n", app::Tidy(e.Message()).c_str());
+        return 1;
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "velora: %s\n", app::Tidy(e.Message()).c_str());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velora: %s\n", e.what());
+        return 1;
+    }
+}
