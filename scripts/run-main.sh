@@ -29,4 +29,4 @@ run() {
 }
 
 run sources
-run connect VeloraSample --no-prompt   # SQLite needs no login: do not ask
+run connect VeloraSample
