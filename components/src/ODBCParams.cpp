@@ -542,11 +542,14 @@ void TODBCParam::RecBufGetData(void* Buffer) {
         // twice (repeated markers) hands out the same address.
         String bytes = ValueText();
         if (bytes != FRefBytes) FRefBytes = std::move(bytes);
-        TODBCParamRef ref;
-        ref.Data = FRefBytes.data();
-        ref.Size = static_cast<std::int32_t>(FRefBytes.size());
-        std::memset(Buffer, 0, kParamRefSize);
-        std::memcpy(Buffer, &ref, sizeof ref);
+        // Field by field: copying the whole structure would copy its
+        // padding, and the same value must give the same bytes every time.
+        const char* data = FRefBytes.data();
+        const auto count = static_cast<std::int32_t>(FRefBytes.size());
+        auto* out = static_cast<std::uint8_t*>(Buffer);
+        std::memset(out, 0, kParamRefSize);
+        std::memcpy(out + offsetof(TODBCParamRef, Data), &data, sizeof data);
+        std::memcpy(out + offsetof(TODBCParamRef, Size), &count, sizeof count);
         return;
     }
     GetData(Buffer);
