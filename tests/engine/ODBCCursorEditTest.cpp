@@ -15,6 +15,10 @@
 #include <map>
 #include <random>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace velora::test {
 namespace {
 
@@ -126,7 +130,7 @@ TEST_P(EditTest, InsertAndModifyWriteEveryTypeAsTheDataSourceStoresIt) {
     const std::string t =
         Table("id int primary key, s varchar(" + std::to_string(width) + "), e varchar(20), n numeric(12,2), f " +
               (pg ? "double precision" : "double") + ", si smallint, b " + BooleanType(Drv()) + ", ts " +
-              TimeStampType(Drv()) + ", m " + MemoType(Drv()));
+              TimeStampType(Drv()) + ", m " + MemoType(Drv()) + ", bn " + LongBinaryType(Drv()));
     TODBC& c = Open(t, 3);
     const std::string longText = [&] {
         std::string s;
@@ -147,6 +151,8 @@ TEST_P(EditTest, InsertAndModifyWriteEveryTypeAsTheDataSourceStoresIt) {
     const int dsInsert = 3;
     std::int32_t none = -1;
     ASSERT_EQ(c.WriteBlob(dsInsert, &none, FieldNo("m"), 0, static_cast<std::int32_t>(memo.size()), memo.data()), 0);
+    const std::string bytes("\x00\x01\xFF\x00z", 5);
+    ASSERT_EQ(c.WriteBlob(dsInsert, &none, FieldNo("bn"), 0, 5, bytes.data()), 0);
     c.InsertRecord(rec.data());
     EXPECT_FALSE(c.HasPendingBlobs());
 
@@ -167,6 +173,8 @@ TEST_P(EditTest, InsertAndModifyWriteEveryTypeAsTheDataSourceStoresIt) {
     ASSERT_TRUE(rows[0][7]);
     EXPECT_EQ(rows[0][7]->substr(0, 23), "2024-03-15 13:45:30.123");
     EXPECT_EQ(rows[0][8], memo);
+    EXPECT_EQ(Raw->Query("SELECT bn FROM " + t + " ORDER BY id", SQL_C_BINARY),
+              (std::vector<Row>{{bytes}, {std::nullopt}}));
     for (std::size_t col = 1; col < rows[1].size(); ++col) EXPECT_FALSE(rows[1][col]) << "column " << col;
     if (!pg) {
         EXPECT_EQ(Raw->Scalar("SELECT n FROM " + t + " WHERE id = 1"), maria ? "1234.50" : "1234.5");
@@ -352,7 +360,15 @@ TEST_P(EditTest, SerialKeysComeFromTheServerAndAnEmptyTableTakesItsFirstRow) {
     case DriverKind::SQLite: key = "id integer primary key"; break;
     }
     const std::string t = Table(key + ", name varchar(20) not null, d varchar(10) default 'dflt'");
-    TODBC& c = Open(t, 4);
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        // psqlODBC loses 329 bytes when it opens a keyset cursor over a table
+        // with a serial key (in its SQLExecute, before any write).
+        __lsan::ScopedDisabler driverLeak;
+#endif
+        Open(t, 4);
+    }
+    TODBC& c = **Cursor;
     EXPECT_EQ(c.GetNextRecord(Buf->Data(), false), ODBCRecEOF);
     for (const char* name : {"first", "second"}) {
         auto rec = NewRecord();
@@ -518,6 +534,11 @@ TEST_P(EditTest, RandomEditsInsertsAndDeletesLeaveTheTableEqualToTheModel) {
             table[i] = {"v" + std::to_string(i), i * 3};
         }
         Raw->Exec("INSERT INTO " + t + " (id, v, n) VALUES " + values);
+    }
+    // Each write on the SQLite file is a commit; without waiting for the disk
+    // the run takes seconds instead of tens of seconds.
+    if (Drv().Kind == DriverKind::SQLite) {
+        ASSERT_EQ(ODBCExecDirect(Conn->Dbc(), "PRAGMA synchronous = OFF"), SQL_SUCCESS);
     }
     TODBC& c = Open(t, 10);
     // What the cursor shows, in order: ids.
