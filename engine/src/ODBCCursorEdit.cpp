@@ -145,8 +145,8 @@ private:
 /// The current logical row, which update and delete act on.
 /// \throws EODBCError when the cursor stands on no row.
 std::int32_t TODBC::EditRow() const {
-    if (CursorMode == cmForwardOnly)
-        throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
+    // A forward-only cursor cannot come back to the row to position on it.
+    if (ForwardOnly()) throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
     const std::int32_t row = BlockNo * RowsPerBlock + BlockPos;
     if (BlockNo < 0 || BlockPos < 0 || BlockPos >= RowsPerBlock || (EndRow >= 0 && row >= EndRow))
         throw EODBCError(0, "There is no current row to write back");

@@ -476,7 +476,9 @@ TEST_P(EditTest, FaultsRestoreTheCacheSlotAndFreeTheSecondStatement) {
     };
     const std::vector<odbc::DiagRecord> diag = {{"HY000", 5, "injected failure"}};
 
-    // Positioning fails: on both roads.
+    // Positioning fails: on both roads. The slot then holds the row as it
+    // was read just before the write, not what it held before.
+    PutStr(c.CacheSlot(c.BlockPos), "name", "stale");
     expectRaised({"SQLSetPos", 1, 1, SQL_ERROR, diag, false, Stmt()}, [&] { c.ModifyRecord(rec.data()); });
     EXPECT_EQ(GetStr(c.CacheSlot(c.BlockPos), "name"), "b");
     if (!Keyset()) {
@@ -509,10 +511,34 @@ TEST_P(EditTest, WritesNeedACurrentRowAndAScrollingCursor) {
     Raw->Exec("INSERT INTO " + t + " VALUES (1)");
     TODBC& c = Open(t, 5);
     auto rec = NewRecord();
-    // Before the first row.
+    PutInt(rec.data(), "id", 2);
+    // Before the first row, and past the last.
     EXPECT_THROW(c.ModifyRecord(rec.data()), EODBCError);
     EXPECT_THROW(c.DeleteRecord(false), EODBCError);
-    EXPECT_EQ(Count(t), "1");
+    c.SetToEnd();
+    EXPECT_THROW(c.ModifyRecord(rec.data()), EODBCError);
+    EXPECT_THROW(c.DeleteRecord(false), EODBCError);
+
+    // A uni-directional cursor cannot come back to a row to write it.
+    Cursor = std::make_unique<OpenedCursor>(*Conn, "SELECT * FROM " + t, 1, ODBCREADWRITE, true, t);
+    ASSERT_EQ((*Cursor)->GetNextRecord(Buf->Data(), true), ODBCRecOK);
+    EXPECT_THROW((*Cursor)->ModifyRecord(rec.data()), EODBCError);
+    EXPECT_THROW((*Cursor)->DeleteRecord(true), EODBCError);
+
+    // A forward-only connection writes nothing back, and says so.
+    SQLHSTMT stmt = ODBCAllocStmt(Conn->Dbc());
+    ODBCPrepareStmt(stmt, "SELECT * FROM " + t, ODBCREADWRITE, false, cmForwardOnly);
+    {
+        TODBC fwd(Conn->Dbc(), stmt, t, cmForwardOnly);
+        ODBCExecute(stmt);
+        fwd.OpenCache(1, fwd.RecordSize(), false);
+        ASSERT_EQ(fwd.GetNextRecord(Buf->Data(), false), ODBCRecOK);
+        EXPECT_THROW(fwd.InsertRecord(rec.data()), EODBCError);
+        EXPECT_THROW(fwd.ModifyRecord(rec.data()), EODBCError);
+        EXPECT_THROW(fwd.DeleteRecord(false), EODBCError);
+    }
+    ODBCFreeStmt(stmt);
+    EXPECT_EQ(Raw->Query("SELECT id FROM " + t), (std::vector<Row>{{"1"}}));
 }
 
 // ---------------------------------------------------------------------------
