@@ -371,12 +371,12 @@ int TODBC::ModifyRecord(const void* record) {
                 assignments += QuoteName(d.GetName(), rules) + " = ?";
                 params.push_back(ParamOf(d, static_cast<int>(params.size()) + 1));
             }
-            if (!params.empty()) {
-                const String text = "UPDATE " + GetTableName() + " SET " + assignments + "  WHERE CURRENT OF " +
-                                    ODBCCursorName(Stmt);
-                std::vector<std::byte> values(StagingRecord.begin(), StagingRecord.begin() + size);
-                rc = RunSecondStatement(text, params, values);
-            }
+            // Nothing the update may write: the change cannot reach the row.
+            if (params.empty()) throw EODBCError(0, "No column of the row can be written");
+            const String text = "UPDATE " + GetTableName() + " SET " + assignments + "  WHERE CURRENT OF " +
+                                ODBCCursorName(Stmt);
+            std::vector<std::byte> values(StagingRecord.begin(), StagingRecord.begin() + size);
+            rc = RunSecondStatement(text, params, values);
         }
     } catch (...) {
         std::memcpy(slot, kept.data(), size);

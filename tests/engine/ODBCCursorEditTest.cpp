@@ -258,6 +258,12 @@ TEST_P(EditTest, CursorLibraryTextsListOnlyWritableBoundColumns) {
     EXPECT_EQ(Raw->Query("SELECT a, b, c, m FROM " + t + " WHERE a = 1"),
               (std::vector<Row>{{"1", "10", "uno", "memo one"}}));
 
+    // With no column it may write, an update says so and changes nothing.
+    for (int col : {0, 2}) c.Columns[static_cast<std::size_t>(col)].Updatable = SQL_ATTR_READONLY;
+    PutStr(rec.data(), "c", "lost");
+    EXPECT_THROW(c.ModifyRecord(rec.data()), EODBCError);
+    EXPECT_EQ(GetStr(c.CacheSlot(c.BlockPos), "c"), "uno");
+
     c.DeleteRecord(false);
     EXPECT_EQ(c.LastEditSql(), "DELETE FROM " + t + " WHERE CURRENT OF " + ODBCCursorName(Stmt()));
     EXPECT_EQ(Count(t), "1");
@@ -406,6 +412,12 @@ std::string ExpectedConstraintState(const TestDriver& d, bool unique) {
     return "";
 }
 
+/// A row inserted without a value for a NOT NULL column without default:
+/// MariaDB (strict mode) refuses the missing value itself.
+std::string ExpectedMissingValueState(const TestDriver& d) {
+    return d.Kind == DriverKind::MariaDB ? "HY000" : ExpectedConstraintState(d, false);
+}
+
 TEST_P(EditTest, ConstraintViolationsRaiseTheServersStateAndChangeNothing) {
     const std::string t = Table("id int primary key, name varchar(20) not null");
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 'a')");
@@ -421,6 +433,16 @@ TEST_P(EditTest, ConstraintViolationsRaiseTheServersStateAndChangeNothing) {
         FAIL() << "duplicate key accepted";
     } catch (const EODBCError& e) {
         EXPECT_EQ(e.SQLState, ExpectedConstraintState(Drv(), true)) << e.Message();
+    }
+    EXPECT_EQ(Raw->Query("SELECT id, name FROM " + t + " ORDER BY id"), before);
+    // A new row without a value for a NOT NULL column that has no default.
+    auto bare = NewRecord();
+    PutInt(bare.data(), "id", 3);
+    try {
+        c.InsertRecord(bare.data());
+        FAIL() << "row without its NOT NULL column accepted";
+    } catch (const EODBCError& e) {
+        EXPECT_EQ(e.SQLState, ExpectedMissingValueState(Drv())) << e.Message();
     }
     EXPECT_EQ(Raw->Query("SELECT id, name FROM " + t + " ORDER BY id"), before);
     PutInt(rec.data(), "id", 3);

@@ -215,8 +215,8 @@ public:
     /// dataset's UniDirectional), so the rows behind the deleted one move up.
     /// \throws EODBCError
     int DeleteRecord(bool sequential);
-    /// The statement text the cursor-library road ran last (INSERT, UPDATE
-    /// or DELETE), for tracing and tests; empty before the first.
+    /// The statement text the cursor-library road ran (or tried to run)
+    /// last: INSERT, UPDATE or DELETE; empty before the first.
     const String& LastEditSql() const { return FLastEditSql; }
 
     // ---- internal operations (also used by the editing and requery code) ----
