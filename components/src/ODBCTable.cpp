@@ -2,12 +2,14 @@
 // SPDX-License-Identifier: MIT
 //
 // TODBCTable: the statement of a whole table, its field definitions without
-// opening, and the read-only switch.
+// opening, and the read-only switch; and the published properties of the
+// dataset classes for form files.
 #include "velora/components/ODBCTable.h"
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
 #include "velora/platform/OdbcBoundary.h"
+#include "velora/platform/TypInfo.h"
 
 namespace velora {
 
@@ -98,5 +100,27 @@ bool TODBCTable::GetCanModify() { return TODBCDataSet::GetCanModify() && !FReadO
 TDataSource* TODBCTable::GetDataSource() { return FMasterLink->DataSource(); }
 
 void TODBCTable::DataEvent(TDataEvent Event, std::intptr_t Info) { TODBCDataSet::DataEvent(Event, Info); }
+
+namespace detail {
+
+void RegisterODBCDataSetClasses(const TEnumInfo& about) {
+    RegisterDBClasses();
+    RegisterClass<TODBCDataSet>("TODBCDataSet", "TDataSet")
+        .EnumProp("About", about, &TODBCDataSet::GetAbout, &TODBCDataSet::SetAbout).NeverStored()
+        .ComponentProp("Database", &TODBCDataSet::GetDataBase, &TODBCDataSet::SetDataBase)
+        .IntegerProp("RowSetSize", &TODBCDataSet::RowSetSize, &TODBCDataSet::SetRowSetSize).Default(20)
+        .BooleanProp("UniDirectional", &TODBCDataSet::UniDirectional, &TODBCDataSet::SetUniDirectional)
+        .Default(false);
+    RegisterClass<TODBCTable>("TODBCTable", "TODBCDataSet")
+        .BooleanProp("Filtered", &TODBCTable::Filtered, &TODBCTable::SetFiltered).Default(false)
+        .ObjectProp("FilterParams", &TODBCTable::FilterParams)
+        // Indexed is always written.
+        .BooleanProp("Indexed", &TODBCTable::Indexed, &TODBCTable::SetIndexed)
+        .ObjectProp("IndexParams", &TODBCTable::IndexParams)
+        .BooleanProp("ReadOnly", &TODBCTable::ReadOnly, &TODBCTable::SetReadOnly).Default(false)
+        .StringProp("TableName", &TODBCTable::TableName, &TODBCTable::SetTableName);
+}
+
+} // namespace detail
 
 } // namespace velora

@@ -9,6 +9,7 @@
 // and a table without a key.
 #include "components/DataSetTestUtil.h"
 
+#include "velora/platform/FormFiles.h"
 #include "velora/platform/OdbcFaults.h"
 
 #include <gtest/gtest.h>
@@ -321,6 +322,49 @@ TEST_P(ODBCTable, SeveralTablesInTheNameGiveNumberedDuplicateFields) {
     std::vector<String> names;
     for (int i = 0; i < t->FieldCount(); ++i) names.push_back(LowerCase(t->Fields().Fields(i)->FieldName()));
     EXPECT_EQ(names, (std::vector<String>{"id", "name", "amount", "id_1", "name_1", "amount_1"}));
+}
+
+TEST_P(ODBCTable, FormFileKeepsThePublishedPropertiesAndOpensInLoaded) {
+    const std::string name = CreateNumbered(9);
+    TOwnedPtr<TComponent> root(new TComponent(nullptr));
+    root->SetName("Root");
+    auto* db = test::NewDatabase(root.get(), Drv());
+    db->SetName("Db");
+    auto* t = new TODBCTable(root.get());
+    t->SetName("Orders");
+    t->SetDataBase(db);
+    t->SetTableName(name);
+    t->SetRowSetSize(7);
+    t->FilterParams()->Add("id > 3");
+    t->SetFiltered(true);
+    t->IndexParams()->Add("id DESC");
+    t->SetIndexed(true);
+    t->SetReadOnly(true);
+    const String text = WriteComponentToString(root.get());
+    EXPECT_NE(text.find("Database = Db"), String::npos) << text;
+    EXPECT_NE(text.find("RowSetSize = 7"), String::npos) << text;
+    EXPECT_NE(text.find("'id > 3'"), String::npos) << text;
+    EXPECT_EQ(text.find("UniDirectional"), String::npos) << "defaults are not written\n" << text;
+    EXPECT_EQ(text.find("About"), String::npos) << text;
+    t->SetIndexed(false);
+    EXPECT_NE(WriteComponentToString(root.get()).find("Indexed = False"), String::npos) << "Indexed is always written";
+    t->SetIndexed(true);
+
+    // Read back into a fresh root with Active = True: the table opens once
+    // its database has been read, with its clauses applied.
+    String stored = WriteComponentToString(root.get());
+    const std::size_t at = stored.find("TableName = ");
+    ASSERT_NE(at, String::npos);
+    stored.insert(at, "Active = True\n    ");
+    TOwnedPtr<TComponent> copy(new TComponent(nullptr));
+    ReadComponentStringInto(stored, copy.get());
+    auto* read = dynamic_cast<TODBCTable*>(copy->FindComponent("Orders"));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->GetDataBase(), copy->FindComponent("Db"));
+    EXPECT_EQ(read->RowSetSize(), 7);
+    EXPECT_TRUE(read->ReadOnly());
+    ASSERT_TRUE(read->Active());
+    EXPECT_EQ(IdsToEnd(*read), Column("SELECT id FROM " + name + " WHERE id > 3 ORDER BY id DESC"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ODBCTable, test::AllDrivers(), test::DriverParamName());
