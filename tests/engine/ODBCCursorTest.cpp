@@ -716,6 +716,37 @@ TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {
     EXPECT_EQ(Raw->Query(select + copy + " ORDER BY id"), Raw->Query(select + t + " ORDER BY id"));
 }
 
+TEST_P(CursorTest, DecimalsReadAsTheDoubleOfTheirText) {
+    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "the SQLite driver describes decimals as doubles or text";
+    // Random values of up to 18 digits and 6 decimals, so that both the
+    // plain reading (15 digits) and the general one are taken.
+    std::string t = Table("id int, n numeric(18,6)");
+    std::mt19937_64 rng(11);
+    std::string sql = "INSERT INTO " + t + " VALUES (0, -0.000001), (1, 999999999999.999999), (2, 0)";
+    for (int i = 3; i < 300; ++i) {
+        const int intDigits = static_cast<int>(rng() % 13), fracDigits = static_cast<int>(rng() % 7);
+        std::string text = rng() % 2 ? "-" : "";
+        for (int k = 0; k < intDigits; ++k) text += static_cast<char>('0' + rng() % 10);
+        if (intDigits == 0) text += '0';
+        if (fracDigits > 0) text += '.';
+        for (int k = 0; k < fracDigits; ++k) text += static_cast<char>('0' + rng() % 10);
+        sql += ", (" + std::to_string(i) + ", " + text + ")";
+    }
+    Raw->Exec(sql);
+    std::vector<Row> expected = Raw->Query("SELECT id, n FROM " + t + " ORDER BY id");
+    OpenedCursor c(*Conn, "SELECT id, n FROM " + t + " ORDER BY id", 20, ODBCREADONLY);
+    ASSERT_EQ(c->Columns[1].CType, SQL_C_CHAR);
+    std::vector<std::byte> rec(static_cast<std::size_t>(c->RecordSize()));
+    for (const Row& row : expected) {
+        ASSERT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecOK);
+        bool blank = true;
+        double v = 0;
+        ASSERT_EQ(c->GetField(2, rec.data(), 0, blank, &v), 0) << *row[1];
+        EXPECT_EQ(v, std::strtod(row[1]->c_str(), nullptr)) << *row[1];
+    }
+    EXPECT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecEOF);
+}
+
 TEST_P(CursorTest, ConversionFailuresAreNeverDeliveredAsValues) {
     std::string t = Table("id int, s varchar(10)");
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 'abc')");
