@@ -332,6 +332,33 @@ TEST_P(CursorTest, SlotsClaimingMoreThanTheAreaNeverReadOutsideTheRecord) {
     EXPECT_STREQ(reinterpret_cast<const char*>(out.data()), "z");
 }
 
+TEST_P(CursorTest, AResultDescribedOnlyAfterExecutionIsDescribedThen) {
+    // A driver that knows no columns before execution: no second statement
+    // runs a "SELECT * FROM" of the table; the cache describes once executed.
+    std::string t = Numbered(3);
+    SQLHSTMT stmt = ODBCAllocStmt(Conn->Dbc());
+    ODBCPrepareStmt(stmt, "SELECT id, name FROM " + t + " ORDER BY id", ODBCREADWRITE, false, Conn->Mode());
+    {
+        odbc::faults::Scope scope;
+        odbc::faults::Inject({"SQLNumResultCols", 1, 1, SQL_SUCCESS, {}, false, stmt});
+        TODBC c(Conn->Dbc(), stmt, t, Conn->Mode());
+        EXPECT_EQ(c.FieldCount(), 0);
+        ODBCExecute(stmt);
+        ASSERT_EQ(c.OpenCache(2, c.RecordSize(), false), SQL_SUCCESS);
+        ASSERT_EQ(c.FieldCount(), 2);
+        EXPECT_EQ(c.RecordSize(), 6 + c.Columns[1].Len + 2);
+        RecordBuffer buf(c);
+        for (int id = 1; id <= 3; ++id) {
+            ASSERT_EQ(c.GetNextRecord(buf.Data(), false), ODBCRecOK);
+            EXPECT_EQ(IntField(c, buf, 1), id);
+            EXPECT_EQ(TextField(c, buf, 2), "row " + std::to_string(id));
+        }
+        EXPECT_EQ(c.GetNextRecord(buf.Data(), false), ODBCRecEOF);
+        EXPECT_EQ(odbc::faults::CallCount("SQLExecDirect"), 0);
+    }
+    ODBCFreeStmt(stmt);
+}
+
 // ---------------------------------------------------------------------------
 // The cache and navigation.
 
