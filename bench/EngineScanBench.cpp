@@ -6,6 +6,9 @@
 // small integer, timestamp, 200-character string) is scanned
 //   - raw: a forward-only statement, the six columns bound, one SQLFetch a
 //     row, every bound value touched;
+//   - raw cursor: the same loop over the cursor the engine asks the driver
+//     for (prepared, scrollable, read-write, SQLFetchScroll NEXT), which
+//     tells what the cursor costs apart from what the engine costs;
 //   - engine: a statement opened as a table dataset opens it (keyset or
 //     cursor-library road, read-write), TODBC with 20 rows per block,
 //     GetNextRecord and every field read with GetField;
@@ -15,8 +18,11 @@
 //     field read through AsInteger, AsString, AsFloat or AsDateTime
 //     (DataSetScanBench.cpp).
 // on SQLite (always) and PostgreSQL (when scripts/run-bench.sh started it).
-// After the timings it prints the ratios, then the peak memory of each scan at
-// 20,000 and 200,000 rows, each measured in a fresh process of its own. On a
+// The scans of one driver and size run interleaved, round after round; after
+// the timings it prints the best round's times and the ratios (best and
+// median), then the peak memory of
+// each scan at 20,000 and 200,000 rows, each measured in a fresh process of
+// its own. On a
 // forward-only road (no scrolling) the backward scan is not measured: each
 // step back there reads the result again from its start. Last, 10,000
 // GotoBookmark calls to random rows of the dataset, counted in block fetches.
@@ -29,9 +35,12 @@
 #include <sqlext.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -139,7 +148,8 @@ void PrepareTable(const Driver& d) {
         c.Exec("DROP TABLE " + std::string(kTable));
     } catch (...) {
     }
-    c.Exec("CREATE TABLE " + std::string(kTable) + " (" + kColumns + ")");
+    c.Exec("CREATE TABLE " + std::string(kTable) +
+           " (id int primary key, s40 varchar(40), d decimal(12,2), si smallint, ts timestamp, s200 varchar(200))");
     ::SQLSetConnectAttr(c.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
     const std::string pad200(180, 'x');
     for (int first = 1; first <= kRows; first += 500) {
@@ -162,11 +172,24 @@ void PrepareTable(const Driver& d) {
 // ---------------------------------------------------------------------------
 // The scans. Each answers a checksum so the compiler keeps the work.
 
-long RawScan(RawConn& c, int limit) {
+/// The raw loop. `scrolling`: over the cursor the engine asks for (a
+/// prepared statement, a scrollable read-write cursor, SQLFetchScroll NEXT),
+/// which tells the cost of the cursor apart from the cost of the engine.
+long RawScan(RawConn& c, int limit, bool scrolling = false) {
     SQLHSTMT st;
     ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
     std::string sql = SelectText(limit);
-    Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st, "raw select");
+    if (scrolling) {
+        // The drivers substitute what they lack (01S02): the SQLite driver a
+        // static cursor with lock concurrency.
+        ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
+        ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
+        Check(::SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st, "raw prepare");
+        Check(::SQLExecute(st), SQL_HANDLE_STMT, st, "raw execute");
+    } else {
+        Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st,
+              "raw select");
+    }
     SQLINTEGER id;
     char s40[41], dec[16], s200[201];
     SQLSMALLINT si;
@@ -179,7 +202,7 @@ long RawScan(RawConn& c, int limit) {
     ::SQLBindCol(st, 5, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind[4]);
     ::SQLBindCol(st, 6, SQL_C_CHAR, s200, sizeof s200, &ind[5]);
     long sum = 0;
-    while (::SQLFetch(st) == SQL_SUCCESS)
+    while ((scrolling ? ::SQLFetchScroll(st, SQL_FETCH_NEXT, 0) : ::SQLFetch(st)) == SQL_SUCCESS)
         sum += id + ind[1] + dec[0] + si + ts.second + static_cast<long>(ts.fraction) + ind[5] + s40[0] + s200[0];
     ::SQLFreeHandle(SQL_HANDLE_STMT, st);
     return sum;
@@ -252,7 +275,28 @@ long EngineBackward(EngineConn& c, int limit) {
 }
 
 // ---------------------------------------------------------------------------
-// Timings.
+// Timings. The machine is shared, so the scans of one driver and size run
+// interleaved, in a rotating order, round after round: a burst of load
+// elsewhere then hits every scan alike instead of one of them.
+
+enum ScanKind { kRaw, kRawCursor, kEngine, kBackward, kDataSet, kKinds };
+const char* const kKindNames[kKinds] = {"raw", "raw_cursor", "engine", "backward", "dataset"};
+
+/// Real and CPU seconds of each scan, per round.
+struct Samples {
+    std::vector<double> Real[kKinds], Cpu[kKinds];
+};
+std::map<std::string, Samples> gSamples;   // by "<driver>/<rows>"
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+/// CPU time of this process (all its threads), in seconds.
+double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 /// True when the engine's connection to the driver scrolls. On a
 /// forward-only connection each step back reads the result again from its
@@ -264,46 +308,39 @@ bool Scrolls(const Driver& d) {
 
 void RegisterTimings(const Driver& d, bool scrolls) {
     for (int rows : {20000, kRows}) {
-        const std::string suffix = "/" + d.Name + "/" + std::to_string(rows);
-        benchmark::RegisterBenchmark(("Raw" + suffix).c_str(), [d, rows](benchmark::State& st) {
-            RawConn c(d);
-            for (auto _ : st) benchmark::DoNotOptimize(RawScan(c, rows));
+        const std::string key = d.Name + "/" + std::to_string(rows);
+        benchmark::RegisterBenchmark(("Scans/" + key).c_str(), [d, rows, scrolls, key](benchmark::State& st) {
+            RawConn raw(d);
+            EngineConn eng(d);
+            velora::bench::TDataSetBench dsb(d.Source());
+            const std::string dsTable = velora::bench::DataSetTableName(kTable, kRows, rows);
+            Samples& s = gSamples[key];
+            int round = 0;
+            for (auto _ : st) {
+                for (int k = 0; k < kKinds; ++k) {
+                    const auto kind = static_cast<ScanKind>((k + round) % kKinds);
+                    if (kind == kBackward && !scrolls) continue;
+                    const auto t0 = std::chrono::steady_clock::now();
+                    const double c0 = CpuSeconds();
+                    switch (kind) {
+                    case kRaw: benchmark::DoNotOptimize(RawScan(raw, rows)); break;
+                    case kRawCursor: benchmark::DoNotOptimize(RawScan(raw, rows, true)); break;
+                    case kEngine: benchmark::DoNotOptimize(EngineScan(eng, rows)); break;
+                    case kDataSet: benchmark::DoNotOptimize(dsb.Scan(dsTable)); break;
+                    default: benchmark::DoNotOptimize(EngineBackward(eng, rows)); break;
+                    }
+                    s.Cpu[kind].push_back(CpuSeconds() - c0);
+                    s.Real[kind].push_back(
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+                }
+                ++round;
+            }
+            for (int k = 0; k < kKinds; ++k)
+                if (!s.Real[k].empty()) st.counters[std::string(kKindNames[k]) + "_ms"] = Median(s.Real[k]) * 1e3;
             st.SetItemsProcessed(st.iterations() * rows);
-        })->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
-        benchmark::RegisterBenchmark(("Engine" + suffix).c_str(), [d, rows](benchmark::State& st) {
-            EngineConn c(d);
-            for (auto _ : st) benchmark::DoNotOptimize(EngineScan(c, rows));
-            st.SetItemsProcessed(st.iterations() * rows);
-        })->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
-        benchmark::RegisterBenchmark(("DataSet" + suffix).c_str(), [d, rows](benchmark::State& st) {
-            velora::bench::TDataSetBench b(d.Source());
-            const std::string table = velora::bench::DataSetTableName(kTable, kRows, rows);
-            for (auto _ : st) benchmark::DoNotOptimize(b.Scan(table));
-            st.SetItemsProcessed(st.iterations() * rows);
-        })->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
-        if (!scrolls) continue;
-        benchmark::RegisterBenchmark(("EngineBackward" + suffix).c_str(), [d, rows](benchmark::State& st) {
-            EngineConn c(d);
-            for (auto _ : st) benchmark::DoNotOptimize(EngineBackward(c, rows));
-            st.SetItemsProcessed(st.iterations() * rows);
-        })->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+        })->Unit(benchmark::kMillisecond)->Iterations(rows == kRows ? 7 : 15)->UseRealTime();
     }
 }
-
-/// Keeps each run's real time per iteration, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs) {
-            if (r.error_occurred) continue;
-            Times[r.run_name.function_name] = r.GetAdjustedRealTime();
-            CpuTimes[r.run_name.function_name] = r.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> Times;      ///< real time per iteration, by registered name
-    std::map<std::string, double> CpuTimes;   ///< CPU time of this process per iteration
-};
 
 // ---------------------------------------------------------------------------
 // Peak memory. Each scan runs in a fresh process of its own (this program
@@ -326,14 +363,14 @@ long MeasurePeak(const Driver& d, int rows, int kind) {
     std::unique_ptr<RawConn> raw;
     std::unique_ptr<EngineConn> eng;
     std::unique_ptr<velora::bench::TDataSetBench> ds;
-    if (kind == 0) raw = std::make_unique<RawConn>(d);
-    else if (kind == 3) ds = std::make_unique<velora::bench::TDataSetBench>(d.Source());
+    if (kind == kRaw || kind == kRawCursor) raw = std::make_unique<RawConn>(d);
+    else if (kind == kDataSet) ds = std::make_unique<velora::bench::TDataSetBench>(d.Source());
     else eng = std::make_unique<EngineConn>(d);
     { std::ofstream("/proc/self/clear_refs") << "5"; }
     const long base = ReadStatusKb("VmRSS:");
-    if (kind == 0) RawScan(*raw, rows);
-    else if (kind == 1) EngineScan(*eng, rows);
-    else if (kind == 3) ds->Scan(velora::bench::DataSetTableName(kTable, kRows, rows));
+    if (kind == kRaw || kind == kRawCursor) RawScan(*raw, rows, kind == kRawCursor);
+    else if (kind == kEngine) EngineScan(*eng, rows);
+    else if (kind == kDataSet) ds->Scan(velora::bench::DataSetTableName(kTable, kRows, rows));
     else EngineBackward(*eng, rows);
     return ReadStatusKb("VmHWM:") - base;
 }
@@ -374,44 +411,58 @@ int main(int argc, char** argv) {
         RegisterTimings(d, scrolls[d.Name]);
     }
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::VELORA_JOIN(RunSpe, cifiedBenchmarks)(&reporter);
+    benchmark::VELORA_JOIN(RunSpe, cifiedBenchmarks)();
 
-    std::printf("\nRatios per scan (real time; in brackets CPU time of this process):\n");
+    // The best round is the one least disturbed by the rest of the machine;
+    // the medians show how steady the figures were.
+    std::printf("\nTimes in ms, best round (real; in brackets CPU time of this process), and ratios:\n");
     for (const auto& d : drivers) {
         for (int rows : {20000, kRows}) {
-            const std::string s = "/" + d.Name + "/" + std::to_string(rows);
-            auto t = [&](const std::string& n) {
-                auto it = reporter.Times.find(n + s);
-                return it == reporter.Times.end() ? 0.0 : it->second;
-            };
-            auto c = [&](const std::string& n) {
-                auto it = reporter.CpuTimes.find(n + s);
-                return it == reporter.CpuTimes.end() ? 0.0 : it->second;
-            };
-            if (t("Raw") > 0 && t("Engine") > 0)
-                std::printf("  %-10s %6d rows: engine / raw %.2f (%.2f)", d.Name.c_str(), rows, t("Engine") / t("Raw"),
-                            c("Engine") / c("Raw"));
-            if (t("Raw") > 0 && t("DataSet") > 0)
-                std::printf(", dataset / raw %.2f (%.2f)", t("DataSet") / t("Raw"), c("DataSet") / c("Raw"));
-            if (t("EngineBackward") > 0)
-                std::printf(", backward / forward %.2f (%.2f)", t("EngineBackward") / t("Engine"),
-                            c("EngineBackward") / c("Engine"));
+            auto it = gSamples.find(d.Name + "/" + std::to_string(rows));
+            if (it == gSamples.end()) continue;
+            const Samples& s = it->second;
+            double r[kKinds], c[kKinds], mr[kKinds], mc[kKinds];
+            for (int k = 0; k < kKinds; ++k) {
+                r[k] = s.Real[k].empty() ? 0 : *std::min_element(s.Real[k].begin(), s.Real[k].end());
+                c[k] = s.Cpu[k].empty() ? 0 : *std::min_element(s.Cpu[k].begin(), s.Cpu[k].end());
+                mr[k] = Median(s.Real[k]);
+                mc[k] = Median(s.Cpu[k]);
+            }
+            std::printf("  %-10s %6d rows (%zu rounds): raw %.0f (%.0f), raw cursor %.0f (%.0f), engine %.0f (%.0f)",
+                        d.Name.c_str(), rows, s.Real[kRaw].size(), r[kRaw] * 1e3, c[kRaw] * 1e3, r[kRawCursor] * 1e3,
+                        c[kRawCursor] * 1e3, r[kEngine] * 1e3, c[kEngine] * 1e3);
+            if (r[kBackward] > 0) std::printf(", backward %.0f (%.0f)", r[kBackward] * 1e3, c[kBackward] * 1e3);
+            std::printf(", dataset %.0f (%.0f)", r[kDataSet] * 1e3, c[kDataSet] * 1e3);
+            std::printf("\n    best:    engine / raw %.2f (%.2f), engine / raw cursor %.2f (%.2f)", r[kEngine] / r[kRaw],
+                        c[kEngine] / c[kRaw], r[kEngine] / r[kRawCursor], c[kEngine] / c[kRawCursor]);
+            if (r[kBackward] > 0)
+                std::printf(", backward / forward %.2f (%.2f)", r[kBackward] / r[kEngine], c[kBackward] / c[kEngine]);
+            std::printf(", dataset / raw %.2f (%.2f)", r[kDataSet] / r[kRaw], c[kDataSet] / c[kRaw]);
+            std::printf("\n    medians: engine / raw %.2f (%.2f), engine / raw cursor %.2f (%.2f)",
+                        mr[kEngine] / mr[kRaw], mc[kEngine] / mc[kRaw], mr[kEngine] / mr[kRawCursor],
+                        mc[kEngine] / mc[kRawCursor]);
+            if (mr[kBackward] > 0)
+                std::printf(", backward / forward %.2f (%.2f)", mr[kBackward] / mr[kEngine],
+                            mc[kBackward] / mc[kEngine]);
+            std::printf(", dataset / raw %.2f (%.2f)", mr[kDataSet] / mr[kRaw], mc[kDataSet] / mc[kRaw]);
             std::printf("\n");
             std::fflush(stdout);
         }
     }
-    std::printf("\nPeak memory added by one scan (kB, child process per scan):\n");
+    std::printf("\nPeak memory added by one scan (kB, a fresh process per scan):\n");
     for (const auto& d : drivers) {
         for (int rows : {20000, kRows}) {
-            long raw = PeakOfScan(selfPath.c_str(), d, rows, 0), fwd = PeakOfScan(selfPath.c_str(), d, rows, 1);
-            std::printf("  %-10s %6d rows: raw %7ld, engine %7ld (%+ld)", d.Name.c_str(), rows, raw, fwd, fwd - raw);
-            long dataset = PeakOfScan(selfPath.c_str(), d, rows, 3);
-            std::printf(", dataset %7ld (%+ld)", dataset, dataset - raw);
+            const long raw = PeakOfScan(selfPath.c_str(), d, rows, kRaw);
+            const long cursor = PeakOfScan(selfPath.c_str(), d, rows, kRawCursor);
+            const long fwd = PeakOfScan(selfPath.c_str(), d, rows, kEngine);
+            std::printf("  %-10s %6d rows: raw %7ld, raw cursor %7ld, engine %7ld (%+ld over raw, %+ld over raw cursor)",
+                        d.Name.c_str(), rows, raw, cursor, fwd, fwd - raw, fwd - cursor);
             if (scrolls[d.Name]) {
-                long back = PeakOfScan(selfPath.c_str(), d, rows, 2);
-                std::printf(", engine backward %7ld (%+ld)", back, back - raw);
+                const long back = PeakOfScan(selfPath.c_str(), d, rows, kBackward);
+                std::printf(", backward %7ld (%+ld)", back, back - raw);
             }
+            const long dataset = PeakOfScan(selfPath.c_str(), d, rows, kDataSet);
+            std::printf(", dataset %7ld (%+ld)", dataset, dataset - raw);
             std::printf("\n");
             std::fflush(stdout);
         }

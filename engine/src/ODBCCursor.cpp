@@ -77,6 +77,40 @@ std::uint16_t ReadWord(const std::byte* p) {
 
 void WriteWord(std::byte* p, std::uint16_t w) { std::memcpy(p, &w, sizeof w); }
 
+/// Reads the plain decimal text drivers deliver for a decimal column ("-12.5",
+/// at most 15 significant digits and 22 decimals) without the general number
+/// scanner: the digits make an exact integer below 2^53 and the power of ten
+/// is exact, so the one division rounds exactly as strtod does. Answers false
+/// for any other text, which then takes the general road.
+bool ReadPlainDecimal(std::string_view text, double& value) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) ++i;
+    std::uint64_t mantissa = 0;
+    int digits = 0, scale = 0;
+    bool point = false, any = false;
+    for (; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch >= '0' && ch <= '9') {
+            any = true;
+            if (point) ++scale;
+            if (mantissa == 0 && ch == '0') continue;   // leading zeros carry no digit
+            if (++digits > 15) return false;
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(ch - '0');
+        } else if (ch == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (!any || scale > 22) return false;
+    const double v = static_cast<double>(mantissa) / kPow10[scale];
+    value = negative ? -v : v;
+    return true;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -633,9 +667,11 @@ int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& b
             if (CTypes[static_cast<std::size_t>(fieldNo - 1)] == SQL_C_CHAR) {
                 std::string_view text(reinterpret_cast<const char*>(area),
                                       std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u));
-                if (Trim(text).empty()) return 0;
                 double value = 0;
-                if (!TryStrToFloat(text, value)) return -1;
+                if (!ReadPlainDecimal(text, value)) {
+                    if (Trim(text).empty()) return 0;
+                    if (!TryStrToFloat(text, value)) return -1;
+                }
                 std::memcpy(out, &value, sizeof value);
             } else {
                 std::memcpy(out, area, 8);

@@ -223,6 +223,147 @@ TEST_P(CursorTest, PreparedStatementWithoutResultIsDescribedWithoutASelect) {
     EXPECT_EQ(Raw->Scalar("SELECT name FROM " + t + " WHERE id = 2"), "x");
 }
 
+TEST_P(CursorTest, TheBoundaryAnswersTheOldColumnQuestionsOnEveryDriver) {
+    // psqlODBC refuses SQL_COLUMN_NAME and the SQLite driver answers
+    // SQL_COLUMN_TYPE with its C type; the boundary answers both as the
+    // descriptor fields and SQLDescribeCol do.
+    std::string t = Table(std::string("id int, name varchar(20), memo ") + MemoType(Drv()));
+    SQLHSTMT stmt = ODBCAllocStmt(Conn->Dbc());
+    ODBCPrepareStmt(stmt, "SELECT id, name, memo FROM " + t, ODBCREADONLY, false, Conn->Mode());
+    char name[64] = {};
+    SQLSMALLINT length = 0;
+    ASSERT_TRUE(ODBCSucceeded(odbc::SQLColAttribute(stmt, 2, SQL_COLUMN_NAME, name, sizeof name, &length, nullptr)));
+    EXPECT_TRUE(SameText(name, "name")) << name;
+    SQLLEN value = 0;
+    ASSERT_TRUE(ODBCSucceeded(odbc::SQLColAttribute(stmt, 1, SQL_COLUMN_COUNT, nullptr, 0, nullptr, &value)));
+    EXPECT_EQ(value, 3);
+    ASSERT_TRUE(ODBCSucceeded(odbc::SQLColAttribute(stmt, 1, SQL_COLUMN_NULLABLE, nullptr, 0, nullptr, &value)));
+    EXPECT_TRUE(value == SQL_NULLABLE || value == SQL_NULLABLE_UNKNOWN) << value;
+    const SQLSMALLINT expected[] = {SQL_INTEGER, SQL_VARCHAR, SQL_LONGVARCHAR};
+    for (SQLUSMALLINT col = 1; col <= 3; ++col) {
+        SQLSMALLINT described = 0;
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            ::SQLDescribeCol(stmt, col, nullptr, 0, nullptr, &described, nullptr, nullptr, nullptr)));
+        ASSERT_TRUE(ODBCSucceeded(odbc::SQLColAttribute(stmt, col, SQL_COLUMN_TYPE, nullptr, 0, nullptr, &value)));
+        EXPECT_EQ(value, described) << "column " << col;
+        EXPECT_EQ(value, expected[col - 1]) << "column " << col;
+    }
+    // psqlODBC keeps (and leaks) the description of a statement freed before
+    // it ever ran.
+    ODBCExecute(stmt);
+    ODBCFreeStmt(stmt);
+}
+
+TEST_P(CursorTest, UnmappedColumnsAreNotBoundAndReadBlank) {
+    std::string t = Table("id int, big bigint, name varchar(20)");
+    Raw->Exec("INSERT INTO " + t + " VALUES (1, 5000000000, 'one'), (2, -1, 'two')");
+    odbc::faults::Scope scope;
+    OpenedCursor c(*Conn, "SELECT id, big, name FROM " + t + " ORDER BY id", 5);
+    ASSERT_EQ(c->Columns[1].FldType, fcUnknown);
+    // Only the two mapped columns were bound: nothing the driver writes for
+    // the 8-byte integer can land in the record.
+    EXPECT_EQ(odbc::faults::CallCount("SQLBindCol"), 2);
+    // The record is exactly what the layout says: overruns would show under
+    // the address checks.
+    std::vector<std::byte> rec(static_cast<std::size_t>(c->RecordSize()));
+    for (int id = 1; id <= 2; ++id) {
+        ASSERT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecOK);
+        bool blank = false;
+        std::int64_t big = 77;
+        EXPECT_EQ(c->GetField(2, rec.data(), 0, blank, &big), 0);
+        EXPECT_TRUE(blank);
+        EXPECT_EQ(big, 77);
+        std::int32_t v = 0;
+        ASSERT_EQ(c->GetField(1, rec.data(), 0, blank, &v), 0);
+        EXPECT_EQ(v, id);
+        char text[21] = {};
+        ASSERT_EQ(c->GetField(3, rec.data(), 0, blank, text), 0);
+        EXPECT_STREQ(text, id == 1 ? "one" : "two");
+    }
+    EXPECT_EQ(c->PutField(2, rec.data(), nullptr), 0);   // nothing to write, nothing written
+    if (Drv().Kind == DriverKind::SQLite) return;   // its COUNT(*) describes as text before execution
+    // COUNT(*) is a BIGINT on the servers: the result still opens and reads.
+    OpenedCursor agg(*Conn, "SELECT COUNT(*) AS n, MAX(id) AS m FROM " + t, 5, ODBCREADONLY);
+    EXPECT_EQ(agg->Columns[0].FldType, fcUnknown);
+    ASSERT_EQ(agg->Columns[1].FldType, fcInt32);
+    EXPECT_EQ(agg->RecordSize(), 6);
+    std::vector<std::byte> arec(static_cast<std::size_t>(agg->RecordSize()));
+    ASSERT_EQ(agg->GetNextRecord(arec.data(), false), ODBCRecOK);
+    bool blank = true;
+    std::int32_t m = 0;
+    ASSERT_EQ(agg->GetField(2, arec.data(), 0, blank, &m), 0);
+    EXPECT_FALSE(blank);
+    EXPECT_EQ(m, 2);
+}
+
+TEST_P(CursorTest, ARowTooLargeForTheRecordRaisesWhenDescribed) {
+    // Each long column counts 482 bytes: seventy of them pass 32,000.
+    std::string cols = "id int";
+    for (int i = 0; i < 70; ++i) cols += ", m" + std::to_string(i) + " " + MemoType(Drv());
+    std::string t = Table(cols);
+    SQLHSTMT stmt = ODBCAllocStmt(Conn->Dbc());
+    ODBCPrepareStmt(stmt, "SELECT * FROM " + t, ODBCREADONLY, false, Conn->Mode());
+    try {
+        TODBC c(Conn->Dbc(), stmt, t, Conn->Mode());
+        ADD_FAILURE() << "described a record of " << c.RecordSize() << " bytes";
+    } catch (const EODBCError& e) {
+        EXPECT_NE(e.Message().find("too large for the record"), std::string::npos) << e.Message();
+    }
+    // The statement is still the caller's and still usable (psqlODBC keeps,
+    // and leaks, the description of a statement freed before it ever ran).
+    ODBCExecute(stmt);
+    ODBCFreeStmt(stmt);
+    OpenedCursor narrow(*Conn, "SELECT id, m0, m69 FROM " + t, 5, ODBCREADONLY);
+    EXPECT_EQ(narrow->RecordSize(), 6 + 2 * 482);
+}
+
+TEST_P(CursorTest, SlotsClaimingMoreThanTheAreaNeverReadOutsideTheRecord) {
+    std::string t = Table("id int, s varchar(10), n numeric(12,2), tm " + TimeType(Drv()) + ", d date, last varchar(5)");
+    Raw->Exec("INSERT INTO " + t + " VALUES (1, 'abc', 1.5, '10:00:00', '2024-01-02', 'z')");
+    OpenedCursor c(*Conn, "SELECT id, s, n, tm, d, last FROM " + t, 5);
+    std::vector<std::byte> rec(static_cast<std::size_t>(c->RecordSize()));   // no slack behind the record
+    ASSERT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecOK);
+    // A damaged record: every slot claims the longest length a slot can hold.
+    for (const auto& d : c->Columns) ODBCSetIndicator(rec.data(), d, kIndicatorMaxLength);
+    std::vector<std::byte> out(70000);
+    bool blank = true;
+    ASSERT_EQ(c->GetField(2, rec.data(), 0, blank, out.data()), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(out.data()), "abc");
+    for (int f : {1, 3, 4, 5}) {
+        const int r = c->GetField(f, rec.data(), 0, blank, out.data());
+        EXPECT_TRUE(r == 0 || (r == -1 && blank)) << "field " << f;
+    }
+    ASSERT_EQ(c->GetField(6, rec.data(), 0, blank, out.data()), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(out.data()), "z");
+}
+
+TEST_P(CursorTest, AResultDescribedOnlyAfterExecutionIsDescribedThen) {
+    // A driver that knows no columns before execution: no second statement
+    // runs a "SELECT * FROM" of the table; the cache describes once executed.
+    std::string t = Numbered(3);
+    SQLHSTMT stmt = ODBCAllocStmt(Conn->Dbc());
+    ODBCPrepareStmt(stmt, "SELECT id, name FROM " + t + " ORDER BY id", ODBCREADWRITE, false, Conn->Mode());
+    {
+        odbc::faults::Scope scope;
+        odbc::faults::Inject({"SQLNumResultCols", 1, 1, SQL_SUCCESS, {}, false, stmt});
+        TODBC c(Conn->Dbc(), stmt, t, Conn->Mode());
+        EXPECT_EQ(c.FieldCount(), 0);
+        ODBCExecute(stmt);
+        ASSERT_EQ(c.OpenCache(2, c.RecordSize(), false), SQL_SUCCESS);
+        ASSERT_EQ(c.FieldCount(), 2);
+        EXPECT_EQ(c.RecordSize(), 6 + c.Columns[1].Len + 2);
+        RecordBuffer buf(c);
+        for (int id = 1; id <= 3; ++id) {
+            ASSERT_EQ(c.GetNextRecord(buf.Data(), false), ODBCRecOK);
+            EXPECT_EQ(IntField(c, buf, 1), id);
+            EXPECT_EQ(TextField(c, buf, 2), "row " + std::to_string(id));
+        }
+        EXPECT_EQ(c.GetNextRecord(buf.Data(), false), ODBCRecEOF);
+        EXPECT_EQ(odbc::faults::CallCount("SQLExecDirect"), 0);
+    }
+    ODBCFreeStmt(stmt);
+}
+
 // ---------------------------------------------------------------------------
 // The cache and navigation.
 
@@ -605,6 +746,37 @@ TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {
                                    ? "SELECT id, s, n, f, si, i, b, julianday(ts), julianday(d), tm, m FROM "
                                    : "SELECT id, s, n, f, si, i, b, ts, d, tm, m FROM ";
     EXPECT_EQ(Raw->Query(select + copy + " ORDER BY id"), Raw->Query(select + t + " ORDER BY id"));
+}
+
+TEST_P(CursorTest, DecimalsReadAsTheDoubleOfTheirText) {
+    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "the SQLite driver describes decimals as doubles or text";
+    // Random values of up to 18 digits and 6 decimals, so that both the
+    // plain reading (15 digits) and the general one are taken.
+    std::string t = Table("id int, n numeric(18,6)");
+    std::mt19937_64 rng(11);
+    std::string sql = "INSERT INTO " + t + " VALUES (0, -0.000001), (1, 999999999999.999999), (2, 0)";
+    for (int i = 3; i < 300; ++i) {
+        const int intDigits = static_cast<int>(rng() % 13), fracDigits = static_cast<int>(rng() % 7);
+        std::string text = rng() % 2 ? "-" : "";
+        for (int k = 0; k < intDigits; ++k) text += static_cast<char>('0' + rng() % 10);
+        if (intDigits == 0) text += '0';
+        if (fracDigits > 0) text += '.';
+        for (int k = 0; k < fracDigits; ++k) text += static_cast<char>('0' + rng() % 10);
+        sql += ", (" + std::to_string(i) + ", " + text + ")";
+    }
+    Raw->Exec(sql);
+    std::vector<Row> expected = Raw->Query("SELECT id, n FROM " + t + " ORDER BY id");
+    OpenedCursor c(*Conn, "SELECT id, n FROM " + t + " ORDER BY id", 20, ODBCREADONLY);
+    ASSERT_EQ(c->Columns[1].CType, SQL_C_CHAR);
+    std::vector<std::byte> rec(static_cast<std::size_t>(c->RecordSize()));
+    for (const Row& row : expected) {
+        ASSERT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecOK);
+        bool blank = true;
+        double v = 0;
+        ASSERT_EQ(c->GetField(2, rec.data(), 0, blank, &v), 0) << *row[1];
+        EXPECT_EQ(v, std::strtod(row[1]->c_str(), nullptr)) << *row[1];
+    }
+    EXPECT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecEOF);
 }
 
 TEST_P(CursorTest, ConversionFailuresAreNeverDeliveredAsValues) {

@@ -87,6 +87,40 @@ TEST_P(StatementTest, CursorNamesFitAndTellStatementsApart) {
     for (SQLHSTMT s : stmts) ODBCFreeStmt(s);
 }
 
+TEST_P(StatementTest, ADriverWithoutCursorNamesStillPrepares) {
+    std::string t = Table("id int");
+    Raw->Exec("INSERT INTO " + t + " VALUES (4)");
+    {   // IM001: the driver has no SQLSetCursorName; only positioned statements would need the name.
+        SQLHSTMT s = ODBCAllocStmt(Conn->Dbc());
+        odbc::faults::Scope scope;
+        odbc::faults::Inject({"SQLSetCursorName", 1, 1, SQL_ERROR,
+                              {{"IM001", 0, "[unixODBC][Driver Manager]Driver does not support this function"}},
+                              false, s});
+        EXPECT_NO_THROW(ODBCPrepareStmt(s, "SELECT id FROM " + t, ODBCREADONLY, false, Conn->Mode()));
+        EXPECT_EQ(odbc::faults::CallCount("SQLPrepare"), 1);
+        EXPECT_TRUE(ODBCSucceeded(ODBCExecute(s)));
+        std::int32_t id = 0;
+        SQLLEN ind = 0;
+        ASSERT_EQ(::SQLFetch(s), SQL_SUCCESS);
+        ASSERT_TRUE(SQL_SUCCEEDED(::SQLGetData(s, 1, SQL_C_SLONG, &id, 0, &ind)));
+        EXPECT_EQ(id, 4);
+        ODBCFreeStmt(s);
+    }
+    {   // Any other refusal of the name is a failure.
+        SQLHSTMT s = ODBCAllocStmt(Conn->Dbc());
+        odbc::faults::Scope scope;
+        odbc::faults::Inject({"SQLSetCursorName", 1, 1, SQL_ERROR, {{"3C000", 0, "Duplicate cursor name"}}, false, s});
+        try {
+            ODBCPrepareStmt(s, "SELECT id FROM " + t, ODBCREADONLY, false, Conn->Mode());
+            ADD_FAILURE() << "no exception";
+        } catch (const EODBCError& e) {
+            EXPECT_EQ(e.Message(), "ODBC32 Error 3C000 :Duplicate cursor name\r\n");
+        }
+        EXPECT_EQ(odbc::faults::CallCount("SQLPrepare"), 0);
+        ODBCFreeStmt(s);
+    }
+}
+
 TEST_P(StatementTest, LongStatementTextsArePreparedWhole) {
     std::string t = Table("id int, name varchar(20)");
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 'a'), (2, 'b'), (3, 'c')");
