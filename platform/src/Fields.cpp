@@ -201,12 +201,7 @@ String TField::GetClassDesc() {
     std::size_t start = (!name.empty() && name[0] == 'T') ? 1 : 0;
     std::size_t len = name.size();
     if (len - start >= 5 && SameText(name.substr(len - 5), "Field")) len -= 5;
-    // Built by appending: GCC 12 warns (-Wrestrict, wrongly) on "(" + string.
-    String desc;
-    desc.reserve(len - start + 2);
-    desc.push_back('(');
-    desc.append(name, start, len - start);
-    desc.push_back(')');
+    String desc = "(" + name.substr(start, len - start) + ")";
     return IsNull() ? desc : UpperCase(desc);
 }
 
