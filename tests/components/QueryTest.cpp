@@ -367,6 +367,38 @@ TEST_P(Query, ClosingTheDatabaseUnpreparesAQueryThatRanExecSQL) {
     EXPECT_FALSE(q->Prepared());
 }
 
+TEST_P(Query, APreparedQueryOpensClosesAndRunsAgain) {
+    const std::string t = CreateTable("id integer");
+    FRaw->Exec("INSERT INTO " + t + " VALUES (1), (2)");
+    TODBCQuery* q = NewQuery("SELECT id FROM " + t + " WHERE id > :lo ORDER BY id");
+    q->ParamByName("lo")->SetAsInteger(0);
+    q->Prepare();
+    EXPECT_TRUE(q->Prepared());
+    EXPECT_EQ(q->ResultColumnCount(), 1);
+    q->Open();
+    EXPECT_EQ(Column(*q), (std::vector<String>{"1", "2"}));
+    // Closing frees the statement; the database's Close finds nothing left.
+    q->Close();
+    EXPECT_FALSE(q->Prepared());
+    q->ParamByName("lo")->SetAsInteger(1);
+    q->Open();
+    EXPECT_EQ(Column(*q), (std::vector<String>{"2"}));
+    // The database closes an open query before it disconnects.
+    FDb->Close();
+    EXPECT_FALSE(q->Active());
+    EXPECT_FALSE(q->Prepared());
+    // A failing run leaves the query usable and the database's list tidy.
+    q->SQL()->SetText("INSERT INTO no_such_table_" + t + " VALUES (:v)");
+    q->ParamByName("v")->SetAsInteger(1);
+    EXPECT_THROW(q->ExecSQL(), Exception);
+    q->SQL()->SetText("INSERT INTO " + t + " VALUES (:v)");
+    q->ParamByName("v")->SetAsInteger(3);
+    q->ExecSQL();
+    EXPECT_EQ(Count(t), "3");
+    FDb->Close();
+    EXPECT_FALSE(q->Prepared());
+}
+
 TEST_P(Query, OpeningNavigatingAndReopening) {
     const std::string t = CreateTable("id integer, name varchar(20)");
     FRaw->Exec("INSERT INTO " + t + " VALUES (1, 'a'), (2, 'b'), (3, 'c')");
