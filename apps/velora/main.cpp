@@ -9,10 +9,12 @@
 //   velora sources
 //   velora connect DSN [--user U] [--password P] [--no-prompt]
 //   velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]
+//   velora query DSN "SQL" [--param NAME=VALUE[:TYPE]]...
 //
 // The tool reads the project's own ODBC configuration: ODBCSYSINI and
 // ODBCINI point at the build's odbc folder unless they are already set.
 #include "SampleDatabase.h"
+#include "QueryCommand.h"
 #include "TableCommand.h"
 
 #include "velora/components/ODBCObj.h"
@@ -36,12 +38,16 @@ constexpr const char* Usage =
     "       velora connect DSN [--user USER] [--password PASSWORD] [--no-prompt]\n"
     "       velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]\n"
     "                    [--user USER] [--password PASSWORD]\n"
+    "       velora query DSN SQL [--param NAME=VALUE[:TYPE]]... [--user USER] [--password PASSWORD]\n"
     "\n"
     "  sources   lists the ODBC data sources with their descriptions\n"
     "  connect   connects to DSN, prints the cursor mode and the server name, disconnects;\n"
     "            without --password the login dialog asks (unless --no-prompt)\n"
     "  table     prints the rows of TABLE with a header of field names; --where and --order\n"
-    "            take the data source's SQL, --last N prints only the last N rows\n";
+    "            take the data source's SQL, --last N prints only the last N rows\n"
+    "  query     runs SQL with its :name parameters: prints its rows, or the rows it affected;\n"
+    "            TYPE is integer, smallint, word, boolean, float, currency, bcd, date, time,\n"
+    "            datetime, string, memo or null (without TYPE: integer, float or string)\n";
 
 /// A command line the tool cannot understand.
 struct TUsageError {
@@ -157,6 +163,13 @@ int Run(int argc, char** argv) {
         try {
             return TableCommand(args);
         } catch (const TTableUsageError& e) {
+            throw TUsageError{e.Message};
+        }
+    }
+    if (command == "query") {
+        try {
+            return QueryCommand(args);
+        } catch (const TQueryUsageError& e) {
             throw TUsageError{e.Message};
         }
     }

@@ -7,6 +7,8 @@
 
 #include "velora/components/ODBCDatabase.h"
 #include "velora/components/ODBCParamList.h"
+#include "velora/components/ODBCParams.h"
+#include "velora/components/ODBCQuery.h"
 #include "velora/components/ODBCSession.h"
 #include "velora/components/ODBCconst.h"
 #include "velora/components/SMIntf.h"

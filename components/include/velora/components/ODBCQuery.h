@@ -1,0 +1,216 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBCQuery: the dataset over the result of an SQL statement, and the means
+// to run a statement without a result (ExecSQL). The SQL text may hold :name
+// markers; each becomes a "?" in the text sent to the driver and one
+// TODBCParam in Params, in marker order (ODBCSQLParser.h has the rules). The
+// values are laid into a parameter buffer (ODBCParamBuffer.h) and bound
+// before every execution.
+//
+// Statement life: a query holds a prepared statement and its engine cursor
+// from Prepare, ExecSQL or opening until UnPrepare, a change of the SQL text,
+// closing (which frees both) or destruction. While it holds one it stays on
+// its database's list of datasets in use (flagPrepared), so that closing the
+// database unprepares it before the connection, and with it every statement,
+// goes away: nothing ever runs on, or frees, a statement the driver manager
+// already freed.
+//
+// While the query is closed the statement and the engine cursor are the
+// query's; opening hands both to the dataset, and closing the dataset frees
+// them.
+//
+// A master dataset may drive the parameters: attach its data source through
+// DataSource, and every parameter the application has not given a value
+// follows the master field of the same name; the query reopens as the master
+// moves.
+#pragma once
+
+#include "velora/components/ODBCDataSet.h"
+#include "velora/components/ODBCParamBuffer.h"
+#include "velora/components/ODBCParams.h"
+#include "velora/platform/DataLink.h"
+#include "velora/platform/OdbcBoundary.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace velora {
+
+class TODBCQuery;
+
+/// The query's link to its master data source.
+class TODBCQueryDataLink : public TDataLink {
+public:
+    explicit TODBCQueryDataLink(TODBCQuery* AQuery) : FQuery(AQuery) {}
+    TODBCQuery* Query() const { return FQuery; }
+
+protected:
+    /// The master opened or closed: an open query refreshes its parameters.
+    void ActiveChanged() override;
+    /// Posts or cancels a pending edit of an open query.
+    void CheckBrowseMode() override;
+    /// The master moved to another record (Field nil): an open query
+    /// refreshes its parameters.
+    void RecordChanged(TField* Field) override;
+
+private:
+    TODBCQuery* FQuery;
+};
+
+/// The dataset over an SQL statement.
+class TODBCQuery : public TODBCDataSet {
+public:
+    /// An empty SQL text, an empty parameter list, CachedUpdates and ReadOnly
+    /// False, ParamCheck True, RowsAffected -1.
+    explicit TODBCQuery(TComponent* AOwner);
+    /// Closes and unprepares; never throws.
+    ~TODBCQuery() override;
+
+    // ---- the statement ------------------------------------------------------
+    /// The SQL text (owned). Changing it runs QueryChanged.
+    TStrings* SQL() const { return FSQL; }
+    /// Copies Value's lines when its text differs (closing and unpreparing
+    /// first); an equal text changes nothing.
+    void SetQuery(TStrings* Value);
+    /// The table found after the first INTO or FROM of the text: the table
+    /// the editing operations modify.
+    const String& QueryTableName() const { return FQueryTableName; }
+    /// Prepares the statement (the query stays prepared until UnPrepare).
+    /// \throws EDatabaseError "No SQL statement available" for an empty
+    ///         text; EODBCError when the driver refuses it (no statement is
+    ///         then held).
+    void Prepare();
+    /// Releases the statement (closing an open query first).
+    void UnPrepare();
+    bool Prepared() const { return FPrepared; }
+    void SetPrepared(bool Value);
+    /// Prepares when needed, binds the parameters and executes. The query
+    /// must be closed and stays prepared. A result the statement produces is
+    /// not read. Notices the driver returned with success are kept in
+    /// ExecWarnings.
+    /// \throws EDatabaseError for an open query ("Cannot perform this
+    ///         operation on an open dataset"), an empty text, a parameter
+    ///         without value or out of range; EODBCError from the driver.
+    void ExecSQL();
+    /// While prepared, the driver's count of rows the last execution
+    /// affected (-1 when it has none); afterwards the count saved when the
+    /// statement was released (-1 unless no cursor was made since
+    /// preparation).
+    std::int32_t RowsAffected() { return GetRowsAffected(); }
+    std::int32_t GetRowsAffected();
+    /// The number of result columns the prepared statement describes: 0 for
+    /// a statement without a result (INSERT, UPDATE, DELETE, DDL) and before
+    /// preparation.
+    int ResultColumnCount() const;
+    /// The warnings (server notices) of the last ExecSQL; a cursor attribute
+    /// the driver substituted (01S02) is not among them.
+    const std::vector<odbc::DiagRecord>& ExecWarnings() const { return FExecWarnings; }
+    /// Closes the query, then unprepares it (the database's Close calls it).
+    void Disconnect() override;
+
+    // ---- parameters -------------------------------------------------------------
+    TODBCParams* Params() const { return FParams; }
+    /// Copies the values of Value's parameters by name; the list is kept.
+    void SetParamsList(TODBCParams* Value);
+    /// \throws EDatabaseError "Parameter '%s' not found".
+    TODBCParam* ParamByName(const String& Value) const { return FParams->ParamByName(Value); }
+    int GetParamsCount() const { return FParams->Count(); }
+    int ParamCount() const { return GetParamsCount(); }
+    /// Rebuild Params from the SQL text when it changes (default True).
+    bool ParamCheck() const { return FParamCheck; }
+    void SetParamCheck(bool Value) { FParamCheck = Value; }
+    /// Parses Text by the marker rules, rewrites it in place for the driver,
+    /// sets QueryTableName and, when List is given, appends one parameter
+    /// per marker.
+    void CreateParams(TODBCParams* List, String& Text);
+    /// The values of the last binding in their buffer form (nil before the
+    /// first), ParamBufferSize bytes with the NULL word last.
+    const std::byte* ParamBuffer() const { return FParamBuffer.Data(); }
+    int ParamBufferSize() const { return FParamBuffer.Size(); }
+
+    // ---- master ------------------------------------------------------------------
+    /// The master data source (nil: none).
+    TDataSource* DataSource() const { return FDataLink->DataSource(); }
+    /// \throws EDatabaseError "Circular datalinks are not allowed" when the
+    ///         source's dataset is this query or is driven by it.
+    void SetDataSource(TDataSource* Value);
+    TDataSource* GetDataSource() override { return FDataLink->DataSource(); }
+    /// Gives every parameter without a value of its own (Bound False) the
+    /// value of the master's field of the same name, keeping it unbound.
+    /// \throws the framework's "Field '%s' not found" for a name the master
+    ///         has no field of.
+    void SetParamsFromCursor();
+    /// Reopens the query when the master is open (controls held back).
+    void RefreshParams();
+
+    // ---- flags ----------------------------------------------------------------
+    bool ReadOnly() const { return FReadOnly; }
+    /// \throws EDatabaseError for an open query.
+    void SetReadOnly(bool Value);
+    bool CachedUpdates() const { return FCachedUpdates; }
+    /// Stores the flag only on a closed ReadOnly query.
+    /// \throws EDatabaseError "DataSet must be ReadOnly to use cached
+    ///         updates" when not ReadOnly; "Cannot perform this operation on
+    ///         an open dataset" when open.
+    void SetCachedUpdates(bool Value);
+
+    // ---- form files --------------------------------------------------------------
+    /// The binary property Data, written when SQLBinary holds data.
+    void DefineProperties(TFiler& Filer) override;
+    /// Opaque bytes carried from form file to form file (nothing reads them);
+    /// discarded when the SQL text changes outside loading.
+    const std::optional<String>& SQLBinary() const { return FSQLBinary; }
+    void SetSQLBinary(std::optional<String> Value) { FSQLBinary = std::move(Value); }
+
+protected:
+    bool GetCanModify() override;
+    /// Prepares when needed, takes the master's values, binds, and hands the
+    /// statement and its engine cursor to the dataset, which executes it.
+    SQLHSTMT CreateHandle() override;
+    /// Frees the statement and the engine cursor (closing); the query is then
+    /// no longer prepared.
+    void DestroyHandle() override;
+    /// The change event of SQL.
+    void QueryChanged(TObject* Sender);
+
+private:
+    friend class TODBCQueryDataLink;
+    friend void RegisterODBCQueryClasses();
+
+    SQLHSTMT CreateCursor(bool GenHandle);
+    SQLHSTMT GetQueryCursor(bool GenHandle);
+    void PrepareSQL(const String& Text) { GetStatementHandle(Text); }
+    void GetStatementHandle(const String& Text);
+    void FreeStatement() noexcept;
+    void SetParams();
+    /// The engine cursor of the statement, wherever it is kept.
+    TODBC* QueryEngine() const { return FEngine ? FEngine.get() : Engine(); }
+    void ReadBinaryData(TStream& Stream);
+    void WriteBinaryData(TStream& Stream) const;
+
+    bool FSaveRowsAffected = false;
+    bool FCachedUpdates = false;
+    std::unique_ptr<TODBCQueryDataLink> FDataLink;
+    bool FParamCheck = true;
+    TODBCParams* FParams = nullptr;
+    bool FPrepared = false;
+    bool FReadOnly = false;
+    std::int32_t FRowsAffected = -1;
+    TStringList* FSQL = nullptr;
+    std::optional<String> FSQLBinary;
+    String FQueryTableName;
+    TODBCParamBuffer FParamBuffer;
+    /// The prepared statement (also the dataset's while open), nil when none.
+    SQLHSTMT FStmt = SQL_NULL_HSTMT;
+    /// The engine cursor while the query keeps it (closed and prepared).
+    std::unique_ptr<TODBC> FEngine;
+    std::vector<odbc::DiagRecord> FExecWarnings;
+};
+
+/// Registers TODBCQuery for form files (idempotent; also done at start-up).
+void RegisterODBCQueryClasses();
+
+} // namespace velora

@@ -1,0 +1,357 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBCQuery: the SQL text and its markers, preparation, binding and
+// execution, the rows-affected count, the master link and the query's form
+// file data.
+#include "velora/components/ODBCQuery.h"
+
+#include "velora/components/ODBCSQLParser.h"
+#include "velora/components/ODBCconst.h"
+#include "velora/engine/ODBCCursor.h"
+#include "velora/engine/ODBCStatement.h"
+#include "velora/platform/DBConsts.h"
+#include "velora/platform/TypInfo.h"
+
+#include <exception>
+#include <vector>
+
+namespace velora {
+
+// ---------------------------------------------------------------------------
+// The master link
+
+void TODBCQueryDataLink::ActiveChanged() {
+    if (FQuery->Active()) FQuery->RefreshParams();
+}
+
+void TODBCQueryDataLink::CheckBrowseMode() {
+    if (FQuery->Active()) FQuery->CheckBrowseMode();
+}
+
+void TODBCQueryDataLink::RecordChanged(TField* Field) {
+    if (Field == nullptr && FQuery->Active()) FQuery->RefreshParams();
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TODBCQuery::TODBCQuery(TComponent* AOwner)
+    : TODBCDataSet(AOwner), FDataLink(std::make_unique<TODBCQueryDataLink>(this)), FParams(new TODBCParams()),
+      FSQL(new TStringList()) {
+    RegisterODBCQueryClasses();
+    FSQL->OnChange = [this](TObject* sender) { QueryChanged(sender); };
+    SetReadOnly(false);
+}
+
+TODBCQuery::~TODBCQuery() {
+    try {
+        Disconnect();
+    } catch (...) {
+        // Nothing to report from a destructor; the statement goes below.
+    }
+    FreeStatement();
+    FSQL->OnChange = nullptr;
+    delete FSQL;
+    delete FParams;
+}
+
+// ---------------------------------------------------------------------------
+// The SQL text
+
+void TODBCQuery::SetQuery(TStrings* Value) {
+    if (Value && FSQL->Text() == Value->Text()) return;
+    Disconnect();
+    FSQL->BeginUpdate();
+    try {
+        if (Value) FSQL->Assign(Value);
+        else FSQL->Clear();
+    } catch (...) {
+        FSQL->EndUpdate();
+        throw;
+    }
+    FSQL->EndUpdate();
+}
+
+void TODBCQuery::CreateParams(TODBCParams* List, String& Text) { FQueryTableName = ODBCCreateParams(List, Text); }
+
+void TODBCQuery::QueryChanged(TObject*) {
+    String text = FSQL->Text();
+    if (IsLoading()) {
+        // The parameters come from the form file.
+        CreateParams(nullptr, text);
+        SetStmtText(text);
+        return;
+    }
+    Disconnect();
+    FSQLBinary.reset();
+    SetStmtText(text);
+    if (FParamCheck || IsDesigning()) {
+        auto list = std::make_unique<TODBCParams>();
+        try {
+            String rewritten = text;
+            String tableName = ODBCCreateParams(list.get(), rewritten);
+            list->AssignValues(FParams);
+            delete FParams;
+            FParams = list.release();
+            FQueryTableName = tableName;
+            SetStmtText(rewritten);
+        } catch (...) {
+            // The old list stays; the text goes to the driver as it is.
+        }
+    }
+    DataEvent(dePropertyChange, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Preparation
+
+void TODBCQuery::Prepare() {
+    SetDBFlag(flagPrepared, true);
+    SetPrepared(true);
+}
+
+void TODBCQuery::UnPrepare() {
+    SetPrepared(false);
+    SetDBFlag(flagPrepared, false);
+}
+
+void TODBCQuery::SetPrepared(bool Value) {
+    if (FStmt == SQL_NULL_HSTMT) FPrepared = false;
+    if (Value == FPrepared) return;
+    if (Value) {
+        FRowsAffected = -1;
+        FSaveRowsAffected = true;
+        if (StmtText().size() <= 1) DatabaseError(SEmptySQLStatement);
+        // A query that holds a statement stays on its database's list, so
+        // that the database unprepares it before disconnecting.
+        SetDBFlag(flagPrepared, true);
+        try {
+            PrepareSQL(StmtText());
+        } catch (...) {
+            SetDBFlag(flagPrepared, false);
+            throw;
+        }
+    } else {
+        // The statement of an open query is the dataset's: closing frees it.
+        if (Active()) Close();
+        if (FSaveRowsAffected) FRowsAffected = GetRowsAffected();
+        FreeStatement();
+        SetDBFlag(flagPrepared, false);
+    }
+    FPrepared = Value && FStmt != SQL_NULL_HSTMT;
+}
+
+void TODBCQuery::GetStatementHandle(const String& Text) {
+    const ODBCOpenMode openMode = FReadOnly ? ODBCREADONLY : ODBCREADWRITE;
+    const SQLHDBC dbc = GetDBHandle();
+    const std::uint8_t cursorMode = Database()->CursorMode();
+    SQLHSTMT stmt = ODBCAllocStmt(dbc);
+    try {
+        ODBCPrepareStmt(stmt, Text, openMode, UniDirectional(), cursorMode);
+        // A statement without result columns (INSERT, UPDATE, DELETE) is
+        // described as having none: preparing reads no rows.
+        FEngine = std::make_unique<TODBC>(dbc, stmt, FQueryTableName, cursorMode);
+    } catch (...) {
+        FEngine.reset();
+        // psqlODBC keeps the result of a failed describe past the release of
+        // its statement unless the statement is closed first.
+        odbc::SQLFreeStmt(stmt, SQL_CLOSE);
+        try {
+            ODBCFreeStmt(stmt);
+        } catch (...) {
+        }
+        throw;
+    }
+    FStmt = stmt;
+}
+
+void TODBCQuery::FreeStatement() noexcept {
+    // The engine unbinds its columns from the statement: it goes first.
+    FEngine.reset();
+    if (FStmt == SQL_NULL_HSTMT) return;
+    SQLHSTMT stmt = FStmt;
+    FStmt = SQL_NULL_HSTMT;
+    FPrepared = false;
+    try {
+        ODBCFreeStmt(stmt);
+    } catch (...) {
+        // The handle is forgotten either way.
+    }
+}
+
+void TODBCQuery::DestroyHandle() {
+    // Closing: the dataset frees the statement and the engine it was handed.
+    FStmt = SQL_NULL_HSTMT;
+    FPrepared = false;
+    FEngine.reset();
+    TODBCDataSet::DestroyHandle();
+    SetDBFlag(flagPrepared, false);
+}
+
+// ---------------------------------------------------------------------------
+// Execution
+
+SQLHSTMT TODBCQuery::CreateHandle() {
+    SQLHSTMT stmt = CreateCursor(false);
+    // A statement run by ExecSQL may still have its result open.
+    odbc::SQLFreeStmt(stmt, SQL_CLOSE);
+    SetActiveStmtText(String());
+    SetEngine(std::move(FEngine));
+    return stmt;
+}
+
+SQLHSTMT TODBCQuery::CreateCursor(bool GenHandle) {
+    if (FSQL->Count() == 0) DatabaseError(SEmptySQLStatement);
+    SetPrepared(true);
+    if (FDataLink->DataSource()) SetParamsFromCursor();
+    SQLHSTMT result = GetQueryCursor(GenHandle);
+    FSaveRowsAffected = result == SQL_NULL_HSTMT;
+    return result;
+}
+
+SQLHSTMT TODBCQuery::GetQueryCursor(bool GenHandle) {
+    if (FParams->Count() > 0) SetParams();
+    if (GenHandle) {
+        FExecWarnings.clear();
+        // The result of the previous run is not read; a statement with an
+        // open cursor cannot run again.
+        odbc::SQLFreeStmt(FStmt, SQL_CLOSE);
+        ODBCExecute(FStmt, &FExecWarnings);
+        // A substituted cursor attribute (01S02) concerns the cursor the
+        // query asked for, not the statement: only the server's notices stay.
+        std::erase_if(FExecWarnings, [](const odbc::DiagRecord& r) { return r.State == "01S02"; });
+    }
+    return FStmt;
+}
+
+void TODBCQuery::SetParams() { FParamBuffer.Bind(*FParams, FStmt, QueryEngine()); }
+
+void TODBCQuery::ExecSQL() {
+    CheckInactive();
+    SetDBFlag(flagExecSQL, true);
+    std::exception_ptr error;
+    try {
+        SetPrepared(true);
+        CreateCursor(true);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    SetDBFlag(flagExecSQL, false);
+    if (error) std::rethrow_exception(error);
+}
+
+std::int32_t TODBCQuery::GetRowsAffected() {
+    if (!FPrepared) return FRowsAffected;
+    std::int32_t count = -1;
+    return ODBCRowCount(FStmt, count) == 0 ? count : -1;
+}
+
+int TODBCQuery::ResultColumnCount() const {
+    const TODBC* engine = QueryEngine();
+    return FStmt != SQL_NULL_HSTMT && engine ? static_cast<int>(engine->Columns.size()) : 0;
+}
+
+void TODBCQuery::Disconnect() {
+    Close();
+    UnPrepare();
+}
+
+// ---------------------------------------------------------------------------
+// Parameters and the master
+
+void TODBCQuery::SetParamsList(TODBCParams* Value) { FParams->AssignValues(Value); }
+
+void TODBCQuery::SetDataSource(TDataSource* Value) {
+    if (Value && IsLinkedTo(Value)) DatabaseError(DBConsts::SCircularDataLink);
+    FDataLink->SetDataSource(Value);
+}
+
+void TODBCQuery::SetParamsFromCursor() {
+    TDataSet* master = FDataLink->DataSet();
+    if (!master) return;
+    master->FieldDefs()->Update();
+    for (int i = 0; i < FParams->Count(); ++i) {
+        TODBCParam* p = FParams->GetParam(i);
+        if (p->Bound()) continue;
+        p->AssignField(master->FieldByName(p->Name()));
+        p->SetBound(false);
+    }
+}
+
+void TODBCQuery::RefreshParams() {
+    DisableControls();
+    try {
+        TDataSet* master = FDataLink->DataSet();
+        if (master && master->Active()) {
+            Close();
+            Open();
+        }
+    } catch (...) {
+        EnableControls();
+        throw;
+    }
+    EnableControls();
+}
+
+// ---------------------------------------------------------------------------
+// Flags
+
+bool TODBCQuery::GetCanModify() { return TODBCDataSet::GetCanModify() && !FReadOnly; }
+
+void TODBCQuery::SetReadOnly(bool Value) {
+    CheckInactive();
+    FReadOnly = Value;
+}
+
+void TODBCQuery::SetCachedUpdates(bool Value) {
+    if (!FReadOnly) DatabaseError(SDataSetMustReadOnly);
+    if (Active()) DatabaseError(SDataSetOpen);
+    FCachedUpdates = Value;
+}
+
+// ---------------------------------------------------------------------------
+// Form files
+
+void TODBCQuery::DefineProperties(TFiler& Filer) {
+    TODBCDataSet::DefineProperties(Filer);
+    Filer.DefineBinaryProperty(
+        "Data", [this](TStream& s) { ReadBinaryData(s); }, [this](TStream& s) { WriteBinaryData(s); },
+        FSQLBinary.has_value());
+}
+
+void TODBCQuery::ReadBinaryData(TStream& Stream) {
+    String bytes(static_cast<std::size_t>(Stream.Size()), '\0');
+    if (!bytes.empty()) Stream.ReadBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    FSQLBinary = std::move(bytes);
+}
+
+void TODBCQuery::WriteBinaryData(TStream& Stream) const {
+    if (FSQLBinary && !FSQLBinary->empty())
+        Stream.WriteBuffer(FSQLBinary->data(), static_cast<std::int64_t>(FSQLBinary->size()));
+}
+
+void RegisterODBCQueryClasses() {
+    static const bool registered = [] {
+        RegisterODBCObjClasses();
+        RegisterClass<TODBCQuery>("TODBCQuery", "TDataSet")
+            .ComponentProp("Database", &TODBCQuery::GetDataBase, &TODBCQuery::SetDataBase)
+            .BooleanProp("CachedUpdates", &TODBCQuery::CachedUpdates, &TODBCQuery::SetCachedUpdates).Default(false)
+            .ComponentProp("DataSource", &TODBCQuery::DataSource, &TODBCQuery::SetDataSource)
+            .BooleanProp("ParamCheck", &TODBCQuery::ParamCheck, &TODBCQuery::SetParamCheck).Default(true)
+            .ObjectProp("Params", &TODBCQuery::Params)
+            .BooleanProp("ReadOnly", &TODBCQuery::ReadOnly, &TODBCQuery::SetReadOnly).Default(false)
+            .ObjectProp("SQL", &TODBCQuery::SQL)
+            .BooleanProp("UniDirectional", &TODBCQuery::UniDirectional, &TODBCQuery::SetUniDirectional)
+            .Default(false);
+        return true;
+    }();
+    (void)registered;
+}
+
+namespace {
+// Form files name the class without code naming it first.
+const bool kQueryRegistered = (RegisterODBCQueryClasses(), true);
+} // namespace
+
+} // namespace velora
