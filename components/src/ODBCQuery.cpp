@@ -334,16 +334,14 @@ void TODBCQuery::WriteBinaryData(TStream& Stream) const {
 void RegisterODBCQueryClasses() {
     static const bool registered = [] {
         RegisterODBCObjClasses();
-        RegisterClass<TODBCQuery>("TODBCQuery", "TDataSet")
-            .ComponentProp("Database", &TODBCQuery::GetDataBase, &TODBCQuery::SetDataBase)
+        // Database, RowSetSize and UniDirectional come from TODBCDataSet.
+        RegisterClass<TODBCQuery>("TODBCQuery", "TODBCDataSet")
             .BooleanProp("CachedUpdates", &TODBCQuery::CachedUpdates, &TODBCQuery::SetCachedUpdates).Default(false)
             .ComponentProp("DataSource", &TODBCQuery::DataSource, &TODBCQuery::SetDataSource)
             .BooleanProp("ParamCheck", &TODBCQuery::ParamCheck, &TODBCQuery::SetParamCheck).Default(true)
             .ObjectProp("Params", &TODBCQuery::Params)
             .BooleanProp("ReadOnly", &TODBCQuery::ReadOnly, &TODBCQuery::SetReadOnly).Default(false)
-            .ObjectProp("SQL", &TODBCQuery::SQL)
-            .BooleanProp("UniDirectional", &TODBCQuery::UniDirectional, &TODBCQuery::SetUniDirectional)
-            .Default(false);
+            .ObjectProp("SQL", &TODBCQuery::SQL);
         return true;
     }();
     (void)registered;
