@@ -9,12 +9,19 @@
 //   - engine: a statement opened as a table dataset opens it (keyset or
 //     cursor-library road, read-write), TODBC with 20 rows per block,
 //     GetNextRecord and every field read with GetField;
-//   - engine backward: SetToEnd, then GetPriorRecord to the first row.
+//   - engine backward: SetToEnd, then GetPriorRecord to the first row;
+//   - dataset: TODBCTable over the table (ordered by id; the 20,000-row scan
+//     reads a copy of the first rows), First, then Next until Eof, every
+//     field read through AsInteger, AsString, AsFloat or AsDateTime
+//     (DataSetScanBench.cpp).
 // on SQLite (always) and PostgreSQL (when scripts/run-bench.sh started it).
 // After the timings it prints the ratios, then the peak memory of each scan at
 // 20,000 and 200,000 rows, each measured in a fresh process of its own. On a
 // forward-only road (no scrolling) the backward scan is not measured: each
-// step back there reads the result again from its start.
+// step back there reads the result again from its start. Last, 10,000
+// GotoBookmark calls to random rows of the dataset, counted in block fetches.
+#include "DataSetScanBench.h"
+
 #include "velora/engine/ODBC.h"
 
 #include <benchmark/benchmark.h>
@@ -42,9 +49,12 @@ using namespace velora;
 constexpr int kRows = 200000;
 constexpr int kRowsPerBlock = 20;
 const char* const kTable = "bench_scan";
+const char* const kColumns =
+    "id int primary key, s40 varchar(40), d decimal(12,2), si smallint, ts timestamp, s200 varchar(200)";
 
 struct Driver {
     std::string Name, Dsn, User, Password;
+    velora::bench::TBenchSource Source() const { return {Name, Dsn, User, Password}; }
 };
 
 std::vector<Driver> Drivers() {
@@ -129,8 +139,7 @@ void PrepareTable(const Driver& d) {
         c.Exec("DROP TABLE " + std::string(kTable));
     } catch (...) {
     }
-    c.Exec("CREATE TABLE " + std::string(kTable) +
-           " (id int primary key, s40 varchar(40), d decimal(12,2), si smallint, ts timestamp, s200 varchar(200))");
+    c.Exec("CREATE TABLE " + std::string(kTable) + " (" + kColumns + ")");
     ::SQLSetConnectAttr(c.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
     const std::string pad200(180, 'x');
     for (int first = 1; first <= kRows; first += 500) {
@@ -266,6 +275,12 @@ void RegisterTimings(const Driver& d, bool scrolls) {
             for (auto _ : st) benchmark::DoNotOptimize(EngineScan(c, rows));
             st.SetItemsProcessed(st.iterations() * rows);
         })->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+        benchmark::RegisterBenchmark(("DataSet" + suffix).c_str(), [d, rows](benchmark::State& st) {
+            velora::bench::TDataSetBench b(d.Source());
+            const std::string table = velora::bench::DataSetTableName(kTable, kRows, rows);
+            for (auto _ : st) benchmark::DoNotOptimize(b.Scan(table));
+            st.SetItemsProcessed(st.iterations() * rows);
+        })->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
         if (!scrolls) continue;
         benchmark::RegisterBenchmark(("EngineBackward" + suffix).c_str(), [d, rows](benchmark::State& st) {
             EngineConn c(d);
@@ -310,12 +325,15 @@ long ReadStatusKb(const char* field) {
 long MeasurePeak(const Driver& d, int rows, int kind) {
     std::unique_ptr<RawConn> raw;
     std::unique_ptr<EngineConn> eng;
+    std::unique_ptr<velora::bench::TDataSetBench> ds;
     if (kind == 0) raw = std::make_unique<RawConn>(d);
+    else if (kind == 3) ds = std::make_unique<velora::bench::TDataSetBench>(d.Source());
     else eng = std::make_unique<EngineConn>(d);
     { std::ofstream("/proc/self/clear_refs") << "5"; }
     const long base = ReadStatusKb("VmRSS:");
     if (kind == 0) RawScan(*raw, rows);
     else if (kind == 1) EngineScan(*eng, rows);
+    else if (kind == 3) ds->Scan(velora::bench::DataSetTableName(kTable, kRows, rows));
     else EngineBackward(*eng, rows);
     return ReadStatusKb("VmHWM:") - base;
 }
@@ -349,6 +367,7 @@ int main(int argc, char** argv) {
     std::map<std::string, bool> scrolls;
     for (const auto& d : drivers) {
         PrepareTable(d);
+        velora::bench::PrepareDataSetTable(d.Source(), kTable, kColumns, 20000);
         scrolls[d.Name] = Scrolls(d);
         if (!scrolls[d.Name])
             std::printf("%s: the engine's connection is forward-only; no backward scan\n", d.Name.c_str());
@@ -373,6 +392,8 @@ int main(int argc, char** argv) {
             if (t("Raw") > 0 && t("Engine") > 0)
                 std::printf("  %-10s %6d rows: engine / raw %.2f (%.2f)", d.Name.c_str(), rows, t("Engine") / t("Raw"),
                             c("Engine") / c("Raw"));
+            if (t("Raw") > 0 && t("DataSet") > 0)
+                std::printf(", dataset / raw %.2f (%.2f)", t("DataSet") / t("Raw"), c("DataSet") / c("Raw"));
             if (t("EngineBackward") > 0)
                 std::printf(", backward / forward %.2f (%.2f)", t("EngineBackward") / t("Engine"),
                             c("EngineBackward") / c("Engine"));
@@ -385,6 +406,8 @@ int main(int argc, char** argv) {
         for (int rows : {20000, kRows}) {
             long raw = PeakOfScan(selfPath.c_str(), d, rows, 0), fwd = PeakOfScan(selfPath.c_str(), d, rows, 1);
             std::printf("  %-10s %6d rows: raw %7ld, engine %7ld (%+ld)", d.Name.c_str(), rows, raw, fwd, fwd - raw);
+            long dataset = PeakOfScan(selfPath.c_str(), d, rows, 3);
+            std::printf(", dataset %7ld (%+ld)", dataset, dataset - raw);
             if (scrolls[d.Name]) {
                 long back = PeakOfScan(selfPath.c_str(), d, rows, 2);
                 std::printf(", engine backward %7ld (%+ld)", back, back - raw);
@@ -392,6 +415,14 @@ int main(int argc, char** argv) {
             std::printf("\n");
             std::fflush(stdout);
         }
+    }
+    std::printf("\nGotoBookmark to 10,000 random rows of the dataset (%d rows):\n", kRows);
+    for (const auto& d : drivers) {
+        velora::bench::TDataSetBench b(d.Source());
+        const velora::bench::TBookmarkFigures f = b.GotoBookmarks(kTable, 10000);
+        std::printf("  %-10s block fetches per call %.2f, %.1f us per call, %d calls on a wrong row\n",
+                    d.Name.c_str(), f.BlockFetchesPerCall, f.MicrosPerCall, f.WrongRows);
+        std::fflush(stdout);
     }
     benchmark::Shutdown();
     return 0;

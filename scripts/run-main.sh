@@ -30,3 +30,6 @@ run() {
 
 run sources
 run connect VeloraSample --no-prompt   # SQLite needs no login: do not ask
+run table VeloraSample customers
+run table VeloraSample orders --where "amount > 100" --order "amount DESC"
+run table VeloraSample orders --last 3

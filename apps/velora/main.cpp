@@ -8,10 +8,12 @@
 //
 //   velora sources
 //   velora connect DSN [--user U] [--password P] [--no-prompt]
+//   velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]
 //
 // The tool reads the project's own ODBC configuration: ODBCSYSINI and
 // ODBCINI point at the build's odbc folder unless they are already set.
 #include "SampleDatabase.h"
+#include "TableCommand.h"
 
 #include "velora/components/ODBCObj.h"
 #include "velora/platform/OdbcBoundary.h"
@@ -32,10 +34,14 @@ namespace {
 constexpr const char* Usage =
     "usage: velora sources\n"
     "       velora connect DSN [--user USER] [--password PASSWORD] [--no-prompt]\n"
+    "       velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]\n"
+    "                    [--user USER] [--password PASSWORD]\n"
     "\n"
     "  sources   lists the ODBC data sources with their descriptions\n"
     "  connect   connects to DSN, prints the cursor mode and the server name, disconnects;\n"
-    "            without --password the login dialog asks (unless --no-prompt)\n";
+    "            without --password the login dialog asks (unless --no-prompt)\n"
+    "  table     prints the rows of TABLE with a header of field names; --where and --order\n"
+    "            take the data source's SQL, --last N prints only the last N rows\n";
 
 /// A command line the tool cannot understand.
 struct TUsageError {
@@ -147,6 +153,13 @@ int Run(int argc, char** argv) {
     }
     if (command == "sources") return Sources(args);
     if (command == "connect") return Connect(args);
+    if (command == "table") {
+        try {
+            return TableCommand(args);
+        } catch (const TTableUsageError& e) {
+            throw TUsageError{e.Message};
+        }
+    }
     throw TUsageError{"unknown command " + command};
 }
 

@@ -83,6 +83,7 @@ void RegisterODBCObjClasses() {
             .ComponentProp("Session", &TODBCDatabase::GetSession, &TODBCDatabase::SetSession)
             .Stored(std::function<bool(TODBCDatabase*)>(
                 [](TODBCDatabase* d) { return d->FSession != nullptr && d->FSession != Session; }));
+        detail::RegisterODBCDataSetClasses(about);
         return true;
     }();
     (void)registered;

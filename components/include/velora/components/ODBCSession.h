@@ -215,7 +215,12 @@ extern TODBCSession* Session;
 /// again is harmless.
 void RegisterODBCObjClasses();
 
+struct TEnumInfo;
+
 namespace detail {
+/// The dataset classes' part of RegisterODBCObjClasses (ODBCTable.cpp);
+/// `about` is the registered TODBCInfo.
+void RegisterODBCDataSetClasses(const TEnumInfo& about);
 /// Start-up and shut-down of the unit (see the file comment).
 class TODBCObjInit {
 public:

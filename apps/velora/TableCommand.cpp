@@ -1,0 +1,159 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// velora table: the rows of one table through TODBCTable. The WHERE and
+// ORDER BY texts go into FilterParams and IndexParams as they stand, so
+// they are the data source's SQL. With --last N the table goes to its end
+// with Last and walks back with Prior, which shows the dataset reading
+// backwards block by block; the rows are printed in table order all the
+// same.
+//
+// Values are printed as programs exchange them (AsString, "." decimals);
+// NULL prints as "(null)". Long (memo and BLOB) values and binary values
+// print as the field's display text, such as "(MEMO)" when there is a value
+// and "(Memo)" when there is none, as a grid shows them.
+#include "TableCommand.h"
+
+#include "SampleDatabase.h"
+
+#include "velora/components/ODBCObj.h"
+#include "velora/components/ODBCTable.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace velora::app {
+
+
+namespace {
+
+/// Widest column the alignment allows; longer values are printed whole.
+constexpr std::size_t kMaxWidth = 40;
+
+using TRow = std::vector<std::string>;
+
+TRow ReadRow(TDataSet& ds) {
+    TRow row;
+    for (int i = 0; i < ds.FieldCount(); ++i) {
+        TField* field = ds.Fields().Fields(i);
+        const bool binary = field->DataType() == ftBytes || field->DataType() == ftVarBytes;
+        if (field->IsBlob() || binary) row.push_back(field->DisplayText());
+        else if (field->IsNull()) row.push_back("(null)");
+        else row.push_back(field->AsString());
+    }
+    return row;
+}
+
+void Print(const TRow& header, const std::vector<TRow>& rows) {
+    std::vector<std::size_t> widths(header.size(), 0);
+    auto measure = [&](const TRow& row) {
+        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], std::min(row[i].size(), kMaxWidth));
+    };
+    measure(header);
+    for (const TRow& row : rows) measure(row);
+    auto line = [&](const TRow& row) {
+        std::string out;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            std::string cell = row[i];
+            if (i + 1 < row.size() && cell.size() < widths[i]) cell.resize(widths[i], ' ');
+            out += (i == 0 ? "" : " | ") + cell;
+        }
+        std::printf("%s\n", out.c_str());
+    };
+    line(header);
+    TRow rule;
+    for (std::size_t w : widths) rule.push_back(std::string(w, '-'));
+    std::string out;
+    for (std::size_t i = 0; i < rule.size(); ++i) out += (i == 0 ? "" : "-+-") + rule[i];
+    std::printf("%s\n", out.c_str());
+    for (const TRow& row : rows) line(row);
+    std::printf("(%zu row%s)\n", rows.size(), rows.size() == 1 ? "" : "s");
+}
+
+int ParseCount(const std::string& text) {
+    long long n = 0;
+    if (!TryStrToInt(text, n) || n < 1 || n > 1000000000)
+        throw TTableUsageError{"--last needs a positive number, not '" + text + "'"};
+    return static_cast<int>(n);
+}
+
+} // namespace
+
+int TableCommand(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    std::string where, order, user, password;
+    bool haveWhere = false, haveOrder = false, haveUser = false, havePassword = false;
+    int last = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](const char* option) {
+            if (i + 1 >= args.size()) throw TTableUsageError{std::string(option) + " needs a value"};
+            return args[++i];
+        };
+        if (a == "--where") {
+            where = value("--where");
+            haveWhere = true;
+        } else if (a == "--order") {
+            order = value("--order");
+            haveOrder = true;
+        } else if (a == "--last") {
+            last = ParseCount(value("--last"));
+        } else if (a == "--user") {
+            user = value("--user");
+            haveUser = true;
+        } else if (a == "--password") {
+            password = value("--password");
+            havePassword = true;
+        } else if (!a.empty() && a[0] == '-') {
+            throw TTableUsageError{"unknown option " + a};
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 2) throw TTableUsageError{"table needs a data source name and a table name"};
+    const std::string& dsn = positional[0];
+    if (SameText(dsn, "VeloraSample")) EnsureSampleDatabase();
+
+    TOwnedPtr<TComponent> owner(new TComponent(nullptr));
+    auto* db = new TODBCDatabase(owner.get());
+    db->SetDataSourceName(dsn);
+    // The data source's own account unless one is given: never a dialog.
+    db->SetLoginPrompt(false);
+    if (haveUser) db->Params()->SetValues("USER NAME", user);
+    if (havePassword) db->Params()->Add("PASSWORD=" + password);
+
+    auto* table = new TODBCTable(owner.get());
+    table->SetDataBase(db);
+    table->SetTableName(positional[1]);
+    table->SetReadOnly(true);
+    if (haveWhere) {
+        table->FilterParams()->SetText(where);
+        table->SetFiltered(true);
+    }
+    if (haveOrder) {
+        table->IndexParams()->SetText(order);
+        table->SetIndexed(true);
+    }
+    table->Open();
+
+    TRow header;
+    for (int i = 0; i < table->FieldCount(); ++i) header.push_back(table->Fields().Fields(i)->FieldName());
+    std::vector<TRow> rows;
+    if (last > 0) {
+        table->Last();
+        while (!table->Bof() && static_cast<int>(rows.size()) < last) {
+            rows.push_back(ReadRow(*table));
+            table->Prior();
+        }
+        std::reverse(rows.begin(), rows.end());
+    } else {
+        for (; !table->Eof(); table->Next()) rows.push_back(ReadRow(*table));
+    }
+    table->Close();
+    Print(header, rows);
+    return 0;
+}
+
+} // namespace velora::app

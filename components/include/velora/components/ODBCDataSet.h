@@ -1,0 +1,299 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBCDataSet: the dataset base class of the library. It implements the
+// dataset framework's record-buffer protocol (velora/platform/DataSet.h) on
+// top of one engine cursor (TODBC), which holds the ODBC statement, the row
+// cache and the cursor properties. It is not used directly: only its
+// descendants (the table, the query) create a statement, so opening a plain
+// TODBCDataSet fails with "Error creating cursor handle".
+//
+// Record buffer (one per slot of the framework's ring; all offsets 16-bit):
+//
+//   0                  engine row image: column data and 2-byte indicator
+//                      slots as the engine lays them out (EngineRecordSize)
+//   EngineRecordSize   calculated fields: per calculated or lookup field, at
+//                      its Offset, a flag byte (nonzero = has a value) and the
+//                      field's buffer form (CalcFieldsSize bytes in all)
+//   BlobCacheOffset    BLOB cache: 4 bytes per BLOB field, indexed by the
+//                      field's Offset, each a 32-bit handle (0 = nothing
+//                      cached) into string storage the dataset owns
+//   RecInfoOffset      TODBCRecInfo (6 bytes)
+//   BookmarkOffset     BookmarkSize bytes: the engine writes the row number
+//                      (4 bytes) at the start, the rest stays zero
+//   RecordBufferSize   end
+//
+// Buffers are zero-filled when allocated, and a new record's bookmark is -1
+// (no row), so a new record never shows another row's long values. The BLOB
+// cache keeps handles rather than string objects: a string object does not
+// fit 4 bytes and would overlap the next slot, the record information and the
+// bookmark.
+//
+// Database binding: the dataset is linked to its database through
+// TODBCDataSetLink and is on the database's list of datasets in use while any
+// of its use flags (DBFlagSet) is set; the database stays connected when its
+// last dataset closes.
+#pragma once
+
+#include "velora/components/ODBCDatabase.h"
+#include "velora/engine/ODBCCursor.h"
+#include "velora/engine/ODBCRequery.h"
+#include "velora/platform/DB.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace velora {
+
+/// Use flags of DBFlagSet (bits 0..15).
+inline constexpr int flagCursorOpen = 0;  ///< the cursor is open
+inline constexpr int flagPrepared = 1;    ///< a query is prepared
+inline constexpr int flagExecSQL = 2;     ///< a query runs ExecSQL
+inline constexpr int flagFieldList = 4;   ///< a table reads its field definitions
+
+#pragma pack(push, 1)
+/// What the dataset keeps about a record besides its data.
+struct TODBCRecInfo {
+    std::int32_t RecordNumber;   ///< always -1: record numbers are not tracked
+    std::uint8_t UpdateStatus;   ///< 0 fetched, 2 new
+    std::uint8_t BookmarkFlag;   ///< a TBookmarkFlag
+};
+#pragma pack(pop)
+static_assert(sizeof(TODBCRecInfo) == 6);
+
+/// The part of a record buffer after the engine's row image.
+struct TODBCBufferLayout {
+    int BlobCacheOffset = 0;
+    int RecInfoOffset = 0;
+    int BookmarkOffset = 0;
+    int RecordBufferSize = 0;
+};
+
+/// The dataset over one engine cursor.
+class TODBCDataSet : public TDataSet, public TODBCDataSetLink {
+public:
+    /// FilterParams and IndexParams empty, RowSetSize 20, CacheBlobs True.
+    explicit TODBCDataSet(TComponent* AOwner);
+    ~TODBCDataSet() override;
+
+    // ---- database binding ----------------------------------------------------
+    TODBCDatabase* GetDataBase() const { return Database(); }
+    /// \throws EDatabaseError "Cannot perform this operation on an open dataset"
+    void SetDataBase(TODBCDatabase* Value);
+    /// The database's connection handle, nil without database.
+    SQLHDBC GetDBHandle() const;
+    /// The database's session, else the default session.
+    TODBCSession* GetDBSession() const;
+    /// Hands the database to its session's CloseDatabase (nil: nothing).
+    static void CloseDatabase(TODBCDatabase* Database);
+    /// Closes the dataset (the database's Close calls it).
+    void Disconnect() override;
+    /// Keeps DBFlagSet and the registration with the database: the first
+    /// flag set opens the database and puts the dataset on its list of
+    /// datasets in use, the last one cleared takes it off (the database
+    /// stays connected).
+    /// \throws EDatabaseError when no database is assigned, or when the
+    ///         database is still not connected after opening it (for example
+    ///         without a data source name): "Cannot connect to database '%s'".
+    virtual void SetDBFlag(int Flag, bool Value);
+    std::uint16_t DBFlagSet() const { return FDBFlagSet; }
+
+    // ---- properties ------------------------------------------------------------
+    /// Rows the engine fetches per block (1..200, default 20); effective at the
+    /// next open.
+    int RowSetSize() const { return FRowSetSize; }
+    /// Values outside 1..200 are ignored.
+    void SetRowSetSize(int Value);
+    bool UniDirectional() const { return FUniDirectional; }
+    /// \throws EDatabaseError "Cannot perform this operation on an open dataset"
+    void SetUniDirectional(bool Value);
+    bool CacheBlobs() const { return FCacheBlobs; }
+    TODBCInfo GetAbout() const { return VeloraInfo; }
+    void SetAbout(TODBCInfo) {}
+
+    // ---- the cursor --------------------------------------------------------------
+    /// The statement, nil while the cursor is closed.
+    SQLHSTMT StmtHandle() const { return FStmtHandle; }
+    /// The engine cursor, nil while closed.
+    TODBC* Engine() const { return FEngine.get(); }
+    /// The base statement text (without clauses).
+    const String& StmtText() const { return FStmtText; }
+    /// True when Status is 0.
+    static bool CheckOpen(int Status) { return Status == 0; }
+    /// Reads the remaining rows (when not at the end) and returns to the
+    /// current record.
+    void FetchAll();
+    /// Posts or cancels a pending edit.
+    void FlushBuffers() { CheckBrowseMode(); }
+
+    // ---- record buffer layout ------------------------------------------------------
+    int EngineRecordSize() const { return FEngineRecordSize; }
+    int BlobCacheOffset() const { return FBlobCacheOffset; }
+    int RecInfoOffset() const { return FRecInfoOffset; }
+    int BookmarkOffset() const { return FBookmarkOffset; }
+    int RecordBufferSize() const { return FRecordBufferSize; }
+    /// The layout behind an engine row image of EngineRecordSize bytes.
+    static TODBCBufferLayout ComputeBufferLayout(int EngineRecordSize, int CalcFieldsSize, int BlobFieldCount,
+                                                 int BookmarkSize);
+
+    // ---- BLOB cache --------------------------------------------------------------------
+    /// The cached value of a BLOB field in Buffer (empty: nothing cached).
+    String GetBlobData(TField* Field, TRecordBuffer Buffer) const;
+    /// Caches Value for the field, only when Buffer is the active buffer.
+    void SetBlobData(TField* Field, TRecordBuffer Buffer, const String& Value);
+    /// Empties every slot of Buffer's BLOB cache.
+    void ClearBlobCache(TRecordBuffer Buffer);
+
+    // ---- framework overrides (public in the framework) ------------------------------------
+    bool GetFieldData(TField* Field, void* Buffer) override;
+    void SetFieldData(TField* Field, const void* Buffer) override;
+    bool GetCurrentRecord(TRecordBuffer Buffer) override;
+    bool IsSequenced() override { return false; }
+    void SetRecNo(int /*Value*/) override {}
+    /// No character conversion: answers the length of Src; copies it into a
+    /// different Dest.
+    int Translate(const char* Src, char* Dest, bool ToOem) override;
+    bool BCDToCurr(const void* BCD, Currency& Curr) override;
+    /// Writes every value with precision 32 (the caller's Precision is not used).
+    bool CurrToBCD(Currency Curr, void* BCD, int Precision, int Decimals) override;
+    /// Bookmarks are the engine's 4-byte row numbers (the other bytes are zero).
+    bool BookmarkValid(const TBookmark& Bookmark) override;
+    int CompareBookmarks(const TBookmark& Bookmark1, const TBookmark& Bookmark2) override;
+    /// Switching the filter of an open dataset requeries it and moves to the
+    /// first record; a closed dataset only stores the flag.
+    void SetFiltered(bool Value) override;
+
+protected:
+    // ---- filter and ordering (published by the table) --------------------------------------
+    TStrings* FilterParams() const { return FFilterParams; }
+    /// Copies Value's lines when its text differs; an open dataset is not
+    /// requeried.
+    void SetFilterParams(TStrings* Value);
+    bool Indexed() const { return FIndexed; }
+    /// Switching the ordering of an open dataset requeries it and moves to
+    /// the first record.
+    void SetActiveIndex(bool Value);
+    TStrings* IndexParams() const { return FIndexParams; }
+    void SetIndexParams(TStrings* Value);
+    /// Requeries with the WHERE clause on (Value) or off; nothing when
+    /// FilterParams is empty. The text is tried on a statement of its own
+    /// first. \throws EODBCError "Invalid Expression in FilterParams" when
+    /// the data source rejects it (the cursor keeps its rows and position).
+    void ActivateFilter(bool Value);
+    /// The same for the ORDER BY clause ("Invalid Expression in IndexParams").
+    void ActivateIndex(bool Value);
+    /// Fills a statement record from StmtText, Filtered, FilterParams,
+    /// Indexed and IndexParams.
+    void GetStmtRecord(TStmt& Stmt) const;
+    void SetStmtText(const String& Value) { FStmtText = Value; }
+    /// Records the text the statement was prepared with (a refresh runs it
+    /// again; a failed switch of filter or ordering returns to it). Empty:
+    /// the prepared text as it stands.
+    void SetActiveStmtText(const String& Value) { FActiveStmtText = Value; }
+
+    // ---- own virtual operations ----------------------------------------------------------------
+    /// The statement handle with Engine built and the statement prepared;
+    /// nil here (only descendants have a statement).
+    virtual SQLHSTMT CreateHandle() { return SQL_NULL_HSTMT; }
+    /// Frees Engine, then the statement.
+    virtual void DestroyHandle();
+    /// After the fields are bound; nothing here.
+    virtual void PrepareCursor() {}
+    /// Computes the buffer layout; with GetProps, first rereads BookmarkSize
+    /// and EngineRecordSize from the cursor properties.
+    void InitBufferPointers(bool GetProps);
+    /// Descendants store the engine they build here.
+    void SetEngine(std::unique_ptr<TODBC> Value) { FEngine = std::move(Value); }
+
+    // ---- field data ------------------------------------------------------------------------------
+    /// The record buffer fields read and write in the current state.
+    bool GetActiveRecBuf(TRecordBuffer& RecBuf);
+    /// Old values are not kept: nil.
+    TRecordBuffer GetOldRecord() { return nullptr; }
+
+    // ---- the framework's protocol -----------------------------------------------------------------
+    void ClearCalcFields(TRecordBuffer Buffer) override;
+    void CloseCursor() override;
+    bool GetCanModify() override { return FCanModify; }
+    int GetRecordCount() override;
+    int GetRecNo() override;
+    void InitRecord(TRecordBuffer Buffer) override;
+    void InternalCancel() override {}
+    void InternalEdit() override;
+    void InternalRefresh() override;
+    void OpenCursor(bool InfoQuery) override;
+    TRecordBuffer AllocRecordBuffer() override;
+    void FreeRecordBuffer(TRecordBuffer& Buffer) override;
+    void GetBookmarkData(TRecordBuffer Buffer, void* Data) override;
+    TBookmarkFlag GetBookmarkFlag(TRecordBuffer Buffer) override;
+    TGetResult GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) override;
+    int GetRecordSize() override { return FEngineRecordSize; }
+    void InternalAddRecord(const void* Buffer, bool Append) override;
+    void InternalClose() override;
+    void InternalDelete() override;
+    void InternalFirst() override;
+    void InternalGotoBookmark(const void* Bookmark) override;
+    void InternalHandleException() override;
+    void InternalInitFieldDefs() override;
+    void InternalInitRecord(TRecordBuffer Buffer) override;
+    void InternalLast() override;
+    void InternalOpen() override;
+    void InternalPost() override;
+    void InternalSetToRecord(TRecordBuffer Buffer) override;
+    bool IsCursorOpen() override { return FStmtHandle != SQL_NULL_HSTMT; }
+    void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
+    void SetBookmarkData(TRecordBuffer Buffer, const void* Data) override;
+    void DoAfterScroll() override;
+
+    /// Adds at most one field definition for an engine column (duplicate
+    /// names get "_1", "_2", ...; columns without a host type get none).
+    void AddFieldDesc(TODBCFldDesc FieldDesc, bool Required, std::uint16_t FieldNo);
+
+    /// The database was destroyed: the link is gone, so are the flags.
+    void DatabaseFreed() override { FDBFlagSet = 0; }
+
+private:
+    TODBCRecInfo& RecInfo(TRecordBuffer Buffer) const {
+        return *reinterpret_cast<TODBCRecInfo*>(Buffer + FRecInfoOffset);
+    }
+    std::int32_t BookmarkRow(const void* Bookmark) const;
+    std::uint32_t BlobSlot(TRecordBuffer Buffer, int Index) const;
+    void SetBlobSlot(TRecordBuffer Buffer, int Index, std::uint32_t Handle);
+    void ReleaseBlobHandle(std::uint32_t Handle);
+    /// Tries Text on a statement of its own, then requeries with it.
+    void RunClauseText(const String& Text, const char* RejectMessage);
+    /// Requeries; on failure returns to the text that ran before (or closes
+    /// when that fails too) and re-raises.
+    void RequeryText(const String& Text);
+    void ReleaseHandle() noexcept;
+
+    SQLHSTMT FStmtHandle = SQL_NULL_HSTMT;
+    std::unique_ptr<TODBC> FEngine;
+    String FStmtText;
+    String FActiveStmtText;
+    std::uint16_t FDBFlagSet = 0;
+    std::int16_t FRowSetSize = 20;
+    bool FUniDirectional = false;
+    bool FCanModify = false;
+    bool FCacheBlobs = true;
+    bool FIndexed = false;
+    TStringList* FFilterParams = nullptr;
+    TStringList* FIndexParams = nullptr;
+    // Record buffer layout.
+    std::uint16_t FEngineRecordSize = 0;
+    std::uint16_t FBlobCacheOffset = 0;
+    std::uint16_t FRecInfoOffset = 0;
+    std::uint16_t FBookmarkOffset = 0;
+    std::uint16_t FRecordBufferSize = 0;
+    // BLOB cache storage: handle h designates FBlobStrings[h - 1].
+    std::vector<String> FBlobStrings;
+    std::vector<std::uint32_t> FFreeBlobHandles;
+    // Where GetFieldData lets the engine write when the caller wants no value.
+    std::vector<std::byte> FFieldScratch;
+    // A uni-directional dataset cannot read backwards; after Last it may
+    // still deliver the last row, which the cursor holds, once.
+    enum class TLastRow : std::uint8_t { None, Pending, Delivered } FLastRow = TLastRow::None;
+};
+
+} // namespace velora

@@ -1,0 +1,596 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBCDataSet: opening and closing, the database binding, the record
+// buffers and their BLOB cache, fetching records and positioning, and the
+// filter and ordering switches. Field definitions and field values are in
+// ODBCDataSetFields.cpp.
+//
+// The framework (velora/platform/DataSet.h) drives these operations; the
+// engine cursor answers them by logical row numbers. A record buffer's
+// bookmark is the row number the engine wrote when the record was fetched;
+// the framework brings the cursor to the active record through
+// InternalSetToRecord before it acts on "the current record".
+#include "velora/components/ODBCDataSet.h"
+
+#include "velora/components/ODBCconst.h"
+#include "velora/engine/ODBCStatement.h"
+#include "velora/platform/Application.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velora {
+
+namespace {
+
+/// Row number stored in a bookmark area for a record that has none.
+constexpr std::int32_t kNoRow = -1;
+
+void WriteRow(void* bookmark, std::int32_t row) { std::memcpy(bookmark, &row, sizeof row); }
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TODBCDataSet::TODBCDataSet(TComponent* AOwner)
+    : TDataSet(AOwner), FFilterParams(new TStringList()), FIndexParams(new TStringList()) {}
+
+TODBCDataSet::~TODBCDataSet() {
+    // Freed through Free or its owner, the dataset is closed by now. A plain
+    // delete cannot run the closing protocol any more; the statement must
+    // not outlive the dataset all the same.
+    ReleaseHandle();
+    if (FDBFlagSet != 0 && Database()) Database()->RemoveDataSet(this);
+    delete FFilterParams;
+    delete FIndexParams;
+}
+
+void TODBCDataSet::ReleaseHandle() noexcept {
+    FEngine.reset();
+    if (FStmtHandle == SQL_NULL_HSTMT) return;
+    SQLHSTMT handle = FStmtHandle;
+    FStmtHandle = SQL_NULL_HSTMT;
+    try {
+        ODBCFreeStmt(handle);
+    } catch (...) {
+        // Nothing to report from a destructor.
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Database binding
+
+void TODBCDataSet::SetDataBase(TODBCDatabase* Value) {
+    if (Active()) DatabaseError(SDataSetOpen);
+    LinkDatabase(Value);
+}
+
+SQLHDBC TODBCDataSet::GetDBHandle() const { return Database() ? Database()->Handle() : SQL_NULL_HDBC; }
+
+TODBCSession* TODBCDataSet::GetDBSession() const { return Database() ? Database()->GetSession() : Session; }
+
+void TODBCDataSet::CloseDatabase(TODBCDatabase* Database) {
+    if (Database) Database->GetSession()->CloseDatabase(Database);
+}
+
+void TODBCDataSet::Disconnect() { Close(); }
+
+void TODBCDataSet::SetDBFlag(int Flag, bool Value) {
+    if (Flag < 0 || Flag > 15) return;
+    const auto bit = static_cast<std::uint16_t>(1u << Flag);
+    if (Value) {
+        if (FDBFlagSet & bit) return;
+        if (FDBFlagSet == 0) {
+            TODBCDatabase* database = Database();
+            if (!database) DatabaseErrorFmt(SNoDatabaseAssigned, Name());
+            database->Open();
+            // Open does nothing without a data source name: a dataset on an
+            // unconnected database would "open" without rows or fields.
+            if (!database->Connected()) DatabaseErrorFmt(SLoginError, database->DataSourceName());
+            database->AddDataSet(this);
+        }
+        FDBFlagSet |= bit;
+    } else {
+        if (!(FDBFlagSet & bit)) return;
+        FDBFlagSet &= static_cast<std::uint16_t>(~bit);
+        if (FDBFlagSet == 0 && Database()) Database()->RemoveDataSet(this);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+void TODBCDataSet::SetRowSetSize(int Value) {
+    if (Value >= 1 && Value <= 200) FRowSetSize = static_cast<std::int16_t>(Value);
+}
+
+void TODBCDataSet::SetUniDirectional(bool Value) {
+    if (Active()) DatabaseError(SDataSetOpen);
+    FUniDirectional = Value;
+}
+
+int TODBCDataSet::Translate(const char* Src, char* Dest, bool /*ToOem*/) {
+    if (!Src) return 0;
+    const std::size_t length = std::strlen(Src);
+    if (Dest && Dest != Src) {
+        std::memmove(Dest, Src, length);
+        Dest[length] = '\0';
+    }
+    return static_cast<int>(length);
+}
+
+void TODBCDataSet::InternalHandleException() { Application->HandleException(this); }
+
+// ---------------------------------------------------------------------------
+// Opening and closing
+
+void TODBCDataSet::OpenCursor(bool InfoQuery) {
+    if (!Database()) DatabaseErrorFmt(SNoDatabaseAssigned, Name());
+    SetDBFlag(flagCursorOpen, true);
+    FStmtHandle = CreateHandle();
+    if (FStmtHandle == SQL_NULL_HSTMT || !FEngine) DatabaseError(SHandleError);
+    ODBCExecute(FStmtHandle);
+    FEngine->OpenCache(FRowSetSize, FEngine->CurProps.RecordSize, FUniDirectional);
+    FLastRow = TLastRow::None;
+    TDataSet::OpenCursor(InfoQuery);
+}
+
+void TODBCDataSet::InternalOpen() {
+    const TODBCCurProps& props = FEngine->CurProps;
+    FEngineRecordSize = props.RecordSize;
+    SetBookmarkSize(props.BookmarkLen);
+    // A forward-only connection cannot write rows back: offering edits there
+    // would show changes as saved that never reached the data source. A
+    // cursor the driver granted read-only reports itself so (OpenMode).
+    FCanModify = props.OpenMode == ODBCREADWRITE && FEngine->CursorMode != cmForwardOnly;
+    InternalInitFieldDefs();
+    if (DefaultFields()) CreateFields();
+    BindFields(true);
+    InitBufferPointers(false);
+    // Room for any value the engine may deliver when a caller asks only
+    // whether a field has one.
+    std::size_t scratch = 16;
+    for (const TODBCFldDesc& d : FEngine->Columns)
+        scratch = std::max<std::size_t>(scratch, std::max<std::size_t>(d.Len, d.Units1 + 2u) + 8u);
+    FFieldScratch.assign(scratch, std::byte{0});
+    PrepareCursor();
+    if (Filtered()) ActivateFilter(true);
+}
+
+void TODBCDataSet::InternalClose() {
+    BindFields(false);
+    if (DefaultFields()) DestroyFields();
+    FCanModify = false;
+}
+
+void TODBCDataSet::CloseCursor() {
+    // The statement goes and the flag is cleared also when closing the
+    // framework's side fails; the first error is the one reported.
+    std::exception_ptr error;
+    try {
+        TDataSet::CloseCursor();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    FLastRow = TLastRow::None;
+    if (FStmtHandle != SQL_NULL_HSTMT) {
+        try {
+            DestroyHandle();
+        } catch (...) {
+            if (!error) error = std::current_exception();
+            ReleaseHandle();
+        }
+    }
+    FStmtHandle = SQL_NULL_HSTMT;
+    FEngine.reset();
+    SetDBFlag(flagCursorOpen, false);
+    if (error) std::rethrow_exception(error);
+}
+
+void TODBCDataSet::DestroyHandle() {
+    FEngine.reset();
+    SQLHSTMT handle = FStmtHandle;
+    FStmtHandle = SQL_NULL_HSTMT;
+    if (handle != SQL_NULL_HSTMT) ODBCFreeStmt(handle);
+}
+
+void TODBCDataSet::InternalRefresh() {
+    // The statement runs again in place: the field objects the application
+    // holds stay valid. The framework then resynchronises, which lands on
+    // the first record.
+    try {
+        FEngine->Requery(FActiveStmtText, FUniDirectional);
+    } catch (...) {
+        // The cursor has no position left; a closed dataset is the honest state.
+        try {
+            Close();
+        } catch (...) {
+        }
+        throw;
+    }
+    FLastRow = TLastRow::None;
+    CursorPosChanged();
+}
+
+// ---------------------------------------------------------------------------
+// Record buffers
+
+TODBCBufferLayout TODBCDataSet::ComputeBufferLayout(int EngineRecordSize, int CalcFieldsSize, int BlobFieldCount,
+                                                    int BookmarkSize) {
+    TODBCBufferLayout layout;
+    layout.BlobCacheOffset = EngineRecordSize + CalcFieldsSize;
+    layout.RecInfoOffset = layout.BlobCacheOffset + 4 * BlobFieldCount;
+    layout.BookmarkOffset = layout.RecInfoOffset + static_cast<int>(sizeof(TODBCRecInfo));
+    layout.RecordBufferSize = layout.BookmarkOffset + BookmarkSize;
+    return layout;
+}
+
+void TODBCDataSet::InitBufferPointers(bool GetProps) {
+    if (GetProps && FEngine) {
+        SetBookmarkSize(FEngine->CurProps.BookmarkLen);
+        FEngineRecordSize = FEngine->CurProps.RecordSize;
+    }
+    const TODBCBufferLayout layout =
+        ComputeBufferLayout(FEngineRecordSize, CalcFieldsSize(), BlobFieldCount(), BookmarkSize());
+    // Offsets are 16-bit: a buffer they cannot address is refused rather than
+    // wrapped into one smaller than the data copied into it.
+    if (layout.RecordBufferSize > 0xFFFF)
+        DatabaseError(Format("Record buffer of %d bytes is too large", layout.RecordBufferSize));
+    FBlobCacheOffset = static_cast<std::uint16_t>(layout.BlobCacheOffset);
+    FRecInfoOffset = static_cast<std::uint16_t>(layout.RecInfoOffset);
+    FBookmarkOffset = static_cast<std::uint16_t>(layout.BookmarkOffset);
+    FRecordBufferSize = static_cast<std::uint16_t>(layout.RecordBufferSize);
+}
+
+TRecordBuffer TODBCDataSet::AllocRecordBuffer() {
+    auto* buffer = new std::uint8_t[FRecordBufferSize]();
+    TODBCRecInfo& info = RecInfo(buffer);
+    info.RecordNumber = -1;
+    info.BookmarkFlag = bfCurrent;
+    if (BookmarkSize() >= 4) WriteRow(buffer + FBookmarkOffset, kNoRow);
+    return buffer;
+}
+
+void TODBCDataSet::FreeRecordBuffer(TRecordBuffer& Buffer) {
+    if (!Buffer) return;
+    ClearBlobCache(Buffer);
+    delete[] Buffer;
+    Buffer = nullptr;
+}
+
+void TODBCDataSet::ClearCalcFields(TRecordBuffer Buffer) {
+    if (CalcFieldsSize() > 0)
+        std::memset(Buffer + GetRecordSize(), 0, static_cast<std::size_t>(CalcFieldsSize()));
+}
+
+void TODBCDataSet::InitRecord(TRecordBuffer Buffer) {
+    TDataSet::InitRecord(Buffer);
+    ClearBlobCache(Buffer);
+    TODBCRecInfo& info = RecInfo(Buffer);
+    info.UpdateStatus = 2;
+    info.BookmarkFlag = bfInserted;
+    info.RecordNumber = -1;
+    // A new record designates no row: its long values are its own (blank
+    // until written), never those of the row this buffer held before.
+    if (BookmarkSize() > 0) {
+        std::memset(Buffer + FBookmarkOffset, 0, static_cast<std::size_t>(BookmarkSize()));
+        if (BookmarkSize() >= 4) WriteRow(Buffer + FBookmarkOffset, kNoRow);
+    }
+}
+
+void TODBCDataSet::InternalInitRecord(TRecordBuffer Buffer) { FEngine->InitRecord(Buffer); }
+
+void TODBCDataSet::GetBookmarkData(TRecordBuffer Buffer, void* Data) {
+    std::memcpy(Data, Buffer + FBookmarkOffset, static_cast<std::size_t>(BookmarkSize()));
+}
+
+void TODBCDataSet::SetBookmarkData(TRecordBuffer Buffer, const void* Data) {
+    std::memcpy(Buffer + FBookmarkOffset, Data, static_cast<std::size_t>(BookmarkSize()));
+}
+
+TBookmarkFlag TODBCDataSet::GetBookmarkFlag(TRecordBuffer Buffer) {
+    return static_cast<TBookmarkFlag>(RecInfo(Buffer).BookmarkFlag);
+}
+
+void TODBCDataSet::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) { RecInfo(Buffer).BookmarkFlag = Value; }
+
+std::int32_t TODBCDataSet::BookmarkRow(const void* Bookmark) const {
+    std::int32_t row;
+    std::memcpy(&row, Bookmark, sizeof row);
+    return row;
+}
+
+bool TODBCDataSet::BookmarkValid(const TBookmark& Bookmark) {
+    if (!Active() || !FEngine || Bookmark.size() < 4 || Bookmark.size() != static_cast<std::size_t>(BookmarkSize()))
+        return false;
+    const std::int32_t row = BookmarkRow(Bookmark.data());
+    return row >= 0 && (FEngine->RowCount < 0 || row < FEngine->RowCount);
+}
+
+int TODBCDataSet::CompareBookmarks(const TBookmark& Bookmark1, const TBookmark& Bookmark2) {
+    const bool none1 = Bookmark1.size() < 4, none2 = Bookmark2.size() < 4;
+    if (none1 || none2) return none1 == none2 ? 0 : none1 ? -1 : 1;
+    const std::int32_t row1 = BookmarkRow(Bookmark1.data()), row2 = BookmarkRow(Bookmark2.data());
+    return row1 < row2 ? -1 : row1 > row2 ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// BLOB cache
+
+std::uint32_t TODBCDataSet::BlobSlot(TRecordBuffer Buffer, int Index) const {
+    std::uint32_t handle;
+    std::memcpy(&handle, Buffer + FBlobCacheOffset + 4 * Index, sizeof handle);
+    return handle;
+}
+
+void TODBCDataSet::SetBlobSlot(TRecordBuffer Buffer, int Index, std::uint32_t Handle) {
+    std::memcpy(Buffer + FBlobCacheOffset + 4 * Index, &Handle, sizeof Handle);
+}
+
+void TODBCDataSet::ReleaseBlobHandle(std::uint32_t Handle) {
+    if (Handle == 0 || Handle > FBlobStrings.size()) return;
+    String().swap(FBlobStrings[Handle - 1]);
+    FFreeBlobHandles.push_back(Handle);
+}
+
+String TODBCDataSet::GetBlobData(TField* Field, TRecordBuffer Buffer) const {
+    const std::uint32_t handle = BlobSlot(Buffer, Field->Offset());
+    return handle == 0 || handle > FBlobStrings.size() ? String() : FBlobStrings[handle - 1];
+}
+
+void TODBCDataSet::SetBlobData(TField* Field, TRecordBuffer Buffer, const String& Value) {
+    if (Buffer != ActiveBuffer()) return;
+    const int index = Field->Offset();
+    std::uint32_t handle = BlobSlot(Buffer, index);
+    if (Value.empty()) {
+        ReleaseBlobHandle(handle);
+        SetBlobSlot(Buffer, index, 0);
+        return;
+    }
+    if (handle == 0) {
+        if (!FFreeBlobHandles.empty()) {
+            handle = FFreeBlobHandles.back();
+            FFreeBlobHandles.pop_back();
+        } else {
+            FBlobStrings.emplace_back();
+            handle = static_cast<std::uint32_t>(FBlobStrings.size());
+        }
+        SetBlobSlot(Buffer, index, handle);
+    }
+    FBlobStrings[handle - 1] = Value;
+}
+
+void TODBCDataSet::ClearBlobCache(TRecordBuffer Buffer) {
+    if (!FCacheBlobs) return;
+    for (int i = 0; i < BlobFieldCount(); ++i) {
+        ReleaseBlobHandle(BlobSlot(Buffer, i));
+        SetBlobSlot(Buffer, i, 0);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Fetching
+
+TGetResult TODBCDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/) {
+    int status = ODBCRecEOF;
+    switch (GetMode) {
+    case gmCurrent:
+        if (FUniDirectional) DatabaseError(SCurUniDirectional);
+        FLastRow = TLastRow::None;
+        status = FEngine->GetCurrentRecord(Buffer);
+        break;
+    case gmNext:
+        FLastRow = TLastRow::None;
+        status = FEngine->GetNextRecord(Buffer, FUniDirectional);
+        break;
+    case gmPrior:
+        if (FUniDirectional) {
+            // Only the last row, right after Last, can be delivered backwards:
+            // the cursor holds it.
+            if (FLastRow == TLastRow::Delivered) return grBOF;
+            if (FLastRow != TLastRow::Pending) DatabaseError(SCurUniDirectional);
+            FLastRow = TLastRow::Delivered;
+        }
+        status = FEngine->GetPriorRecord(Buffer);
+        break;
+    }
+    switch (status) {
+    case ODBCRecOK: {
+        TODBCRecInfo& info = RecInfo(Buffer);
+        info.UpdateStatus = 0;
+        info.BookmarkFlag = bfCurrent;
+        info.RecordNumber = -1;
+        ClearBlobCache(Buffer);
+        // The bookmark first: calculated and lookup fields may read long
+        // values, which are found through it.
+        FEngine->GetBookmark(Buffer + FBookmarkOffset);
+        GetCalcFields(Buffer);
+        return grOK;
+    }
+    case ODBCRecBOF: return grBOF;
+    case ODBCRecEOF: return grEOF;
+    default: return grError;
+    }
+}
+
+bool TODBCDataSet::GetCurrentRecord(TRecordBuffer Buffer) {
+    if (IsEmpty() || GetBookmarkFlag(ActiveBuffer()) != bfCurrent) return false;
+    UpdateCursorPos();
+    return FEngine->GetCurrentRecord(Buffer) == ODBCRecOK;
+}
+
+// ---------------------------------------------------------------------------
+// Positioning
+
+void TODBCDataSet::InternalFirst() {
+    if (FUniDirectional) DatabaseError(SCurUniDirectional);
+    FLastRow = TLastRow::None;
+    FEngine->SetToBegin(false);
+}
+
+void TODBCDataSet::InternalLast() {
+    // Uni-directional: the engine reads forward to the end (a forward-only
+    // cursor cannot count or jump).
+    FLastRow = FUniDirectional ? TLastRow::Pending : TLastRow::None;
+    FEngine->SetToEnd();
+}
+
+void TODBCDataSet::InternalGotoBookmark(const void* Bookmark) {
+    if (FUniDirectional) DatabaseError(SCurUniDirectional);
+    FLastRow = TLastRow::None;
+    FEngine->SetToBookmark(Bookmark);
+}
+
+void TODBCDataSet::InternalSetToRecord(TRecordBuffer Buffer) {
+    // A new record designates no row: the cursor stays where Insert put it.
+    if (GetBookmarkFlag(Buffer) == bfInserted) return;
+    const std::int32_t row = BookmarkRow(Buffer + FBookmarkOffset);
+    if (row < 0) return;
+    if (FUniDirectional) {
+        // Already there: no scrolling needed, so nothing to refuse.
+        std::int32_t current;
+        FEngine->GetBookmark(&current);
+        if (current == row) return;
+    }
+    InternalGotoBookmark(Buffer + FBookmarkOffset);
+}
+
+void TODBCDataSet::DoAfterScroll() {
+    FLastRow = TLastRow::None;
+    TDataSet::DoAfterScroll();
+}
+
+void TODBCDataSet::FetchAll() {
+    if (Eof()) return;
+    CheckBrowseMode();
+    FEngine->SetToEnd();
+    CursorPosChanged();
+    UpdateCursorPos();
+}
+
+int TODBCDataSet::GetRecordCount() {
+    CheckActive();
+    return FEngine->GetRecordCount(false);
+}
+
+int TODBCDataSet::GetRecNo() {
+    CheckActive();
+    TRecordBuffer buffer = State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
+    return buffer ? RecInfo(buffer).RecordNumber : -1;
+}
+
+// ---------------------------------------------------------------------------
+// Filter and ordering
+
+void TODBCDataSet::GetStmtRecord(TStmt& Stmt) const {
+    Stmt.BaseText = FStmtText;
+    Stmt.Filtered = Filtered();
+    Stmt.FilterText = FFilterParams->Text();
+    Stmt.Indexed = FIndexed;
+    Stmt.OrderText = FIndexParams->Text();
+}
+
+void TODBCDataSet::SetFiltered(bool Value) {
+    if (!Active()) {
+        TDataSet::SetFiltered(Value);
+        return;
+    }
+    CheckBrowseMode();
+    if (Value != Filtered()) {
+        ActivateFilter(Value);
+        TDataSet::SetFiltered(Value);
+    }
+    First();
+}
+
+void TODBCDataSet::SetActiveIndex(bool Value) {
+    if (Active()) {
+        CheckBrowseMode();
+        if (Value != FIndexed) ActivateIndex(Value);
+        FIndexed = Value;
+        First();
+    }
+    FIndexed = Value;
+}
+
+namespace {
+
+void AssignLines(TStringList* list, TStrings* value) {
+    if (value && value->Text() == list->Text()) return;
+    if (!value && list->Count() == 0) return;
+    list->BeginUpdate();
+    try {
+        if (value) list->Assign(value);
+        else list->Clear();
+    } catch (...) {
+        list->EndUpdate();
+        throw;
+    }
+    list->EndUpdate();
+}
+
+} // namespace
+
+void TODBCDataSet::SetFilterParams(TStrings* Value) { AssignLines(FFilterParams, Value); }
+
+void TODBCDataSet::SetIndexParams(TStrings* Value) { AssignLines(FIndexParams, Value); }
+
+void TODBCDataSet::ActivateFilter(bool Value) {
+    if (FFilterParams->Text().empty()) return;
+    TStmt stmt;
+    GetStmtRecord(stmt);
+    stmt.Filtered = Value;
+    String text;
+    ODBCBuildStmtText(stmt, text);
+    RunClauseText(text, "Invalid Expression in FilterParams");
+}
+
+void TODBCDataSet::ActivateIndex(bool Value) {
+    if (FIndexParams->Text().empty()) return;
+    TStmt stmt;
+    GetStmtRecord(stmt);
+    stmt.Indexed = Value;
+    String text;
+    ODBCBuildStmtText(stmt, text);
+    RunClauseText(text, "Invalid Expression in IndexParams");
+}
+
+void TODBCDataSet::RunClauseText(const String& Text, const char* RejectMessage) {
+    // The trial runs on a statement of its own, so a rejected text leaves
+    // the open cursor, its rows and its position as they were.
+    if (ODBCExecDirect(GetDBHandle(), Text) != SQL_SUCCESS) throw EODBCError(0, RejectMessage);
+    RequeryText(Text);
+}
+
+void TODBCDataSet::RequeryText(const String& Text) {
+    try {
+        FEngine->Requery(Text, FUniDirectional);
+    } catch (...) {
+        // The cursor lost its position. Running the text that ran before
+        // gives the rows the window still shows (their bookmarks stay
+        // valid); when even that fails, the dataset closes.
+        std::exception_ptr error = std::current_exception();
+        bool recovered = false;
+        try {
+            FEngine->Requery(FActiveStmtText, FUniDirectional);
+            recovered = true;
+        } catch (...) {
+        }
+        if (recovered) {
+            CursorPosChanged();
+        } else {
+            try {
+                Close();
+            } catch (...) {
+            }
+        }
+        std::rethrow_exception(error);
+    }
+    FActiveStmtText = Text;
+    FLastRow = TLastRow::None;
+    CursorPosChanged();
+}
+
+} // namespace velora

@@ -1,0 +1,157 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBCDataSet, the field side: field definitions from the engine's column
+// descriptions, field values read from and written to the record buffers,
+// the packed-decimal conversions, and the editing steps.
+//
+// A field whose FieldNo is above 0 is an engine column (column position + 1):
+// its value lives in the engine's row image and only the engine reads and
+// writes it. Calculated and lookup fields (FieldNo -1) live in the
+// calculated-field area behind the row image: a flag byte, then the value in
+// the field's buffer form.
+#include "velora/components/ODBCDataSet.h"
+
+#include "velora/components/ODBCTypeMaps.h"
+#include "velora/components/ODBCconst.h"
+#include "velora/engine/FMTBCD.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace velora {
+
+// ---------------------------------------------------------------------------
+// Field definitions
+
+void TODBCDataSet::AddFieldDesc(TODBCFldDesc FieldDesc, bool Required, std::uint16_t FieldNo) {
+    const String column = FieldDesc.GetName();
+    String name = column;
+    for (int i = 1; FieldDefs()->IndexOf(name) >= 0; ++i) name = Format("%s_%d", column, i);
+
+    TFieldType dataType = FieldDesc.FldType <= fcCursor ? ODBCDataTypeMap[FieldDesc.FldType] : ftUnknown;
+    int size = 0;
+    switch (FieldDesc.FldType) {
+    case fcString:
+        size = FieldDesc.Units1;
+        if (size == 0) dataType = ftUnknown;
+        break;
+    case fcBytes:
+    case fcVarBytes: size = FieldDesc.Units1; break;
+    case fcBCD: size = std::abs(static_cast<int>(FieldDesc.Units2)); break;
+    case fcBlob:
+        size = FieldDesc.Units1;
+        if (ODBCBlobTypeMap.Contains(FieldDesc.SubType)) dataType = ODBCBlobTypeMap[FieldDesc.SubType];
+        break;
+    default: break;
+    }
+    if (dataType == ftUnknown) return;
+
+    auto* def = new TFieldDef(FieldDefs(), name, dataType, size, Required, FieldNo);
+    def->SetInternalCalcField(FieldDesc.InternalCalc != 0);
+    if (dataType == ftBCD) def->SetPrecision(static_cast<std::int16_t>(FieldDesc.Units1));
+}
+
+void TODBCDataSet::InternalInitFieldDefs() {
+    FieldDefs()->Clear();
+    const std::vector<TODBCFldDesc>& columns = FEngine->Columns;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        AddFieldDesc(columns[i], false, static_cast<std::uint16_t>(i + 1));
+}
+
+// ---------------------------------------------------------------------------
+// Packed decimals
+
+bool TODBCDataSet::BCDToCurr(const void* BCD, Currency& Curr) {
+    ODBCFMTBCD bcd;
+    std::memcpy(&bcd, BCD, sizeof bcd);
+    return ODBCFMTBCDToCurr(bcd, Curr);
+}
+
+bool TODBCDataSet::CurrToBCD(Currency Curr, void* BCD, int /*Precision*/, int Decimals) {
+    ODBCFMTBCD bcd;
+    std::memcpy(&bcd, BCD, sizeof bcd);
+    const bool ok = ODBCCurrToFMTBCD(Curr, bcd, 32, Decimals);
+    std::memcpy(BCD, &bcd, sizeof bcd);
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Field values
+
+bool TODBCDataSet::GetActiveRecBuf(TRecordBuffer& RecBuf) {
+    switch (State()) {
+    case dsBrowse: RecBuf = IsEmpty() ? nullptr : ActiveBuffer(); break;
+    case dsEdit:
+    case dsInsert:
+    case dsNewValue: RecBuf = ActiveBuffer(); break;
+    case dsCalcFields: RecBuf = CalcBuffer(); break;
+    case dsOldValue: RecBuf = GetOldRecord(); break;
+    default: RecBuf = nullptr; break;
+    }
+    return RecBuf != nullptr;
+}
+
+bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
+    TRecordBuffer recBuf = nullptr;
+    if (!GetActiveRecBuf(recBuf)) return false;
+    if (Field->FieldNo() > 0) {
+        bool blank = true;
+        // A value that cannot be converted reads as blank: never a value the
+        // destination did not receive.
+        FEngine->GetField(Field->FieldNo(), recBuf, FBookmarkOffset, blank, Buffer ? Buffer : FFieldScratch.data());
+        return !blank;
+    }
+    switch (State()) {
+    case dsBrowse:
+    case dsEdit:
+    case dsInsert:
+    case dsCalcFields: break;
+    default: return false;
+    }
+    const std::uint8_t* slot = recBuf + GetRecordSize() + Field->Offset();
+    if (slot[0] == 0) return false;
+    if (Buffer) std::memcpy(Buffer, slot + 1, static_cast<std::size_t>(Field->GetDataSize()));
+    return true;
+}
+
+void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
+    const TDataSetState state = State();
+    if (state < dsEdit || state > dsNewValue) DatabaseError(SNotEditing);
+    TRecordBuffer recBuf = nullptr;
+    const bool haveBuffer = GetActiveRecBuf(recBuf);
+    if (Field->FieldNo() > 0) {
+        if (state == dsCalcFields) DatabaseError(SNotEditing);
+        if (Field->ReadOnly() && state != dsFilter) DatabaseErrorFmt(SFieldReadOnly, Field->DisplayName());
+        // Validation comes first: a rejected value leaves the buffer as it was.
+        Field->Validate(Buffer);
+        if (haveBuffer && Field->FieldKind() != fkInternalCalc) FEngine->PutField(Field->FieldNo(), recBuf, Buffer);
+    } else if (haveBuffer) {
+        std::uint8_t* slot = recBuf + GetRecordSize() + Field->Offset();
+        slot[0] = Buffer != nullptr;
+        if (Buffer) std::memcpy(slot + 1, Buffer, static_cast<std::size_t>(Field->GetDataSize()));
+    }
+    if (state != dsCalcFields && state != dsFilter && state != dsNewValue)
+        DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
+}
+
+// ---------------------------------------------------------------------------
+// Editing steps
+
+void TODBCDataSet::InternalEdit() {
+    // Editing starts from the engine's current values of the row.
+    FEngine->GetCurrentRecord(ActiveBuffer());
+    ClearBlobCache(ActiveBuffer());
+}
+
+// Writing rows back to the data source goes through the engine's positioned
+// insert, update and delete, which this dataset does not drive: it refuses
+// rather than report an edit as saved that never reached the data source.
+
+void TODBCDataSet::InternalPost() { DatabaseError(SDataSetReadOnly); }
+
+void TODBCDataSet::InternalAddRecord(const void* /*Buffer*/, bool /*Append*/) { DatabaseError(SDataSetReadOnly); }
+
+void TODBCDataSet::InternalDelete() { DatabaseError(SDataSetReadOnly); }
+
+} // namespace velora
