@@ -184,6 +184,41 @@ public:
     bool HasPendingBlobs() const { return !FPendingInsert.empty(); }
     void ClearPendingBlobs() { FPendingInsert.clear(); }
 
+    // ---- editing (ODBCCursorEdit.cpp) ---------------------------------
+    /// Adds the row held in `record` (a record in this cursor's layout, at
+    /// least RecordSize bytes) to the table, with the long values written for
+    /// the new record (PendingBlob), which are then forgotten. Columns that
+    /// hold no value (NULL) are left to the data source, so its defaults
+    /// (serial keys) apply; read-only, long and unmapped columns are never
+    /// written from the record. Keyset road: SQLBulkOperations(SQL_ADD); a
+    /// known RowCount grows by one and the cache is refreshed when the new
+    /// last row lies in it. Cursor-library road: a generated INSERT on a
+    /// second statement; the open result does not show the row (RowCount
+    /// unchanged). Needs no current row (an empty result takes rows too).
+    /// Answers the last return code.
+    /// \throws EODBCError with the data source's diagnostics; nothing is
+    /// written then, and the pending long values are kept for another try.
+    int InsertRecord(const void* record);
+    /// Writes `record` over the current row (BlockNo × RowsPerBlock +
+    /// BlockPos). NULL columns are written as NULL; read-only, long and
+    /// unmapped columns are left as they are. Keyset road: SQLSetPos
+    /// (SQL_UPDATE); cursor-library road: the generated positioned UPDATE on
+    /// a second statement. On success the cache slot holds `record`; no
+    /// block is fetched again. Answers the last return code.
+    /// \throws EODBCError; the cache slot then holds the row as the data
+    /// source had it just before the write, and no statement is left behind.
+    int ModifyRecord(const void* record);
+    /// Deletes the current row. Keyset road: SQLSetPos(SQL_DELETE);
+    /// cursor-library road: the generated positioned DELETE on a second
+    /// statement, and the row joins DeletedRows. A known RowCount drops by
+    /// one, and the current block is fetched again (`sequential`: the
+    /// dataset's UniDirectional), so the rows behind the deleted one move up.
+    /// \throws EODBCError
+    int DeleteRecord(bool sequential);
+    /// The statement text the cursor-library road ran (or tried to run)
+    /// last: INSERT, UPDATE or DELETE; empty before the first.
+    const String& LastEditSql() const { return FLastEditSql; }
+
     // ---- internal operations (also used by the editing and requery code) ----
     void DescribeColumns(const String& name);
     void InitCursorProps();
@@ -222,6 +257,13 @@ private:
     SQLRETURN WriteLongValue(std::int32_t row, int column, const String& value);
     const TODBCFldDesc& LongColumn(int column) const;
     void ReadGranted();
+    // Editing (ODBCCursorEdit.cpp).
+    std::int32_t EditRow() const;
+    void FetchForEdit(std::int32_t row);
+    int InsertByBulkAdd(const void* record);
+    int InsertBySql(const void* record);
+    SQLRETURN RunSecondStatement(const String& text, const std::vector<TODBCFldDesc>& params,
+                                 const std::vector<std::byte>& values);
 
     String FTableName;
     bool FSequential = false;          ///< the cache was opened uni-directional
@@ -232,6 +274,7 @@ private:
         int Column = 0;
         String Value;
     } FPendingEdit;                    ///< the long value being written by the current stream
+    String FLastEditSql;               ///< the cursor-library road's last generated statement
 };
 
 } // namespace velora

@@ -1,0 +1,415 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Writing a dataset's changes back through its open cursor: TODBC's
+// InsertRecord, ModifyRecord and DeleteRecord. Two roads, chosen by the
+// connection's cursor mode:
+//
+// - Keyset (the driver's own cursors): the staging record stays bound to the
+//   dataset's statement, the new values are copied into it and written with
+//   SQLSetPos(SQL_UPDATE / SQL_DELETE) or SQLBulkOperations(SQL_ADD). The
+//   length/indicator variables say what is written: a NULL column is
+//   SQL_NULL_DATA on update and SQL_COLUMN_IGNORE on add (so the data
+//   source's defaults, serial keys among them, apply); read-only columns are
+//   always ignored.
+// - Cursor library: the row is positioned with SQLSetPos(SQL_POSITION) and a
+//   generated statement runs on a second statement of the connection:
+//       INSERT INTO T (A, C) VALUES (?, ?)
+//       UPDATE T SET A = ?, C = ?  WHERE CURRENT OF <cursor>
+//       DELETE FROM T WHERE CURRENT OF <cursor>
+//   The columns are the writable (or possibly writable) ones with a bound
+//   value; long and unmapped columns never appear, except that the INSERT
+//   carries the long values written for the new record. The INSERT leaves
+//   out the columns that hold no value, for the same reason the keyset road
+//   ignores them. Column names are written as they stand when they are plain
+//   identifiers, else quoted with the data source's identifier quote.
+//   Values are bound with the C type they are held in (decimals as text with
+//   their decimal SQL type, precision and scale).
+//
+// A failed update leaves the cache slot as the row was read just before it,
+// and a second statement never outlives its operation.
+#include "velora/engine/ODBCCursor.h"
+
+#include "velora/engine/ODBCStatement.h"
+
+#include "EngineDetail.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+
+namespace velora {
+
+namespace {
+
+using detail::CheckStmt;
+
+/// How the data source wants column names written.
+struct IdentifierRules {
+    String Quote;                       ///< SQL_IDENTIFIER_QUOTE_CHAR; blank when it has none
+    SQLUSMALLINT Case = SQL_IC_MIXED;   ///< how it folds names written without quotes
+};
+
+IdentifierRules ReadIdentifierRules(SQLHDBC dbc) {
+    IdentifierRules rules;
+    char quote[8] = {};
+    SQLSMALLINT length = 0;
+    if (ODBCSucceeded(odbc::SQLGetInfo(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length)))
+        rules.Quote = quote;
+    SQLUSMALLINT folding = SQL_IC_MIXED;
+    if (ODBCSucceeded(odbc::SQLGetInfo(dbc, SQL_IDENTIFIER_CASE, &folding, sizeof folding, nullptr)))
+        rules.Case = folding;
+    return rules;
+}
+
+/// Words a data source reads as SQL rather than as a column name.
+constexpr std::array<std::string_view, 80> kReservedWords = {
+    "ADD",      "ALL",       "ALTER",    "AND",        "ANY",        "AS",       "ASC",       "BETWEEN",
+    "BY",       "CASE",      "CAST",     "CHECK",      "COLUMN",     "CONSTRAINT", "CREATE",  "CROSS",
+    "CURRENT",  "DATE",      "DEFAULT",  "DELETE",     "DESC",       "DISTINCT", "DROP",      "ELSE",
+    "END",      "EXCEPT",    "EXISTS",   "FALSE",      "FETCH",      "FOR",      "FOREIGN",   "FROM",
+    "FULL",     "GRANT",     "GROUP",    "HAVING",     "IN",         "INDEX",    "INNER",     "INSERT",
+    "INTERSECT", "INTERVAL", "INTO",     "IS",         "JOIN",       "KEY",      "LEFT",      "LIKE",
+    "LIMIT",    "NATURAL",   "NOT",      "NULL",       "OF",         "OFFSET",   "ON",        "OR",
+    "ORDER",    "OUTER",     "PRIMARY",  "REFERENCES", "RIGHT",      "ROW",      "ROWS",      "SELECT",
+    "SET",      "TABLE",     "THEN",     "TIME",       "TIMESTAMP",  "TO",       "TRUE",      "UNION",
+    "UNIQUE",   "UPDATE",    "USER",     "USING",      "VALUE",      "VALUES",   "WHERE",     "WITH"};
+
+/// `name` as it must be written in a statement: unchanged when the data
+/// source reads it back as itself without quotes, else quoted.
+String QuoteName(const String& name, const IdentifierRules& rules) {
+    bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
+    bool upper = false;
+    bool lower = false;
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (!(std::isalnum(c) || c == '_')) plain = false;
+        upper = upper || std::isupper(c);
+        lower = lower || std::islower(c);
+    }
+    // A data source that folds unquoted names would read another name.
+    if (rules.Case == SQL_IC_LOWER && upper) plain = false;
+    if (rules.Case == SQL_IC_UPPER && lower) plain = false;
+    if (plain &&
+        std::find(kReservedWords.begin(), kReservedWords.end(), UpperCase(name)) != kReservedWords.end())
+        plain = false;
+    if (plain || rules.Quote.empty() || rules.Quote == " ") return name;
+    String out = rules.Quote;
+    for (char ch : name) {
+        out.push_back(ch);
+        if (rules.Quote.size() == 1 && ch == rules.Quote[0]) out.push_back(ch);   // doubled inside quotes
+    }
+    return out + rules.Quote;
+}
+
+/// True for columns that have a value in the record's layout (bound ones).
+bool IsBound(const TODBCFldDesc& d) { return d.FldType != fcBlob && d.FldType != fcUnknown; }
+
+/// True for columns the generated statements may write: SQL_COLUMN_UPDATABLE
+/// says writable (1) or unknown (2).
+bool IsWritable(const TODBCFldDesc& d) { return d.Updatable != SQL_ATTR_READONLY; }
+
+SQLSMALLINT LongCType(const TODBCFldDesc& d) { return d.SubType == fscBinary ? SQL_C_BINARY : SQL_C_CHAR; }
+
+/// A code other than SQL_SUCCESS from a positioning or writing call ends the
+/// operation with the statement's diagnostics (a warning without any passes).
+void CheckPositioned(SQLHSTMT stmt, SQLRETURN rc) {
+    if (rc != SQL_SUCCESS) ODBCCheckError(SQL_HANDLE_STMT, stmt, rc);
+}
+
+/// Frees a second statement when the operation leaves, also by an exception.
+class SecondStatement {
+public:
+    explicit SecondStatement(SQLHDBC dbc) : FHandle(ODBCAllocStmt(dbc)) {}
+    ~SecondStatement() {
+        try {
+            ODBCFreeStmt(FHandle);
+        } catch (const std::exception&) {
+            // The statement's own error (if any) is already on its way out.
+        }
+    }
+    SecondStatement(const SecondStatement&) = delete;
+    SecondStatement& operator=(const SecondStatement&) = delete;
+    SQLHSTMT Handle() const { return FHandle; }
+
+private:
+    SQLHSTMT FHandle;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Shared steps.
+
+/// The current logical row, which update and delete act on.
+/// \throws EODBCError when the cursor stands on no row.
+std::int32_t TODBC::EditRow() const {
+    // A forward-only cursor cannot come back to the row to position on it.
+    if (ForwardOnly()) throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
+    const std::int32_t row = BlockNo * RowsPerBlock + BlockPos;
+    if (BlockNo < 0 || BlockPos < 0 || BlockPos >= RowsPerBlock || (EndRow >= 0 && row >= EndRow))
+        throw EODBCError(0, "There is no current row to write back");
+    return row;
+}
+
+/// Fetches logical row `row` into the bound staging record, so that the
+/// driver (or the cursor library) stands on it.
+void TODBC::FetchForEdit(std::int32_t row) {
+    if (!ColumnsBound) BindColumns(StagingRecord.data());
+    ClearIndicators();
+    const SQLLEN target = CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
+    SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, target);
+    if (rc == SQL_NO_DATA) throw EODBCError(0, Format("Row %d is no longer in the result", row + 1));
+    CheckPositioned(Stmt, rc);
+}
+
+/// Runs a generated statement on a statement of its own, with `params`
+/// bound from `values`; the statement is freed whatever happens.
+SQLRETURN TODBC::RunSecondStatement(const String& text, const std::vector<TODBCFldDesc>& params,
+                                    const std::vector<std::byte>& values) {
+    FLastEditSql = text;
+    SecondStatement second(Dbc);
+    const SQLHSTMT h = second.Handle();
+    CheckStmt(h, odbc::SQLPrepare(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())),
+                                  static_cast<SQLINTEGER>(text.size())));
+    std::vector<SQLLEN> indicators(params.size(), 0);
+    if (!params.empty())
+        ODBCBindParams(h, static_cast<int>(params.size()), params.data(), values.data(), this, indicators.data());
+    SQLRETURN rc = ODBCExecute(h);
+    // A positioned statement that matched no row wrote nothing.
+    if (rc == SQL_NO_DATA)
+        throw EODBCError("ODBC32 Error 01001 :The row was changed or deleted by another user\r\n", "01001", 0);
+    return rc;
+}
+
+namespace {
+
+/// Loads the length/indicator variables of the bound columns from `record`
+/// for a keyset write: the value's length, SQL_NULL_DATA for NULL on update,
+/// SQL_COLUMN_IGNORE for NULL on add and for read-only columns.
+void LoadIndicators(TODBC& c, const void* record, bool adding) {
+    for (std::size_t i = 0; i < c.Columns.size(); ++i) {
+        const TODBCFldDesc& d = c.Columns[i];
+        if (!IsBound(d)) continue;
+        const std::int32_t length = ODBCGetIndicator(record, d);
+        if (!IsWritable(d)) c.Indicators[i] = SQL_COLUMN_IGNORE;
+        else if (length < 0) c.Indicators[i] = adding ? SQL_COLUMN_IGNORE : SQL_NULL_DATA;
+        else c.Indicators[i] = length;
+    }
+}
+
+/// The parameter descriptor of column `d` at parameter position `k`.
+TODBCFldDesc ParamOf(const TODBCFldDesc& d, int k) {
+    TODBCFldDesc p = d;
+    p.FieldNo = static_cast<std::uint16_t>(k);
+    return p;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Insert.
+
+int TODBC::InsertRecord(const void* record) {
+    if (CursorMode == cmForwardOnly)
+        throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
+    if (StagingRecord.empty() || Columns.empty()) throw EODBCError(0, "The cursor has no open result to add rows to");
+    return CursorMode == cmKeyset ? InsertByBulkAdd(record) : InsertBySql(record);
+}
+
+int TODBC::InsertByBulkAdd(const void* record) {
+    // Adding a row needs no current row: no fetch, no positioning, so an
+    // empty result takes rows too.
+    if (!ColumnsBound) BindColumns(StagingRecord.data());
+    std::memcpy(StagingRecord.data(), record, static_cast<std::size_t>(RecordSize()));
+    LoadIndicators(*this, record, true);
+
+    // Long values written for the new record travel with it, bound whole.
+    static char emptyValue[1] = {0};
+    std::vector<SQLUSMALLINT> longBound;
+    auto unbindLong = [&] {
+        for (SQLUSMALLINT col : longBound) odbc::SQLBindCol(Stmt, col, SQL_C_CHAR, nullptr, 0, nullptr);
+        longBound.clear();
+    };
+    for (auto& [column, value] : FPendingInsert) {
+        if (column < 1 || column > FieldCount()) continue;
+        const auto i = static_cast<std::size_t>(column - 1);
+        if (Columns[i].FldType != fcBlob || !IsWritable(Columns[i])) continue;
+        Indicators[i] = static_cast<SQLLEN>(value.size());
+        const auto col = static_cast<SQLUSMALLINT>(column);
+        SQLRETURN rc = odbc::SQLBindCol(Stmt, col, LongCType(Columns[i]), value.empty() ? emptyValue : value.data(),
+                                        static_cast<SQLLEN>(value.size()), &Indicators[i]);
+        if (!ODBCSucceeded(rc)) {
+            auto records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt);
+            unbindLong();
+            if (!records.empty()) detail::RaiseDiagnostics(records);
+            ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+        }
+        longBound.push_back(col);
+    }
+
+    SQLRETURN rc = odbc::SQLBulkOperations(Stmt, SQL_ADD);
+    if (rc != SQL_SUCCESS) {
+        // Unbinding clears the statement's diagnostics: read them first.
+        auto records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt);
+        unbindLong();
+        if (!records.empty()) detail::RaiseDiagnostics(records);
+        ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+    }
+    unbindLong();
+    FPendingInsert.clear();
+
+    // The driver's cursor shows the new row last.
+    if (RowCount >= 0) {
+        ++RowCount;
+        EndRow = RowCount;
+        if (!ForwardOnly() && BlockNo >= 0 && (RowCount - 1) / RowsPerBlock == BlockNo) FetchBlock(false);
+    }
+    return rc;
+}
+
+int TODBC::InsertBySql(const void* record) {
+    std::memcpy(StagingRecord.data(), record, static_cast<std::size_t>(RecordSize()));
+    const IdentifierRules rules = ReadIdentifierRules(Dbc);
+
+    // Columns written: bound writable ones holding a value, and long ones
+    // holding a value written for this record, in column order. Only when no
+    // column has a value are all bound writable columns listed (as NULL).
+    std::vector<std::size_t> listed;
+    bool anyValue = false;
+    for (std::size_t i = 0; i < Columns.size(); ++i) {
+        const TODBCFldDesc& d = Columns[i];
+        if (!IsWritable(d)) continue;
+        if (IsBound(d) && ODBCGetIndicator(record, d) >= 0) listed.push_back(i);
+        else if (d.FldType == fcBlob && PendingBlob(static_cast<int>(i) + 1)) listed.push_back(i);
+    }
+    anyValue = !listed.empty();
+    if (!anyValue)
+        for (std::size_t i = 0; i < Columns.size(); ++i)
+            if (IsWritable(Columns[i]) && IsBound(Columns[i])) listed.push_back(i);
+
+    std::size_t longCount = 0;
+    for (std::size_t i : listed) longCount += Columns[i].FldType == fcBlob ? 1 : 0;
+    const auto recordSize = static_cast<std::size_t>(RecordSize());
+    std::vector<std::byte> values(recordSize + longCount * sizeof(TODBCBlobRef));
+    std::memcpy(values.data(), StagingRecord.data(), recordSize);
+
+    String names;
+    String markers;
+    std::vector<TODBCFldDesc> params;
+    std::size_t longAt = recordSize;
+    for (std::size_t i : listed) {
+        const TODBCFldDesc& d = Columns[i];
+        const int k = static_cast<int>(params.size()) + 1;
+        if (d.FldType == fcBlob) {
+            // The long value, read by the binder through a reference placed
+            // behind the record. The parameter has no name, so its size is
+            // the value's own and not the column's.
+            const String* value = PendingBlob(static_cast<int>(i) + 1);
+            TODBCBlobRef ref{value->data(), static_cast<std::int32_t>(value->size())};
+            std::memcpy(values.data() + longAt, &ref, sizeof ref);
+            TODBCFldDesc p;
+            p.FieldNo = static_cast<std::uint16_t>(k);
+            p.FldType = fcBlob;
+            p.SubType = d.SubType;
+            p.Offset = static_cast<std::uint16_t>(longAt);
+            p.NullOffset = p.Offset;
+            p.Len = sizeof ref;
+            p.Updatable = d.Updatable;
+            params.push_back(p);
+            longAt += sizeof ref;
+        } else {
+            params.push_back(ParamOf(d, k));
+        }
+        if (k > 1) {
+            names += ", ";
+            markers += ", ";
+        }
+        names += QuoteName(d.GetName(), rules);
+        markers += "?";
+    }
+    const String text = "INSERT INTO " + GetTableName() + " (" + names + ")" + " VALUES (" + markers + ")";
+    SQLRETURN rc = RunSecondStatement(text, params, values);
+    FPendingInsert.clear();
+    return rc;
+}
+
+// ---------------------------------------------------------------------------
+// Update.
+
+int TODBC::ModifyRecord(const void* record) {
+    const std::int32_t row = EditRow();
+    const auto size = static_cast<std::size_t>(RecordSize());
+    std::byte* slot = CacheSlot(BlockPos);
+
+    // The row as the data source has it now goes into the slot: that is what
+    // a failed write leaves there.
+    FetchForEdit(row);
+    StoreStaging(BlockPos);
+    const std::vector<std::byte> kept(slot, slot + size);
+    std::memcpy(slot, record, size);
+    std::memcpy(StagingRecord.data(), record, size);
+
+    SQLRETURN rc = SQL_SUCCESS;
+    try {
+        if (CursorMode == cmKeyset) {
+            LoadIndicators(*this, record, false);
+            rc = odbc::SQLSetPos(Stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE);
+            CheckPositioned(Stmt, rc);
+            rc = odbc::SQLSetPos(Stmt, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
+            CheckPositioned(Stmt, rc);
+        } else {
+            rc = odbc::SQLSetPos(Stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE);
+            CheckPositioned(Stmt, rc);
+            const IdentifierRules rules = ReadIdentifierRules(Dbc);
+            String assignments;
+            std::vector<TODBCFldDesc> params;
+            for (const TODBCFldDesc& d : Columns) {
+                if (!IsBound(d) || !IsWritable(d)) continue;
+                if (!params.empty()) assignments += ", ";
+                assignments += QuoteName(d.GetName(), rules) + " = ?";
+                params.push_back(ParamOf(d, static_cast<int>(params.size()) + 1));
+            }
+            // Nothing the update may write: the change cannot reach the row.
+            if (params.empty()) throw EODBCError(0, "No column of the row can be written");
+            const String text = "UPDATE " + GetTableName() + " SET " + assignments + "  WHERE CURRENT OF " +
+                                ODBCCursorName(Stmt);
+            std::vector<std::byte> values(StagingRecord.begin(), StagingRecord.begin() + size);
+            rc = RunSecondStatement(text, params, values);
+        }
+    } catch (...) {
+        std::memcpy(slot, kept.data(), size);
+        throw;
+    }
+    return rc;
+}
+
+// ---------------------------------------------------------------------------
+// Delete.
+
+int TODBC::DeleteRecord(bool sequential) {
+    const std::int32_t row = EditRow();
+    FetchForEdit(row);
+    SQLRETURN rc;
+    if (CursorMode == cmKeyset) {
+        rc = odbc::SQLSetPos(Stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE);
+        CheckPositioned(Stmt, rc);
+    } else {
+        rc = odbc::SQLSetPos(Stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE);
+        CheckPositioned(Stmt, rc);
+        rc = RunSecondStatement("DELETE FROM " + GetTableName() + " WHERE CURRENT OF " + ODBCCursorName(Stmt), {},
+                                {});
+        // The library's static cursor keeps the row in its place: later
+        // fetches skip it.
+        AddDeletedRow(row + 1);
+    }
+    if (RowCount >= 0) {
+        --RowCount;
+        EndRow = RowCount;
+    }
+    FetchBlock(sequential);
+    return rc;
+}
+
+} // namespace velora
