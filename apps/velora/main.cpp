@@ -9,9 +9,13 @@
 //   velora sources
 //   velora connect DSN [--user U] [--password P] [--no-prompt]
 //   velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]
+//   velora edit DSN TABLE --row N --set COLUMN=VALUE ...
+//   velora insert DSN TABLE COLUMN=VALUE ...
+//   velora delete DSN TABLE --row N
 //
 // The tool reads the project's own ODBC configuration: ODBCSYSINI and
 // ODBCINI point at the build's odbc folder unless they are already set.
+#include "EditCommand.h"
 #include "SampleDatabase.h"
 #include "TableCommand.h"
 
@@ -36,12 +40,18 @@ constexpr const char* Usage =
     "       velora connect DSN [--user USER] [--password PASSWORD] [--no-prompt]\n"
     "       velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]\n"
     "                    [--user USER] [--password PASSWORD]\n"
+    "       velora edit DSN TABLE --row N --set COLUMN=VALUE ... [--user USER] [--password PASSWORD]\n"
+    "       velora insert DSN TABLE COLUMN=VALUE ... [--user USER] [--password PASSWORD]\n"
+    "       velora delete DSN TABLE --row N [--user USER] [--password PASSWORD]\n"
     "\n"
     "  sources   lists the ODBC data sources with their descriptions\n"
     "  connect   connects to DSN, prints the cursor mode and the server name, disconnects;\n"
     "            without --password the login dialog asks (unless --no-prompt)\n"
     "  table     prints the rows of TABLE with a header of field names; --where and --order\n"
-    "            take the data source's SQL, --last N prints only the last N rows\n";
+    "            take the data source's SQL, --last N prints only the last N rows\n"
+    "  edit      changes row N (from 1, in primary-key order) and prints it as stored\n"
+    "  insert    adds a row with the values given and prints it as stored\n"
+    "  delete    deletes row N and prints the row deleted; the VALUE (null) stands for NULL\n";
 
 /// A command line the tool cannot understand.
 struct TUsageError {
@@ -157,6 +167,13 @@ int Run(int argc, char** argv) {
         try {
             return TableCommand(args);
         } catch (const TTableUsageError& e) {
+            throw TUsageError{e.Message};
+        }
+    }
+    if (command == "edit" || command == "insert" || command == "delete") {
+        try {
+            return EditCommand(command, args);
+        } catch (const TEditUsageError& e) {
             throw TUsageError{e.Message};
         }
     }
