@@ -199,7 +199,10 @@ void TODBCDataSet::DestroyHandle() {
 void TODBCDataSet::InternalRefresh() {
     // The statement runs again in place: the field objects the application
     // holds stay valid. The framework then resynchronises, which lands on
-    // the first record.
+    // the first record. That starts by reading the current record again,
+    // which a uni-directional dataset cannot do: it refuses before its rows
+    // are replaced under the records it shows.
+    if (FUniDirectional) DatabaseError(SCurUniDirectional);
     try {
         FEngine->Requery(FActiveStmtText, FUniDirectional);
     } catch (...) {

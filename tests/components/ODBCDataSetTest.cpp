@@ -363,6 +363,8 @@ TEST_P(ODBCDataSet, UniDirectionalReadsForwardOnceAndRefusesToGoBack) {
     std::vector<std::string> expected(model.begin() + 6, model.end());
     EXPECT_EQ(rest, expected) << "counting consumed no rows";
     EXPECT_EQ(t->RecordCount(), 45);
+    EXPECT_EQ(ErrorOf([&] { t->Refresh(); }), scroll) << "a refresh reads the current record again";
+    EXPECT_EQ(t->FieldByName("id")->AsString(), model.back()) << "and is refused before the rows change";
     EXPECT_EQ(ErrorOf([&] { t->First(); }), scroll);
 
     t->Close();
