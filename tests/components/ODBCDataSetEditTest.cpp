@@ -483,6 +483,41 @@ TEST_P(ODBCDataSetEdit, FieldsAreWrittenOnlyInEditStatesAndNeverWhenReadOnly) {
     EXPECT_EQ(ErrorOf([&] { t->Edit(); }), "Cannot modify a read-only dataset");
 }
 
+TEST_P(ODBCDataSetEdit, CalculatedFieldsFollowTheEditAndAppendRecordAddsLikeInsertRecord) {
+    const std::string name = CreateNumbered(2);
+    TODBCTable* t = NewTable(name);
+    t->FieldDefs()->Update();
+    for (int i = 0; i < t->FieldDefs()->Count(); ++i) t->FieldDefs()->Items(i)->CreateField(t);
+    auto* label = new TStringField(t);
+    label->SetFieldName("label");
+    label->SetSize(40);
+    label->SetCalculated(true);
+    label->SetDataSet(t);
+    int labelChanges = 0;
+    label->OnChange = [&](TField*) { ++labelChanges; };
+    t->OnCalcFields = [](TDataSet* d) { d->FieldByName("label")->SetAsString("<" + d->FieldByName("name")->AsString() + ">"); };
+    t->Open();
+    t->Next();
+    EXPECT_EQ(label->AsString(), "<row 2>");
+    EXPECT_EQ(labelChanges, 0) << "values written in OnCalcFields while fetching are no field changes";
+    t->Prior();
+    t->Edit();
+    t->FieldByName("name")->SetAsString("first");
+    EXPECT_EQ(label->AsString(), "<first>") << "the edited record is calculated again";
+    EXPECT_EQ(ErrorOf([&] { label->SetAsString("by hand"); }), "(no error)");
+    t->Post();
+    EXPECT_EQ(label->AsString(), "<first>");
+    EXPECT_EQ(Column("SELECT name FROM " + name + " WHERE id = 1"), (std::vector<std::string>{"first"}));
+
+    // Adding at the end and inserting make the same call: the row's place is
+    // the data source's.
+    t->AppendRecord({Variant(7), Variant("seven"), Variant(7.5)});
+    t->InsertRecord({Variant(8), Variant("eight")});
+    EXPECT_EQ(FRaw->Query("SELECT id, name, amount FROM " + name + " WHERE id > 2 ORDER BY id"),
+              (std::vector<Row>{{"7", "seven", Drv().Kind == DriverKind::SQLite ? "7.5" : "7.50"},
+                                {"8", "eight", std::nullopt}}));
+}
+
 TEST_P(ODBCDataSetEdit, PostedEditsFollowCommitAndRollback) {
     if (Drv().Kind != DriverKind::PostgreSQL) GTEST_SKIP() << "transactions are measured on PostgreSQL";
     const std::string name = CreateNumbered(3);
