@@ -8,10 +8,12 @@
 // against a model; refused posts that keep the user's values; serial keys
 // and empty tables; transactions; and the dataset's own rules (states,
 // read-only fields, update objects, providers).
+#include "components/ComponentTestUtil.h"
 #include "components/DataSetTestUtil.h"
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
+#include "velora/platform/FormFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -593,6 +595,33 @@ TEST(ODBCDataSetEditUnit, AnUpdateObjectServesOneDataSetAndMovesBetweenThem) {
     first->SetUpdateObject(object);
     object->Free();
     EXPECT_EQ(first->UpdateObject(), nullptr);
+}
+
+TEST(ODBCDataSetEditUnit, UpdateEventsAreReadFromFormFiles) {
+    test::TDesignRoot root(nullptr);
+    int records = 0, errors = 0;
+    root.RegisterMethod("RootUpdateRecord", TUpdateRecordEvent([&](TDataSet*, TUpdateKind, TUpdateAction& action) {
+                            ++records;
+                            action = uaApplied;
+                        }));
+    root.RegisterMethod("RootUpdateError",
+                        TUpdateErrorEvent([&](TDataSet*, EDatabaseError&, TUpdateKind, TUpdateAction&) { ++errors; }));
+    ReadComponentStringInto("object Root: TDesignRoot\n"
+                            "  object T1: TODBCTable\n"
+                            "    OnUpdateError = RootUpdateError\n"
+                            "    OnUpdateRecord = RootUpdateRecord\n"
+                            "  end\n"
+                            "end\n",
+                            &root);
+    auto* t = dynamic_cast<TODBCTable*>(root.FindComponent("T1"));
+    ASSERT_NE(t, nullptr);
+    ASSERT_TRUE(t->OnUpdateRecord);
+    ASSERT_TRUE(t->OnUpdateError);
+    TUpdateAction action = uaFail;
+    t->OnUpdateRecord(t, ukModify, action);
+    EXPECT_EQ(action, uaApplied);
+    EXPECT_EQ(records, 1);
+    EXPECT_EQ(errors, 0) << "nothing calls the events by itself";
 }
 
 TEST(ODBCDataSetEditUnit, ProviderComesFromCreateProviderProcOnceAndIsKept) {
