@@ -10,9 +10,13 @@
 //   velora connect DSN [--user U] [--password P] [--no-prompt]
 //   velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]
 //   velora query DSN "SQL" [--param NAME=VALUE[:TYPE]]...
+//   velora edit DSN TABLE --row N --set COLUMN=VALUE ...
+//   velora insert DSN TABLE COLUMN=VALUE ...
+//   velora delete DSN TABLE --row N
 //
 // The tool reads the project's own ODBC configuration: ODBCSYSINI and
 // ODBCINI point at the build's odbc folder unless they are already set.
+#include "EditCommand.h"
 #include "SampleDatabase.h"
 #include "QueryCommand.h"
 #include "TableCommand.h"
@@ -39,6 +43,9 @@ constexpr const char* Usage =
     "       velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]\n"
     "                    [--user USER] [--password PASSWORD]\n"
     "       velora query DSN SQL [--param NAME=VALUE[:TYPE]]... [--user USER] [--password PASSWORD]\n"
+    "       velora edit DSN TABLE --row N --set COLUMN=VALUE ... [--user USER] [--password PASSWORD]\n"
+    "       velora insert DSN TABLE COLUMN=VALUE ... [--user USER] [--password PASSWORD]\n"
+    "       velora delete DSN TABLE --row N [--user USER] [--password PASSWORD]\n"
     "\n"
     "  sources   lists the ODBC data sources with their descriptions\n"
     "  connect   connects to DSN, prints the cursor mode and the server name, disconnects;\n"
@@ -47,7 +54,10 @@ constexpr const char* Usage =
     "            take the data source's SQL, --last N prints only the last N rows\n"
     "  query     runs SQL with its :name parameters: prints its rows, or the rows it affected;\n"
     "            TYPE is integer, smallint, word, boolean, float, currency, bcd, date, time,\n"
-    "            datetime, string, memo or null (without TYPE: integer, float or string)\n";
+    "            datetime, string, memo or null (without TYPE: integer, float or string)\n"
+    "  edit      changes row N (from 1, in primary-key order) and prints it as stored\n"
+    "  insert    adds a row with the values given and prints it as stored\n"
+    "  delete    deletes row N and prints the row deleted; the VALUE (null) stands for NULL\n";
 
 /// A command line the tool cannot understand.
 struct TUsageError {
@@ -170,6 +180,13 @@ int Run(int argc, char** argv) {
         try {
             return QueryCommand(args);
         } catch (const TQueryUsageError& e) {
+            throw TUsageError{e.Message};
+        }
+    }
+    if (command == "edit" || command == "insert" || command == "delete") {
+        try {
+            return EditCommand(command, args);
+        } catch (const TEditUsageError& e) {
             throw TUsageError{e.Message};
         }
     }

@@ -3,7 +3,8 @@
 //
 // TODBCDataSet, the field side: field definitions from the engine's column
 // descriptions, field values read from and written to the record buffers,
-// the packed-decimal conversions, and the editing steps.
+// the packed-decimal conversions, and the start of an edit (writing rows
+// back is in ODBCDataSetEdit.cpp).
 //
 // A field whose FieldNo is above 0 is an engine column (column position + 1):
 // its value lives in the engine's row image and only the engine reads and
@@ -143,15 +144,5 @@ void TODBCDataSet::InternalEdit() {
     FEngine->GetCurrentRecord(ActiveBuffer());
     ClearBlobCache(ActiveBuffer());
 }
-
-// Writing rows back to the data source goes through the engine's positioned
-// insert, update and delete, which this dataset does not drive: it refuses
-// rather than report an edit as saved that never reached the data source.
-
-void TODBCDataSet::InternalPost() { DatabaseError(SDataSetReadOnly); }
-
-void TODBCDataSet::InternalAddRecord(const void* /*Buffer*/, bool /*Append*/) { DatabaseError(SDataSetReadOnly); }
-
-void TODBCDataSet::InternalDelete() { DatabaseError(SDataSetReadOnly); }
 
 } // namespace velora

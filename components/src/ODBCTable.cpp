@@ -110,7 +110,9 @@ void RegisterODBCDataSetClasses(const TEnumInfo& about) {
         .ComponentProp("Database", &TODBCDataSet::GetDataBase, &TODBCDataSet::SetDataBase)
         .IntegerProp("RowSetSize", &TODBCDataSet::RowSetSize, &TODBCDataSet::SetRowSetSize).Default(20)
         .BooleanProp("UniDirectional", &TODBCDataSet::UniDirectional, &TODBCDataSet::SetUniDirectional)
-        .Default(false);
+        .Default(false)
+        .EventProp("OnUpdateError", &TODBCDataSet::OnUpdateError)
+        .EventProp("OnUpdateRecord", &TODBCDataSet::OnUpdateRecord);
     RegisterClass<TODBCTable>("TODBCTable", "TODBCDataSet")
         .BooleanProp("Filtered", &TODBCTable::Filtered, &TODBCTable::SetFiltered).Default(false)
         .ObjectProp("FilterParams", &TODBCTable::FilterParams)

@@ -41,6 +41,7 @@
 #include "velora/platform/DB.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -69,6 +70,46 @@ struct TODBCBufferLayout {
     int BookmarkOffset = 0;
     int RecordBufferSize = 0;
 };
+
+class TODBCDataSet;
+
+// ---- cached updates and providers (ODBCDataSetEdit.cpp) ----------------------
+
+/// What an update handler decides for the record it was given.
+enum TUpdateAction : std::uint8_t { uaFail, uaAbort, uaSkip, uaRetry, uaApplied };
+enum TUpdateRecordType : std::uint8_t { rtModified, rtInserted, rtDeleted, rtUnmodified };
+using TUpdateRecordTypes = TSet<TUpdateRecordType>;
+/// A failed update of one record: the handler decides what happens next.
+using TUpdateErrorEvent =
+    std::function<void(TDataSet* DataSet, EDatabaseError& E, TUpdateKind UpdateKind, TUpdateAction& UpdateAction)>;
+/// The update of one record, written by the application.
+using TUpdateRecordEvent = std::function<void(TDataSet* DataSet, TUpdateKind UpdateKind, TUpdateAction& UpdateAction)>;
+
+/// Base of the objects that write one record of a dataset through statements
+/// of their own. An object serves at most one dataset at a time; the
+/// dataset's SetUpdateObject keeps the pairing on both sides.
+class TODBCDataSetUpdateObject : public TComponent {
+public:
+    explicit TODBCDataSetUpdateObject(TComponent* AOwner) : TComponent(AOwner) {}
+    /// The dataset served (property DataSet), nil for none.
+    virtual TODBCDataSet* GetDataSet() = 0;
+    virtual void SetDataSet(TODBCDataSet* Value) = 0;
+    /// Writes the dataset's current record as UpdateKind says.
+    virtual void Apply(TUpdateKind UpdateKind) = 0;
+};
+
+/// A data provider made for a dataset; its kind is the providing unit's.
+class IODBCProvider {
+public:
+    virtual ~IODBCProvider() = default;
+};
+/// A reference to a provider: the dataset keeps one, callers get another.
+using TODBCProviderRef = std::shared_ptr<IODBCProvider>;
+/// Makes a provider for a dataset.
+using TCreateProviderProc = TODBCProviderRef (*)(TODBCDataSet* DataSet);
+/// Assigned by a providing unit; nil until then (GetProvider then raises
+/// "No provider available").
+extern TCreateProviderProc CreateProviderProc;
 
 /// The dataset over one engine cursor.
 class TODBCDataSet : public TDataSet, public TODBCDataSetLink {
@@ -164,6 +205,31 @@ public:
     /// first record; a closed dataset only stores the flag.
     void SetFiltered(bool Value) override;
 
+    // ---- editing (ODBCDataSetEdit.cpp) ----------------------------------------------------
+    /// The framework's Post. A refused write (EODBCError with the data
+    /// source's diagnostics) leaves the record in its edit state with the
+    /// values the user gave, so it can be corrected and posted again.
+    void Post() override;
+    /// The framework's Cancel; a new record's long values are forgotten.
+    void Cancel() override;
+    Variant GetStateFieldValue(TDataSetState State, TField* Field) override;
+    void SetStateFieldValue(TDataSetState State, TField* Field, const Variant& Value) override;
+    /// \throws EDatabaseError "Cannot process the update because there is no
+    /// TOBDCUpdateSQL attached to the Query" without UpdateObject; with one,
+    /// nothing happens here (the application calls its Apply).
+    void ApplyUpdates();
+    /// The provider made by CreateProviderProc on first use, then kept.
+    /// \throws EDatabaseError "No provider available"
+    virtual TODBCProviderRef GetProvider();
+    TODBCDataSetUpdateObject* UpdateObject() const { return FUpdateObject; }
+    /// Pairs the dataset with Value: the previous object is released, and a
+    /// dataset Value served before loses it.
+    void SetUpdateObject(TODBCDataSetUpdateObject* Value);
+    TUpdateErrorEvent OnUpdateError;
+    TUpdateRecordEvent OnUpdateRecord;
+    /// Releases the update object before the dataset goes.
+    void BeforeDestruction() override;
+
 protected:
     // ---- filter and ordering (published by the table) --------------------------------------
     TStrings* FilterParams() const { return FFilterParams; }
@@ -215,7 +281,8 @@ protected:
     // ---- the framework's protocol -----------------------------------------------------------------
     void ClearCalcFields(TRecordBuffer Buffer) override;
     void CloseCursor() override;
-    bool GetCanModify() override { return FCanModify; }
+    /// A uni-directional cursor cannot come back to a row to write it.
+    bool GetCanModify() override { return FCanModify && !FUniDirectional; }
     int GetRecordCount() override;
     int GetRecNo() override;
     void InitRecord(TRecordBuffer Buffer) override;
@@ -245,6 +312,8 @@ protected:
     void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
     void SetBookmarkData(TRecordBuffer Buffer, const void* Data) override;
     void DoAfterScroll() override;
+    /// A freed update object is forgotten.
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     /// Adds at most one field definition for an engine column (duplicate
     /// names get "_1", "_2", ...; columns without a host type get none).
@@ -294,6 +363,9 @@ private:
     // A uni-directional dataset cannot read backwards; after Last it may
     // still deliver the last row, which the cursor holds, once.
     enum class TLastRow : std::uint8_t { None, Pending, Delivered } FLastRow = TLastRow::None;
+    // Editing.
+    TODBCDataSetUpdateObject* FUpdateObject = nullptr;
+    TODBCProviderRef FProvider;
 };
 
 } // namespace velora
