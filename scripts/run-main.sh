@@ -33,3 +33,4 @@ run connect VeloraSample --no-prompt   # SQLite needs no login: do not ask
 run table VeloraSample customers
 run table VeloraSample orders --where "amount > 100" --order "amount DESC"
 run table VeloraSample orders --last 3
+run query VeloraSample "SELECT id, order_date, amount FROM orders WHERE customer_id = :cust ORDER BY id" --param cust=1
