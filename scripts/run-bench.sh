@@ -8,8 +8,7 @@
 # (scripts/lib/servers.sh); the servers stop on every exit path. Arguments go
 # to the benchmark program (Google Benchmark flags, e.g.
 # --benchmark_filter=SQLite). The build folder can be chosen with
-# VELORA_BENCH_BUILD. Warnings do not stop this build: GCC 12 reports false
-# -Wrestrict warnings in std::string code at -O3.
+# VELORA_BENCH_BUILD.
 #
 # The benchmark programs fill their tables on first use (the servers are new
 # every run, so PostgreSQL's table is filled each time; SQLite's stays in the
@@ -22,7 +21,7 @@ jobs=${VELORA_JOBS:-$(nproc)}
 
 bash "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELORA_BUILD_BENCH=ON -DVELORA_BUILD_TESTS=OFF \
-  -DVELORA_BUILD_APPS=OFF -DVELORA_SANITIZE=OFF -DVELORA_WERROR=OFF
+  -DVELORA_BUILD_APPS=OFF -DVELORA_SANITIZE=OFF
 cmake --build "$build" --target velora_bench -j"$jobs"
 
 # shellcheck source=lib/servers.sh
