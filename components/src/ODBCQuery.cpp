@@ -297,7 +297,28 @@ void TODBCQuery::RefreshParams() {
 // ---------------------------------------------------------------------------
 // Flags
 
-bool TODBCQuery::GetCanModify() { return TODBCDataSet::GetCanModify() && !FReadOnly; }
+bool TODBCQuery::GetCanModify() { return TODBCDataSet::GetCanModify() && !FReadOnly && FOneTable; }
+
+void TODBCQuery::InternalOpen() {
+    TODBCDataSet::InternalOpen();
+    // A join writes nowhere: its rows are not rows of the table its text
+    // names first. The driver's keyset cursor turns read-only by itself; the
+    // cursor library reports what was asked, so the columns tell.
+    FOneTable = true;
+    String first;
+    SQLSMALLINT count = 0;
+    if (!ODBCSucceeded(odbc::SQLNumResultCols(StmtHandle(), &count))) return;
+    for (SQLSMALLINT i = 1; i <= count; ++i) {
+        char name[256] = {};
+        SQLSMALLINT length = 0;
+        if (!ODBCSucceeded(odbc::SQLColAttribute(StmtHandle(), static_cast<SQLUSMALLINT>(i), SQL_DESC_BASE_TABLE_NAME,
+                                                 name, sizeof name, &length, nullptr)) ||
+            name[0] == '\0')
+            continue;
+        if (first.empty()) first = name;
+        else if (!SameText(first, name)) FOneTable = false;
+    }
+}
 
 void TODBCQuery::SetReadOnly(bool Value) {
     CheckInactive();

@@ -166,7 +166,11 @@ public:
     void SetSQLBinary(std::optional<String> Value) { FSQLBinary = std::move(Value); }
 
 protected:
+    /// The inherited answer, for a query that is not ReadOnly and whose
+    /// result columns come from one table.
     bool GetCanModify() override;
+    /// Opens the dataset, then notes whether the result reads one table.
+    void InternalOpen() override;
     /// Prepares when needed, takes the master's values, binds, and hands the
     /// statement and its engine cursor to the dataset, which executes it.
     SQLHSTMT CreateHandle() override;
@@ -198,6 +202,7 @@ private:
     TODBCParams* FParams = nullptr;
     bool FPrepared = false;
     bool FReadOnly = false;
+    bool FOneTable = true;
     std::int32_t FRowsAffected = -1;
     TStringList* FSQL = nullptr;
     std::optional<String> FSQLBinary;
