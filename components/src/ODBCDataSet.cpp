@@ -564,7 +564,13 @@ void TODBCDataSet::RunClauseText(const String& Text, const char* RejectMessage) 
     // The trial runs on a statement of its own, so a rejected text leaves
     // the open cursor, its rows and its position as they were.
     if (ODBCExecDirect(GetDBHandle(), Text) != SQL_SUCCESS) throw EODBCError(0, RejectMessage);
-    RequeryText(Text);
+    RequeryText(CursorText(Text, FGuardBareText));
+}
+
+String TODBCDataSet::CursorText(const String& Text, bool Guard) {
+    FGuardBareText = Guard;
+    if (Guard && !FStmtText.empty() && Text == FStmtText) return Text + " WHERE 1=1";
+    return Text;
 }
 
 void TODBCDataSet::RequeryText(const String& Text) {

@@ -44,6 +44,7 @@ SQLHSTMT TODBCTable::GetHandle() {
         String text;
         ODBCBuildStmtText(record, text);
         const std::uint8_t cursorMode = Database()->CursorMode();
+        text = CursorText(text, cursorMode == cmKeyset && openMode == ODBCREADWRITE && !UniDirectional());
         ODBCPrepareStmt(stmt, text, openMode, UniDirectional(), cursorMode);
         SetEngine(std::make_unique<TODBC>(GetDBHandle(), stmt, FTableName, cursorMode));
         SetActiveStmtText(text);

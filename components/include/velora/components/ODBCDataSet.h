@@ -257,6 +257,13 @@ protected:
     /// again; a failed switch of filter or ordering returns to it). Empty:
     /// the prepared text as it stands.
     void SetActiveStmtText(const String& Value) { FActiveStmtText = Value; }
+    /// The text to prepare for Text. psqlODBC reads past its own copy of a
+    /// statement that ends with its FROM clause when it opens a writable
+    /// keyset cursor over a table with a serial key; so on that road the bare
+    /// StmtText gets a WHERE clause that holds for every row. Guard says
+    /// whether the cursor is such a cursor; it is kept for later clause
+    /// switches.
+    String CursorText(const String& Text, bool Guard);
 
     // ---- own virtual operations ----------------------------------------------------------------
     /// The statement handle with Engine built and the statement prepared;
@@ -341,6 +348,7 @@ private:
     std::unique_ptr<TODBC> FEngine;
     String FStmtText;
     String FActiveStmtText;
+    bool FGuardBareText = false;   ///< CursorText's guard of the open cursor
     std::uint16_t FDBFlagSet = 0;
     std::int16_t FRowSetSize = 20;
     bool FUniDirectional = false;
