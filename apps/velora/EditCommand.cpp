@@ -21,6 +21,7 @@
 // columns take the text as their whole value.
 #include "EditCommand.h"
 
+#include "RowPrinter.h"
 #include "SampleDatabase.h"
 
 #include "velora/components/ODBCObj.h"
@@ -38,37 +39,6 @@
 namespace velora::app {
 
 namespace {
-
-using TRow = std::vector<std::string>;
-
-TRow ReadRow(TDataSet& ds) {
-    TRow row;
-    for (int i = 0; i < ds.FieldCount(); ++i) {
-        TField* field = ds.Fields().Fields(i);
-        const bool binary = field->DataType() == ftBytes || field->DataType() == ftVarBytes;
-        if (field->IsBlob() || binary) row.push_back(field->DisplayText());
-        else if (field->IsNull()) row.push_back("(null)");
-        else row.push_back(field->AsString());
-    }
-    return row;
-}
-
-void PrintRow(TDataSet& ds, const TRow& row) {
-    TRow header;
-    for (int i = 0; i < ds.FieldCount(); ++i) header.push_back(ds.Fields().Fields(i)->FieldName());
-    std::string top, rule, line;
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        const std::size_t width = std::min<std::size_t>(std::max(header[i].size(), row[i].size()), 40);
-        auto cell = [&](std::string text) {
-            if (i + 1 < header.size() && text.size() < width) text.resize(width, ' ');
-            return text;
-        };
-        top += (i == 0 ? "" : " | ") + cell(header[i]);
-        line += (i == 0 ? "" : " | ") + cell(row[i]);
-        rule += (i == 0 ? "" : "-+-") + std::string(width, '-');
-    }
-    std::printf("%s\n%s\n%s\n", top.c_str(), rule.c_str(), line.c_str());
-}
 
 int ParseRow(const std::string& text) {
     long long n = 0;
@@ -199,7 +169,7 @@ int EditCommand(const std::string& command, const std::vector<std::string>& args
         table->Refresh();
         const int left = table->RecordCount();
         std::printf("deleted row %d:\n", row);
-        PrintRow(*table, gone);
+        PrintRows(HeaderOf(*table), {gone});
         std::printf("(%d row%s left)\n", left, left == 1 ? "" : "s");
         return 0;
     }
@@ -257,7 +227,7 @@ int EditCommand(const std::string& command, const std::vector<std::string>& args
     }
     if (!found) throw Exception("the row written is not in " + name + " any more");
     std::printf("%s row:\n", command == "edit" ? "edited" : "inserted");
-    PrintRow(*check, ReadRow(*check));
+    PrintRows(HeaderOf(*check), {ReadRow(*check)});
     return 0;
 }
 

@@ -12,6 +12,7 @@
 // text, as a grid shows them.
 #include "QueryCommand.h"
 
+#include "RowPrinter.h"
 #include "SampleDatabase.h"
 
 #include "velora/components/ODBCObj.h"
@@ -28,11 +29,6 @@
 namespace velora::app {
 
 namespace {
-
-/// Widest column the alignment allows; longer values are printed whole.
-constexpr std::size_t kMaxWidth = 40;
-
-using TRow = std::vector<std::string>;
 
 /// One --param: its name, value text and type (ftUnknown: guessed).
 struct TParamArg {
@@ -112,42 +108,6 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
     p.SetText(arg.Value);
 }
 
-TRow ReadRow(TDataSet& ds) {
-    TRow row;
-    for (int i = 0; i < ds.FieldCount(); ++i) {
-        TField* field = ds.Fields().Fields(i);
-        const bool binary = field->DataType() == ftBytes || field->DataType() == ftVarBytes;
-        if (field->IsBlob() || binary) row.push_back(field->DisplayText());
-        else if (field->IsNull()) row.push_back("(null)");
-        else row.push_back(field->AsString());
-    }
-    return row;
-}
-
-void Print(const TRow& header, const std::vector<TRow>& rows) {
-    std::vector<std::size_t> widths(header.size(), 0);
-    auto measure = [&](const TRow& row) {
-        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], std::min(row[i].size(), kMaxWidth));
-    };
-    measure(header);
-    for (const TRow& row : rows) measure(row);
-    auto line = [&](const TRow& row) {
-        std::string out;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            std::string cell = row[i];
-            if (i + 1 < row.size() && cell.size() < widths[i]) cell.resize(widths[i], ' ');
-            out += (i == 0 ? "" : " | ") + cell;
-        }
-        std::printf("%s\n", out.c_str());
-    };
-    line(header);
-    std::string rule;
-    for (std::size_t i = 0; i < widths.size(); ++i) rule += (i == 0 ? "" : "-+-") + std::string(widths[i], '-');
-    std::printf("%s\n", rule.c_str());
-    for (const TRow& row : rows) line(row);
-    std::printf("(%zu row%s)\n", rows.size(), rows.size() == 1 ? "" : "s");
-}
-
 } // namespace
 
 int QueryCommand(const std::vector<std::string>& args) {
@@ -204,12 +164,11 @@ int QueryCommand(const std::vector<std::string>& args) {
     query->Prepare();
     if (query->ResultColumnCount() > 0) {
         query->Open();
-        TRow header;
-        for (int i = 0; i < query->FieldCount(); ++i) header.push_back(query->Fields().Fields(i)->FieldName());
+        const TRow header = HeaderOf(*query);
         std::vector<TRow> rows;
         for (; !query->Eof(); query->Next()) rows.push_back(ReadRow(*query));
         query->Close();
-        Print(header, rows);
+        PrintRows(header, rows);
     } else {
         query->ExecSQL();
         for (const odbc::DiagRecord& notice : query->ExecWarnings())

@@ -14,6 +14,7 @@
 // and "(Memo)" when there is none, as a grid shows them.
 #include "TableCommand.h"
 
+#include "RowPrinter.h"
 #include "SampleDatabase.h"
 
 #include "velora/components/ODBCObj.h"
@@ -26,51 +27,7 @@
 
 namespace velora::app {
 
-
 namespace {
-
-/// Widest column the alignment allows; longer values are printed whole.
-constexpr std::size_t kMaxWidth = 40;
-
-using TRow = std::vector<std::string>;
-
-TRow ReadRow(TDataSet& ds) {
-    TRow row;
-    for (int i = 0; i < ds.FieldCount(); ++i) {
-        TField* field = ds.Fields().Fields(i);
-        const bool binary = field->DataType() == ftBytes || field->DataType() == ftVarBytes;
-        if (field->IsBlob() || binary) row.push_back(field->DisplayText());
-        else if (field->IsNull()) row.push_back("(null)");
-        else row.push_back(field->AsString());
-    }
-    return row;
-}
-
-void Print(const TRow& header, const std::vector<TRow>& rows) {
-    std::vector<std::size_t> widths(header.size(), 0);
-    auto measure = [&](const TRow& row) {
-        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], std::min(row[i].size(), kMaxWidth));
-    };
-    measure(header);
-    for (const TRow& row : rows) measure(row);
-    auto line = [&](const TRow& row) {
-        std::string out;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            std::string cell = row[i];
-            if (i + 1 < row.size() && cell.size() < widths[i]) cell.resize(widths[i], ' ');
-            out += (i == 0 ? "" : " | ") + cell;
-        }
-        std::printf("%s\n", out.c_str());
-    };
-    line(header);
-    TRow rule;
-    for (std::size_t w : widths) rule.push_back(std::string(w, '-'));
-    std::string out;
-    for (std::size_t i = 0; i < rule.size(); ++i) out += (i == 0 ? "" : "-+-") + rule[i];
-    std::printf("%s\n", out.c_str());
-    for (const TRow& row : rows) line(row);
-    std::printf("(%zu row%s)\n", rows.size(), rows.size() == 1 ? "" : "s");
-}
 
 int ParseCount(const std::string& text) {
     long long n = 0;
@@ -138,8 +95,7 @@ int TableCommand(const std::vector<std::string>& args) {
     }
     table->Open();
 
-    TRow header;
-    for (int i = 0; i < table->FieldCount(); ++i) header.push_back(table->Fields().Fields(i)->FieldName());
+    const TRow header = HeaderOf(*table);
     std::vector<TRow> rows;
     if (last > 0) {
         table->Last();
@@ -152,7 +108,7 @@ int TableCommand(const std::vector<std::string>& args) {
         for (; !table->Eof(); table->Next()) rows.push_back(ReadRow(*table));
     }
     table->Close();
-    Print(header, rows);
+    PrintRows(header, rows);
     return 0;
 }
 
