@@ -22,7 +22,7 @@
 #include "EditCommand.h"
 
 #include "RowPrinter.h"
-#include "SampleDatabase.h"
+#include "CommandDatabase.h"
 
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
@@ -138,14 +138,8 @@ int EditCommand(const std::string& command, const std::vector<std::string>& args
     if (command != "delete" && sets.empty()) throw TEditUsageError{command + " needs at least one COLUMN=VALUE"};
     const std::string& dsn = positional[0];
     const std::string& name = positional[1];
-    if (SameText(dsn, "VeloraSample")) EnsureSampleDatabase();
-
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
-    auto* db = new TODBCDatabase(owner.get());
-    db->SetDataSourceName(dsn);
-    db->SetLoginPrompt(false);
-    if (haveUser) db->Params()->SetValues("USER NAME", user);
-    if (havePassword) db->Params()->Add("PASSWORD=" + password);
+    auto* db = NewCommandDatabase(owner.get(), dsn, haveUser ? &user : nullptr, havePassword ? &password : nullptr);
 
     db->Open();
     const std::vector<std::string> key = PrimaryKey(*db, name);

@@ -13,7 +13,7 @@
 #include "QueryCommand.h"
 
 #include "RowPrinter.h"
-#include "SampleDatabase.h"
+#include "CommandDatabase.h"
 
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
@@ -137,15 +137,8 @@ int QueryCommand(const std::vector<std::string>& args) {
     }
     if (positional.size() != 2) throw TQueryUsageError{"query needs a data source name and one SQL text"};
     const std::string& dsn = positional[0];
-    if (SameText(dsn, "VeloraSample")) EnsureSampleDatabase();
-
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
-    auto* db = new TODBCDatabase(owner.get());
-    db->SetDataSourceName(dsn);
-    // The data source's own account unless one is given: never a dialog.
-    db->SetLoginPrompt(false);
-    if (haveUser) db->Params()->SetValues("USER NAME", user);
-    if (havePassword) db->Params()->Add("PASSWORD=" + password);
+    auto* db = NewCommandDatabase(owner.get(), dsn, haveUser ? &user : nullptr, havePassword ? &password : nullptr);
 
     auto* query = new TODBCQuery(owner.get());
     query->SetDataBase(db);

@@ -15,7 +15,7 @@
 #include "TableCommand.h"
 
 #include "RowPrinter.h"
-#include "SampleDatabase.h"
+#include "CommandDatabase.h"
 
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
@@ -71,15 +71,8 @@ int TableCommand(const std::vector<std::string>& args) {
     }
     if (positional.size() != 2) throw TTableUsageError{"table needs a data source name and a table name"};
     const std::string& dsn = positional[0];
-    if (SameText(dsn, "VeloraSample")) EnsureSampleDatabase();
-
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
-    auto* db = new TODBCDatabase(owner.get());
-    db->SetDataSourceName(dsn);
-    // The data source's own account unless one is given: never a dialog.
-    db->SetLoginPrompt(false);
-    if (haveUser) db->Params()->SetValues("USER NAME", user);
-    if (havePassword) db->Params()->Add("PASSWORD=" + password);
+    auto* db = NewCommandDatabase(owner.get(), dsn, haveUser ? &user : nullptr, havePassword ? &password : nullptr);
 
     auto* table = new TODBCTable(owner.get());
     table->SetDataBase(db);
