@@ -7,7 +7,7 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/OdbcFaults.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include <algorithm>
 #include <chrono>

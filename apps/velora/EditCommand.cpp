@@ -27,7 +27,7 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/OdbcBoundary.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 #include <algorithm>
 #include <cstdio>

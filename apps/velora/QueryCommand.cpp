@@ -17,8 +17,8 @@
 
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
-#include "velora/platform/DateUtils.h"
-#include "velora/platform/Numbers.h"
+#include "velora/rtl/DateUtils.h"
+#include "velora/rtl/Numbers.h"
 
 #include <algorithm>
 #include <cstdio>

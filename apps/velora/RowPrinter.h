@@ -7,7 +7,7 @@
 // under a header of field names.
 #pragma once
 
-#include "velora/platform/DB.h"
+#include "velora/db/DB.h"
 
 #include <string>
 #include <vector>

@@ -8,8 +8,8 @@
 // value with zero bytes, dates, timestamps, money amounts and booleans.
 #include "SampleDatabase.h"
 
-#include "velora/platform/OdbcBoundary.h"
-#include "velora/platform/SysUtils.h"
+#include "velora/odbc/ODBCBoundary.h"
+#include "velora/rtl/SysUtils.h"
 
 #include <string>
 

@@ -22,7 +22,7 @@
 #include "TableCommand.h"
 
 #include "velora/components/ODBCObj.h"
-#include "velora/platform/OdbcBoundary.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 #include <cstdio>
 #include <cstdlib>

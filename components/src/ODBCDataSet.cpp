@@ -6,7 +6,7 @@
 // filter and ordering switches. Field definitions and field values are in
 // ODBCDataSetFields.cpp.
 //
-// The framework (velora/platform/DataSet.h) drives these operations; the
+// The framework (velora/db/DataSet.h) drives these operations; the
 // engine cursor answers them by logical row numbers. A record buffer's
 // bookmark is the row number the engine wrote when the record was fetched;
 // the framework brings the cursor to the active record through
@@ -15,7 +15,7 @@
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/Application.h"
+#include "velora/forms/Application.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,7 +7,7 @@
 
 #include "velora/components/ODBCconst.h"
 #include "velora/components/ODBClog.h"
-#include "velora/platform/Application.h"
+#include "velora/forms/Application.h"
 
 #include <algorithm>
 

@@ -14,8 +14,8 @@
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/FMTBCD.h"
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/DateUtils.h"
-#include "velora/platform/Fields.h"
+#include "velora/rtl/DateUtils.h"
+#include "velora/db/Fields.h"
 
 #include <array>
 #include <climits>

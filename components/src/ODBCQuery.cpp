@@ -10,8 +10,8 @@
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/DBConsts.h"
-#include "velora/platform/TypInfo.h"
+#include "velora/db/DBConsts.h"
+#include "velora/classes/TypInfo.h"
 
 #include <exception>
 #include <vector>

@@ -7,9 +7,9 @@
 
 #include "velora/components/ODBCDatabase.h"
 #include "velora/components/ODBCconst.h"
-#include "velora/platform/Application.h"
-#include "velora/platform/SharedMemory.h"
-#include "velora/platform/TypInfo.h"
+#include "velora/forms/Application.h"
+#include "velora/rtl/SharedMemory.h"
+#include "velora/classes/TypInfo.h"
 
 #include <algorithm>
 

@@ -8,8 +8,8 @@
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/OdbcBoundary.h"
-#include "velora/platform/TypInfo.h"
+#include "velora/odbc/ODBCBoundary.h"
+#include "velora/classes/TypInfo.h"
 
 namespace velora {
 

@@ -4,10 +4,10 @@
 // The login dialog: its stored layout, FormShow, and LoginDialogEx.
 #include "velora/components/ODBClog.h"
 
-#include "velora/platform/Application.h"
-#include "velora/platform/FormClasses.h"
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/TypInfo.h"
+#include "velora/forms/Application.h"
+#include "velora/forms/FormClasses.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/classes/TypInfo.h"
 
 #include <mutex>
 

@@ -13,10 +13,10 @@
 #include "velora/engine/ODBCCursor.h"
 
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/DateUtils.h"
-#include "velora/platform/Numbers.h"
+#include "velora/rtl/DateUtils.h"
+#include "velora/rtl/Numbers.h"
 
-#include "EngineDetail.h"
+#include "EngineInternal.h"
 
 #include <algorithm>
 #include <cmath>

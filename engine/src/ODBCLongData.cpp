@@ -24,7 +24,7 @@
 
 #include "velora/engine/ODBCStatement.h"
 
-#include "EngineDetail.h"
+#include "EngineInternal.h"
 
 #include <algorithm>
 #include <cstring>

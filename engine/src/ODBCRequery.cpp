@@ -14,7 +14,7 @@
 
 #include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/OdbcBoundary.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 namespace velora {
 

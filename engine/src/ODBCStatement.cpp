@@ -11,9 +11,9 @@
 
 #include "velora/engine/FMTBCD.h"
 #include "velora/engine/ODBCCursor.h"
-#include "velora/platform/DateUtils.h"
+#include "velora/rtl/DateUtils.h"
 
-#include "EngineDetail.h"
+#include "EngineInternal.h"
 
 #include <cstring>
 #include <deque>

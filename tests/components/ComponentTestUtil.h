@@ -10,9 +10,9 @@
 #include "support/TestEnv.h"
 
 #include "velora/components/ODBCSession.h"
-#include "velora/platform/Application.h"
-#include "velora/platform/OdbcFaults.h"
-#include "velora/platform/TypInfo.h"
+#include "velora/forms/Application.h"
+#include "velora/odbc/ODBCFaults.h"
+#include "velora/classes/TypInfo.h"
 
 #include <string>
 #include <thread>

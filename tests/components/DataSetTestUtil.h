@@ -12,7 +12,7 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCDataSet.h"
 #include "velora/components/ODBCTable.h"
-#include "velora/platform/OdbcFaults.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
 

@@ -10,10 +10,10 @@
 #include "components/ComponentTestUtil.h"
 
 #include "velora/components/ODBCObj.h"
-#include "velora/platform/Application.h"
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/OdbcFaults.h"
-#include "velora/platform/Presenters.h"
+#include "velora/forms/Application.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/odbc/ODBCFaults.h"
+#include "velora/forms/Presenters.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 // Application, and a real conversation on a pseudo-terminal.
 #include "velora/components/ODBClog.h"
 
-#include "velora/platform/Application.h"
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/Presenters.h"
+#include "velora/forms/Application.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/forms/Presenters.h"
 
 #include "support/PseudoTerminal.h"
 

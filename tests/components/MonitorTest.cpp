@@ -12,8 +12,8 @@
 #include "components/ComponentTestUtil.h"
 
 #include "velora/components/ODBCObj.h"
-#include "velora/platform/Application.h"
-#include "velora/platform/SharedMemory.h"
+#include "velora/forms/Application.h"
+#include "velora/rtl/SharedMemory.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>

@@ -13,7 +13,7 @@
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/FormFiles.h"
+#include "velora/classes/FormFiles.h"
 
 #include <gtest/gtest.h>
 

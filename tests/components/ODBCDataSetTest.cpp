@@ -9,7 +9,7 @@
 // and the packed-decimal conversions are checked on descriptors directly.
 #include "components/DataSetTestUtil.h"
 
-#include "velora/platform/OdbcFaults.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 // and a table without a key.
 #include "components/DataSetTestUtil.h"
 
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/OdbcFaults.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
 

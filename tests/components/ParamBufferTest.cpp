@@ -11,7 +11,7 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
-#include "velora/platform/DateUtils.h"
+#include "velora/rtl/DateUtils.h"
 
 #include "support/TestEnv.h"
 

@@ -8,8 +8,8 @@
 // end in the library's own errors only.
 #include "velora/components/ODBCParams.h"
 
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/TypInfo.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/classes/TypInfo.h"
 
 #include <gtest/gtest.h>
 

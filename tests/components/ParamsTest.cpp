@@ -9,7 +9,7 @@
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/FMTBCD.h"
-#include "velora/platform/DB.h"
+#include "velora/db/DB.h"
 
 #include "support/MemDataSet.h"
 

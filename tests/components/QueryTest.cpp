@@ -11,9 +11,9 @@
 
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCconst.h"
-#include "velora/platform/DateUtils.h"
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/OdbcFaults.h"
+#include "velora/rtl/DateUtils.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include "support/TestEnv.h"
 

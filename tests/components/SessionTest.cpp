@@ -8,9 +8,9 @@
 #include "components/ComponentTestUtil.h"
 
 #include "velora/components/ODBCObj.h"
-#include "velora/platform/Application.h"
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/OdbcFaults.h"
+#include "velora/forms/Application.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
 

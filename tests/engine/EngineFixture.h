@@ -10,8 +10,8 @@
 
 #include "support/TestEnv.h"
 #include "velora/engine/ODBC.h"
-#include "velora/platform/DateUtils.h"
-#include "velora/platform/OdbcFaults.h"
+#include "velora/rtl/DateUtils.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "support/TestEnv.h"
 
 #include "velora/engine/ODBCConnect.h"
-#include "velora/platform/OdbcFaults.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
 

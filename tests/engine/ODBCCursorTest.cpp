@@ -8,7 +8,7 @@
 // the failures injected at the ODBC boundary.
 #include "EngineFixture.h"
 
-#include "velora/platform/DateUtils.h"
+#include "velora/rtl/DateUtils.h"
 
 #include <random>
 

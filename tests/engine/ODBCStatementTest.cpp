@@ -8,7 +8,7 @@
 // forms the binder reads, column sizes matched by name, row counts.
 #include "EngineFixture.h"
 
-#include "velora/platform/DateUtils.h"
+#include "velora/rtl/DateUtils.h"
 
 #include <set>
 

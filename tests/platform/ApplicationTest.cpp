@@ -4,7 +4,7 @@
 // The application and screen globals: exception handling through the
 // replaceable handler or stderr, the main thread, and the cursor sequence
 // that observers see.
-#include "velora/platform/Application.h"
+#include "velora/forms/Application.h"
 
 #include <gtest/gtest.h>
 

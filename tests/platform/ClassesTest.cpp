@@ -4,7 +4,7 @@
 // The object model: string lists (name=value lines, text, change events),
 // the pointer list's range checks, assignment errors, and the owner tree
 // (freeing order, names, notifications and free notification).
-#include "velora/platform/Classes.h"
+#include "velora/classes/Classes.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 // counting and interface identity, the smart pointer, the class registry
 // behind CoCreateInstance, counted initialisation, and named shared-memory
 // objects as the SQL-monitor probe sees them.
-#include "velora/platform/ComObj.h"
-#include "velora/platform/SharedMemory.h"
+#include "velora/rtl/ComObj.h"
+#include "velora/rtl/SharedMemory.h"
 
 #include <gtest/gtest.h>
 

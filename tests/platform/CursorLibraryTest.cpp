@@ -13,8 +13,8 @@
 // What the library wrote is always checked from a second, plain connection.
 #include "support/TestEnv.h"
 
-#include "velora/platform/OdbcBoundary.h"
-#include "velora/platform/OdbcFaults.h"
+#include "velora/odbc/ODBCBoundary.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include <cstring>
 #include <stdexcept>

@@ -4,7 +4,7 @@
 // Date and time: the calendar against the standard library's proleptic
 // Gregorian calendar, the sign convention of dates before 1899-12-30, time
 // stamps, millisecond rounding, the range ends and the text forms.
-#include "velora/platform/DateUtils.h"
+#include "velora/rtl/DateUtils.h"
 
 #include <gtest/gtest.h>
 

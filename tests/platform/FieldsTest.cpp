@@ -7,8 +7,8 @@
 // change events, BLOB fields through their streams, and field definitions.
 #include "support/MemDataSet.h"
 
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/TypInfo.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/classes/TypInfo.h"
 
 #include <gtest/gtest.h>
 

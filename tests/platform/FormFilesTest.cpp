@@ -7,8 +7,8 @@
 // references resolved, Loaded in creation order), binary properties with
 // an ancestor, inherited forms, and the rejection of bad form text with the
 // line number and without leaving components behind.
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/TypInfo.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/classes/TypInfo.h"
 
 #include <gtest/gtest.h>
 

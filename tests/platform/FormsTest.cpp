@@ -6,16 +6,16 @@
 // input rules of edit boxes, lists and buttons, ShowModal through the
 // scripted presenter and with none, message boxes, form files of dialogs,
 // and the terminal presenter on a pseudo-terminal.
-#include "velora/platform/Application.h"
-#include "velora/platform/Buttons.h"
-#include "velora/platform/ComCtrls.h"
-#include "velora/platform/Dialogs.h"
-#include "velora/platform/ExtCtrls.h"
-#include "velora/platform/FormClasses.h"
-#include "velora/platform/FormFiles.h"
-#include "velora/platform/Forms.h"
-#include "velora/platform/Presenters.h"
-#include "velora/platform/StdCtrls.h"
+#include "velora/forms/Application.h"
+#include "velora/forms/Buttons.h"
+#include "velora/forms/ComCtrls.h"
+#include "velora/forms/Dialogs.h"
+#include "velora/forms/ExtCtrls.h"
+#include "velora/forms/FormClasses.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/forms/Forms.h"
+#include "velora/forms/Presenters.h"
+#include "velora/forms/StdCtrls.h"
 
 #include "support/PseudoTerminal.h"
 

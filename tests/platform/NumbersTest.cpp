@@ -4,7 +4,7 @@
 // Number text conversions and Currency: the rounding rules of FloatToStrF,
 // the syntax StrToFloat accepts, independence from the process locale, and
 // exact currency arithmetic and parsing.
-#include "velora/platform/Numbers.h"
+#include "velora/rtl/Numbers.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 //
 // Streams: checked reads and writes, positions and sizes, file open errors
 // with the system's message, copying, and string lists through streams.
-#include "velora/platform/Streams.h"
+#include "velora/classes/Streams.h"
 
 #include <gtest/gtest.h>
 

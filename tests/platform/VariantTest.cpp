@@ -4,7 +4,7 @@
 // Variants: type codes, the host's conversion rules and their error
 // messages, comparison across kinds, and one-dimensional arrays with value
 // semantics.
-#include "velora/platform/Variant.h"
+#include "velora/rtl/Variant.h"
 
 #include <gtest/gtest.h>
 

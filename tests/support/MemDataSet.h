@@ -22,7 +22,7 @@
 // Refresh then shows.
 #pragma once
 
-#include "velora/platform/DB.h"
+#include "velora/db/DB.h"
 
 #include <functional>
 #include <map>

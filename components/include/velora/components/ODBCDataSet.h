@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 //
 // TODBCDataSet: the dataset base class of the library. It implements the
-// dataset framework's record-buffer protocol (velora/platform/DataSet.h) on
+// dataset framework's record-buffer protocol (velora/db/DataSet.h) on
 // top of one engine cursor (TODBC), which holds the ODBC statement, the row
 // cache and the cursor properties. It is not used directly: only its
 // descendants (the table, the query) create a statement, so opening a plain
@@ -38,7 +38,7 @@
 #include "velora/components/ODBCDatabase.h"
 #include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCRequery.h"
-#include "velora/platform/DB.h"
+#include "velora/db/DB.h"
 
 #include <cstdint>
 #include <functional>

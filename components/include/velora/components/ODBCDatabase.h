@@ -22,7 +22,7 @@
 #include "velora/components/ODBCSession.h"
 #include "velora/engine/ODBCConnect.h"
 #include "velora/engine/SQL.h"
-#include "velora/platform/Classes.h"
+#include "velora/classes/Classes.h"
 
 #include <functional>
 #include <vector>

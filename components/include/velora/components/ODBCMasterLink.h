@@ -9,7 +9,7 @@
 // wires it, so only code that connects the link itself sees it act.
 #pragma once
 
-#include "velora/platform/DB.h"
+#include "velora/db/DB.h"
 
 namespace velora {
 

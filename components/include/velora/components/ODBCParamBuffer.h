@@ -22,7 +22,7 @@
 
 #include "velora/components/ODBCParams.h"
 #include "velora/engine/ODBCTypes.h"
-#include "velora/platform/OdbcBoundary.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 #include <cstddef>
 #include <vector>

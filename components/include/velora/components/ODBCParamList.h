@@ -7,7 +7,7 @@
 // hand name/value pairs to the engine themselves.
 #pragma once
 
-#include "velora/platform/Classes.h"
+#include "velora/classes/Classes.h"
 
 #include <cstdint>
 

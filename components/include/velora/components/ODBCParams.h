@@ -25,11 +25,11 @@
 // It reads versions 0, 1 and 2.
 #pragma once
 
-#include "velora/platform/Classes.h"
-#include "velora/platform/DBTypes.h"
-#include "velora/platform/Numbers.h"
-#include "velora/platform/Streams.h"
-#include "velora/platform/Variant.h"
+#include "velora/classes/Classes.h"
+#include "velora/db/DBTypes.h"
+#include "velora/rtl/Numbers.h"
+#include "velora/classes/Streams.h"
+#include "velora/rtl/Variant.h"
 
 #include <cstddef>
 #include <cstdint>

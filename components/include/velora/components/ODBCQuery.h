@@ -29,8 +29,8 @@
 #include "velora/components/ODBCDataSet.h"
 #include "velora/components/ODBCParamBuffer.h"
 #include "velora/components/ODBCParams.h"
-#include "velora/platform/DataLink.h"
-#include "velora/platform/OdbcBoundary.h"
+#include "velora/db/DataLink.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 #include <cstdint>
 #include <memory>

@@ -31,7 +31,7 @@
 // any length reaches its parameter whole.
 #pragma once
 
-#include "velora/platform/SysUtils.h"
+#include "velora/rtl/SysUtils.h"
 
 #include <string_view>
 #include <vector>

@@ -23,8 +23,8 @@
 
 #include "velora/components/SMIntf.h"
 #include "velora/engine/ODBCConnect.h"
-#include "velora/platform/Classes.h"
-#include "velora/platform/ComObj.h"
+#include "velora/classes/Classes.h"
+#include "velora/rtl/ComObj.h"
 
 #include <atomic>
 #include <cstdint>

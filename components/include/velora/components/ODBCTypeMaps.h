@@ -9,7 +9,7 @@
 #pragma once
 
 #include "velora/engine/ODBCTypes.h"
-#include "velora/platform/DBTypes.h"
+#include "velora/db/DBTypes.h"
 
 #include <array>
 #include <cstdint>

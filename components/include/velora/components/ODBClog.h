@@ -12,9 +12,9 @@
 // can be examined, written out and compared like any other form.
 #pragma once
 
-#include "velora/platform/ExtCtrls.h"
-#include "velora/platform/Forms.h"
-#include "velora/platform/StdCtrls.h"
+#include "velora/forms/ExtCtrls.h"
+#include "velora/forms/Forms.h"
+#include "velora/forms/StdCtrls.h"
 
 namespace velora {
 

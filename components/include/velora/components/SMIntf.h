@@ -9,8 +9,8 @@
 // through which the monitor sets the session's trace flags.
 #pragma once
 
-#include "velora/platform/Classes.h"
-#include "velora/platform/ComObj.h"
+#include "velora/classes/Classes.h"
+#include "velora/rtl/ComObj.h"
 
 #include <cstdint>
 #include <functional>

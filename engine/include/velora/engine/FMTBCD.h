@@ -6,8 +6,8 @@
 // The dataset's BCDToCurr/CurrToBCD and the parameters are built on these.
 #pragma once
 
-#include "velora/platform/Numbers.h"
-#include "velora/platform/SysUtils.h"
+#include "velora/rtl/Numbers.h"
+#include "velora/rtl/SysUtils.h"
 
 #include <cstdint>
 

@@ -9,8 +9,8 @@
 #pragma once
 
 #include "velora/engine/SQL.h"
-#include "velora/platform/OdbcBoundary.h"
-#include "velora/platform/SysUtils.h"
+#include "velora/odbc/ODBCBoundary.h"
+#include "velora/rtl/SysUtils.h"
 
 #include <cstdint>
 

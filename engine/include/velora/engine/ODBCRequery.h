@@ -10,7 +10,7 @@
 // or its ordering while open.
 #pragma once
 
-#include "velora/platform/SysUtils.h"
+#include "velora/rtl/SysUtils.h"
 
 namespace velora {
 

@@ -13,7 +13,7 @@
 #include "velora/engine/ODBCConnect.h"
 #include "velora/engine/ODBCTypes.h"
 #include "velora/engine/SQL.h"
-#include "velora/platform/OdbcBoundary.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 #include <cstdint>
 #include <vector>

@@ -15,7 +15,7 @@
 // so that values held in a record are bound with the form they are held in.
 #pragma once
 
-#include "velora/platform/SysUtils.h"
+#include "velora/rtl/SysUtils.h"
 
 #include <sql.h>
 #include <sqlext.h>

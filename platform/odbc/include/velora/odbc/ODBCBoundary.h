@@ -1,0 +1,115 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// The ODBC boundary: every ODBC call the library makes goes through the
+// functions of namespace velora::odbc, which have the names and signatures of
+// the ODBC API and forward to the driver manager. This one choke point serves
+// three purposes:
+//   - tracing (VELORA_ODBC_TRACE=1 prints every call and its return code);
+//   - fault injection for tests (ODBCFaults.h): a chosen call answers a chosen
+//     return code with chosen diagnostic records, or SQLGetInfo answers a
+//     chosen capability mask, while the real driver stays underneath;
+//   - our own cursor library: a connection on which SQL_ATTR_ODBC_CURSORS is
+//     set to SQL_CUR_USE_ODBC before connecting is not handed to the driver
+//     manager's cursor library (the driver manager keeps SQL_CUR_USE_DRIVER);
+//     its statements are served by the library in platform/src/CursorLibrary.
+//
+// Two driver-manager services of the original platform are also filled in
+// here, for every connection: SQLColAttribute maps the ODBC 2 identifiers
+// SQL_COLUMN_NAME, SQL_COLUMN_COUNT and SQL_COLUMN_NULLABLE to their
+// SQL_DESC_ counterparts (psqlODBC refuses the old ones with HY092), and
+// SQL_COLUMN_TYPE answers the SQL type SQLDescribeCol reports (the SQLite
+// driver answers its C type there).
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+#include <vector>
+
+namespace velora::odbc {
+
+/// One diagnostic record as SQLGetDiagRec reports it.
+struct DiagRecord {
+    std::string State;   ///< five-character SQLSTATE
+    SQLINTEGER Native = 0;
+    std::string Text;
+};
+
+SQLRETURN SQLAllocHandle(SQLSMALLINT HandleType, SQLHANDLE InputHandle, SQLHANDLE* OutputHandle);
+SQLRETURN SQLFreeHandle(SQLSMALLINT HandleType, SQLHANDLE Handle);
+SQLRETURN SQLSetEnvAttr(SQLHENV Env, SQLINTEGER Attribute, SQLPOINTER Value, SQLINTEGER StringLength);
+SQLRETURN SQLSetConnectAttr(SQLHDBC Dbc, SQLINTEGER Attribute, SQLPOINTER Value, SQLINTEGER StringLength);
+SQLRETURN SQLGetConnectAttr(SQLHDBC Dbc, SQLINTEGER Attribute, SQLPOINTER Value, SQLINTEGER BufferLength,
+                            SQLINTEGER* StringLength);
+SQLRETURN SQLConnect(SQLHDBC Dbc, SQLCHAR* ServerName, SQLSMALLINT NameLength1, SQLCHAR* UserName,
+                     SQLSMALLINT NameLength2, SQLCHAR* Authentication, SQLSMALLINT NameLength3);
+SQLRETURN SQLDisconnect(SQLHDBC Dbc);
+SQLRETURN SQLGetInfo(SQLHDBC Dbc, SQLUSMALLINT InfoType, SQLPOINTER InfoValue, SQLSMALLINT BufferLength,
+                     SQLSMALLINT* StringLength);
+SQLRETURN SQLGetFunctions(SQLHDBC Dbc, SQLUSMALLINT FunctionId, SQLUSMALLINT* Supported);
+SQLRETURN SQLEndTran(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT CompletionType);
+SQLRETURN SQLDataSources(SQLHENV Env, SQLUSMALLINT Direction, SQLCHAR* ServerName, SQLSMALLINT BufferLength1,
+                         SQLSMALLINT* NameLength1, SQLCHAR* Description, SQLSMALLINT BufferLength2,
+                         SQLSMALLINT* NameLength2);
+
+SQLRETURN SQLSetStmtAttr(SQLHSTMT Stmt, SQLINTEGER Attribute, SQLPOINTER Value, SQLINTEGER StringLength);
+SQLRETURN SQLGetStmtAttr(SQLHSTMT Stmt, SQLINTEGER Attribute, SQLPOINTER Value, SQLINTEGER BufferLength,
+                         SQLINTEGER* StringLength);
+SQLRETURN SQLSetCursorName(SQLHSTMT Stmt, SQLCHAR* CursorName, SQLSMALLINT NameLength);
+SQLRETURN SQLGetCursorName(SQLHSTMT Stmt, SQLCHAR* CursorName, SQLSMALLINT BufferLength, SQLSMALLINT* NameLength);
+SQLRETURN SQLPrepare(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLength);
+SQLRETURN SQLExecute(SQLHSTMT Stmt);
+SQLRETURN SQLExecDirect(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLength);
+SQLRETURN SQLCloseCursor(SQLHSTMT Stmt);
+SQLRETURN SQLFreeStmt(SQLHSTMT Stmt, SQLUSMALLINT Option);
+SQLRETURN SQLRowCount(SQLHSTMT Stmt, SQLLEN* RowCount);
+SQLRETURN SQLNumResultCols(SQLHSTMT Stmt, SQLSMALLINT* ColumnCount);
+SQLRETURN SQLNumParams(SQLHSTMT Stmt, SQLSMALLINT* ParameterCount);
+SQLRETURN SQLColAttribute(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLUSMALLINT FieldIdentifier,
+                          SQLPOINTER CharacterAttribute, SQLSMALLINT BufferLength, SQLSMALLINT* StringLength,
+                          SQLLEN* NumericAttribute);
+SQLRETURN SQLDescribeCol(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLCHAR* ColumnName, SQLSMALLINT BufferLength,
+                         SQLSMALLINT* NameLength, SQLSMALLINT* DataType, SQLULEN* ColumnSize,
+                         SQLSMALLINT* DecimalDigits, SQLSMALLINT* Nullable);
+SQLRETURN SQLBindCol(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLSMALLINT TargetType, SQLPOINTER TargetValue,
+                     SQLLEN BufferLength, SQLLEN* StrLen_or_Ind);
+SQLRETURN SQLBindParameter(SQLHSTMT Stmt, SQLUSMALLINT ParameterNumber, SQLSMALLINT InputOutputType,
+                           SQLSMALLINT ValueType, SQLSMALLINT ParameterType, SQLULEN ColumnSize,
+                           SQLSMALLINT DecimalDigits, SQLPOINTER ParameterValue, SQLLEN BufferLength,
+                           SQLLEN* StrLen_or_Ind);
+SQLRETURN SQLFetchScroll(SQLHSTMT Stmt, SQLSMALLINT FetchOrientation, SQLLEN FetchOffset);
+SQLRETURN SQLFetch(SQLHSTMT Stmt);
+SQLRETURN SQLSetPos(SQLHSTMT Stmt, SQLSETPOSIROW RowNumber, SQLUSMALLINT Operation, SQLUSMALLINT LockType);
+SQLRETURN SQLBulkOperations(SQLHSTMT Stmt, SQLSMALLINT Operation);
+SQLRETURN SQLGetData(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLSMALLINT TargetType, SQLPOINTER TargetValue,
+                     SQLLEN BufferLength, SQLLEN* StrLen_or_Ind);
+SQLRETURN SQLPutData(SQLHSTMT Stmt, SQLPOINTER Data, SQLLEN StrLen_or_Ind);
+SQLRETURN SQLParamData(SQLHSTMT Stmt, SQLPOINTER* Value);
+SQLRETURN SQLMoreResults(SQLHSTMT Stmt);
+SQLRETURN SQLTables(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength1, SQLCHAR* SchemaName,
+                    SQLSMALLINT NameLength2, SQLCHAR* TableName, SQLSMALLINT NameLength3, SQLCHAR* TableType,
+                    SQLSMALLINT NameLength4);
+SQLRETURN SQLColumns(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength1, SQLCHAR* SchemaName,
+                     SQLSMALLINT NameLength2, SQLCHAR* TableName, SQLSMALLINT NameLength3, SQLCHAR* ColumnName,
+                     SQLSMALLINT NameLength4);
+SQLRETURN SQLPrimaryKeys(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength1, SQLCHAR* SchemaName,
+                         SQLSMALLINT NameLength2, SQLCHAR* TableName, SQLSMALLINT NameLength3);
+
+SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
+                          SQLSMALLINT DiagIdentifier, SQLPOINTER DiagInfo, SQLSMALLINT BufferLength,
+                          SQLSMALLINT* StringLength);
+SQLRETURN SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber, SQLCHAR* Sqlstate,
+                        SQLINTEGER* NativeError, SQLCHAR* MessageText, SQLSMALLINT BufferLength,
+                        SQLSMALLINT* TextLength);
+
+/// Reads every diagnostic record of a handle (through the boundary, so records
+/// injected or posted by the cursor library are included).
+std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT HandleType, SQLHANDLE Handle);
+
+/// True when the connection asked for the cursor library (SQL_ATTR_ODBC_CURSORS
+/// = SQL_CUR_USE_ODBC before connecting) and so is served by ours.
+bool UsesCursorLibrary(SQLHDBC Dbc);
+
+} // namespace velora::odbc

@@ -1,0 +1,69 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Fault injection at the ODBC boundary, for tests. The real driver stays
+// underneath: an armed fault makes one chosen call (say the 3rd SQLExecute
+// since arming) answer a chosen return code and, through SQLGetDiagRec and
+// SQLGetDiagField on the same handle, chosen diagnostic records, until the
+// next call on that handle. An info override makes SQLGetInfo answer a chosen
+// (or masked) numeric value. Call counting lets a test see which calls ran.
+//
+// Everything here is process-wide and guarded by a mutex; a Scope clears all
+// faults, overrides and counts when it ends, so tests cannot leak them.
+#pragma once
+
+#include "velora/odbc/ODBCBoundary.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velora::odbc::faults {
+
+struct Fault {
+    std::string Call;                  ///< boundary function name, e.g. "SQLExecute"
+    int Nth = 1;                       ///< fire on the Nth call of Call after arming (1 = next one)
+    int Times = 1;                     ///< how many consecutive calls fire from the Nth on (0 = all later)
+    SQLRETURN Rc = SQL_ERROR;          ///< the return code answered
+    std::vector<DiagRecord> Diags;     ///< records answered for the handle; may be empty
+    bool CallDriver = false;           ///< run the real call first, then answer Rc
+    SQLHANDLE Handle = nullptr;        ///< only calls on this handle count (nullptr: any)
+};
+
+/// Arms a fault. Several faults may be armed; each counts its own calls.
+void Inject(const Fault& fault);
+
+enum class InfoMode { Replace, And };
+
+/// Whose question an info override changes the answer to.
+enum class InfoTarget {
+    Caller,   ///< the application's SQLGetInfo (on a cursor-library connection: the library's answer)
+    Driver,   ///< the driver's answer, also where the cursor library asks it (simulates another driver)
+};
+
+/// Makes SQLGetInfo(infoType) answer `value` (Replace) or the driver's answer
+/// ANDed with `value` (And), for numeric (32-bit) information types. With a
+/// connection handle the override applies only to that connection. With
+/// InfoTarget::Driver the cursor library sees the changed answer too, so a
+/// test can mask what a driver offers (say, a static cursor that cannot
+/// scroll) and watch what the library then offers.
+void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode = InfoMode::Replace,
+                  SQLHDBC dbc = nullptr, InfoTarget target = InfoTarget::Caller);
+
+/// Number of calls of the named boundary function since the innermost live
+/// Scope began (counting runs only while a Scope is alive).
+int CallCount(const std::string& call);
+
+/// Clears every fault, override and count.
+void ClearAll();
+
+/// RAII: starts counting and clears everything when it ends.
+class Scope {
+public:
+    Scope();
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+};
+
+} // namespace velora::odbc::faults
