@@ -48,7 +48,7 @@ TODBCTable* NewTable(TComponent* owner, TODBCDatabase* db, const std::string& ta
     return t;
 }
 
-} // namespace
+}  // namespace
 
 long TDataSetBench::Scan(const std::string& table) {
     TOwnedPtr<TODBCTable> t(NewTable(nullptr, FImpl->Db, table));
@@ -123,11 +123,11 @@ void PrepareDataSetTable(const TBenchSource& source, const std::string& bigTable
     db->Params()->Add("PASSWORD=" + source.Password);
     db->Open();
     const std::string copy = bigTable + "_" + std::to_string(rows);
-    ODBCExecDirect(db->Handle(), "DROP TABLE " + copy);   // absent on the first run
+    ODBCExecDirect(db->Handle(), "DROP TABLE " + copy);  // absent on the first run
     if (!ODBCSucceeded(ODBCExecDirect(db->Handle(), "CREATE TABLE " + copy + " (" + columns + ")")) ||
         !ODBCSucceeded(ODBCExecDirect(db->Handle(), "INSERT INTO " + copy + " SELECT * FROM " + bigTable +
                                                         " WHERE id <= " + std::to_string(rows))))
         throw std::runtime_error("cannot create " + copy);
 }
 
-} // namespace velora::bench
+}  // namespace velora::bench

@@ -26,15 +26,14 @@ std::string DataSetTableName(const std::string& bigTable, int bigRows, int rows)
 /// Creates (again) the copy of the first `rows` rows of `bigTable`, with the
 /// big table's column list `columns` (a copy made by CREATE TABLE ... AS
 /// SELECT would lose the declared types on SQLite).
-void PrepareDataSetTable(const TBenchSource& source, const std::string& bigTable, const std::string& columns,
-                         int rows);
+void PrepareDataSetTable(const TBenchSource& source, const std::string& bigTable, const std::string& columns, int rows);
 
 /// What the bookmark run found.
 struct TBookmarkFigures {
     int Calls = 0;
-    double BlockFetchesPerCall = 0;   ///< row fetches the calls caused, in blocks of RowSetSize
+    double BlockFetchesPerCall = 0;  ///< row fetches the calls caused, in blocks of RowSetSize
     double MicrosPerCall = 0;
-    int WrongRows = 0;                ///< calls that did not land on the bookmarked row
+    int WrongRows = 0;  ///< calls that did not land on the bookmarked row
 };
 
 /// A database connected to the source, with table datasets opened on it.
@@ -57,4 +56,4 @@ private:
     std::unique_ptr<TImpl> FImpl;
 };
 
-} // namespace velora::bench
+}  // namespace velora::bench

@@ -146,8 +146,7 @@ void PrepareTable(const Driver& d) {
     std::fprintf(stderr, "bench: filling %s on %s with %d rows\n", kTable, d.Name.c_str(), kRows);
     try {
         c.Exec("DROP TABLE " + std::string(kTable));
-    } catch (...) {
-    }
+    } catch (...) {}
     c.Exec("CREATE TABLE " + std::string(kTable) +
            " (id int primary key, s40 varchar(40), d decimal(12,2), si smallint, ts timestamp, s200 varchar(200))");
     ::SQLSetConnectAttr(c.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
@@ -187,8 +186,7 @@ long RawScan(RawConn& c, int limit, bool scrolling = false) {
         Check(::SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st, "raw prepare");
         Check(::SQLExecute(st), SQL_HANDLE_STMT, st, "raw execute");
     } else {
-        Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st,
-              "raw select");
+        Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st, "raw select");
     }
     SQLINTEGER id;
     char s40[41], dec[16], s200[201];
@@ -286,7 +284,7 @@ const char* const kKindNames[kKinds] = {"raw", "raw_cursor", "engine", "backward
 struct Samples {
     std::vector<double> Real[kKinds], Cpu[kKinds];
 };
-std::map<std::string, Samples> gSamples;   // by "<driver>/<rows>"
+std::map<std::string, Samples> gSamples;  // by "<driver>/<rows>"
 
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;
@@ -309,36 +307,51 @@ bool Scrolls(const Driver& d) {
 void RegisterTimings(const Driver& d, bool scrolls) {
     for (int rows : {20000, kRows}) {
         const std::string key = d.Name + "/" + std::to_string(rows);
-        benchmark::RegisterBenchmark(("Scans/" + key).c_str(), [d, rows, scrolls, key](benchmark::State& st) {
-            RawConn raw(d);
-            EngineConn eng(d);
-            velora::bench::TDataSetBench dsb(d.Source());
-            const std::string dsTable = velora::bench::DataSetTableName(kTable, kRows, rows);
-            Samples& s = gSamples[key];
-            int round = 0;
-            for (auto _ : st) {
-                for (int k = 0; k < kKinds; ++k) {
-                    const auto kind = static_cast<ScanKind>((k + round) % kKinds);
-                    if (kind == kBackward && !scrolls) continue;
-                    const auto t0 = std::chrono::steady_clock::now();
-                    const double c0 = CpuSeconds();
-                    switch (kind) {
-                    case kRaw: benchmark::DoNotOptimize(RawScan(raw, rows)); break;
-                    case kRawCursor: benchmark::DoNotOptimize(RawScan(raw, rows, true)); break;
-                    case kEngine: benchmark::DoNotOptimize(EngineScan(eng, rows)); break;
-                    case kDataSet: benchmark::DoNotOptimize(dsb.Scan(dsTable)); break;
-                    default: benchmark::DoNotOptimize(EngineBackward(eng, rows)); break;
+        benchmark::RegisterBenchmark(
+            ("Scans/" + key).c_str(),
+            [d, rows, scrolls, key](benchmark::State& st) {
+                RawConn raw(d);
+                EngineConn eng(d);
+                velora::bench::TDataSetBench dsb(d.Source());
+                const std::string dsTable = velora::bench::DataSetTableName(kTable, kRows, rows);
+                Samples& s = gSamples[key];
+                int round = 0;
+                for (auto _ : st) {
+                    for (int k = 0; k < kKinds; ++k) {
+                        const auto kind = static_cast<ScanKind>((k + round) % kKinds);
+                        if (kind == kBackward && !scrolls) continue;
+                        const auto t0 = std::chrono::steady_clock::now();
+                        const double c0 = CpuSeconds();
+                        switch (kind) {
+                            case kRaw:
+                                benchmark::DoNotOptimize(RawScan(raw, rows));
+                                break;
+                            case kRawCursor:
+                                benchmark::DoNotOptimize(RawScan(raw, rows, true));
+                                break;
+                            case kEngine:
+                                benchmark::DoNotOptimize(EngineScan(eng, rows));
+                                break;
+                            case kDataSet:
+                                benchmark::DoNotOptimize(dsb.Scan(dsTable));
+                                break;
+                            default:
+                                benchmark::DoNotOptimize(EngineBackward(eng, rows));
+                                break;
+                        }
+                        s.Cpu[kind].push_back(CpuSeconds() - c0);
+                        s.Real[kind].push_back(
+                            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
                     }
-                    s.Cpu[kind].push_back(CpuSeconds() - c0);
-                    s.Real[kind].push_back(
-                        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+                    ++round;
                 }
-                ++round;
-            }
-            for (int k = 0; k < kKinds; ++k)
-                if (!s.Real[k].empty()) st.counters[std::string(kKindNames[k]) + "_ms"] = Median(s.Real[k]) * 1e3;
-            st.SetItemsProcessed(st.iterations() * rows);
-        })->Unit(benchmark::kMillisecond)->Iterations(rows == kRows ? 7 : 15)->UseRealTime();
+                for (int k = 0; k < kKinds; ++k)
+                    if (!s.Real[k].empty()) st.counters[std::string(kKindNames[k]) + "_ms"] = Median(s.Real[k]) * 1e3;
+                st.SetItemsProcessed(st.iterations() * rows);
+            })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(rows == kRows ? 7 : 15)
+            ->UseRealTime();
     }
 }
 
@@ -363,21 +376,28 @@ long MeasurePeak(const Driver& d, int rows, int kind) {
     std::unique_ptr<RawConn> raw;
     std::unique_ptr<EngineConn> eng;
     std::unique_ptr<velora::bench::TDataSetBench> ds;
-    if (kind == kRaw || kind == kRawCursor) raw = std::make_unique<RawConn>(d);
-    else if (kind == kDataSet) ds = std::make_unique<velora::bench::TDataSetBench>(d.Source());
-    else eng = std::make_unique<EngineConn>(d);
+    if (kind == kRaw || kind == kRawCursor)
+        raw = std::make_unique<RawConn>(d);
+    else if (kind == kDataSet)
+        ds = std::make_unique<velora::bench::TDataSetBench>(d.Source());
+    else
+        eng = std::make_unique<EngineConn>(d);
     { std::ofstream("/proc/self/clear_refs") << "5"; }
     const long base = ReadStatusKb("VmRSS:");
-    if (kind == kRaw || kind == kRawCursor) RawScan(*raw, rows, kind == kRawCursor);
-    else if (kind == kEngine) EngineScan(*eng, rows);
-    else if (kind == kDataSet) ds->Scan(velora::bench::DataSetTableName(kTable, kRows, rows));
-    else EngineBackward(*eng, rows);
+    if (kind == kRaw || kind == kRawCursor)
+        RawScan(*raw, rows, kind == kRawCursor);
+    else if (kind == kEngine)
+        EngineScan(*eng, rows);
+    else if (kind == kDataSet)
+        ds->Scan(velora::bench::DataSetTableName(kTable, kRows, rows));
+    else
+        EngineBackward(*eng, rows);
     return ReadStatusKb("VmHWM:") - base;
 }
 
 long PeakOfScan(const char* self, const Driver& d, int rows, int kind) {
-    std::string cmd = std::string(self) + " --velora-peak " + d.Name + " " + std::to_string(rows) + " " +
-                      std::to_string(kind);
+    std::string cmd =
+        std::string(self) + " --velora-peak " + d.Name + " " + std::to_string(rows) + " " + std::to_string(kind);
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return -1;
     long result = -1;
@@ -386,7 +406,7 @@ long PeakOfScan(const char* self, const Driver& d, int rows, int kind) {
     return result;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     setenv("ODBCSYSINI", VELORA_ODBC_DIR, 0);
@@ -433,8 +453,9 @@ int main(int argc, char** argv) {
                         c[kRawCursor] * 1e3, r[kEngine] * 1e3, c[kEngine] * 1e3);
             if (r[kBackward] > 0) std::printf(", backward %.0f (%.0f)", r[kBackward] * 1e3, c[kBackward] * 1e3);
             std::printf(", dataset %.0f (%.0f)", r[kDataSet] * 1e3, c[kDataSet] * 1e3);
-            std::printf("\n    best:    engine / raw %.2f (%.2f), engine / raw cursor %.2f (%.2f)", r[kEngine] / r[kRaw],
-                        c[kEngine] / c[kRaw], r[kEngine] / r[kRawCursor], c[kEngine] / c[kRawCursor]);
+            std::printf("\n    best:    engine / raw %.2f (%.2f), engine / raw cursor %.2f (%.2f)",
+                        r[kEngine] / r[kRaw], c[kEngine] / c[kRaw], r[kEngine] / r[kRawCursor],
+                        c[kEngine] / c[kRawCursor]);
             if (r[kBackward] > 0)
                 std::printf(", backward / forward %.2f (%.2f)", r[kBackward] / r[kEngine], c[kBackward] / c[kEngine]);
             std::printf(", dataset / raw %.2f (%.2f)", r[kDataSet] / r[kRaw], c[kDataSet] / c[kRaw]);
@@ -455,8 +476,9 @@ int main(int argc, char** argv) {
             const long raw = PeakOfScan(selfPath.c_str(), d, rows, kRaw);
             const long cursor = PeakOfScan(selfPath.c_str(), d, rows, kRawCursor);
             const long fwd = PeakOfScan(selfPath.c_str(), d, rows, kEngine);
-            std::printf("  %-10s %6d rows: raw %7ld, raw cursor %7ld, engine %7ld (%+ld over raw, %+ld over raw cursor)",
-                        d.Name.c_str(), rows, raw, cursor, fwd, fwd - raw, fwd - cursor);
+            std::printf(
+                "  %-10s %6d rows: raw %7ld, raw cursor %7ld, engine %7ld (%+ld over raw, %+ld over raw cursor)",
+                d.Name.c_str(), rows, raw, cursor, fwd, fwd - raw, fwd - cursor);
             if (scrolls[d.Name]) {
                 const long back = PeakOfScan(selfPath.c_str(), d, rows, kBackward);
                 std::printf(", backward %7ld (%+ld)", back, back - raw);
@@ -471,8 +493,8 @@ int main(int argc, char** argv) {
     for (const auto& d : drivers) {
         velora::bench::TDataSetBench b(d.Source());
         const velora::bench::TBookmarkFigures f = b.GotoBookmarks(kTable, 10000);
-        std::printf("  %-10s block fetches per call %.2f, %.1f us per call, %d calls on a wrong row\n",
-                    d.Name.c_str(), f.BlockFetchesPerCall, f.MicrosPerCall, f.WrongRows);
+        std::printf("  %-10s block fetches per call %.2f, %.1f us per call, %d calls on a wrong row\n", d.Name.c_str(),
+                    f.BlockFetchesPerCall, f.MicrosPerCall, f.WrongRows);
         std::fflush(stdout);
     }
     benchmark::Shutdown();

@@ -17,4 +17,4 @@ TODBCDatabase* NewCommandDatabase(TComponent* owner, const std::string& dsn, con
     return db;
 }
 
-} // namespace velora::app
+}  // namespace velora::app

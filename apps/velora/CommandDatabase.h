@@ -17,4 +17,4 @@ namespace velora::app {
 TODBCDatabase* NewCommandDatabase(TComponent* owner, const std::string& dsn, const std::string* user,
                                   const std::string* password);
 
-} // namespace velora::app
+}  // namespace velora::app

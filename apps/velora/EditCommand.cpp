@@ -84,13 +84,16 @@ void GoToRow(TODBCTable& table, int n, const std::string& name) {
 
 /// Writes `value` as field's value in the record being edited or inserted.
 /// Long values go through the cursor's long-data path.
-void Assign(TODBCTable& table, TField* field, const std::string& value, std::vector<std::pair<TField*, std::string>>& longValues) {
+void Assign(TODBCTable& table, TField* field, const std::string& value,
+            std::vector<std::pair<TField*, std::string>>& longValues) {
     if (field->IsBlob()) {
         longValues.emplace_back(field, value);
         return;
     }
-    if (value == "(null)") field->Clear();
-    else field->SetAsString(value);
+    if (value == "(null)")
+        field->Clear();
+    else
+        field->SetAsString(value);
     (void)table;
 }
 
@@ -101,7 +104,7 @@ void WriteLong(TODBCTable& table, int state, const void* bookmark, TField* field
         throw Exception("writing the long value of " + field->FieldName() + " failed");
 }
 
-} // namespace
+}  // namespace
 
 int EditCommand(const std::string& command, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
@@ -186,7 +189,7 @@ int EditCommand(const std::string& command, const std::vector<std::string>& args
         keyValues.push_back(field && !field->IsNull() ? std::string(field->AsString()) : std::string());
     }
     const bool keyKnown = !key.empty() && std::none_of(keyValues.begin(), keyValues.end(),
-                                                        [](const std::string& v) { return v.empty(); });
+                                                       [](const std::string& v) { return v.empty(); });
     table->Post();
     if (command == "edit")
         for (auto& [field, value] : longValues) WriteLong(*table, dsEdit, &bookmark, field, value);
@@ -204,7 +207,7 @@ int EditCommand(const std::string& command, const std::vector<std::string>& args
     check->Open();
     bool found = false;
     if (keyKnown) {
-        for (check->First(); !check->Eof() && !found; ) {
+        for (check->First(); !check->Eof() && !found;) {
             found = true;
             for (std::size_t i = 0; i < key.size() && found; ++i) {
                 TField* field = check->FindField(key[i]);
@@ -225,4 +228,4 @@ int EditCommand(const std::string& command, const std::vector<std::string>& args
     return 0;
 }
 
-} // namespace velora::app
+}  // namespace velora::app

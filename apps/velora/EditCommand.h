@@ -24,4 +24,4 @@ struct TEditUsageError {
 /// for anything the data source refuses.
 int EditCommand(const std::string& command, const std::vector<std::string>& args);
 
-} // namespace velora::app
+}  // namespace velora::app

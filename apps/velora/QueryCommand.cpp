@@ -44,14 +44,15 @@ struct TTypeName {
 };
 
 constexpr TTypeName kTypeNames[] = {
-    {"integer", ftInteger}, {"smallint", ftSmallint}, {"word", ftWord},       {"boolean", ftBoolean},
-    {"float", ftFloat},     {"currency", ftCurrency}, {"bcd", ftBCD},         {"date", ftDate},
-    {"time", ftTime},       {"datetime", ftDateTime}, {"string", ftString},   {"memo", ftMemo},
+    {"integer", ftInteger}, {"smallint", ftSmallint}, {"word", ftWord},     {"boolean", ftBoolean},
+    {"float", ftFloat},     {"currency", ftCurrency}, {"bcd", ftBCD},       {"date", ftDate},
+    {"time", ftTime},       {"datetime", ftDateTime}, {"string", ftString}, {"memo", ftMemo},
 };
 
 TParamArg ParseParam(const std::string& text) {
     const std::size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0) throw TQueryUsageError{"--param needs NAME=VALUE[:TYPE], not '" + text + "'"};
+    if (eq == std::string::npos || eq == 0)
+        throw TQueryUsageError{"--param needs NAME=VALUE[:TYPE], not '" + text + "'"};
     TParamArg arg;
     arg.Name = text.substr(0, eq);
     arg.Value = text.substr(eq + 1);
@@ -88,9 +89,12 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
     if (type == ftUnknown) {
         long long whole = 0;
         double number = 0;
-        if (TryStrToInt(arg.Value, whole) && whole >= INT32_MIN && whole <= INT32_MAX) type = ftInteger;
-        else if (TryStrToFloat(arg.Value, number)) type = ftFloat;
-        else type = ftString;
+        if (TryStrToInt(arg.Value, whole) && whole >= INT32_MIN && whole <= INT32_MAX)
+            type = ftInteger;
+        else if (TryStrToFloat(arg.Value, number))
+            type = ftFloat;
+        else
+            type = ftString;
     }
     if (type == ftTime) {
         // A time of day alone: "hh:mm[:ss[.zzz]]".
@@ -108,7 +112,7 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
     p.SetText(arg.Value);
 }
 
-} // namespace
+}  // namespace
 
 int QueryCommand(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
@@ -167,11 +171,13 @@ int QueryCommand(const std::vector<std::string>& args) {
         for (const odbc::DiagRecord& notice : query->ExecWarnings())
             std::printf("notice: [%s] %s\n", notice.State.c_str(), notice.Text.c_str());
         const std::int32_t rows = query->RowsAffected();
-        if (rows < 0) std::printf("Done (the data source counts no rows for this statement).\n");
-        else std::printf("%d row%s affected\n", rows, rows == 1 ? "" : "s");
+        if (rows < 0)
+            std::printf("Done (the data source counts no rows for this statement).\n");
+        else
+            std::printf("%d row%s affected\n", rows, rows == 1 ? "" : "s");
     }
     query->UnPrepare();
     return 0;
 }
 
-} // namespace velora::app
+}  // namespace velora::app

@@ -26,4 +26,4 @@ struct TQueryUsageError {
 /// exceptions for anything the data source refuses.
 int QueryCommand(const std::vector<std::string>& args);
 
-} // namespace velora::app
+}  // namespace velora::app

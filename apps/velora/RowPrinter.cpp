@@ -13,7 +13,7 @@ namespace velora::app {
 namespace {
 /// Widest column the alignment allows; longer values are printed whole.
 constexpr std::size_t kMaxWidth = 40;
-} // namespace
+}  // namespace
 
 TRow HeaderOf(TDataSet& ds) {
     TRow header;
@@ -26,9 +26,12 @@ TRow ReadRow(TDataSet& ds) {
     for (int i = 0; i < ds.FieldCount(); ++i) {
         TField* field = ds.Fields().Fields(i);
         const bool binary = field->DataType() == ftBytes || field->DataType() == ftVarBytes;
-        if (field->IsBlob() || binary) row.push_back(field->DisplayText());
-        else if (field->IsNull()) row.push_back("(null)");
-        else row.push_back(field->AsString());
+        if (field->IsBlob() || binary)
+            row.push_back(field->DisplayText());
+        else if (field->IsNull())
+            row.push_back("(null)");
+        else
+            row.push_back(field->AsString());
     }
     return row;
 }
@@ -36,7 +39,8 @@ TRow ReadRow(TDataSet& ds) {
 void PrintRows(const TRow& header, const std::vector<TRow>& rows) {
     std::vector<std::size_t> widths(header.size(), 0);
     auto measure = [&](const TRow& row) {
-        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], std::min(row[i].size(), kMaxWidth));
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], std::min(row[i].size(), kMaxWidth));
     };
     measure(header);
     for (const TRow& row : rows) measure(row);
@@ -57,4 +61,4 @@ void PrintRows(const TRow& header, const std::vector<TRow>& rows) {
     std::printf("(%zu row%s)\n", rows.size(), rows.size() == 1 ? "" : "s");
 }
 
-} // namespace velora::app
+}  // namespace velora::app

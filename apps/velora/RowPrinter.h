@@ -24,4 +24,4 @@ TRow ReadRow(TDataSet& ds);
 /// as its widest value up to 40 characters (longer values print whole).
 void PrintRows(const TRow& header, const std::vector<TRow>& rows);
 
-} // namespace velora::app
+}  // namespace velora::app

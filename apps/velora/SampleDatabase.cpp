@@ -65,8 +65,7 @@ const char* const SampleRows[] = {
 }
 
 void Check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const std::string& what) {
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
-        Fail(handleType, handle, what);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA) Fail(handleType, handle, what);
 }
 
 // One ODBC handle, freed when the scope ends.
@@ -82,7 +81,9 @@ public:
     SQLHANDLE Get() const { return FHandle; }
 
 private:
-    static SQLSMALLINT ParentType(SQLSMALLINT type) { return type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV; }
+    static SQLSMALLINT ParentType(SQLSMALLINT type) {
+        return type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV;
+    }
     SQLSMALLINT FType;
     SQLHANDLE FHandle = SQL_NULL_HANDLE;
 };
@@ -100,13 +101,12 @@ bool HasCustomersTable(SQLHDBC dbc) {
     Handle stmt(SQL_HANDLE_STMT, dbc);
     Check(odbc::SQLExecDirect(stmt.Get(), Text(sql), SQL_NTS), SQL_HANDLE_STMT, stmt.Get(), sql);
     SQLRETURN rc = odbc::SQLFetch(stmt.Get());
-    if (rc == SQL_NO_DATA)
-        return false;
+    if (rc == SQL_NO_DATA) return false;
     Check(rc, SQL_HANDLE_STMT, stmt.Get(), sql);
     SQLINTEGER count = 0;
     SQLLEN indicator = 0;
-    Check(odbc::SQLGetData(stmt.Get(), 1, SQL_C_SLONG, &count, sizeof count, &indicator), SQL_HANDLE_STMT,
-          stmt.Get(), sql);
+    Check(odbc::SQLGetData(stmt.Get(), 1, SQL_C_SLONG, &count, sizeof count, &indicator), SQL_HANDLE_STMT, stmt.Get(),
+          sql);
     return indicator != SQL_NULL_DATA && count > 0;
 }
 
@@ -114,10 +114,8 @@ void CreateSample(SQLHDBC dbc) {
     Check(odbc::SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
           SQL_HANDLE_DBC, dbc, "starting a transaction");
     try {
-        for (const char* sql : SampleSchema)
-            ExecDirect(dbc, sql);
-        for (const char* sql : SampleRows)
-            ExecDirect(dbc, sql);
+        for (const char* sql : SampleSchema) ExecDirect(dbc, sql);
+        for (const char* sql : SampleRows) ExecDirect(dbc, sql);
         Check(odbc::SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_HANDLE_DBC, dbc, "commit");
     } catch (...) {
         // Leave no half-filled sample behind: the next run tries again.
@@ -126,7 +124,7 @@ void CreateSample(SQLHDBC dbc) {
     }
 }
 
-} // namespace
+}  // namespace
 
 void EnsureSampleDatabase() {
     Handle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
@@ -136,8 +134,7 @@ void EnsureSampleDatabase() {
     Check(odbc::SQLConnect(dbc.Get(), Text(SampleDsn), SQL_NTS, nullptr, 0, nullptr, 0), SQL_HANDLE_DBC, dbc.Get(),
           std::string("connecting to ") + SampleDsn);
     try {
-        if (!HasCustomersTable(dbc.Get()))
-            CreateSample(dbc.Get());
+        if (!HasCustomersTable(dbc.Get())) CreateSample(dbc.Get());
     } catch (...) {
         odbc::SQLDisconnect(dbc.Get());
         throw;
@@ -145,4 +142,4 @@ void EnsureSampleDatabase() {
     odbc::SQLDisconnect(dbc.Get());
 }
 
-} // namespace velora::app
+}  // namespace velora::app

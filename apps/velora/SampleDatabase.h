@@ -15,4 +15,4 @@ namespace velora::app {
 /// Throws velora::Exception with the ODBC diagnostics when that fails.
 void EnsureSampleDatabase();
 
-} // namespace velora::app
+}  // namespace velora::app

@@ -36,7 +36,7 @@ int ParseCount(const std::string& text) {
     return static_cast<int>(n);
 }
 
-} // namespace
+}  // namespace
 
 int TableCommand(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
@@ -105,4 +105,4 @@ int TableCommand(const std::vector<std::string>& args) {
     return 0;
 }
 
-} // namespace velora::app
+}  // namespace velora::app

@@ -23,4 +23,4 @@ struct TTableUsageError {
 /// exceptions for anything the data source refuses.
 int TableCommand(const std::vector<std::string>& args);
 
-} // namespace velora::app
+}  // namespace velora::app

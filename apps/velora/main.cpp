@@ -193,8 +193,8 @@ int Run(int argc, char** argv) {
     throw TUsageError{"unknown command " + command};
 }
 
-} // namespace
-} // namespace velora::app
+}  // namespace
+}  // namespace velora::app
 
 int main(int argc, char** argv) {
     using namespace velora;

@@ -29,7 +29,7 @@ constexpr std::int32_t kNoRow = -1;
 
 void WriteRow(void* bookmark, std::int32_t row) { std::memcpy(bookmark, &row, sizeof row); }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Construction
@@ -209,8 +209,7 @@ void TODBCDataSet::InternalRefresh() {
         // The cursor has no position left; a closed dataset is the honest state.
         try {
             Close();
-        } catch (...) {
-        }
+        } catch (...) {}
         throw;
     }
     FLastRow = TLastRow::None;
@@ -264,8 +263,7 @@ void TODBCDataSet::FreeRecordBuffer(TRecordBuffer& Buffer) {
 }
 
 void TODBCDataSet::ClearCalcFields(TRecordBuffer Buffer) {
-    if (CalcFieldsSize() > 0)
-        std::memset(Buffer + GetRecordSize(), 0, static_cast<std::size_t>(CalcFieldsSize()));
+    if (CalcFieldsSize() > 0) std::memset(Buffer + GetRecordSize(), 0, static_cast<std::size_t>(CalcFieldsSize()));
 }
 
 void TODBCDataSet::InitRecord(TRecordBuffer Buffer) {
@@ -379,42 +377,45 @@ void TODBCDataSet::ClearBlobCache(TRecordBuffer Buffer) {
 TGetResult TODBCDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/) {
     int status = ODBCRecEOF;
     switch (GetMode) {
-    case gmCurrent:
-        if (FUniDirectional) DatabaseError(SCurUniDirectional);
-        FLastRow = TLastRow::None;
-        status = FEngine->GetCurrentRecord(Buffer);
-        break;
-    case gmNext:
-        FLastRow = TLastRow::None;
-        status = FEngine->GetNextRecord(Buffer, FUniDirectional);
-        break;
-    case gmPrior:
-        if (FUniDirectional) {
-            // Only the last row, right after Last, can be delivered backwards:
-            // the cursor holds it.
-            if (FLastRow == TLastRow::Delivered) return grBOF;
-            if (FLastRow != TLastRow::Pending) DatabaseError(SCurUniDirectional);
-            FLastRow = TLastRow::Delivered;
-        }
-        status = FEngine->GetPriorRecord(Buffer);
-        break;
+        case gmCurrent:
+            if (FUniDirectional) DatabaseError(SCurUniDirectional);
+            FLastRow = TLastRow::None;
+            status = FEngine->GetCurrentRecord(Buffer);
+            break;
+        case gmNext:
+            FLastRow = TLastRow::None;
+            status = FEngine->GetNextRecord(Buffer, FUniDirectional);
+            break;
+        case gmPrior:
+            if (FUniDirectional) {
+                // Only the last row, right after Last, can be delivered backwards:
+                // the cursor holds it.
+                if (FLastRow == TLastRow::Delivered) return grBOF;
+                if (FLastRow != TLastRow::Pending) DatabaseError(SCurUniDirectional);
+                FLastRow = TLastRow::Delivered;
+            }
+            status = FEngine->GetPriorRecord(Buffer);
+            break;
     }
     switch (status) {
-    case ODBCRecOK: {
-        TODBCRecInfo& info = RecInfo(Buffer);
-        info.UpdateStatus = 0;
-        info.BookmarkFlag = bfCurrent;
-        info.RecordNumber = -1;
-        ClearBlobCache(Buffer);
-        // The bookmark first: calculated and lookup fields may read long
-        // values, which are found through it.
-        FEngine->GetBookmark(Buffer + FBookmarkOffset);
-        GetCalcFields(Buffer);
-        return grOK;
-    }
-    case ODBCRecBOF: return grBOF;
-    case ODBCRecEOF: return grEOF;
-    default: return grError;
+        case ODBCRecOK: {
+            TODBCRecInfo& info = RecInfo(Buffer);
+            info.UpdateStatus = 0;
+            info.BookmarkFlag = bfCurrent;
+            info.RecordNumber = -1;
+            ClearBlobCache(Buffer);
+            // The bookmark first: calculated and lookup fields may read long
+            // values, which are found through it.
+            FEngine->GetBookmark(Buffer + FBookmarkOffset);
+            GetCalcFields(Buffer);
+            return grOK;
+        }
+        case ODBCRecBOF:
+            return grBOF;
+        case ODBCRecEOF:
+            return grEOF;
+        default:
+            return grError;
     }
 }
 
@@ -525,8 +526,10 @@ void AssignLines(TStringList* list, TStrings* value) {
     if (!value && list->Count() == 0) return;
     list->BeginUpdate();
     try {
-        if (value) list->Assign(value);
-        else list->Clear();
+        if (value)
+            list->Assign(value);
+        else
+            list->Clear();
     } catch (...) {
         list->EndUpdate();
         throw;
@@ -534,7 +537,7 @@ void AssignLines(TStringList* list, TStrings* value) {
     list->EndUpdate();
 }
 
-} // namespace
+}  // namespace
 
 void TODBCDataSet::SetFilterParams(TStrings* Value) { AssignLines(FFilterParams, Value); }
 
@@ -585,15 +588,13 @@ void TODBCDataSet::RequeryText(const String& Text) {
         try {
             FEngine->Requery(FActiveStmtText, FUniDirectional);
             recovered = true;
-        } catch (...) {
-        }
+        } catch (...) {}
         if (recovered) {
             CursorPosChanged();
         } else {
             try {
                 Close();
-            } catch (...) {
-            }
+            } catch (...) {}
         }
         std::rethrow_exception(error);
     }
@@ -602,4 +603,4 @@ void TODBCDataSet::RequeryText(const String& Text) {
     CursorPosChanged();
 }
 
-} // namespace velora
+}  // namespace velora

@@ -109,4 +109,4 @@ TODBCProviderRef TODBCDataSet::GetProvider() {
     return FProvider;
 }
 
-} // namespace velora
+}  // namespace velora

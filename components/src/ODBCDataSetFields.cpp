@@ -33,18 +33,23 @@ void TODBCDataSet::AddFieldDesc(TODBCFldDesc FieldDesc, bool Required, std::uint
     TFieldType dataType = FieldDesc.FldType <= fcCursor ? ODBCDataTypeMap[FieldDesc.FldType] : ftUnknown;
     int size = 0;
     switch (FieldDesc.FldType) {
-    case fcString:
-        size = FieldDesc.Units1;
-        if (size == 0) dataType = ftUnknown;
-        break;
-    case fcBytes:
-    case fcVarBytes: size = FieldDesc.Units1; break;
-    case fcBCD: size = std::abs(static_cast<int>(FieldDesc.Units2)); break;
-    case fcBlob:
-        size = FieldDesc.Units1;
-        if (ODBCBlobTypeMap.Contains(FieldDesc.SubType)) dataType = ODBCBlobTypeMap[FieldDesc.SubType];
-        break;
-    default: break;
+        case fcString:
+            size = FieldDesc.Units1;
+            if (size == 0) dataType = ftUnknown;
+            break;
+        case fcBytes:
+        case fcVarBytes:
+            size = FieldDesc.Units1;
+            break;
+        case fcBCD:
+            size = std::abs(static_cast<int>(FieldDesc.Units2));
+            break;
+        case fcBlob:
+            size = FieldDesc.Units1;
+            if (ODBCBlobTypeMap.Contains(FieldDesc.SubType)) dataType = ODBCBlobTypeMap[FieldDesc.SubType];
+            break;
+        default:
+            break;
     }
     if (dataType == ftUnknown) return;
 
@@ -56,8 +61,7 @@ void TODBCDataSet::AddFieldDesc(TODBCFldDesc FieldDesc, bool Required, std::uint
 void TODBCDataSet::InternalInitFieldDefs() {
     FieldDefs()->Clear();
     const std::vector<TODBCFldDesc>& columns = FEngine->Columns;
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        AddFieldDesc(columns[i], false, static_cast<std::uint16_t>(i + 1));
+    for (std::size_t i = 0; i < columns.size(); ++i) AddFieldDesc(columns[i], false, static_cast<std::uint16_t>(i + 1));
 }
 
 // ---------------------------------------------------------------------------
@@ -82,13 +86,23 @@ bool TODBCDataSet::CurrToBCD(Currency Curr, void* BCD, int /*Precision*/, int De
 
 bool TODBCDataSet::GetActiveRecBuf(TRecordBuffer& RecBuf) {
     switch (State()) {
-    case dsBrowse: RecBuf = IsEmpty() ? nullptr : ActiveBuffer(); break;
-    case dsEdit:
-    case dsInsert:
-    case dsNewValue: RecBuf = ActiveBuffer(); break;
-    case dsCalcFields: RecBuf = CalcBuffer(); break;
-    case dsOldValue: RecBuf = GetOldRecord(); break;
-    default: RecBuf = nullptr; break;
+        case dsBrowse:
+            RecBuf = IsEmpty() ? nullptr : ActiveBuffer();
+            break;
+        case dsEdit:
+        case dsInsert:
+        case dsNewValue:
+            RecBuf = ActiveBuffer();
+            break;
+        case dsCalcFields:
+            RecBuf = CalcBuffer();
+            break;
+        case dsOldValue:
+            RecBuf = GetOldRecord();
+            break;
+        default:
+            RecBuf = nullptr;
+            break;
     }
     return RecBuf != nullptr;
 }
@@ -104,11 +118,13 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
         return !blank;
     }
     switch (State()) {
-    case dsBrowse:
-    case dsEdit:
-    case dsInsert:
-    case dsCalcFields: break;
-    default: return false;
+        case dsBrowse:
+        case dsEdit:
+        case dsInsert:
+        case dsCalcFields:
+            break;
+        default:
+            return false;
     }
     const std::uint8_t* slot = recBuf + GetRecordSize() + Field->Offset();
     if (slot[0] == 0) return false;
@@ -145,4 +161,4 @@ void TODBCDataSet::InternalEdit() {
     ClearBlobCache(ActiveBuffer());
 }
 
-} // namespace velora
+}  // namespace velora

@@ -36,7 +36,7 @@ void EraseOne(std::vector<T*>& list, T* item) {
     if (it != list.end()) list.erase(it);
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // TODBCDataSetLink
@@ -101,8 +101,10 @@ void TODBCDatabase::SetConnected(bool Value) {
         FStreamedConnected = Value;
         return;
     }
-    if (Value) Open();
-    else Close();
+    if (Value)
+        Open();
+    else
+        Close();
 }
 
 void TODBCDatabase::Open() {
@@ -111,7 +113,7 @@ void TODBCDatabase::Open() {
     TODBCSession* session = GetSession();
     session->LockSession();
     try {
-        TCursorReset cursorReset;   // declared after the lock: runs before the unlock
+        TCursorReset cursorReset;  // declared after the lock: runs before the unlock
         String password;
         String userName;
         CheckDatabaseAlias(password, userName);
@@ -396,4 +398,4 @@ void TODBCDatabase::Loaded() {
     }
 }
 
-} // namespace velora
+}  // namespace velora

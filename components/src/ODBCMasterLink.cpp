@@ -50,4 +50,4 @@ void TODBCMasterDataLink::RecordChanged(TField* Field) {
     }
 }
 
-} // namespace velora
+}  // namespace velora

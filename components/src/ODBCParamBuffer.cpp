@@ -40,7 +40,7 @@ void DescribeType(TODBCParam& P, TODBCFldDesc& D) {
     }
 }
 
-} // namespace
+}  // namespace
 
 void TODBCParamBuffer::Clear() {
     FBuffer.clear();
@@ -104,4 +104,4 @@ void TODBCParamBuffer::Bind(const TODBCParams& Params, SQLHSTMT Stmt, const TODB
     ODBCBindParams(Stmt, static_cast<int>(descs.size()), descs.data(), FBuffer.data(), Engine, FIndicators.data());
 }
 
-} // namespace velora
+}  // namespace velora

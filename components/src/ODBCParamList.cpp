@@ -18,7 +18,7 @@ TODBCParamList::TODBCParamList(const TStrings& Params) {
         const auto eq = line.find('=');
         if (eq == String::npos) continue;
         ++FFieldCount;
-        size += static_cast<std::uint32_t>(line.size() - eq);   // value characters plus the terminator
+        size += static_cast<std::uint32_t>(line.size() - eq);  // value characters plus the terminator
         if (size > 0xFFFF) throw EIntOverflow("Integer overflow");
     }
     FBufSize = static_cast<std::uint16_t>(size);
@@ -57,4 +57,4 @@ TODBCParamList::~TODBCParamList() {
     std::free(FBuffer);
 }
 
-} // namespace velora
+}  // namespace velora

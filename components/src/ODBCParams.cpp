@@ -95,7 +95,7 @@ std::vector<String> SplitNames(const String& names) {
     return result;
 }
 
-} // namespace
+}  // namespace
 
 // ============================================================================
 // TODBCParam
@@ -150,7 +150,7 @@ TFieldType ParamTypeOfField(TField* field) {
     // as a string: the parameter's long-string form carries any length.
     return field->DataType() == ftMemo && field->Size() > 255 ? ftString : field->DataType();
 }
-} // namespace
+}  // namespace
 
 void TODBCParam::AssignField(TField* Field) {
     if (!Field) return;
@@ -278,16 +278,31 @@ void TODBCParam::SetAsVariant(const Variant& Value) {
     InitValue();
     TFieldType type = ftUnknown;
     switch (VarType(Value)) {
-    case varSmallint: type = ftSmallint; break;
-    case varInteger: type = ftInteger; break;
-    case varSingle:
-    case varDouble: type = ftFloat; break;
-    case varCurrency: type = ftBCD; break;
-    case varDate: type = ftDateTime; break;
-    case varOleStr:
-    case varString: type = ftString; break;
-    case varBoolean: type = ftBoolean; break;
-    default: break;
+        case varSmallint:
+            type = ftSmallint;
+            break;
+        case varInteger:
+            type = ftInteger;
+            break;
+        case varSingle:
+        case varDouble:
+            type = ftFloat;
+            break;
+        case varCurrency:
+            type = ftBCD;
+            break;
+        case varDate:
+            type = ftDateTime;
+            break;
+        case varOleStr:
+        case varString:
+            type = ftString;
+            break;
+        case varBoolean:
+            type = ftBoolean;
+            break;
+        default:
+            break;
     }
     SetDataType(type);
     FData = Value;
@@ -298,17 +313,28 @@ void TODBCParam::SetText(const String& Value) {
     if (FDataType == ftUnknown) SetDataType(ftString);
     FData = Variant(Value);
     switch (FDataType) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord: FData = Variant(FData.AsInteger()); break;
-    case ftBoolean: FData = Variant(FData.AsBoolean()); break;
-    case ftFloat:
-    case ftCurrency: FData = Variant(FData.AsDouble()); break;
-    case ftBCD: FData = Variant(FData.AsCurrency()); break;
-    case ftDate:
-    case ftTime:
-    case ftDateTime: FData = Variant::FromDateTime(FData.AsDateTime()); break;
-    default: break;
+        case ftSmallint:
+        case ftInteger:
+        case ftWord:
+            FData = Variant(FData.AsInteger());
+            break;
+        case ftBoolean:
+            FData = Variant(FData.AsBoolean());
+            break;
+        case ftFloat:
+        case ftCurrency:
+            FData = Variant(FData.AsDouble());
+            break;
+        case ftBCD:
+            FData = Variant(FData.AsCurrency());
+            break;
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
+            FData = Variant::FromDateTime(FData.AsDateTime());
+            break;
+        default:
+            break;
     }
 }
 
@@ -343,11 +369,14 @@ std::int32_t TODBCParam::GetAsInteger() const { return FData.AsInteger(); }
 String TODBCParam::GetAsString() const {
     if (FNull) return String();
     switch (FDataType) {
-    case ftBoolean: return FData.AsBoolean() ? STextTrue : STextFalse;
-    case ftDate:
-    case ftTime:
-    case ftDateTime: return Variant::FromDateTime(FData.AsDouble()).AsString();
-    default: return FData.AsString();
+        case ftBoolean:
+            return FData.AsBoolean() ? STextTrue : STextFalse;
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
+            return Variant::FromDateTime(FData.AsDouble()).AsString();
+        default:
+            return FData.AsString();
     }
 }
 
@@ -370,76 +399,97 @@ String TODBCParam::ValueText() const {
 
 int TODBCParam::GetDataSize() const {
     switch (FDataType) {
-    case ftUnknown: UnknownTypeError();
-    case ftString:
-    case ftMemo: return static_cast<int>(ValueText().size()) + 1;
-    case ftSmallint:
-    case ftWord:
-    case ftBoolean: return 2;
-    case ftInteger:
-    case ftAutoInc:
-    case ftDate:
-    case ftTime: return 4;
-    case ftFloat:
-    case ftCurrency:
-    case ftDateTime: return 8;
-    case ftBCD: return static_cast<int>(sizeof(ODBCFMTBCD));
-    case ftBlob:
-    case ftGraphic:
-    case ftFmtMemo:
-    case ftParadoxOle:
-    case ftDBaseOle: return static_cast<int>(ValueText().size());
-    case ftCursor: return 0;
-    default: UnsupportedTypeError();
+        case ftUnknown:
+            UnknownTypeError();
+        case ftString:
+        case ftMemo:
+            return static_cast<int>(ValueText().size()) + 1;
+        case ftSmallint:
+        case ftWord:
+        case ftBoolean:
+            return 2;
+        case ftInteger:
+        case ftAutoInc:
+        case ftDate:
+        case ftTime:
+            return 4;
+        case ftFloat:
+        case ftCurrency:
+        case ftDateTime:
+            return 8;
+        case ftBCD:
+            return static_cast<int>(sizeof(ODBCFMTBCD));
+        case ftBlob:
+        case ftGraphic:
+        case ftFmtMemo:
+        case ftParadoxOle:
+        case ftDBaseOle:
+            return static_cast<int>(ValueText().size());
+        case ftCursor:
+            return 0;
+        default:
+            UnsupportedTypeError();
     }
 }
 
 void TODBCParam::GetData(void* Buffer) const {
     switch (FDataType) {
-    case ftUnknown: UnknownTypeError();
-    case ftString:
-    case ftMemo: {
-        const String text = ValueText();
-        std::memcpy(Buffer, text.c_str(), text.size() + 1);
-        return;
-    }
-    case ftSmallint:
-    case ftWord:
-        // The stored form keeps the low 16 bits; binding checks the range.
-        Put(Buffer, static_cast<std::uint16_t>(static_cast<std::uint32_t>(FData.AsInteger()) & 0xFFFFu));
-        return;
-    case ftInteger:
-    case ftAutoInc: Put(Buffer, FData.AsInteger()); return;
-    case ftBoolean: Put(Buffer, static_cast<std::uint16_t>(FData.AsBoolean() ? 1 : 0)); return;
-    case ftFloat:
-    case ftCurrency: Put(Buffer, FData.AsDouble()); return;
-    case ftBCD: {
-        ODBCFMTBCD bcd;
-        ODBCCurrToFMTBCD(GetAsBCD(), bcd, 32, 4);   // 19 digits always fit 32
-        std::memcpy(Buffer, &bcd, sizeof bcd);
-        return;
-    }
-    case ftDate:
-    case ftTime:
-    case ftDateTime: {
-        const TTimeStamp ts = DateTimeToTimeStamp(GetAsDateTime());
-        if (FDataType == ftDate) Put(Buffer, ts.Date);
-        else if (FDataType == ftTime) Put(Buffer, ts.Time);
-        else Put(Buffer, TimeStampToMSecs(ts));
-        return;
-    }
-    case ftBlob:
-    case ftGraphic:
-    case ftFmtMemo:
-    case ftParadoxOle:
-    case ftDBaseOle:
-    case ftTypedBinary: {
-        const String bytes = ValueText();
-        if (!bytes.empty()) std::memcpy(Buffer, bytes.data(), bytes.size());
-        return;
-    }
-    case ftCursor: return;
-    default: UnsupportedTypeError();
+        case ftUnknown:
+            UnknownTypeError();
+        case ftString:
+        case ftMemo: {
+            const String text = ValueText();
+            std::memcpy(Buffer, text.c_str(), text.size() + 1);
+            return;
+        }
+        case ftSmallint:
+        case ftWord:
+            // The stored form keeps the low 16 bits; binding checks the range.
+            Put(Buffer, static_cast<std::uint16_t>(static_cast<std::uint32_t>(FData.AsInteger()) & 0xFFFFu));
+            return;
+        case ftInteger:
+        case ftAutoInc:
+            Put(Buffer, FData.AsInteger());
+            return;
+        case ftBoolean:
+            Put(Buffer, static_cast<std::uint16_t>(FData.AsBoolean() ? 1 : 0));
+            return;
+        case ftFloat:
+        case ftCurrency:
+            Put(Buffer, FData.AsDouble());
+            return;
+        case ftBCD: {
+            ODBCFMTBCD bcd;
+            ODBCCurrToFMTBCD(GetAsBCD(), bcd, 32, 4);  // 19 digits always fit 32
+            std::memcpy(Buffer, &bcd, sizeof bcd);
+            return;
+        }
+        case ftDate:
+        case ftTime:
+        case ftDateTime: {
+            const TTimeStamp ts = DateTimeToTimeStamp(GetAsDateTime());
+            if (FDataType == ftDate)
+                Put(Buffer, ts.Date);
+            else if (FDataType == ftTime)
+                Put(Buffer, ts.Time);
+            else
+                Put(Buffer, TimeStampToMSecs(ts));
+            return;
+        }
+        case ftBlob:
+        case ftGraphic:
+        case ftFmtMemo:
+        case ftParadoxOle:
+        case ftDBaseOle:
+        case ftTypedBinary: {
+            const String bytes = ValueText();
+            if (!bytes.empty()) std::memcpy(Buffer, bytes.data(), bytes.size());
+            return;
+        }
+        case ftCursor:
+            return;
+        default:
+            UnsupportedTypeError();
     }
 }
 
@@ -450,58 +500,82 @@ void TODBCParam::SetData(const void* Buffer, std::size_t Size) {
     };
     const char* bytes = static_cast<const char*>(Buffer);
     switch (FDataType) {
-    case ftUnknown: UnknownTypeError();
-    case ftString:
-    case ftMemo: {
-        const std::size_t length = Size == SIZE_MAX ? std::strlen(bytes) : strnlen(bytes, Size);
-        if (FDataType == ftString) SetAsString(String(bytes, length));
-        else SetAsMemo(String(bytes, length));
-        return;
-    }
-    case ftSmallint: fixed(2); SetAsSmallInt(Get<std::int16_t>(bytes)); return;
-    case ftWord: fixed(2); SetAsWord(Get<std::uint16_t>(bytes)); return;
-    case ftInteger: fixed(4); SetAsInteger(Get<std::int32_t>(bytes)); return;
-    case ftAutoInc:
-        // Written as a 32-bit integer, so read back as one, keeping its type.
-        fixed(4);
-        SetAsInteger(Get<std::int32_t>(bytes));
-        FDataType = ftAutoInc;
-        return;
-    case ftBoolean: fixed(2); SetAsBoolean(Get<std::uint16_t>(bytes) != 0); return;
-    case ftFloat: fixed(8); SetAsFloat(Get<double>(bytes)); return;
-    case ftCurrency: fixed(8); SetAsCurrency(Get<double>(bytes)); return;
-    case ftBCD: {
-        fixed(sizeof(ODBCFMTBCD));
-        ODBCFMTBCD bcd;
-        std::memcpy(&bcd, bytes, sizeof bcd);
-        Currency value;
-        ODBCFMTBCDToCurr(bcd, value);
-        SetAsBCD(value);
-        return;
-    }
-    case ftDate: {
-        fixed(4);
-        TTimeStamp ts;
-        ts.Date = Get<std::int32_t>(bytes);
-        ts.Time = 0;
-        SetAsDate(TimeStampToDateTime(ts));
-        return;
-    }
-    case ftTime: {
-        fixed(4);
-        TTimeStamp ts;
-        ts.Date = DateDelta;
-        ts.Time = Get<std::int32_t>(bytes);
-        SetAsTime(TimeStampToDateTime(ts));
-        return;
-    }
-    case ftDateTime: {
-        fixed(8);
-        SetAsDateTime(TimeStampToDateTime(MSecsToTimeStamp(Get<double>(bytes))));
-        return;
-    }
-    case ftCursor: FData = Variant(std::int32_t{0}); return;
-    default: UnsupportedTypeError();
+        case ftUnknown:
+            UnknownTypeError();
+        case ftString:
+        case ftMemo: {
+            const std::size_t length = Size == SIZE_MAX ? std::strlen(bytes) : strnlen(bytes, Size);
+            if (FDataType == ftString)
+                SetAsString(String(bytes, length));
+            else
+                SetAsMemo(String(bytes, length));
+            return;
+        }
+        case ftSmallint:
+            fixed(2);
+            SetAsSmallInt(Get<std::int16_t>(bytes));
+            return;
+        case ftWord:
+            fixed(2);
+            SetAsWord(Get<std::uint16_t>(bytes));
+            return;
+        case ftInteger:
+            fixed(4);
+            SetAsInteger(Get<std::int32_t>(bytes));
+            return;
+        case ftAutoInc:
+            // Written as a 32-bit integer, so read back as one, keeping its type.
+            fixed(4);
+            SetAsInteger(Get<std::int32_t>(bytes));
+            FDataType = ftAutoInc;
+            return;
+        case ftBoolean:
+            fixed(2);
+            SetAsBoolean(Get<std::uint16_t>(bytes) != 0);
+            return;
+        case ftFloat:
+            fixed(8);
+            SetAsFloat(Get<double>(bytes));
+            return;
+        case ftCurrency:
+            fixed(8);
+            SetAsCurrency(Get<double>(bytes));
+            return;
+        case ftBCD: {
+            fixed(sizeof(ODBCFMTBCD));
+            ODBCFMTBCD bcd;
+            std::memcpy(&bcd, bytes, sizeof bcd);
+            Currency value;
+            ODBCFMTBCDToCurr(bcd, value);
+            SetAsBCD(value);
+            return;
+        }
+        case ftDate: {
+            fixed(4);
+            TTimeStamp ts;
+            ts.Date = Get<std::int32_t>(bytes);
+            ts.Time = 0;
+            SetAsDate(TimeStampToDateTime(ts));
+            return;
+        }
+        case ftTime: {
+            fixed(4);
+            TTimeStamp ts;
+            ts.Date = DateDelta;
+            ts.Time = Get<std::int32_t>(bytes);
+            SetAsTime(TimeStampToDateTime(ts));
+            return;
+        }
+        case ftDateTime: {
+            fixed(8);
+            SetAsDateTime(TimeStampToDateTime(MSecsToTimeStamp(Get<double>(bytes))));
+            return;
+        }
+        case ftCursor:
+            FData = Variant(std::int32_t{0});
+            return;
+        default:
+            UnsupportedTypeError();
     }
 }
 
@@ -511,21 +585,25 @@ bool TODBCParam::RecBufIsRef() const {
 
 int TODBCParam::RecBufDataSize() const {
     switch (FDataType) {
-    case ftUnknown: UnknownTypeError();
-    case ftString: {
-        const std::size_t length = ValueText().size();
-        return length > 255 ? kParamRefSize : static_cast<int>(length) + 1;
-    }
-    case ftMemo:
-    case ftBlob:
-    case ftGraphic:
-    case ftFmtMemo:
-    case ftParadoxOle:
-    case ftDBaseOle: return kParamRefSize;
-    case ftBytes:
-    case ftVarBytes:
-    case ftTypedBinary: UnsupportedTypeError();
-    default: return GetDataSize();
+        case ftUnknown:
+            UnknownTypeError();
+        case ftString: {
+            const std::size_t length = ValueText().size();
+            return length > 255 ? kParamRefSize : static_cast<int>(length) + 1;
+        }
+        case ftMemo:
+        case ftBlob:
+        case ftGraphic:
+        case ftFmtMemo:
+        case ftParadoxOle:
+        case ftDBaseOle:
+            return kParamRefSize;
+        case ftBytes:
+        case ftVarBytes:
+        case ftTypedBinary:
+            UnsupportedTypeError();
+        default:
+            return GetDataSize();
     }
 }
 
@@ -559,9 +637,12 @@ void TODBCParam::CheckBindRange() const {
     if (FNull) return;
     int low = 0;
     int high = 0;
-    if (FDataType == ftSmallint) low = -32768, high = 32767;
-    else if (FDataType == ftWord) low = 0, high = 65535;
-    else return;
+    if (FDataType == ftSmallint)
+        low = -32768, high = 32767;
+    else if (FDataType == ftWord)
+        low = 0, high = 65535;
+    else
+        return;
     const std::int32_t value = FData.AsInteger();
     if (value < low || value > high) DatabaseErrorFmt(SParamOutOfRange, FName, IntToStr(value), low, high);
 }
@@ -633,7 +714,7 @@ TODBCParam* TODBCParams::CreateParam(TFieldType FldType, const String& ParamName
 }
 
 void TODBCParams::Clear() {
-    while (!FItems.empty()) FItems.back()->Free();   // each removes itself
+    while (!FItems.empty()) FItems.back()->Free();  // each removes itself
 }
 
 TODBCParam* TODBCParams::Entry(int Index) const {
@@ -706,7 +787,7 @@ void TODBCParams::ReadBinaryData(TStream& Stream) {
     Clear();
     const std::uint32_t version = ReadUInt(Stream, 2);
     if (version > 2) DatabaseError(SInvalidVersion);
-    const int wide = version == 2 ? 4 : 0;   // version 2: four-byte counts, lengths and sizes
+    const int wide = version == 2 ? 4 : 0;  // version 2: four-byte counts, lengths and sizes
     const std::uint32_t count = ReadUInt(Stream, wide ? 4 : 2);
     std::array<std::uint8_t, kMaxStoredParamData> buffer;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -723,8 +804,10 @@ void TODBCParams::ReadBinaryData(TStream& Stream) {
             // zeros, never the previous record's bytes.
             buffer.fill(0);
             Stream.ReadBuffer(buffer.data(), size);
-            if (IsBlobLike(param->FDataType)) param->SetBlobData(buffer.data(), static_cast<int>(size));
-            else param->SetData(buffer.data(), buffer.size());
+            if (IsBlobLike(param->FDataType))
+                param->SetBlobData(buffer.data(), static_cast<int>(size));
+            else
+                param->SetData(buffer.data(), buffer.size());
         }
         param->FNull = ReadUInt(Stream, 1) != 0;
         param->FBound = ReadUInt(Stream, 1) != 0;
@@ -770,4 +853,4 @@ void TODBCParams::WriteBinaryData(TStream& Stream) const {
     Stream.WriteBuffer(out.Memory(), out.Size());
 }
 
-} // namespace velora
+}  // namespace velora

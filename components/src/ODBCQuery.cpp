@@ -37,7 +37,9 @@ void TODBCQueryDataLink::RecordChanged(TField* Field) {
 // Construction
 
 TODBCQuery::TODBCQuery(TComponent* AOwner)
-    : TODBCDataSet(AOwner), FDataLink(std::make_unique<TODBCQueryDataLink>(this)), FParams(new TODBCParams()),
+    : TODBCDataSet(AOwner),
+      FDataLink(std::make_unique<TODBCQueryDataLink>(this)),
+      FParams(new TODBCParams()),
       FSQL(new TStringList()) {
     RegisterODBCQueryClasses();
     FSQL->OnChange = [this](TObject* sender) { QueryChanged(sender); };
@@ -64,8 +66,10 @@ void TODBCQuery::SetQuery(TStrings* Value) {
     Disconnect();
     FSQL->BeginUpdate();
     try {
-        if (Value) FSQL->Assign(Value);
-        else FSQL->Clear();
+        if (Value)
+            FSQL->Assign(Value);
+        else
+            FSQL->Clear();
     } catch (...) {
         FSQL->EndUpdate();
         throw;
@@ -159,8 +163,7 @@ void TODBCQuery::GetStatementHandle(const String& Text) {
         odbc::SQLFreeStmt(stmt, SQL_CLOSE);
         try {
             ODBCFreeStmt(stmt);
-        } catch (...) {
-        }
+        } catch (...) {}
         throw;
     }
     FStmt = stmt;
@@ -315,8 +318,10 @@ void TODBCQuery::InternalOpen() {
                                                  name, sizeof name, &length, nullptr)) ||
             name[0] == '\0')
             continue;
-        if (first.empty()) first = name;
-        else if (!SameText(first, name)) FOneTable = false;
+        if (first.empty())
+            first = name;
+        else if (!SameText(first, name))
+            FOneTable = false;
     }
 }
 
@@ -357,11 +362,14 @@ void RegisterODBCQueryClasses() {
         RegisterODBCObjClasses();
         // Database, RowSetSize and UniDirectional come from TODBCDataSet.
         RegisterClass<TODBCQuery>("TODBCQuery", "TODBCDataSet")
-            .BooleanProp("CachedUpdates", &TODBCQuery::CachedUpdates, &TODBCQuery::SetCachedUpdates).Default(false)
+            .BooleanProp("CachedUpdates", &TODBCQuery::CachedUpdates, &TODBCQuery::SetCachedUpdates)
+            .Default(false)
             .ComponentProp("DataSource", &TODBCQuery::DataSource, &TODBCQuery::SetDataSource)
-            .BooleanProp("ParamCheck", &TODBCQuery::ParamCheck, &TODBCQuery::SetParamCheck).Default(true)
+            .BooleanProp("ParamCheck", &TODBCQuery::ParamCheck, &TODBCQuery::SetParamCheck)
+            .Default(true)
             .ObjectProp("Params", &TODBCQuery::Params)
-            .BooleanProp("ReadOnly", &TODBCQuery::ReadOnly, &TODBCQuery::SetReadOnly).Default(false)
+            .BooleanProp("ReadOnly", &TODBCQuery::ReadOnly, &TODBCQuery::SetReadOnly)
+            .Default(false)
             .ObjectProp("SQL", &TODBCQuery::SQL);
         return true;
     }();
@@ -371,6 +379,6 @@ void RegisterODBCQueryClasses() {
 namespace {
 // Form files name the class without code naming it first.
 const bool kQueryRegistered = (RegisterODBCQueryClasses(), true);
-} // namespace
+}  // namespace
 
-} // namespace velora
+}  // namespace velora

@@ -30,7 +30,7 @@ void StripQuote(String& name, char quote) {
     if (!name.empty() && name.back() == quote) name.pop_back();
 }
 
-} // namespace
+}  // namespace
 
 TODBCSQLScan ODBCScanSQL(std::string_view sql) {
     // The statement ends at its first zero byte, as it does for the driver.
@@ -40,9 +40,9 @@ TODBCSQLScan ODBCScanSQL(std::string_view sql) {
 
     TODBCSQLScan result;
     result.Text.reserve(n);
-    String word;                  // the last word seen
-    bool inWord = false;          // a word is being read
-    bool afterIntoFrom = false;   // a word INTO or FROM has ended
+    String word;                 // the last word seen
+    bool inWord = false;         // a word is being read
+    bool afterIntoFrom = false;  // a word INTO or FROM has ended
     bool inQuote = false;
 
     std::size_t i = 0;
@@ -59,8 +59,10 @@ TODBCSQLScan ODBCScanSQL(std::string_view sql) {
             inWord = false;
         }
         if (IsWordChar(c)) {
-            if (inWord) word += c;
-            else word.assign(1, c), inWord = true;
+            if (inWord)
+                word += c;
+            else
+                word.assign(1, c), inWord = true;
         }
 
         if (c == ':' && !inQuote && at(i + 1) != ':') {
@@ -81,8 +83,8 @@ TODBCSQLScan ODBCScanSQL(std::string_view sql) {
             }
             result.Markers.push_back(TODBCSQLMarker{std::move(name), word});
             result.Text += '?';
-            if (end >= n) break;          // the name ran to the end of the text
-            result.Text += text[end];     // the character that ended the name is not examined
+            if (end >= n) break;       // the name ran to the end of the text
+            result.Text += text[end];  // the character that ended the name is not examined
             i = end + 1;
             continue;
         }
@@ -108,4 +110,4 @@ String ODBCCreateParams(TODBCParams* List, String& Text) {
     return scan.TableName;
 }
 
-} // namespace velora
+}  // namespace velora

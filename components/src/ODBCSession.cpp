@@ -28,9 +28,9 @@ namespace {
 int gInitCount = 0;
 
 void StartUp() {
-    CoInitialize();              // only the monitor client needs it
+    CoInitialize();  // only the monitor client needs it
     Sessions = new TODBCSessionList();
-    Session = new TODBCSession(nullptr);   // the first session: default and current
+    Session = new TODBCSession(nullptr);  // the first session: default and current
     Session->SetName("SessionDefault");
     RegisterODBCObjClasses();
 }
@@ -44,7 +44,7 @@ void ShutDown() noexcept {
     CoUninitialize();
 }
 
-} // namespace
+}  // namespace
 
 namespace detail {
 
@@ -56,26 +56,31 @@ TODBCObjInit::~TODBCObjInit() {
     if (--gInitCount == 0) ShutDown();
 }
 
-} // namespace detail
+}  // namespace detail
 
 void RegisterODBCObjClasses() {
     static const bool registered = [] {
         const TEnumInfo& about = RegisterEnum("TODBCInfo", {"VeloraInfo"});
         RegisterClass<TODBCSession>("TODBCSession", "TComponent")
-            .EnumProp("About", about, &TODBCSession::GetAbout, &TODBCSession::SetAbout).NeverStored()
-            .BooleanProp("Active", &TODBCSession::GetActive, &TODBCSession::SetActive).Default(false)
+            .EnumProp("About", about, &TODBCSession::GetAbout, &TODBCSession::SetAbout)
+            .NeverStored()
+            .BooleanProp("Active", &TODBCSession::GetActive, &TODBCSession::SetActive)
+            .Default(false)
             .BooleanProp("KeepConnections", &TODBCSession::KeepConnections, &TODBCSession::SetKeepConnections)
             .Default(true)
             .EventProp("OnStartup", &TODBCSession::OnStartup)
             .BooleanProp("SQLHourGlass", &TODBCSession::SQLHourGlass, &TODBCSession::SetSQLHourGlass)
             .Default(true);
         RegisterClass<TODBCDatabase>("TODBCDatabase", "TComponent")
-            .EnumProp("About", about, &TODBCDatabase::GetAbout, &TODBCDatabase::SetAbout).NeverStored()
-            .BooleanProp("Connected", &TODBCDatabase::GetConnected, &TODBCDatabase::SetConnected).Default(false)
+            .EnumProp("About", about, &TODBCDatabase::GetAbout, &TODBCDatabase::SetAbout)
+            .NeverStored()
+            .BooleanProp("Connected", &TODBCDatabase::GetConnected, &TODBCDatabase::SetConnected)
+            .Default(false)
             .StringProp("DataSourceName", &TODBCDatabase::DataSourceName, &TODBCDatabase::SetDataSourceName)
             .BooleanProp("KeepConnection", &TODBCDatabase::KeepConnection, &TODBCDatabase::SetKeepConnection)
             .Default(true)
-            .BooleanProp("LoginPrompt", &TODBCDatabase::LoginPrompt, &TODBCDatabase::SetLoginPrompt).Default(true)
+            .BooleanProp("LoginPrompt", &TODBCDatabase::LoginPrompt, &TODBCDatabase::SetLoginPrompt)
+            .Default(true)
             .EventProp("OnLogin", &TODBCDatabase::OnLogin)
             .ObjectProp("Params", &TODBCDatabase::Params)
             // The default session is reached without naming it: only another
@@ -138,8 +143,7 @@ struct TODBCSession::TSignalTarget {
     TODBCSession* Target = nullptr;
 };
 
-TODBCSession::TODBCSession(TComponent* AOwner)
-    : TComponent(AOwner), FSignalTarget(std::make_shared<TSignalTarget>()) {
+TODBCSession::TODBCSession(TComponent* AOwner) : TComponent(AOwner), FSignalTarget(std::make_shared<TSignalTarget>()) {
     FSignalTarget->Target = this;
     Sessions->AddSession(this);
 }
@@ -154,7 +158,7 @@ TODBCSession::~TODBCSession() {
         // A destructor reports nothing; what could not be closed stays so.
     }
     if (GetActive()) {
-        odbc::SQLFreeHandle(SQL_HANDLE_ENV, FHandle);   // best effort
+        odbc::SQLFreeHandle(SQL_HANDLE_ENV, FHandle);  // best effort
         FHandle = SQL_NULL_HENV;
     }
     // No database may keep a reference to this session.
@@ -230,14 +234,18 @@ void TODBCSession::InitializeODBC() {
 }
 
 SQLHENV TODBCSession::GetHandle() {
-    if (GetActive()) Sessions->SetCurrentSession(this);
-    else SetActive(true);
+    if (GetActive())
+        Sessions->SetCurrentSession(this);
+    else
+        SetActive(true);
     return FHandle;
 }
 
 void TODBCSession::MakeCurrent() {
-    if (GetActive()) Sessions->SetCurrentSession(this);
-    else SetActive(true);
+    if (GetActive())
+        Sessions->SetCurrentSession(this);
+    else
+        SetActive(true);
 }
 
 void TODBCSession::LockSession() {
@@ -258,7 +266,7 @@ void TODBCSession::LockSession() {
 }
 
 void TODBCSession::UnlockSession() {
-    if (FLockCount.load() <= 0) return;   // unbalanced: nothing is held
+    if (FLockCount.load() <= 0) return;  // unbalanced: nothing is held
     FLockCount.fetch_sub(1);
     Sessions->SessionLock().unlock();
 }
@@ -288,8 +296,7 @@ void TODBCSession::CloseDatabaseHandle(TODBCDatabase* Database) {
 }
 
 TODBCDatabase* TODBCSession::GetDatabase(int Index) const {
-    if (Index < 0 || Index >= GetDatabaseCount())
-        throw EListError(Format("List index out of bounds (%d)", Index));
+    if (Index < 0 || Index >= GetDatabaseCount()) throw EListError(Format("List index out of bounds (%d)", Index));
     return FDatabases[static_cast<std::size_t>(Index)];
 }
 
@@ -335,8 +342,6 @@ void TODBCSession::SMClientSignal(TObject* /*Sender*/, std::int32_t Data) {
     SetTraceFlags(TODBCTraceFlags::FromBits(static_cast<std::uint16_t>(Data)));
 }
 
-void TODBCSession::SetTraceFlags(TODBCTraceFlags Flags) {
-    FTraceFlags.store(static_cast<std::uint16_t>(Flags.Bits()));
-}
+void TODBCSession::SetTraceFlags(TODBCTraceFlags Flags) { FTraceFlags.store(static_cast<std::uint16_t>(Flags.Bits())); }
 
-} // namespace velora
+}  // namespace velora

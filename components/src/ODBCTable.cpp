@@ -56,8 +56,7 @@ SQLHSTMT TODBCTable::GetHandle() {
         odbc::SQLFreeStmt(stmt, SQL_CLOSE);
         try {
             ODBCFreeStmt(stmt);
-        } catch (...) {
-        }
+        } catch (...) {}
         throw;
     }
     return stmt;
@@ -81,8 +80,7 @@ void TODBCTable::InitFieldDefs() {
             } catch (...) {
                 try {
                     Close();
-                } catch (...) {
-                }
+                } catch (...) {}
                 EnableControls();
                 throw;
             }
@@ -107,23 +105,27 @@ namespace detail {
 void RegisterODBCDataSetClasses(const TEnumInfo& about) {
     RegisterDBClasses();
     RegisterClass<TODBCDataSet>("TODBCDataSet", "TDataSet")
-        .EnumProp("About", about, &TODBCDataSet::GetAbout, &TODBCDataSet::SetAbout).NeverStored()
+        .EnumProp("About", about, &TODBCDataSet::GetAbout, &TODBCDataSet::SetAbout)
+        .NeverStored()
         .ComponentProp("Database", &TODBCDataSet::GetDataBase, &TODBCDataSet::SetDataBase)
-        .IntegerProp("RowSetSize", &TODBCDataSet::RowSetSize, &TODBCDataSet::SetRowSetSize).Default(20)
+        .IntegerProp("RowSetSize", &TODBCDataSet::RowSetSize, &TODBCDataSet::SetRowSetSize)
+        .Default(20)
         .BooleanProp("UniDirectional", &TODBCDataSet::UniDirectional, &TODBCDataSet::SetUniDirectional)
         .Default(false)
         .EventProp("OnUpdateError", &TODBCDataSet::OnUpdateError)
         .EventProp("OnUpdateRecord", &TODBCDataSet::OnUpdateRecord);
     RegisterClass<TODBCTable>("TODBCTable", "TODBCDataSet")
-        .BooleanProp("Filtered", &TODBCTable::Filtered, &TODBCTable::SetFiltered).Default(false)
+        .BooleanProp("Filtered", &TODBCTable::Filtered, &TODBCTable::SetFiltered)
+        .Default(false)
         .ObjectProp("FilterParams", &TODBCTable::FilterParams)
         // Indexed is always written.
         .BooleanProp("Indexed", &TODBCTable::Indexed, &TODBCTable::SetIndexed)
         .ObjectProp("IndexParams", &TODBCTable::IndexParams)
-        .BooleanProp("ReadOnly", &TODBCTable::ReadOnly, &TODBCTable::SetReadOnly).Default(false)
+        .BooleanProp("ReadOnly", &TODBCTable::ReadOnly, &TODBCTable::SetReadOnly)
+        .Default(false)
         .StringProp("TableName", &TODBCTable::TableName, &TODBCTable::SetTableName);
 }
 
-} // namespace detail
+}  // namespace detail
 
-} // namespace velora
+}  // namespace velora

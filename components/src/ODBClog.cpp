@@ -142,7 +142,7 @@ std::recursive_mutex& LoginDialogLock() {
     return *lock;
 }
 
-} // namespace
+}  // namespace
 
 TODBCLoginDialog::TODBCLoginDialog(TComponent* AOwner) : TForm(AOwner) {
     RegisterLoginDialog();
@@ -174,8 +174,10 @@ bool LoginDialogEx(const String& ADatabaseName, String& AUserName, String& APass
     TOwnedPtr<TODBCLoginDialog> dialog(new TODBCLoginDialog(&*Application));
     dialog->DatabaseName->SetCaption(ADatabaseName);
     dialog->UserName->SetText(AUserName);
-    if (NameReadOnly) dialog->UserName->SetEnabled(false);
-    else if (AUserName.empty()) dialog->SetActiveControl(dialog->UserName);
+    if (NameReadOnly)
+        dialog->UserName->SetEnabled(false);
+    else if (AUserName.empty())
+        dialog->SetActiveControl(dialog->UserName);
     if (dialog->ShowModal() != mrOk) return false;
     // Both or neither: copy first, then swap (no throw).
     String userName = dialog->UserName->Text();
@@ -185,4 +187,4 @@ bool LoginDialogEx(const String& ADatabaseName, String& AUserName, String& APass
     return true;
 }
 
-} // namespace velora
+}  // namespace velora

@@ -44,7 +44,7 @@ bool EncodeMSecs(int year, int month, int day, int hour, int minute, int second,
 }
 
 bool DecodeDayCount(std::int32_t days, int& year, int& month, int& day) {
-    if (days < 1 || days > 3652059) return false;   // 0001-01-01 .. 9999-12-31
+    if (days < 1 || days > 3652059) return false;  // 0001-01-01 .. 9999-12-31
     TTimeStamp ts;
     ts.Date = days;
     DecodeDate(TimeStampToDateTime(ts), year, month, day);
@@ -104,9 +104,11 @@ bool ParseTimeText(const char* text, std::size_t length, int& hour, int& minute,
 
 String FormatTimeText(int hour, int minute, int second, int msec) {
     char buf[32];
-    if (msec != 0) std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", hour, minute, second, msec);
-    else std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", hour, minute, second);
+    if (msec != 0)
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", hour, minute, second, msec);
+    else
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", hour, minute, second);
     return buf;
 }
 
-} // namespace velora::detail
+}  // namespace velora::detail

@@ -47,4 +47,4 @@ bool ParseTimeText(const char* text, std::size_t length, int& hour, int& minute,
 /// "hh:mm:ss", with ".zzz" when `msec` is not 0.
 String FormatTimeText(int hour, int minute, int second, int msec);
 
-} // namespace velora::detail
+}  // namespace velora::detail

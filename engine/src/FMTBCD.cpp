@@ -26,7 +26,7 @@ long double Pow10(int n) {
     return p;
 }
 
-} // namespace
+}  // namespace
 
 bool ODBCFMTBCDToCurr(const ODBCFMTBCD& bcd, Currency& curr) {
     const int precision = bcd.Precision;
@@ -41,8 +41,10 @@ bool ODBCFMTBCDToCurr(const ODBCFMTBCD& bcd, Currency& curr) {
     // Scale to units of 1/10000. Dividing by an exact power of ten (rather
     // than multiplying by its inexact inverse) keeps halves exact, so they
     // round to even as they should.
-    if (scale <= 4) value *= Pow10(4 - scale);
-    else value /= Pow10(scale - 4);
+    if (scale <= 4)
+        value *= Pow10(4 - scale);
+    else
+        value /= Pow10(scale - 4);
 
     const int oldRound = std::fegetround();
     std::fesetround(FE_TONEAREST);
@@ -68,7 +70,7 @@ bool ODBCCurrToFMTBCD(Currency curr, ODBCFMTBCD& bcd, int precision, int decimal
     // The magnitude in unsigned arithmetic, so the most negative value works.
     bool negative = units < 0;
     std::uint64_t magnitude = negative ? (~static_cast<std::uint64_t>(units) + 1) : static_cast<std::uint64_t>(units);
-    int zeroTail = 0;   // trailing digit positions that stay 0
+    int zeroTail = 0;  // trailing digit positions that stay 0
     if (decimals < 4) {
         static constexpr std::uint64_t divisors[] = {10000, 1000, 100, 10};
         const std::uint64_t d = divisors[decimals];
@@ -88,7 +90,7 @@ bool ODBCCurrToFMTBCD(Currency curr, ODBCFMTBCD& bcd, int precision, int decimal
     std::uint8_t positions[64] = {};
     int pos = available - 1;
     while (magnitude != 0) {
-        if (pos < 0) return false;   // the value needs more positions than there are
+        if (pos < 0) return false;  // the value needs more positions than there are
         positions[pos--] = static_cast<std::uint8_t>(magnitude % 10);
         magnitude /= 10;
     }
@@ -96,8 +98,10 @@ bool ODBCCurrToFMTBCD(Currency curr, ODBCFMTBCD& bcd, int precision, int decimal
     std::memset(bcd.Fraction, 0, sizeof bcd.Fraction);
     for (int i = 0; i < precision; ++i) {
         std::uint8_t digit = positions[i];
-        if (i % 2 == 0) bcd.Fraction[i / 2] = static_cast<std::uint8_t>(digit << 4);
-        else bcd.Fraction[i / 2] = static_cast<std::uint8_t>(bcd.Fraction[i / 2] | digit);
+        if (i % 2 == 0)
+            bcd.Fraction[i / 2] = static_cast<std::uint8_t>(digit << 4);
+        else
+            bcd.Fraction[i / 2] = static_cast<std::uint8_t>(bcd.Fraction[i / 2] | digit);
     }
     return true;
 }
@@ -109,7 +113,8 @@ String ODBCFMTBCDToText(const ODBCFMTBCD& bcd) {
     String digits;
     for (int i = 0; i < precision; ++i) digits += static_cast<char>('0' + (DigitAt(bcd, i) % 10));
     // Digits the scale reaches beyond the precision are leading zeros.
-    if (static_cast<int>(digits.size()) < scale + 1) digits.insert(0, static_cast<std::size_t>(scale + 1) - digits.size(), '0');
+    if (static_cast<int>(digits.size()) < scale + 1)
+        digits.insert(0, static_cast<std::size_t>(scale + 1) - digits.size(), '0');
     String whole = digits.substr(0, digits.size() - static_cast<std::size_t>(scale));
     String fraction = digits.substr(digits.size() - static_cast<std::size_t>(scale));
     std::size_t first = whole.find_first_not_of('0');
@@ -121,4 +126,4 @@ String ODBCFMTBCDToText(const ODBCFMTBCD& bcd) {
     return text;
 }
 
-} // namespace velora
+}  // namespace velora

@@ -13,11 +13,11 @@ namespace {
 using namespace velora::odbc;
 
 // The capability bits each road needs; every one must be present.
-constexpr std::array<SQLUINTEGER, 8> kKeysetBits = {
-    SQL_CA1_NEXT, SQL_CA1_ABSOLUTE, SQL_CA1_RELATIVE, SQL_CA1_LOCK_NO_CHANGE,
-    SQL_CA1_POS_POSITION, SQL_CA1_POS_UPDATE, SQL_CA1_POS_DELETE, SQL_CA1_BULK_ADD};
+constexpr std::array<SQLUINTEGER, 8> kKeysetBits = {SQL_CA1_NEXT,           SQL_CA1_ABSOLUTE,     SQL_CA1_RELATIVE,
+                                                    SQL_CA1_LOCK_NO_CHANGE, SQL_CA1_POS_POSITION, SQL_CA1_POS_UPDATE,
+                                                    SQL_CA1_POS_DELETE,     SQL_CA1_BULK_ADD};
 constexpr std::array<SQLUINTEGER, 8> kCursorLibraryBits = {
-    SQL_CA1_NEXT, SQL_CA1_ABSOLUTE, SQL_CA1_RELATIVE, SQL_CA1_LOCK_NO_CHANGE,
+    SQL_CA1_NEXT,         SQL_CA1_ABSOLUTE,          SQL_CA1_RELATIVE,          SQL_CA1_LOCK_NO_CHANGE,
     SQL_CA1_POS_POSITION, SQL_CA1_POSITIONED_UPDATE, SQL_CA1_POSITIONED_DELETE, SQL_CA1_SELECT_FOR_UPDATE};
 
 SQLPOINTER AsPointer(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(value)); }
@@ -44,17 +44,20 @@ SQLRETURN Connect(SQLHDBC& dbc, const String& dataSource, const String& userName
 
 SQLUINTEGER Mask(SQLHDBC dbc, SQLUSMALLINT infoType) {
     SQLUINTEGER mask = 0;
-    odbc::SQLGetInfo(dbc, infoType, &mask, sizeof mask, nullptr);   // unanswered means no capability
+    odbc::SQLGetInfo(dbc, infoType, &mask, sizeof mask, nullptr);  // unanswered means no capability
     return mask;
 }
 
-} // namespace
+}  // namespace
 
 const char* CursorModeName(TCursorMode mode) {
     switch (mode) {
-    case cmForwardOnly: return "cmForwardOnly";
-    case cmKeyset: return "cmKeyset";
-    case cmCursorLibrary: return "cmCursorLibrary";
+        case cmForwardOnly:
+            return "cmForwardOnly";
+        case cmKeyset:
+            return "cmKeyset";
+        case cmCursorLibrary:
+            return "cmCursorLibrary";
     }
     return "cmUnknown";
 }
@@ -188,4 +191,4 @@ void ODBCCheckError(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, bool
     ODBCCheckError(handleType, handle, rc, msg, freeHandle);
 }
 
-} // namespace velora
+}  // namespace velora

@@ -37,30 +37,45 @@ struct TypeMapping {
 
 TypeMapping MapSQLType(SQLSMALLINT sqlType) {
     switch (sqlType) {
-    case SQL_CHAR:
-    case SQL_VARCHAR: return {fcString, 0, SQL_C_CHAR};
-    case SQL_NUMERIC:
-    case SQL_DECIMAL: return {fcFloat, 0, SQL_C_CHAR};
-    case SQL_FLOAT:
-    case SQL_REAL:
-    case SQL_DOUBLE: return {fcFloat, 0, SQL_C_DOUBLE};
-    case SQL_INTEGER: return {fcInt32, 0, SQL_C_LONG};
-    case SQL_SMALLINT:
-    case SQL_TINYINT: return {fcInt16, 0, SQL_C_SHORT};
-    case SQL_BIT: return {fcBoolean, 0, SQL_C_BIT};
-    case SQL_DATE:
-    case SQL_TIMESTAMP: return {fcTimeStamp, 0, SQL_C_TIMESTAMP};
-    case SQL_TYPE_TIMESTAMP: return {fcTimeStamp, 0, SQL_C_TYPE_TIMESTAMP};
-    case SQL_TYPE_DATE: return {fcTimeStamp, 0, SQL_C_TYPE_DATE};
-    // Times travel as text: the time structure has no fraction, and drivers
-    // warn (01S07) when a fraction is cut, which would refuse the block.
-    case SQL_TIME:
-    case SQL_TYPE_TIME: return {fcTimeStamp, 0, SQL_C_CHAR};
-    case SQL_BINARY: return {fcBytes, 0, SQL_C_BINARY};
-    case SQL_VARBINARY: return {fcVarBytes, 0, SQL_C_BINARY};
-    case SQL_LONGVARCHAR: return {fcBlob, fscMemo, SQL_C_DEFAULT};
-    case SQL_LONGVARBINARY: return {fcBlob, fscBinary, SQL_C_DEFAULT};
-    default: return {fcUnknown, 0, SQL_C_DEFAULT};
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+            return {fcString, 0, SQL_C_CHAR};
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+            return {fcFloat, 0, SQL_C_CHAR};
+        case SQL_FLOAT:
+        case SQL_REAL:
+        case SQL_DOUBLE:
+            return {fcFloat, 0, SQL_C_DOUBLE};
+        case SQL_INTEGER:
+            return {fcInt32, 0, SQL_C_LONG};
+        case SQL_SMALLINT:
+        case SQL_TINYINT:
+            return {fcInt16, 0, SQL_C_SHORT};
+        case SQL_BIT:
+            return {fcBoolean, 0, SQL_C_BIT};
+        case SQL_DATE:
+        case SQL_TIMESTAMP:
+            return {fcTimeStamp, 0, SQL_C_TIMESTAMP};
+        case SQL_TYPE_TIMESTAMP:
+            return {fcTimeStamp, 0, SQL_C_TYPE_TIMESTAMP};
+        case SQL_TYPE_DATE:
+            return {fcTimeStamp, 0, SQL_C_TYPE_DATE};
+        // Times travel as text: the time structure has no fraction, and drivers
+        // warn (01S07) when a fraction is cut, which would refuse the block.
+        case SQL_TIME:
+        case SQL_TYPE_TIME:
+            return {fcTimeStamp, 0, SQL_C_CHAR};
+        case SQL_BINARY:
+            return {fcBytes, 0, SQL_C_BINARY};
+        case SQL_VARBINARY:
+            return {fcVarBytes, 0, SQL_C_BINARY};
+        case SQL_LONGVARCHAR:
+            return {fcBlob, fscMemo, SQL_C_DEFAULT};
+        case SQL_LONGVARBINARY:
+            return {fcBlob, fscBinary, SQL_C_DEFAULT};
+        default:
+            return {fcUnknown, 0, SQL_C_DEFAULT};
     }
 }
 
@@ -96,7 +111,7 @@ bool ReadPlainDecimal(std::string_view text, double& value) {
         if (ch >= '0' && ch <= '9') {
             any = true;
             if (point) ++scale;
-            if (mantissa == 0 && ch == '0') continue;   // leading zeros carry no digit
+            if (mantissa == 0 && ch == '0') continue;  // leading zeros carry no digit
             if (++digits > 15) return false;
             mantissa = mantissa * 10 + static_cast<std::uint64_t>(ch - '0');
         } else if (ch == '.' && !point) {
@@ -111,7 +126,7 @@ bool ReadPlainDecimal(std::string_view text, double& value) {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Indicator slots.
@@ -207,63 +222,63 @@ void TODBC::DescribeColumns(const String&) {
         CTypes[i] = m.CType;
         d.CType = m.CType;
 
-        std::uint32_t area = 0;   // data area bytes
+        std::uint32_t area = 0;  // data area bytes
         switch (d.FldType) {
-        case fcFloat:
-            if (m.CType == SQL_C_CHAR) {
-                // A decimal fetched as text: room for sign, digits, point and
-                // terminator, however the driver counts its length.
-                SQLLEN scale = numeric(col, SQL_COLUMN_SCALE, false);
-                SQLLEN length = numeric(col, SQL_COLUMN_LENGTH, false);
-                SQLLEN precision = numeric(col, SQL_COLUMN_PRECISION, false);
-                SQLLEN longest = std::max<SQLLEN>(length, precision + 2);
-                if (longest <= 2) longest = 40;
-                if (longest > 130) longest = 130;
-                d.Units1 = static_cast<std::uint16_t>(longest + 1);
-                d.Units2 = static_cast<std::int16_t>(std::clamp<SQLLEN>(scale, 0, 127));
-                d.Len = d.Units1;
-            } else {
+            case fcFloat:
+                if (m.CType == SQL_C_CHAR) {
+                    // A decimal fetched as text: room for sign, digits, point and
+                    // terminator, however the driver counts its length.
+                    SQLLEN scale = numeric(col, SQL_COLUMN_SCALE, false);
+                    SQLLEN length = numeric(col, SQL_COLUMN_LENGTH, false);
+                    SQLLEN precision = numeric(col, SQL_COLUMN_PRECISION, false);
+                    SQLLEN longest = std::max<SQLLEN>(length, precision + 2);
+                    if (longest <= 2) longest = 40;
+                    if (longest > 130) longest = 130;
+                    d.Units1 = static_cast<std::uint16_t>(longest + 1);
+                    d.Units2 = static_cast<std::int16_t>(std::clamp<SQLLEN>(scale, 0, 127));
+                    d.Len = d.Units1;
+                } else {
+                    d.Units1 = ClampU16(numeric(col, SQL_COLUMN_PRECISION, true));
+                    d.Len = 8;
+                }
+                area = d.Len;
+                break;
+            case fcInt32:
                 d.Units1 = ClampU16(numeric(col, SQL_COLUMN_PRECISION, true));
-                d.Len = 8;
-            }
-            area = d.Len;
-            break;
-        case fcInt32:
-            d.Units1 = ClampU16(numeric(col, SQL_COLUMN_PRECISION, true));
-            d.Len = 4;
-            area = 4;
-            break;
-        case fcInt16:
-            numeric(col, SQL_COLUMN_PRECISION, true);
-            d.Units1 = sqlType == SQL_TINYINT ? 3 : 5;
-            d.Len = 2;
-            area = 2;
-            break;
-        case fcBoolean:
-            numeric(col, SQL_COLUMN_LENGTH, true);
-            d.Units1 = 1;
-            d.Len = 2;
-            area = 2;
-            break;
-        case fcTimeStamp:
-            d.Units1 = 19;
-            d.Len = 16;
-            area = 16;
-            break;
-        case fcString:
-        case fcBytes:
-        case fcVarBytes:
-            area = d.Len;
-            break;
-        case fcBlob:
-            if (d.Units1 == 0) d.Units1 = ClampU16(numeric(col, SQL_COLUMN_LENGTH, false));
-            d.Len = static_cast<std::uint16_t>(d.Units1 + 1);
-            area = 0;   // not bound: only the indicator slot
-            break;
-        default:
-            d.Units1 = 0;   // an unmapped type occupies nothing and is not bound
-            d.Len = 0;
-            break;
+                d.Len = 4;
+                area = 4;
+                break;
+            case fcInt16:
+                numeric(col, SQL_COLUMN_PRECISION, true);
+                d.Units1 = sqlType == SQL_TINYINT ? 3 : 5;
+                d.Len = 2;
+                area = 2;
+                break;
+            case fcBoolean:
+                numeric(col, SQL_COLUMN_LENGTH, true);
+                d.Units1 = 1;
+                d.Len = 2;
+                area = 2;
+                break;
+            case fcTimeStamp:
+                d.Units1 = 19;
+                d.Len = 16;
+                area = 16;
+                break;
+            case fcString:
+            case fcBytes:
+            case fcVarBytes:
+                area = d.Len;
+                break;
+            case fcBlob:
+                if (d.Units1 == 0) d.Units1 = ClampU16(numeric(col, SQL_COLUMN_LENGTH, false));
+                d.Len = static_cast<std::uint16_t>(d.Units1 + 1);
+                area = 0;  // not bound: only the indicator slot
+                break;
+            default:
+                d.Units1 = 0;  // an unmapped type occupies nothing and is not bound
+                d.Len = 0;
+                break;
         }
 
         d.FieldNo = static_cast<std::uint16_t>(i);
@@ -321,7 +336,7 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     CacheSize = RowsPerBlock * RowSize;
     RowCache.assign(static_cast<std::size_t>(CacheSize), std::byte{0});
     StagingRecord.assign(static_cast<std::size_t>(std::max(RowSize, 1)), std::byte{0});
-    ColumnsBound = false;   // the staging record is new
+    ColumnsBound = false;  // the staging record is new
     FSequential = sequential;
     FNextRow = 0;
     RowCount = -1;
@@ -360,7 +375,7 @@ void TODBC::StoreStaging(int k) {
         }
         // Text keeps room for its terminator; fixed types fill their area.
         const SQLLEN capacity = (CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY) ? d.Len - 1 : d.Len;
-        if (ind < 0 || ind > capacity) ind = capacity;   // SQL_NO_TOTAL or cut
+        if (ind < 0 || ind > capacity) ind = capacity;  // SQL_NO_TOTAL or cut
         ODBCSetIndicator(staging, d, static_cast<std::int32_t>(ind));
     }
     std::memcpy(CacheSlot(k), staging, CurProps.RecordSize);
@@ -413,7 +428,7 @@ SQLRETURN TODBC::FetchFirstOfBlock(bool forwardOnly) {
 }
 
 SQLRETURN TODBC::FetchBlock(bool sequential) {
-    (void)sequential;   // a uni-directional cache was opened so; the statement decides
+    (void)sequential;  // a uni-directional cache was opened so; the statement decides
     const std::int32_t first = BlockNo * RowsPerBlock;
     if (Columns.empty()) {
         EndRow = RowCount = 0;
@@ -443,10 +458,12 @@ SQLRETURN TODBC::FetchBlock(bool sequential) {
 SQLRETURN TODBC::FetchRow(int n) {
     SQLRETURN rc;
     if (!ForwardOnly()) ClearIndicators();
-    if (ForwardOnly()) rc = FetchForward();
+    if (ForwardOnly())
+        rc = FetchForward();
     else if (CursorMode == cmCursorLibrary && !DeletedRows.empty())
         rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, MapRowNumber(n + BlockNo * RowsPerBlock));
-    else rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_NEXT, 0);   // the row after the one just fetched
+    else
+        rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_NEXT, 0);  // the row after the one just fetched
     if (rc == SQL_NO_DATA) return ODBCRecEOF;
     // A failing row is raised, never delivered with the previous row's data.
     if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
@@ -503,7 +520,7 @@ int TODBC::GetPriorRecord(void* buffer) {
     } else if (BlockNo > 0) {
         if (PriorBlock() == SQL_NO_DATA) return ODBCRecBOF;
     } else {
-        BlockPos = -1;   // before the first row: the next row is row 0
+        BlockPos = -1;  // before the first row: the next row is row 0
         return ODBCRecBOF;
     }
     CopySlot(BlockPos, buffer);
@@ -521,8 +538,10 @@ int TODBC::GetCurrentRecord(void* buffer) {
     }
     if (EndRow >= 0 && BlockNo * RowsPerBlock + BlockPos >= EndRow) {
         // Past the last row: step back onto it, inside the cache.
-        if (BlockPos > 0) --BlockPos;
-        else if (BlockNo > 0) PriorBlock();
+        if (BlockPos > 0)
+            --BlockPos;
+        else if (BlockNo > 0)
+            PriorBlock();
         return ODBCRecEOF;
     }
     if (BlockPos >= RowsPerBlock) {
@@ -584,7 +603,7 @@ void TODBC::SetToEnd() {
 }
 
 std::int32_t TODBC::GetRecordCount(bool keep) {
-    (void)keep;   // counting leaves the position and cache as they were either way
+    (void)keep;  // counting leaves the position and cache as they were either way
     if (RowCount >= 0) return RowCount;
     // A forward-only cursor cannot count without consuming the rows it has
     // not delivered yet.
@@ -619,8 +638,10 @@ void TODBC::InitRecord(void* buffer) {
 
 SQLRETURN TODBC::Unbind() {
     SQLRETURN rc = odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
-    if (ODBCSucceeded(rc)) ColumnsBound = false;
-    else ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+    if (ODBCSucceeded(rc))
+        ColumnsBound = false;
+    else
+        ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
     return rc;
 }
 
@@ -654,72 +675,80 @@ int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& b
         const std::byte* area = rec + d.Offset;
         auto* out = static_cast<std::byte*>(dest);
         switch (d.FldType) {
-        case fcString: {
-            std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u);
-            std::memcpy(out, area, n);
-            out[n] = std::byte{0};
-            break;
-        }
-        case fcBoolean: std::memcpy(out, area, 1); break;
-        case fcInt16: std::memcpy(out, area, 2); break;
-        case fcInt32: std::memcpy(out, area, 4); break;
-        case fcFloat:
-            if (CTypes[static_cast<std::size_t>(fieldNo - 1)] == SQL_C_CHAR) {
-                std::string_view text(reinterpret_cast<const char*>(area),
-                                      std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u));
-                double value = 0;
-                if (!ReadPlainDecimal(text, value)) {
-                    if (Trim(text).empty()) return 0;
-                    if (!TryStrToFloat(text, value)) return -1;
-                }
-                std::memcpy(out, &value, sizeof value);
-            } else {
-                std::memcpy(out, area, 8);
+            case fcString: {
+                std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u);
+                std::memcpy(out, area, n);
+                out[n] = std::byte{0};
+                break;
             }
-            break;
-        case fcTimeStamp: {
-            double msecs = 0;
-            const SQLSMALLINT cType = CTypes[static_cast<std::size_t>(fieldNo - 1)];
-            if (cType == SQL_C_CHAR) {
-                int h, mi, s, ms;
-                if (!detail::ParseTimeText(reinterpret_cast<const char*>(area),
-                                           std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u), h, mi,
-                                           s, ms) ||
-                    !detail::EncodeMSecs(1899, 12, 30, h, mi, s, ms, msecs))
-                    return -1;
-            } else if (cType == SQL_C_TYPE_DATE || cType == SQL_C_DATE) {
-                SQL_DATE_STRUCT ds;
-                std::memcpy(&ds, area, sizeof ds);
-                if (ds.year == 0 && ds.month == 0 && ds.day == 0) return 0;   // a zero date
-                if (!detail::EncodeMSecs(ds.year, ds.month, ds.day, 0, 0, 0, 0, msecs)) return -1;
-            } else {
-                SQL_TIMESTAMP_STRUCT ts;
-                std::memcpy(&ts, area, sizeof ts);
-                const bool noDate = ts.year == 0 || ts.month == 0 || ts.day == 0;
-                if (noDate && ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return 0;
-                const int ms = static_cast<int>(ts.fraction / 1000000u);   // the fraction is in nanoseconds
-                if (noDate) {
-                    if (!detail::EncodeMSecs(1899, 12, 30, ts.hour, ts.minute, ts.second, ms, msecs)) return -1;
-                } else if (!detail::EncodeMSecs(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second, ms, msecs)) {
-                    return -1;
+            case fcBoolean:
+                std::memcpy(out, area, 1);
+                break;
+            case fcInt16:
+                std::memcpy(out, area, 2);
+                break;
+            case fcInt32:
+                std::memcpy(out, area, 4);
+                break;
+            case fcFloat:
+                if (CTypes[static_cast<std::size_t>(fieldNo - 1)] == SQL_C_CHAR) {
+                    std::string_view text(reinterpret_cast<const char*>(area),
+                                          std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u));
+                    double value = 0;
+                    if (!ReadPlainDecimal(text, value)) {
+                        if (Trim(text).empty()) return 0;
+                        if (!TryStrToFloat(text, value)) return -1;
+                    }
+                    std::memcpy(out, &value, sizeof value);
+                } else {
+                    std::memcpy(out, area, 8);
                 }
+                break;
+            case fcTimeStamp: {
+                double msecs = 0;
+                const SQLSMALLINT cType = CTypes[static_cast<std::size_t>(fieldNo - 1)];
+                if (cType == SQL_C_CHAR) {
+                    int h, mi, s, ms;
+                    if (!detail::ParseTimeText(reinterpret_cast<const char*>(area),
+                                               std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u), h,
+                                               mi, s, ms) ||
+                        !detail::EncodeMSecs(1899, 12, 30, h, mi, s, ms, msecs))
+                        return -1;
+                } else if (cType == SQL_C_TYPE_DATE || cType == SQL_C_DATE) {
+                    SQL_DATE_STRUCT ds;
+                    std::memcpy(&ds, area, sizeof ds);
+                    if (ds.year == 0 && ds.month == 0 && ds.day == 0) return 0;  // a zero date
+                    if (!detail::EncodeMSecs(ds.year, ds.month, ds.day, 0, 0, 0, 0, msecs)) return -1;
+                } else {
+                    SQL_TIMESTAMP_STRUCT ts;
+                    std::memcpy(&ts, area, sizeof ts);
+                    const bool noDate = ts.year == 0 || ts.month == 0 || ts.day == 0;
+                    if (noDate && ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return 0;
+                    const int ms = static_cast<int>(ts.fraction / 1000000u);  // the fraction is in nanoseconds
+                    if (noDate) {
+                        if (!detail::EncodeMSecs(1899, 12, 30, ts.hour, ts.minute, ts.second, ms, msecs)) return -1;
+                    } else if (!detail::EncodeMSecs(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second, ms,
+                                                    msecs)) {
+                        return -1;
+                    }
+                }
+                std::memcpy(out, &msecs, sizeof msecs);
+                break;
             }
-            std::memcpy(out, &msecs, sizeof msecs);
-            break;
-        }
-        case fcBytes: {
-            std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1);
-            std::memcpy(out, area, n);
-            std::memset(out + n, 0, d.Units1 - n);
-            break;
-        }
-        case fcVarBytes: {
-            auto n = static_cast<std::uint16_t>(std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1));
-            std::memcpy(out, &n, sizeof n);
-            std::memcpy(out + 2, area, n);
-            break;
-        }
-        default: return 0;
+            case fcBytes: {
+                std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1);
+                std::memcpy(out, area, n);
+                std::memset(out + n, 0, d.Units1 - n);
+                break;
+            }
+            case fcVarBytes: {
+                auto n = static_cast<std::uint16_t>(std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1));
+                std::memcpy(out, &n, sizeof n);
+                std::memcpy(out + 2, area, n);
+                break;
+            }
+            default:
+                return 0;
         }
     } catch (const std::exception&) {
         blank = true;
@@ -749,78 +778,82 @@ int TODBC::PutField(int fieldNo, void* record, const void* src) {
         ODBCSetIndicator(record, d, static_cast<std::int32_t>(text.size()));
     };
     switch (d.FldType) {
-    case fcString: {
-        std::size_t n = strnlen(reinterpret_cast<const char*>(in), d.Len - 1u);
-        std::memset(area, 0, d.Len);
-        std::memcpy(area, in, n);
-        ODBCSetIndicator(record, d, static_cast<std::int32_t>(n));
-        break;
-    }
-    case fcBoolean:
-        area[0] = std::to_integer<int>(in[0]) != 0 ? std::byte{1} : std::byte{0};
-        ODBCSetIndicator(record, d, 1);
-        break;
-    case fcInt16:
-        std::memcpy(area, in, 2);
-        ODBCSetIndicator(record, d, 2);
-        break;
-    case fcInt32:
-        std::memcpy(area, in, 4);
-        ODBCSetIndicator(record, d, 4);
-        break;
-    case fcFloat: {
-        double value;
-        std::memcpy(&value, in, sizeof value);
-        if (cType == SQL_C_CHAR) {
-            if (!std::isfinite(value))
-                throw EConvertError(Format("Column %s cannot hold a value that is not a number", d.GetName()));
-            putText(FloatToStrF(value, ffFixed, std::min<int>(d.Units1, 18), std::max<int>(d.Units2, 0)));
-        } else {
-            std::memcpy(area, &value, sizeof value);
-            ODBCSetIndicator(record, d, 8);
-        }
-        break;
-    }
-    case fcTimeStamp: {
-        double msecs;
-        std::memcpy(&msecs, in, sizeof msecs);
-        int y, mo, dd, h, mi, s, ms;
-        if (!detail::DecodeMSecs(msecs, y, mo, dd, h, mi, s, ms))
-            throw EConvertError(Format("Column %s cannot hold this date and time", d.GetName()));
-        if (cType == SQL_C_CHAR) {
-            putText(detail::FormatTimeText(h, mi, s, ms));
-        } else if (cType == SQL_C_TYPE_DATE || cType == SQL_C_DATE) {
-            SQL_DATE_STRUCT ds{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(mo),
-                               static_cast<SQLUSMALLINT>(dd)};
+        case fcString: {
+            std::size_t n = strnlen(reinterpret_cast<const char*>(in), d.Len - 1u);
             std::memset(area, 0, d.Len);
-            std::memcpy(area, &ds, sizeof ds);
-            ODBCSetIndicator(record, d, sizeof ds);
-        } else {
-            SQL_TIMESTAMP_STRUCT ts{static_cast<SQLSMALLINT>(y),  static_cast<SQLUSMALLINT>(mo),
-                                    static_cast<SQLUSMALLINT>(dd), static_cast<SQLUSMALLINT>(h),
-                                    static_cast<SQLUSMALLINT>(mi), static_cast<SQLUSMALLINT>(s),
-                                    static_cast<SQLUINTEGER>(ms) * 1000000u};
-            std::memcpy(area, &ts, sizeof ts);
-            ODBCSetIndicator(record, d, sizeof ts);
+            std::memcpy(area, in, n);
+            ODBCSetIndicator(record, d, static_cast<std::int32_t>(n));
+            break;
         }
-        break;
-    }
-    case fcBytes:
-        std::memcpy(area, in, d.Units1);
-        ODBCSetIndicator(record, d, d.Units1);
-        break;
-    case fcVarBytes: {
-        std::uint16_t n;
-        std::memcpy(&n, in, sizeof n);
-        if (n > d.Units1) n = d.Units1;
-        std::memset(area, 0, d.Len);
-        std::memcpy(area, in + 2, n);
-        ODBCSetIndicator(record, d, n);
-        break;
-    }
-    default: break;
+        case fcBoolean:
+            area[0] = std::to_integer<int>(in[0]) != 0 ? std::byte{1} : std::byte{0};
+            ODBCSetIndicator(record, d, 1);
+            break;
+        case fcInt16:
+            std::memcpy(area, in, 2);
+            ODBCSetIndicator(record, d, 2);
+            break;
+        case fcInt32:
+            std::memcpy(area, in, 4);
+            ODBCSetIndicator(record, d, 4);
+            break;
+        case fcFloat: {
+            double value;
+            std::memcpy(&value, in, sizeof value);
+            if (cType == SQL_C_CHAR) {
+                if (!std::isfinite(value))
+                    throw EConvertError(Format("Column %s cannot hold a value that is not a number", d.GetName()));
+                putText(FloatToStrF(value, ffFixed, std::min<int>(d.Units1, 18), std::max<int>(d.Units2, 0)));
+            } else {
+                std::memcpy(area, &value, sizeof value);
+                ODBCSetIndicator(record, d, 8);
+            }
+            break;
+        }
+        case fcTimeStamp: {
+            double msecs;
+            std::memcpy(&msecs, in, sizeof msecs);
+            int y, mo, dd, h, mi, s, ms;
+            if (!detail::DecodeMSecs(msecs, y, mo, dd, h, mi, s, ms))
+                throw EConvertError(Format("Column %s cannot hold this date and time", d.GetName()));
+            if (cType == SQL_C_CHAR) {
+                putText(detail::FormatTimeText(h, mi, s, ms));
+            } else if (cType == SQL_C_TYPE_DATE || cType == SQL_C_DATE) {
+                SQL_DATE_STRUCT ds{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(mo),
+                                   static_cast<SQLUSMALLINT>(dd)};
+                std::memset(area, 0, d.Len);
+                std::memcpy(area, &ds, sizeof ds);
+                ODBCSetIndicator(record, d, sizeof ds);
+            } else {
+                SQL_TIMESTAMP_STRUCT ts{static_cast<SQLSMALLINT>(y),
+                                        static_cast<SQLUSMALLINT>(mo),
+                                        static_cast<SQLUSMALLINT>(dd),
+                                        static_cast<SQLUSMALLINT>(h),
+                                        static_cast<SQLUSMALLINT>(mi),
+                                        static_cast<SQLUSMALLINT>(s),
+                                        static_cast<SQLUINTEGER>(ms) * 1000000u};
+                std::memcpy(area, &ts, sizeof ts);
+                ODBCSetIndicator(record, d, sizeof ts);
+            }
+            break;
+        }
+        case fcBytes:
+            std::memcpy(area, in, d.Units1);
+            ODBCSetIndicator(record, d, d.Units1);
+            break;
+        case fcVarBytes: {
+            std::uint16_t n;
+            std::memcpy(&n, in, sizeof n);
+            if (n > d.Units1) n = d.Units1;
+            std::memset(area, 0, d.Len);
+            std::memcpy(area, in + 2, n);
+            ODBCSetIndicator(record, d, n);
+            break;
+        }
+        default:
+            break;
     }
     return 0;
 }
 
-} // namespace velora
+}  // namespace velora

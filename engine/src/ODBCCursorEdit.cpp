@@ -47,8 +47,8 @@ using detail::CheckStmt;
 
 /// How the data source wants column names written.
 struct IdentifierRules {
-    String Quote;                       ///< SQL_IDENTIFIER_QUOTE_CHAR; blank when it has none
-    SQLUSMALLINT Case = SQL_IC_MIXED;   ///< how it folds names written without quotes
+    String Quote;                      ///< SQL_IDENTIFIER_QUOTE_CHAR; blank when it has none
+    SQLUSMALLINT Case = SQL_IC_MIXED;  ///< how it folds names written without quotes
 };
 
 IdentifierRules ReadIdentifierRules(SQLHDBC dbc) {
@@ -65,16 +65,15 @@ IdentifierRules ReadIdentifierRules(SQLHDBC dbc) {
 
 /// Words a data source reads as SQL rather than as a column name.
 constexpr std::array<std::string_view, 80> kReservedWords = {
-    "ADD",      "ALL",       "ALTER",    "AND",        "ANY",        "AS",       "ASC",       "BETWEEN",
-    "BY",       "CASE",      "CAST",     "CHECK",      "COLUMN",     "CONSTRAINT", "CREATE",  "CROSS",
-    "CURRENT",  "DATE",      "DEFAULT",  "DELETE",     "DESC",       "DISTINCT", "DROP",      "ELSE",
-    "END",      "EXCEPT",    "EXISTS",   "FALSE",      "FETCH",      "FOR",      "FOREIGN",   "FROM",
-    "FULL",     "GRANT",     "GROUP",    "HAVING",     "IN",         "INDEX",    "INNER",     "INSERT",
-    "INTERSECT", "INTERVAL", "INTO",     "IS",         "JOIN",       "KEY",      "LEFT",      "LIKE",
-    "LIMIT",    "NATURAL",   "NOT",      "NULL",       "OF",         "OFFSET",   "ON",        "OR",
-    "ORDER",    "OUTER",     "PRIMARY",  "REFERENCES", "RIGHT",      "ROW",      "ROWS",      "SELECT",
-    "SET",      "TABLE",     "THEN",     "TIME",       "TIMESTAMP",  "TO",       "TRUE",      "UNION",
-    "UNIQUE",   "UPDATE",    "USER",     "USING",      "VALUE",      "VALUES",   "WHERE",     "WITH"};
+    "ADD",     "ALL",    "ALTER", "AND",      "ANY",        "AS",         "ASC",   "BETWEEN", "BY",
+    "CASE",    "CAST",   "CHECK", "COLUMN",   "CONSTRAINT", "CREATE",     "CROSS", "CURRENT", "DATE",
+    "DEFAULT", "DELETE", "DESC",  "DISTINCT", "DROP",       "ELSE",       "END",   "EXCEPT",  "EXISTS",
+    "FALSE",   "FETCH",  "FOR",   "FOREIGN",  "FROM",       "FULL",       "GRANT", "GROUP",   "HAVING",
+    "IN",      "INDEX",  "INNER", "INSERT",   "INTERSECT",  "INTERVAL",   "INTO",  "IS",      "JOIN",
+    "KEY",     "LEFT",   "LIKE",  "LIMIT",    "NATURAL",    "NOT",        "NULL",  "OF",      "OFFSET",
+    "ON",      "OR",     "ORDER", "OUTER",    "PRIMARY",    "REFERENCES", "RIGHT", "ROW",     "ROWS",
+    "SELECT",  "SET",    "TABLE", "THEN",     "TIME",       "TIMESTAMP",  "TO",    "TRUE",    "UNION",
+    "UNIQUE",  "UPDATE", "USER",  "USING",    "VALUE",      "VALUES",     "WHERE", "WITH"};
 
 /// `name` as it must be written in a statement: unchanged when the data
 /// source reads it back as itself without quotes, else quoted.
@@ -91,14 +90,13 @@ String QuoteName(const String& name, const IdentifierRules& rules) {
     // A data source that folds unquoted names would read another name.
     if (rules.Case == SQL_IC_LOWER && upper) plain = false;
     if (rules.Case == SQL_IC_UPPER && lower) plain = false;
-    if (plain &&
-        std::find(kReservedWords.begin(), kReservedWords.end(), UpperCase(name)) != kReservedWords.end())
+    if (plain && std::find(kReservedWords.begin(), kReservedWords.end(), UpperCase(name)) != kReservedWords.end())
         plain = false;
     if (plain || rules.Quote.empty() || rules.Quote == " ") return name;
     String out = rules.Quote;
     for (char ch : name) {
         out.push_back(ch);
-        if (rules.Quote.size() == 1 && ch == rules.Quote[0]) out.push_back(ch);   // doubled inside quotes
+        if (rules.Quote.size() == 1 && ch == rules.Quote[0]) out.push_back(ch);  // doubled inside quotes
     }
     return out + rules.Quote;
 }
@@ -137,7 +135,7 @@ private:
     SQLHSTMT FHandle;
 };
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Shared steps.
@@ -193,9 +191,12 @@ void LoadIndicators(TODBC& c, const void* record, bool adding) {
         const TODBCFldDesc& d = c.Columns[i];
         if (!IsBound(d)) continue;
         const std::int32_t length = ODBCGetIndicator(record, d);
-        if (!IsWritable(d)) c.Indicators[i] = SQL_COLUMN_IGNORE;
-        else if (length < 0) c.Indicators[i] = adding ? SQL_COLUMN_IGNORE : SQL_NULL_DATA;
-        else c.Indicators[i] = length;
+        if (!IsWritable(d))
+            c.Indicators[i] = SQL_COLUMN_IGNORE;
+        else if (length < 0)
+            c.Indicators[i] = adding ? SQL_COLUMN_IGNORE : SQL_NULL_DATA;
+        else
+            c.Indicators[i] = length;
     }
 }
 
@@ -206,14 +207,13 @@ TODBCFldDesc ParamOf(const TODBCFldDesc& d, int k) {
     return p;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Insert.
 
 int TODBC::InsertRecord(const void* record) {
-    if (CursorMode == cmForwardOnly)
-        throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
+    if (CursorMode == cmForwardOnly) throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
     if (StagingRecord.empty() || Columns.empty()) throw EODBCError(0, "The cursor has no open result to add rows to");
     return CursorMode == cmKeyset ? InsertByBulkAdd(record) : InsertBySql(record);
 }
@@ -281,8 +281,10 @@ int TODBC::InsertBySql(const void* record) {
     for (std::size_t i = 0; i < Columns.size(); ++i) {
         const TODBCFldDesc& d = Columns[i];
         if (!IsWritable(d)) continue;
-        if (IsBound(d) && ODBCGetIndicator(record, d) >= 0) listed.push_back(i);
-        else if (d.FldType == fcBlob && PendingBlob(static_cast<int>(i) + 1)) listed.push_back(i);
+        if (IsBound(d) && ODBCGetIndicator(record, d) >= 0)
+            listed.push_back(i);
+        else if (d.FldType == fcBlob && PendingBlob(static_cast<int>(i) + 1))
+            listed.push_back(i);
     }
     anyValue = !listed.empty();
     if (!anyValue)
@@ -373,8 +375,8 @@ int TODBC::ModifyRecord(const void* record) {
             }
             // Nothing the update may write: the change cannot reach the row.
             if (params.empty()) throw EODBCError(0, "No column of the row can be written");
-            const String text = "UPDATE " + GetTableName() + " SET " + assignments + "  WHERE CURRENT OF " +
-                                ODBCCursorName(Stmt);
+            const String text =
+                "UPDATE " + GetTableName() + " SET " + assignments + "  WHERE CURRENT OF " + ODBCCursorName(Stmt);
             std::vector<std::byte> values(StagingRecord.begin(), StagingRecord.begin() + size);
             rc = RunSecondStatement(text, params, values);
         }
@@ -398,8 +400,7 @@ int TODBC::DeleteRecord(bool sequential) {
     } else {
         rc = odbc::SQLSetPos(Stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE);
         CheckPositioned(Stmt, rc);
-        rc = RunSecondStatement("DELETE FROM " + GetTableName() + " WHERE CURRENT OF " + ODBCCursorName(Stmt), {},
-                                {});
+        rc = RunSecondStatement("DELETE FROM " + GetTableName() + " WHERE CURRENT OF " + ODBCCursorName(Stmt), {}, {});
         // The library's static cursor keeps the row in its place: later
         // fetches skip it.
         AddDeletedRow(row + 1);
@@ -412,4 +413,4 @@ int TODBC::DeleteRecord(bool sequential) {
     return rc;
 }
 
-} // namespace velora
+}  // namespace velora

@@ -51,7 +51,7 @@ void PlaceChunk(String& value, std::int32_t position, std::int32_t size, const v
     std::memcpy(value.data() + position, data, static_cast<std::size_t>(size));
 }
 
-} // namespace
+}  // namespace
 
 const TODBCFldDesc& TODBC::LongColumn(int column) const {
     if (column < 1 || column > FieldCount() || Columns[static_cast<std::size_t>(column - 1)].FldType != fcBlob)
@@ -90,9 +90,9 @@ SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_
     PositionOnRow(row);
     char probe[1];
     SQLLEN indicator = 0;
-    SQLRETURN rc = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), probe, sizeof probe,
-                                    &indicator);
-    if (rc == SQL_NO_DATA) return SQL_SUCCESS;   // an empty value some drivers report so
+    SQLRETURN rc =
+        odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), probe, sizeof probe, &indicator);
+    if (rc == SQL_NO_DATA) return SQL_SUCCESS;  // an empty value some drivers report so
     CheckStmt(Stmt, rc);
     if (indicator == SQL_NULL_DATA) return rc;
     if (indicator == SQL_NO_TOTAL) {
@@ -125,7 +125,7 @@ SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_
 
 int TODBC::ReadBlob(const void* bookmark, int column, std::int32_t position, std::int32_t length, void* dest,
                     std::int32_t& count) {
-    (void)position;   // every read starts at the beginning of the value
+    (void)position;  // every read starts at the beginning of the value
     count = 0;
     const TODBCFldDesc& d = LongColumn(column);
     const bool binary = d.SubType == fscBinary;
@@ -162,7 +162,7 @@ int TODBC::WriteBlob(int state, const void* bookmark, int column, std::int32_t p
     (void)d;
     if (position < 0) return 0;
     if (size < 0) size = 0;
-    constexpr int kInserting = 3;   // dsInsert
+    constexpr int kInserting = 3;  // dsInsert
     if (state == kInserting) {
         String& value = FPendingInsert[column];
         if (position == 0) value.clear();
@@ -171,7 +171,7 @@ int TODBC::WriteBlob(int state, const void* bookmark, int column, std::int32_t p
     }
 
     const std::int32_t row = ReadBookmark(bookmark);
-    if (row < 0) return 0;   // a record that has no row in the data source
+    if (row < 0) return 0;  // a record that has no row in the data source
     const bool continues = FPendingEdit.Row == row && FPendingEdit.Column == column && position > 0;
     if (!continues) {
         FPendingEdit = PendingEdit{row, column, String()};
@@ -206,7 +206,7 @@ SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& valu
     const auto size = static_cast<SQLLEN>(value.size());
     SQLLEN indicator = ODBCDataAtExecLen(size);
     CheckStmt(Stmt, odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), bytes, size, &indicator));
-    ColumnsBound = false;   // only this column is bound now
+    ColumnsBound = false;  // only this column is bound now
 
     std::vector<odbc::DiagRecord> warnings;
     auto failed = [&](SQLRETURN rc) {
@@ -246,4 +246,4 @@ SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& valu
     return 0;
 }
 
-} // namespace velora
+}  // namespace velora

@@ -34,7 +34,7 @@ void TODBC::Requery(const String& text, bool sequential) {
     BlockNo = -1;
     DeletedRows.clear();
 
-    odbc::SQLCloseCursor(Stmt);   // a cursor that is already closed is no failure here
+    odbc::SQLCloseCursor(Stmt);  // a cursor that is already closed is no failure here
     if (!text.empty()) ODBCPrepareText(Stmt, text);
     ODBCExecute(Stmt);
 
@@ -50,4 +50,4 @@ void TODBC::Requery(const String& text, bool sequential) {
     OpenCache(RowsPerBlock, RowSize, sequential);
 }
 
-} // namespace velora
+}  // namespace velora

@@ -20,4 +20,4 @@ void TODBCFldDesc::SetName(std::string_view name) {
 
 bool TODBCFldDesc::NameIs(std::string_view name) const { return SameText(GetName(), name); }
 
-} // namespace velora
+}  // namespace velora

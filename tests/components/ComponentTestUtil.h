@@ -84,4 +84,4 @@ public:
     std::vector<String> Messages;
 };
 
-} // namespace velora::test
+}  // namespace velora::test

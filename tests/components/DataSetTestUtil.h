@@ -136,4 +136,4 @@ inline std::vector<std::string> IdsToEnd(TDataSet& ds, const char* field = "id")
     return ids;
 }
 
-} // namespace velora::test
+}  // namespace velora::test

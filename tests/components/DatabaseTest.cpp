@@ -287,7 +287,8 @@ TEST(DatabasePostgreSQL, TwoDatabasesHoldTwoConnections) {
 
     RawConnection raw(pg);
     auto present = [&](const std::string& pid) {
-        return raw.Scalar("SELECT count(*) FROM pg_stat_activity WHERE pid = " + pid) == std::optional<std::string>("1");
+        return raw.Scalar("SELECT count(*) FROM pg_stat_activity WHERE pid = " + pid) ==
+               std::optional<std::string>("1");
     };
     EXPECT_TRUE(present(pidOne));
     EXPECT_TRUE(present(pidTwo));
@@ -366,11 +367,11 @@ TEST_F(DatabaseSQLite, NotificationsFollowTheLifeOfADatabase) {
     TODBCSession s(nullptr);
     std::vector<std::pair<TODBCDatabaseEvent, TObject*>> events;
     s.OnDatabaseNotify = [&](TODBCDatabaseEvent e, TObject* p) { events.emplace_back(e, p); };
-    auto* db = new TODBCDatabase(&s);   // a session as owner is its session
+    auto* db = new TODBCDatabase(&s);  // a session as owner is its session
     EXPECT_EQ(db->GetSession(), &s);
     Prepare(*db);
     db->Open();
-    db->Open();   // already connected: nothing, no second dbOpen
+    db->Open();  // already connected: nothing, no second dbOpen
     db->Close();
     db->Close();
     db->Free();
@@ -450,8 +451,7 @@ TEST_F(DatabaseSQLite, LoginsOfTwoThreadsAreSerialised) {
     auto login = [&](TODBCDatabase*, TStrings* params) {
         const int now = inside.fetch_add(1) + 1;
         int seen = most.load();
-        while (now > seen && !most.compare_exchange_weak(seen, now)) {
-        }
+        while (now > seen && !most.compare_exchange_weak(seen, now)) {}
         std::this_thread::sleep_for(150ms);
         inside.fetch_sub(1);
         params->SetValues("USER NAME", "nobody");
@@ -588,7 +588,7 @@ TEST_P(DatabaseTransactions, CloseInsideATransactionRollsBack) {
     FDb->Open();
     FDb->StartTransaction();
     Insert(2);
-    FDb.reset();   // destruction likewise
+    FDb.reset();  // destruction likewise
     EXPECT_EQ(Seen(), "");
 }
 
@@ -600,16 +600,19 @@ INSTANTIATE_TEST_SUITE_P(Drivers, DatabaseTransactions, test::AllDrivers(), test
 
 TEST(DatabaseFormFileSQLite, StreamedConnectedOpensInLoaded) {
     test::TDesignRoot root(nullptr);
-    ReadComponentStringInto("object Root: TDesignRoot\n"
-                            "  object Db: TODBCDatabase\n"
-                            "    Connected = True\n"
-                            "    DataSourceName = '" + Driver(DriverKind::SQLite).Dsn + "'\n"
-                            "    LoginPrompt = False\n"
-                            "    Params.Strings = (\n"
-                            "      'A=1')\n"
-                            "  end\n"
-                            "end\n",
-                            &root);
+    ReadComponentStringInto(
+        "object Root: TDesignRoot\n"
+        "  object Db: TODBCDatabase\n"
+        "    Connected = True\n"
+        "    DataSourceName = '" +
+            Driver(DriverKind::SQLite).Dsn +
+            "'\n"
+            "    LoginPrompt = False\n"
+            "    Params.Strings = (\n"
+            "      'A=1')\n"
+            "  end\n"
+            "end\n",
+        &root);
     auto* db = dynamic_cast<TODBCDatabase*>(root.FindComponent("Db"));
     ASSERT_NE(db, nullptr);
     EXPECT_TRUE(db->Connected());
@@ -623,13 +626,14 @@ TEST(DatabaseFormFileSQLite, StreamedConnectedOpensInLoaded) {
 
 TEST(DatabaseFormFileSQLite, LoadedFailureGoesToTheHandlerInDesignModeAndPropagatesOtherwise) {
     Session->Open();
-    const String form = "object Root: TDesignRoot\n"
-                        "  object Db: TODBCDatabase\n"
-                        "    Connected = True\n"
-                        "    DataSourceName = 'VeloraNoSuchSource'\n"
-                        "    LoginPrompt = False\n"
-                        "  end\n"
-                        "end\n";
+    const String form =
+        "object Root: TDesignRoot\n"
+        "  object Db: TODBCDatabase\n"
+        "    Connected = True\n"
+        "    DataSourceName = 'VeloraNoSuchSource'\n"
+        "    LoginPrompt = False\n"
+        "  end\n"
+        "end\n";
     {
         test::TDesignRoot root(nullptr);
         try {
@@ -740,5 +744,5 @@ TEST(DatabaseDataSets, DestroyedDatasetLeavesTheDatabasesLists) {
     EXPECT_EQ(moved.Database(), &other) << "a dataset moved elsewhere is no longer this database's";
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

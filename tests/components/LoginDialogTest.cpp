@@ -52,7 +52,7 @@ const TExpectedControl ExpectedLayout[] = {
     {"Password", "MainPanel", 88, 104, 153, 21, "", 1},
 };
 
-} // namespace
+}  // namespace
 
 TEST(LoginDialog, StoredLayoutIsTheFormsOwnData) {
     TOwnedPtr<TODBCLoginDialog> d(new TODBCLoginDialog(nullptr));
@@ -218,9 +218,9 @@ TEST(LoginDialog, FormShowKeepsALongDataSourceNameInsideThePanel) {
         String Dsn;
         int Width;
     } cases[] = {
-        {"VeloraSample", 72},                 // 12 characters of 6 pixels: fits
-        {String(27, 'd'), 162},               // right edge 253 < 257: fits
-        {String(28, 'd'), 257 - 91 - 5},      // right edge 259: cut to 161
+        {"VeloraSample", 72},             // 12 characters of 6 pixels: fits
+        {String(27, 'd'), 162},           // right edge 253 < 257: fits
+        {String(28, 'd'), 257 - 91 - 5},  // right edge 259: cut to 161
         {String(120, 'd'), 257 - 91 - 5},
     };
     for (const auto& c : cases) {
@@ -257,9 +257,9 @@ TEST(LoginDialog, OwnedByTheApplicationAndFreedOnEveryPath) {
     int during = -1;
     TComponent* owner = nullptr;
     user->Examine([&](TCustomForm& f) {
-             during = Application->ComponentCount();
-             owner = f.Owner();
-         })
+            during = Application->ComponentCount();
+            owner = f.Owner();
+        })
         .Key(VK_RETURN);
     String name = "scott", password;
     EXPECT_TRUE(LoginDialogEx("VeloraSample", name, password, false));
@@ -302,7 +302,7 @@ int LoginAtTerminal(const char* proposedName) {
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 TEST(LoginDialogTerminal, TypedNameAndUnechoedPasswordComeBackOnEnter) {
     test::TPtyChild child([] { return LoginAtTerminal(""); });

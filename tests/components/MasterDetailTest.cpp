@@ -143,5 +143,5 @@ TEST_P(MasterDetail, DetailFollowsItsMasterThroughItsFilter) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, MasterDetail, test::AllDrivers(), test::DriverParamName());
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

@@ -39,9 +39,9 @@ struct TMonitorLog {
         TSMClientSignal Signal;
     };
     std::vector<TRegistration> Registrations;
-    std::int16_t Answer = 1;   ///< what RegisterClient answers
-    bool Raise = false;        ///< RegisterClient raises instead
-    int Alive = 0;             ///< client objects not yet freed
+    std::int16_t Answer = 1;  ///< what RegisterClient answers
+    bool Raise = false;       ///< RegisterClient raises instead
+    int Alive = 0;            ///< client objects not yet freed
 };
 
 class TFakeSMClient : public TInterfacedObject<ISMClient> {
@@ -97,16 +97,16 @@ private:
 
 /// Runs body in a fresh process; the test fails unless body finishes with
 /// no failed expectation.
-#define VELORA_IN_FRESH_PROCESS(...)                                                            \
-    do {                                                                                        \
-        GTEST_FLAG_SET(death_test_style, "threadsafe");                                         \
-        EXPECT_EXIT(                                                                            \
-            {                                                                                   \
-                __VA_ARGS__;                                                                         \
+#define VELORA_IN_FRESH_PROCESS(...)                                                           \
+    do {                                                                                       \
+        GTEST_FLAG_SET(death_test_style, "threadsafe");                                        \
+        EXPECT_EXIT(                                                                           \
+            {                                                                                  \
+                __VA_ARGS__;                                                                   \
                 std::fprintf(stderr, ::testing::Test::HasFailure() ? "failed\n" : "passed\n"); \
-                std::exit(::testing::Test::HasFailure() ? 1 : 0);                               \
-            },                                                                                  \
-            ::testing::ExitedWithCode(0), "passed");                                            \
+                std::exit(::testing::Test::HasFailure() ? 1 : 0);                              \
+            },                                                                                 \
+            ::testing::ExitedWithCode(0), "passed");                                           \
     } while (0)
 
 TEST(MonitorClient, DefaultSessionRegistersOnlyWhileAMonitorRuns) {
@@ -291,5 +291,5 @@ TEST(MonitorClientSQLite, RefusingMonitorLeavesTheDatabaseOpen) {
     });
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

@@ -21,7 +21,7 @@ namespace {
 
 /// The dataset as the walk expects to see it.
 struct TModel {
-    std::vector<std::string> Ids;   // the rows in cursor order
+    std::vector<std::string> Ids;  // the rows in cursor order
     int Pos = 0;
     bool Bof = true;
     bool Eof = true;
@@ -81,7 +81,7 @@ protected:
         TField* id = t->FieldByName("id");
         TField* name = t->FieldByName("name");
         model.First();
-        std::map<int, TBookmark> marks;   // model position -> bookmark
+        std::map<int, TBookmark> marks;  // model position -> bookmark
         std::mt19937 rng(seed);
         std::string trail;
         auto check = [&](const std::string& step) {
@@ -97,48 +97,48 @@ protected:
         check("open");
         for (int i = 0; i < steps && !HasFatalFailure(); ++i) {
             switch (rng() % 8) {
-            case 0:
-                t->First();
-                model.First();
-                check("First");
-                break;
-            case 1:
-                t->Last();
-                model.Last();
-                check("Last");
-                break;
-            case 2:
-            case 3: {
-                const int got = t->MoveBy(1);
-                ASSERT_EQ(got, model.MoveBy(1)) << trail;
-                check("Next");
-                break;
-            }
-            case 4: {
-                const int got = t->MoveBy(-1);
-                ASSERT_EQ(got, model.MoveBy(-1)) << trail;
-                check("Prior");
-                break;
-            }
-            case 5: {
-                const int distance = static_cast<int>(rng() % 61) - 30;
-                const int got = t->MoveBy(distance);
-                ASSERT_EQ(got, model.MoveBy(distance)) << trail;
-                check("MoveBy(" + std::to_string(distance) + ")");
-                break;
-            }
-            case 6:
-                if (!model.Ids.empty()) marks[model.Pos] = t->GetBookmark();
-                break;
-            case 7:
-                if (!marks.empty()) {
-                    auto it = marks.begin();
-                    std::advance(it, static_cast<long>(rng() % marks.size()));
-                    t->GotoBookmark(it->second);
-                    model.Goto(it->first);
-                    check("GotoBookmark(" + std::to_string(it->first) + ")");
+                case 0:
+                    t->First();
+                    model.First();
+                    check("First");
+                    break;
+                case 1:
+                    t->Last();
+                    model.Last();
+                    check("Last");
+                    break;
+                case 2:
+                case 3: {
+                    const int got = t->MoveBy(1);
+                    ASSERT_EQ(got, model.MoveBy(1)) << trail;
+                    check("Next");
+                    break;
                 }
-                break;
+                case 4: {
+                    const int got = t->MoveBy(-1);
+                    ASSERT_EQ(got, model.MoveBy(-1)) << trail;
+                    check("Prior");
+                    break;
+                }
+                case 5: {
+                    const int distance = static_cast<int>(rng() % 61) - 30;
+                    const int got = t->MoveBy(distance);
+                    ASSERT_EQ(got, model.MoveBy(distance)) << trail;
+                    check("MoveBy(" + std::to_string(distance) + ")");
+                    break;
+                }
+                case 6:
+                    if (!model.Ids.empty()) marks[model.Pos] = t->GetBookmark();
+                    break;
+                case 7:
+                    if (!marks.empty()) {
+                        auto it = marks.begin();
+                        std::advance(it, static_cast<long>(rng() % marks.size()));
+                        t->GotoBookmark(it->second);
+                        model.Goto(it->first);
+                        check("GotoBookmark(" + std::to_string(it->first) + ")");
+                    }
+                    break;
             }
         }
         // Finally every row once more from each end.
@@ -177,5 +177,5 @@ TEST_P(Navigation, RandomWalksAgreeWithAPlainSelect) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Navigation, test::AllDrivers(), test::DriverParamName());
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

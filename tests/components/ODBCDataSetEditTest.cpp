@@ -46,9 +46,12 @@ double Num(const std::optional<std::string>& s) { return s ? std::stod(*s) : -99
 /// The SQLSTATE each driver reports for a unique (or NOT NULL) violation.
 std::string ConstraintState(const TestDriver& d, bool unique) {
     switch (d.Kind) {
-    case DriverKind::PostgreSQL: return unique ? "23505" : "23502";
-    case DriverKind::MariaDB: return "23000";
-    case DriverKind::SQLite: return "HY000";
+        case DriverKind::PostgreSQL:
+            return unique ? "23505" : "23502";
+        case DriverKind::MariaDB:
+            return "23000";
+        case DriverKind::SQLite:
+            return "HY000";
     }
     return "";
 }
@@ -70,10 +73,10 @@ TEST_P(ODBCDataSetEdit, EveryTypeWrittenByInsertAppendEditAndDeleteReadsBackFrom
     // the SQLite driver describe wider texts as long data, whose values the
     // memo column carries here.
     const int width = maria ? 1000 : 255;
-    const std::string name = CreateTable(
-        "id int primary key, s varchar(" + std::to_string(width) + "), e varchar(20), n numeric(12,2), f " +
-        (Drv().Kind == DriverKind::PostgreSQL ? "double precision" : "double") + ", si smallint, b " +
-        BooleanType(Drv()) + ", ts " + TimeStampType(Drv()) + ", m " + test::MemoType(Drv()));
+    const std::string name =
+        CreateTable("id int primary key, s varchar(" + std::to_string(width) + "), e varchar(20), n numeric(12,2), f " +
+                    (Drv().Kind == DriverKind::PostgreSQL ? "double precision" : "double") + ", si smallint, b " +
+                    BooleanType(Drv()) + ", ts " + TimeStampType(Drv()) + ", m " + test::MemoType(Drv()));
     TODBCTable* t = NewTable(name);
     t->IndexParams()->Add("id");
     t->SetIndexed(true);
@@ -98,9 +101,9 @@ TEST_P(ODBCDataSetEdit, EveryTypeWrittenByInsertAppendEditAndDeleteReadsBackFrom
     TField* m = t->FieldByName("m");
     EXPECT_TRUE(m->IsNull());
     std::int32_t none = -1;
-    ASSERT_EQ(t->Engine()->WriteBlob(dsInsert, &none, m->FieldNo(), 0, static_cast<std::int32_t>(memo.size()),
-                                     memo.data()),
-              0);
+    ASSERT_EQ(
+        t->Engine()->WriteBlob(dsInsert, &none, m->FieldNo(), 0, static_cast<std::int32_t>(memo.size()), memo.data()),
+        0);
     EXPECT_FALSE(m->IsNull());
     t->Post();
     EXPECT_EQ(t->State(), dsBrowse);
@@ -131,7 +134,7 @@ TEST_P(ODBCDataSetEdit, EveryTypeWrittenByInsertAppendEditAndDeleteReadsBackFrom
     EXPECT_FALSE(rows[2][1]);
 
     // Edit: values become NULL and NULLs become values.
-    t->Refresh();   // the cursor library shows new rows once the statement runs again
+    t->Refresh();  // the cursor library shows new rows once the statement runs again
     ASSERT_TRUE(GoTo(*t, 1));
     t->Edit();
     EXPECT_EQ(t->FieldByName("s")->AsString(), longText) << "editing starts from the row's values";
@@ -182,8 +185,8 @@ TEST_P(ODBCDataSetEdit, EveryTypeWrittenByInsertAppendEditAndDeleteReadsBackFrom
     EXPECT_EQ(t->FieldByName("id")->AsInteger(), 3);
     EXPECT_EQ(Column("SELECT id FROM " + name + " ORDER BY id"), (std::vector<std::string>{"1", "3"}));
     if (!Keyset()) {
-        EXPECT_EQ(t->Engine()->LastEditSql(), "DELETE FROM " + name + " WHERE CURRENT OF " +
-                                                  ODBCCursorName(t->StmtHandle()));
+        EXPECT_EQ(t->Engine()->LastEditSql(),
+                  "DELETE FROM " + name + " WHERE CURRENT OF " + ODBCCursorName(t->StmtHandle()));
     }
 }
 
@@ -264,7 +267,7 @@ TEST_P(ODBCDataSetEdit, RandomEditsInsertsAndDeletesThroughTheDataSetLeaveTheTab
             }
             t->Post();
             model[id] = row;
-            if (Keyset()) view.push_back(id);   // the driver's cursor shows it last
+            if (Keyset()) view.push_back(id);  // the driver's cursor shows it last
             continue;
         }
         // Scroll to a random row (across block borders), check it.
@@ -315,8 +318,8 @@ TEST_P(ODBCDataSetEdit, RandomEditsInsertsAndDeletesThroughTheDataSetLeaveTheTab
 
     std::vector<Row> expected;
     for (const auto& [id, row] : model)
-        expected.push_back({std::to_string(id), row.V,
-                            row.N ? std::optional<std::string>(std::to_string(*row.N)) : std::nullopt});
+        expected.push_back(
+            {std::to_string(id), row.V, row.N ? std::optional<std::string>(std::to_string(*row.N)) : std::nullopt});
     EXPECT_EQ(FRaw->Query("SELECT id, v, n FROM " + name + " ORDER BY id"), expected);
     t->Refresh();
     EXPECT_EQ(t->RecordCount(), static_cast<int>(model.size()));
@@ -412,9 +415,15 @@ TEST_P(ODBCDataSetEdit, WriteFailingAtTheBoundaryKeepsTheEditAndTheRowsAsTheyWer
 TEST_P(ODBCDataSetEdit, SerialKeysComeFromTheDataSourceAndAnEmptyTableTakesItsFirstRow) {
     std::string key;
     switch (Drv().Kind) {
-    case DriverKind::PostgreSQL: key = "id serial primary key"; break;
-    case DriverKind::MariaDB: key = "id int auto_increment primary key"; break;
-    case DriverKind::SQLite: key = "id integer primary key"; break;
+        case DriverKind::PostgreSQL:
+            key = "id serial primary key";
+            break;
+        case DriverKind::MariaDB:
+            key = "id int auto_increment primary key";
+            break;
+        case DriverKind::SQLite:
+            key = "id integer primary key";
+            break;
     }
     const std::string name = CreateTable(key + ", name varchar(20)");
     TODBCTable* t = NewTable(name);
@@ -497,7 +506,9 @@ TEST_P(ODBCDataSetEdit, CalculatedFieldsFollowTheEditAndAppendRecordAddsLikeInse
     label->SetDataSet(t);
     int labelChanges = 0;
     label->OnChange = [&](TField*) { ++labelChanges; };
-    t->OnCalcFields = [](TDataSet* d) { d->FieldByName("label")->SetAsString("<" + d->FieldByName("name")->AsString() + ">"); };
+    t->OnCalcFields = [](TDataSet* d) {
+        d->FieldByName("label")->SetAsString("<" + d->FieldByName("name")->AsString() + ">");
+    };
     t->Open();
     t->Next();
     EXPECT_EQ(label->AsString(), "<row 2>");
@@ -606,13 +617,14 @@ TEST(ODBCDataSetEditUnit, UpdateEventsAreReadFromFormFiles) {
                         }));
     root.RegisterMethod("RootUpdateError",
                         TUpdateErrorEvent([&](TDataSet*, EDatabaseError&, TUpdateKind, TUpdateAction&) { ++errors; }));
-    ReadComponentStringInto("object Root: TDesignRoot\n"
-                            "  object T1: TODBCTable\n"
-                            "    OnUpdateError = RootUpdateError\n"
-                            "    OnUpdateRecord = RootUpdateRecord\n"
-                            "  end\n"
-                            "end\n",
-                            &root);
+    ReadComponentStringInto(
+        "object Root: TDesignRoot\n"
+        "  object T1: TODBCTable\n"
+        "    OnUpdateError = RootUpdateError\n"
+        "    OnUpdateRecord = RootUpdateRecord\n"
+        "  end\n"
+        "end\n",
+        &root);
     auto* t = dynamic_cast<TODBCTable*>(root.FindComponent("T1"));
     ASSERT_NE(t, nullptr);
     ASSERT_TRUE(t->OnUpdateRecord);
@@ -639,5 +651,5 @@ TEST(ODBCDataSetEditUnit, ProviderComesFromCreateProviderProcOnceAndIsKept) {
     EXPECT_EQ(a.use_count(), 3) << "the dataset keeps its own reference";
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

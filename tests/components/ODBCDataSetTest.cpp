@@ -28,8 +28,8 @@ namespace faults = odbc::faults;
 /// Exposes the protected parts the tests look at.
 class TProbeDataSet : public TODBCDataSet {
 public:
-    using TODBCDataSet::TODBCDataSet;
     using TODBCDataSet::AddFieldDesc;
+    using TODBCDataSet::TODBCDataSet;
 };
 
 TODBCFldDesc Desc(const char* name, std::uint16_t type, std::uint16_t units1 = 0, std::int16_t units2 = 0,
@@ -92,9 +92,13 @@ TEST(ODBCDataSetBuffers, LayoutOfTheExample) {
 
 TEST(ODBCDataSetProperties, TranslateCountsWithoutConverting) {
     TOwnedPtr<TODBCDataSet> ds(new TODBCDataSet(nullptr));
-    char text[] = "Gr\xC3\xBC\xC3\x9F" "e";
+    char text[] =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e";
     EXPECT_EQ(ds->Translate(text, text, true), 7);
-    EXPECT_STREQ(text, "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_STREQ(text,
+                 "Gr\xC3\xBC\xC3\x9F"
+                 "e");
     char dest[16];
     std::memset(dest, 'x', sizeof dest);
     EXPECT_EQ(ds->Translate("abc", dest, false), 3);
@@ -104,7 +108,7 @@ TEST(ODBCDataSetProperties, TranslateCountsWithoutConverting) {
 TEST(ODBCDataSetFieldDefs, DuplicateNamesGetNumberedAndUnmappedColumnsLeaveGaps) {
     TOwnedPtr<TProbeDataSet> ds(new TProbeDataSet(nullptr));
     ds->AddFieldDesc(Desc("ID", fcInt32), false, 1);
-    ds->AddFieldDesc(Desc("NOTE", fcString, 0), false, 2);   // a string of length 0: no field
+    ds->AddFieldDesc(Desc("NOTE", fcString, 0), false, 2);  // a string of length 0: no field
     ds->AddFieldDesc(Desc("ID", fcInt32), false, 3);
     ds->AddFieldDesc(Desc("ID", fcFloat), true, 4);
     ds->AddFieldDesc(Desc("BIG", fcUnknown), false, 5);
@@ -287,7 +291,9 @@ TEST_P(ODBCDataSet, RecordBufferHoldsTheEngineRowCalculatedFieldsBlobCacheAndBoo
     calc->SetFieldName("twice");
     calc->SetFieldKind(fkCalculated);
     calc->SetDataSet(table);
-    table->OnCalcFields = [](TDataSet* d) { d->FieldByName("twice")->SetAsInteger(2 * d->FieldByName("id")->AsInteger()); };
+    table->OnCalcFields = [](TDataSet* d) {
+        d->FieldByName("twice")->SetAsInteger(2 * d->FieldByName("id")->AsInteger());
+    };
     table->Open();
 
     EXPECT_EQ(table->BlobFieldCount(), 2);
@@ -617,5 +623,5 @@ TEST(ODBCDataSetForwardOnlySQLite, ForwardOnlyConnectionsCannotModify) {
     EXPECT_EQ(t->FieldByName("name")->AsString(), "a") << "the rows are read again from the start";
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

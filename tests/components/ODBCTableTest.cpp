@@ -426,8 +426,8 @@ TEST_P(ODBCTablePostgreSQL, WritableTableWithASerialKeyOpensWithoutTheDriversOve
     EXPECT_EQ(t->RecordCount(), 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, ODBCTablePostgreSQL,
-                         ::testing::Values(test::Driver(test::DriverKind::PostgreSQL)), test::DriverParamName());
+INSTANTIATE_TEST_SUITE_P(Drivers, ODBCTablePostgreSQL, ::testing::Values(test::Driver(test::DriverKind::PostgreSQL)),
+                         test::DriverParamName());
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

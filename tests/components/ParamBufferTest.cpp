@@ -72,7 +72,7 @@ TEST(ParamBuffer, NullValuesKeepTheirZeroedAreaAndPointAtTheNullWord) {
     i->Clear();
     TODBCParam* s = params.CreateParam(ftString, "s", ptInput);
     s->SetAsString("abc");
-    s->Clear();   // the text "0", which must not reach the driver
+    s->Clear();  // the text "0", which must not reach the driver
     TODBCParamBuffer buffer;
     std::vector<TODBCFldDesc> d;
     buffer.Build(params, d);
@@ -134,7 +134,8 @@ TEST(ParamBuffer, RefusalsComeBeforeAnythingIsLaidOut) {
     {
         TODBCParams params;
         params.CreateParam(ftUnknown, "qty", ptInput)->SetAsSmallInt(40000);
-        EXPECT_EQ(ErrorText([&] { buffer.Build(params, d); }), "Parameter 'qty' value 40000 is out of range -32768..32767");
+        EXPECT_EQ(ErrorText([&] { buffer.Build(params, d); }),
+                  "Parameter 'qty' value 40000 is out of range -32768..32767");
         params.GetParam(0)->SetAsSmallInt(-32769);
         EXPECT_NE(ErrorText([&] { buffer.Build(params, d); }), "(no error)");
         params.GetParam(0)->SetAsSmallInt(-32768);
@@ -231,17 +232,21 @@ protected:
 
     std::string TypedColumns() const {
         switch (Drv().Kind) {
-        case test::DriverKind::SQLite:
-            return "id integer, i integer, si smallint, w integer, b boolean, f double precision, c double precision, "
-                   "bcd numeric(18,4), d date, t time, ts timestamp, s varchar(400), ls varchar(400), m text, bl blob";
-        case test::DriverKind::PostgreSQL:
-            return "id integer, i integer, si smallint, w integer, b boolean, f double precision, c double precision, "
-                   "bcd numeric(18,4), d date, t time, ts timestamp(3), s varchar(400), ls varchar(400), m text, "
-                   "bl bytea";
-        case test::DriverKind::MariaDB:
-            return "id integer, i integer, si smallint, w integer, b boolean, f double, c double, "
-                   "bcd decimal(18,4), d date, t time, ts datetime(3), s varchar(400), ls varchar(400), m longtext, "
-                   "bl longblob";
+            case test::DriverKind::SQLite:
+                return "id integer, i integer, si smallint, w integer, b boolean, f double precision, c double "
+                       "precision, "
+                       "bcd numeric(18,4), d date, t time, ts timestamp, s varchar(400), ls varchar(400), m text, bl "
+                       "blob";
+            case test::DriverKind::PostgreSQL:
+                return "id integer, i integer, si smallint, w integer, b boolean, f double precision, c double "
+                       "precision, "
+                       "bcd numeric(18,4), d date, t time, ts timestamp(3), s varchar(400), ls varchar(400), m text, "
+                       "bl bytea";
+            case test::DriverKind::MariaDB:
+                return "id integer, i integer, si smallint, w integer, b boolean, f double, c double, "
+                       "bcd decimal(18,4), d date, t time, ts datetime(3), s varchar(400), ls varchar(400), m "
+                       "longtext, "
+                       "bl longblob";
         }
         return {};
     }
@@ -312,7 +317,8 @@ TEST_P(ParamBinding, NullOfEveryTypeReachesTheDriverAsNull) {
     for (int k = 1; k < params.Count(); ++k) params.GetParam(k)->Clear();
     EXPECT_EQ(Run(TypedInsert(table), params), 1);
     const auto row = FRaw->Query("SELECT i, si, w, b, f, c, bcd, d, t, ts, s, ls, m, bl FROM " + table).at(0);
-    for (std::size_t k = 0; k < row.size(); ++k) EXPECT_FALSE(row[k].has_value()) << "column " << k + 1 << ": " << *row[k];
+    for (std::size_t k = 0; k < row.size(); ++k)
+        EXPECT_FALSE(row[k].has_value()) << "column " << k + 1 << ": " << *row[k];
 }
 
 TEST_P(ParamBinding, MoreThanSixtyFourParametersBind) {
@@ -353,5 +359,5 @@ TEST_P(ParamBinding, SixteenBitValuesOutOfRangeAreRefusedBeforeTheDriverIsAsked)
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ParamBinding, test::AllDrivers(), test::DriverParamName());
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

@@ -66,7 +66,7 @@ TEST(ParamList, DescriptorIsPackedLikeTheEngines) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(list.FieldDescs());
     for (int i = 36; i < 42; ++i) EXPECT_EQ(bytes[i], 0) << i;
     for (int i = 46; i < 53; ++i) EXPECT_EQ(bytes[i], 0) << i;
-    EXPECT_EQ(bytes[53], 2);   // FieldNo of Y, little-endian
+    EXPECT_EQ(bytes[53], 2);  // FieldNo of Y, little-endian
     EXPECT_EQ(bytes[55], 'Y');
 }
 
@@ -107,9 +107,9 @@ TEST(ParamList, BufferSizeIsCheckedAgainst16Bits) {
 
     TStringList tooBig;
     tooBig.Assign(&fits);
-    tooBig.Add("D=");   // one byte more
+    tooBig.Add("D=");  // one byte more
     EXPECT_THROW(TODBCParamList{tooBig}, EIntOverflow);
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

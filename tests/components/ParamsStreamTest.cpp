@@ -150,8 +150,8 @@ TEST(ParamsStream, MillisecondsOfTimesSurvive) {
 
 TEST(ParamsStream, NullParametersOfEveryTypeRoundTrip) {
     TODBCParams list;
-    const TFieldType types[] = {ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD,
-                                ftDate,   ftTime,     ftDateTime, ftAutoInc, ftMemo, ftBlob, ftCursor};
+    const TFieldType types[] = {ftString, ftSmallint, ftInteger,  ftWord,    ftBoolean, ftFloat, ftCurrency, ftBCD,
+                                ftDate,   ftTime,     ftDateTime, ftAutoInc, ftMemo,    ftBlob,  ftCursor};
     for (TFieldType t : types) {
         TODBCParam* p = list.CreateParam(t, FieldTypeName(t), ptInput);
         p->Clear();
@@ -200,7 +200,7 @@ TEST(ParamsStream, VersionsZeroAndTwoAreRead) {
     Append(v2, {3, 0, 0, 0});
     Append(v2, "Abc");
     Append(v2, {0, 0, 0, 0, 1, ftString, 3, 0, 0, 0, 'x', 'y', 0, 0, 1});
-    Append(v2, {1, 0, 0, 0, 'B', 1, 0, 0, 0, 'b', 1, 0, 1, 0});   // untyped: no size, no data
+    Append(v2, {1, 0, 0, 0, 'B', 1, 0, 0, 0, 'b', 1, 0, 1, 0});  // untyped: no size, no data
     Read(list, v2);
     ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(list.Entry(0)->Name(), "Abc");
@@ -279,7 +279,7 @@ TEST(ParamsStream, LongNamesAreWrittenAsVersionTwo) {
     ASSERT_GE(bytes.size(), 10u);
     EXPECT_EQ(bytes[0], 2);
     EXPECT_EQ(bytes[1], 0);
-    EXPECT_EQ(bytes[2], 2);   // four-byte count
+    EXPECT_EQ(bytes[2], 2);  // four-byte count
     EXPECT_EQ(bytes[6], 300 & 0xFF);
     EXPECT_EQ(bytes[7], 300 >> 8);
     ExpectRoundTrip(list);
@@ -385,7 +385,7 @@ TEST(ParamsStream, ParametersTravelThroughFormFiles) {
 
     const String form = WriteComponentToString(&holder);
     EXPECT_NE(form.find("Params.Data = {"), String::npos) << form;
-    EXPECT_NE(form.find("0100030006437573744E6F"), String::npos) << form;   // version, count, "CustNo"
+    EXPECT_NE(form.find("0100030006437573744E6F"), String::npos) << form;  // version, count, "CustNo"
 
     auto free = [](TComponent* c) { c->Free(); };
     std::unique_ptr<TComponent, decltype(free)> read(ReadComponentFromString(form, nullptr), free);
@@ -432,22 +432,54 @@ void RandomList(std::mt19937& rng, TODBCParams& list) {
         if (!name.empty()) name[0] = static_cast<char>('A' + n);
         TODBCParam* p = list.CreateParam(ftUnknown, name, static_cast<TODBCParamType>(coin(rng) % 5), "c");
         switch (type(rng)) {
-        case 0: p->SetAsString(String(static_cast<std::size_t>(len(rng) * 40), 's')); break;
-        case 1: p->SetAsSmallInt(num(rng) % 30000); break;
-        case 2: p->SetAsInteger(num(rng)); break;
-        case 3: p->SetAsWord(num(rng) & 0xFFFF); break;
-        case 4: p->SetAsBoolean(num(rng) > 0); break;
-        case 5: p->SetAsFloat(num(rng) / 7.0); break;
-        case 6: p->SetAsCurrency(num(rng) / 100.0); break;
-        case 7: p->SetAsBCD(Currency::FromUnits(num(rng))); break;
-        case 8: p->SetAsDate(num(rng) % 50000); break;
-        case 9: p->SetAsTime(std::abs(num(rng)) / 100001.0); break;
-        case 10: p->SetAsDateTime(num(rng) / 3.0); break;
-        case 11: p->SetAsMemo(String(static_cast<std::size_t>(len(rng)), 'm')); break;
-        case 12: p->SetAsBlob(String(static_cast<std::size_t>(len(rng)), '\0')); break;
-        case 13: p->SetDataType(ftCursor); break;
-        case 14: p->SetAsInteger(num(rng)); p->SetAsVariant(Variant(num(rng))); break;
-        default: break;   // untyped
+            case 0:
+                p->SetAsString(String(static_cast<std::size_t>(len(rng) * 40), 's'));
+                break;
+            case 1:
+                p->SetAsSmallInt(num(rng) % 30000);
+                break;
+            case 2:
+                p->SetAsInteger(num(rng));
+                break;
+            case 3:
+                p->SetAsWord(num(rng) & 0xFFFF);
+                break;
+            case 4:
+                p->SetAsBoolean(num(rng) > 0);
+                break;
+            case 5:
+                p->SetAsFloat(num(rng) / 7.0);
+                break;
+            case 6:
+                p->SetAsCurrency(num(rng) / 100.0);
+                break;
+            case 7:
+                p->SetAsBCD(Currency::FromUnits(num(rng)));
+                break;
+            case 8:
+                p->SetAsDate(num(rng) % 50000);
+                break;
+            case 9:
+                p->SetAsTime(std::abs(num(rng)) / 100001.0);
+                break;
+            case 10:
+                p->SetAsDateTime(num(rng) / 3.0);
+                break;
+            case 11:
+                p->SetAsMemo(String(static_cast<std::size_t>(len(rng)), 'm'));
+                break;
+            case 12:
+                p->SetAsBlob(String(static_cast<std::size_t>(len(rng)), '\0'));
+                break;
+            case 13:
+                p->SetDataType(ftCursor);
+                break;
+            case 14:
+                p->SetAsInteger(num(rng));
+                p->SetAsVariant(Variant(num(rng)));
+                break;
+            default:
+                break;  // untyped
         }
         if (coin(rng) == 0) p->Clear();
     }
@@ -472,8 +504,7 @@ bool ReadSafely(const Bytes& bytes, int caseNo) {
     try {
         TMemoryStream out;
         list.WriteBinaryData(out);
-    } catch (const Exception&) {
-    }
+    } catch (const Exception&) {}
     return true;
 }
 
@@ -492,17 +523,20 @@ TEST(ParamsStreamRobustness, RandomAndDamagedStreamsRaiseOnlyTheLibrarysErrors) 
         for (int k = 0; k < 9; ++k) {
             Bytes damaged = full;
             switch (k % 3) {
-            case 0: damaged.resize(std::uniform_int_distribution<std::size_t>(0, full.size() - 1)(rng)); break;
-            case 1:
-                for (int flips = 1 + small(rng) % 4; flips > 0; --flips)
-                    damaged[std::uniform_int_distribution<std::size_t>(0, damaged.size() - 1)(rng)] =
-                        static_cast<std::uint8_t>(byte(rng));
-                break;
-            default:
-                damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(
-                                                     std::uniform_int_distribution<std::size_t>(0, damaged.size())(rng)),
-                               static_cast<std::uint8_t>(byte(rng)));
-                break;
+                case 0:
+                    damaged.resize(std::uniform_int_distribution<std::size_t>(0, full.size() - 1)(rng));
+                    break;
+                case 1:
+                    for (int flips = 1 + small(rng) % 4; flips > 0; --flips)
+                        damaged[std::uniform_int_distribution<std::size_t>(0, damaged.size() - 1)(rng)] =
+                            static_cast<std::uint8_t>(byte(rng));
+                    break;
+                default:
+                    damaged.insert(
+                        damaged.begin() + static_cast<std::ptrdiff_t>(
+                                              std::uniform_int_distribution<std::size_t>(0, damaged.size())(rng)),
+                        static_cast<std::uint8_t>(byte(rng)));
+                    break;
             }
             succeeded += ReadSafely(damaged, cases++) ? 1 : 0;
         }
@@ -515,5 +549,5 @@ TEST(ParamsStreamRobustness, RandomAndDamagedStreamsRaiseOnlyTheLibrarysErrors) 
     EXPECT_GT(succeeded, 5000);
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

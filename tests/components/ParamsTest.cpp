@@ -103,11 +103,16 @@ TEST(Param, SettersSetTheirTypeAndMarkTheValueAssigned) {
 TEST(Param, SetAsVariantChoosesTheTypeFromTheVariantCode) {
     TODBCParam p(nullptr, ptUnknown);
     const std::pair<Variant, TFieldType> cases[] = {
-        {Variant(std::int16_t{3}), ftSmallint}, {Variant(3), ftInteger},
-        {Variant(1.5f), ftFloat},               {Variant(1.5), ftFloat},
-        {Variant(Currency::FromInt(2)), ftBCD}, {Variant::FromDateTime(36526), ftDateTime},
-        {Variant::FromOleStr("o"), ftString},   {Variant("s"), ftString},
-        {Variant(true), ftBoolean},             {Variant(std::uint8_t{7}), ftUnknown},
+        {Variant(std::int16_t{3}), ftSmallint},
+        {Variant(3), ftInteger},
+        {Variant(1.5f), ftFloat},
+        {Variant(1.5), ftFloat},
+        {Variant(Currency::FromInt(2)), ftBCD},
+        {Variant::FromDateTime(36526), ftDateTime},
+        {Variant::FromOleStr("o"), ftString},
+        {Variant("s"), ftString},
+        {Variant(true), ftBoolean},
+        {Variant(std::uint8_t{7}), ftUnknown},
         {Unassigned(), ftUnknown},
     };
     for (const auto& [value, type] : cases) {
@@ -308,11 +313,11 @@ TEST(Param, BooleanAndBCDNativeForms) {
     p.SetData(high.data(), high.size());
     EXPECT_TRUE(p.GetAsBoolean());
 
-    p.SetAsBCD(Currency::FromUnits(-15000));   // -1.5
+    p.SetAsBCD(Currency::FromUnits(-15000));  // -1.5
     std::vector<std::uint8_t> bytes = NativeBytes(p);
     ASSERT_EQ(bytes.size(), 34u);
     EXPECT_EQ(bytes[0], 32);
-    EXPECT_EQ(bytes[1], 0x84);   // negative, 4 decimals
+    EXPECT_EQ(bytes[1], 0x84);  // negative, 4 decimals
     // 32 digits: ...00015000, the last digit pair in byte 17.
     EXPECT_EQ(bytes[15], 0x01);
     EXPECT_EQ(bytes[16], 0x50);
@@ -327,8 +332,7 @@ TEST(Param, SetDataRefusesTypesWithoutNativeReaderAndShortBuffers) {
     TODBCParam p(nullptr, ptUnknown);
     p.SetName("P");
     std::array<std::uint8_t, 8> buf{};
-    for (TFieldType t : {ftBlob, ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle,
-                         ftTypedBinary, ftBytes, ftVarBytes}) {
+    for (TFieldType t : {ftBlob, ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftBytes, ftVarBytes}) {
         p.SetDataType(t);
         ExpectDatabaseError([&] { p.SetData(buf.data(), buf.size()); }, "Field 'P' is of an unsupported type");
     }
@@ -460,7 +464,7 @@ TEST(Param, IsEqualComparesNameCaseButNotColumnName) {
     b.SetName("cust");
     EXPECT_FALSE(a.IsEqual(&b));
     b.SetName("Cust");
-    b.SetAsFloat(1.0);   // same value, other variant type and data type
+    b.SetAsFloat(1.0);  // same value, other variant type and data type
     EXPECT_FALSE(a.IsEqual(&b));
     b.SetAsInteger(1);
     b.SetParamType(ptOutput);
@@ -628,7 +632,7 @@ TEST(ParamFields, AssignFieldTakesTypeValueAndName) {
     EXPECT_EQ(p.Name(), "LongMemo");
     EXPECT_TRUE(p.Bound());
     EXPECT_EQ(p.GetAsString(), String(300, 'L'));
-    EXPECT_TRUE(p.RecBufIsRef());   // 300 characters bind by reference
+    EXPECT_TRUE(p.RecBufIsRef());  // 300 characters bind by reference
 
     p.Assign(row.F("ShortMemo"));
     EXPECT_EQ(p.DataType(), ftMemo);
@@ -675,5 +679,5 @@ TEST(ParamFields, AssignToAFieldSetsItsValue) {
     row.Ds->Cancel();
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

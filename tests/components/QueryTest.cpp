@@ -253,7 +253,8 @@ protected:
 TEST_P(Query, TypedParametersSelectTheRightRows) {
     const std::string t =
         CreateTable("id integer, i integer, f double precision, s varchar(20), d date, m decimal(10,2)");
-    FRaw->Exec("INSERT INTO " + t + " VALUES (1, 10, 1.5, 'one', '2024-01-01', 1.25), "
+    FRaw->Exec("INSERT INTO " + t +
+               " VALUES (1, 10, 1.5, 'one', '2024-01-01', 1.25), "
                "(2, 20, 2.5, 'two', '2024-02-02', 2.5), (3, 30, 3.5, 'three', '2024-03-03', 3.75)");
     TODBCQuery* q = NewQuery("SELECT id FROM " + t + " WHERE i = :i OR f = :f OR s = :s OR d = :d ORDER BY id");
     q->ParamByName("i")->SetAsInteger(10);
@@ -332,7 +333,7 @@ TEST_P(Query, PreparingAStatementWithoutResultReadsNoRows) {
     const std::string t = CreateTable("id integer, v integer");
     FRaw->Exec("INSERT INTO " + t + " VALUES (1, 1), (2, 2)");
     for (const String& sql : {"INSERT INTO " + t + " (id, v) VALUES (:id, :v)",
-                             "UPDATE " + t + " SET v = :v WHERE id = :id", "DELETE FROM " + t + " WHERE id = :id"}) {
+                              "UPDATE " + t + " SET v = :v WHERE id = :id", "DELETE FROM " + t + " WHERE id = :id"}) {
         TODBCQuery* q = NewQuery(sql);
         FDb->Open();
         odbc::faults::Scope counting;
@@ -358,7 +359,7 @@ TEST_P(Query, ClosingTheDatabaseUnpreparesAQueryThatRanExecSQL) {
     FDb->Close();
     EXPECT_FALSE(q->Prepared()) << "the statement died with the connection";
     q->ParamByName("id")->SetAsInteger(2);
-    q->ExecSQL();   // reconnects and prepares again
+    q->ExecSQL();  // reconnects and prepares again
     EXPECT_TRUE(FDb->Connected());
     EXPECT_EQ(Count(t), "2") << "the second ExecSQL ran on a freed statement";
     // Deleting the database first must leave the query nothing to free.
@@ -437,7 +438,7 @@ TEST_P(Query, ExecSQLOfASelectThenOpenRunsItAgain) {
     FRaw->Exec("INSERT INTO " + t + " VALUES (1), (2)");
     TODBCQuery* q = NewQuery("SELECT id FROM " + t + " ORDER BY id");
     q->ExecSQL();
-    q->ExecSQL();   // the unread result of the first run does not stand in the way
+    q->ExecSQL();  // the unread result of the first run does not stand in the way
     q->Open();
     EXPECT_EQ(Column(*q), (std::vector<String>{"1", "2"}));
 }
@@ -445,7 +446,7 @@ TEST_P(Query, ExecSQLOfASelectThenOpenRunsItAgain) {
 TEST_P(Query, ManyRunsOfAParameterisedInsertKeepMemoryFlat) {
     const std::string t = CreateTable("id integer, name varchar(40), note varchar(400)");
     TODBCQuery* q = NewQuery("INSERT INTO " + t + " (id, name, note) VALUES (:id, :name, :note)");
-    const String note(300, 'n');   // a long value: passed by reference
+    const String note(300, 'n');  // a long value: passed by reference
     int inserted = 0;
     auto run = [&](int from, int to) {
         for (int i = from; i < to; ++i) {
@@ -520,5 +521,5 @@ TEST_P(QueryPostgreSQL, StatementsAnsweredWithNoticesSucceedAndKeepThem) {
 INSTANTIATE_TEST_SUITE_P(Drivers, QueryPostgreSQL, ::testing::Values(test::Driver(test::DriverKind::PostgreSQL)),
                          test::DriverParamName());
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

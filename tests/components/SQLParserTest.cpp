@@ -25,7 +25,7 @@ namespace {
 struct Found {
     String Text;
     String Table;
-    std::vector<std::pair<String, String>> Params;   // name, column name
+    std::vector<std::pair<String, String>> Params;  // name, column name
 };
 
 /// Runs the query's CreateParams on text and collects what it made.
@@ -191,8 +191,7 @@ TEST(SQLParser, WithoutAListOnlyTheTextAndTableChange) {
 
 bool Delim(char c) { return c == 10 || c == 13 || c == 32 || c == 41 || c == 44 || c == 59; }
 bool WordChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == 45 || c == 64 ||
-           c == 95;
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == 45 || c == 64 || c == 95;
 }
 bool Quote(char c) { return c == 39 || c == 34; }
 
@@ -266,16 +265,19 @@ TODBCSQLScan InPlaceScan(const String& sql) {
 }
 
 String RandomSql(std::mt19937& rng) {
-    static const char* const pieces[] = {":", "::", "'", "\"", " ", "\r\n", "\n", ")", "(", ",", ";", "\t", "=",
-                                         "a", "Cust", "x_1", "@v", "-", ".", "+", "FROM", "into", "From ",
-                                         "INTO ", "VALUES", "?", "\xE9", ":'", ":\"", "'x'", "\0"};
+    static const char* const pieces[] = {":",      "::", "'",    "\"", " ",    "\r\n", "\n",    ")",
+                                         "(",      ",",  ";",    "\t", "=",    "a",    "Cust",  "x_1",
+                                         "@v",     "-",  ".",    "+",  "FROM", "into", "From ", "INTO ",
+                                         "VALUES", "?",  "\xE9", ":'", ":\"",  "'x'",  "\0"};
     std::uniform_int_distribution<int> len(0, 24);
     std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
     String s;
     for (int i = len(rng); i > 0; --i) {
         const std::size_t k = pick(rng);
-        if (k == std::size(pieces) - 1) s += '\0';
-        else s += pieces[k];
+        if (k == std::size(pieces) - 1)
+            s += '\0';
+        else
+            s += pieces[k];
     }
     return s;
 }
@@ -316,5 +318,5 @@ TEST(SQLParserRobustness, EveryPrefixOfTheExamplesScans) {
     }
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

@@ -114,7 +114,9 @@ TEST(Session, StartingRunsOwnHandlerThenTheDefaultsThenAllocatesTheDefaultFirst)
     test::TEventReset resetDefault(Session->OnStartup);
     TODBCSession s(nullptr);
     auto state = [&] { return std::string(Session->Active() ? "D+" : "D-") + (s.Active() ? "S+" : "S-"); };
-    Session->OnStartup = [&](TObject* sender) { events.push_back("default startup " + state() + (sender == Session ? "" : "?")); };
+    Session->OnStartup = [&](TObject* sender) {
+        events.push_back("default startup " + state() + (sender == Session ? "" : "?"));
+    };
     s.OnStartup = [&](TObject* sender) { events.push_back("own startup " + state() + (sender == &s ? "" : "?")); };
     TCursorRecorder cursor;
     const int observer = Screen->AddCursorObserver([&](TCursor c) {
@@ -123,7 +125,7 @@ TEST(Session, StartingRunsOwnHandlerThenTheDefaultsThenAllocatesTheDefaultFirst)
     s.Open();
     Screen->RemoveCursorObserver(observer);
     EXPECT_EQ(events, (std::vector<std::string>{"own startup D-S-", "default startup D-S-", "allocated D+S-",
-                                                 "allocated D+S+"}));
+                                                "allocated D+S+"}));
     EXPECT_EQ(cursor.Values(), (std::vector<TCursor>{crHourGlass, crDefault, crHourGlass, crDefault}));
 }
 
@@ -193,7 +195,7 @@ TEST(SessionLock, NestedLockingOnOneThreadHoldsUntilTheLastUnlock) {
     s.UnlockSession();
     EXPECT_EQ(s.LockCount(), 0);
     EXPECT_TRUE(OtherThreadCanTakeSessionLock());
-    s.UnlockSession();   // unbalanced: nothing to release
+    s.UnlockSession();  // unbalanced: nothing to release
     EXPECT_EQ(s.LockCount(), 0);
 }
 
@@ -239,13 +241,14 @@ TEST(SessionFormFile, ActiveActsOnlyWhenLoaded) {
                             ++startups;
                             loadingAtStartup = static_cast<TComponent*>(sender)->IsLoading();
                         }));
-    ReadComponentStringInto("object Root: TDesignRoot\n"
-                            "  object S2: TODBCSession\n"
-                            "    Active = True\n"
-                            "    OnStartup = RootStartup\n"
-                            "  end\n"
-                            "end\n",
-                            &root);
+    ReadComponentStringInto(
+        "object Root: TDesignRoot\n"
+        "  object S2: TODBCSession\n"
+        "    Active = True\n"
+        "    OnStartup = RootStartup\n"
+        "  end\n"
+        "end\n",
+        &root);
     auto* s2 = dynamic_cast<TODBCSession*>(root.FindComponent("S2"));
     ASSERT_NE(s2, nullptr);
     EXPECT_TRUE(s2->Active());
@@ -262,11 +265,12 @@ TEST(SessionFormFile, ActiveActsOnlyWhenLoaded) {
 
 TEST(SessionFormFile, LoadedFailureGoesToTheHandlerInDesignModeAndPropagatesOtherwise) {
     Session->Open();
-    const String form = "object Root: TDesignRoot\n"
-                        "  object S2: TODBCSession\n"
-                        "    Active = True\n"
-                        "  end\n"
-                        "end\n";
+    const String form =
+        "object Root: TDesignRoot\n"
+        "  object S2: TODBCSession\n"
+        "    Active = True\n"
+        "  end\n"
+        "end\n";
     faults::Scope scope;
     faults::Fault alloc = Failure("SQLAllocHandle", SQL_ERROR);
     alloc.Times = 0;
@@ -304,7 +308,7 @@ protected:
 
 TEST_F(SessionSQLite, DeactivationClosesItsDatabasesTheyStayRegistered) {
     TODBCSession s(nullptr);
-    auto* owned = new TODBCDatabase(&s);   // freed by the session
+    auto* owned = new TODBCDatabase(&s);  // freed by the session
     TODBCDatabase moved(nullptr);
     moved.SetSession(&s);
     Prepare(*owned);
@@ -315,7 +319,7 @@ TEST_F(SessionSQLite, DeactivationClosesItsDatabasesTheyStayRegistered) {
     s.OnDatabaseNotify = [&](TODBCDatabaseEvent e, TObject* p) {
         if (e == dbClose) closed.push_back(p);
     };
-    s.LockSession();   // makes s current
+    s.LockSession();  // makes s current
     s.UnlockSession();
     ASSERT_EQ(Sessions->CurrentSession(), &s);
 
@@ -361,7 +365,7 @@ TEST_F(SessionSQLite, DestroyedSessionLeavesNoDatabaseWithADanglingReference) {
     bool registered = false;
     for (int i = 0; i < Session->GetDatabaseCount(); ++i) registered = registered || Session->GetDatabase(i) == &db;
     EXPECT_TRUE(registered) << "the database must belong to the default session now";
-    db.Open();   // through the default session
+    db.Open();  // through the default session
     EXPECT_TRUE(db.Connected());
 }
 
@@ -383,5 +387,5 @@ TEST_F(SessionSQLite, SessionFreedBeforeADatabaseOfTheSameOwner) {
     EXPECT_EQ(removed, 1) << "the database unregisters from the default session it was moved to";
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

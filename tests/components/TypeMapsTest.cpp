@@ -64,5 +64,5 @@ TEST(TypeMaps, CodesWithoutMeaningMapToUnknown) {
     EXPECT_EQ(ODBCDataTypeMap[fcUInt32], ftInteger);
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

@@ -79,7 +79,8 @@ private:
 /// dataset's record buffer has one.
 struct RecordBuffer {
     explicit RecordBuffer(const TODBC& cursor)
-        : Bytes(static_cast<std::size_t>(cursor.CurProps.RecordSize) + 16), BookmarkOffset(cursor.CurProps.RecordSize) {}
+        : Bytes(static_cast<std::size_t>(cursor.CurProps.RecordSize) + 16),
+          BookmarkOffset(cursor.CurProps.RecordSize) {}
     void* Data() { return Bytes.data(); }
     void SetBookmark(std::int32_t row) { std::memcpy(Bytes.data() + BookmarkOffset, &row, sizeof row); }
     std::vector<std::byte> Bytes;
@@ -116,4 +117,4 @@ inline double MSecs(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int 
 /// True when the connection scrolls (every road but forward-only).
 inline bool Scrolls(const EngineConnection& conn) { return conn.Mode() != cmForwardOnly; }
 
-} // namespace velora::test
+}  // namespace velora::test

@@ -85,21 +85,21 @@ TEST(FMTBCD, WritesTheExamplesOfTheFormat) {
     EXPECT_FALSE(ODBCCurrToFMTBCD(Currency::FromInt(12345), bcd, 4, 0));
     EXPECT_EQ(bcd.Precision, 4);
     EXPECT_EQ(bcd.SignSpecialPlaces, 0);
-    EXPECT_EQ(bcd.Fraction[0], 0xAB);   // digits not written
+    EXPECT_EQ(bcd.Fraction[0], 0xAB);  // digits not written
 }
 
 TEST(FMTBCD, WritingRoundsHalfToEvenAndPadsOddPrecision) {
     ODBCFMTBCD bcd;
-    ASSERT_TRUE(ODBCCurrToFMTBCD(Currency::FromUnits(25000), bcd, 3, 0));   // 2.5 -> 2
+    ASSERT_TRUE(ODBCCurrToFMTBCD(Currency::FromUnits(25000), bcd, 3, 0));  // 2.5 -> 2
     EXPECT_EQ(Digits(bcd), "002");
-    EXPECT_EQ(bcd.Fraction[1] & 0x0F, 0);   // the pad nibble
+    EXPECT_EQ(bcd.Fraction[1] & 0x0F, 0);                                   // the pad nibble
     ASSERT_TRUE(ODBCCurrToFMTBCD(Currency::FromUnits(-35000), bcd, 3, 0));  // -3.5 -> -4
     EXPECT_EQ(Digits(bcd), "004");
     EXPECT_EQ(bcd.SignSpecialPlaces, 0x80);
     // More decimals than a currency has: the extra places stay 0.
-    ASSERT_TRUE(ODBCCurrToFMTBCD(Currency::FromUnits(12345), bcd, 8, 6));   // 1.2345
+    ASSERT_TRUE(ODBCCurrToFMTBCD(Currency::FromUnits(12345), bcd, 8, 6));  // 1.2345
     EXPECT_EQ(Digits(bcd), "01234500");
-    EXPECT_FALSE(ODBCCurrToFMTBCD(Currency::FromUnits(1), bcd, 2, 7));      // 3 zero places > 2 digits
+    EXPECT_FALSE(ODBCCurrToFMTBCD(Currency::FromUnits(1), bcd, 2, 7));  // 3 zero places > 2 digits
     // The most negative currency value.
     ASSERT_TRUE(ODBCCurrToFMTBCD(MinCurrency, bcd, 19, 4));
     EXPECT_EQ(Digits(bcd), "9223372036854775808");
@@ -124,9 +124,13 @@ TEST(FMTBCD, RoundTripsEveryPrecisionAndScale) {
             // Largest magnitude in units that fits `precision` digits at `scale`.
             long double maxValue = 1;
             for (int i = 0; i < precision; ++i) maxValue *= 10;
-            maxValue = maxValue * 1e4L / [&] { long double p = 1; for (int i = 0; i < scale; ++i) p *= 10; return p; }();
-            const std::uint64_t limit = maxValue > 9.2e18L ? 9200000000000000000ull
-                                                            : static_cast<std::uint64_t>(maxValue) - 1;
+            maxValue = maxValue * 1e4L / [&] {
+                long double p = 1;
+                for (int i = 0; i < scale; ++i) p *= 10;
+                return p;
+            }();
+            const std::uint64_t limit =
+                maxValue > 9.2e18L ? 9200000000000000000ull : static_cast<std::uint64_t>(maxValue) - 1;
             for (int n = 0; n < 40; ++n) {
                 std::uint64_t magnitude = limit == 0 ? 0 : rng() % limit;
                 // Keep the value below the limit after rounding up to the scale.
@@ -162,5 +166,5 @@ TEST(FMTBCD, TextKeepsScaleAndSign) {
     EXPECT_EQ(ODBCFMTBCDToText(Make(0, 0, false, {})), "");
 }
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

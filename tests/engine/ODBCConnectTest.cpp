@@ -29,9 +29,9 @@ namespace faults = odbc::faults;
 
 constexpr SQLUINTEGER kKeysetAll = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_LOCK_NO_CHANGE |
                                    SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE | SQL_CA1_BULK_ADD;
-constexpr SQLUINTEGER kCursorLibraryAll = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE |
-                                          SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POSITIONED_UPDATE |
-                                          SQL_CA1_POSITIONED_DELETE | SQL_CA1_SELECT_FOR_UPDATE;
+constexpr SQLUINTEGER kCursorLibraryAll = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_LOCK_NO_CHANGE |
+                                          SQL_CA1_POS_POSITION | SQL_CA1_POSITIONED_UPDATE | SQL_CA1_POSITIONED_DELETE |
+                                          SQL_CA1_SELECT_FOR_UPDATE;
 
 /// A fault on the named call: answers rc with the records.
 faults::Fault Failure(std::string call, SQLRETURN rc, std::vector<odbc::DiagRecord> diags = {}) {
@@ -77,8 +77,8 @@ protected:
     bool Works() {
         SQLHSTMT stmt = SQL_NULL_HSTMT;
         if (!ODBCSucceeded(odbc::SQLAllocHandle(SQL_HANDLE_STMT, FDbc, &stmt))) return false;
-        bool ok = ODBCSucceeded(odbc::SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>("SELECT 1")),
-                                                    SQL_NTS));
+        bool ok = ODBCSucceeded(
+            odbc::SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>("SELECT 1")), SQL_NTS));
         odbc::SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         return ok;
     }
@@ -142,9 +142,9 @@ TEST_F(EngineConnection, UnknownDataSourceRaisesTheDriverManagersMessage) {
     ASSERT_EQ(::SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
     ::SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     ASSERT_EQ(::SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-    ASSERT_EQ(::SQLConnect(dbc, reinterpret_cast<SQLCHAR*>(const_cast<char*>(dsn.c_str())), SQL_NTS, nullptr, 0,
-                           nullptr, 0),
-              SQL_ERROR);
+    ASSERT_EQ(
+        ::SQLConnect(dbc, reinterpret_cast<SQLCHAR*>(const_cast<char*>(dsn.c_str())), SQL_NTS, nullptr, 0, nullptr, 0),
+        SQL_ERROR);
     SQLCHAR state[6] = {};
     SQLCHAR text[SQL_MAX_MESSAGE_LENGTH + 1] = {};
     SQLINTEGER native = 0;
@@ -269,7 +269,7 @@ TEST_F(ErrorPathSQLite, ErrorWithoutRecordsRaisesALineOfItsOwn) {
 TEST_F(ErrorPathSQLite, SuccessWithInfoFromAnAttributeCallIsSuccess) {
     faults::Scope scope;
     faults::Fault info = Failure("SQLSetConnectAttr", SQL_SUCCESS_WITH_INFO, {{"01S02", 0, "Option value changed"}});
-    info.Times = 0;   // every attribute call
+    info.Times = 0;  // every attribute call
     info.CallDriver = true;
     faults::Inject(info);
     EXPECT_NO_THROW(Connect(Driver(DriverKind::SQLite)));
@@ -296,7 +296,7 @@ TEST_F(ErrorPathSQLite, FailingConnectLeavesTheHandleNilAndFreed) {
 TEST_F(ErrorPathSQLite, FailingAttributeCallLeavesTheHandleToTheCaller) {
     faults::Scope scope;
     faults::Fault attr = Failure("SQLSetConnectAttr", SQL_ERROR, {{"HY024", 0, "bad value"}});
-    attr.Nth = 2;   // the access mode
+    attr.Nth = 2;  // the access mode
     faults::Inject(attr);
     TCursorMode mode = cmForwardOnly;
     EXPECT_THROW(ODBCConnect(FDbc, FEnv, Driver(DriverKind::SQLite).Dsn, "", "", mode), EODBCError);
@@ -390,5 +390,5 @@ TEST_P(Transactions, CommitKeepReturnsMinusOneAndLeavesTheTransactionOpen) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Transactions, test::AllDrivers(), test::DriverParamName());
 
-} // namespace
-} // namespace velora
+}  // namespace
+}  // namespace velora

@@ -36,8 +36,7 @@ protected:
         for (const auto& t : Tables) {
             try {
                 Raw->DropTableIfExists(t);
-            } catch (...) {
-            }
+            } catch (...) {}
         }
     }
     std::string Table(const std::string& columns) {
@@ -165,7 +164,7 @@ TEST_P(EditTest, InsertAndModifyWriteEveryTypeAsTheDataSourceStoresIt) {
     auto rows = Raw->Query(select);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][1], longText);
-    EXPECT_EQ(rows[0][2], "");   // an empty string stays an empty string
+    EXPECT_EQ(rows[0][2], "");  // an empty string stays an empty string
     EXPECT_DOUBLE_EQ(Num(rows[0][3]), 1234.5);
     EXPECT_DOUBLE_EQ(Num(rows[0][4]), 2.25);
     EXPECT_EQ(rows[0][5], "-7");
@@ -238,7 +237,7 @@ TEST_P(EditTest, CursorLibraryTextsListOnlyWritableBoundColumns) {
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 10, 'one', 'memo one')");
     TODBC& c = Open(t, 5, "a");
     if (Keyset()) GTEST_SKIP() << "the keyset road generates no SQL";
-    c.Columns[1].Updatable = SQL_ATTR_READONLY;   // B read-only, as a driver reports an expression
+    c.Columns[1].Updatable = SQL_ATTR_READONLY;  // B read-only, as a driver reports an expression
 
     auto rec = NewRecord();
     PutInt(rec.data(), "a", 2);
@@ -272,8 +271,8 @@ TEST_P(EditTest, CursorLibraryTextsListOnlyWritableBoundColumns) {
 TEST_P(EditTest, NamesThatAreNoPlainIdentifiersAreQuoted) {
     const char q = Drv().Kind == DriverKind::MariaDB ? '`' : '"';
     auto quoted = [&](const std::string& n) { return q + n + q; };
-    const std::string t = Table("id int primary key, " + quoted("order") + " int, " + quoted("Unit Price") +
-                                " varchar(10), plain_1 int");
+    const std::string t =
+        Table("id int primary key, " + quoted("order") + " int, " + quoted("Unit Price") + " varchar(10), plain_1 int");
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 1, 'a', 1)");
     TODBC& c = Open(t, 5);
     auto rec = NewRecord();
@@ -352,7 +351,8 @@ TEST_P(EditTest, DeletionsInAnyOrderKeepPositionsOnTheRightRows) {
         EXPECT_EQ(c.GetCurrentRecord(Buf->Data()), ODBCRecEOF);
         EXPECT_EQ(visible(c), (std::vector<std::int32_t>{1, 2, 5, 8, 9}));
     }
-    EXPECT_EQ(Raw->Query("SELECT id FROM " + t + " ORDER BY id"), (std::vector<Row>{{"1"}, {"2"}, {"5"}, {"8"}, {"9"}}));
+    EXPECT_EQ(Raw->Query("SELECT id FROM " + t + " ORDER BY id"),
+              (std::vector<Row>{{"1"}, {"2"}, {"5"}, {"8"}, {"9"}}));
 }
 
 // ---------------------------------------------------------------------------
@@ -361,9 +361,15 @@ TEST_P(EditTest, DeletionsInAnyOrderKeepPositionsOnTheRightRows) {
 TEST_P(EditTest, SerialKeysComeFromTheServerAndAnEmptyTableTakesItsFirstRow) {
     std::string key;
     switch (Drv().Kind) {
-    case DriverKind::PostgreSQL: key = "id serial primary key"; break;
-    case DriverKind::MariaDB: key = "id int auto_increment primary key"; break;
-    case DriverKind::SQLite: key = "id integer primary key"; break;
+        case DriverKind::PostgreSQL:
+            key = "id serial primary key";
+            break;
+        case DriverKind::MariaDB:
+            key = "id int auto_increment primary key";
+            break;
+        case DriverKind::SQLite:
+            key = "id integer primary key";
+            break;
     }
     const std::string t = Table(key + ", name varchar(20) not null, d varchar(10) default 'dflt'");
     {
@@ -396,7 +402,7 @@ TEST_P(EditTest, SerialKeysComeFromTheServerAndAnEmptyTableTakesItsFirstRow) {
         ASSERT_EQ(c.GetNextRecord(Buf->Data(), false), ODBCRecOK);
         EXPECT_EQ(GetStr(Buf->Data(), "name"), "first");
     } else {
-        EXPECT_EQ(c.RowCount, 0);   // the open result does not show them until it runs again
+        EXPECT_EQ(c.RowCount, 0);  // the open result does not show them until it runs again
     }
 }
 
@@ -405,9 +411,12 @@ TEST_P(EditTest, SerialKeysComeFromTheServerAndAnEmptyTableTakesItsFirstRow) {
 
 std::string ExpectedConstraintState(const TestDriver& d, bool unique) {
     switch (d.Kind) {
-    case DriverKind::PostgreSQL: return unique ? "23505" : "23502";
-    case DriverKind::MariaDB: return unique ? "23000" : "23000";
-    case DriverKind::SQLite: return "HY000";
+        case DriverKind::PostgreSQL:
+            return unique ? "23505" : "23502";
+        case DriverKind::MariaDB:
+            return unique ? "23000" : "23000";
+        case DriverKind::SQLite:
+            return "HY000";
     }
     return "";
 }
@@ -577,8 +586,8 @@ TEST_P(EditTest, RandomEditsInsertsAndDeletesLeaveTheTableEqualToTheModel) {
     {
         std::string values;
         for (int i = 1; i <= initial; ++i) {
-            values += (values.empty() ? "" : ", ") + ("(" + std::to_string(i) + ", 'v" + std::to_string(i) + "', " +
-                                                       std::to_string(i * 3) + ")");
+            values += (values.empty() ? "" : ", ") +
+                      ("(" + std::to_string(i) + ", 'v" + std::to_string(i) + "', " + std::to_string(i * 3) + ")");
             table[i] = {"v" + std::to_string(i), i * 3};
         }
         Raw->Exec("INSERT INTO " + t + " (id, v, n) VALUES " + values);
@@ -628,14 +637,14 @@ TEST_P(EditTest, RandomEditsInsertsAndDeletesLeaveTheTableEqualToTheModel) {
             }
             c.InsertRecord(rec.data());
             table[id] = row;
-            if (Keyset()) view.push_back(id);   // the driver's cursor shows it last
+            if (Keyset()) view.push_back(id);  // the driver's cursor shows it last
             continue;
         }
         const std::int32_t pos = pick(view.size());
         ASSERT_EQ(MoveTo(pos), ODBCRecOK) << "position " << pos;
         check(pos);
         if (HasFatalFailure()) return;
-        if (kind <= 2) continue;   // scrolling only
+        if (kind <= 2) continue;  // scrolling only
         const std::int32_t id = view[static_cast<std::size_t>(pos)];
         if (kind <= 4) {
             std::vector<std::byte> rec(Buf->Bytes.begin(), Buf->Bytes.end());
@@ -672,8 +681,8 @@ TEST_P(EditTest, RandomEditsInsertsAndDeletesLeaveTheTableEqualToTheModel) {
     // The table equals the model, row for row.
     std::vector<Row> expected;
     for (const auto& [id, row] : table)
-        expected.push_back({std::to_string(id), row.V,
-                            row.N ? std::optional<std::string>(std::to_string(*row.N)) : std::nullopt});
+        expected.push_back(
+            {std::to_string(id), row.V, row.N ? std::optional<std::string>(std::to_string(*row.N)) : std::nullopt});
     EXPECT_EQ(Raw->Query("SELECT id, v, n FROM " + t + " ORDER BY id"), expected);
     // And so does the cursor once it has run again.
     c.Requery("", false);
@@ -682,5 +691,5 @@ TEST_P(EditTest, RandomEditsInsertsAndDeletesLeaveTheTableEqualToTheModel) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, EditTest, AllDrivers(), DriverParamName());
 
-} // namespace
-} // namespace velora::test
+}  // namespace
+}  // namespace velora::test

@@ -27,8 +27,7 @@ protected:
         for (const auto& t : Tables) {
             try {
                 Raw->DropTableIfExists(t);
-            } catch (...) {
-            }
+            } catch (...) {}
         }
     }
 
@@ -123,60 +122,61 @@ TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
         EXPECT_EQ(d.Offset, offset);
         int area = 0;
         switch (d.FldType) {
-        case fcUnknown:
-            // Occupies nothing, is not bound, is left where the next column starts.
-            EXPECT_EQ(d.Len, 0);
-            EXPECT_EQ(d.NullOffset, d.Offset);
-            EXPECT_EQ(d.Offset, c->Columns[i + 1].Offset);
-            continue;
-        case fcString:
-        case fcBytes:
-        case fcVarBytes:
-            EXPECT_EQ(d.Len, d.Units1 + 1);
-            area = d.Len;
-            recordSize += d.Units1 + 3;
-            break;
-        case fcBlob:
-            area = 0;
-            recordSize += 482;
-            break;
-        case fcBoolean:
-            EXPECT_EQ(d.Len, 2);
-            area = 2;
-            recordSize += 4;
-            break;
-        case fcInt16:
-            EXPECT_EQ(d.Len, 2);
-            EXPECT_EQ(d.Units1, 5);
-            area = 2;
-            recordSize += 4;
-            break;
-        case fcInt32:
-            EXPECT_EQ(d.Len, 4);
-            area = 4;
-            recordSize += 6;
-            break;
-        case fcFloat:
-            if (d.CType == SQL_C_CHAR) {
-                // A decimal held as text: its whole area is bound, long enough
-                // for "-1234567890.12" and the terminator.
-                EXPECT_EQ(d.Len, d.Units1);
-                EXPECT_GE(d.Units1, 15);
-                EXPECT_EQ(d.Units2, 2);
-                recordSize += d.Units1 + 2;
-            } else {
-                EXPECT_EQ(d.Len, 8);
-                recordSize += 10;
-            }
-            area = d.Len;
-            break;
-        case fcTimeStamp:
-            EXPECT_EQ(d.Len, 16);
-            EXPECT_EQ(d.Units1, 19);
-            area = 16;
-            recordSize += 18;
-            break;
-        default: ADD_FAILURE() << "unexpected type " << d.FldType;
+            case fcUnknown:
+                // Occupies nothing, is not bound, is left where the next column starts.
+                EXPECT_EQ(d.Len, 0);
+                EXPECT_EQ(d.NullOffset, d.Offset);
+                EXPECT_EQ(d.Offset, c->Columns[i + 1].Offset);
+                continue;
+            case fcString:
+            case fcBytes:
+            case fcVarBytes:
+                EXPECT_EQ(d.Len, d.Units1 + 1);
+                area = d.Len;
+                recordSize += d.Units1 + 3;
+                break;
+            case fcBlob:
+                area = 0;
+                recordSize += 482;
+                break;
+            case fcBoolean:
+                EXPECT_EQ(d.Len, 2);
+                area = 2;
+                recordSize += 4;
+                break;
+            case fcInt16:
+                EXPECT_EQ(d.Len, 2);
+                EXPECT_EQ(d.Units1, 5);
+                area = 2;
+                recordSize += 4;
+                break;
+            case fcInt32:
+                EXPECT_EQ(d.Len, 4);
+                area = 4;
+                recordSize += 6;
+                break;
+            case fcFloat:
+                if (d.CType == SQL_C_CHAR) {
+                    // A decimal held as text: its whole area is bound, long enough
+                    // for "-1234567890.12" and the terminator.
+                    EXPECT_EQ(d.Len, d.Units1);
+                    EXPECT_GE(d.Units1, 15);
+                    EXPECT_EQ(d.Units2, 2);
+                    recordSize += d.Units1 + 2;
+                } else {
+                    EXPECT_EQ(d.Len, 8);
+                    recordSize += 10;
+                }
+                area = d.Len;
+                break;
+            case fcTimeStamp:
+                EXPECT_EQ(d.Len, 16);
+                EXPECT_EQ(d.Units1, 19);
+                area = 16;
+                recordSize += 18;
+                break;
+            default:
+                ADD_FAILURE() << "unexpected type " << d.FldType;
         }
         EXPECT_EQ(d.NullOffset, d.Offset + area);
         offset = d.NullOffset + 2;
@@ -242,8 +242,8 @@ TEST_P(CursorTest, TheBoundaryAnswersTheOldColumnQuestionsOnEveryDriver) {
     const SQLSMALLINT expected[] = {SQL_INTEGER, SQL_VARCHAR, SQL_LONGVARCHAR};
     for (SQLUSMALLINT col = 1; col <= 3; ++col) {
         SQLSMALLINT described = 0;
-        ASSERT_TRUE(SQL_SUCCEEDED(
-            ::SQLDescribeCol(stmt, col, nullptr, 0, nullptr, &described, nullptr, nullptr, nullptr)));
+        ASSERT_TRUE(
+            SQL_SUCCEEDED(::SQLDescribeCol(stmt, col, nullptr, 0, nullptr, &described, nullptr, nullptr, nullptr)));
         ASSERT_TRUE(ODBCSucceeded(odbc::SQLColAttribute(stmt, col, SQL_COLUMN_TYPE, nullptr, 0, nullptr, &value)));
         EXPECT_EQ(value, described) << "column " << col;
         EXPECT_EQ(value, expected[col - 1]) << "column " << col;
@@ -280,8 +280,8 @@ TEST_P(CursorTest, UnmappedColumnsAreNotBoundAndReadBlank) {
         ASSERT_EQ(c->GetField(3, rec.data(), 0, blank, text), 0);
         EXPECT_STREQ(text, id == 1 ? "one" : "two");
     }
-    EXPECT_EQ(c->PutField(2, rec.data(), nullptr), 0);   // nothing to write, nothing written
-    if (Drv().Kind == DriverKind::SQLite) return;   // its COUNT(*) describes as text before execution
+    EXPECT_EQ(c->PutField(2, rec.data(), nullptr), 0);  // nothing to write, nothing written
+    if (Drv().Kind == DriverKind::SQLite) return;       // its COUNT(*) describes as text before execution
     // COUNT(*) is a BIGINT on the servers: the result still opens and reads.
     OpenedCursor agg(*Conn, "SELECT COUNT(*) AS n, MAX(id) AS m FROM " + t, 5, ODBCREADONLY);
     EXPECT_EQ(agg->Columns[0].FldType, fcUnknown);
@@ -318,10 +318,11 @@ TEST_P(CursorTest, ARowTooLargeForTheRecordRaisesWhenDescribed) {
 }
 
 TEST_P(CursorTest, SlotsClaimingMoreThanTheAreaNeverReadOutsideTheRecord) {
-    std::string t = Table("id int, s varchar(10), n numeric(12,2), tm " + TimeType(Drv()) + ", d date, last varchar(5)");
+    std::string t =
+        Table("id int, s varchar(10), n numeric(12,2), tm " + TimeType(Drv()) + ", d date, last varchar(5)");
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 'abc', 1.5, '10:00:00', '2024-01-02', 'z')");
     OpenedCursor c(*Conn, "SELECT id, s, n, tm, d, last FROM " + t, 5);
-    std::vector<std::byte> rec(static_cast<std::size_t>(c->RecordSize()));   // no slack behind the record
+    std::vector<std::byte> rec(static_cast<std::size_t>(c->RecordSize()));  // no slack behind the record
     ASSERT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecOK);
     // A damaged record: every slot claims the longest length a slot can hold.
     for (const auto& d : c->Columns) ODBCSetIndicator(rec.data(), d, kIndicatorMaxLength);
@@ -419,7 +420,7 @@ TEST_P(CursorTest, SetToEndOnTenRowsWithFivePerBlock) {
     EXPECT_EQ(c->BlockNo, 2);
     EXPECT_EQ(c->BlockPos, 0);
     RecordBuffer buf(*c);
-    EXPECT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecEOF);   // one past the last row
+    EXPECT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecEOF);  // one past the last row
     c->SetToEnd();
     ASSERT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecOK);
     EXPECT_EQ(c->BlockNo, 1);
@@ -439,7 +440,7 @@ TEST_P(CursorTest, CountingKeepsThePositionAndTheCache) {
     if (Scrolls(*Conn)) {
         EXPECT_EQ(count, 12);
     } else {
-        EXPECT_EQ(count, -1);   // a forward-only cursor answers only a known count
+        EXPECT_EQ(count, -1);  // a forward-only cursor answers only a known count
     }
     EXPECT_EQ(c->RowCache, cache);
     EXPECT_EQ(c->BlockNo, block);
@@ -451,7 +452,7 @@ TEST_P(CursorTest, CountingKeepsThePositionAndTheCache) {
         EXPECT_EQ(IntField(*c, buf, 1), i);
     }
     EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
-    EXPECT_EQ(c->GetRecordCount(true), 12);   // now known on every road
+    EXPECT_EQ(c->GetRecordCount(true), 12);  // now known on every road
 }
 
 TEST_P(CursorTest, NavigationMatchesTheTableRowByRow) {
@@ -489,7 +490,7 @@ TEST_P(CursorTest, NavigationMatchesTheTableRowByRow) {
         std::int32_t current = 0;
         for (int step = 0; step < 150; ++step) {
             const int op = static_cast<int>(rng() % 5);
-            if (op == 0) {   // next
+            if (op == 0) {  // next
                 c->SetToBookmark(&current);
                 int r = c->GetNextRecord(buf.Data(), false);
                 if (current + 1 < 23) {
@@ -498,7 +499,7 @@ TEST_P(CursorTest, NavigationMatchesTheTableRowByRow) {
                 } else {
                     EXPECT_EQ(r, ODBCRecEOF);
                 }
-            } else if (op == 1) {   // prior
+            } else if (op == 1) {  // prior
                 c->SetToBookmark(&current);
                 int r = c->GetPriorRecord(buf.Data());
                 if (current > 0) {
@@ -507,15 +508,15 @@ TEST_P(CursorTest, NavigationMatchesTheTableRowByRow) {
                 } else {
                     EXPECT_EQ(r, ODBCRecBOF);
                 }
-            } else if (op == 2) {   // first
+            } else if (op == 2) {  // first
                 c->SetToBegin(false);
                 ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
                 check(static_cast<std::size_t>(current = 0));
-            } else if (op == 3) {   // last
+            } else if (op == 3) {  // last
                 c->SetToEnd();
                 ASSERT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecOK);
                 check(static_cast<std::size_t>(current = 22));
-            } else {   // go to a bookmark
+            } else {  // go to a bookmark
                 current = static_cast<std::int32_t>(rng() % 23);
                 c->SetToBookmark(&current);
                 ASSERT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecOK);
@@ -665,7 +666,7 @@ TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {
     for (std::size_t k = 0; k < params.size(); ++k) params[k].FieldNo = static_cast<std::uint16_t>(k + 1);
     const auto memoAt = static_cast<std::uint16_t>(c->RecordSize() + 8);
     params[10].Offset = memoAt;
-    params[10].NullOffset = 0;   // no slot: the reference is the value
+    params[10].NullOffset = 0;  // no slot: the reference is the value
     std::vector<std::byte> put(static_cast<std::size_t>(memoAt) + sizeof(TODBCBlobRef));
 
     for (int row = 0; row < 5; ++row) {
@@ -704,19 +705,41 @@ TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {
                 return int(d);
             };
             switch (f) {
-            case 1: EXPECT_EQ(i32(value), row + 1); break;
-            case 2:
-                EXPECT_EQ(std::string(reinterpret_cast<const char*>(value.data())), w.S);
-                EXPECT_EQ(std::string(reinterpret_cast<const char*>(value2.data())), w.S);
-                break;
-            case 3: EXPECT_EQ(dbl(value), w.N); EXPECT_EQ(dbl(value2), w.N); break;
-            case 4: EXPECT_EQ(dbl(value), w.F); break;
-            case 5: EXPECT_EQ(i16(value), w.SI); break;
-            case 6: EXPECT_EQ(i32(value), w.I); break;
-            case 7: EXPECT_EQ(std::to_integer<int>(value[0]) != 0, w.B != 0); break;
-            case 8: EXPECT_EQ(dbl(value), w.TS); EXPECT_EQ(dbl(value2), w.TS); break;
-            case 9: EXPECT_EQ(dbl(value), w.D); EXPECT_EQ(dbl(value2), w.D); break;
-            case 10: EXPECT_EQ(dbl(value), w.TM); EXPECT_EQ(dbl(value2), w.TM); break;
+                case 1:
+                    EXPECT_EQ(i32(value), row + 1);
+                    break;
+                case 2:
+                    EXPECT_EQ(std::string(reinterpret_cast<const char*>(value.data())), w.S);
+                    EXPECT_EQ(std::string(reinterpret_cast<const char*>(value2.data())), w.S);
+                    break;
+                case 3:
+                    EXPECT_EQ(dbl(value), w.N);
+                    EXPECT_EQ(dbl(value2), w.N);
+                    break;
+                case 4:
+                    EXPECT_EQ(dbl(value), w.F);
+                    break;
+                case 5:
+                    EXPECT_EQ(i16(value), w.SI);
+                    break;
+                case 6:
+                    EXPECT_EQ(i32(value), w.I);
+                    break;
+                case 7:
+                    EXPECT_EQ(std::to_integer<int>(value[0]) != 0, w.B != 0);
+                    break;
+                case 8:
+                    EXPECT_EQ(dbl(value), w.TS);
+                    EXPECT_EQ(dbl(value2), w.TS);
+                    break;
+                case 9:
+                    EXPECT_EQ(dbl(value), w.D);
+                    EXPECT_EQ(dbl(value2), w.D);
+                    break;
+                case 10:
+                    EXPECT_EQ(dbl(value), w.TM);
+                    EXPECT_EQ(dbl(value2), w.TM);
+                    break;
             }
         }
         // The memo: its size and text through the long-data calls.
@@ -829,9 +852,9 @@ TEST_P(CursorTest, DeletedRowMappingStaysRightBeyondSixteenBits) {
     // Against a model over many deletions in random order, far beyond 4,096
     // entries and row 32,767.
     c->DeletedRows.clear();
-    std::vector<char> deleted(200001, 0);   // physical rows 1..200000
+    std::vector<char> deleted(200001, 0);  // physical rows 1..200000
     std::mt19937 rng(7);
-    auto modelMap = [&](std::int32_t n) {   // the n-th row not deleted
+    auto modelMap = [&](std::int32_t n) {  // the n-th row not deleted
         std::int32_t seen = 0;
         for (std::int32_t row = 1; row < static_cast<std::int32_t>(deleted.size()); ++row)
             if (!deleted[static_cast<std::size_t>(row)] && ++seen == n) return row;
@@ -861,8 +884,8 @@ TEST_P(CursorTest, FailingFetchOnTheFirstRowOfABlockRaisesTheDriversDiagnostics)
     RecordBuffer buf(*c);
     for (int i = 0; i < 5; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
     odbc::faults::Scope scope;
-    odbc::faults::Inject({"SQLFetchScroll", 1, 1, SQL_ERROR, {{"HY000", 77, "injected fetch failure"}}, false,
-                          c.Stmt()});
+    odbc::faults::Inject(
+        {"SQLFetchScroll", 1, 1, SQL_ERROR, {{"HY000", 77, "injected fetch failure"}}, false, c.Stmt()});
     try {
         c->GetNextRecord(buf.Data(), false);
         FAIL() << "no exception";
@@ -877,8 +900,8 @@ TEST_P(CursorTest, FailingFirstFetchOfACountRaises) {
     OpenedCursor c(*Conn, "SELECT id FROM " + t, 2);
     if (!Scrolls(*Conn)) GTEST_SKIP() << "a forward-only cursor does not count";
     odbc::faults::Scope scope;
-    odbc::faults::Inject({"SQLFetchScroll", 1, 1, SQL_ERROR, {{"HY106", 0, "Fetch type out of range"}}, false,
-                          c.Stmt()});
+    odbc::faults::Inject(
+        {"SQLFetchScroll", 1, 1, SQL_ERROR, {{"HY106", 0, "Fetch type out of range"}}, false, c.Stmt()});
     EXPECT_THROW(c->GetRecordCount(false), EODBCError);
     EXPECT_EQ(c->RowCount, -1);
 }
@@ -889,8 +912,13 @@ TEST_P(CursorTest, WarningOnTheFirstRowOfABlockRaisesToo) {
     RecordBuffer buf(*c);
     ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
     odbc::faults::Scope scope;
-    odbc::faults::Inject({"SQLFetchScroll", 1, 1, SQL_SUCCESS_WITH_INFO, {{"01004", 0, "String data, right truncated"}},
-                          true, c.Stmt()});
+    odbc::faults::Inject({"SQLFetchScroll",
+                          1,
+                          1,
+                          SQL_SUCCESS_WITH_INFO,
+                          {{"01004", 0, "String data, right truncated"}},
+                          true,
+                          c.Stmt()});
     EXPECT_THROW(c->GetNextRecord(buf.Data(), false), EODBCError);
 }
 
@@ -911,5 +939,5 @@ TEST_P(CursorTest, FailingBindRaises) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, CursorTest, AllDrivers(), DriverParamName());
 
-} // namespace
-} // namespace velora::test
+}  // namespace
+}  // namespace velora::test

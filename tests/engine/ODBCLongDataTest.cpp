@@ -28,8 +28,7 @@ protected:
     void TearDown() override {
         try {
             if (Raw) Raw->DropTableIfExists(T);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     /// The cursor over the table, positioned on row `id` (1-based), its
     /// record in `buf` with the bookmark filled in as a dataset does.
@@ -171,7 +170,7 @@ TEST_P(LongDataTest, TheNewRecordsValueWaitsForItsRow) {
     auto c = Open(buf, 1);
     TODBC& cur = **c;
     const int dsInsert = 3;
-    std::int32_t none = -1;   // the bookmark a new record carries
+    std::int32_t none = -1;  // the bookmark a new record carries
     ASSERT_EQ(cur.WriteBlob(dsInsert, &none, 2, 0, 5, "hello"), 0);
     ASSERT_EQ(cur.WriteBlob(dsInsert, &none, 2, 5, 6, " world"), 0);
     // No row was added by the long-data write.
@@ -211,5 +210,5 @@ TEST_P(LongDataTest, ForwardOnlyCursorsReportLongDataUnavailable) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, LongDataTest, AllDrivers(), DriverParamName());
 
-} // namespace
-} // namespace velora::test
+}  // namespace
+}  // namespace velora::test

@@ -27,8 +27,7 @@ protected:
         for (const auto& t : Tables) {
             try {
                 Raw->DropTableIfExists(t);
-            } catch (...) {
-            }
+            } catch (...) {}
         }
     }
     std::string Table(const std::string& columns) {
@@ -72,7 +71,7 @@ TEST_P(StatementTest, CursorNamesFitAndTellStatementsApart) {
         String name = ODBCCursorName(s);
         EXPECT_LE(name.size(), 13u);
         EXPECT_EQ(name[0], 'S');
-        EXPECT_EQ(ODBCCursorName(s), name);   // derivable again from the handle
+        EXPECT_EQ(ODBCCursorName(s), name);  // derivable again from the handle
         names.insert(name);
         ODBCPrepareStmt(s, "SELECT 1 AS one", ODBCREADONLY, false, Conn->Mode());
         if (Drv().Kind != DriverKind::SQLite || Conn->Mode() == cmCursorLibrary) {
@@ -90,12 +89,16 @@ TEST_P(StatementTest, CursorNamesFitAndTellStatementsApart) {
 TEST_P(StatementTest, ADriverWithoutCursorNamesStillPrepares) {
     std::string t = Table("id int");
     Raw->Exec("INSERT INTO " + t + " VALUES (4)");
-    {   // IM001: the driver has no SQLSetCursorName; only positioned statements would need the name.
+    {  // IM001: the driver has no SQLSetCursorName; only positioned statements would need the name.
         SQLHSTMT s = ODBCAllocStmt(Conn->Dbc());
         odbc::faults::Scope scope;
-        odbc::faults::Inject({"SQLSetCursorName", 1, 1, SQL_ERROR,
+        odbc::faults::Inject({"SQLSetCursorName",
+                              1,
+                              1,
+                              SQL_ERROR,
                               {{"IM001", 0, "[unixODBC][Driver Manager]Driver does not support this function"}},
-                              false, s});
+                              false,
+                              s});
         EXPECT_NO_THROW(ODBCPrepareStmt(s, "SELECT id FROM " + t, ODBCREADONLY, false, Conn->Mode()));
         EXPECT_EQ(odbc::faults::CallCount("SQLPrepare"), 1);
         EXPECT_TRUE(ODBCSucceeded(ODBCExecute(s)));
@@ -106,7 +109,7 @@ TEST_P(StatementTest, ADriverWithoutCursorNamesStillPrepares) {
         EXPECT_EQ(id, 4);
         ODBCFreeStmt(s);
     }
-    {   // Any other refusal of the name is a failure.
+    {  // Any other refusal of the name is a failure.
         SQLHSTMT s = ODBCAllocStmt(Conn->Dbc());
         odbc::faults::Scope scope;
         odbc::faults::Inject({"SQLSetCursorName", 1, 1, SQL_ERROR, {{"3C000", 0, "Duplicate cursor name"}}, false, s});
@@ -157,8 +160,8 @@ TEST_P(StatementTest, WarningsOfExecution) {
     {
         SQLHSTMT s = Prepared("SELECT id FROM " + t);
         odbc::faults::Scope scope;
-        odbc::faults::Inject({"SQLExecute", 1, 1, SQL_SUCCESS_WITH_INFO,
-                              {{"01S02", -5, "cursor updatability changed"}}, true, s});
+        odbc::faults::Inject(
+            {"SQLExecute", 1, 1, SQL_SUCCESS_WITH_INFO, {{"01S02", -5, "cursor updatability changed"}}, true, s});
         EXPECT_EQ(ODBCExecute(s), SQL_SUCCESS_WITH_INFO);
         ODBCFreeStmt(s);
     }
@@ -224,12 +227,11 @@ TEST_P(StatementTest, PostgreSQLCursorsTheDriverMakesReadOnlyStillOpen) {
         ~ViewGuard() {
             try {
                 R.Exec("DROP VIEW IF EXISTS " + V);
-            } catch (...) {
-            }
+            } catch (...) {}
         }
     } guard{*Raw, view};
 
-    {   // A view: ROWVER fails at execution (no ctid); the statement opens read-only.
+    {  // A view: ROWVER fails at execution (no ctid); the statement opens read-only.
         OpenedCursor c(*Conn, "SELECT * FROM " + view + " ORDER BY id", 5, ODBCREADWRITE, false, view);
         EXPECT_EQ(c->CurProps.OpenMode, ODBCREADONLY);
         RecordBuffer buf(*c);
@@ -238,17 +240,17 @@ TEST_P(StatementTest, PostgreSQLCursorsTheDriverMakesReadOnlyStillOpen) {
         EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
         EXPECT_EQ(c->GetRecordCount(false), 2);
     }
-    {   // A join: 01S02 at execution, the driver grants a read-only cursor.
+    {  // A join: 01S02 at execution, the driver grants a read-only cursor.
         OpenedCursor c(*Conn, "SELECT a.id, b.name FROM " + t + " a JOIN " + nokey + " b ON a.id = b.id", 5);
         EXPECT_EQ(c->CurProps.OpenMode, ODBCREADONLY);
     }
-    {   // A table without a key: 01S02, but the cursor stays writable.
+    {  // A table without a key: 01S02, but the cursor stays writable.
         OpenedCursor c(*Conn, "SELECT * FROM " + nokey, 5, ODBCREADWRITE, false, nokey);
         EXPECT_EQ(c->CurProps.OpenMode, ODBCREADWRITE);
         RecordBuffer buf(*c);
         EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
     }
-    {   // A table with a key, asked read-only.
+    {  // A table with a key, asked read-only.
         OpenedCursor c(*Conn, "SELECT * FROM " + t, 5, ODBCREADONLY, false, t);
         EXPECT_EQ(c->CurProps.OpenMode, ODBCREADONLY);
     }
@@ -265,21 +267,17 @@ TEST_P(StatementTest, NullParametersOfEveryTypeAreSentAsNull) {
     // A buffer holding non-zero values: only the NULL marks must decide.
     std::vector<std::byte> buffer(256, std::byte{0x31});
     std::vector<TODBCFldDesc> d = {
-        Param(1, "s", fcString, 0, 0),         // Len 0: NULL
-        Param(2, "i", fcInt32, 16, 4),         // the caller's SQL_NULL_DATA
-        Param(3, "si", fcInt16, 20, 2),        // a slot after the value saying NULL
-        Param(4, "f", fcFloat, 24, 8),         // the NULL word of a parameter buffer
-        Param(5, "b", fcBoolean, 40, 1),
-        Param(6, "ts", fcTimeStamp, 48, 8),
-        Param(7, "d", fcDate, 64, 4),
-        Param(8, "tm", fcTime, 72, 4),
-        Param(9, "n", fcBCD, 80, 34),
-        Param(10, "m", fcBlob, 120, 16, fscMemo),
+        Param(1, "s", fcString, 0, 0),   // Len 0: NULL
+        Param(2, "i", fcInt32, 16, 4),   // the caller's SQL_NULL_DATA
+        Param(3, "si", fcInt16, 20, 2),  // a slot after the value saying NULL
+        Param(4, "f", fcFloat, 24, 8),   // the NULL word of a parameter buffer
+        Param(5, "b", fcBoolean, 40, 1), Param(6, "ts", fcTimeStamp, 48, 8), Param(7, "d", fcDate, 64, 4),
+        Param(8, "tm", fcTime, 72, 4),   Param(9, "n", fcBCD, 80, 34),       Param(10, "m", fcBlob, 120, 16, fscMemo),
         Param(11, "x", fcInt32, 140, 4),
     };
-    std::memset(buffer.data() + 22, 0, 2);                   // slot of si: 0 = NULL
+    std::memset(buffer.data() + 22, 0, 2);  // slot of si: 0 = NULL
     d[2].NullOffset = 22;
-    std::memset(buffer.data() + 250, 0xFF, 2);               // the NULL word
+    std::memset(buffer.data() + 250, 0xFF, 2);  // the NULL word
     for (std::size_t k = 3; k < d.size(); ++k) d[k].NullOffset = 250;
     std::vector<SQLLEN> ind(d.size(), 0);
     ind[1] = SQL_NULL_DATA;
@@ -305,9 +303,9 @@ TEST_P(StatementTest, ValuesInEveryFormTheBinderReads) {
     put(40, ts);
     put(56, MSecs(1800, 1, 1, 10, 0, 0, 123));
     put(64, static_cast<std::int32_t>(DateTimeToTimeStamp(EncodeDate(2000, 1, 1)).Date));
-    put(68, std::int32_t{43200500});   // 12:00:00.500
+    put(68, std::int32_t{43200500});  // 12:00:00.500
     ODBCFMTBCD bcd;
-    ASSERT_TRUE(ODBCCurrToFMTBCD(Currency::FromUnits(-12345600), bcd, 32, 2));   // -1234.56
+    ASSERT_TRUE(ODBCCurrToFMTBCD(Currency::FromUnits(-12345600), bcd, 32, 2));  // -1234.56
     put(72, bcd);
     const std::string memo(300, 'm');
     const std::string bin("\x00\x01\xFF\x00\x7F", 5);
@@ -315,11 +313,11 @@ TEST_P(StatementTest, ValuesInEveryFormTheBinderReads) {
     put(128, TODBCBlobRef{bin.data(), static_cast<std::int32_t>(bin.size())});
     put(144, std::uint32_t{4000000000u});
     std::vector<TODBCFldDesc> d = {
-        Param(1, "s", fcString, 0, 32),           Param(2, "i", fcInt32, 32, 4),
-        Param(3, "w", fcUInt16, 36, 2),           Param(4, "ts", fcTimeStamp, 40, 16),
-        Param(5, "ts2", fcTimeStamp, 56, 8),      Param(6, "d", fcDate, 64, 4),
-        Param(7, "tm", fcTime, 68, 4),            Param(8, "n", fcBCD, 72, 34),
-        Param(9, "m", fcBlob, 112, 16, fscMemo),  Param(10, "bin", fcBlob, 128, 16, fscBinary),
+        Param(1, "s", fcString, 0, 32),          Param(2, "i", fcInt32, 32, 4),
+        Param(3, "w", fcUInt16, 36, 2),          Param(4, "ts", fcTimeStamp, 40, 16),
+        Param(5, "ts2", fcTimeStamp, 56, 8),     Param(6, "d", fcDate, 64, 4),
+        Param(7, "tm", fcTime, 68, 4),           Param(8, "n", fcBCD, 72, 34),
+        Param(9, "m", fcBlob, 112, 16, fscMemo), Param(10, "bin", fcBlob, 128, 16, fscBinary),
         Param(11, "u", fcUInt32, 144, 4),
     };
     std::vector<SQLLEN> ind(d.size(), 0);
@@ -370,11 +368,11 @@ TEST_P(StatementTest, ParametersMatchColumnsByNameWhateverTheirCase) {
     OpenedCursor c(*Conn, "SELECT id, Title, bytes_col FROM " + t, 5);
 
     std::vector<std::byte> buffer(128, std::byte{0});
-    const std::string title = "twenty characters!!!";   // the column's whole length
+    const std::string title = "twenty characters!!!";  // the column's whole length
     std::memcpy(buffer.data(), title.c_str(), title.size() + 1);
     const std::string unmatched(40, 'u');
     std::memcpy(buffer.data() + 32, unmatched.c_str(), unmatched.size() + 1);
-    const std::string bytes("\x01\x00\x02\x00", 4);   // zero bytes inside: never measured by strlen
+    const std::string bytes("\x01\x00\x02\x00", 4);  // zero bytes inside: never measured by strlen
     std::memcpy(buffer.data() + 80, bytes.data(), bytes.size());
     TODBCFldDesc binary = Param(3, "BYTES_COL", fcVarBytes, 80, 16);
     binary.NullOffset = 96;
@@ -465,5 +463,5 @@ TEST_P(StatementTest, FailingBindRaises) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, StatementTest, AllDrivers(), DriverParamName());
 
-} // namespace
-} // namespace velora::test
+}  // namespace
+}  // namespace velora::test

@@ -28,11 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         list.WriteBinaryData(again);
     } catch (const Exception&) {
-        return 0;   // a stored type without native form is refused, not written
+        return 0;  // a stored type without native form is refused, not written
     }
     again.SetPosition(0);
     TODBCParams back;
-    back.ReadBinaryData(again);   // what the library wrote must read back
+    back.ReadBinaryData(again);  // what the library wrote must read back
     if (back.Count() != list.Count()) std::abort();
     return 0;
 }

@@ -84,4 +84,4 @@ TEST(ScreenTest, ObserversSeeEveryCursorValueSetFromAnyThread) {
     EXPECT_EQ(recorder.Values(), (std::vector<TCursor>{crSQLWait, crDefault}));
 }
 
-} // namespace
+}  // namespace

@@ -123,8 +123,8 @@ TEST(StringListTest, EachChangeIsAnnouncedBeforeAndAfter) {
     s.Add("a");
     s.SetStrings(0, "b");
     s.Delete(0);
-    EXPECT_EQ(log.Events, (std::vector<String>{"changing:0", "change:1", "changing:1", "change:1", "changing:1",
-                                               "change:0"}));
+    EXPECT_EQ(log.Events,
+              (std::vector<String>{"changing:0", "change:1", "changing:1", "change:1", "changing:1", "change:0"}));
 }
 
 TEST(StringListTest, NestedUpdatesFireOneChangingAndOneChange) {
@@ -440,4 +440,4 @@ TEST(SetTest, SetOperations) {
     EXPECT_TRUE((s - csDesigning).Empty());
 }
 
-} // namespace
+}  // namespace

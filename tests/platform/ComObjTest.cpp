@@ -65,7 +65,7 @@ public:
     ~TScopedFactory() { UnregisterClassFactory(TestClass); }
 };
 
-} // namespace
+}  // namespace
 
 // ---- GUID --------------------------------------------------------------------------
 
@@ -114,7 +114,7 @@ TEST(ComInterfaces, QueryInterfaceCountsAndKeepsIdentity) {
         ComPtr<IUnknown> u1, u2;
         ASSERT_EQ(a.As(u1), S_OK);
         ASSERT_EQ(b.As(u2), S_OK);
-        EXPECT_EQ(u1, u2); // one IUnknown whichever interface is asked
+        EXPECT_EQ(u1, u2);  // one IUnknown whichever interface is asked
         ComPtr<ITestA> back;
         ASSERT_EQ(u2.As(back), S_OK);
         EXPECT_EQ(back, a);
@@ -169,7 +169,7 @@ TEST(ComInitialize, IsCountedPerThread) {
     CoUninitialize();
     EXPECT_EQ(CoInitializeCount(), base);
     if (base == 0) {
-        CoUninitialize(); // one too many is harmless
+        CoUninitialize();  // one too many is harmless
         EXPECT_EQ(CoInitializeCount(), 0);
     }
 }
@@ -198,12 +198,13 @@ TEST(ComCreate, ARegisteredFactoryMakesObjectsUntilUnregistered) {
         ASSERT_EQ(CoCreateInstance(TestClass, b), S_OK);
         EXPECT_EQ(b->Twice(), 14);
         EXPECT_EQ(made, 1);
-        EXPECT_EQ(static_cast<TTestObject*>(b.Get())->RefCount(), 1u); // the caller holds the only reference
+        EXPECT_EQ(static_cast<TTestObject*>(b.Get())->RefCount(), 1u);  // the caller holds the only reference
         b.Reset();
         EXPECT_TRUE(destroyed);
 
         // Replacing the factory takes effect at once.
-        RegisterClassFactory(TestClass, [] { return ComPtr<IUnknown>(static_cast<ITestA*>(new TTestObject(9, nullptr))); });
+        RegisterClassFactory(TestClass,
+                             [] { return ComPtr<IUnknown>(static_cast<ITestA*>(new TTestObject(9, nullptr))); });
         ComPtr<ITestA> a;
         ASSERT_EQ(CoCreateInstance(TestClass, a), S_OK);
         EXPECT_EQ(a->Value(), 9);
@@ -223,8 +224,7 @@ TEST(ComCreate, FailuresAnswerCodesAndLeakNothing) {
     EXPECT_TRUE(destroyed);
     bool outerDestroyed = false;
     ComPtr<ITestA> outer(new TTestObject(0, &outerDestroyed));
-    EXPECT_EQ(CoCreateInstance(TestClass, outer.Get(), CLSCTX_INPROC_SERVER, ITestA::IID, &obj),
-              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(CoCreateInstance(TestClass, outer.Get(), CLSCTX_INPROC_SERVER, ITestA::IID, &obj), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(CoCreateInstance(TestClass, nullptr, 4 /* local server */, ITestA::IID, &obj), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(CoCreateInstance(TestClass, nullptr, CLSCTX_INPROC_SERVER, ITestA::IID, nullptr), E_POINTER);
     EXPECT_EQ(obj, nullptr);
@@ -267,7 +267,7 @@ TEST(ComCreate, AFactoryMayCreateOtherObjects) {
 
 namespace {
 String UniqueShmName(const char* tag) { return "velora-test-" + String(tag) + "-" + std::to_string(::getpid()); }
-} // namespace
+}  // namespace
 
 TEST(SharedMemory, ExistsOnlyWhileTheObjectLives) {
     String name = UniqueShmName("probe");

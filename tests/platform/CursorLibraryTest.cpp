@@ -40,9 +40,9 @@ std::string FirstState(SQLSMALLINT type, SQLHANDLE h) {
 
 /// The eight capability bits the engine's connect tests for this road.
 bool HasCursorLibraryBits(SQLUINTEGER mask) {
-    const SQLUINTEGER bits[] = {SQL_CA1_NEXT,           SQL_CA1_ABSOLUTE,          SQL_CA1_RELATIVE,
-                                SQL_CA1_LOCK_NO_CHANGE, SQL_CA1_POS_POSITION,      SQL_CA1_POSITIONED_UPDATE,
-                                SQL_CA1_POSITIONED_DELETE, SQL_CA1_SELECT_FOR_UPDATE};
+    const SQLUINTEGER bits[] = {
+        SQL_CA1_NEXT,         SQL_CA1_ABSOLUTE,          SQL_CA1_RELATIVE,          SQL_CA1_LOCK_NO_CHANGE,
+        SQL_CA1_POS_POSITION, SQL_CA1_POSITIONED_UPDATE, SQL_CA1_POSITIONED_DELETE, SQL_CA1_SELECT_FOR_UPDATE};
     for (SQLUINTEGER b : bits)
         if (!(mask & b)) return false;
     return true;
@@ -149,8 +149,8 @@ struct RowBuffers {
 /// Binds a positioned UPDATE's three parameters to the cursor's buffers.
 void BindUpdateParams(SQLHSTMT h, RowBuffers& r) {
     ASSERT_TRUE(Ok(odbc::SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 10, 0, &r.Id, 0, &r.IdInd)));
-    ASSERT_TRUE(Ok(odbc::SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, r.A, sizeof r.A,
-                                          &r.AInd)));
+    ASSERT_TRUE(
+        Ok(odbc::SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, r.A, sizeof r.A, &r.AInd)));
     ASSERT_TRUE(Ok(odbc::SQLBindParameter(h, 3, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 10, 0, &r.B, 0, &r.BInd)));
 }
 
@@ -228,13 +228,13 @@ TEST_P(CursorLibraryTest, TheEnginesConnectSequenceLandsOnThisRoad) {
     odbc::SQLGetInfo(dbc, SQL_KEYSET_CURSOR_ATTRIBUTES1, &keyset, 0, nullptr);
     EXPECT_NE(keyset & SQL_CA1_BULK_ADD, static_cast<SQLUINTEGER>(SQL_CA1_BULK_ADD));
     odbc::SQLDisconnect(dbc);
-    ASSERT_TRUE(Ok(odbc::SQLSetConnectAttr(dbc, SQL_ATTR_ODBC_CURSORS, reinterpret_cast<SQLPOINTER>(SQL_CUR_USE_ODBC),
-                                           0)));
+    ASSERT_TRUE(
+        Ok(odbc::SQLSetConnectAttr(dbc, SQL_ATTR_ODBC_CURSORS, reinterpret_cast<SQLPOINTER>(SQL_CUR_USE_ODBC), 0)));
     ASSERT_TRUE(Ok(connect())) << Diags(SQL_HANDLE_DBC, dbc);
     EXPECT_TRUE(odbc::UsesCursorLibrary(dbc));
     SQLUINTEGER mask = 0;
     odbc::SQLGetInfo(dbc, SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, 0, nullptr);
-    EXPECT_TRUE(HasCursorLibraryBits(mask)) << std::hex << mask;   // CursorMode 2
+    EXPECT_TRUE(HasCursorLibraryBits(mask)) << std::hex << mask;  // CursorMode 2
     odbc::SQLDisconnect(dbc);
     odbc::SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     odbc::SQLFreeHandle(SQL_HANDLE_ENV, env);
@@ -252,7 +252,7 @@ TEST_P(CursorLibraryTest, ADriverThatCannotScrollLeavesOnlyWhatTheLibraryHonours
     EXPECT_FALSE(ca1 & SQL_CA1_RELATIVE);
     EXPECT_TRUE(ca1 & SQL_CA1_NEXT);
     EXPECT_TRUE(ca1 & SQL_CA1_POSITIONED_UPDATE);
-    EXPECT_FALSE(HasCursorLibraryBits(ca1));   // the engine's connect gives CursorMode 0
+    EXPECT_FALSE(HasCursorLibraryBits(ca1));  // the engine's connect gives CursorMode 0
     EXPECT_FALSE(c.Info32(SQL_SCROLL_OPTIONS) & SQL_SO_STATIC);
 
     // Another connection, not masked, keeps the scrolling bits.
@@ -296,14 +296,14 @@ TEST_P(CursorLibraryTest, ScrollsInEveryDirection) {
         int Id;
     };
     const Step steps[] = {
-        {SQL_FETCH_NEXT, 0, SQL_SUCCESS, 1},      {SQL_FETCH_NEXT, 0, SQL_SUCCESS, 2},
-        {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, 1},     {SQL_FETCH_PRIOR, 0, SQL_NO_DATA, 0},
-        {SQL_FETCH_NEXT, 0, SQL_SUCCESS, 1},      {SQL_FETCH_LAST, 0, SQL_SUCCESS, 10},
-        {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, 9},     {SQL_FETCH_ABSOLUTE, 4, SQL_SUCCESS, 4},
-        {SQL_FETCH_RELATIVE, 3, SQL_SUCCESS, 7},  {SQL_FETCH_RELATIVE, -5, SQL_SUCCESS, 2},
-        {SQL_FETCH_ABSOLUTE, -3, SQL_SUCCESS, 8}, {SQL_FETCH_FIRST, 0, SQL_SUCCESS, 1},
-        {SQL_FETCH_ABSOLUTE, 11, SQL_NO_DATA, 0}, {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, 10},
-        {SQL_FETCH_NEXT, 0, SQL_NO_DATA, 0},      {SQL_FETCH_RELATIVE, -2, SQL_SUCCESS, 9},
+        {SQL_FETCH_NEXT, 0, SQL_SUCCESS, 1},       {SQL_FETCH_NEXT, 0, SQL_SUCCESS, 2},
+        {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, 1},      {SQL_FETCH_PRIOR, 0, SQL_NO_DATA, 0},
+        {SQL_FETCH_NEXT, 0, SQL_SUCCESS, 1},       {SQL_FETCH_LAST, 0, SQL_SUCCESS, 10},
+        {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, 9},      {SQL_FETCH_ABSOLUTE, 4, SQL_SUCCESS, 4},
+        {SQL_FETCH_RELATIVE, 3, SQL_SUCCESS, 7},   {SQL_FETCH_RELATIVE, -5, SQL_SUCCESS, 2},
+        {SQL_FETCH_ABSOLUTE, -3, SQL_SUCCESS, 8},  {SQL_FETCH_FIRST, 0, SQL_SUCCESS, 1},
+        {SQL_FETCH_ABSOLUTE, 11, SQL_NO_DATA, 0},  {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, 10},
+        {SQL_FETCH_NEXT, 0, SQL_NO_DATA, 0},       {SQL_FETCH_RELATIVE, -2, SQL_SUCCESS, 9},
         {SQL_FETCH_ABSOLUTE, 10, SQL_SUCCESS, 10},
     };
     int n = 0;
@@ -450,8 +450,8 @@ TEST_P(CursorLibraryTest, PositionedUpdateChangesExactlyThePositionedRow) {
             if (i == 2) {
                 EXPECT_EQ(rows[i], (Row{"3", "changed", "333"}));
             } else {
-                EXPECT_EQ(rows[i], (Row{std::to_string(i + 1), "row " + std::to_string(i + 1),
-                                        std::to_string(10 * (i + 1))}));
+                EXPECT_EQ(rows[i],
+                          (Row{std::to_string(i + 1), "row " + std::to_string(i + 1), std::to_string(10 * (i + 1))}));
             }
         }
         // Fetched again, the row holds what it holds now, also after leaving it.
@@ -527,7 +527,7 @@ TEST_P(CursorLibraryTest, ARowChangedElsewhereIsAConflict) {
     CreateTable(3);
     LibConnection c(Drv());
     Stmt s(c);
-    std::string name = s.OpenLikeEngine("SELECT a, b FROM " + FTable + " ORDER BY id");   // no key in the cursor
+    std::string name = s.OpenLikeEngine("SELECT a, b FROM " + FTable + " ORDER BY id");  // no key in the cursor
     char a[21] = {};
     SQLINTEGER b = 0;
     SQLLEN ai = 0, bi = 0;
@@ -651,8 +651,8 @@ TEST_P(CursorLibraryTest, PositionedUpdateInsideTheApplicationsTransaction) {
 
 TEST_P(CursorLibraryTest, QuotesColumnNamesThatAreNoPlainIdentifiers) {
     const std::string q = Drv().Kind == DriverKind::MariaDB ? "`" : "\"";
-    FRaw->Exec("CREATE TABLE " + FTable + " (" + q + "Unit Price" + q + " integer, " + q + "order" + q + " varchar(10), " +
-               q + "Mixed" + q + " integer)");
+    FRaw->Exec("CREATE TABLE " + FTable + " (" + q + "Unit Price" + q + " integer, " + q + "order" + q +
+               " varchar(10), " + q + "Mixed" + q + " integer)");
     FRaw->Exec("INSERT INTO " + FTable + " VALUES (1, 'a', 1), (2, 'b', 2)");
     LibConnection c(Drv());
     Stmt s(c);
@@ -679,7 +679,8 @@ TEST_P(CursorLibraryTest, APreparedPositionedStatementFollowsTheCursor) {
     SQLINTEGER add = 5;
     char text[21] = "prepared";
     SQLLEN addInd = 0, textInd = SQL_NTS;
-    ASSERT_TRUE(Ok(odbc::SQLBindParameter(u.H(), 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 10, 0, &add, 0, &addInd)));
+    ASSERT_TRUE(
+        Ok(odbc::SQLBindParameter(u.H(), 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 10, 0, &add, 0, &addInd)));
     ASSERT_TRUE(Ok(odbc::SQLBindParameter(u.H(), 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, text, sizeof text,
                                           &textInd)));
     SQLSMALLINT cols = -1;
@@ -690,10 +691,9 @@ TEST_P(CursorLibraryTest, APreparedPositionedStatementFollowsTheCursor) {
         ASSERT_EQ(odbc::SQLExecute(u.H()), SQL_SUCCESS) << u.Diag();
         add = 100;
     }
-    EXPECT_EQ(RawRows(), (std::vector<Row>{{"1", "row 1", "10"},
-                                           {"2", "prepared", "25"},
-                                           {"3", "row 3", "30"},
-                                           {"4", "prepared", "140"}}));
+    EXPECT_EQ(RawRows(),
+              (std::vector<Row>{
+                  {"1", "row 1", "10"}, {"2", "prepared", "25"}, {"3", "row 3", "30"}, {"4", "prepared", "140"}}));
     // An expression in the SET clause: the library reads the row back.
     ASSERT_EQ(odbc::SQLFetchScroll(s.H(), SQL_FETCH_ABSOLUTE, 2), SQL_SUCCESS);
     SQLINTEGER b = 0;
@@ -732,7 +732,7 @@ TEST_P(CursorLibraryTest, SetPosDeletesAndRefreshesThroughTheLibrary) {
     r.B = -1;
     ASSERT_EQ(odbc::SQLSetPos(s.H(), 1, SQL_REFRESH, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << s.Diag();
     EXPECT_EQ(r.Id, 1);
-    EXPECT_EQ(r.B, 10);   // a static cursor: the refresh shows the row as the cursor holds it
+    EXPECT_EQ(r.B, 10);  // a static cursor: the refresh shows the row as the cursor holds it
 }
 
 TEST_P(CursorLibraryTest, ForwardOnlyCursorsArePositionedToo) {
@@ -810,7 +810,7 @@ SQLRETURN WriteLong(Stmt& s, SQLLEN row, SQLUSMALLINT column, SQLSMALLINT cType,
         EXPECT_TRUE(Ok(odbc::SQLPutData(s.H(), token, static_cast<SQLLEN>(data.size())))) << s.Diag();
         rc = odbc::SQLParamData(s.H(), nullptr);
     }
-    odbc::SQLFreeStmt(s.H(), SQL_UNBIND);   // `ind` lives here only
+    odbc::SQLFreeStmt(s.H(), SQL_UNBIND);  // `ind` lives here only
     return rc;
 }
 
@@ -832,8 +832,8 @@ TEST_P(CursorLibraryTest, WritesLongValuesThroughSetPosUpdateWithDataAtExecution
     EXPECT_EQ(memos[0][0], "memo 1");
     ASSERT_TRUE(memos[1][0]);
     EXPECT_EQ(memos[1][0]->size(), megabyte.size());
-    EXPECT_TRUE(*memos[1][0] == megabyte);   // (not printed: a megabyte)
-    EXPECT_EQ(memos[2][0], "");   // empty, not NULL
+    EXPECT_TRUE(*memos[1][0] == megabyte);  // (not printed: a megabyte)
+    EXPECT_EQ(memos[2][0], "");             // empty, not NULL
     EXPECT_EQ(FRaw->Query("SELECT bin FROM " + FTable + " ORDER BY id", SQL_C_BINARY),
               (std::vector<Row>{{std::nullopt}, {std::nullopt}, {bytes}}));
 
@@ -871,7 +871,10 @@ TEST_P(CursorLibraryTest, AddsRowsWithLongValuesThroughBulkAdd) {
     ASSERT_EQ(odbc::SQLFetchScroll(s.H(), SQL_FETCH_ABSOLUTE, 2), SQL_SUCCESS);
     r.Set(7, "added", std::nullopt);
     ASSERT_TRUE(Ok(odbc::SQLSetPos(s.H(), 1, SQL_POSITION, SQL_LOCK_NO_CHANGE)));
-    std::string bytes("\x00\x00" "added\x00", 8);
+    std::string bytes(
+        "\x00\x00"
+        "added\x00",
+        8);
     SQLLEN ind = SQL_LEN_DATA_AT_EXEC(static_cast<SQLLEN>(bytes.size()));
     ASSERT_TRUE(Ok(odbc::SQLBindCol(s.H(), 5, SQL_C_BINARY, bytes.data(), static_cast<SQLLEN>(bytes.size()), &ind)));
     ASSERT_EQ(odbc::SQLBulkOperations(s.H(), SQL_ADD), SQL_NEED_DATA) << s.Diag();
@@ -953,5 +956,5 @@ TEST_P(CursorLibraryTest, ConnectionsWorkFromDifferentThreads) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, CursorLibraryTest, AllDrivers(), DriverParamName());
 
-} // namespace
-} // namespace velora::test
+}  // namespace
+}  // namespace velora::test

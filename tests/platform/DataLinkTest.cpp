@@ -86,14 +86,16 @@ TEST(DataLinkNotifications, DataSourceEventsReportChangesAndStates) {
     Linked t(3);
     std::vector<String> seen;
     t.Source->OnStateChange = [&](TObject*) { seen.push_back("state " + IntToStr(t.Source->State())); };
-    t.Source->OnDataChange = [&](TObject*, TField* f) { seen.push_back("data " + (f ? f->FieldName() : String("nil"))); };
+    t.Source->OnDataChange = [&](TObject*, TField* f) {
+        seen.push_back("data " + (f ? f->FieldName() : String("nil")));
+    };
     t.Source->OnUpdateData = [&](TObject*) { seen.push_back("update"); };
     t.Ds->Open();
     t.Ds->Edit();
     t.Ds->FieldByName("NAME")->SetAsString("y");
     t.Ds->Post();
-    std::vector<String> expected = {"state 1",  "data nil",  "state 2",    "data nil",
-                                    "data NAME", "update",    "state 1",    "data nil"};
+    std::vector<String> expected = {"state 1",   "data nil", "state 2", "data nil",
+                                    "data NAME", "update",   "state 1", "data nil"};
     EXPECT_EQ(seen, expected);
 }
 
@@ -123,7 +125,7 @@ TEST(DataLinkNotifications, DisableControlsHoldsEverythingBackUntilTheLastEnable
     t.Take();
 
     t.Ds->DisableControls();
-    t.Ds->FieldByName("ID")->SetVisible(false); // a layout change
+    t.Ds->FieldByName("ID")->SetVisible(false);  // a layout change
     t.Ds->EnableControls();
     EXPECT_EQ(t.Take(), std::vector<String>{"LayoutChanged"});
 
@@ -264,9 +266,9 @@ TEST(DataLinkLifetimes, CircularLinksAreRefused) {
     auto* sourceA = new TDataSource(o.Root);
     auto* sourceB = new TDataSource(o.Root);
     sourceA->SetDataSet(a);
-    b->Master = sourceA;   // b follows a
+    b->Master = sourceA;  // b follows a
     sourceB->SetDataSet(b);
-    a->Master = sourceB;   // a would follow b
+    a->Master = sourceB;  // a would follow b
     EXPECT_TRUE(sourceA->IsLinkedTo(b));
     sourceA->SetDataSet(nullptr);
     EXPECT_EQ(ErrorOf([&] { sourceA->SetDataSet(a); }), "Circular datalinks are not allowed");
@@ -302,9 +304,9 @@ TEST(DataLinkLifetimes, FreeingSourcesAndDataSetsDetachesEverything) {
     link->SetDataSourceFixed(true);
     EXPECT_EQ(ErrorOf([&] { link->SetDataSource(nullptr); }), "DataSource cannot be changed");
     link->SetDataSourceFixed(false);
-    link.reset(); // leaves the source quietly
+    link.reset();  // leaves the source quietly
     EXPECT_EQ(source->DataLinkCount(), 0);
 }
 
-} // namespace
-} // namespace velora::test
+}  // namespace
+}  // namespace velora::test

@@ -31,8 +31,7 @@ TMemDataSet* MakeItems(TComponent* owner, int rows) {
     ds->FieldDefs()->Add("ID", ftInteger, 0, true);
     ds->FieldDefs()->Add("NAME", ftString, 20);
     ds->FieldDefs()->Add("PRICE", ftFloat);
-    for (int i = 1; i <= rows; ++i)
-        ds->AddRow({Variant(i), Variant("item" + IntToStr(i)), Variant(i * 1.5)});
+    for (int i = 1; i <= rows; ++i) ds->AddRow({Variant(i), Variant("item" + IntToStr(i)), Variant(i * 1.5)});
     return ds;
 }
 
@@ -181,8 +180,8 @@ TEST(DataSetNavigation, OpenAndCloseRunTheirEventsAroundTheCursor) {
     LogEvents(ds);
     ds->Open();
     ds->Close();
-    std::vector<String> expected = {"BeforeOpen", "InternalOpen", "InternalInitFieldDefs", "AfterOpen",
-                                    "AfterScroll", "BeforeClose", "InternalClose", "AfterClose"};
+    std::vector<String> expected = {"BeforeOpen",  "InternalOpen", "InternalInitFieldDefs", "AfterOpen",
+                                    "AfterScroll", "BeforeClose",  "InternalClose",         "AfterClose"};
     EXPECT_EQ(ds->Calls, expected);
     EXPECT_EQ(ds->State(), dsInactive);
     EXPECT_EQ(ds->FieldCount(), 0) << "default fields go with the cursor";
@@ -227,7 +226,7 @@ TEST(DataSetBookmarks, GoBackToTheMarkedRecord) {
     EXPECT_EQ(ds->CompareBookmarks(TBookmark{}, mark), -1);
     ds->FreeBookmark(first);
     EXPECT_TRUE(first.empty());
-    ds->GotoBookmark(first); // an empty bookmark goes nowhere
+    ds->GotoBookmark(first);  // an empty bookmark goes nowhere
     EXPECT_EQ(ActiveId(ds), 1);
 }
 
@@ -238,7 +237,7 @@ TEST(DataSetBookmarks, OnlyTheWrittenBytesDecide) {
     ds->Next();
     TBookmark mark = ds->GetBookmark();
     TBookmark noisy = mark;
-    noisy[6] = 0x5A; // bytes the cursor never writes
+    noisy[6] = 0x5A;  // bytes the cursor never writes
     EXPECT_EQ(ds->CompareBookmarks(mark, noisy), 0);
     EXPECT_TRUE(ds->BookmarkValid(noisy));
     // The framework's default compares every byte: descendants whose
@@ -270,7 +269,7 @@ TEST(DataSetEditing, EditBringsTheCursorToTheActiveRecordFirst) {
     TMemDataSet* ds = MakeItems(o.Root, 6);
     Grid grid(o.Root, ds, 3);
     LogEvents(ds);
-    ds->Open(); // the window holds 1..3; the cursor sits on 3, the active record is 1
+    ds->Open();  // the window holds 1..3; the cursor sits on 3, the active record is 1
     ds->Calls.clear();
     ds->Edit();
     std::vector<String> expected = {"BeforeEdit", "InternalSetToRecord(1)", "InternalEdit", "AfterEdit"};
@@ -294,7 +293,7 @@ TEST(DataSetEditing, DeleteActsOnTheActiveRecordAndResyncTriesTheCurrentRecordFi
     TMemDataSet* ds = MakeItems(o.Root, 5);
     Grid grid(o.Root, ds, 3);
     ds->Open();
-    ds->Next(); // active 2, cursor still on 3
+    ds->Next();  // active 2, cursor still on 3
     ds->Calls.clear();
     ds->Delete();
     int set = Find(ds->Calls, "InternalSetToRecord(2)");
@@ -332,14 +331,15 @@ TEST(DataSetEditing, InsertPlacesTheRecordBeforeTheActiveOne) {
     Grid grid(o.Root, ds, 4);
     LogEvents(ds);
     ds->Open();
-    ds->MoveBy(2); // active 3
+    ds->MoveBy(2);  // active 3
     ds->Calls.clear();
     ds->Insert();
     EXPECT_EQ(ds->State(), dsInsert);
     EXPECT_TRUE(ds->FieldByName("NAME")->IsNull()) << "a new record starts empty";
     EXPECT_TRUE(ds->GetBookmark().empty()) << "a new record has no bookmark";
-    std::vector<String> expected = {"BeforeInsert", "BeforeScroll", "InternalSetToRecord(3)", "InternalInitRecord",
-                                    "OnNewRecord",  "AfterInsert",  "AfterScroll"};
+    std::vector<String> expected = {"BeforeInsert",       "BeforeScroll", "InternalSetToRecord(3)",
+                                    "InternalInitRecord", "OnNewRecord",  "AfterInsert",
+                                    "AfterScroll"};
     EXPECT_EQ(WithoutFetches(ds->Calls), expected);
     ds->FieldByName("ID")->SetAsInteger(99);
     ds->FieldByName("NAME")->SetAsString("new");
@@ -374,7 +374,7 @@ TEST(DataSetEditing, InsertIntoAnEmptyDataSet) {
     Owner o;
     TMemDataSet* ds = MakeItems(o.Root, 0);
     ds->Open();
-    ds->Edit(); // on an empty dataset Edit inserts
+    ds->Edit();  // on an empty dataset Edit inserts
     EXPECT_EQ(ds->State(), dsInsert);
     ds->FieldByName("ID")->SetAsInteger(1);
     ds->Post();
@@ -390,7 +390,7 @@ TEST(DataSetEditing, CancelOfAnInsertReturnsToTheRecordItStoodBefore) {
     TMemDataSet* ds = MakeItems(o.Root, 8);
     Grid grid(o.Root, ds, 3);
     ds->Open();
-    ds->Next(); // active 2
+    ds->Next();  // active 2
     ds->Insert();
     // A larger window fetches more records and moves the cursor to the end.
     grid.Link.SetBufferCount(5);
@@ -414,12 +414,12 @@ TEST(DataSetEditing, CheckBrowseModeCancelsAnUnchangedRecordAndPostsAChangedOne)
     ds->Open();
     ds->Append();
     EXPECT_FALSE(ds->Modified()) << "values set by OnNewRecord do not count as a change";
-    ds->Next(); // CheckBrowseMode cancels
+    ds->Next();  // CheckBrowseMode cancels
     EXPECT_EQ(ds->StoredCount(), 3);
     ds->Edit();
     ds->FieldByName("NAME")->SetAsString("changed");
     EXPECT_TRUE(ds->Modified());
-    ds->First(); // CheckBrowseMode posts
+    ds->First();  // CheckBrowseMode posts
     EXPECT_EQ(ds->StoredValue(2, "NAME").AsString(), "changed");
 }
 
@@ -633,7 +633,11 @@ TEST(DataSetFields, PersistentFieldsStayAndBindByName) {
     shortName->SetSize(5);
     shortName->SetDataSet(ds);
     EXPECT_EQ(ErrorOf([&] { ds->Open(); }), "Size mismatch for field 'NAME', expecting: 5 actual: 20");
-    EXPECT_EQ(ErrorOf([&] { auto* dup = new TStringField(o.Root); dup->SetFieldName("NAME"); dup->SetDataSet(ds); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  auto* dup = new TStringField(o.Root);
+                  dup->SetFieldName("NAME");
+                  dup->SetDataSet(ds);
+              }),
               "Duplicate field name 'NAME'");
 }
 
@@ -772,7 +776,7 @@ TEST(DataSetCalcFields, LookupFieldsShowTheLookupDataSetsValue) {
     f.Orders->Open();
     EXPECT_TRUE(f.Customers->Active()) << "binding opens the lookup dataset";
     customerScrolls = 0;
-    f.Customers->Next(); // the lookup dataset sits on Bob
+    f.Customers->Next();  // the lookup dataset sits on Bob
     customerScrolls = 0;
     std::vector<String> names;
     for (f.Orders->First(); !f.Orders->Eof(); f.Orders->Next())
@@ -799,7 +803,7 @@ TEST(DataSetCalcFields, IncompleteLookupInformationRefusesToOpen) {
     f.CustName->SetLookupResultField("MISSING");
     EXPECT_EQ(ErrorOf([&] { f.Orders->Open(); }), "Field 'MISSING' not found");
     f.CustName->SetLookupResultField("NAME");
-    f.Customers->Free(); // free notification clears the reference
+    f.Customers->Free();  // free notification clears the reference
     EXPECT_EQ(f.CustName->LookupDataSet(), nullptr);
     EXPECT_EQ(ErrorOf([&] { f.Orders->Open(); }), "Lookup information for field 'CUSTNAME' is incomplete");
 }
@@ -935,7 +939,7 @@ TEST(DataSetBcd, DefaultConversionsFollowThePackedLayout) {
     ASSERT_TRUE(ds->CurrToBCD(StrToCurr("-1.5"), out.Bytes, 32, 2));
     EXPECT_EQ(out.Bytes[0], 32);
     EXPECT_EQ(out.Bytes[1], 0x82);
-    EXPECT_EQ(out.Bytes[2 + 14], 0x01); // digits 29, 30 of 32: ...0150
+    EXPECT_EQ(out.Bytes[2 + 14], 0x01);  // digits 29, 30 of 32: ...0150
     EXPECT_EQ(out.Bytes[2 + 15], 0x50);
     ASSERT_TRUE(ds->CurrToBCD(StrToCurr("123.4567"), out.Bytes, 32, 2));
     ASSERT_TRUE(ds->BCDToCurr(out.Bytes, c));
@@ -954,5 +958,5 @@ TEST(DataSetBcd, DefaultConversionsFollowThePackedLayout) {
     EXPECT_FALSE(ds->BCDToCurr(huge.Bytes, c));
 }
 
-} // namespace
-} // namespace velora::test
+}  // namespace
+}  // namespace velora::test

@@ -21,7 +21,7 @@ namespace {
 /// Days from 1899-12-30 by the standard library's calendar.
 long long OracleDays(int y, int m, int d) {
     auto days = chr::sys_days(chr::year(y) / chr::month(static_cast<unsigned>(m)) / chr::day(static_cast<unsigned>(d)));
-    return days.time_since_epoch().count() + 25569; // 1970-01-01 is day 25569
+    return days.time_since_epoch().count() + 25569;  // 1970-01-01 is day 25569
 }
 
 struct TParts {
@@ -40,7 +40,7 @@ TParts Decode(TDateTime v) {
     return p;
 }
 
-} // namespace
+}  // namespace
 
 // ---- calendar -----------------------------------------------------------------
 
@@ -93,8 +93,14 @@ TEST(DateUtilsCalendar, LeapYearsAndMonthLengths) {
 }
 
 TEST(DateUtilsCalendar, InvalidDatesRaiseAndTryLeavesTheResult) {
-    for (auto [y, m, d] : {std::tuple{2023, 2, 29}, {0, 1, 1}, {10000, 1, 1}, {2020, 0, 1}, {2020, 13, 1},
-                           {2020, 4, 31}, {2020, 1, 0}, {-5, 1, 1}}) {
+    for (auto [y, m, d] : {std::tuple{2023, 2, 29},
+                           {0, 1, 1},
+                           {10000, 1, 1},
+                           {2020, 0, 1},
+                           {2020, 13, 1},
+                           {2020, 4, 31},
+                           {2020, 1, 0},
+                           {-5, 1, 1}}) {
         SCOPED_TRACE(testing::Message() << y << '-' << m << '-' << d);
         TDateTime r = 123;
         EXPECT_FALSE(TryEncodeDate(y, m, d, r));
@@ -127,8 +133,8 @@ TEST(DateUtilsTime, EncodeTimeIsTheFractionOfTheDay) {
 }
 
 TEST(DateUtilsTime, InvalidTimesRaise) {
-    for (auto [h, n, s, ms] : {std::tuple{24, 0, 0, 0}, {0, 60, 0, 0}, {0, 0, 60, 0}, {0, 0, 0, 1000},
-                               {-1, 0, 0, 0}, {0, 0, 0, -1}}) {
+    for (auto [h, n, s, ms] :
+         {std::tuple{24, 0, 0, 0}, {0, 60, 0, 0}, {0, 0, 60, 0}, {0, 0, 0, 1000}, {-1, 0, 0, 0}, {0, 0, 0, -1}}) {
         SCOPED_TRACE(testing::Message() << h << ':' << n << ':' << s << '.' << ms);
         TDateTime r = 7;
         EXPECT_FALSE(TryEncodeTime(h, n, s, ms, r));
@@ -147,7 +153,7 @@ TEST(DateUtilsTime, InvalidTimesRaise) {
 }
 
 TEST(DateUtilsTime, EveryMillisecondOfTheDayRoundTripsOnDaysAroundZeroAndTheEnds) {
-    const TDateTime days[] = {EncodeDate(1, 1, 1),     EncodeDate(1800, 1, 1),  EncodeDate(1899, 12, 29),
+    const TDateTime days[] = {EncodeDate(1, 1, 1),      EncodeDate(1800, 1, 1),   EncodeDate(1899, 12, 29),
                               EncodeDate(1899, 12, 30), EncodeDate(1899, 12, 31), EncodeDate(2000, 1, 1),
                               EncodeDate(9999, 12, 31)};
     for (TDateTime day : days) {
@@ -299,8 +305,8 @@ TEST(DateUtilsText, ParsingAcceptsTheDocumentedForms) {
 }
 
 TEST(DateUtilsText, ParsingRejectsEverythingElse) {
-    for (const char* bad : {"", "2000/01/01", "20000-01-01", "2000-01-01x", "2023-02-29", "2000-001-01", "-2000-01-01",
-                            "0-01-01"}) {
+    for (const char* bad :
+         {"", "2000/01/01", "20000-01-01", "2000-01-01x", "2023-02-29", "2000-001-01", "-2000-01-01", "0-01-01"}) {
         SCOPED_TRACE(bad);
         TDateTime v = 9;
         EXPECT_FALSE(TryStrToDate(bad, v));

@@ -440,7 +440,8 @@ public:
     int Translate(const char* Src, char* Dest, bool ToOem) override {
         Directions.push_back(ToOem);
         std::size_t n = std::strlen(Src);
-        for (std::size_t i = 0; i <= n; ++i) Dest[i] = ToOem ? static_cast<char>(std::toupper(Src[i])) : static_cast<char>(std::tolower(Src[i]));
+        for (std::size_t i = 0; i <= n; ++i)
+            Dest[i] = ToOem ? static_cast<char>(std::toupper(Src[i])) : static_cast<char>(std::tolower(Src[i]));
         return static_cast<int>(n);
     }
 };
@@ -543,5 +544,5 @@ TEST(FieldFormFiles, DataSetsFieldsAndSourcesSurviveAFormFile) {
     copy->Free();
 }
 
-} // namespace
-} // namespace velora::test
+}  // namespace
+}  // namespace velora::test

@@ -43,8 +43,10 @@ public:
 
     bool GetActive() const { return FActive; }
     void SetActive(bool value) {
-        if (IsLoading()) FStreamedActive = value;  // acts in Loaded
-        else FActive = value;
+        if (IsLoading())
+            FStreamedActive = value;  // acts in Loaded
+        else
+            FActive = value;
     }
     const String& GetCaption() const { return FCaption; }
     void SetCaption(const String& value) {
@@ -76,8 +78,10 @@ public:
     void DefineProperties(TFiler& filer) override {
         TComponent::DefineProperties(filer);
         bool hasData;
-        if (auto* ancestor = dynamic_cast<TWidget*>(filer.Ancestor())) hasData = Blob != ancestor->Blob;
-        else hasData = !Blob.empty();
+        if (auto* ancestor = dynamic_cast<TWidget*>(filer.Ancestor()))
+            hasData = Blob != ancestor->Blob;
+        else
+            hasData = !Blob.empty();
         filer.DefineBinaryProperty(
             "Blob",
             [this](TStream& s) {
@@ -288,8 +292,8 @@ TEST_F(FormFilesTest, DefaultsAndNeverStoredPropertiesAreNotWritten) {
     form.SetName("Form1");
     auto* w = new TWidget(&form);
     w->SetName("W");
-    w->About = 5;        // never stored
-    w->Secret = "pw";    // stored only when StoreSecret
+    w->About = 5;      // never stored
+    w->Secret = "pw";  // stored only when StoreSecret
     auto text = [&] { return WriteComponentToString(&form); };
     const String plain = text();
     for (const char* absent : {"About", "Secret", "Active", "Visible", "Limit", "Big", "Ratio", "Caption", "Shade",
@@ -332,9 +336,9 @@ TEST_F(FormFilesTest, LoadingFlagsDuringAssignmentAndLoadedAfterReferences) {
     TWidget* c = Widget(form.get(), "C");
     TWidget* b1 = Widget(Widget(form.get(), "B"), "B1");
     EXPECT_TRUE(a->CaptionSetWhileReading);
-    EXPECT_TRUE(a->GetActive());             // recorded while loading, applied by Loaded
-    EXPECT_FALSE(a->StillLoadingInLoaded);   // the inherited Loaded cleared csLoading
-    EXPECT_EQ(a->BuddyAtLoaded, c);          // resolved before Loaded
+    EXPECT_TRUE(a->GetActive());            // recorded while loading, applied by Loaded
+    EXPECT_FALSE(a->StillLoadingInLoaded);  // the inherited Loaded cleared csLoading
+    EXPECT_EQ(a->BuddyAtLoaded, c);         // resolved before Loaded
     EXPECT_EQ(c->GetBuddy(), b1);
     EXPECT_EQ(b1->GetBuddy(), a);
     for (TComponent* x : {static_cast<TComponent*>(a), static_cast<TComponent*>(c)}) {
@@ -477,23 +481,23 @@ INSTANTIATE_TEST_SUITE_P(
         BadForm{"IntegerOutOfRange",
                 "object Form1: TTestForm\n  object W: TWidget\n    Count = 4294967296\n  end\nend\n", 3,
                 "out of range"},
-        BadForm{"UnknownEnumValue", "object Form1: TTestForm\n  object W: TWidget\n    Shade = shPink\n  end\nend\n",
-                3, "shPink is not a TShade value"},
+        BadForm{"UnknownEnumValue", "object Form1: TTestForm\n  object W: TWidget\n    Shade = shPink\n  end\nend\n", 3,
+                "shPink is not a TShade value"},
         BadForm{"UnknownSetElement",
                 "object Form1: TTestForm\n  object W: TWidget\n\n    Style = [sfBold,\n      sfHuge]\n  end\nend\n", 5,
                 "sfHuge is not a TStyleFlag value"},
         BadForm{"OddHex", "object Form1: TTestForm\n  object W: TWidget\n    Blob = {\n      ABC}\n  end\nend\n", 4,
                 "odd number of hex digits"},
-        BadForm{"BadHexDigit", "object Form1: TTestForm\n  object W: TWidget\n    Blob = {\n      0G}\n  end\nend\n",
-                4, "bad hex digit 'G'"},
+        BadForm{"BadHexDigit", "object Form1: TTestForm\n  object W: TWidget\n    Blob = {\n      0G}\n  end\nend\n", 4,
+                "bad hex digit 'G'"},
         BadForm{"BinaryForString", "object Form1: TTestForm\n  object W: TWidget\n    Caption = {00}\n  end\nend\n", 3,
                 "a string expected"},
-        BadForm{"ShortBinary",
-                "object Form1: TTestForm\n  object W: TWidget\n    BlobNeedsHeader = True\n    Blob = {00}\n  end\nend\n",
-                4, "Stream read error"},
-        BadForm{"UnterminatedString",
-                "object Form1: TTestForm\n  object W: TWidget\n    Caption = 'abc\n  end\nend\n", 3,
-                "Invalid string constant"},
+        BadForm{
+            "ShortBinary",
+            "object Form1: TTestForm\n  object W: TWidget\n    BlobNeedsHeader = True\n    Blob = {00}\n  end\nend\n",
+            4, "Stream read error"},
+        BadForm{"UnterminatedString", "object Form1: TTestForm\n  object W: TWidget\n    Caption = 'abc\n  end\nend\n",
+                3, "Invalid string constant"},
         BadForm{"StringsNotAList",
                 "object Form1: TTestForm\n  object W: TWidget\n    Items.Strings = 'a'\n  end\nend\n", 3,
                 "list expected"},
@@ -518,7 +522,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "object Form1: TTestForm\n  object A: TWidget\n    object A1: TWidget\n    end\n  end\n"
                 "  object B: TWidget\n    Count = x.y\n  end\nend\n",
                 7, "an integer expected"},
-        BadForm{"NestingTooDeep", "object Form1: TTestForm\n  object W: TWidget\n    Items.Strings = " /* 300 ( */
+        BadForm{"NestingTooDeep",
+                "object Form1: TTestForm\n  object W: TWidget\n    Items.Strings = " /* 300 ( */
                 "((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((("
                 "(((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((("
                 "((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((("
@@ -603,9 +608,8 @@ TEST_F(FormFilesTest, GlobalFinderResolvesReferencesOutsideTheTree) {
     module.SetName("DataModule1");
     auto* target = new TWidget(&module);
     target->SetName("Shared");
-    SetFindGlobalComponent([&](const String& name) -> TComponent* {
-        return SameText(name, "DataModule1") ? &module : nullptr;
-    });
+    SetFindGlobalComponent(
+        [&](const String& name) -> TComponent* { return SameText(name, "DataModule1") ? &module : nullptr; });
     TTestForm form(nullptr);
     form.SetName("Form1");
     auto* w = new TWidget(&form);
@@ -674,4 +678,4 @@ TEST_F(FormFilesTest, RegistryDescribesPublishedProperties) {
     EXPECT_THROW(RegisterClass<TPlainWidget>("TWidget", "TComponent"), EFilerError);
 }
 
-} // namespace
+}  // namespace

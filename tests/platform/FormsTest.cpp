@@ -78,7 +78,7 @@ struct TTestDialog {
 
 std::shared_ptr<TScriptedPresenter> Script() { return std::make_shared<TScriptedPresenter>(); }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- text metric, fonts, labels
 
@@ -191,7 +191,7 @@ public:
     explicit TProbeEdit(TComponent* owner) : TEdit(owner) { ++gLiveProbes; }
     ~TProbeEdit() override { --gLiveProbes; }
 };
-} // namespace
+}  // namespace
 
 TEST(FormsTree, ParentFreesItsChildrenAndAChildThatGoesLeavesItsParent) {
     gLiveProbes = 0;
@@ -489,9 +489,8 @@ TEST(FormsShowModal, ReturnClicksTheDefaultButtonAfterOnShowAndTheUsersTyping) {
     d.Form->OnShow = [&](TObject*) { d.Secret->SetText("from OnShow"); };
     int okClicks = 0;
     d.Ok->OnClick = [&](TObject*) { ++okClicks; };
-    user->Examine([&](TCustomForm& f) {
-            shownBeforeUser = d.Secret->Text() == "from OnShow" && f.Visible() && f.Modal();
-        })
+    user->Examine(
+            [&](TCustomForm& f) { shownBeforeUser = d.Secret->Text() == "from OnShow" && f.Visible() && f.Modal(); })
         .Type("abc")
         .Key(VK_RETURN);
     EXPECT_EQ(d.Form->ShowModal(), mrOk);
@@ -643,7 +642,7 @@ public:
     int Clicks = 0;
 };
 
-} // namespace
+}  // namespace
 
 TEST(FormsFormFiles, ADialogSurvivesARoundTripWithParentsTabOrderAndEvents) {
     RegisterFormClasses();
@@ -805,7 +804,8 @@ TModalResult RunAtTerminal(TCustomForm& form, test::TPseudoTerminal& pty, const 
     user.join();
     // Everything the presenter wrote has arrived once this mark has.
     const String mark = "[end of dialog]";
-    if (::write(pty.Slave(), mark.data(), mark.size()) == static_cast<ssize_t>(mark.size())) pty.WaitFor(mark, 10000, start);
+    if (::write(pty.Slave(), mark.data(), mark.size()) == static_cast<ssize_t>(mark.size()))
+        pty.WaitFor(mark, 10000, start);
     return result;
 }
 
@@ -815,7 +815,7 @@ termios TermiosOf(int fd) {
     return t;
 }
 
-} // namespace
+}  // namespace
 
 TEST(FormsTerminal, ReadsTheBoxesInTabOrderEchoingPasswordsAsStars) {
     test::TPseudoTerminal pty;
@@ -825,8 +825,12 @@ TEST(FormsTerminal, ReadsTheBoxesInTabOrderEchoingPasswordsAsStars) {
     d.Secret->SetMaxLength(8);
     std::vector<String> missing;
     const TModalResult r = RunAtTerminal(*d.Form, pty,
-                                         {{"Name: al", "\x7f" "lice\r"},
-                                          {"Secret: ", "hunter2\x1b[Ax\x7f" "22\r"}},
+                                         {{"Name: al",
+                                           "\x7f"
+                                           "lice\r"},
+                                          {"Secret: ",
+                                           "hunter2\x1b[Ax\x7f"
+                                           "22\r"}},
                                          &missing);
     EXPECT_TRUE(missing.empty()) << pty.Output();
     EXPECT_EQ(r, mrOk) << pty.Output();

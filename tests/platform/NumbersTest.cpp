@@ -26,7 +26,7 @@ namespace {
 
 String Fixed(double v, int precision, int digits) { return FloatToStrF(v, ffFixed, precision, digits); }
 
-} // namespace
+}  // namespace
 
 // ---- StrToFloat ---------------------------------------------------------------
 
@@ -45,8 +45,8 @@ TEST(StrToFloat, AcceptsDecimalTextWithPointSignAndExponent) {
 }
 
 TEST(StrToFloat, RejectsEverythingElseWithTheHostMessage) {
-    for (const char* bad : {"", " ", "abc", "1,5", "1.2.3", "0x10", "inf", "nan", "1e", "e5", "--1", "1 2", "+",
-                            ".", "1e+", "1.5f", "١"}) {
+    for (const char* bad : {"", " ", "abc", "1,5", "1.2.3", "0x10", "inf", "nan", "1e", "e5", "--1", "1 2", "+", ".",
+                            "1e+", "1.5f", "١"}) {
         SCOPED_TRACE(bad);
         double v = 42;
         EXPECT_FALSE(TryStrToFloat(bad, v));
@@ -95,7 +95,7 @@ TEST(FloatToStr, FifteenSignificantDigitsAndScientificOutsideTheFixedRange) {
     EXPECT_EQ(FloatToStr(123456789012345.0), "123456789012345");
     EXPECT_EQ(FloatToStr(1e15), "1E15");
     EXPECT_EQ(FloatToStr(1234567890123456.0), "1.23456789012346E15");
-    EXPECT_EQ(FloatToStr(999999999999999.9), "1E15"); // rounding adds the sixteenth digit
+    EXPECT_EQ(FloatToStr(999999999999999.9), "1E15");  // rounding adds the sixteenth digit
     EXPECT_EQ(FloatToStr(0.0001), "0.0001");
     EXPECT_EQ(FloatToStr(0.00012345), "0.00012345");
     EXPECT_EQ(FloatToStr(0.00001), "1E-5");
@@ -136,7 +136,7 @@ String ExponentOracle(double v, int precision) {
     return r + (exp10 < 0 ? "E-" : "E+") + std::to_string(std::abs(exp10));
 }
 
-} // namespace
+}  // namespace
 
 TEST(FloatToStrF, RandomDoublesRoundFromTheirExactExpansion) {
     std::mt19937_64 rng(777);
@@ -146,8 +146,7 @@ TEST(FloatToStrF, RandomDoublesRoundFromTheirExactExpansion) {
         std::memcpy(&v, &bits, sizeof v);
         if (!std::isfinite(v) || v == 0) continue;
         int precision = 1 + static_cast<int>(rng() % 18);
-        ASSERT_EQ(FloatToStrF(v, ffExponent, precision, 0), ExponentOracle(v, precision))
-            << "precision " << precision;
+        ASSERT_EQ(FloatToStrF(v, ffExponent, precision, 0), ExponentOracle(v, precision)) << "precision " << precision;
     }
     // Short values, whose expansions end early, and exact ties.
     for (double v : {0.5, 1.25, 0.125, 2.5, 1e22, 0.1, 1.0 / 3, 123456.75, 5e-324, 1.7976931348623157e308})
@@ -161,9 +160,9 @@ TEST(FloatToStrF, GeneralHonoursPrecisionAndMinimumExponentDigits) {
     EXPECT_EQ(FloatToStrF(1234.5678, ffGeneral, 3, 0), "1.23E3");
     EXPECT_EQ(FloatToStrF(1e20, ffGeneral, 15, 3), "1E020");
     EXPECT_EQ(FloatToStrF(1e-7, ffGeneral, 15, 2), "1E-07");
-    EXPECT_EQ(FloatToStrF(1e20, ffGeneral, 15, 9), "1E0020"); // at most four
+    EXPECT_EQ(FloatToStrF(1e20, ffGeneral, 15, 9), "1E0020");  // at most four
     EXPECT_EQ(FloatToStrF(0.1, ffGeneral, 18, 0), "0.100000000000000006");
-    EXPECT_EQ(FloatToStrF(0.1, ffGeneral, 40, 0), "0.100000000000000006"); // precision stops at 18
+    EXPECT_EQ(FloatToStrF(0.1, ffGeneral, 40, 0), "0.100000000000000006");  // precision stops at 18
 }
 
 TEST(FloatToStrF, FixedRoundsHalfAwayOnTheExactBinaryValue) {
@@ -174,8 +173,8 @@ TEST(FloatToStrF, FixedRoundsHalfAwayOnTheExactBinaryValue) {
     EXPECT_EQ(Fixed(0.49999999999999994, 15, 0), "0");
     EXPECT_EQ(Fixed(0.125, 15, 2), "0.13");  // an exact tie goes away from zero
     EXPECT_EQ(Fixed(-0.125, 15, 2), "-0.13");
-    EXPECT_EQ(Fixed(1.005, 15, 2), "1.00");  // 1.005 is stored as 1.00499999999999989...
-    EXPECT_EQ(Fixed(-0.005, 15, 2), "-0.01"); // stored as -0.00500000000000000010...
+    EXPECT_EQ(Fixed(1.005, 15, 2), "1.00");    // 1.005 is stored as 1.00499999999999989...
+    EXPECT_EQ(Fixed(-0.005, 15, 2), "-0.01");  // stored as -0.00500000000000000010...
     EXPECT_EQ(Fixed(0.006, 15, 2), "0.01");
     EXPECT_EQ(Fixed(999.996, 15, 2), "1000.00");
 }
@@ -185,7 +184,7 @@ TEST(FloatToStrF, FixedPadsDecimalsAndDropsTheSignOfAZeroResult) {
     EXPECT_EQ(Fixed(-0.001, 15, 2), "0.00");
     EXPECT_EQ(Fixed(-0.0, 15, 0), "0");
     EXPECT_EQ(Fixed(12, 15, 3), "12.000");
-    EXPECT_EQ(Fixed(1.5, 15, 25), "1.500000000000000000"); // decimals stop at 18
+    EXPECT_EQ(Fixed(1.5, 15, 25), "1.500000000000000000");  // decimals stop at 18
     EXPECT_EQ(Fixed(1.5, 15, -3), "2");
 }
 
@@ -200,7 +199,7 @@ TEST(FloatToStrF, FixedFallsBackToScientificBeyondPrecisionIntegerDigits) {
     EXPECT_EQ(Fixed(12345.678, 4, 2), "1.235E4");
     EXPECT_EQ(Fixed(1e15, 15, 2), "1E15");
     EXPECT_EQ(Fixed(-123456789012345678.0, 15, 2), "-1.23456789012346E17");
-    EXPECT_EQ(Fixed(9999.6, 4, 0), "1E4"); // rounding to 10000 adds the fifth digit
+    EXPECT_EQ(Fixed(9999.6, 4, 0), "1E4");  // rounding to 10000 adds the fifth digit
     EXPECT_EQ(Fixed(9999.4, 4, 0), "9999");
 }
 
@@ -251,8 +250,10 @@ public:
     ~TScopedCommaLocale() {
         std::setlocale(LC_NUMERIC, FSaved.c_str());
         if (!FDir.empty()) {
-            if (FHadLocPath) ::setenv("LOCPATH", FOldLocPath.c_str(), 1);
-            else ::unsetenv("LOCPATH");
+            if (FHadLocPath)
+                ::setenv("LOCPATH", FOldLocPath.c_str(), 1);
+            else
+                ::unsetenv("LOCPATH");
             std::error_code ec;
             std::filesystem::remove_all(FDir, ec);
         }
@@ -273,14 +274,14 @@ struct TCommaPunct : std::numpunct<char> {
     std::string do_grouping() const override { return "\3"; }
 };
 
-} // namespace
+}  // namespace
 
 TEST(NumbersLocale, DriverConversionsIgnoreACommaCLocale) {
     TScopedCommaLocale locale;
     if (!locale.Available()) GTEST_SKIP() << "no locale with a decimal comma can be set up here";
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-    ASSERT_STREQ(probe, "1,5"); // the C library really formats with a comma now
+    ASSERT_STREQ(probe, "1,5");  // the C library really formats with a comma now
     EXPECT_EQ(StrToFloat("1.5"), 1.5);
     EXPECT_THROW(StrToFloat("1,5"), EConvertError);
     EXPECT_EQ(FloatToStr(1234.5), "1234.5");
@@ -447,8 +448,8 @@ TEST(StrToCurr, DigitsBeyondTheFourthDecimalRoundHalfToEven) {
 }
 
 TEST(StrToCurr, RejectsBadTextAndValuesOutOfRange) {
-    for (const char* bad : {"", "abc", "1,5", "922337203685477.5808", "-922337203685477.5809",
-                            "922337203685477.58075", "12345678901234567890", "1e15", "1e999999999999"}) {
+    for (const char* bad : {"", "abc", "1,5", "922337203685477.5808", "-922337203685477.5809", "922337203685477.58075",
+                            "12345678901234567890", "1e15", "1e999999999999"}) {
         SCOPED_TRACE(bad);
         Currency c = Currency::FromUnits(3);
         EXPECT_FALSE(TryStrToCurr(bad, c));

@@ -51,7 +51,7 @@ TEST(PositionedSqlTest, KeepsExpressionsAndCountsTheirMarkers) {
     // The marker inside the string literal is no marker.
     EXPECT_EQ(ps->MarkerCount, 2);
     ASSERT_EQ(ps->Assignments.size(), 3u);
-    EXPECT_EQ(ps->Assignments[0].Param, 0);   // an expression, not a lone marker
+    EXPECT_EQ(ps->Assignments[0].Param, 0);  // an expression, not a lone marker
     EXPECT_EQ(ps->Assignments[1].Param, 0);
     EXPECT_EQ(ps->Assignments[2].Column, "Unit Price");
     EXPECT_EQ(ps->Assignments[2].Param, 2);
@@ -112,13 +112,13 @@ TEST(PositionedSqlTest, DropsOnlyAClosingForUpdateClause) {
 
 TEST(PositionedSqlTest, QuotesOnlyNamesTheDataSourceWouldNotReadBack) {
     EXPECT_EQ(QuoteIdentifier("price", "\"", SQL_IC_LOWER), "price");
-    EXPECT_EQ(QuoteIdentifier("Price", "\"", SQL_IC_LOWER), "\"Price\"");   // PostgreSQL folds to price
+    EXPECT_EQ(QuoteIdentifier("Price", "\"", SQL_IC_LOWER), "\"Price\"");  // PostgreSQL folds to price
     EXPECT_EQ(QuoteIdentifier("Price", "`", SQL_IC_MIXED), "Price");
     EXPECT_EQ(QuoteIdentifier("unit price", "`", SQL_IC_MIXED), "`unit price`");
     EXPECT_EQ(QuoteIdentifier("order", "\"", SQL_IC_SENSITIVE), "\"order\"");
     EXPECT_EQ(QuoteIdentifier("a\"b", "\"", SQL_IC_MIXED), "\"a\"\"b\"");
     EXPECT_EQ(QuoteIdentifier("2nd", "\"", SQL_IC_MIXED), "\"2nd\"");
-    EXPECT_EQ(QuoteIdentifier("odd name", " ", SQL_IC_MIXED), "odd name");   // no quoting available
+    EXPECT_EQ(QuoteIdentifier("odd name", " ", SQL_IC_MIXED), "odd name");  // no quoting available
 }
 
 TEST(PositionedSqlTest, ParsesDottedNames) {
@@ -131,5 +131,5 @@ TEST(PositionedSqlTest, ParsesDottedNames) {
     EXPECT_TRUE(ParseName("a b", kStandard).empty());
 }
 
-} // namespace
-} // namespace velora::odbc::cursorlib
+}  // namespace
+}  // namespace velora::odbc::cursorlib

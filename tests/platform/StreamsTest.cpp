@@ -152,4 +152,4 @@ TEST(StreamTest, StringStreamAndStringListsThroughStreams) {
     EXPECT_TRUE(back.Equals(list));
 }
 
-} // namespace
+}  // namespace

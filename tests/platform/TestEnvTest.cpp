@@ -20,13 +20,12 @@ bool Contains(const char* text, const std::string& part) { return std::string(te
 // True when the text holds a diagnostic record "[SQLSTATE] message".
 bool HasDiagRecord(const std::string& text) {
     for (size_t open = text.find('['); open != std::string::npos; open = text.find('[', open + 1)) {
-        if (open + 8 >= text.size() || text[open + 6] != ']' || text[open + 7] != ' ')
-            continue;
+        if (open + 8 >= text.size() || text[open + 6] != ']' || text[open + 7] != ' ') continue;
         bool state = true;
         for (size_t i = open + 1; i < open + 6; ++i)
-            state = state && (std::isdigit(static_cast<unsigned char>(text[i])) || std::isupper(static_cast<unsigned char>(text[i])));
-        if (state)
-            return true;
+            state = state && (std::isdigit(static_cast<unsigned char>(text[i])) ||
+                              std::isupper(static_cast<unsigned char>(text[i])));
+        if (state) return true;
     }
     return false;
 }
@@ -43,8 +42,7 @@ TEST_P(TestEnvTest, DataSourceConnectsAndValuesSurviveARoundTrip) {
 
     // Longer than the oracle's read buffer, so it is read in several pieces.
     std::string memo;
-    for (int i = 0; memo.size() < 10000; ++i)
-        memo += "line " + std::to_string(i) + ";";
+    for (int i = 0; memo.size() < 10000; ++i) memo += "line " + std::to_string(i) + ";";
     const std::string bytes("\x00\x01\xff\x00z", 5);
     writer.Exec("INSERT INTO " + table + " VALUES (1, 'O''Brien', '" + memo + "', " + BinaryLiteral(Drv(), bytes) +
                 ")");
@@ -139,5 +137,5 @@ TEST(TestEnvUnit, UniqueNamesAreDistinctLowerCaseAndShort) {
     }
 }
 
-} // namespace
-} // namespace velora::test
+}  // namespace
+}  // namespace velora::test

@@ -25,7 +25,7 @@ void ExpectVariantError(F f, const String& message) {
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(Variant, TypeCodesAreTheHosts) {
     EXPECT_EQ(Variant().VarType(), 0);
@@ -67,7 +67,7 @@ TEST(VariantToString, FollowsTheHostsTexts) {
     EXPECT_EQ(Variant(std::int16_t{-7}).AsString(), "-7");
     EXPECT_EQ(Variant(1.5).AsString(), "1.5");
     EXPECT_EQ(Variant(1.0 / 3).AsString(), "0.333333333333333");
-    EXPECT_EQ(Variant(0.1f).AsString(), "0.1"); // single precision shows 7 digits
+    EXPECT_EQ(Variant(0.1f).AsString(), "0.1");  // single precision shows 7 digits
     EXPECT_EQ(Variant(1e20).AsString(), "1E20");
     EXPECT_EQ(Variant(StrToCurr("1234.5600")).AsString(), "1234.56");
     EXPECT_EQ(Variant().AsString(), "");
@@ -126,7 +126,8 @@ TEST(VariantToInteger, StringsConvertWhenTheyAreNumbers) {
                        "Could not convert variant of type (String) into type (Integer)");
     ExpectVariantError([] { (void)Variant("3000000000").AsInteger(); },
                        "Overflow while converting variant of type (String) into type (Integer)");
-    ExpectVariantError([] { (void)Null().AsInteger(); }, "Could not convert variant of type (Null) into type (Integer)");
+    ExpectVariantError([] { (void)Null().AsInteger(); },
+                       "Could not convert variant of type (Null) into type (Integer)");
 }
 
 TEST(VariantToDouble, NumbersDatesBooleansAndPointDecimalText) {
@@ -171,7 +172,8 @@ TEST(VariantToBoolean, TextsTrueFalseAndNumbers) {
     EXPECT_FALSE(Variant().AsBoolean());
     ExpectVariantError([] { (void)Variant("yes").AsBoolean(); },
                        "Could not convert variant of type (String) into type (Boolean)");
-    ExpectVariantError([] { (void)Null().AsBoolean(); }, "Could not convert variant of type (Null) into type (Boolean)");
+    ExpectVariantError([] { (void)Null().AsBoolean(); },
+                       "Could not convert variant of type (Null) into type (Boolean)");
 }
 
 TEST(VariantToDateTime, NumbersAreDaysTextIsParsed) {
@@ -215,7 +217,7 @@ TEST(VariantCompare, NumbersCompareAcrossKinds) {
     EXPECT_EQ(Variant(std::int16_t{1}), Variant(1));
     EXPECT_EQ(Variant(std::uint8_t{1}), Variant(StrToCurr("1")));
     EXPECT_EQ(Variant(StrToCurr("1.5")), Variant(1.5));
-    EXPECT_EQ(Variant(StrToCurr("0.1")), Variant(0.1)); // currency meets double as a double
+    EXPECT_EQ(Variant(StrToCurr("0.1")), Variant(0.1));  // currency meets double as a double
     EXPECT_NE(Variant(0.1f), Variant(0.1));
     EXPECT_EQ(Variant(true), Variant(-1));
     EXPECT_EQ(Variant::FromDateTime(36526), Variant(36526));
@@ -284,7 +286,7 @@ TEST(VariantArray, TypedArraysConvertOnStore) {
     EXPECT_EQ(a[11].AsInteger(), 42);
     ExpectVariantError([&] { a.PutElement(11, "abc"); },
                        "Could not convert variant of type (String) into type (Integer)");
-    EXPECT_EQ(a[11].AsInteger(), 42); // unchanged by the failed store
+    EXPECT_EQ(a[11].AsInteger(), 42);  // unchanged by the failed store
     Variant bytes = VarArrayCreate(0, 1, varByte);
     ExpectVariantError([&] { bytes.PutElement(0, 300); },
                        "Overflow while converting variant of type (Integer) into type (Byte)");

@@ -15,19 +15,26 @@ constexpr int kBookmarkSize = 8;
 
 const char* GetModeName(TGetMode mode) {
     switch (mode) {
-    case gmCurrent: return "gmCurrent";
-    case gmNext: return "gmNext";
-    case gmPrior: return "gmPrior";
+        case gmCurrent:
+            return "gmCurrent";
+        case gmNext:
+            return "gmNext";
+        case gmPrior:
+            return "gmPrior";
     }
     return "?";
 }
 
 const char* GetResultName(TGetResult result) {
     switch (result) {
-    case grOK: return "grOK";
-    case grBOF: return "grBOF";
-    case grEOF: return "grEOF";
-    case grError: return "grError";
+        case grOK:
+            return "grOK";
+        case grBOF:
+            return "grBOF";
+        case grEOF:
+            return "grEOF";
+        case grError:
+            return "grError";
     }
     return "?";
 }
@@ -49,8 +56,7 @@ public:
         FField->SetModified(true);
         try {
             FDataSet->DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(FField));
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     std::int64_t Read(void* buffer, std::int64_t count) override {
         const String& data = Data();
@@ -72,9 +78,15 @@ public:
     }
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
         switch (origin) {
-        case soBeginning: FPosition = offset; break;
-        case soCurrent: FPosition += offset; break;
-        case soEnd: FPosition = static_cast<std::int64_t>(Data().size()) + offset; break;
+            case soBeginning:
+                FPosition = offset;
+                break;
+            case soCurrent:
+                FPosition += offset;
+                break;
+            case soEnd:
+                FPosition = static_cast<std::int64_t>(Data().size()) + offset;
+                break;
         }
         return FPosition;
     }
@@ -91,7 +103,7 @@ private:
     bool FModified = false;
 };
 
-} // namespace
+}  // namespace
 
 TMemDataSet::TMemDataSet(TComponent* AOwner) : TDataSet(AOwner) {}
 
@@ -102,21 +114,29 @@ TMemDataSet::~TMemDataSet() = default;
 
 int TMemDataSet::DataSizeOf(const TFieldDef* Def) const {
     switch (Def->DataType()) {
-    case ftString: return Def->Size() + 1;
-    case ftSmallint:
-    case ftWord:
-    case ftBoolean: return 2;
-    case ftInteger:
-    case ftAutoInc:
-    case ftDate:
-    case ftTime: return 4;
-    case ftFloat:
-    case ftCurrency:
-    case ftDateTime: return 8;
-    case ftBCD: return BCDBufferSize;
-    case ftBytes: return Def->Size();
-    case ftVarBytes: return Def->Size() + 2;
-    default: return 0;
+        case ftString:
+            return Def->Size() + 1;
+        case ftSmallint:
+        case ftWord:
+        case ftBoolean:
+            return 2;
+        case ftInteger:
+        case ftAutoInc:
+        case ftDate:
+        case ftTime:
+            return 4;
+        case ftFloat:
+        case ftCurrency:
+        case ftDateTime:
+            return 8;
+        case ftBCD:
+            return BCDBufferSize;
+        case ftBytes:
+            return Def->Size();
+        case ftVarBytes:
+            return Def->Size() + 2;
+        default:
+            return 0;
     }
 }
 
@@ -162,8 +182,10 @@ void TMemDataSet::EncodeValue(const TFieldDef* Def, const Variant& Value, std::u
     int size = DataSizeOf(Def);
     std::memset(Dest, 0, static_cast<std::size_t>(size) + 1);
     if (IsBlobType(Def->DataType())) {
-        if (Value.IsNull() || Value.IsEmpty()) Blob.reset();
-        else Blob = Value.AsString();
+        if (Value.IsNull() || Value.IsEmpty())
+            Blob.reset();
+        else
+            Blob = Value.AsString();
         return;
     }
     if (Value.IsNull() || Value.IsEmpty()) return;
@@ -171,23 +193,43 @@ void TMemDataSet::EncodeValue(const TFieldDef* Def, const Variant& Value, std::u
     std::uint8_t* p = Dest + 1;
     auto put = [p](auto v) { std::memcpy(p, &v, sizeof v); };
     switch (Def->DataType()) {
-    case ftString: {
-        String s = Value.AsString();
-        std::memcpy(p, s.data(), std::min<std::size_t>(s.size(), static_cast<std::size_t>(Def->Size())));
-        break;
-    }
-    case ftSmallint: put(static_cast<std::int16_t>(Value.AsInteger())); break;
-    case ftWord: put(static_cast<std::uint16_t>(Value.AsInteger())); break;
-    case ftBoolean: put(static_cast<std::int16_t>(Value.AsBoolean() ? 1 : 0)); break;
-    case ftInteger:
-    case ftAutoInc: put(static_cast<std::int32_t>(Value.AsInteger())); break;
-    case ftFloat:
-    case ftCurrency: put(Value.AsDouble()); break;
-    case ftDate: put(DateTimeToTimeStamp(Value.AsDateTime()).Date); break;
-    case ftTime: put(DateTimeToTimeStamp(Value.AsDateTime()).Time); break;
-    case ftDateTime: put(TimeStampToMSecs(DateTimeToTimeStamp(Value.AsDateTime()))); break;
-    case ftBCD: const_cast<TMemDataSet*>(this)->CurrToBCD(Value.AsCurrency(), p, 32, Def->Size()); break;
-    default: Dest[0] = 0; break;
+        case ftString: {
+            String s = Value.AsString();
+            std::memcpy(p, s.data(), std::min<std::size_t>(s.size(), static_cast<std::size_t>(Def->Size())));
+            break;
+        }
+        case ftSmallint:
+            put(static_cast<std::int16_t>(Value.AsInteger()));
+            break;
+        case ftWord:
+            put(static_cast<std::uint16_t>(Value.AsInteger()));
+            break;
+        case ftBoolean:
+            put(static_cast<std::int16_t>(Value.AsBoolean() ? 1 : 0));
+            break;
+        case ftInteger:
+        case ftAutoInc:
+            put(static_cast<std::int32_t>(Value.AsInteger()));
+            break;
+        case ftFloat:
+        case ftCurrency:
+            put(Value.AsDouble());
+            break;
+        case ftDate:
+            put(DateTimeToTimeStamp(Value.AsDateTime()).Date);
+            break;
+        case ftTime:
+            put(DateTimeToTimeStamp(Value.AsDateTime()).Time);
+            break;
+        case ftDateTime:
+            put(TimeStampToMSecs(DateTimeToTimeStamp(Value.AsDateTime())));
+            break;
+        case ftBCD:
+            const_cast<TMemDataSet*>(this)->CurrToBCD(Value.AsCurrency(), p, 32, Def->Size());
+            break;
+        default:
+            Dest[0] = 0;
+            break;
     }
 }
 
@@ -201,23 +243,33 @@ Variant TMemDataSet::DecodeValue(const TFieldDef* Def, const std::uint8_t* Src,
         return v;
     };
     switch (Def->DataType()) {
-    case ftString: return Variant(String(reinterpret_cast<const char*>(p)));
-    case ftSmallint: return Variant(get(std::int16_t{}));
-    case ftWord: return Variant(static_cast<std::int32_t>(get(std::uint16_t{})));
-    case ftBoolean: return Variant(get(std::int16_t{}) != 0);
-    case ftInteger:
-    case ftAutoInc: return Variant(get(std::int32_t{}));
-    case ftFloat:
-    case ftCurrency: return Variant(get(double{}));
-    case ftDate: return Variant::FromDateTime(TimeStampToDateTime(TTimeStamp{0, get(std::int32_t{})}));
-    case ftTime: return Variant::FromDateTime(TimeStampToDateTime(TTimeStamp{get(std::int32_t{}), DateDelta}));
-    case ftDateTime: return Variant::FromDateTime(TimeStampToDateTime(MSecsToTimeStamp(get(double{}))));
-    case ftBCD: {
-        Currency c;
-        if (!const_cast<TMemDataSet*>(this)->BCDToCurr(p, c)) return Null();
-        return Variant(c);
-    }
-    default: return Null();
+        case ftString:
+            return Variant(String(reinterpret_cast<const char*>(p)));
+        case ftSmallint:
+            return Variant(get(std::int16_t{}));
+        case ftWord:
+            return Variant(static_cast<std::int32_t>(get(std::uint16_t{})));
+        case ftBoolean:
+            return Variant(get(std::int16_t{}) != 0);
+        case ftInteger:
+        case ftAutoInc:
+            return Variant(get(std::int32_t{}));
+        case ftFloat:
+        case ftCurrency:
+            return Variant(get(double{}));
+        case ftDate:
+            return Variant::FromDateTime(TimeStampToDateTime(TTimeStamp{0, get(std::int32_t{})}));
+        case ftTime:
+            return Variant::FromDateTime(TimeStampToDateTime(TTimeStamp{get(std::int32_t{}), DateDelta}));
+        case ftDateTime:
+            return Variant::FromDateTime(TimeStampToDateTime(MSecsToTimeStamp(get(double{}))));
+        case ftBCD: {
+            Currency c;
+            if (!const_cast<TMemDataSet*>(this)->BCDToCurr(p, c)) return Null();
+            return Variant(c);
+        }
+        default:
+            return Null();
     }
 }
 
@@ -303,26 +355,28 @@ TGetResult TMemDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /
     auto n = static_cast<int>(FRows.size());
     TGetResult result = grOK;
     switch (GetMode) {
-    case gmNext:
-        if (FCursor >= n - 1) {
-            FCursor = n;
-            result = grEOF;
-        } else {
-            ++FCursor;
-        }
-        break;
-    case gmPrior:
-        if (FCursor <= 0) {
-            FCursor = -1;
-            result = grBOF;
-        } else {
-            --FCursor;
-        }
-        break;
-    case gmCurrent:
-        if (FCursor < 0) result = grBOF;
-        else if (FCursor >= n) result = grEOF;
-        break;
+        case gmNext:
+            if (FCursor >= n - 1) {
+                FCursor = n;
+                result = grEOF;
+            } else {
+                ++FCursor;
+            }
+            break;
+        case gmPrior:
+            if (FCursor <= 0) {
+                FCursor = -1;
+                result = grBOF;
+            } else {
+                --FCursor;
+            }
+            break;
+        case gmCurrent:
+            if (FCursor < 0)
+                result = grBOF;
+            else if (FCursor >= n)
+                result = grEOF;
+            break;
     }
     if (LogGetRecord) Log(String("GetRecord(") + GetModeName(GetMode) + ")=" + GetResultName(result));
     if (result == grOK) {
@@ -496,15 +550,19 @@ void TMemDataSet::InternalRefresh() {
 
 TRecordBuffer TMemDataSet::GetActiveRecBuf() {
     switch (State()) {
-    case dsBrowse: return IsEmpty() ? nullptr : ActiveBuffer();
-    case dsEdit:
-    case dsInsert:
-    case dsNewValue: return ActiveBuffer();
-    case dsCalcFields: return CalcBuffer();
-    case dsOldValue:
-        if (FHasOld) return FOldRecord.data();
-        return IsEmpty() || GetBookmarkFlag(ActiveBuffer()) != bfCurrent ? nullptr : ActiveBuffer();
-    default: return nullptr;
+        case dsBrowse:
+            return IsEmpty() ? nullptr : ActiveBuffer();
+        case dsEdit:
+        case dsInsert:
+        case dsNewValue:
+            return ActiveBuffer();
+        case dsCalcFields:
+            return CalcBuffer();
+        case dsOldValue:
+            if (FHasOld) return FOldRecord.data();
+            return IsEmpty() || GetBookmarkFlag(ActiveBuffer()) != bfCurrent ? nullptr : ActiveBuffer();
+        default:
+            return nullptr;
     }
 }
 
@@ -584,7 +642,9 @@ int TRecordingDataLink::Count(const String& Event) const {
 
 void TRecordingDataLink::ActiveChanged() { Events.push_back(Active() ? "ActiveChanged(1)" : "ActiveChanged(0)"); }
 
-void TRecordingDataLink::DataSetScrolled(int Distance) { Events.push_back("DataSetScrolled(" + IntToStr(Distance) + ")"); }
+void TRecordingDataLink::DataSetScrolled(int Distance) {
+    Events.push_back("DataSetScrolled(" + IntToStr(Distance) + ")");
+}
 
 void TRecordingDataLink::EditingChanged() { Events.push_back(Editing() ? "EditingChanged(1)" : "EditingChanged(0)"); }
 
@@ -601,4 +661,4 @@ void TRecordingDataLink::UpdateData() {
     if (OnUpdateDataHook) OnUpdateDataHook();
 }
 
-} // namespace velora::test
+}  // namespace velora::test

@@ -108,8 +108,8 @@ protected:
 private:
     struct TRow {
         int Id = 0;
-        std::vector<std::uint8_t> Data;                 // RecordSize bytes
-        std::vector<std::optional<String>> Blobs;      // by definition index
+        std::vector<std::uint8_t> Data;            // RecordSize bytes
+        std::vector<std::optional<String>> Blobs;  // by definition index
     };
     void Log(const String& call) { Calls.push_back(call); }
     void Hook(const String& operation) {
@@ -121,21 +121,20 @@ private:
     void StoreRow(TRow& Row, TRecordBuffer Buffer);
     int IndexOfId(int Id) const;
     static int IdOfBookmark(const void* Bookmark);
-    void EncodeValue(const TFieldDef* Def, const Variant& Value, std::uint8_t* Dest,
-                     std::optional<String>& Blob) const;
+    void EncodeValue(const TFieldDef* Def, const Variant& Value, std::uint8_t* Dest, std::optional<String>& Blob) const;
     Variant DecodeValue(const TFieldDef* Def, const std::uint8_t* Src, const std::optional<String>& Blob) const;
 
     std::vector<TRow> FRows;
     int FNextId = 1;
     int FCursor = -1;
     bool FIsOpen = false;
-    std::vector<int> FFieldOffsets; // flag byte of each definition
+    std::vector<int> FFieldOffsets;  // flag byte of each definition
     int FRecordSize = 0;
     int FRecInfoOffset = 0;
     int FBookmarkOffset = 0;
     int FBufferSize = 0;
     std::map<TRecordBuffer, std::vector<std::optional<String>>> FBufferBlobs;
-    std::vector<std::uint8_t> FOldRecord; // the active record before the current edit
+    std::vector<std::uint8_t> FOldRecord;  // the active record before the current edit
     std::vector<std::optional<String>> FOldBlobs;
     bool FHasOld = false;
 };
@@ -162,4 +161,4 @@ protected:
     void UpdateData() override;
 };
 
-} // namespace velora::test
+}  // namespace velora::test

@@ -131,4 +131,4 @@ int TPtyChild::Wait(int timeoutMs) {
     }
 }
 
-} // namespace velora::test
+}  // namespace velora::test

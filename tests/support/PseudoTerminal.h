@@ -81,4 +81,4 @@ private:
     int FStatus = -1;
 };
 
-} // namespace velora::test
+}  // namespace velora::test

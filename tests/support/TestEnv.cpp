@@ -37,7 +37,7 @@ const bool kOdbcConfigured = [] {
     return true;
 }();
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -50,8 +50,7 @@ std::string Diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, const std::str
         SQLCHAR text[2048] = {};
         SQLSMALLINT textLen = 0;
         SQLRETURN rc = ::SQLGetDiagRec(handleType, handle, rec, state, &native, text, sizeof text, &textLen);
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
-            break;
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
         message += "\n  [";
         message += reinterpret_cast<const char*>(state);
         message += "] ";
@@ -63,8 +62,7 @@ std::string Diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, const std::str
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA; }
 
 void Check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const std::string& what) {
-    if (!Succeeded(rc))
-        throw std::runtime_error(Diagnostics(handleType, handle, what));
+    if (!Succeeded(rc)) throw std::runtime_error(Diagnostics(handleType, handle, what));
 }
 
 // A statement handle freed on every path.
@@ -102,8 +100,7 @@ std::optional<std::string> ReadColumn(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMA
         if (rc == SQL_NO_DATA)  // every piece read already
             return value;
         Check(rc, SQL_HANDLE_STMT, stmt, "SQLGetData(" + std::to_string(column) + "): " + sql);
-        if (indicator == SQL_NULL_DATA)
-            return std::nullopt;
+        if (indicator == SQL_NULL_DATA) return std::nullopt;
         if (indicator == SQL_NO_TOTAL || indicator > usable) {
             value.append(buffer, static_cast<size_t>(usable));
             if (rc == SQL_SUCCESS)  // a driver that does not report truncation
@@ -120,7 +117,7 @@ bool EnvFlag(const char* name) {
     return value != nullptr && std::string(value) == "1";
 }
 
-} // namespace
+}  // namespace
 
 bool ServersRequired() { return EnvFlag("VELORA_TEST_SERVERS"); }
 
@@ -154,15 +151,16 @@ std::string UniqueName(const std::string& prefix) {
     return name;
 }
 
-const char* MemoType(const TestDriver& driver) {
-    return driver.Kind == DriverKind::MariaDB ? "longtext" : "text";
-}
+const char* MemoType(const TestDriver& driver) { return driver.Kind == DriverKind::MariaDB ? "longtext" : "text"; }
 
 const char* BlobType(const TestDriver& driver) {
     switch (driver.Kind) {
-    case DriverKind::PostgreSQL: return "bytea";
-    case DriverKind::MariaDB: return "longblob";
-    case DriverKind::SQLite: break;
+        case DriverKind::PostgreSQL:
+            return "bytea";
+        case DriverKind::MariaDB:
+            return "longblob";
+        case DriverKind::SQLite:
+            break;
     }
     return "blob";
 }
@@ -174,8 +172,7 @@ std::string BinaryLiteral(const TestDriver& driver, const std::string& bytes) {
         hex += digits[b >> 4];
         hex += digits[b & 15];
     }
-    if (driver.Kind == DriverKind::PostgreSQL)
-        return "'\\x" + hex + "'::bytea";
+    if (driver.Kind == DriverKind::PostgreSQL) return "'\\x" + hex + "'::bytea";
     return "X'" + hex + "'";
 }
 
@@ -191,10 +188,8 @@ RawConnection::RawConnection(const std::string& dsn, const std::string& user, co
         Check(rc, SQL_HANDLE_DBC, FDbc, "SQLConnect(" + dsn + ", user '" + user + "')");
         FConnected = true;
     } catch (...) {
-        if (FDbc != SQL_NULL_HDBC)
-            ::SQLFreeHandle(SQL_HANDLE_DBC, FDbc);
-        if (FEnv != SQL_NULL_HENV)
-            ::SQLFreeHandle(SQL_HANDLE_ENV, FEnv);
+        if (FDbc != SQL_NULL_HDBC) ::SQLFreeHandle(SQL_HANDLE_DBC, FDbc);
+        if (FEnv != SQL_NULL_HENV) ::SQLFreeHandle(SQL_HANDLE_ENV, FEnv);
         throw;
     }
 }
@@ -202,8 +197,7 @@ RawConnection::RawConnection(const std::string& dsn, const std::string& user, co
 RawConnection::RawConnection(const TestDriver& driver) : RawConnection(driver.Dsn, driver.User, driver.Password) {}
 
 RawConnection::~RawConnection() {
-    if (FConnected)
-        ::SQLDisconnect(FDbc);
+    if (FConnected) ::SQLDisconnect(FDbc);
     ::SQLFreeHandle(SQL_HANDLE_DBC, FDbc);
     ::SQLFreeHandle(SQL_HANDLE_ENV, FEnv);
 }
@@ -220,13 +214,11 @@ std::vector<Row> RawConnection::Query(const std::string& sql, SQLSMALLINT cType)
     stmt.ExecDirect(sql);
     SQLSMALLINT columns = 0;
     Check(::SQLNumResultCols(stmt.Get(), &columns), SQL_HANDLE_STMT, stmt.Get(), "SQLNumResultCols: " + sql);
-    if (columns == 0)
-        throw std::runtime_error("RawConnection::Query: statement returned no result set: " + sql);
+    if (columns == 0) throw std::runtime_error("RawConnection::Query: statement returned no result set: " + sql);
     std::vector<Row> rows;
     for (;;) {
         SQLRETURN rc = ::SQLFetch(stmt.Get());
-        if (rc == SQL_NO_DATA)
-            break;
+        if (rc == SQL_NO_DATA) break;
         Check(rc, SQL_HANDLE_STMT, stmt.Get(), "SQLFetch: " + sql);
         Row row;
         row.reserve(static_cast<size_t>(columns));
@@ -239,8 +231,7 @@ std::vector<Row> RawConnection::Query(const std::string& sql, SQLSMALLINT cType)
 
 std::optional<std::string> RawConnection::Scalar(const std::string& sql, SQLSMALLINT cType) {
     std::vector<Row> rows = Query(sql, cType);
-    if (rows.empty())
-        throw std::runtime_error("RawConnection::Scalar: no row from: " + sql);
+    if (rows.empty()) throw std::runtime_error("RawConnection::Scalar: no row from: " + sql);
     return rows.front().front();
 }
 
@@ -256,4 +247,4 @@ TableGuard::~TableGuard() {
     }
 }
 
-} // namespace velora::test
+}  // namespace velora::test

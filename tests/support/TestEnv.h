@@ -58,10 +58,10 @@ bool ServersRequired();
 void RequireDriver(const TestDriver& driver);
 
 /// In a test body: skip and return when the driver is not available.
-#define VELORA_REQUIRE_DRIVER(driver)                \
-    do {                                             \
-        ::velora::test::RequireDriver(driver);       \
-        if (::testing::Test::IsSkipped()) return;    \
+#define VELORA_REQUIRE_DRIVER(driver)             \
+    do {                                          \
+        ::velora::test::RequireDriver(driver);    \
+        if (::testing::Test::IsSkipped()) return; \
     } while (0)
 
 /// All drivers, for INSTANTIATE_TEST_SUITE_P(..., AllDrivers(), DriverParamName()).
@@ -152,4 +152,4 @@ private:
     std::string FName;
 };
 
-} // namespace velora::test
+}  // namespace velora::test

@@ -39,8 +39,10 @@ String TypeNameOf(const std::type_info& type) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < full.size(); ++i) {
         char c = full[i];
-        if (c == '<' || c == '(') ++depth;
-        else if (c == '>' || c == ')') --depth;
+        if (c == '<' || c == '(')
+            ++depth;
+        else if (c == '>' || c == ')')
+            --depth;
         else if (depth == 0 && c == ':' && i + 1 < full.size() && full[i + 1] == ':') {
             start = i + 2;
             ++i;
@@ -58,7 +60,7 @@ bool IsValidIdent(const String& name) {
     return std::all_of(name.begin() + 1, name.end(), [&](char c) { return alpha(c) || (c >= '0' && c <= '9'); });
 }
 
-} // namespace detail
+}  // namespace detail
 
 // ---------------------------------------------------------------------------
 // TObject, TPersistent, TFiler
@@ -138,8 +140,7 @@ void TComponent::DestroyComponents() {
 }
 
 TComponent* TComponent::Components(int index) const {
-    if (index < 0 || index >= ComponentCount())
-        throw EListError(Format("List index out of bounds (%d)", index));
+    if (index < 0 || index >= ComponentCount()) throw EListError(Format("List index out of bounds (%d)", index));
     return FComponents[static_cast<std::size_t>(index)];
 }
 
@@ -160,8 +161,7 @@ TComponent* TComponent::FindComponent(const String& name) const {
 void TComponent::ValidateRename(TComponent* aComponent, const String& curName, const String& newName) {
     if (newName.empty() || SameText(curName, newName)) return;
     TComponent* found = FindComponent(newName);
-    if (found && found != aComponent)
-        throw EComponentError(Format("A component named %s already exists", newName));
+    if (found && found != aComponent) throw EComponentError(Format("A component named %s already exists", newName));
 }
 
 void TComponent::SetName(const String& name) {
@@ -173,8 +173,10 @@ void TComponent::SetName(const String& name) {
 }
 
 void TComponent::SetDesigning(bool value, bool setChildren) {
-    if (value) FComponentState.Include(csDesigning);
-    else FComponentState.Exclude(csDesigning);
+    if (value)
+        FComponentState.Include(csDesigning);
+    else
+        FComponentState.Exclude(csDesigning);
     if (setChildren)
         for (TComponent* c : FComponents) c->SetDesigning(value, true);
 }
@@ -253,8 +255,10 @@ String TComponent::EventHandlerName(const String& eventProp) const {
 }
 
 void TComponent::SetEventHandlerName(const String& eventProp, const String& methodName) {
-    if (methodName.empty()) FEventHandlerNames.erase(UpperCase(eventProp));
-    else FEventHandlerNames[UpperCase(eventProp)] = methodName;
+    if (methodName.empty())
+        FEventHandlerNames.erase(UpperCase(eventProp));
+    else
+        FEventHandlerNames[UpperCase(eventProp)] = methodName;
 }
 
 // ---------------------------------------------------------------------------
@@ -440,8 +444,10 @@ void TStrings::SetValues(const String& name, const String& value) {
         if (i >= 0) Delete(i);
         return;
     }
-    if (i < 0) Add(name + "=" + value);
-    else Put(i, name + "=" + value);
+    if (i < 0)
+        Add(name + "=" + value);
+    else
+        Put(i, name + "=" + value);
 }
 
 String TStrings::Text() const {
@@ -562,8 +568,10 @@ void TStrings::Assign(TPersistent* source) {
 
 void TStrings::DefineProperties(TFiler& filer) {
     bool hasData;
-    if (auto* ancestor = dynamic_cast<TStrings*>(filer.Ancestor())) hasData = !Equals(*ancestor);
-    else hasData = Count() > 0;
+    if (auto* ancestor = dynamic_cast<TStrings*>(filer.Ancestor()))
+        hasData = !Equals(*ancestor);
+    else
+        hasData = Count() > 0;
     filer.DefineProperty(
         "Strings",
         [this](TReader& reader) {
@@ -770,4 +778,4 @@ void TStringList::SetSorted(bool value) {
     FSorted = value;
 }
 
-} // namespace velora
+}  // namespace velora

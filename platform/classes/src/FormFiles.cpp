@@ -43,7 +43,7 @@ struct TFormObject {
     std::vector<TFormObject> Children;
 };
 
-} // namespace detail
+}  // namespace detail
 
 namespace {
 
@@ -104,7 +104,7 @@ enum class TTok { End, Ident, Integer, Float, String, Symbol };
 
 struct TToken {
     TTok Kind = TTok::End;
-    String Text;           // identifier or string value
+    String Text;  // identifier or string value
     std::int64_t Int = 0;
     double Float = 0;
     char Sym = 0;
@@ -266,8 +266,10 @@ private:
                     }
                 }
                 if (digits == 0 || code > 0x10FFFF) ReadErrorAt(FLine, "Invalid string constant");
-                if (code < 256) t.Text += static_cast<char>(code);
-                else AppendUtf8(t.Text, code);
+                if (code < 256)
+                    t.Text += static_cast<char>(code);
+                else
+                    AppendUtf8(t.Text, code);
             } else {
                 break;
             }
@@ -370,33 +372,35 @@ private:
         TFormValue v;
         v.Line = FTok.Line;
         switch (FTok.Kind) {
-        case TTok::Integer:
-            v.Kind = vaInt;
-            v.Int = FTok.Int;
-            Advance();
-            return v;
-        case TTok::Float:
-            v.Kind = vaExtended;
-            v.Float = FTok.Float;
-            Advance();
-            return v;
-        case TTok::String:
-            v.Kind = vaString;
-            v.Str = FTok.Text;
-            Advance();
-            while (IsSym('+')) {  // 'long text ' + 'continued'
+            case TTok::Integer:
+                v.Kind = vaInt;
+                v.Int = FTok.Int;
                 Advance();
-                if (FTok.Kind != TTok::String) Unexpected("String expected");
-                v.Str += FTok.Text;
+                return v;
+            case TTok::Float:
+                v.Kind = vaExtended;
+                v.Float = FTok.Float;
                 Advance();
-            }
-            return v;
-        case TTok::Ident:
-            v.Kind = vaIdent;
-            v.Str = QualifiedName();
-            return v;
-        case TTok::End: Unexpected("Property value expected");
-        case TTok::Symbol: break;
+                return v;
+            case TTok::String:
+                v.Kind = vaString;
+                v.Str = FTok.Text;
+                Advance();
+                while (IsSym('+')) {  // 'long text ' + 'continued'
+                    Advance();
+                    if (FTok.Kind != TTok::String) Unexpected("String expected");
+                    v.Str += FTok.Text;
+                    Advance();
+                }
+                return v;
+            case TTok::Ident:
+                v.Kind = vaIdent;
+                v.Str = QualifiedName();
+                return v;
+            case TTok::End:
+                Unexpected("Property value expected");
+            case TTok::Symbol:
+                break;
         }
         if (IsSym('(')) {
             v.Kind = vaList;
@@ -483,7 +487,7 @@ bool ClassMatches(TComponent* component, const String& className) {
     return info && info->InheritsFrom(className);
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // TReader
@@ -496,9 +500,7 @@ struct TReaderAccess {
     }
 };
 
-TReader::TReader(TComponent* root, TComponent* owner) : FOwner(owner), FRootGiven(root != nullptr) {
-    FRoot = root;
-}
+TReader::TReader(TComponent* root, TComponent* owner) : FOwner(owner), FRootGiven(root != nullptr) { FRoot = root; }
 
 TReader::~TReader() = default;
 
@@ -529,14 +531,12 @@ void TReader::Cleanup() noexcept {
     for (auto it = FCreated.rbegin(); it != FCreated.rend(); ++it) {
         try {
             (*it)->Free();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     if (FRootGiven && FRoot && FRoot->Name() != FOldRootName) {
         try {
             FRoot->SetName(FOldRootName);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     FCreated.clear();
     FLoaded.clear();
@@ -618,72 +618,76 @@ void TReader::AssignValue(TComponent* component, TPersistent* obj, const TPropIn
     };
     if (prop.Kind != tkClass && prop.ReadOnly()) ReadErrorAt(line, Format("Property %s is read-only", path));
     switch (prop.Kind) {
-    case tkBoolean:
-        if (value.Kind != vaIdent || GetEnumValue(BooleanInfo(), value.Str) < 0) expected("True or False");
-        prop.SetOrd(obj, GetEnumValue(BooleanInfo(), value.Str));
-        return;
-    case tkInteger:
-        if (value.Kind != vaInt) expected("an integer");
-        if (value.Int < INT32_MIN || value.Int > INT32_MAX)
-            ReadErrorAt(line, Format("Invalid property value for %s: %d is out of range", path, value.Int));
-        prop.SetOrd(obj, value.Int);
-        return;
-    case tkInt64:
-        if (value.Kind != vaInt) expected("an integer");
-        prop.SetOrd(obj, value.Int);
-        return;
-    case tkFloat:
-        if (value.Kind == vaInt) prop.SetFloat(obj, static_cast<double>(value.Int));
-        else if (value.Kind == vaExtended) prop.SetFloat(obj, value.Float);
-        else expected("a number");
-        return;
-    case tkString:
-        if (value.Kind != vaString) expected("a string");
-        prop.SetStr(obj, value.Str);
-        return;
-    case tkEnumeration: {
-        if (value.Kind != vaIdent) expected(("a " + prop.TypeName + " value").c_str());
-        int v = GetEnumValue(*prop.EnumType, value.Str);
-        if (v < 0)
-            ReadErrorAt(line, Format("Invalid property value for %s: %s is not a %s value", path, value.Str,
-                                     prop.TypeName));
-        prop.SetOrd(obj, v);
-        return;
-    }
-    case tkSet: {
-        if (value.Kind != vaSet) expected("a set");
-        std::uint64_t bits = 0;
-        for (const TFormValue& item : value.Items) {
-            int v = GetEnumValue(*prop.EnumType, item.Str);
-            if (v < 0 || v >= 64)
-                ReadErrorAt(item.Line, Format("Invalid property value for %s: %s is not a %s value", path, item.Str,
-                                              prop.TypeName));
-            bits |= std::uint64_t{1} << v;
-        }
-        prop.SetOrd(obj, static_cast<std::int64_t>(bits));
-        return;
-    }
-    case tkComponent:
-        if (value.Kind != vaIdent) expected("a component name");
-        if (SameText(value.Str, "nil")) {
-            prop.SetComponent(obj, nullptr);
+        case tkBoolean:
+            if (value.Kind != vaIdent || GetEnumValue(BooleanInfo(), value.Str) < 0) expected("True or False");
+            prop.SetOrd(obj, GetEnumValue(BooleanInfo(), value.Str));
+            return;
+        case tkInteger:
+            if (value.Kind != vaInt) expected("an integer");
+            if (value.Int < INT32_MIN || value.Int > INT32_MAX)
+                ReadErrorAt(line, Format("Invalid property value for %s: %d is out of range", path, value.Int));
+            prop.SetOrd(obj, value.Int);
+            return;
+        case tkInt64:
+            if (value.Kind != vaInt) expected("an integer");
+            prop.SetOrd(obj, value.Int);
+            return;
+        case tkFloat:
+            if (value.Kind == vaInt)
+                prop.SetFloat(obj, static_cast<double>(value.Int));
+            else if (value.Kind == vaExtended)
+                prop.SetFloat(obj, value.Float);
+            else
+                expected("a number");
+            return;
+        case tkString:
+            if (value.Kind != vaString) expected("a string");
+            prop.SetStr(obj, value.Str);
+            return;
+        case tkEnumeration: {
+            if (value.Kind != vaIdent) expected(("a " + prop.TypeName + " value").c_str());
+            int v = GetEnumValue(*prop.EnumType, value.Str);
+            if (v < 0)
+                ReadErrorAt(line, Format("Invalid property value for %s: %s is not a %s value", path, value.Str,
+                                         prop.TypeName));
+            prop.SetOrd(obj, v);
             return;
         }
-        FFixups.push_back(TFixup{component, obj, &prop, value.Str, line});
-        return;
-    case tkMethod: {
-        if (value.Kind != vaIdent) expected("a method name");
-        auto* owner = dynamic_cast<TComponent*>(obj);
-        if (!owner) ReadErrorAt(line, Format("Property %s: events of nested objects are not supported", path));
-        const std::any* handler = owner->FindMethod(value.Str);
-        if (!handler) ReadErrorAt(line, Format("Method '%s' not found", value.Str));
-        if (!prop.SetMethod(owner, handler))
-            ReadErrorAt(line, Format("Method '%s' does not match event %s", value.Str, path));
-        owner->SetEventHandlerName(prop.Name, owner->MethodName(value.Str));
-        return;
-    }
-    case tkClass:
-    case tkUnknown: break;
+        case tkSet: {
+            if (value.Kind != vaSet) expected("a set");
+            std::uint64_t bits = 0;
+            for (const TFormValue& item : value.Items) {
+                int v = GetEnumValue(*prop.EnumType, item.Str);
+                if (v < 0 || v >= 64)
+                    ReadErrorAt(item.Line, Format("Invalid property value for %s: %s is not a %s value", path, item.Str,
+                                                  prop.TypeName));
+                bits |= std::uint64_t{1} << v;
+            }
+            prop.SetOrd(obj, static_cast<std::int64_t>(bits));
+            return;
+        }
+        case tkComponent:
+            if (value.Kind != vaIdent) expected("a component name");
+            if (SameText(value.Str, "nil")) {
+                prop.SetComponent(obj, nullptr);
+                return;
+            }
+            FFixups.push_back(TFixup{component, obj, &prop, value.Str, line});
+            return;
+        case tkMethod: {
+            if (value.Kind != vaIdent) expected("a method name");
+            auto* owner = dynamic_cast<TComponent*>(obj);
+            if (!owner) ReadErrorAt(line, Format("Property %s: events of nested objects are not supported", path));
+            const std::any* handler = owner->FindMethod(value.Str);
+            if (!handler) ReadErrorAt(line, Format("Method '%s' not found", value.Str));
+            if (!prop.SetMethod(owner, handler))
+                ReadErrorAt(line, Format("Method '%s' does not match event %s", value.Str, path));
+            owner->SetEventHandlerName(prop.Name, owner->MethodName(value.Str));
+            return;
+        }
+        case tkClass:
+        case tkUnknown:
+            break;
     }
     ReadErrorAt(line, Format("Invalid property value for %s", path));
 }
@@ -761,8 +765,10 @@ const TFormValue& TReader::Current() const {
 const TFormValue& TReader::Take() {
     const TFormValue& v = Current();
     if (v.Kind == vaNull) Error("Invalid property value: more values expected");
-    if (FCursor.empty()) FValueTaken = true;
-    else ++FCursor.back().second;
+    if (FCursor.empty())
+        FValueTaken = true;
+    else
+        ++FCursor.back().second;
     return v;
 }
 
@@ -873,32 +879,43 @@ void TWriter::WriteProperties(TPersistent* obj, TPersistent* ancestor, const Str
             if (prop->ReadOnly() || IsDefaultPropValue(obj, *prop, propAncestor)) continue;
             String text;
             switch (prop->Kind) {
-            case tkBoolean: text = prop->GetOrd(obj) ? "True" : "False"; break;
-            case tkInteger:
-            case tkInt64: text = IntToStr(prop->GetOrd(obj)); break;
-            case tkFloat: text = FloatText(prop->GetFloat(obj)); break;
-            case tkString: text = QuoteFormString(prop->GetStr(obj)); break;
-            case tkEnumeration: {
-                std::int64_t v = prop->GetOrd(obj);
-                text = GetEnumName(*prop->EnumType, v);
-                if (text.empty())
-                    throw EWriteError(Format("Property %s: %d is not a %s value", prop->Name, v, prop->TypeName));
-                break;
-            }
-            case tkSet: {
-                text = SetToString(*prop->EnumType, static_cast<std::uint64_t>(prop->GetOrd(obj)));
-                String spaced;
-                for (char c : text) spaced += c == ',' ? String(", ") : String(1, c);
-                text = spaced;
-                break;
-            }
-            case tkComponent: text = ReferenceName(prop->GetComponent(obj)); break;
-            case tkMethod: {
-                auto* owner = dynamic_cast<TComponent*>(obj);
-                text = owner ? GetMethodProp(owner, *prop) : String();
-                break;
-            }
-            default: break;
+                case tkBoolean:
+                    text = prop->GetOrd(obj) ? "True" : "False";
+                    break;
+                case tkInteger:
+                case tkInt64:
+                    text = IntToStr(prop->GetOrd(obj));
+                    break;
+                case tkFloat:
+                    text = FloatText(prop->GetFloat(obj));
+                    break;
+                case tkString:
+                    text = QuoteFormString(prop->GetStr(obj));
+                    break;
+                case tkEnumeration: {
+                    std::int64_t v = prop->GetOrd(obj);
+                    text = GetEnumName(*prop->EnumType, v);
+                    if (text.empty())
+                        throw EWriteError(Format("Property %s: %d is not a %s value", prop->Name, v, prop->TypeName));
+                    break;
+                }
+                case tkSet: {
+                    text = SetToString(*prop->EnumType, static_cast<std::uint64_t>(prop->GetOrd(obj)));
+                    String spaced;
+                    for (char c : text) spaced += c == ',' ? String(", ") : String(1, c);
+                    text = spaced;
+                    break;
+                }
+                case tkComponent:
+                    text = ReferenceName(prop->GetComponent(obj));
+                    break;
+                case tkMethod: {
+                    auto* owner = dynamic_cast<TComponent*>(obj);
+                    text = owner ? GetMethodProp(owner, *prop) : String();
+                    break;
+                }
+                default:
+                    break;
             }
             if (text.empty()) continue;  // unnamed reference or handler
             WritePropertyName(prefix + prop->Name);
@@ -1083,4 +1100,4 @@ void SetFindGlobalComponent(TFindGlobalComponent finder) {
     Finder() = std::move(finder);
 }
 
-} // namespace velora
+}  // namespace velora

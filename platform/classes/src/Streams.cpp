@@ -26,7 +26,7 @@ std::int64_t NewPosition(std::int64_t current, std::int64_t size, std::int64_t o
     return base + offset;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // TStream
@@ -148,9 +148,15 @@ TFileStream::TFileStream(const String& fileName, unsigned mode) : FFileName(file
         flags = O_RDWR | O_CREAT | O_TRUNC;
     } else {
         switch (mode & 0x3u) {
-        case fmOpenWrite: flags = O_WRONLY; break;
-        case fmOpenReadWrite: flags = O_RDWR; break;
-        default: flags = O_RDONLY; break;
+            case fmOpenWrite:
+                flags = O_WRONLY;
+                break;
+            case fmOpenReadWrite:
+                flags = O_RDWR;
+                break;
+            default:
+                flags = O_RDONLY;
+                break;
         }
     }
     do {
@@ -244,4 +250,4 @@ String TStringStream::ReadString(std::int64_t count) {
     return s;
 }
 
-} // namespace velora
+}  // namespace velora

@@ -23,15 +23,14 @@ namespace {
 
 struct TRegistry {
     std::recursive_mutex Lock;
-    std::map<String, std::unique_ptr<TClassInfo>> Classes;       // key: upper-case name
-    std::map<String, std::type_index> ClassTypes;                // key: upper-case name
-    std::map<String, std::unique_ptr<TEnumInfo>> Enums;          // key: upper-case name
+    std::map<String, std::unique_ptr<TClassInfo>> Classes;  // key: upper-case name
+    std::map<String, std::type_index> ClassTypes;           // key: upper-case name
+    std::map<String, std::unique_ptr<TEnumInfo>> Enums;     // key: upper-case name
     std::unordered_map<std::type_index, const TClassInfo*> InstanceCache;
 };
 
-TClassInfo* AddClassInfoTo(TRegistry& r, const String& className, const String& parentName,
-                           const std::type_info& type, std::function<bool(const TPersistent*)> isInstance,
-                           TComponentFactory factory) {
+TClassInfo* AddClassInfoTo(TRegistry& r, const String& className, const String& parentName, const std::type_info& type,
+                           std::function<bool(const TPersistent*)> isInstance, TComponentFactory factory) {
     std::lock_guard<std::recursive_mutex> guard(r.Lock);
     const String key = UpperCase(className);
     auto it = r.Classes.find(key);
@@ -98,7 +97,7 @@ TComponent* LookupRoot(TComponent* c) {
     return c;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Enumerations
@@ -179,17 +178,24 @@ std::uint64_t StringToSet(const TEnumInfo& info, const String& text) {
 
 bool TPropInfo::ReadOnly() const {
     switch (Kind) {
-    case tkBoolean:
-    case tkInteger:
-    case tkInt64:
-    case tkEnumeration:
-    case tkSet: return !SetOrd;
-    case tkFloat: return !SetFloat;
-    case tkString: return !SetStr;
-    case tkComponent: return !SetComponent;
-    case tkMethod: return !SetMethod;
-    case tkClass: return !GetObject;
-    default: return true;
+        case tkBoolean:
+        case tkInteger:
+        case tkInt64:
+        case tkEnumeration:
+        case tkSet:
+            return !SetOrd;
+        case tkFloat:
+            return !SetFloat;
+        case tkString:
+            return !SetStr;
+        case tkComponent:
+            return !SetComponent;
+        case tkMethod:
+            return !SetMethod;
+        case tkClass:
+            return !GetObject;
+        default:
+            return true;
     }
 }
 
@@ -209,10 +215,12 @@ std::vector<const TPropInfo*> TClassInfo::AllProperties() const {
     for (auto it = chain.rbegin(); it != chain.rend(); ++it)
         for (const TPropInfo& p : (*it)->Properties) {
             // A redeclared property replaces the inherited one in place.
-            auto same = std::find_if(props.begin(), props.end(),
-                                     [&](const TPropInfo* q) { return SameText(q->Name, p.Name); });
-            if (same != props.end()) *same = &p;
-            else props.push_back(&p);
+            auto same =
+                std::find_if(props.begin(), props.end(), [&](const TPropInfo* q) { return SameText(q->Name, p.Name); });
+            if (same != props.end())
+                *same = &p;
+            else
+                props.push_back(&p);
         }
     return props;
 }
@@ -289,11 +297,11 @@ TClassInfo* AddClassInfo(const String& className, const String& parentName, cons
 }
 
 void ThrowBadInstance(const TPersistent* instance, const String& className) {
-    throw EPropertyError(Format("Invalid property access: %s is not a %s",
-                                instance ? instance->ClassName() : String("nil"), className));
+    throw EPropertyError(
+        Format("Invalid property access: %s is not a %s", instance ? instance->ClassName() : String("nil"), className));
 }
 
-} // namespace detail
+}  // namespace detail
 
 // ---------------------------------------------------------------------------
 // Typed access
@@ -376,118 +384,130 @@ bool IsStoredProp(TPersistent* instance, const TPropInfo& prop) {
 
 bool IsDefaultPropValue(TPersistent* instance, const TPropInfo& prop, TPersistent* ancestor) {
     switch (prop.Kind) {
-    case tkBoolean:
-    case tkInteger:
-    case tkInt64:
-    case tkEnumeration:
-    case tkSet: {
-        std::int64_t v = prop.GetOrd(instance);
-        if (ancestor) return v == prop.GetOrd(ancestor);
-        return prop.OrdDefault && v == *prop.OrdDefault;
-    }
-    case tkFloat: {
-        double v = prop.GetFloat(instance);
-        if (ancestor) return v == prop.GetFloat(ancestor);
-        return prop.FloatDefault && v == *prop.FloatDefault;
-    }
-    case tkString: {
-        String v = prop.GetStr(instance);
-        if (ancestor) return v == prop.GetStr(ancestor);
-        return prop.StrDefault && v == *prop.StrDefault;
-    }
-    case tkComponent: {
-        TComponent* v = prop.GetComponent(instance);
-        if (ancestor) {
-            TComponent* a = prop.GetComponent(ancestor);
-            return v == a || (v && a && !v->Name().empty() && SameText(v->Name(), a->Name()));
+        case tkBoolean:
+        case tkInteger:
+        case tkInt64:
+        case tkEnumeration:
+        case tkSet: {
+            std::int64_t v = prop.GetOrd(instance);
+            if (ancestor) return v == prop.GetOrd(ancestor);
+            return prop.OrdDefault && v == *prop.OrdDefault;
         }
-        return v == nullptr;
-    }
-    case tkMethod: {
-        auto* c = dynamic_cast<TComponent*>(instance);
-        String v = c ? GetMethodProp(c, prop) : String();
-        if (ancestor) {
-            auto* a = dynamic_cast<TComponent*>(ancestor);
-            return SameText(v, a ? GetMethodProp(a, prop) : String());
+        case tkFloat: {
+            double v = prop.GetFloat(instance);
+            if (ancestor) return v == prop.GetFloat(ancestor);
+            return prop.FloatDefault && v == *prop.FloatDefault;
         }
-        return v.empty();
-    }
-    default: return false;
+        case tkString: {
+            String v = prop.GetStr(instance);
+            if (ancestor) return v == prop.GetStr(ancestor);
+            return prop.StrDefault && v == *prop.StrDefault;
+        }
+        case tkComponent: {
+            TComponent* v = prop.GetComponent(instance);
+            if (ancestor) {
+                TComponent* a = prop.GetComponent(ancestor);
+                return v == a || (v && a && !v->Name().empty() && SameText(v->Name(), a->Name()));
+            }
+            return v == nullptr;
+        }
+        case tkMethod: {
+            auto* c = dynamic_cast<TComponent*>(instance);
+            String v = c ? GetMethodProp(c, prop) : String();
+            if (ancestor) {
+                auto* a = dynamic_cast<TComponent*>(ancestor);
+                return SameText(v, a ? GetMethodProp(a, prop) : String());
+            }
+            return v.empty();
+        }
+        default:
+            return false;
     }
 }
 
 String GetPropValueText(TPersistent* instance, const TPropInfo& prop) {
     switch (prop.Kind) {
-    case tkBoolean:
-    case tkEnumeration: return GetEnumName(*prop.EnumType, prop.GetOrd(instance));
-    case tkInteger:
-    case tkInt64: return IntToStr(prop.GetOrd(instance));
-    case tkSet: return SetToString(*prop.EnumType, static_cast<std::uint64_t>(prop.GetOrd(instance)));
-    case tkFloat: return FloatText(prop.GetFloat(instance));
-    case tkString: return prop.GetStr(instance);
-    case tkComponent: {
-        TComponent* c = prop.GetComponent(instance);
-        return c ? c->Name() : String();
-    }
-    case tkMethod: {
-        auto* c = dynamic_cast<TComponent*>(instance);
-        return c ? GetMethodProp(c, prop) : String();
-    }
-    case tkClass: return "(" + prop.TypeName + ")";
-    default: return String();
+        case tkBoolean:
+        case tkEnumeration:
+            return GetEnumName(*prop.EnumType, prop.GetOrd(instance));
+        case tkInteger:
+        case tkInt64:
+            return IntToStr(prop.GetOrd(instance));
+        case tkSet:
+            return SetToString(*prop.EnumType, static_cast<std::uint64_t>(prop.GetOrd(instance)));
+        case tkFloat:
+            return FloatText(prop.GetFloat(instance));
+        case tkString:
+            return prop.GetStr(instance);
+        case tkComponent: {
+            TComponent* c = prop.GetComponent(instance);
+            return c ? c->Name() : String();
+        }
+        case tkMethod: {
+            auto* c = dynamic_cast<TComponent*>(instance);
+            return c ? GetMethodProp(c, prop) : String();
+        }
+        case tkClass:
+            return "(" + prop.TypeName + ")";
+        default:
+            return String();
     }
 }
 
 void SetPropValueText(TPersistent* instance, const TPropInfo& prop, const String& text) {
     switch (prop.Kind) {
-    case tkBoolean:
-    case tkEnumeration: {
-        int v = GetEnumValue(*prop.EnumType, Trim(text));
-        if (v < 0) throw EPropertyError(Format("Invalid property value: %s", text));
-        SetOrdProp(instance, prop, v);
-        return;
-    }
-    case tkInteger:
-    case tkInt64: {
-        long long v = 0;
-        if (!TryStrToInt(text, v) ||
-            (prop.Kind == tkInteger && (v < INT32_MIN || v > INT32_MAX)))
-            throw EPropertyError(Format("Invalid property value: %s", text));
-        SetOrdProp(instance, prop, v);
-        return;
-    }
-    case tkSet: SetOrdProp(instance, prop, static_cast<std::int64_t>(StringToSet(*prop.EnumType, text))); return;
-    case tkFloat: {
-        String t = Trim(text);
-        double v = 0;
-        auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-        if (t.empty() || ec != std::errc() || p != t.data() + t.size() || !std::isfinite(v))
-            throw EPropertyError(Format("Invalid property value: %s", text));
-        SetFloatProp(instance, prop, v);
-        return;
-    }
-    case tkString: SetStrProp(instance, prop, text); return;
-    case tkComponent: {
-        if (Trim(text).empty()) {
-            SetComponentProp(instance, prop, nullptr);
+        case tkBoolean:
+        case tkEnumeration: {
+            int v = GetEnumValue(*prop.EnumType, Trim(text));
+            if (v < 0) throw EPropertyError(Format("Invalid property value: %s", text));
+            SetOrdProp(instance, prop, v);
             return;
         }
-        auto* self = dynamic_cast<TComponent*>(instance);
-        TComponent* root = LookupRoot(self);
-        TComponent* found = nullptr;
-        if (root) found = SameText(root->Name(), Trim(text)) ? root : root->FindComponent(Trim(text));
-        if (!found) throw EPropertyError(Format("Component '%s' not found", text));
-        SetComponentProp(instance, prop, found);
-        return;
-    }
-    case tkMethod: {
-        auto* c = dynamic_cast<TComponent*>(instance);
-        if (!c) throw EPropertyError(Format("Property %s is not a component's event", prop.Name));
-        SetMethodProp(c, prop, Trim(text));
-        return;
-    }
-    default: throw EPropertyError(Format("Property %s cannot be set from text", prop.Name));
+        case tkInteger:
+        case tkInt64: {
+            long long v = 0;
+            if (!TryStrToInt(text, v) || (prop.Kind == tkInteger && (v < INT32_MIN || v > INT32_MAX)))
+                throw EPropertyError(Format("Invalid property value: %s", text));
+            SetOrdProp(instance, prop, v);
+            return;
+        }
+        case tkSet:
+            SetOrdProp(instance, prop, static_cast<std::int64_t>(StringToSet(*prop.EnumType, text)));
+            return;
+        case tkFloat: {
+            String t = Trim(text);
+            double v = 0;
+            auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+            if (t.empty() || ec != std::errc() || p != t.data() + t.size() || !std::isfinite(v))
+                throw EPropertyError(Format("Invalid property value: %s", text));
+            SetFloatProp(instance, prop, v);
+            return;
+        }
+        case tkString:
+            SetStrProp(instance, prop, text);
+            return;
+        case tkComponent: {
+            if (Trim(text).empty()) {
+                SetComponentProp(instance, prop, nullptr);
+                return;
+            }
+            auto* self = dynamic_cast<TComponent*>(instance);
+            TComponent* root = LookupRoot(self);
+            TComponent* found = nullptr;
+            if (root) found = SameText(root->Name(), Trim(text)) ? root : root->FindComponent(Trim(text));
+            if (!found) throw EPropertyError(Format("Component '%s' not found", text));
+            SetComponentProp(instance, prop, found);
+            return;
+        }
+        case tkMethod: {
+            auto* c = dynamic_cast<TComponent*>(instance);
+            if (!c) throw EPropertyError(Format("Property %s is not a component's event", prop.Name));
+            SetMethodProp(c, prop, Trim(text));
+            return;
+        }
+        default:
+            throw EPropertyError(Format("Property %s cannot be set from text", prop.Name));
     }
 }
 
-} // namespace velora
+}  // namespace velora

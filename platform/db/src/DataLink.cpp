@@ -22,8 +22,7 @@ TDataLink::~TDataLink() {
     FDataSourceFixed = false;
     try {
         SetDataSource(nullptr);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void TDataLink::SetDataSource(TDataSource* Value) {
@@ -103,34 +102,46 @@ void TDataLink::DataEvent(TDataEvent Event, std::intptr_t Info) {
     }
     if (!FActive) return;
     switch (Event) {
-    case deFieldChange:
-    case deRecordChange:
-        if (!FUpdating) RecordChanged(reinterpret_cast<TField*>(Info));
-        break;
-    case deDataSetChange:
-    case deDataSetScroll:
-    case deLayoutChange: {
-        // Info is how far the dataset shifted its buffers (negative when the
-        // records moved towards index 0); the window follows them and then
-        // scrolls just enough to keep the active record inside.
-        int count = 0;
-        if (FDataSource->State() != dsSetKey) {
-            int active = DataSet()->FActiveRecord;
-            int first = FFirstRecord + static_cast<int>(Info);
-            int last = first + FBufferCount - 1;
-            if (active > last) count = active - last;
-            else if (active < first) count = active - first;
-            FFirstRecord = first + count;
+        case deFieldChange:
+        case deRecordChange:
+            if (!FUpdating) RecordChanged(reinterpret_cast<TField*>(Info));
+            break;
+        case deDataSetChange:
+        case deDataSetScroll:
+        case deLayoutChange: {
+            // Info is how far the dataset shifted its buffers (negative when the
+            // records moved towards index 0); the window follows them and then
+            // scrolls just enough to keep the active record inside.
+            int count = 0;
+            if (FDataSource->State() != dsSetKey) {
+                int active = DataSet()->FActiveRecord;
+                int first = FFirstRecord + static_cast<int>(Info);
+                int last = first + FBufferCount - 1;
+                if (active > last)
+                    count = active - last;
+                else if (active < first)
+                    count = active - first;
+                FFirstRecord = first + count;
+            }
+            if (Event == deDataSetChange)
+                DataSetChanged();
+            else if (Event == deDataSetScroll)
+                DataSetScrolled(count);
+            else
+                LayoutChanged();
+            break;
         }
-        if (Event == deDataSetChange) DataSetChanged();
-        else if (Event == deDataSetScroll) DataSetScrolled(count);
-        else LayoutChanged();
-        break;
-    }
-    case deUpdateRecord: UpdateRecord(); break;
-    case deCheckBrowseMode: CheckBrowseMode(); break;
-    case deFocusControl: FocusControl(reinterpret_cast<TField**>(Info)); break;
-    default: break;
+        case deUpdateRecord:
+            UpdateRecord();
+            break;
+        case deCheckBrowseMode:
+            CheckBrowseMode();
+            break;
+        case deFocusControl:
+            FocusControl(reinterpret_cast<TField**>(Info));
+            break;
+        default:
+            break;
     }
 }
 
@@ -143,8 +154,10 @@ void TDataLink::UpdateState() {
 void TDataLink::SetActive(bool Value) {
     if (FActive == Value) return;
     FActive = Value;
-    if (Value) UpdateRange();
-    else FFirstRecord = 0;
+    if (Value)
+        UpdateRange();
+    else
+        FFirstRecord = 0;
     ActiveChanged();
 }
 
@@ -184,8 +197,7 @@ void TDataSource::Detach() {
     OnUpdateData = nullptr;
     try {
         SetDataSet(nullptr);
-    } catch (...) {
-    }
+    } catch (...) {}
     while (!FDataLinks.empty()) RemoveDataLink(FDataLinks.back());
 }
 
@@ -249,19 +261,20 @@ void TDataSource::DataEvent(TDataEvent Event, std::intptr_t Info) {
     if (FState == dsInactive) return;
     NotifyDataLinks(Event, Info);
     switch (Event) {
-    case deFieldChange:
-        if (OnDataChange) OnDataChange(this, reinterpret_cast<TField*>(Info));
-        break;
-    case deRecordChange:
-    case deDataSetChange:
-    case deDataSetScroll:
-    case deLayoutChange:
-        if (OnDataChange) OnDataChange(this, nullptr);
-        break;
-    case deUpdateRecord:
-        if (OnUpdateData) OnUpdateData(this);
-        break;
-    default: break;
+        case deFieldChange:
+            if (OnDataChange) OnDataChange(this, reinterpret_cast<TField*>(Info));
+            break;
+        case deRecordChange:
+        case deDataSetChange:
+        case deDataSetScroll:
+        case deLayoutChange:
+            if (OnDataChange) OnDataChange(this, nullptr);
+            break;
+        case deUpdateRecord:
+            if (OnUpdateData) OnUpdateData(this);
+            break;
+        default:
+            break;
     }
 }
 
@@ -277,4 +290,4 @@ void TDataSource::SetState(TDataSetState Value) {
     if (prior == dsInactive && OnDataChange) OnDataChange(this, nullptr);
 }
 
-} // namespace velora
+}  // namespace velora

@@ -40,7 +40,7 @@ bool IsWriteMode(TDataSetState state) {
            state == dsNewValue;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Construction and destruction
@@ -81,8 +81,10 @@ void TDataSet::Loaded() {
     try {
         SetActive(true);
     } catch (...) {
-        if (IsDesigning()) InternalHandleException();
-        else throw;
+        if (IsDesigning())
+            InternalHandleException();
+        else
+            throw;
     }
 }
 
@@ -120,8 +122,10 @@ void TDataSet::SetActive(bool Value) {
 }
 
 void TDataSet::OpenCursor(bool InfoQuery) {
-    if (InfoQuery) InternalInitFieldDefs();
-    else DoInternalOpen();
+    if (InfoQuery)
+        InternalInitFieldDefs();
+    else
+        DoInternalOpen();
 }
 
 void TDataSet::DoInternalOpen() {
@@ -155,8 +159,7 @@ void TDataSet::InitFieldDefs() {
     } catch (...) {
         try {
             CloseCursor();
-        } catch (...) {
-        }
+        } catch (...) {}
         throw;
     }
     CloseCursor();
@@ -168,8 +171,10 @@ void TDataSet::CheckActive() const {
 
 void TDataSet::CheckInactive() {
     if (!Active()) return;
-    if (ComponentState().Contains(csUpdating) || IsDesigning()) Close();
-    else DatabaseError(DBConsts::SDataSetOpen);
+    if (ComponentState().Contains(csUpdating) || IsDesigning())
+        Close();
+    else
+        DatabaseError(DBConsts::SDataSetOpen);
 }
 
 void TDataSet::SetState(TDataSetState Value) {
@@ -237,8 +242,10 @@ void TDataSet::UpdateBufferCount() {
 void TDataSet::MoveBuffer(int CurIndex, int NewIndex) {
     if (CurIndex == NewIndex) return;
     auto first = FBuffers.begin();
-    if (CurIndex < NewIndex) std::rotate(first + CurIndex, first + CurIndex + 1, first + NewIndex + 1);
-    else std::rotate(first + NewIndex, first + CurIndex, first + CurIndex + 1);
+    if (CurIndex < NewIndex)
+        std::rotate(first + CurIndex, first + CurIndex + 1, first + NewIndex + 1);
+    else
+        std::rotate(first + NewIndex, first + CurIndex, first + CurIndex + 1);
 }
 
 void TDataSet::ActivateBuffers() {
@@ -261,14 +268,20 @@ void TDataSet::SetCurrentRecord(int Index) {
     if (FCurrentRecord == Index) return;
     TRecordBuffer buffer = FBuffers[static_cast<std::size_t>(Index)];
     switch (GetBookmarkFlag(buffer)) {
-    case bfCurrent: InternalSetToRecord(buffer); break;
-    case bfInserted:
-        // A new record has no bookmark of its own: it stands before the
-        // record that was active when Insert ran.
-        if (!FInsertBookmark.empty()) InternalGotoBookmark(FInsertBookmark.data());
-        break;
-    case bfBOF: InternalFirst(); break;
-    case bfEOF: InternalLast(); break;
+        case bfCurrent:
+            InternalSetToRecord(buffer);
+            break;
+        case bfInserted:
+            // A new record has no bookmark of its own: it stands before the
+            // record that was active when Insert ran.
+            if (!FInsertBookmark.empty()) InternalGotoBookmark(FInsertBookmark.data());
+            break;
+        case bfBOF:
+            InternalFirst();
+            break;
+        case bfEOF:
+            InternalLast();
+            break;
     }
     FCurrentRecord = Index;
 }
@@ -289,9 +302,12 @@ bool TDataSet::GetNextRecord() {
     }
     bool ok = GetRecord(FBuffers[static_cast<std::size_t>(FRecordCount)], mode, true) == grOK;
     if (ok) {
-        if (FRecordCount == 0) ActivateBuffers();
-        else if (FRecordCount < FBufferCount) ++FRecordCount;
-        else MoveBuffer(0, FRecordCount);
+        if (FRecordCount == 0)
+            ActivateBuffers();
+        else if (FRecordCount < FBufferCount)
+            ++FRecordCount;
+        else
+            MoveBuffer(0, FRecordCount);
         FCurrentRecord = FRecordCount - 1;
     } else {
         CursorPosChanged();
@@ -670,14 +686,19 @@ void TDataSet::CheckBrowseMode() {
     CheckActive();
     DataEvent(deCheckBrowseMode, 0);
     switch (FState) {
-    case dsEdit:
-    case dsInsert:
-        UpdateRecord();
-        if (FModified) Post();
-        else Cancel();
-        break;
-    case dsSetKey: Post(); break;
-    default: break;
+        case dsEdit:
+        case dsInsert:
+            UpdateRecord();
+            if (FModified)
+                Post();
+            else
+                Cancel();
+            break;
+        case dsSetKey:
+            Post();
+            break;
+        default:
+            break;
     }
 }
 
@@ -695,8 +716,10 @@ void TDataSet::InternalInsertRecord(const std::vector<Variant>& Values, bool App
                 for (std::size_t i = 0; i < Values.size(); ++i) {
                     if (Values[i].IsEmpty()) continue;
                     TField* field = FFields->Fields(static_cast<int>(i));
-                    if (Values[i].IsNull()) field->Clear();
-                    else field->SetAsVariant(Values[i]);
+                    if (Values[i].IsNull())
+                        field->Clear();
+                    else
+                        field->SetAsVariant(Values[i]);
                 }
                 DoBeforePost();
                 CheckRequiredFields();
@@ -728,18 +751,21 @@ void TDataSet::InternalInsertRecord(const std::vector<Variant>& Values, bool App
 
 void TDataSet::DataEvent(TDataEvent Event, std::intptr_t Info) {
     switch (Event) {
-    case deFieldChange: {
-        auto* field = reinterpret_cast<TField*>(Info);
-        if (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc) SetModified(true);
-        if (FState != dsSetKey) {
-            if (FCalcFieldsSize != 0 && FAutoCalcFields && field->FieldKind() == fkData)
-                CalculateFields(ActiveBuffer());
-            field->Change();
+        case deFieldChange: {
+            auto* field = reinterpret_cast<TField*>(Info);
+            if (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc) SetModified(true);
+            if (FState != dsSetKey) {
+                if (FCalcFieldsSize != 0 && FAutoCalcFields && field->FieldKind() == fkData)
+                    CalculateFields(ActiveBuffer());
+                field->Change();
+            }
+            break;
         }
-        break;
-    }
-    case dePropertyChange: FFieldDefs->SetUpdated(false); break;
-    default: break;
+        case dePropertyChange:
+            FFieldDefs->SetUpdated(false);
+            break;
+        default:
+            break;
     }
     if (FDisableCount == 0) {
         std::vector<TDataSource*> sources = FDataSources;
@@ -807,7 +833,7 @@ bool CompatibleTypes(TFieldType fieldType, TFieldType defType) {
            (fieldType == ftCurrency && defType == ftFloat) || (fieldType == ftFloat && defType == ftCurrency);
 }
 
-} // namespace
+}  // namespace
 
 void TDataSet::BindFields(bool Binding) {
     FCalcFieldsSize = 0;
@@ -858,7 +884,7 @@ std::vector<TField*> FieldListOf(const TDataSet& dataSet, const String& names) {
     return fields;
 }
 
-} // namespace
+}  // namespace
 
 Variant TDataSet::FieldValues(const String& FieldNames) const {
     if (FieldNames.find(';') == String::npos) return FieldByName(FieldNames)->Value();
@@ -1014,7 +1040,7 @@ Int128 DivRoundHalfEven(Int128 a, Int128 b) {
     return q;
 }
 
-} // namespace
+}  // namespace
 
 bool TDataSet::BCDToCurr(const void* BCD, Currency& Curr) {
     const auto* b = static_cast<const std::uint8_t*>(BCD);
@@ -1033,8 +1059,8 @@ bool TDataSet::BCDToCurr(const void* BCD, Currency& Curr) {
         if (++significant > 36) return false;
         value = value * 10 + digit;
     }
-    Int128 units = scale <= 4 ? value * Pow10(4 - scale)
-                              : (scale - 4 > 36 ? 0 : DivRoundHalfEven(value, Pow10(scale - 4)));
+    Int128 units =
+        scale <= 4 ? value * Pow10(4 - scale) : (scale - 4 > 36 ? 0 : DivRoundHalfEven(value, Pow10(scale - 4)));
     if (negative) units = -units;
     if (units < INT64_MIN || units > INT64_MAX) return false;
     Curr = Currency::FromUnits(static_cast<std::int64_t>(units));
@@ -1052,7 +1078,7 @@ bool TDataSet::CurrToBCD(Currency Curr, void* BCD, int Precision, int Decimals) 
     } else if (Decimals > 4) {
         if (Decimals - 4 > Precision) return false;
         for (int i = 4; i < Decimals && value != 0; ++i) {
-            if (value > Pow10(36)) return false; // more digits than any precision holds
+            if (value > Pow10(36)) return false;  // more digits than any precision holds
             value *= 10;
         }
     }
@@ -1067,8 +1093,9 @@ bool TDataSet::CurrToBCD(Currency Curr, void* BCD, int Precision, int Decimals) 
     b[1] = static_cast<std::uint8_t>(Decimals);
     bool zero = std::all_of(digits, digits + Precision, [](std::uint8_t d) { return d == 0; });
     if (negative && !zero) b[1] |= 0x80;
-    for (int i = 0; i < Precision; ++i) b[2 + i / 2] |= static_cast<std::uint8_t>(i % 2 == 0 ? digits[i] << 4 : digits[i]);
+    for (int i = 0; i < Precision; ++i)
+        b[2 + i / 2] |= static_cast<std::uint8_t>(i % 2 == 0 ? digits[i] << 4 : digits[i]);
     return true;
 }
 
-} // namespace velora
+}  // namespace velora

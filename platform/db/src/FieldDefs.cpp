@@ -19,35 +19,54 @@ TField* CreateFieldOf(TComponent* owner) {
     return new T(owner);
 }
 
-} // namespace
+}  // namespace
 
 TFieldClass DefaultFieldClass(TFieldType DataType) {
     switch (DataType) {
-    case ftString: return &CreateFieldOf<TStringField>;
-    case ftSmallint: return &CreateFieldOf<TSmallintField>;
-    case ftInteger: return &CreateFieldOf<TIntegerField>;
-    case ftWord: return &CreateFieldOf<TWordField>;
-    case ftBoolean: return &CreateFieldOf<TBooleanField>;
-    case ftFloat: return &CreateFieldOf<TFloatField>;
-    case ftCurrency: return &CreateFieldOf<TCurrencyField>;
-    case ftBCD: return &CreateFieldOf<TBCDField>;
-    case ftDate: return &CreateFieldOf<TDateField>;
-    case ftTime: return &CreateFieldOf<TTimeField>;
-    case ftDateTime: return &CreateFieldOf<TDateTimeField>;
-    case ftBytes: return &CreateFieldOf<TBytesField>;
-    case ftVarBytes: return &CreateFieldOf<TVarBytesField>;
-    case ftAutoInc: return &CreateFieldOf<TAutoIncField>;
-    case ftBlob: return &CreateFieldOf<TBlobField>;
-    case ftMemo: return &CreateFieldOf<TMemoField>;
-    case ftGraphic: return &CreateFieldOf<TGraphicField>;
-    // The remaining BLOB kinds have no class of their own: a TBlobField
-    // takes their type (CreateField sets BlobType).
-    case ftFmtMemo:
-    case ftParadoxOle:
-    case ftDBaseOle:
-    case ftTypedBinary: return &CreateFieldOf<TBlobField>;
-    case ftUnknown:
-    case ftCursor: break;
+        case ftString:
+            return &CreateFieldOf<TStringField>;
+        case ftSmallint:
+            return &CreateFieldOf<TSmallintField>;
+        case ftInteger:
+            return &CreateFieldOf<TIntegerField>;
+        case ftWord:
+            return &CreateFieldOf<TWordField>;
+        case ftBoolean:
+            return &CreateFieldOf<TBooleanField>;
+        case ftFloat:
+            return &CreateFieldOf<TFloatField>;
+        case ftCurrency:
+            return &CreateFieldOf<TCurrencyField>;
+        case ftBCD:
+            return &CreateFieldOf<TBCDField>;
+        case ftDate:
+            return &CreateFieldOf<TDateField>;
+        case ftTime:
+            return &CreateFieldOf<TTimeField>;
+        case ftDateTime:
+            return &CreateFieldOf<TDateTimeField>;
+        case ftBytes:
+            return &CreateFieldOf<TBytesField>;
+        case ftVarBytes:
+            return &CreateFieldOf<TVarBytesField>;
+        case ftAutoInc:
+            return &CreateFieldOf<TAutoIncField>;
+        case ftBlob:
+            return &CreateFieldOf<TBlobField>;
+        case ftMemo:
+            return &CreateFieldOf<TMemoField>;
+        case ftGraphic:
+            return &CreateFieldOf<TGraphicField>;
+        // The remaining BLOB kinds have no class of their own: a TBlobField
+        // takes their type (CreateField sets BlobType).
+        case ftFmtMemo:
+        case ftParadoxOle:
+        case ftDBaseOle:
+        case ftTypedBinary:
+            return &CreateFieldOf<TBlobField>;
+        case ftUnknown:
+        case ftCursor:
+            break;
     }
     return nullptr;
 }
@@ -55,8 +74,7 @@ TFieldClass DefaultFieldClass(TFieldType DataType) {
 // ---------------------------------------------------------------------------
 // TFieldDef
 
-TFieldDef::TFieldDef(TFieldDefs* Owner, const String& Name, TFieldType DataType, int Size, bool Required,
-                     int FieldNo)
+TFieldDef::TFieldDef(TFieldDefs* Owner, const String& Name, TFieldType DataType, int Size, bool Required, int FieldNo)
     : FOwner(Owner), FName(Name), FDataType(DataType), FSize(Size), FRequired(Required), FFieldNo(FieldNo) {
     if (FOwner) {
         FOwner->FItems.push_back(this);
@@ -146,4 +164,4 @@ TFieldDef* TFieldDefs::Items(int Index) const {
     return FItems[static_cast<std::size_t>(Index)];
 }
 
-} // namespace velora
+}  // namespace velora

@@ -24,8 +24,10 @@ namespace {
 class TValueBuffer {
 public:
     explicit TValueBuffer(int n) : FSize(static_cast<std::size_t>(std::max(n, 1))) {
-        if (FSize > sizeof FLocal) FHeap.assign(FSize, 0);
-        else std::memset(FLocal, 0, FSize);
+        if (FSize > sizeof FLocal)
+            FHeap.assign(FSize, 0);
+        else
+            std::memset(FLocal, 0, FSize);
     }
     std::uint8_t* Data() { return FHeap.empty() ? FLocal : FHeap.data(); }
     char* Chars() { return reinterpret_cast<char*>(Data()); }
@@ -63,7 +65,7 @@ String LocalizeDecimal(String text) {
     return text;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // TField
@@ -177,21 +179,27 @@ void TField::PropertyChanged(bool LayoutAffected) {
 
 String TField::DisplayText() {
     String text;
-    if (OnGetText) OnGetText(this, text, true);
-    else GetText(text, true);
+    if (OnGetText)
+        OnGetText(this, text, true);
+    else
+        GetText(text, true);
     return text;
 }
 
 String TField::Text() {
     String text;
-    if (OnGetText) OnGetText(this, text, false);
-    else GetText(text, false);
+    if (OnGetText)
+        OnGetText(this, text, false);
+    else
+        GetText(text, false);
     return text;
 }
 
 void TField::SetEditText(const String& Value) {
-    if (OnSetText) OnSetText(this, Value);
-    else SetText(Value);
+    if (OnSetText)
+        OnSetText(this, Value);
+    else
+        SetText(Value);
 }
 
 void TField::GetText(String& Text, bool /*DisplayText*/) { Text = GetAsString(); }
@@ -230,8 +238,10 @@ void TField::SetAsDateTime(TDateTime) { AccessError("DateTime"); }
 void TField::SetVarValue(const Variant&) { AccessError("Variant"); }
 
 void TField::SetAsVariant(const Variant& Value) {
-    if (Value.IsNull() || Value.IsEmpty()) Clear();
-    else SetVarValue(Value);
+    if (Value.IsNull() || Value.IsEmpty())
+        Clear();
+    else
+        SetVarValue(Value);
 }
 
 Variant TField::OldValue() {
@@ -449,9 +459,15 @@ bool TIntegerField::GetValue(std::int32_t& Value) {
     std::uint8_t buf[8];
     if (!GetDataInto(buf, sizeof buf)) return false;
     switch (DataType()) {
-    case ftSmallint: Value = ReadAs<std::int16_t>(buf); break;
-    case ftWord: Value = ReadAs<std::uint16_t>(buf); break;
-    default: Value = ReadAs<std::int32_t>(buf); break;
+        case ftSmallint:
+            Value = ReadAs<std::int16_t>(buf);
+            break;
+        case ftWord:
+            Value = ReadAs<std::uint16_t>(buf);
+            break;
+        default:
+            Value = ReadAs<std::int32_t>(buf);
+            break;
     }
     return true;
 }
@@ -491,17 +507,19 @@ void TIntegerField::SetAsInteger(std::int32_t Value) {
     CheckRange(Value);
     std::uint8_t buf[4] = {};
     switch (DataType()) {
-    case ftSmallint: {
-        auto v = static_cast<std::int16_t>(Value);
-        std::memcpy(buf, &v, sizeof v);
-        break;
-    }
-    case ftWord: {
-        auto v = static_cast<std::uint16_t>(Value);
-        std::memcpy(buf, &v, sizeof v);
-        break;
-    }
-    default: std::memcpy(buf, &Value, sizeof Value); break;
+        case ftSmallint: {
+            auto v = static_cast<std::int16_t>(Value);
+            std::memcpy(buf, &v, sizeof v);
+            break;
+        }
+        case ftWord: {
+            auto v = static_cast<std::uint16_t>(Value);
+            std::memcpy(buf, &v, sizeof v);
+            break;
+        }
+        default:
+            std::memcpy(buf, &Value, sizeof Value);
+            break;
     }
     SetData(buf);
 }
@@ -592,8 +610,10 @@ void TFloatField::GetText(String& Text, bool DisplayText) {
         Text.clear();
         return;
     }
-    if (FCurrency) Text = LocaleFloatToStrF(v, DisplayText ? ffCurrency : ffFixed, FPrecision, 2);
-    else Text = LocaleFloatToStrF(v, ffGeneral, FPrecision, 0);
+    if (FCurrency)
+        Text = LocaleFloatToStrF(v, DisplayText ? ffCurrency : ffFixed, FPrecision, 2);
+    else
+        Text = LocaleFloatToStrF(v, ffGeneral, FPrecision, 0);
 }
 
 void TFloatField::SetAsFloat(double Value) {
@@ -760,17 +780,23 @@ void TBooleanField::SetAsBoolean(bool Value) {
 
 void TBooleanField::SetAsString(const String& Value) {
     if (Value.empty()) {
-        if (FTextValues[0].empty()) SetAsBoolean(false);
-        else if (FTextValues[1].empty()) SetAsBoolean(true);
-        else Clear();
+        if (FTextValues[0].empty())
+            SetAsBoolean(false);
+        else if (FTextValues[1].empty())
+            SetAsBoolean(true);
+        else
+            Clear();
         return;
     }
     auto starts = [&](const String& text) {
         return Value.size() <= text.size() && AnsiCompareText(Value, text.substr(0, Value.size())) == 0;
     };
-    if (starts(FTextValues[0])) SetAsBoolean(false);
-    else if (starts(FTextValues[1])) SetAsBoolean(true);
-    else DatabaseErrorFmt(DBConsts::SInvalidBoolValue, Value, DisplayName());
+    if (starts(FTextValues[0]))
+        SetAsBoolean(false);
+    else if (starts(FTextValues[1]))
+        SetAsBoolean(true);
+    else
+        DatabaseErrorFmt(DBConsts::SInvalidBoolValue, Value, DisplayName());
 }
 
 void TBooleanField::SetVarValue(const Variant& Value) { SetAsBoolean(Value.AsBoolean()); }
@@ -790,15 +816,17 @@ bool TDateTimeField::GetValue(TDateTime& Value) {
     TTimeStamp ts;
     try {
         switch (DataType()) {
-        case ftDate:
-            ts.Date = ReadAs<std::int32_t>(buf);
-            ts.Time = 0;
-            break;
-        case ftTime:
-            ts.Date = DateDelta;
-            ts.Time = ReadAs<std::int32_t>(buf);
-            break;
-        default: ts = MSecsToTimeStamp(ReadAs<double>(buf)); break;
+            case ftDate:
+                ts.Date = ReadAs<std::int32_t>(buf);
+                ts.Time = 0;
+                break;
+            case ftTime:
+                ts.Date = DateDelta;
+                ts.Time = ReadAs<std::int32_t>(buf);
+                break;
+            default:
+                ts = MSecsToTimeStamp(ReadAs<double>(buf));
+                break;
         }
         Value = TimeStampToDateTime(ts);
     } catch (const EConvertError&) {
@@ -813,9 +841,12 @@ String TDateTimeField::GetAsString() {
     TDateTime v = 0;
     if (!GetValue(v)) return String();
     switch (DataType()) {
-    case ftDate: return DateToStr(v);
-    case ftTime: return TimeToStr(v);
-    default: return DateTimeToStr(v);
+        case ftDate:
+            return DateToStr(v);
+        case ftTime:
+            return TimeToStr(v);
+        default:
+            return DateTimeToStr(v);
     }
 }
 
@@ -839,13 +870,17 @@ void TDateTimeField::SetAsDateTime(TDateTime Value) {
     TTimeStamp ts = DateTimeToTimeStamp(Value);
     std::uint8_t buf[8] = {};
     switch (DataType()) {
-    case ftDate: std::memcpy(buf, &ts.Date, sizeof ts.Date); break;
-    case ftTime: std::memcpy(buf, &ts.Time, sizeof ts.Time); break;
-    default: {
-        double ms = TimeStampToMSecs(ts);
-        std::memcpy(buf, &ms, sizeof ms);
-        break;
-    }
+        case ftDate:
+            std::memcpy(buf, &ts.Date, sizeof ts.Date);
+            break;
+        case ftTime:
+            std::memcpy(buf, &ts.Time, sizeof ts.Time);
+            break;
+        default: {
+            double ms = TimeStampToMSecs(ts);
+            std::memcpy(buf, &ms, sizeof ms);
+            break;
+        }
     }
     SetData(buf);
 }
@@ -858,9 +893,15 @@ void TDateTimeField::SetAsString(const String& Value) {
     TDateTime v = 0;
     bool ok = false;
     switch (DataType()) {
-    case ftDate: ok = TryStrToDate(Value, v); break;
-    case ftTime: ok = TryStrToTime(Value, v); break;
-    default: ok = TryStrToDateTime(Value, v); break;
+        case ftDate:
+            ok = TryStrToDate(Value, v);
+            break;
+        case ftTime:
+            ok = TryStrToTime(Value, v);
+            break;
+        default:
+            ok = TryStrToDateTime(Value, v);
+            break;
     }
     if (!ok) DatabaseErrorFmt(DBConsts::SInvalidDateTimeValue, Value, DisplayName());
     SetAsDateTime(v);
@@ -1107,14 +1148,12 @@ void TFields::GetFieldNames(TStrings& List) const {
 void TFields::Clear() {
     while (!FList.empty()) {
         TField* field = FList.back();
-        field->Free(); // its destructor takes it out of the list
+        field->Free();  // its destructor takes it out of the list
         if (!FList.empty() && FList.back() == field) FList.pop_back();
     }
 }
 
-void TFields::Remove(TField* Field) {
-    FList.erase(std::remove(FList.begin(), FList.end(), Field), FList.end());
-}
+void TFields::Remove(TField* Field) { FList.erase(std::remove(FList.begin(), FList.end(), Field), FList.end()); }
 
 void TFields::SetFieldIndex(TField* Field, int Value) {
     int cur = IndexOf(Field);
@@ -1128,10 +1167,11 @@ void TFields::SetFieldIndex(TField* Field, int Value) {
 String ExtractFieldName(const String& Fields, std::size_t& Pos) {
     std::size_t i = Pos;
     while (i < Fields.size() && Fields[i] != ';') ++i;
-    String result = Trim(std::string_view(Fields).substr(std::min(Pos, Fields.size()), i - std::min(Pos, Fields.size())));
+    String result =
+        Trim(std::string_view(Fields).substr(std::min(Pos, Fields.size()), i - std::min(Pos, Fields.size())));
     if (i < Fields.size() && Fields[i] == ';') ++i;
     Pos = i;
     return result;
 }
 
-} // namespace velora
+}  // namespace velora

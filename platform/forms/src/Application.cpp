@@ -20,7 +20,7 @@ std::thread::id& MainThreadSlot() {
 // thread can exist.
 [[maybe_unused]] const bool mainThreadCaptured = (MainThreadSlot(), true);
 
-} // namespace
+}  // namespace
 
 std::thread::id MainThreadID() { return MainThreadSlot(); }
 
@@ -49,16 +49,22 @@ void TApplication::HandleException(TObject* sender, std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
     } catch (const Exception& e) {
-        if (OnException) OnException(sender, e);
-        else ShowException(e);
+        if (OnException)
+            OnException(sender, e);
+        else
+            ShowException(e);
     } catch (const std::exception& e) {
         Exception wrapped(e.what());
-        if (OnException) OnException(sender, wrapped);
-        else ShowException(wrapped);
+        if (OnException)
+            OnException(sender, wrapped);
+        else
+            ShowException(wrapped);
     } catch (...) {
         Exception wrapped("Unknown exception");
-        if (OnException) OnException(sender, wrapped);
-        else ShowException(wrapped);
+        if (OnException)
+            OnException(sender, wrapped);
+        else
+            ShowException(wrapped);
     }
 }
 
@@ -99,8 +105,9 @@ int TScreen::AddCursorObserver(TCursorObserver observer) {
 
 void TScreen::RemoveCursorObserver(int id) {
     std::lock_guard<std::mutex> guard(FLock);
-    FObservers.erase(std::remove_if(FObservers.begin(), FObservers.end(), [id](const auto& o) { return o.first == id; }),
-                     FObservers.end());
+    FObservers.erase(
+        std::remove_if(FObservers.begin(), FObservers.end(), [id](const auto& o) { return o.first == id; }),
+        FObservers.end());
 }
 
 // ---------------------------------------------------------------------------
@@ -138,4 +145,4 @@ void TCursorRecorder::Clear() {
     FValues.clear();
 }
 
-} // namespace velora
+}  // namespace velora

@@ -8,9 +8,7 @@
 
 namespace velora {
 
-TSpeedButton::TSpeedButton(TComponent* AOwner) : TGraphicControl(AOwner), FGlyph(new TPicture) {
-    InitBounds(23, 22);
-}
+TSpeedButton::TSpeedButton(TComponent* AOwner) : TGraphicControl(AOwner), FGlyph(new TPicture) { InitBounds(23, 22); }
 
 TSpeedButton::~TSpeedButton() { delete FGlyph; }
 
@@ -31,8 +29,10 @@ void TSpeedButton::SetDown(bool value) {
 
 void TSpeedButton::Click() {
     if (FGroupIndex != 0) {
-        if (!FDown) SetDown(true);
-        else if (FAllowAllUp) SetDown(false);
+        if (!FDown)
+            SetDown(true);
+        else if (FAllowAllUp)
+            SetDown(false);
     }
     TGraphicControl::Click();
 }
@@ -45,12 +45,11 @@ struct TKindInfo {
 };
 
 const TKindInfo KindInfo[] = {
-    {"", mrNone},        {"OK", mrOk},          {"Cancel", mrCancel}, {"&Help", mrNone},
-    {"&Yes", mrYes},     {"&No", mrNo},         {"&Close", mrNone},   {"Abort", mrAbort},
-    {"&Retry", mrRetry}, {"&Ignore", mrIgnore}, {"&All", mrAll},
+    {"", mrNone},       {"OK", mrOk},       {"Cancel", mrCancel}, {"&Help", mrNone},     {"&Yes", mrYes}, {"&No", mrNo},
+    {"&Close", mrNone}, {"Abort", mrAbort}, {"&Retry", mrRetry},  {"&Ignore", mrIgnore}, {"&All", mrAll},
 };
 
-} // namespace
+}  // namespace
 
 TBitBtn::TBitBtn(TComponent* AOwner) : TButton(AOwner), FGlyph(new TPicture) {}
 
@@ -77,4 +76,4 @@ void TBitBtn::Click() {
     TButton::Click();
 }
 
-} // namespace velora
+}  // namespace velora

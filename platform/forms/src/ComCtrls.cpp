@@ -18,7 +18,7 @@ namespace {
 
 [[noreturn]] void IndexError(int index) { throw EListError(Format("List index out of bounds (%d)", index)); }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- status bar
 
@@ -145,8 +145,10 @@ void TPageControl::InsertControl(TControl* control) {
         FPages.push_back(sheet);
         // A new page stays hidden unless it is the only one. (The sheet's
         // Parent is set only after this call.)
-        if (!FActivePage) FActivePage = sheet;
-        else sheet->SetVisible(false);
+        if (!FActivePage)
+            FActivePage = sheet;
+        else
+            sheet->SetVisible(false);
     }
 }
 
@@ -393,7 +395,7 @@ std::int32_t ReadInt(TStream& s) {
     return static_cast<std::int32_t>(v);
 }
 
-} // namespace
+}  // namespace
 
 void TTreeNodes::WriteData(TStream& stream) const {
     std::function<void(const TTreeNode&)> writeNode = [&](const TTreeNode& node) {
@@ -470,4 +472,4 @@ void TTreeView::UserSelectNode(TTreeNode* node) {
 
 TRichEdit::TRichEdit(TComponent* AOwner) : TCustomMemo(AOwner) {}
 
-} // namespace velora
+}  // namespace velora

@@ -21,7 +21,7 @@ void ForEachChild(TControl* control, Fn fn) {
         for (int i = 0; i < win->ControlCount(); ++i) fn(win->Controls(i));
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- TControl
 
@@ -427,4 +427,4 @@ TCustomForm* GetParentForm(const TControl* control) {
     return dynamic_cast<TCustomForm*>(const_cast<TControl*>(top));
 }
 
-} // namespace velora
+}  // namespace velora

@@ -21,9 +21,9 @@ struct TButtonInfo {
 };
 
 const TButtonInfo ButtonInfo[] = {
-    {"Yes", "&Yes", mrYes},          {"No", "&No", mrNo},       {"OK", "OK", mrOk},
+    {"Yes", "&Yes", mrYes},          {"No", "&No", mrNo},          {"OK", "OK", mrOk},
     {"Cancel", "Cancel", mrCancel},  {"Abort", "&Abort", mrAbort}, {"Retry", "&Retry", mrRetry},
-    {"Ignore", "&Ignore", mrIgnore}, {"All", "&All", mrAll},    {"Help", "&Help", mrNone},
+    {"Ignore", "&Ignore", mrIgnore}, {"All", "&All", mrAll},       {"Help", "&Help", mrNone},
 };
 
 const char* const Captions[] = {"Warning", "Error", "Information", "Confirmation"};
@@ -33,7 +33,7 @@ constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 constexpr int kButtonGap = 6;
 
-} // namespace
+}  // namespace
 
 TForm* CreateMessageDialog(const String& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons) {
     TOwnedPtr<TForm> form(new TForm(nullptr));
@@ -92,4 +92,4 @@ void ShowMessage(const String& Msg) {
     form->ShowModal();
 }
 
-} // namespace velora
+}  // namespace velora

@@ -62,4 +62,4 @@ TImage::TImage(TComponent* AOwner) : TGraphicControl(AOwner), FPicture(new TPict
 
 TImage::~TImage() { delete FPicture; }
 
-} // namespace velora
+}  // namespace velora

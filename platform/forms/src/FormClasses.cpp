@@ -35,9 +35,11 @@ void RegisterEnums() {
     RegisterEnum("TEditCharCase", {"ecNormal", "ecUpperCase", "ecLowerCase"});
     RegisterEnum("TScrollStyle", {"ssNone", "ssHorizontal", "ssVertical", "ssBoth"});
     RegisterEnum("TCheckBoxState", {"cbUnchecked", "cbChecked", "cbGrayed"});
-    RegisterEnum("TComboBoxStyle", {"csDropDown", "csSimple", "csDropDownList", "csOwnerDrawFixed", "csOwnerDrawVariable"});
+    RegisterEnum("TComboBoxStyle",
+                 {"csDropDown", "csSimple", "csDropDownList", "csOwnerDrawFixed", "csOwnerDrawVariable"});
     RegisterEnum("TPanelBevel", {"bvNone", "bvLowered", "bvRaised", "bvSpace"});
-    RegisterEnum("TBevelShape", {"bsBox", "bsFrame", "bsTopLine", "bsBottomLine", "bsLeftLine", "bsRightLine", "bsSpacer"});
+    RegisterEnum("TBevelShape",
+                 {"bsBox", "bsFrame", "bsTopLine", "bsBottomLine", "bsLeftLine", "bsRightLine", "bsSpacer"});
     RegisterEnum("TBevelStyle", {"bsLowered", "bsRaised"});
     RegisterEnum("TButtonLayout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"});
     RegisterEnum("TBitBtnKind", {"bkCustom", "bkOK", "bkCancel", "bkHelp", "bkYes", "bkNo", "bkClose", "bkAbort",
@@ -50,13 +52,20 @@ const TEnumInfo& Enum(const char* name) { return *FindEnum(name); }
 
 void RegisterGraphics() {
     RegisterClass<TFont>("TFont", "TPersistent")
-        .IntegerProp("Charset", &TFont::Charset, &TFont::SetCharset).Default(DEFAULT_CHARSET)
-        .IntegerProp("Color", &TFont::Color, &TFont::SetColor).Default(clWindowText)
-        .IntegerProp("Height", &TFont::Height, &TFont::SetHeight).Default(DefaultFontHeight)
-        .StringProp("Name", &TFont::Name, &TFont::SetName).Default(DefaultFontName)
-        .EnumProp("Pitch", Enum("TFontPitch"), &TFont::Pitch, &TFont::SetPitch).Default(fpDefault)
-        .IntegerProp("Size", &TFont::Size, &TFont::SetSize).NeverStored()
-        .SetProp("Style", Enum("TFontStyle"), &TFont::Style, &TFont::SetStyle).Default(TFontStyles{});
+        .IntegerProp("Charset", &TFont::Charset, &TFont::SetCharset)
+        .Default(DEFAULT_CHARSET)
+        .IntegerProp("Color", &TFont::Color, &TFont::SetColor)
+        .Default(clWindowText)
+        .IntegerProp("Height", &TFont::Height, &TFont::SetHeight)
+        .Default(DefaultFontHeight)
+        .StringProp("Name", &TFont::Name, &TFont::SetName)
+        .Default(DefaultFontName)
+        .EnumProp("Pitch", Enum("TFontPitch"), &TFont::Pitch, &TFont::SetPitch)
+        .Default(fpDefault)
+        .IntegerProp("Size", &TFont::Size, &TFont::SetSize)
+        .NeverStored()
+        .SetProp("Style", Enum("TFontStyle"), &TFont::Style, &TFont::SetStyle)
+        .Default(TFontStyles{});
     RegisterClass<TPicture>("TPicture", "TPersistent");
 }
 
@@ -78,7 +87,8 @@ void RegisterForms() {
     RegisterClass<TCustomForm>("TCustomForm", "TWinControl");
     auto b = RegisterClass<TForm>("TForm", "TCustomForm");
     b.ComponentProp("ActiveControl", &TForm::ActiveControl, &TForm::SetActiveControl);
-    b.EnumProp("BorderStyle", Enum("TFormBorderStyle"), &TForm::BorderStyle, &TForm::SetBorderStyle).Default(bsSizeable);
+    b.EnumProp("BorderStyle", Enum("TFormBorderStyle"), &TForm::BorderStyle, &TForm::SetBorderStyle)
+        .Default(bsSizeable);
     b.StringProp("Caption", &TForm::Caption, &TForm::SetCaption);
     b.IntegerProp("ClientHeight", &TForm::ClientHeight, &TForm::SetClientHeight);
     b.IntegerProp("ClientWidth", &TForm::ClientWidth, &TForm::SetClientWidth);
@@ -142,12 +152,14 @@ void RegisterStandard() {
         auto b = RegisterClass<TEdit>("TEdit", "TCustomEdit");
         b.BooleanProp("AutoSelect", &TEdit::AutoSelect, &TEdit::SetAutoSelect).Default(true);
         b.BooleanProp("AutoSize", &TEdit::AutoSize, &TEdit::SetAutoSize).Default(true);
-        b.EnumProp("BorderStyle", Enum("TFormBorderStyle"), &TEdit::BorderStyle, &TEdit::SetBorderStyle).Default(bsSingle);
+        b.EnumProp("BorderStyle", Enum("TFormBorderStyle"), &TEdit::BorderStyle, &TEdit::SetBorderStyle)
+            .Default(bsSingle);
         b.EnumProp("CharCase", Enum("TEditCharCase"), &TEdit::CharCase, &TEdit::SetCharCase).Default(ecNormal);
         PublishColorProps(b, clWindow, false);
         b.IntegerProp("MaxLength", &TEdit::MaxLength, &TEdit::SetMaxLength).Default(0);
-        b.StringProp("PasswordChar", [](TEdit* e) { return CharToString(e->PasswordChar()); },
-                     [](TEdit* e, const String& s) { e->SetPasswordChar(StringToChar(s)); });
+        b.StringProp(
+            "PasswordChar", [](TEdit* e) { return CharToString(e->PasswordChar()); },
+            [](TEdit* e, const String& s) { e->SetPasswordChar(StringToChar(s)); });
         b.BooleanProp("ReadOnly", &TEdit::ReadOnly, &TEdit::SetReadOnly).Default(false);
         PublishTabProps(b, true);
         b.StringProp("Text", &TEdit::Text, &TEdit::SetText);
@@ -185,7 +197,8 @@ void RegisterStandard() {
     }
     {
         auto b = RegisterClass<TCheckBox>("TCheckBox", "TWinControl");
-        b.EnumProp("Alignment", Enum("TAlignment"), &TCheckBox::Alignment, &TCheckBox::SetAlignment).Default(taRightJustify);
+        b.EnumProp("Alignment", Enum("TAlignment"), &TCheckBox::Alignment, &TCheckBox::SetAlignment)
+            .Default(taRightJustify);
         b.BooleanProp("AllowGrayed", &TCheckBox::AllowGrayed, &TCheckBox::SetAllowGrayed).Default(false);
         b.StringProp("Caption", &TCheckBox::Caption, &TCheckBox::SetCaption);
         b.BooleanProp("Checked", &TCheckBox::Checked, &TCheckBox::SetChecked).NeverStored();
@@ -249,7 +262,8 @@ void RegisterExtra() {
         b.EnumProp("BevelOuter", Enum("TPanelBevel"), &TPanel::BevelOuter, &TPanel::SetBevelOuter).Default(bvRaised);
         b.IntegerProp("BevelWidth", &TPanel::BevelWidth, &TPanel::SetBevelWidth).Default(1);
         b.IntegerProp("BorderWidth", &TPanel::BorderWidth, &TPanel::SetBorderWidth).Default(0);
-        b.EnumProp("BorderStyle", Enum("TFormBorderStyle"), &TPanel::BorderStyle, &TPanel::SetBorderStyle).Default(bsNone);
+        b.EnumProp("BorderStyle", Enum("TFormBorderStyle"), &TPanel::BorderStyle, &TPanel::SetBorderStyle)
+            .Default(bsNone);
         b.StringProp("Caption", &TPanel::Caption, &TPanel::SetCaption);
         PublishColorProps(b, clBtnFace, true);
         PublishTabProps(b, false);
@@ -288,7 +302,8 @@ void RegisterExtra() {
         b.StringProp("Caption", &TSpeedButton::Caption, &TSpeedButton::SetCaption);
         b.BooleanProp("Flat", &TSpeedButton::Flat, &TSpeedButton::SetFlat).Default(false);
         b.ObjectProp("Glyph", &TSpeedButton::Glyph);
-        b.EnumProp("Layout", Enum("TButtonLayout"), &TSpeedButton::Layout, &TSpeedButton::SetLayout).Default(blGlyphLeft);
+        b.EnumProp("Layout", Enum("TButtonLayout"), &TSpeedButton::Layout, &TSpeedButton::SetLayout)
+            .Default(blGlyphLeft);
         b.IntegerProp("Margin", &TSpeedButton::Margin, &TSpeedButton::SetMargin).Default(-1);
         b.IntegerProp("NumGlyphs", &TSpeedButton::NumGlyphs, &TSpeedButton::SetNumGlyphs).Default(1);
         b.IntegerProp("Spacing", &TSpeedButton::Spacing, &TSpeedButton::SetSpacing).Default(4);
@@ -361,7 +376,7 @@ void RegisterCommon() {
     }
 }
 
-} // namespace
+}  // namespace
 
 void RegisterFormClasses() {
     static std::once_flag once;
@@ -376,4 +391,4 @@ void RegisterFormClasses() {
     });
 }
 
-} // namespace velora
+}  // namespace velora

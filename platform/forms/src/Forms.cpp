@@ -26,12 +26,23 @@ void TCustomForm::FrameSize(int& dx, int& dy) const {
     int frame = 3;
     int title = 19;
     switch (FBorderStyle) {
-    case bsNone: frame = 0; title = 0; break;
-    case bsSizeable: frame = 4; break;
-    case bsSizeToolWin: frame = 4; title = 16; break;
-    case bsToolWindow: title = 16; break;
-    case bsSingle:
-    case bsDialog: break;
+        case bsNone:
+            frame = 0;
+            title = 0;
+            break;
+        case bsSizeable:
+            frame = 4;
+            break;
+        case bsSizeToolWin:
+            frame = 4;
+            title = 16;
+            break;
+        case bsToolWindow:
+            title = 16;
+            break;
+        case bsSingle:
+        case bsDialog:
+            break;
     }
     dx = 2 * frame;
     dy = 2 * frame + title;
@@ -62,8 +73,10 @@ void TCustomForm::SetActiveControl(TWinControl* control) {
     if (control == FActiveControl) return;
     if (control && (control == this || GetParentForm(control) != this || (!IsLoading() && !control->CanFocus())))
         throw EInvalidOperation(SCannotFocus);
-    if (Visible() && !IsLoading()) ChangeFocus(control);
-    else FActiveControl = control;
+    if (Visible() && !IsLoading())
+        ChangeFocus(control);
+    else
+        FActiveControl = control;
 }
 
 void TCustomForm::ChangeFocus(TWinControl* control) {
@@ -87,12 +100,15 @@ void TCustomForm::ActiveControlLost() {
 }
 
 void TCustomForm::PlaceOnScreen() {
-    if (FPosition == poScreenCenter) SetBounds((ScreenWidth - Width()) / 2, (ScreenHeight - Height()) / 2, Width(), Height());
+    if (FPosition == poScreenCenter)
+        SetBounds((ScreenWidth - Width()) / 2, (ScreenHeight - Height()) / 2, Width(), Height());
 }
 
 void TCustomForm::SetVisible(bool value) {
-    if (value) Show();
-    else Hide();
+    if (value)
+        Show();
+    else
+        Hide();
 }
 
 void TCustomForm::Show() {
@@ -171,8 +187,10 @@ void TCustomForm::SendKey(Word key, TShiftState shift) {
         focused->KeyDown(key, shift);
         if (key == 0 || !dialogKey || focused->WantsKey(key)) return;
     }
-    if (key == VK_TAB) SelectNext(!shift.Contains(ssShift));
-    else if (dialogKey) HandleDialogKey(key);
+    if (key == VK_TAB)
+        SelectNext(!shift.Contains(ssShift));
+    else if (dialogKey)
+        HandleDialogKey(key);
 }
 
 bool TCustomForm::HandleDialogKey(Word key) {
@@ -194,13 +212,22 @@ bool TCustomForm::HandleDialogKey(Word key) {
 
 void TCustomForm::SendChar(char c) {
     switch (c) {
-    case '\r':
-    case '\n': SendKey(VK_RETURN); return;
-    case '\t': SendKey(VK_TAB); return;
-    case '\x1b': SendKey(VK_ESCAPE); return;
-    case '\b':
-    case '\x7f': SendKey(VK_BACK); return;
-    default: break;
+        case '\r':
+        case '\n':
+            SendKey(VK_RETURN);
+            return;
+        case '\t':
+            SendKey(VK_TAB);
+            return;
+        case '\x1b':
+            SendKey(VK_ESCAPE);
+            return;
+        case '\b':
+        case '\x7f':
+            SendKey(VK_BACK);
+            return;
+        default:
+            break;
     }
     if (FKeyPreview && OnKeyPress) {
         OnKeyPress(this, c);
@@ -254,4 +281,4 @@ void TCustomForm::DoCreate() {
     if (OnCreate) OnCreate(this);
 }
 
-} // namespace velora
+}  // namespace velora

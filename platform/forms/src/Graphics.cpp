@@ -40,9 +40,7 @@ void TFont::SetHeight(int value) {
     Changed();
 }
 
-int TFont::Size() const {
-    return FHeight < 0 ? MulDiv(-FHeight, 72, FPixelsPerInch) : FHeight;
-}
+int TFont::Size() const { return FHeight < 0 ? MulDiv(-FHeight, 72, FPixelsPerInch) : FHeight; }
 
 void TFont::SetSize(int value) { SetHeight(-MulDiv(value, FPixelsPerInch, 72)); }
 
@@ -187,7 +185,7 @@ void WrapLine(const String& line, int maxChars, std::vector<String>& out) {
     }
 }
 
-} // namespace
+}  // namespace
 
 TSize TextExtentOf(const TFont& font, const String& text) {
     const TCharMetric m = MetricOf(font);
@@ -233,14 +231,15 @@ TRect TCanvas::CalcTextRect(const String& text, const TRect& r, unsigned flags) 
         lines.push_back(shown);
     } else {
         for (const String& l : SplitLines(shown)) {
-            if (flags & DT_WORDBREAK) WrapLine(l, r.Width() / m.CharWidth, lines);
-            else lines.push_back(l);
+            if (flags & DT_WORDBREAK)
+                WrapLine(l, r.Width() / m.CharWidth, lines);
+            else
+                lines.push_back(l);
         }
     }
     std::size_t widest = 0;
     for (const String& l : lines) widest = std::max(widest, l.size());
-    return Bounds(r.Left, r.Top, static_cast<int>(widest) * m.CharWidth,
-                  static_cast<int>(lines.size()) * m.LineHeight);
+    return Bounds(r.Left, r.Top, static_cast<int>(widest) * m.CharWidth, static_cast<int>(lines.size()) * m.LineHeight);
 }
 
-} // namespace velora
+}  // namespace velora

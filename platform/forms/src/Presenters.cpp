@@ -17,8 +17,8 @@ namespace {
 
 struct TPresenterState {
     std::mutex Lock;
-    bool Installed = false;                  // false: the default choice
-    std::shared_ptr<TFormPresenter> Current; // may be null ("none") when installed
+    bool Installed = false;                   // false: the default choice
+    std::shared_ptr<TFormPresenter> Current;  // may be null ("none") when installed
 };
 
 TPresenterState& State() {
@@ -26,7 +26,7 @@ TPresenterState& State() {
     return *state;
 }
 
-} // namespace
+}  // namespace
 
 std::shared_ptr<TFormPresenter> CurrentFormPresenter() {
     {
@@ -172,9 +172,7 @@ TScriptedPresenter& TScriptedPresenter::CloseWindow() {
     return Add([](TCustomForm& form) { form.Close(); });
 }
 
-TScriptedPresenter& TScriptedPresenter::Examine(std::function<void(TCustomForm&)> fn) {
-    return Add(std::move(fn));
-}
+TScriptedPresenter& TScriptedPresenter::Examine(std::function<void(TCustomForm&)> fn) { return Add(std::move(fn)); }
 
 bool TScriptedPresenter::RunModal(TCustomForm& form) {
     FShown.push_back(ViewOf(form));
@@ -192,4 +190,4 @@ bool TScriptedPresenter::RunModal(TCustomForm& form) {
     return true;
 }
 
-} // namespace velora
+}  // namespace velora

@@ -78,7 +78,7 @@ private:
     TCustomMemo* FMemo;
 };
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- TCustomLabel
 
@@ -87,9 +87,7 @@ TCustomLabel::TCustomLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
     AdjustBounds();
 }
 
-String TCustomLabel::DisplayText() const {
-    return FShowAccelChar ? StripHotkey(GetLabelText()) : GetLabelText();
-}
+String TCustomLabel::DisplayText() const { return FShowAccelChar ? StripHotkey(GetLabelText()) : GetLabelText(); }
 
 void TCustomLabel::AdjustBounds() {
     if (!FAutoSize || IsLoading() || IsDestroying()) return;
@@ -181,9 +179,12 @@ void TCustomEdit::SetCharCase(TEditCharCase value) {
 
 String TCustomEdit::ApplyCase(const String& s) const {
     switch (FCharCase) {
-    case ecUpperCase: return UpperCase(s);
-    case ecLowerCase: return LowerCase(s);
-    case ecNormal: break;
+        case ecUpperCase:
+            return UpperCase(s);
+        case ecLowerCase:
+            return LowerCase(s);
+        case ecNormal:
+            break;
     }
     return s;
 }
@@ -193,11 +194,11 @@ void TCustomEdit::SetSelStart(int value) {
     FSelLength = 0;
 }
 
-void TCustomEdit::SetSelLength(int value) {
-    FSelLength = Clamp(value, 0, static_cast<int>(Text().size()) - FSelStart);
-}
+void TCustomEdit::SetSelLength(int value) { FSelLength = Clamp(value, 0, static_cast<int>(Text().size()) - FSelStart); }
 
-String TCustomEdit::SelText() const { return Text().substr(static_cast<std::size_t>(FSelStart), static_cast<std::size_t>(FSelLength)); }
+String TCustomEdit::SelText() const {
+    return Text().substr(static_cast<std::size_t>(FSelStart), static_cast<std::size_t>(FSelLength));
+}
 
 void TCustomEdit::SelectAll() {
     FSelStart = 0;
@@ -250,7 +251,8 @@ int TCustomEdit::UserType(const String& typed) {
         if (room <= 0) return 0;  // the box is full: the character is refused
         add.resize(static_cast<std::size_t>(room));
     }
-    String next = cur.substr(0, static_cast<std::size_t>(start)) + add + cur.substr(static_cast<std::size_t>(start + len));
+    String next =
+        cur.substr(0, static_cast<std::size_t>(start)) + add + cur.substr(static_cast<std::size_t>(start + len));
     UserSetText(next, start + static_cast<int>(add.size()));
     return static_cast<int>(add.size());
 }
@@ -260,28 +262,39 @@ void TCustomEdit::KeyDown(Word& Key, TShiftState Shift) {
     const String cur = Text();
     const int size = static_cast<int>(cur.size());
     switch (Key) {
-    case VK_BACK:
-    case VK_DELETE: {
-        if (!AcceptsInput()) return;
-        int start = Clamp(FSelStart, 0, size);
-        int len = Clamp(FSelLength, 0, size - start);
-        if (len == 0) {
-            if (Key == VK_BACK) {
-                if (start == 0) return;
-                --start;
-            } else if (start == size) {
-                return;
+        case VK_BACK:
+        case VK_DELETE: {
+            if (!AcceptsInput()) return;
+            int start = Clamp(FSelStart, 0, size);
+            int len = Clamp(FSelLength, 0, size - start);
+            if (len == 0) {
+                if (Key == VK_BACK) {
+                    if (start == 0) return;
+                    --start;
+                } else if (start == size) {
+                    return;
+                }
+                len = 1;
             }
-            len = 1;
+            UserSetText(
+                cur.substr(0, static_cast<std::size_t>(start)) + cur.substr(static_cast<std::size_t>(start + len)),
+                start);
+            return;
         }
-        UserSetText(cur.substr(0, static_cast<std::size_t>(start)) + cur.substr(static_cast<std::size_t>(start + len)), start);
-        return;
-    }
-    case VK_LEFT: SetSelStart(FSelStart - 1); return;
-    case VK_RIGHT: SetSelStart(FSelStart + FSelLength + 1); return;
-    case VK_HOME: SetSelStart(0); return;
-    case VK_END: SetSelStart(size); return;
-    default: return;
+        case VK_LEFT:
+            SetSelStart(FSelStart - 1);
+            return;
+        case VK_RIGHT:
+            SetSelStart(FSelStart + FSelLength + 1);
+            return;
+        case VK_HOME:
+            SetSelStart(0);
+            return;
+        case VK_END:
+            SetSelStart(size);
+            return;
+        default:
+            return;
     }
 }
 
@@ -385,9 +398,15 @@ void TCheckBox::SetState(TCheckBoxState value) {
 
 void TCheckBox::Toggle() {
     switch (FState) {
-    case cbUnchecked: SetState(cbChecked); break;
-    case cbChecked: SetState(FAllowGrayed ? cbGrayed : cbUnchecked); break;
-    case cbGrayed: SetState(cbUnchecked); break;
+        case cbUnchecked:
+            SetState(cbChecked);
+            break;
+        case cbChecked:
+            SetState(FAllowGrayed ? cbGrayed : cbUnchecked);
+            break;
+        case cbGrayed:
+            SetState(cbUnchecked);
+            break;
     }
 }
 
@@ -449,8 +468,10 @@ bool TCustomListBox::Selected(int index) const {
 void TCustomListBox::SetSelected(int index, bool value) {
     if (index < 0 || index >= FItems->Count()) throw EListError(Format("List index out of bounds (%d)", index));
     if (!FMultiSelect) {
-        if (value) SetItemIndex(index);
-        else if (index == FItemIndex) SetItemIndex(-1);
+        if (value)
+            SetItemIndex(index);
+        else if (index == FItemIndex)
+            SetItemIndex(-1);
         return;
     }
     FSelected[static_cast<std::size_t>(index)] = value;
@@ -524,8 +545,10 @@ void TCustomComboBox::SetStyle(TComboBoxStyle value) {
 void TCustomComboBox::SetItemIndex(int value) {
     if (value < -1 || value >= FItems->Count()) value = -1;
     FItemIndex = value;
-    if (value >= 0) TWinControl::SetText(FItems->Strings(value));
-    else if (FStyle == csDropDownList) TWinControl::SetText(String());
+    if (value >= 0)
+        TWinControl::SetText(FItems->Strings(value));
+    else if (FStyle == csDropDownList)
+        TWinControl::SetText(String());
 }
 
 void TCustomComboBox::SetText(const String& value) {
@@ -603,8 +626,8 @@ void TCustomComboBox::KeyPress(char& Key) {
         for (int step = 1; step <= count; ++step) {
             const int i = ((FItemIndex < 0 ? -1 : FItemIndex) + step) % count;
             const String item = FItems->Strings(i);
-            if (!item.empty() && std::toupper(static_cast<unsigned char>(item[0])) ==
-                                     std::toupper(static_cast<unsigned char>(Key))) {
+            if (!item.empty() &&
+                std::toupper(static_cast<unsigned char>(item[0])) == std::toupper(static_cast<unsigned char>(Key))) {
                 UserPick(i);
                 return;
             }
@@ -621,4 +644,4 @@ void TCustomComboBox::KeyPress(char& Key) {
 
 TGroupBox::TGroupBox(TComponent* AOwner) : TCustomControl(AOwner) { InitBounds(185, 105); }
 
-} // namespace velora
+}  // namespace velora

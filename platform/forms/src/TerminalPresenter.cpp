@@ -141,27 +141,35 @@ struct TKey {
 TKey ReadKey(const TTerminal& term) {
     const int c = term.ReadByte();
     switch (c) {
-    case kEndOfInput: return {TKeyKind::EndOfInput};
-    case '\r':
-    case '\n': return {TKeyKind::Enter};
-    case '\t': return {TKeyKind::Tab};
-    case 0x08:
-    case 0x7f: return {TKeyKind::Back};
-    case 0x15: return {TKeyKind::ClearLine};  // Ctrl-U
-    case 0x03: return {TKeyKind::Interrupt};  // Ctrl-C
-    case 0x04: return {TKeyKind::EndOfInput};  // Ctrl-D
-    case 0x1b: {
-        const int next = term.ReadByte(50);
-        if (next == kTimeout || next == kEndOfInput) return {TKeyKind::Escape};
-        if (next == '[' || next == 'O') {
-            for (int i = 0; i < 16; ++i) {
-                const int b = term.ReadByte(50);
-                if (b < 0 || (b >= 0x40 && b <= 0x7e)) break;
+        case kEndOfInput:
+            return {TKeyKind::EndOfInput};
+        case '\r':
+        case '\n':
+            return {TKeyKind::Enter};
+        case '\t':
+            return {TKeyKind::Tab};
+        case 0x08:
+        case 0x7f:
+            return {TKeyKind::Back};
+        case 0x15:
+            return {TKeyKind::ClearLine};  // Ctrl-U
+        case 0x03:
+            return {TKeyKind::Interrupt};  // Ctrl-C
+        case 0x04:
+            return {TKeyKind::EndOfInput};  // Ctrl-D
+        case 0x1b: {
+            const int next = term.ReadByte(50);
+            if (next == kTimeout || next == kEndOfInput) return {TKeyKind::Escape};
+            if (next == '[' || next == 'O') {
+                for (int i = 0; i < 16; ++i) {
+                    const int b = term.ReadByte(50);
+                    if (b < 0 || (b >= 0x40 && b <= 0x7e)) break;
+                }
             }
+            return {TKeyKind::Ignored};
         }
-        return {TKeyKind::Ignored};
-    }
-    default: break;
+        default:
+            break;
     }
     if (c < 0x20) return {TKeyKind::Ignored};
     return {TKeyKind::Char, static_cast<char>(c)};
@@ -302,41 +310,44 @@ TBoxResult ReadBox(const TTerminal& term, TCustomForm& form, TCustomEdit& box) {
         const TKey key = ReadKey(term);
         if (form.ModalResult() != mrNone) return TBoxResult::Closed;
         switch (key.Kind) {
-        case TKeyKind::Enter:
-        case TKeyKind::Tab:
-            term.Write("\n");
-            return TBoxResult::Confirmed;
-        case TKeyKind::Escape:
-        case TKeyKind::Interrupt:
-            term.Write("\n");
-            return TBoxResult::Cancelled;
-        case TKeyKind::EndOfInput:
-            term.Write("\n");
-            return TBoxResult::Ended;
-        case TKeyKind::Back: {
-            const std::size_t before = box.DisplayText().size();
-            form.SendKey(VK_BACK);
-            if (box.DisplayText().size() < before) term.Write("\b \b");
-            break;
-        }
-        case TKeyKind::ClearLine: {
-            const std::size_t before = box.DisplayText().size();
-            form.SendKey(VK_HOME);
-            box.SelectAll();
-            form.SendKey(VK_DELETE);
-            const std::size_t removed = before - std::min(before, box.DisplayText().size());
-            for (std::size_t i = 0; i < removed; ++i) term.Write("\b \b");
-            break;
-        }
-        case TKeyKind::Char: {
-            const std::size_t before = box.DisplayText().size();
-            form.SendChar(key.Ch);
-            const String shown = box.DisplayText();
-            if (shown.size() > before) term.Write(shown.substr(before));
-            else term.Write("\a");  // refused: full, read-only
-            break;
-        }
-        case TKeyKind::Ignored: break;
+            case TKeyKind::Enter:
+            case TKeyKind::Tab:
+                term.Write("\n");
+                return TBoxResult::Confirmed;
+            case TKeyKind::Escape:
+            case TKeyKind::Interrupt:
+                term.Write("\n");
+                return TBoxResult::Cancelled;
+            case TKeyKind::EndOfInput:
+                term.Write("\n");
+                return TBoxResult::Ended;
+            case TKeyKind::Back: {
+                const std::size_t before = box.DisplayText().size();
+                form.SendKey(VK_BACK);
+                if (box.DisplayText().size() < before) term.Write("\b \b");
+                break;
+            }
+            case TKeyKind::ClearLine: {
+                const std::size_t before = box.DisplayText().size();
+                form.SendKey(VK_HOME);
+                box.SelectAll();
+                form.SendKey(VK_DELETE);
+                const std::size_t removed = before - std::min(before, box.DisplayText().size());
+                for (std::size_t i = 0; i < removed; ++i) term.Write("\b \b");
+                break;
+            }
+            case TKeyKind::Char: {
+                const std::size_t before = box.DisplayText().size();
+                form.SendChar(key.Ch);
+                const String shown = box.DisplayText();
+                if (shown.size() > before)
+                    term.Write(shown.substr(before));
+                else
+                    term.Write("\a");  // refused: full, read-only
+                break;
+            }
+            case TKeyKind::Ignored:
+                break;
         }
         if (form.ModalResult() != mrNone) {
             term.Write("\n");
@@ -350,28 +361,36 @@ bool ReadButtons(const TTerminal& term, TCustomForm& form) {
     while (form.ModalResult() == mrNone) {
         const TKey key = ReadKey(term);
         switch (key.Kind) {
-        case TKeyKind::EndOfInput: return false;
-        case TKeyKind::Escape:
-        case TKeyKind::Interrupt: CancelForm(form); break;
-        case TKeyKind::Enter: form.SendKey(VK_RETURN); break;
-        case TKeyKind::Tab: form.SelectNext(true); break;
-        case TKeyKind::Char: {
-            const char k = static_cast<char>(std::tolower(static_cast<unsigned char>(key.Ch)));
-            for (TButton* b : ButtonsOf(form))
-                if (HotkeyOf(b) == k && b->EnabledInTree()) {
-                    b->UserClick();
-                    break;
-                }
-            break;
-        }
-        default: break;
+            case TKeyKind::EndOfInput:
+                return false;
+            case TKeyKind::Escape:
+            case TKeyKind::Interrupt:
+                CancelForm(form);
+                break;
+            case TKeyKind::Enter:
+                form.SendKey(VK_RETURN);
+                break;
+            case TKeyKind::Tab:
+                form.SelectNext(true);
+                break;
+            case TKeyKind::Char: {
+                const char k = static_cast<char>(std::tolower(static_cast<unsigned char>(key.Ch)));
+                for (TButton* b : ButtonsOf(form))
+                    if (HotkeyOf(b) == k && b->EnabledInTree()) {
+                        b->UserClick();
+                        break;
+                    }
+                break;
+            }
+            default:
+                break;
         }
     }
     term.Write("\n");
     return true;
 }
 
-} // namespace
+}  // namespace
 
 TTerminalPresenter::TTerminalPresenter(int inFd, int outFd) : FInFd(inFd), FOutFd(outFd) {}
 
@@ -395,10 +414,15 @@ bool TTerminalPresenter::RunModal(TCustomForm& form) {
         box->SetSelStart(static_cast<int>(box->Text().size()));  // type after the proposed text
         term.Write(prompt + box->DisplayText());
         switch (ReadBox(term, form, *box)) {
-        case TBoxResult::Confirmed: break;
-        case TBoxResult::Closed: return true;
-        case TBoxResult::Cancelled: CancelForm(form); return true;
-        case TBoxResult::Ended: return false;
+            case TBoxResult::Confirmed:
+                break;
+            case TBoxResult::Closed:
+                return true;
+            case TBoxResult::Cancelled:
+                CancelForm(form);
+                return true;
+            case TBoxResult::Ended:
+                return false;
         }
         if (form.ModalResult() != mrNone) return true;
     }
@@ -410,4 +434,4 @@ bool TTerminalPresenter::RunModal(TCustomForm& form) {
     return ReadButtons(term, form);
 }
 
-} // namespace velora
+}  // namespace velora

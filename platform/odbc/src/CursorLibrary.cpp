@@ -39,7 +39,7 @@ struct Registry {
     std::shared_mutex Mu;
     std::unordered_map<SQLHDBC, std::unique_ptr<Connection>> Conns;
     std::unordered_map<SQLHSTMT, Statement*> Stmts;
-    std::atomic<std::uint64_t> Epoch{1};   ///< grows whenever a statement leaves Stmts
+    std::atomic<std::uint64_t> Epoch{1};  ///< grows whenever a statement leaves Stmts
 };
 
 /// The statement this thread used last: a fetch loop finds its statement
@@ -52,7 +52,7 @@ struct LastUsed {
 thread_local LastUsed tLast;
 
 Registry& Reg() {
-    static Registry* r = new Registry;   // never destroyed: handles may be freed during static destruction
+    static Registry* r = new Registry;  // never destroyed: handles may be freed during static destruction
     return *r;
 }
 
@@ -161,7 +161,7 @@ std::string DriverText(const Connection& c, const std::string& sql) {
     return sql;
 }
 
-} // namespace
+}  // namespace
 
 // --- Shared helpers ------------------------------------------------------------
 
@@ -285,22 +285,30 @@ SQLRETURN GetInfo(SQLHDBC dbc, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALL
         return ca1 & (SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE);
     };
     switch (infoType) {
-    case SQL_STATIC_CURSOR_ATTRIBUTES1: return u32(SQL_CA1_NEXT | driverScrolls() | kOwnCa1);
-    case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1: return u32(SQL_CA1_NEXT | kOwnCa1);
-    case SQL_STATIC_CURSOR_ATTRIBUTES2:
-    case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2: return u32(kOwnCa2);
-    case SQL_KEYSET_CURSOR_ATTRIBUTES1:
-    case SQL_KEYSET_CURSOR_ATTRIBUTES2:
-    case SQL_DYNAMIC_CURSOR_ATTRIBUTES1:
-    case SQL_DYNAMIC_CURSOR_ATTRIBUTES2: return u32(0);
-    case SQL_POS_OPERATIONS:
-        return u32(SQL_POS_POSITION | SQL_POS_REFRESH | SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD);
-    case SQL_POSITIONED_STATEMENTS:
-        return u32(SQL_PS_POSITIONED_DELETE | SQL_PS_POSITIONED_UPDATE | SQL_PS_SELECT_FOR_UPDATE);
-    case SQL_SCROLL_OPTIONS: return u32(SQL_SO_FORWARD_ONLY | (driverScrolls() ? SQL_SO_STATIC : 0));
-    case SQL_SCROLL_CONCURRENCY: return u32(SQL_SCCO_READ_ONLY | SQL_SCCO_OPT_ROWVER | SQL_SCCO_OPT_VALUES);
-    case SQL_MAX_CURSOR_NAME_LEN: return u16(kMaxCursorName);
-    default: return detail::DriverGetInfo(dbc, infoType, value, bufferLength, stringLength);
+        case SQL_STATIC_CURSOR_ATTRIBUTES1:
+            return u32(SQL_CA1_NEXT | driverScrolls() | kOwnCa1);
+        case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1:
+            return u32(SQL_CA1_NEXT | kOwnCa1);
+        case SQL_STATIC_CURSOR_ATTRIBUTES2:
+        case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2:
+            return u32(kOwnCa2);
+        case SQL_KEYSET_CURSOR_ATTRIBUTES1:
+        case SQL_KEYSET_CURSOR_ATTRIBUTES2:
+        case SQL_DYNAMIC_CURSOR_ATTRIBUTES1:
+        case SQL_DYNAMIC_CURSOR_ATTRIBUTES2:
+            return u32(0);
+        case SQL_POS_OPERATIONS:
+            return u32(SQL_POS_POSITION | SQL_POS_REFRESH | SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD);
+        case SQL_POSITIONED_STATEMENTS:
+            return u32(SQL_PS_POSITIONED_DELETE | SQL_PS_POSITIONED_UPDATE | SQL_PS_SELECT_FOR_UPDATE);
+        case SQL_SCROLL_OPTIONS:
+            return u32(SQL_SO_FORWARD_ONLY | (driverScrolls() ? SQL_SO_STATIC : 0));
+        case SQL_SCROLL_CONCURRENCY:
+            return u32(SQL_SCCO_READ_ONLY | SQL_SCCO_OPT_ROWVER | SQL_SCCO_OPT_VALUES);
+        case SQL_MAX_CURSOR_NAME_LEN:
+            return u16(kMaxCursorName);
+        default:
+            return detail::DriverGetInfo(dbc, infoType, value, bufferLength, stringLength);
     }
 }
 
@@ -329,58 +337,68 @@ SQLRETURN SetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value, SQL
     Statement& st = *e.St;
     auto v = static_cast<SQLULEN>(reinterpret_cast<std::uintptr_t>(value));
     switch (attribute) {
-    case SQL_ATTR_CURSOR_TYPE: {
-        if (v == SQL_CURSOR_FORWARD_ONLY) {
-            SQLRETURN rc = ::SQLSetStmtAttr(stmt, attribute, value, stringLength);
-            if (Succeeded(rc)) st.CursorType = SQL_CURSOR_FORWARD_ONLY;
-            return rc;
+        case SQL_ATTR_CURSOR_TYPE: {
+            if (v == SQL_CURSOR_FORWARD_ONLY) {
+                SQLRETURN rc = ::SQLSetStmtAttr(stmt, attribute, value, stringLength);
+                if (Succeeded(rc)) st.CursorType = SQL_CURSOR_FORWARD_ONLY;
+                return rc;
+            }
+            // Every scrollable request gets the driver's static cursor; the
+            // library adds what a static cursor of its own offers.
+            SQLRETURN rc = ::SQLSetStmtAttr(stmt, attribute, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
+            if (!Succeeded(rc)) return rc;
+            SQLULEN got = SQL_CURSOR_STATIC;
+            if (!Succeeded(::SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &got, 0, nullptr))) got = SQL_CURSOR_STATIC;
+            st.CursorType = got;
+            if (got != v) return Raise(stmt, "01S02", "Option value changed", SQL_SUCCESS_WITH_INFO);
+            return SQL_SUCCESS;
         }
-        // Every scrollable request gets the driver's static cursor; the
-        // library adds what a static cursor of its own offers.
-        SQLRETURN rc = ::SQLSetStmtAttr(stmt, attribute, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
-        if (!Succeeded(rc)) return rc;
-        SQLULEN got = SQL_CURSOR_STATIC;
-        if (!Succeeded(::SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &got, 0, nullptr))) got = SQL_CURSOR_STATIC;
-        st.CursorType = got;
-        if (got != v) return Raise(stmt, "01S02", "Option value changed", SQL_SUCCESS_WITH_INFO);
-        return SQL_SUCCESS;
-    }
-    case SQL_ATTR_CONCURRENCY: {
-        // The driver's cursor stays read-only: the library writes rows with
-        // statements of its own, optimistically (the row must still match).
-        if (v != SQL_CONCUR_READ_ONLY && v != SQL_CONCUR_LOCK && v != SQL_CONCUR_ROWVER && v != SQL_CONCUR_VALUES)
-            return Raise(stmt, "HY024", "Invalid attribute value");
-        (void)::SQLSetStmtAttr(stmt, attribute, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
-        if (v == SQL_CONCUR_LOCK) {
-            st.Concurrency = SQL_CONCUR_ROWVER;
-            return Raise(stmt, "01S02", "Option value changed", SQL_SUCCESS_WITH_INFO);
+        case SQL_ATTR_CONCURRENCY: {
+            // The driver's cursor stays read-only: the library writes rows with
+            // statements of its own, optimistically (the row must still match).
+            if (v != SQL_CONCUR_READ_ONLY && v != SQL_CONCUR_LOCK && v != SQL_CONCUR_ROWVER && v != SQL_CONCUR_VALUES)
+                return Raise(stmt, "HY024", "Invalid attribute value");
+            (void)::SQLSetStmtAttr(stmt, attribute, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+            if (v == SQL_CONCUR_LOCK) {
+                st.Concurrency = SQL_CONCUR_ROWVER;
+                return Raise(stmt, "01S02", "Option value changed", SQL_SUCCESS_WITH_INFO);
+            }
+            st.Concurrency = v;
+            return SQL_SUCCESS;
         }
-        st.Concurrency = v;
-        return SQL_SUCCESS;
-    }
-    default: break;
+        default:
+            break;
     }
     SQLRETURN rc = ::SQLSetStmtAttr(stmt, attribute, value, stringLength);
     if (!Succeeded(rc)) return rc;
     switch (attribute) {
-    case SQL_ATTR_ROW_ARRAY_SIZE:
-    case SQL_ROWSET_SIZE: {
-        SQLULEN got = v;
-        if (Succeeded(::SQLGetStmtAttr(stmt, attribute, &got, 0, nullptr))) st.RowArraySize = got;
-        break;
-    }
-    case SQL_ATTR_ROW_BIND_OFFSET_PTR: st.RowBindOffset = static_cast<SQLULEN*>(value); break;
-    case SQL_ATTR_ROW_STATUS_PTR: st.RowStatus = static_cast<SQLUSMALLINT*>(value); break;
-    case SQL_ATTR_PARAM_BIND_OFFSET_PTR: st.ParamBindOffset = static_cast<SQLULEN*>(value); break;
-    case SQL_ATTR_PARAMSET_SIZE: st.ParamsetSize = v; break;
-    case SQL_ATTR_CURSOR_SCROLLABLE:
-    case SQL_ATTR_CURSOR_SENSITIVITY: {
-        // The driver chooses a cursor type from these; follow it.
-        SQLULEN got = st.CursorType;
-        if (Succeeded(::SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &got, 0, nullptr))) st.CursorType = got;
-        break;
-    }
-    default: break;
+        case SQL_ATTR_ROW_ARRAY_SIZE:
+        case SQL_ROWSET_SIZE: {
+            SQLULEN got = v;
+            if (Succeeded(::SQLGetStmtAttr(stmt, attribute, &got, 0, nullptr))) st.RowArraySize = got;
+            break;
+        }
+        case SQL_ATTR_ROW_BIND_OFFSET_PTR:
+            st.RowBindOffset = static_cast<SQLULEN*>(value);
+            break;
+        case SQL_ATTR_ROW_STATUS_PTR:
+            st.RowStatus = static_cast<SQLUSMALLINT*>(value);
+            break;
+        case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
+            st.ParamBindOffset = static_cast<SQLULEN*>(value);
+            break;
+        case SQL_ATTR_PARAMSET_SIZE:
+            st.ParamsetSize = v;
+            break;
+        case SQL_ATTR_CURSOR_SCROLLABLE:
+        case SQL_ATTR_CURSOR_SENSITIVITY: {
+            // The driver chooses a cursor type from these; follow it.
+            SQLULEN got = st.CursorType;
+            if (Succeeded(::SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &got, 0, nullptr))) st.CursorType = got;
+            break;
+        }
+        default:
+            break;
     }
     return rc;
 }
@@ -544,8 +562,8 @@ SQLRETURN ColAttribute(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field, S
 }
 
 SQLRETURN DescribeCol(SQLHSTMT stmt, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT bufferLength,
-                      SQLSMALLINT* nameLength, SQLSMALLINT* dataType, SQLULEN* columnSize,
-                      SQLSMALLINT* decimalDigits, SQLSMALLINT* nullable) {
+                      SQLSMALLINT* nameLength, SQLSMALLINT* dataType, SQLULEN* columnSize, SQLSMALLINT* decimalDigits,
+                      SQLSMALLINT* nullable) {
     return ::SQLDescribeCol(stmt, column, name, bufferLength, nameLength, dataType, columnSize, decimalDigits,
                             nullable);
 }
@@ -573,14 +591,14 @@ SQLRETURN BindCol(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT targetType, SQ
 }
 
 SQLRETURN BindParameter(SQLHSTMT stmt, SQLUSMALLINT number, SQLSMALLINT ioType, SQLSMALLINT valueType,
-                        SQLSMALLINT parameterType, SQLULEN columnSize, SQLSMALLINT decimalDigits,
-                        SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator) {
+                        SQLSMALLINT parameterType, SQLULEN columnSize, SQLSMALLINT decimalDigits, SQLPOINTER value,
+                        SQLLEN bufferLength, SQLLEN* indicator) {
     Entered e = Enter(stmt);
-    SQLRETURN rc = ::SQLBindParameter(stmt, number, ioType, valueType, parameterType, columnSize, decimalDigits,
-                                      value, bufferLength, indicator);
+    SQLRETURN rc = ::SQLBindParameter(stmt, number, ioType, valueType, parameterType, columnSize, decimalDigits, value,
+                                      bufferLength, indicator);
     if (e && Succeeded(rc))
-        e.St->Params[number] = {ioType, valueType, parameterType, columnSize, decimalDigits, value, bufferLength,
-                                indicator};
+        e.St->Params[number] = {ioType,        valueType, parameterType, columnSize,
+                                decimalDigits, value,     bufferLength,  indicator};
     return rc;
 }
 
@@ -640,15 +658,16 @@ SQLRETURN SetPos(SQLHSTMT stmt, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUS
         return Raise(stmt, "HYC00", "Optional feature not implemented: the cursor library does not lock rows");
     if (!st.OnRow) return Raise(stmt, "HY109", "Invalid cursor position: the cursor is not on a row");
     switch (operation) {
-    case SQL_POSITION:
-        (void)CaptureCurrent(st);
-        return SQL_SUCCESS;
-    case SQL_REFRESH: {
-        if (st.CursorType == SQL_CURSOR_FORWARD_ONLY || st.Row <= 0) return SQL_SUCCESS;
-        SQLRETURN rc = ::SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, st.Row);
-        return AfterFetch(st, rc, SQL_FETCH_ABSOLUTE, st.Row);
-    }
-    default: return SetPosWrite(st, operation);
+        case SQL_POSITION:
+            (void)CaptureCurrent(st);
+            return SQL_SUCCESS;
+        case SQL_REFRESH: {
+            if (st.CursorType == SQL_CURSOR_FORWARD_ONLY || st.Row <= 0) return SQL_SUCCESS;
+            SQLRETURN rc = ::SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, st.Row);
+            return AfterFetch(st, rc, SQL_FETCH_ABSOLUTE, st.Row);
+        }
+        default:
+            return SetPosWrite(st, operation);
     }
 }
 
@@ -675,4 +694,4 @@ SQLRETURN ParamData(SQLHSTMT stmt, SQLPOINTER* value) {
     return ::SQLParamData(stmt, value ? value : &token);
 }
 
-} // namespace velora::odbc::cursorlib
+}  // namespace velora::odbc::cursorlib

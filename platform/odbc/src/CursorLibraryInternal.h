@@ -47,13 +47,13 @@ SQLRETURN NumResultCols(SQLHSTMT stmt, SQLSMALLINT* count);
 SQLRETURN ColAttribute(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER charAttr,
                        SQLSMALLINT bufferLength, SQLSMALLINT* stringLength, SQLLEN* numAttr);
 SQLRETURN DescribeCol(SQLHSTMT stmt, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT bufferLength,
-                      SQLSMALLINT* nameLength, SQLSMALLINT* dataType, SQLULEN* columnSize,
-                      SQLSMALLINT* decimalDigits, SQLSMALLINT* nullable);
+                      SQLSMALLINT* nameLength, SQLSMALLINT* dataType, SQLULEN* columnSize, SQLSMALLINT* decimalDigits,
+                      SQLSMALLINT* nullable);
 SQLRETURN BindCol(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT targetType, SQLPOINTER targetValue,
                   SQLLEN bufferLength, SQLLEN* indicator);
 SQLRETURN BindParameter(SQLHSTMT stmt, SQLUSMALLINT number, SQLSMALLINT ioType, SQLSMALLINT valueType,
-                        SQLSMALLINT parameterType, SQLULEN columnSize, SQLSMALLINT decimalDigits,
-                        SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator);
+                        SQLSMALLINT parameterType, SQLULEN columnSize, SQLSMALLINT decimalDigits, SQLPOINTER value,
+                        SQLLEN bufferLength, SQLLEN* indicator);
 SQLRETURN FetchScroll(SQLHSTMT stmt, SQLSMALLINT orientation, SQLLEN offset);
 SQLRETURN Fetch(SQLHSTMT stmt);
 SQLRETURN SetPos(SQLHSTMT stmt, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUSMALLINT lockType);
@@ -63,4 +63,4 @@ SQLRETURN GetData(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT targetType, SQ
 SQLRETURN PutData(SQLHSTMT stmt, SQLPOINTER data, SQLLEN length);
 SQLRETURN ParamData(SQLHSTMT stmt, SQLPOINTER* value);
 
-} // namespace velora::odbc::cursorlib
+}  // namespace velora::odbc::cursorlib

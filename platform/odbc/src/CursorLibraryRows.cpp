@@ -29,26 +29,34 @@ bool IsLongType(SQLSMALLINT t) { return t == SQL_LONGVARCHAR || t == SQL_LONGVAR
 /// driver's own text for the rest (dates included: SQLite keeps them as text).
 SQLSMALLINT CaptureType(SQLSMALLINT sqlType) {
     switch (sqlType) {
-    case SQL_BIT: return SQL_C_BIT;
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT: return SQL_C_SBIGINT;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE: return SQL_C_DOUBLE;
-    case SQL_BINARY:
-    case SQL_VARBINARY: return SQL_C_BINARY;
-    default: return SQL_C_CHAR;
+        case SQL_BIT:
+            return SQL_C_BIT;
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+            return SQL_C_SBIGINT;
+        case SQL_REAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            return SQL_C_DOUBLE;
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+            return SQL_C_BINARY;
+        default:
+            return SQL_C_CHAR;
     }
 }
 
 /// The SQL type a captured value is sent back as.
 SQLSMALLINT ParamType(SQLSMALLINT sqlType) {
     switch (sqlType) {
-    case SQL_WCHAR: return SQL_CHAR;
-    case SQL_WVARCHAR: return SQL_VARCHAR;
-    default: return sqlType;
+        case SQL_WCHAR:
+            return SQL_CHAR;
+        case SQL_WVARCHAR:
+            return SQL_VARCHAR;
+        default:
+            return sqlType;
     }
 }
 
@@ -75,7 +83,7 @@ std::string Folded(const std::string& name, SQLUSMALLINT identifierCase) {
 /// Rows of a catalogue function: the text of column `nameCol`, and of
 /// `orderCol` as a number, for rows whose table name is `table`.
 std::vector<std::pair<SQLLEN, std::string>> CatalogRows(Connection& c, bool keys, TableInfo& t,
-                                                         const std::string& table) {
+                                                        const std::string& table) {
     std::vector<std::pair<SQLLEN, std::string>> out;
     SQLHSTMT h = AllocWork(c);
     if (!h) return out;
@@ -130,57 +138,59 @@ std::vector<std::pair<SQLLEN, std::string>> CatalogRowsFolded(Connection& c, boo
 void Track(Statement& st, SQLSMALLINT orientation, SQLLEN offset, SQLRETURN rc) {
     const bool ok = Succeeded(rc);
     const bool none = rc == SQL_NO_DATA;
-    if (!ok && !none) return;   // a failed fetch leaves the position as it was
+    if (!ok && !none) return;  // a failed fetch leaves the position as it was
     if (st.RowArraySize != 1) {
         st.Row = kUnknownRow;
         return;
     }
     const SQLLEN r = st.Row;
     const SQLLEN count = st.Count;
-    auto fromEnd = [&](SQLLEN k) { return count >= 0 ? count + 1 + k : kUnknownRow; };   // k < 0
+    auto fromEnd = [&](SQLLEN k) { return count >= 0 ? count + 1 + k : kUnknownRow; };  // k < 0
     switch (orientation) {
-    case SQL_FETCH_NEXT:
-        if (none) {
-            if (r >= 0) st.Count = r;
-            st.Row = kAfterLast;
-        } else {
-            st.Row = r >= 0 ? r + 1 : kUnknownRow;
-        }
-        break;
-    case SQL_FETCH_PRIOR:
-        if (none)
-            st.Row = kBeforeFirst;
-        else
-            st.Row = r > 0 ? r - 1 : r == kAfterLast ? fromEnd(-1) : kUnknownRow;
-        break;
-    case SQL_FETCH_FIRST:
-        if (none) st.Count = 0;
-        st.Row = none ? kAfterLast : 1;
-        break;
-    case SQL_FETCH_LAST:
-        if (none) st.Count = 0;
-        st.Row = none ? kBeforeFirst : fromEnd(-1);
-        break;
-    case SQL_FETCH_ABSOLUTE:
-        if (none)
-            st.Row = offset > 0 ? kAfterLast : kBeforeFirst;
-        else
-            st.Row = offset > 0 ? offset : fromEnd(offset);
-        break;
-    case SQL_FETCH_RELATIVE:
-        if (none) {
-            st.Row = offset > 0 ? kAfterLast : kBeforeFirst;
-        } else if (r >= 0) {
-            st.Row = r + offset;
-        } else {
-            st.Row = r == kAfterLast ? fromEnd(offset) : kUnknownRow;
-        }
-        break;
-    default: st.Row = kUnknownRow; break;
+        case SQL_FETCH_NEXT:
+            if (none) {
+                if (r >= 0) st.Count = r;
+                st.Row = kAfterLast;
+            } else {
+                st.Row = r >= 0 ? r + 1 : kUnknownRow;
+            }
+            break;
+        case SQL_FETCH_PRIOR:
+            if (none)
+                st.Row = kBeforeFirst;
+            else
+                st.Row = r > 0 ? r - 1 : r == kAfterLast ? fromEnd(-1) : kUnknownRow;
+            break;
+        case SQL_FETCH_FIRST:
+            if (none) st.Count = 0;
+            st.Row = none ? kAfterLast : 1;
+            break;
+        case SQL_FETCH_LAST:
+            if (none) st.Count = 0;
+            st.Row = none ? kBeforeFirst : fromEnd(-1);
+            break;
+        case SQL_FETCH_ABSOLUTE:
+            if (none)
+                st.Row = offset > 0 ? kAfterLast : kBeforeFirst;
+            else
+                st.Row = offset > 0 ? offset : fromEnd(offset);
+            break;
+        case SQL_FETCH_RELATIVE:
+            if (none) {
+                st.Row = offset > 0 ? kAfterLast : kBeforeFirst;
+            } else if (r >= 0) {
+                st.Row = r + offset;
+            } else {
+                st.Row = r == kAfterLast ? fromEnd(offset) : kUnknownRow;
+            }
+            break;
+        default:
+            st.Row = kUnknownRow;
+            break;
     }
 }
 
-} // namespace
+}  // namespace
 
 void Rebind(Statement& st) {
     for (std::size_t c = 1; c < st.Bindings.size(); ++c) {
@@ -200,7 +210,7 @@ void Rebind(Statement& st) {
 SQLRETURN BindAll(SQLHSTMT h, const std::vector<ParamBinding>& params) {
     for (std::size_t i = 0; i < params.size(); ++i) {
         const ParamBinding& p = params[i];
-        if (!p.Data && !p.Indicator) continue;   // not bound by the application: the driver reports it
+        if (!p.Data && !p.Indicator) continue;  // not bound by the application: the driver reports it
         SQLRETURN rc = ::SQLBindParameter(h, static_cast<SQLUSMALLINT>(i + 1), p.IoType, p.CType, p.SqlType, p.Size,
                                           p.Digits, p.Data, p.Length, p.Indicator);
         if (!Succeeded(rc)) return rc;
@@ -329,7 +339,7 @@ CapturedValue CaptureColumn(SQLHSTMT h, SQLUSMALLINT col, const ColumnInfo& info
     for (bool firstPiece = true;; firstPiece = false) {
         SQLRETURN rc = ::SQLGetData(h, col, v.CType, chunk, sizeof chunk, &ind);
         if (rc == SQL_NO_DATA) {
-            if (firstPiece) return v;   // read before: the value is not known
+            if (firstPiece) return v;  // read before: the value is not known
             break;
         }
         if (!Succeeded(rc)) return v;
@@ -504,8 +514,8 @@ SQLRETURN Reread(Statement& st, bool fill) {
         for (std::size_t col = 1; col < st.Bindings.size() && col < st.RereadColumn.size(); ++col) {
             const ColumnBinding& b = st.Bindings[col];
             if (!b.Data || st.RereadColumn[col] == 0) continue;
-            SQLRETURN r = ::SQLGetData(st.Reread, st.RereadColumn[col], b.CType, st.BoundData(b), b.Length,
-                                       st.BoundIndicator(b));
+            SQLRETURN r =
+                ::SQLGetData(st.Reread, st.RereadColumn[col], b.CType, st.BoundData(b), b.Length, st.BoundIndicator(b));
             if (r == SQL_SUCCESS_WITH_INFO) result = r;
             if (!Succeeded(r)) return r;
         }
@@ -533,7 +543,7 @@ SQLRETURN AfterFetch(Statement& st, SQLRETURN rc, SQLSMALLINT orientation, SQLLE
     bool bound = false;
     for (const ColumnBinding& b : st.Bindings) bound = bound || b.Data;
     if (!bound) {
-        st.RereadStale = true;   // read again when the application asks for a value
+        st.RereadStale = true;  // read again when the application asks for a value
         return rc;
     }
     // The row as the library left it, into the bound buffers.
@@ -569,4 +579,4 @@ void ResetResult(Statement& st) {
     ++st.Generation;
 }
 
-} // namespace velora::odbc::cursorlib
+}  // namespace velora::odbc::cursorlib

@@ -55,13 +55,13 @@ struct ParamBinding {
 
 /// One result column of a cursor.
 struct ColumnInfo {
-    std::string Label;       ///< SQL_DESC_NAME
-    std::string BaseName;    ///< SQL_DESC_BASE_COLUMN_NAME, or the label
-    std::string BaseTable;   ///< SQL_DESC_BASE_TABLE_NAME (may be empty)
+    std::string Label;      ///< SQL_DESC_NAME
+    std::string BaseName;   ///< SQL_DESC_BASE_COLUMN_NAME, or the label
+    std::string BaseTable;  ///< SQL_DESC_BASE_TABLE_NAME (may be empty)
     SQLSMALLINT SqlType = 0;
     SQLULEN Size = 0;
     SQLSMALLINT Digits = 0;
-    bool Long = false;       ///< long data: never part of a row's identity
+    bool Long = false;  ///< long data: never part of a row's identity
 };
 
 /// A column value captured from a row in a form that binds again as a
@@ -82,10 +82,10 @@ using RowImage = std::vector<CapturedValue>;
 /// How the rows of one table are found from a cursor's rows.
 struct TableInfo {
     TableRef Ref;
-    std::string Catalog, Schema, Name;     ///< arguments for the catalogue functions
-    std::vector<std::string> ColumnName;   ///< per result column: the table's name for it, empty when not the table's
-    std::vector<int> Identity;             ///< result columns (0-based) that identify a row
-    bool ByKey = false;                    ///< Identity is the primary key
+    std::string Catalog, Schema, Name;    ///< arguments for the catalogue functions
+    std::vector<std::string> ColumnName;  ///< per result column: the table's name for it, empty when not the table's
+    std::vector<int> Identity;            ///< result columns (0-based) that identify a row
+    bool ByKey = false;                   ///< Identity is the primary key
 };
 
 /// A row the library updated: its table and what it holds now.
@@ -101,10 +101,10 @@ class WriteOperation;
 struct Statement {
     SQLHSTMT Handle = nullptr;
     Connection* Conn = nullptr;
-    std::string CursorName;   ///< empty until set or asked for
+    std::string CursorName;  ///< empty until set or asked for
 
     // Attributes as the application asked for them.
-    SQLULEN CursorType = SQL_CURSOR_FORWARD_ONLY;   ///< the type the cursor has
+    SQLULEN CursorType = SQL_CURSOR_FORWARD_ONLY;  ///< the type the cursor has
     SQLULEN Concurrency = SQL_CONCUR_READ_ONLY;
     SQLULEN RowArraySize = 1;
     SQLULEN* RowBindOffset = nullptr;
@@ -115,17 +115,17 @@ struct Statement {
     std::vector<ColumnBinding> Bindings;          ///< by column number (0: bookmark, unused)
     std::map<SQLUSMALLINT, ParamBinding> Params;  ///< by parameter number
 
-    std::string Text;                                 ///< the statement text last given to the driver
-    std::optional<PositionedStatement> Positioned;    ///< a prepared positioned statement
+    std::string Text;                               ///< the statement text last given to the driver
+    std::optional<PositionedStatement> Positioned;  ///< a prepared positioned statement
 
     // The result and where the cursor stands.
     bool Executed = false;
     bool Described = false;
     std::vector<ColumnInfo> Columns;
-    SQLLEN Row = kBeforeFirst;   ///< 1-based number of the current row, or one of the k... values
-    SQLLEN Count = -1;           ///< rows in the result once known
-    bool OnRow = false;          ///< the last fetch delivered a row
-    std::optional<RowImage> Current;   ///< identity image of the current row, once captured
+    SQLLEN Row = kBeforeFirst;        ///< 1-based number of the current row, or one of the k... values
+    SQLLEN Count = -1;                ///< rows in the result once known
+    bool OnRow = false;               ///< the last fetch delivered a row
+    std::optional<RowImage> Current;  ///< identity image of the current row, once captured
 
     // Rows written through the library since the cursor opened.
     std::unordered_map<SQLLEN, ChangedRow> Changed;
@@ -137,11 +137,11 @@ struct Statement {
     SQLHSTMT Reread = nullptr;
     bool RereadOpen = false;
     bool RereadStale = false;
-    std::vector<SQLUSMALLINT> RereadColumn;   ///< by result column number: column of the re-read, 0 when none
+    std::vector<SQLUSMALLINT> RereadColumn;  ///< by result column number: column of the re-read, 0 when none
 
-    unsigned long Generation = 0;              ///< grows with every new result
-    std::unique_ptr<WriteOperation> Pending;   ///< a write waiting for data at execution
-    bool OwnRowCount = false;                  ///< SQLRowCount answers RowsAffected
+    unsigned long Generation = 0;             ///< grows with every new result
+    std::unique_ptr<WriteOperation> Pending;  ///< a write waiting for data at execution
+    bool OwnRowCount = false;                 ///< SQLRowCount answers RowsAffected
     SQLLEN RowsAffected = -1;
 
     Statement();
@@ -164,11 +164,11 @@ struct Connection {
     SQLUSMALLINT IdentifierCase = SQL_IC_MIXED;
     SQLUINTEGER SchemaUsage = 0;
     SqlDialect Dialect;
-    bool ForUpdate = true;            ///< SELECT ... FOR UPDATE is understood
-    bool CountsChangedRows = false;   ///< an UPDATE that stores equal values reports 0 rows (MariaDB)
+    bool ForUpdate = true;           ///< SELECT ... FOR UPDATE is understood
+    bool CountsChangedRows = false;  ///< an UPDATE that stores equal values reports 0 rows (MariaDB)
 
     std::unordered_map<SQLHSTMT, std::unique_ptr<Statement>> Statements;
-    std::map<std::string, Statement*> Names;   ///< cursor names in upper case
+    std::map<std::string, Statement*> Names;  ///< cursor names in upper case
     unsigned long NextName = 1;
 
     std::string Quote(const std::string& name) const { return QuoteIdentifier(name, QuoteChar, IdentifierCase); }
@@ -229,4 +229,4 @@ void CancelPending(Statement& st);
 /// forget it as their cursor.
 void ForgetCursor(Connection& c, Statement& st);
 
-} // namespace velora::odbc::cursorlib
+}  // namespace velora::odbc::cursorlib

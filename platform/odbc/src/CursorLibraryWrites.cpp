@@ -113,7 +113,7 @@ bool IsDataAtExec(const SQLLEN* ind) {
     return ind && (*ind == SQL_DATA_AT_EXEC || *ind <= SQL_LEN_DATA_AT_EXEC_OFFSET);
 }
 
-} // namespace
+}  // namespace
 
 /// One write in progress.
 class WriteOperation {
@@ -126,15 +126,15 @@ public:
 
     Kind Op;
     Connection& Conn;
-    Statement& Owner;              ///< the statement the application called
-    Statement* Cursor;             ///< the cursor whose row is written (nullptr once freed)
-    unsigned long Generation;      ///< the cursor's result the row belongs to
-    SQLLEN Row = 0;                ///< the row's number in the cursor
+    Statement& Owner;          ///< the statement the application called
+    Statement* Cursor;         ///< the cursor whose row is written (nullptr once freed)
+    unsigned long Generation;  ///< the cursor's result the row belongs to
+    SQLLEN Row = 0;            ///< the row's number in the cursor
     TableInfo Table;
-    RowImage Image;                ///< the row as the cursor fetched it
-    std::string Head;              ///< the statement without its WHERE clause
-    std::vector<ParamBinding> Params;            ///< the statement's own parameters, numbered from 1
-    std::vector<std::pair<int, int>> Assigned;   ///< (result column, own parameter or 0) per assignment
+    RowImage Image;                             ///< the row as the cursor fetched it
+    std::string Head;                           ///< the statement without its WHERE clause
+    std::vector<ParamBinding> Params;           ///< the statement's own parameters, numbered from 1
+    std::vector<std::pair<int, int>> Assigned;  ///< (result column, own parameter or 0) per assignment
     SQLHSTMT Work = nullptr;
 
     SQLRETURN Start();
@@ -206,8 +206,7 @@ SQLRETURN WriteOperation::Start() {
     return Finish(rc);
 }
 
-SQLRETURN WriteOperation::CountMatches(const std::string& where, const std::vector<ParamBinding>& id,
-                                       SQLLEN& matches) {
+SQLRETURN WriteOperation::CountMatches(const std::string& where, const std::vector<ParamBinding>& id, SQLLEN& matches) {
     std::string sql = Conn.ForUpdate ? "SELECT 1 FROM " + Table.Ref.Text + " WHERE " + where + " FOR UPDATE"
                                      : "SELECT COUNT(*) FROM " + Table.Ref.Text + " WHERE " + where;
     SQLHSTMT h = AllocWork(Conn);
@@ -366,8 +365,8 @@ SQLRETURN RunPositioned(Statement& owner, const PositionedStatement& ps) {
                 if (owner.ParamBindOffset) {
                     if (b.Data) b.Data = static_cast<char*>(b.Data) + *owner.ParamBindOffset;
                     if (b.Indicator)
-                        b.Indicator = reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(b.Indicator) +
-                                                                *owner.ParamBindOffset);
+                        b.Indicator =
+                            reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(b.Indicator) + *owner.ParamBindOffset);
                 }
             }
             op->Params.push_back(b);
@@ -423,7 +422,7 @@ void ForBoundColumns(Statement& st, const TableInfo& t, F&& f) {
     }
 }
 
-} // namespace
+}  // namespace
 
 SQLRETURN SetPosWrite(Statement& st, SQLUSMALLINT operation) {
     detail::PostDiagnostics(st.Handle, {});
@@ -448,7 +447,7 @@ SQLRETURN SetPosWrite(Statement& st, SQLUSMALLINT operation) {
         if (set.empty()) {
             st.OwnRowCount = true;
             st.RowsAffected = 0;
-            return SQL_SUCCESS;   // nothing bound, nothing to write
+            return SQL_SUCCESS;  // nothing bound, nothing to write
         }
         op->Head = "UPDATE " + t->Ref.Text + " SET " + set;
     } else {
@@ -512,4 +511,4 @@ void ForgetCursor(Connection& c, Statement& st) {
         if (other->Pending && other->Pending->Cursor == &st) other->Pending->Cursor = nullptr;
 }
 
-} // namespace velora::odbc::cursorlib
+}  // namespace velora::odbc::cursorlib

@@ -36,19 +36,19 @@ namespace {
 struct HandleInfo {
     SQLSMALLINT Type = 0;
     SQLHANDLE Parent = nullptr;
-    bool CursorLib = false;   ///< dbc: asked for SQL_CUR_USE_ODBC; stmt: allocated on such a dbc
-    bool Connected = false;   ///< dbc only
+    bool CursorLib = false;  ///< dbc: asked for SQL_CUR_USE_ODBC; stmt: allocated on such a dbc
+    bool Connected = false;  ///< dbc only
 };
 
 struct Registry {
     std::shared_mutex Mu;
     std::unordered_map<SQLHANDLE, HandleInfo> Handles;
-    std::atomic<int> CursorLibHandles{0};   ///< live dbc and stmt handles with CursorLib set
-    std::atomic<std::uint64_t> Epoch{1};    ///< grows with every change of Handles
+    std::atomic<int> CursorLibHandles{0};  ///< live dbc and stmt handles with CursorLib set
+    std::atomic<std::uint64_t> Epoch{1};   ///< grows with every change of Handles
 };
 
 Registry& Reg() {
-    static Registry* r = new Registry;   // never destroyed: handles may be freed during static destruction
+    static Registry* r = new Registry;  // never destroyed: handles may be freed during static destruction
     return *r;
 }
 
@@ -134,8 +134,8 @@ struct FaultState {
     std::map<std::string, int> Counts;
     int Scopes = 0;
     std::unordered_map<SQLHANDLE, std::vector<DiagRecord>> Posted;
-    std::atomic<bool> Active{false};     ///< faults, overrides or counting present
-    std::atomic<int> PostedCount{0};     ///< entries in Posted
+    std::atomic<bool> Active{false};  ///< faults, overrides or counting present
+    std::atomic<int> PostedCount{0};  ///< entries in Posted
 
     void UpdateActive() { Active.store(!Faults.empty() || !Infos.empty() || Scopes > 0); }
 };
@@ -223,8 +223,7 @@ SQLRETURN Run(const char* name, SQLHANDLE h, F&& driver) {
     return rc;
 }
 
-std::optional<SQLUINTEGER> InfoFor(SQLHDBC dbc, SQLUSMALLINT type, faults::InfoMode& mode,
-                                   faults::InfoTarget target) {
+std::optional<SQLUINTEGER> InfoFor(SQLHDBC dbc, SQLUSMALLINT type, faults::InfoMode& mode, faults::InfoTarget target) {
     FaultState& s = FS();
     if (!s.Active.load(std::memory_order_relaxed)) return std::nullopt;
     std::lock_guard lock(s.Mu);
@@ -290,7 +289,7 @@ SQLRETURN CopyText(const std::string& s, SQLPOINTER out, SQLSMALLINT bufferLengt
     return SQL_SUCCESS;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Private services for the cursor library.
@@ -326,7 +325,7 @@ SQLRETURN DriverGetInfo(SQLHDBC dbc, SQLUSMALLINT infoType, SQLPOINTER value, SQ
                              [&] { return ::SQLGetInfo(dbc, infoType, value, bufferLength, stringLength); });
 }
 
-} // namespace detail
+}  // namespace detail
 
 // ---------------------------------------------------------------------------
 // Environment and connection.
@@ -468,7 +467,8 @@ SQLRETURN SQLGetStmtAttr(SQLHSTMT Stmt, SQLINTEGER Attribute, SQLPOINTER Value, 
 
 SQLRETURN SQLSetCursorName(SQLHSTMT Stmt, SQLCHAR* CursorName, SQLSMALLINT NameLength) {
     return Run("SQLSetCursorName", Stmt, [&] {
-        return VELORA_ROUTE(SetCursorName(Stmt, CursorName, NameLength), SQLSetCursorName(Stmt, CursorName, NameLength));
+        return VELORA_ROUTE(SetCursorName(Stmt, CursorName, NameLength),
+                            SQLSetCursorName(Stmt, CursorName, NameLength));
     });
 }
 
@@ -505,13 +505,13 @@ SQLRETURN SQLFreeStmt(SQLHSTMT Stmt, SQLUSMALLINT Option) {
 }
 
 SQLRETURN SQLRowCount(SQLHSTMT Stmt, SQLLEN* RowCount) {
-    return Run("SQLRowCount", Stmt, [&] { return VELORA_ROUTE(RowCount(Stmt, RowCount), SQLRowCount(Stmt, RowCount)); });
+    return Run("SQLRowCount", Stmt,
+               [&] { return VELORA_ROUTE(RowCount(Stmt, RowCount), SQLRowCount(Stmt, RowCount)); });
 }
 
 SQLRETURN SQLNumResultCols(SQLHSTMT Stmt, SQLSMALLINT* ColumnCount) {
-    return Run("SQLNumResultCols", Stmt, [&] {
-        return VELORA_ROUTE(NumResultCols(Stmt, ColumnCount), SQLNumResultCols(Stmt, ColumnCount));
-    });
+    return Run("SQLNumResultCols", Stmt,
+               [&] { return VELORA_ROUTE(NumResultCols(Stmt, ColumnCount), SQLNumResultCols(Stmt, ColumnCount)); });
 }
 
 SQLRETURN SQLNumParams(SQLHSTMT Stmt, SQLSMALLINT* ParameterCount) {
@@ -522,11 +522,10 @@ SQLRETURN SQLDescribeCol(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLCHAR* Colu
                          SQLSMALLINT* NameLength, SQLSMALLINT* DataType, SQLULEN* ColumnSize,
                          SQLSMALLINT* DecimalDigits, SQLSMALLINT* Nullable) {
     return Run("SQLDescribeCol", Stmt, [&] {
-        return VELORA_ROUTE(
-            DescribeCol(Stmt, ColumnNumber, ColumnName, BufferLength, NameLength, DataType, ColumnSize, DecimalDigits,
-                        Nullable),
-            SQLDescribeCol(Stmt, ColumnNumber, ColumnName, BufferLength, NameLength, DataType, ColumnSize,
-                           DecimalDigits, Nullable));
+        return VELORA_ROUTE(DescribeCol(Stmt, ColumnNumber, ColumnName, BufferLength, NameLength, DataType, ColumnSize,
+                                        DecimalDigits, Nullable),
+                            SQLDescribeCol(Stmt, ColumnNumber, ColumnName, BufferLength, NameLength, DataType,
+                                           ColumnSize, DecimalDigits, Nullable));
     });
 }
 
@@ -536,20 +535,26 @@ SQLRETURN SQLColAttribute(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLUSMALLINT
     return Run("SQLColAttribute", Stmt, [&]() -> SQLRETURN {
         SQLUSMALLINT field = FieldIdentifier;
         switch (field) {
-        case SQL_COLUMN_NAME: field = SQL_DESC_NAME; break;
-        case SQL_COLUMN_COUNT: field = SQL_DESC_COUNT; break;
-        case SQL_COLUMN_NULLABLE: field = SQL_DESC_NULLABLE; break;
-        case SQL_COLUMN_TYPE: {
-            // The SQL type as SQLDescribeCol reports it, for every driver.
-            SQLSMALLINT type = 0;
-            SQLRETURN rc = VELORA_ROUTE(DescribeCol(Stmt, ColumnNumber, nullptr, 0, nullptr, &type, nullptr, nullptr,
-                                                    nullptr),
-                                        SQLDescribeCol(Stmt, ColumnNumber, nullptr, 0, nullptr, &type, nullptr,
-                                                       nullptr, nullptr));
-            if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && NumericAttribute) *NumericAttribute = type;
-            return rc;
-        }
-        default: break;
+            case SQL_COLUMN_NAME:
+                field = SQL_DESC_NAME;
+                break;
+            case SQL_COLUMN_COUNT:
+                field = SQL_DESC_COUNT;
+                break;
+            case SQL_COLUMN_NULLABLE:
+                field = SQL_DESC_NULLABLE;
+                break;
+            case SQL_COLUMN_TYPE: {
+                // The SQL type as SQLDescribeCol reports it, for every driver.
+                SQLSMALLINT type = 0;
+                SQLRETURN rc = VELORA_ROUTE(
+                    DescribeCol(Stmt, ColumnNumber, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr),
+                    SQLDescribeCol(Stmt, ColumnNumber, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr));
+                if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && NumericAttribute) *NumericAttribute = type;
+                return rc;
+            }
+            default:
+                break;
         }
         return VELORA_ROUTE(
             ColAttribute(Stmt, ColumnNumber, field, CharacterAttribute, BufferLength, StringLength, NumericAttribute),
@@ -571,8 +576,8 @@ SQLRETURN SQLBindParameter(SQLHSTMT Stmt, SQLUSMALLINT ParameterNumber, SQLSMALL
                            SQLSMALLINT DecimalDigits, SQLPOINTER ParameterValue, SQLLEN BufferLength,
                            SQLLEN* StrLen_or_Ind) {
     return Run("SQLBindParameter", Stmt, [&] {
-        return VELORA_ROUTE(BindParameter(Stmt, ParameterNumber, InputOutputType, ValueType, ParameterType,
-                                          ColumnSize, DecimalDigits, ParameterValue, BufferLength, StrLen_or_Ind),
+        return VELORA_ROUTE(BindParameter(Stmt, ParameterNumber, InputOutputType, ValueType, ParameterType, ColumnSize,
+                                          DecimalDigits, ParameterValue, BufferLength, StrLen_or_Ind),
                             SQLBindParameter(Stmt, ParameterNumber, InputOutputType, ValueType, ParameterType,
                                              ColumnSize, DecimalDigits, ParameterValue, BufferLength, StrLen_or_Ind));
     });
@@ -597,9 +602,8 @@ SQLRETURN SQLSetPos(SQLHSTMT Stmt, SQLSETPOSIROW RowNumber, SQLUSMALLINT Operati
 }
 
 SQLRETURN SQLBulkOperations(SQLHSTMT Stmt, SQLSMALLINT Operation) {
-    return Run("SQLBulkOperations", Stmt, [&] {
-        return VELORA_ROUTE(BulkOperations(Stmt, Operation), SQLBulkOperations(Stmt, Operation));
-    });
+    return Run("SQLBulkOperations", Stmt,
+               [&] { return VELORA_ROUTE(BulkOperations(Stmt, Operation), SQLBulkOperations(Stmt, Operation)); });
 }
 
 SQLRETURN SQLGetData(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLSMALLINT TargetType, SQLPOINTER TargetValue,
@@ -611,9 +615,8 @@ SQLRETURN SQLGetData(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLSMALLINT Targe
 }
 
 SQLRETURN SQLPutData(SQLHSTMT Stmt, SQLPOINTER Data, SQLLEN StrLen_or_Ind) {
-    return Run("SQLPutData", Stmt, [&] {
-        return VELORA_ROUTE(PutData(Stmt, Data, StrLen_or_Ind), SQLPutData(Stmt, Data, StrLen_or_Ind));
-    });
+    return Run("SQLPutData", Stmt,
+               [&] { return VELORA_ROUTE(PutData(Stmt, Data, StrLen_or_Ind), SQLPutData(Stmt, Data, StrLen_or_Ind)); });
 }
 
 SQLRETURN SQLParamData(SQLHSTMT Stmt, SQLPOINTER* Value) {
@@ -637,8 +640,8 @@ SQLRETURN SQLColumns(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength
                      SQLSMALLINT NameLength2, SQLCHAR* TableName, SQLSMALLINT NameLength3, SQLCHAR* ColumnName,
                      SQLSMALLINT NameLength4) {
     return Run("SQLColumns", Stmt, [&] {
-        return ::SQLColumns(Stmt, CatalogName, NameLength1, SchemaName, NameLength2, TableName, NameLength3,
-                            ColumnName, NameLength4);
+        return ::SQLColumns(Stmt, CatalogName, NameLength1, SchemaName, NameLength2, TableName, NameLength3, ColumnName,
+                            NameLength4);
     });
 }
 
@@ -655,9 +658,8 @@ SQLRETURN SQLPrimaryKeys(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLe
 // Diagnostics: posted records (injected, or raised by the cursor library)
 // answer first; otherwise the driver's.
 
-SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
-                          SQLSMALLINT DiagIdentifier, SQLPOINTER DiagInfo, SQLSMALLINT BufferLength,
-                          SQLSMALLINT* StringLength) {
+SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber, SQLSMALLINT DiagIdentifier,
+                          SQLPOINTER DiagInfo, SQLSMALLINT BufferLength, SQLSMALLINT* StringLength) {
     if (auto hit = CheckFault("SQLGetDiagField", Handle)) {
         if (!hit->CallDriver) return hit->Rc;
     }
@@ -671,12 +673,15 @@ SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT 
         if (static_cast<std::size_t>(RecNumber) > recs.size()) return SQL_NO_DATA;
         const DiagRecord& r = recs[static_cast<std::size_t>(RecNumber - 1)];
         switch (DiagIdentifier) {
-        case SQL_DIAG_SQLSTATE: return CopyText(r.State, DiagInfo, BufferLength, StringLength);
-        case SQL_DIAG_MESSAGE_TEXT: return CopyText(r.Text, DiagInfo, BufferLength, StringLength);
-        case SQL_DIAG_NATIVE:
-            if (DiagInfo) *static_cast<SQLINTEGER*>(DiagInfo) = r.Native;
-            return SQL_SUCCESS;
-        default: return SQL_NO_DATA;
+            case SQL_DIAG_SQLSTATE:
+                return CopyText(r.State, DiagInfo, BufferLength, StringLength);
+            case SQL_DIAG_MESSAGE_TEXT:
+                return CopyText(r.Text, DiagInfo, BufferLength, StringLength);
+            case SQL_DIAG_NATIVE:
+                if (DiagInfo) *static_cast<SQLINTEGER*>(DiagInfo) = r.Native;
+                return SQL_SUCCESS;
+            default:
+                return SQL_NO_DATA;
         }
     }
     return ::SQLGetDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfo, BufferLength, StringLength);
@@ -690,8 +695,7 @@ SQLRETURN SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT Re
     }
     if (auto posted = PostedFor(Handle))
         return AnswerPostedRec(*posted, RecNumber, Sqlstate, NativeError, MessageText, BufferLength, TextLength);
-    return ::SQLGetDiagRec(HandleType, Handle, RecNumber, Sqlstate, NativeError, MessageText, BufferLength,
-                           TextLength);
+    return ::SQLGetDiagRec(HandleType, Handle, RecNumber, Sqlstate, NativeError, MessageText, BufferLength, TextLength);
 }
 
 std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT HandleType, SQLHANDLE Handle) {
@@ -763,6 +767,6 @@ Scope::~Scope() {
     s.UpdateActive();
 }
 
-} // namespace faults
+}  // namespace faults
 
-} // namespace velora::odbc
+}  // namespace velora::odbc

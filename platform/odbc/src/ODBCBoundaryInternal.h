@@ -29,4 +29,4 @@ SQLHDBC ConnectionOf(SQLHSTMT stmt);
 SQLRETURN DriverGetInfo(SQLHDBC dbc, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALLINT bufferLength,
                         SQLSMALLINT* stringLength);
 
-} // namespace velora::odbc::detail
+}  // namespace velora::odbc::detail

@@ -23,8 +23,8 @@ struct Token {
     Tok Kind;
     std::size_t Begin;
     std::size_t End;
-    int Depth;           ///< parentheses open before the token
-    std::string Value;   ///< words: upper case; quoted identifiers: unquoted; punctuation: the character
+    int Depth;          ///< parentheses open before the token
+    std::string Value;  ///< words: upper case; quoted identifiers: unquoted; punctuation: the character
 };
 
 bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
@@ -70,7 +70,7 @@ std::vector<Token> Tokenize(std::string_view text, const SqlDialect& dialect) {
             while (i < n && text[i] != '\n') ++i;
             continue;
         }
-        if (c == '#' && dialect.BackslashEscapes) {   // MariaDB's line comment
+        if (c == '#' && dialect.BackslashEscapes) {  // MariaDB's line comment
             while (i < n && text[i] != '\n') ++i;
             continue;
         }
@@ -170,21 +170,21 @@ void FillWords(std::string_view text, const std::vector<Token>& toks, std::size_
 }
 
 constexpr std::array<std::string_view, 78> kReserved = {
-    "ADD",     "ALL",       "ALTER",    "AND",        "ANY",       "AS",        "ASC",      "BETWEEN",  "BY",
-    "CASE",    "CAST",      "CHECK",    "COLUMN",     "CONSTRAINT", "CREATE",   "CROSS",    "CURRENT",  "DATE",
-    "DEFAULT", "DELETE",    "DESC",     "DISTINCT",   "DROP",      "ELSE",      "END",      "EXCEPT",   "EXISTS",
-    "FALSE",   "FETCH",     "FOR",      "FOREIGN",    "FROM",      "FULL",      "GRANT",    "GROUP",    "HAVING",
-    "IN",      "INDEX",     "INNER",    "INSERT",     "INTERSECT", "INTERVAL",  "INTO",     "IS",       "JOIN",
-    "KEY",     "LEFT",      "LIKE",     "LIMIT",      "NATURAL",   "NOT",       "NULL",     "OF",       "OFFSET",
-    "ON",      "OR",        "ORDER",    "OUTER",      "PRIMARY",   "REFERENCES", "RIGHT",   "ROW",      "ROWS",
-    "SELECT",  "SET",       "TABLE",    "THEN",       "TIME",      "TIMESTAMP", "TO",       "TRUE",     "UNION",
-    "UNIQUE",  "UPDATE",    "USER",     "USING",      "VALUES",    "WHERE"};
+    "ADD",     "ALL",    "ALTER", "AND",      "ANY",        "AS",         "ASC",   "BETWEEN", "BY",
+    "CASE",    "CAST",   "CHECK", "COLUMN",   "CONSTRAINT", "CREATE",     "CROSS", "CURRENT", "DATE",
+    "DEFAULT", "DELETE", "DESC",  "DISTINCT", "DROP",       "ELSE",       "END",   "EXCEPT",  "EXISTS",
+    "FALSE",   "FETCH",  "FOR",   "FOREIGN",  "FROM",       "FULL",       "GRANT", "GROUP",   "HAVING",
+    "IN",      "INDEX",  "INNER", "INSERT",   "INTERSECT",  "INTERVAL",   "INTO",  "IS",      "JOIN",
+    "KEY",     "LEFT",   "LIKE",  "LIMIT",    "NATURAL",    "NOT",        "NULL",  "OF",      "OFFSET",
+    "ON",      "OR",     "ORDER", "OUTER",    "PRIMARY",    "REFERENCES", "RIGHT", "ROW",     "ROWS",
+    "SELECT",  "SET",    "TABLE", "THEN",     "TIME",       "TIMESTAMP",  "TO",    "TRUE",    "UNION",
+    "UNIQUE",  "UPDATE", "USER",  "USING",    "VALUES",     "WHERE"};
 
 bool IsReserved(const std::string& upper) {
     return std::find(kReserved.begin(), kReserved.end(), upper) != kReserved.end();
 }
 
-} // namespace
+}  // namespace
 
 std::string UpperCase(std::string_view text) {
     std::string s(text);
@@ -240,7 +240,8 @@ std::optional<PositionedStatement> ParsePositioned(std::string_view text, const 
     if (nameBegin + 1 == end && toks[nameBegin].Kind == Tok::QuotedId) {
         ps.CursorName = toks[nameBegin].Value;
     } else {
-        ps.CursorName = std::string(Trim(text.substr(toks[nameBegin].Begin, toks[end - 1].End - toks[nameBegin].Begin)));
+        ps.CursorName =
+            std::string(Trim(text.substr(toks[nameBegin].Begin, toks[end - 1].End - toks[nameBegin].Begin)));
     }
 
     std::size_t tableBegin;
@@ -313,8 +314,8 @@ std::optional<TableRef> SingleTableOf(std::string_view select, const SqlDialect&
         return t.Kind == Tok::Word && std::find(kAfter.begin(), kAfter.end(), t.Value) != kAfter.end();
     };
     if (k < toks.size() && IsNamePart(toks[k]) && !isClause(toks[k])) {
-        static constexpr std::array<std::string_view, 10> kJoin = {
-            "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "CROSS", "NATURAL", "UNION", "INTERSECT", "EXCEPT"};
+        static constexpr std::array<std::string_view, 10> kJoin = {"JOIN",  "INNER",   "LEFT",  "RIGHT",     "FULL",
+                                                                   "CROSS", "NATURAL", "UNION", "INTERSECT", "EXCEPT"};
         if (toks[k].Kind == Tok::Word && std::find(kJoin.begin(), kJoin.end(), toks[k].Value) != kJoin.end())
             return std::nullopt;
         ++k;
@@ -323,8 +324,8 @@ std::optional<TableRef> SingleTableOf(std::string_view select, const SqlDialect&
     if (!isClause(toks[k])) return std::nullopt;
     // A union later in the text reads more tables.
     for (std::size_t i = k; i < toks.size(); ++i)
-        if (toks[i].Depth == 0 && (IsWord(toks[i], "UNION") || IsWord(toks[i], "INTERSECT") ||
-                                   IsWord(toks[i], "EXCEPT")))
+        if (toks[i].Depth == 0 &&
+            (IsWord(toks[i], "UNION") || IsWord(toks[i], "INTERSECT") || IsWord(toks[i], "EXCEPT")))
             return std::nullopt;
     return ref;
 }
@@ -375,4 +376,4 @@ std::string QuoteIdentifier(const std::string& name, const std::string& quote, S
     return out;
 }
 
-} // namespace velora::odbc::cursorlib
+}  // namespace velora::odbc::cursorlib

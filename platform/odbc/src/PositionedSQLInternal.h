@@ -22,7 +22,7 @@ namespace velora::odbc::cursorlib {
 
 /// How the data source spells SQL text, as far as scanning it needs.
 struct SqlDialect {
-    bool BackslashEscapes = false;   ///< '\'' ends no string (MariaDB, MySQL)
+    bool BackslashEscapes = false;  ///< '\'' ends no string (MariaDB, MySQL)
 };
 
 /// One part of a dotted name such as schema.table, without its quotes.
@@ -33,20 +33,20 @@ struct NamePart {
 
 /// One "column = value" item of a SET clause.
 struct Assignment {
-    std::string Column;   ///< the column, unquoted (last part of a dotted name)
-    int Param = 0;        ///< 1-based marker number when the value is a lone "?", else 0
+    std::string Column;  ///< the column, unquoted (last part of a dotted name)
+    int Param = 0;       ///< 1-based marker number when the value is a lone "?", else 0
 };
 
 /// A positioned UPDATE or DELETE as the application wrote it.
 struct PositionedStatement {
     enum class Kind { Update, Delete };
     Kind Op = Kind::Update;
-    std::string Table;                   ///< the table as written (may carry an alias)
-    std::vector<NamePart> TableParts;    ///< the table's dotted name, unquoted
-    std::string SetClause;               ///< UPDATE: the assignments as written
-    std::vector<Assignment> Assignments; ///< UPDATE: the assignments, in order
-    int MarkerCount = 0;                 ///< parameter markers in the SET clause
-    std::string CursorName;              ///< the cursor named after CURRENT OF, unquoted
+    std::string Table;                    ///< the table as written (may carry an alias)
+    std::vector<NamePart> TableParts;     ///< the table's dotted name, unquoted
+    std::string SetClause;                ///< UPDATE: the assignments as written
+    std::vector<Assignment> Assignments;  ///< UPDATE: the assignments, in order
+    int MarkerCount = 0;                  ///< parameter markers in the SET clause
+    std::string CursorName;               ///< the cursor named after CURRENT OF, unquoted
 };
 
 /// A table reference: its text as written and its dotted name.
@@ -86,4 +86,4 @@ bool SameName(std::string_view a, std::string_view b);
 /// ASCII upper case.
 std::string UpperCase(std::string_view text);
 
-} // namespace velora::odbc::cursorlib
+}  // namespace velora::odbc::cursorlib

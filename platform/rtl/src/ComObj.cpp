@@ -17,7 +17,7 @@ namespace detail {
 void RaiseInvalidGUID(std::string_view text) {
     throw EConvertError("'" + String(text) + "' is not a valid GUID value");
 }
-} // namespace detail
+}  // namespace detail
 
 bool TryStringToGUID(std::string_view text, TGUID& guid) { return detail::ParseGUID(text, guid); }
 
@@ -42,7 +42,7 @@ std::map<TGUID, TClassFactory>& Registry() {
     return r;
 }
 
-} // namespace
+}  // namespace
 
 HRESULT CoInitialize(void*) { return ThreadInitCount++ == 0 ? S_OK : S_FALSE; }
 
@@ -62,8 +62,7 @@ bool UnregisterClassFactory(const TGUID& clsid) {
     return Registry().erase(clsid) > 0;
 }
 
-HRESULT CoCreateInstance(const TGUID& clsid, IUnknown* outer, std::uint32_t clsContext, const TGUID& iid,
-                         void** obj) {
+HRESULT CoCreateInstance(const TGUID& clsid, IUnknown* outer, std::uint32_t clsContext, const TGUID& iid, void** obj) {
     if (!obj) return E_POINTER;
     *obj = nullptr;
     TClassFactory factory;
@@ -85,4 +84,4 @@ HRESULT CoCreateInstance(const TGUID& clsid, IUnknown* outer, std::uint32_t clsC
     }
 }
 
-} // namespace velora
+}  // namespace velora

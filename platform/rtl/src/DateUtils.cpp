@@ -19,9 +19,9 @@ namespace velora {
 
 namespace {
 
-constexpr int D1 = 365;           // days in a common year
-constexpr int D4 = D1 * 4 + 1;    // days in 4 years
-constexpr int D100 = D4 * 25 - 1; // days in 100 years
+constexpr int D1 = 365;            // days in a common year
+constexpr int D4 = D1 * 4 + 1;     // days in 4 years
+constexpr int D100 = D4 * 25 - 1;  // days in 100 years
 constexpr int D400 = D100 * 4 + 1;
 
 constexpr int MonthDays[2][12] = {
@@ -67,8 +67,8 @@ bool Expect(std::string_view s, std::size_t& pos, char c) {
 /// "y-m-d" from s[pos]; pos ends after the day.
 bool ScanDate(std::string_view s, std::size_t& pos, TDateTime& value) {
     int y = 0, m = 0, d = 0;
-    return ReadNumber(s, pos, 1, 4, y) && Expect(s, pos, '-') && ReadNumber(s, pos, 1, 2, m) &&
-           Expect(s, pos, '-') && ReadNumber(s, pos, 1, 2, d) && TryEncodeDate(y, m, d, value);
+    return ReadNumber(s, pos, 1, 4, y) && Expect(s, pos, '-') && ReadNumber(s, pos, 1, 2, m) && Expect(s, pos, '-') &&
+           ReadNumber(s, pos, 1, 2, d) && TryEncodeDate(y, m, d, value);
 }
 
 /// "h:n[:s[.z]]" from s[pos]; pos ends after the last part.
@@ -92,7 +92,7 @@ String TwoDigits(int v) {
     return buf;
 }
 
-} // namespace
+}  // namespace
 
 bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
@@ -102,8 +102,7 @@ int DaysInMonth(int year, int month) {
 }
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
-        return false;
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
     const int* table = MonthDays[IsLeapYear(year) ? 1 : 0];
     for (int i = 0; i < month - 1; ++i) day += table[i];
     int i = year - 1;
@@ -130,7 +129,7 @@ void DecodeDate(TDateTime dateTime, int& year, int& month, int& day) {
         y += 400;
     }
     int i = t / D100, d = t % D100;
-    if (i == 4) { // the last day of a 400-year cycle
+    if (i == 4) {  // the last day of a 400-year cycle
         --i;
         d += D100;
     }
@@ -140,7 +139,7 @@ void DecodeDate(TDateTime dateTime, int& year, int& month, int& day) {
     y += i * 4;
     i = d / D1;
     d %= D1;
-    if (i == 4) { // the last day of a leap cycle
+    if (i == 4) {  // the last day of a leap cycle
         --i;
         d += D1;
     }
@@ -182,8 +181,7 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
     return days >= 0 ? days + time : days - time;
 }
 
-bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec,
-                       TDateTime& result) {
+bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec, TDateTime& result) {
     TDateTime d = 0, t = 0;
     if (!TryEncodeDate(year, month, day, d) || !TryEncodeTime(hour, minute, second, msec, t)) return false;
     result = ComposeDateTime(d, t);
@@ -242,7 +240,7 @@ TDateTime Now() {
     clock_gettime(CLOCK_REALTIME, &ts);
     std::tm local{};
     localtime_r(&ts.tv_sec, &local);
-    int sec = local.tm_sec > 59 ? 59 : local.tm_sec; // a leap second stays in its minute
+    int sec = local.tm_sec > 59 ? 59 : local.tm_sec;  // a leap second stays in its minute
     return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, sec,
                           static_cast<int>(ts.tv_nsec / 1000000));
 }
@@ -337,4 +335,4 @@ TDateTime StrToDateTime(std::string_view text) {
     return v;
 }
 
-} // namespace velora
+}  // namespace velora

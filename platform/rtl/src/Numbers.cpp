@@ -29,9 +29,7 @@ namespace {
 bool IsBlank(char c) { return c != '\0' && static_cast<unsigned char>(c) <= ' '; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-String InvalidFloatText(std::string_view text) {
-    return "'" + String(text) + "' is not a valid floating point value";
-}
+String InvalidFloatText(std::string_view text) { return "'" + String(text) + "' is not a valid floating point value"; }
 
 /// A number as written: sign, the digits before and after the point, and the
 /// exponent (saturated far beyond any representable range).
@@ -117,8 +115,9 @@ TDecimal DecimalOf(double value) {
     auto mant = static_cast<std::uint64_t>(std::ldexp(m, 53));
     int q = e2 - 53 + std::countr_zero(mant);
     mant >>= std::countr_zero(mant);
-    int sig = q >= 0 ? static_cast<int>(std::floor(std::log10(a))) + 2
-                     : static_cast<int>(std::ceil(std::log10(static_cast<double>(mant)) + -q * 0.69897000433601886)) + 2;
+    int sig = q >= 0
+                  ? static_cast<int>(std::floor(std::log10(a))) + 2
+                  : static_cast<int>(std::ceil(std::log10(static_cast<double>(mant)) + -q * 0.69897000433601886)) + 2;
     sig = std::clamp(sig, 1, 767);
     char buf[800];
     auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, sig - 1);
@@ -180,8 +179,10 @@ struct TSeparators {
 
 String ExponentText(long long x, bool plusSign, int minDigits) {
     String r = "E";
-    if (x < 0) r += '-';
-    else if (plusSign) r += '+';
+    if (x < 0)
+        r += '-';
+    else if (plusSign)
+        r += '+';
     String num = std::to_string(x < 0 ? -x : x);
     if (static_cast<int>(num.size()) < minDigits) r.append(static_cast<std::size_t>(minDigits) - num.size(), '0');
     return r + num;
@@ -248,8 +249,7 @@ String GroupThousands(const String& intPart, std::string_view thousands) {
 
 String FormatFixed(TDecimal d, TFloatFormat format, int precision, int decimals, const TSeparators& sep) {
     RoundDecimal(d, precision, decimals);
-    if (!d.Digits.empty() && d.Exponent > precision)
-        return FormatScientificGeneral(d, 0, sep);
+    if (!d.Digits.empty() && d.Exponent > precision) return FormatScientificGeneral(d, 0, sep);
     const auto len = static_cast<long long>(d.Digits.size());
     String intPart;
     if (d.Exponent <= 0) {
@@ -273,14 +273,14 @@ String FormatFixed(TDecimal d, TFloatFormat format, int precision, int decimals,
 
 String FormatDecimal(const TDecimal& d, TFloatFormat format, int precision, int digits, const TSeparators& sep) {
     switch (format) {
-    case ffGeneral:
-        return FormatGeneral(d, precision, std::clamp(digits, 0, 4), sep);
-    case ffExponent:
-        return FormatExponent(d, precision, std::clamp(digits, 0, 4), sep);
-    case ffFixed:
-    case ffNumber:
-    case ffCurrency:
-        return FormatFixed(d, format, precision, std::clamp(digits, 0, 18), sep);
+        case ffGeneral:
+            return FormatGeneral(d, precision, std::clamp(digits, 0, 4), sep);
+        case ffExponent:
+            return FormatExponent(d, precision, std::clamp(digits, 0, 4), sep);
+        case ffFixed:
+        case ffNumber:
+        case ffCurrency:
+            return FormatFixed(d, format, precision, std::clamp(digits, 0, 18), sep);
     }
     throw EConvertError("Invalid floating point format");
 }
@@ -315,7 +315,7 @@ __int128 DivRoundHalfEven(__int128 n, __int128 d) {
     return q;
 }
 
-} // namespace
+}  // namespace
 
 // ---- floating point text ---------------------------------------------------
 
@@ -335,7 +335,7 @@ bool TryStrToFloat(std::string_view text, double& value) {
     char* end = nullptr;
     double v = strtod_l(clean.c_str(), &end, CLocale());
     if (end != clean.c_str() + clean.size()) return false;
-    if (errno == ERANGE && std::isinf(v)) return false; // overflow; underflow keeps the tiny value
+    if (errno == ERANGE && std::isinf(v)) return false;  // overflow; underflow keeps the tiny value
     value = v;
     return true;
 }
@@ -404,9 +404,7 @@ Currency Currency::FromDouble(double value) {
     return c;
 }
 
-double Currency::ToDouble() const noexcept {
-    return static_cast<double>(static_cast<long double>(FUnits) / 10000.0L);
-}
+double Currency::ToDouble() const noexcept { return static_cast<double>(static_cast<long double>(FUnits) / 10000.0L); }
 
 Currency Currency::operator-() const { return CheckedCurrency(-static_cast<__int128>(FUnits)); }
 
@@ -451,8 +449,8 @@ bool TryStrToCurr(std::string_view text, Currency& value) {
     digits.erase(0, lead);
     // units = digits × 10^shift
     long long shift = num.Exponent - static_cast<long long>(num.FracDigits.size()) + 4;
-    const unsigned __int128 limit = num.Negative ? static_cast<unsigned __int128>(INT64_MAX) + 1
-                                                 : static_cast<unsigned __int128>(INT64_MAX);
+    const unsigned __int128 limit =
+        num.Negative ? static_cast<unsigned __int128>(INT64_MAX) + 1 : static_cast<unsigned __int128>(INT64_MAX);
     std::string kept;
     bool up = false;
     if (shift >= 0) {
@@ -491,7 +489,7 @@ Currency StrToCurr(std::string_view text) {
 }
 
 std::unique_ptr<std::byte[]> AllocMem(std::size_t size) {
-    return std::make_unique<std::byte[]>(size); // value-initialised: all zero
+    return std::make_unique<std::byte[]>(size);  // value-initialised: all zero
 }
 
-} // namespace velora
+}  // namespace velora

@@ -16,11 +16,9 @@ namespace {
 
 String ShmName(const String& name) { return (!name.empty() && name[0] == '/') ? name : "/" + name; }
 
-bool ValidName(const String& shmName) {
-    return shmName.size() > 1 && shmName.find('/', 1) == String::npos;
-}
+bool ValidName(const String& shmName) { return shmName.size() > 1 && shmName.find('/', 1) == String::npos; }
 
-} // namespace
+}  // namespace
 
 bool SharedMemoryExists(const String& name) {
     String shmName = ShmName(name);
@@ -49,4 +47,4 @@ TSharedMemoryObject::TSharedMemoryObject(const String& name, std::size_t size) :
 
 TSharedMemoryObject::~TSharedMemoryObject() { shm_unlink(FName.c_str()); }
 
-} // namespace velora
+}  // namespace velora

@@ -39,10 +39,8 @@ String FormatImpl(std::string_view fmt, const std::vector<String>& args) {
             throw EConvertError("Format '" + String(fmt) + "' invalid or incompatible with argument");
         // Skip flags, width and precision: the arguments arrive rendered.
         std::size_t j = i + 1;
-        while (j < fmt.size() && std::strchr("-+ 0#.123456789", fmt[j]))
-            ++j;
-        if (j >= fmt.size())
-            throw EConvertError("Format '" + String(fmt) + "' invalid or incompatible with argument");
+        while (j < fmt.size() && std::strchr("-+ 0#.123456789", fmt[j])) ++j;
+        if (j >= fmt.size()) throw EConvertError("Format '" + String(fmt) + "' invalid or incompatible with argument");
         char d = fmt[j];
         if (d == '%') {
             out += '%';
@@ -58,7 +56,7 @@ String FormatImpl(std::string_view fmt, const std::vector<String>& args) {
     return out;
 }
 
-} // namespace detail
+}  // namespace detail
 
 void DatabaseError(const String& message) { throw EDatabaseError(message); }
 
@@ -79,8 +77,7 @@ bool TryStrToInt(std::string_view text, long long& value) {
 
 long long StrToInt(std::string_view text) {
     long long v = 0;
-    if (!TryStrToInt(text, v))
-        throw EConvertError("'" + String(text) + "' is not a valid integer value");
+    if (!TryStrToInt(text, v)) throw EConvertError("'" + String(text) + "' is not a valid integer value");
     return v;
 }
 
@@ -129,4 +126,4 @@ char* StrPLCopy(char* dest, std::string_view src, std::size_t size) {
     return dest;
 }
 
-} // namespace velora
+}  // namespace velora

@@ -39,17 +39,28 @@ struct TVariantAccess {
     [[noreturn]] static void Overflow(const Variant& v, TVarType target) { v.OverflowError(target); }
 };
 
-} // namespace detail
+}  // namespace detail
 
 namespace {
 
 enum StorageIndex : std::size_t {
-    siEmpty, siNull, siSmallint, siInteger, siSingle, siDouble, siCurrency, siDate, siOleStr, siBoolean, siByte,
-    siString, siArray
+    siEmpty,
+    siNull,
+    siSmallint,
+    siInteger,
+    siSingle,
+    siDouble,
+    siCurrency,
+    siDate,
+    siOleStr,
+    siBoolean,
+    siByte,
+    siString,
+    siArray
 };
 
-constexpr TVarType IndexTypes[] = {varEmpty,    varNull, varSmallint, varInteger, varSingle, varDouble, varCurrency,
-                                   varDate,     varOleStr, varBoolean, varByte,    varString, varArray};
+constexpr TVarType IndexTypes[] = {varEmpty, varNull,   varSmallint, varInteger, varSingle, varDouble, varCurrency,
+                                   varDate,  varOleStr, varBoolean,  varByte,    varString, varArray};
 
 /// x rounded half to even (the host's conversion of floating point to integer).
 double RoundHalfEven(double x) {
@@ -70,7 +81,7 @@ String DateText(TDateTime value) {
 /// or not at all.
 enum class TCompareKind { Empty, Null, Exact, Float, Text, Array };
 
-} // namespace
+}  // namespace
 
 // ---- construction and type -------------------------------------------------
 
@@ -81,7 +92,8 @@ Variant Variant::FromOleStr(String value) { return Variant(Storage(detail::TOleS
 Variant Null() { return Variant(Variant::Storage(detail::TNullTag{})); }
 
 TVarType Variant::VarType() const noexcept {
-    if (FValue.index() == siArray) return static_cast<TVarType>(varArray | std::get<siArray>(FValue).Data().ElementType);
+    if (FValue.index() == siArray)
+        return static_cast<TVarType>(varArray | std::get<siArray>(FValue).Data().ElementType);
     return IndexTypes[FValue.index()];
 }
 
@@ -91,24 +103,37 @@ String VarTypeAsText(TVarType varType) {
     String prefix;
     if (varType & varArray) prefix = "Array ";
     switch (varType & varTypeMask) {
-    case varEmpty: return prefix + "Empty";
-    case varNull: return prefix + "Null";
-    case varSmallint: return prefix + "Smallint";
-    case varInteger: return prefix + "Integer";
-    case varSingle: return prefix + "Single";
-    case varDouble: return prefix + "Double";
-    case varCurrency: return prefix + "Currency";
-    case varDate: return prefix + "Date";
-    case varOleStr: return prefix + "OleStr";
-    case varBoolean: return prefix + "Boolean";
-    case varVariant: return prefix + "Variant";
-    case varByte: return prefix + "Byte";
-    case varString: return prefix + "String";
-    default: {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "$%04X", static_cast<unsigned>(varType & varTypeMask));
-        return prefix + buf;
-    }
+        case varEmpty:
+            return prefix + "Empty";
+        case varNull:
+            return prefix + "Null";
+        case varSmallint:
+            return prefix + "Smallint";
+        case varInteger:
+            return prefix + "Integer";
+        case varSingle:
+            return prefix + "Single";
+        case varDouble:
+            return prefix + "Double";
+        case varCurrency:
+            return prefix + "Currency";
+        case varDate:
+            return prefix + "Date";
+        case varOleStr:
+            return prefix + "OleStr";
+        case varBoolean:
+            return prefix + "Boolean";
+        case varVariant:
+            return prefix + "Variant";
+        case varByte:
+            return prefix + "Byte";
+        case varString:
+            return prefix + "String";
+        default: {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "$%04X", static_cast<unsigned>(varType & varTypeMask));
+            return prefix + buf;
+        }
     }
 }
 
@@ -136,26 +161,36 @@ const String* TextOf(const Variant& v) {
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 double Variant::AsDouble() const {
     switch (FValue.index()) {
-    case siEmpty: return 0;
-    case siSmallint: return std::get<siSmallint>(FValue);
-    case siInteger: return std::get<siInteger>(FValue);
-    case siByte: return std::get<siByte>(FValue);
-    case siSingle: return std::get<siSingle>(FValue);
-    case siDouble: return std::get<siDouble>(FValue);
-    case siCurrency: return std::get<siCurrency>(FValue).ToDouble();
-    case siDate: return std::get<siDate>(FValue).Value;
-    case siBoolean: return std::get<siBoolean>(FValue) ? -1 : 0;
-    case siOleStr:
-    case siString: {
-        double d = 0;
-        if (TryStrToFloat(AsString(), d)) return d;
-        break;
-    }
-    default: break;
+        case siEmpty:
+            return 0;
+        case siSmallint:
+            return std::get<siSmallint>(FValue);
+        case siInteger:
+            return std::get<siInteger>(FValue);
+        case siByte:
+            return std::get<siByte>(FValue);
+        case siSingle:
+            return std::get<siSingle>(FValue);
+        case siDouble:
+            return std::get<siDouble>(FValue);
+        case siCurrency:
+            return std::get<siCurrency>(FValue).ToDouble();
+        case siDate:
+            return std::get<siDate>(FValue).Value;
+        case siBoolean:
+            return std::get<siBoolean>(FValue) ? -1 : 0;
+        case siOleStr:
+        case siString: {
+            double d = 0;
+            if (TryStrToFloat(AsString(), d)) return d;
+            break;
+        }
+        default:
+            break;
     }
     CastError(varDouble);
 }
@@ -173,158 +208,208 @@ std::int64_t WholeValue(const Variant& v, TVarType target, std::int64_t lo, std:
         return static_cast<std::int64_t>(f);
     };
     switch (s.index()) {
-    case siEmpty: r = 0; break;
-    case siSmallint: r = std::get<siSmallint>(s); break;
-    case siInteger: r = std::get<siInteger>(s); break;
-    case siByte: r = std::get<siByte>(s); break;
-    case siBoolean: r = std::get<siBoolean>(s) ? -1 : 0; break;
-    case siSingle: return fromDouble(std::get<siSingle>(s));
-    case siDouble: return fromDouble(std::get<siDouble>(s));
-    case siDate: return fromDouble(std::get<siDate>(s).Value);
-    case siCurrency: {
-        std::int64_t u = std::get<siCurrency>(s).Units();
-        std::int64_t q = u / Currency::Scale, rem = u % Currency::Scale;
-        std::int64_t twice = 2 * (rem < 0 ? -rem : rem);
-        if (twice > Currency::Scale || (twice == Currency::Scale && q % 2 != 0)) q += u < 0 ? -1 : 1;
-        r = q;
-        break;
-    }
-    case siOleStr:
-    case siString: {
-        const String& text = *TextOf(v);
-        long long i = 0;
-        double d = 0;
-        if (TryStrToInt(text, i)) r = i;
-        else if (TryStrToFloat(text, d)) return fromDouble(d);
-        else TVariantAccess::Cast(v, target);
-        break;
-    }
-    default: TVariantAccess::Cast(v, target);
+        case siEmpty:
+            r = 0;
+            break;
+        case siSmallint:
+            r = std::get<siSmallint>(s);
+            break;
+        case siInteger:
+            r = std::get<siInteger>(s);
+            break;
+        case siByte:
+            r = std::get<siByte>(s);
+            break;
+        case siBoolean:
+            r = std::get<siBoolean>(s) ? -1 : 0;
+            break;
+        case siSingle:
+            return fromDouble(std::get<siSingle>(s));
+        case siDouble:
+            return fromDouble(std::get<siDouble>(s));
+        case siDate:
+            return fromDouble(std::get<siDate>(s).Value);
+        case siCurrency: {
+            std::int64_t u = std::get<siCurrency>(s).Units();
+            std::int64_t q = u / Currency::Scale, rem = u % Currency::Scale;
+            std::int64_t twice = 2 * (rem < 0 ? -rem : rem);
+            if (twice > Currency::Scale || (twice == Currency::Scale && q % 2 != 0)) q += u < 0 ? -1 : 1;
+            r = q;
+            break;
+        }
+        case siOleStr:
+        case siString: {
+            const String& text = *TextOf(v);
+            long long i = 0;
+            double d = 0;
+            if (TryStrToInt(text, i))
+                r = i;
+            else if (TryStrToFloat(text, d))
+                return fromDouble(d);
+            else
+                TVariantAccess::Cast(v, target);
+            break;
+        }
+        default:
+            TVariantAccess::Cast(v, target);
     }
     if (r < lo || r > hi) TVariantAccess::Overflow(v, target);
     return r;
 }
 
-} // namespace
+}  // namespace
 
 std::int32_t Variant::AsInteger() const {
-    return static_cast<std::int32_t>(
-        WholeValue(*this, varInteger, INT32_MIN, INT32_MAX));
+    return static_cast<std::int32_t>(WholeValue(*this, varInteger, INT32_MIN, INT32_MAX));
 }
 
 Currency Variant::AsCurrency() const {
     Currency c;
     switch (FValue.index()) {
-    case siEmpty: return c;
-    case siSmallint: return Currency::FromInt(std::get<siSmallint>(FValue));
-    case siInteger: return Currency::FromInt(std::get<siInteger>(FValue));
-    case siByte: return Currency::FromInt(std::get<siByte>(FValue));
-    case siBoolean: return Currency::FromInt(std::get<siBoolean>(FValue) ? -1 : 0);
-    case siCurrency: return std::get<siCurrency>(FValue);
-    case siSingle:
-    case siDouble:
-    case siDate:
-        if (!Currency::TryFromDouble(AsDouble(), c)) OverflowError(varCurrency);
-        return c;
-    case siOleStr:
-    case siString: {
-        const String& text = *TextOf(*this);
-        if (TryStrToCurr(text, c)) return c;
-        double d = 0;
-        if (TryStrToFloat(text, d)) OverflowError(varCurrency);
-        break;
-    }
-    default: break;
+        case siEmpty:
+            return c;
+        case siSmallint:
+            return Currency::FromInt(std::get<siSmallint>(FValue));
+        case siInteger:
+            return Currency::FromInt(std::get<siInteger>(FValue));
+        case siByte:
+            return Currency::FromInt(std::get<siByte>(FValue));
+        case siBoolean:
+            return Currency::FromInt(std::get<siBoolean>(FValue) ? -1 : 0);
+        case siCurrency:
+            return std::get<siCurrency>(FValue);
+        case siSingle:
+        case siDouble:
+        case siDate:
+            if (!Currency::TryFromDouble(AsDouble(), c)) OverflowError(varCurrency);
+            return c;
+        case siOleStr:
+        case siString: {
+            const String& text = *TextOf(*this);
+            if (TryStrToCurr(text, c)) return c;
+            double d = 0;
+            if (TryStrToFloat(text, d)) OverflowError(varCurrency);
+            break;
+        }
+        default:
+            break;
     }
     CastError(varCurrency);
 }
 
 bool Variant::AsBoolean() const {
     switch (FValue.index()) {
-    case siEmpty: return false;
-    case siBoolean: return std::get<siBoolean>(FValue);
-    case siSmallint:
-    case siInteger:
-    case siByte:
-    case siSingle:
-    case siDouble:
-    case siDate: return AsDouble() != 0;
-    case siCurrency: return std::get<siCurrency>(FValue).Units() != 0;
-    case siOleStr:
-    case siString: {
-        const String& text = *TextOf(*this);
-        String t = Trim(text);
-        if (SameText(t, "True")) return true;
-        if (SameText(t, "False")) return false;
-        double d = 0;
-        if (TryStrToFloat(text, d)) return d != 0;
-        break;
-    }
-    default: break;
+        case siEmpty:
+            return false;
+        case siBoolean:
+            return std::get<siBoolean>(FValue);
+        case siSmallint:
+        case siInteger:
+        case siByte:
+        case siSingle:
+        case siDouble:
+        case siDate:
+            return AsDouble() != 0;
+        case siCurrency:
+            return std::get<siCurrency>(FValue).Units() != 0;
+        case siOleStr:
+        case siString: {
+            const String& text = *TextOf(*this);
+            String t = Trim(text);
+            if (SameText(t, "True")) return true;
+            if (SameText(t, "False")) return false;
+            double d = 0;
+            if (TryStrToFloat(text, d)) return d != 0;
+            break;
+        }
+        default:
+            break;
     }
     CastError(varBoolean);
 }
 
 TDateTime Variant::AsDateTime() const {
     switch (FValue.index()) {
-    case siOleStr:
-    case siString: {
-        TDateTime d = 0;
-        if (TryStrToDateTime(*TextOf(*this), d)) return d;
-        CastError(varDate);
-    }
-    case siNull:
-    case siArray: CastError(varDate);
-    default: return AsDouble();
+        case siOleStr:
+        case siString: {
+            TDateTime d = 0;
+            if (TryStrToDateTime(*TextOf(*this), d)) return d;
+            CastError(varDate);
+        }
+        case siNull:
+        case siArray:
+            CastError(varDate);
+        default:
+            return AsDouble();
     }
 }
 
 String Variant::AsString() const {
     switch (FValue.index()) {
-    case siEmpty: return String();
-    case siSmallint: return IntToStr(std::get<siSmallint>(FValue));
-    case siInteger: return IntToStr(std::get<siInteger>(FValue));
-    case siByte: return IntToStr(std::get<siByte>(FValue));
-    case siSingle: return FloatToStrF(std::get<siSingle>(FValue), ffGeneral, 7, 0);
-    case siDouble: return FloatToStr(std::get<siDouble>(FValue));
-    case siCurrency: return CurrToStr(std::get<siCurrency>(FValue));
-    case siDate: return DateText(std::get<siDate>(FValue).Value);
-    case siBoolean: return std::get<siBoolean>(FValue) ? "True" : "False";
-    case siOleStr:
-    case siString: return *TextOf(*this);
-    default: CastError(varString);
+        case siEmpty:
+            return String();
+        case siSmallint:
+            return IntToStr(std::get<siSmallint>(FValue));
+        case siInteger:
+            return IntToStr(std::get<siInteger>(FValue));
+        case siByte:
+            return IntToStr(std::get<siByte>(FValue));
+        case siSingle:
+            return FloatToStrF(std::get<siSingle>(FValue), ffGeneral, 7, 0);
+        case siDouble:
+            return FloatToStr(std::get<siDouble>(FValue));
+        case siCurrency:
+            return CurrToStr(std::get<siCurrency>(FValue));
+        case siDate:
+            return DateText(std::get<siDate>(FValue).Value);
+        case siBoolean:
+            return std::get<siBoolean>(FValue) ? "True" : "False";
+        case siOleStr:
+        case siString:
+            return *TextOf(*this);
+        default:
+            CastError(varString);
     }
 }
 
 Variant Variant::AsType(TVarType varType) const {
     switch (varType) {
-    case varEmpty: return Variant();
-    case varNull: return Null();
-    case varSmallint:
-        return Variant(static_cast<std::int16_t>(
-            WholeValue(*this, varSmallint, INT16_MIN, INT16_MAX)));
-    case varInteger: return Variant(AsInteger());
-    case varByte:
-        return Variant(static_cast<std::uint8_t>(
-            WholeValue(*this, varByte, 0, UINT8_MAX)));
-    case varSingle: {
-        double d = 0;
-        try {
-            d = AsDouble();
-        } catch (const EVariantError&) {
-            CastError(varSingle);
+        case varEmpty:
+            return Variant();
+        case varNull:
+            return Null();
+        case varSmallint:
+            return Variant(static_cast<std::int16_t>(WholeValue(*this, varSmallint, INT16_MIN, INT16_MAX)));
+        case varInteger:
+            return Variant(AsInteger());
+        case varByte:
+            return Variant(static_cast<std::uint8_t>(WholeValue(*this, varByte, 0, UINT8_MAX)));
+        case varSingle: {
+            double d = 0;
+            try {
+                d = AsDouble();
+            } catch (const EVariantError&) {
+                CastError(varSingle);
+            }
+            if (std::isfinite(d) && std::fabs(d) > FLT_MAX) OverflowError(varSingle);
+            return Variant(static_cast<float>(d));
         }
-        if (std::isfinite(d) && std::fabs(d) > FLT_MAX) OverflowError(varSingle);
-        return Variant(static_cast<float>(d));
-    }
-    case varDouble: return Variant(AsDouble());
-    case varCurrency: return Variant(AsCurrency());
-    case varDate: return FromDateTime(AsDateTime());
-    case varOleStr: return FromOleStr(AsString());
-    case varBoolean: return Variant(AsBoolean());
-    case varString: return Variant(AsString());
-    case varVariant: return *this;
-    default: CastError(varType);
+        case varDouble:
+            return Variant(AsDouble());
+        case varCurrency:
+            return Variant(AsCurrency());
+        case varDate:
+            return FromDateTime(AsDateTime());
+        case varOleStr:
+            return FromOleStr(AsString());
+        case varBoolean:
+            return Variant(AsBoolean());
+        case varString:
+            return Variant(AsString());
+        case varVariant:
+            return *this;
+        default:
+            CastError(varType);
     }
 }
 
@@ -335,17 +420,37 @@ String VarToStr(const Variant& v) { return v.IsNull() ? String() : v.AsString();
 Variant VarArrayCreate(int lowBound, int highBound, TVarType elementType) {
     Variant element;
     switch (elementType) {
-    case varSmallint: element = Variant(std::int16_t{0}); break;
-    case varInteger: element = Variant(std::int32_t{0}); break;
-    case varSingle: element = Variant(0.0f); break;
-    case varDouble: element = Variant(0.0); break;
-    case varCurrency: element = Variant(Currency()); break;
-    case varDate: element = Variant::FromDateTime(0); break;
-    case varOleStr: element = Variant::FromOleStr(String()); break;
-    case varBoolean: element = Variant(false); break;
-    case varByte: element = Variant(std::uint8_t{0}); break;
-    case varVariant: break;
-    default: throw EVariantError("Error creating variant array");
+        case varSmallint:
+            element = Variant(std::int16_t{0});
+            break;
+        case varInteger:
+            element = Variant(std::int32_t{0});
+            break;
+        case varSingle:
+            element = Variant(0.0f);
+            break;
+        case varDouble:
+            element = Variant(0.0);
+            break;
+        case varCurrency:
+            element = Variant(Currency());
+            break;
+        case varDate:
+            element = Variant::FromDateTime(0);
+            break;
+        case varOleStr:
+            element = Variant::FromOleStr(String());
+            break;
+        case varBoolean:
+            element = Variant(false);
+            break;
+        case varByte:
+            element = Variant(std::uint8_t{0});
+            break;
+        case varVariant:
+            break;
+        default:
+            throw EVariantError("Error creating variant array");
     }
     std::int64_t count = static_cast<std::int64_t>(highBound) - lowBound + 1;
     if (count < 0 || count > (std::int64_t{1} << 28)) throw EVariantError("Error creating variant array");
@@ -399,19 +504,25 @@ namespace {
 
 TCompareKind KindOf(const Variant& v) {
     switch (TVariantAccess::Get(v).index()) {
-    case siEmpty: return TCompareKind::Empty;
-    case siNull: return TCompareKind::Null;
-    case siSmallint:
-    case siInteger:
-    case siByte:
-    case siBoolean:
-    case siCurrency: return TCompareKind::Exact;
-    case siSingle:
-    case siDouble:
-    case siDate: return TCompareKind::Float;
-    case siOleStr:
-    case siString: return TCompareKind::Text;
-    default: return TCompareKind::Array;
+        case siEmpty:
+            return TCompareKind::Empty;
+        case siNull:
+            return TCompareKind::Null;
+        case siSmallint:
+        case siInteger:
+        case siByte:
+        case siBoolean:
+        case siCurrency:
+            return TCompareKind::Exact;
+        case siSingle:
+        case siDouble:
+        case siDate:
+            return TCompareKind::Float;
+        case siOleStr:
+        case siString:
+            return TCompareKind::Text;
+        default:
+            return TCompareKind::Array;
     }
 }
 
@@ -424,12 +535,11 @@ __int128 ScaledUnits(const Variant& v) {
 
 std::partial_ordering CompareDoubles(double a, double b) { return a <=> b; }
 
-} // namespace
+}  // namespace
 
 std::partial_ordering operator<=>(const Variant& a, const Variant& b) {
     TCompareKind ka = KindOf(a), kb = KindOf(b);
-    if (ka == TCompareKind::Empty || ka == TCompareKind::Null || kb == TCompareKind::Empty ||
-        kb == TCompareKind::Null)
+    if (ka == TCompareKind::Empty || ka == TCompareKind::Null || kb == TCompareKind::Empty || kb == TCompareKind::Null)
         return ka == kb ? std::partial_ordering::equivalent : std::partial_ordering::unordered;
     if (ka == TCompareKind::Array || kb == TCompareKind::Array) {
         if (ka != kb) return std::partial_ordering::unordered;
@@ -466,4 +576,4 @@ std::partial_ordering operator<=>(const Variant& a, const Variant& b) {
 
 bool operator==(const Variant& a, const Variant& b) { return (a <=> b) == 0; }
 
-} // namespace velora
+}  // namespace velora

@@ -56,9 +56,9 @@ inline constexpr int flagFieldList = 4;   ///< a table reads its field definitio
 #pragma pack(push, 1)
 /// What the dataset keeps about a record besides its data.
 struct TODBCRecInfo {
-    std::int32_t RecordNumber;   ///< always -1: record numbers are not tracked
-    std::uint8_t UpdateStatus;   ///< 0 fetched, 2 new
-    std::uint8_t BookmarkFlag;   ///< a TBookmarkFlag
+    std::int32_t RecordNumber;  ///< always -1: record numbers are not tracked
+    std::uint8_t UpdateStatus;  ///< 0 fetched, 2 new
+    std::uint8_t BookmarkFlag;  ///< a TBookmarkFlag
 };
 #pragma pack(pop)
 static_assert(sizeof(TODBCRecInfo) == 6);
@@ -348,7 +348,7 @@ private:
     std::unique_ptr<TODBC> FEngine;
     String FStmtText;
     String FActiveStmtText;
-    bool FGuardBareText = false;   ///< CursorText's guard of the open cursor
+    bool FGuardBareText = false;  ///< CursorText's guard of the open cursor
     std::uint16_t FDBFlagSet = 0;
     std::int16_t FRowSetSize = 20;
     bool FUniDirectional = false;
@@ -376,4 +376,4 @@ private:
     TODBCProviderRef FProvider;
 };
 
-} // namespace velora
+}  // namespace velora

@@ -205,8 +205,8 @@ private:
     TODBCSession* FSession = nullptr;
     SQLHDBC FHandle = SQL_NULL_HDBC;
     TCursorMode FCursorMode = cmForwardOnly;
-    std::vector<TODBCDataSetLink*> FDataSets;   // datasets in use, not owned
-    std::vector<TODBCDataSetLink*> FLinks;      // every dataset linked, not owned
+    std::vector<TODBCDataSetLink*> FDataSets;  // datasets in use, not owned
+    std::vector<TODBCDataSetLink*> FLinks;     // every dataset linked, not owned
     String FDataSourceName;
     bool FKeepConnection = true;
     bool FLoginPrompt = true;
@@ -221,4 +221,4 @@ private:
     String FLoginPassword;
 };
 
-} // namespace velora
+}  // namespace velora

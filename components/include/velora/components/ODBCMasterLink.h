@@ -51,4 +51,4 @@ private:
     TList FFields;
 };
 
-} // namespace velora
+}  // namespace velora

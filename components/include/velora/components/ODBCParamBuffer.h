@@ -67,4 +67,4 @@ private:
     std::vector<SQLLEN> FIndicators;
 };
 
-} // namespace velora
+}  // namespace velora

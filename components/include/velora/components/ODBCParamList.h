@@ -54,4 +54,4 @@ private:
     TODBCParamListDesc* FFieldDescs = nullptr;
 };
 
-} // namespace velora
+}  // namespace velora

@@ -50,8 +50,8 @@ enum TODBCParamType : std::uint8_t { ptUnknown, ptInput, ptOutput, ptInputOutput
 /// such a value; the layout is the one the engine's parameter binder reads
 /// for a long parameter.
 struct TODBCParamRef {
-    const void* Data = nullptr; ///< the bytes, no terminator counted
-    std::int32_t Size = 0;      ///< byte count
+    const void* Data = nullptr;  ///< the bytes, no terminator counted
+    std::int32_t Size = 0;       ///< byte count
 };
 static_assert(sizeof(TODBCParamRef) <= 16, "a long value's reference fits its 16-byte area");
 
@@ -352,4 +352,4 @@ private:
     std::vector<TODBCParam*> FItems;
 };
 
-} // namespace velora
+}  // namespace velora

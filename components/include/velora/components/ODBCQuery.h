@@ -218,4 +218,4 @@ private:
 /// Registers TODBCQuery for form files (idempotent; also done at start-up).
 void RegisterODBCQueryClasses();
 
-} // namespace velora
+}  // namespace velora

@@ -63,4 +63,4 @@ TODBCSQLScan ODBCScanSQL(std::string_view sql);
 /// Answers the table name (the query's QueryTableName).
 String ODBCCreateParams(TODBCParams* List, String& Text);
 
-} // namespace velora
+}  // namespace velora

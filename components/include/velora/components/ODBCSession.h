@@ -49,7 +49,17 @@ using TODBCDatabaseNotifyEvent = std::function<void(TODBCDatabaseEvent DBEvent, 
 
 /// SQL monitor trace flags (only stored: the library sends no trace text).
 enum TODBCTraceFlag : std::uint8_t {
-    tfQPrepare, tfQExecute, tfError, tfStmt, tfConnect, tfTransact, tfBlob, tfMisc, tfVendor, tfDataIn, tfDataOut
+    tfQPrepare,
+    tfQExecute,
+    tfError,
+    tfStmt,
+    tfConnect,
+    tfTransact,
+    tfBlob,
+    tfMisc,
+    tfVendor,
+    tfDataIn,
+    tfDataOut
 };
 /// A set of trace flags, bit n for ordinal n; it fits 16 bits.
 using TODBCTraceFlags = TSet<TODBCTraceFlag>;
@@ -86,7 +96,7 @@ private:
     mutable std::recursive_mutex FLock;
     TList FSessions;
     std::atomic<TODBCSession*> FCurrentSession{nullptr};
-    bool FHadSession = false;   // the default flag goes to the first session only
+    bool FHadSession = false;  // the default flag goes to the first session only
 };
 
 /// A session: one ODBC environment and the databases registered with it.
@@ -231,6 +241,6 @@ public:
 };
 // One per translation unit; the first constructed starts the unit.
 static const TODBCObjInit ODBCObjInitInstance;
-} // namespace detail
+}  // namespace detail
 
-} // namespace velora
+}  // namespace velora

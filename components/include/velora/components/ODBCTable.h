@@ -35,8 +35,8 @@ public:
     using TODBCDataSet::ActivateFilter;
     using TODBCDataSet::ActivateIndex;
     using TODBCDataSet::FilterParams;
-    using TODBCDataSet::IndexParams;
     using TODBCDataSet::Indexed;
+    using TODBCDataSet::IndexParams;
     using TODBCDataSet::SetActiveIndex;
     using TODBCDataSet::SetFilterParams;
     using TODBCDataSet::SetIndexParams;
@@ -65,4 +65,4 @@ private:
     std::unique_ptr<TODBCMasterDataLink> FMasterLink;
 };
 
-} // namespace velora
+}  // namespace velora

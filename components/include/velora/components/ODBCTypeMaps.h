@@ -37,4 +37,4 @@ extern const TRangeTable<TFieldType, fcUnknown, fcCursor> ODBCDataTypeMap;
 /// Engine sub-type code of a long column (fscMemo..fscTypedBinary) -> host field type.
 extern const TRangeTable<TFieldType, fscMemo, fscTypedBinary> ODBCBlobTypeMap;
 
-} // namespace velora
+}  // namespace velora

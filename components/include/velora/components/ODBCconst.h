@@ -47,4 +47,4 @@ inline constexpr const char* STextTrue = "True";
 inline constexpr const char* SCurUniDirectional = "Cannot scroll back with an UniDirectional DataSet";
 inline constexpr const char* SDataSetMustReadOnly = "DataSet must be ReadOnly to use cached updates";
 
-} // namespace velora
+}  // namespace velora

@@ -60,4 +60,4 @@ public:
 /// one name there.
 bool LoginDialogEx(const String& ADatabaseName, String& AUserName, String& APassword, bool NameReadOnly);
 
-} // namespace velora
+}  // namespace velora

@@ -48,4 +48,4 @@ inline constexpr TGUID Class_SMClient = StringToGUID("{CB9879E0-4395-11D0-9FFC-0
 /// The shared-memory object a running monitor keeps open.
 inline constexpr const char* SMBufferName = "SMBuffer";
 
-} // namespace velora
+}  // namespace velora

@@ -44,4 +44,4 @@ bool ODBCCurrToFMTBCD(Currency curr, ODBCFMTBCD& bcd, int precision, int decimal
 /// precision are not read.
 String ODBCFMTBCDToText(const ODBCFMTBCD& bcd);
 
-} // namespace velora
+}  // namespace velora

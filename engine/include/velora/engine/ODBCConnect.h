@@ -32,13 +32,12 @@ const char* CursorModeName(TCursorMode mode);
 /// SQLState and NativeError keep the last record's values.
 class EODBCError : public Exception {
 public:
-    EODBCError(std::int16_t nativeCode, String message)
-        : Exception(std::move(message)), NativeError(nativeCode) {}
+    EODBCError(std::int16_t nativeCode, String message) : Exception(std::move(message)), NativeError(nativeCode) {}
     EODBCError(String message, String sqlState, SQLINTEGER nativeError)
         : Exception(std::move(message)), SQLState(std::move(sqlState)), NativeError(nativeError) {}
 
-    String SQLState;            ///< SQLSTATE of the last diagnostic record ("" when none)
-    SQLINTEGER NativeError = 0; ///< native code of the last diagnostic record
+    String SQLState;             ///< SQLSTATE of the last diagnostic record ("" when none)
+    SQLINTEGER NativeError = 0;  ///< native code of the last diagnostic record
 };
 
 /// Capability sets tested by ODBCConnect: 1 keyset cursors, 2 cursor library.
@@ -85,4 +84,4 @@ void ODBCCheckError(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, bool
 /// True for SQL_SUCCESS and SQL_SUCCESS_WITH_INFO.
 inline bool ODBCSucceeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
-} // namespace velora
+}  // namespace velora

@@ -55,18 +55,18 @@ void ODBCSetIndicator(void* record, const TODBCFldDesc& d, std::int32_t length);
 #pragma pack(push, 1)
 /// The cursor properties the dataset copies whole (417 bytes).
 struct TODBCCurProps {
-    char TableName[261] = {};         ///< zero-terminated table the cursor modifies (see TODBC::GetTableName)
-    std::uint16_t NameSize = 0;       ///< length of TableName + 1
-    char ServerName[32] = {};         ///< SQLGetInfo(SQL_SERVER_NAME), at most 31 characters
-    std::uint16_t FieldCount = 0;     ///< number of result columns
+    char TableName[261] = {};      ///< zero-terminated table the cursor modifies (see TODBC::GetTableName)
+    std::uint16_t NameSize = 0;    ///< length of TableName + 1
+    char ServerName[32] = {};      ///< SQLGetInfo(SQL_SERVER_NAME), at most 31 characters
+    std::uint16_t FieldCount = 0;  ///< number of result columns
     std::uint16_t Reserved1 = 0;
-    std::uint16_t RecordSize = 0;     ///< bytes of one row
+    std::uint16_t RecordSize = 0;  ///< bytes of one row
     std::uint16_t Reserved2[4] = {};
-    std::uint16_t BookmarkLen = 0;    ///< RecordSize + 14, the dataset's bookmark size
+    std::uint16_t BookmarkLen = 0;  ///< RecordSize + 14, the dataset's bookmark size
     std::uint16_t Reserved3 = 0;
-    std::uint8_t OpenMode = ODBCREADWRITE; ///< ODBCREADONLY when the driver granted a read-only cursor
+    std::uint8_t OpenMode = ODBCREADWRITE;  ///< ODBCREADONLY when the driver granted a read-only cursor
     std::uint16_t Reserved4 = 0;
-    std::int16_t CursorFlags = -1;    ///< not used by the components
+    std::int16_t CursorFlags = -1;  ///< not used by the components
     std::uint16_t Reserved5[3] = {};
     std::uint8_t Reserved6 = 2;
     std::uint8_t Reserved7[92] = {};
@@ -97,26 +97,26 @@ public:
     TODBC& operator=(const TODBC&) = delete;
 
     // ---- state --------------------------------------------------------
-    TODBCCurProps CurProps;            ///< copied whole by the dataset
-    std::uint8_t CursorMode;           ///< the connection's TCursorMode
+    TODBCCurProps CurProps;   ///< copied whole by the dataset
+    std::uint8_t CursorMode;  ///< the connection's TCursorMode
     /// Cursor row numbers (1-based) deleted through the cursor-library road,
     /// ascending; later absolute fetches skip them (MapRowNumber).
     std::vector<std::int32_t> DeletedRows;
-    std::vector<SQLLEN> Indicators;    ///< length/indicator variable bound with each column
-    std::vector<TODBCFldDesc> Columns; ///< one descriptor per result column
+    std::vector<SQLLEN> Indicators;     ///< length/indicator variable bound with each column
+    std::vector<TODBCFldDesc> Columns;  ///< one descriptor per result column
     SQLHDBC Dbc;
-    std::int32_t RowCount = -1;        ///< number of rows once known, else -1
-    bool ColumnsBound = false;         ///< the staging record is bound with SQLBindCol
-    std::vector<SQLSMALLINT> CTypes;   ///< the C type each column is fetched as
-    std::vector<std::byte> StagingRecord; ///< the row buffer bound to the statement
-    std::int32_t BlockPos = -2;        ///< current row in the block; -2 no cache, -1 before its first row
-    std::vector<std::byte> RowCache;   ///< RowsPerBlock rows of RowSize bytes
-    std::int32_t EndRow = -2;          ///< number of rows once the end was met, else -2
+    std::int32_t RowCount = -1;            ///< number of rows once known, else -1
+    bool ColumnsBound = false;             ///< the staging record is bound with SQLBindCol
+    std::vector<SQLSMALLINT> CTypes;       ///< the C type each column is fetched as
+    std::vector<std::byte> StagingRecord;  ///< the row buffer bound to the statement
+    std::int32_t BlockPos = -2;            ///< current row in the block; -2 no cache, -1 before its first row
+    std::vector<std::byte> RowCache;       ///< RowsPerBlock rows of RowSize bytes
+    std::int32_t EndRow = -2;              ///< number of rows once the end was met, else -2
     std::int32_t RowsPerBlock = 0;
-    std::int32_t CacheSize = -1;       ///< RowsPerBlock × RowSize
-    std::int32_t BlockNo = -1;         ///< block in the cache, from 0; -1 before the first
-    std::int32_t RowSize = -1;         ///< RecordSize as used by the cache
-    std::vector<SQLSMALLINT> SQLTypes; ///< SQL type of each column
+    std::int32_t CacheSize = -1;        ///< RowsPerBlock × RowSize
+    std::int32_t BlockNo = -1;          ///< block in the cache, from 0; -1 before the first
+    std::int32_t RowSize = -1;          ///< RecordSize as used by the cache
+    std::vector<SQLSMALLINT> SQLTypes;  ///< SQL type of each column
     SQLHSTMT Stmt;
 
     // ---- the dataset's operations -------------------------------------
@@ -266,15 +266,15 @@ private:
                                  const std::vector<std::byte>& values);
 
     String FTableName;
-    bool FSequential = false;          ///< the cache was opened uni-directional
-    std::int32_t FNextRow = 0;         ///< forward-only: logical row the next FETCH_NEXT delivers
-    std::map<int, String> FPendingInsert; ///< long values written for the new record, by column
+    bool FSequential = false;              ///< the cache was opened uni-directional
+    std::int32_t FNextRow = 0;             ///< forward-only: logical row the next FETCH_NEXT delivers
+    std::map<int, String> FPendingInsert;  ///< long values written for the new record, by column
     struct PendingEdit {
         std::int32_t Row = -1;
         int Column = 0;
         String Value;
-    } FPendingEdit;                    ///< the long value being written by the current stream
-    String FLastEditSql;               ///< the cursor-library road's last generated statement
+    } FPendingEdit;       ///< the long value being written by the current stream
+    String FLastEditSql;  ///< the cursor-library road's last generated statement
 };
 
-} // namespace velora
+}  // namespace velora

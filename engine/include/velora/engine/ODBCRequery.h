@@ -28,4 +28,4 @@ struct TStmt {
 /// quoted nor checked (a dataset's texts end in CR LF, one per line).
 void ODBCBuildStmtText(TStmt Stmt, String& Text);
 
-} // namespace velora
+}  // namespace velora

@@ -110,8 +110,8 @@ SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType);
 /// Converted values live in storage kept with the statement until it is
 /// bound again or freed with ODBCFreeStmt.
 /// \throws EODBCError on a failing SQLBindParameter.
-SQLRETURN ODBCBindParams(SQLHSTMT handle, int count, const TODBCFldDesc* descs, const void* buffer,
-                         const TODBC* cursor, SQLLEN* indicators);
+SQLRETURN ODBCBindParams(SQLHSTMT handle, int count, const TODBCFldDesc* descs, const void* buffer, const TODBC* cursor,
+                         SQLLEN* indicators);
 
 /// SQL_LEN_DATA_AT_EXEC(n): -n - 100.
 inline SQLLEN ODBCDataAtExecLen(SQLLEN n) { return -n - 100; }
@@ -131,4 +131,4 @@ SQLRETURN ODBCExecDirect(SQLHDBC dbc, const String& text);
 /// \throws EODBCError
 SQLRETURN ODBCFreeStmt(SQLHSTMT handle);
 
-} // namespace velora
+}  // namespace velora

@@ -30,29 +30,29 @@ namespace velora {
 /// fcBytes, fcTimeStamp and fcVarBytes; the others come from the dataset's
 /// parameters (see the type maps in ODBCTypeMaps.h).
 enum : std::uint16_t {
-    fcUnknown = 0,    ///< no usable type: occupies nothing in a record, never bound
-    fcString = 1,     ///< zero-terminated character data; Units1 = length
-    fcDate = 2,       ///< date (parameters only)
-    fcBlob = 3,       ///< long data, never bound; SubType fscMemo or fscBinary
-    fcBoolean = 4,    ///< boolean (SQL_C_BIT, one byte)
-    fcInt16 = 5,      ///< signed 16-bit integer
-    fcInt32 = 6,      ///< signed 32-bit integer
-    fcFloat = 7,      ///< 8-byte double, or a decimal held as its text (CType SQL_C_CHAR)
-    fcBCD = 8,        ///< packed decimal ODBCFMTBCD (parameters only)
-    fcBytes = 9,      ///< fixed-length binary; Units1 = length
-    fcTime = 10,      ///< time of day (parameters only)
-    fcTimeStamp = 11, ///< date and time; also date-only and time-only columns
-    fcUInt16 = 12,    ///< unsigned 16-bit integer (parameters only)
-    fcUInt32 = 13,    ///< unsigned 32-bit integer (parameters only)
-    fcVarBytes = 15,  ///< variable-length binary; Units1 = maximum length
-    fcCursor = 17,    ///< cursor; never becomes a field
+    fcUnknown = 0,     ///< no usable type: occupies nothing in a record, never bound
+    fcString = 1,      ///< zero-terminated character data; Units1 = length
+    fcDate = 2,        ///< date (parameters only)
+    fcBlob = 3,        ///< long data, never bound; SubType fscMemo or fscBinary
+    fcBoolean = 4,     ///< boolean (SQL_C_BIT, one byte)
+    fcInt16 = 5,       ///< signed 16-bit integer
+    fcInt32 = 6,       ///< signed 32-bit integer
+    fcFloat = 7,       ///< 8-byte double, or a decimal held as its text (CType SQL_C_CHAR)
+    fcBCD = 8,         ///< packed decimal ODBCFMTBCD (parameters only)
+    fcBytes = 9,       ///< fixed-length binary; Units1 = length
+    fcTime = 10,       ///< time of day (parameters only)
+    fcTimeStamp = 11,  ///< date and time; also date-only and time-only columns
+    fcUInt16 = 12,     ///< unsigned 16-bit integer (parameters only)
+    fcUInt32 = 13,     ///< unsigned 32-bit integer (parameters only)
+    fcVarBytes = 15,   ///< variable-length binary; Units1 = maximum length
+    fcCursor = 17,     ///< cursor; never becomes a field
 };
 
 /// Engine sub-type codes (TODBCFldDesc.SubType); 0 means none.
 enum : std::uint16_t {
     fscMoney = 21,
-    fscMemo = 22,        ///< long character data
-    fscBinary = 23,      ///< long binary data
+    fscMemo = 22,    ///< long character data
+    fscBinary = 23,  ///< long binary data
     fscFmtMemo = 24,
     fscOleObj = 25,
     fscGraphic = 26,
@@ -73,18 +73,18 @@ inline constexpr std::size_t kFldNameSize = 32;
 /// order and widths of the original packed record (FieldNo .. Updatable),
 /// then FullName and CType.
 struct TODBCFldDesc {
-    std::uint16_t FieldNo = 0;         ///< columns: 0-based index; parameter lists: 1-based position
-    char FldName[kFldNameSize] = {};   ///< zero-terminated name, cut to 31 characters (see FullName)
-    std::uint16_t FldType = fcUnknown; ///< engine field type code
-    std::uint16_t SubType = 0;         ///< fscMemo or fscBinary for long columns, else 0
-    std::uint16_t Units1 = 0;          ///< length, precision, or 19 for timestamps (see DescribeColumns)
-    std::int16_t Units2 = 0;           ///< scale of a decimal held as text, else 0
-    std::uint16_t Offset = 0;          ///< offset of the data area in a record
-    std::uint16_t Len = 0;             ///< buffer length bound with SQLBindCol/SQLBindParameter
-    std::uint16_t NullOffset = 0;      ///< offset of the 2-byte indicator slot after the data area
+    std::uint16_t FieldNo = 0;          ///< columns: 0-based index; parameter lists: 1-based position
+    char FldName[kFldNameSize] = {};    ///< zero-terminated name, cut to 31 characters (see FullName)
+    std::uint16_t FldType = fcUnknown;  ///< engine field type code
+    std::uint16_t SubType = 0;          ///< fscMemo or fscBinary for long columns, else 0
+    std::uint16_t Units1 = 0;           ///< length, precision, or 19 for timestamps (see DescribeColumns)
+    std::int16_t Units2 = 0;            ///< scale of a decimal held as text, else 0
+    std::uint16_t Offset = 0;           ///< offset of the data area in a record
+    std::uint16_t Len = 0;              ///< buffer length bound with SQLBindCol/SQLBindParameter
+    std::uint16_t NullOffset = 0;       ///< offset of the 2-byte indicator slot after the data area
     std::uint8_t Reserved = 0;
-    std::int16_t InternalCalc = 0;     ///< nonzero: internally calculated field (the engine leaves 0)
-    std::int16_t Updatable = 0;        ///< SQL_COLUMN_UPDATABLE: 0 read-only, 1 writable, 2 unknown
+    std::int16_t InternalCalc = 0;  ///< nonzero: internally calculated field (the engine leaves 0)
+    std::int16_t Updatable = 0;     ///< SQL_COLUMN_UPDATABLE: 0 read-only, 1 writable, 2 unknown
 
     /// The whole name; FldName holds at most its first 31 characters. Empty
     /// when the descriptor was filled through FldName alone.
@@ -103,4 +103,4 @@ struct TODBCFldDesc {
     bool NameIs(std::string_view name) const;
 };
 
-} // namespace velora
+}  // namespace velora

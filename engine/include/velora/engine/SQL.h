@@ -24,4 +24,4 @@ enum ODBCSTMTParamFormat : std::uint8_t { paramfmtUNKNOWN = 0, paramfmtNUMBER, p
 enum ODBCXLTMode : std::uint8_t { xltNONE = 0, xltRECORD, xltFIELD };
 enum ODBCFLDRights : std::uint8_t { fldrREADWRITE = 0, fldrREADONLY, fldrNONE, fldrUNKNOWN };
 
-} // namespace velora
+}  // namespace velora

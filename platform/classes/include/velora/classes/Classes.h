@@ -35,13 +35,25 @@ class TReader;
 class TWriter;
 
 /// A component name that is invalid or already taken, or a bad owner change.
-class EComponentError : public Exception { public: using Exception::Exception; };
+class EComponentError : public Exception {
+public:
+    using Exception::Exception;
+};
 /// A class name that no registration knows (form files, FindClass).
-class EClassNotFound : public EFilerError { public: using EFilerError::EFilerError; };
+class EClassNotFound : public EFilerError {
+public:
+    using EFilerError::EFilerError;
+};
 /// An operation that the object's state does not allow.
-class EInvalidOperation : public Exception { public: using Exception::Exception; };
+class EInvalidOperation : public Exception {
+public:
+    using Exception::Exception;
+};
 /// A string list that refuses an operation (sorted insert, duplicates).
-class EStringListError : public EListError { public: using EListError::EListError; };
+class EStringListError : public EListError {
+public:
+    using EListError::EListError;
+};
 
 /// A set of enumeration values (the host's `set of`), bit n for ordinal n.
 /// Ordinals must lie in 0..63.
@@ -60,8 +72,14 @@ public:
     constexpr std::uint64_t Bits() const { return FBits; }
     constexpr bool Contains(E e) const { return (FBits & Bit(e)) != 0; }
     constexpr bool Empty() const { return FBits == 0; }
-    constexpr TSet& Include(E e) { FBits |= Bit(e); return *this; }
-    constexpr TSet& Exclude(E e) { FBits &= ~Bit(e); return *this; }
+    constexpr TSet& Include(E e) {
+        FBits |= Bit(e);
+        return *this;
+    }
+    constexpr TSet& Exclude(E e) {
+        FBits &= ~Bit(e);
+        return *this;
+    }
     constexpr TSet operator+(TSet o) const { return FromBits(FBits | o.FBits); }
     constexpr TSet operator-(TSet o) const { return FromBits(FBits & ~o.FBits); }
     constexpr TSet operator*(TSet o) const { return FromBits(FBits & o.FBits); }
@@ -93,7 +111,9 @@ public:
     virtual String ClassName() const;
     /// Host `InheritsFrom` in C++ form: is this object a T?
     template <class T>
-    bool InheritsFrom() const { return dynamic_cast<const T*>(this) != nullptr; }
+    bool InheritsFrom() const {
+        return dynamic_cast<const T*>(this) != nullptr;
+    }
 
     /// Called by Free before the destructor; components use it to free what
     /// they own while their own fields are still intact.
@@ -460,8 +480,8 @@ private:
     std::vector<TStringItem> FItems;
     bool FSorted = false;
     TDuplicates FDuplicates = dupIgnore;
-    bool FChangingSent = false;    // OnChanging fired in the current update
-    bool FChangedInUpdate = false; // something changed in the current update
+    bool FChangingSent = false;     // OnChanging fired in the current update
+    bool FChangedInUpdate = false;  // something changed in the current update
 };
 
 namespace detail {
@@ -469,6 +489,6 @@ namespace detail {
 String TypeNameOf(const std::type_info& type);
 /// True when name is a valid identifier (letter or _, then letters, digits, _).
 bool IsValidIdent(const String& name);
-} // namespace detail
+}  // namespace detail
 
-} // namespace velora
+}  // namespace velora

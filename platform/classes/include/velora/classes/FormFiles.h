@@ -54,7 +54,7 @@ struct TPropInfo;
 namespace detail {
 struct TFormValue;
 struct TFormObject;
-} // namespace detail
+}  // namespace detail
 
 /// What a reader finds next inside a property value.
 enum TValueType : std::uint8_t { vaNull, vaList, vaInt, vaExtended, vaString, vaIdent, vaSet, vaBinary };
@@ -67,8 +67,7 @@ public:
     ~TReader() override;
 
     void DefineProperty(const String& name, TReaderProc readData, TWriterProc writeData, bool hasData) override;
-    void DefineBinaryProperty(const String& name, TStreamProc readData, TStreamProc writeData,
-                              bool hasData) override;
+    void DefineBinaryProperty(const String& name, TStreamProc readData, TStreamProc writeData, bool hasData) override;
 
     /// Kind of the next value (vaNull at the end of a list or value).
     TValueType NextValue() const;
@@ -109,11 +108,11 @@ private:
     const detail::TFormValue& Take();
     void Cleanup() noexcept;
 
-    TComponent* FOwner = nullptr;        // owner of a root created by the read
+    TComponent* FOwner = nullptr;  // owner of a root created by the read
     bool FRootGiven = false;
     String FOldRootName;
-    std::vector<TComponent*> FCreated;   // created by this read, creation order
-    std::vector<TComponent*> FLoaded;    // every component read, in order
+    std::vector<TComponent*> FCreated;  // created by this read, creation order
+    std::vector<TComponent*> FLoaded;   // every component read, in order
     std::vector<TFixup> FFixups;
     int FLine = 0;
     // The property value being read by a DefineProperties procedure.
@@ -131,8 +130,7 @@ public:
     ~TWriter() override;
 
     void DefineProperty(const String& name, TReaderProc readData, TWriterProc writeData, bool hasData) override;
-    void DefineBinaryProperty(const String& name, TStreamProc readData, TStreamProc writeData,
-                              bool hasData) override;
+    void DefineBinaryProperty(const String& name, TStreamProc readData, TStreamProc writeData, bool hasData) override;
 
     void WriteListBegin();
     void WriteListEnd();
@@ -154,9 +152,9 @@ private:
 
     TComponent* FAncestorRoot = nullptr;
     String FOut;
-    int FIndent = 0;       // indentation of the property being written
+    int FIndent = 0;  // indentation of the property being written
     int FListDepth = 0;
-    String FPrefix;        // "Params." while a nested object's properties are written
+    String FPrefix;  // "Params." while a nested object's properties are written
 };
 
 /// Quotes text the way form files store strings: 'it''s'#13#10'ok'.
@@ -189,4 +187,4 @@ void ReadComponentFileInto(const String& fileName, TComponent* root);
 using TFindGlobalComponent = std::function<TComponent*(const String& name)>;
 void SetFindGlobalComponent(TFindGlobalComponent finder);
 
-} // namespace velora
+}  // namespace velora

@@ -15,7 +15,10 @@
 namespace velora {
 
 /// A file that cannot be created (fmCreate).
-class EFCreateError : public EFOpenError { public: using EFOpenError::EFOpenError; };
+class EFCreateError : public EFOpenError {
+public:
+    using EFOpenError::EFOpenError;
+};
 
 /// Where Seek counts from.
 enum TSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
@@ -125,4 +128,4 @@ private:
     std::int64_t FPosition = 0;
 };
 
-} // namespace velora
+}  // namespace velora

@@ -47,7 +47,10 @@ namespace velora {
 
 /// A property that does not exist, is read-only, or is used with the wrong
 /// kind of value.
-class EPropertyError : public Exception { public: using Exception::Exception; };
+class EPropertyError : public Exception {
+public:
+    using Exception::Exception;
+};
 
 /// What a published property holds.
 enum TTypeKind : std::uint8_t {
@@ -104,22 +107,24 @@ struct TPropInfo {
     std::function<bool(TPersistent*)> StoredProc;
 
     // Accessors: only those of the property's kind are set.
-    std::function<std::int64_t(TPersistent*)> GetOrd;          // boolean, integer, int64, enum, set
+    std::function<std::int64_t(TPersistent*)> GetOrd;  // boolean, integer, int64, enum, set
     std::function<void(TPersistent*, std::int64_t)> SetOrd;
     std::function<double(TPersistent*)> GetFloat;
     std::function<void(TPersistent*, double)> SetFloat;
     std::function<String(TPersistent*)> GetStr;
     std::function<void(TPersistent*, const String&)> SetStr;
-    std::function<TPersistent*(TPersistent*)> GetObject;       // tkClass
-    std::function<TComponent*(TPersistent*)> GetComponent;     // tkComponent
+    std::function<TPersistent*(TPersistent*)> GetObject;    // tkClass
+    std::function<TComponent*(TPersistent*)> GetComponent;  // tkComponent
     std::function<void(TPersistent*, TComponent*)> SetComponent;
-    std::function<bool(TComponent*)> AcceptsComponent;         // is it of TypeName?
-    std::function<bool(TPersistent*)> MethodAssigned;          // tkMethod
+    std::function<bool(TComponent*)> AcceptsComponent;  // is it of TypeName?
+    std::function<bool(TPersistent*)> MethodAssigned;   // tkMethod
     /// Sets the handler (null clears); false when the handler's type does
     /// not match the event.
     std::function<bool(TPersistent*, const std::any*)> SetMethod;
 
-    bool IsOrdinal() const { return Kind == tkBoolean || Kind == tkInteger || Kind == tkInt64 || Kind == tkEnumeration || Kind == tkSet; }
+    bool IsOrdinal() const {
+        return Kind == tkBoolean || Kind == tkInteger || Kind == tkInt64 || Kind == tkEnumeration || Kind == tkSet;
+    }
     /// True when the property cannot be assigned (tkClass objects are filled
     /// in place and count as writable).
     bool ReadOnly() const;
@@ -131,8 +136,8 @@ using TComponentFactory = std::function<TComponent*(TComponent* owner)>;
 class TClassInfo {
 public:
     String ClassName;
-    String ParentName;               ///< empty for TPersistent
-    TComponentFactory Factory;       ///< empty for abstract and non-component classes
+    String ParentName;          ///< empty for TPersistent
+    TComponentFactory Factory;  ///< empty for abstract and non-component classes
     std::function<bool(const TPersistent*)> IsInstance;
     std::vector<TPropInfo> Properties;  ///< own properties, declaration order
 
@@ -206,15 +211,20 @@ T* CastInstance(TPersistent* instance, const String& className) {
 
 template <class T, class G>
 decltype(auto) InvokeGetter(const G& get, T* obj) {
-    if constexpr (std::is_invocable_v<const G&, T*>) return std::invoke(get, obj);
-    else return std::invoke(get, *obj);
+    if constexpr (std::is_invocable_v<const G&, T*>)
+        return std::invoke(get, obj);
+    else
+        return std::invoke(get, *obj);
 }
 
 template <class T, class S, class V>
 void InvokeSetter(const S& set, T* obj, V&& value) {
-    if constexpr (std::is_member_object_pointer_v<S>) obj->*set = std::forward<V>(value);
-    else if constexpr (std::is_invocable_v<const S&, T*, V>) std::invoke(set, obj, std::forward<V>(value));
-    else std::invoke(set, *obj, std::forward<V>(value));
+    if constexpr (std::is_member_object_pointer_v<S>)
+        obj->*set = std::forward<V>(value);
+    else if constexpr (std::is_invocable_v<const S&, T*, V>)
+        std::invoke(set, obj, std::forward<V>(value));
+    else
+        std::invoke(set, *obj, std::forward<V>(value));
 }
 
 template <class T, class G>
@@ -223,7 +233,7 @@ using GetterResult = std::remove_cvref_t<decltype(InvokeGetter(std::declval<cons
 template <class S>
 inline constexpr bool HasSetter = !std::is_null_pointer_v<S>;
 
-} // namespace detail
+}  // namespace detail
 
 /// Declares the published properties of class T (see the file comment).
 /// Each *Prop call adds a property; Default, NoDefault, Stored and
@@ -307,13 +317,16 @@ public:
         const String cn = ClassName();
         p.GetOrd = [get, cn](TPersistent* o) -> std::int64_t {
             const auto v = detail::InvokeGetter(get, detail::CastInstance<T>(o, cn));
-            if constexpr (requires { v.Bits(); }) return static_cast<std::int64_t>(v.Bits());
-            else return static_cast<std::int64_t>(v);
+            if constexpr (requires { v.Bits(); })
+                return static_cast<std::int64_t>(v.Bits());
+            else
+                return static_cast<std::int64_t>(v);
         };
         if constexpr (detail::HasSetter<S>)
             p.SetOrd = [set, cn](TPersistent* o, std::int64_t v) {
                 if constexpr (requires { R::FromBits(0); })
-                    detail::InvokeSetter(set, detail::CastInstance<T>(o, cn), R::FromBits(static_cast<std::uint64_t>(v)));
+                    detail::InvokeSetter(set, detail::CastInstance<T>(o, cn),
+                                         R::FromBits(static_cast<std::uint64_t>(v)));
                 else
                     detail::InvokeSetter(set, detail::CastInstance<T>(o, cn), static_cast<R>(v));
             };
@@ -356,8 +369,7 @@ public:
 
     /// An event stored in a data member (a std::function).
     template <class M>
-        requires std::is_member_object_pointer_v<M>
-    TClassBuilder& EventProp(const String& name, M member) {
+    requires std::is_member_object_pointer_v<M> TClassBuilder& EventProp(const String& name, M member) {
         return EventProp(name, member, member);
     }
 
@@ -389,14 +401,21 @@ public:
     template <class V>
     TClassBuilder& Default(const V& value) {
         TPropInfo& p = Last();
-        if constexpr (std::is_same_v<V, bool>) p.OrdDefault = value ? 1 : 0;
-        else if constexpr (std::is_enum_v<V>) p.OrdDefault = static_cast<std::int64_t>(value);
+        if constexpr (std::is_same_v<V, bool>)
+            p.OrdDefault = value ? 1 : 0;
+        else if constexpr (std::is_enum_v<V>)
+            p.OrdDefault = static_cast<std::int64_t>(value);
         else if constexpr (std::is_integral_v<V>) {
-            if (p.Kind == tkFloat) p.FloatDefault = static_cast<double>(value);
-            else p.OrdDefault = static_cast<std::int64_t>(value);
-        } else if constexpr (std::is_floating_point_v<V>) p.FloatDefault = static_cast<double>(value);
-        else if constexpr (requires { value.Bits(); }) p.OrdDefault = static_cast<std::int64_t>(value.Bits());
-        else p.StrDefault = String(value);
+            if (p.Kind == tkFloat)
+                p.FloatDefault = static_cast<double>(value);
+            else
+                p.OrdDefault = static_cast<std::int64_t>(value);
+        } else if constexpr (std::is_floating_point_v<V>)
+            p.FloatDefault = static_cast<double>(value);
+        else if constexpr (requires { value.Bits(); })
+            p.OrdDefault = static_cast<std::int64_t>(value.Bits());
+        else
+            p.StrDefault = String(value);
         return *this;
     }
     /// The property added last is always written (no default).
@@ -413,8 +432,7 @@ public:
     }
     /// Stored rule as a function of the instance (a callable taking T*).
     template <class F>
-        requires std::is_invocable_r_v<bool, const F&, T*>
-    TClassBuilder& Stored(F rule) {
+    requires std::is_invocable_r_v<bool, const F&, T*> TClassBuilder& Stored(F rule) {
         const String cn = ClassName();
         Last().StoredProc = [rule = std::move(rule), cn](TPersistent* o) {
             return static_cast<bool>(rule(detail::CastInstance<T>(o, cn)));
@@ -457,7 +475,7 @@ private:
         return *this;
     }
 
-    TClassInfo* FInfo;     // null: the class was registered before, declarations are dropped
+    TClassInfo* FInfo;  // null: the class was registered before, declarations are dropped
     TPropInfo FScratch;
 };
 
@@ -470,13 +488,12 @@ template <class T>
 TClassBuilder<T> RegisterClass(const String& className, const String& parentName) {
     static_assert(std::is_base_of_v<TPersistent, T>, "only persistent classes are registered");
     TComponentFactory factory;
-    if constexpr (std::is_base_of_v<TComponent, T> && !std::is_abstract_v<T> &&
-                  std::is_constructible_v<T, TComponent*>)
+    if constexpr (std::is_base_of_v<TComponent, T> && !std::is_abstract_v<T> && std::is_constructible_v<T, TComponent*>)
         factory = [](TComponent* owner) -> TComponent* { return new T(owner); };
     TClassInfo* info = detail::AddClassInfo(
-        className, parentName, typeid(T),
-        [](const TPersistent* p) { return dynamic_cast<const T*>(p) != nullptr; }, std::move(factory));
+        className, parentName, typeid(T), [](const TPersistent* p) { return dynamic_cast<const T*>(p) != nullptr; },
+        std::move(factory));
     return TClassBuilder<T>(info);
 }
 
-} // namespace velora
+}  // namespace velora

@@ -50,4 +50,4 @@ inline constexpr const char* SNotBlobField = "Field '%s' is not a BLOB field";
 inline constexpr const char* STextTrue = "True";
 inline constexpr const char* STextFalse = "False";
 
-} // namespace velora::DBConsts
+}  // namespace velora::DBConsts

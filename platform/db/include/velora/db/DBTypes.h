@@ -11,23 +11,53 @@
 namespace velora {
 
 enum TFieldType : std::uint16_t {
-    ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD, ftDate, ftTime,
-    ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle,
-    ftTypedBinary, ftCursor
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftParadoxOle,
+    ftDBaseOle,
+    ftTypedBinary,
+    ftCursor
 };
 inline constexpr int kFieldTypeCount = ftCursor + 1;
 
 /// The Pascal name of a field type ("ftString", ...).
 inline const char* FieldTypeName(TFieldType t) {
-    static const char* const names[] = {
-        "ftUnknown", "ftString", "ftSmallint", "ftInteger", "ftWord", "ftBoolean", "ftFloat", "ftCurrency",
-        "ftBCD", "ftDate", "ftTime", "ftDateTime", "ftBytes", "ftVarBytes", "ftAutoInc", "ftBlob", "ftMemo",
-        "ftGraphic", "ftFmtMemo", "ftParadoxOle", "ftDBaseOle", "ftTypedBinary", "ftCursor"};
+    static const char* const names[] = {"ftUnknown",  "ftString",      "ftSmallint", "ftInteger",  "ftWord",
+                                        "ftBoolean",  "ftFloat",       "ftCurrency", "ftBCD",      "ftDate",
+                                        "ftTime",     "ftDateTime",    "ftBytes",    "ftVarBytes", "ftAutoInc",
+                                        "ftBlob",     "ftMemo",        "ftGraphic",  "ftFmtMemo",  "ftParadoxOle",
+                                        "ftDBaseOle", "ftTypedBinary", "ftCursor"};
     return static_cast<int>(t) < kFieldTypeCount ? names[t] : "ftUnknown";
 }
 
 enum TDataSetState : std::uint8_t {
-    dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter, dsNewValue, dsOldValue, dsCurValue
+    dsInactive,
+    dsBrowse,
+    dsEdit,
+    dsInsert,
+    dsSetKey,
+    dsCalcFields,
+    dsFilter,
+    dsNewValue,
+    dsOldValue,
+    dsCurValue
 };
 enum TGetMode : std::uint8_t { gmCurrent, gmNext, gmPrior };
 enum TGetResult : std::uint8_t { grOK, grBOF, grEOF, grError };
@@ -38,8 +68,17 @@ enum TUpdateKind : std::uint8_t { ukModify, ukInsert, ukDelete };
 
 /// Data events sent to data links; 0 is the field change, 8 the property change.
 enum TDataEvent : std::uint8_t {
-    deFieldChange = 0, deRecordChange, deDataSetChange, deDataSetScroll, deLayoutChange, deUpdateRecord,
-    deUpdateState, deCheckBrowseMode, dePropertyChange, deFieldListChange, deFocusControl
+    deFieldChange = 0,
+    deRecordChange,
+    deDataSetChange,
+    deDataSetScroll,
+    deLayoutChange,
+    deUpdateRecord,
+    deUpdateState,
+    deCheckBrowseMode,
+    dePropertyChange,
+    deFieldListChange,
+    deFocusControl
 };
 
-} // namespace velora
+}  // namespace velora

@@ -158,4 +158,4 @@ private:
     bool FAutoEdit = true;
 };
 
-} // namespace velora
+}  // namespace velora

@@ -84,7 +84,10 @@ class TDataSource;
 
 /// A silent exception: the operation was abandoned on purpose (a
 /// TDataAction of daAbort). Applications usually catch and ignore it.
-class EAbort : public Exception { public: using Exception::Exception; };
+class EAbort : public Exception {
+public:
+    using Exception::Exception;
+};
 /// Raises EAbort "Operation aborted".
 [[noreturn]] void Abort();
 
@@ -448,13 +451,13 @@ private:
     std::unique_ptr<TFields> FFields;
     std::unique_ptr<TFieldDefs> FFieldDefs;
     std::vector<TDataSource*> FDataSources;
-    std::vector<TRecordBuffer> FBuffers; // BufferCount + 1 while open
+    std::vector<TRecordBuffer> FBuffers;  // BufferCount + 1 while open
     int FBufferCount = 0;
-    int FRecordCount = 0;   // records in the window
-    int FActiveRecord = 0;  // index of the active record in the window
-    int FCurrentRecord = -1; // buffer the cursor sits on, -1 unknown
+    int FRecordCount = 0;     // records in the window
+    int FActiveRecord = 0;    // index of the active record in the window
+    int FCurrentRecord = -1;  // buffer the cursor sits on, -1 unknown
     TRecordBuffer FCalcBuffer = nullptr;
-    TBookmark FInsertBookmark; // while inserting: the record the new one stands before
+    TBookmark FInsertBookmark;  // while inserting: the record the new one stands before
     int FBookmarkSize = 0;
     int FCalcFieldsSize = 0;
     int FBlobFieldCount = 0;
@@ -470,7 +473,7 @@ private:
     bool FAutoCalcFields = true;
     bool FFiltered = false;
     bool FStreamedActive = false;
-    bool FCursorOpenComplete = false; // InternalOpen succeeded
+    bool FCursorOpenComplete = false;  // InternalOpen succeeded
 };
 
-} // namespace velora
+}  // namespace velora

@@ -112,4 +112,4 @@ private:
     bool FUpdated = false;
 };
 
-} // namespace velora
+}  // namespace velora

@@ -188,8 +188,8 @@ public:
     void SetLookupResultField(const String& Value);
 
     // ---- events ------------------------------------------------------------
-    TFieldNotifyEvent OnChange;   ///< after a value was stored (not in OnCalcFields)
-    TFieldNotifyEvent OnValidate; ///< before a value is stored; read the field to see it
+    TFieldNotifyEvent OnChange;    ///< after a value was stored (not in OnCalcFields)
+    TFieldNotifyEvent OnValidate;  ///< before a value is stored; read the field to see it
     TFieldGetTextEvent OnGetText;
     TFieldSetTextEvent OnSetText;
 
@@ -251,8 +251,8 @@ private:
     bool FVisible = true;
     bool FReadOnly = false;
     bool FRequired = false;
-    bool FValidating = false;         // OnValidate is running
-    const void* FValueBuffer = nullptr; // value being stored/validated
+    bool FValidating = false;            // OnValidate is running
+    const void* FValueBuffer = nullptr;  // value being stored/validated
     TDataSet* FLookupDataSet = nullptr;
     String FKeyFields;
     String FLookupKeyFields;
@@ -457,7 +457,7 @@ protected:
 
 private:
     String FDisplayValues;
-    String FTextValues[2]; // [False], [True]
+    String FTextValues[2];  // [False], [True]
 };
 
 /// Date and time (ftDateTime); TDateField and TTimeField keep only one part.
@@ -638,4 +638,4 @@ private:
 /// 0-based index into Fields); Pos moves past the name and its semicolon.
 String ExtractFieldName(const String& Fields, std::size_t& Pos);
 
-} // namespace velora
+}  // namespace velora

@@ -99,7 +99,7 @@ struct TGlobalObject {
     T* operator->() const { return &Get(); }
     T& operator*() const { return Get(); }
 };
-} // namespace detail
+}  // namespace detail
 
 /// The global application object: Application->HandleException(this).
 inline constexpr detail::TGlobalObject<TApplication, &GetApplication> Application{};
@@ -123,4 +123,4 @@ private:
     int FId;
 };
 
-} // namespace velora
+}  // namespace velora

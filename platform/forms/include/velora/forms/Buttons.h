@@ -58,8 +58,19 @@ private:
     int FSpacing = 4;
 };
 
-enum TBitBtnKind : std::uint8_t { bkCustom, bkOK, bkCancel, bkHelp, bkYes, bkNo, bkClose, bkAbort, bkRetry,
-                                  bkIgnore, bkAll };
+enum TBitBtnKind : std::uint8_t {
+    bkCustom,
+    bkOK,
+    bkCancel,
+    bkHelp,
+    bkYes,
+    bkNo,
+    bkClose,
+    bkAbort,
+    bkRetry,
+    bkIgnore,
+    bkAll
+};
 
 /// A push button with a picture. A Kind other than bkCustom sets the
 /// caption ("OK", "Cancel", "&Help", "&Yes", "&No", "&Close", "Abort",
@@ -94,4 +105,4 @@ private:
     int FNumGlyphs = 1;
 };
 
-} // namespace velora
+}  // namespace velora

@@ -314,4 +314,4 @@ private:
     bool FHideSelection = true;
 };
 
-} // namespace velora
+}  // namespace velora

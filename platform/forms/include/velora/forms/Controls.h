@@ -338,4 +338,4 @@ private:
 /// The form a control sits on (following parents), or null.
 TCustomForm* GetParentForm(const TControl* control);
 
-} // namespace velora
+}  // namespace velora

@@ -37,4 +37,4 @@ int MessageDlg(const String& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, i
 /// A message box with an OK button and the application's title.
 void ShowMessage(const String& Msg);
 
-} // namespace velora
+}  // namespace velora

@@ -89,4 +89,4 @@ private:
     bool FTransparent = false;
 };
 
-} // namespace velora
+}  // namespace velora

@@ -87,4 +87,4 @@ TClassBuilder<T>& PublishFocusEvents(TClassBuilder<T>& b) {
     return b;
 }
 
-} // namespace velora
+}  // namespace velora

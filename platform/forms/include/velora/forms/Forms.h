@@ -163,4 +163,4 @@ public:
     using TCustomForm::TCustomForm;
 };
 
-} // namespace velora
+}  // namespace velora

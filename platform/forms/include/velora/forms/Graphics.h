@@ -67,9 +67,7 @@ struct TRect {
 };
 
 inline TRect Rect(int left, int top, int right, int bottom) { return TRect{left, top, right, bottom}; }
-inline TRect Bounds(int left, int top, int width, int height) {
-    return TRect{left, top, left + width, top + height};
-}
+inline TRect Bounds(int left, int top, int width, int height) { return TRect{left, top, left + width, top + height}; }
 /// Moves r by dx, dy.
 inline void OffsetRect(TRect& r, int dx, int dy) {
     r.Left += dx;
@@ -143,8 +141,16 @@ private:
     int FPixelsPerInch = ScreenPixelsPerInch;
 };
 
-enum TBrushStyle : std::uint8_t { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross,
-                                  bsDiagCross };
+enum TBrushStyle : std::uint8_t {
+    bsSolid,
+    bsClear,
+    bsHorizontal,
+    bsVertical,
+    bsFDiagonal,
+    bsBDiagonal,
+    bsCross,
+    bsDiagCross
+};
 
 /// How an area is filled.
 class TBrush : public TPersistent {
@@ -243,4 +249,4 @@ private:
     int FHeight = 0;
 };
 
-} // namespace velora
+}  // namespace velora

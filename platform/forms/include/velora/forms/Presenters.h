@@ -72,7 +72,7 @@ struct TControlView {
     int Top = 0;
     int Width = 0;
     int Height = 0;
-    int TabOrder = -1;   ///< -1 for controls that take no focus
+    int TabOrder = -1;  ///< -1 for controls that take no focus
     bool Enabled = true;
     bool Visible = true;
 };
@@ -183,4 +183,4 @@ private:
     int FOutFd;
 };
 
-} // namespace velora
+}  // namespace velora

@@ -267,7 +267,7 @@ public:
 protected:
     void Changed() override;
 };
-} // namespace detail
+}  // namespace detail
 
 /// A list of texts to choose from. With MultiSelect several items can be
 /// selected (Selected, SelCount); otherwise the selection is ItemIndex.
@@ -322,8 +322,7 @@ public:
     using TCustomListBox::TCustomListBox;
 };
 
-enum TComboBoxStyle : std::uint8_t { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed,
-                                     csOwnerDrawVariable };
+enum TComboBoxStyle : std::uint8_t { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
 
 /// A drop-down list. With csDropDownList the text is always the selected
 /// item's; the other styles also let the user type (MaxLength applies).
@@ -394,4 +393,4 @@ public:
     explicit TGroupBox(TComponent* AOwner);
 };
 
-} // namespace velora
+}  // namespace velora

@@ -32,7 +32,7 @@ namespace velora::odbc {
 
 /// One diagnostic record as SQLGetDiagRec reports it.
 struct DiagRecord {
-    std::string State;   ///< five-character SQLSTATE
+    std::string State;  ///< five-character SQLSTATE
     SQLINTEGER Native = 0;
     std::string Text;
 };
@@ -97,9 +97,8 @@ SQLRETURN SQLColumns(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength
 SQLRETURN SQLPrimaryKeys(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength1, SQLCHAR* SchemaName,
                          SQLSMALLINT NameLength2, SQLCHAR* TableName, SQLSMALLINT NameLength3);
 
-SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
-                          SQLSMALLINT DiagIdentifier, SQLPOINTER DiagInfo, SQLSMALLINT BufferLength,
-                          SQLSMALLINT* StringLength);
+SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber, SQLSMALLINT DiagIdentifier,
+                          SQLPOINTER DiagInfo, SQLSMALLINT BufferLength, SQLSMALLINT* StringLength);
 SQLRETURN SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber, SQLCHAR* Sqlstate,
                         SQLINTEGER* NativeError, SQLCHAR* MessageText, SQLSMALLINT BufferLength,
                         SQLSMALLINT* TextLength);
@@ -112,4 +111,4 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT HandleType, SQLHANDLE Handle
 /// = SQL_CUR_USE_ODBC before connecting) and so is served by ours.
 bool UsesCursorLibrary(SQLHDBC Dbc);
 
-} // namespace velora::odbc
+}  // namespace velora::odbc

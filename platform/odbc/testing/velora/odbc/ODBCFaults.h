@@ -21,13 +21,13 @@
 namespace velora::odbc::faults {
 
 struct Fault {
-    std::string Call;                  ///< boundary function name, e.g. "SQLExecute"
-    int Nth = 1;                       ///< fire on the Nth call of Call after arming (1 = next one)
-    int Times = 1;                     ///< how many consecutive calls fire from the Nth on (0 = all later)
-    SQLRETURN Rc = SQL_ERROR;          ///< the return code answered
-    std::vector<DiagRecord> Diags;     ///< records answered for the handle; may be empty
-    bool CallDriver = false;           ///< run the real call first, then answer Rc
-    SQLHANDLE Handle = nullptr;        ///< only calls on this handle count (nullptr: any)
+    std::string Call;               ///< boundary function name, e.g. "SQLExecute"
+    int Nth = 1;                    ///< fire on the Nth call of Call after arming (1 = next one)
+    int Times = 1;                  ///< how many consecutive calls fire from the Nth on (0 = all later)
+    SQLRETURN Rc = SQL_ERROR;       ///< the return code answered
+    std::vector<DiagRecord> Diags;  ///< records answered for the handle; may be empty
+    bool CallDriver = false;        ///< run the real call first, then answer Rc
+    SQLHANDLE Handle = nullptr;     ///< only calls on this handle count (nullptr: any)
 };
 
 /// Arms a fault. Several faults may be armed; each counts its own calls.
@@ -37,8 +37,8 @@ enum class InfoMode { Replace, And };
 
 /// Whose question an info override changes the answer to.
 enum class InfoTarget {
-    Caller,   ///< the application's SQLGetInfo (on a cursor-library connection: the library's answer)
-    Driver,   ///< the driver's answer, also where the cursor library asks it (simulates another driver)
+    Caller,  ///< the application's SQLGetInfo (on a cursor-library connection: the library's answer)
+    Driver,  ///< the driver's answer, also where the cursor library asks it (simulates another driver)
 };
 
 /// Makes SQLGetInfo(infoType) answer `value` (Replace) or the driver's answer
@@ -47,8 +47,8 @@ enum class InfoTarget {
 /// InfoTarget::Driver the cursor library sees the changed answer too, so a
 /// test can mask what a driver offers (say, a static cursor that cannot
 /// scroll) and watch what the library then offers.
-void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode = InfoMode::Replace,
-                  SQLHDBC dbc = nullptr, InfoTarget target = InfoTarget::Caller);
+void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode = InfoMode::Replace, SQLHDBC dbc = nullptr,
+                  InfoTarget target = InfoTarget::Caller);
 
 /// Number of calls of the named boundary function since the innermost live
 /// Scope began (counting runs only while a Scope is alive).
@@ -66,4 +66,4 @@ public:
     Scope& operator=(const Scope&) = delete;
 };
 
-} // namespace velora::odbc::faults
+}  // namespace velora::odbc::faults

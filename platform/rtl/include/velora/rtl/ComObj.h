@@ -42,8 +42,7 @@ constexpr int HexValue(char c) {
 }
 /// Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hex digits in any case).
 constexpr bool ParseGUID(std::string_view s, TGUID& g) {
-    if (s.size() != 38 || s[0] != '{' || s[37] != '}' || s[9] != '-' || s[14] != '-' || s[19] != '-' ||
-        s[24] != '-')
+    if (s.size() != 38 || s[0] != '{' || s[37] != '}' || s[9] != '-' || s[14] != '-' || s[19] != '-' || s[24] != '-')
         return false;
     std::uint64_t parts[5] = {};
     const int starts[5] = {1, 10, 15, 20, 25};
@@ -60,11 +59,12 @@ constexpr bool ParseGUID(std::string_view s, TGUID& g) {
     g.D3 = static_cast<std::uint16_t>(parts[2]);
     g.D4[0] = static_cast<std::uint8_t>(parts[3] >> 8);
     g.D4[1] = static_cast<std::uint8_t>(parts[3]);
-    for (int i = 0; i < 6; ++i) g.D4[static_cast<std::size_t>(2 + i)] = static_cast<std::uint8_t>(parts[4] >> (40 - 8 * i));
+    for (int i = 0; i < 6; ++i)
+        g.D4[static_cast<std::size_t>(2 + i)] = static_cast<std::uint8_t>(parts[4] >> (40 - 8 * i));
     return true;
 }
 [[noreturn]] void RaiseInvalidGUID(std::string_view text);
-} // namespace detail
+}  // namespace detail
 
 /// The identifier written as text; usable in constant expressions
 /// (`constexpr TGUID IID_X = StringToGUID("{...}")`, where a bad text does not
@@ -128,8 +128,10 @@ public:
     HRESULT QueryInterface(const TGUID& iid, void** obj) override {
         if (!obj) return E_POINTER;
         *obj = nullptr;
-        if (iid == IUnknown::IID) *obj = static_cast<IUnknown*>(static_cast<First*>(this));
-        else (void)((iid == Interfaces::IID ? (*obj = static_cast<Interfaces*>(this), true) : false) || ...);
+        if (iid == IUnknown::IID)
+            *obj = static_cast<IUnknown*>(static_cast<First*>(this));
+        else
+            (void)((iid == Interfaces::IID ? (*obj = static_cast<Interfaces*>(this), true) : false) || ...);
         if (!*obj) return E_NOINTERFACE;
         AddRef();
         return S_OK;
@@ -222,8 +224,7 @@ int CoInitializeCount();
 /// is given, E_NOINTERFACE when the object lacks iid, E_FAIL/E_OUTOFMEMORY
 /// when the factory fails (it never raises). *obj is null on failure.
 using TClassFactory = std::function<ComPtr<IUnknown>()>;
-HRESULT CoCreateInstance(const TGUID& clsid, IUnknown* outer, std::uint32_t clsContext, const TGUID& iid,
-                         void** obj);
+HRESULT CoCreateInstance(const TGUID& clsid, IUnknown* outer, std::uint32_t clsContext, const TGUID& iid, void** obj);
 /// Convenience form: in-process, no aggregation, interface T.
 template <typename T>
 HRESULT CoCreateInstance(const TGUID& clsid, ComPtr<T>& out) {
@@ -235,4 +236,4 @@ void RegisterClassFactory(const TGUID& clsid, TClassFactory factory);
 /// Removes it; answers whether one was registered.
 bool UnregisterClassFactory(const TGUID& clsid);
 
-} // namespace velora
+}  // namespace velora

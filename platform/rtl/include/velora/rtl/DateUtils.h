@@ -26,15 +26,15 @@ using TDateTime = double;
 
 /// Days (Date) counted so that 0001-01-01 is 1, and milliseconds of the day.
 struct TTimeStamp {
-    std::int32_t Time = 0; ///< milliseconds since midnight, 0 .. 86399999
-    std::int32_t Date = 0; ///< 1 = 0001-01-01, DateDelta = 1899-12-30
+    std::int32_t Time = 0;  ///< milliseconds since midnight, 0 .. 86399999
+    std::int32_t Date = 0;  ///< 1 = 0001-01-01, DateDelta = 1899-12-30
     friend bool operator==(const TTimeStamp&, const TTimeStamp&) = default;
 };
 
-inline constexpr std::int32_t DateDelta = 693594;     ///< TTimeStamp.Date of 1899-12-30
+inline constexpr std::int32_t DateDelta = 693594;  ///< TTimeStamp.Date of 1899-12-30
 inline constexpr std::int32_t MSecsPerDay = 86400000;
-inline constexpr TDateTime MinDateTime = -693593.0;   ///< 0001-01-01 00:00
-inline constexpr TDateTime MaxDateTime = 2958465.99999999; ///< 9999-12-31 23:59:59.999
+inline constexpr TDateTime MinDateTime = -693593.0;         ///< 0001-01-01 00:00
+inline constexpr TDateTime MaxDateTime = 2958465.99999999;  ///< 9999-12-31 23:59:59.999
 
 bool IsLeapYear(int year);
 /// Days of the month in that year; 0 for a month outside 1..12.
@@ -58,8 +58,7 @@ void DecodeTime(TDateTime dateTime, int& hour, int& minute, int& second, int& ms
 /// Date and time in one value; exact also before 1899-12-30, where the time
 /// is subtracted. Raises EConvertError as EncodeDate/EncodeTime do.
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);
-bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec,
-                       TDateTime& result);
+bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec, TDateTime& result);
 void DecodeDateTime(TDateTime dateTime, int& year, int& month, int& day, int& hour, int& minute, int& second,
                     int& msec);
 /// The whole days of `date` with the time of day of `time` (a value of
@@ -110,4 +109,4 @@ bool TryStrToTime(std::string_view text, TDateTime& value);
 TDateTime StrToDateTime(std::string_view text);
 bool TryStrToDateTime(std::string_view text, TDateTime& value);
 
-} // namespace velora
+}  // namespace velora

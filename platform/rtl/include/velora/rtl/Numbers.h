@@ -24,11 +24,11 @@ namespace velora {
 
 /// Formats of FloatToStrF and CurrToStrF.
 enum TFloatFormat {
-    ffGeneral,  ///< shortest of fixed and scientific; trailing zeros removed
-    ffExponent, ///< "-d.ddddE+xx": Precision digits, exponent of at least Digits digits
-    ffFixed,    ///< "-ddd.dd": Digits decimals, at most Precision significant digits
-    ffNumber,   ///< as ffFixed with "," between groups of three integer digits
-    ffCurrency, ///< as ffNumber inside the currency format: "$1,234.50", "($1,234.50)"
+    ffGeneral,   ///< shortest of fixed and scientific; trailing zeros removed
+    ffExponent,  ///< "-d.ddddE+xx": Precision digits, exponent of at least Digits digits
+    ffFixed,     ///< "-ddd.dd": Digits decimals, at most Precision significant digits
+    ffNumber,    ///< as ffFixed with "," between groups of three integer digits
+    ffCurrency,  ///< as ffNumber inside the currency format: "$1,234.50", "($1,234.50)"
 };
 
 /// Parses a floating point number written with "." as decimal separator:
@@ -139,4 +139,4 @@ bool TryStrToCurr(std::string_view text, Currency& value);
 /// `size` bytes, all zero.
 std::unique_ptr<std::byte[]> AllocMem(std::size_t size);
 
-} // namespace velora
+}  // namespace velora

@@ -37,4 +37,4 @@ private:
     String FName;
 };
 
-} // namespace velora
+}  // namespace velora

@@ -35,27 +35,63 @@ protected:
 };
 
 /// Misuse of a dataset or database component (`DatabaseError`).
-class EDatabaseError : public Exception { public: using Exception::Exception; };
+class EDatabaseError : public Exception {
+public:
+    using Exception::Exception;
+};
 /// A text or value that cannot be converted (StrToFloat, EncodeDate, ...).
-class EConvertError : public Exception { public: using Exception::Exception; };
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
 /// A variant that cannot take or give the asked type.
-class EVariantError : public Exception { public: using Exception::Exception; };
+class EVariantError : public Exception {
+public:
+    using Exception::Exception;
+};
 /// Integer arithmetic overflow detected by a checked operation.
-class EIntOverflow : public Exception { public: using Exception::Exception; };
+class EIntOverflow : public Exception {
+public:
+    using Exception::Exception;
+};
 /// A division by zero (Currency division).
-class EZeroDivide : public Exception { public: using Exception::Exception; };
+class EZeroDivide : public Exception {
+public:
+    using Exception::Exception;
+};
 /// An index outside a list's bounds.
-class EListError : public Exception { public: using Exception::Exception; };
+class EListError : public Exception {
+public:
+    using Exception::Exception;
+};
 /// Streams and form files: base of read and write errors.
-class EStreamError : public Exception { public: using Exception::Exception; };
-class EFilerError : public EStreamError { public: using EStreamError::EStreamError; };
+class EStreamError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EFilerError : public EStreamError {
+public:
+    using EStreamError::EStreamError;
+};
 /// A stream or form file that cannot be read (short read, bad form text).
-class EReadError : public EFilerError { public: using EFilerError::EFilerError; };
-class EWriteError : public EFilerError { public: using EFilerError::EFilerError; };
+class EReadError : public EFilerError {
+public:
+    using EFilerError::EFilerError;
+};
+class EWriteError : public EFilerError {
+public:
+    using EFilerError::EFilerError;
+};
 /// A file that cannot be opened or created.
-class EFOpenError : public EStreamError { public: using EStreamError::EStreamError; };
+class EFOpenError : public EStreamError {
+public:
+    using EStreamError::EStreamError;
+};
 /// Assign/AssignTo of an incompatible pair ("Cannot assign a X to a Y").
-class EAssignError : public EConvertError { public: using EConvertError::EConvertError; };
+class EAssignError : public EConvertError {
+public:
+    using EConvertError::EConvertError;
+};
 
 namespace detail {
 String FormatArg(const String& v);
@@ -66,11 +102,13 @@ String FormatArg(unsigned long long v);
 String FormatArg(double v);
 template <typename T>
 String FormatArg(const T& v) requires std::is_integral_v<T> {
-    if constexpr (std::is_signed_v<T>) return FormatArg(static_cast<long long>(v));
-    else return FormatArg(static_cast<unsigned long long>(v));
+    if constexpr (std::is_signed_v<T>)
+        return FormatArg(static_cast<long long>(v));
+    else
+        return FormatArg(static_cast<unsigned long long>(v));
 }
 String FormatImpl(std::string_view fmt, const std::vector<String>& args);
-} // namespace detail
+}  // namespace detail
 
 /// The host's Format for the directives the library uses: %s, %d, %u, %x,
 /// %f/%g (arguments already rendered), %% ; directives take the arguments in
@@ -94,8 +132,8 @@ String IntToStr(long long value);
 long long StrToInt(std::string_view text);
 bool TryStrToInt(std::string_view text, long long& value);
 
-String UpperCase(std::string_view s);   ///< ASCII letters only
-String LowerCase(std::string_view s);   ///< ASCII letters only
+String UpperCase(std::string_view s);  ///< ASCII letters only
+String LowerCase(std::string_view s);  ///< ASCII letters only
 String Trim(std::string_view s);
 /// Case-insensitive comparison of ASCII text: <0, 0, >0.
 int CompareText(std::string_view a, std::string_view b);
@@ -108,4 +146,4 @@ int AnsiCompareText(std::string_view a, std::string_view b);
 /// the null-terminated string copy of the host. Returns dest.
 char* StrPLCopy(char* dest, std::string_view src, std::size_t size);
 
-} // namespace velora
+}  // namespace velora

@@ -29,15 +29,15 @@ using TVarType = std::uint16_t;
 
 inline constexpr TVarType varEmpty = 0x0000;
 inline constexpr TVarType varNull = 0x0001;
-inline constexpr TVarType varSmallint = 0x0002; ///< 16-bit signed integer
-inline constexpr TVarType varInteger = 0x0003;  ///< 32-bit signed integer
+inline constexpr TVarType varSmallint = 0x0002;  ///< 16-bit signed integer
+inline constexpr TVarType varInteger = 0x0003;   ///< 32-bit signed integer
 inline constexpr TVarType varSingle = 0x0004;
 inline constexpr TVarType varDouble = 0x0005;
 inline constexpr TVarType varCurrency = 0x0006;
 inline constexpr TVarType varDate = 0x0007;
 inline constexpr TVarType varOleStr = 0x0008;
 inline constexpr TVarType varBoolean = 0x000B;
-inline constexpr TVarType varVariant = 0x000C; ///< element type of arrays of variants
+inline constexpr TVarType varVariant = 0x000C;  ///< element type of arrays of variants
 inline constexpr TVarType varByte = 0x0011;
 inline constexpr TVarType varString = 0x0100;
 inline constexpr TVarType varTypeMask = 0x0FFF;
@@ -71,7 +71,7 @@ struct TOleStrTag {
     String Value;
 };
 struct TVariantAccess;
-} // namespace detail
+}  // namespace detail
 
 /// A host variant.
 ///
@@ -92,7 +92,7 @@ struct TVariantAccess;
 ///   single-precision values with 7 significant digits, doubles with 15.
 class Variant {
 public:
-    Variant() noexcept = default; ///< Empty
+    Variant() noexcept = default;  ///< Empty
     Variant(std::int16_t value) : FValue(value) {}
     Variant(std::int32_t value) : FValue(value) {}
     Variant(std::uint8_t value) : FValue(value) {}
@@ -151,9 +151,9 @@ private:
     friend int VarArrayLowBound(const Variant& v, int dim);
     friend int VarArrayHighBound(const Variant& v, int dim);
 
-    using Storage = std::variant<std::monostate, detail::TNullTag, std::int16_t, std::int32_t, float, double, Currency,
-                                 detail::TDateTag, detail::TOleStrTag, bool, std::uint8_t, String,
-                                 detail::TVarArrayBox>;
+    using Storage =
+        std::variant<std::monostate, detail::TNullTag, std::int16_t, std::int32_t, float, double, Currency,
+                     detail::TDateTag, detail::TOleStrTag, bool, std::uint8_t, String, detail::TVarArrayBox>;
     explicit Variant(Storage value) : FValue(std::move(value)) {}
     [[noreturn]] void CastError(TVarType target) const;
     [[noreturn]] void OverflowError(TVarType target) const;
@@ -191,4 +191,4 @@ int VarArrayHighBound(const Variant& v, int dim);
 /// 1 for arrays, 0 otherwise.
 int VarArrayDimCount(const Variant& v);
 
-} // namespace velora
+}  // namespace velora
