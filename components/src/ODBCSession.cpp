@@ -1,8 +1,8 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The session list, sessions, the unit's start-up and shut-down, and the
-// registration of the unit's published properties.
+// The session list, sessions, the components' start-up and shut-down, and
+// the registration of their published properties.
 #include "velora/components/ODBCSession.h"
 
 #include "velora/components/ODBCDatabase.h"

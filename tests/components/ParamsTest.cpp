@@ -482,7 +482,7 @@ TEST(Param, LoadFromStreamAndFile) {
     EXPECT_TRUE(p.Bound());
     EXPECT_EQ(p.GetAsVariant().AsString(), String("\0ab\xff", 4));
 
-    // Fewer bytes than the stream's size remain: the host's read error.
+    // Fewer bytes than the stream's size remain: the stream's read error.
     stream.SetPosition(2);
     EXPECT_THROW(p.LoadFromStream(stream, ftBlob), EReadError);
     EXPECT_EQ(p.DataType(), ftBlob);

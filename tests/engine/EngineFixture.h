@@ -108,8 +108,8 @@ inline std::string BooleanType(const TestDriver& driver) {
     return driver.Kind == DriverKind::MariaDB ? "bit(1)" : "boolean";
 }
 
-/// Host time-stamp milliseconds of a date and time (the buffer form of
-/// date-time fields), through the host's own date-time arithmetic.
+/// Time-stamp milliseconds of a date and time (the buffer form of
+/// date-time fields), through the run-time library's date-time arithmetic.
 inline double MSecs(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
     return TimeStampToMSecs(DateTimeToTimeStamp(EncodeDateTime(y, mo, d, h, mi, s, ms)));
 }

@@ -19,7 +19,7 @@
 namespace velora::test {
 namespace {
 
-// Owns the components of one test and frees them the host's way.
+// Owns the components of one test and frees them through the owner tree.
 struct Owner {
     TComponent* Root = new TComponent(nullptr);
     ~Owner() { Root->Free(); }

@@ -323,7 +323,7 @@ protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
     /// Adds at most one field definition for an engine column (duplicate
-    /// names get "_1", "_2", ...; columns without a host type get none).
+    /// names get "_1", "_2", ...; columns without a field type get none).
     void AddFieldDesc(TODBCFldDesc FieldDesc, bool Required, std::uint16_t FieldNo);
 
     /// The database was destroyed: the link is gone, so are the flags.

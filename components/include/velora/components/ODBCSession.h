@@ -220,7 +220,7 @@ extern TODBCSessionList* Sessions;
 /// The default session, named "SessionDefault".
 extern TODBCSession* Session;
 
-/// Declares the published properties of the unit's components to the type
+/// Declares the published properties of the ODBC components to the type
 /// registry (form files, property editors). Start-up calls it; calling it
 /// again is harmless.
 void RegisterODBCObjClasses();
@@ -231,7 +231,7 @@ namespace detail {
 /// The dataset classes' part of RegisterODBCObjClasses (ODBCTable.cpp);
 /// `about` is the registered TODBCInfo.
 void RegisterODBCDataSetClasses(const TEnumInfo& about);
-/// Start-up and shut-down of the unit (see the file comment).
+/// Start-up and shut-down of the ODBC components (see the file comment).
 class TODBCObjInit {
 public:
     TODBCObjInit();
@@ -239,7 +239,7 @@ public:
     TODBCObjInit(const TODBCObjInit&) = delete;
     TODBCObjInit& operator=(const TODBCObjInit&) = delete;
 };
-// One per translation unit; the first constructed starts the unit.
+// One per translation unit; the first constructed starts the components up.
 static const TODBCObjInit ODBCObjInitInstance;
 }  // namespace detail
 
