@@ -2,8 +2,8 @@
 # Copyright (C) 2026 The Velora developers
 # SPDX-License-Identifier: MIT
 #
-# Builds the benchmarks in a Release build of their own (build-bench/, with
-# -DVELORA_BUILD_BENCH=ON) and runs them against SQLite and throw-away
+# Builds the benchmarks in a Release build of their own (build-bench/, the
+# "bench" preset) and runs them against SQLite and throw-away
 # PostgreSQL and MariaDB servers started as the test script starts them
 # (scripts/lib/servers.sh); the servers stop on every exit path. Arguments go
 # to the benchmark program (Google Benchmark flags, e.g.
@@ -20,8 +20,8 @@ build=${VELORA_BENCH_BUILD:-$root/build-bench}
 jobs=${VELORA_JOBS:-$(nproc)}
 
 bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELORA_BUILD_BENCH=ON -DVELORA_BUILD_TESTS=OFF \
-  -DVELORA_BUILD_APPS=OFF -DVELORA_SANITIZE=OFF
+# The "bench" preset of CMakePresets.json, in the folder chosen above.
+cmake -S "$root" --preset bench -B "$build"
 cmake --build "$build" --target velora_bench -j"$jobs"
 
 # shellcheck source=lib/servers.sh

@@ -2,8 +2,8 @@
 # Copyright (C) 2026 The Velora developers
 # SPDX-License-Identifier: MIT
 #
-# Builds the libFuzzer targets of tests/fuzz with clang (into build-fuzz/, or
-# the folder given as VELORA_FUZZ_BUILD) and runs each for a while: the
+# Builds the libFuzzer targets of tests/fuzz with clang (the "fuzz" preset:
+# into build-fuzz/, or the folder given as VELORA_FUZZ_BUILD) and runs each for a while: the
 # stored-form reader of parameter lists and the SQL marker scanner. Seeds are
 # written into the corpus folders on first use. Findings (crash-*, leak-*,
 # timeout-* files) land in build-fuzz/findings/<target>/.
@@ -19,9 +19,8 @@ build=${VELORA_FUZZ_BUILD:-$root/build-fuzz}
 seconds=${VELORA_FUZZ_SECONDS:-60}
 jobs=${VELORA_JOBS:-2}
 
-cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_BUILD_FUZZ=ON -DVELORA_BUILD_TESTS=OFF -DVELORA_BUILD_APPS=OFF \
-  -DVELORA_SANITIZE=OFF -DVELORA_WERROR=OFF >/dev/null
+# The "fuzz" preset of CMakePresets.json, in the folder chosen above.
+cmake -S "$root" --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" -j"$jobs" --target fuzz_params_reader fuzz_sql_parser
 
 corpus=$build/corpus

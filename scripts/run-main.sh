@@ -12,10 +12,10 @@ build=$root/build
 jobs=${VELORA_JOBS:-$(nproc)}
 
 bash "$root/scripts/setup.sh"
-# Warnings are errors in the test build (run-tests.sh, CI); here they are only
-# shown, so a false alarm of the optimiser at -O3 cannot stop the tool's build.
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELORA_SANITIZE=OFF -DVELORA_WERROR=OFF \
-  -DVELORA_BUILD_TESTS=OFF -DVELORA_BUILD_APPS=ON
+# The "release" preset of CMakePresets.json. Warnings are errors in the test
+# build (run-tests.sh, CI); here they are only shown, so a false alarm of the
+# optimiser at -O3 cannot stop the tool's build.
+cmake -S "$root" --preset release -B "$build"
 cmake --build "$build" -j"$jobs" --target velora
 
 export ODBCSYSINI=$build/odbc

@@ -13,6 +13,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${VELORA_JOBS:-$(nproc)}
 
 bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$root/build-test" -DVELORA_SANITIZE=ON -DVELORA_BUILD_TESTS=ON
+# The "sanitize" preset of CMakePresets.json.
+cmake -S "$root" --preset sanitize -B "$root/build-test"
 cmake --build "$root/build-test" -j"$jobs"
 exec bash "$root/scripts/test.sh" "$root/build-test" "$@"

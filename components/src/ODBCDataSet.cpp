@@ -43,20 +43,14 @@ TODBCDataSet::~TODBCDataSet() {
     // not outlive the dataset all the same.
     ReleaseHandle();
     if (FDBFlagSet != 0 && Database()) Database()->RemoveDataSet(this);
-    delete FFilterParams;
-    delete FIndexParams;
+    FFilterParams.reset();
+    FIndexParams.reset();
 }
 
 void TODBCDataSet::ReleaseHandle() noexcept {
+    // The engine unbinds its columns from the statement: it goes first.
     FEngine.reset();
-    if (FStmtHandle == SQL_NULL_HSTMT) return;
-    SQLHSTMT handle = FStmtHandle;
-    FStmtHandle = SQL_NULL_HSTMT;
-    try {
-        ODBCFreeStmt(handle);
-    } catch (...) {
-        // Nothing to report from a destructor.
-    }
+    FStmtHandle.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -129,9 +123,9 @@ void TODBCDataSet::InternalHandleException() { Application->HandleException(this
 void TODBCDataSet::OpenCursor(bool InfoQuery) {
     if (!Database()) DatabaseErrorFmt(SNoDatabaseAssigned, Name());
     SetDBFlag(flagCursorOpen, true);
-    FStmtHandle = CreateHandle();
-    if (FStmtHandle == SQL_NULL_HSTMT || !FEngine) DatabaseError(SHandleError);
-    ODBCExecute(FStmtHandle);
+    FStmtHandle.reset(CreateHandle());
+    if (!FStmtHandle || !FEngine) DatabaseError(SHandleError);
+    ODBCExecute(FStmtHandle.get());
     FEngine->OpenCache(FRowSetSize, FEngine->CurProps.RecordSize, FUniDirectional);
     FLastRow = TLastRow::None;
     TDataSet::OpenCursor(InfoQuery);
@@ -175,25 +169,22 @@ void TODBCDataSet::CloseCursor() {
         error = std::current_exception();
     }
     FLastRow = TLastRow::None;
-    if (FStmtHandle != SQL_NULL_HSTMT) {
+    if (FStmtHandle) {
         try {
             DestroyHandle();
         } catch (...) {
             if (!error) error = std::current_exception();
-            ReleaseHandle();
         }
     }
-    FStmtHandle = SQL_NULL_HSTMT;
-    FEngine.reset();
+    ReleaseHandle();
     SetDBFlag(flagCursorOpen, false);
     if (error) std::rethrow_exception(error);
 }
 
 void TODBCDataSet::DestroyHandle() {
     FEngine.reset();
-    SQLHSTMT handle = FStmtHandle;
-    FStmtHandle = SQL_NULL_HSTMT;
-    if (handle != SQL_NULL_HSTMT) ODBCFreeStmt(handle);
+    // Freed here with its failure reported; the owner forgets it either way.
+    if (FStmtHandle) ODBCFreeStmt(FStmtHandle.release());
 }
 
 void TODBCDataSet::InternalRefresh() {
@@ -539,9 +530,9 @@ void AssignLines(TStringList* list, TStrings* value) {
 
 }  // namespace
 
-void TODBCDataSet::SetFilterParams(TStrings* Value) { AssignLines(FFilterParams, Value); }
+void TODBCDataSet::SetFilterParams(TStrings* Value) { AssignLines(FFilterParams.get(), Value); }
 
-void TODBCDataSet::SetIndexParams(TStrings* Value) { AssignLines(FIndexParams, Value); }
+void TODBCDataSet::SetIndexParams(TStrings* Value) { AssignLines(FIndexParams.get(), Value); }
 
 void TODBCDataSet::ActivateFilter(bool Value) {
     if (FFilterParams->Text().empty()) return;

@@ -61,7 +61,7 @@ void TODBCDataSetLink::LinkDatabase(TODBCDatabase* Value) {
 TODBCDatabase::TODBCDatabase(TComponent* AOwner) : TComponent(AOwner) {
     auto* ownerSession = dynamic_cast<TODBCSession*>(AOwner);
     FSession = ownerSession ? ownerSession : velora::Session;
-    FParams = new TStringList();
+    FParams.reset(new TStringList());
     FParams->OnChanging = [this](TObject*) { ParamsChanging(); };
     if (FSession) FSession->AddDatabase(this);
 }
@@ -76,8 +76,7 @@ TODBCDatabase::~TODBCDatabase() {
     }
     DiscardHandle();
     FParams->OnChanging = nullptr;
-    delete FParams;
-    FParams = nullptr;
+    FParams.reset();
     FDataSets.clear();
     FreeDataSets();
     ForgetLogin();
@@ -119,7 +118,7 @@ void TODBCDatabase::Open() {
         CheckDatabaseAlias(password, userName);
         Screen->SetCursor(crSQLWait);
         try {
-            ODBCConnect(FHandle, session->GetHandle(), FDataSourceName, userName, password, FCursorMode);
+            ODBCConnect(FHandle.receive(), session->GetHandle(), FDataSourceName, userName, password, FCursorMode);
             session->LoadSMClient(IsDesigning());
             session->DBNotification(dbOpen, this);
         } catch (...) {
@@ -147,30 +146,26 @@ void TODBCDatabase::Close() {
     // otherwise end in whatever way the driver chooses (SQLite refuses to
     // disconnect at all).
     if (TransactionOpen()) {
-        ODBCEndTransaction(FHandle, xendABORT);
+        ODBCEndTransaction(FHandle.get(), xendABORT);
         FTransactionGuard = false;
     }
     if (TODBCSession* session = GetSession()) {
         session->CloseDatabaseHandle(this);
     } else {
-        ODBCDisconnect(FHandle);
-        ODBCFreeConnect(FHandle);
+        ODBCDisconnect(FHandle.get());
+        ODBCFreeConnect(FHandle.get());
     }
-    FHandle = SQL_NULL_HDBC;
+    FHandle.release();  // freed above
 }
 
 void TODBCDatabase::DiscardHandle() noexcept {
-    if (FHandle == SQL_NULL_HDBC) return;
-    // Disconnecting a handle that never connected only answers 08003.
-    odbc::SQLEndTran(SQL_HANDLE_DBC, FHandle, SQL_ROLLBACK);
-    odbc::SQLDisconnect(FHandle);
-    odbc::SQLFreeHandle(SQL_HANDLE_DBC, FHandle);
-    FHandle = SQL_NULL_HDBC;
+    // Rolled back, disconnected and freed, whatever state it is in.
+    FHandle.reset();
 }
 
 bool TODBCDatabase::TransactionOpen() const {
     SQLULEN autoCommit = SQL_AUTOCOMMIT_ON;
-    SQLRETURN rc = odbc::SQLGetConnectAttr(FHandle, SQL_ATTR_AUTOCOMMIT, &autoCommit, sizeof autoCommit, nullptr);
+    SQLRETURN rc = odbc::SQLGetConnectAttr(FHandle.get(), SQL_ATTR_AUTOCOMMIT, &autoCommit, sizeof autoCommit, nullptr);
     return ODBCSucceeded(rc) && autoCommit == SQL_AUTOCOMMIT_OFF;
 }
 
@@ -245,7 +240,7 @@ void TODBCDatabase::StartTransaction() {
     CheckActive();
     Screen->SetCursor(crSQLWait);
     TCursorReset cursorReset;
-    ODBCStartTransaction(FHandle);
+    ODBCStartTransaction(FHandle.get());
 }
 
 void TODBCDatabase::Commit() {
@@ -271,7 +266,7 @@ void TODBCDatabase::EndTransaction(ODBCXEnd How) {
     } guardReset{this};
     Screen->SetCursor(crSQLWait);
     TCursorReset cursorReset;
-    ODBCEndTransaction(FHandle, How);
+    ODBCEndTransaction(FHandle.get(), How);
 }
 
 // ---------------------------------------------------------------------------
@@ -349,7 +344,7 @@ void TODBCDatabase::SetHandle(SQLHDBC Value) {
     if (GetConnected()) Close();
     if (Value == SQL_NULL_HDBC) return;
     CheckSession();
-    FHandle = Value;
+    FHandle.reset(Value);
     ReadCursorMode();
     GetSession()->DBNotification(dbOpen, this);
 }
@@ -357,11 +352,11 @@ void TODBCDatabase::SetHandle(SQLHDBC Value) {
 void TODBCDatabase::ReadCursorMode() {
     // The same decision ODBCConnect makes, from the connection as it is.
     SQLUINTEGER mask = 0;
-    if (odbc::UsesCursorLibrary(FHandle)) {
-        odbc::SQLGetInfo(FHandle, SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr);
+    if (odbc::UsesCursorLibrary(FHandle.get())) {
+        odbc::SQLGetInfo(FHandle.get(), SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr);
         FCursorMode = HasAllCapabilities(mask, 2) ? cmCursorLibrary : cmForwardOnly;
     } else {
-        odbc::SQLGetInfo(FHandle, SQL_KEYSET_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr);
+        odbc::SQLGetInfo(FHandle.get(), SQL_KEYSET_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr);
         FCursorMode = HasAllCapabilities(mask, 1) ? cmKeyset : cmForwardOnly;
     }
 }

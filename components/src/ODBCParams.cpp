@@ -81,7 +81,7 @@ String ReadText(TStream& stream, std::uint32_t length) {
     return text;
 }
 
-/// Splits ";"-separated names as the host's ExtractFieldName does: each name
+/// Splits ";"-separated names as the dataset framework's field lists are split: each name
 /// trimmed, a trailing ";" ending the list.
 std::vector<String> SplitNames(const String& names) {
     std::vector<String> result;

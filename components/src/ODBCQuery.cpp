@@ -54,8 +54,8 @@ TODBCQuery::~TODBCQuery() {
     }
     FreeStatement();
     FSQL->OnChange = nullptr;
-    delete FSQL;
-    delete FParams;
+    FSQL.reset();
+    FParams.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -91,13 +91,12 @@ void TODBCQuery::QueryChanged(TObject*) {
     FSQLBinary.reset();
     SetStmtText(text);
     if (FParamCheck || IsDesigning()) {
-        auto list = std::make_unique<TODBCParams>();
+        TOwnedPtr<TODBCParams> list(new TODBCParams());
         try {
             String rewritten = text;
             String tableName = ODBCCreateParams(list.get(), rewritten);
-            list->AssignValues(FParams);
-            delete FParams;
-            FParams = list.release();
+            list->AssignValues(FParams.get());
+            FParams = std::move(list);
             FQueryTableName = tableName;
             SetStmtText(rewritten);
         } catch (...) {
@@ -121,7 +120,7 @@ void TODBCQuery::UnPrepare() {
 }
 
 void TODBCQuery::SetPrepared(bool Value) {
-    if (FStmt == SQL_NULL_HSTMT) FPrepared = false;
+    if (!QueryStmt()) FPrepared = false;
     if (Value == FPrepared) return;
     if (Value) {
         FRowsAffected = -1;
@@ -143,49 +142,40 @@ void TODBCQuery::SetPrepared(bool Value) {
         FreeStatement();
         SetDBFlag(flagPrepared, false);
     }
-    FPrepared = Value && FStmt != SQL_NULL_HSTMT;
+    FPrepared = Value && QueryStmt() != SQL_NULL_HSTMT;
 }
 
 void TODBCQuery::GetStatementHandle(const String& Text) {
     const ODBCOpenMode openMode = FReadOnly ? ODBCREADONLY : ODBCREADWRITE;
     const SQLHDBC dbc = GetDBHandle();
     const std::uint8_t cursorMode = Database()->CursorMode();
-    SQLHSTMT stmt = ODBCAllocStmt(dbc);
+    TODBCStmtOwner stmt(ODBCAllocStmt(dbc));
     try {
-        ODBCPrepareStmt(stmt, Text, openMode, UniDirectional(), cursorMode);
+        ODBCPrepareStmt(stmt.get(), Text, openMode, UniDirectional(), cursorMode);
         // A statement without result columns (INSERT, UPDATE, DELETE) is
         // described as having none: preparing reads no rows.
-        FEngine = std::make_unique<TODBC>(dbc, stmt, FQueryTableName, cursorMode);
+        FEngine = std::make_unique<TODBC>(dbc, stmt.get(), FQueryTableName, cursorMode);
     } catch (...) {
         FEngine.reset();
         // psqlODBC keeps the result of a failed describe past the release of
-        // its statement unless the statement is closed first.
-        odbc::SQLFreeStmt(stmt, SQL_CLOSE);
-        try {
-            ODBCFreeStmt(stmt);
-        } catch (...) {}
+        // its statement unless the statement is closed first; the owner
+        // frees it.
+        odbc::SQLFreeStmt(stmt.get(), SQL_CLOSE);
         throw;
     }
-    FStmt = stmt;
+    FStmt = std::move(stmt);
 }
 
 void TODBCQuery::FreeStatement() noexcept {
     // The engine unbinds its columns from the statement: it goes first.
     FEngine.reset();
-    if (FStmt == SQL_NULL_HSTMT) return;
-    SQLHSTMT stmt = FStmt;
-    FStmt = SQL_NULL_HSTMT;
+    if (!FStmt) return;
     FPrepared = false;
-    try {
-        ODBCFreeStmt(stmt);
-    } catch (...) {
-        // The handle is forgotten either way.
-    }
+    FStmt.reset();
 }
 
 void TODBCQuery::DestroyHandle() {
     // Closing: the dataset frees the statement and the engine it was handed.
-    FStmt = SQL_NULL_HSTMT;
     FPrepared = false;
     FEngine.reset();
     TODBCDataSet::DestroyHandle();
@@ -196,12 +186,13 @@ void TODBCQuery::DestroyHandle() {
 // Execution
 
 SQLHSTMT TODBCQuery::CreateHandle() {
-    SQLHSTMT stmt = CreateCursor(false);
+    CreateCursor(false);
     // A statement run by ExecSQL may still have its result open.
-    odbc::SQLFreeStmt(stmt, SQL_CLOSE);
+    odbc::SQLFreeStmt(FStmt.get(), SQL_CLOSE);
     SetActiveStmtText(String());
     SetEngine(std::move(FEngine));
-    return stmt;
+    // The dataset owns the statement from here until it closes.
+    return FStmt.release();
 }
 
 SQLHSTMT TODBCQuery::CreateCursor(bool GenHandle) {
@@ -219,16 +210,16 @@ SQLHSTMT TODBCQuery::GetQueryCursor(bool GenHandle) {
         FExecWarnings.clear();
         // The result of the previous run is not read; a statement with an
         // open cursor cannot run again.
-        odbc::SQLFreeStmt(FStmt, SQL_CLOSE);
-        ODBCExecute(FStmt, &FExecWarnings);
+        odbc::SQLFreeStmt(QueryStmt(), SQL_CLOSE);
+        ODBCExecute(QueryStmt(), &FExecWarnings);
         // A substituted cursor attribute (01S02) concerns the cursor the
         // query asked for, not the statement: only the server's notices stay.
         std::erase_if(FExecWarnings, [](const odbc::DiagRecord& r) { return r.State == "01S02"; });
     }
-    return FStmt;
+    return QueryStmt();
 }
 
-void TODBCQuery::SetParams() { FParamBuffer.Bind(*FParams, FStmt, QueryEngine()); }
+void TODBCQuery::SetParams() { FParamBuffer.Bind(*FParams, QueryStmt(), QueryEngine()); }
 
 void TODBCQuery::ExecSQL() {
     CheckInactive();
@@ -247,12 +238,12 @@ void TODBCQuery::ExecSQL() {
 std::int32_t TODBCQuery::GetRowsAffected() {
     if (!FPrepared) return FRowsAffected;
     std::int32_t count = -1;
-    return ODBCRowCount(FStmt, count) == 0 ? count : -1;
+    return ODBCRowCount(QueryStmt(), count) == 0 ? count : -1;
 }
 
 int TODBCQuery::ResultColumnCount() const {
     const TODBC* engine = QueryEngine();
-    return FStmt != SQL_NULL_HSTMT && engine ? static_cast<int>(engine->Columns.size()) : 0;
+    return QueryStmt() != SQL_NULL_HSTMT && engine ? static_cast<int>(engine->Columns.size()) : 0;
 }
 
 void TODBCQuery::Disconnect() {

@@ -1,8 +1,8 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The session list, sessions, the unit's start-up and shut-down, and the
-// registration of the unit's published properties.
+// The session list, sessions, the components' start-up and shut-down, and
+// the registration of their published properties.
 #include "velora/components/ODBCSession.h"
 
 #include "velora/components/ODBCDatabase.h"
@@ -157,10 +157,7 @@ TODBCSession::~TODBCSession() {
     } catch (...) {
         // A destructor reports nothing; what could not be closed stays so.
     }
-    if (GetActive()) {
-        odbc::SQLFreeHandle(SQL_HANDLE_ENV, FHandle);  // best effort
-        FHandle = SQL_NULL_HENV;
-    }
+    FHandle.reset();  // best effort
     // No database may keep a reference to this session.
     std::vector<TODBCDatabase*> databases;
     databases.swap(FDatabases);
@@ -209,27 +206,26 @@ void TODBCSession::StartSession(bool Value) {
         // Databases stay registered; only their connections go.
         for (int i = GetDatabaseCount() - 1; i >= 0; --i)
             if (i < GetDatabaseCount()) FDatabases[static_cast<std::size_t>(i)]->Close();
-        ODBCFreeEnv(FHandle);
+        ODBCFreeEnv(FHandle.get());
         Sessions->SetCurrentSession(Session);
-        FHandle = SQL_NULL_HENV;
+        FHandle.release();  // freed above
     }
 }
 
 void TODBCSession::InitializeODBC() {
     const bool onMainThread = GetCurrentThreadID() == MainThreadID();
     if (onMainThread) Screen->SetCursor(crHourGlass);
-    SQLHENV env = SQL_NULL_HENV;
+    TODBCEnvOwner env;
     try {
-        ODBCAllocEnv(env);
+        ODBCAllocEnv(env.receive());
     } catch (...) {
         // The allocation may have succeeded and the version declaration
-        // failed: then the environment is freed here, the session stays
+        // failed: then the owner frees the environment, the session stays
         // inactive, and the cursor is reset all the same.
-        if (env != SQL_NULL_HENV) odbc::SQLFreeHandle(SQL_HANDLE_ENV, env);
         if (onMainThread) Screen->SetCursor(crDefault);
         throw;
     }
-    FHandle = env;
+    FHandle = std::move(env);
     if (onMainThread) Screen->SetCursor(crDefault);
 }
 
@@ -238,7 +234,7 @@ SQLHENV TODBCSession::GetHandle() {
         Sessions->SetCurrentSession(this);
     else
         SetActive(true);
-    return FHandle;
+    return FHandle.get();
 }
 
 void TODBCSession::MakeCurrent() {
@@ -291,8 +287,8 @@ void TODBCSession::CloseDatabase(TODBCDatabase* Database) {
 }
 
 void TODBCSession::CloseDatabaseHandle(TODBCDatabase* Database) {
-    ODBCDisconnect(Database->FHandle);
-    ODBCFreeConnect(Database->FHandle);
+    ODBCDisconnect(Database->FHandle.get());
+    ODBCFreeConnect(Database->FHandle.get());
 }
 
 TODBCDatabase* TODBCSession::GetDatabase(int Index) const {
@@ -328,7 +324,7 @@ void TODBCSession::LoadSMClient(bool Designing) {
             std::lock_guard<std::mutex> guard(target->Lock);
             if (target->Target) target->Target->SMClientSignal(Sender, Data);
         };
-        const auto id = reinterpret_cast<std::uintptr_t>(FHandle);
+        const auto id = reinterpret_cast<std::uintptr_t>(FHandle.get());
         if (FSMClient->RegisterClient(id, name.c_str(), this, std::move(signal)) == 0) FSMClient.Reset();
         FSMLoadFailed = !FSMClient;
     } catch (...) {

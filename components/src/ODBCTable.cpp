@@ -37,7 +37,7 @@ SQLHSTMT TODBCTable::CreateHandle() {
 SQLHSTMT TODBCTable::GetHandle() {
     const ODBCOpenMode openMode = FReadOnly ? ODBCREADONLY : ODBCREADWRITE;
     SetStmtText("SELECT * FROM " + FTableName);
-    SQLHSTMT stmt = ODBCAllocStmt(GetDBHandle());
+    TODBCStmtOwner stmt(ODBCAllocStmt(GetDBHandle()));
     try {
         TStmt record;
         GetStmtRecord(record);
@@ -45,21 +45,18 @@ SQLHSTMT TODBCTable::GetHandle() {
         ODBCBuildStmtText(record, text);
         const std::uint8_t cursorMode = Database()->CursorMode();
         text = CursorText(text, cursorMode == cmKeyset && openMode == ODBCREADWRITE && !UniDirectional());
-        ODBCPrepareStmt(stmt, text, openMode, UniDirectional(), cursorMode);
-        SetEngine(std::make_unique<TODBC>(GetDBHandle(), stmt, FTableName, cursorMode));
+        ODBCPrepareStmt(stmt.get(), text, openMode, UniDirectional(), cursorMode);
+        SetEngine(std::make_unique<TODBC>(GetDBHandle(), stmt.get(), FTableName, cursorMode));
         SetActiveStmtText(text);
     } catch (...) {
         SetEngine(nullptr);
         // psqlODBC keeps the result of a describe that failed (a statement
         // text the server refused) past the statement's release unless the
-        // statement is closed first.
-        odbc::SQLFreeStmt(stmt, SQL_CLOSE);
-        try {
-            ODBCFreeStmt(stmt);
-        } catch (...) {}
+        // statement is closed first; the owner frees it.
+        odbc::SQLFreeStmt(stmt.get(), SQL_CLOSE);
         throw;
     }
-    return stmt;
+    return stmt.release();
 }
 
 void TODBCTable::DestroyHandle() { TODBCDataSet::DestroyHandle(); }

@@ -3,7 +3,7 @@
 //
 // Helpers shared by the engine's sources: raising EODBCError from diagnostic
 // records already read, checking return codes, and the conversions between
-// ODBC's date and time structures and the host's time-stamp milliseconds.
+// ODBC's date and time structures and time-stamp milliseconds (velora/rtl/DateUtils.h).
 // This file is not part of the Velora API.
 #pragma once
 
@@ -26,17 +26,17 @@ SQLRETURN CheckStmt(SQLHSTMT stmt, SQLRETURN rc);
 /// True when every record has the SQLSTATE `state` (and there is one at least).
 bool AllRecordsAre(const std::vector<odbc::DiagRecord>& records, const char* state);
 
-/// Host time-stamp milliseconds (day count from 0001-01-01 plus one, times
+/// Time-stamp milliseconds (day count from 0001-01-01 plus one, times
 /// 86400000, plus milliseconds of the day) of a calendar date and time.
 /// False for an invalid date or time. Built directly from the day count, so
 /// dates before 1899-12-30 with a time of day are exact.
 bool EncodeMSecs(int year, int month, int day, int hour, int minute, int second, int msec, double& msecs);
 
-/// The parts of host time-stamp milliseconds (rounded to a whole millisecond).
+/// The parts of time-stamp milliseconds (rounded to a whole millisecond).
 /// False for values before 0001-01-01 or beyond 9999-12-31.
 bool DecodeMSecs(double msecs, int& year, int& month, int& day, int& hour, int& minute, int& second, int& msec);
 
-/// The calendar date of a host day count (TTimeStamp.Date). False out of range.
+/// The calendar date of a day count (TTimeStamp.Date). False out of range.
 bool DecodeDayCount(std::int32_t days, int& year, int& month, int& day);
 
 /// Parses a time of day as drivers write it: "[h]h:mm:ss[.fraction]" followed

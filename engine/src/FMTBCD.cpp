@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: MIT
 //
 // Packed decimal conversions. Reading accumulates the digits in 80-bit
-// extended floating point and rounds once, half to even, as the host's
-// floating point unit does; writing works on the 64-bit currency count.
+// extended floating point and rounds once, half to even, as the
+// x87 floating point unit does; writing works on the 64-bit currency count.
 #include "velora/engine/FMTBCD.h"
 
 #include <cfenv>

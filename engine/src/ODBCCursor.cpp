@@ -652,7 +652,7 @@ SQLRETURN TODBC::Unbind() {
 // text (at most Len bytes with the terminator); boolean 1 byte; 16-bit
 // integer 2 bytes; 32-bit integer 4 bytes; float an 8-byte double (decimals
 // held as text are converted with "." whatever the locale); timestamp, date
-// and time columns an 8-byte double of host time-stamp milliseconds (times
+// and time columns an 8-byte double of time-stamp milliseconds (times
 // on day 1899-12-30); fixed bytes Units1 bytes; variable bytes a 16-bit
 // length followed by the bytes (Units1 + 2 bytes); long columns no value
 // (their size decides blank).

@@ -30,8 +30,8 @@
 // and a second statement never outlives its operation.
 #include "velora/engine/ODBCCursor.h"
 
+#include "velora/engine/ODBCHandles.h"
 #include "velora/engine/ODBCStatement.h"
-
 #include "EngineInternal.h"
 
 #include <algorithm>
@@ -116,25 +116,6 @@ void CheckPositioned(SQLHSTMT stmt, SQLRETURN rc) {
     if (rc != SQL_SUCCESS) ODBCCheckError(SQL_HANDLE_STMT, stmt, rc);
 }
 
-/// Frees a second statement when the operation leaves, also by an exception.
-class SecondStatement {
-public:
-    explicit SecondStatement(SQLHDBC dbc) : FHandle(ODBCAllocStmt(dbc)) {}
-    ~SecondStatement() {
-        try {
-            ODBCFreeStmt(FHandle);
-        } catch (const std::exception&) {
-            // The statement's own error (if any) is already on its way out.
-        }
-    }
-    SecondStatement(const SecondStatement&) = delete;
-    SecondStatement& operator=(const SecondStatement&) = delete;
-    SQLHSTMT Handle() const { return FHandle; }
-
-private:
-    SQLHSTMT FHandle;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -167,8 +148,10 @@ void TODBC::FetchForEdit(std::int32_t row) {
 SQLRETURN TODBC::RunSecondStatement(const String& text, const std::vector<TODBCFldDesc>& params,
                                     const std::vector<std::byte>& values) {
     FLastEditSql = text;
-    SecondStatement second(Dbc);
-    const SQLHSTMT h = second.Handle();
+    // Freed when the operation leaves, also by an exception (whose own error
+    // is then already on its way out).
+    const TODBCStmtOwner second(ODBCAllocStmt(Dbc));
+    const SQLHSTMT h = second.get();
     CheckStmt(h, odbc::SQLPrepare(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())),
                                   static_cast<SQLINTEGER>(text.size())));
     std::vector<SQLLEN> indicators(params.size(), 0);

@@ -144,12 +144,12 @@ enum class ParamForm {
     UInt32,           ///< unsigned 32-bit, sent as a 64-bit integer (drivers read SQL_C_ULONG signed)
     DecimalText,      ///< a decimal held as its text (records)
     BCD,              ///< ODBCFMTBCD, sent as decimal text
-    DayCount,         ///< 32-bit host day count, sent as a date
+    DayCount,         ///< 32-bit TTimeStamp day count, sent as a date
     DateStruct,       ///< SQL_DATE_STRUCT (date-only columns in records)
     TimeMs,           ///< 32-bit milliseconds of the day, sent as time text
     TimeText,         ///< time text (time-only columns in records)
     TimeStampStruct,  ///< SQL_TIMESTAMP_STRUCT (records)
-    TimeStampMs,      ///< double of host time-stamp milliseconds (query buffers)
+    TimeStampMs,      ///< double of time-stamp milliseconds (query buffers)
     BlobRef,          ///< TODBCBlobRef
 };
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "support/TestEnv.h"
+#include "support/TestSupport.h"
 
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCDataSet.h"
@@ -113,17 +114,6 @@ inline odbc::faults::Fault StatementFault(const std::string& call, SQLHSTMT stmt
     f.Rc = rc;
     f.Diags = std::move(diags);
     return f;
-}
-
-/// The message of the Exception `f` raises, or "(no error)".
-template <typename F>
-String ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
 }
 
 /// Reads the "ID" field of every record from the active one to the end.

@@ -27,34 +27,15 @@
 namespace velora {
 namespace {
 
+using test::AsInt;
+using test::BooleanType;
 using test::DataSetDriverTest;
-using test::DriverKind;
 using test::ErrorOf;
 using test::Row;
 using test::TestDriver;
+using test::TimeStampType;
 
-std::string TimeStampType(const TestDriver& d) { return d.Kind == DriverKind::MariaDB ? "datetime(3)" : "timestamp"; }
-std::string BooleanType(const TestDriver& d) { return d.Kind == DriverKind::MariaDB ? "bit(1)" : "boolean"; }
-/// Reads a boolean column as 0 or 1 on every driver.
-std::string AsInt(const TestDriver& d, const std::string& col) {
-    if (d.Kind == DriverKind::PostgreSQL) return "CAST(" + col + " AS int)";
-    if (d.Kind == DriverKind::MariaDB) return "(" + col + " + 0)";
-    return col;
-}
 double Num(const std::optional<std::string>& s) { return s ? std::stod(*s) : -999999.0; }
-
-/// The SQLSTATE each driver reports for a unique (or NOT NULL) violation.
-std::string ConstraintState(const TestDriver& d, bool unique) {
-    switch (d.Kind) {
-        case DriverKind::PostgreSQL:
-            return unique ? "23505" : "23502";
-        case DriverKind::MariaDB:
-            return "23000";
-        case DriverKind::SQLite:
-            return "HY000";
-    }
-    return "";
-}
 
 class ODBCDataSetEdit : public DataSetDriverTest {
 protected:
@@ -68,15 +49,15 @@ protected:
 // Every type, every way of writing.
 
 TEST_P(ODBCDataSetEdit, EveryTypeWrittenByInsertAppendEditAndDeleteReadsBackFromASecondConnection) {
-    const bool maria = Drv().Kind == DriverKind::MariaDB;
+    const bool wideBound = Drv().Traits.WideVarcharIsBound;
     // Longer than 255 bytes and still a bound column on MariaDB; psqlODBC and
     // the SQLite driver describe wider texts as long data, whose values the
     // memo column carries here.
-    const int width = maria ? 1000 : 255;
+    const int width = wideBound ? 1000 : 255;
     const std::string name =
         CreateTable("id int primary key, s varchar(" + std::to_string(width) + "), e varchar(20), n numeric(12,2), f " +
-                    (Drv().Kind == DriverKind::PostgreSQL ? "double precision" : "double") + ", si smallint, b " +
-                    BooleanType(Drv()) + ", ts " + TimeStampType(Drv()) + ", m " + test::MemoType(Drv()));
+                    Drv().Traits.DoubleType + ", si smallint, b " + BooleanType(Drv()) + ", ts " +
+                    TimeStampType(Drv()) + ", m " + test::MemoType(Drv()));
     TODBCTable* t = NewTable(name);
     t->IndexParams()->Add("id");
     t->SetIndexed(true);
@@ -84,7 +65,8 @@ TEST_P(ODBCDataSetEdit, EveryTypeWrittenByInsertAppendEditAndDeleteReadsBackFrom
     ASSERT_TRUE(t->CanModify());
     ASSERT_TRUE(t->IsEmpty());
     std::string longText;
-    for (int i = 0; static_cast<int>(longText.size()) < (maria ? 600 : width); ++i) longText += "abcdefghij"[i % 10];
+    for (int i = 0; static_cast<int>(longText.size()) < (wideBound ? 600 : width); ++i)
+        longText += "abcdefghij"[i % 10];
     const std::string memo = std::string(700, 'm') + "end";
 
     // The first row of an empty table, with a value in every column.
@@ -211,8 +193,8 @@ TEST_P(ODBCDataSetEdit, RandomEditsInsertsAndDeletesThroughTheDataSetLeaveTheTab
     FDb->Open();
     // Each write on the SQLite file is a commit; without waiting for the disk
     // the run takes seconds instead of minutes.
-    if (Drv().Kind == DriverKind::SQLite) {
-        ASSERT_EQ(ODBCExecDirect(FDb->Handle(), "PRAGMA synchronous = OFF"), 0);
+    if (*Drv().Traits.FastWrites) {
+        ASSERT_EQ(ODBCExecDirect(FDb->Handle(), Drv().Traits.FastWrites), 0);
     }
     TODBCTable* t = NewTable(name);
     t->SetRowSetSize(10);
@@ -344,7 +326,8 @@ TEST_P(ODBCDataSetEdit, RefusedPostKeepsTheEditWithTheUsersValuesAndACorrectedPo
         t->Post();
         ADD_FAILURE() << "the duplicate was accepted";
     } catch (const EODBCError& e) {
-        EXPECT_NE(e.Message().find("ODBC32 Error " + ConstraintState(Drv(), true)), String::npos) << e.Message();
+        EXPECT_NE(e.Message().find(std::string("ODBC32 Error ") + Drv().Traits.UniqueViolationState), String::npos)
+            << e.Message();
     }
     EXPECT_EQ(t->State(), dsEdit);
     EXPECT_EQ(t->FieldByName("u")->AsInteger(), 20) << "the user's value stays";
@@ -413,18 +396,7 @@ TEST_P(ODBCDataSetEdit, WriteFailingAtTheBoundaryKeepsTheEditAndTheRowsAsTheyWer
 // Keys the data source assigns.
 
 TEST_P(ODBCDataSetEdit, SerialKeysComeFromTheDataSourceAndAnEmptyTableTakesItsFirstRow) {
-    std::string key;
-    switch (Drv().Kind) {
-        case DriverKind::PostgreSQL:
-            key = "id serial primary key";
-            break;
-        case DriverKind::MariaDB:
-            key = "id int auto_increment primary key";
-            break;
-        case DriverKind::SQLite:
-            key = "id integer primary key";
-            break;
-    }
+    const std::string key = Drv().Traits.SerialKey;
     const std::string name = CreateTable(key + ", name varchar(20)");
     TODBCTable* t = NewTable(name);
     t->IndexParams()->Add("id");
@@ -527,12 +499,12 @@ TEST_P(ODBCDataSetEdit, CalculatedFieldsFollowTheEditAndAppendRecordAddsLikeInse
     t->AppendRecord({Variant(7), Variant("seven"), Variant(7.5)});
     t->InsertRecord({Variant(8), Variant("eight")});
     EXPECT_EQ(FRaw->Query("SELECT id, name, amount FROM " + name + " WHERE id > 2 ORDER BY id"),
-              (std::vector<Row>{{"7", "seven", Drv().Kind == DriverKind::SQLite ? "7.5" : "7.50"},
+              (std::vector<Row>{{"7", "seven", Drv().Traits.NumericKeepsScale ? "7.50" : "7.5"},
                                 {"8", "eight", std::nullopt}}));
 }
 
 TEST_P(ODBCDataSetEdit, PostedEditsFollowCommitAndRollback) {
-    if (Drv().Kind != DriverKind::PostgreSQL) GTEST_SKIP() << "transactions are measured on PostgreSQL";
+    if (!Drv().Traits.HasKeysetCursors) GTEST_SKIP() << "transactions are measured on the driver's keyset cursors";
     const std::string name = CreateNumbered(3);
     TODBCTable* t = NewTable(name);
     t->Open();

@@ -14,6 +14,7 @@
 #include "velora/rtl/DateUtils.h"
 
 #include "support/TestEnv.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -30,15 +31,7 @@ std::vector<std::uint8_t> Bytes(const TODBCParamBuffer& b) {
     return std::vector<std::uint8_t>(p, p + b.Size());
 }
 
-template <typename F>
-String ErrorText(F&& f) {
-    try {
-        f();
-    } catch (const EDatabaseError& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
+using test::ErrorOf;
 
 TEST(ParamBuffer, IntegerAndShortStringGiveTheBytesAndDescriptorsOfTheExample) {
     TODBCParams params;
@@ -127,43 +120,43 @@ TEST(ParamBuffer, RefusalsComeBeforeAnythingIsLaidOut) {
         TODBCParams params;
         params.CreateParam(ftInteger, "a", ptInput)->SetAsInteger(1);
         params.CreateParam(ftUnknown, "Since", ptInput);
-        EXPECT_EQ(ErrorText([&] { buffer.Build(params, d); }), "No value for parameter 'Since'");
+        EXPECT_EQ(ErrorOf([&] { buffer.Build(params, d); }), "No value for parameter 'Since'");
         EXPECT_EQ(buffer.Size(), 0);
         EXPECT_TRUE(d.empty());
     }
     {
         TODBCParams params;
         params.CreateParam(ftUnknown, "qty", ptInput)->SetAsSmallInt(40000);
-        EXPECT_EQ(ErrorText([&] { buffer.Build(params, d); }),
+        EXPECT_EQ(ErrorOf([&] { buffer.Build(params, d); }),
                   "Parameter 'qty' value 40000 is out of range -32768..32767");
         params.GetParam(0)->SetAsSmallInt(-32769);
-        EXPECT_NE(ErrorText([&] { buffer.Build(params, d); }), "(no error)");
+        EXPECT_NE(ErrorOf([&] { buffer.Build(params, d); }), "(no error)");
         params.GetParam(0)->SetAsSmallInt(-32768);
-        EXPECT_EQ(ErrorText([&] { buffer.Build(params, d); }), "(no error)");
+        EXPECT_EQ(ErrorOf([&] { buffer.Build(params, d); }), "(no error)");
     }
     {
         TODBCParams params;
         params.CreateParam(ftUnknown, "w", ptInput)->SetAsWord(70000);
-        EXPECT_EQ(ErrorText([&] { buffer.Build(params, d); }), "Parameter 'w' value 70000 is out of range 0..65535");
+        EXPECT_EQ(ErrorOf([&] { buffer.Build(params, d); }), "Parameter 'w' value 70000 is out of range 0..65535");
         params.GetParam(0)->SetAsWord(-1);
-        EXPECT_NE(ErrorText([&] { buffer.Build(params, d); }), "(no error)");
+        EXPECT_NE(ErrorOf([&] { buffer.Build(params, d); }), "(no error)");
         params.GetParam(0)->SetAsWord(65535);
-        EXPECT_EQ(ErrorText([&] { buffer.Build(params, d); }), "(no error)");
+        EXPECT_EQ(ErrorOf([&] { buffer.Build(params, d); }), "(no error)");
     }
     {
         TODBCParams params;
         params.CreateParam(ftCursor, "c", ptInput);
-        EXPECT_EQ(ErrorText([&] { buffer.Build(params, d); }), "Field 'c' is of an unsupported type");
+        EXPECT_EQ(ErrorOf([&] { buffer.Build(params, d); }), "Field 'c' is of an unsupported type");
         TODBCParams bytes;
         bytes.CreateParam(ftBytes, "b", ptInput);
-        EXPECT_EQ(ErrorText([&] { buffer.Build(bytes, d); }), "Field 'b' is of an unsupported type");
+        EXPECT_EQ(ErrorOf([&] { buffer.Build(bytes, d); }), "Field 'b' is of an unsupported type");
     }
     {
         // 16-bit offsets: 300 strings of 255 characters do not fit.
         TODBCParams params;
         for (int i = 0; i < 300; ++i)
             params.CreateParam(ftUnknown, "p" + std::to_string(i), ptInput)->SetAsString(String(255, 'z'));
-        EXPECT_EQ(ErrorText([&] { buffer.Build(params, d); }),
+        EXPECT_EQ(ErrorOf([&] { buffer.Build(params, d); }),
                   "Parameter 'p255' does not fit the parameter buffer of 65535 bytes");
         EXPECT_EQ(buffer.Size(), 0);
     }

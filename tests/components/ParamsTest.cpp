@@ -12,6 +12,7 @@
 #include "velora/db/DB.h"
 
 #include "support/MemDataSet.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -482,7 +483,7 @@ TEST(Param, LoadFromStreamAndFile) {
     EXPECT_TRUE(p.Bound());
     EXPECT_EQ(p.GetAsVariant().AsString(), String("\0ab\xff", 4));
 
-    // Fewer bytes than the stream's size remain: the host's read error.
+    // Fewer bytes than the stream's size remain: the stream's read error.
     stream.SetPosition(2);
     EXPECT_THROW(p.LoadFromStream(stream, ftBlob), EReadError);
     EXPECT_EQ(p.DataType(), ftBlob);
@@ -610,8 +611,8 @@ TEST(Params, ValuesOfSeveralNamesTravelAsVariantArrays) {
 /// One stored row with a long memo, a short memo, an integer and a NULL
 /// string, opened.
 struct FieldRow {
-    TComponent* Root = new TComponent(nullptr);
-    test::TMemDataSet* Ds = new test::TMemDataSet(Root);
+    test::Owner Owns;
+    test::TMemDataSet* Ds = new test::TMemDataSet(Owns.Root);
     FieldRow() {
         Ds->FieldDefs()->Add("LongMemo", ftMemo, 300);
         Ds->FieldDefs()->Add("ShortMemo", ftMemo, 200);
@@ -620,7 +621,6 @@ struct FieldRow {
         Ds->AddRow({Variant(String(300, 'L')), Variant("short"), Variant(12), Null()});
         Ds->Open();
     }
-    ~FieldRow() { Root->Free(); }
     TField* F(const char* name) { return Ds->FieldByName(name); }
 };
 

@@ -119,18 +119,7 @@ TEST_P(QueryEdit, EditingAfterANewParameterValueWritesTheRowsNowSelected) {
 }
 
 TEST_P(QueryEdit, RowsAppendedWithoutTheirKeyTakeTheOneTheDataSourceAssigns) {
-    std::string key;
-    switch (Drv().Kind) {
-        case test::DriverKind::PostgreSQL:
-            key = "id serial primary key";
-            break;
-        case test::DriverKind::MariaDB:
-            key = "id int auto_increment primary key";
-            break;
-        case test::DriverKind::SQLite:
-            key = "id integer primary key";
-            break;
-    }
+    const std::string key = Drv().Traits.SerialKey;
     const std::string t = CreateTable(key + ", name varchar(30), amount integer");
     FRaw->Exec("INSERT INTO " + t + " (name, amount) VALUES ('a', 1), ('b', 2)");
     // psqlODBC over-reads its copy of a keyset statement over a serial key

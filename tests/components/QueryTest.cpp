@@ -16,6 +16,7 @@
 #include "velora/odbc/ODBCFaults.h"
 
 #include "support/TestEnv.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -35,15 +36,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 namespace velora {
 namespace {
 
-template <typename F>
-String ErrorText(F&& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
+using test::ErrorOf;
 
 /// Bytes the heap holds for the program right now.
 std::size_t HeapInUse() {
@@ -116,7 +109,7 @@ TEST(QueryText, ValuesSurviveATextChangeWhereNamesRecurExactly) {
     q.SQL()->SetText("SELECT * FROM T WHERE b = :B AND a = :a");
     EXPECT_EQ(q.ParamByName("B")->AsString(), "two");
     EXPECT_EQ(q.ParamByName("a")->DataType(), ftUnknown) << "names are matched case-sensitively";
-    EXPECT_EQ(ErrorText([&] { q.ParamByName("C"); }), "Parameter 'C' not found");
+    EXPECT_EQ(ErrorOf([&] { q.ParamByName("C"); }), "Parameter 'C' not found");
 }
 
 TEST(QueryText, WithoutParamCheckTheTextKeepsItsColonsAndTheListStays) {
@@ -141,7 +134,7 @@ TEST(QueryText, LongWordsKeepWholeColumnNames) {
 
 TEST(QueryFlags, CachedUpdatesNeedAReadOnlyClosedQuery) {
     TODBCQuery q(nullptr);
-    EXPECT_EQ(ErrorText([&] { q.SetCachedUpdates(true); }), "DataSet must be ReadOnly to use cached updates");
+    EXPECT_EQ(ErrorOf([&] { q.SetCachedUpdates(true); }), "DataSet must be ReadOnly to use cached updates");
     EXPECT_FALSE(q.CachedUpdates());
     q.SetReadOnly(true);
     q.SetCachedUpdates(true);
@@ -152,7 +145,7 @@ TEST(QueryFlags, EmptyTextAndMissingDatabaseAreRefused) {
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
     auto* q = new TODBCQuery(owner.get());
     q->SetName("Q1");
-    EXPECT_EQ(ErrorText([&] { q->ExecSQL(); }), "The database property of 'Q1' must be linked to an ODBCDataBase");
+    EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "The database property of 'Q1' must be linked to an ODBCDataBase");
     EXPECT_FALSE(q->Prepared());
     EXPECT_EQ(q->RowsAffected(), -1);
 }
@@ -404,7 +397,7 @@ TEST_P(Query, OpeningNavigatingAndReopening) {
     const std::string t = CreateTable("id integer, name varchar(20)");
     FRaw->Exec("INSERT INTO " + t + " VALUES (1, 'a'), (2, 'b'), (3, 'c')");
     TODBCQuery* q = NewQuery("SELECT id, name FROM " + t + " WHERE id >= :lo ORDER BY id");
-    EXPECT_EQ(ErrorText([&] { q->Open(); }), "No value for parameter 'lo'");
+    EXPECT_EQ(ErrorOf([&] { q->Open(); }), "No value for parameter 'lo'");
     EXPECT_FALSE(q->Active());
     q->ParamByName("lo")->SetAsInteger(2);
     q->Open();
@@ -418,8 +411,8 @@ TEST_P(Query, OpeningNavigatingAndReopening) {
     same.SetText(q->SQL()->Text());
     q->SetQuery(&same);
     EXPECT_TRUE(q->Active());
-    EXPECT_EQ(ErrorText([&] { q->ExecSQL(); }), "Cannot perform this operation on an open dataset");
-    EXPECT_EQ(ErrorText([&] { q->SetReadOnly(true); }), "Cannot perform this operation on an open dataset");
+    EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "Cannot perform this operation on an open dataset");
+    EXPECT_EQ(ErrorOf([&] { q->SetReadOnly(true); }), "Cannot perform this operation on an open dataset");
     q->Close();
     q->ParamByName("lo")->SetAsInteger(3);
     q->Open();
@@ -429,8 +422,8 @@ TEST_P(Query, OpeningNavigatingAndReopening) {
     EXPECT_FALSE(q->Active());
     EXPECT_FALSE(q->Prepared());
     q->SQL()->Clear();
-    EXPECT_EQ(ErrorText([&] { q->Open(); }), "No SQL statement available");
-    EXPECT_EQ(ErrorText([&] { q->ExecSQL(); }), "No SQL statement available");
+    EXPECT_EQ(ErrorOf([&] { q->Open(); }), "No SQL statement available");
+    EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "No SQL statement available");
 }
 
 TEST_P(Query, ExecSQLOfASelectThenOpenRunsItAgain) {
@@ -479,7 +472,7 @@ TEST_P(Query, DetailQueryFollowsItsMasterQuery) {
     source->SetDataSet(master);
     TODBCQuery* detail = NewQuery("SELECT item FROM " + d + " WHERE id = :id ORDER BY item");
     detail->SetDataSource(source);
-    EXPECT_EQ(ErrorText([&] { master->SetDataSource(source); }), "Circular datalinks are not allowed");
+    EXPECT_EQ(ErrorOf([&] { master->SetDataSource(source); }), "Circular datalinks are not allowed");
     master->Open();
     detail->Open();
     EXPECT_EQ(Column(*detail), (std::vector<String>{"a", "b"}));

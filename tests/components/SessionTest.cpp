@@ -1,7 +1,7 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// Sessions: the unit's start-up and shut-down (observed in fresh processes),
+// Sessions: the components' start-up and shut-down (observed in fresh processes),
 // activation order and OnStartup, the session lock on one and on two
 // threads, failures while an environment is allocated, form files, and the
 // databases of a session as it is deactivated or destroyed.
@@ -38,7 +38,7 @@ TEST(SessionStartUp, OneInactiveDefaultSessionAfterLoading) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            // A fresh process: nothing but the unit's start-up has run.
+            // A fresh process: nothing but the components' start-up has run.
             const bool ok = Sessions != nullptr && Sessions->Count() == 1 && Sessions->GetSession(0) == Session &&
                             Session->Name() == "SessionDefault" && Session->IsDefault() &&
                             Sessions->CurrentSession() == Session && !Session->Active() &&

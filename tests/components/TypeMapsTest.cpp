@@ -1,9 +1,9 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The type translation tables: what a host field type becomes on its way to
+// The type translation tables: what a dataset field type becomes on its way to
 // the engine and back. The field types whose engine code maps back to another
-// host type are exactly the ones the dataset cannot tell apart from the
+// field type are exactly the ones the dataset cannot tell apart from the
 // column description alone.
 #include "velora/components/ODBCTypeMaps.h"
 
@@ -14,7 +14,7 @@
 namespace velora {
 namespace {
 
-/// The host type a field of type t comes back as after a trip through the
+/// The field type a field of type t comes back as after a trip through the
 /// engine's codes (the dataset's rule: long columns through their sub-type).
 TFieldType RoundTrip(TFieldType t) {
     std::uint8_t code = ODBCFldTypeMap[t];
@@ -42,7 +42,7 @@ TEST(TypeMaps, HostTypesSurviveTheTripExceptTheAliasesTheEngineMerges) {
 TEST(TypeMaps, SubTypesMarkTheMergedAndLongTypes) {
     EXPECT_EQ(ODBCFldSubTypeMap[ftCurrency], fscMoney);
     EXPECT_EQ(ODBCFldSubTypeMap[ftAutoInc], fscAutoInc);
-    // Every long host type has its own sub-type, and only they have one
+    // Every long field type has its own sub-type, and only they have one
     // among the sub-types the BLOB map knows.
     std::set<std::uint16_t> seen;
     for (int i = ftUnknown; i <= ftCursor; ++i) {

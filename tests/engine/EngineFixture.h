@@ -3,13 +3,15 @@
 //
 // What the engine's database tests share: an engine connection (environment,
 // connection and cursor mode through ODBCConnect), a statement opened the way
-// a dataset opens one (allocate, prepare, TODBC, execute, cache), and column
-// types per driver. Results are checked against a RawConnection, which does
-// not go through the library.
+// a dataset opens one (allocate, prepare, TODBC, execute, cache), and the
+// fixture of the tests that work on tables of their own. Column types per
+// driver are the drivers' traits (support/TestEnv.h). Results are checked
+// against a RawConnection, which does not go through the library.
 #pragma once
 
 #include "support/TestEnv.h"
 #include "velora/engine/ODBC.h"
+#include "velora/engine/ODBCHandles.h"
 #include "velora/rtl/DateUtils.h"
 #include "velora/odbc/ODBCFaults.h"
 
@@ -26,25 +28,16 @@ namespace velora::test {
 class EngineConnection {
 public:
     explicit EngineConnection(const TestDriver& driver) {
-        ODBCAllocEnv(FEnv);
-        ODBCConnect(FDbc, FEnv, driver.Dsn, driver.User, driver.Password, FMode);
+        ODBCAllocEnv(FEnv.receive());
+        ODBCConnect(FDbc.receive(), FEnv.get(), driver.Dsn, driver.User, driver.Password, FMode);
     }
-    ~EngineConnection() {
-        if (FDbc) {
-            odbc::SQLDisconnect(FDbc);
-            odbc::SQLFreeHandle(SQL_HANDLE_DBC, FDbc);
-        }
-        if (FEnv) odbc::SQLFreeHandle(SQL_HANDLE_ENV, FEnv);
-    }
-    EngineConnection(const EngineConnection&) = delete;
-    EngineConnection& operator=(const EngineConnection&) = delete;
 
-    SQLHDBC Dbc() const { return FDbc; }
+    SQLHDBC Dbc() const { return FDbc.get(); }
     TCursorMode Mode() const { return FMode; }
 
 private:
-    SQLHENV FEnv = SQL_NULL_HENV;
-    SQLHDBC FDbc = SQL_NULL_HDBC;
+    TODBCEnvOwner FEnv;      // freed after the connection
+    TODBCConnectOwner FDbc;  // rolled back, disconnected and freed
     TCursorMode FMode = cmForwardOnly;
 };
 
@@ -53,26 +46,57 @@ class OpenedCursor {
 public:
     OpenedCursor(const EngineConnection& conn, const std::string& sql, int rowsPerBlock,
                  ODBCOpenMode mode = ODBCREADWRITE, bool uniDirectional = false, const std::string& table = "") {
-        FStmt = ODBCAllocStmt(conn.Dbc());
-        ODBCPrepareStmt(FStmt, sql, mode, uniDirectional, conn.Mode());
-        FCursor = std::make_unique<TODBC>(conn.Dbc(), FStmt, table, conn.Mode());
-        ODBCExecute(FStmt);
+        FStmt.reset(ODBCAllocStmt(conn.Dbc()));
+        ODBCPrepareStmt(FStmt.get(), sql, mode, uniDirectional, conn.Mode());
+        FCursor = std::make_unique<TODBC>(conn.Dbc(), FStmt.get(), table, conn.Mode());
+        ODBCExecute(FStmt.get());
         FCursor->OpenCache(rowsPerBlock, FCursor->RecordSize(), uniDirectional);
     }
-    ~OpenedCursor() {
-        FCursor.reset();
-        if (FStmt) odbc::SQLFreeHandle(SQL_HANDLE_STMT, FStmt);
-    }
-    OpenedCursor(const OpenedCursor&) = delete;
-    OpenedCursor& operator=(const OpenedCursor&) = delete;
 
     TODBC& operator*() const { return *FCursor; }
     TODBC* operator->() const { return FCursor.get(); }
-    SQLHSTMT Stmt() const { return FStmt; }
+    SQLHSTMT Stmt() const { return FStmt.get(); }
 
 private:
-    SQLHSTMT FStmt = SQL_NULL_HSTMT;
-    std::unique_ptr<TODBC> FCursor;
+    TODBCStmtOwner FStmt;            // freed after the cursor,
+    std::unique_ptr<TODBC> FCursor;  // which unbinds its columns first
+};
+
+/// The engine tests that work on tables of their own: an engine connection,
+/// a raw connection that checks results, and the tables a test creates,
+/// dropped when it ends.
+class EngineTableTest : public DriverTest {
+protected:
+    /// `prefix` starts the names of the tables the test creates.
+    explicit EngineTableTest(std::string prefix) : FPrefix(std::move(prefix)) {}
+    void SetUp() override {
+        DriverTest::SetUp();
+        if (IsSkipped()) return;
+        Conn = std::make_unique<EngineConnection>(Drv());
+        Raw = std::make_unique<RawConnection>(Drv());
+    }
+    void TearDown() override {
+        for (const auto& t : Tables) {
+            try {
+                if (Raw) Raw->DropTableIfExists(t);
+            } catch (...) {}
+        }
+    }
+    /// Creates a table of `columns` (dropped when the test ends) and answers its name.
+    std::string Table(const std::string& columns) {
+        std::string name = UniqueName(FPrefix);
+        Tables.push_back(name);
+        Raw->DropTableIfExists(name);
+        Raw->Exec("CREATE TABLE " + name + " (" + columns + ")");
+        return name;
+    }
+
+    std::unique_ptr<EngineConnection> Conn;
+    std::unique_ptr<RawConnection> Raw;
+    std::vector<std::string> Tables;
+
+private:
+    std::string FPrefix;
 };
 
 /// A record buffer of the cursor's row plus a bookmark behind it, as a
@@ -87,29 +111,8 @@ struct RecordBuffer {
     int BookmarkOffset;
 };
 
-/// Column type of a long binary column the driver describes as long data
-/// (the SQLite driver describes "blob" as BINARY(255)).
-inline std::string LongBinaryType(const TestDriver& driver) {
-    return driver.Kind == DriverKind::SQLite ? "longvarbinary" : BlobType(driver);
-}
-
-/// Column type of a timestamp with milliseconds.
-inline std::string TimeStampType(const TestDriver& driver) {
-    return driver.Kind == DriverKind::MariaDB ? "datetime(3)" : "timestamp";
-}
-
-/// Column type of a time of day with milliseconds.
-inline std::string TimeType(const TestDriver& driver) {
-    return driver.Kind == DriverKind::MariaDB ? "time(3)" : "time";
-}
-
-/// Column type of a boolean the driver describes as SQL_BIT.
-inline std::string BooleanType(const TestDriver& driver) {
-    return driver.Kind == DriverKind::MariaDB ? "bit(1)" : "boolean";
-}
-
-/// Host time-stamp milliseconds of a date and time (the buffer form of
-/// date-time fields), through the host's own date-time arithmetic.
+/// Time-stamp milliseconds of a date and time (the buffer form of
+/// date-time fields), through the run-time library's date-time arithmetic.
 inline double MSecs(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
     return TimeStampToMSecs(DateTimeToTimeStamp(EncodeDateTime(y, mo, d, h, mi, s, ms)));
 }

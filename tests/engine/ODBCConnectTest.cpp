@@ -9,6 +9,8 @@
 #include "support/TestEnv.h"
 
 #include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCHandles.h"
+#include "velora/engine/ODBCStatement.h"
 #include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
@@ -319,20 +321,16 @@ protected:
         FRaw = std::make_unique<RawConnection>(Drv());
         FRaw->DropTableIfExists(FTable);
         FRaw->Exec("CREATE TABLE " + FTable + " (id integer primary key)");
-        ODBCAllocEnv(FEnv);
+        ODBCAllocEnv(FEnv.receive());
         TCursorMode mode = cmForwardOnly;
-        ODBCConnect(FDbc, FEnv, Drv().Dsn, Drv().User, Drv().Password, mode);
+        ODBCConnect(FDbc.receive(), FEnv.get(), Drv().Dsn, Drv().User, Drv().Password, mode);
     }
     void TearDown() override {
-        if (FDbc != SQL_NULL_HDBC) {
-            odbc::SQLEndTran(SQL_HANDLE_DBC, FDbc, SQL_ROLLBACK);
-            ODBCDisconnect(FDbc);
-            ODBCFreeConnect(FDbc);
-        }
-        if (FEnv != SQL_NULL_HENV) ODBCFreeEnv(FEnv);
+        FDbc.reset();  // rolls back what a failed test left open
+        FEnv.reset();
         if (FRaw) FRaw->DropTableIfExists(FTable);
     }
-    void Insert(int id) { Exec(FDbc, "INSERT INTO " + FTable + " VALUES (" + std::to_string(id) + ")"); }
+    void Insert(int id) { Exec(FDbc.get(), "INSERT INTO " + FTable + " VALUES (" + std::to_string(id) + ")"); }
     /// The ids another connection sees.
     std::string Seen() {
         std::string ids;
@@ -343,22 +341,23 @@ protected:
 
     std::string FTable;
     std::unique_ptr<RawConnection> FRaw;
-    SQLHENV FEnv = SQL_NULL_HENV;
-    SQLHDBC FDbc = SQL_NULL_HDBC;
+    TODBCEnvOwner FEnv;
+    TODBCConnectOwner FDbc;
 };
 
 TEST_P(Transactions, StartCommitsPendingWorkAndLaterWorkWaitsForCommit) {
     // Pending work: autocommit turned off by hand, one row inserted.
-    ASSERT_EQ(odbc::SQLSetConnectAttr(FDbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
-              SQL_SUCCESS);
+    ASSERT_EQ(
+        odbc::SQLSetConnectAttr(FDbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+        SQL_SUCCESS);
     Insert(1);
     EXPECT_EQ(Seen(), "");
-    ODBCStartTransaction(FDbc);
+    ODBCStartTransaction(FDbc.get());
     EXPECT_EQ(Seen(), "1") << "ODBCStartTransaction did not commit the pending work";
 
     Insert(2);
     EXPECT_EQ(Seen(), "1") << "work inside the transaction is visible before the commit";
-    EXPECT_EQ(ODBCEndTransaction(FDbc, xendCOMMIT), SQL_SUCCESS);
+    EXPECT_EQ(ODBCEndTransaction(FDbc.get(), xendCOMMIT), SQL_SUCCESS);
     EXPECT_EQ(Seen(), "1,2");
 
     // After the end the connection commits each statement again.
@@ -367,24 +366,47 @@ TEST_P(Transactions, StartCommitsPendingWorkAndLaterWorkWaitsForCommit) {
 }
 
 TEST_P(Transactions, AbortUndoesTheWork) {
-    ODBCStartTransaction(FDbc);
+    ODBCStartTransaction(FDbc.get());
     Insert(1);
     Insert(2);
     EXPECT_EQ(Seen(), "");
-    EXPECT_EQ(ODBCEndTransaction(FDbc, xendABORT), SQL_SUCCESS);
+    EXPECT_EQ(ODBCEndTransaction(FDbc.get(), xendABORT), SQL_SUCCESS);
     EXPECT_EQ(Seen(), "");
     Insert(3);
     EXPECT_EQ(Seen(), "3");
 }
 
 TEST_P(Transactions, CommitKeepReturnsMinusOneAndLeavesTheTransactionOpen) {
-    ODBCStartTransaction(FDbc);
+    ODBCStartTransaction(FDbc.get());
     Insert(1);
     faults::Scope scope;
-    EXPECT_EQ(ODBCEndTransaction(FDbc, xendCOMMITKEEP), -1);
+    EXPECT_EQ(ODBCEndTransaction(FDbc.get(), xendCOMMITKEEP), -1);
     EXPECT_EQ(faults::CallCount("SQLEndTran"), 0);
     EXPECT_EQ(Seen(), "");
-    EXPECT_EQ(ODBCEndTransaction(FDbc, xendABORT), SQL_SUCCESS);
+    EXPECT_EQ(ODBCEndTransaction(FDbc.get(), xendABORT), SQL_SUCCESS);
+    EXPECT_EQ(Seen(), "");
+}
+
+TEST_P(Transactions, HandleOwnersFreeOnceAndRollBackWhatIsPending) {
+    ODBCStartTransaction(FDbc.get());
+    Insert(1);
+    faults::Scope scope;
+    TODBCStmtOwner first(ODBCAllocStmt(FDbc.get()));
+    TODBCStmtOwner second(std::move(first));
+    EXPECT_FALSE(first);
+    ASSERT_TRUE(second);
+    first = std::move(second);
+    first.reset();
+    EXPECT_FALSE(first);
+    EXPECT_EQ(faults::CallCount("SQLFreeHandle"), 1);
+    // A connection dropped by its owner ends its transaction by a rollback:
+    // the pending row never reaches the data source.
+    TODBCConnectOwner moved(std::move(FDbc));
+    EXPECT_FALSE(FDbc);
+    moved.reset();
+    EXPECT_EQ(faults::CallCount("SQLEndTran"), 1);
+    EXPECT_EQ(faults::CallCount("SQLDisconnect"), 1);
+    EXPECT_EQ(faults::CallCount("SQLFreeHandle"), 2);
     EXPECT_EQ(Seen(), "");
 }
 

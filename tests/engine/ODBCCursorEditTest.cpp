@@ -22,30 +22,19 @@
 namespace velora::test {
 namespace {
 
-class EditTest : public DriverTest {
+class EditTest : public EngineTableTest {
 protected:
+    EditTest() : EngineTableTest("ed") {}
     void SetUp() override {
-        DriverTest::SetUp();
+        EngineTableTest::SetUp();
         if (IsSkipped()) return;
-        Conn = std::make_unique<EngineConnection>(Drv());
-        Raw = std::make_unique<RawConnection>(Drv());
         if (!Scrolls(*Conn)) GTEST_SKIP() << "rows are written back only through scrolling cursors";
     }
     void TearDown() override {
         Cursor.reset();
-        for (const auto& t : Tables) {
-            try {
-                Raw->DropTableIfExists(t);
-            } catch (...) {}
-        }
+        EngineTableTest::TearDown();
     }
-    std::string Table(const std::string& columns) {
-        std::string name = UniqueName("ed");
-        Tables.push_back(name);
-        Raw->DropTableIfExists(name);
-        Raw->Exec("CREATE TABLE " + name + " (" + columns + ")");
-        return name;
-    }
+
     /// Opens "SELECT * FROM t ORDER BY <order>" as a table dataset would.
     TODBC& Open(const std::string& t, int rowsPerBlock, const std::string& order = "id") {
         Cursor.reset();
@@ -100,19 +89,9 @@ protected:
     }
     std::string Count(const std::string& t) { return Raw->Scalar("SELECT COUNT(*) FROM " + t).value_or("?"); }
 
-    std::unique_ptr<EngineConnection> Conn;
-    std::unique_ptr<RawConnection> Raw;
     std::unique_ptr<OpenedCursor> Cursor;
     std::unique_ptr<RecordBuffer> Buf;
-    std::vector<std::string> Tables;
 };
-
-/// SQL expressions that read a column the same way on every driver.
-std::string AsInt(const TestDriver& d, const std::string& col) {
-    if (d.Kind == DriverKind::PostgreSQL) return "CAST(" + col + " AS int)";
-    if (d.Kind == DriverKind::MariaDB) return "(" + col + " + 0)";
-    return col;
-}
 
 double Num(const std::optional<std::string>& s) { return s ? std::stod(*s) : -999999.0; }
 
@@ -120,21 +99,20 @@ double Num(const std::optional<std::string>& s) { return s ? std::stod(*s) : -99
 // Values of every type, as a second connection reads them.
 
 TEST_P(EditTest, InsertAndModifyWriteEveryTypeAsTheDataSourceStoresIt) {
-    const bool pg = Drv().Kind == DriverKind::PostgreSQL;
-    const bool maria = Drv().Kind == DriverKind::MariaDB;
+    const bool wideBound = Drv().Traits.WideVarcharIsBound;
     // Strings longer than 255 bytes: a bound column on MariaDB; psqlODBC and
     // the SQLite driver describe such columns as long data, so there they
     // travel through the memo column with the new record.
-    const int width = maria ? 1000 : 255;
+    const int width = wideBound ? 1000 : 255;
     const std::string t =
         Table("id int primary key, s varchar(" + std::to_string(width) + "), e varchar(20), n numeric(12,2), f " +
-              (pg ? "double precision" : "double") + ", si smallint, b " + BooleanType(Drv()) + ", ts " +
-              TimeStampType(Drv()) + ", m " + MemoType(Drv()) + ", bn " + LongBinaryType(Drv()));
+              Drv().Traits.DoubleType + ", si smallint, b " + BooleanType(Drv()) + ", ts " + TimeStampType(Drv()) +
+              ", m " + MemoType(Drv()) + ", bn " + LongBinaryType(Drv()));
     TODBC& c = Open(t, 3);
     const std::string longText = [&] {
         std::string s;
         for (int i = 0; s.size() < static_cast<std::size_t>(width); ++i) s += "abcdefghij"[i % 10];
-        return s.substr(0, static_cast<std::size_t>(maria ? 600 : width));
+        return s.substr(0, static_cast<std::size_t>(wideBound ? 600 : width));
     }();
     const std::string memo = std::string(700, 'm') + "end";
 
@@ -175,9 +153,8 @@ TEST_P(EditTest, InsertAndModifyWriteEveryTypeAsTheDataSourceStoresIt) {
     EXPECT_EQ(Raw->Query("SELECT bn FROM " + t + " ORDER BY id", SQL_C_BINARY),
               (std::vector<Row>{{bytes}, {std::nullopt}}));
     for (std::size_t col = 1; col < rows[1].size(); ++col) EXPECT_FALSE(rows[1][col]) << "column " << col;
-    if (!pg) {
-        EXPECT_EQ(Raw->Scalar("SELECT n FROM " + t + " WHERE id = 1"), maria ? "1234.50" : "1234.5");
-    }
+    EXPECT_EQ(Raw->Scalar("SELECT n FROM " + t + " WHERE id = 1"),
+              Drv().Traits.NumericKeepsScale ? "1234.50" : "1234.5");
 
     // Modify both rows: values become NULL and NULLs become values. The memo
     // is not the update's business and keeps its value.
@@ -269,7 +246,7 @@ TEST_P(EditTest, CursorLibraryTextsListOnlyWritableBoundColumns) {
 }
 
 TEST_P(EditTest, NamesThatAreNoPlainIdentifiersAreQuoted) {
-    const char q = Drv().Kind == DriverKind::MariaDB ? '`' : '"';
+    const char q = Drv().Traits.IdentifierQuote;
     auto quoted = [&](const std::string& n) { return q + n + q; };
     const std::string t =
         Table("id int primary key, " + quoted("order") + " int, " + quoted("Unit Price") + " varchar(10), plain_1 int");
@@ -359,18 +336,7 @@ TEST_P(EditTest, DeletionsInAnyOrderKeepPositionsOnTheRightRows) {
 // Server-assigned keys and empty results.
 
 TEST_P(EditTest, SerialKeysComeFromTheServerAndAnEmptyTableTakesItsFirstRow) {
-    std::string key;
-    switch (Drv().Kind) {
-        case DriverKind::PostgreSQL:
-            key = "id serial primary key";
-            break;
-        case DriverKind::MariaDB:
-            key = "id int auto_increment primary key";
-            break;
-        case DriverKind::SQLite:
-            key = "id integer primary key";
-            break;
-    }
+    const std::string key = Drv().Traits.SerialKey;
     const std::string t = Table(key + ", name varchar(20) not null, d varchar(10) default 'dflt'");
     {
 #if defined(__SANITIZE_ADDRESS__)
@@ -409,23 +375,9 @@ TEST_P(EditTest, SerialKeysComeFromTheServerAndAnEmptyTableTakesItsFirstRow) {
 // ---------------------------------------------------------------------------
 // Failures.
 
-std::string ExpectedConstraintState(const TestDriver& d, bool unique) {
-    switch (d.Kind) {
-        case DriverKind::PostgreSQL:
-            return unique ? "23505" : "23502";
-        case DriverKind::MariaDB:
-            return unique ? "23000" : "23000";
-        case DriverKind::SQLite:
-            return "HY000";
-    }
-    return "";
-}
-
-/// A row inserted without a value for a NOT NULL column without default:
-/// MariaDB (strict mode) refuses the missing value itself.
-std::string ExpectedMissingValueState(const TestDriver& d) {
-    return d.Kind == DriverKind::MariaDB ? "HY000" : ExpectedConstraintState(d, false);
-}
+// The SQLSTATEs are the drivers' traits; a row inserted without a value for
+// a NOT NULL column without default is refused by MariaDB's strict mode
+// itself (MissingValueState).
 
 TEST_P(EditTest, ConstraintViolationsRaiseTheServersStateAndChangeNothing) {
     const std::string t = Table("id int primary key, name varchar(20) not null");
@@ -441,7 +393,7 @@ TEST_P(EditTest, ConstraintViolationsRaiseTheServersStateAndChangeNothing) {
         c.InsertRecord(rec.data());
         FAIL() << "duplicate key accepted";
     } catch (const EODBCError& e) {
-        EXPECT_EQ(e.SQLState, ExpectedConstraintState(Drv(), true)) << e.Message();
+        EXPECT_EQ(e.SQLState, Drv().Traits.UniqueViolationState) << e.Message();
     }
     EXPECT_EQ(Raw->Query("SELECT id, name FROM " + t + " ORDER BY id"), before);
     // A new row without a value for a NOT NULL column that has no default.
@@ -451,7 +403,7 @@ TEST_P(EditTest, ConstraintViolationsRaiseTheServersStateAndChangeNothing) {
         c.InsertRecord(bare.data());
         FAIL() << "row without its NOT NULL column accepted";
     } catch (const EODBCError& e) {
-        EXPECT_EQ(e.SQLState, ExpectedMissingValueState(Drv())) << e.Message();
+        EXPECT_EQ(e.SQLState, Drv().Traits.MissingValueState) << e.Message();
     }
     EXPECT_EQ(Raw->Query("SELECT id, name FROM " + t + " ORDER BY id"), before);
     PutInt(rec.data(), "id", 3);
@@ -466,7 +418,7 @@ TEST_P(EditTest, ConstraintViolationsRaiseTheServersStateAndChangeNothing) {
         c.ModifyRecord(rec.data());
         FAIL() << "NULL accepted in a NOT NULL column";
     } catch (const EODBCError& e) {
-        EXPECT_EQ(e.SQLState, ExpectedConstraintState(Drv(), false)) << e.Message();
+        EXPECT_EQ(e.SQLState, Drv().Traits.NotNullViolationState) << e.Message();
     }
     // The cache slot holds the row as the data source has it.
     ASSERT_EQ(c.GetCurrentRecord(Buf->Data()), ODBCRecOK);
@@ -594,8 +546,8 @@ TEST_P(EditTest, RandomEditsInsertsAndDeletesLeaveTheTableEqualToTheModel) {
     }
     // Each write on the SQLite file is a commit; without waiting for the disk
     // the run takes seconds instead of tens of seconds.
-    if (Drv().Kind == DriverKind::SQLite) {
-        ASSERT_EQ(ODBCExecDirect(Conn->Dbc(), "PRAGMA synchronous = OFF"), SQL_SUCCESS);
+    if (*Drv().Traits.FastWrites) {
+        ASSERT_EQ(ODBCExecDirect(Conn->Dbc(), Drv().Traits.FastWrites), SQL_SUCCESS);
     }
     TODBC& c = Open(t, 10);
     // What the cursor shows, in order: ids.

@@ -15,29 +15,9 @@
 namespace velora::test {
 namespace {
 
-class CursorTest : public DriverTest {
+class CursorTest : public EngineTableTest {
 protected:
-    void SetUp() override {
-        DriverTest::SetUp();
-        if (IsSkipped()) return;
-        Conn = std::make_unique<EngineConnection>(Drv());
-        Raw = std::make_unique<RawConnection>(Drv());
-    }
-    void TearDown() override {
-        for (const auto& t : Tables) {
-            try {
-                Raw->DropTableIfExists(t);
-            } catch (...) {}
-        }
-    }
-
-    std::string Table(const std::string& columns) {
-        std::string name = UniqueName("eng");
-        Raw->DropTableIfExists(name);
-        Raw->Exec("CREATE TABLE " + name + " (" + columns + ")");
-        Tables.push_back(name);
-        return name;
-    }
+    CursorTest() : EngineTableTest("eng") {}
 
     /// A table (id, name) holding rows 1..n named "row <id>".
     std::string Numbered(int n) {
@@ -50,10 +30,6 @@ protected:
         }
         return t;
     }
-
-    std::unique_ptr<EngineConnection> Conn;
-    std::unique_ptr<RawConnection> Raw;
-    std::vector<std::string> Tables;
 };
 
 std::int32_t IntField(TODBC& c, RecordBuffer& buf, int field) {
@@ -75,7 +51,6 @@ std::string TextField(TODBC& c, RecordBuffer& buf, int field) {
 // Description and layout.
 
 TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
-    const bool pg = Drv().Kind == DriverKind::PostgreSQL;
     struct Col {
         std::string Decl;
         std::uint16_t Type;
@@ -85,7 +60,7 @@ TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
         {"c_int int", fcInt32, 0},
         {"c_str varchar(20)", fcString, 0},
         {"c_dec numeric(12,2)", fcFloat, 0},
-        {std::string("c_dbl ") + (pg ? "double precision" : "double"), fcFloat, 0},
+        {std::string("c_dbl ") + Drv().Traits.DoubleType, fcFloat, 0},
         {"c_small smallint", fcInt16, 0},
         {"c_bool " + BooleanType(Drv()), fcBoolean, 0},
         {"c_ts " + TimeStampType(Drv()), fcTimeStamp, 0},
@@ -96,12 +71,11 @@ TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
         {"c_big bigint", fcUnknown, 0},
         {"c_last int", fcInt32, 0},
     };
-    if (!pg) {
+    if (Drv().Traits.HasShortBinary) {
         // psqlODBC describes bytea as long data; the others have short binary types.
-        cols.insert(cols.end() - 1, {"c_vbin varbinary(16)", fcVarBytes, 0});
+        cols.insert(cols.end() - 1, {std::string("c_vbin ") + Drv().Traits.VarBinaryType, fcVarBytes, 0});
         // The SQLite driver describes "blob" as BINARY(255) and "binary" as text.
-        cols.insert(cols.end() - 1,
-                    {Drv().Kind == DriverKind::SQLite ? "c_fbin blob" : "c_fbin binary(8)", fcBytes, 0});
+        cols.insert(cols.end() - 1, {std::string("c_fbin ") + Drv().Traits.FixedBinaryType, fcBytes, 0});
     }
     std::string decl;
     for (const auto& c : cols) decl += (decl.empty() ? "" : ", ") + c.Decl;
@@ -191,7 +165,7 @@ TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
 TEST_P(CursorTest, LongNamesKeepWorkingAndWideColumnsBecomeLongData) {
     const std::string longName = "a_column_name_well_beyond_thirty_one_characters";
     // MariaDB counts four octets per character: 2,500 characters are 10,000.
-    const int wide = Drv().Kind == DriverKind::MariaDB ? 2500 : 9000;
+    const int wide = Drv().Traits.OctetsPerChar == 4 ? 2500 : 9000;
     std::string t = Table("id int, " + longName + " varchar(10), w varchar(" + std::to_string(wide) + ")");
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 'x', 'wide value')");
     OpenedCursor c(*Conn, "SELECT * FROM " + t, 5);
@@ -280,8 +254,8 @@ TEST_P(CursorTest, UnmappedColumnsAreNotBoundAndReadBlank) {
         ASSERT_EQ(c->GetField(3, rec.data(), 0, blank, text), 0);
         EXPECT_STREQ(text, id == 1 ? "one" : "two");
     }
-    EXPECT_EQ(c->PutField(2, rec.data(), nullptr), 0);  // nothing to write, nothing written
-    if (Drv().Kind == DriverKind::SQLite) return;       // its COUNT(*) describes as text before execution
+    EXPECT_EQ(c->PutField(2, rec.data(), nullptr), 0);        // nothing to write, nothing written
+    if (!Drv().Traits.CountDescribedBeforeExecution) return;  // SQLite's COUNT(*) is text until it runs
     // COUNT(*) is a BIGINT on the servers: the result still opens and reads.
     OpenedCursor agg(*Conn, "SELECT COUNT(*) AS n, MAX(id) AS m FROM " + t, 5, ODBCREADONLY);
     EXPECT_EQ(agg->Columns[0].FldType, fcUnknown);
@@ -609,20 +583,19 @@ TEST_P(CursorTest, ForwardOnlyConnectionStillDeliversTheRightRows) {
 // Field values.
 
 TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {
-    const bool pg = Drv().Kind == DriverKind::PostgreSQL;
     // psqlODBC (MaxVarcharSize 255) and the SQLite driver describe longer
     // varchar columns as long data; there the long strings go through the
     // memo column m, which every driver has.
-    const int width = Drv().Kind == DriverKind::MariaDB ? 1000 : 255;
+    const int width = Drv().Traits.WideVarcharIsBound ? 1000 : 255;
     const std::string cols = "id int, s varchar(" + std::to_string(width) + "), n numeric(12,2), f " +
-                             std::string(pg ? "double precision" : "double") + ", si smallint, i int, b " +
-                             BooleanType(Drv()) + ", ts " + TimeStampType(Drv()) + ", d date, tm " + TimeType(Drv()) +
-                             ", m " + MemoType(Drv());
+                             std::string(Drv().Traits.DoubleType) + ", si smallint, i int, b " + BooleanType(Drv()) +
+                             ", ts " + TimeStampType(Drv()) + ", d date, tm " + TimeType(Drv()) + ", m " +
+                             MemoType(Drv());
     std::string t = Table(cols);
     std::string copy = Table(cols);
     auto fit = [&](std::string v) { return v.substr(0, static_cast<std::size_t>(width)); };
     const std::string s255(255, 'a'), s256 = std::string(255, 'b') + "c", s1000(1000, 'z');
-    const std::string T = pg ? "true" : "1", F = pg ? "false" : "0";
+    const std::string T = Drv().Traits.TrueLiteral, F = Drv().Traits.FalseLiteral;
     Raw->Exec("INSERT INTO " + t + " VALUES (1, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
     Raw->Exec("INSERT INTO " + t + " VALUES (2, '', 0, 0, 0, 0, " + F +
               ", '1800-01-01 10:00:00.123', '1899-12-29', '00:00:00', '')");
@@ -765,14 +738,14 @@ TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {
     ODBCFreeStmt(ins);
     // The SQLite driver keeps dates and times as the text it was given:
     // compare them as instants there.
-    const std::string select = Drv().Kind == DriverKind::SQLite
+    const std::string select = Drv().Traits.KeepsDateTimeText
                                    ? "SELECT id, s, n, f, si, i, b, julianday(ts), julianday(d), tm, m FROM "
                                    : "SELECT id, s, n, f, si, i, b, ts, d, tm, m FROM ";
     EXPECT_EQ(Raw->Query(select + copy + " ORDER BY id"), Raw->Query(select + t + " ORDER BY id"));
 }
 
 TEST_P(CursorTest, DecimalsReadAsTheDoubleOfTheirText) {
-    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "the SQLite driver describes decimals as doubles or text";
+    if (!Drv().Traits.HasExactDecimals) GTEST_SKIP() << "the driver describes decimals as doubles or text";
     // Random values of up to 18 digits and 6 decimals, so that both the
     // plain reading (15 digits) and the general one are taken.
     std::string t = Table("id int, n numeric(18,6)");
@@ -824,7 +797,7 @@ TEST_P(CursorTest, ConversionFailuresAreNeverDeliveredAsValues) {
 }
 
 TEST_P(CursorTest, NumericTextThatIsNoNumberReadsAsNoValue) {
-    if (Drv().Kind != DriverKind::PostgreSQL) GTEST_SKIP() << "only PostgreSQL has NaN in a numeric";
+    if (!Drv().Traits.HasNumericNaN) GTEST_SKIP() << "only PostgreSQL has NaN in a numeric";
     OpenedCursor c(*Conn, "SELECT CAST('NaN' AS numeric(12,2)) AS n, CAST('12.5' AS numeric(12,2)) AS m", 5,
                    ODBCREADONLY);
     RecordBuffer buf(*c);

@@ -10,25 +10,16 @@
 namespace velora::test {
 namespace {
 
-class LongDataTest : public DriverTest {
+class LongDataTest : public EngineTableTest {
 protected:
+    LongDataTest() : EngineTableTest("lng") {}
     void SetUp() override {
-        DriverTest::SetUp();
+        EngineTableTest::SetUp();
         if (IsSkipped()) return;
-        Conn = std::make_unique<EngineConnection>(Drv());
-        Raw = std::make_unique<RawConnection>(Drv());
-        T = UniqueName("lng");
-        Raw->DropTableIfExists(T);
-        Raw->Exec("CREATE TABLE " + T + " (id int primary key, memo " + MemoType(Drv()) + ", bin " +
-                  LongBinaryType(Drv()) + ")");
+        T = Table(std::string("id int primary key, memo ") + MemoType(Drv()) + ", bin " + LongBinaryType(Drv()));
         Raw->Exec("INSERT INTO " + T + " VALUES (1, NULL, NULL)");
         Raw->Exec("INSERT INTO " + T + " VALUES (2, '', " + BinaryLiteral(Drv(), "") + ")");
         Raw->Exec("INSERT INTO " + T + " VALUES (3, '0123456789', " + BinaryLiteral(Drv(), Bytes) + ")");
-    }
-    void TearDown() override {
-        try {
-            if (Raw) Raw->DropTableIfExists(T);
-        } catch (...) {}
     }
     /// The cursor over the table, positioned on row `id` (1-based), its
     /// record in `buf` with the bookmark filled in as a dataset does.
@@ -48,8 +39,6 @@ protected:
     }
 
     const std::string Bytes{"\x00\x01\xFF\x10\x00\x80", 6};
-    std::unique_ptr<EngineConnection> Conn;
-    std::unique_ptr<RawConnection> Raw;
     std::unique_ptr<RecordBuffer> Buf;
     std::string T;
 };

@@ -15,38 +15,16 @@
 namespace velora::test {
 namespace {
 
-class StatementTest : public DriverTest {
+class StatementTest : public EngineTableTest {
 protected:
-    void SetUp() override {
-        DriverTest::SetUp();
-        if (IsSkipped()) return;
-        Conn = std::make_unique<EngineConnection>(Drv());
-        Raw = std::make_unique<RawConnection>(Drv());
-    }
-    void TearDown() override {
-        for (const auto& t : Tables) {
-            try {
-                Raw->DropTableIfExists(t);
-            } catch (...) {}
-        }
-    }
-    std::string Table(const std::string& columns) {
-        std::string name = UniqueName("stm");
-        Raw->DropTableIfExists(name);
-        Raw->Exec("CREATE TABLE " + name + " (" + columns + ")");
-        Tables.push_back(name);
-        return name;
-    }
+    StatementTest() : EngineTableTest("stm") {}
+
     /// Prepares `sql` as a query's statement (read-write, scrollable).
     SQLHSTMT Prepared(const std::string& sql) {
         SQLHSTMT stmt = ODBCAllocStmt(Conn->Dbc());
         ODBCPrepareStmt(stmt, sql, ODBCREADWRITE, false, Conn->Mode());
         return stmt;
     }
-
-    std::unique_ptr<EngineConnection> Conn;
-    std::unique_ptr<RawConnection> Raw;
-    std::vector<std::string> Tables;
 };
 
 /// A parameter descriptor for a value at `offset` of a buffer.
@@ -74,7 +52,7 @@ TEST_P(StatementTest, CursorNamesFitAndTellStatementsApart) {
         EXPECT_EQ(ODBCCursorName(s), name);  // derivable again from the handle
         names.insert(name);
         ODBCPrepareStmt(s, "SELECT 1 AS one", ODBCREADONLY, false, Conn->Mode());
-        if (Drv().Kind != DriverKind::SQLite || Conn->Mode() == cmCursorLibrary) {
+        if (Drv().Traits.KeepsCursorNames || Conn->Mode() == cmCursorLibrary) {
             // The driver (or our cursor library) keeps the name we gave.
             SQLCHAR given[64] = {};
             SQLSMALLINT len = 0;
@@ -200,7 +178,7 @@ TEST_P(StatementTest, ServerNoticesOfStatementsWithoutResultAreNoFailure) {
     std::vector<odbc::DiagRecord> warnings;
     SQLRETURN rc = ODBCExecute(s, &warnings);
     EXPECT_TRUE(ODBCSucceeded(rc));
-    if (Drv().Kind == DriverKind::PostgreSQL) {
+    if (Drv().Traits.SendsNotices) {
         ASSERT_FALSE(warnings.empty());
         EXPECT_NE(warnings[0].Text.find("does not exist"), std::string::npos);
     }
@@ -214,7 +192,7 @@ TEST_P(StatementTest, ExecDirectTriesWithoutRaising) {
 }
 
 TEST_P(StatementTest, PostgreSQLCursorsTheDriverMakesReadOnlyStillOpen) {
-    if (Drv().Kind != DriverKind::PostgreSQL) GTEST_SKIP() << "psqlODBC behaviour";
+    if (!Drv().Traits.MakesCursorsReadOnly) GTEST_SKIP() << "psqlODBC behaviour";
     std::string t = Table("id int primary key, name varchar(20)");
     std::string nokey = Table("id int, name varchar(20)");
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 'a'), (2, 'b')");
@@ -260,10 +238,9 @@ TEST_P(StatementTest, PostgreSQLCursorsTheDriverMakesReadOnlyStillOpen) {
 // Parameters.
 
 TEST_P(StatementTest, NullParametersOfEveryTypeAreSentAsNull) {
-    const bool pg = Drv().Kind == DriverKind::PostgreSQL;
-    std::string t = Table("s varchar(20), i int, si smallint, f " + std::string(pg ? "double precision" : "double") +
-                          ", b " + BooleanType(Drv()) + ", ts " + TimeStampType(Drv()) + ", d date, tm " +
-                          TimeType(Drv()) + ", n numeric(12,2), m " + MemoType(Drv()) + ", x int");
+    std::string t = Table("s varchar(20), i int, si smallint, f " + std::string(Drv().Traits.DoubleType) + ", b " +
+                          BooleanType(Drv()) + ", ts " + TimeStampType(Drv()) + ", d date, tm " + TimeType(Drv()) +
+                          ", n numeric(12,2), m " + MemoType(Drv()) + ", x int");
     // A buffer holding non-zero values: only the NULL marks must decide.
     std::vector<std::byte> buffer(256, std::byte{0x31});
     std::vector<TODBCFldDesc> d = {
@@ -290,7 +267,6 @@ TEST_P(StatementTest, NullParametersOfEveryTypeAreSentAsNull) {
 }
 
 TEST_P(StatementTest, ValuesInEveryFormTheBinderReads) {
-    const bool pg = Drv().Kind == DriverKind::PostgreSQL;
     std::string t = Table("s varchar(40), i int, w int, ts " + TimeStampType(Drv()) + ", ts2 " + TimeStampType(Drv()) +
                           ", d date, tm " + TimeType(Drv()) + ", n numeric(12,2), m " + MemoType(Drv()) + ", bin " +
                           LongBinaryType(Drv()) + ", u bigint");
@@ -358,12 +334,10 @@ TEST_P(StatementTest, ValuesInEveryFormTheBinderReads) {
     EXPECT_EQ(Raw->Scalar("SELECT m FROM " + t), memo);
     EXPECT_EQ(Raw->Scalar("SELECT bin FROM " + t, SQL_C_BINARY), bin);
     EXPECT_EQ(Raw->Scalar("SELECT u FROM " + t), "4000000000");
-    (void)pg;
 }
 
 TEST_P(StatementTest, ParametersMatchColumnsByNameWhateverTheirCase) {
-    std::string t = Table("id int, Title varchar(20), bytes_col " +
-                          std::string(Drv().Kind == DriverKind::PostgreSQL ? "bytea" : "varbinary(16)"));
+    std::string t = Table("id int, Title varchar(20), bytes_col " + std::string(Drv().Traits.VarBinaryType));
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 'x', NULL)");
     OpenedCursor c(*Conn, "SELECT id, Title, bytes_col FROM " + t, 5);
 
@@ -394,7 +368,7 @@ TEST_P(StatementTest, ParametersMatchColumnsByNameWhateverTheirCase) {
     // SQLDescribeParam, MariaDB through the implementation descriptor; the
     // SQLite driver keeps it to itself.
     auto boundSize = [&](SQLUSMALLINT n) -> SQLULEN {
-        if (Drv().Kind == DriverKind::PostgreSQL) {
+        if (Drv().Traits.ParamSizes == ParamSizeSource::DescribeParam) {
             SQLSMALLINT type = 0, digits = 0, nullable = 0;
             SQLULEN size = 0;
             EXPECT_TRUE(SQL_SUCCEEDED(::SQLDescribeParam(s, n, &type, &size, &digits, &nullable)));
@@ -406,7 +380,7 @@ TEST_P(StatementTest, ParametersMatchColumnsByNameWhateverTheirCase) {
         EXPECT_TRUE(SQL_SUCCEEDED(::SQLGetDescField(ipd, n, SQL_DESC_LENGTH, &size, sizeof size, nullptr)));
         return size;
     };
-    if (Drv().Kind != DriverKind::SQLite) {
+    if (Drv().Traits.ParamSizes != ParamSizeSource::None) {
         EXPECT_EQ(boundSize(1), c->Columns[1].Units1 + 1u);
         EXPECT_EQ(boundSize(3), unmatched.size());
     }
@@ -428,12 +402,12 @@ TEST_P(StatementTest, LongColumnNamesMatchParametersByTheirWholeName) {
     std::vector<SQLLEN> ind(1, 0);
     SQLHSTMT s = Prepared("INSERT INTO " + t + " (" + common + "_wide) VALUES (?)");
     ODBCBindParams(s, 1, d.data(), buffer.data(), &*c, ind.data());
-    if (Drv().Kind == DriverKind::PostgreSQL) {
+    if (Drv().Traits.ParamSizes == ParamSizeSource::DescribeParam) {
         SQLSMALLINT type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;
         ASSERT_TRUE(SQL_SUCCEEDED(::SQLDescribeParam(s, 1, &type, &size, &digits, &nullable)));
         EXPECT_EQ(size, c->Columns[1].Units1 + 1u);
-    } else if (Drv().Kind == DriverKind::MariaDB) {
+    } else if (Drv().Traits.ParamSizes == ParamSizeSource::ImplementationDescriptor) {
         SQLHDESC ipd = nullptr;
         SQLULEN size = 0;
         ASSERT_TRUE(SQL_SUCCEEDED(::SQLGetStmtAttr(s, SQL_ATTR_IMP_PARAM_DESC, &ipd, 0, nullptr)));

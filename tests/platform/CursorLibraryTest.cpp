@@ -209,7 +209,7 @@ TEST_P(CursorLibraryTest, TheEnginesConnectSequenceLandsOnThisRoad) {
     // without all keyset bits (PostgreSQL's are masked here) reconnect with
     // the cursor library and test its static-cursor bits.
     odbc::faults::Scope scope;
-    if (Drv().Kind == DriverKind::PostgreSQL)
+    if (Drv().Traits.HasKeysetCursors)
         odbc::faults::OverrideInfo(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, odbc::faults::InfoMode::Replace);
     SQLHENV env = nullptr;
     SQLHDBC dbc = nullptr;
@@ -650,7 +650,7 @@ TEST_P(CursorLibraryTest, PositionedUpdateInsideTheApplicationsTransaction) {
 }
 
 TEST_P(CursorLibraryTest, QuotesColumnNamesThatAreNoPlainIdentifiers) {
-    const std::string q = Drv().Kind == DriverKind::MariaDB ? "`" : "\"";
+    const std::string q(1, Drv().Traits.IdentifierQuote);
     FRaw->Exec("CREATE TABLE " + FTable + " (" + q + "Unit Price" + q + " integer, " + q + "order" + q +
                " varchar(10), " + q + "Mixed" + q + " integer)");
     FRaw->Exec("INSERT INTO " + FTable + " VALUES (1, 'a', 1), (2, 'b', 2)");

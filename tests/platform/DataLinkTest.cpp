@@ -6,6 +6,7 @@
 // data sources on one dataset, each link's window of records, editing through
 // a link, circular links and the lifetimes of sources, links and datasets.
 #include "support/MemDataSet.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,21 +15,6 @@
 
 namespace velora::test {
 namespace {
-
-struct Owner {
-    TComponent* Root = new TComponent(nullptr);
-    ~Owner() { Root->Free(); }
-};
-
-template <typename F>
-String ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
 
 TMemDataSet* MakeItems(TComponent* owner, int rows) {
     auto* ds = new TMemDataSet(owner);

@@ -9,6 +9,7 @@
 // checks, Refresh, OldValue/NewValue, calculated and lookup fields, Locate and
 // Lookup, field binding, and the default packed-decimal conversions.
 #include "support/MemDataSet.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +19,6 @@
 
 namespace velora::test {
 namespace {
-
-// Owns the components of one test and frees them the host's way.
-struct Owner {
-    TComponent* Root = new TComponent(nullptr);
-    ~Owner() { Root->Free(); }
-};
 
 TMemDataSet* MakeItems(TComponent* owner, int rows) {
     auto* ds = new TMemDataSet(owner);
@@ -77,16 +72,6 @@ void LogEvents(TMemDataSet* ds) {
     ds->BeforeScroll = log("BeforeScroll");
     ds->AfterScroll = log("AfterScroll");
     ds->OnNewRecord = log("OnNewRecord");
-}
-
-template <typename F>
-String ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
 }
 
 // A grid-like link that keeps a window of `count` records.

@@ -6,6 +6,7 @@
 // accessors, text for programs and for people, ranges, validation and
 // change events, BLOB fields through their streams, and field definitions.
 #include "support/MemDataSet.h"
+#include "support/TestSupport.h"
 
 #include "velora/classes/FormFiles.h"
 #include "velora/classes/TypInfo.h"
@@ -17,21 +18,6 @@
 
 namespace velora::test {
 namespace {
-
-struct Owner {
-    TComponent* Root = new TComponent(nullptr);
-    ~Owner() { Root->Free(); }
-};
-
-template <typename F>
-String ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
 
 // One row with a column of every kind, opened and put into edit mode.
 struct AllTypes {

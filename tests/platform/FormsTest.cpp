@@ -318,7 +318,7 @@ TEST(FormsEdit, TypingHonoursMaxLengthEnabledAndReadOnly) {
     EXPECT_EQ(d.Name->UserType("abcd"), 3);
     EXPECT_EQ(d.Name->Text(), String(10, 'x') + "abc" + String(18, 'x'));
 
-    d.Name->SetText(String(40, 'z'));  // the program may set more, as in the host
+    d.Name->SetText(String(40, 'z'));  // the program may set more
     EXPECT_EQ(d.Name->Text().size(), 40u);
 
     d.Secret->SetReadOnly(true);

@@ -1,7 +1,7 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// Variants: type codes, the host's conversion rules and their error
+// Variants: type codes, the conversion rules and their error
 // messages, comparison across kinds, and one-dimensional arrays with value
 // semantics.
 #include "velora/rtl/Variant.h"

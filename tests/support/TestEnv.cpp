@@ -121,15 +121,83 @@ bool EnvFlag(const char* name) {
 
 bool ServersRequired() { return EnvFlag("VELORA_TEST_SERVERS"); }
 
-bool TestDriver::Available() const { return Kind == DriverKind::SQLite || ServersRequired(); }
+bool TestDriver::Available() const { return !Traits.NeedsServer || ServersRequired(); }
 
 void PrintTo(const TestDriver& driver, std::ostream* os) { *os << driver.Name << " (" << driver.Dsn << ")"; }
 
+namespace {
+
+/// The SQLite ODBC driver on a file: through our cursor library.
+DriverTraits SQLiteTraits() {
+    DriverTraits t;
+    t.LongBinaryType = "longvarbinary";  // its "blob" is described as BINARY(255)
+    t.FixedBinaryType = "blob";          // described as BINARY(255); its "binary" is text
+    t.FastWrites = "PRAGMA synchronous = OFF";
+    t.NumericKeepsScale = false;
+    t.HasExactDecimals = false;  // decimals are described as doubles or text
+    t.KeepsDateTimeText = true;
+    t.CountDescribedBeforeExecution = false;  // COUNT(*) is text until it runs
+    t.KeepsCursorNames = false;
+    return t;
+}
+
+/// PostgreSQL 15 through psqlODBC: keyset cursors.
+DriverTraits PostgreSQLTraits() {
+    DriverTraits t;
+    t.NeedsServer = true;
+    t.BlobType = "bytea";
+    t.LongBinaryType = "bytea";
+    t.VarBinaryType = "bytea";  // psqlODBC describes bytea as long data
+    t.FixedBinaryType = "";
+    t.DoubleType = "double precision";
+    t.SerialKey = "id serial primary key";
+    t.HasShortBinary = false;
+    t.TrueLiteral = "true";
+    t.FalseLiteral = "false";
+    t.IntOfPrefix = "CAST(";
+    t.IntOfSuffix = " AS int)";
+    t.ByteaLiterals = true;
+    t.HasNumericNaN = true;
+    t.SendsNotices = true;
+    t.HasKeysetCursors = true;
+    t.MakesCursorsReadOnly = true;
+    t.ParamSizes = ParamSizeSource::DescribeParam;
+    t.UniqueViolationState = "23505";
+    t.NotNullViolationState = "23502";
+    t.MissingValueState = "23502";
+    return t;
+}
+
+/// MariaDB through MariaDB Connector/ODBC: through our cursor library.
+DriverTraits MariaDBTraits() {
+    DriverTraits t;
+    t.NeedsServer = true;
+    t.MemoType = "longtext";
+    t.BlobType = "longblob";
+    t.LongBinaryType = "longblob";
+    t.TimeStampType = "datetime(3)";
+    t.TimeType = "time(3)";
+    t.BooleanType = "bit(1)";
+    t.SerialKey = "id int auto_increment primary key";
+    t.WideVarcharIsBound = true;
+    t.OctetsPerChar = 4;
+    t.IntOfPrefix = "(";
+    t.IntOfSuffix = " + 0)";
+    t.IdentifierQuote = '`';
+    t.ParamSizes = ParamSizeSource::ImplementationDescriptor;
+    t.UniqueViolationState = "23000";
+    t.NotNullViolationState = "23000";
+    t.MissingValueState = "HY000";  // strict mode refuses the missing value itself
+    return t;
+}
+
+}  // namespace
+
 const std::vector<TestDriver>& TestDrivers() {
     static const std::vector<TestDriver> drivers = {
-        {DriverKind::SQLite, "SQLite", "VeloraTestSQLite", "", ""},
-        {DriverKind::PostgreSQL, "PostgreSQL", "VeloraPG", "velora", "velora-pw"},
-        {DriverKind::MariaDB, "MariaDB", "VeloraMaria", "velora", "velora-pw"},
+        {DriverKind::SQLite, "SQLite", "VeloraTestSQLite", "", "", SQLiteTraits()},
+        {DriverKind::PostgreSQL, "PostgreSQL", "VeloraPG", "velora", "velora-pw", PostgreSQLTraits()},
+        {DriverKind::MariaDB, "MariaDB", "VeloraMaria", "velora", "velora-pw", MariaDBTraits()},
     };
     return drivers;
 }
@@ -151,20 +219,6 @@ std::string UniqueName(const std::string& prefix) {
     return name;
 }
 
-const char* MemoType(const TestDriver& driver) { return driver.Kind == DriverKind::MariaDB ? "longtext" : "text"; }
-
-const char* BlobType(const TestDriver& driver) {
-    switch (driver.Kind) {
-        case DriverKind::PostgreSQL:
-            return "bytea";
-        case DriverKind::MariaDB:
-            return "longblob";
-        case DriverKind::SQLite:
-            break;
-    }
-    return "blob";
-}
-
 std::string BinaryLiteral(const TestDriver& driver, const std::string& bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string hex;
@@ -172,7 +226,7 @@ std::string BinaryLiteral(const TestDriver& driver, const std::string& bytes) {
         hex += digits[b >> 4];
         hex += digits[b & 15];
     }
-    if (driver.Kind == DriverKind::PostgreSQL) return "'\\x" + hex + "'::bytea";
+    if (driver.Traits.ByteaLiterals) return "'\\x" + hex + "'::bytea";
     return "X'" + hex + "'";
 }
 

@@ -28,13 +28,67 @@ namespace velora::test {
 /// The drivers the suite runs against.
 enum class DriverKind { SQLite, PostgreSQL, MariaDB };
 
-/// One test driver: its data source and the account the tests use.
+/// Where a test can read back the column size bound with a parameter.
+enum class ParamSizeSource {
+    None,                     ///< the driver keeps it to itself (SQLite)
+    DescribeParam,            ///< SQLDescribeParam (psqlODBC)
+    ImplementationDescriptor  ///< SQL_DESC_LENGTH of the implementation parameter descriptor (MariaDB)
+};
+
+/// How a test driver differs from the others, by name: column types that hold
+/// the same values on every driver, SQL spellings, and the behaviours the tests
+/// allow for. Tests read these instead of asking which driver runs.
+struct DriverTraits {
+    bool NeedsServer = false;  ///< runs against a server of its own (not a file)
+
+    // Column types.
+    const char* MemoType = "text";                     ///< unbounded text
+    const char* BlobType = "blob";                     ///< unbounded binary
+    const char* LongBinaryType = "blob";               ///< binary the driver describes as long data
+    const char* VarBinaryType = "varbinary(16)";       ///< short variable binary (bytea on psqlODBC: long data)
+    const char* FixedBinaryType = "binary(8)";         ///< binary described as fixed bytes; empty when there is none
+    const char* DoubleType = "double";                 ///< 8-byte floating point
+    const char* TimeStampType = "timestamp";           ///< timestamp with milliseconds
+    const char* TimeType = "time";                     ///< time of day with milliseconds
+    const char* BooleanType = "boolean";               ///< boolean the driver describes as SQL_BIT
+    const char* SerialKey = "id integer primary key";  ///< an "id" key the data source numbers itself
+    bool HasShortBinary = true;                        ///< VarBinaryType and FixedBinaryType are not long data
+    bool WideVarcharIsBound = false;                   ///< varchar(1000) is a bound column, not long data
+    int OctetsPerChar = 1;                             ///< octets a varchar column counts per character
+
+    // SQL spellings.
+    const char* TrueLiteral = "1";  ///< the values of BooleanType
+    const char* FalseLiteral = "0";
+    const char* IntOfPrefix = "";  ///< around a boolean column, read it as 0 or 1 (AsInt)
+    const char* IntOfSuffix = "";
+    bool ByteaLiterals = false;   ///< binary literals are '\x..'::bytea, else X'..'
+    char IdentifierQuote = '"';   ///< quotes names that are no plain identifiers
+    const char* FastWrites = "";  ///< stops each write waiting for the disk (empty: nothing to do)
+
+    // Behaviour.
+    bool NumericKeepsScale = true;              ///< numeric(12,2) reads back "1234.50", not "1234.5"
+    bool HasExactDecimals = true;               ///< numeric columns are described as decimals
+    bool HasNumericNaN = false;                 ///< numeric columns can hold NaN
+    bool KeepsDateTimeText = false;             ///< dates and times stay the text given: compare them as instants
+    bool CountDescribedBeforeExecution = true;  ///< COUNT(*) is described by its type before execution
+    bool KeepsCursorNames = true;               ///< the driver's own statements keep the cursor name given
+    bool SendsNotices = false;                  ///< server notices arrive as SQL_SUCCESS_WITH_INFO
+    bool HasKeysetCursors = false;              ///< keyset cursors with every capability the engine uses
+    bool MakesCursorsReadOnly = false;          ///< some writable cursors (views, tables without key) come read-only
+    ParamSizeSource ParamSizes = ParamSizeSource::None;
+    const char* UniqueViolationState = "HY000";   ///< SQLSTATE of a duplicate key
+    const char* NotNullViolationState = "HY000";  ///< SQLSTATE of a NULL in a NOT NULL column
+    const char* MissingValueState = "HY000";      ///< SQLSTATE of a row without a value for a NOT NULL column
+};
+
+/// One test driver: its data source, the account the tests use and its traits.
 struct TestDriver {
     DriverKind Kind;
     std::string Name;      ///< "SQLite", "PostgreSQL" or "MariaDB": also the ctest label
     std::string Dsn;       ///< data source name in <build>/odbc/odbc.ini
     std::string User;      ///< empty for SQLite
     std::string Password;  ///< empty for SQLite
+    DriverTraits Traits;
 
     /// True when this run can use the driver (always for SQLite).
     bool Available() const;
@@ -85,9 +139,21 @@ protected:
 std::string UniqueName(const std::string& prefix = "t");
 
 /// Column type of unbounded text on the driver ("text", or "longtext" on MariaDB).
-const char* MemoType(const TestDriver& driver);
+inline const char* MemoType(const TestDriver& driver) { return driver.Traits.MemoType; }
 /// Column type of unbounded binary data ("blob", "bytea" or "longblob").
-const char* BlobType(const TestDriver& driver);
+inline const char* BlobType(const TestDriver& driver) { return driver.Traits.BlobType; }
+/// Column type of binary data the driver describes as long data.
+inline std::string LongBinaryType(const TestDriver& driver) { return driver.Traits.LongBinaryType; }
+/// Column type of a timestamp with milliseconds.
+inline std::string TimeStampType(const TestDriver& driver) { return driver.Traits.TimeStampType; }
+/// Column type of a time of day with milliseconds.
+inline std::string TimeType(const TestDriver& driver) { return driver.Traits.TimeType; }
+/// Column type of a boolean the driver describes as SQL_BIT.
+inline std::string BooleanType(const TestDriver& driver) { return driver.Traits.BooleanType; }
+/// An SQL expression that reads a boolean column as 0 or 1 on every driver.
+inline std::string AsInt(const TestDriver& driver, const std::string& column) {
+    return driver.Traits.IntOfPrefix + column + driver.Traits.IntOfSuffix;
+}
 /// An SQL literal of the bytes for the driver's binary column type
 /// (X'00FF' on SQLite and MariaDB, '\x00ff'::bytea on PostgreSQL).
 std::string BinaryLiteral(const TestDriver& driver, const std::string& bytes);

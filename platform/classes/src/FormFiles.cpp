@@ -568,7 +568,7 @@ TComponent* TReader::ReadObject(const TFormObject& node, TComponent* owner, bool
     if (std::find(FLoaded.begin(), FLoaded.end(), component) == FLoaded.end()) FLoaded.push_back(component);
     if (!isRoot && !node.Inherited && owner && component->HasParent()) {
         // A control read inside another belongs to the root and sits in the
-        // enclosing component (its parent), as the host stores forms.
+        // enclosing component (its parent), which is how forms are stored.
         if (FRoot && owner != FRoot) FRoot->InsertComponent(component);
         component->SetParentComponent(owner);
     }

@@ -4,7 +4,7 @@
 // The class and enumeration registry of TypInfo.h and the typed property
 // access built on it. The registry is created on first use and never
 // destroyed, so registrations from static initialisers and look-ups from
-// static destructors are both safe. The host's own classes (TPersistent,
+// static destructors are both safe. The object model's own classes (TPersistent,
 // TComponent with Name and Tag, TStrings, TStringList) are registered when
 // the registry is created.
 #include "velora/classes/TypInfo.h"

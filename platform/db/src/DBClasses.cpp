@@ -3,7 +3,7 @@
 //
 // The published properties of the dataset framework's classes, so that
 // datasets, data sources and persistent fields are stored in form files
-// under the host's property names and defaults. A persistent field names its
+// under their property names and defaults. A persistent field names its
 // dataset in its DataSet property (written after FieldName, so that the name
 // is known when the field joins the dataset's list).
 #include "velora/db/DB.h"

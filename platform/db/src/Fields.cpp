@@ -46,7 +46,7 @@ T ReadAs(const std::uint8_t* p) {
     return v;
 }
 
-/// Rounds half to even, as the host's Round does; false when the result does
+/// Rounds half to even, like the run-time library's Variant conversions; false when the result does
 /// not fit 64 bits.
 bool RoundToInt64(double value, std::int64_t& result) {
     if (!std::isfinite(value)) return false;

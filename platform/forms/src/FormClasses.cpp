@@ -3,8 +3,8 @@
 //
 // Registration of the forms layer's classes, properties and enumerations
 // with the published-property registry. Property names, defaults and
-// enumeration value names are the host's, so form files look as they do
-// there. Two stored forms are this library's own: the panels of a status bar
+// enumeration value names are the ones form files have always used, so
+// stored dialogs keep reading. Two stored forms are this library's own: the panels of a status bar
 // ("Panels.Items", see TStatusPanels::DefineProperties) and the nodes of a
 // tree view ("Items.Data", see TTreeNodes).
 #include "velora/forms/FormClasses.h"

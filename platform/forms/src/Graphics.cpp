@@ -117,7 +117,7 @@ void TPicture::Assign(TPersistent* source) {
         FHeight = src->FHeight;
         return;
     }
-    if (!source) {  // assigning nil empties a picture, as in the host
+    if (!source) {  // assigning nil empties a picture
         FWidth = FHeight = 0;
         return;
     }

@@ -16,7 +16,7 @@ namespace {
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // The lines of a memo as a string list: every operation reads or rewrites
-// the memo's text. As in the host, lines written through the list each end
+// the memo's text. Lines written through the list each end
 // in CR LF, and a last empty line (text ending in a line break) is not
 // counted.
 class TMemoStrings : public TStrings {
@@ -212,7 +212,7 @@ String TCustomEdit::DisplayText() const {
 
 void TCustomEdit::TextChanged() {
     if (!FUserChange) {
-        // A programmatic change puts the caret at the start, as the host does.
+        // A programmatic change puts the caret at the start.
         FSelStart = 0;
         FSelLength = 0;
     }

@@ -7,8 +7,8 @@
 // (DateTimeToTimeStamp) and every decoding works on that integer form, so
 // DecodeDate and DecodeTime always agree on which day a value near midnight
 // belongs to. Products with 86400000 are formed in extended precision, as the
-// host's floating point unit forms them, so that values written by the host
-// decode to the same millisecond here.
+// x87 floating point unit forms them, so that values stored in form files
+// and records decode to the same millisecond they were written from.
 #include "velora/rtl/DateUtils.h"
 
 #include <cmath>

@@ -7,7 +7,7 @@
 // string and a decimal exponent, TDecimal below): a double is expanded to its
 // exact decimal value with std::to_chars, a currency value is already a
 // decimal integer. Rounding to the asked digits then happens once, on the
-// exact digits, half away from zero as the host's FloatToDecimal does. Parsing
+// exact digits, half away from zero. Parsing
 // goes through our own scanner first, so that the accepted syntax does not
 // depend on what strtod would take (hex, "inf", the locale's decimal point).
 #include "velora/rtl/Numbers.h"
@@ -388,7 +388,7 @@ Currency Currency::FromInt(std::int64_t whole) { return CheckedCurrency(static_c
 
 bool Currency::TryFromDouble(double value, Currency& result) noexcept {
     if (!std::isfinite(value)) return false;
-    // Scaled in extended precision, as the host's floating point unit does.
+    // Scaled in extended precision, so that x.xxxx5 values round as written.
     long double x = static_cast<long double>(value) * 10000.0L;
     long double f = std::floor(x);
     long double diff = x - f;

@@ -62,7 +62,7 @@ enum StorageIndex : std::size_t {
 constexpr TVarType IndexTypes[] = {varEmpty, varNull,   varSmallint, varInteger, varSingle, varDouble, varCurrency,
                                    varDate,  varOleStr, varBoolean,  varByte,    varString, varArray};
 
-/// x rounded half to even (the host's conversion of floating point to integer).
+/// x rounded half to even (the variant's conversion of floating point to integer).
 double RoundHalfEven(double x) {
     double f = std::floor(x);
     double diff = x - f;

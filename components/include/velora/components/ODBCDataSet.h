@@ -37,6 +37,7 @@
 
 #include "velora/components/ODBCDatabase.h"
 #include "velora/engine/ODBCCursor.h"
+#include "velora/engine/ODBCHandles.h"
 #include "velora/engine/ODBCRequery.h"
 #include "velora/db/DB.h"
 
@@ -155,7 +156,7 @@ public:
 
     // ---- the cursor --------------------------------------------------------------
     /// The statement, nil while the cursor is closed.
-    SQLHSTMT StmtHandle() const { return FStmtHandle; }
+    SQLHSTMT StmtHandle() const { return FStmtHandle.get(); }
     /// The engine cursor, nil while closed.
     TODBC* Engine() const { return FEngine.get(); }
     /// The base statement text (without clauses).
@@ -232,7 +233,7 @@ public:
 
 protected:
     // ---- filter and ordering (published by the table) --------------------------------------
-    TStrings* FilterParams() const { return FFilterParams; }
+    TStrings* FilterParams() const { return FFilterParams.get(); }
     /// Copies Value's lines when its text differs; an open dataset is not
     /// requeried.
     void SetFilterParams(TStrings* Value);
@@ -240,7 +241,7 @@ protected:
     /// Switching the ordering of an open dataset requeries it and moves to
     /// the first record.
     void SetActiveIndex(bool Value);
-    TStrings* IndexParams() const { return FIndexParams; }
+    TStrings* IndexParams() const { return FIndexParams.get(); }
     void SetIndexParams(TStrings* Value);
     /// Requeries with the WHERE clause on (Value) or off; nothing when
     /// FilterParams is empty. The text is tried on a statement of its own
@@ -315,7 +316,7 @@ protected:
     void InternalOpen() override;
     void InternalPost() override;
     void InternalSetToRecord(TRecordBuffer Buffer) override;
-    bool IsCursorOpen() override { return FStmtHandle != SQL_NULL_HSTMT; }
+    bool IsCursorOpen() override { return static_cast<bool>(FStmtHandle); }
     void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
     void SetBookmarkData(TRecordBuffer Buffer, const void* Data) override;
     void DoAfterScroll() override;
@@ -323,7 +324,7 @@ protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
     /// Adds at most one field definition for an engine column (duplicate
-    /// names get "_1", "_2", ...; columns without a host type get none).
+    /// names get "_1", "_2", ...; columns without a field type get none).
     void AddFieldDesc(TODBCFldDesc FieldDesc, bool Required, std::uint16_t FieldNo);
 
     /// The database was destroyed: the link is gone, so are the flags.
@@ -344,7 +345,7 @@ private:
     void RequeryText(const String& Text);
     void ReleaseHandle() noexcept;
 
-    SQLHSTMT FStmtHandle = SQL_NULL_HSTMT;
+    TODBCStmtOwner FStmtHandle;
     std::unique_ptr<TODBC> FEngine;
     String FStmtText;
     String FActiveStmtText;
@@ -355,8 +356,8 @@ private:
     bool FCanModify = false;
     bool FCacheBlobs = true;
     bool FIndexed = false;
-    TStringList* FFilterParams = nullptr;
-    TStringList* FIndexParams = nullptr;
+    TOwnedPtr<TStringList> FFilterParams;
+    TOwnedPtr<TStringList> FIndexParams;
     // Record buffer layout.
     std::uint16_t FEngineRecordSize = 0;
     std::uint16_t FBlobCacheOffset = 0;

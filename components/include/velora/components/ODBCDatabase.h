@@ -21,6 +21,7 @@
 
 #include "velora/components/ODBCSession.h"
 #include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCHandles.h"
 #include "velora/engine/SQL.h"
 #include "velora/classes/Classes.h"
 
@@ -102,7 +103,7 @@ public:
     /// \throws EODBCError when rollback, disconnect or free fail (the
     ///         database then stays connected).
     void Close();
-    bool GetConnected() const { return FHandle != SQL_NULL_HDBC; }
+    bool GetConnected() const { return static_cast<bool>(FHandle); }
     bool Connected() const { return GetConnected(); }
     /// Open or Close; while read from a form file the value is only recorded.
     void SetConnected(bool Value);
@@ -145,7 +146,7 @@ public:
     void SetSession(TODBCSession* Value);
 
     /// The connection handle (nil while not connected).
-    SQLHDBC Handle() const { return FHandle; }
+    SQLHDBC Handle() const { return FHandle.get(); }
     /// Adopts a connection handle made elsewhere (closing first when
     /// connected); the database owns it from then on and frees it in Close.
     /// Its cursor mode is read from the connection. Nil just closes.
@@ -163,7 +164,7 @@ public:
     void SetLoginPrompt(bool Value) { FLoginPrompt = Value; }
     /// NAME=VALUE lines; "USER NAME" and "PASSWORD" feed the login. Any
     /// change while connected raises EDatabaseError.
-    TStrings* Params() const { return FParams; }
+    TStrings* Params() const { return FParams.get(); }
     /// Copies the lines of Value. \throws EDatabaseError when connected.
     void SetParams(TStrings* Value);
     TODBCTransIsolation TransIsolation() const { return FTransIsolation; }
@@ -203,14 +204,14 @@ private:
     void ReadCursorMode();
 
     TODBCSession* FSession = nullptr;
-    SQLHDBC FHandle = SQL_NULL_HDBC;
+    TODBCConnectOwner FHandle;
     TCursorMode FCursorMode = cmForwardOnly;
     std::vector<TODBCDataSetLink*> FDataSets;  // datasets in use, not owned
     std::vector<TODBCDataSetLink*> FLinks;     // every dataset linked, not owned
     String FDataSourceName;
     bool FKeepConnection = true;
     bool FLoginPrompt = true;
-    TStringList* FParams = nullptr;
+    TOwnedPtr<TStringList> FParams;
     bool FStreamedConnected = false;
     bool FTransactionGuard = false;
     TODBCTransIsolation FTransIsolation = tiReadCommitted;

@@ -6,8 +6,8 @@
 // from the :name markers of its SQL text (ODBCSQLParser.h) and binds before
 // execution.
 //
-// A parameter keeps its value as a host variant together with a host field
-// type and converts between the two. It writes its value in two byte forms:
+// A parameter keeps its value as a Variant (velora/rtl/Variant.h) together
+// with a TFieldType and converts between the two. It writes its value in two byte forms:
 // - the native form (GetData/SetData), a fixed layout per data type from
 //   which the stored form of a list is built;
 // - the record-buffer form (RecBufGetData), what the query lays into its
@@ -74,7 +74,7 @@ inline constexpr const char* SParamOutOfRange = "Parameter '%s' value %s is out 
 /// value assigned (Bound True, IsNull False) first; Clear makes the value
 /// NULL (IsNull True, the integer 0) and keeps DataType and Bound.
 ///
-/// Conversions between the value and the getters follow the host variant's
+/// Conversions between the value and the getters follow the Variant's
 /// rules and raise its conversion errors (EVariantError, EConvertError).
 class TODBCParam : public TPersistent {
 public:
@@ -172,7 +172,7 @@ public:
     Variant GetAsVariant() const { return FData; }
     String GetAsMemo() const;
 
-    // Value properties as Pascal names them.
+    // Value properties under their short names (AsInteger, AsString, ...).
     bool AsBoolean() const { return GetAsBoolean(); }
     double AsFloat() const { return GetAsFloat(); }
     double AsCurrency() const { return GetAsFloat(); }

@@ -71,7 +71,7 @@ public:
 
     // ---- the statement ------------------------------------------------------
     /// The SQL text (owned). Changing it runs QueryChanged.
-    TStrings* SQL() const { return FSQL; }
+    TStrings* SQL() const { return FSQL.get(); }
     /// Copies Value's lines when its text differs (closing and unpreparing
     /// first); an equal text changes nothing.
     void SetQuery(TStrings* Value);
@@ -112,7 +112,7 @@ public:
     void Disconnect() override;
 
     // ---- parameters -------------------------------------------------------------
-    TODBCParams* Params() const { return FParams; }
+    TODBCParams* Params() const { return FParams.get(); }
     /// Copies the values of Value's parameters by name; the list is kept.
     void SetParamsList(TODBCParams* Value);
     /// \throws EDatabaseError "Parameter '%s' not found".
@@ -192,6 +192,8 @@ private:
     void SetParams();
     /// The engine cursor of the statement, wherever it is kept.
     TODBC* QueryEngine() const { return FEngine ? FEngine.get() : Engine(); }
+    /// The prepared statement, wherever it is kept (nil when none).
+    SQLHSTMT QueryStmt() const { return FStmt ? FStmt.get() : StmtHandle(); }
     void ReadBinaryData(TStream& Stream);
     void WriteBinaryData(TStream& Stream) const;
 
@@ -199,17 +201,18 @@ private:
     bool FCachedUpdates = false;
     std::unique_ptr<TODBCQueryDataLink> FDataLink;
     bool FParamCheck = true;
-    TODBCParams* FParams = nullptr;
+    TOwnedPtr<TODBCParams> FParams;
     bool FPrepared = false;
     bool FReadOnly = false;
     bool FOneTable = true;
     std::int32_t FRowsAffected = -1;
-    TStringList* FSQL = nullptr;
+    TOwnedPtr<TStringList> FSQL;
     std::optional<String> FSQLBinary;
     String FQueryTableName;
     TODBCParamBuffer FParamBuffer;
-    /// The prepared statement (also the dataset's while open), nil when none.
-    SQLHSTMT FStmt = SQL_NULL_HSTMT;
+    /// The prepared statement while the query is closed; opening hands it to
+    /// the dataset, which owns it until it closes.
+    TODBCStmtOwner FStmt;
     /// The engine cursor while the query keeps it (closed and prepared).
     std::unique_ptr<TODBC> FEngine;
     std::vector<odbc::DiagRecord> FExecWarnings;

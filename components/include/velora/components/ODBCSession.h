@@ -23,6 +23,7 @@
 
 #include "velora/components/SMIntf.h"
 #include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCHandles.h"
 #include "velora/classes/Classes.h"
 #include "velora/rtl/ComObj.h"
 
@@ -113,7 +114,7 @@ public:
     void Open();
     void Close();
     /// True while the session holds an environment handle.
-    bool GetActive() const { return FHandle != SQL_NULL_HENV; }
+    bool GetActive() const { return static_cast<bool>(FHandle); }
     bool Active() const { return GetActive(); }
     /// Starts or stops the session; while the session is read from a form
     /// file the value is only recorded and applied by Loaded.
@@ -142,7 +143,7 @@ public:
     /// active session becomes the current one.
     SQLHENV GetHandle();
     /// The environment handle as it is (nil while inactive).
-    SQLHENV Handle() const { return FHandle; }
+    SQLHENV Handle() const { return FHandle.get(); }
     /// Makes an active session current; starts an inactive one.
     void MakeCurrent();
     /// True for the default session (the global `Session`) only.
@@ -202,7 +203,7 @@ private:
 
     std::vector<TODBCDatabase*> FDatabases;
     bool FDefault = false;
-    SQLHENV FHandle = SQL_NULL_HENV;
+    TODBCEnvOwner FHandle;
     std::atomic<int> FLockCount{0};
     bool FKeepConnections = true;
     bool FSQLHourGlass = true;
@@ -220,7 +221,7 @@ extern TODBCSessionList* Sessions;
 /// The default session, named "SessionDefault".
 extern TODBCSession* Session;
 
-/// Declares the published properties of the unit's components to the type
+/// Declares the published properties of the ODBC components to the type
 /// registry (form files, property editors). Start-up calls it; calling it
 /// again is harmless.
 void RegisterODBCObjClasses();
@@ -231,7 +232,7 @@ namespace detail {
 /// The dataset classes' part of RegisterODBCObjClasses (ODBCTable.cpp);
 /// `about` is the registered TODBCInfo.
 void RegisterODBCDataSetClasses(const TEnumInfo& about);
-/// Start-up and shut-down of the unit (see the file comment).
+/// Start-up and shut-down of the ODBC components (see the file comment).
 class TODBCObjInit {
 public:
     TODBCObjInit();
@@ -239,7 +240,7 @@ public:
     TODBCObjInit(const TODBCObjInit&) = delete;
     TODBCObjInit& operator=(const TODBCObjInit&) = delete;
 };
-// One per translation unit; the first constructed starts the unit.
+// One per translation unit; the first constructed starts the components up.
 static const TODBCObjInit ODBCObjInitInstance;
 }  // namespace detail
 

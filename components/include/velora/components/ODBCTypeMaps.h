@@ -1,7 +1,7 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The four translation tables between the host's field types (TFieldType)
+// The four translation tables between the dataset framework's field types (TFieldType)
 // and the engine's type codes (fcXxx, fscXxx). The dataset reads
 // ODBCDataTypeMap and ODBCBlobTypeMap when it turns column descriptors into
 // field definitions; a query reads ODBCFldTypeMap and ODBCFldSubTypeMap when
@@ -16,8 +16,8 @@
 
 namespace velora {
 
-/// A read-only table indexed from Low to High, as the unit declares its
-/// ranged arrays (the BLOB map is indexed by sub-types 22..28).
+/// A read-only table indexed from Low to High, like a C array with
+/// bounds of its own (the BLOB map is indexed by sub-types 22..28).
 template <typename T, int Low, int High>
 struct TRangeTable {
     std::array<T, High - Low + 1> Items;
@@ -28,13 +28,13 @@ struct TRangeTable {
     static constexpr bool Contains(int index) { return index >= Low && index <= High; }
 };
 
-/// Host field type -> engine field type code.
+/// Dataset field type -> engine field type code.
 extern const TRangeTable<std::uint8_t, ftUnknown, ftCursor> ODBCFldTypeMap;
-/// Host field type -> engine sub-type code (0 for none).
+/// Dataset field type -> engine sub-type code (0 for none).
 extern const TRangeTable<std::uint16_t, ftUnknown, ftCursor> ODBCFldSubTypeMap;
-/// Engine field type code 0..17 -> host field type.
+/// Engine field type code 0..17 -> dataset field type.
 extern const TRangeTable<TFieldType, fcUnknown, fcCursor> ODBCDataTypeMap;
-/// Engine sub-type code of a long column (fscMemo..fscTypedBinary) -> host field type.
+/// Engine sub-type code of a long column (fscMemo..fscTypedBinary) -> dataset field type.
 extern const TRangeTable<TFieldType, fscMemo, fscTypedBinary> ODBCBlobTypeMap;
 
 }  // namespace velora

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 //
 // ODBCFMTBCD, the 34-byte packed decimal in which BCD field values and BCD
-// parameters are held, and its conversions to and from the host's Currency.
+// parameters are held, and its conversions to and from Currency (velora/rtl/Numbers.h).
 // The dataset's BCDToCurr/CurrToBCD and the parameters are built on these.
 #pragma once
 

@@ -8,6 +8,7 @@
 #include "velora/engine/FMTBCD.h"
 #include "velora/engine/ODBCConnect.h"
 #include "velora/engine/ODBCCursor.h"
+#include "velora/engine/ODBCHandles.h"
 #include "velora/engine/ODBCStatement.h"
 #include "velora/engine/ODBCTypes.h"
 #include "velora/engine/SQL.h"

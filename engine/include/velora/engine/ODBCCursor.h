@@ -7,7 +7,7 @@
 // logical row numbers, so that a dataset can go forward, backward, to the
 // first and last row and to a bookmark although each ODBC fetch brings a
 // single row. It also converts field values between the record and the
-// host's buffer forms, and reads and writes long (BLOB and memo) values on
+// dataset's buffer forms, and reads and writes long (BLOB and memo) values on
 // demand. The editing operations (insert, update, delete) and the requery
 // extend the same object from their own sources.
 //
@@ -144,7 +144,7 @@ public:
     /// Zero-fills (all NULL) a record and forgets long values written for a
     /// previous new record.
     void InitRecord(void* buffer);
-    /// Reads field `fieldNo` (1-based) of `record` into `dest` in the host's
+    /// Reads field `fieldNo` (1-based) of `record` into `dest` in the dataset's
     /// buffer form (see ODBCCursor.cpp). `blank` tells NULL. Answers 0, or -1
     /// (with blank True) when the value cannot be converted.
     int GetField(int fieldNo, const void* record, int bookmarkOffset, bool& blank, void* dest);
@@ -155,7 +155,7 @@ public:
     /// (every move answers beginning or end of data). ODBCRequery.cpp.
     /// \throws EODBCError
     void Requery(const String& text, bool sequential);
-    /// Writes field `fieldNo` from `src` in the host's buffer form; a nil
+    /// Writes field `fieldNo` from `src` in the dataset's buffer form; a nil
     /// `src` stores NULL. Answers 0, or -1 for a field number out of range.
     /// \throws EConvertError when the value cannot be held by the column.
     int PutField(int fieldNo, void* record, const void* src);

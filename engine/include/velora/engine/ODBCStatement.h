@@ -101,10 +101,10 @@ SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType);
 /// - fcBoolean 1 byte; fcInt16, fcUInt16 2 bytes; fcInt32, fcUInt32 4 bytes;
 ///   fcFloat an 8-byte double; fcBCD a 34-byte ODBCFMTBCD (sent as decimal
 ///   text with its precision and scale).
-/// - fcDate: the 32-bit day count of the host time stamp; fcTime: 32-bit
+/// - fcDate: the 32-bit day count of a TTimeStamp; fcTime: 32-bit
 ///   milliseconds since midnight (sent as "hh:mm:ss.zzz" text).
 /// - fcTimeStamp: a SQL_TIMESTAMP_STRUCT (Len 16, as in records, the fraction
-///   in nanoseconds) or an 8-byte double of host time-stamp milliseconds
+///   in nanoseconds) or an 8-byte double of time-stamp milliseconds
 ///   (Len 8, the query's form); sent as SQL_TYPE_TIMESTAMP(23, 3).
 /// - fcBlob: a TODBCBlobRef; memo (SubType fscMemo) as text, else bytes.
 /// Converted values live in storage kept with the statement until it is

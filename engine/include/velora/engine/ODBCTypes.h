@@ -3,16 +3,16 @@
 //
 // The engine's own vocabulary for column and parameter types: the field type
 // codes (fcXxx) and sub-type codes (fscXxx) that the engine writes into its
-// column descriptors and that the dataset maps onto the host's TFieldType,
-// and TODBCFldDesc, the descriptor of one result column or one statement
-// parameter shared by the cursor (ODBCCursor.h), the parameter binder
-// (ODBCStatement.h) and the query.
+// column descriptors and that the dataset maps onto the dataset framework's
+// TFieldType, and TODBCFldDesc, the descriptor of one result column or one
+// statement parameter shared by the cursor (ODBCCursor.h), the parameter
+// binder (ODBCStatement.h) and the query.
 //
-// Descriptors keep the fields, widths and order of the original packed
-// record, but are an ordinary struct: next to the 32-byte FldName they carry
-// the column's full name (FullName), so that names longer than 31 characters
-// keep working, and the C type the engine fetches the column with (CType),
-// so that values held in a record are bound with the form they are held in.
+// Descriptors are an ordinary struct of fixed-width fields in a fixed order:
+// next to the 32-byte FldName they carry the column's full name (FullName),
+// so that names longer than 31 characters keep working, and the C type the
+// engine fetches the column with (CType), so that values held in a record
+// are bound with the form they are held in.
 #pragma once
 
 #include "velora/rtl/SysUtils.h"
@@ -69,9 +69,8 @@ inline constexpr std::uint32_t kMaxBoundColumnLength = 8000;
 /// Bytes of FldName, the terminator included.
 inline constexpr std::size_t kFldNameSize = 32;
 
-/// Descriptor of one result column or one statement parameter. Fields in the
-/// order and widths of the original packed record (FieldNo .. Updatable),
-/// then FullName and CType.
+/// Descriptor of one result column or one statement parameter. Fixed-width
+/// fields first (FieldNo .. Updatable), then FullName and CType.
 struct TODBCFldDesc {
     std::uint16_t FieldNo = 0;          ///< columns: 0-based index; parameter lists: 1-based position
     char FldName[kFldNameSize] = {};    ///< zero-terminated name, cut to 31 characters (see FullName)

@@ -13,7 +13,7 @@ namespace velora {
 /// How a transaction ends.
 enum ODBCXEnd : std::uint8_t { xendCOMMIT = 0, xendCOMMITKEEP = 1, xendABORT = 2 };
 
-/// Isolation vocabulary of the unit (not applied to connections).
+/// Isolation levels as the components name them (not applied to connections).
 enum ODBCXType : std::uint8_t { tiDirtyRead = 0, tiReadCommitted = 1, tiRepeatableRead = 2 };
 
 /// Chooses a statement's concurrency: ROWVER for read-write, READ_ONLY otherwise.

@@ -1,12 +1,12 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The host object model every component of the library is built on: TObject,
+// The object model every component of the library is built on: TObject,
 // TPersistent (assignment and form-file hooks), TComponent (the owner tree,
 // names, state flags, notifications and free notification), the pointer list
 // TList and the string lists TStrings/TStringList with their change events.
 //
-// Ownership follows the host: a component is freed by its owner, owned
+// Ownership runs along the owner tree: a component is freed by its owner, owned
 // components are freed from the last to the first, and a component that goes
 // away tells its owner's components and everyone that asked for free
 // notification, so that no component keeps a dangling reference to it.
@@ -55,7 +55,7 @@ public:
     using EListError::EListError;
 };
 
-/// A set of enumeration values (the host's `set of`), bit n for ordinal n.
+/// A set of enumeration values (a small bit set), bit n for ordinal n.
 /// Ordinals must lie in 0..63.
 template <typename E>
 class TSet {
@@ -92,7 +92,7 @@ private:
     std::uint64_t FBits = 0;
 };
 
-/// The host's method-pointer event with one sender argument.
+/// An event with one sender argument.
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
 /// Horizontal alignment of text (fields and controls share it).
@@ -106,10 +106,10 @@ public:
     TObject& operator=(const TObject&) = delete;
     virtual ~TObject();
 
-    /// The Pascal class name ("TODBCDatabase"). The default derives it from
+    /// The class name form files and messages use ("TODBCDatabase"). The default derives it from
     /// the C++ type (namespaces stripped); classes may override it.
     virtual String ClassName() const;
-    /// Host `InheritsFrom` in C++ form: is this object a T?
+    /// Is this object a T (or derived from it)?
     template <class T>
     bool InheritsFrom() const {
         return dynamic_cast<const T*>(this) != nullptr;
@@ -185,7 +185,7 @@ protected:
     TPersistent* FAncestor = nullptr;
 };
 
-/// Component state flags (ordinals as in the host).
+/// Component state flags (the ordinals are fixed: they index TComponentState).
 enum TComponentStateItem : std::uint8_t {
     csLoading,     ///< properties are being read from a form file; setters only record
     csReading,     ///< the reader is assigning this component's properties

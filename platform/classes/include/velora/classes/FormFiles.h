@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 //
 // Form files: the text form in which a tree of components is stored and
-// restored, in the host's tradition:
+// restored, as readable text:
 //
 //     object Form1: TDataForm
 //       Tag = 3

@@ -1,7 +1,7 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The host's byte streams: the abstract TStream with its checked
+// Byte streams: the abstract TStream with its checked
 // ReadBuffer/WriteBuffer, a growable in-memory stream, a file stream over
 // POSIX descriptors and a stream over a string. Form files, BLOB values and
 // the stored form of parameter lists all travel through these.
@@ -23,7 +23,7 @@ public:
 /// Where Seek counts from.
 enum TSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
 
-/// File stream modes (values as in the host; share flags are accepted and
+/// File stream modes (fixed values; share flags are accepted and
 /// ignored).
 inline constexpr unsigned fmOpenRead = 0x0000;
 inline constexpr unsigned fmOpenWrite = 0x0001;

@@ -34,7 +34,7 @@ inline constexpr const char* SFieldIndexError = "Field index out of range";
 /// Field name, then the type the caller asked for ("Integer", "Float", ...).
 inline constexpr const char* SFieldAccessError = "Cannot access field '%s' as type %s";
 inline constexpr const char* SFieldValueError = "Invalid value for field '%s'";
-/// Field name, expected type, actual type (Pascal names such as "ftInteger").
+/// Field name, expected type, actual type (names such as "ftInteger").
 inline constexpr const char* SFieldTypeMismatch = "Type mismatch for field '%s', expecting: %s actual: %s";
 /// Value, field name, lowest and highest allowed value.
 inline constexpr const char* SFieldRangeError = "%s is not a valid value for field '%s'. The allowed range is %s to %s";

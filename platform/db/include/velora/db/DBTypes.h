@@ -37,7 +37,7 @@ enum TFieldType : std::uint16_t {
 };
 inline constexpr int kFieldTypeCount = ftCursor + 1;
 
-/// The Pascal name of a field type ("ftString", ...).
+/// The name of a field type ("ftString", ...).
 inline const char* FieldTypeName(TFieldType t) {
     static const char* const names[] = {"ftUnknown",  "ftString",      "ftSmallint", "ftInteger",  "ftWord",
                                         "ftBoolean",  "ftFloat",       "ftCurrency", "ftBCD",      "ftDate",

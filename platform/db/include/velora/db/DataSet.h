@@ -140,9 +140,9 @@ public:
     /// Moves the active record; answers how far it moved (negative
     /// backwards). Sets Eof/Bof when it ran into the end.
     int MoveBy(int Distance);
-    /// At or past the first record (the host's BOF).
+    /// At or past the first record (beginning of file).
     bool Bof() const { return FBOF; }
-    /// At or past the last record (the host's EOF).
+    /// At or past the last record (end of file).
     bool Eof() const { return FEOF; }
     bool IsEmpty() const { return FActiveRecord >= FRecordCount; }
     /// The descendant's count (GetRecordCount; -1 when unknown).
@@ -285,7 +285,7 @@ public:
     virtual bool GetFieldData(TField* Field, void* Buffer) = 0;
     /// Stores Buffer (null = NULL) as the value of Field in the record buffer
     /// of the current state; checks the state, ReadOnly, runs Validate and
-    /// sends deFieldChange (the descendant's duty, as the host's are).
+    /// sends deFieldChange (all of them the descendant's duty).
     virtual void SetFieldData(TField* Field, const void* Buffer) = 0;
     /// A stream over a BLOB field's value in the current record; null when the
     /// dataset has no BLOBs (the default).
@@ -334,7 +334,7 @@ public:
     TDataSetErrorEvent OnEditError, OnPostError, OnDeleteError;
 
 protected:
-    // ---- the virtual operations of the cursor, in the host's order ----------
+    // ---- the virtual operations of the cursor, in calling order ------------
     virtual void ClearCalcFields(TRecordBuffer /*Buffer*/) {}
     /// Fetches nothing, frees the field buffers and the ring, then
     /// InternalClose.

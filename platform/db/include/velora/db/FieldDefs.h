@@ -20,8 +20,8 @@ class TDataSet;
 class TField;
 class TFieldDefs;
 
-/// Creates a field of one class with the given owner (the host's field class
-/// reference: `FieldClass.Create(Owner)`).
+/// Creates a field of one class with the given owner (a field class
+/// reference: `FieldClass(Owner)`).
 using TFieldClass = TField* (*)(TComponent* Owner);
 
 /// The class CreateFields uses for a field type; null for ftUnknown and

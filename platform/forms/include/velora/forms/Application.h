@@ -1,7 +1,7 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The host application and screen objects: TApplication (title, exception
+// The application and screen objects of the forms library: TApplication (title, exception
 // handling, main-thread identity) and TScreen (the mouse cursor shown while
 // the library connects or allocates). Both are process-wide singletons that
 // the components reach through the globals `Application` and `Screen`.

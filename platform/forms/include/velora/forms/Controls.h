@@ -1,7 +1,7 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The control tree of the host framework: TControl (position, size, caption,
+// The control tree of the forms library: TControl (position, size, caption,
 // font, hint, enabled and visible state, click events), TWinControl (child
 // controls, tab order, focus and keyboard input), and the two painting bases
 // TGraphicControl and TCustomControl, each with a canvas.
@@ -14,7 +14,7 @@
 //
 // Two trees meet here. The owner tree (TComponent) decides who frees whom;
 // the parent tree (Parent, Controls) decides where a control sits. A parent
-// frees the child controls it still holds when it goes, as the host does, and
+// frees the child controls it still holds when it goes, and
 // a control that goes takes itself out of its parent first.
 #pragma once
 
@@ -42,7 +42,7 @@ inline constexpr TModalResult mrYes = 6;
 inline constexpr TModalResult mrNo = 7;
 inline constexpr TModalResult mrAll = 8;
 
-/// Virtual key codes of the keys the controls handle (the host's values).
+/// Virtual key codes of the keys the controls handle (the usual VK_ values).
 using Word = std::uint16_t;
 inline constexpr Word VK_BACK = 0x08;
 inline constexpr Word VK_TAB = 0x09;
@@ -117,7 +117,7 @@ public:
     virtual void SetClientSize(int AWidth, int AHeight);
 
     /// The control's text: a label's or button's caption, an edit box's
-    /// contents. Caption and Text are two names for it, as in the host.
+    /// contents. Caption and Text are two names for it.
     String Caption() const { return GetText(); }
     void SetCaption(const String& value) { SetText(value); }
     String Text() const { return GetText(); }

@@ -1,7 +1,7 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The extra controls of the host: panels with bevels, bevels (boxes and
+// The extra controls of the forms library: panels with bevels, bevels (boxes and
 // lines), and images.
 #pragma once
 
@@ -16,7 +16,7 @@ using TBevelWidth = int;
 
 /// A container with a raised or lowered border, made of an outer and an
 /// inner bevel, and an optional centred caption. Its client area is the
-/// whole panel, as in the host.
+/// whole panel.
 class TPanel : public TCustomControl {
 public:
     explicit TPanel(TComponent* AOwner);

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 //
 // The published properties of the forms layer: every control and form class
-// registered with the property registry (TypInfo.h) under the host's class
+// registered with the property registry (TypInfo.h) under their class
 // and property names, so that form files can store and read dialogs and the
 // design-time editors can list their properties.
 //

@@ -12,7 +12,7 @@
 // at once and the form is never shown: a service never waits on a prompt.
 //
 // The user's actions reach a form through SendKey, SendChar, UserFocus and
-// the controls' UserClick, with the host's dialog rules: Tab moves through
+// the controls' UserClick, with the usual dialog rules: Tab moves through
 // the tab order, Return clicks the focused button or else the default
 // button, Escape clicks the cancel button, and a button click sets the
 // form's ModalResult to the button's.
@@ -46,7 +46,7 @@ inline constexpr const char* SCannotShowModal = "Cannot make a visible window mo
 /// pixels (16 for tool windows, none for bsNone).
 class TCustomForm : public TWinControl {
 public:
-    /// An empty form (the host's CreateNew). Forms with a stored layout read
+    /// An empty form (CreateNew). Forms with a stored layout read
     /// it in their own constructor.
     explicit TCustomForm(TComponent* AOwner);
     ~TCustomForm() override;

@@ -1,7 +1,7 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The host's graphics objects as far as forms and controls need them: colours,
+// The forms library's graphics objects as far as forms and controls need them: colours,
 // points and rectangles, fonts, brushes, pens, pictures and the canvas.
 //
 // There is no display here. A canvas measures text with one deterministic
@@ -77,7 +77,7 @@ inline void OffsetRect(TRect& r, int dx, int dy) {
 }
 
 /// a * b / c rounded to the nearest integer (halves away from zero), the
-/// host's scaling routine; c = 0 gives -1.
+/// scaling routine of the controls; c = 0 gives -1.
 int MulDiv(int a, int b, int c);
 
 enum TFontStyle : std::uint8_t { fsBold, fsItalic, fsUnderline, fsStrikeOut };
@@ -197,7 +197,7 @@ private:
 /// face; nothing here depends on installed fonts.
 TSize TextExtentOf(const TFont& font, const String& text);
 
-/// Text drawing flags understood by CalcTextRect (the host's values).
+/// Text drawing flags understood by CalcTextRect (the usual DT_ values).
 inline constexpr unsigned DT_CENTER = 0x0001;
 inline constexpr unsigned DT_RIGHT = 0x0002;
 inline constexpr unsigned DT_WORDBREAK = 0x0010;

@@ -9,7 +9,7 @@
 // beyond MaxLength and all typing while disabled or read-only, a button
 // clicked passes its ModalResult to the form, a default button takes Return
 // and a cancel button Escape. Programmatic changes (SetText, SetItemIndex)
-// are not limited by those rules, as in the host.
+// are not limited by those rules.
 #pragma once
 
 #include "velora/forms/Controls.h"
@@ -24,7 +24,7 @@ enum TTextLayout : std::uint8_t { tlTop, tlCenter, tlBottom };
 
 /// The label base class: a caption drawn on the parent, which with AutoSize
 /// takes the size of its text (TCanvas::CalcTextRect of the label's font).
-/// An empty caption is measured as one blank, as the host does.
+/// An empty caption is measured as one blank, so that it keeps a height.
 class TCustomLabel : public TGraphicControl {
 public:
     explicit TCustomLabel(TComponent* AOwner);
@@ -231,7 +231,7 @@ private:
 
 enum TCheckBoxState : std::uint8_t { cbUnchecked, cbChecked, cbGrayed };
 
-/// A check box. Every change of State runs Click (OnClick), as in the host.
+/// A check box. Every change of State runs Click (OnClick).
 class TCheckBox : public TWinControl {
 public:
     explicit TCheckBox(TComponent* AOwner);
@@ -242,7 +242,7 @@ public:
     void SetState(TCheckBoxState value);
     bool AllowGrayed() const { return FAllowGrayed; }
     void SetAllowGrayed(bool value) { FAllowGrayed = value; }
-    /// Side of the box the caption is on (the host's default: right).
+    /// Side of the box the caption is on (default: right).
     TAlignment Alignment() const { return FAlignment; }
     void SetAlignment(TAlignment value) { FAlignment = value; }
 
@@ -288,7 +288,7 @@ public:
     void SetExtendedSelect(bool value) { FExtendedSelect = value; }
     bool Selected(int index) const;
     void SetSelected(int index, bool value);
-    /// Selected items with MultiSelect, else -1 (as in the host).
+    /// Selected items with MultiSelect, else -1.
     int SelCount() const;
     bool Sorted() const { return FSorted; }
     void SetSorted(bool value);

@@ -12,9 +12,9 @@
 //   - our own cursor library: a connection on which SQL_ATTR_ODBC_CURSORS is
 //     set to SQL_CUR_USE_ODBC before connecting is not handed to the driver
 //     manager's cursor library (the driver manager keeps SQL_CUR_USE_DRIVER);
-//     its statements are served by the library in platform/src/CursorLibrary.
+//     its statements are served by the library in platform/odbc/src/CursorLibrary*.
 //
-// Two driver-manager services of the original platform are also filled in
+// Two driver-manager services the components rely on are also filled in
 // here, for every connection: SQLColAttribute maps the ODBC 2 identifiers
 // SQL_COLUMN_NAME, SQL_COLUMN_COUNT and SQL_COLUMN_NULLABLE to their
 // SQL_DESC_ counterparts (psqlODBC refuses the old ones with HY092), and

@@ -44,7 +44,7 @@ bool TryStrToFloat(std::string_view text, double& value);
 /// FloatToStrF(value, ffGeneral, 15, 0): "0.1", "1E20", "1.5E-5".
 String FloatToStr(double value);
 
-/// Formats a double with "." as decimal separator, like the host:
+/// Formats a double with "." as decimal separator:
 /// - the value is first rounded (half away from zero, on its exact binary
 ///   value) to at most `precision` significant digits (clamped to 1..18) and,
 ///   for ffFixed/ffNumber/ffCurrency, to at most `digits` decimals (0..18);
@@ -72,11 +72,11 @@ String LocaleFloatToStr(double value);
 /// FloatToStrF with the locale's decimal point and thousands separator.
 String LocaleFloatToStrF(double value, TFloatFormat format, int precision, int digits);
 
-/// The host's Currency: a signed 64-bit integer counting units of 1/10000,
+/// Currency: a signed 64-bit integer counting units of 1/10000,
 /// so that decimal amounts with up to four decimals are exact. The range is
 /// -922337203685477.5808 .. 922337203685477.5807. Arithmetic is exact where
 /// the result is representable; products and quotients are rounded half to
-/// even on the fourth decimal (as the host's floating point unit stores them);
+/// even on the fourth decimal (as the x87 floating point unit stores them);
 /// any result out of range raises EIntOverflow "Currency overflow", a
 /// division by zero EZeroDivide.
 class Currency {

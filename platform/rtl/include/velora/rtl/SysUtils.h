@@ -17,7 +17,7 @@
 
 namespace velora {
 
-/// The host's string: a byte string (ANSI text; no code-page conversion).
+/// The library's string: a byte string (ANSI text; no code-page conversion).
 using String = std::string;
 
 /// Root of every exception the library raises. Carries only its message.
@@ -110,7 +110,7 @@ String FormatArg(const T& v) requires std::is_integral_v<T> {
 String FormatImpl(std::string_view fmt, const std::vector<String>& args);
 }  // namespace detail
 
-/// The host's Format for the directives the library uses: %s, %d, %u, %x,
+/// Format for the directives the library uses: %s, %d, %u, %x,
 /// %f/%g (arguments already rendered), %% ; directives take the arguments in
 /// order. An argument count that does not match raises EConvertError.
 template <typename... Args>
@@ -143,7 +143,7 @@ bool SameText(std::string_view a, std::string_view b);
 int AnsiCompareText(std::string_view a, std::string_view b);
 
 /// Copies at most (size - 1) characters of src into dest and terminates it;
-/// the null-terminated string copy of the host. Returns dest.
+/// a bounded null-terminated string copy. Returns dest.
 char* StrPLCopy(char* dest, std::string_view src, std::size_t size);
 
 }  // namespace velora

@@ -1,14 +1,14 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// The host's variant: a small value type that holds one value of a handful of
+// The variant: a small value type that holds one value of a handful of
 // kinds (integers, floating point, currency, date, Boolean, string), the
 // states Empty and Null, or a one-dimensional array of values, and converts
-// between them by the host's rules. Parameters keep their values in it, and
+// between them by fixed rules (see Variant). Parameters keep their values in it, and
 // fields hand values out through it.
 //
 // Variants have value semantics: copying one copies its array too. The type
-// codes are the host's, since they are stored in form files and compared by
+// codes are fixed numbers, since they are stored in form files and compared by
 // parameter code.
 #pragma once
 
@@ -73,9 +73,9 @@ struct TOleStrTag {
 struct TVariantAccess;
 }  // namespace detail
 
-/// A host variant.
+/// A variant.
 ///
-/// Conversions (As...) follow the host's rules:
+/// Conversions (As...) follow these rules:
 /// - Empty converts to 0, 0.0, False, "" and date 0; Null and arrays raise
 ///   EVariantError "Could not convert variant of type (Null) into type
 ///   (Integer)" (with the actual type names);
@@ -175,7 +175,7 @@ inline bool VarIsArray(const Variant& v) { return v.IsArray(); }
 String VarToStr(const Variant& v);
 /// v converted to varType (see Variant::AsType).
 inline Variant VarAsType(const Variant& v, TVarType varType) { return v.AsType(varType); }
-/// The host's name of a type code: "Integer", "String", "Array Byte", ...
+/// The name of a type code: "Integer", "String", "Array Byte", ...
 String VarTypeAsText(TVarType varType);
 
 /// A one-dimensional array with bounds lowBound..highBound (highBound may be
