@@ -53,6 +53,13 @@ void TODBCDataSet::Cancel() {
 }
 
 Variant TODBCDataSet::GetStateFieldValue(TDataSetState State, TField* Field) {
+    // GetOldRecord answers by the state the value was asked from.
+    struct TRestore {
+        TDataSetState& Slot;
+        TDataSetState Saved;
+        ~TRestore() { Slot = Saved; }
+    } restore{FOuterState, FOuterState};
+    FOuterState = this->State();
     return TDataSet::GetStateFieldValue(State, Field);
 }
 

@@ -156,9 +156,24 @@ void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
 // Editing steps
 
 void TODBCDataSet::InternalEdit() {
-    // Editing starts from the engine's current values of the row.
+    // Editing starts from the engine's current values of the row; a copy of
+    // them answers OldValue until the edit ends. The copy holds no long
+    // values of its own (their cache slots are empty): those are read through
+    // the row's bookmark, from the data source, which still holds the old ones.
     FEngine->GetCurrentRecord(ActiveBuffer());
     ClearBlobCache(ActiveBuffer());
+    FOldRecord.assign(ActiveBuffer(), ActiveBuffer() + FRecordBufferSize);
+}
+
+TRecordBuffer TODBCDataSet::GetOldRecord() {
+    switch (FOuterState) {
+        case dsEdit:
+            return FOldRecord.size() == FRecordBufferSize ? FOldRecord.data() : nullptr;
+        case dsBrowse:
+            return IsEmpty() ? nullptr : ActiveBuffer();
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace velora

@@ -291,7 +291,21 @@ void TODBCQuery::RefreshParams() {
 // ---------------------------------------------------------------------------
 // Flags
 
-bool TODBCQuery::GetCanModify() { return TODBCDataSet::GetCanModify() && !FReadOnly && FOneTable; }
+bool TODBCQuery::GetCanModify() {
+    if (WritesThroughCursor()) return true;
+    // Edits held in the record buffer only, for the update object to write.
+    return UpdateObject() != nullptr && !FReadOnly && Active();
+}
+
+void TODBCQuery::InternalPost() {
+    if (!WritesThroughCursor()) DatabaseErrorFmt(SWriteThroughUpdateObject, Name());
+    TODBCDataSet::InternalPost();
+}
+
+void TODBCQuery::InternalDelete() {
+    if (!WritesThroughCursor()) DatabaseErrorFmt(SWriteThroughUpdateObject, Name());
+    TODBCDataSet::InternalDelete();
+}
 
 void TODBCQuery::InternalOpen() {
     TODBCDataSet::InternalOpen();
@@ -361,7 +375,8 @@ void RegisterODBCQueryClasses() {
             .ObjectProp("Params", &TODBCQuery::Params)
             .BooleanProp("ReadOnly", &TODBCQuery::ReadOnly, &TODBCQuery::SetReadOnly)
             .Default(false)
-            .ObjectProp("SQL", &TODBCQuery::SQL);
+            .ObjectProp("SQL", &TODBCQuery::SQL)
+            .ComponentProp("UpdateObject", &TODBCQuery::UpdateObject, &TODBCQuery::SetUpdateObject);
         return true;
     }();
     (void)registered;

@@ -435,10 +435,11 @@ TEST_P(ODBCDataSetEdit, FieldsAreWrittenOnlyInEditStatesAndNeverWhenReadOnly) {
     TField* field = t->FieldByName("name");
     EXPECT_EQ(ErrorOf([&] { field->SetAsString("x"); }), "Dataset not in edit or insert mode");
     t->Edit();
-    EXPECT_TRUE(field->OldValue().IsNull()) << "old values are not kept";
+    field->SetAsString("changed");
+    EXPECT_EQ(field->OldValue().AsString(), "row 1") << "the value from before the edit";
     field->SetReadOnly(true);
     EXPECT_EQ(ErrorOf([&] { field->SetAsString("x"); }), "Field 'name' cannot be modified");
-    EXPECT_EQ(field->AsString(), "row 1");
+    EXPECT_EQ(field->AsString(), "changed");
     field->SetReadOnly(false);
     t->Cancel();
     EXPECT_EQ(Column("SELECT name FROM " + name + " WHERE id = 1"), (std::vector<std::string>{"row 1"}));

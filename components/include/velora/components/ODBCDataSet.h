@@ -283,8 +283,9 @@ protected:
     // ---- field data ------------------------------------------------------------------------------
     /// The record buffer fields read and write in the current state.
     bool GetActiveRecBuf(TRecordBuffer& RecBuf);
-    /// Old values are not kept: nil.
-    TRecordBuffer GetOldRecord() { return nullptr; }
+    /// The record as it was before the change: the copy InternalEdit made in
+    /// edit state, the active record in browse state, nil in insert state.
+    TRecordBuffer GetOldRecord();
 
     // ---- the framework's protocol -----------------------------------------------------------------
     void ClearCalcFields(TRecordBuffer Buffer) override;
@@ -372,7 +373,10 @@ private:
     // A uni-directional dataset cannot read backwards; after Last it may
     // still deliver the last row, which the cursor holds, once.
     enum class TLastRow : std::uint8_t { None, Pending, Delivered } FLastRow = TLastRow::None;
-    // Editing.
+    // Editing. FOldRecord is the record image from before the current edit;
+    // FOuterState the state a dsOldValue read was asked from.
+    std::vector<std::uint8_t> FOldRecord;
+    TDataSetState FOuterState = dsInactive;
     TODBCDataSetUpdateObject* FUpdateObject = nullptr;
     TODBCProviderRef FProvider;
 };

@@ -9,6 +9,7 @@
 #include "velora/components/ODBCParamList.h"
 #include "velora/components/ODBCParams.h"
 #include "velora/components/ODBCQuery.h"
+#include "velora/components/ODBCUpdateSQL.h"
 #include "velora/components/ODBCSession.h"
 #include "velora/components/ODBCconst.h"
 #include "velora/components/SMIntf.h"

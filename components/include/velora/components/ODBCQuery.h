@@ -167,8 +167,15 @@ public:
 
 protected:
     /// The inherited answer, for a query that is not ReadOnly and whose
-    /// result columns come from one table.
+    /// result columns come from one table. With an update object, a query
+    /// that is not ReadOnly may always enter edit and insert states: its
+    /// records are then written through the update object.
     bool GetCanModify() override;
+    /// Post and Delete of a query that cannot write through its cursor (it
+    /// reads several tables, or its cursor is read-only) raise, naming the
+    /// update-object pattern; the record stays in its state.
+    void InternalPost() override;
+    void InternalDelete() override;
     /// Opens the dataset, then notes whether the result reads one table.
     void InternalOpen() override;
     /// Prepares when needed, takes the master's values, binds, and hands the
@@ -181,6 +188,8 @@ protected:
     void QueryChanged(TObject* Sender);
 
 private:
+    /// Whether Post and Delete can write through the dataset's cursor.
+    bool WritesThroughCursor() { return TODBCDataSet::GetCanModify() && !FReadOnly && FOneTable; }
     friend class TODBCQueryDataLink;
     friend void RegisterODBCQueryClasses();
 

@@ -35,6 +35,11 @@ inline constexpr const char* SNoTableName = "Missing TableName property";
 inline constexpr const char* SNoFieldAccess = "Cannot access field '%s' in a filter";
 inline constexpr const char* SUntitled = "Untitled Application";
 inline constexpr const char* SUpdateFailed = "Update failed";
+inline constexpr const char* SNoUpdateDataSet = "Update object '%s' has no dataset";
+inline constexpr const char* SWriteThroughUpdateObject =
+    "'%s' reads several tables and cannot write its records itself: write them through its update object "
+    "(Edit or Insert, assign the fields, UpdateObject.Apply, then Cancel; to delete, Apply(ukDelete) in browse "
+    "state, then Refresh)";
 inline constexpr const char* SNoProvider = "No provider available";
 inline constexpr const char* SDataSetOpen = "Cannot perform this operation on an open dataset";
 inline constexpr const char* SNotEditing = "Dataset not in edit or insert mode";
