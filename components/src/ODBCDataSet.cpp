@@ -15,6 +15,7 @@
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
+#include "velora/engine/SQLText.h"
 #include "velora/forms/Application.h"
 
 #include <algorithm>
@@ -548,6 +549,7 @@ void TODBCDataSet::ActivateFilter(bool Value) {
     TStmt stmt;
     GetStmtRecord(stmt);
     stmt.Filtered = Value;
+    CheckClauses(stmt);
     String text;
     ODBCBuildStmtText(stmt, text);
     RunClauseText(text, "Invalid Expression in FilterParams");
@@ -558,9 +560,20 @@ void TODBCDataSet::ActivateIndex(bool Value) {
     TStmt stmt;
     GetStmtRecord(stmt);
     stmt.Indexed = Value;
+    CheckClauses(stmt);
     String text;
     ODBCBuildStmtText(stmt, text);
     RunClauseText(text, "Invalid Expression in IndexParams");
+}
+
+void TODBCDataSet::CheckClauses(const TStmt& Stmt) {
+    // Filter and order texts are trusted SQL, run as written; a second
+    // statement in them never reaches the data source, not even for the trial.
+    const TSQLDialect dialect = SQLDialectOf(GetDBHandle());
+    if (Stmt.Filtered && HasStatementSeparator(Stmt.FilterText, dialect))
+        throw EODBCError(0, "Invalid Expression in FilterParams");
+    if (Stmt.Indexed && HasStatementSeparator(Stmt.OrderText, dialect))
+        throw EODBCError(0, "Invalid Expression in IndexParams");
 }
 
 void TODBCDataSet::RunClauseText(const String& Text, const char* RejectMessage) {

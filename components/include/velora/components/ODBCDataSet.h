@@ -252,6 +252,9 @@ protected:
     /// Fills a statement record from StmtText, Filtered, FilterParams,
     /// Indexed and IndexParams.
     void GetStmtRecord(TStmt& Stmt) const;
+    /// Refuses filter and order texts holding a statement separator
+    /// ("Invalid Expression in FilterParams/IndexParams", as a rejected text).
+    void CheckClauses(const TStmt& Stmt);
     void SetStmtText(const String& Value) { FStmtText = Value; }
     /// Records the text the statement was prepared with (a refresh runs it
     /// again; a failed switch of filter or ordering returns to it). Empty:
@@ -339,6 +342,7 @@ private:
     void ReleaseBlobHandle(std::uint32_t Handle);
     /// Tries Text on a statement of its own, then requeries with it.
     void RunClauseText(const String& Text, const char* RejectMessage);
+
     /// Requeries; on failure returns to the text that ran before (or closes
     /// when that fails too) and re-raises.
     void RequeryText(const String& Text);
