@@ -217,6 +217,23 @@ void TODBCDataSet::InternalRefresh() {
     CursorPosChanged();
 }
 
+void TODBCDataSet::CursorsClosed(bool /*Deleted*/) {
+    // Requery prepares the text again, which serves a deleted statement too.
+    if (!Active() || !FEngine || FUniDirectional) return;
+    // The driver may still count the closed cursor as open (psqlODBC with
+    // cursor-based fetching after a rollback): release it on our side first.
+    odbc::SQLFreeStmt(FStmtHandle, SQL_CLOSE);
+    if (State() == dsBrowse) {
+        // Refresh lands on the first record: come back to the one shown.
+        TBookmark mark = IsEmpty() ? TBookmark() : GetBookmark();
+        Refresh();
+        if (!mark.empty() && BookmarkValid(mark)) GotoBookmark(mark);
+        return;
+    }
+    FEngine->Requery(FActiveStmtText, false);
+    FLastRow = TLastRow::None;
+}
+
 // ---------------------------------------------------------------------------
 // Record buffers
 

@@ -9,6 +9,7 @@
 #include "velora/components/ODBCTable.h"
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/SQLText.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,85 @@ TEST_P(HostileInput, FiltersWithASeparatorOutsideQuotesNeverRun) {
     table->SetFiltered(true);
     EXPECT_EQ(ErrorOf([&] { table->Open(); }), "Invalid Expression in FilterParams") << "also when opening";
     ExpectVictimAlive();
+}
+
+// A table kept open across Commit and Rollback stays usable and shows the
+// committed state where the driver closes or deletes cursors at the end of a
+// transaction (answered at the boundary here; psqlODBC with cursor-based
+// fetching below really closes them on rollback).
+TEST_P(HostileInput, ATableOpenAcrossCommitAndRollbackStaysUsable) {
+    const std::string t = CreateNumbered(30);
+    for (SQLUINTEGER behaviour :
+         {SQLUINTEGER(SQL_CB_PRESERVE), SQLUINTEGER(SQL_CB_CLOSE), SQLUINTEGER(SQL_CB_DELETE)}) {
+        SCOPED_TRACE(behaviour);
+        odbc::faults::Scope scope;
+        TODBCTable* table = NewTable(t);
+        table->IndexParams()->SetText("id");
+        table->SetIndexed(true);
+        table->Open();
+        odbc::faults::OverrideInfo(SQL_CURSOR_COMMIT_BEHAVIOR, behaviour, odbc::faults::InfoMode::Replace,
+                                   FDb->Handle());
+        odbc::faults::OverrideInfo(SQL_CURSOR_ROLLBACK_BEHAVIOR, behaviour, odbc::faults::InfoMode::Replace,
+                                   FDb->Handle());
+        table->MoveBy(4);
+        FDb->StartTransaction();
+        table->Edit();
+        table->FieldByName("name")->SetAsString("committed");
+        table->Post();
+        const int before = odbc::faults::CallCount("SQLExecute");
+        FDb->Commit();
+        const int executes = odbc::faults::CallCount("SQLExecute") - before;
+        EXPECT_EQ(executes > 0, behaviour != SQL_CB_PRESERVE) << "the statement runs again only when needed";
+        EXPECT_EQ(table->FieldByName("id")->AsInteger(), 5) << "the position is kept";
+        EXPECT_EQ(table->FieldByName("name")->AsString(), "committed");
+        FDb->StartTransaction();
+        table->Edit();
+        table->FieldByName("name")->SetAsString("rolled back");
+        table->Post();
+        FDb->Rollback();
+        table->Next();
+        table->Edit();
+        table->FieldByName("name")->SetAsString("after");
+        table->Post();
+        table->Last();
+        EXPECT_EQ(table->FieldByName("id")->AsInteger(), 30);
+        table->Close();
+        FRaw->Exec("UPDATE " + t + " SET name = 'row 5' WHERE id = 5");
+    }
+    EXPECT_EQ(FRaw->Query("SELECT name FROM " + t + " WHERE id = 6")[0][0].value_or(""), "after");
+}
+
+TEST(HostileInputPostgreSQL, RollbackThatClosesCursorsLeavesTheTableUsable) {
+    const test::TestDriver& pg = test::Driver(test::DriverKind::PostgreSQL);
+    if (!pg.Available()) GTEST_SKIP() << "no PostgreSQL server in this run";
+    test::RawConnection raw(pg);
+    raw.DropTableIfExists("declare_fetch");
+    raw.Exec("CREATE TABLE declare_fetch (id integer primary key, name varchar(20))");
+    std::vector<std::string> rows;
+    for (int i = 1; i <= 250; ++i) rows.push_back(std::to_string(i) + ", 'r" + std::to_string(i) + "'");
+    test::InsertRows(raw, "declare_fetch", rows);
+    TComponent owner(nullptr);
+    test::TestDriver declare = pg;
+    declare.Dsn = "VeloraPGDeclare";
+    TODBCDatabase* db = test::NewDatabase(&owner, declare);
+    auto* table = new TODBCTable(&owner);
+    table->SetDataBase(db);
+    table->SetTableName("declare_fetch");
+    table->IndexParams()->SetText("id");
+    table->SetIndexed(true);
+    table->SetReadOnly(true);
+    table->Open();
+    table->MoveBy(119);
+    db->StartTransaction();
+    raw.Exec("UPDATE declare_fetch SET name = 'seen' WHERE id = 240");
+    db->Rollback();
+    EXPECT_EQ(table->FieldByName("id")->AsInteger(), 120);
+    table->MoveBy(120);
+    EXPECT_EQ(table->FieldByName("name")->AsString(), "seen");
+    table->First();
+    EXPECT_EQ(table->FieldByName("id")->AsInteger(), 1);
+    table->Close();
+    raw.DropTableIfExists("declare_fetch");
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, HostileInput, test::AllDrivers(), test::DriverParamName());

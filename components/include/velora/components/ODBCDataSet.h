@@ -324,6 +324,11 @@ protected:
     void DoAfterScroll() override;
     /// A freed update object is forgotten.
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    /// Runs the statement again after the end of a transaction closed the
+    /// cursor: a browsing dataset refreshes, keeping its position; one being
+    /// edited keeps its record and finds its row again when it posts. A
+    /// uni-directional dataset cannot read its rows again and is left as is.
+    void CursorsClosed(bool Deleted) override;
 
     /// Adds at most one field definition for an engine column (duplicate
     /// names get "_1", "_2", ...; columns without a host type get none).
