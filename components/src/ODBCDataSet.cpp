@@ -15,6 +15,7 @@
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
+#include "velora/engine/SQLText.h"
 #include "velora/forms/Application.h"
 
 #include <algorithm>
@@ -205,6 +206,23 @@ void TODBCDataSet::InternalRefresh() {
     }
     FLastRow = TLastRow::None;
     CursorPosChanged();
+}
+
+void TODBCDataSet::CursorsClosed(bool /*Deleted*/) {
+    // Requery prepares the text again, which serves a deleted statement too.
+    if (!Active() || !FEngine || FUniDirectional) return;
+    // The driver may still count the closed cursor as open (psqlODBC with
+    // cursor-based fetching after a rollback): release it on our side first.
+    odbc::SQLFreeStmt(FStmtHandle.get(), SQL_CLOSE);
+    if (State() == dsBrowse) {
+        // Refresh lands on the first record: come back to the one shown.
+        TBookmark mark = IsEmpty() ? TBookmark() : GetBookmark();
+        Refresh();
+        if (!mark.empty() && BookmarkValid(mark)) GotoBookmark(mark);
+        return;
+    }
+    FEngine->Requery(FActiveStmtText, false);
+    FLastRow = TLastRow::None;
 }
 
 // ---------------------------------------------------------------------------
@@ -539,6 +557,7 @@ void TODBCDataSet::ActivateFilter(bool Value) {
     TStmt stmt;
     GetStmtRecord(stmt);
     stmt.Filtered = Value;
+    CheckClauses(stmt);
     String text;
     ODBCBuildStmtText(stmt, text);
     RunClauseText(text, "Invalid Expression in FilterParams");
@@ -549,9 +568,20 @@ void TODBCDataSet::ActivateIndex(bool Value) {
     TStmt stmt;
     GetStmtRecord(stmt);
     stmt.Indexed = Value;
+    CheckClauses(stmt);
     String text;
     ODBCBuildStmtText(stmt, text);
     RunClauseText(text, "Invalid Expression in IndexParams");
+}
+
+void TODBCDataSet::CheckClauses(const TStmt& Stmt) {
+    // Filter and order texts are trusted SQL, run as written; a second
+    // statement in them never reaches the data source, not even for the trial.
+    const TSQLDialect dialect = SQLDialectOf(GetDBHandle());
+    if (Stmt.Filtered && HasStatementSeparator(Stmt.FilterText, dialect))
+        throw EODBCError(0, "Invalid Expression in FilterParams");
+    if (Stmt.Indexed && HasStatementSeparator(Stmt.OrderText, dialect))
+        throw EODBCError(0, "Invalid Expression in IndexParams");
 }
 
 void TODBCDataSet::RunClauseText(const String& Text, const char* RejectMessage) {

@@ -267,6 +267,18 @@ void TODBCDatabase::EndTransaction(ODBCXEnd How) {
     Screen->SetCursor(crSQLWait);
     TCursorReset cursorReset;
     ODBCEndTransaction(FHandle.get(), How);
+    // Drivers that close or delete cursors at the end of a transaction leave
+    // the open datasets without rows: each runs its statement again, so it
+    // stays usable and shows the state just committed.
+    SQLUINTEGER behaviour = SQL_CB_PRESERVE;
+    const SQLUSMALLINT info = How == xendABORT ? SQL_CURSOR_ROLLBACK_BEHAVIOR : SQL_CURSOR_COMMIT_BEHAVIOR;
+    if (!ODBCSucceeded(odbc::SQLGetInfo(FHandle.get(), info, &behaviour, sizeof(SQLUSMALLINT), nullptr))) return;
+    behaviour &= 0xFFFFu;
+    if (behaviour != SQL_CB_CLOSE && behaviour != SQL_CB_DELETE) return;
+    const std::vector<TODBCDataSetLink*> inUse = FDataSets;
+    for (TODBCDataSetLink* link : inUse)
+        if (std::find(FDataSets.begin(), FDataSets.end(), link) != FDataSets.end())
+            link->CursorsClosed(behaviour == SQL_CB_DELETE);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
+#include "velora/engine/SQLText.h"
 #include "velora/db/DBConsts.h"
 #include "velora/classes/TypInfo.h"
 
@@ -312,7 +313,10 @@ void TODBCQuery::InternalOpen() {
     // A join writes nowhere: its rows are not rows of the table its text
     // names first. The driver's keyset cursor turns read-only by itself; the
     // cursor library reports what was asked, so the columns tell.
-    FOneTable = true;
+    // A text whose table is no plain name (a subquery, a function) names no
+    // table to write to.
+    FOneTable = IsValidTableName(FQueryTableName, IdentifierQuoteChar(GetDBHandle()));
+    if (!FOneTable) return;
     String first;
     SQLSMALLINT count = 0;
     if (!ODBCSucceeded(odbc::SQLNumResultCols(StmtHandle(), &count))) return;

@@ -8,6 +8,7 @@
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
+#include "velora/engine/SQLText.h"
 #include "velora/odbc/ODBCBoundary.h"
 #include "velora/classes/TypInfo.h"
 
@@ -36,11 +37,16 @@ SQLHSTMT TODBCTable::CreateHandle() {
 
 SQLHSTMT TODBCTable::GetHandle() {
     const ODBCOpenMode openMode = FReadOnly ? ODBCREADONLY : ODBCREADWRITE;
+    // The name goes into the statement as given: it must be a name and
+    // nothing else (no second statement, no comment).
+    if (!IsValidTableName(FTableName, IdentifierQuoteChar(GetDBHandle())))
+        DatabaseErrorFmt(SInvalidTableName, FTableName);
     SetStmtText("SELECT * FROM " + FTableName);
     TODBCStmtOwner stmt(ODBCAllocStmt(GetDBHandle()));
     try {
         TStmt record;
         GetStmtRecord(record);
+        CheckClauses(record);
         String text;
         ODBCBuildStmtText(record, text);
         const std::uint8_t cursorMode = Database()->CursorMode();

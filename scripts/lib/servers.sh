@@ -219,6 +219,19 @@ BoolsAsChar=0
 UpdatableCursors=1
 UseDeclareFetch=0
 
+[VeloraPGDeclare]
+Description=Velora test database (PostgreSQL, cursor-based fetching: rollback closes cursors)
+Driver=PostgreSQL ANSI
+Servername=127.0.0.1
+Port=$VELORA_PG_PORT
+Database=velora_test
+Username=velora
+Password=velora-pw
+BoolsAsChar=0
+UpdatableCursors=1
+UseDeclareFetch=1
+Fetch=100
+
 [VeloraMaria]
 Description=Velora test database (MariaDB)
 Driver=MariaDB Unicode

@@ -10,6 +10,7 @@
 #include "components/DataSetTestUtil.h"
 
 #include "velora/classes/FormFiles.h"
+#include "velora/components/ODBCQuery.h"
 #include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
@@ -313,14 +314,19 @@ TEST_P(ODBCTable, InitFieldDefsOfAClosedTableLeavesItClosed) {
     EXPECT_EQ(opens, 2);
 }
 
-TEST_P(ODBCTable, SeveralTablesInTheNameGiveNumberedDuplicateFields) {
+TEST_P(ODBCTable, SeveralTablesGiveNumberedDuplicateFieldsThroughAQueryNeverThroughATableName) {
     const std::string a = CreateNumbered(2);
     const std::string b = CreateNumbered(3);
+    // A table name is one name: a list of tables is refused before anything runs.
     TODBCTable* t = NewTable(a + " x, " + b + " y");
-    t->Open();
-    EXPECT_EQ(t->RecordCount(), 6);
+    EXPECT_EQ(ErrorOf([&] { t->Open(); }), "Invalid table name '" + a + " x, " + b + " y'");
+    auto* q = new TODBCQuery(FOwner.get());
+    q->SetDataBase(FDb);
+    q->SQL()->SetText("SELECT * FROM " + a + " x, " + b + " y");
+    q->Open();
+    EXPECT_EQ(q->RecordCount(), 6);
     std::vector<String> names;
-    for (int i = 0; i < t->FieldCount(); ++i) names.push_back(LowerCase(t->Fields().Fields(i)->FieldName()));
+    for (int i = 0; i < q->FieldCount(); ++i) names.push_back(LowerCase(q->Fields().Fields(i)->FieldName()));
     EXPECT_EQ(names, (std::vector<String>{"id", "name", "amount", "id_1", "name_1", "amount_1"}));
 }
 

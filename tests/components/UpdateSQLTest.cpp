@@ -95,9 +95,8 @@ TEST_P(UpdateSQL, ModifyBindsNewValuesAndOldKeysAndUnchangedFieldsGiveTheirOldVa
 }
 
 TEST_P(UpdateSQL, OldValuesAreTheFetchedOnesForEveryKindOfValue) {
-    const std::string t =
-        CreateTable("id integer primary key, name varchar(30), amount decimal(12,2), n integer, at " +
-                    std::string(Drv().Kind == test::DriverKind::MariaDB ? "datetime(3)" : "timestamp"));
+    const std::string t = CreateTable("id integer primary key, name varchar(30), amount decimal(12,2), n integer, at " +
+                                      std::string(Drv().Traits.TimeStampType));
     FRaw->Exec("INSERT INTO " + t + " VALUES (1, 'a', 96.25, NULL, '2024-02-29 13:45:56.123')");
     TODBCQuery* q = NewQuery("SELECT id, name, amount, n, at FROM " + t);
     q->Open();

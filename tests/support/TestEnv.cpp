@@ -161,6 +161,7 @@ DriverTraits PostgreSQLTraits() {
     t.SendsNotices = true;
     t.HasKeysetCursors = true;
     t.MakesCursorsReadOnly = true;
+    t.DefaultSchema = "public";
     t.ParamSizes = ParamSizeSource::DescribeParam;
     t.UniqueViolationState = "23505";
     t.NotNullViolationState = "23502";
@@ -184,6 +185,7 @@ DriverTraits MariaDBTraits() {
     t.IntOfPrefix = "(";
     t.IntOfSuffix = " + 0)";
     t.IdentifierQuote = '`';
+    t.DefaultSchema = "velora_test";
     t.ParamSizes = ParamSizeSource::ImplementationDescriptor;
     t.UniqueViolationState = "23000";
     t.NotNullViolationState = "23000";

@@ -61,9 +61,10 @@ struct DriverTraits {
     const char* FalseLiteral = "0";
     const char* IntOfPrefix = "";  ///< around a boolean column, read it as 0 or 1 (AsInt)
     const char* IntOfSuffix = "";
-    bool ByteaLiterals = false;   ///< binary literals are '\x..'::bytea, else X'..'
-    char IdentifierQuote = '"';   ///< quotes names that are no plain identifiers
-    const char* FastWrites = "";  ///< stops each write waiting for the disk (empty: nothing to do)
+    bool ByteaLiterals = false;      ///< binary literals are '\x..'::bytea, else X'..'
+    char IdentifierQuote = '"';      ///< quotes names that are no plain identifiers
+    const char* DefaultSchema = "";  ///< the schema (or database) the tests' tables are in; empty: none
+    const char* FastWrites = "";     ///< stops each write waiting for the disk (empty: nothing to do)
 
     // Behaviour.
     bool NumericKeepsScale = true;              ///< numeric(12,2) reads back "1234.50", not "1234.5"

@@ -253,6 +253,9 @@ protected:
     /// Fills a statement record from StmtText, Filtered, FilterParams,
     /// Indexed and IndexParams.
     void GetStmtRecord(TStmt& Stmt) const;
+    /// Refuses filter and order texts holding a statement separator
+    /// ("Invalid Expression in FilterParams/IndexParams", as a rejected text).
+    void CheckClauses(const TStmt& Stmt);
     void SetStmtText(const String& Value) { FStmtText = Value; }
     /// Records the text the statement was prepared with (a refresh runs it
     /// again; a failed switch of filter or ordering returns to it). Empty:
@@ -323,6 +326,11 @@ protected:
     void DoAfterScroll() override;
     /// A freed update object is forgotten.
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    /// Runs the statement again after the end of a transaction closed the
+    /// cursor: a browsing dataset refreshes, keeping its position; one being
+    /// edited keeps its record and finds its row again when it posts. A
+    /// uni-directional dataset cannot read its rows again and is left as is.
+    void CursorsClosed(bool Deleted) override;
 
     /// Adds at most one field definition for an engine column (duplicate
     /// names get "_1", "_2", ...; columns without a field type get none).
@@ -341,6 +349,7 @@ private:
     void ReleaseBlobHandle(std::uint32_t Handle);
     /// Tries Text on a statement of its own, then requeries with it.
     void RunClauseText(const String& Text, const char* RejectMessage);
+
     /// Requeries; on failure returns to the text that ran before (or closes
     /// when that fails too) and re-raises.
     void RequeryText(const String& Text);

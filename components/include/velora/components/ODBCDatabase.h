@@ -73,6 +73,9 @@ protected:
     void LinkDatabase(TODBCDatabase* Value);
     /// Told after the database cleared the link because it is going away.
     virtual void DatabaseFreed() {}
+    /// Told after a commit or rollback closed (Deleted: also unprepared) the
+    /// connection's cursors; the dataset runs its statement again.
+    virtual void CursorsClosed(bool Deleted) { (void)Deleted; }
 
 private:
     friend class TODBCDatabase;

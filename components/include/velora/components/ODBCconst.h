@@ -32,6 +32,7 @@ inline constexpr const char* STruncationError = "Parameter '%s' truncated on out
 inline constexpr const char* SInvalidVersion = "Unable to load bind parameters";
 inline constexpr const char* SResultName = "Result";
 inline constexpr const char* SNoTableName = "Missing TableName property";
+inline constexpr const char* SInvalidTableName = "Invalid table name '%s'";
 inline constexpr const char* SNoFieldAccess = "Cannot access field '%s' in a filter";
 inline constexpr const char* SUntitled = "Untitled Application";
 inline constexpr const char* SUpdateFailed = "Update failed";

@@ -1,0 +1,42 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Reading SQL text the library builds statements from: what a plain
+// identifier is, which table names the table dataset accepts, and whether a
+// clause holds a second statement. One definition of each, so the table
+// dataset, the query and the update-SQL generator agree on them.
+#pragma once
+
+#include "velora/odbc/ODBCBoundary.h"
+
+#include <string_view>
+
+namespace velora {
+
+/// How a data source reads literals, quoted names and comments.
+enum class TSQLDialect : std::uint8_t {
+    Standard,    ///< '...' and "..." with doubled quotes, -- and /* */ comments (SQLite, others)
+    PostgreSQL,  ///< Standard plus E'...' backslash escapes, $tag$...$tag$ strings and nested /* */
+    MySQL,       ///< MariaDB and MySQL: backslash escapes in '...' and "...", `...` names, # comments
+};
+
+/// The dialect of a connection, from its DBMS name; Standard when unknown.
+TSQLDialect SQLDialectOf(SQLHDBC dbc);
+/// The connection's identifier quote character ('"' when the driver names
+/// none or a blank).
+char IdentifierQuoteChar(SQLHDBC dbc);
+
+/// A letter or underscore, then letters, digits, underscores or '$'. Bytes of
+/// UTF-8 sequences count as letters.
+bool IsPlainIdentifier(std::string_view name);
+/// One to three dot-separated parts (table, schema.table,
+/// catalog.schema.table), each a plain identifier or a name quoted with
+/// `quote` (the quote doubled inside, nothing empty).
+bool IsValidTableName(std::string_view name, char quote);
+/// Whether `text` holds a ';' outside string literals, quoted names and
+/// comments, as the dialect's server reads them. An unterminated literal or
+/// comment counts as a separator too: the server's reading of what follows
+/// cannot be known.
+bool HasStatementSeparator(std::string_view text, TSQLDialect dialect);
+
+}  // namespace velora
