@@ -395,6 +395,8 @@ public:
 class TGroupBox : public TCustomControl {
 public:
     explicit TGroupBox(TComponent* AOwner);
+    /// An etched frame with the caption in its top edge.
+    void Paint() override;
 };
 
 }  // namespace velora
