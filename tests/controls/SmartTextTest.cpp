@@ -255,6 +255,7 @@ TEST(SmartTextSetters, NormaliseInvalidateAndKeepTheAutoSizeWish) {
 }
 
 TEST(SmartTextSetters, FormFileReadsEveryOwnProperty) {
+    RegisterControlClasses();
     TOwnedPtr<TComponent> c(ReadComponentFromString(R"(object T: TSmartText
   AllowResize = True
   AutoSize = False
