@@ -228,3 +228,28 @@ TEST(SmartTextPixels, TurnedTextIsWholeAtEveryAngle) {
         EXPECT_TRUE(Render(*l)->SamePixels(*img)) << deg;
     }
 }
+
+TEST(SmartTextPixels, SpecialOriginsAtNinetyAndEffectsInScreenAxes) {
+    // A label held at 100 pixels high by its Align: centre and right place
+    // the upright text in the middle and against the top.
+    for (TAlignment a : {taCenter, taRightJustify}) {
+        auto l = MakeLabel("Hello", tsNormal, 30, 100);
+        l->SetAlign(alLeft);
+        l->SetAlignment(a);
+        l->SetRotation(90);
+        const TRect box = FaceOf(*l, *Settled(*l)).Box();
+        ASSERT_EQ(l->Height(), 100);
+        if (a == taCenter) {
+            EXPECT_LE(std::abs((box.Top + box.Bottom) - (2 * l->Top() + l->Height())), 3);
+        } else {
+            EXPECT_LE(box.Top - l->Top(), 3);
+        }
+    }
+    // Under a rotation the shadow is the face moved (t, t) on the screen.
+    auto l = MakeLabel("Hg Pp", tsShadow);
+    l->SetTextOffset(3);
+    l->SetRotation(60);
+    auto img = Settled(*l);
+    const TMask face = FaceOf(*l, *img);
+    EXPECT_EQ(MaskOf(*img, Green), face.Shifted(3, 3, l->BoundsRect()).Minus(face));
+}
