@@ -23,6 +23,14 @@ inline constexpr TColor Green = 0x00FF00;
 inline constexpr const char* TestFace = "DejaVu Sans";
 inline constexpr TRasterOptions Exact{false, false, 1};
 
+/// Sets the measuring device for one scope.
+struct TMeasuringScope {
+    explicit TMeasuringScope(TCanvasDevice* d) { SetMeasuringDevice(d); }
+    ~TMeasuringScope() { SetMeasuringDevice(nullptr); }
+    TMeasuringScope(const TMeasuringScope&) = delete;
+    TMeasuringScope& operator=(const TMeasuringScope&) = delete;
+};
+
 /// Which pixels of a picture are set.
 struct TMask {
     int W = 0, H = 0;

@@ -253,3 +253,24 @@ TEST(SmartTextPixels, SpecialOriginsAtNinetyAndEffectsInScreenAxes) {
     const TMask face = FaceOf(*l, *img);
     EXPECT_EQ(MaskOf(*img, Green), face.Shifted(3, 3, l->BoundsRect()).Minus(face));
 }
+
+TEST(SmartTextPixels, BitmapFontTurnsInArial) {
+    // Terminus (fonts-terminus-otb, enabled in fontconfig by its package)
+    // is a bitmap font: a turn switches the label to Arial, which turns.
+    TRasterImage scratch(1, 1);
+    TRasterDevice measure(scratch, Exact);
+    auto l = MakeLabel("Terminus", tsNormal);
+    {
+        TMeasuringScope scope(&measure);
+        l->Font()->SetName("Terminus");
+        EXPECT_FALSE(l->IsTrueType());
+        l->SetRotation(0);
+        EXPECT_EQ(l->Font()->Name(), "Terminus");
+        l->SetRotation(45);
+    }
+    EXPECT_EQ(l->Font()->Name(), "Arial");
+    EXPECT_TRUE(l->IsTrueType());
+    const TRect box = FaceOf(*l, *Settled(*l)).Box();
+    EXPECT_GT(box.Height(), box.Width() / 2) << "the ink runs upwards";
+    EXPECT_GT(box.Height(), 40);
+}

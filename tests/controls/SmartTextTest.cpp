@@ -12,9 +12,12 @@
 #include "velora/forms/Forms.h"
 #include "velora/forms/RecordingCanvas.h"
 
+#include "PixelTestUtil.h"
+
 #include <gtest/gtest.h>
 
 using namespace velora;
+using velora::test::TMeasuringScope;
 
 namespace {
 
@@ -44,12 +47,6 @@ std::vector<TCanvasCallKind> KindsOf(const std::vector<TCanvasCall>& calls) {
     for (const TCanvasCall& c : calls) k.push_back(c.Kind);
     return k;
 }
-
-// Sets a measuring device for one test.
-struct TMeasuringScope {
-    explicit TMeasuringScope(TCanvasDevice* d) { SetMeasuringDevice(d); }
-    ~TMeasuringScope() { SetMeasuringDevice(nullptr); }
-};
 
 }  // namespace
 
