@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace velora;
 using velora::test::TMeasuringScope;
 
@@ -194,6 +196,29 @@ TEST(SmartTextCalls, CalculateOriginAndSizeByQuadrantAlignmentAndStyle) {
         EXPECT_EQ(l->Height(), c.H) << c.Rotation;
         EXPECT_EQ(r, l->ClientRect());
     }
+    // The whole grid: the turned cell of "Hello" (30 x 13) starting at the
+    // origin lies inside the control, within half a pixel of rounding.
+    for (int rot : {1, 45, 89, 90, 91, 135, 179, 180, 181, 225, 269, 270, 271, 315, 359})
+        for (TAlignment al : {taLeftJustify, taCenter, taRightJustify})
+            for (TTextStyle st : {tsRaised, tsShadow}) {
+                auto l = MakeLabel();
+                l->SetTextStyle(st);
+                l->SetTextOffset(st == tsShadow ? 3 : 1);
+                l->SetAlignment(al);
+                l->SetRotation(rot);
+                TRect r = l->ClientRect();
+                int x = 0, y = 0;
+                l->CalculateOrigin(r, DrawTextAlignments[al], 30, 13, x, y);
+                const double a = rot * 3.14159265358979323846 / 180;
+                const double ux = std::cos(a), uy = -std::sin(a), vx = std::sin(a), vy = std::cos(a);
+                for (auto [u, v] : {std::pair{0, 0}, {30, 0}, {0, 13}, {30, 13}}) {
+                    const double cx = x + u * ux + v * vx, cy = y + u * uy + v * vy;
+                    EXPECT_TRUE(cx >= -1 && cx <= l->Width() + 1 && cy >= -1 && cy <= l->Height() + 1)
+                        << rot << "/" << al << "/" << st << ": corner (" << cx << ", " << cy << ") outside "
+                        << l->Width() << " x " << l->Height();
+                }
+            }
+
     // Align decides which side follows the turned text.
     for (TAlign a : {alTop, alLeft, alClient}) {
         auto l = MakeLabel();
