@@ -504,6 +504,14 @@ void TCanvas::TextRect(const TRect& r, int x, int y, const String& text) {
 }
 
 void TCanvas::TextOut(int x, int y, const String& text) {
+    TCanvasCall c{ccTextRect};
+    c.Rect = FClip;
+    OffsetRect(c.Rect, -FOrigin.X, -FOrigin.Y);
+    c.X = x;
+    c.Y = y;
+    c.Text = text;
+    c.Color = FFont->Color();
+    Record(c);
     if (FDevice) FDevice->TextRect(FFont->LogFont(), FFont->Color(), FClip, x + FOrigin.X, y + FOrigin.Y, text, FClip);
 }
 
