@@ -283,7 +283,7 @@ TSize TextExtentOf(const TFont& font, const String& text);
 /// The same metric for a logical-font record.
 TSize TextExtentOf(const TLogFont& font, const String& text);
 
-/// Text drawing flags (the host's values).
+/// Text drawing flags.
 inline constexpr unsigned DT_LEFT = 0x0000;
 inline constexpr unsigned DT_CENTER = 0x0001;
 inline constexpr unsigned DT_RIGHT = 0x0002;
@@ -397,7 +397,7 @@ public:
     /// The outline of r (one pixel inside it) in the brush colour.
     void FrameRect(const TRect& r);
     /// A line in the pen's colour and width from the pen position to (x, y)
-    /// (the end point is not drawn, as in the host); the position moves.
+    /// (the end point is not drawn); the position moves.
     void MoveTo(int x, int y) { FPenPos = TPoint{x, y}; }
     void LineTo(int x, int y);
     /// Fills r with the brush and outlines it with the pen.
