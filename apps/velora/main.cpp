@@ -13,10 +13,13 @@
 //   velora edit DSN TABLE --row N --set COLUMN=VALUE ...
 //   velora insert DSN TABLE COLUMN=VALUE ...
 //   velora delete DSN TABLE --row N
+//   velora render FORMFILE|--login-dialog --out FILE.png [--scale N]
+//   velora label CAPTION [--style S] [--rotation D] ... --out FILE.png
 //
 // The tool reads the project's own ODBC configuration: ODBCSYSINI and
 // ODBCINI point at the build's odbc folder unless they are already set.
 #include "EditCommand.h"
+#include "RenderCommand.h"
 #include "SampleDatabase.h"
 #include "QueryCommand.h"
 #include "TableCommand.h"
@@ -46,6 +49,9 @@ constexpr const char* Usage =
     "       velora edit DSN TABLE --row N --set COLUMN=VALUE ... [--user USER] [--password PASSWORD]\n"
     "       velora insert DSN TABLE COLUMN=VALUE ... [--user USER] [--password PASSWORD]\n"
     "       velora delete DSN TABLE --row N [--user USER] [--password PASSWORD]\n"
+    "       velora render FORMFILE|--login-dialog --out FILE.png [--scale N]\n"
+    "       velora label CAPTION [--style raised|recessed|shadow|normal] [--rotation D] [--font NAME]\n"
+    "                    [--size N] [--color C] [--background C] [--offset N] [--scale N] --out FILE.png\n"
     "\n"
     "  sources   lists the ODBC data sources with their descriptions\n"
     "  connect   connects to DSN, prints the cursor mode and the server name, disconnects;\n"
@@ -57,7 +63,9 @@ constexpr const char* Usage =
     "            datetime, string, memo or null (without TYPE: integer, float or string)\n"
     "  edit      changes row N (from 1, in primary-key order) and prints it as stored\n"
     "  insert    adds a row with the values given and prints it as stored\n"
-    "  delete    deletes row N and prints the row deleted; the VALUE (null) stands for NULL\n";
+    "  delete    deletes row N and prints the row deleted; the VALUE (null) stands for NULL\n"
+    "  render    draws a form file (or the login dialog) into a PNG picture\n"
+    "  label     draws one 3-D text label into a PNG picture; colours are names or #RRGGBB\n";
 
 /// A command line the tool cannot understand.
 struct TUsageError {
@@ -187,6 +195,13 @@ int Run(int argc, char** argv) {
         try {
             return EditCommand(command, args);
         } catch (const TEditUsageError& e) {
+            throw TUsageError{e.Message};
+        }
+    }
+    if (command == "render" || command == "label") {
+        try {
+            return command == "render" ? RenderCommand(args) : LabelCommand(args);
+        } catch (const TRenderUsageError& e) {
             throw TUsageError{e.Message};
         }
     }
