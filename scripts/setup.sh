@@ -5,7 +5,8 @@
 # Installs the Debian 12 packages Velora needs to build, test and run: the
 # compiler and CMake, unixODBC, the three ODBC drivers, the PostgreSQL 15 and
 # MariaDB servers the tests start for themselves, GoogleTest, Google Benchmark
-# and clang (libFuzzer). Runs as root. When everything is already there it only
+# clang (libFuzzer), and ncurses, utf8proc and tmux for the terminal layer and
+# its tests. Runs as root. When everything is already there it only
 # asks dpkg and returns at once; otherwise it runs apt-get update once and
 # installs what is missing.
 set -euo pipefail
@@ -18,6 +19,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   locales
+  libncurses-dev libutf8proc-dev tmux
 )
 
 missing=()
