@@ -4,7 +4,7 @@
 #
 # Installs the Debian 12 packages Velora needs to build, test and run: the
 # compiler and CMake, unixODBC, the three ODBC drivers, the PostgreSQL 15 and
-# MariaDB servers the tests start for themselves, GoogleTest, Google Benchmark
+# MariaDB servers the tests start for themselves, GoogleTest, Google Benchmark,
 # clang (libFuzzer), and ncurses, utf8proc and tmux for the terminal layer and
 # its tests. Runs as root. When everything is already there it only
 # asks dpkg and returns at once; otherwise it runs apt-get update once and
