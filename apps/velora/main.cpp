@@ -13,9 +13,11 @@
 //   velora edit DSN TABLE --row N --set COLUMN=VALUE ...
 //   velora insert DSN TABLE COLUMN=VALUE ...
 //   velora delete DSN TABLE --row N
+//   velora browse DSN TABLE | --sql SQL   (BrowseCommand.cpp)
 //
 // The tool reads the project's own ODBC configuration: ODBCSYSINI and
 // ODBCINI point at the build's odbc folder unless they are already set.
+#include "BrowseCommand.h"
 #include "EditCommand.h"
 #include "SampleDatabase.h"
 #include "QueryCommand.h"
@@ -165,6 +167,7 @@ int Run(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(Usage, stdout);
+        std::fputs(BrowseUsage, stdout);
         return 0;
     }
     if (command == "sources") return Sources(args);
@@ -180,6 +183,13 @@ int Run(int argc, char** argv) {
         try {
             return QueryCommand(args);
         } catch (const TQueryUsageError& e) {
+            throw TUsageError{e.Message};
+        }
+    }
+    if (command == "browse") {
+        try {
+            return BrowseCommand(args);
+        } catch (const TBrowseUsageError& e) {
             throw TUsageError{e.Message};
         }
     }
@@ -202,7 +212,7 @@ int main(int argc, char** argv) {
     try {
         return app::Run(argc, argv);
     } catch (const app::TUsageError& e) {
-        std::fprintf(stderr, "velora: %s\n\n%s", e.Message.c_str(), app::Usage);
+        std::fprintf(stderr, "velora: %s\n\n%s%s", e.Message.c_str(), app::Usage, app::BrowseUsage);
         return 2;
     } catch (const EODBCError& e) {
         std::fprintf(stderr, "velora: ODBC error\n%s\n", app::Tidy(e.Message()).c_str());

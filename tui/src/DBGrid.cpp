@@ -435,6 +435,10 @@ void TDBGrid::PaintRow(TScreen& screen, int Row) {
         FLink->SetActiveRecord(active);
     }
 
+    if (!has) {
+        screen.Write(y, Left(), std::string(static_cast<std::size_t>(Width()), ' '));
+        return;
+    }
     const char* indicator = " ";
     if (current) {
         const TDataSetState state = Set()->State();
