@@ -69,6 +69,28 @@ const char* StateName(TDataSetState state) {
 
 bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
 
+/// The whole value of a long field of the current record: through the
+/// field (AsString, the dataset's BLOB stream); a dataset that has no BLOB
+/// stream yet is read through its engine's long-data path.
+std::string LongValue(TODBCDataSet& data, TField* field) {
+    try {
+        return field->AsString();
+    } catch (const EDatabaseError&) {
+        if (!data.Engine() || !data.ActiveBuffer()) throw;
+    }
+    std::int32_t size = 0;
+    const SQLRETURN rc = data.Engine()->GetBlobSize(data.ActiveBuffer(), data.BookmarkOffset(), size, field->FieldNo());
+    if (!ODBCSucceeded(rc) || size <= 0) return {};
+    std::string value(static_cast<std::size_t>(size) + 1, '\0');
+    std::int32_t count = 0;
+    const TBookmark bookmark = data.GetBookmark();
+    data.Engine()->ReadBlob(bookmark.data(), field->FieldNo(), 0, size + 1, value.data(), count);
+    const bool memo = field->DataType() == ftMemo || field->DataType() == ftFmtMemo;
+    if (memo && count > 0) --count;  // memos arrive with their terminating zero
+    value.resize(static_cast<std::size_t>(std::max(count, 0)));
+    return value;
+}
+
 class TBrowser {
 public:
     TBrowser(TScreen& screen, TODBCDataSet& data, TODBCTable* table, std::string title, bool readOnly)
@@ -192,11 +214,14 @@ private:
             if (field->IsNull()) {
                 value = "(null)";
                 view.SetText(value);
-            } else if (!field->IsBlob() || field->DataType() == ftMemo || field->DataType() == ftFmtMemo) {
+            } else if (!field->IsBlob()) {
                 value = field->AsString();
                 view.SetText(value);
+            } else if (field->DataType() == ftMemo || field->DataType() == ftFmtMemo) {
+                value = LongValue(FData, field);
+                view.SetText(value);
             } else {
-                value = field->AsString();
+                value = LongValue(FData, field);
                 view.SetBytes(value);
             }
         } catch (const Exception& e) {

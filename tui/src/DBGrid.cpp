@@ -69,6 +69,7 @@ void TDBGrid::SetSelectedIndex(int Value) {
     Value = std::clamp(Value, 0, ColumnCount() - 1);
     if (Value == FSelected) return;
     FSelected = Value;
+    FSelectedName = Column(Value)->FieldName();
     InvalidateRow(FLink->ActiveRecord());
     ScrollToSelected();
 }
@@ -100,7 +101,8 @@ void TDBGrid::BoundsChanged() {
 }
 
 void TDBGrid::BuildColumns() {
-    TField* selected = SelectedField();
+    // The old columns' fields may be gone (a reopened dataset makes new
+    // ones): the current column is found again by its field's name.
     FColumns.clear();
     if (TDataSet* ds = Set(); ds && FLink->Active()) {
         for (int i = 0; i < ds->FieldCount(); ++i) {
@@ -114,7 +116,7 @@ void TDBGrid::BuildColumns() {
     }
     FSelected = 0;
     for (int i = 0; i < ColumnCount(); ++i)
-        if (Column(i) == selected) FSelected = i;
+        if (Column(i)->FieldName() == FSelectedName) FSelected = i;
     FLeftColumn = 0;
     ScrollToSelected();
 }

@@ -143,6 +143,7 @@ private:
     std::unique_ptr<TGridDataLink> FLink;
     std::vector<TColumn> FColumns;
     int FSelected = 0;
+    std::string FSelectedName;  ///< the current column's field, kept across reopening
     int FLeftColumn = 0;
     bool FHeaderInvalid = true;
     std::vector<bool> FRowInvalid;
