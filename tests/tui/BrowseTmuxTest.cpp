@@ -215,6 +215,32 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
     ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
 }
 
+// A data source without an account: the login dialog asks on the plain
+// terminal before the screen is taken over; --read-only refuses editing.
+TEST(BrowseInTmuxLogin, AsksForTheAccountThenShowsTheTablePostgreSQL) {
+    const TestDriver& d = Driver(DriverKind::PostgreSQL);
+    VELORA_REQUIRE_DRIVER(d);
+    RawConnection raw(d);
+    TableGuard guard(d, UniqueName("login"));
+    raw.Exec("CREATE TABLE " + guard.Name() + " (id integer primary key, name varchar(20))");
+    raw.Exec("INSERT INTO " + guard.Name() + " VALUES (1, 'only row')");
+    raw.Exec("GRANT SELECT ON " + guard.Name() + " TO " + PgLoginUser);
+
+    TTmux tmux(std::string(VELORA_TOOL) + " browse " + PgLoginDsn + " " + guard.Name() + " --read-only", 100, 12);
+    ASSERT_TRUE(tmux.WaitFor("User Name:"));
+    tmux.Type(PgLoginUser);
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor("Password:"));
+    tmux.Type(PgLoginPassword);
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor("Record 1 of 1"));
+    EXPECT_NE(tmux.Screen().find("only row"), std::string::npos);
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor("The grid is read-only"));
+    tmux.Keys("F10");
+    ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, BrowseInTmux,
                          ::testing::Values(Driver(DriverKind::SQLite), Driver(DriverKind::PostgreSQL)),
                          DriverParamName());
