@@ -403,7 +403,7 @@ void TDBGrid::PaintHeader(TScreen& screen) {
     int used = 1;
     for (int c = FLeftColumn; c < ColumnCount() && used < Width(); ++c) {
         const int w = std::min(ColumnWidth(c), Width() - used);
-        line += FitWidth(Column(c)->DisplayLabel(), w);
+        line += FitWidth(Column(c)->DisplayLabel(), w, Column(c)->Alignment() == taRightJustify);
         used += w;
         if (used < Width()) {
             line += "\u2502";
