@@ -249,6 +249,23 @@ TEST(BrowseInTmuxLogin, AsksForTheAccountThenShowsTheTablePostgreSQL) {
     ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
 }
 
+// A query instead of a table: shown and browsed, but a filter or order
+// (which belong to a table) is refused with a message.
+TEST(BrowseInTmuxQuery, ShowsAQueryAndKeepsTableClausesForTablesSQLite) {
+    const TestDriver& d = Driver(DriverKind::SQLite);
+    TTmux tmux(std::string(VELORA_TOOL) + " browse " + d.Dsn +
+                   " --sql \"SELECT 1 AS n, 'one' AS word UNION ALL SELECT 2, '二' ORDER BY 1\" --read-only",
+               80, 10);
+    ASSERT_TRUE(tmux.WaitFor("Record 1 of"));
+    tmux.Keys("End");
+    ASSERT_TRUE(tmux.WaitFor("Record 2 of 2"));
+    EXPECT_NE(tmux.LineWith("二").find(">"), std::string::npos) << tmux.Screen();
+    tmux.Keys("F4");
+    ASSERT_TRUE(tmux.WaitFor("A filter and an order apply to a table, not to --sql"));
+    tmux.Keys("F10");
+    ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, BrowseInTmux,
                          ::testing::Values(Driver(DriverKind::SQLite), Driver(DriverKind::PostgreSQL)),
                          DriverParamName());

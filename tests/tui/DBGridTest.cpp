@@ -6,6 +6,7 @@
 // virtual screen, counting what each data-link event makes it repaint.
 #include "support/MemDataSet.h"
 #include "velora/tui/DBGrid.h"
+#include "velora/tui/TextView.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,30 @@ TEST(TuiScreen, WidthsFittingAndEditingCountDisplayColumns) {
     editor.HandleKey(CharKey(U'語'));
     EXPECT_EQ(editor.Text(), "a語b");
     EXPECT_EQ(editor.CursorColumn(), 3);
+}
+
+TEST(TuiTextView, WrapsWithoutLosingCharactersAndDumpsBytes) {
+    TTextView view;
+    view.SetBounds(0, 0, 3, 5);
+    view.SetText("abc日本語xyz\r\nsecond");
+    // The wide characters never straddle a row's end; the rows put back
+    // together are the text.
+    TVirtualScreen screen(5, 3);
+    view.Paint(screen);
+    EXPECT_EQ(screen.Line(0), "abc日");
+    EXPECT_EQ(screen.Line(1), "本語x");
+    EXPECT_EQ(view.LineCount(), 5);  // "abc日" "本語x" "yz" "secon" "d"
+    view.HandleKey({TKey::End, 0});
+    EXPECT_EQ(view.TopLine(), 2);
+    view.Paint(screen);
+    EXPECT_EQ(screen.Line(2), "d    ");
+
+    view.SetBounds(0, 0, 2, 80);
+    view.SetBytes(std::string("AB\0\xff", 4));
+    TVirtualScreen wide(80, 2);
+    view.Paint(wide);
+    EXPECT_EQ(wide.Line(0).substr(0, 21), "00000000  41 42 00 ff");
+    EXPECT_NE(wide.Line(0).find("AB.."), std::string::npos);
 }
 
 TMemDataSet* MakeItems(TComponent* owner, int rows) {
