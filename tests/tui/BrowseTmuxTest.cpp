@@ -19,9 +19,14 @@
 #include <thread>
 #include <unistd.h>
 
+// The tool is built with the tests unless VELORA_BUILD_APPS is off.
 #ifndef VELORA_TOOL
-#define VELORA_TOOL "velora"
+#define VELORA_TOOL ""
 #endif
+#define VELORA_REQUIRE_TOOL()                                                                 \
+    do {                                                                                      \
+        if (std::string(VELORA_TOOL).empty()) GTEST_SKIP() << "the velora tool is not built"; \
+    } while (0)
 
 namespace velora::test {
 namespace {
@@ -104,6 +109,7 @@ private:
 class BrowseInTmux : public DriverTest {};
 
 TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
+    VELORA_REQUIRE_TOOL();
     ASSERT_EQ(std::system("command -v tmux >/dev/null"), 0) << "tmux is needed (scripts/setup.sh installs it)";
     const TestDriver& d = Drv();
     RawConnection raw(d);
@@ -228,6 +234,7 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
 TEST(BrowseInTmuxLogin, AsksForTheAccountThenShowsTheTablePostgreSQL) {
     const TestDriver& d = Driver(DriverKind::PostgreSQL);
     VELORA_REQUIRE_DRIVER(d);
+    VELORA_REQUIRE_TOOL();
     RawConnection raw(d);
     TableGuard guard(d, UniqueName("login"));
     raw.Exec("CREATE TABLE " + guard.Name() + " (id integer primary key, name varchar(20))");
@@ -253,6 +260,7 @@ TEST(BrowseInTmuxLogin, AsksForTheAccountThenShowsTheTablePostgreSQL) {
 // (which belong to a table) is refused with a message.
 TEST(BrowseInTmuxQuery, ShowsAQueryAndKeepsTableClausesForTablesSQLite) {
     const TestDriver& d = Driver(DriverKind::SQLite);
+    VELORA_REQUIRE_TOOL();
     TTmux tmux(std::string(VELORA_TOOL) + " browse " + d.Dsn +
                    " --sql \"SELECT 1 AS n, 'one' AS word UNION ALL SELECT 2, '二' ORDER BY 1\" --read-only",
                80, 10);
