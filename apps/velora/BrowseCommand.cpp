@@ -114,7 +114,7 @@ public:
                 Layout();
                 continue;
             }
-            if (key.Key == TKey::F10 || (key.Key == TKey::Ctrl && key.Char == 'q')) {
+            if (key.Key == TKey::F10 || (key.Key == TKey::Ctrl && (key.Char == 'q' || key.Char == 'c'))) {
                 if (FData.State() == dsEdit || FData.State() == dsInsert || FGrid.EditorMode()) {
                     FMessage = "Post (F2) or cancel (Esc) the record first";
                     continue;
