@@ -5,8 +5,9 @@
 # Installs the Debian 12 packages Velora needs to build, test and run: the
 # compiler and CMake, unixODBC, the three ODBC drivers, the PostgreSQL 15 and
 # MariaDB servers the tests start for themselves, GoogleTest, Google Benchmark,
-# clang (libFuzzer), and cairo, pango and the fonts the raster canvas draws
-# with. Runs as root. When everything is already there it only
+# clang (libFuzzer), cairo, pango and the fonts the raster canvas draws with,
+# and ncurses, utf8proc and tmux for the terminal layer and its tests. Runs as
+# root. When everything is already there it only
 # asks dpkg and returns at once; otherwise it runs apt-get update once and
 # installs what is missing.
 set -euo pipefail
@@ -21,6 +22,7 @@ packages=(
   libcairo2-dev libpango1.0-dev libfontconfig-dev
   fonts-dejavu-core fonts-liberation2 fonts-terminus-otb
   locales
+  libncurses-dev libutf8proc-dev tmux
 )
 
 missing=()

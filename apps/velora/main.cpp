@@ -15,9 +15,11 @@
 //   velora delete DSN TABLE --row N
 //   velora render FORMFILE|--login-dialog --out FILE.png [--scale N]
 //   velora label CAPTION [--style S] [--rotation D] ... --out FILE.png
+//   velora browse DSN TABLE | --sql SQL   (BrowseCommand.cpp)
 //
 // The tool reads the project's own ODBC configuration: ODBCSYSINI and
 // ODBCINI point at the build's odbc folder unless they are already set.
+#include "BrowseCommand.h"
 #include "EditCommand.h"
 #include "RenderCommand.h"
 #include "SampleDatabase.h"
@@ -173,6 +175,7 @@ int Run(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(Usage, stdout);
+        std::fputs(BrowseUsage, stdout);
         return 0;
     }
     if (command == "sources") return Sources(args);
@@ -188,6 +191,13 @@ int Run(int argc, char** argv) {
         try {
             return QueryCommand(args);
         } catch (const TQueryUsageError& e) {
+            throw TUsageError{e.Message};
+        }
+    }
+    if (command == "browse") {
+        try {
+            return BrowseCommand(args);
+        } catch (const TBrowseUsageError& e) {
             throw TUsageError{e.Message};
         }
     }
@@ -217,7 +227,7 @@ int main(int argc, char** argv) {
     try {
         return app::Run(argc, argv);
     } catch (const app::TUsageError& e) {
-        std::fprintf(stderr, "velora: %s\n\n%s", e.Message.c_str(), app::Usage);
+        std::fprintf(stderr, "velora: %s\n\n%s%s", e.Message.c_str(), app::Usage, app::BrowseUsage);
         return 2;
     } catch (const EODBCError& e) {
         std::fprintf(stderr, "velora: ODBC error\n%s\n", app::Tidy(e.Message()).c_str());
