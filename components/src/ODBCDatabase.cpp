@@ -8,6 +8,7 @@
 #include "velora/components/ODBCconst.h"
 #include "velora/components/ODBClog.h"
 #include "velora/forms/Application.h"
+#include "velora/forms/Presenters.h"
 
 #include <algorithm>
 
@@ -81,6 +82,7 @@ TODBCDatabase::~TODBCDatabase() {
     FDataSets.clear();
     FreeDataSets();
     ForgetLogin();
+    Wipe(FConnectionPassword);
     if (FSession) {
         TODBCSession* session = FSession;
         FSession = nullptr;
@@ -116,10 +118,14 @@ void TODBCDatabase::Open() {
         TCursorReset cursorReset;  // declared after the lock: runs before the unlock
         String password;
         String userName;
-        CheckDatabaseAlias(password, userName);
+        if (ODBCDataSourceExists(session->GetHandle(), FDataSourceName))
+            CheckDatabaseAlias(password, userName);
+        else
+            userName = FParams->Values(kUserName);  // no prompt: the connect reports IM002
         Screen->SetCursor(crSQLWait);
         try {
-            ODBCConnect(FHandle, session->GetHandle(), FDataSourceName, userName, password, FCursorMode);
+            ODBCConnect(FHandle, session->GetHandle(), FDataSourceName, userName, password, FCursorMode,
+                        static_cast<SQLUINTEGER>(FLoginTimeout));
             session->LoadSMClient(IsDesigning());
             session->DBNotification(dbOpen, this);
         } catch (...) {
@@ -190,8 +196,10 @@ void TODBCDatabase::CheckSession() { GetSession()->SetActive(true); }
 
 void TODBCDatabase::CheckDatabaseAlias(String& Password, String& UserName) {
     Password = FParams->Values(kPassword);
-    if (!FLoginPrompt || FParams->IndexOfName(kPassword) >= 0) {
-        // A "PASSWORD" line, even an empty one, means: no prompt.
+    if (FParams->IndexOfName(kPassword) < 0) Password = FConnectionPassword;
+    if (!FLoginPrompt || FParams->IndexOfName(kPassword) >= 0 || !FConnectionPassword.empty()) {
+        // A "PASSWORD" line, even an empty one, or a password in the
+        // connection string means: no prompt.
         UserName = FParams->Values(kUserName);
         return;
     }
@@ -222,6 +230,9 @@ void TODBCDatabase::Login(TStrings* LoginParams) {
         OnLogin(this, LoginParams);
         return;
     }
+    // Without a terminal or an installed presenter the dialog would answer
+    // Cancel at once; saying why helps more than "Cannot connect".
+    if (!CurrentFormPresenter()) DatabaseErrorFmt(SLoginNeedsTerminal, FDataSourceName);
     String userName = LoginParams->Values(kUserName);
     String password;
     if (!LoginDialogEx(FDataSourceName, userName, password, false)) DatabaseErrorFmt(SLoginError, FDataSourceName);
@@ -272,6 +283,36 @@ void TODBCDatabase::EndTransaction(ODBCXEnd How) {
     Screen->SetCursor(crSQLWait);
     TCursorReset cursorReset;
     ODBCEndTransaction(FHandle, How);
+}
+
+// ---------------------------------------------------------------------------
+// TODBCTransaction
+// ---------------------------------------------------------------------------
+
+TODBCTransaction::TODBCTransaction(TODBCDatabase& Database) : FDatabase(Database) {
+    FDatabase.StartTransaction();
+    FActive = true;
+}
+
+TODBCTransaction::~TODBCTransaction() {
+    if (!FActive || !FDatabase.Connected()) return;
+    try {
+        FDatabase.Rollback();
+    } catch (...) {
+        // A destructor reports nothing; closing the database rolls back too.
+    }
+}
+
+void TODBCTransaction::Commit() {
+    if (!FActive) DatabaseError(STransactionEnded);
+    FActive = false;
+    FDatabase.Commit();
+}
+
+void TODBCTransaction::Rollback() {
+    if (!FActive) DatabaseError(STransactionEnded);
+    FActive = false;
+    FDatabase.Rollback();
 }
 
 // ---------------------------------------------------------------------------
@@ -372,7 +413,23 @@ void TODBCDatabase::ReadCursorMode() {
 
 void TODBCDatabase::SetDataSourceName(const String& Value) {
     CheckInactive();
-    FDataSourceName = Value;
+    Wipe(FConnectionPassword);
+    if (!IsConnectionString(Value)) {
+        FDataSourceName = Value;
+        return;
+    }
+    for (const String& key : ConnectionStringPasswordKeys()) {
+        bool found = false;
+        String password = ConnectionStringValue(Value, key, &found);
+        if (found && FConnectionPassword.empty()) FConnectionPassword = password;
+        Wipe(password);
+    }
+    FDataSourceName = ConnectionStringWithout(Value, ConnectionStringPasswordKeys());
+}
+
+void TODBCDatabase::SetLoginTimeout(int Value) {
+    CheckInactive();
+    FLoginTimeout = Value < 0 ? 0 : Value;
 }
 
 void TODBCDatabase::SetKeepConnection(bool Value) {

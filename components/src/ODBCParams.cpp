@@ -275,6 +275,14 @@ void TODBCParam::SetAsBlob(const String& Value) {
 }
 
 void TODBCParam::SetAsVariant(const Variant& Value) {
+    if (VarIsNull(Value)) {
+        // Assigning NULL must send NULL: a parameter left unknown would be
+        // refused at open with "No value for parameter".
+        if (FDataType == ftUnknown) SetDataType(ftString);
+        FBound = true;
+        Clear();
+        return;
+    }
     InitValue();
     TFieldType type = ftUnknown;
     switch (VarType(Value)) {

@@ -232,6 +232,13 @@ TEST_F(ErrorPathSQLite, TwoRecordsGiveTwoLines) {
         EXPECT_EQ(e.Message(), "ODBC32 Error 40001 :first record\r\nODBC32 Error HY000 :second record\r\n");
         EXPECT_EQ(e.SQLState, "HY000");
         EXPECT_EQ(e.NativeError, 22);
+        // Every record is kept, in order.
+        ASSERT_EQ(e.Diagnostics.size(), 2u);
+        EXPECT_EQ(e.Diagnostics[0].State, "40001");
+        EXPECT_EQ(e.Diagnostics[0].Native, 11);
+        EXPECT_EQ(e.Diagnostics[0].Text, "first record");
+        EXPECT_EQ(e.Diagnostics[1].State, "HY000");
+        EXPECT_EQ(e.Diagnostics[1].Text, "second record");
     }
 }
 
