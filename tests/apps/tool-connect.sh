@@ -57,8 +57,9 @@ expect 2 "one way only" "$velora" "${login[@]}" --password x --password-file "$t
 # Connection strings, the password never printed.
 expect 0 "Connected to DRIVER=SQLite3" "$velora" connect "DRIVER=SQLite3;Database=$tmp/cs.db" --no-prompt
 cs="DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=$VELORA_PG_PORT;Database=velora_test;UID=velora_login"
-expect 0 "Cursor mode: cmKeyset" "$velora" connect "$cs;PWD=login-pw"
-refute "login-pw"
+expect 0 "Cursor mode: cmKeyset" env VELORA_ODBC_TRACE=1 "$velora" connect "$cs;PWD=login-pw"
+refute "login-pw"  # neither in the output nor in the trace of every ODBC call
+expect 0 "SQLDriverConnect" env VELORA_ODBC_TRACE=1 "$velora" connect "$cs;PWD=login-pw"
 expect 1 "ODBC error" "$velora" connect "$cs;PWD=wrong-Zq9"
 refute "wrong-Zq9"
 expect 0 "^1$|answer" "$velora" query "$cs;PWD=login-pw" "SELECT 1 AS answer"
