@@ -403,7 +403,16 @@ void TODBCDatabase::ReadCursorMode() {
         FCursorMode = HasAllCapabilities(mask, 2) ? cmCursorLibrary : cmForwardOnly;
     } else {
         odbc::SQLGetInfo(FHandle, SQL_KEYSET_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr);
-        FCursorMode = HasAllCapabilities(mask, 1) ? cmKeyset : cmForwardOnly;
+        if (HasAllCapabilities(mask, 1)) {
+            FCursorMode = cmKeyset;
+            return;
+        }
+        // A connection made elsewhere cannot be made again through the
+        // cursor library: its later statements are served by it instead.
+        odbc::AdoptCursorLibrary(FHandle);
+        mask = 0;
+        odbc::SQLGetInfo(FHandle, SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr);
+        FCursorMode = HasAllCapabilities(mask, 2) ? cmCursorLibrary : cmForwardOnly;
     }
 }
 

@@ -272,6 +272,35 @@ TEST_P(Connect, TransactionGuardRollsBackOnExceptionAndCommitsWhenTold) {
     EXPECT_EQ(count(), "2");
 }
 
+TEST_P(Connect, HandleMadeByTheApplicationWithSQLDriverConnectEdits) {
+    // Made with the driver manager directly, as an application would.
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    ASSERT_TRUE(ODBCSucceeded(::SQLAllocHandle(SQL_HANDLE_DBC, Session->GetHandle(), &dbc)));
+    std::string cs = ConnectionString(Drv(), FSqliteFile);
+    ASSERT_TRUE(ODBCSucceeded(::SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, nullptr,
+                                                 0, nullptr, SQL_DRIVER_NOPROMPT)));
+    FDb->SetHandle(dbc);
+    EXPECT_NE(FDb->CursorMode(), cmForwardOnly);
+    // Created through the adopted connection (the SQLite file is its own).
+    const std::string table = test::UniqueName("a");
+    if (Drv().Kind != DriverKind::SQLite) FTables.push_back(table);
+    auto* sql = NewQuery("CREATE TABLE " + table + " (id integer primary key, v varchar(10))");
+    sql->ExecSQL();
+    sql->SQL()->SetText("INSERT INTO " + table + " VALUES (1, 'old')");
+    sql->ExecSQL();
+    auto* t = new TODBCTable(FOwner.get());
+    t->SetDataBase(FDb);
+    t->SetTableName(table);
+    t->Open();
+    EXPECT_TRUE(t->CanModify());
+    t->Edit();
+    t->FieldByName("v")->SetAsString("new");
+    t->Post();
+    t->Close();
+    t->Open();
+    EXPECT_EQ(t->FieldByName("v")->AsString(), "new");
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, Connect, test::AllDrivers(), test::DriverParamName());
 
 // ---------------------------------------------------------------------------

@@ -733,6 +733,12 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT HandleType, SQLHANDLE Handle
 
 bool UsesCursorLibrary(SQLHDBC Dbc) { return IsCursorLib(Dbc); }
 
+void AdoptCursorLibrary(SQLHDBC Dbc) {
+    if (IsCursorLib(Dbc)) return;
+    SetCursorLibFlag(Dbc, true);
+    cursorlib::OnConnected(Dbc);
+}
+
 // ---------------------------------------------------------------------------
 // Fault injection API.
 

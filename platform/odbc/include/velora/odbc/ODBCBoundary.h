@@ -119,4 +119,10 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT HandleType, SQLHANDLE Handle
 /// = SQL_CUR_USE_ODBC before connecting) and so is served by ours.
 bool UsesCursorLibrary(SQLHDBC Dbc);
 
+/// Serves the statements a connection allocates from now on with our cursor
+/// library, as if it had asked for it before connecting: for a connection
+/// made elsewhere (SQLDriverConnect by the application) whose driver lacks
+/// the keyset cursors the engine needs. Dbc must be connected.
+void AdoptCursorLibrary(SQLHDBC Dbc);
+
 }  // namespace velora::odbc
