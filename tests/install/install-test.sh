@@ -64,8 +64,18 @@ build_and_run() {
 build_and_run "$tmp/first"
 mv "$tmp/first" "$tmp/moved"
 build_and_run "$tmp/moved"
-# The installed tool runs from the moved prefix too (RUNPATH $ORIGIN/../lib).
+# The installed tool runs from the moved prefix too (RUNPATH $ORIGIN/../lib)
+# and follows unixODBC's own lookup: ODBCINI when set, never the build's files.
 if [ -x "$tmp/moved/bin/velora" ]; then
-  "$tmp/moved/bin/velora" --help >/dev/null
+  printf '[VeloraInstallProbe]\nDriver=SQLite3\nDatabase=%s/probe.db\n' "$tmp" >"$tmp/user.ini"
+  sources=$(env -u ODBCSYSINI ODBCINI="$tmp/user.ini" "$tmp/moved/bin/velora" sources)
+  case $sources in
+    *VeloraInstallProbe*) ;;
+    *) echo "install: the installed tool did not list ODBCINI's data sources: $sources" >&2; exit 1 ;;
+  esac
+  sources=$(env -u ODBCINI -u ODBCSYSINI "$tmp/moved/bin/velora" sources)
+  case $sources in
+    *VeloraTestSQLite*) echo "install: the installed tool read the build's odbc.ini" >&2; exit 1 ;;
+  esac
 fi
 echo "install: find_package and pkg-config builds ran, before and after moving the prefix"
