@@ -197,7 +197,7 @@ bool ODBCDataSourceExists(SQLHENV env, const String& target) {
         name = ConnectionStringValue(target, "DSN", &found);
         if (!found || !ConnectionStringValue(target, "DRIVER").empty()) return true;
     }
-    SQLCHAR dsn[SQL_MAX_DSN_LENGTH + 1];
+    SQLCHAR dsn[256];  // names longer than SQL_MAX_DSN_LENGTH exist and must not be cut
     SQLCHAR description[256];
     SQLSMALLINT nameLen = 0;
     SQLSMALLINT descriptionLen = 0;
