@@ -17,8 +17,10 @@
 //   velora label CAPTION [--style S] [--rotation D] ... --out FILE.png
 //   velora browse DSN TABLE | --sql SQL   (BrowseCommand.cpp)
 //
-// The tool reads the project's own ODBC configuration: ODBCSYSINI and
-// ODBCINI point at the build's odbc folder unless they are already set.
+// Run from its build tree the tool reads the project's own ODBC configuration
+// (ODBCSYSINI and ODBCINI point at the build's odbc folder unless already
+// set); installed, it reads the user's and the system's like any ODBC program.
+#include "CommandDatabase.h"
 #include "BrowseCommand.h"
 #include "EditCommand.h"
 #include "RenderCommand.h"
@@ -35,8 +37,13 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #ifndef VELORA_ODBC_DIR
 #define VELORA_ODBC_DIR "odbc"
+#endif
+#ifndef VELORA_BINARY_DIR
+#define VELORA_BINARY_DIR "/nonexistent"
 #endif
 
 namespace velora::app {
@@ -67,7 +74,15 @@ constexpr const char* Usage =
     "  insert    adds a row with the values given and prints it as stored\n"
     "  delete    deletes row N and prints the row deleted; the VALUE (null) stands for NULL\n"
     "  render    draws a form file (or the login dialog) into a PNG picture\n"
-    "  label     draws one 3-D text label into a PNG picture; colours are names or #RRGGBB\n";
+    "  label     draws one 3-D text label into a PNG picture; colours are names or #RRGGBB\n"
+    "\n"
+    "DSN is a data source name or a connection string (\"DRIVER=...;...\" or \"DSN=...;...\").\n"
+    "Passwords: --password PASSWORD is visible to other users (ps, /proc); prefer\n"
+    "--password-file FILE (its first line), --password-stdin (one line of standard input)\n"
+    "or the environment variable VELORA_PASSWORD.\n"
+    "ODBC configuration: run from its build tree the tool reads the build's odbc folder;\n"
+    "installed it reads ODBCINI, ~/.odbc.ini and the system files like any ODBC program\n"
+    "(--project-odbc or VELORA_ODBC_DIR=DIR choose a project folder instead).\n";
 
 /// A command line the tool cannot understand.
 struct TUsageError {
@@ -84,8 +99,31 @@ std::string Tidy(std::string message) {
     return out;
 }
 
-void UseProjectOdbcConfiguration() {
-    const std::string dir = VELORA_ODBC_DIR;
+/// True when the running program lies inside the build tree it was built
+/// in (an installed copy lies elsewhere).
+bool RunsFromBuildTree() {
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return false;
+    const std::string path(exe, static_cast<std::size_t>(n));
+    const std::string tree = VELORA_BINARY_DIR "/";
+    return path.compare(0, tree.size(), tree) == 0;
+}
+
+/// The build tree's ODBC configuration serves the tool run from the build
+/// tree, or when asked (--project-odbc as the first argument, or
+/// VELORA_ODBC_DIR naming a folder); an installed tool leaves the lookup to
+/// unixODBC (ODBCINI, ~/.odbc.ini, the system files), so the user's own data
+/// sources are the ones it sees. Variables already set are kept.
+void ChooseOdbcConfiguration(std::vector<std::string>& args) {
+    std::string dir;
+    if (const char* env = std::getenv("VELORA_ODBC_DIR"); env && *env) dir = env;
+    if (!args.empty() && args.front() == "--project-odbc") {
+        args.erase(args.begin());
+        if (dir.empty()) dir = VELORA_ODBC_DIR;
+    }
+    if (dir.empty() && RunsFromBuildTree()) dir = VELORA_ODBC_DIR;
+    if (dir.empty()) return;
     ::setenv("ODBCSYSINI", dir.c_str(), 0);
     ::setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 0);
 }
@@ -107,7 +145,8 @@ int Sources(const std::vector<std::string>& args) {
         std::printf("%-20s %s\n", reinterpret_cast<char*>(name), reinterpret_cast<char*>(description));
         ++count;
     }
-    if (count == 0) std::printf("no data sources (configuration: %s)\n", std::getenv("ODBCINI"));
+    const char* ini = std::getenv("ODBCINI");
+    if (count == 0) std::printf("no data sources (configuration: %s)\n", ini ? ini : "unixODBC's default lookup");
     return 0;
 }
 
@@ -160,7 +199,7 @@ int Connect(const std::vector<std::string>& args) {
     // A PASSWORD line, even an empty one, means: do not ask.
     if (havePassword) db.Params()->Add("PASSWORD=" + password);
     db.Open();
-    std::printf("Connected to %s\n", dsn.c_str());
+    std::printf("Connected to %s\n", db.DataSourceName().c_str());  // without a password
     std::printf("Cursor mode: %s\n", CursorModeName(db.CursorMode()));
     std::printf("Server name: %s\n", ServerName(db).c_str());
     db.Close();
@@ -170,6 +209,7 @@ int Connect(const std::vector<std::string>& args) {
 
 int Run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    ChooseOdbcConfiguration(args);
     if (args.empty()) throw TUsageError{"no command given"};
     const std::string command = args.front();
     args.erase(args.begin());
@@ -177,6 +217,11 @@ int Run(int argc, char** argv) {
         std::fputs(Usage, stdout);
         std::fputs(BrowseUsage, stdout);
         return 0;
+    }
+    try {
+        ResolvePasswordSources(command, args);
+    } catch (const TPasswordUsageError& e) {
+        throw TUsageError{e.Message};
     }
     if (command == "sources") return Sources(args);
     if (command == "connect") return Connect(args);
@@ -223,7 +268,6 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace velora;
-    app::UseProjectOdbcConfiguration();
     try {
         return app::Run(argc, argv);
     } catch (const app::TUsageError& e) {
