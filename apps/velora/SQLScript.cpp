@@ -1,0 +1,88 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+#include "SQLScript.h"
+
+namespace velora::app {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    const std::size_t first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
+void TStatementSplitter::Add(const std::string& text) { FText += text; }
+
+bool TStatementSplitter::Next(std::string& statement) {
+    for (std::size_t& i = FScanned; i < FText.size(); ++i) {
+        const char c = FText[i];
+        const char next = i + 1 < FText.size() ? FText[i + 1] : '\0';
+        switch (FQuote) {
+            case 0:
+                if (c == '\'' || c == '"' || c == '`') {
+                    FQuote = c;
+                } else if (c == '-' && next == '-') {
+                    FQuote = '-';
+                    ++i;
+                } else if (c == '/' && next == '*') {
+                    FQuote = '*';
+                    ++i;
+                } else if (c == '$') {
+                    const std::size_t end = FText.find('$', i + 1);
+                    if (end == std::string::npos) break;
+                    const std::string tag = FText.substr(i, end - i + 1);
+                    if (tag.find_first_not_of("$_abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") !=
+                            std::string::npos ||
+                        (tag.size() > 2 && tag[1] >= '0' && tag[1] <= '9'))
+                        break;
+                    FQuote = '$';
+                    FDollarTag = tag;
+                    i = end;
+                } else if (c == ';') {
+                    statement = Trim(FText.substr(0, i));
+                    FText.erase(0, i + 1);
+                    i = 0;
+                    if (statement.empty()) {
+                        --i;  // the loop's ++i brings it back to 0
+                        continue;
+                    }
+                    return true;
+                }
+                break;
+            case '-':
+                if (c == '\n') FQuote = 0;
+                break;
+            case '*':
+                if (c == '*' && next == '/') {
+                    FQuote = 0;
+                    ++i;
+                }
+                break;
+            case '$':
+                if (FText.compare(i, FDollarTag.size(), FDollarTag) == 0) {
+                    i += FDollarTag.size() - 1;
+                    FQuote = 0;
+                }
+                break;
+            default:
+                if (c == FQuote) FQuote = 0;  // a doubled quote closes and opens again
+                break;
+        }
+    }
+    return false;
+}
+
+std::string TStatementSplitter::TakeRest() {
+    std::string rest = Trim(FText);
+    FText.clear();
+    FScanned = 0;
+    FQuote = 0;
+    return rest;
+}
+
+bool TStatementSplitter::Pending() const { return !Trim(FText).empty(); }
+
+}  // namespace velora::app
