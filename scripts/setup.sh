@@ -17,6 +17,7 @@ packages=(
   mariadb-server mariadb-client
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libcli11-dev nlohmann-json3-dev libutf8proc-dev libedit-dev python3
   locales
 )
 
