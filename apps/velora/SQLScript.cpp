@@ -6,9 +6,23 @@ namespace velora::app {
 
 namespace {
 
+/// The text without the blanks around it and the comments before it
+/// (drivers differ in what they make of a leading comment).
 std::string Trim(const std::string& s) {
-    const std::size_t first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
+    std::size_t first = 0;
+    for (;;) {
+        first = s.find_first_not_of(" \t\r\n", first);
+        if (first == std::string::npos) return {};
+        if (s.compare(first, 2, "--") == 0) {
+            first = s.find('\n', first);
+        } else if (s.compare(first, 2, "/*") == 0) {
+            first = s.find("*/", first + 2);
+            if (first != std::string::npos) first += 2;
+        } else {
+            break;
+        }
+        if (first == std::string::npos) return {};
+    }
     return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
 }
 
