@@ -69,12 +69,24 @@ std::pair<String, String> SplitName(const String& table) {
     return {table.substr(0, dot), table.substr(dot + 1)};
 }
 
+/// The connection's current catalog (MariaDB: the database in use), empty
+/// where the driver has none. Without it MariaDB's SQLTables answers the
+/// tables of other databases.
+String CurrentCatalog(TODBCDatabase& db) {
+    char name[256] = {};
+    SQLINTEGER length = 0;
+    const SQLRETURN rc = odbc::SQLGetConnectAttr(db.Handle(), SQL_ATTR_CURRENT_CATALOG, name, sizeof name, &length);
+    return ODBCSucceeded(rc) && length > 0 && length < static_cast<SQLINTEGER>(sizeof name) ? String(name) : String();
+}
+
 }  // namespace
 
 std::vector<TODBCTableInfo> ODBCListTables(TODBCDatabase& db, bool views) {
     TCatalogStatement stmt(db);
     String types = views ? "TABLE,VIEW" : "TABLE";
-    stmt.Check(odbc::SQLTables(stmt.Handle(), nullptr, 0, nullptr, 0, nullptr, 0, Arg(types), SQL_NTS));
+    String catalog = CurrentCatalog(db);
+    stmt.Check(
+        odbc::SQLTables(stmt.Handle(), Arg(catalog), SQL_NTS, nullptr, 0, nullptr, 0, Arg(types), SQL_NTS));
     std::vector<TODBCTableInfo> tables;
     while (stmt.Fetch()) tables.push_back({stmt.Text(1), stmt.Text(2), stmt.Text(3), stmt.Text(4)});
     return tables;
