@@ -77,7 +77,7 @@ void WriteColumns(TODBCDatabase& db, const std::string& table, const TOutputOpti
 }
 
 void TTablesCommand::Define(CLI::App& cmd) {
-    cmd.add_option("dsn", FDsn, "ODBC data source name")->required();
+    cmd.add_option("DSN", FDsn, "ODBC data source name")->required();
     cmd.add_flag("--tables-only", FTablesOnly, "leaves out the views");
     FAccount.Define(cmd);
     FOutput.Define(cmd);
@@ -92,8 +92,8 @@ int TTablesCommand::Run() {
 }
 
 void TDescribeCommand::Define(CLI::App& cmd) {
-    cmd.add_option("dsn", FDsn, "ODBC data source name")->required();
-    cmd.add_option("table", FTable, "table name, or SCHEMA.TABLE")->required();
+    cmd.add_option("DSN", FDsn, "ODBC data source name")->required();
+    cmd.add_option("TABLE", FTable, "table name, or SCHEMA.TABLE")->required();
     FAccount.Define(cmd);
     FOutput.Define(cmd);
 }

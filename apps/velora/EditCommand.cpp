@@ -105,8 +105,8 @@ void WriteLong(TODBCTable& table, int state, const void* bookmark, TField* field
 }  // namespace
 
 void TEditCommand::Define(CLI::App& cmd) {
-    cmd.add_option("dsn", FDsn, "ODBC data source name")->required();
-    cmd.add_option("table", FTable, "table name")->required();
+    cmd.add_option("DSN", FDsn, "ODBC data source name")->required();
+    cmd.add_option("TABLE", FTable, "table name")->required();
     if (FKind != "insert")
         cmd.add_option("--row", FRow, "row number, from 1, in primary-key order")
             ->required()
@@ -115,7 +115,7 @@ void TEditCommand::Define(CLI::App& cmd) {
         "COLUMN=VALUE: VALUE as text; COLUMN=:null writes NULL, and a value ending in :null or :string is "
         "written whole with :string added (COLUMN=:null:string writes the text :null)";
     if (FKind == "edit") cmd.add_option("--set", FSets, valueHelp)->required();
-    if (FKind == "insert") cmd.add_option("values", FSets, valueHelp)->required();
+    if (FKind == "insert") cmd.add_option("COLUMN=VALUE", FSets, valueHelp)->required();
     FAccount.Define(cmd);
     FOutput.Define(cmd);
 }

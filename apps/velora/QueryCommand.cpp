@@ -173,8 +173,8 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
 }
 
 void TQueryCommand::Define(CLI::App& cmd) {
-    cmd.add_option("dsn", FDsn, "ODBC data source name")->required();
-    cmd.add_option("sql", FSQL, "the SQL text; - reads it from standard input");
+    cmd.add_option("DSN", FDsn, "ODBC data source name")->required();
+    cmd.add_option("SQL", FSQL, "the SQL text; - reads it from standard input");
     cmd.add_option("-f,--file", FFile, "reads the SQL from FILE (statements ended by ;)");
     cmd.add_option("--param", FParams,
                    "NAME=VALUE[:TYPE]: the value of every :NAME marker; TYPE is integer, smallint, word, boolean, "

@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace velora::app {
 
 namespace {
@@ -449,15 +451,37 @@ void TDataSetReader::Read(TRow& row) {
     }
 }
 
+TProgress::TProgress() : FStart(std::chrono::steady_clock::now()), FNext(FStart + kQuiet) {
+    // Only a terminal wants to see it, and only when the rows go elsewhere:
+    // on the same terminal they would run through the progress line.
+    FShown = ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO);
+}
+
+TProgress::~TProgress() {
+    if (FDrawn) std::fputs("\r\033[K", stderr);
+}
+
+void TProgress::Step(long long rows) {
+    if (!FShown || (rows & 1023) != 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < FNext) return;
+    FNext = now + std::chrono::milliseconds(500);
+    const double seconds = std::chrono::duration<double>(now - FStart).count();
+    std::fprintf(stderr, "\r\033[K%lld rows, %.0f rows/s", rows, rows / seconds);
+    std::fflush(stderr);
+    FDrawn = true;
+}
+
 long long WriteRows(TDataSet& ds, TRowWriter& writer) {
     TDataSetReader reader(ds);
     writer.Begin(reader.Columns());
     TRow row;
     long long count = 0;
+    TProgress progress;
     for (; !ds.Eof(); ds.Next()) {
         reader.Read(row);
         writer.Row(row);
-        ++count;
+        progress.Step(++count);
     }
     writer.End(count);
     return count;

@@ -22,6 +22,7 @@
 // JSON has numbers as numbers, booleans as true/false, NULL as null.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -87,8 +88,27 @@ private:
     std::vector<bool> FUnreadable;
 };
 
-/// Writes every row of `ds` from the current one to the end with `writer`;
-/// answers the count.
+/// Rows done and their rate on standard error, redrawn twice a second once
+/// the work has taken a few seconds, when standard error is a terminal and
+/// standard output is not; erased at the end. Nothing otherwise.
+class TProgress {
+public:
+    TProgress();
+    ~TProgress();
+    TProgress(const TProgress&) = delete;
+    TProgress& operator=(const TProgress&) = delete;
+    /// Tells that `rows` rows are done.
+    void Step(long long rows);
+
+private:
+    static constexpr std::chrono::seconds kQuiet{3};
+    std::chrono::steady_clock::time_point FStart, FNext;
+    bool FShown = false;
+    bool FDrawn = false;
+};
+
+/// Writes every row of `ds` from the current one to the end with `writer`,
+/// with progress; answers the count.
 long long WriteRows(TDataSet& ds, TRowWriter& writer);
 
 /// Columns a display shows `text` in (UTF-8; wide characters count two).

@@ -182,7 +182,8 @@ private:
 }  // namespace
 
 void TShellCommand::Define(CLI::App& cmd) {
-    cmd.add_option("dsn", FDsn, "ODBC data source name")->required();
+    cmd.add_option("DSN", FDsn, "ODBC data source name")->required();
+    cmd.footer(kShellHelp);
     FAccount.Define(cmd);
     FOutput.Define(cmd);
 }

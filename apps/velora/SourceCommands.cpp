@@ -46,7 +46,7 @@ int TSourcesCommand::Run() {
 }
 
 void TConnectCommand::Define(CLI::App& cmd) {
-    cmd.add_option("dsn", FDsn, "ODBC data source name")->required();
+    cmd.add_option("DSN", FDsn, "ODBC data source name")->required();
     cmd.add_flag("--no-prompt", FNoPrompt, "never show the login dialog");
     FAccount.Define(cmd);
 }

@@ -22,8 +22,8 @@
 namespace velora::app {
 
 void TTableCommand::Define(CLI::App& cmd) {
-    cmd.add_option("dsn", FDsn, "ODBC data source name")->required();
-    cmd.add_option("table", FTable, "table name")->required();
+    cmd.add_option("DSN", FDsn, "ODBC data source name")->required();
+    cmd.add_option("TABLE", FTable, "table name")->required();
     cmd.add_option("--where", FWhere, "only the rows this condition (the data source's SQL) holds for");
     cmd.add_option("--order", FOrder, "the rows in this order (the data source's SQL)");
     cmd.add_option("--last", FLast, "only the last N rows, reached from the end")->check(CLI::Range(1, 1000000000));

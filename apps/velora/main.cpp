@@ -98,7 +98,7 @@ void UseProjectOdbcConfiguration() {
 /// The command line: the tool and one subcommand per command.
 class TCommandLine {
 public:
-    TCommandLine() : FApp("velora: data-access components over ODBC, at the command line", "velora") {
+    TCommandLine() : FApp("data-access components over ODBC, at the command line", "velora") {
         FApp.set_version_flag("--version", "velora " VELORA_VERSION, "prints the version and ends");
         FApp.add_flag("--man", FMan, "prints the manual page (roff) and ends")->group("");
         FApp.require_subcommand(0, 1);
@@ -110,7 +110,7 @@ public:
             FSubs.push_back(sub);
         }
         CLI::App* help = FApp.add_subcommand("help", "prints the help of a command");
-        help->add_option("command", FHelpTopic, "the command");
+        help->add_option("COMMAND", FHelpTopic, "the command");
         FHelp = help;
     }
 
@@ -197,6 +197,19 @@ private:
                      Roff(o->get_description()) + "\n";
             }
         }
+        m += ".SH OUTPUT FORMATS\n"
+             ".TP\n.B table\naligned columns by display width, numbers on the right, decimals with their scale, "
+             "control characters escaped (\\en, \\et), memo text and binary values (hexadecimal, with their "
+             "length) cut with an ellipsis to 40 columns, NULL as (null), the row count at the end\n"
+             ".TP\n.B csv\nRFC 4180: quoted where needed, lines end with CR LF; NULL is an empty field, the empty "
+             "string is \"\"\n"
+             ".TP\n.B tsv\ntab-separated, with \\e\\e, \\et, \\en and \\er escapes; NULL is \\eN\n"
+             ".TP\n.B json\none array of objects: numbers as numbers, booleans as true and false, NULL as null, "
+             "binary values as hexadecimal strings\n"
+             ".TP\n.B jsonl\none object per line, as in json\n"
+             "Rows are written as they are fetched. A reader that goes away (velora ... | head) ends the tool "
+             "quietly. When standard error is a terminal and standard output is not, long reads show the rows "
+             "done and their rate.\n";
         m += ".SH EXIT STATUS\n0 on success (also when the reader of the output went away), 1 when the data source "
              "refuses the work, 2 for a command line that cannot be understood.\n";
         m += ".SH ENVIRONMENT\n.TP\n.B ODBCINI\nthe data sources (default: the build's own odbc.ini)\n"

@@ -298,10 +298,17 @@ class CommandLineTest(unittest.TestCase):
         man = velora("--man").stdout
         self.assertTrue(man.startswith(".TH VELORA 1"))
         self.assertIn("\\-\\-no\\-header", man)
+        # The installed page is the one the tool prints.
+        page = os.path.join(HERE, "..", "..", "docs", "velora.1")
+        if os.environ.get("VELORA_UPDATE_GOLDEN") == "1":
+            with open(page, "w", encoding="utf-8") as f:
+                f.write(man)
+        with open(page, encoding="utf-8") as f:
+            self.assertEqual(f.read(), man, "docs/velora.1 is out of date: VELORA_UPDATE_GOLDEN=1 rewrites it")
 
 
 class StreamingTest(unittest.TestCase):
-    def test_first_row_arrives_while_the_rest_is_read_and_a_closed_pipe_ends_quietly(self):
+    def test_rows_stream_a_closed_pipe_ends_quietly_and_progress_shows_on_a_terminal(self):
         if DRIVER != "SQLite":
             self.skipTest("measured on SQLite")
         name = "tool_big_%d" % os.getpid()
@@ -316,7 +323,22 @@ class StreamingTest(unittest.TestCase):
             self.assertIsNone(p.poll(), "the command had ended before its first row was read")
             p.stdout.close()  # the reader goes away, as with | head
             self.assertEqual(p.wait(timeout=120), 0)
-            self.assertEqual(p.stderr.read(), b"")
+            self.assertEqual(p.stderr.read(), b"")  # no progress when standard error is no terminal
+
+            # Standard error a terminal, the rows elsewhere: progress after a few seconds.
+            master, slave = pty.openpty()
+            p = subprocess.Popen([VELORA, "query", dsn(), f"SELECT id, name FROM {name}", "--format", "csv"],
+                                 stdout=subprocess.DEVNULL, stderr=slave)
+            os.close(slave)
+            seen = b""
+            while b"rows/s" not in seen:
+                ready, _, _ = select.select([master], [], [], 60)
+                self.assertTrue(ready, "no progress shown")
+                seen += os.read(master, 4096)
+            self.assertRegex(seen.decode(), r"\r\x1b\[K\d+ rows, \d+ rows/s")
+            p.kill()
+            p.wait()
+            os.close(master)
         finally:
             sql(f"DROP TABLE IF EXISTS {name}")
 
