@@ -34,3 +34,10 @@ run table VeloraSample customers
 run table VeloraSample orders --where "amount > 100" --order "amount DESC"
 run table VeloraSample orders --last 3
 run query VeloraSample "SELECT id, order_date, amount FROM orders WHERE customer_id = :cust ORDER BY id" --param cust=1
+run query VeloraSample "SELECT id, name FROM customers WHERE city = :city OR :city = 'all'" --param city=Cork
+run tables VeloraSample
+run describe VeloraSample orders
+
+# Last, the whole sample database: as a table, then as JSON.
+for t in customers orders; do run table VeloraSample "$t"; done
+for t in customers orders; do run table VeloraSample "$t" --format json; done

@@ -125,6 +125,10 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
     query->SetDataBase(&db);
     query->SetReadOnly(true);
     query->SetUniDirectional(true);
+    // The query reads ":name" as a parameter and "::" as one colon. SQL
+    // without --param that holds "::" (PostgreSQL's casts) goes to the data
+    // source as it stands instead.
+    if (params.empty() && sql.find("::") != std::string::npos) query->SetParamCheck(false);
     query->SQL()->SetText(sql);
     TODBCParams& list = *query->Params();
     for (const std::string& text : params) {

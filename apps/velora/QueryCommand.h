@@ -19,7 +19,9 @@ namespace velora::app {
 
 /// velora query DSN [SQL | -] [-f FILE] [--param NAME=VALUE[:TYPE]]...
 /// SQL from a file or standard input may hold several statements ended by
-/// semicolons; they run in turn.
+/// semicolons; they run in turn. Without --param, SQL holding "::" (a
+/// PostgreSQL cast) goes to the data source as it stands; with --param,
+/// ":name" is a parameter and "::" one colon.
 class TQueryCommand : public TCommand {
 public:
     void Define(CLI::App& cmd) override;

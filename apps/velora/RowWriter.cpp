@@ -395,6 +395,19 @@ std::string WithScale(std::string text, int scale) {
     return text;
 }
 
+/// A fixed-length binary value cut to the length the driver delivered:
+/// SQLite's driver describes every BLOB column as BINARY(255), and the field
+/// pads the value to that size with zero bytes.
+void CutToDelivered(TDataSet& ds, TField& f, std::string& bytes) {
+    auto* odbc = dynamic_cast<TODBCDataSet*>(&ds);
+    if (f.DataType() != ftBytes || !odbc || !odbc->Engine() || ds.State() != dsBrowse || !ds.ActiveBuffer()) return;
+    const auto& columns = odbc->Engine()->Columns;
+    const auto n = static_cast<std::size_t>(f.FieldNo() - 1);
+    if (f.FieldNo() < 1 || n >= columns.size() || columns[n].FldType != fcBytes) return;
+    const std::int32_t length = ODBCGetIndicator(ds.ActiveBuffer(), columns[n]);
+    if (length >= 0 && static_cast<std::size_t>(length) < bytes.size()) bytes.resize(static_cast<std::size_t>(length));
+}
+
 }  // namespace
 
 std::size_t DisplayWidth(const std::string& text) {
@@ -447,6 +460,7 @@ void TDataSetReader::Read(TRow& row) {
             cell.Placeholder = true;
         } else {
             cell.Text = WithScale(f->AsString(), FScales[i]);
+            if (FColumns[i].Kind == TCellKind::Binary) CutToDelivered(FDataSet, *f, cell.Text);
         }
     }
 }

@@ -206,6 +206,21 @@ class ToolTest(unittest.TestCase):
         finally:
             sql(f"DROP TABLE IF EXISTS {name}")
 
+    def test_blob_values_keep_their_length(self):
+        name = self.table + "_b"
+        blob = {"SQLite": "blob", "PostgreSQL": "bytea", "MariaDB": "blob"}[DRIVER]
+        sql(f"DROP TABLE IF EXISTS {name}")
+        sql(f"CREATE TABLE {name} (id integer primary key, b {blob})")
+        try:
+            for i, value in enumerate(["00ff", "", None]):
+                sql(f"INSERT INTO {name} VALUES ({i}, {binary(value)})")
+            p = velora("table", dsn(), name, "--format", "json", *account())
+            if "cannot be read here" in p.stderr:
+                self.skipTest("long values are not readable through the dataset yet: " + p.stderr.strip())
+            self.assertEqual([r["b"] for r in json.loads(p.stdout)], ["00ff", "", None])
+        finally:
+            sql(f"DROP TABLE IF EXISTS {name}")
+
     def test_edit_and_insert_write_null_only_for_null(self):
         name = self.table + "_e"
         sql(f"DROP TABLE IF EXISTS {name}")
