@@ -121,6 +121,10 @@ bool HasLongColumn(TODBCQuery& query) {
 
 long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vector<std::string>& params,
                        const TOutputOptions& output, bool requireAllParams, std::FILE* out) {
+    if (LineBreakInQuotedValue(sql))
+        throw Exception(
+            "a quoted value holds a line break, which the query's SQL lines would turn into CR LF; "
+            "write it with the data source's character function (char(10), chr(10)) or as a --param");
     TOwnedPtr<TODBCQuery> query(new TODBCQuery(nullptr));
     query->SetDataBase(&db);
     query->SetReadOnly(true);

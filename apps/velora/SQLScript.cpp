@@ -28,6 +28,23 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
+bool LineBreakInQuotedValue(const std::string& sql) {
+    // The splitter's scanner, fed up to each line break in turn: a break
+    // while a value quote is open is one inside the value.
+    TStatementSplitter scan;
+    std::string statement;
+    for (std::size_t start = 0; start < sql.size();) {
+        const std::size_t end = sql.find_first_of("\r\n", start);
+        scan.Add(sql.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        while (scan.Next(statement)) {}
+        if (end == std::string::npos) break;
+        if (scan.InValue()) return true;
+        scan.Add(std::string(1, sql[end]));
+        start = end + 1;
+    }
+    return false;
+}
+
 void TStatementSplitter::Add(const std::string& text) { FText += text; }
 
 bool TStatementSplitter::Next(std::string& statement) {

@@ -11,6 +11,11 @@
 
 namespace velora::app {
 
+/// True when a quoted value ('...' or $tag$...$tag$) in `sql` holds a line
+/// break: the query's SQL is a list of lines, joined again with CR LF, so
+/// such a value would not reach the data source as written.
+bool LineBreakInQuotedValue(const std::string& sql);
+
 class TStatementSplitter {
 public:
     /// Appends text; a line the user typed should carry its newline.
@@ -23,6 +28,8 @@ public:
     std::string TakeRest();
     /// True when text of an unfinished statement is waiting.
     bool Pending() const;
+    /// True when the text so far ends inside a quoted value.
+    bool InValue() const { return FQuote == '\'' || FQuote == '$'; }
 
 private:
     std::string FText;

@@ -244,6 +244,14 @@ class ToolTest(unittest.TestCase):
         p = velora("query", dsn(), "SELECT cast(:p AS integer) AS a, cast(:p AS integer) + 1 AS b",
                    "--param", "p=41", "--format", "json", *account())
         got = json.loads(p.stdout)  # SQLite's driver types an expression as text
+        # A line break inside a quoted value is refused (it would arrive as CR LF), one outside is fine.
+        p = velora("query", dsn(), "SELECT 'a\nb' AS x", *account(), check=False)
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("line break", p.stderr)
+        velora("query", dsn(), "SELECT 'a'\n  AS x -- it's a comment\n", *account())
+        p = velora("query", dsn(), f"SELECT id FROM {self.table} WHERE name = :t", "--param", f"t={LINES}:string",
+                   "--format", "json", *account())
+        self.assertEqual(json.loads(p.stdout), [{"id": 6}])
         self.assertEqual([{k: int(v) for k, v in r.items()} for r in got], [{"a": 41, "b": 42}])
         # A semicolon inside a literal or a comment ends no statement.
         script = (f"SELECT id AS n FROM {self.table} WHERE id = 6;\n-- a comment; not a statement\n"
