@@ -109,11 +109,9 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
     p.SetText(arg.Value);
 }
 
-bool HasLongColumn(TODBCQuery& query) {
-    const TODBC* engine = query.Engine();
-    if (!engine) return false;
-    for (const TODBCFldDesc& d : engine->Columns)
-        if (d.FldType == fcBlob) return true;
+bool HasLongColumn(TDataSet& ds) {
+    for (int i = 0; i < ds.FieldCount(); ++i)
+        if (ds.Fields().Fields(i)->IsBlob()) return true;
     return false;
 }
 
@@ -150,16 +148,18 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
             throw TUsageError{"no value for parameter :" + list.Entry(i)->Name() + " (give it with --param)"};
 
     query->Prepare();
-    if (HasLongColumn(*query)) {
-        // Long values are read on scrollable cursors only: such a result is
-        // read through the block cache instead of forward-only.
-        query->UnPrepare();
-        query->SetUniDirectional(false);
-        query->Prepare();
-    }
     long long rows = 0;
     if (query->ResultColumnCount() > 0) {
         query->Open();
+        if (HasLongColumn(*query)) {
+            // Long values are read on scrollable cursors only: such a result
+            // is read again through the block cache, before any row is out.
+            query->Close();
+            query->UnPrepare();
+            query->SetUniDirectional(false);
+            query->Prepare();
+            query->Open();
+        }
         auto writer = NewRowWriter(output, out);
         rows = WriteRows(*query, *writer);
         query->Close();
