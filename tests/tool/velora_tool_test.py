@@ -9,14 +9,17 @@
 # CSV and JSON output are parsed back with Python's own csv and json modules.
 # VELORA_UPDATE_GOLDEN=1 rewrites the golden files instead of comparing.
 import csv
+import fcntl
 import io
 import json
 import os
 import pty
 import select
+import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -371,14 +374,14 @@ class StreamingTest(unittest.TestCase):
 
 
 class ShellTest(unittest.TestCase):
-    def test_multi_line_statement_meta_command_and_history(self):
+    def test_multi_line_statement_meta_commands_history_and_pager(self):
         if DRIVER != "SQLite":
             self.skipTest("the shell is driven on SQLite")
         name = "tool_shell_%d" % os.getpid()
         sql(f"CREATE TABLE {name} (id integer)")
         self.addCleanup(sql, f"DROP TABLE {name}")
         with tempfile.TemporaryDirectory() as home:
-            env = dict(os.environ, HOME=home, TERM="xterm", PAGER="cat",
+            env = dict(os.environ, HOME=home, TERM="xterm", PAGER="sed s/^/paged:/",
                        VELORA_HISTORY=os.path.join(home, "history"))
             pid, fd = pty.fork()
             if pid == 0:
@@ -416,6 +419,11 @@ class ShellTest(unittest.TestCase):
                 os.write(fd, b"\x1b[A\r")  # the previous line, recalled with the up arrow
                 wait_for("again")
                 wait_for("(1 row)")
+                wait_for(dsn() + "> ")
+                # Output taller than the screen goes through the pager.
+                fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", 4, 80, 0, 0))
+                os.write(fd, b"\\d " + name.encode() + b"\r")
+                wait_for("paged:(1 row)")
                 wait_for(dsn() + "> ")
                 os.write(fd, b"\\q\r")
                 _, status = os.waitpid(pid, 0)
