@@ -4,8 +4,10 @@
 
 #include "Command.h"
 
+#include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCDataSet.h"
 #include "velora/db/DB.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 #include <nlohmann/json.hpp>
 #include <utf8proc.h>
@@ -370,11 +372,46 @@ TCellKind KindOf(TField& f) {
     }
 }
 
+/// Text of a column attribute ("" when the driver has none).
+std::string ColumnText(SQLHSTMT stmt, int column, SQLUSMALLINT attribute) {
+    char text[256] = {};
+    SQLSMALLINT length = 0;
+    if (!ODBCSucceeded(odbc::SQLColAttribute(stmt, static_cast<SQLUSMALLINT>(column), attribute, text, sizeof text,
+                                             &length, nullptr)))
+        return {};
+    return text;
+}
+
+/// The scale of a text column whose table declares it "decimal(p,s)" or
+/// "numeric(p,s)", else -1. SQLite's driver describes such a column as
+/// text named "decimal"; its catalog keeps the declaration.
+int DeclaredScale(TODBCDataSet& ds, TField& f) {
+    const SQLHSTMT stmt = ds.StmtHandle();
+    if (f.DataType() != ftString || stmt == SQL_NULL_HSTMT || !ds.Database()) return -1;
+    const std::string type = LowerCase(String(ColumnText(stmt, f.FieldNo(), SQL_DESC_TYPE_NAME)));
+    if (type != "decimal" && type != "numeric") return -1;
+    const std::string table = ColumnText(stmt, f.FieldNo(), SQL_DESC_BASE_TABLE_NAME);
+    const std::string column = ColumnText(stmt, f.FieldNo(), SQL_DESC_BASE_COLUMN_NAME);
+    if (table.empty() || column.empty()) return -1;
+    for (const TODBCColumnInfo& c : ODBCListColumns(*ds.Database(), table)) {
+        if (!SameText(c.Name, column)) continue;
+        int precision = 0, scale = -1;
+        char close = 0;
+        const std::string declared = LowerCase(c.TypeName);
+        if ((std::sscanf(declared.c_str(), "decimal(%d,%d%c", &precision, &scale, &close) == 3 ||
+             std::sscanf(declared.c_str(), "numeric(%d,%d%c", &precision, &scale, &close) == 3) &&
+            close == ')' && scale >= 0 && scale <= precision)
+            return scale;
+    }
+    return -1;
+}
+
 /// Decimals of a column held as a decimal, else -1.
 int ScaleOf(TDataSet& ds, TField& f) {
     if (f.DataType() == ftBCD) return f.Size();
     auto* odbc = dynamic_cast<TODBCDataSet*>(&ds);
     if (!odbc || !odbc->Engine() || f.FieldNo() < 1) return -1;
+    if (const int declared = DeclaredScale(*odbc, f); declared >= 0) return declared;
     const auto& columns = odbc->Engine()->Columns;
     const auto n = static_cast<std::size_t>(f.FieldNo() - 1);
     if (n >= columns.size()) return -1;
@@ -429,6 +466,7 @@ TDataSetReader::TDataSetReader(TDataSet& ds) : FDataSet(ds) {
         TField* f = ds.Fields().Fields(i);
         FColumns.push_back({f->FieldName(), KindOf(*f)});
         FScales.push_back(ScaleOf(ds, *f));
+        if (FScales.back() >= 0) FColumns.back().Kind = TCellKind::Number;
         FUnreadable.push_back(false);
     }
 }

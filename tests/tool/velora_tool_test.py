@@ -95,13 +95,6 @@ def binary(hexdigits):
     return f"'\\x{hexdigits}'::bytea" if DRIVER == "PostgreSQL" else f"x'{hexdigits}'"
 
 
-def stored_price(text):
-    # SQLite keeps a decimal(12,2) as the number it reads as (96.00 is 96).
-    if text is None or DRIVER != "SQLite":
-        return text
-    return repr(float(text)).removesuffix(".0")
-
-
 class ToolTest(unittest.TestCase):
     table = "tool_fmt_%d" % os.getpid()
 
@@ -135,7 +128,7 @@ class ToolTest(unittest.TestCase):
     def expected(self, null):
         out = []
         for r in ROWS:
-            row = [str(r[0]), null if r[1] is None else r[1], stored_price(r[2]) or null, r[3] or null]
+            row = [str(r[0]), null if r[1] is None else r[1], r[2] or null, r[3] or null]
             if self.binary:
                 row.append(null if r[4] is None else r[4])
             out.append(row)
@@ -153,13 +146,12 @@ class ToolTest(unittest.TestCase):
         want = [dict(zip(rows[0], r)) for r in self.expected(None)]
         for w in want:
             w["id"] = int(w["id"])
-            if DRIVER != "SQLite" and w["price"] is not None:
+            if w["price"] is not None:
                 w["price"] = float(w["price"])  # a number in JSON, not text
         got = json.loads(self.read("json"))
         self.assertEqual(got, want)
         self.assertEqual([json.loads(line) for line in self.read("jsonl").splitlines()], want)
-        if DRIVER != "SQLite":
-            self.assertIn('"price":96.00,', self.read("jsonl"))  # the scale is kept
+        self.assertIn('"price":96.00,', self.read("jsonl"))  # the scale is kept
 
     def test_golden_outputs_of_every_format(self):
         for fmt in ("table", "csv", "tsv", "json", "jsonl"):
@@ -188,8 +180,7 @@ class ToolTest(unittest.TestCase):
         self.assertEqual(len(widths), 1, lines)  # every bar in the same screen column
         self.assertTrue(bars)
         self.assertIn("line1\\nline2\\tend", self.read("table"))  # control characters escaped
-        if DRIVER != "SQLite":
-            self.assertRegex(self.read("table"), r"\|\s+-3\.50 \|")  # numbers on the right, with their scale
+        self.assertRegex(self.read("table"), r"\|\s+-3\.50 \|")  # numbers on the right, with their scale
 
     def test_memo_text_is_shown(self):
         memo = {"SQLite": "text", "PostgreSQL": "text", "MariaDB": "text"}[DRIVER]
