@@ -393,7 +393,13 @@ int DeclaredScale(TODBCDataSet& ds, TField& f) {
     const std::string table = ColumnText(stmt, f.FieldNo(), SQL_DESC_BASE_TABLE_NAME);
     const std::string column = ColumnText(stmt, f.FieldNo(), SQL_DESC_BASE_COLUMN_NAME);
     if (table.empty() || column.empty()) return -1;
-    for (const TODBCColumnInfo& c : ODBCListColumns(*ds.Database(), table)) {
+    std::vector<TODBCColumnInfo> columns;
+    try {
+        columns = ODBCListColumns(*ds.Database(), table);
+    } catch (const Exception&) {
+        return -1;  // no catalog entry: the value shows as read
+    }
+    for (const TODBCColumnInfo& c : columns) {
         if (!SameText(c.Name, column)) continue;
         int precision = 0, scale = -1;
         char close = 0;
