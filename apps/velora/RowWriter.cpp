@@ -509,7 +509,12 @@ void TDataSetReader::Read(TRow& row) {
     }
 }
 
-TProgress::TProgress() : FStart(std::chrono::steady_clock::now()), FNext(FStart + kQuiet) {
+std::chrono::steady_clock::time_point TProgress::ProgramStart() {
+    static const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    return start;
+}
+
+TProgress::TProgress() : FStart(std::chrono::steady_clock::now()), FNext(ProgramStart() + kQuiet) {
     // Only a terminal wants to see it, and only when the rows go elsewhere:
     // on the same terminal they would run through the progress line.
     FShown = ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO);

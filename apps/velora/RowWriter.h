@@ -89,10 +89,12 @@ private:
 };
 
 /// Rows done and their rate on standard error, redrawn twice a second once
-/// the work has taken a few seconds, when standard error is a terminal and
+/// the command has run a few seconds, when standard error is a terminal and
 /// standard output is not; erased at the end. Nothing otherwise.
 class TProgress {
 public:
+    /// When the command started (main calls it first thing).
+    static std::chrono::steady_clock::time_point ProgramStart();
     TProgress();
     ~TProgress();
     TProgress(const TProgress&) = delete;

@@ -230,6 +230,7 @@ private:
 
 int main(int argc, char** argv) {
     using namespace velora;
+    app::TProgress::ProgramStart();
     app::UseProjectOdbcConfiguration();
     // A reader that goes away (velora ... | head) ends the tool quietly.
     std::signal(SIGPIPE, SIG_IGN);
