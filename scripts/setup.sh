@@ -21,6 +21,7 @@ packages=(
   clang libclang-rt-14-dev
   libcairo2-dev libpango1.0-dev libfontconfig-dev
   fonts-dejavu-core fonts-liberation2 fonts-terminus-otb
+  libcli11-dev nlohmann-json3-dev libutf8proc-dev libedit-dev python3
   locales
   libncurses-dev libutf8proc-dev tmux
 )
