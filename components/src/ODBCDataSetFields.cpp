@@ -30,7 +30,7 @@ void TODBCDataSet::AddFieldDesc(TODBCFldDesc FieldDesc, bool Required, std::uint
     String name = column;
     for (int i = 1; FieldDefs()->IndexOf(name) >= 0; ++i) name = Format("%s_%d", column, i);
 
-    TFieldType dataType = FieldDesc.FldType <= fcCursor ? ODBCDataTypeMap[FieldDesc.FldType] : ftUnknown;
+    TFieldType dataType = ODBCDataTypeMap.Contains(FieldDesc.FldType) ? ODBCDataTypeMap[FieldDesc.FldType] : ftUnknown;
     int size = 0;
     switch (FieldDesc.FldType) {
         case fcString:

@@ -240,6 +240,12 @@ void TODBCParam::SetAsSmallInt(std::int32_t Value) {
     FDataType = ftSmallint;
 }
 
+void TODBCParam::SetAsLargeInt(std::int64_t Value) {
+    InitValue();
+    SetDataType(ftLargeint);
+    FData = Variant(Value);
+}
+
 void TODBCParam::SetAsString(const String& Value) {
     InitValue();
     SetDataType(ftString);
@@ -284,6 +290,9 @@ void TODBCParam::SetAsVariant(const Variant& Value) {
         case varInteger:
             type = ftInteger;
             break;
+        case varInt64:
+            type = ftLargeint;
+            break;
         case varSingle:
         case varDouble:
             type = ftFloat;
@@ -317,6 +326,9 @@ void TODBCParam::SetText(const String& Value) {
         case ftInteger:
         case ftWord:
             FData = Variant(FData.AsInteger());
+            break;
+        case ftLargeint:
+            FData = Variant(FData.AsInt64());
             break;
         case ftBoolean:
             FData = Variant(FData.AsBoolean());
@@ -365,6 +377,7 @@ double TODBCParam::GetAsFloat() const { return FData.AsDouble(); }
 Currency TODBCParam::GetAsBCD() const { return FData.AsCurrency(); }
 
 std::int32_t TODBCParam::GetAsInteger() const { return FData.AsInteger(); }
+std::int64_t TODBCParam::GetAsLargeInt() const { return FData.AsInt64(); }
 
 String TODBCParam::GetAsString() const {
     if (FNull) return String();
@@ -416,6 +429,7 @@ int TODBCParam::GetDataSize() const {
         case ftFloat:
         case ftCurrency:
         case ftDateTime:
+        case ftLargeint:
             return 8;
         case ftBCD:
             return static_cast<int>(sizeof(ODBCFMTBCD));
@@ -450,6 +464,9 @@ void TODBCParam::GetData(void* Buffer) const {
         case ftInteger:
         case ftAutoInc:
             Put(Buffer, FData.AsInteger());
+            return;
+        case ftLargeint:
+            Put(Buffer, FData.AsInt64());
             return;
         case ftBoolean:
             Put(Buffer, static_cast<std::uint16_t>(FData.AsBoolean() ? 1 : 0));
@@ -528,6 +545,10 @@ void TODBCParam::SetData(const void* Buffer, std::size_t Size) {
             fixed(4);
             SetAsInteger(Get<std::int32_t>(bytes));
             FDataType = ftAutoInc;
+            return;
+        case ftLargeint:
+            fixed(8);
+            SetAsLargeInt(Get<std::int64_t>(bytes));
             return;
         case ftBoolean:
             fixed(2);
@@ -795,7 +816,11 @@ void TODBCParams::ReadBinaryData(TStream& Stream) {
         param->FName = ReadText(Stream, ReadUInt(Stream, wide ? 4 : 1));
         param->FColumnName = ReadText(Stream, ReadUInt(Stream, wide ? 4 : 1));
         param->FParamType = static_cast<TODBCParamType>(ReadUInt(Stream, 1));
-        param->FDataType = static_cast<TFieldType>(ReadUInt(Stream, 1));
+        const std::uint32_t type = ReadUInt(Stream, 1);
+        // A type code this reader does not know has a value form it cannot
+        // tell the size of: refused, never read as something else.
+        if (type >= static_cast<std::uint32_t>(kFieldTypeCount)) DatabaseError(SInvalidVersion);
+        param->FDataType = static_cast<TFieldType>(type);
         if (param->FDataType != ftUnknown) {
             const std::uint32_t size = ReadUInt(Stream, wide ? 4 : 2);
             if (size > kMaxStoredParamData)

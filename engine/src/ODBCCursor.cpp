@@ -149,8 +149,15 @@ void TODBC::StoreStaging(int k) {
             continue;
         }
         // Text keeps room for its terminator; fixed types fill their area.
-        const SQLLEN capacity = (CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY) ? d.Len - 1 : d.Len;
-        if (ind < 0 || ind > capacity) ind = capacity;  // SQL_NO_TOTAL or cut
+        const bool variable = CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY;
+        const SQLLEN capacity = variable ? d.Len - 1 : d.Len;
+        // A value longer than its buffer (a data source that does not keep
+        // to the declared size) is never delivered cut.
+        if (variable && (ind == SQL_NO_TOTAL || ind > capacity))
+            throw EODBCError(0, Format("Value of column %s in row %d is longer than its buffer of %d bytes (%s bytes)",
+                                       d.GetName(), BlockNo * RowsPerBlock + k + 1, static_cast<int>(capacity),
+                                       ind == SQL_NO_TOTAL ? String("unknown") : IntToStr(ind)));
+        if (ind < 0 || ind > capacity) ind = capacity;
         ODBCSetIndicator(staging, d, static_cast<std::int32_t>(ind));
     }
     std::memcpy(CacheSlot(k), staging, CurProps.RecordSize);

@@ -30,6 +30,8 @@ TypeMapping MapSQLType(SQLSMALLINT sqlType) {
     switch (sqlType) {
         case SQL_CHAR:
         case SQL_VARCHAR:
+        case SQL_WCHAR:
+        case SQL_WVARCHAR:
             return {fcString, 0, SQL_C_CHAR};
         case SQL_NUMERIC:
         case SQL_DECIMAL:
@@ -38,6 +40,8 @@ TypeMapping MapSQLType(SQLSMALLINT sqlType) {
         case SQL_REAL:
         case SQL_DOUBLE:
             return {fcFloat, 0, SQL_C_DOUBLE};
+        case SQL_BIGINT:
+            return {fcInt64, 0, SQL_C_SBIGINT};
         case SQL_INTEGER:
             return {fcInt32, 0, SQL_C_LONG};
         case SQL_SMALLINT:
@@ -62,6 +66,7 @@ TypeMapping MapSQLType(SQLSMALLINT sqlType) {
         case SQL_VARBINARY:
             return {fcVarBytes, 0, SQL_C_BINARY};
         case SQL_LONGVARCHAR:
+        case SQL_WLONGVARCHAR:
             return {fcBlob, fscMemo, SQL_C_DEFAULT};
         case SQL_LONGVARBINARY:
             return {fcBlob, fscBinary, SQL_C_DEFAULT};
@@ -103,6 +108,7 @@ struct ColumnForm {
     std::int16_t Units2 = 0;
     std::uint16_t Len = 0;   ///< buffer length bound with SQLBindCol
     std::uint32_t Area = 0;  ///< bytes of the data area in the record
+    std::uint32_t CharSize = 0;
 };
 
 ColumnForm LongForm(std::uint16_t subType, SQLLEN length) {
@@ -114,12 +120,35 @@ ColumnForm LongForm(std::uint16_t subType, SQLLEN length) {
     return f;
 }
 
-/// Character and binary columns: bound with their length and a terminator,
-/// or long data when too wide to bind.
-ColumnForm DescribeCharOrBinary(const ColumnAttributes& a, TypeMapping m) {
+/// Bytes of UTF-8 one character may take.
+constexpr SQLLEN kMaxCharBytes = 4;
+
+/// Character columns: a buffer of the column's octet length, or four bytes
+/// per character when the driver counts characters (SQLite), so every value
+/// within the declared size fits; long data when too wide to bind.
+ColumnForm DescribeChar(const ColumnAttributes& a, TypeMapping m) {
+    const SQLLEN octets = a.Get(SQL_COLUMN_LENGTH);
+    SQLLEN chars = a.Get(SQL_DESC_LENGTH, false);
+    if (chars <= 0) chars = a.Get(SQL_COLUMN_PRECISION, false);
+    if (chars <= 0) chars = octets;
+    const SQLLEN bytes = std::max(octets, chars * kMaxCharBytes);
+    if (octets < 0 || bytes > static_cast<SQLLEN>(kMaxBoundColumnLength)) return LongForm(fscMemo, octets);
+    ColumnForm f;
+    f.Type = m;
+    f.Units1 = static_cast<std::uint16_t>(bytes);
+    f.Len = static_cast<std::uint16_t>(bytes + 1);
+    f.Area = f.Len;
+    f.CharSize = static_cast<std::uint32_t>(std::max<SQLLEN>(chars, 0));
+    return f;
+}
+
+/// Binary columns: bound with their length, or long data when too wide to
+/// bind, or when the driver reports 255 bytes or no size, which is what it
+/// says for a column without a declared size (SQLite's blob).
+ColumnForm DescribeBinary(const ColumnAttributes& a, TypeMapping m) {
     const SQLLEN length = a.Get(SQL_COLUMN_LENGTH);
-    if (length < 0 || length > static_cast<SQLLEN>(kMaxBoundColumnLength))
-        return LongForm(m.FldType == fcString ? fscMemo : fscBinary, length);
+    if (length <= 0 || length == 255 || length > static_cast<SQLLEN>(kMaxBoundColumnLength))
+        return LongForm(fscBinary, length);
     ColumnForm f;
     f.Type = m;
     f.Units1 = static_cast<std::uint16_t>(length);
@@ -154,6 +183,40 @@ ColumnForm DescribeInt32(const ColumnAttributes& a, TypeMapping m) {
     return {m, ClampU16(a.Get(SQL_COLUMN_PRECISION)), 0, 4, 4};
 }
 
+ColumnForm DescribeInt64(const ColumnAttributes& a, TypeMapping m) {
+    return {m, ClampU16(a.Get(SQL_COLUMN_PRECISION)), 0, 8, 8};
+}
+
+/// Unsigned integers keep their values in the next wider signed type; an
+/// unsigned 64-bit integer, which no signed type holds, is held as its text.
+ColumnForm DescribeUnsigned(const ColumnAttributes& a, SQLSMALLINT sqlType) {
+    switch (sqlType) {
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+            return DescribeInt32(a, {fcInt32, 0, SQL_C_LONG});
+        case SQL_INTEGER:
+            return DescribeInt64(a, {fcInt64, 0, SQL_C_SBIGINT});
+        default:  // SQL_BIGINT: 20 digits at most
+            return {{fcString, 0, SQL_C_CHAR}, 20, 0, 21, 21};
+    }
+}
+
+/// A type the engine has no form for (GUID, interval, json, arrays, driver
+/// codes) is read and written as text, so no column is left out: a string as
+/// wide as the widest size the driver reports, or a memo when that is
+/// unknown or too wide to bind.
+ColumnForm DescribeAsText(const ColumnAttributes& a) {
+    SQLLEN width = std::max(
+        {a.Get(SQL_DESC_OCTET_LENGTH, false), a.Get(SQL_DESC_DISPLAY_SIZE, false), a.Get(SQL_COLUMN_LENGTH, false)});
+    if (width <= 0 || width > static_cast<SQLLEN>(kMaxBoundColumnLength)) return LongForm(fscMemo, 0);
+    ColumnForm f;
+    f.Type = {fcString, 0, SQL_C_CHAR};
+    f.Units1 = static_cast<std::uint16_t>(width);
+    f.Len = static_cast<std::uint16_t>(width + 1);
+    f.Area = f.Len;
+    return f;
+}
+
 ColumnForm DescribeInt16(const ColumnAttributes& a, TypeMapping m, SQLSMALLINT sqlType) {
     a.Get(SQL_COLUMN_PRECISION);
     return {m, static_cast<std::uint16_t>(sqlType == SQL_TINYINT ? 3 : 5), 0, 2, 2};
@@ -167,15 +230,23 @@ ColumnForm DescribeBoolean(const ColumnAttributes& a, TypeMapping m) {
 /// Dates, times and time stamps: the timestamp structure's 16 bytes.
 ColumnForm DescribeTimeStamp(TypeMapping m) { return {m, 19, 0, 16, 16}; }
 
+bool IsIntegerType(SQLSMALLINT t) {
+    return t == SQL_TINYINT || t == SQL_SMALLINT || t == SQL_INTEGER || t == SQL_BIGINT;
+}
+
 ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
     const TypeMapping m = MapSQLType(sqlType);
+    if (IsIntegerType(sqlType) && a.Get(SQL_DESC_UNSIGNED, false) == SQL_TRUE) return DescribeUnsigned(a, sqlType);
     switch (m.FldType) {
         case fcString:
+            return DescribeChar(a, m);
         case fcBytes:
         case fcVarBytes:
-            return DescribeCharOrBinary(a, m);
+            return DescribeBinary(a, m);
         case fcFloat:
             return m.CType == SQL_C_CHAR ? DescribeDecimalText(a, m) : DescribeDouble(a, m);
+        case fcInt64:
+            return DescribeInt64(a, m);
         case fcInt32:
             return DescribeInt32(a, m);
         case fcInt16:
@@ -187,7 +258,7 @@ ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
         case fcBlob:
             return LongForm(m.SubType, a.Get(SQL_COLUMN_LENGTH, false));
         default:
-            return {};  // an unmapped type occupies nothing and is not bound
+            return DescribeAsText(a);
     }
 }
 
@@ -238,6 +309,7 @@ void TODBC::DescribeColumns(const String&) {
         d.Units1 = f.Units1;
         d.Units2 = f.Units2;
         d.Len = f.Len;
+        d.CharSize = f.CharSize;
         d.FieldNo = static_cast<std::uint16_t>(i);
         d.Offset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset, 0xFFFF));
         d.NullOffset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset + f.Area, 0xFFFF));

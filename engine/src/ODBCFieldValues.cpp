@@ -6,7 +6,7 @@
 //
 // Buffer forms by type: string, the zero-terminated text (at most Len bytes
 // with the terminator); boolean 1 byte; 16-bit integer 2 bytes; 32-bit
-// integer 4 bytes; float an 8-byte double (decimals held as text are
+// integer 4 bytes; 64-bit integer 8 bytes; float an 8-byte double (decimals held as text are
 // converted with "." whatever the locale); timestamp, date and time columns
 // an 8-byte double of time-stamp milliseconds (times on day 1899-12-30);
 // fixed bytes Units1 bytes; variable bytes a 16-bit length followed by the
@@ -153,6 +153,9 @@ ReadResult ReadValue(const TODBCFldDesc& d, const std::byte* area, std::int32_t 
         case fcInt32:
             std::memcpy(out, area, 4);
             return ReadResult::Value;
+        case fcInt64:
+            std::memcpy(out, area, 8);
+            return ReadResult::Value;
         case fcFloat:
             if (d.CType == SQL_C_CHAR) return ReadDecimalText(area, length, d, out);
             std::memcpy(out, area, 8);
@@ -183,8 +186,23 @@ void PutFixed(void* record, std::byte* area, const TODBCFldDesc& d, const std::b
     ODBCSetIndicator(record, d, size);
 }
 
+/// The number of UTF-8 code points of `text` (bytes that do not continue a
+/// sequence).
+std::size_t CodePoints(std::string_view text) {
+    std::size_t n = 0;
+    for (char ch : text)
+        if ((static_cast<unsigned char>(ch) & 0xC0u) != 0x80u) ++n;
+    return n;
+}
+
+/// Text for a character column: refused, before anything is stored, when it
+/// has more characters than the column's declared size.
 void PutString(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
     const std::size_t n = strnlen(reinterpret_cast<const char*>(in), d.Len - 1u);
+    const std::size_t chars = CodePoints({reinterpret_cast<const char*>(in), n});
+    if (d.CharSize > 0 && chars > d.CharSize)
+        throw EDatabaseError(Format("Value of %d characters is too long for field '%s' of size %d",
+                                    static_cast<int>(chars), d.GetName(), static_cast<int>(d.CharSize)));
     std::memset(area, 0, d.Len);
     std::memcpy(area, in, n);
     ODBCSetIndicator(record, d, static_cast<std::int32_t>(n));
@@ -284,6 +302,9 @@ int TODBC::PutField(int fieldNo, void* record, const void* src) {
             break;
         case fcInt32:
             PutFixed(record, area, d, in, 4);
+            break;
+        case fcInt64:
+            PutFixed(record, area, d, in, 8);
             break;
         case fcFloat:
             PutFloat(record, area, d, in);

@@ -233,6 +233,7 @@ SQLSMALLINT FldTypeToCType(std::uint16_t fldType) {
         case fcUInt16:
             return SQL_C_USHORT;
         case fcUInt32:
+        case fcInt64:
             return SQL_C_SBIGINT;
         case fcVarBytes:
             return SQL_C_BINARY;
@@ -270,6 +271,7 @@ SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType) {
         case fcUInt16:
             return SQL_INTEGER;
         case fcUInt32:
+        case fcInt64:
             return SQL_BIGINT;
         case fcVarBytes:
             return SQL_VARBINARY;

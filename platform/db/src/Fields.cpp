@@ -223,6 +223,10 @@ void TField::RangeError(const String& Value, const String& Min, const String& Ma
 
 String TField::GetAsString() { return GetClassDesc(); }
 std::int32_t TField::GetAsInteger() { AccessError("Integer"); }
+std::int64_t TField::GetAsLargeInt() {
+    const Variant v = GetAsVariant();
+    return v.IsNull() ? 0 : v.AsInt64();
+}
 double TField::GetAsFloat() { AccessError("Float"); }
 Currency TField::GetAsCurrency() { return Currency::FromDouble(GetAsFloat()); }
 bool TField::GetAsBoolean() { AccessError("Boolean"); }
@@ -420,8 +424,13 @@ void TStringField::GetText(String& Text, bool /*DisplayText*/) { Text = GetAsStr
 
 void TStringField::SetAsString(const String& Value) {
     TValueBuffer buf(GetDataSize());
-    std::size_t n = std::min(Value.size(), static_cast<std::size_t>(Size()));
+    std::size_t n = Value.size();
     std::size_t zero = Value.find('\0');
+    // Never cut: a cut could end inside a UTF-8 sequence and store text that
+    // is not the value.
+    if (std::min(n, zero) > static_cast<std::size_t>(Size()))
+        DatabaseErrorFmt("Value of %d bytes is too long for field '%s' of size %d", static_cast<int>(Value.size()),
+                         DisplayName(), Size());
     if (zero != String::npos) n = std::min(n, zero);
     std::memcpy(buf.Data(), Value.data(), n);
     if (FTransliterate && DataSet()) DataSet()->Translate(buf.Chars(), buf.Chars(), true);
@@ -543,6 +552,62 @@ void TIntegerField::SetAsString(const String& Value) {
 }
 
 void TIntegerField::SetVarValue(const Variant& Value) { SetAsInteger(Value.AsInteger()); }
+
+// ---------------------------------------------------------------------------
+// TLargeintField
+
+TLargeintField::TLargeintField(TComponent* AOwner) : TNumericField(AOwner) { SetDataType(ftLargeint); }
+
+bool TLargeintField::GetValue(std::int64_t& Value) {
+    std::uint8_t buf[8];
+    if (!GetDataInto(buf, sizeof buf)) return false;
+    Value = ReadAs<std::int64_t>(buf);
+    return true;
+}
+
+String TLargeintField::GetAsString() {
+    std::int64_t v = 0;
+    return GetValue(v) ? IntToStr(static_cast<long long>(v)) : String();
+}
+
+std::int64_t TLargeintField::GetAsLargeInt() {
+    std::int64_t v = 0;
+    GetValue(v);
+    return v;
+}
+
+std::int32_t TLargeintField::GetAsInteger() {
+    const std::int64_t v = GetAsLargeInt();
+    if (v < INT32_MIN || v > INT32_MAX)
+        RangeError(IntToStr(static_cast<long long>(v)), IntToStr(INT32_MIN), IntToStr(INT32_MAX));
+    return static_cast<std::int32_t>(v);
+}
+
+double TLargeintField::GetAsFloat() { return static_cast<double>(GetAsLargeInt()); }
+
+Variant TLargeintField::GetAsVariant() {
+    std::int64_t v = 0;
+    if (!GetValue(v)) return Null();
+    return Variant(v);
+}
+
+void TLargeintField::SetAsLargeInt(std::int64_t Value) { SetData(&Value); }
+
+void TLargeintField::SetAsFloat(double Value) {
+    std::int64_t v = 0;
+    if (!RoundToInt64(Value, v)) DatabaseErrorFmt(DBConsts::SFieldValueError, DisplayName());
+    SetAsLargeInt(v);
+}
+
+void TLargeintField::SetAsString(const String& Value) {
+    if (Trim(Value).empty()) {
+        Clear();
+        return;
+    }
+    long long v = 0;
+    if (!TryStrToInt(Value, v)) DatabaseErrorFmt(DBConsts::SInvalidIntegerValue, Value, DisplayName());
+    SetAsLargeInt(v);
+}
 
 // ---------------------------------------------------------------------------
 // TFloatField, TCurrencyField
