@@ -161,6 +161,7 @@ void TODBC::StoreStaging(int k) {
         ODBCSetIndicator(staging, d, static_cast<std::int32_t>(ind));
     }
     std::memcpy(CacheSlot(k), staging, CurProps.RecordSize);
+    if (ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);
 }
 
 void TODBC::CopySlot(int k, void* buffer) {
@@ -218,6 +219,7 @@ SQLRETURN TODBC::FetchBlock(bool sequential) {
         return SQL_NO_DATA;
     }
     if (!ColumnsBound) BindColumns(StagingRecord.data());
+    FKeptLongs.clear();
     SQLRETURN rc = FetchFirstOfBlock(ForwardOnly());
     if (rc == SQL_NO_DATA) {
         if (EndRow < 0 || EndRow > first) EndRow = RowCount = first;

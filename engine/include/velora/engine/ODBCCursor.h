@@ -33,6 +33,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace velora {
@@ -179,6 +180,15 @@ public:
     /// added here. Answers 0, or 14 when sending failed without diagnostics.
     int WriteBlob(int state, const void* bookmark, int column, std::int32_t position, std::int32_t size,
                   const void* data);
+    /// The whole long value of column `column` of the row whose bookmark lies
+    /// at `bookmark` (a negative one: the value written for the new record).
+    /// False for NULL. On a forward-only cursor the values are those kept
+    /// when the row was fetched (only the current block's rows are kept).
+    /// \throws EODBCError when the value cannot be read.
+    bool ReadLongValue(const void* bookmark, int column, String& value);
+    /// Writes a whole long value (nil: NULL) into the row of `bookmark`.
+    /// \throws EODBCError
+    void WriteLongColumn(const void* bookmark, int column, const String* value);
     /// The long value written for the new record in column `column`, or nil.
     const String* PendingBlob(int column) const;
     bool HasPendingBlobs() const { return !FPendingInsert.empty(); }
@@ -254,7 +264,11 @@ private:
     void Rewind();
     void PositionOnRow(std::int32_t row);
     SQLRETURN Unbind();
-    SQLRETURN WriteLongValue(std::int32_t row, int column, const String& value);
+    SQLRETURN WriteLongValue(std::int32_t row, int column, const String& value, bool null = false);
+    std::optional<String> ReadWholeLong(int column);
+    /// Forward-only cursors: reads the long values of the row just fetched.
+    void KeepLongValues(std::int32_t row);
+    const std::optional<String>& KeptLong(std::int32_t row, int column) const;
     const TODBCFldDesc& LongColumn(int column) const;
     void ReadGranted();
     // Editing (ODBCCursorEdit.cpp).
@@ -269,6 +283,9 @@ private:
     bool FSequential = false;              ///< the cache was opened uni-directional
     std::int32_t FNextRow = 0;             ///< forward-only: logical row the next FETCH_NEXT delivers
     std::map<int, String> FPendingInsert;  ///< long values written for the new record, by column
+    /// Forward-only cursors: the long values of the rows of the current
+    /// block, read right after each row was fetched, by (row, column).
+    std::map<std::pair<std::int32_t, int>, std::optional<String>> FKeptLongs;
     struct PendingEdit {
         std::int32_t Row = -1;
         int Column = 0;
