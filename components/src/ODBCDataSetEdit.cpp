@@ -27,10 +27,15 @@ void TODBCDataSet::InternalPost() {
         // being edited, whatever read the cursor since the edit began.
         InternalSetToRecord(ActiveBuffer());
         FEngine->ModifyRecord(ActiveBuffer());
+        // Long values written through streams go once the row took the
+        // others, so a refused row leaves them as they were.
+        WriteModifiedBlobs();
     } else {
         // A new row needs no current row; where it shows is the data
         // source's business (the driver's cursor lists it last, the cursor
-        // library once the statement runs again).
+        // library once the statement runs again). Its long values travel
+        // with it.
+        PendModifiedBlobs();
         FEngine->InsertRecord(ActiveBuffer());
     }
 }

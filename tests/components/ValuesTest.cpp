@@ -126,9 +126,9 @@ TEST_P(Values, TypesWithoutAFormReadAsTextAndNoColumnIsDropped) {
             names = {"u", "i", "j", "a"};
             break;
         case DriverKind::MariaDB:
-            columns = "id int primary key, s set('x','y','z'), e enum('p','q')";
-            values = "1, 'x,z', 'q'";
-            names = {"s", "e"};
+            columns = "id int primary key, j json, s set('x','y','z'), e enum('p','q')";
+            values = "1, '{\"k\": [1, 2]}', 'x,z', 'q'";
+            names = {"j", "s", "e"};
             break;
         case DriverKind::SQLite:
             columns = "id int primary key, g guid, w whatever(12), n";

@@ -193,6 +193,8 @@ public:
     const String* PendingBlob(int column) const;
     bool HasPendingBlobs() const { return !FPendingInsert.empty(); }
     void ClearPendingBlobs() { FPendingInsert.clear(); }
+    /// Forgets the long value written for the new record in one column.
+    void ForgetPendingBlob(int column) { FPendingInsert.erase(column); }
 
     // ---- editing (ODBCCursorEdit.cpp) ---------------------------------
     /// Adds the row held in `record` (a record in this cursor's layout, at
