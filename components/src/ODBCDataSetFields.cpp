@@ -158,6 +158,7 @@ void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
 void TODBCDataSet::InternalEdit() {
     // Editing starts from the engine's current values of the row.
     FEngine->GetCurrentRecord(ActiveBuffer());
+    FEngine->ClearAssigned();
     ClearBlobCache(ActiveBuffer());
 }
 

@@ -284,9 +284,11 @@ int TODBC::PutField(int fieldNo, void* record, const void* src) {
     const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
     if (d.FldType == fcUnknown || d.FldType == fcBlob) return 0;
     auto* area = static_cast<std::byte*>(record) + d.Offset;
+    if (FAssigned.size() != Columns.size()) ClearAssigned();
     if (src == nullptr) {
         std::memset(area, 0, d.Len);
         ODBCSetIndicator(record, d, -1);
+        FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
         return 0;
     }
     const auto* in = static_cast<const std::byte*>(src);
@@ -321,7 +323,14 @@ int TODBC::PutField(int fieldNo, void* record, const void* src) {
         default:
             break;
     }
+    FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
     return 0;
+}
+
+bool TODBC::HasAssigned() const {
+    for (bool b : FAssigned)
+        if (b) return true;
+    return false;
 }
 
 }  // namespace velora

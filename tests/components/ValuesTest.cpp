@@ -145,6 +145,41 @@ TEST_P(Values, TypesWithoutAFormReadAsTextAndNoColumnIsDropped) {
         EXPECT_EQ(q->FieldByName(c)->AsString(), Scalar("SELECT " + c + " FROM " + name)) << c;
 }
 
+TEST_P(Values, UntouchedValuesSurviveAnEditOfAnotherColumn) {
+    std::string columns = "id int primary key, note varchar(20), ts ";
+    std::string values = "1, 'old', '2024-02-29 13:45:56.123456'";
+    std::vector<std::string> kept = {"ts"};
+    switch (Drv().Kind) {
+        case DriverKind::PostgreSQL:
+            columns += "timestamp(6), d numeric(38,10), big bigint, u uuid, j json";
+            values +=
+                ", 1234567890123456789012345678.1234567890, -9223372036854775807 - 1, "
+                "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', '{\"k\": 1}'";
+            kept.insert(kept.end(), {"d", "big", "u", "j"});
+            break;
+        case DriverKind::MariaDB:
+            columns += "datetime(6), d numeric(38,10), big bigint, j json";
+            values += ", 1234567890123456789012345678.1234567890, 9223372036854775807, '{\"k\": 1}'";
+            kept.insert(kept.end(), {"d", "big", "j"});
+            break;
+        case DriverKind::SQLite:
+            columns += "timestamp";
+            break;
+    }
+    const std::string name = CreateTable(columns);
+    FRaw->Exec("INSERT INTO " + name + " VALUES (" + values + ")");
+    std::vector<std::string> before;
+    for (const std::string& c : kept) before.push_back(Scalar("SELECT " + c + " FROM " + name));
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    t->Edit();
+    t->FieldByName("note")->SetAsString("new");
+    t->Post();
+    EXPECT_EQ(Scalar("SELECT note FROM " + name), "new");
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        EXPECT_EQ(Scalar("SELECT " + kept[i] + " FROM " + name), before[i]) << kept[i];
+}
+
 TEST(ValuesStoredForm, LargeIntParametersKeepEveryBitAndUnknownTypeCodesAreRefused) {
     TODBCParams list;
     list.CreateParam(ftUnknown, "lo", ptInput)->SetAsLargeInt(kMin64);

@@ -212,7 +212,8 @@ public:
     /// written then, and the pending long values are kept for another try.
     int InsertRecord(const void* record);
     /// Writes `record` over the current row (BlockNo × RowsPerBlock +
-    /// BlockPos). NULL columns are written as NULL; read-only, long and
+    /// BlockPos): the assigned columns when there are any (HasAssigned),
+    /// else every column. NULL columns are written as NULL; read-only, long and
     /// unmapped columns are left as they are. Keyset road: SQLSetPos
     /// (SQL_UPDATE); cursor-library road: the generated positioned UPDATE on
     /// a second statement. On success the cache slot holds `record`; no
@@ -220,6 +221,12 @@ public:
     /// \throws EODBCError; the cache slot then holds the row as the data
     /// source had it just before the write, and no statement is left behind.
     int ModifyRecord(const void* record);
+    /// Columns written through PutField since the last ClearAssigned (the
+    /// start of an edit). When there are any, ModifyRecord writes only them,
+    /// so values the record cannot hold exactly (microseconds, long decimals,
+    /// text of unknown types) stay as the data source has them.
+    bool HasAssigned() const;
+    void ClearAssigned() { FAssigned.assign(Columns.size(), false); }
     /// Deletes the current row. Keyset road: SQLSetPos(SQL_DELETE);
     /// cursor-library road: the generated positioned DELETE on a second
     /// statement, and the row joins DeletedRows. A known RowCount drops by
@@ -292,8 +299,9 @@ private:
         std::int32_t Row = -1;
         int Column = 0;
         String Value;
-    } FPendingEdit;       ///< the long value being written by the current stream
-    String FLastEditSql;  ///< the cursor-library road's last generated statement
+    } FPendingEdit;               ///< the long value being written by the current stream
+    String FLastEditSql;          ///< the cursor-library road's last generated statement
+    std::vector<bool> FAssigned;  ///< columns PutField wrote since ClearAssigned
 };
 
 }  // namespace velora
