@@ -152,6 +152,39 @@ void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
         DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
 }
 
+bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) {
+    if (Field->FieldNo() <= 0 || !FEngine) return false;
+    TRecordBuffer recBuf = nullptr;
+    if (!GetActiveRecBuf(recBuf)) {
+        // No record: NULL, when the column is one held as text.
+        String ignored;
+        std::vector<std::byte> empty(static_cast<std::size_t>(FEngine->RecordSize()) + 2);
+        IsNull = true;
+        return FEngine->GetDecimalText(Field->FieldNo(), empty.data(), ignored) >= 0;
+    }
+    const int r = FEngine->GetDecimalText(Field->FieldNo(), recBuf, Text);
+    IsNull = r == 0;
+    return r >= 0;
+}
+
+bool TODBCDataSet::SetFieldExactText(TField* Field, const String& Text) {
+    if (Field->FieldNo() <= 0 || !FEngine) return false;
+    String ignored;
+    std::vector<std::byte> probe(static_cast<std::size_t>(FEngine->RecordSize()) + 2);
+    if (FEngine->GetDecimalText(Field->FieldNo(), probe.data(), ignored) < 0) return false;
+    const TDataSetState state = State();
+    if (state != dsEdit && state != dsInsert) DatabaseError(SNotEditing);
+    if (Field->ReadOnly()) DatabaseErrorFmt(SFieldReadOnly, Field->DisplayName());
+    TRecordBuffer recBuf = nullptr;
+    if (!GetActiveRecBuf(recBuf)) DatabaseError(SNotEditing);
+    // OnValidate sees the value in the field's buffer form.
+    double value = 0;
+    if (TryStrToFloat(Text, value)) Field->Validate(&value);
+    FEngine->PutDecimalText(Field->FieldNo(), recBuf, Text);
+    DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // Editing steps
 

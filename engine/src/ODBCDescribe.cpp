@@ -109,6 +109,7 @@ struct ColumnForm {
     std::uint16_t Len = 0;   ///< buffer length bound with SQLBindCol
     std::uint32_t Area = 0;  ///< bytes of the data area in the record
     std::uint32_t CharSize = 0;
+    std::uint16_t Precision = 0;
 };
 
 ColumnForm LongForm(std::uint16_t subType, SQLLEN length) {
@@ -170,6 +171,7 @@ ColumnForm DescribeDecimalText(const ColumnAttributes& a, TypeMapping m) {
     f.Type = m;
     f.Units1 = static_cast<std::uint16_t>(longest + 1);
     f.Units2 = static_cast<std::int16_t>(std::clamp<SQLLEN>(scale, 0, 127));
+    f.Precision = static_cast<std::uint16_t>(std::clamp<SQLLEN>(precision, 0, 127));
     f.Len = f.Units1;
     f.Area = f.Len;
     return f;
@@ -310,6 +312,7 @@ void TODBC::DescribeColumns(const String&) {
         d.Units2 = f.Units2;
         d.Len = f.Len;
         d.CharSize = f.CharSize;
+        d.Precision = f.Precision;
         d.FieldNo = static_cast<std::uint16_t>(i);
         d.Offset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset, 0xFFFF));
         d.NullOffset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset + f.Area, 0xFFFF));

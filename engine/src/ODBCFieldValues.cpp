@@ -327,6 +327,48 @@ int TODBC::PutField(int fieldNo, void* record, const void* src) {
     return 0;
 }
 
+int TODBC::GetDecimalText(int fieldNo, const void* record, String& text) const {
+    if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    if (d.FldType != fcFloat || d.CType != SQL_C_CHAR) return -1;
+    const std::int32_t length = ODBCGetIndicator(record, d);
+    if (length < 0) return 0;
+    text = String(AreaText(static_cast<const std::byte*>(record) + d.Offset, length, d));
+    return 1;
+}
+
+void TODBC::PutDecimalText(int fieldNo, void* record, const String& text) {
+    String current;
+    if (GetDecimalText(fieldNo, record, current) < 0) throw EDatabaseError("Column is not a decimal held as text");
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    // [sign] digits [. digits]: what every data source reads as a decimal.
+    const String trimmed = Trim(text);
+    std::string_view v = trimmed;
+    String plain;
+    if (!v.empty() && (v[0] == '-' || v[0] == '+')) {
+        if (v[0] == '-') plain += '-';
+        v.remove_prefix(1);
+    }
+    const std::size_t point = v.find('.');
+    std::string_view whole = v.substr(0, point), fraction = point == std::string_view::npos ? "" : v.substr(point + 1);
+    auto digits = [](std::string_view s) { return s.find_first_not_of("0123456789") == std::string_view::npos; };
+    if ((whole.empty() && fraction.empty()) || !digits(whole) || !digits(fraction))
+        throw EDatabaseError(Format("'%s' is not a valid decimal value for field '%s'", text, d.GetName()));
+    while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
+    while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+    const int scale = std::max<int>(d.Units2, 0);
+    const int integerDigits = whole == "0" ? 0 : static_cast<int>(whole.size());
+    if (static_cast<int>(fraction.size()) > scale ||
+        (d.Precision > 0 && integerDigits > static_cast<int>(d.Precision) - scale))
+        throw EDatabaseError(Format("Value '%s' does not fit field '%s' of precision %d and scale %d", text,
+                                    d.GetName(), static_cast<int>(d.Precision), scale));
+    plain += whole.empty() ? std::string_view("0") : whole;
+    if (!fraction.empty()) plain += "." + String(fraction);
+    PutText(record, static_cast<std::byte*>(record) + d.Offset, d, plain);
+    if (FAssigned.size() != Columns.size()) ClearAssigned();
+    FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
+}
+
 bool TODBC::HasAssigned() const {
     for (bool b : FAssigned)
         if (b) return true;

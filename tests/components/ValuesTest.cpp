@@ -180,6 +180,26 @@ TEST_P(Values, UntouchedValuesSurviveAnEditOfAnotherColumn) {
         EXPECT_EQ(Scalar("SELECT " + kept[i] + " FROM " + name), before[i]) << kept[i];
 }
 
+TEST_P(Values, DecimalTextIsReadAndWrittenExactly) {
+    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "SQLite keeps NUMERIC as a 15-digit REAL";
+    const std::string name = CreateTable("id int primary key, d numeric(38,10)");
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, 12345678901234567890.1234567890)");
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    TField* d = t->FieldByName("d");
+    EXPECT_EQ(d->AsString(), "12345678901234567890.1234567890");
+    EXPECT_DOUBLE_EQ(d->AsFloat(), 12345678901234567890.1234567890);
+    t->Edit();
+    EXPECT_EQ(ErrorOf([&] { d->SetAsString("1.12345678901"); }),
+              "Value '1.12345678901' does not fit field 'd' of precision 38 and scale 10");
+    EXPECT_EQ(ErrorOf([&] { d->SetAsString("1234567890123456789012345678901"); }),
+              "Value '1234567890123456789012345678901' does not fit field 'd' of precision 38 and scale 10");
+    EXPECT_EQ(ErrorOf([&] { d->SetAsString("1e5"); }), "'1e5' is not a valid decimal value for field 'd'");
+    d->SetAsString("-1234567890123456789012345678.0000000001");
+    t->Post();
+    EXPECT_EQ(Scalar("SELECT d FROM " + name), "-1234567890123456789012345678.0000000001");
+}
+
 TEST(ValuesStoredForm, LargeIntParametersKeepEveryBitAndUnknownTypeCodesAreRefused) {
     TODBCParams list;
     list.CreateParam(ftUnknown, "lo", ptInput)->SetAsLargeInt(kMin64);

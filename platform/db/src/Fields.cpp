@@ -640,6 +640,9 @@ bool TFloatField::GetValue(double& Value) {
 }
 
 String TFloatField::GetAsString() {
+    String text;
+    bool isNull = false;
+    if (DataSet() && DataSet()->GetFieldExactText(this, text, isNull)) return isNull ? String() : text;
     double v = 0;
     return GetValue(v) ? FloatToStr(v) : String();
 }
@@ -692,6 +695,7 @@ void TFloatField::SetAsString(const String& Value) {
         Clear();
         return;
     }
+    if (DataSet() && DataSet()->SetFieldExactText(this, Value)) return;
     double v = 0;
     if (!TryStrToFloat(Value, v)) DatabaseErrorFmt(DBConsts::SInvalidFloatValue, Value, DisplayName());
     SetAsFloat(v);

@@ -245,6 +245,10 @@ public:
     // ---- framework overrides (public in the framework) ------------------------------------
     bool GetFieldData(TField* Field, void* Buffer) override;
     void SetFieldData(TField* Field, const void* Buffer) override;
+    /// Decimal columns are held as their text: AsString reads and writes it
+    /// exactly (checked against the column's precision and scale).
+    bool GetFieldExactText(TField* Field, String& Text, bool& IsNull) override;
+    bool SetFieldExactText(TField* Field, const String& Text) override;
     bool GetCurrentRecord(TRecordBuffer Buffer) override;
     bool IsSequenced() override { return false; }
     void SetRecNo(int /*Value*/) override {}

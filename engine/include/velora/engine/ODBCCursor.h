@@ -161,6 +161,14 @@ public:
     /// \throws EConvertError when the value cannot be held by the column.
     int PutField(int fieldNo, void* record, const void* src);
 
+    /// Decimal columns held as text: their exact text. Answers -1 for other
+    /// columns, 0 for NULL, 1 with `text` set.
+    int GetDecimalText(int fieldNo, const void* record, String& text) const;
+    /// Stores a decimal text exactly, after checking that it is a number
+    /// whose digits the column's precision and scale hold.
+    /// \throws EDatabaseError naming the column otherwise.
+    void PutDecimalText(int fieldNo, void* record, const String& text);
+
     // ---- long data ----------------------------------------------------
     /// Size of long column `column` (1-based) of the row whose bookmark lies
     /// at record + bookmarkOffset: memo characters + 1, binary bytes, NULL 0.

@@ -98,6 +98,8 @@ struct TODBCFldDesc {
     /// points), which a written value may not exceed; 0 when unknown. Units1
     /// and Len count bytes, room for that many characters of any width.
     std::uint32_t CharSize = 0;
+    /// Decimals held as text: the declared precision (digits), 0 when unknown.
+    std::uint16_t Precision = 0;
 
     /// The full name when there is one, else FldName.
     String GetName() const;
