@@ -164,7 +164,9 @@ bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) 
     }
     const int r = FEngine->GetDecimalText(Field->FieldNo(), recBuf, Text);
     IsNull = r == 0;
-    return r >= 0;
+    if (r >= 0) return true;
+    // A text longer than its buffer, which the record holds only the start of.
+    return FEngine->GetOverflowText(Field->FieldNo(), recBuf, FBookmarkOffset, Text);
 }
 
 bool TODBCDataSet::SetFieldExactText(TField* Field, const String& Text) {

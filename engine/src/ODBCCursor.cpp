@@ -113,6 +113,7 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     StagingRecord.assign(static_cast<std::size_t>(std::max(RowSize, 1)), std::byte{0});
     ColumnsBound = false;  // the staging record is new
     FSequential = sequential;
+    FOverflow.clear();
     FNextRow = 0;
     RowCount = -1;
     EndRow = -2;
@@ -152,11 +153,10 @@ void TODBC::StoreStaging(int k) {
         const bool variable = CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY;
         const SQLLEN capacity = variable ? d.Len - 1 : d.Len;
         // A value longer than its buffer (a data source that does not keep
-        // to the declared size) is never delivered cut.
+        // to the declared size) is read whole and kept beside the record,
+        // which holds its start; it is never delivered cut.
         if (variable && (ind == SQL_NO_TOTAL || ind > capacity))
-            throw EODBCError(0, Format("Value of column %s in row %d is longer than its buffer of %d bytes (%s bytes)",
-                                       d.GetName(), BlockNo * RowsPerBlock + k + 1, static_cast<int>(capacity),
-                                       ind == SQL_NO_TOTAL ? String("unknown") : IntToStr(ind)));
+            FOverflow[{BlockNo * RowsPerBlock + k, static_cast<int>(i) + 1}] = ReadWholeText(static_cast<int>(i) + 1);
         if (ind < 0 || ind > capacity) ind = capacity;
         ODBCSetIndicator(staging, d, static_cast<std::int32_t>(ind));
     }
@@ -226,8 +226,10 @@ SQLRETURN TODBC::FetchBlock(bool sequential) {
         if (BlockNo == 0) BlockPos = 0;
         return SQL_NO_DATA;
     }
-    // Warnings on the first row (truncation) are raised like errors.
-    if (rc != SQL_SUCCESS) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+    // Warnings on the first row are raised like errors, but for values
+    // longer than their buffers, which StoreStaging reads whole.
+    if (rc != SQL_SUCCESS && !detail::AllRecordsAre(odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt), "01004"))
+        ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
     StoreStaging(0);
     for (int k = 1; k < RowsPerBlock; ++k) {
         if (FetchRow(k + 1) == ODBCRecEOF) {

@@ -95,6 +95,42 @@ std::optional<String> TODBC::ReadWholeLong(int column) {
     return whole;
 }
 
+String TODBC::ReadWholeText(int column) {
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(column - 1)];
+    const SQLSMALLINT cType = d.CType == SQL_C_BINARY ? SQL_C_BINARY : SQL_C_CHAR;
+    String whole;
+    String chunk(65536, '\0');
+    for (;;) {
+        SQLLEN ind = 0;
+        SQLRETURN rc = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), cType, chunk.data(),
+                                        static_cast<SQLLEN>(chunk.size()), &ind);
+        if (rc == SQL_NO_DATA) break;
+        CheckStmt(Stmt, rc);
+        if (ind == SQL_NULL_DATA) break;
+        const auto room = static_cast<SQLLEN>(chunk.size()) - (cType == SQL_C_BINARY ? 0 : 1);
+        const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
+        whole.append(chunk.data(), static_cast<std::size_t>(std::max<SQLLEN>(got, 0)));
+        if (rc == SQL_SUCCESS) break;
+    }
+    return whole;
+}
+
+bool TODBC::GetOverflowText(int fieldNo, const void* record, int bookmarkOffset, String& text) const {
+    if (FOverflow.empty()) return false;
+    const std::int32_t row = ReadBookmark(static_cast<const std::byte*>(record) + bookmarkOffset);
+    auto it = FOverflow.find({row, fieldNo});
+    if (it == FOverflow.end()) return false;
+    // The record may have been given a new value since it was fetched.
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    const std::int32_t length = ODBCGetIndicator(record, d);
+    if (length != static_cast<std::int32_t>(d.Len) - 1 || static_cast<std::size_t>(length) >= it->second.size() ||
+        std::memcmp(static_cast<const std::byte*>(record) + d.Offset, it->second.data(),
+                    static_cast<std::size_t>(length)) != 0)
+        return false;
+    text = it->second;
+    return true;
+}
+
 void TODBC::KeepLongValues(std::int32_t row) {
     for (std::size_t i = 0; i < Columns.size(); ++i)
         if (Columns[i].FldType == fcBlob)

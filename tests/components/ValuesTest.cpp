@@ -200,6 +200,41 @@ TEST_P(Values, DecimalTextIsReadAndWrittenExactly) {
     EXPECT_EQ(Scalar("SELECT d FROM " + name), "-1234567890123456789012345678.0000000001");
 }
 
+TEST_P(Values, SQLiteTextBeyondTheDeclaredSizeReadsWholeInEveryBlockPosition) {
+    if (Drv().Kind != DriverKind::SQLite) GTEST_SKIP() << "the servers keep to declared sizes";
+    const std::string name = CreateTable("id integer primary key, name varchar(40)");
+    auto valueOf = [](int id) {
+        std::string v;
+        const int chars = id % 7 == 0 ? 120 : 40;  // 3x the declared size: 240 bytes, beyond the buffer
+        for (int i = 0; i < chars; ++i) v += i % 2 ? "\xC3\xA9" : "a";
+        return v;
+    };
+    std::vector<std::string> rows;
+    for (int id = 1; id <= 1000; ++id) rows.push_back(std::to_string(id) + ", '" + valueOf(id) + "'");
+    test::InsertRows(*FRaw, name, rows);
+    for (bool uni : {false, true}) {
+        TODBCTable* t = NewTable(name);
+        t->SetUniDirectional(uni);
+        t->Open();
+        int id = 0;
+        for (; !t->Eof(); t->Next()) {
+            ++id;
+            ASSERT_EQ(t->FieldByName("id")->AsInteger(), id);
+            ASSERT_EQ(t->FieldByName("name")->AsString(), valueOf(id)) << "row " << id << (uni ? " uni" : "");
+        }
+        EXPECT_EQ(id, 1000);
+    }
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    t->Edit();
+    std::string longer;
+    for (int i = 0; i < 41; ++i) longer += "\xC3\xA9";
+    EXPECT_EQ(ErrorOf([&] { t->FieldByName("name")->SetAsString(longer); }),
+              "Value of 41 characters is too long for field 'name' of size 40");
+    t->Cancel();
+    EXPECT_EQ(Scalar("SELECT name FROM " + name + " WHERE id = 1"), valueOf(1)) << "nothing stored";
+}
+
 TEST(ValuesStoredForm, LargeIntParametersKeepEveryBitAndUnknownTypeCodesAreRefused) {
     TODBCParams list;
     list.CreateParam(ftUnknown, "lo", ptInput)->SetAsLargeInt(kMin64);

@@ -922,9 +922,11 @@ TEST_P(CursorTest, WarningOnTheFirstRowOfABlockRaisesToo) {
                           1,
                           1,
                           SQL_SUCCESS_WITH_INFO,
-                          {{"01004", 0, "String data, right truncated"}},
+                          {{"01S07", 0, "Fractional truncation"}},
                           true,
                           c.Stmt()});
+    // (01004 alone passes: StoreStaging reads values longer than their
+    // buffers whole.)
     EXPECT_THROW(c->GetNextRecord(buf.Data(), false), EODBCError);
 }
 

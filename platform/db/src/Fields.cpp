@@ -382,6 +382,8 @@ bool TStringField::GetValue(String& Value) {
 }
 
 String TStringField::GetAsString() {
+    bool isNull = false;
+    if (String exact; DataSet() && DataSet()->GetFieldExactText(this, exact, isNull)) return isNull ? String() : exact;
     String value;
     GetValue(value);
     return value;

@@ -161,6 +161,10 @@ public:
     /// \throws EConvertError when the value cannot be held by the column.
     int PutField(int fieldNo, void* record, const void* src);
 
+    /// The whole text of a character column whose value in the row of the
+    /// bookmark at record + bookmarkOffset was longer than its buffer (the
+    /// record holds only its start). False for every other value.
+    bool GetOverflowText(int fieldNo, const void* record, int bookmarkOffset, String& text) const;
     /// Decimal columns held as text: their exact text. Answers -1 for other
     /// columns, 0 for NULL, 1 with `text` set.
     int GetDecimalText(int fieldNo, const void* record, String& text) const;
@@ -283,6 +287,7 @@ private:
     SQLRETURN Unbind();
     SQLRETURN WriteLongValue(std::int32_t row, int column, const String& value, bool null = false);
     std::optional<String> ReadWholeLong(int column);
+    String ReadWholeText(int column);
     /// Forward-only cursors: reads the long values of the row just fetched.
     void KeepLongValues(std::int32_t row);
     const std::optional<String>& KeptLong(std::int32_t row, int column) const;
@@ -303,6 +308,9 @@ private:
     /// Forward-only cursors: the long values of the rows of the current
     /// block, read right after each row was fetched, by (row, column).
     std::map<std::pair<std::int32_t, int>, std::optional<String>> FKeptLongs;
+    /// Values longer than their buffers, read whole when fetched, by (row,
+    /// column); kept while the result is open.
+    std::map<std::pair<std::int32_t, int>, String> FOverflow;
     struct PendingEdit {
         std::int32_t Row = -1;
         int Column = 0;
