@@ -33,6 +33,18 @@ static_assert(offsetof(TODBCParamRef, Size) == offsetof(TODBCBlobRef, Size));
 
 namespace {
 
+/// True when `text` is a number the currency type holds exactly (at most
+/// four decimals, within its range).
+bool ExactAsCurrency(const String& text) {
+    Currency c;
+    if (!TryStrToCurr(text, c)) return false;
+    const String t = Trim(text);
+    const std::size_t point = t.find('.');
+    if (point == String::npos) return true;
+    const std::size_t last = t.find_last_not_of('0');
+    return last == point || last - point <= 4;
+}
+
 /// Longest text the one-byte lengths of a version-1 record hold.
 constexpr std::size_t kMaxV1Length = 255;
 /// Most entries the two-byte count of version 1 holds.
@@ -338,7 +350,13 @@ void TODBCParam::SetText(const String& Value) {
             FData = Variant(FData.AsDouble());
             break;
         case ftBCD:
-            FData = Variant(FData.AsCurrency());
+            // A decimal the currency type cannot hold exactly (more than four
+            // decimals, more than 19 digits) stays as its text and binds
+            // exactly.
+            if (ODBCFMTBCD bcd; !ExactAsCurrency(Value) && ODBCTextToFMTBCD(Trim(Value), bcd))
+                FData = Variant(Trim(Value));
+            else
+                FData = Variant(FData.AsCurrency());
             break;
         case ftDate:
         case ftTime:
@@ -477,6 +495,10 @@ void TODBCParam::GetData(void* Buffer) const {
             return;
         case ftBCD: {
             ODBCFMTBCD bcd;
+            if (VarType(FData) == varString && ODBCTextToFMTBCD(FData.AsString(), bcd)) {
+                std::memcpy(Buffer, &bcd, sizeof bcd);
+                return;
+            }
             ODBCCurrToFMTBCD(GetAsBCD(), bcd, 32, 4);  // 19 digits always fit 32
             std::memcpy(Buffer, &bcd, sizeof bcd);
             return;
@@ -567,8 +589,14 @@ void TODBCParam::SetData(const void* Buffer, std::size_t Size) {
             ODBCFMTBCD bcd;
             std::memcpy(&bcd, bytes, sizeof bcd);
             Currency value;
-            ODBCFMTBCDToCurr(bcd, value);
-            SetAsBCD(value);
+            const String text = ODBCFMTBCDToText(bcd);
+            if (ODBCFMTBCDToCurr(bcd, value) && ExactAsCurrency(text)) {
+                SetAsBCD(value);
+            } else {
+                // Digits the currency type cannot hold exactly stay as text.
+                SetAsBCD(Currency());
+                if (!text.empty()) FData = Variant(text);
+            }
             return;
         }
         case ftDate: {

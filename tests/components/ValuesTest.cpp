@@ -198,6 +198,18 @@ TEST_P(Values, DecimalTextIsReadAndWrittenExactly) {
     d->SetAsString("-1234567890123456789012345678.0000000001");
     t->Post();
     EXPECT_EQ(Scalar("SELECT d FROM " + name), "-1234567890123456789012345678.0000000001");
+    t->Close();
+
+    // A decimal parameter from text binds exactly, also after its stored form.
+    TODBCQuery* q = NewQuery("INSERT INTO " + name + " (id, d) VALUES (2, :d)");
+    q->ParamByName("d")->SetDataType(ftBCD);
+    q->ParamByName("d")->SetText("98765432109876543210.0123456789");
+    TMemoryStream stored;
+    q->Params()->WriteBinaryData(stored);
+    stored.SetPosition(0);
+    q->Params()->ReadBinaryData(stored);
+    q->ExecSQL();
+    EXPECT_EQ(Scalar("SELECT d FROM " + name + " WHERE id = 2"), "98765432109876543210.0123456789");
 }
 
 TEST_P(Values, SQLiteTextBeyondTheDeclaredSizeReadsWholeInEveryBlockPosition) {
