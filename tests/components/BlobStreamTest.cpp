@@ -185,7 +185,19 @@ TEST_P(BlobStream, WritesReachTheDataSourceOnlyAtPostAndClearedValuesAreNull) {
         s->Seek(0, soBeginning);
         s->WriteBuffer("Q", 1);
     }
+    {
+        auto s = t->CreateBlobStream(m, bmReadWrite);
+        s->Seek(-1, soBeginning);
+        EXPECT_EQ(s->Write("!", 1), 0) << "a write at a negative position writes nothing";
+    }
     EXPECT_EQ(m->AsString(), "QeXYZ") << "every write kept at its position";
+    const std::string path = testing::TempDir() + "velora-blob-save";
+    static_cast<TBlobField*>(m)->SaveToFile(path);
+    TMemoryStream saved;
+    saved.LoadFromFile(path);
+    std::remove(path.c_str());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.Memory()), static_cast<std::size_t>(saved.Size())),
+              "QeXYZ");
     EXPECT_TRUE(static_cast<TBlobField*>(m)->Modified());
     EXPECT_TRUE(Stored(name, "m", 1) == "kept") << "nothing written before Post";
     t->Cancel();
