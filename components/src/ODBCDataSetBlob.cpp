@@ -51,11 +51,11 @@ TODBCBlobStream::TODBCBlobStream(TODBCDataSet* DataSet, TField* Field, TBlobStre
     }
 }
 
-void TODBCBlobStream::Load() {
+void TODBCBlobStream::Load(bool Cache) {
     if (FLoaded) return;
     FDataSet->FEngine->ReadLongValue(FBuffer + FDataSet->FBookmarkOffset, FField->FieldNo(), FData);
     FLoaded = true;
-    if (!FData.empty() && FDataSet->CacheBlobs()) FDataSet->SetBlobData(FField, FBuffer, FData);
+    if (Cache && !FData.empty() && FDataSet->CacheBlobs()) FDataSet->SetBlobData(FField, FBuffer, FData);
 }
 
 void TODBCBlobStream::Store() {
@@ -95,7 +95,7 @@ std::int64_t TODBCBlobStream::Size() {
 
 std::int64_t TODBCBlobStream::Read(void* Buffer, std::int64_t Count) {
     if (FPosition < 0 || Count <= 0 || FPosition >= Size()) return 0;
-    Load();
+    Load(FPosition == 0);  // only a read from the start fills the record's cache
     const std::int64_t n = std::min(Count, static_cast<std::int64_t>(FData.size()) - FPosition);
     if (n <= 0) return 0;
     std::memcpy(Buffer, FData.data() + FPosition, static_cast<std::size_t>(n));

@@ -137,6 +137,14 @@ TEST_P(BlobStream, ReadsServeTheWholeValueOnceAndFollowTheCacheRules) {
     TField* m = t->FieldByName("m");
     {
         auto s = t->CreateBlobStream(m, bmRead);
+        s->Seek(2, soBeginning);
+        char two[2];
+        ASSERT_EQ(s->Read(two, 2), 2);
+        EXPECT_EQ(std::string(two, 2), value.substr(2, 2));
+        EXPECT_TRUE(dataSet->GetBlobData(m, t->ActiveBuffer()).empty()) << "a read from 2 fills no cache";
+    }
+    {
+        auto s = t->CreateBlobStream(m, bmRead);
         s->Seek(0, soEnd);
         EXPECT_EQ(s->Position(), static_cast<std::int64_t>(value.size())) << "Size has no terminator";
         char c;

@@ -116,7 +116,8 @@ extern TCreateProviderProc CreateProviderProc;
 ///
 /// Reading: the first Read that has anything to deliver fetches the whole
 /// value once (from the record's BLOB cache when it holds it, else from the
-/// data source, which then fills the cache); every Read is served from it and
+/// data source, which then fills the cache when that read starts at 0);
+/// every Read is served from it and
 /// answers the bytes delivered, min(Count, Size - Position), 0 at or past the
 /// end and at a negative position. Size is the value's length (no
 /// terminator); Seek never reads.
@@ -144,8 +145,9 @@ public:
     void SetSize(std::int64_t NewSize) override;
 
 private:
-    /// Brings the whole value into FData (once).
-    void Load();
+    /// Brings the whole value into FData (once); Cache: into the record's
+    /// BLOB cache too.
+    void Load(bool Cache = false);
     /// Marks the field modified (the first time: tells the dataset's links).
     void Store();
     /// Hands the value so far to the record.
