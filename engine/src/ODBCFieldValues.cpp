@@ -247,7 +247,9 @@ void PutTimeStamp(void* record, std::byte* area, const TODBCFldDesc& d, const st
 void PutVarBytes(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
     std::uint16_t n;
     std::memcpy(&n, in, sizeof n);
-    if (n > d.Units1) n = d.Units1;
+    if (n > d.Units1)
+        throw EDatabaseError(Format("Value of %d bytes is too long for field '%s' of size %d", static_cast<int>(n),
+                                    d.GetName(), static_cast<int>(d.Units1)));
     std::memset(area, 0, d.Len);
     PutFixed(record, area, d, in + 2, n);
 }

@@ -297,6 +297,10 @@ TEST(FieldClasses, BinaryFieldsKeepTheirBytes) {
     EXPECT_EQ(v[2].AsInteger(), 255);
     t.F("BY")->SetAsVariant(v);
     EXPECT_EQ(t.F("BY")->AsString(), String("\x01\x00\xFF\x00", 4));
+    EXPECT_EQ(ErrorOf([&] { t.F("VB")->SetAsString(String(7, 'z')); }),
+              "Value of 7 bytes is too long for field 'VB' of size 6")
+        << "stored whole or refused, never cut";
+    EXPECT_EQ(t.F("VB")->AsString(), bytes);
 }
 
 TEST(FieldClasses, BlobFieldsGoThroughStreams) {

@@ -1006,7 +1006,19 @@ bool TBinaryField::GetBytes(String& Value) {
     return true;
 }
 
+namespace {
+
+/// Binary values are stored whole or refused, never cut.
+void CheckBinarySize(const TField& field, std::size_t size) {
+    if (size > static_cast<std::size_t>(field.Size()))
+        DatabaseErrorFmt("Value of %d bytes is too long for field '%s' of size %d", static_cast<int>(size),
+                         field.DisplayName(), field.Size());
+}
+
+}  // namespace
+
 void TBinaryField::SetBytes(const String& Value) {
+    CheckBinarySize(*this, Value.size());
     TValueBuffer buf(GetDataSize());
     std::memcpy(buf.Data(), Value.data(), std::min(Value.size(), static_cast<std::size_t>(Size())));
     SetData(buf.Data());
@@ -1021,6 +1033,7 @@ bool TVarBytesField::GetBytes(String& Value) {
 }
 
 void TVarBytesField::SetBytes(const String& Value) {
+    CheckBinarySize(*this, Value.size());
     TValueBuffer buf(GetDataSize());
     auto len = static_cast<std::uint16_t>(std::min(Value.size(), static_cast<std::size_t>(Size())));
     std::memcpy(buf.Data(), &len, sizeof len);

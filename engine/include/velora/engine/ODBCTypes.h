@@ -25,12 +25,13 @@
 
 namespace velora {
 
-/// Engine field type codes (TODBCFldDesc.FldType). The engine itself produces
-/// only fcUnknown, fcString, fcBlob, fcBoolean, fcInt16, fcInt32, fcInt64,
-/// fcFloat, fcBytes, fcTimeStamp and fcVarBytes; the others come from the dataset's
-/// parameters (see the type maps in ODBCTypeMaps.h).
+/// Engine field type codes (TODBCFldDesc.FldType). The engine's describer
+/// produces only fcString, fcBlob, fcBoolean, fcInt16, fcInt32, fcInt64,
+/// fcFloat, fcBytes, fcTimeStamp and fcVarBytes (a type it has no form for is
+/// described as text); the others come from the dataset's parameters (see the
+/// type maps in ODBCTypeMaps.h).
 enum : std::uint16_t {
-    fcUnknown = 0,     ///< no usable type: occupies nothing in a record, never bound
+    fcUnknown = 0,     ///< no usable type (parameters): occupies nothing in a record, never bound
     fcString = 1,      ///< zero-terminated character data; Units1 = length
     fcDate = 2,        ///< date (parameters only)
     fcBlob = 3,        ///< long data, never bound; SubType fscMemo or fscBinary
