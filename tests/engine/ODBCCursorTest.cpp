@@ -918,13 +918,8 @@ TEST_P(CursorTest, WarningOnTheFirstRowOfABlockRaisesToo) {
     RecordBuffer buf(*c);
     ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
     odbc::faults::Scope scope;
-    odbc::faults::Inject({"SQLFetchScroll",
-                          1,
-                          1,
-                          SQL_SUCCESS_WITH_INFO,
-                          {{"01S07", 0, "Fractional truncation"}},
-                          true,
-                          c.Stmt()});
+    odbc::faults::Inject(
+        {"SQLFetchScroll", 1, 1, SQL_SUCCESS_WITH_INFO, {{"01S07", 0, "Fractional truncation"}}, true, c.Stmt()});
     // (01004 alone passes: StoreStaging reads values longer than their
     // buffers whole.)
     EXPECT_THROW(c->GetNextRecord(buf.Data(), false), EODBCError);
