@@ -26,11 +26,19 @@ void TODBCDataSet::InternalPost() {
         // The engine writes over its current row: make sure that is the row
         // being edited, whatever read the cursor since the edit began.
         InternalSetToRecord(ActiveBuffer());
-        FEngine->ModifyRecord(ActiveBuffer());
+        // Only the columns the user assigned are written; with none, the
+        // row's own columns stay as they are.
+        if (FEngine->HasAssigned()) FEngine->ModifyRecord(ActiveBuffer());
+        FEngine->ClearAssigned();
+        // Long values written through streams go once the row took the
+        // others, so a refused row leaves them as they were.
+        WriteModifiedBlobs();
     } else {
         // A new row needs no current row; where it shows is the data
         // source's business (the driver's cursor lists it last, the cursor
-        // library once the statement runs again).
+        // library once the statement runs again). Its long values travel
+        // with it.
+        PendModifiedBlobs();
         FEngine->InsertRecord(ActiveBuffer());
     }
 }

@@ -30,7 +30,7 @@ void TODBCDataSet::AddFieldDesc(TODBCFldDesc FieldDesc, bool Required, std::uint
     String name = column;
     for (int i = 1; FieldDefs()->IndexOf(name) >= 0; ++i) name = Format("%s_%d", column, i);
 
-    TFieldType dataType = FieldDesc.FldType <= fcCursor ? ODBCDataTypeMap[FieldDesc.FldType] : ftUnknown;
+    TFieldType dataType = ODBCDataTypeMap.Contains(FieldDesc.FldType) ? ODBCDataTypeMap[FieldDesc.FldType] : ftUnknown;
     int size = 0;
     switch (FieldDesc.FldType) {
         case fcString:
@@ -152,6 +152,41 @@ void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
         DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
 }
 
+bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) {
+    if (Field->FieldNo() <= 0 || !FEngine) return false;
+    TRecordBuffer recBuf = nullptr;
+    if (!GetActiveRecBuf(recBuf)) {
+        // No record: NULL, when the column is one held as text.
+        String ignored;
+        std::vector<std::byte> empty(static_cast<std::size_t>(FEngine->RecordSize()) + 2);
+        IsNull = true;
+        return FEngine->GetDecimalText(Field->FieldNo(), empty.data(), ignored) >= 0;
+    }
+    const int r = FEngine->GetDecimalText(Field->FieldNo(), recBuf, Text);
+    IsNull = r == 0;
+    if (r >= 0) return true;
+    // A text longer than its buffer, which the record holds only the start of.
+    return FEngine->GetOverflowText(Field->FieldNo(), recBuf, FBookmarkOffset, Text);
+}
+
+bool TODBCDataSet::SetFieldExactText(TField* Field, const String& Text) {
+    if (Field->FieldNo() <= 0 || !FEngine) return false;
+    String ignored;
+    std::vector<std::byte> probe(static_cast<std::size_t>(FEngine->RecordSize()) + 2);
+    if (FEngine->GetDecimalText(Field->FieldNo(), probe.data(), ignored) < 0) return false;
+    const TDataSetState state = State();
+    if (state != dsEdit && state != dsInsert) DatabaseError(SNotEditing);
+    if (Field->ReadOnly()) DatabaseErrorFmt(SFieldReadOnly, Field->DisplayName());
+    TRecordBuffer recBuf = nullptr;
+    if (!GetActiveRecBuf(recBuf)) DatabaseError(SNotEditing);
+    // OnValidate sees the value in the field's buffer form.
+    double value = 0;
+    if (TryStrToFloat(Text, value)) Field->Validate(&value);
+    FEngine->PutDecimalText(Field->FieldNo(), recBuf, Text);
+    DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // Editing steps
 
@@ -161,6 +196,7 @@ void TODBCDataSet::InternalEdit() {
     // values of its own (their cache slots are empty): those are read through
     // the row's bookmark, from the data source, which still holds the old ones.
     FEngine->GetCurrentRecord(ActiveBuffer());
+    FEngine->ClearAssigned();
     ClearBlobCache(ActiveBuffer());
     FOldRecord.assign(ActiveBuffer(), ActiveBuffer() + FRecordBufferSize);
 }

@@ -33,6 +33,18 @@ static_assert(offsetof(TODBCParamRef, Size) == offsetof(TODBCBlobRef, Size));
 
 namespace {
 
+/// True when `text` is a number the currency type holds exactly (at most
+/// four decimals, within its range).
+bool ExactAsCurrency(const String& text) {
+    Currency c;
+    if (!TryStrToCurr(text, c)) return false;
+    const String t = Trim(text);
+    const std::size_t point = t.find('.');
+    if (point == String::npos) return true;
+    const std::size_t last = t.find_last_not_of('0');
+    return last == point || last - point <= 4;
+}
+
 /// Longest text the one-byte lengths of a version-1 record hold.
 constexpr std::size_t kMaxV1Length = 255;
 /// Most entries the two-byte count of version 1 holds.
@@ -240,6 +252,12 @@ void TODBCParam::SetAsSmallInt(std::int32_t Value) {
     FDataType = ftSmallint;
 }
 
+void TODBCParam::SetAsLargeInt(std::int64_t Value) {
+    InitValue();
+    SetDataType(ftLargeint);
+    FData = Variant(Value);
+}
+
 void TODBCParam::SetAsString(const String& Value) {
     InitValue();
     SetDataType(ftString);
@@ -292,6 +310,9 @@ void TODBCParam::SetAsVariant(const Variant& Value) {
         case varInteger:
             type = ftInteger;
             break;
+        case varInt64:
+            type = ftLargeint;
+            break;
         case varSingle:
         case varDouble:
             type = ftFloat;
@@ -326,6 +347,9 @@ void TODBCParam::SetText(const String& Value) {
         case ftWord:
             FData = Variant(FData.AsInteger());
             break;
+        case ftLargeint:
+            FData = Variant(FData.AsInt64());
+            break;
         case ftBoolean:
             FData = Variant(FData.AsBoolean());
             break;
@@ -334,7 +358,13 @@ void TODBCParam::SetText(const String& Value) {
             FData = Variant(FData.AsDouble());
             break;
         case ftBCD:
-            FData = Variant(FData.AsCurrency());
+            // A decimal the currency type cannot hold exactly (more than four
+            // decimals, more than 19 digits) stays as its text and binds
+            // exactly.
+            if (ODBCFMTBCD bcd; !ExactAsCurrency(Value) && ODBCTextToFMTBCD(Trim(Value), bcd))
+                FData = Variant(Trim(Value));
+            else
+                FData = Variant(FData.AsCurrency());
             break;
         case ftDate:
         case ftTime:
@@ -373,6 +403,7 @@ double TODBCParam::GetAsFloat() const { return FData.AsDouble(); }
 Currency TODBCParam::GetAsBCD() const { return FData.AsCurrency(); }
 
 std::int32_t TODBCParam::GetAsInteger() const { return FData.AsInteger(); }
+std::int64_t TODBCParam::GetAsLargeInt() const { return FData.AsInt64(); }
 
 String TODBCParam::GetAsString() const {
     if (FNull) return String();
@@ -424,6 +455,7 @@ int TODBCParam::GetDataSize() const {
         case ftFloat:
         case ftCurrency:
         case ftDateTime:
+        case ftLargeint:
             return 8;
         case ftBCD:
             return static_cast<int>(sizeof(ODBCFMTBCD));
@@ -459,6 +491,9 @@ void TODBCParam::GetData(void* Buffer) const {
         case ftAutoInc:
             Put(Buffer, FData.AsInteger());
             return;
+        case ftLargeint:
+            Put(Buffer, FData.AsInt64());
+            return;
         case ftBoolean:
             Put(Buffer, static_cast<std::uint16_t>(FData.AsBoolean() ? 1 : 0));
             return;
@@ -468,6 +503,10 @@ void TODBCParam::GetData(void* Buffer) const {
             return;
         case ftBCD: {
             ODBCFMTBCD bcd;
+            if (VarType(FData) == varString && ODBCTextToFMTBCD(FData.AsString(), bcd)) {
+                std::memcpy(Buffer, &bcd, sizeof bcd);
+                return;
+            }
             ODBCCurrToFMTBCD(GetAsBCD(), bcd, 32, 4);  // 19 digits always fit 32
             std::memcpy(Buffer, &bcd, sizeof bcd);
             return;
@@ -537,6 +576,10 @@ void TODBCParam::SetData(const void* Buffer, std::size_t Size) {
             SetAsInteger(Get<std::int32_t>(bytes));
             FDataType = ftAutoInc;
             return;
+        case ftLargeint:
+            fixed(8);
+            SetAsLargeInt(Get<std::int64_t>(bytes));
+            return;
         case ftBoolean:
             fixed(2);
             SetAsBoolean(Get<std::uint16_t>(bytes) != 0);
@@ -554,8 +597,14 @@ void TODBCParam::SetData(const void* Buffer, std::size_t Size) {
             ODBCFMTBCD bcd;
             std::memcpy(&bcd, bytes, sizeof bcd);
             Currency value;
-            ODBCFMTBCDToCurr(bcd, value);
-            SetAsBCD(value);
+            const String text = ODBCFMTBCDToText(bcd);
+            if (ODBCFMTBCDToCurr(bcd, value) && ExactAsCurrency(text)) {
+                SetAsBCD(value);
+            } else {
+                // Digits the currency type cannot hold exactly stay as text.
+                SetAsBCD(Currency());
+                if (!text.empty()) FData = Variant(text);
+            }
             return;
         }
         case ftDate: {
@@ -803,7 +852,11 @@ void TODBCParams::ReadBinaryData(TStream& Stream) {
         param->FName = ReadText(Stream, ReadUInt(Stream, wide ? 4 : 1));
         param->FColumnName = ReadText(Stream, ReadUInt(Stream, wide ? 4 : 1));
         param->FParamType = static_cast<TODBCParamType>(ReadUInt(Stream, 1));
-        param->FDataType = static_cast<TFieldType>(ReadUInt(Stream, 1));
+        const std::uint32_t type = ReadUInt(Stream, 1);
+        // A type code this reader does not know has a value form it cannot
+        // tell the size of: refused, never read as something else.
+        if (type >= static_cast<std::uint32_t>(kFieldTypeCount)) DatabaseError(SInvalidVersion);
+        param->FDataType = static_cast<TFieldType>(type);
         if (param->FDataType != ftUnknown) {
             const std::uint32_t size = ReadUInt(Stream, wide ? 4 : 2);
             if (size > kMaxStoredParamData)

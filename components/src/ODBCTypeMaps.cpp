@@ -6,7 +6,7 @@
 
 namespace velora {
 
-const TRangeTable<std::uint8_t, ftUnknown, ftCursor> ODBCFldTypeMap{{
+const TRangeTable<std::uint8_t, ftUnknown, ftLargeint> ODBCFldTypeMap{{
     fcUnknown,    // ftUnknown
     fcString,     // ftString
     fcInt16,      // ftSmallint
@@ -30,9 +30,10 @@ const TRangeTable<std::uint8_t, ftUnknown, ftCursor> ODBCFldTypeMap{{
     fcBlob,       // ftDBaseOle
     fcBlob,       // ftTypedBinary
     fcCursor,     // ftCursor
+    fcInt64,      // ftLargeint
 }};
 
-const TRangeTable<std::uint16_t, ftUnknown, ftCursor> ODBCFldSubTypeMap{{
+const TRangeTable<std::uint16_t, ftUnknown, ftLargeint> ODBCFldSubTypeMap{{
     0,               // ftUnknown
     0,               // ftString
     0,               // ftSmallint
@@ -56,9 +57,10 @@ const TRangeTable<std::uint16_t, ftUnknown, ftCursor> ODBCFldSubTypeMap{{
     fscDBaseOle,     // ftDBaseOle
     fscTypedBinary,  // ftTypedBinary
     0,               // ftCursor
+    0,               // ftLargeint
 }};
 
-const TRangeTable<TFieldType, fcUnknown, fcCursor> ODBCDataTypeMap{{
+const TRangeTable<TFieldType, fcUnknown, fcInt64> ODBCDataTypeMap{{
     ftUnknown,   // 0 fcUnknown
     ftString,    // 1 fcString
     ftDate,      // 2 fcDate
@@ -77,6 +79,7 @@ const TRangeTable<TFieldType, fcUnknown, fcCursor> ODBCDataTypeMap{{
     ftVarBytes,  // 15 fcVarBytes
     ftUnknown,   // 16
     ftUnknown,   // 17 fcCursor
+    ftLargeint,  // 18 fcInt64
 }};
 
 const TRangeTable<TFieldType, fscMemo, fscTypedBinary> ODBCBlobTypeMap{{

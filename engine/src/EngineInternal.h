@@ -11,6 +11,7 @@
 #include "velora/odbc/ODBCBoundary.h"
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace velora::detail {
@@ -22,6 +23,10 @@ namespace velora::detail {
 /// Any code but SQL_SUCCESS and SQL_SUCCESS_WITH_INFO goes to the error path
 /// (which raises when there is anything to say). Answers `rc`.
 SQLRETURN CheckStmt(SQLHSTMT stmt, SQLRETURN rc);
+
+/// Replaces the statement's converted parameter values (kept until it is
+/// bound again or freed) by a fresh, empty list and answers it.
+std::deque<String>& FreshParamScratch(SQLHSTMT stmt);
 
 /// True when every record has the SQLSTATE `state` (and there is one at least).
 bool AllRecordsAre(const std::vector<odbc::DiagRecord>& records, const char* state);

@@ -106,6 +106,31 @@ bool ODBCCurrToFMTBCD(Currency curr, ODBCFMTBCD& bcd, int precision, int decimal
     return true;
 }
 
+bool ODBCTextToFMTBCD(std::string_view text, ODBCFMTBCD& bcd) {
+    bool negative = false;
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    const std::size_t point = text.find('.');
+    std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+    auto digits = [](std::string_view s) { return s.find_first_not_of("0123456789") == std::string_view::npos; };
+    if ((whole.empty() && fraction.empty()) || !digits(whole) || !digits(fraction)) return false;
+    while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
+    const std::string all = std::string(whole.empty() ? "0" : whole) + std::string(fraction);
+    if (all.size() > 64 || fraction.size() > 63) return false;
+    ODBCFMTBCD out;
+    out.Precision = static_cast<std::uint8_t>(all.size());
+    out.SignSpecialPlaces = static_cast<std::uint8_t>(fraction.size() | (negative ? 0x80u : 0u));
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const auto d = static_cast<std::uint8_t>(all[i] - '0');
+        out.Fraction[i / 2] = static_cast<std::uint8_t>(out.Fraction[i / 2] | (i % 2 ? d : d << 4));
+    }
+    bcd = out;
+    return true;
+}
+
 String ODBCFMTBCDToText(const ODBCFMTBCD& bcd) {
     const int precision = bcd.Precision > 64 ? 64 : bcd.Precision;
     if (precision == 0) return String();

@@ -28,62 +28,6 @@ namespace {
 
 using detail::CheckStmt;
 
-/// The engine type and C type of an SQL type, before length rules.
-struct TypeMapping {
-    std::uint16_t FldType;
-    std::uint16_t SubType;
-    SQLSMALLINT CType;
-};
-
-TypeMapping MapSQLType(SQLSMALLINT sqlType) {
-    switch (sqlType) {
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-            return {fcString, 0, SQL_C_CHAR};
-        case SQL_NUMERIC:
-        case SQL_DECIMAL:
-            return {fcFloat, 0, SQL_C_CHAR};
-        case SQL_FLOAT:
-        case SQL_REAL:
-        case SQL_DOUBLE:
-            return {fcFloat, 0, SQL_C_DOUBLE};
-        case SQL_INTEGER:
-            return {fcInt32, 0, SQL_C_LONG};
-        case SQL_SMALLINT:
-        case SQL_TINYINT:
-            return {fcInt16, 0, SQL_C_SHORT};
-        case SQL_BIT:
-            return {fcBoolean, 0, SQL_C_BIT};
-        case SQL_DATE:
-        case SQL_TIMESTAMP:
-            return {fcTimeStamp, 0, SQL_C_TIMESTAMP};
-        case SQL_TYPE_TIMESTAMP:
-            return {fcTimeStamp, 0, SQL_C_TYPE_TIMESTAMP};
-        case SQL_TYPE_DATE:
-            return {fcTimeStamp, 0, SQL_C_TYPE_DATE};
-        // Times travel as text: the time structure has no fraction, and drivers
-        // warn (01S07) when a fraction is cut, which would refuse the block.
-        case SQL_TIME:
-        case SQL_TYPE_TIME:
-            return {fcTimeStamp, 0, SQL_C_CHAR};
-        case SQL_BINARY:
-            return {fcBytes, 0, SQL_C_BINARY};
-        case SQL_VARBINARY:
-            return {fcVarBytes, 0, SQL_C_BINARY};
-        case SQL_LONGVARCHAR:
-            return {fcBlob, fscMemo, SQL_C_DEFAULT};
-        case SQL_LONGVARBINARY:
-            return {fcBlob, fscBinary, SQL_C_DEFAULT};
-        default:
-            return {fcUnknown, 0, SQL_C_DEFAULT};
-    }
-}
-
-std::uint16_t ClampU16(SQLLEN v, SQLLEN max = 65534) {
-    if (v < 0) return 0;
-    return static_cast<std::uint16_t>(v > max ? max : v);
-}
-
 std::uint16_t ReadWord(const std::byte* p) {
     std::uint16_t w;
     std::memcpy(&w, p, sizeof w);
@@ -91,40 +35,6 @@ std::uint16_t ReadWord(const std::byte* p) {
 }
 
 void WriteWord(std::byte* p, std::uint16_t w) { std::memcpy(p, &w, sizeof w); }
-
-/// Reads the plain decimal text drivers deliver for a decimal column ("-12.5",
-/// at most 15 significant digits and 22 decimals) without the general number
-/// scanner: the digits make an exact integer below 2^53 and the power of ten
-/// is exact, so the one division rounds exactly as strtod does. Answers false
-/// for any other text, which then takes the general road.
-bool ReadPlainDecimal(std::string_view text, double& value) {
-    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    std::size_t i = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (negative) ++i;
-    std::uint64_t mantissa = 0;
-    int digits = 0, scale = 0;
-    bool point = false, any = false;
-    for (; i < text.size(); ++i) {
-        const char ch = text[i];
-        if (ch >= '0' && ch <= '9') {
-            any = true;
-            if (point) ++scale;
-            if (mantissa == 0 && ch == '0') continue;  // leading zeros carry no digit
-            if (++digits > 15) return false;
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(ch - '0');
-        } else if (ch == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    if (!any || scale > 22) return false;
-    const double v = static_cast<double>(mantissa) / kPow10[scale];
-    value = negative ? -v : v;
-    return true;
-}
 
 }  // namespace
 
@@ -158,141 +68,6 @@ TODBC::~TODBC() {
     // The statement outlives us; it must not keep pointers into our records
     // (also after a bind that failed half-way).
     if (!StagingRecord.empty()) odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
-}
-
-void TODBC::DescribeColumns(const String&) {
-    SQLSMALLINT count = 0;
-    CheckStmt(Stmt, odbc::SQLNumResultCols(Stmt, &count));
-    // A statement without result columns (INSERT, UPDATE, DELETE, or a driver
-    // that describes only after execution) is described as having none;
-    // OpenCache describes it again once it has run.
-    if (count < 0) count = 0;
-    const auto n = static_cast<std::size_t>(count);
-    Columns.assign(n, TODBCFldDesc{});
-    CTypes.assign(n, 0);
-    SQLTypes.assign(n, 0);
-    Indicators.assign(n, 0);
-
-    auto numeric = [&](SQLUSMALLINT column, SQLUSMALLINT field, bool check) {
-        SQLLEN value = 0;
-        SQLRETURN rc = odbc::SQLColAttribute(Stmt, column, field, nullptr, 0, nullptr, &value);
-        if (!ODBCSucceeded(rc)) {
-            if (check) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
-            return SQLLEN(0);
-        }
-        return value;
-    };
-
-    std::uint32_t offset = 0;
-    std::uint32_t recordSize = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        TODBCFldDesc& d = Columns[i];
-        const auto col = static_cast<SQLUSMALLINT>(i + 1);
-
-        String name(256, '\0');
-        SQLSMALLINT nameLength = 0;
-        CheckStmt(Stmt, odbc::SQLColAttribute(Stmt, col, SQL_COLUMN_NAME, name.data(),
-                                              static_cast<SQLSMALLINT>(name.size()), &nameLength, nullptr));
-        if (nameLength >= static_cast<SQLSMALLINT>(name.size())) {
-            name.assign(static_cast<std::size_t>(nameLength) + 1, '\0');
-            CheckStmt(Stmt, odbc::SQLColAttribute(Stmt, col, SQL_COLUMN_NAME, name.data(),
-                                                  static_cast<SQLSMALLINT>(name.size()), &nameLength, nullptr));
-        }
-        name.resize(std::strlen(name.c_str()));
-        d.SetName(name);
-        d.Updatable = static_cast<std::int16_t>(numeric(col, SQL_COLUMN_UPDATABLE, true));
-
-        const auto sqlType = static_cast<SQLSMALLINT>(numeric(col, SQL_COLUMN_TYPE, true));
-        SQLTypes[i] = sqlType;
-        TypeMapping m = MapSQLType(sqlType);
-
-        // Character and binary columns too wide to bind are long data.
-        if (m.FldType == fcString || m.FldType == fcBytes || m.FldType == fcVarBytes) {
-            SQLLEN length = numeric(col, SQL_COLUMN_LENGTH, true);
-            if (length < 0 || length > static_cast<SQLLEN>(kMaxBoundColumnLength)) {
-                m = {fcBlob, m.FldType == fcString ? fscMemo : fscBinary, SQL_C_DEFAULT};
-                d.Units1 = ClampU16(length);
-            } else {
-                d.Units1 = static_cast<std::uint16_t>(length);
-                d.Len = static_cast<std::uint16_t>(length + 1);
-            }
-        }
-        d.FldType = m.FldType;
-        d.SubType = m.SubType;
-        CTypes[i] = m.CType;
-        d.CType = m.CType;
-
-        std::uint32_t area = 0;  // data area bytes
-        switch (d.FldType) {
-            case fcFloat:
-                if (m.CType == SQL_C_CHAR) {
-                    // A decimal fetched as text: room for sign, digits, point and
-                    // terminator, however the driver counts its length.
-                    SQLLEN scale = numeric(col, SQL_COLUMN_SCALE, false);
-                    SQLLEN length = numeric(col, SQL_COLUMN_LENGTH, false);
-                    SQLLEN precision = numeric(col, SQL_COLUMN_PRECISION, false);
-                    SQLLEN longest = std::max<SQLLEN>(length, precision + 2);
-                    if (longest <= 2) longest = 40;
-                    if (longest > 130) longest = 130;
-                    d.Units1 = static_cast<std::uint16_t>(longest + 1);
-                    d.Units2 = static_cast<std::int16_t>(std::clamp<SQLLEN>(scale, 0, 127));
-                    d.Len = d.Units1;
-                } else {
-                    d.Units1 = ClampU16(numeric(col, SQL_COLUMN_PRECISION, true));
-                    d.Len = 8;
-                }
-                area = d.Len;
-                break;
-            case fcInt32:
-                d.Units1 = ClampU16(numeric(col, SQL_COLUMN_PRECISION, true));
-                d.Len = 4;
-                area = 4;
-                break;
-            case fcInt16:
-                numeric(col, SQL_COLUMN_PRECISION, true);
-                d.Units1 = sqlType == SQL_TINYINT ? 3 : 5;
-                d.Len = 2;
-                area = 2;
-                break;
-            case fcBoolean:
-                numeric(col, SQL_COLUMN_LENGTH, true);
-                d.Units1 = 1;
-                d.Len = 2;
-                area = 2;
-                break;
-            case fcTimeStamp:
-                d.Units1 = 19;
-                d.Len = 16;
-                area = 16;
-                break;
-            case fcString:
-            case fcBytes:
-            case fcVarBytes:
-                area = d.Len;
-                break;
-            case fcBlob:
-                if (d.Units1 == 0) d.Units1 = ClampU16(numeric(col, SQL_COLUMN_LENGTH, false));
-                d.Len = static_cast<std::uint16_t>(d.Units1 + 1);
-                area = 0;  // not bound: only the indicator slot
-                break;
-            default:
-                d.Units1 = 0;  // an unmapped type occupies nothing and is not bound
-                d.Len = 0;
-                break;
-        }
-
-        d.FieldNo = static_cast<std::uint16_t>(i);
-        d.Offset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset, 0xFFFF));
-        d.NullOffset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset + area, 0xFFFF));
-        if (d.FldType != fcUnknown) {
-            offset += area + 2;
-            recordSize += d.FldType == fcBlob ? kBlobRecordBytes : area + 2;
-        }
-        if (recordSize > static_cast<std::uint32_t>(kMaxRecordSize))
-            throw EODBCError(0, Format("Row of more than %d bytes is too large for the record (column %s)",
-                                       kMaxRecordSize, d.GetName()));
-    }
-    CurProps.RecordSize = static_cast<std::uint16_t>(recordSize);
 }
 
 void TODBC::InitCursorProps() {
@@ -338,6 +113,7 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     StagingRecord.assign(static_cast<std::size_t>(std::max(RowSize, 1)), std::byte{0});
     ColumnsBound = false;  // the staging record is new
     FSequential = sequential;
+    FOverflow.clear();
     FNextRow = 0;
     RowCount = -1;
     EndRow = -2;
@@ -374,11 +150,18 @@ void TODBC::StoreStaging(int k) {
             continue;
         }
         // Text keeps room for its terminator; fixed types fill their area.
-        const SQLLEN capacity = (CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY) ? d.Len - 1 : d.Len;
-        if (ind < 0 || ind > capacity) ind = capacity;  // SQL_NO_TOTAL or cut
+        const bool variable = CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY;
+        const SQLLEN capacity = variable ? d.Len - 1 : d.Len;
+        // A value longer than its buffer (a data source that does not keep
+        // to the declared size) is read whole and kept beside the record,
+        // which holds its start; it is never delivered cut.
+        if (variable && (ind == SQL_NO_TOTAL || ind > capacity))
+            FOverflow[{BlockNo * RowsPerBlock + k, static_cast<int>(i) + 1}] = ReadWholeText(static_cast<int>(i) + 1);
+        if (ind < 0 || ind > capacity) ind = capacity;
         ODBCSetIndicator(staging, d, static_cast<std::int32_t>(ind));
     }
     std::memcpy(CacheSlot(k), staging, CurProps.RecordSize);
+    if (ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);
 }
 
 void TODBC::CopySlot(int k, void* buffer) {
@@ -436,14 +219,17 @@ SQLRETURN TODBC::FetchBlock(bool sequential) {
         return SQL_NO_DATA;
     }
     if (!ColumnsBound) BindColumns(StagingRecord.data());
+    FKeptLongs.clear();
     SQLRETURN rc = FetchFirstOfBlock(ForwardOnly());
     if (rc == SQL_NO_DATA) {
         if (EndRow < 0 || EndRow > first) EndRow = RowCount = first;
         if (BlockNo == 0) BlockPos = 0;
         return SQL_NO_DATA;
     }
-    // Warnings on the first row (truncation) are raised like errors.
-    if (rc != SQL_SUCCESS) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+    // Warnings on the first row are raised like errors, but for values
+    // longer than their buffers, which StoreStaging reads whole.
+    if (rc != SQL_SUCCESS && !detail::AllRecordsAre(odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt), "01004"))
+        ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
     StoreStaging(0);
     for (int k = 1; k < RowsPerBlock; ++k) {
         if (FetchRow(k + 1) == ODBCRecEOF) {
@@ -643,217 +429,6 @@ SQLRETURN TODBC::Unbind() {
     else
         ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
     return rc;
-}
-
-// ---------------------------------------------------------------------------
-// Field values.
-//
-// Buffer forms of GetField and PutField by type: string, the zero-terminated
-// text (at most Len bytes with the terminator); boolean 1 byte; 16-bit
-// integer 2 bytes; 32-bit integer 4 bytes; float an 8-byte double (decimals
-// held as text are converted with "." whatever the locale); timestamp, date
-// and time columns an 8-byte double of time-stamp milliseconds (times
-// on day 1899-12-30); fixed bytes Units1 bytes; variable bytes a 16-bit
-// length followed by the bytes (Units1 + 2 bytes); long columns no value
-// (their size decides blank).
-
-int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& blank, void* dest) {
-    blank = true;
-    if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
-    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
-    const auto* rec = static_cast<const std::byte*>(record);
-    if (d.FldType == fcUnknown) return 0;
-    try {
-        if (d.FldType == fcBlob) {
-            std::int32_t size = 0;
-            GetBlobSize(record, bookmarkOffset, size, fieldNo);
-            blank = size == 0;
-            return 0;
-        }
-        const std::int32_t length = ODBCGetIndicator(record, d);
-        if (length < 0) return 0;
-        const std::byte* area = rec + d.Offset;
-        auto* out = static_cast<std::byte*>(dest);
-        switch (d.FldType) {
-            case fcString: {
-                std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u);
-                std::memcpy(out, area, n);
-                out[n] = std::byte{0};
-                break;
-            }
-            case fcBoolean:
-                std::memcpy(out, area, 1);
-                break;
-            case fcInt16:
-                std::memcpy(out, area, 2);
-                break;
-            case fcInt32:
-                std::memcpy(out, area, 4);
-                break;
-            case fcFloat:
-                if (CTypes[static_cast<std::size_t>(fieldNo - 1)] == SQL_C_CHAR) {
-                    std::string_view text(reinterpret_cast<const char*>(area),
-                                          std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u));
-                    double value = 0;
-                    if (!ReadPlainDecimal(text, value)) {
-                        if (Trim(text).empty()) return 0;
-                        if (!TryStrToFloat(text, value)) return -1;
-                    }
-                    std::memcpy(out, &value, sizeof value);
-                } else {
-                    std::memcpy(out, area, 8);
-                }
-                break;
-            case fcTimeStamp: {
-                double msecs = 0;
-                const SQLSMALLINT cType = CTypes[static_cast<std::size_t>(fieldNo - 1)];
-                if (cType == SQL_C_CHAR) {
-                    int h, mi, s, ms;
-                    if (!detail::ParseTimeText(reinterpret_cast<const char*>(area),
-                                               std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u), h,
-                                               mi, s, ms) ||
-                        !detail::EncodeMSecs(1899, 12, 30, h, mi, s, ms, msecs))
-                        return -1;
-                } else if (cType == SQL_C_TYPE_DATE || cType == SQL_C_DATE) {
-                    SQL_DATE_STRUCT ds;
-                    std::memcpy(&ds, area, sizeof ds);
-                    if (ds.year == 0 && ds.month == 0 && ds.day == 0) return 0;  // a zero date
-                    if (!detail::EncodeMSecs(ds.year, ds.month, ds.day, 0, 0, 0, 0, msecs)) return -1;
-                } else {
-                    SQL_TIMESTAMP_STRUCT ts;
-                    std::memcpy(&ts, area, sizeof ts);
-                    const bool noDate = ts.year == 0 || ts.month == 0 || ts.day == 0;
-                    if (noDate && ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return 0;
-                    const int ms = static_cast<int>(ts.fraction / 1000000u);  // the fraction is in nanoseconds
-                    if (noDate) {
-                        if (!detail::EncodeMSecs(1899, 12, 30, ts.hour, ts.minute, ts.second, ms, msecs)) return -1;
-                    } else if (!detail::EncodeMSecs(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second, ms,
-                                                    msecs)) {
-                        return -1;
-                    }
-                }
-                std::memcpy(out, &msecs, sizeof msecs);
-                break;
-            }
-            case fcBytes: {
-                std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1);
-                std::memcpy(out, area, n);
-                std::memset(out + n, 0, d.Units1 - n);
-                break;
-            }
-            case fcVarBytes: {
-                auto n = static_cast<std::uint16_t>(std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1));
-                std::memcpy(out, &n, sizeof n);
-                std::memcpy(out + 2, area, n);
-                break;
-            }
-            default:
-                return 0;
-        }
-    } catch (const std::exception&) {
-        blank = true;
-        return -1;
-    }
-    blank = false;
-    return 0;
-}
-
-int TODBC::PutField(int fieldNo, void* record, const void* src) {
-    if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
-    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
-    if (d.FldType == fcUnknown || d.FldType == fcBlob) return 0;
-    auto* area = static_cast<std::byte*>(record) + d.Offset;
-    if (src == nullptr) {
-        std::memset(area, 0, d.Len);
-        ODBCSetIndicator(record, d, -1);
-        return 0;
-    }
-    const auto* in = static_cast<const std::byte*>(src);
-    const SQLSMALLINT cType = CTypes[static_cast<std::size_t>(fieldNo - 1)];
-    auto putText = [&](const String& text) {
-        if (text.size() > d.Len - 1u)
-            throw EConvertError(Format("Value '%s' does not fit column %s", text, d.GetName()));
-        std::memset(area, 0, d.Len);
-        std::memcpy(area, text.data(), text.size());
-        ODBCSetIndicator(record, d, static_cast<std::int32_t>(text.size()));
-    };
-    switch (d.FldType) {
-        case fcString: {
-            std::size_t n = strnlen(reinterpret_cast<const char*>(in), d.Len - 1u);
-            std::memset(area, 0, d.Len);
-            std::memcpy(area, in, n);
-            ODBCSetIndicator(record, d, static_cast<std::int32_t>(n));
-            break;
-        }
-        case fcBoolean:
-            area[0] = std::to_integer<int>(in[0]) != 0 ? std::byte{1} : std::byte{0};
-            ODBCSetIndicator(record, d, 1);
-            break;
-        case fcInt16:
-            std::memcpy(area, in, 2);
-            ODBCSetIndicator(record, d, 2);
-            break;
-        case fcInt32:
-            std::memcpy(area, in, 4);
-            ODBCSetIndicator(record, d, 4);
-            break;
-        case fcFloat: {
-            double value;
-            std::memcpy(&value, in, sizeof value);
-            if (cType == SQL_C_CHAR) {
-                if (!std::isfinite(value))
-                    throw EConvertError(Format("Column %s cannot hold a value that is not a number", d.GetName()));
-                putText(FloatToStrF(value, ffFixed, std::min<int>(d.Units1, 18), std::max<int>(d.Units2, 0)));
-            } else {
-                std::memcpy(area, &value, sizeof value);
-                ODBCSetIndicator(record, d, 8);
-            }
-            break;
-        }
-        case fcTimeStamp: {
-            double msecs;
-            std::memcpy(&msecs, in, sizeof msecs);
-            int y, mo, dd, h, mi, s, ms;
-            if (!detail::DecodeMSecs(msecs, y, mo, dd, h, mi, s, ms))
-                throw EConvertError(Format("Column %s cannot hold this date and time", d.GetName()));
-            if (cType == SQL_C_CHAR) {
-                putText(detail::FormatTimeText(h, mi, s, ms));
-            } else if (cType == SQL_C_TYPE_DATE || cType == SQL_C_DATE) {
-                SQL_DATE_STRUCT ds{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(mo),
-                                   static_cast<SQLUSMALLINT>(dd)};
-                std::memset(area, 0, d.Len);
-                std::memcpy(area, &ds, sizeof ds);
-                ODBCSetIndicator(record, d, sizeof ds);
-            } else {
-                SQL_TIMESTAMP_STRUCT ts{static_cast<SQLSMALLINT>(y),
-                                        static_cast<SQLUSMALLINT>(mo),
-                                        static_cast<SQLUSMALLINT>(dd),
-                                        static_cast<SQLUSMALLINT>(h),
-                                        static_cast<SQLUSMALLINT>(mi),
-                                        static_cast<SQLUSMALLINT>(s),
-                                        static_cast<SQLUINTEGER>(ms) * 1000000u};
-                std::memcpy(area, &ts, sizeof ts);
-                ODBCSetIndicator(record, d, sizeof ts);
-            }
-            break;
-        }
-        case fcBytes:
-            std::memcpy(area, in, d.Units1);
-            ODBCSetIndicator(record, d, d.Units1);
-            break;
-        case fcVarBytes: {
-            std::uint16_t n;
-            std::memcpy(&n, in, sizeof n);
-            if (n > d.Units1) n = d.Units1;
-            std::memset(area, 0, d.Len);
-            std::memcpy(area, in + 2, n);
-            ODBCSetIndicator(record, d, n);
-            break;
-        }
-        default:
-            break;
-    }
-    return 0;
 }
 
 }  // namespace velora

@@ -169,12 +169,16 @@ namespace {
 /// Loads the length/indicator variables of the bound columns from `record`
 /// for a keyset write: the value's length, SQL_NULL_DATA for NULL on update,
 /// SQL_COLUMN_IGNORE for NULL on add and for read-only columns.
-void LoadIndicators(TODBC& c, const void* record, bool adding) {
+/// True when an update writes column i: every column, or only the
+/// assigned ones when there are any.
+bool Written(const std::vector<bool>& assigned, std::size_t i) { return assigned.empty() || assigned[i]; }
+
+void LoadIndicators(TODBC& c, const void* record, bool adding, const std::vector<bool>& assigned = {}) {
     for (std::size_t i = 0; i < c.Columns.size(); ++i) {
         const TODBCFldDesc& d = c.Columns[i];
         if (!IsBound(d)) continue;
         const std::int32_t length = ODBCGetIndicator(record, d);
-        if (!IsWritable(d))
+        if (!IsWritable(d) || !Written(assigned, i))
             c.Indicators[i] = SQL_COLUMN_IGNORE;
         else if (length < 0)
             c.Indicators[i] = adding ? SQL_COLUMN_IGNORE : SQL_NULL_DATA;
@@ -333,13 +337,21 @@ int TODBC::ModifyRecord(const void* record) {
     FetchForEdit(row);
     StoreStaging(BlockPos);
     const std::vector<std::byte> kept(slot, slot + size);
+    std::vector<bool> assigned;
+    if (HasAssigned()) assigned = FAssigned;
     std::memcpy(slot, record, size);
-    std::memcpy(StagingRecord.data(), record, size);
+    // The columns not written keep the values the data source has.
+    for (std::size_t i = 0; i < Columns.size() && !assigned.empty(); ++i) {
+        const TODBCFldDesc& d = Columns[i];
+        if (assigned[i] || !IsBound(d)) continue;
+        std::memcpy(slot + d.Offset, kept.data() + d.Offset, static_cast<std::size_t>(d.NullOffset - d.Offset + 2));
+    }
+    std::memcpy(StagingRecord.data(), slot, size);
 
     SQLRETURN rc = SQL_SUCCESS;
     try {
         if (CursorMode == cmKeyset) {
-            LoadIndicators(*this, record, false);
+            LoadIndicators(*this, record, false, assigned);
             rc = odbc::SQLSetPos(Stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE);
             CheckPositioned(Stmt, rc);
             rc = odbc::SQLSetPos(Stmt, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
@@ -350,8 +362,9 @@ int TODBC::ModifyRecord(const void* record) {
             const IdentifierRules rules = ReadIdentifierRules(Dbc);
             String assignments;
             std::vector<TODBCFldDesc> params;
-            for (const TODBCFldDesc& d : Columns) {
-                if (!IsBound(d) || !IsWritable(d)) continue;
+            for (std::size_t i = 0; i < Columns.size(); ++i) {
+                const TODBCFldDesc& d = Columns[i];
+                if (!IsBound(d) || !IsWritable(d) || !Written(assigned, i)) continue;
                 if (!params.empty()) assignments += ", ";
                 assignments += QuoteName(d.GetName(), rules) + " = ?";
                 params.push_back(ParamOf(d, static_cast<int>(params.size()) + 1));

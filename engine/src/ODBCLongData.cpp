@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace velora {
 
@@ -63,7 +64,7 @@ const TODBCFldDesc& TODBC::LongColumn(int column) const {
 /// and SQLSetPos then act.
 void TODBC::PositionOnRow(std::int32_t row) {
     // Without scrolling, the row a long value belongs to cannot be reached
-    // again once it was passed; reading ahead would lose rows.
+    // again once it was passed; its values were kept when it was fetched.
     if (ForwardOnly()) throw EODBCError(0, "Long data is not available on a forward-only cursor");
     Unbind();
     SQLLEN target = CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
@@ -72,19 +73,129 @@ void TODBC::PositionOnRow(std::int32_t row) {
     CheckStmt(Stmt, rc);
 }
 
+/// Reads the whole value of long column `column` of the row the statement
+/// stands on, in chunks; nothing for NULL.
+std::optional<String> TODBC::ReadWholeLong(int column) {
+    const TODBCFldDesc& d = LongColumn(column);
+    const bool binary = d.SubType == fscBinary;
+    String whole;
+    String chunk(65536, '\0');
+    for (bool first = true;; first = false) {
+        SQLLEN ind = 0;
+        SQLRETURN rc = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), chunk.data(),
+                                        static_cast<SQLLEN>(chunk.size()), &ind);
+        if (rc == SQL_NO_DATA) break;  // the end, or an empty value some drivers report so
+        CheckStmt(Stmt, rc);
+        if (first && ind == SQL_NULL_DATA) return std::nullopt;
+        const auto room = static_cast<SQLLEN>(chunk.size()) - (binary ? 0 : 1);
+        const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
+        whole.append(chunk.data(), static_cast<std::size_t>(std::max<SQLLEN>(got, 0)));
+        if (rc == SQL_SUCCESS) break;
+    }
+    return whole;
+}
+
+String TODBC::ReadWholeText(int column) {
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(column - 1)];
+    const SQLSMALLINT cType = d.CType == SQL_C_BINARY ? SQL_C_BINARY : SQL_C_CHAR;
+    String whole;
+    String chunk(65536, '\0');
+    for (;;) {
+        SQLLEN ind = 0;
+        SQLRETURN rc = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), cType, chunk.data(),
+                                        static_cast<SQLLEN>(chunk.size()), &ind);
+        if (rc == SQL_NO_DATA) break;
+        CheckStmt(Stmt, rc);
+        if (ind == SQL_NULL_DATA) break;
+        const auto room = static_cast<SQLLEN>(chunk.size()) - (cType == SQL_C_BINARY ? 0 : 1);
+        const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
+        whole.append(chunk.data(), static_cast<std::size_t>(std::max<SQLLEN>(got, 0)));
+        if (rc == SQL_SUCCESS) break;
+    }
+    return whole;
+}
+
+bool TODBC::GetOverflowText(int fieldNo, const void* record, int bookmarkOffset, String& text) const {
+    if (FOverflow.empty()) return false;
+    const std::int32_t row = ReadBookmark(static_cast<const std::byte*>(record) + bookmarkOffset);
+    auto it = FOverflow.find({row, fieldNo});
+    if (it == FOverflow.end()) return false;
+    // The record may have been given a new value since it was fetched.
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    const std::int32_t length = ODBCGetIndicator(record, d);
+    if (length != static_cast<std::int32_t>(d.Len) - 1 || static_cast<std::size_t>(length) >= it->second.size() ||
+        std::memcmp(static_cast<const std::byte*>(record) + d.Offset, it->second.data(),
+                    static_cast<std::size_t>(length)) != 0)
+        return false;
+    text = it->second;
+    return true;
+}
+
+void TODBC::KeepLongValues(std::int32_t row) {
+    for (std::size_t i = 0; i < Columns.size(); ++i)
+        if (Columns[i].FldType == fcBlob)
+            FKeptLongs[{row, static_cast<int>(i) + 1}] = ReadWholeLong(static_cast<int>(i) + 1);
+}
+
+const std::optional<String>& TODBC::KeptLong(std::int32_t row, int column) const {
+    auto it = FKeptLongs.find({row, column});
+    if (it == FKeptLongs.end())
+        throw EODBCError(0, Format("Long value of column %s of row %d is no longer available on a forward-only cursor",
+                                   Columns[static_cast<std::size_t>(column - 1)].GetName(), row + 1));
+    return it->second;
+}
+
+bool TODBC::ReadLongValue(const void* bookmark, int column, String& value) {
+    const TODBCFldDesc& d = LongColumn(column);
+    (void)d;
+    value.clear();
+    const std::int32_t row = ReadBookmark(bookmark);
+    if (row < 0) {
+        const String* v = PendingBlob(column);
+        if (v) value = *v;
+        return v != nullptr;
+    }
+    if (ForwardOnly()) {
+        const std::optional<String>& kept = KeptLong(row, column);
+        if (kept) value = *kept;
+        return kept.has_value();
+    }
+    PositionOnRow(row);
+    std::optional<String> whole = ReadWholeLong(column);
+    if (whole) value = std::move(*whole);
+    return whole.has_value();
+}
+
 const String* TODBC::PendingBlob(int column) const {
     auto it = FPendingInsert.find(column);
     return it == FPendingInsert.end() ? nullptr : &it->second;
 }
 
-SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_t& size, int column) {
+SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_t& size, int column, bool* isNull) {
     size = 0;
+    bool nullValue = true;
+    struct TReport {
+        bool* Out;
+        const bool& Value;
+        ~TReport() {
+            if (Out) *Out = Value;
+        }
+    } report{isNull, nullValue};
     const TODBCFldDesc& d = LongColumn(column);
     const std::int32_t row = ReadBookmark(static_cast<const std::byte*>(record) + bookmarkOffset);
     if (row < 0) {
         // The dataset's new record: what has been written for it so far.
-        if (const String* v = PendingBlob(column))
+        // An empty value written for it is NULL.
+        if (const String* v = PendingBlob(column)) {
             size = static_cast<std::int32_t>(v->size()) + (d.SubType == fscBinary ? 0 : 1);
+            nullValue = v->empty();
+        }
+        return SQL_SUCCESS;
+    }
+    if (ForwardOnly()) {
+        const std::optional<String>& kept = KeptLong(row, column);
+        if (kept) size = static_cast<std::int32_t>(kept->size()) + (d.SubType == fscBinary ? 0 : 1);
+        nullValue = !kept.has_value();
         return SQL_SUCCESS;
     }
     PositionOnRow(row);
@@ -92,9 +203,14 @@ SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_
     SQLLEN indicator = 0;
     SQLRETURN rc =
         odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), probe, sizeof probe, &indicator);
-    if (rc == SQL_NO_DATA) return SQL_SUCCESS;  // an empty value some drivers report so
+    if (rc == SQL_NO_DATA) {  // an empty value some drivers report so
+        nullValue = false;
+        return SQL_SUCCESS;
+    }
     CheckStmt(Stmt, rc);
     if (indicator == SQL_NULL_DATA) return rc;
+    // An empty binary value has size 0 like NULL: the flag tells them apart.
+    nullValue = false;
     if (indicator == SQL_NO_TOTAL) {
         // The driver cannot tell the length: read the value to measure it.
         std::int32_t count = 0;
@@ -141,6 +257,16 @@ int TODBC::ReadBlob(const void* bookmark, int column, std::int32_t position, std
         count = binary ? n : n + 1;
         return 7;
     }
+    if (ForwardOnly()) {
+        const std::optional<String>& kept = KeptLong(row, column);
+        if (!kept) return 7;
+        const std::int32_t room = binary ? length : length - 1;
+        const auto n = static_cast<std::int32_t>(std::min<std::size_t>(kept->size(), static_cast<std::size_t>(room)));
+        std::memcpy(dest, kept->data(), static_cast<std::size_t>(n));
+        if (!binary) static_cast<char*>(dest)[n] = '\0';
+        count = binary ? n : n + 1;
+        return 7;
+    }
     PositionOnRow(row);
     SQLLEN indicator = 0;
     SQLRETURN rc = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), dest, length, &indicator);
@@ -154,6 +280,14 @@ int TODBC::ReadBlob(const void* bookmark, int column, std::int32_t position, std
     const SQLLEN n = (indicator == SQL_NO_TOTAL || indicator > room) ? room : indicator;
     count = static_cast<std::int32_t>(binary ? n : n + 1);
     return 7;
+}
+
+void TODBC::WriteLongColumn(const void* bookmark, int column, const String* value) {
+    LongColumn(column);
+    const std::int32_t row = ReadBookmark(bookmark);
+    if (row < 0) throw EODBCError(0, "A long value can be written only to a row of the data source");
+    FPendingEdit = PendingEdit{};
+    WriteLongValue(row, column, value ? *value : String(), value == nullptr);
 }
 
 int TODBC::WriteBlob(int state, const void* bookmark, int column, std::int32_t position, std::int32_t size,
@@ -198,13 +332,13 @@ int TODBC::WriteBlob(int state, const void* bookmark, int column, std::int32_t p
 
 /// Writes a whole long value into row `row`: only that column bound, for data
 /// at execution, through SQLSetPos(SQL_UPDATE).
-SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& value) {
+SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& value, bool null) {
     const TODBCFldDesc& d = LongColumn(column);
     PositionOnRow(row);
     static char empty[1] = {0};
     char* bytes = value.empty() ? empty : const_cast<char*>(value.data());
     const auto size = static_cast<SQLLEN>(value.size());
-    SQLLEN indicator = ODBCDataAtExecLen(size);
+    SQLLEN indicator = null ? SQL_NULL_DATA : ODBCDataAtExecLen(size);
     CheckStmt(Stmt, odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), bytes, size, &indicator));
     ColumnsBound = false;  // only this column is bound now
 

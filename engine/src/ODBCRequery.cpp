@@ -30,6 +30,7 @@ void TODBC::Requery(const String& text, bool sequential) {
     // of data and no cache slot is read.
     BlockPos = -2;
     RowCount = -1;
+    FOverflow.clear();
     EndRow = -2;
     BlockNo = -1;
     DeletedRows.clear();

@@ -67,14 +67,17 @@ void Forget(SQLHSTMT stmt) {
     r.Map.erase(stmt);
 }
 
-/// Replaces the statement's converted parameter values by a fresh list.
-std::deque<String>& FreshScratch(SQLHSTMT stmt) {
+}  // namespace
+
+std::deque<String>& detail::FreshParamScratch(SQLHSTMT stmt) {
     auto& r = Registry();
     std::lock_guard lock(r.Mu);
     auto& s = r.Map[stmt].Scratch;
     s.clear();
     return s;  // the deque is used by the binding thread only
 }
+
+namespace {
 
 /// psqlODBC reads a keyset cursor's rows by their "ctid", which a view has
 /// not: execution of a ROWVER cursor over a view fails with 42703.
@@ -107,80 +110,7 @@ bool PrepareReadOnly(SQLHSTMT stmt, const String& text) {
     return true;
 }
 
-/// The SQL type a time of day is sent as. SQL_TYPE_TIME has no fraction:
-/// drivers that follow the standard (MariaDB) refuse one with 22008, so a
-/// time with milliseconds goes as character data, which every server converts.
-SQLSMALLINT TimeTextType(const char* text, std::size_t length) {
-    return std::string_view(text, length).find('.') == std::string_view::npos ? SQL_TYPE_TIME : SQL_VARCHAR;
-}
-
 constexpr char kBase36[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-
-/// Column size of the cursor column a parameter is named after (0 if none).
-const TODBCFldDesc* MatchColumn(const TODBC* cursor, const TODBCFldDesc& d) {
-    if (!cursor) return nullptr;
-    String name = d.GetName();
-    for (const auto& c : cursor->Columns)
-        if (c.NameIs(name)) return &c;
-    return nullptr;
-}
-
-bool IsCharOrBinarySQLType(SQLSMALLINT t) {
-    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_BINARY || t == SQL_VARBINARY ||
-           t == SQL_LONGVARBINARY;
-}
-
-std::int32_t ReadInt32(const std::byte* p) {
-    std::int32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-/// How the binder reads and sends one parameter value.
-enum class ParamForm {
-    Text,             ///< characters; length from the slot or the terminator
-    Bytes,            ///< binary; length from the slot or Len
-    Fixed,            ///< integers, boolean, double: size from the C type
-    UInt32,           ///< unsigned 32-bit, sent as a 64-bit integer (drivers read SQL_C_ULONG signed)
-    DecimalText,      ///< a decimal held as its text (records)
-    BCD,              ///< ODBCFMTBCD, sent as decimal text
-    DayCount,         ///< 32-bit TTimeStamp day count, sent as a date
-    DateStruct,       ///< SQL_DATE_STRUCT (date-only columns in records)
-    TimeMs,           ///< 32-bit milliseconds of the day, sent as time text
-    TimeText,         ///< time text (time-only columns in records)
-    TimeStampStruct,  ///< SQL_TIMESTAMP_STRUCT (records)
-    TimeStampMs,      ///< double of time-stamp milliseconds (query buffers)
-    BlobRef,          ///< TODBCBlobRef
-};
-
-ParamForm FormOf(const TODBCFldDesc& d, std::uint16_t code) {
-    switch (code) {
-        case fcString:
-            return ParamForm::Text;
-        case fcBytes:
-        case fcVarBytes:
-            return ParamForm::Bytes;
-        case fcFloat:
-            return d.CType == SQL_C_CHAR ? ParamForm::DecimalText : ParamForm::Fixed;
-        case fcBCD:
-            return ParamForm::BCD;
-        case fcUInt32:
-            return ParamForm::UInt32;
-        case fcDate:
-            return ParamForm::DayCount;
-        case fcTime:
-            return ParamForm::TimeMs;
-        case fcTimeStamp:
-            if (d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE) return ParamForm::DateStruct;
-            if (d.CType == SQL_C_CHAR) return ParamForm::TimeText;
-            return d.Len == 8 ? ParamForm::TimeStampMs : ParamForm::TimeStampStruct;
-        case fcBlob:
-        case fscMemo:
-            return ParamForm::BlobRef;
-        default:
-            return ParamForm::Fixed;
-    }
-}
 
 }  // namespace
 
@@ -318,6 +248,7 @@ SQLSMALLINT FldTypeToCType(std::uint16_t fldType) {
         case fcUInt16:
             return SQL_C_USHORT;
         case fcUInt32:
+        case fcInt64:
             return SQL_C_SBIGINT;
         case fcVarBytes:
             return SQL_C_BINARY;
@@ -355,6 +286,7 @@ SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType) {
         case fcUInt16:
             return SQL_INTEGER;
         case fcUInt32:
+        case fcInt64:
             return SQL_BIGINT;
         case fcVarBytes:
             return SQL_VARBINARY;
@@ -363,195 +295,6 @@ SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType) {
         default:
             return 0;
     }
-}
-
-SQLRETURN ODBCBindParams(SQLHSTMT handle, int count, const TODBCFldDesc* descs, const void* buffer, const TODBC* cursor,
-                         SQLLEN* indicators) {
-    // Earlier bindings may point into storage about to be replaced.
-    CheckStmt(handle, odbc::SQLFreeStmt(handle, SQL_RESET_PARAMS));
-    std::deque<String>& scratch = FreshScratch(handle);
-    auto keep = [&](String value) -> String& { return scratch.emplace_back(std::move(value)); };
-    static char emptyValue[1] = {0};
-    const auto* base = static_cast<const std::byte*>(buffer);
-    SQLRETURN rc = SQL_SUCCESS;
-
-    for (int k = 1; k <= count; ++k) {
-        const TODBCFldDesc& d = descs[k - 1];
-        SQLLEN& slot = indicators[k - 1];
-        const std::byte* value = base + d.Offset;
-        const bool sized = d.NullOffset > d.Offset;  // the value's length is in its own slot
-        const std::uint16_t code = d.SubType == fscMemo ? static_cast<std::uint16_t>(fscMemo) : d.FldType;
-        const ParamForm form = FormOf(d, code);
-
-        SQLSMALLINT cType = FldTypeToCType(code);
-        SQLSMALLINT sqlType = FldTypeToSQLType(code);
-        const TODBCFldDesc* column = MatchColumn(cursor, d);
-        switch (form) {
-            case ParamForm::DecimalText:
-                cType = SQL_C_CHAR;
-                sqlType = SQL_DECIMAL;
-                if (column) {
-                    SQLSMALLINT t = cursor->SQLTypes[column->FieldNo];
-                    if (t == SQL_NUMERIC || t == SQL_DECIMAL) sqlType = t;
-                }
-                break;
-            case ParamForm::DateStruct:
-                cType = SQL_C_TYPE_DATE;
-                sqlType = SQL_TYPE_DATE;
-                break;
-            case ParamForm::TimeText:
-                cType = SQL_C_CHAR;
-                sqlType = SQL_TYPE_TIME;
-                break;
-            default:
-                break;
-        }
-
-        // NULL: the descriptor's own slot, the caller's slot, or an empty
-        // string or binary value.
-        bool isNull = slot == SQL_NULL_DATA || (sized && ODBCGetIndicator(buffer, d) < 0) ||
-                      ((form == ParamForm::Text || form == ParamForm::Bytes) && d.Len == 0);
-
-        SQLULEN columnSize = 0;
-        if (column && IsCharOrBinarySQLType(sqlType)) columnSize = column->Units1;
-        if (column && cType == SQL_C_CHAR && IsCharOrBinarySQLType(sqlType)) ++columnSize;  // the terminator
-        SQLSMALLINT digits = 0;
-        SQLPOINTER data = const_cast<std::byte*>(value);
-        SQLLEN bufferLength = d.Len;
-        // Length of a text held in the record: its slot, else up to its terminator.
-        auto textLength = [&]() -> SQLLEN {
-            std::int32_t len = sized ? ODBCGetIndicator(buffer, d)
-                                     : static_cast<std::int32_t>(strnlen(reinterpret_cast<const char*>(value), d.Len));
-            return len > d.Len ? d.Len : len;
-        };
-
-        if (isNull) {
-            slot = SQL_NULL_DATA;
-            if (form == ParamForm::BlobRef) data = emptyValue, bufferLength = 0;
-        } else {
-            switch (form) {
-                case ParamForm::Text:
-                    slot = textLength();
-                    if (!column) columnSize = static_cast<SQLULEN>(slot > 0 ? slot : 1);
-                    break;
-                case ParamForm::Bytes: {
-                    std::int32_t len = sized ? ODBCGetIndicator(buffer, d) : d.Len;
-                    slot = len > d.Len ? d.Len : len;
-                    if (!column) columnSize = static_cast<SQLULEN>(slot > 0 ? slot : 1);
-                    break;
-                }
-                case ParamForm::DecimalText:
-                    slot = textLength();
-                    columnSize = d.Len > 3 ? static_cast<SQLULEN>(d.Len - 3) : 1;
-                    digits = d.Units2 > 0 ? d.Units2 : 0;
-                    break;
-                case ParamForm::BCD: {
-                    ODBCFMTBCD bcd;
-                    std::memcpy(&bcd, value, sizeof bcd);
-                    String& text = keep(ODBCFMTBCDToText(bcd));
-                    data = text.data();
-                    bufferLength = static_cast<SQLLEN>(text.size() + 1);
-                    slot = text.empty() ? SQL_NULL_DATA : static_cast<SQLLEN>(text.size());
-                    columnSize = bcd.Precision ? bcd.Precision : 1;
-                    digits = static_cast<SQLSMALLINT>(bcd.SignSpecialPlaces & 0x3F);
-                    break;
-                }
-                case ParamForm::DayCount: {
-                    int y, m, dd;
-                    if (!detail::DecodeDayCount(ReadInt32(value), y, m, dd))
-                        throw EConvertError("Parameter '" + d.GetName() + "' holds no valid date");
-                    SQL_DATE_STRUCT ds{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(m),
-                                       static_cast<SQLUSMALLINT>(dd)};
-                    String& s = keep(String(reinterpret_cast<const char*>(&ds), sizeof ds));
-                    data = s.data();
-                    bufferLength = sizeof ds;
-                    slot = 0;
-                    columnSize = 10;
-                    break;
-                }
-                case ParamForm::DateStruct:
-                    bufferLength = sizeof(SQL_DATE_STRUCT);
-                    slot = 0;
-                    columnSize = 10;
-                    break;
-                case ParamForm::TimeMs: {
-                    std::int32_t ms = ReadInt32(value);
-                    if (ms < 0 || ms >= MSecsPerDay)
-                        throw EConvertError("Parameter '" + d.GetName() + "' holds no valid time");
-                    String& s = keep(detail::FormatTimeText(ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000));
-                    data = s.data();
-                    bufferLength = static_cast<SQLLEN>(s.size() + 1);
-                    slot = static_cast<SQLLEN>(s.size());
-                    columnSize = s.size();
-                    sqlType = TimeTextType(s.data(), s.size());
-                    break;
-                }
-                case ParamForm::TimeText:
-                    slot = textLength();
-                    columnSize = static_cast<SQLULEN>(slot);
-                    sqlType = TimeTextType(reinterpret_cast<const char*>(value), static_cast<std::size_t>(slot));
-                    break;
-                case ParamForm::TimeStampMs: {
-                    double msecs;
-                    std::memcpy(&msecs, value, sizeof msecs);
-                    int y, mo, dd, h, mi, s, ms;
-                    if (!detail::DecodeMSecs(msecs, y, mo, dd, h, mi, s, ms))
-                        throw EConvertError("Parameter '" + d.GetName() + "' holds no valid date and time");
-                    SQL_TIMESTAMP_STRUCT ts{static_cast<SQLSMALLINT>(y),
-                                            static_cast<SQLUSMALLINT>(mo),
-                                            static_cast<SQLUSMALLINT>(dd),
-                                            static_cast<SQLUSMALLINT>(h),
-                                            static_cast<SQLUSMALLINT>(mi),
-                                            static_cast<SQLUSMALLINT>(s),
-                                            static_cast<SQLUINTEGER>(ms) * 1000000u};
-                    String& st = keep(String(reinterpret_cast<const char*>(&ts), sizeof ts));
-                    data = st.data();
-                    bufferLength = sizeof ts;
-                    slot = 0;
-                    columnSize = 23;
-                    digits = 3;
-                    break;
-                }
-                case ParamForm::TimeStampStruct:
-                    bufferLength = sizeof(SQL_TIMESTAMP_STRUCT);
-                    slot = 0;
-                    columnSize = 23;
-                    digits = 3;
-                    break;
-                case ParamForm::BlobRef: {
-                    TODBCBlobRef ref;
-                    std::memcpy(&ref, value, sizeof ref);
-                    data = ref.Data ? const_cast<void*>(ref.Data) : emptyValue;
-                    bufferLength = ref.Size > 0 ? ref.Size : 0;
-                    slot = ref.Size > 0 ? ref.Size : 0;
-                    if (!columnSize) columnSize = static_cast<SQLULEN>(ref.Size > 0 ? ref.Size : 1);
-                    break;
-                }
-                case ParamForm::UInt32: {
-                    std::uint32_t u;
-                    std::memcpy(&u, value, sizeof u);
-                    const auto wide = static_cast<std::int64_t>(u);
-                    String& s = keep(String(reinterpret_cast<const char*>(&wide), sizeof wide));
-                    data = s.data();
-                    bufferLength = sizeof wide;
-                    slot = 0;
-                    break;
-                }
-                case ParamForm::Fixed:
-                    // The driver takes the size of fixed-length values from their type.
-                    slot = 0;
-                    break;
-            }
-        }
-
-        rc = odbc::SQLBindParameter(handle, static_cast<SQLUSMALLINT>(k), SQL_PARAM_INPUT, cType, sqlType, columnSize,
-                                    digits, data, bufferLength, &slot);
-        if (!ODBCSucceeded(rc)) {
-            ODBCCheckError(SQL_HANDLE_STMT, handle, rc);
-            return rc;
-        }
-    }
-    return rc;
 }
 
 int ODBCRowCount(SQLHSTMT handle, std::int32_t& count) {

@@ -98,10 +98,13 @@ TEST(FieldClasses, NullValues) {
     EXPECT_EQ(t.F("BY")->DisplayText(), "(Bytes)");
 }
 
-TEST(FieldClasses, StringsAreZeroTerminatedAndCutAtSize) {
+TEST(FieldClasses, StringsAreZeroTerminatedAndRefusedBeyondSize) {
     AllTypes t;
     TField* s = t.F("S");
-    s->SetAsString("abcdefgh");
+    s->SetAsString("abcde");
+    EXPECT_EQ(ErrorOf([&] { s->SetAsString("ab\xC3\xA9\xC3\xA9"); }),
+              "Value of 6 bytes is too long for field 'S' of size 5")
+        << "never cut, which could end inside a UTF-8 sequence";
     EXPECT_EQ(s->AsString(), "abcde");
     std::vector<std::uint8_t> raw = t.Raw("S");
     EXPECT_EQ(std::memcmp(raw.data(), "abcde\0", 6), 0);
@@ -280,6 +283,10 @@ TEST(FieldClasses, BinaryFieldsKeepTheirBytes) {
     EXPECT_EQ(v[2].AsInteger(), 255);
     t.F("BY")->SetAsVariant(v);
     EXPECT_EQ(t.F("BY")->AsString(), String("\x01\x00\xFF\x00", 4));
+    EXPECT_EQ(ErrorOf([&] { t.F("VB")->SetAsString(String(7, 'z')); }),
+              "Value of 7 bytes is too long for field 'VB' of size 6")
+        << "stored whole or refused, never cut";
+    EXPECT_EQ(t.F("VB")->AsString(), bytes);
 }
 
 TEST(FieldClasses, BlobFieldsGoThroughStreams) {

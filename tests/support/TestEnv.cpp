@@ -134,7 +134,7 @@ namespace {
 DriverTraits SQLiteTraits() {
     DriverTraits t;
     t.LongBinaryType = "longvarbinary";  // its "blob" is described as BINARY(255)
-    t.FixedBinaryType = "blob";          // described as BINARY(255); its "binary" is text
+    t.FixedBinaryType = "";              // "blob" is long data, "binary" is text
     t.FastWrites = "PRAGMA synchronous = OFF";
     t.NumericKeepsScale = false;
     t.HasExactDecimals = false;  // decimals are described as doubles or text

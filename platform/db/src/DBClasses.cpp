@@ -107,6 +107,7 @@ void RegisterFields() {
     RegisterClass<TSmallintField>("TSmallintField", "TIntegerField");
     RegisterClass<TWordField>("TWordField", "TIntegerField");
     RegisterClass<TAutoIncField>("TAutoIncField", "TIntegerField");
+    RegisterClass<TLargeintField>("TLargeintField", "TNumericField");
     RegisterClass<TFloatField>("TFloatField", "TNumericField")
         .BooleanProp("Currency", &TFloatField::IsCurrency, &TFloatField::SetCurrency)
         .Stored([](TFloatField* f) { return f->IsCurrency() != (f->DataType() == ftCurrency); })

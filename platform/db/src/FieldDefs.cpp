@@ -64,6 +64,8 @@ TFieldClass DefaultFieldClass(TFieldType DataType) {
         case ftDBaseOle:
         case ftTypedBinary:
             return &CreateFieldOf<TBlobField>;
+        case ftLargeint:
+            return &CreateFieldOf<TLargeintField>;
         case ftUnknown:
         case ftCursor:
             break;

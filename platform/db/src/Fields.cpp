@@ -223,6 +223,10 @@ void TField::RangeError(const String& Value, const String& Min, const String& Ma
 
 String TField::GetAsString() { return GetClassDesc(); }
 std::int32_t TField::GetAsInteger() { AccessError("Integer"); }
+std::int64_t TField::GetAsLargeInt() {
+    const Variant v = GetAsVariant();
+    return v.IsNull() ? 0 : v.AsInt64();
+}
 double TField::GetAsFloat() { AccessError("Float"); }
 Currency TField::GetAsCurrency() { return Currency::FromDouble(GetAsFloat()); }
 bool TField::GetAsBoolean() { AccessError("Boolean"); }
@@ -378,6 +382,8 @@ bool TStringField::GetValue(String& Value) {
 }
 
 String TStringField::GetAsString() {
+    bool isNull = false;
+    if (String exact; DataSet() && DataSet()->GetFieldExactText(this, exact, isNull)) return isNull ? String() : exact;
     String value;
     GetValue(value);
     return value;
@@ -420,8 +426,13 @@ void TStringField::GetText(String& Text, bool /*DisplayText*/) { Text = GetAsStr
 
 void TStringField::SetAsString(const String& Value) {
     TValueBuffer buf(GetDataSize());
-    std::size_t n = std::min(Value.size(), static_cast<std::size_t>(Size()));
+    std::size_t n = Value.size();
     std::size_t zero = Value.find('\0');
+    // Never cut: a cut could end inside a UTF-8 sequence and store text that
+    // is not the value.
+    if (std::min(n, zero) > static_cast<std::size_t>(Size()))
+        DatabaseErrorFmt("Value of %d bytes is too long for field '%s' of size %d", static_cast<int>(Value.size()),
+                         DisplayName(), Size());
     if (zero != String::npos) n = std::min(n, zero);
     std::memcpy(buf.Data(), Value.data(), n);
     if (FTransliterate && DataSet()) DataSet()->Translate(buf.Chars(), buf.Chars(), true);
@@ -545,6 +556,62 @@ void TIntegerField::SetAsString(const String& Value) {
 void TIntegerField::SetVarValue(const Variant& Value) { SetAsInteger(Value.AsInteger()); }
 
 // ---------------------------------------------------------------------------
+// TLargeintField
+
+TLargeintField::TLargeintField(TComponent* AOwner) : TNumericField(AOwner) { SetDataType(ftLargeint); }
+
+bool TLargeintField::GetValue(std::int64_t& Value) {
+    std::uint8_t buf[8];
+    if (!GetDataInto(buf, sizeof buf)) return false;
+    Value = ReadAs<std::int64_t>(buf);
+    return true;
+}
+
+String TLargeintField::GetAsString() {
+    std::int64_t v = 0;
+    return GetValue(v) ? IntToStr(static_cast<long long>(v)) : String();
+}
+
+std::int64_t TLargeintField::GetAsLargeInt() {
+    std::int64_t v = 0;
+    GetValue(v);
+    return v;
+}
+
+std::int32_t TLargeintField::GetAsInteger() {
+    const std::int64_t v = GetAsLargeInt();
+    if (v < INT32_MIN || v > INT32_MAX)
+        RangeError(IntToStr(static_cast<long long>(v)), IntToStr(INT32_MIN), IntToStr(INT32_MAX));
+    return static_cast<std::int32_t>(v);
+}
+
+double TLargeintField::GetAsFloat() { return static_cast<double>(GetAsLargeInt()); }
+
+Variant TLargeintField::GetAsVariant() {
+    std::int64_t v = 0;
+    if (!GetValue(v)) return Null();
+    return Variant(v);
+}
+
+void TLargeintField::SetAsLargeInt(std::int64_t Value) { SetData(&Value); }
+
+void TLargeintField::SetAsFloat(double Value) {
+    std::int64_t v = 0;
+    if (!RoundToInt64(Value, v)) DatabaseErrorFmt(DBConsts::SFieldValueError, DisplayName());
+    SetAsLargeInt(v);
+}
+
+void TLargeintField::SetAsString(const String& Value) {
+    if (Trim(Value).empty()) {
+        Clear();
+        return;
+    }
+    long long v = 0;
+    if (!TryStrToInt(Value, v)) DatabaseErrorFmt(DBConsts::SInvalidIntegerValue, Value, DisplayName());
+    SetAsLargeInt(v);
+}
+
+// ---------------------------------------------------------------------------
 // TFloatField, TCurrencyField
 
 TFloatField::TFloatField(TComponent* AOwner) : TNumericField(AOwner) { SetDataType(ftFloat); }
@@ -575,6 +642,9 @@ bool TFloatField::GetValue(double& Value) {
 }
 
 String TFloatField::GetAsString() {
+    String text;
+    bool isNull = false;
+    if (DataSet() && DataSet()->GetFieldExactText(this, text, isNull)) return isNull ? String() : text;
     double v = 0;
     return GetValue(v) ? FloatToStr(v) : String();
 }
@@ -627,6 +697,7 @@ void TFloatField::SetAsString(const String& Value) {
         Clear();
         return;
     }
+    if (DataSet() && DataSet()->SetFieldExactText(this, Value)) return;
     double v = 0;
     if (!TryStrToFloat(Value, v)) DatabaseErrorFmt(DBConsts::SInvalidFloatValue, Value, DisplayName());
     SetAsFloat(v);
@@ -935,7 +1006,19 @@ bool TBinaryField::GetBytes(String& Value) {
     return true;
 }
 
+namespace {
+
+/// Binary values are stored whole or refused, never cut.
+void CheckBinarySize(const TField& field, std::size_t size) {
+    if (size > static_cast<std::size_t>(field.Size()))
+        DatabaseErrorFmt("Value of %d bytes is too long for field '%s' of size %d", static_cast<int>(size),
+                         field.DisplayName(), field.Size());
+}
+
+}  // namespace
+
 void TBinaryField::SetBytes(const String& Value) {
+    CheckBinarySize(*this, Value.size());
     TValueBuffer buf(GetDataSize());
     std::memcpy(buf.Data(), Value.data(), std::min(Value.size(), static_cast<std::size_t>(Size())));
     SetData(buf.Data());
@@ -950,6 +1033,7 @@ bool TVarBytesField::GetBytes(String& Value) {
 }
 
 void TVarBytesField::SetBytes(const String& Value) {
+    CheckBinarySize(*this, Value.size());
     TValueBuffer buf(GetDataSize());
     auto len = static_cast<std::uint16_t>(std::min(Value.size(), static_cast<std::size_t>(Size())));
     std::memcpy(buf.Data(), &len, sizeof len);

@@ -56,11 +56,12 @@ enum StorageIndex : std::size_t {
     siBoolean,
     siByte,
     siString,
-    siArray
+    siArray,
+    siInt64
 };
 
 constexpr TVarType IndexTypes[] = {varEmpty, varNull,   varSmallint, varInteger, varSingle, varDouble, varCurrency,
-                                   varDate,  varOleStr, varBoolean,  varByte,    varString, varArray};
+                                   varDate,  varOleStr, varBoolean,  varByte,    varString, varArray,  varInt64};
 
 /// x rounded half to even (the variant's conversion of floating point to integer).
 double RoundHalfEven(double x) {
@@ -127,6 +128,8 @@ String VarTypeAsText(TVarType varType) {
             return prefix + "Variant";
         case varByte:
             return prefix + "Byte";
+        case varInt64:
+            return prefix + "Int64";
         case varString:
             return prefix + "String";
         default: {
@@ -173,6 +176,8 @@ double Variant::AsDouble() const {
             return std::get<siInteger>(FValue);
         case siByte:
             return std::get<siByte>(FValue);
+        case siInt64:
+            return static_cast<double>(std::get<siInt64>(FValue));
         case siSingle:
             return std::get<siSingle>(FValue);
         case siDouble:
@@ -204,7 +209,9 @@ std::int64_t WholeValue(const Variant& v, TVarType target, std::int64_t lo, std:
     std::int64_t r = 0;
     auto fromDouble = [&](double x) {
         double f = RoundHalfEven(x);
-        if (!(f >= static_cast<double>(lo) && f <= static_cast<double>(hi))) TVariantAccess::Overflow(v, target);
+        // 2^63 is the first double beyond every 64-bit integer.
+        if (!(f >= static_cast<double>(lo) && f <= static_cast<double>(hi)) || f >= 9223372036854775808.0)
+            TVariantAccess::Overflow(v, target);
         return static_cast<std::int64_t>(f);
     };
     switch (s.index()) {
@@ -219,6 +226,9 @@ std::int64_t WholeValue(const Variant& v, TVarType target, std::int64_t lo, std:
             break;
         case siByte:
             r = std::get<siByte>(s);
+            break;
+        case siInt64:
+            r = std::get<siInt64>(s);
             break;
         case siBoolean:
             r = std::get<siBoolean>(s) ? -1 : 0;
@@ -263,6 +273,8 @@ std::int32_t Variant::AsInteger() const {
     return static_cast<std::int32_t>(WholeValue(*this, varInteger, INT32_MIN, INT32_MAX));
 }
 
+std::int64_t Variant::AsInt64() const { return WholeValue(*this, varInt64, INT64_MIN, INT64_MAX); }
+
 Currency Variant::AsCurrency() const {
     Currency c;
     switch (FValue.index()) {
@@ -278,6 +290,11 @@ Currency Variant::AsCurrency() const {
             return Currency::FromInt(std::get<siBoolean>(FValue) ? -1 : 0);
         case siCurrency:
             return std::get<siCurrency>(FValue);
+        case siInt64: {
+            const std::int64_t v = std::get<siInt64>(FValue);
+            if (v > INT64_MAX / Currency::Scale || v < INT64_MIN / Currency::Scale) OverflowError(varCurrency);
+            return Currency::FromInt(v);
+        }
         case siSingle:
         case siDouble:
         case siDate:
@@ -303,6 +320,8 @@ bool Variant::AsBoolean() const {
             return false;
         case siBoolean:
             return std::get<siBoolean>(FValue);
+        case siInt64:
+            return std::get<siInt64>(FValue) != 0;
         case siSmallint:
         case siInteger:
         case siByte:
@@ -354,6 +373,8 @@ String Variant::AsString() const {
             return IntToStr(std::get<siInteger>(FValue));
         case siByte:
             return IntToStr(std::get<siByte>(FValue));
+        case siInt64:
+            return IntToStr(static_cast<long long>(std::get<siInt64>(FValue)));
         case siSingle:
             return FloatToStrF(std::get<siSingle>(FValue), ffGeneral, 7, 0);
         case siDouble:
@@ -384,6 +405,8 @@ Variant Variant::AsType(TVarType varType) const {
             return Variant(AsInteger());
         case varByte:
             return Variant(static_cast<std::uint8_t>(WholeValue(*this, varByte, 0, UINT8_MAX)));
+        case varInt64:
+            return Variant(AsInt64());
         case varSingle: {
             double d = 0;
             try {
@@ -513,6 +536,7 @@ TCompareKind KindOf(const Variant& v) {
         case siByte:
         case siBoolean:
         case siCurrency:
+        case siInt64:
             return TCompareKind::Exact;
         case siSingle:
         case siDouble:
@@ -530,7 +554,7 @@ TCompareKind KindOf(const Variant& v) {
 __int128 ScaledUnits(const Variant& v) {
     const auto& s = TVariantAccess::Get(v);
     if (s.index() == siCurrency) return std::get<siCurrency>(s).Units();
-    return static_cast<__int128>(v.AsInteger()) * Currency::Scale;
+    return static_cast<__int128>(v.AsInt64()) * Currency::Scale;
 }
 
 std::partial_ordering CompareDoubles(double a, double b) { return a <=> b; }

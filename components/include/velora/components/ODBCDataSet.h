@@ -113,6 +113,59 @@ using TCreateProviderProc = TODBCProviderRef (*)(TODBCDataSet* DataSet);
 /// "No provider available").
 extern TCreateProviderProc CreateProviderProc;
 
+/// A stream over the long (memo or BLOB) value of one field in the dataset's
+/// active record, made by TODBCDataSet::CreateBlobStream.
+///
+/// Reading: the first Read that has anything to deliver fetches the whole
+/// value once (from the record's BLOB cache when it holds it, else from the
+/// data source, which then fills the cache when that read starts at 0);
+/// every Read is served from it and
+/// answers the bytes delivered, min(Count, Size - Position), 0 at or past the
+/// end and at a negative position. Size is the value's length (no
+/// terminator); Seek never reads.
+///
+/// Writing (bmWrite starts from an empty value, bmReadWrite from the current
+/// one): only in the dataset's edit or insert state on a field that can be
+/// modified; a stream opened with bmRead refuses to write. Every Write lands
+/// at its position; Write at a negative position writes nothing and answers
+/// 0. The field is marked Modified at the first write, and the value is
+/// handed to the record's BLOB cache when the stream goes; it reaches the data source only when the record is
+/// posted, and is forgotten by Cancel. A modified value of 0 bytes is NULL.
+class TODBCBlobStream : public TStream {
+public:
+    /// \throws EDatabaseError for a write mode outside edit and insert
+    /// states or on a field that cannot be modified.
+    TODBCBlobStream(TODBCDataSet* DataSet, TField* Field, TBlobStreamMode Mode);
+    /// Hands the value written to the record (other streams see it from then on).
+    ~TODBCBlobStream() override;
+    std::int64_t Read(void* Buffer, std::int64_t Count) override;
+    /// \throws EDatabaseError on a stream opened for reading.
+    std::int64_t Write(const void* Buffer, std::int64_t Count) override;
+    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
+    std::int64_t Size() override;
+    /// Truncates or extends (with zero bytes) the value; writing streams only.
+    void SetSize(std::int64_t NewSize) override;
+
+private:
+    /// Brings the whole value into FData (once); Cache: into the record's
+    /// BLOB cache too.
+    void Load(bool Cache = false);
+    /// Marks the field modified (the first time: tells the dataset's links).
+    void Store();
+    /// Hands the value so far to the record.
+    void Flush();
+
+    TODBCDataSet* FDataSet;
+    TField* FField;
+    TBlobStreamMode FMode;
+    TRecordBuffer FBuffer = nullptr;
+    String FData;
+    bool FLoaded = false;
+    bool FDirty = false;      ///< written since the record last received the value
+    std::int64_t FSize = -1;  ///< the value's length before it is loaded, once known
+    std::int64_t FPosition = 0;
+};
+
 /// The dataset over one engine cursor.
 class TODBCDataSet : public TDataSet, public TODBCDataSetLink {
 public:
@@ -195,7 +248,12 @@ public:
     static TODBCBufferLayout ComputeBufferLayout(int EngineRecordSize, int CalcFieldsSize, int BlobFieldCount,
                                                  int BookmarkSize);
 
-    // ---- BLOB cache --------------------------------------------------------------------
+    // ---- BLOB values ---------------------------------------------------------------------
+    /// A TODBCBlobStream over Field's value in the active record.
+    std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
+    /// Forgets the value written to Field in the active record (after post
+    /// and cancel).
+    void CloseBlob(TField* Field) override;
     /// The cached value of a BLOB field in Buffer (empty: nothing cached).
     String GetBlobData(TField* Field, TRecordBuffer Buffer) const;
     /// Caches Value for the field, only when Buffer is the active buffer.
@@ -206,6 +264,10 @@ public:
     // ---- framework overrides (public in the framework) ------------------------------------
     bool GetFieldData(TField* Field, void* Buffer) override;
     void SetFieldData(TField* Field, const void* Buffer) override;
+    /// Decimal columns are held as their text: AsString reads and writes it
+    /// exactly (checked against the column's precision and scale).
+    bool GetFieldExactText(TField* Field, String& Text, bool& IsNull) override;
+    bool SetFieldExactText(TField* Field, const String& Text) override;
     bool GetCurrentRecord(TRecordBuffer Buffer) override;
     bool IsSequenced() override { return false; }
     void SetRecNo(int /*Value*/) override {}
@@ -356,6 +418,12 @@ protected:
     void DatabaseFreed() override { FDBFlagSet = 0; }
 
 private:
+    friend class TODBCBlobStream;
+    /// Before a post: the long values written to the record reach the
+    /// engine (a new record's as its pending values, NULL ones left out);
+    /// after an edit's row was written: written to the row.
+    void PendModifiedBlobs();
+    void WriteModifiedBlobs();
     TODBCRecInfo& RecInfo(TRecordBuffer Buffer) const {
         return *reinterpret_cast<TODBCRecInfo*>(Buffer + FRecInfoOffset);
     }

@@ -127,6 +127,8 @@ public:
     void SetAsWord(std::int32_t Value);
     /// As SetAsInteger, then ftSmallint; the value is kept whole.
     void SetAsSmallInt(std::int32_t Value);
+    /// DataType ftLargeint with a 64-bit value (bound as SQL_C_SBIGINT).
+    void SetAsLargeInt(std::int64_t Value);
     void SetAsString(const String& Value);
     void SetAsDate(TDateTime Value);
     /// As SetAsDate, then ftTime.
@@ -166,6 +168,7 @@ public:
     double GetAsFloat() const;
     Currency GetAsBCD() const;
     std::int32_t GetAsInteger() const;
+    std::int64_t GetAsLargeInt() const;
     /// Empty when NULL; "True"/"False" for ftBoolean; the date-time text for
     /// ftDate, ftTime and ftDateTime; otherwise the value's text.
     String GetAsString() const;
@@ -180,6 +183,7 @@ public:
     double AsCurrency() const { return GetAsFloat(); }
     Currency AsBCD() const { return GetAsBCD(); }
     std::int32_t AsInteger() const { return GetAsInteger(); }
+    std::int64_t AsLargeInt() const { return GetAsLargeInt(); }
     std::int32_t AsWord() const { return GetAsInteger(); }
     std::int32_t AsSmallInt() const { return GetAsInteger(); }
     String AsString() const { return GetAsString(); }

@@ -29,11 +29,11 @@ struct TRangeTable {
 };
 
 /// Dataset field type -> engine field type code.
-extern const TRangeTable<std::uint8_t, ftUnknown, ftCursor> ODBCFldTypeMap;
+extern const TRangeTable<std::uint8_t, ftUnknown, ftLargeint> ODBCFldTypeMap;
 /// Dataset field type -> engine sub-type code (0 for none).
-extern const TRangeTable<std::uint16_t, ftUnknown, ftCursor> ODBCFldSubTypeMap;
+extern const TRangeTable<std::uint16_t, ftUnknown, ftLargeint> ODBCFldSubTypeMap;
 /// Engine field type code 0..17 -> dataset field type.
-extern const TRangeTable<TFieldType, fcUnknown, fcCursor> ODBCDataTypeMap;
+extern const TRangeTable<TFieldType, fcUnknown, fcInt64> ODBCDataTypeMap;
 /// Engine sub-type code of a long column (fscMemo..fscTypedBinary) -> dataset field type.
 extern const TRangeTable<TFieldType, fscMemo, fscTypedBinary> ODBCBlobTypeMap;
 

@@ -44,4 +44,9 @@ bool ODBCCurrToFMTBCD(Currency curr, ODBCFMTBCD& bcd, int precision, int decimal
 /// precision are not read.
 String ODBCFMTBCDToText(const ODBCFMTBCD& bcd);
 
+/// Reads a plain decimal text ("[-|+]digits[.digits]") into a packed decimal
+/// holding exactly its digits (precision at most 64, scale at most 63).
+/// False for other text or more digits; `bcd` is then untouched.
+bool ODBCTextToFMTBCD(std::string_view text, ODBCFMTBCD& bcd);
+
 }  // namespace velora

@@ -33,6 +33,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace velora {
@@ -160,12 +161,26 @@ public:
     /// \throws EConvertError when the value cannot be held by the column.
     int PutField(int fieldNo, void* record, const void* src);
 
+    /// The whole text of a character column whose value in the row of the
+    /// bookmark at record + bookmarkOffset was longer than its buffer (the
+    /// record holds only its start). False for every other value.
+    bool GetOverflowText(int fieldNo, const void* record, int bookmarkOffset, String& text) const;
+    /// Decimal columns held as text: their exact text. Answers -1 for other
+    /// columns, 0 for NULL, 1 with `text` set.
+    int GetDecimalText(int fieldNo, const void* record, String& text) const;
+    /// Stores a decimal text exactly, after checking that it is a number
+    /// whose digits the column's precision and scale hold.
+    /// \throws EDatabaseError naming the column otherwise.
+    void PutDecimalText(int fieldNo, void* record, const String& text);
+
     // ---- long data ----------------------------------------------------
     /// Size of long column `column` (1-based) of the row whose bookmark lies
     /// at record + bookmarkOffset: memo characters + 1, binary bytes, NULL 0.
     /// A negative bookmark means the dataset's new record: the value written
     /// for it so far.
-    SQLRETURN GetBlobSize(const void* record, int bookmarkOffset, std::int32_t& size, int column);
+    /// `isNull`, when given, tells NULL from an empty binary value (both size 0).
+    SQLRETURN GetBlobSize(const void* record, int bookmarkOffset, std::int32_t& size, int column,
+                          bool* isNull = nullptr);
     /// Reads at most `length` bytes of the value from its start (memos end
     /// with a zero byte). Answers 7 after a read, 0 otherwise; `count` gets
     /// the bytes delivered.
@@ -179,10 +194,21 @@ public:
     /// added here. Answers 0, or 14 when sending failed without diagnostics.
     int WriteBlob(int state, const void* bookmark, int column, std::int32_t position, std::int32_t size,
                   const void* data);
+    /// The whole long value of column `column` of the row whose bookmark lies
+    /// at `bookmark` (a negative one: the value written for the new record).
+    /// False for NULL. On a forward-only cursor the values are those kept
+    /// when the row was fetched (only the current block's rows are kept).
+    /// \throws EODBCError when the value cannot be read.
+    bool ReadLongValue(const void* bookmark, int column, String& value);
+    /// Writes a whole long value (nil: NULL) into the row of `bookmark`.
+    /// \throws EODBCError
+    void WriteLongColumn(const void* bookmark, int column, const String* value);
     /// The long value written for the new record in column `column`, or nil.
     const String* PendingBlob(int column) const;
     bool HasPendingBlobs() const { return !FPendingInsert.empty(); }
     void ClearPendingBlobs() { FPendingInsert.clear(); }
+    /// Forgets the long value written for the new record in one column.
+    void ForgetPendingBlob(int column) { FPendingInsert.erase(column); }
 
     // ---- editing (ODBCCursorEdit.cpp) ---------------------------------
     /// Adds the row held in `record` (a record in this cursor's layout, at
@@ -200,7 +226,8 @@ public:
     /// written then, and the pending long values are kept for another try.
     int InsertRecord(const void* record);
     /// Writes `record` over the current row (BlockNo × RowsPerBlock +
-    /// BlockPos). NULL columns are written as NULL; read-only, long and
+    /// BlockPos): the assigned columns when there are any (HasAssigned),
+    /// else every column. NULL columns are written as NULL; read-only, long and
     /// unmapped columns are left as they are. Keyset road: SQLSetPos
     /// (SQL_UPDATE); cursor-library road: the generated positioned UPDATE on
     /// a second statement. On success the cache slot holds `record`; no
@@ -208,6 +235,12 @@ public:
     /// \throws EODBCError; the cache slot then holds the row as the data
     /// source had it just before the write, and no statement is left behind.
     int ModifyRecord(const void* record);
+    /// Columns written through PutField since the last ClearAssigned (the
+    /// start of an edit). When there are any, ModifyRecord writes only them,
+    /// so values the record cannot hold exactly (microseconds, long decimals,
+    /// text of unknown types) stay as the data source has them.
+    bool HasAssigned() const;
+    void ClearAssigned() { FAssigned.assign(Columns.size(), false); }
     /// Deletes the current row. Keyset road: SQLSetPos(SQL_DELETE);
     /// cursor-library road: the generated positioned DELETE on a second
     /// statement, and the row joins DeletedRows. A known RowCount drops by
@@ -254,7 +287,12 @@ private:
     void Rewind();
     void PositionOnRow(std::int32_t row);
     SQLRETURN Unbind();
-    SQLRETURN WriteLongValue(std::int32_t row, int column, const String& value);
+    SQLRETURN WriteLongValue(std::int32_t row, int column, const String& value, bool null = false);
+    std::optional<String> ReadWholeLong(int column);
+    String ReadWholeText(int column);
+    /// Forward-only cursors: reads the long values of the row just fetched.
+    void KeepLongValues(std::int32_t row);
+    const std::optional<String>& KeptLong(std::int32_t row, int column) const;
     const TODBCFldDesc& LongColumn(int column) const;
     void ReadGranted();
     // Editing (ODBCCursorEdit.cpp).
@@ -269,12 +307,19 @@ private:
     bool FSequential = false;              ///< the cache was opened uni-directional
     std::int32_t FNextRow = 0;             ///< forward-only: logical row the next FETCH_NEXT delivers
     std::map<int, String> FPendingInsert;  ///< long values written for the new record, by column
+    /// Forward-only cursors: the long values of the rows of the current
+    /// block, read right after each row was fetched, by (row, column).
+    std::map<std::pair<std::int32_t, int>, std::optional<String>> FKeptLongs;
+    /// Values longer than their buffers, read whole when fetched, by (row,
+    /// column); kept while the result is open.
+    std::map<std::pair<std::int32_t, int>, String> FOverflow;
     struct PendingEdit {
         std::int32_t Row = -1;
         int Column = 0;
         String Value;
-    } FPendingEdit;       ///< the long value being written by the current stream
-    String FLastEditSql;  ///< the cursor-library road's last generated statement
+    } FPendingEdit;               ///< the long value being written by the current stream
+    String FLastEditSql;          ///< the cursor-library road's last generated statement
+    std::vector<bool> FAssigned;  ///< columns PutField wrote since ClearAssigned
 };
 
 }  // namespace velora

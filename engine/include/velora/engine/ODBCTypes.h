@@ -25,12 +25,13 @@
 
 namespace velora {
 
-/// Engine field type codes (TODBCFldDesc.FldType). The engine itself produces
-/// only fcUnknown, fcString, fcBlob, fcBoolean, fcInt16, fcInt32, fcFloat,
-/// fcBytes, fcTimeStamp and fcVarBytes; the others come from the dataset's
-/// parameters (see the type maps in ODBCTypeMaps.h).
+/// Engine field type codes (TODBCFldDesc.FldType). The engine's describer
+/// produces only fcString, fcBlob, fcBoolean, fcInt16, fcInt32, fcInt64,
+/// fcFloat, fcBytes, fcTimeStamp and fcVarBytes (a type it has no form for is
+/// described as text); the others come from the dataset's parameters (see the
+/// type maps in ODBCTypeMaps.h).
 enum : std::uint16_t {
-    fcUnknown = 0,     ///< no usable type: occupies nothing in a record, never bound
+    fcUnknown = 0,     ///< no usable type (parameters): occupies nothing in a record, never bound
     fcString = 1,      ///< zero-terminated character data; Units1 = length
     fcDate = 2,        ///< date (parameters only)
     fcBlob = 3,        ///< long data, never bound; SubType fscMemo or fscBinary
@@ -46,6 +47,7 @@ enum : std::uint16_t {
     fcUInt32 = 13,     ///< unsigned 32-bit integer (parameters only)
     fcVarBytes = 15,   ///< variable-length binary; Units1 = maximum length
     fcCursor = 17,     ///< cursor; never becomes a field
+    fcInt64 = 18,      ///< signed 64-bit integer (SQL_C_SBIGINT)
 };
 
 /// Engine sub-type codes (TODBCFldDesc.SubType); 0 means none.
@@ -92,6 +94,12 @@ struct TODBCFldDesc {
     /// binds the column with. 0 in descriptors built by callers, for which the
     /// parameter binder derives the C type from FldType.
     SQLSMALLINT CType = 0;
+    /// Character columns: the declared size in characters (UTF-8 code
+    /// points), which a written value may not exceed; 0 when unknown. Units1
+    /// and Len count bytes, room for that many characters of any width.
+    std::uint32_t CharSize = 0;
+    /// Decimals held as text: the declared precision (digits), 0 when unknown.
+    std::uint16_t Precision = 0;
 
     /// The full name when there is one, else FldName.
     String GetName() const;

@@ -33,9 +33,10 @@ enum TFieldType : std::uint16_t {
     ftParadoxOle,
     ftDBaseOle,
     ftTypedBinary,
-    ftCursor
+    ftCursor,
+    ftLargeint  ///< 64-bit integer; after the others, so stored type codes keep their numbers
 };
-inline constexpr int kFieldTypeCount = ftCursor + 1;
+inline constexpr int kFieldTypeCount = ftLargeint + 1;
 
 /// The name of a field type ("ftString", ...).
 inline const char* FieldTypeName(TFieldType t) {
@@ -43,7 +44,7 @@ inline const char* FieldTypeName(TFieldType t) {
                                         "ftBoolean",  "ftFloat",       "ftCurrency", "ftBCD",      "ftDate",
                                         "ftTime",     "ftDateTime",    "ftBytes",    "ftVarBytes", "ftAutoInc",
                                         "ftBlob",     "ftMemo",        "ftGraphic",  "ftFmtMemo",  "ftParadoxOle",
-                                        "ftDBaseOle", "ftTypedBinary", "ftCursor"};
+                                        "ftDBaseOle", "ftTypedBinary", "ftCursor",   "ftLargeint"};
     return static_cast<int>(t) < kFieldTypeCount ? names[t] : "ftUnknown";
 }
 

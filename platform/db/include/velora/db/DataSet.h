@@ -311,6 +311,13 @@ public:
     /// The blob state of Field in the active record is discarded (after post
     /// and cancel). Default: nothing.
     virtual void CloseBlob(TField* /*Field*/) {}
+    /// Values a field type cannot hold exactly (decimals beyond a double's
+    /// digits) as the text the record holds: True when the dataset answers
+    /// for Field (IsNull then tells NULL). Default: False.
+    virtual bool GetFieldExactText(TField* /*Field*/, String& /*Text*/, bool& /*IsNull*/) { return false; }
+    /// Stores Text exactly as Field's value when the dataset holds such
+    /// values as text (True), after checking it; default False.
+    virtual bool SetFieldExactText(TField* /*Field*/, const String& /*Text*/) { return false; }
 
     // ---- the ring (read by data links and descendants) -------------------------
     int BufferCount() const { return FBufferCount; }

@@ -12,6 +12,7 @@
 //   ftString            Size + 1 bytes, zero-terminated text
 //   ftSmallint          int16            ftWord      uint16
 //   ftInteger/AutoInc   int32            ftBoolean   int16, nonzero = True
+//   ftLargeint          int64
 //   ftFloat/ftCurrency  double
 //   ftBCD               34-byte packed decimal; the dataset converts it to and
 //                       from Currency (TDataSet::BCDToCurr/CurrToBCD)
@@ -138,6 +139,9 @@ public:
     virtual void SetAsString(const String& Value);
     std::int32_t AsInteger() { return GetAsInteger(); }
     virtual void SetAsInteger(std::int32_t Value);
+    /// The value as a 64-bit integer (by the variant's rules; 0 when null).
+    std::int64_t AsLargeInt() { return GetAsLargeInt(); }
+    virtual void SetAsLargeInt(std::int64_t Value) { SetAsVariant(Variant(Value)); }
     double AsFloat() { return GetAsFloat(); }
     virtual void SetAsFloat(double Value);
     Currency AsCurrency() { return GetAsCurrency(); }
@@ -196,6 +200,7 @@ public:
 protected:
     virtual String GetAsString();
     virtual std::int32_t GetAsInteger();
+    virtual std::int64_t GetAsLargeInt();
     virtual double GetAsFloat();
     virtual Currency GetAsCurrency();
     virtual bool GetAsBoolean();
@@ -354,6 +359,31 @@ protected:
 class TAutoIncField : public TIntegerField {
 public:
     explicit TAutoIncField(TComponent* AOwner);
+};
+
+/// 64-bit integer (ftLargeint). AsInteger refuses values beyond 32 bits;
+/// AsFloat may round values beyond 2^53.
+class TLargeintField : public TNumericField {
+public:
+    explicit TLargeintField(TComponent* AOwner);
+    int GetDataSize() const override { return 8; }
+    bool GetValue(std::int64_t& Value);
+    /// "" clears; other text must be an integer within 64 bits.
+    void SetAsString(const String& Value) override;
+    void SetAsInteger(std::int32_t Value) override { SetAsLargeInt(Value); }
+    void SetAsLargeInt(std::int64_t Value) override;
+    /// Rounds half to even; values beyond 64 bits are refused.
+    void SetAsFloat(double Value) override;
+
+protected:
+    String GetAsString() override;
+    std::int32_t GetAsInteger() override;
+    std::int64_t GetAsLargeInt() override;
+    double GetAsFloat() override;
+    Variant GetAsVariant() override;
+    void SetVarValue(const Variant& Value) override { SetAsLargeInt(Value.AsInt64()); }
+    void GetText(String& Text, bool /*DisplayText*/) override { Text = GetAsString(); }
+    int GetDefaultWidth() const override { return 20; }
 };
 
 /// Double (ftFloat). Currency shows it as money; Precision is the number of

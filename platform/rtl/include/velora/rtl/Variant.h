@@ -39,6 +39,7 @@ inline constexpr TVarType varOleStr = 0x0008;
 inline constexpr TVarType varBoolean = 0x000B;
 inline constexpr TVarType varVariant = 0x000C;  ///< element type of arrays of variants
 inline constexpr TVarType varByte = 0x0011;
+inline constexpr TVarType varInt64 = 0x0014;  ///< 64-bit signed integer
 inline constexpr TVarType varString = 0x0100;
 inline constexpr TVarType varTypeMask = 0x0FFF;
 inline constexpr TVarType varArray = 0x2000;
@@ -95,6 +96,7 @@ public:
     Variant() noexcept = default;  ///< Empty
     Variant(std::int16_t value) : FValue(value) {}
     Variant(std::int32_t value) : FValue(value) {}
+    Variant(std::int64_t value) : FValue(value) {}
     Variant(std::uint8_t value) : FValue(value) {}
     Variant(bool value) : FValue(value) {}
     Variant(float value) : FValue(value) {}
@@ -116,6 +118,8 @@ public:
     bool IsArray() const noexcept;
 
     std::int32_t AsInteger() const;
+    /// The value as a 64-bit integer, by the rules of AsInteger.
+    std::int64_t AsInt64() const;
     double AsDouble() const;
     Currency AsCurrency() const;
     bool AsBoolean() const;
@@ -151,9 +155,9 @@ private:
     friend int VarArrayLowBound(const Variant& v, int dim);
     friend int VarArrayHighBound(const Variant& v, int dim);
 
-    using Storage =
-        std::variant<std::monostate, detail::TNullTag, std::int16_t, std::int32_t, float, double, Currency,
-                     detail::TDateTag, detail::TOleStrTag, bool, std::uint8_t, String, detail::TVarArrayBox>;
+    using Storage = std::variant<std::monostate, detail::TNullTag, std::int16_t, std::int32_t, float, double, Currency,
+                                 detail::TDateTag, detail::TOleStrTag, bool, std::uint8_t, String, detail::TVarArrayBox,
+                                 std::int64_t>;
     explicit Variant(Storage value) : FValue(std::move(value)) {}
     [[noreturn]] void CastError(TVarType target) const;
     [[noreturn]] void OverflowError(TVarType target) const;

@@ -1,0 +1,178 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBCBlobStream and the dataset's long values: streams over the value of a
+// memo or BLOB field in the active record, the record's BLOB cache that
+// holds values read and values written, and their way to the data source at
+// post.
+#include "velora/components/ODBCDataSet.h"
+
+#include "velora/components/ODBCconst.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velora {
+
+namespace {
+
+bool IsBlobField(TField* Field) { return Field && Field->IsBlob() && Field->FieldNo() > 0; }
+
+TBlobField* AsBlobField(TField* Field) { return static_cast<TBlobField*>(Field); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The stream
+
+TODBCBlobStream::TODBCBlobStream(TODBCDataSet* DataSet, TField* Field, TBlobStreamMode Mode)
+    : FDataSet(DataSet), FField(Field), FMode(Mode) {
+    if (Mode != bmRead) {
+        if (DataSet->State() != dsEdit && DataSet->State() != dsInsert) DatabaseError(SNotEditing);
+        if (!Field->CanModify()) DatabaseErrorFmt(SFieldReadOnly, Field->DisplayName());
+    }
+    DataSet->GetActiveRecBuf(FBuffer);
+    if (!FBuffer) {
+        FLoaded = true;  // no record: an empty value
+        return;
+    }
+    if (AsBlobField(Field)->Modified()) {
+        // The value written so far is the one the record holds.
+        FData = DataSet->GetBlobData(Field, FBuffer);
+        FLoaded = true;
+    } else if (String cached = DataSet->GetBlobData(Field, FBuffer); !cached.empty()) {
+        FData = std::move(cached);
+        FLoaded = true;
+    }
+    if (Mode == bmWrite) {
+        FData.clear();
+        FLoaded = true;
+        Store();  // a write stream without writes still clears the value
+    }
+}
+
+void TODBCBlobStream::Load(bool Cache) {
+    if (FLoaded) return;
+    FDataSet->FEngine->ReadLongValue(FBuffer + FDataSet->FBookmarkOffset, FField->FieldNo(), FData);
+    FLoaded = true;
+    if (Cache && !FData.empty() && FDataSet->CacheBlobs()) FDataSet->SetBlobData(FField, FBuffer, FData);
+}
+
+void TODBCBlobStream::Store() {
+    FDirty = true;
+    if (AsBlobField(FField)->Modified()) return;
+    AsBlobField(FField)->SetModified(true);
+    FDataSet->SetBlobData(FField, FBuffer, FData);
+    FDataSet->DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(FField));
+}
+
+void TODBCBlobStream::Flush() {
+    if (!FDirty) return;
+    FDataSet->SetBlobData(FField, FBuffer, FData);
+    FDirty = false;
+}
+
+TODBCBlobStream::~TODBCBlobStream() {
+    try {
+        Flush();
+    } catch (...) {
+        // Out of memory while keeping the value: the record keeps the value
+        // it had when the stream began writing.
+    }
+}
+
+std::int64_t TODBCBlobStream::Size() {
+    if (FLoaded) return static_cast<std::int64_t>(FData.size());
+    if (FSize < 0) {
+        // The length alone, without reading the value into the stream.
+        std::int32_t size = 0;
+        FDataSet->FEngine->GetBlobSize(FBuffer, FDataSet->FBookmarkOffset, size, FField->FieldNo());
+        const bool memo = FField->DataType() != ftBlob && FField->DataType() != ftGraphic;
+        FSize = memo ? std::max(size - 1, 0) : size;
+    }
+    return FSize;
+}
+
+std::int64_t TODBCBlobStream::Read(void* Buffer, std::int64_t Count) {
+    if (FPosition < 0 || Count <= 0 || FPosition >= Size()) return 0;
+    Load(FPosition == 0);  // only a read from the start fills the record's cache
+    const std::int64_t n = std::min(Count, static_cast<std::int64_t>(FData.size()) - FPosition);
+    if (n <= 0) return 0;
+    std::memcpy(Buffer, FData.data() + FPosition, static_cast<std::size_t>(n));
+    FPosition += n;
+    return n;
+}
+
+std::int64_t TODBCBlobStream::Write(const void* Buffer, std::int64_t Count) {
+    if (FMode == bmRead)
+        DatabaseErrorFmt("Cannot write to the value of field '%s' opened for reading", FField->DisplayName());
+    if (FPosition < 0 || Count <= 0) return 0;
+    Load();
+    const auto end = static_cast<std::size_t>(FPosition + Count);
+    if (FData.size() < end) FData.resize(end, '\0');
+    std::memcpy(FData.data() + FPosition, Buffer, static_cast<std::size_t>(Count));
+    FPosition += Count;
+    Store();
+    return Count;
+}
+
+std::int64_t TODBCBlobStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+    switch (Origin) {
+        case soBeginning:
+            FPosition = Offset;
+            break;
+        case soCurrent:
+            FPosition += Offset;
+            break;
+        case soEnd:
+            FPosition = Size() + Offset;
+            break;
+    }
+    return FPosition;
+}
+
+void TODBCBlobStream::SetSize(std::int64_t NewSize) {
+    if (FMode == bmRead)
+        DatabaseErrorFmt("Cannot write to the value of field '%s' opened for reading", FField->DisplayName());
+    Load();
+    FData.resize(static_cast<std::size_t>(std::max<std::int64_t>(NewSize, 0)), '\0');
+    Store();
+}
+
+// ---------------------------------------------------------------------------
+// The dataset's side
+
+std::unique_ptr<TStream> TODBCDataSet::CreateBlobStream(TField* Field, TBlobStreamMode Mode) {
+    if (!IsBlobField(Field) || !FEngine) return nullptr;
+    return std::make_unique<TODBCBlobStream>(this, Field, Mode);
+}
+
+void TODBCDataSet::CloseBlob(TField* Field) {
+    if (IsBlobField(Field) && ActiveBuffer()) SetBlobData(Field, ActiveBuffer(), String());
+}
+
+void TODBCDataSet::PendModifiedBlobs() {
+    const std::int32_t newRow = -1;
+    for (int i = 0; i < FieldCount(); ++i) {
+        TField* field = Fields().Fields(i);
+        if (!IsBlobField(field) || !AsBlobField(field)->Modified()) continue;
+        const String value = GetBlobData(field, ActiveBuffer());
+        if (value.empty()) {
+            FEngine->ForgetPendingBlob(field->FieldNo());  // NULL: the column is left out of the new row
+            continue;
+        }
+        FEngine->WriteBlob(dsInsert, &newRow, field->FieldNo(), 0, static_cast<std::int32_t>(value.size()),
+                           value.data());
+    }
+}
+
+void TODBCDataSet::WriteModifiedBlobs() {
+    for (int i = 0; i < FieldCount(); ++i) {
+        TField* field = Fields().Fields(i);
+        if (!IsBlobField(field) || !AsBlobField(field)->Modified()) continue;
+        const String value = GetBlobData(field, ActiveBuffer());
+        FEngine->WriteLongColumn(ActiveBuffer() + FBookmarkOffset, field->FieldNo(), value.empty() ? nullptr : &value);
+    }
+}
+
+}  // namespace velora

@@ -1,0 +1,330 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBC::DescribeColumns: how each result column is held in the record. The
+// SQL type picks a form (MapSQLType); one small function per form asks the
+// driver what that form needs and answers the descriptor's sizes and the
+// bytes the column's data area takes. DescribeColumns then lays the columns
+// out one after the other, each data area followed by its indicator slot.
+#include "velora/engine/ODBCCursor.h"
+
+#include "EngineInternal.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velora {
+
+namespace {
+
+using detail::CheckStmt;
+
+/// The engine type and C type of an SQL type, before length rules.
+struct TypeMapping {
+    std::uint16_t FldType;
+    std::uint16_t SubType;
+    SQLSMALLINT CType;
+};
+
+TypeMapping MapSQLType(SQLSMALLINT sqlType) {
+    switch (sqlType) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_WCHAR:
+        case SQL_WVARCHAR:
+            return {fcString, 0, SQL_C_CHAR};
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+            return {fcFloat, 0, SQL_C_CHAR};
+        case SQL_FLOAT:
+        case SQL_REAL:
+        case SQL_DOUBLE:
+            return {fcFloat, 0, SQL_C_DOUBLE};
+        case SQL_BIGINT:
+            return {fcInt64, 0, SQL_C_SBIGINT};
+        case SQL_INTEGER:
+            return {fcInt32, 0, SQL_C_LONG};
+        case SQL_SMALLINT:
+        case SQL_TINYINT:
+            return {fcInt16, 0, SQL_C_SHORT};
+        case SQL_BIT:
+            return {fcBoolean, 0, SQL_C_BIT};
+        case SQL_DATE:
+        case SQL_TIMESTAMP:
+            return {fcTimeStamp, 0, SQL_C_TIMESTAMP};
+        case SQL_TYPE_TIMESTAMP:
+            return {fcTimeStamp, 0, SQL_C_TYPE_TIMESTAMP};
+        case SQL_TYPE_DATE:
+            return {fcTimeStamp, 0, SQL_C_TYPE_DATE};
+        // Times travel as text: the time structure has no fraction, and drivers
+        // warn (01S07) when a fraction is cut, which would refuse the block.
+        case SQL_TIME:
+        case SQL_TYPE_TIME:
+            return {fcTimeStamp, 0, SQL_C_CHAR};
+        case SQL_BINARY:
+            return {fcBytes, 0, SQL_C_BINARY};
+        case SQL_VARBINARY:
+            return {fcVarBytes, 0, SQL_C_BINARY};
+        case SQL_LONGVARCHAR:
+        case SQL_WLONGVARCHAR:
+            return {fcBlob, fscMemo, SQL_C_DEFAULT};
+        case SQL_LONGVARBINARY:
+            return {fcBlob, fscBinary, SQL_C_DEFAULT};
+        default:
+            return {fcUnknown, 0, SQL_C_DEFAULT};
+    }
+}
+
+std::uint16_t ClampU16(SQLLEN v, SQLLEN max = 65534) {
+    if (v < 0) return 0;
+    return static_cast<std::uint16_t>(v > max ? max : v);
+}
+
+/// One column's numeric attributes.
+class ColumnAttributes {
+public:
+    ColumnAttributes(SQLHSTMT stmt, SQLUSMALLINT column) : FStmt(stmt), FColumn(column) {}
+    /// The attribute's value; a failure raises when `check`, else answers 0.
+    SQLLEN Get(SQLUSMALLINT field, bool check = true) const {
+        SQLLEN value = 0;
+        SQLRETURN rc = odbc::SQLColAttribute(FStmt, FColumn, field, nullptr, 0, nullptr, &value);
+        if (!ODBCSucceeded(rc)) {
+            if (check) ODBCCheckError(SQL_HANDLE_STMT, FStmt, rc);
+            return 0;
+        }
+        return value;
+    }
+    SQLUSMALLINT Column() const { return FColumn; }
+
+private:
+    SQLHSTMT FStmt;
+    SQLUSMALLINT FColumn;
+};
+
+/// What DescribeColumns needs to know of one column besides its name.
+struct ColumnForm {
+    TypeMapping Type{fcUnknown, 0, SQL_C_DEFAULT};
+    std::uint16_t Units1 = 0;
+    std::int16_t Units2 = 0;
+    std::uint16_t Len = 0;   ///< buffer length bound with SQLBindCol
+    std::uint32_t Area = 0;  ///< bytes of the data area in the record
+    std::uint32_t CharSize = 0;
+    std::uint16_t Precision = 0;
+};
+
+ColumnForm LongForm(std::uint16_t subType, SQLLEN length) {
+    ColumnForm f;
+    f.Type = {fcBlob, subType, SQL_C_DEFAULT};
+    f.Units1 = ClampU16(length);
+    f.Len = static_cast<std::uint16_t>(f.Units1 + 1);
+    f.Area = 0;  // not bound: only the indicator slot
+    return f;
+}
+
+/// Bytes of UTF-8 one character may take.
+constexpr SQLLEN kMaxCharBytes = 4;
+
+/// Character columns: a buffer of the column's octet length, or four bytes
+/// per character when the driver counts characters (SQLite), so every value
+/// within the declared size fits; long data when too wide to bind.
+ColumnForm DescribeChar(const ColumnAttributes& a, TypeMapping m) {
+    const SQLLEN octets = a.Get(SQL_COLUMN_LENGTH);
+    SQLLEN chars = a.Get(SQL_DESC_LENGTH, false);
+    if (chars <= 0) chars = a.Get(SQL_COLUMN_PRECISION, false);
+    if (chars <= 0) chars = octets;
+    const SQLLEN bytes = std::max(octets, chars * kMaxCharBytes);
+    if (octets < 0 || bytes > static_cast<SQLLEN>(kMaxBoundColumnLength)) return LongForm(fscMemo, octets);
+    ColumnForm f;
+    f.Type = m;
+    f.Units1 = static_cast<std::uint16_t>(bytes);
+    f.Len = static_cast<std::uint16_t>(bytes + 1);
+    f.Area = f.Len;
+    f.CharSize = static_cast<std::uint32_t>(std::max<SQLLEN>(chars, 0));
+    return f;
+}
+
+/// Binary columns: bound with their length, or long data when too wide to
+/// bind, or when the driver reports 255 bytes or no size, which is what it
+/// says for a column without a declared size (SQLite's blob).
+ColumnForm DescribeBinary(const ColumnAttributes& a, TypeMapping m) {
+    const SQLLEN length = a.Get(SQL_COLUMN_LENGTH);
+    if (length <= 0 || length == 255 || length > static_cast<SQLLEN>(kMaxBoundColumnLength))
+        return LongForm(fscBinary, length);
+    ColumnForm f;
+    f.Type = m;
+    f.Units1 = static_cast<std::uint16_t>(length);
+    f.Len = static_cast<std::uint16_t>(length + 1);
+    f.Area = f.Len;
+    return f;
+}
+
+/// A decimal fetched as text: room for sign, digits, point and terminator,
+/// however the driver counts its length.
+ColumnForm DescribeDecimalText(const ColumnAttributes& a, TypeMapping m) {
+    const SQLLEN scale = a.Get(SQL_COLUMN_SCALE, false);
+    const SQLLEN length = a.Get(SQL_COLUMN_LENGTH, false);
+    const SQLLEN precision = a.Get(SQL_COLUMN_PRECISION, false);
+    SQLLEN longest = std::max<SQLLEN>(length, precision + 2);
+    if (longest <= 2) longest = 40;
+    if (longest > 130) longest = 130;
+    ColumnForm f;
+    f.Type = m;
+    f.Units1 = static_cast<std::uint16_t>(longest + 1);
+    f.Units2 = static_cast<std::int16_t>(std::clamp<SQLLEN>(scale, 0, 127));
+    f.Precision = static_cast<std::uint16_t>(std::clamp<SQLLEN>(precision, 0, 127));
+    f.Len = f.Units1;
+    f.Area = f.Len;
+    return f;
+}
+
+ColumnForm DescribeDouble(const ColumnAttributes& a, TypeMapping m) {
+    return {m, ClampU16(a.Get(SQL_COLUMN_PRECISION)), 0, 8, 8};
+}
+
+ColumnForm DescribeInt32(const ColumnAttributes& a, TypeMapping m) {
+    return {m, ClampU16(a.Get(SQL_COLUMN_PRECISION)), 0, 4, 4};
+}
+
+ColumnForm DescribeInt64(const ColumnAttributes& a, TypeMapping m) {
+    return {m, ClampU16(a.Get(SQL_COLUMN_PRECISION)), 0, 8, 8};
+}
+
+/// Unsigned integers keep their values in the next wider signed type; an
+/// unsigned 64-bit integer, which no signed type holds, is held as its text.
+ColumnForm DescribeUnsigned(const ColumnAttributes& a, SQLSMALLINT sqlType) {
+    switch (sqlType) {
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+            return DescribeInt32(a, {fcInt32, 0, SQL_C_LONG});
+        case SQL_INTEGER:
+            return DescribeInt64(a, {fcInt64, 0, SQL_C_SBIGINT});
+        default:  // SQL_BIGINT: 20 digits at most
+            return {{fcString, 0, SQL_C_CHAR}, 20, 0, 21, 21};
+    }
+}
+
+/// A type the engine has no form for (GUID, interval, json, arrays, driver
+/// codes) is read and written as text, so no column is left out: a string as
+/// wide as the widest size the driver reports, or a memo when that is
+/// unknown or too wide to bind.
+ColumnForm DescribeAsText(const ColumnAttributes& a) {
+    SQLLEN width = std::max(
+        {a.Get(SQL_DESC_OCTET_LENGTH, false), a.Get(SQL_DESC_DISPLAY_SIZE, false), a.Get(SQL_COLUMN_LENGTH, false)});
+    if (width <= 0 || width > static_cast<SQLLEN>(kMaxBoundColumnLength)) return LongForm(fscMemo, 0);
+    ColumnForm f;
+    f.Type = {fcString, 0, SQL_C_CHAR};
+    f.Units1 = static_cast<std::uint16_t>(width);
+    f.Len = static_cast<std::uint16_t>(width + 1);
+    f.Area = f.Len;
+    return f;
+}
+
+ColumnForm DescribeInt16(const ColumnAttributes& a, TypeMapping m, SQLSMALLINT sqlType) {
+    a.Get(SQL_COLUMN_PRECISION);
+    return {m, static_cast<std::uint16_t>(sqlType == SQL_TINYINT ? 3 : 5), 0, 2, 2};
+}
+
+ColumnForm DescribeBoolean(const ColumnAttributes& a, TypeMapping m) {
+    a.Get(SQL_COLUMN_LENGTH);
+    return {m, 1, 0, 2, 2};
+}
+
+/// Dates, times and time stamps: the timestamp structure's 16 bytes.
+ColumnForm DescribeTimeStamp(TypeMapping m) { return {m, 19, 0, 16, 16}; }
+
+bool IsIntegerType(SQLSMALLINT t) {
+    return t == SQL_TINYINT || t == SQL_SMALLINT || t == SQL_INTEGER || t == SQL_BIGINT;
+}
+
+ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
+    const TypeMapping m = MapSQLType(sqlType);
+    if (IsIntegerType(sqlType) && a.Get(SQL_DESC_UNSIGNED, false) == SQL_TRUE) return DescribeUnsigned(a, sqlType);
+    switch (m.FldType) {
+        case fcString:
+            return DescribeChar(a, m);
+        case fcBytes:
+        case fcVarBytes:
+            return DescribeBinary(a, m);
+        case fcFloat:
+            return m.CType == SQL_C_CHAR ? DescribeDecimalText(a, m) : DescribeDouble(a, m);
+        case fcInt64:
+            return DescribeInt64(a, m);
+        case fcInt32:
+            return DescribeInt32(a, m);
+        case fcInt16:
+            return DescribeInt16(a, m, sqlType);
+        case fcBoolean:
+            return DescribeBoolean(a, m);
+        case fcTimeStamp:
+            return DescribeTimeStamp(m);
+        case fcBlob:
+            return LongForm(m.SubType, a.Get(SQL_COLUMN_LENGTH, false));
+        default:
+            return DescribeAsText(a);
+    }
+}
+
+/// The column's whole name.
+String ColumnName(SQLHSTMT stmt, SQLUSMALLINT col) {
+    String name(256, '\0');
+    SQLSMALLINT nameLength = 0;
+    CheckStmt(stmt, odbc::SQLColAttribute(stmt, col, SQL_COLUMN_NAME, name.data(),
+                                          static_cast<SQLSMALLINT>(name.size()), &nameLength, nullptr));
+    if (nameLength >= static_cast<SQLSMALLINT>(name.size())) {
+        name.assign(static_cast<std::size_t>(nameLength) + 1, '\0');
+        CheckStmt(stmt, odbc::SQLColAttribute(stmt, col, SQL_COLUMN_NAME, name.data(),
+                                              static_cast<SQLSMALLINT>(name.size()), &nameLength, nullptr));
+    }
+    name.resize(std::strlen(name.c_str()));
+    return name;
+}
+
+}  // namespace
+
+void TODBC::DescribeColumns(const String&) {
+    SQLSMALLINT count = 0;
+    CheckStmt(Stmt, odbc::SQLNumResultCols(Stmt, &count));
+    // A statement without result columns (INSERT, UPDATE, DELETE, or a driver
+    // that describes only after execution) is described as having none;
+    // OpenCache describes it again once it has run.
+    if (count < 0) count = 0;
+    const auto n = static_cast<std::size_t>(count);
+    Columns.assign(n, TODBCFldDesc{});
+    CTypes.assign(n, 0);
+    SQLTypes.assign(n, 0);
+    Indicators.assign(n, 0);
+
+    std::uint32_t offset = 0;
+    std::uint32_t recordSize = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        TODBCFldDesc& d = Columns[i];
+        const ColumnAttributes attrs(Stmt, static_cast<SQLUSMALLINT>(i + 1));
+        d.SetName(ColumnName(Stmt, attrs.Column()));
+        d.Updatable = static_cast<std::int16_t>(attrs.Get(SQL_COLUMN_UPDATABLE));
+        const auto sqlType = static_cast<SQLSMALLINT>(attrs.Get(SQL_COLUMN_TYPE));
+        SQLTypes[i] = sqlType;
+
+        const ColumnForm f = DescribeForm(attrs, sqlType);
+        d.FldType = f.Type.FldType;
+        d.SubType = f.Type.SubType;
+        d.CType = CTypes[i] = f.Type.CType;
+        d.Units1 = f.Units1;
+        d.Units2 = f.Units2;
+        d.Len = f.Len;
+        d.CharSize = f.CharSize;
+        d.Precision = f.Precision;
+        d.FieldNo = static_cast<std::uint16_t>(i);
+        d.Offset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset, 0xFFFF));
+        d.NullOffset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset + f.Area, 0xFFFF));
+        if (d.FldType != fcUnknown) {
+            offset += f.Area + 2;
+            recordSize += d.FldType == fcBlob ? kBlobRecordBytes : f.Area + 2;
+        }
+        if (recordSize > static_cast<std::uint32_t>(kMaxRecordSize))
+            throw EODBCError(0, Format("Row of more than %d bytes is too large for the record (column %s)",
+                                       kMaxRecordSize, d.GetName()));
+    }
+    CurProps.RecordSize = static_cast<std::uint16_t>(recordSize);
+}
+
+}  // namespace velora

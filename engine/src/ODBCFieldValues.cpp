@@ -1,0 +1,381 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBC::GetField and TODBC::PutField: field values between the record and
+// the dataset's buffer forms, one small reader and one small writer per form.
+//
+// Buffer forms by type: string, the zero-terminated text (at most Len bytes
+// with the terminator); boolean 1 byte; 16-bit integer 2 bytes; 32-bit
+// integer 4 bytes; 64-bit integer 8 bytes; float an 8-byte double (decimals held as text are
+// converted with "." whatever the locale); timestamp, date and time columns
+// an 8-byte double of time-stamp milliseconds (times on day 1899-12-30);
+// fixed bytes Units1 bytes; variable bytes a 16-bit length followed by the
+// bytes (Units1 + 2 bytes); long columns no value (their size decides blank).
+#include "velora/engine/ODBCCursor.h"
+
+#include "velora/rtl/Numbers.h"
+
+#include "EngineInternal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace velora {
+
+namespace {
+
+/// The outcome of reading one value: delivered, blank (nothing delivered),
+/// or not convertible (blank, and GetField answers -1).
+enum class ReadResult { Value, Blank, Failed };
+
+/// Reads the plain decimal text drivers deliver for a decimal column ("-12.5",
+/// at most 15 significant digits and 22 decimals) without the general number
+/// scanner: the digits make an exact integer below 2^53 and the power of ten
+/// is exact, so the one division rounds exactly as strtod does. Answers false
+/// for any other text, which then takes the general road.
+bool ReadPlainDecimal(std::string_view text, double& value) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) ++i;
+    std::uint64_t mantissa = 0;
+    int digits = 0, scale = 0;
+    bool point = false, any = false;
+    for (; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch >= '0' && ch <= '9') {
+            any = true;
+            if (point) ++scale;
+            if (mantissa == 0 && ch == '0') continue;  // leading zeros carry no digit
+            if (++digits > 15) return false;
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(ch - '0');
+        } else if (ch == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (!any || scale > 22) return false;
+    const double v = static_cast<double>(mantissa) / kPow10[scale];
+    value = negative ? -v : v;
+    return true;
+}
+
+/// The text held in a record area of `length` bytes (at most Len - 1).
+std::string_view AreaText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d) {
+    return {reinterpret_cast<const char*>(area), std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u)};
+}
+
+ReadResult ReadText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+    const std::string_view text = AreaText(area, length, d);
+    std::memcpy(out, text.data(), text.size());
+    out[text.size()] = std::byte{0};
+    return ReadResult::Value;
+}
+
+ReadResult ReadDecimalText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+    const std::string_view text = AreaText(area, length, d);
+    double value = 0;
+    if (!ReadPlainDecimal(text, value)) {
+        if (Trim(text).empty()) return ReadResult::Blank;
+        if (!TryStrToFloat(text, value)) return ReadResult::Failed;
+    }
+    std::memcpy(out, &value, sizeof value);
+    return ReadResult::Value;
+}
+
+ReadResult ReadTimeText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, double& msecs) {
+    const std::string_view text = AreaText(area, length, d);
+    int h, mi, s, ms;
+    if (!detail::ParseTimeText(text.data(), text.size(), h, mi, s, ms) ||
+        !detail::EncodeMSecs(1899, 12, 30, h, mi, s, ms, msecs))
+        return ReadResult::Failed;
+    return ReadResult::Value;
+}
+
+ReadResult ReadDateStruct(const std::byte* area, double& msecs) {
+    SQL_DATE_STRUCT ds;
+    std::memcpy(&ds, area, sizeof ds);
+    if (ds.year == 0 && ds.month == 0 && ds.day == 0) return ReadResult::Blank;  // a zero date
+    return detail::EncodeMSecs(ds.year, ds.month, ds.day, 0, 0, 0, 0, msecs) ? ReadResult::Value : ReadResult::Failed;
+}
+
+ReadResult ReadTimeStampStruct(const std::byte* area, double& msecs) {
+    SQL_TIMESTAMP_STRUCT ts;
+    std::memcpy(&ts, area, sizeof ts);
+    const bool noDate = ts.year == 0 || ts.month == 0 || ts.day == 0;
+    if (noDate && ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return ReadResult::Blank;
+    const int ms = static_cast<int>(ts.fraction / 1000000u);  // the fraction is in nanoseconds
+    const bool ok = noDate ? detail::EncodeMSecs(1899, 12, 30, ts.hour, ts.minute, ts.second, ms, msecs)
+                           : detail::EncodeMSecs(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second, ms, msecs);
+    return ok ? ReadResult::Value : ReadResult::Failed;
+}
+
+ReadResult ReadTimeStamp(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+    double msecs = 0;
+    ReadResult r;
+    if (d.CType == SQL_C_CHAR)
+        r = ReadTimeText(area, length, d, msecs);
+    else if (d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE)
+        r = ReadDateStruct(area, msecs);
+    else
+        r = ReadTimeStampStruct(area, msecs);
+    if (r == ReadResult::Value) std::memcpy(out, &msecs, sizeof msecs);
+    return r;
+}
+
+ReadResult ReadFixedBytes(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1);
+    std::memcpy(out, area, n);
+    std::memset(out + n, 0, d.Units1 - n);
+    return ReadResult::Value;
+}
+
+ReadResult ReadVarBytes(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+    const auto n = static_cast<std::uint16_t>(std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1));
+    std::memcpy(out, &n, sizeof n);
+    std::memcpy(out + 2, area, n);
+    return ReadResult::Value;
+}
+
+ReadResult ReadValue(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
+    switch (d.FldType) {
+        case fcString:
+            return ReadText(area, length, d, out);
+        case fcBoolean:
+            std::memcpy(out, area, 1);
+            return ReadResult::Value;
+        case fcInt16:
+            std::memcpy(out, area, 2);
+            return ReadResult::Value;
+        case fcInt32:
+            std::memcpy(out, area, 4);
+            return ReadResult::Value;
+        case fcInt64:
+            std::memcpy(out, area, 8);
+            return ReadResult::Value;
+        case fcFloat:
+            if (d.CType == SQL_C_CHAR) return ReadDecimalText(area, length, d, out);
+            std::memcpy(out, area, 8);
+            return ReadResult::Value;
+        case fcTimeStamp:
+            return ReadTimeStamp(area, length, d, out);
+        case fcBytes:
+            return ReadFixedBytes(area, length, d, out);
+        case fcVarBytes:
+            return ReadVarBytes(area, length, d, out);
+        default:
+            return ReadResult::Blank;
+    }
+}
+
+// ---- writers -----------------------------------------------------------------
+
+/// Stores `text` whole in the column's area, or refuses it.
+void PutText(void* record, std::byte* area, const TODBCFldDesc& d, const String& text) {
+    if (text.size() > d.Len - 1u) throw EConvertError(Format("Value '%s' does not fit column %s", text, d.GetName()));
+    std::memset(area, 0, d.Len);
+    std::memcpy(area, text.data(), text.size());
+    ODBCSetIndicator(record, d, static_cast<std::int32_t>(text.size()));
+}
+
+void PutFixed(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in, std::int32_t size) {
+    std::memcpy(area, in, static_cast<std::size_t>(size));
+    ODBCSetIndicator(record, d, size);
+}
+
+/// The number of UTF-8 code points of `text` (bytes that do not continue a
+/// sequence).
+std::size_t CodePoints(std::string_view text) {
+    std::size_t n = 0;
+    for (char ch : text)
+        if ((static_cast<unsigned char>(ch) & 0xC0u) != 0x80u) ++n;
+    return n;
+}
+
+/// Text for a character column: refused, before anything is stored, when it
+/// has more characters than the column's declared size.
+void PutString(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    const std::size_t n = strnlen(reinterpret_cast<const char*>(in), d.Len - 1u);
+    const std::size_t chars = CodePoints({reinterpret_cast<const char*>(in), n});
+    if (d.CharSize > 0 && chars > d.CharSize)
+        throw EDatabaseError(Format("Value of %d characters is too long for field '%s' of size %d",
+                                    static_cast<int>(chars), d.GetName(), static_cast<int>(d.CharSize)));
+    std::memset(area, 0, d.Len);
+    std::memcpy(area, in, n);
+    ODBCSetIndicator(record, d, static_cast<std::int32_t>(n));
+}
+
+void PutBoolean(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    area[0] = std::to_integer<int>(in[0]) != 0 ? std::byte{1} : std::byte{0};
+    ODBCSetIndicator(record, d, 1);
+}
+
+void PutFloat(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    double value;
+    std::memcpy(&value, in, sizeof value);
+    if (d.CType != SQL_C_CHAR) return PutFixed(record, area, d, in, 8);
+    if (!std::isfinite(value))
+        throw EConvertError(Format("Column %s cannot hold a value that is not a number", d.GetName()));
+    PutText(record, area, d, FloatToStrF(value, ffFixed, std::min<int>(d.Units1, 18), std::max<int>(d.Units2, 0)));
+}
+
+void PutTimeStamp(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    double msecs;
+    std::memcpy(&msecs, in, sizeof msecs);
+    int y, mo, dd, h, mi, s, ms;
+    if (!detail::DecodeMSecs(msecs, y, mo, dd, h, mi, s, ms))
+        throw EConvertError(Format("Column %s cannot hold this date and time", d.GetName()));
+    if (d.CType == SQL_C_CHAR) return PutText(record, area, d, detail::FormatTimeText(h, mi, s, ms));
+    if (d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE) {
+        SQL_DATE_STRUCT ds{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(mo), static_cast<SQLUSMALLINT>(dd)};
+        std::memset(area, 0, d.Len);
+        return PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&ds), sizeof ds);
+    }
+    SQL_TIMESTAMP_STRUCT ts{static_cast<SQLSMALLINT>(y),
+                            static_cast<SQLUSMALLINT>(mo),
+                            static_cast<SQLUSMALLINT>(dd),
+                            static_cast<SQLUSMALLINT>(h),
+                            static_cast<SQLUSMALLINT>(mi),
+                            static_cast<SQLUSMALLINT>(s),
+                            static_cast<SQLUINTEGER>(ms) * 1000000u};
+    PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&ts), sizeof ts);
+}
+
+void PutVarBytes(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    std::uint16_t n;
+    std::memcpy(&n, in, sizeof n);
+    if (n > d.Units1)
+        throw EDatabaseError(Format("Value of %d bytes is too long for field '%s' of size %d", static_cast<int>(n),
+                                    d.GetName(), static_cast<int>(d.Units1)));
+    std::memset(area, 0, d.Len);
+    PutFixed(record, area, d, in + 2, n);
+}
+
+}  // namespace
+
+int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& blank, void* dest) {
+    blank = true;
+    if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    if (d.FldType == fcUnknown) return 0;
+    try {
+        if (d.FldType == fcBlob) {
+            std::int32_t size = 0;
+            bool null = true;
+            GetBlobSize(record, bookmarkOffset, size, fieldNo, &null);
+            blank = null;
+            return 0;
+        }
+        const std::int32_t length = ODBCGetIndicator(record, d);
+        if (length < 0) return 0;
+        const ReadResult r =
+            ReadValue(d, static_cast<const std::byte*>(record) + d.Offset, length, static_cast<std::byte*>(dest));
+        if (r == ReadResult::Failed) return -1;
+        blank = r == ReadResult::Blank;
+    } catch (const std::exception&) {
+        blank = true;
+        return -1;
+    }
+    return 0;
+}
+
+int TODBC::PutField(int fieldNo, void* record, const void* src) {
+    if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    if (d.FldType == fcUnknown || d.FldType == fcBlob) return 0;
+    auto* area = static_cast<std::byte*>(record) + d.Offset;
+    if (FAssigned.size() != Columns.size()) ClearAssigned();
+    if (src == nullptr) {
+        std::memset(area, 0, d.Len);
+        ODBCSetIndicator(record, d, -1);
+        FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
+        return 0;
+    }
+    const auto* in = static_cast<const std::byte*>(src);
+    switch (d.FldType) {
+        case fcString:
+            PutString(record, area, d, in);
+            break;
+        case fcBoolean:
+            PutBoolean(record, area, d, in);
+            break;
+        case fcInt16:
+            PutFixed(record, area, d, in, 2);
+            break;
+        case fcInt32:
+            PutFixed(record, area, d, in, 4);
+            break;
+        case fcInt64:
+            PutFixed(record, area, d, in, 8);
+            break;
+        case fcFloat:
+            PutFloat(record, area, d, in);
+            break;
+        case fcTimeStamp:
+            PutTimeStamp(record, area, d, in);
+            break;
+        case fcBytes:
+            PutFixed(record, area, d, in, d.Units1);
+            break;
+        case fcVarBytes:
+            PutVarBytes(record, area, d, in);
+            break;
+        default:
+            break;
+    }
+    FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
+    return 0;
+}
+
+int TODBC::GetDecimalText(int fieldNo, const void* record, String& text) const {
+    if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    if (d.FldType != fcFloat || d.CType != SQL_C_CHAR) return -1;
+    const std::int32_t length = ODBCGetIndicator(record, d);
+    if (length < 0) return 0;
+    text = String(AreaText(static_cast<const std::byte*>(record) + d.Offset, length, d));
+    return 1;
+}
+
+void TODBC::PutDecimalText(int fieldNo, void* record, const String& text) {
+    String current;
+    if (GetDecimalText(fieldNo, record, current) < 0) throw EDatabaseError("Column is not a decimal held as text");
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    // [sign] digits [. digits]: what every data source reads as a decimal.
+    const String trimmed = Trim(text);
+    std::string_view v = trimmed;
+    String plain;
+    if (!v.empty() && (v[0] == '-' || v[0] == '+')) {
+        if (v[0] == '-') plain += '-';
+        v.remove_prefix(1);
+    }
+    const std::size_t point = v.find('.');
+    std::string_view whole = v.substr(0, point), fraction = point == std::string_view::npos ? "" : v.substr(point + 1);
+    auto digits = [](std::string_view s) { return s.find_first_not_of("0123456789") == std::string_view::npos; };
+    if ((whole.empty() && fraction.empty()) || !digits(whole) || !digits(fraction))
+        throw EDatabaseError(Format("'%s' is not a valid decimal value for field '%s'", text, d.GetName()));
+    while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
+    while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+    const int scale = std::max<int>(d.Units2, 0);
+    const int integerDigits = whole == "0" ? 0 : static_cast<int>(whole.size());
+    if (static_cast<int>(fraction.size()) > scale ||
+        (d.Precision > 0 && integerDigits > static_cast<int>(d.Precision) - scale))
+        throw EDatabaseError(Format("Value '%s' does not fit field '%s' of precision %d and scale %d", text,
+                                    d.GetName(), static_cast<int>(d.Precision), scale));
+    plain += whole.empty() ? std::string_view("0") : whole;
+    if (!fraction.empty()) plain += "." + String(fraction);
+    PutText(record, static_cast<std::byte*>(record) + d.Offset, d, plain);
+    if (FAssigned.size() != Columns.size()) ClearAssigned();
+    FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
+}
+
+bool TODBC::HasAssigned() const {
+    for (bool b : FAssigned)
+        if (b) return true;
+    return false;
+}
+
+}  // namespace velora

@@ -1,0 +1,292 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Memo and BLOB values through fields and TODBCBlobStream on the real
+// drivers: round trips of every size written three ways and read back from a
+// second connection, the stream's reading and caching rules, writes that
+// reach the data source only at Post, and long values on uni-directional and
+// forward-only datasets.
+#include "components/ComponentTestUtil.h"
+#include "components/DataSetTestUtil.h"
+
+#include "velora/odbc/ODBCFaults.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velora {
+namespace {
+
+using test::DataSetDriverTest;
+using test::DriverKind;
+using test::ErrorOf;
+namespace faults = odbc::faults;
+
+/// UTF-8 text of exactly `n` bytes with a 4-byte character across every
+/// 256-byte and 4 KB boundary it reaches, and 2-byte characters between.
+std::string Utf8Text(std::size_t n) {
+    std::string s;
+    for (int i = 0; s.size() < n; ++i) {
+        const std::size_t pos = s.size(), left = n - pos;
+        const std::size_t in256 = pos % 256, in4k = pos % 4096;
+        if (left >= 4 && (in256 >= 253 || in4k >= 4093))
+            s += "\xF0\x9F\x98\x80";
+        else if (left >= 2 && i % 3 == 0)
+            s += "\xC3\xA9";
+        else
+            s += static_cast<char>('a' + pos % 26);
+    }
+    return s;
+}
+
+std::string Bytes(std::size_t n) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + 3) % 256);
+    return s;
+}
+
+enum class Way { File, OneWrite, Chunks };
+
+class BlobStream : public DataSetDriverTest {
+protected:
+    std::string LongTable() {
+        return CreateTable(std::string("id int primary key, name varchar(20) not null unique, m ") +
+                           test::MemoType(Drv()) + ", b " + test::BlobType(Drv()));
+    }
+    static void WriteValue(TField* f, const std::string& value, Way way) {
+        switch (way) {
+            case Way::File: {
+                const std::string path = testing::TempDir() + "velora-blob-" + std::to_string(value.size());
+                {
+                    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
+                    std::fwrite(value.data(), 1, value.size(), file.get());
+                }
+                static_cast<TBlobField*>(f)->LoadFromFile(path);
+                std::remove(path.c_str());
+                break;
+            }
+            case Way::OneWrite:
+                f->DataSet()
+                    ->CreateBlobStream(f, bmWrite)
+                    ->WriteBuffer(value.data(), static_cast<std::int64_t>(value.size()));
+                break;
+            case Way::Chunks: {
+                auto s = f->DataSet()->CreateBlobStream(f, bmWrite);
+                for (std::size_t at = 0; at < value.size(); at += 4096)
+                    s->WriteBuffer(value.data() + at,
+                                   static_cast<std::int64_t>(std::min<std::size_t>(4096, value.size() - at)));
+                break;
+            }
+        }
+    }
+    std::optional<std::string> Stored(const std::string& table, const char* col, int id) {
+        return FRaw->Scalar("SELECT " + std::string(col) + " FROM " + table + " WHERE id = " + std::to_string(id),
+                            col[0] == 'b' ? SQL_C_BINARY : SQL_C_CHAR);
+    }
+};
+
+TEST_P(BlobStream, EverySizeWrittenEveryWayReadsBackWholeFromASecondConnection) {
+    const std::string name = LongTable();
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    const std::size_t sizes[] = {1, 255, 256, 8000, 64 * 1024 + 1, 1 << 20, 10 << 20};
+    int id = 0;
+    for (std::size_t size : sizes) {
+        for (Way way : {Way::File, Way::OneWrite, Way::Chunks}) {
+            ++id;
+            t->Append();
+            t->FieldByName("id")->SetAsInteger(id);
+            t->FieldByName("name")->SetAsString("r" + std::to_string(id));
+            WriteValue(t->FieldByName("m"), Utf8Text(size), way);
+            WriteValue(t->FieldByName("b"), Bytes(size), way);
+            t->Post();
+            SCOPED_TRACE(testing::Message() << "size " << size << " way " << static_cast<int>(way));
+            EXPECT_TRUE(Stored(name, "m", id) == Utf8Text(size));
+            EXPECT_TRUE(Stored(name, "b", id) == Bytes(size));
+        }
+    }
+    EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + name), std::to_string(id)) << "each insert adds one row";
+    // Read back through the dataset, and replaced by an edit.
+    t->Close();
+    t->IndexParams()->Add("id");
+    t->SetIndexed(true);
+    t->Open();
+    for (t->First(); !t->Eof(); t->Next()) {
+        const std::size_t size = sizes[(t->FieldByName("id")->AsInteger() - 1) / 3];
+        ASSERT_EQ(t->FieldByName("m")->AsString(), Utf8Text(size));
+        ASSERT_EQ(t->FieldByName("b")->AsString(), Bytes(size));
+    }
+    t->First();
+    t->Edit();
+    t->FieldByName("m")->SetAsString(Utf8Text(300));
+    t->Post();
+    EXPECT_TRUE(Stored(name, "m", 1) == Utf8Text(300));
+}
+
+TEST_P(BlobStream, ReadsServeTheWholeValueOnceAndFollowTheCacheRules) {
+    const std::string name = LongTable();
+    const std::string value = Utf8Text(10000);
+    FRaw->Exec("INSERT INTO " + name + " (id, name, m) VALUES (1, 'a', '" + value + "')");
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    auto* dataSet = static_cast<TODBCDataSet*>(t);
+    TField* m = t->FieldByName("m");
+    {
+        auto s = t->CreateBlobStream(m, bmRead);
+        s->Seek(2, soBeginning);
+        char two[2];
+        ASSERT_EQ(s->Read(two, 2), 2);
+        EXPECT_EQ(std::string(two, 2), value.substr(2, 2));
+        EXPECT_TRUE(dataSet->GetBlobData(m, t->ActiveBuffer()).empty()) << "a read from 2 fills no cache";
+    }
+    {
+        auto s = t->CreateBlobStream(m, bmRead);
+        s->Seek(0, soEnd);
+        EXPECT_EQ(s->Position(), static_cast<std::int64_t>(value.size())) << "Size has no terminator";
+        char c;
+        EXPECT_EQ(s->Read(&c, 1), 0) << "a read at the end reads nothing";
+        EXPECT_TRUE(dataSet->GetBlobData(m, t->ActiveBuffer()).empty()) << "and fills no cache";
+        s->Seek(-5, soBeginning);
+        EXPECT_EQ(s->Read(&c, 1), 0) << "a read at a negative position reads nothing";
+        s->Seek(0, soBeginning);
+        std::string got;
+        char chunk[4096];
+        for (std::int64_t n; (n = s->Read(chunk, sizeof chunk)) > 0;) got.append(chunk, static_cast<std::size_t>(n));
+        EXPECT_EQ(got, value) << "4 KB reads until 0 give the whole value";
+        s->Seek(-10, soEnd);
+        EXPECT_EQ(s->Read(chunk, sizeof chunk), 10);
+        EXPECT_EQ(std::string(chunk, 10), value.substr(value.size() - 10));
+        s->Seek(3, soBeginning);
+        EXPECT_EQ(s->Read(chunk, 2), 2);
+        EXPECT_EQ(std::string(chunk, 2), value.substr(3, 2));
+        EXPECT_EQ(ErrorOf([&] { s->Write("x", 1); }), "Cannot write to the value of field 'm' opened for reading");
+    }
+    EXPECT_EQ(dataSet->GetBlobData(m, t->ActiveBuffer()), value) << "the first read filled the cache";
+    {
+        faults::Scope scope;
+        EXPECT_EQ(m->AsString(), value);
+        EXPECT_EQ(faults::CallCount("SQLGetData"), 0) << "a second stream reads from memory";
+    }
+    t->Edit();
+    EXPECT_TRUE(dataSet->GetBlobData(m, t->ActiveBuffer()).empty()) << "Edit empties the cache";
+    t->Cancel();
+    EXPECT_EQ(ErrorOf([&] { t->CreateBlobStream(m, bmWrite); }), "Dataset not in edit or insert mode");
+}
+
+TEST_P(BlobStream, WritesReachTheDataSourceOnlyAtPostAndClearedValuesAreNull) {
+    const std::string name = LongTable();
+    FRaw->Exec("INSERT INTO " + name + " (id, name, m) VALUES (1, 'a', 'kept'), (2, 'b', 'other')");
+    TODBCTable* t = NewTable(name);
+    t->IndexParams()->Add("id");
+    t->SetIndexed(true);
+    t->Open();
+    TField* m = t->FieldByName("m");
+    t->Edit();
+    {
+        auto s = t->CreateBlobStream(m, bmReadWrite);
+        s->Seek(2, soBeginning);
+        s->WriteBuffer("XYZ", 3);
+        s->Seek(0, soBeginning);
+        s->WriteBuffer("Q", 1);
+    }
+    {
+        auto s = t->CreateBlobStream(m, bmReadWrite);
+        s->Seek(-1, soBeginning);
+        EXPECT_EQ(s->Write("!", 1), 0) << "a write at a negative position writes nothing";
+    }
+    EXPECT_EQ(m->AsString(), "QeXYZ") << "every write kept at its position";
+    const std::string path = testing::TempDir() + "velora-blob-save";
+    static_cast<TBlobField*>(m)->SaveToFile(path);
+    TMemoryStream saved;
+    saved.LoadFromFile(path);
+    std::remove(path.c_str());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.Memory()), static_cast<std::size_t>(saved.Size())),
+              "QeXYZ");
+    EXPECT_TRUE(static_cast<TBlobField*>(m)->Modified());
+    EXPECT_TRUE(Stored(name, "m", 1) == "kept") << "nothing written before Post";
+    t->Cancel();
+    EXPECT_FALSE(static_cast<TBlobField*>(m)->Modified());
+    EXPECT_TRUE(Stored(name, "m", 1) == "kept");
+    EXPECT_EQ(m->AsString(), "kept");
+
+    // A post refused for another column leaves the long value as it was.
+    t->Edit();
+    m->SetAsString("changed");
+    t->FieldByName("name")->SetAsString("b");
+    EXPECT_NE(ErrorOf([&] { t->Post(); }), "(no error)");
+    EXPECT_TRUE(Stored(name, "m", 1) == "kept");
+    t->Cancel();
+
+    t->Edit();
+    m->Clear();
+    EXPECT_TRUE(m->IsNull());
+    t->Post();
+    EXPECT_FALSE(Stored(name, "m", 1).has_value()) << "a cleared value is stored as NULL";
+    t->Next();
+    t->Edit();
+    m->SetAsString("");
+    t->Post();
+    EXPECT_FALSE(Stored(name, "m", 2).has_value()) << "an empty value written is NULL";
+}
+
+TEST_P(BlobStream, UniDirectionalAndForwardOnlyDataSetsReadLongValues) {
+    const std::string name = LongTable();
+    FRaw->Exec("INSERT INTO " + name + " (id, name, m, b) VALUES (1, 'a', 'first', " +
+               test::BinaryLiteral(Drv(), "\x01\x02") + "), (2, 'b', NULL, NULL), (3, 'c', 'third', NULL)");
+    const std::vector<std::string> memos = {"first", "", "third"};
+    auto check = [&](TODBCTable* t, const char* what) {
+        t->Open();
+        std::vector<std::string> seen;
+        for (; !t->Eof(); t->Next()) seen.push_back(t->FieldByName("m")->AsString());
+        EXPECT_EQ(seen, memos) << what;
+        t->Close();
+    };
+    TODBCTable* uni = NewTable(name);
+    uni->SetRowSetSize(2);
+    uni->IndexParams()->Add("id");
+    uni->SetIndexed(true);
+    uni->SetUniDirectional(true);
+    check(uni, "uni-directional");
+    uni->Open();
+    EXPECT_EQ(uni->FieldByName("b")->AsString(), std::string("\x01\x02"));
+    EXPECT_TRUE(uni->FieldByName("m")->AsString() == "first");
+    uni->Close();
+
+    TODBCDatabase* db = test::NewDatabase(FOwner.get(), Drv());
+    {
+        faults::Scope scope;
+        faults::OverrideInfo(SQL_STATIC_CURSOR_ATTRIBUTES1, 0);
+        faults::OverrideInfo(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0);
+        db->Open();
+    }
+    ASSERT_EQ(db->CursorMode(), cmForwardOnly);
+    auto* fo = new TODBCTable(FOwner.get());
+    fo->SetDataBase(db);
+    fo->SetTableName(name);
+    fo->IndexParams()->Add("id");
+    fo->SetIndexed(true);
+    check(fo, "forward-only connection");
+}
+
+TEST_P(BlobStream, WideVarcharReadsWhole) {
+    if (Drv().Kind != DriverKind::PostgreSQL) GTEST_SKIP() << "psqlODBC describes wide varchar as long data";
+    const std::string name = CreateTable("id int primary key, v varchar(1000)");
+    std::string value;
+    for (int i = 0; i < 1000; ++i) value += "\xC3\xA9";  // 1,000 characters, 2,000 bytes
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, '" + value + "')");
+    for (bool uni : {false, true}) {
+        TODBCTable* t = NewTable(name);
+        t->SetUniDirectional(uni);
+        t->Open();
+        EXPECT_EQ(t->FieldByName("v")->AsString(), value) << (uni ? "uni-directional" : "scrolling");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, BlobStream, test::AllDrivers(), test::DriverParamName());
+
+}  // namespace
+}  // namespace velora

@@ -1,0 +1,278 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Every value reaches the user whole: 64-bit and unsigned integers, types the
+// engine has no form for (read as text), and their stored parameter form.
+#include "components/ComponentTestUtil.h"
+#include "components/DataSetTestUtil.h"
+
+#include "velora/components/ODBCQuery.h"
+#include "velora/components/ODBCconst.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velora {
+namespace {
+
+using test::DataSetDriverTest;
+using test::DriverKind;
+using test::ErrorOf;
+
+constexpr std::int64_t kMin64 = INT64_MIN;
+constexpr std::int64_t kMax64 = INT64_MAX;
+
+class Values : public DataSetDriverTest {
+protected:
+    TODBCQuery* NewQuery(const std::string& sql) {
+        auto* q = new TODBCQuery(FOwner.get());
+        q->SetDataBase(FDb);
+        q->SQL()->SetText(sql);
+        return q;
+    }
+    std::string Scalar(const std::string& sql) { return FRaw->Scalar(sql).value_or("<null>"); }
+};
+
+TEST_P(Values, BigintExtremesRoundTripThroughFieldsAndParameters) {
+    const std::string name = CreateTable("id integer primary key, n bigint");
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, -9223372036854775807 - 1), (2, 9223372036854775807)");
+    TODBCTable* t = NewTable(name);
+    t->IndexParams()->Add("id");
+    t->SetIndexed(true);
+    t->Open();
+    ASSERT_EQ(t->FieldCount(), 2);
+    TField* n = t->FieldByName("n");
+    EXPECT_EQ(n->DataType(), ftLargeint);
+    EXPECT_EQ(n->AsLargeInt(), kMin64);
+    EXPECT_EQ(n->AsString(), "-9223372036854775808");
+    EXPECT_EQ(n->AsVariant().AsInt64(), kMin64);
+    EXPECT_NE(ErrorOf([&] { n->AsInteger(); }), "(no error)") << "32 bits cannot hold it";
+    t->Next();
+    EXPECT_EQ(n->AsLargeInt(), kMax64);
+
+    t->Edit();
+    n->SetAsString("-9223372036854775807");
+    t->Post();
+    t->First();
+    t->Edit();
+    n->SetAsLargeInt(kMax64 - 1);
+    t->Post();
+    EXPECT_EQ(Scalar("SELECT n FROM " + name + " WHERE id = 1"), "9223372036854775806");
+    EXPECT_EQ(Scalar("SELECT n FROM " + name + " WHERE id = 2"), "-9223372036854775807");
+    t->Close();
+
+    TODBCQuery* ins = NewQuery("INSERT INTO " + name + " (id, n) VALUES (3, :n)");
+    ins->ParamByName("n")->SetAsLargeInt(kMin64);
+    ins->ExecSQL();
+    TODBCQuery* q = NewQuery("SELECT id, n FROM " + name + " WHERE n = :n");
+    q->ParamByName("n")->SetAsLargeInt(kMin64);
+    q->Open();
+    EXPECT_EQ(q->FieldByName("id")->AsInteger(), 3);
+    EXPECT_EQ(q->FieldByName("n")->AsLargeInt(), kMin64);
+}
+
+TEST_P(Values, CountSumAndBigSerialKeysAreFields) {
+    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "SQLite declares count(*) without a type";
+    const std::string key =
+        Drv().Kind == DriverKind::PostgreSQL ? "id bigserial primary key" : "id bigint auto_increment primary key";
+    const std::string name = CreateTable(key + ", name varchar(20)");
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    for (const char* v : {"a", "b"}) {
+        t->Append();
+        t->FieldByName("name")->SetAsString(v);
+        t->Post();
+    }
+    t->Refresh();
+    EXPECT_EQ(t->FieldByName("id")->DataType(), ftLargeint);
+    EXPECT_FALSE(t->FieldByName("id")->IsNull()) << "the key the server assigned reads back";
+
+    TODBCQuery* q = NewQuery("SELECT count(*), sum(id) FROM " + name);
+    q->Open();
+    ASSERT_EQ(q->FieldCount(), 2) << "no column is dropped";
+    EXPECT_EQ(q->Fields().Fields(0)->AsString(), "2");
+    EXPECT_EQ(q->Fields().Fields(1)->AsString(), Scalar("SELECT sum(id) FROM " + name));
+}
+
+TEST_P(Values, UnsignedIntegersKeepTheirMaximum) {
+    if (Drv().Kind != DriverKind::MariaDB) GTEST_SKIP() << "only MariaDB has unsigned types";
+    const std::string name =
+        CreateTable("id int primary key, a tinyint unsigned, b smallint unsigned, c int unsigned, d bigint unsigned");
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, 255, 65535, 4294967295, 18446744073709551615)");
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    const std::vector<std::string> max = {"255", "65535", "4294967295", "18446744073709551615"};
+    const std::vector<std::string> lower = {"254", "65534", "4294967294", "18446744073709551614"};
+    const char* cols[] = {"a", "b", "c", "d"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(t->FieldByName(cols[i])->AsString(), max[i]) << cols[i];
+    t->Edit();
+    for (int i = 0; i < 4; ++i) t->FieldByName(cols[i])->SetAsString(lower[i]);
+    t->Post();
+    const auto rows = FRaw->Query("SELECT a, b, c, d FROM " + name);
+    ASSERT_EQ(rows.size(), 1u);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(rows[0][static_cast<std::size_t>(i)], lower[i]) << cols[i];
+}
+
+TEST_P(Values, TypesWithoutAFormReadAsTextAndNoColumnIsDropped) {
+    std::string columns, values;
+    std::vector<std::string> names;
+    switch (Drv().Kind) {
+        case DriverKind::PostgreSQL:
+            columns = "id int primary key, u uuid, i interval, j json, a int[]";
+            values = "1, 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', '1 day 02:03:04', '{\"k\": [1, 2]}', '{1,2,3}'";
+            names = {"u", "i", "j", "a"};
+            break;
+        case DriverKind::MariaDB:
+            columns = "id int primary key, j json, s set('x','y','z'), e enum('p','q')";
+            values = "1, '{\"k\": [1, 2]}', 'x,z', 'q'";
+            names = {"j", "s", "e"};
+            break;
+        case DriverKind::SQLite:
+            columns = "id int primary key, g guid, w whatever(12), n";
+            values = "1, 'a0eebc99', 'any text', 'no type'";
+            names = {"g", "w", "n"};
+            break;
+    }
+    const std::string name = CreateTable(columns);
+    FRaw->Exec("INSERT INTO " + name + " VALUES (" + values + ")");
+    TODBCQuery* q = NewQuery("SELECT * FROM " + name);
+    q->Open();
+    EXPECT_EQ(q->FieldCount(), static_cast<int>(names.size()) + 1);
+    for (const std::string& c : names)
+        EXPECT_EQ(q->FieldByName(c)->AsString(), Scalar("SELECT " + c + " FROM " + name)) << c;
+}
+
+TEST_P(Values, UntouchedValuesSurviveAnEditOfAnotherColumn) {
+    std::string columns = "id int primary key, note varchar(20), ts ";
+    std::string values = "1, 'old', '2024-02-29 13:45:56.123456'";
+    std::vector<std::string> kept = {"ts"};
+    switch (Drv().Kind) {
+        case DriverKind::PostgreSQL:
+            columns += "timestamp(6), d numeric(38,10), big bigint, u uuid, j json";
+            values +=
+                ", 1234567890123456789012345678.1234567890, -9223372036854775807 - 1, "
+                "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', '{\"k\": 1}'";
+            kept.insert(kept.end(), {"d", "big", "u", "j"});
+            break;
+        case DriverKind::MariaDB:
+            columns += "datetime(6), d numeric(38,10), big bigint, j json";
+            values += ", 1234567890123456789012345678.1234567890, 9223372036854775807, '{\"k\": 1}'";
+            kept.insert(kept.end(), {"d", "big", "j"});
+            break;
+        case DriverKind::SQLite:
+            columns += "timestamp";
+            break;
+    }
+    const std::string name = CreateTable(columns);
+    FRaw->Exec("INSERT INTO " + name + " VALUES (" + values + ")");
+    std::vector<std::string> before;
+    for (const std::string& c : kept) before.push_back(Scalar("SELECT " + c + " FROM " + name));
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    t->Edit();
+    t->FieldByName("note")->SetAsString("new");
+    t->Post();
+    EXPECT_EQ(Scalar("SELECT note FROM " + name), "new");
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        EXPECT_EQ(Scalar("SELECT " + kept[i] + " FROM " + name), before[i]) << kept[i];
+}
+
+TEST_P(Values, DecimalTextIsReadAndWrittenExactly) {
+    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "SQLite keeps NUMERIC as a 15-digit REAL";
+    const std::string name = CreateTable("id int primary key, d numeric(38,10)");
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, 12345678901234567890.1234567890)");
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    TField* d = t->FieldByName("d");
+    EXPECT_EQ(d->AsString(), "12345678901234567890.1234567890");
+    EXPECT_DOUBLE_EQ(d->AsFloat(), 12345678901234567890.1234567890);
+    t->Edit();
+    EXPECT_EQ(ErrorOf([&] { d->SetAsString("1.12345678901"); }),
+              "Value '1.12345678901' does not fit field 'd' of precision 38 and scale 10");
+    EXPECT_EQ(ErrorOf([&] { d->SetAsString("1234567890123456789012345678901"); }),
+              "Value '1234567890123456789012345678901' does not fit field 'd' of precision 38 and scale 10");
+    EXPECT_EQ(ErrorOf([&] { d->SetAsString("1e5"); }), "'1e5' is not a valid decimal value for field 'd'");
+    d->SetAsString("-1234567890123456789012345678.0000000001");
+    t->Post();
+    EXPECT_EQ(Scalar("SELECT d FROM " + name), "-1234567890123456789012345678.0000000001");
+    t->Close();
+
+    // A decimal parameter from text binds exactly, also after its stored form.
+    TODBCQuery* q = NewQuery("INSERT INTO " + name + " (id, d) VALUES (2, :d)");
+    q->ParamByName("d")->SetDataType(ftBCD);
+    q->ParamByName("d")->SetText("98765432109876543210.0123456789");
+    TMemoryStream stored;
+    q->Params()->WriteBinaryData(stored);
+    stored.SetPosition(0);
+    q->Params()->ReadBinaryData(stored);
+    q->ExecSQL();
+    EXPECT_EQ(Scalar("SELECT d FROM " + name + " WHERE id = 2"), "98765432109876543210.0123456789");
+}
+
+TEST_P(Values, SQLiteTextBeyondTheDeclaredSizeReadsWholeInEveryBlockPosition) {
+    if (Drv().Kind != DriverKind::SQLite) GTEST_SKIP() << "the servers keep to declared sizes";
+    const std::string name = CreateTable("id integer primary key, name varchar(40)");
+    auto valueOf = [](int id) {
+        std::string v;
+        const int chars = id % 7 == 0 ? 120 : 40;  // 3x the declared size: 240 bytes, beyond the buffer
+        for (int i = 0; i < chars; ++i) v += i % 2 ? "\xC3\xA9" : "a";
+        return v;
+    };
+    std::vector<std::string> rows;
+    for (int id = 1; id <= 1000; ++id) rows.push_back(std::to_string(id) + ", '" + valueOf(id) + "'");
+    test::InsertRows(*FRaw, name, rows);
+    for (bool uni : {false, true}) {
+        TODBCTable* t = NewTable(name);
+        t->SetUniDirectional(uni);
+        t->Open();
+        int id = 0;
+        for (; !t->Eof(); t->Next()) {
+            ++id;
+            ASSERT_EQ(t->FieldByName("id")->AsInteger(), id);
+            ASSERT_EQ(t->FieldByName("name")->AsString(), valueOf(id)) << "row " << id << (uni ? " uni" : "");
+        }
+        EXPECT_EQ(id, 1000);
+    }
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    t->Edit();
+    std::string longer;
+    for (int i = 0; i < 41; ++i) longer += "\xC3\xA9";
+    EXPECT_EQ(ErrorOf([&] { t->FieldByName("name")->SetAsString(longer); }),
+              "Value of 41 characters is too long for field 'name' of size 40");
+    t->Cancel();
+    EXPECT_EQ(Scalar("SELECT name FROM " + name + " WHERE id = 1"), valueOf(1)) << "nothing stored";
+}
+
+TEST(ValuesStoredForm, LargeIntParametersKeepEveryBitAndUnknownTypeCodesAreRefused) {
+    TODBCParams list;
+    list.CreateParam(ftUnknown, "lo", ptInput)->SetAsLargeInt(kMin64);
+    list.CreateParam(ftUnknown, "hi", ptInput)->SetAsVariant(Variant(kMax64));
+    TMemoryStream stream;
+    list.WriteBinaryData(stream);
+    TODBCParams back;
+    stream.SetPosition(0);
+    back.ReadBinaryData(stream);
+    ASSERT_EQ(back.Count(), 2);
+    EXPECT_EQ(back[0]->DataType(), ftLargeint);
+    EXPECT_EQ(back[0]->AsLargeInt(), kMin64);
+    EXPECT_EQ(back[1]->AsLargeInt(), kMax64);
+    EXPECT_TRUE(back.IsEqual(&list));
+
+    // The type code of the first record (after version, count, two names
+    // and the parameter type) is one no reader knows.
+    std::vector<std::uint8_t> bytes = stream.Bytes();
+    bytes[2 + 2 + 1 + 2 + 1 + 0 + 1] = 200;
+    TMemoryStream bad;
+    bad.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    bad.SetPosition(0);
+    EXPECT_EQ(ErrorOf([&] { back.ReadBinaryData(bad); }), SInvalidVersion);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, Values, test::AllDrivers(), test::DriverParamName());
+
+}  // namespace
+}  // namespace velora
