@@ -13,6 +13,13 @@
 # The benchmark programs fill their tables on first use (the servers are new
 # every run, so PostgreSQL's table is filled each time; SQLite's stays in the
 # build folder) and print their ratios at the end.
+#
+# Then the velora tool's peak memory: `velora query ... --format csv` over
+# 1,000,000 rows on SQLite and PostgreSQL, beside a raw ODBC loop
+# (bench/RawQueryCSV.cpp) on the same data, once with the data sources as
+# the tests have them and once with the drivers' row-at-a-time options
+# (SQLite's StepAPI=1, psqlODBC's UseDeclareFetch=1); the tool should stay
+# under 30 MB where the driver does not hold the whole result.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,9 +27,9 @@ build=${VELORA_BENCH_BUILD:-$root/build-bench}
 jobs=${VELORA_JOBS:-$(nproc)}
 
 bash "$root/scripts/setup.sh"
-# The "bench" preset of CMakePresets.json, in the folder chosen above.
-cmake -S "$root" --preset bench -B "$build"
-cmake --build "$build" --target velora_bench -j"$jobs"
+# The "bench" preset of CMakePresets.json (with the tool), in the folder chosen above.
+cmake -S "$root" --preset bench -B "$build" -DVELORA_BUILD_APPS=ON
+cmake --build "$build" --target velora_bench velora -j"$jobs"
 
 # shellcheck source=lib/servers.sh
 source "$root/scripts/lib/servers.sh"
@@ -50,4 +57,32 @@ if [ $found -eq 0 ]; then
   echo "run-bench: no benchmark programs in $build/bench" >&2
   exit 1
 fi
+
+echo "== velora tool: peak memory over 1,000,000 rows (--format csv)"
+velora=$build/apps/velora
+raw=$build/bench/RawQueryCSV
+pg_account=(--user velora --password velora-pw)
+"$velora" query VeloraTestSQLite "DROP TABLE IF EXISTS bench_tool_rows" >/dev/null
+"$velora" query VeloraTestSQLite "CREATE TABLE bench_tool_rows AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL
+  SELECT x + 1 FROM c WHERE x < 1000000) SELECT x AS id, 'row ' || x AS name, x * 0.25 AS amount FROM c" >/dev/null
+"$velora" query VeloraPG "${pg_account[@]}" "CREATE TABLE bench_tool_rows AS SELECT x AS id, 'row ' || x AS name,
+  x * 0.25 AS amount FROM generate_series(1, 1000000) x" >/dev/null
+# The same data sources with the drivers' row-at-a-time options.
+{
+  echo
+  sed -n '/^\[VeloraTestSQLite\]/,/^$/p' "$ODBCINI" | sed 's/^\[VeloraTestSQLite\]/[VeloraBenchSQLiteStep]/'
+  echo "StepAPI=1"
+  echo
+  sed -n '/^\[VeloraPG\]/,/^$/p' "$ODBCINI" | sed 's/^\[VeloraPG\]/[VeloraBenchPGDeclare]/; s/^UseDeclareFetch=0$/UseDeclareFetch=1/'
+} >>"$ODBCINI"
+query="SELECT id, name, amount FROM bench_tool_rows"
+printf '%-24s %14s %14s\n' "data source" "velora (MB)" "raw loop (MB)"
+for dsn in VeloraTestSQLite VeloraBenchSQLiteStep VeloraPG VeloraBenchPGDeclare; do
+  account=()
+  case $dsn in *PG*) account=("${pg_account[@]}") ;; esac
+  tool_kb=$(/usr/bin/time -f %M "$velora" query "$dsn" "${account[@]}" "$query" --format csv 2>&1 >/dev/null | tail -1)
+  raw_kb=$(/usr/bin/time -f %M "$raw" "$dsn" "${account[1]:-}" "${account[3]:-}" "$query" 2>&1 >/dev/null | tail -1)
+  awk -v d="$dsn" -v t="$tool_kb" -v r="$raw_kb" 'BEGIN { printf "%-24s %14.1f %14.1f\n", d, t / 1024, r / 1024 }'
+done
+"$velora" query VeloraTestSQLite "DROP TABLE bench_tool_rows" >/dev/null
 exit $status

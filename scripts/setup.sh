@@ -4,8 +4,10 @@
 #
 # Installs the Debian 12 packages Velora needs to build, test and run: the
 # compiler and CMake, unixODBC, the three ODBC drivers, the PostgreSQL 15 and
-# MariaDB servers the tests start for themselves, GoogleTest, Google Benchmark
-# and clang (libFuzzer). Runs as root. When everything is already there it only
+# MariaDB servers the tests start for themselves, GoogleTest, Google Benchmark,
+# clang (libFuzzer), cairo, pango and the fonts the raster canvas draws with,
+# and ncurses, utf8proc and tmux for the terminal layer and its tests. Runs as
+# root. When everything is already there it only
 # asks dpkg and returns at once; otherwise it runs apt-get update once and
 # installs what is missing.
 set -euo pipefail
@@ -17,7 +19,11 @@ packages=(
   mariadb-server mariadb-client
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libcairo2-dev libpango1.0-dev libfontconfig-dev
+  fonts-dejavu-core fonts-liberation2 fonts-terminus-otb
+  libcli11-dev nlohmann-json3-dev libutf8proc-dev libedit-dev python3
   locales
+  libncurses-dev libutf8proc-dev tmux
 )
 
 missing=()

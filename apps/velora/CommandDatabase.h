@@ -7,6 +7,7 @@
 #include "velora/components/ODBCObj.h"
 
 #include <string>
+#include <vector>
 
 namespace velora::app {
 
@@ -16,5 +17,22 @@ namespace velora::app {
 /// `dsn` names it.
 TODBCDatabase* NewCommandDatabase(TComponent* owner, const std::string& dsn, const std::string* user,
                                   const std::string* password);
+
+/// A password option the tool cannot use as given.
+struct TPasswordUsageError {
+    std::string Message;
+};
+
+/// Gives a command its password from the sources that keep it off the
+/// command line, where `ps` and /proc/PID/cmdline show it to every user:
+/// `--password-file FILE` (its first line), `--password-stdin` (one line of
+/// standard input) and, when neither nor --password is given, the
+/// environment variable VELORA_PASSWORD. The option is replaced in `args` by
+/// the "--password VALUE" the commands take (in memory only). `sources`
+/// takes no password and is left alone.
+/// \throws TPasswordUsageError for two sources at once, a missing file name,
+///         or --password-stdin with SQL read from standard input ("-");
+///         Exception when the file cannot be read.
+void ResolvePasswordSources(const std::string& command, std::vector<std::string>& args);
 
 }  // namespace velora::app

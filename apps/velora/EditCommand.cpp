@@ -16,14 +16,15 @@
 // data source assigned, as the last row in key order. A table without a
 // primary key is read back by position (the new row: the last one).
 //
-// Values are given as text and assigned with the field's AsString; the text
-// "(null)" clears a field, as the table command prints NULL. Memo and BLOB
-// columns take the text as their whole value.
+// Values are given as text and assigned with the field's AsString;
+// COLUMN=:null clears a field (the way query takes a NULL parameter), and a
+// ":string" suffix takes any text as it is, so no real value is mistaken
+// for NULL. Memo and BLOB columns take the text as their whole value.
 #include "EditCommand.h"
 
-#include "RowPrinter.h"
-#include "CommandDatabase.h"
+#include "RowWriter.h"
 
+#include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
 #include "velora/engine/ODBCStatement.h"
@@ -40,38 +41,36 @@ namespace velora::app {
 
 namespace {
 
-int ParseRow(const std::string& text) {
-    long long n = 0;
-    if (!TryStrToInt(text, n) || n < 1 || n > 1000000000)
-        throw TEditUsageError{"--row needs a positive number, not '" + text + "'"};
-    return static_cast<int>(n);
-}
+/// One COLUMN=VALUE: Null when the value is :null. A value ending in
+/// ":string" is taken without that suffix, so any text can be written.
+struct TAssignment {
+    std::string Column;
+    std::string Value;
+    bool Null = false;
+};
 
-std::pair<std::string, std::string> ParseAssignment(const std::string& text) {
+TAssignment ParseAssignment(const std::string& text) {
     const std::size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0) throw TEditUsageError{"expected COLUMN=VALUE, not '" + text + "'"};
-    return {text.substr(0, eq), text.substr(eq + 1)};
+    if (eq == std::string::npos || eq == 0) throw TUsageError{"expected COLUMN=VALUE, not '" + text + "'"};
+    TAssignment a{text.substr(0, eq), text.substr(eq + 1)};
+    static const std::string kString = ":string";
+    if (a.Value.size() >= kString.size() && SameText(a.Value.substr(a.Value.size() - kString.size()), kString))
+        a.Value.erase(a.Value.size() - kString.size());
+    else if (SameText(a.Value, ":null"))
+        a.Null = true;
+    else if (a.Value.size() > 5 && SameText(a.Value.substr(a.Value.size() - 5), ":null"))
+        throw TUsageError{"'" + text + "': a value ending in :null is written as " + text + ":string"};
+    return a;
 }
 
-/// The table's primary key columns in key order (empty: none known).
-std::vector<std::string> PrimaryKey(TODBCDatabase& db, const std::string& table) {
-    std::vector<std::pair<int, std::string>> columns;
-    SQLHSTMT stmt = ODBCAllocStmt(db.Handle());
-    SQLRETURN rc = odbc::SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0,
-                                        reinterpret_cast<SQLCHAR*>(const_cast<char*>(table.c_str())), SQL_NTS);
-    while (ODBCSucceeded(rc) && ODBCSucceeded(odbc::SQLFetch(stmt))) {
-        char name[256] = {};
-        SQLLEN length = 0;
-        SQLSMALLINT seq = 0;
-        if (!ODBCSucceeded(odbc::SQLGetData(stmt, 4, SQL_C_CHAR, name, sizeof name, &length))) break;
-        if (!ODBCSucceeded(odbc::SQLGetData(stmt, 5, SQL_C_SSHORT, &seq, sizeof seq, &length))) seq = 0;
-        columns.emplace_back(seq, name);
-    }
-    ODBCFreeStmt(stmt);
-    std::sort(columns.begin(), columns.end());
-    std::vector<std::string> names;
-    for (auto& c : columns) names.push_back(c.second);
-    return names;
+/// Writes one row with a writer.
+void WriteRecord(TDataSet& ds, TRowWriter& writer, const TRow* row = nullptr) {
+    TDataSetReader reader(ds);
+    TRow current;
+    if (!row) reader.Read(current);
+    writer.Begin(reader.Columns());
+    writer.Row(row ? *row : current);
+    writer.End(1);
 }
 
 /// Brings `table` to row `n` (1-based) by navigation.
@@ -84,21 +83,20 @@ void GoToRow(TODBCTable& table, int n, const std::string& name) {
 
 /// Writes `value` as field's value in the record being edited or inserted.
 /// Long values go through the cursor's long-data path.
-void Assign(TODBCTable& table, TField* field, const std::string& value,
-            std::vector<std::pair<TField*, std::string>>& longValues) {
+void Assign(TField* field, const TAssignment& a, std::vector<std::pair<TField*, TAssignment>>& longValues) {
     if (field->IsBlob()) {
-        longValues.emplace_back(field, value);
+        longValues.emplace_back(field, a);
         return;
     }
-    if (value == "(null)")
+    if (a.Null)
         field->Clear();
     else
-        field->SetAsString(value);
-    (void)table;
+        field->SetAsString(a.Value);
 }
 
-void WriteLong(TODBCTable& table, int state, const void* bookmark, TField* field, const std::string& value) {
-    if (value == "(null)") throw Exception("a long value cannot be set to NULL here: " + field->FieldName());
+void WriteLong(TODBCTable& table, int state, const void* bookmark, TField* field, const TAssignment& a) {
+    if (a.Null) throw Exception("a long value cannot be set to NULL here: " + field->FieldName());
+    const std::string& value = a.Value;
     if (table.Engine()->WriteBlob(state, bookmark, field->FieldNo(), 0, static_cast<std::int32_t>(value.size()),
                                   value.data()) != 0)
         throw Exception("writing the long value of " + field->FieldName() + " failed");
@@ -106,46 +104,35 @@ void WriteLong(TODBCTable& table, int state, const void* bookmark, TField* field
 
 }  // namespace
 
-int EditCommand(const std::string& command, const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
-    std::vector<std::pair<std::string, std::string>> sets;
-    std::string user, password;
-    bool haveUser = false, havePassword = false;
-    int row = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* option) {
-            if (i + 1 >= args.size()) throw TEditUsageError{std::string(option) + " needs a value"};
-            return args[++i];
-        };
-        if (a == "--row" && command != "insert") {
-            row = ParseRow(value("--row"));
-        } else if (a == "--set" && command == "edit") {
-            sets.push_back(ParseAssignment(value("--set")));
-        } else if (a == "--user") {
-            user = value("--user");
-            haveUser = true;
-        } else if (a == "--password") {
-            password = value("--password");
-            havePassword = true;
-        } else if (!a.empty() && a[0] == '-') {
-            throw TEditUsageError{"unknown option " + a};
-        } else if (command == "insert" && positional.size() >= 2) {
-            sets.push_back(ParseAssignment(a));
-        } else {
-            positional.push_back(a);
-        }
-    }
-    if (positional.size() != 2) throw TEditUsageError{command + " needs a data source name and a table name"};
-    if (command != "insert" && row == 0) throw TEditUsageError{command + " needs --row N"};
-    if (command != "delete" && sets.empty()) throw TEditUsageError{command + " needs at least one COLUMN=VALUE"};
-    const std::string& dsn = positional[0];
-    const std::string& name = positional[1];
+void TEditCommand::Define(CLI::App& cmd) {
+    cmd.add_option("DSN", FDsn, "ODBC data source name or connection string")->required();
+    cmd.add_option("TABLE", FTable, "table name")->required();
+    if (FKind != "insert")
+        cmd.add_option("--row", FRow, "row number, from 1, in primary-key order")
+            ->required()
+            ->check(CLI::Range(1, 1000000000));
+    const char* valueHelp =
+        "COLUMN=VALUE: VALUE as text; COLUMN=:null writes NULL, and a value ending in :null or :string is "
+        "written whole with :string added (COLUMN=:null:string writes the text :null)";
+    if (FKind == "edit") cmd.add_option("--set", FSets, valueHelp)->required();
+    if (FKind == "insert") cmd.add_option("COLUMN=VALUE", FSets, valueHelp)->required();
+    FAccount.Define(cmd);
+    FOutput.Define(cmd);
+}
+
+int TEditCommand::Run() {
+    const std::string& command = FKind;
+    const int row = FRow;
+    std::vector<TAssignment> sets;
+    for (const std::string& text : FSets) sets.push_back(ParseAssignment(text));
+    const std::string& dsn = FDsn;
+    const std::string& name = FTable;
+    auto writer = NewRowWriter(FOutput, stdout);
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
-    auto* db = NewCommandDatabase(owner.get(), dsn, haveUser ? &user : nullptr, havePassword ? &password : nullptr);
+    TODBCDatabase* db = FAccount.NewDatabase(owner.get(), dsn);
 
     db->Open();
-    const std::vector<std::string> key = PrimaryKey(*db, name);
+    const std::vector<String> key = ODBCPrimaryKey(*db, name);
     String order;
     for (const std::string& k : key) order += (order.empty() ? "" : ", ") + k;
 
@@ -161,17 +148,19 @@ int EditCommand(const std::string& command, const std::vector<std::string>& args
 
     if (command == "delete") {
         GoToRow(*table, row, name);
-        const TRow gone = ReadRow(*table);
+        TRow gone;
+        TDataSetReader(*table).Read(gone);
         table->Delete();
         table->Refresh();
         const int left = table->RecordCount();
-        std::printf("deleted row %d:\n", row);
-        PrintRows(HeaderOf(*table), {gone});
-        std::printf("(%d row%s left)\n", left, left == 1 ? "" : "s");
+        const bool notes = FOutput.Format == "table";  // the other formats stay machine-readable
+        if (notes) std::printf("deleted row %d:\n", row);
+        WriteRecord(*table, *writer, &gone);
+        if (notes) std::printf("(%d row%s left)\n", left, left == 1 ? "" : "s");
         return 0;
     }
 
-    std::vector<std::pair<TField*, std::string>> longValues;
+    std::vector<std::pair<TField*, TAssignment>> longValues;
     std::vector<std::string> keyValues;
     std::int32_t bookmark = -1;
     if (command == "edit") {
@@ -181,7 +170,7 @@ int EditCommand(const std::string& command, const std::vector<std::string>& args
     } else {
         table->Append();
     }
-    for (const auto& [column, value] : sets) Assign(*table, table->FieldByName(column), value, longValues);
+    for (const TAssignment& a : sets) Assign(table->FieldByName(a.Column), a, longValues);
     if (command == "insert")
         for (auto& [field, value] : longValues) WriteLong(*table, dsInsert, &bookmark, field, value);
     for (const std::string& k : key) {
@@ -223,8 +212,8 @@ int EditCommand(const std::string& command, const std::vector<std::string>& args
         found = true;
     }
     if (!found) throw Exception("the row written is not in " + name + " any more");
-    std::printf("%s row:\n", command == "edit" ? "edited" : "inserted");
-    PrintRows(HeaderOf(*check), {ReadRow(*check)});
+    if (FOutput.Format == "table") std::printf("%s row:\n", command == "edit" ? "edited" : "inserted");
+    WriteRecord(*check, *writer);
     return 0;
 }
 

@@ -6,22 +6,31 @@
 // back as the data source has it.
 #pragma once
 
-#include <string>
+#include "Command.h"
+
 #include <vector>
 
 namespace velora::app {
 
-/// An edit command line that cannot be understood.
-struct TEditUsageError {
-    std::string Message;
-};
+/// velora edit DSN TABLE --row N --set COLUMN=VALUE ...
+/// velora insert DSN TABLE COLUMN=VALUE ...
+/// velora delete DSN TABLE --row N
+/// COLUMN=:null writes NULL; a ":string" suffix takes the text before it as
+/// it is (COLUMN=:null:string writes the text ":null").
+class TEditCommand : public TCommand {
+public:
+    /// `kind` is "edit", "insert" or "delete".
+    explicit TEditCommand(std::string kind) : FKind(std::move(kind)) {}
+    void Define(CLI::App& cmd) override;
+    int Run() override;
 
-/// velora edit DSN TABLE --row N --set COLUMN=VALUE ... [--user U] [--password P]
-/// velora insert DSN TABLE COLUMN=VALUE ... [--user U] [--password P]
-/// velora delete DSN TABLE --row N [--user U] [--password P]
-/// `command` is "edit", "insert" or "delete". Answers the exit status.
-/// \throws TEditUsageError for a bad command line; the library's exceptions
-/// for anything the data source refuses.
-int EditCommand(const std::string& command, const std::vector<std::string>& args);
+private:
+    std::string FKind;
+    std::string FDsn, FTable;
+    int FRow = 0;
+    std::vector<std::string> FSets;
+    TAccount FAccount;
+    TOutputOptions FOutput;
+};
 
 }  // namespace velora::app

@@ -1,29 +1,27 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// velora query: one SQL statement through TODBCQuery. The statement is
-// prepared first; one that describes result columns is opened and its rows
-// printed, any other runs through ExecSQL and the tool prints the rows it
-// affected (and the notices the server sent with it). So a statement runs
-// exactly once either way.
+// velora query: SQL through TODBCQuery. Each statement is prepared first;
+// one that describes result columns is opened forward-only and its rows
+// written as they are fetched, any other runs through ExecSQL and the tool
+// prints the rows it affected (and the notices the server sent with it). So
+// a statement runs exactly once either way.
 //
-// Values are printed as programs exchange them (AsString, "." decimals);
-// NULL prints as "(null)"; long and binary values print as their display
-// text, as a grid shows them.
+// A parameter used more than once (select :p, typeof(:p)) is one --param:
+// the query keeps one parameter per marker, and the tool gives the value to
+// every marker of the name.
 #include "QueryCommand.h"
 
-#include "RowPrinter.h"
-#include "CommandDatabase.h"
+#include "RowWriter.h"
+#include "SQLScript.h"
 
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
 #include "velora/rtl/DateUtils.h"
 #include "velora/rtl/Numbers.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace velora::app {
@@ -51,8 +49,7 @@ constexpr TTypeName kTypeNames[] = {
 
 TParamArg ParseParam(const std::string& text) {
     const std::size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0)
-        throw TQueryUsageError{"--param needs NAME=VALUE[:TYPE], not '" + text + "'"};
+    if (eq == std::string::npos || eq == 0) throw TUsageError{"--param needs NAME=VALUE[:TYPE], not '" + text + "'"};
     TParamArg arg;
     arg.Name = text.substr(0, eq);
     arg.Value = text.substr(eq + 1);
@@ -112,71 +109,107 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
     p.SetText(arg.Value);
 }
 
+bool HasLongColumn(TDataSet& ds) {
+    for (int i = 0; i < ds.FieldCount(); ++i)
+        if (ds.Fields().Fields(i)->IsBlob()) return true;
+    return false;
+}
+
 }  // namespace
 
-int QueryCommand(const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
-    std::vector<TParamArg> params;
-    std::string user, password;
-    bool haveUser = false, havePassword = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* option) {
-            if (i + 1 >= args.size()) throw TQueryUsageError{std::string(option) + " needs a value"};
-            return args[++i];
-        };
-        if (a == "--param") {
-            params.push_back(ParseParam(value("--param")));
-        } else if (a == "--user") {
-            user = value("--user");
-            haveUser = true;
-        } else if (a == "--password") {
-            password = value("--password");
-            havePassword = true;
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            throw TQueryUsageError{"unknown option " + a};
-        } else {
-            positional.push_back(a);
-        }
-    }
-    if (positional.size() != 2) throw TQueryUsageError{"query needs a data source name and one SQL text"};
-    const std::string& dsn = positional[0];
-    TOwnedPtr<TComponent> owner(new TComponent(nullptr));
-    auto* db = NewCommandDatabase(owner.get(), dsn, haveUser ? &user : nullptr, havePassword ? &password : nullptr);
-
-    auto* query = new TODBCQuery(owner.get());
-    query->SetDataBase(db);
+long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vector<std::string>& params,
+                       const TOutputOptions& output, bool requireAllParams, std::FILE* out) {
+    if (LineBreakInQuotedValue(sql))
+        throw Exception(
+            "a quoted value holds a line break, which the query's SQL lines would turn into CR LF; "
+            "write it with the data source's character function (char(10), chr(10)) or as a --param");
+    TOwnedPtr<TODBCQuery> query(new TODBCQuery(nullptr));
+    query->SetDataBase(&db);
     query->SetReadOnly(true);
-    query->SQL()->SetText(positional[1]);
-    for (const TParamArg& arg : params) {
-        TODBCParam* p = query->Params()->FindParam(arg.Name);
-        if (!p) throw TQueryUsageError{"the SQL text has no parameter :" + arg.Name};
-        AssignParam(*p, arg);
+    query->SetUniDirectional(true);
+    // The query reads ":name" as a parameter and "::" as one colon. SQL
+    // without --param that holds "::" (PostgreSQL's casts) goes to the data
+    // source as it stands instead.
+    if (params.empty() && sql.find("::") != std::string::npos) query->SetParamCheck(false);
+    query->SQL()->SetText(sql);
+    TODBCParams& list = *query->Params();
+    for (const std::string& text : params) {
+        const TParamArg arg = ParseParam(text);
+        bool found = false;
+        for (int i = 0; i < list.Count(); ++i) {
+            if (!SameText(list.Entry(i)->Name(), arg.Name)) continue;
+            AssignParam(*list.Entry(i), arg);
+            found = true;
+        }
+        if (!found && requireAllParams) throw TUsageError{"the SQL text has no parameter :" + arg.Name};
     }
-    for (int i = 0; i < query->Params()->Count(); ++i)
-        if (!query->Params()->Entry(i)->Bound())
-            throw TQueryUsageError{"no value for parameter :" + query->Params()->Entry(i)->Name() +
-                                   " (give it with --param)"};
+    for (int i = 0; i < list.Count(); ++i)
+        if (!list.Entry(i)->Bound())
+            throw TUsageError{"no value for parameter :" + list.Entry(i)->Name() + " (give it with --param)"};
 
     query->Prepare();
+    long long rows = 0;
     if (query->ResultColumnCount() > 0) {
         query->Open();
-        const TRow header = HeaderOf(*query);
-        std::vector<TRow> rows;
-        for (; !query->Eof(); query->Next()) rows.push_back(ReadRow(*query));
+        if (HasLongColumn(*query)) {
+            // Long values are read on scrollable cursors only: such a result
+            // is read again through the block cache, before any row is out.
+            query->Close();
+            query->UnPrepare();
+            query->SetUniDirectional(false);
+            query->Prepare();
+            query->Open();
+        }
+        auto writer = NewRowWriter(output, out);
+        rows = WriteRows(*query, *writer);
         query->Close();
-        PrintRows(header, rows);
     } else {
         query->ExecSQL();
+        // Only the table format mixes notes with rows; the others keep
+        // standard output machine-readable.
+        std::FILE* notes = output.Format == "table" ? out : stderr;
         for (const odbc::DiagRecord& notice : query->ExecWarnings())
-            std::printf("notice: [%s] %s\n", notice.State.c_str(), notice.Text.c_str());
-        const std::int32_t rows = query->RowsAffected();
+            std::fprintf(notes, "notice: [%s] %s\n", notice.State.c_str(), notice.Text.c_str());
+        rows = query->RowsAffected();
         if (rows < 0)
-            std::printf("Done (the data source counts no rows for this statement).\n");
+            std::fprintf(notes, "Done (the data source counts no rows for this statement).\n");
         else
-            std::printf("%d row%s affected\n", rows, rows == 1 ? "" : "s");
+            std::fprintf(notes, "%lld row%s affected\n", rows, rows == 1 ? "" : "s");
     }
     query->UnPrepare();
+    return rows;
+}
+
+void TQueryCommand::Define(CLI::App& cmd) {
+    cmd.add_option("DSN", FDsn, "ODBC data source name or connection string")->required();
+    cmd.add_option("SQL", FSQL, "the SQL text; - reads it from standard input");
+    cmd.add_option("-f,--file", FFile, "reads the SQL from FILE (statements ended by ;)");
+    cmd.add_option("--param", FParams,
+                   "NAME=VALUE[:TYPE]: the value of every :NAME marker; TYPE is integer, smallint, word, boolean, "
+                   "float, currency, bcd, date, time, datetime, string, memo, or null for NULL (without TYPE: "
+                   "integer, float or string as the value reads)");
+    FAccount.Define(cmd);
+    FOutput.Define(cmd);
+}
+
+int TQueryCommand::Run() {
+    const std::string text = ReadSQLText(FSQL, FFile);
+    std::vector<std::string> statements;
+    if (FFile.empty() && FSQL != "-") {
+        statements.push_back(text);
+    } else {
+        TStatementSplitter splitter;
+        splitter.Add(text);
+        for (std::string s; splitter.Next(s);) statements.push_back(s);
+        if (std::string rest = splitter.TakeRest(); !rest.empty()) statements.push_back(rest);
+        if (statements.empty()) throw TUsageError{"the SQL given holds no statement"};
+    }
+    for (const std::string& p : FParams) ParseParam(p);  // refuse a malformed --param before connecting
+
+    TOwnedPtr<TComponent> owner(new TComponent(nullptr));
+    TODBCDatabase* db = FAccount.NewDatabase(owner.get(), FDsn);
+    db->Open();
+    for (const std::string& s : statements) RunStatement(*db, s, FParams, FOutput, statements.size() == 1);
     return 0;
 }
 

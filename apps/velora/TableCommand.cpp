@@ -3,105 +3,81 @@
 //
 // velora table: the rows of one table through TODBCTable. The WHERE and
 // ORDER BY texts go into FilterParams and IndexParams as they stand, so
-// they are the data source's SQL. With --last N the table goes to its end
-// with Last and walks back with Prior, which shows the dataset reading
-// backwards block by block; the rows are printed in table order all the
-// same.
-//
-// Values are printed as programs exchange them (AsString, "." decimals);
-// NULL prints as "(null)". Long (memo and BLOB) values and binary values
-// print as the field's display text, such as "(MEMO)" when there is a value
-// and "(Memo)" when there is none, as a grid shows them.
+// they are the data source's SQL. The whole table is read forward-only (or,
+// with long columns, which only scrollable cursors read, through the block
+// cache) and written as it is fetched. With --last N the table goes to its end with
+// Last and walks back with Prior, which shows the dataset reading backwards
+// block by block; the rows are written in table order all the same.
 #include "TableCommand.h"
 
-#include "RowPrinter.h"
-#include "CommandDatabase.h"
+#include "RowWriter.h"
 
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace velora::app {
 
-namespace {
-
-int ParseCount(const std::string& text) {
-    long long n = 0;
-    if (!TryStrToInt(text, n) || n < 1 || n > 1000000000)
-        throw TTableUsageError{"--last needs a positive number, not '" + text + "'"};
-    return static_cast<int>(n);
+void TTableCommand::Define(CLI::App& cmd) {
+    cmd.add_option("DSN", FDsn, "ODBC data source name or connection string")->required();
+    cmd.add_option("TABLE", FTable, "table name")->required();
+    cmd.add_option("--where", FWhere, "only the rows this condition (the data source's SQL) holds for");
+    cmd.add_option("--order", FOrder, "the rows in this order (the data source's SQL)");
+    cmd.add_option("--last", FLast, "only the last N rows, reached from the end")->check(CLI::Range(1, 1000000000));
+    FAccount.Define(cmd);
+    FOutput.Define(cmd);
 }
 
-}  // namespace
-
-int TableCommand(const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
-    std::string where, order, user, password;
-    bool haveWhere = false, haveOrder = false, haveUser = false, havePassword = false;
-    int last = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* option) {
-            if (i + 1 >= args.size()) throw TTableUsageError{std::string(option) + " needs a value"};
-            return args[++i];
-        };
-        if (a == "--where") {
-            where = value("--where");
-            haveWhere = true;
-        } else if (a == "--order") {
-            order = value("--order");
-            haveOrder = true;
-        } else if (a == "--last") {
-            last = ParseCount(value("--last"));
-        } else if (a == "--user") {
-            user = value("--user");
-            haveUser = true;
-        } else if (a == "--password") {
-            password = value("--password");
-            havePassword = true;
-        } else if (!a.empty() && a[0] == '-') {
-            throw TTableUsageError{"unknown option " + a};
-        } else {
-            positional.push_back(a);
-        }
-    }
-    if (positional.size() != 2) throw TTableUsageError{"table needs a data source name and a table name"};
-    const std::string& dsn = positional[0];
+int TTableCommand::Run() {
+    auto writer = NewRowWriter(FOutput, stdout);
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
-    auto* db = NewCommandDatabase(owner.get(), dsn, haveUser ? &user : nullptr, havePassword ? &password : nullptr);
+    TODBCDatabase* db = FAccount.NewDatabase(owner.get(), FDsn);
 
     auto* table = new TODBCTable(owner.get());
     table->SetDataBase(db);
-    table->SetTableName(positional[1]);
+    table->SetTableName(FTable);
     table->SetReadOnly(true);
-    if (haveWhere) {
-        table->FilterParams()->SetText(where);
+    table->SetUniDirectional(FLast == 0);
+    if (FWhere) {
+        table->FilterParams()->SetText(*FWhere);
         table->SetFiltered(true);
     }
-    if (haveOrder) {
-        table->IndexParams()->SetText(order);
+    if (FOrder) {
+        table->IndexParams()->SetText(*FOrder);
         table->SetIndexed(true);
     }
     table->Open();
+    if (table->UniDirectional()) {
+        // Long values are read on scrollable cursors only: a table with a
+        // long column is read through the block cache instead.
+        for (int i = 0; i < table->FieldCount(); ++i) {
+            if (!table->Fields().Fields(i)->IsBlob()) continue;
+            table->Close();
+            table->SetUniDirectional(false);
+            table->Open();
+            break;
+        }
+    }
 
-    const TRow header = HeaderOf(*table);
-    std::vector<TRow> rows;
-    if (last > 0) {
+    if (FLast == 0) {
+        WriteRows(*table, *writer);
+    } else {
+        TDataSetReader reader(*table);
+        std::vector<TRow> rows;
         table->Last();
-        while (!table->Bof() && static_cast<int>(rows.size()) < last) {
-            rows.push_back(ReadRow(*table));
+        while (!table->Bof() && static_cast<int>(rows.size()) < FLast) {
+            reader.Read(rows.emplace_back());
             table->Prior();
         }
         std::reverse(rows.begin(), rows.end());
-    } else {
-        for (; !table->Eof(); table->Next()) rows.push_back(ReadRow(*table));
+        writer->Begin(reader.Columns());
+        for (const TRow& row : rows) writer->Row(row);
+        writer->End(static_cast<long long>(rows.size()));
     }
     table->Close();
-    PrintRows(header, rows);
     return 0;
 }
 

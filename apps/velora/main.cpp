@@ -2,67 +2,124 @@
 // SPDX-License-Identifier: MIT
 //
 // The velora command-line tool: the library's main job, used by people and
-// by the run script. Each command is a small function over the components;
-// errors print one clear message on standard error and end with a non-zero
-// status (1 for a failure, 2 for a command line that cannot be understood).
+// by the run script. Each command is a class over the components (see
+// Command.h) registered in the table below; one parser (CLI11) reads every
+// command line. Errors print one clear line on standard error and end with
+// a non-zero status: 1 for a failure, 2 for a command line that cannot be
+// understood (the line names the mistake and points at the command's
+// --help). `velora help COMMAND` and `velora COMMAND --help` print a
+// command's help; `velora --man` prints the manual page built from the same
+// text.
 //
-//   velora sources
-//   velora connect DSN [--user U] [--password P] [--no-prompt]
-//   velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]
-//   velora query DSN "SQL" [--param NAME=VALUE[:TYPE]]...
-//   velora edit DSN TABLE --row N --set COLUMN=VALUE ...
-//   velora insert DSN TABLE COLUMN=VALUE ...
-//   velora delete DSN TABLE --row N
-//
-// The tool reads the project's own ODBC configuration: ODBCSYSINI and
-// ODBCINI point at the build's odbc folder unless they are already set.
+// Run from its build tree the tool reads the project's own ODBC configuration
+// (ODBCSYSINI and ODBCINI point at the build's odbc folder unless already
+// set); installed, it reads the user's and the system's like any ODBC program.
+#include "BrowseCommand.h"
+#include "CatalogCommands.h"
+#include "Command.h"
+#include "CommandDatabase.h"
 #include "EditCommand.h"
-#include "SampleDatabase.h"
 #include "QueryCommand.h"
+#include "RenderCommand.h"
+#include "RowWriter.h"
+#include "ShellCommand.h"
+#include "SourceCommands.h"
 #include "TableCommand.h"
 
 #include "velora/components/ODBCObj.h"
-#include "velora/odbc/ODBCBoundary.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #ifndef VELORA_ODBC_DIR
 #define VELORA_ODBC_DIR "odbc"
+#endif
+#ifndef VELORA_BINARY_DIR
+#define VELORA_BINARY_DIR "/nonexistent"
+#endif
+#ifndef VELORA_VERSION
+#define VELORA_VERSION "0"
 #endif
 
 namespace velora::app {
 namespace {
 
-constexpr const char* Usage =
-    "usage: velora sources\n"
-    "       velora connect DSN [--user USER] [--password PASSWORD] [--no-prompt]\n"
-    "       velora table DSN TABLE [--where TEXT] [--order TEXT] [--last N]\n"
-    "                    [--user USER] [--password PASSWORD]\n"
-    "       velora query DSN SQL [--param NAME=VALUE[:TYPE]]... [--user USER] [--password PASSWORD]\n"
-    "       velora edit DSN TABLE --row N --set COLUMN=VALUE ... [--user USER] [--password PASSWORD]\n"
-    "       velora insert DSN TABLE COLUMN=VALUE ... [--user USER] [--password PASSWORD]\n"
-    "       velora delete DSN TABLE --row N [--user USER] [--password PASSWORD]\n"
-    "\n"
-    "  sources   lists the ODBC data sources with their descriptions\n"
-    "  connect   connects to DSN, prints the cursor mode and the server name, disconnects;\n"
-    "            without --password the login dialog asks (unless --no-prompt)\n"
-    "  table     prints the rows of TABLE with a header of field names; --where and --order\n"
-    "            take the data source's SQL, --last N prints only the last N rows\n"
-    "  query     runs SQL with its :name parameters: prints its rows, or the rows it affected;\n"
-    "            TYPE is integer, smallint, word, boolean, float, currency, bcd, date, time,\n"
-    "            datetime, string, memo or null (without TYPE: integer, float or string)\n"
-    "  edit      changes row N (from 1, in primary-key order) and prints it as stored\n"
-    "  insert    adds a row with the values given and prints it as stored\n"
-    "  delete    deletes row N and prints the row deleted; the VALUE (null) stands for NULL\n";
-
-/// A command line the tool cannot understand.
-struct TUsageError {
-    std::string Message;
+struct TCommandEntry {
+    const char* Name;
+    const char* Summary;
+    std::function<std::unique_ptr<TCommand>()> Make;
 };
+
+/// A command that reads its own arguments after the parser has found it:
+/// everything after the command's name is handed over as given.
+class TPassThroughCommand : public TCommand {
+public:
+    using TRun = std::function<int(const std::vector<std::string>&)>;
+    TPassThroughCommand(TRun run, const char* usage) : FRun(std::move(run)), FUsage(usage) {}
+    void Define(CLI::App& cmd) override {
+        cmd.allow_extras();
+        cmd.prefix_command();
+        cmd.footer(FUsage);
+        FCmd = &cmd;
+    }
+    int Run() override {
+        try {
+            return FRun(FCmd->remaining());
+        } catch (const TBrowseUsageError& e) {
+            throw TUsageError{e.Message};
+        } catch (const TRenderUsageError& e) {
+            throw TUsageError{e.Message};
+        }
+    }
+
+private:
+    TRun FRun;
+    const char* FUsage;
+    CLI::App* FCmd = nullptr;
+};
+
+constexpr const char* kRenderUsage =
+    "velora render FORMFILE|--login-dialog --out FILE.png [--scale N]\n"
+    "velora label CAPTION [--style raised|recessed|shadow|normal] [--rotation D] [--font NAME] [--size N]\n"
+    "             [--color C] [--background C] [--offset N] [--scale N] --out FILE.png\n"
+    "Colours are names or #RRGGBB.";
+
+template <typename T, typename... A>
+std::function<std::unique_ptr<TCommand>()> Make(A... args) {
+    return [=] { return std::make_unique<T>(args...); };
+}
+
+const std::vector<TCommandEntry>& Commands() {
+    static const std::vector<TCommandEntry> commands = {
+        {"sources", "lists the ODBC data sources with their descriptions", Make<TSourcesCommand>()},
+        {"connect", "connects to DSN, prints the cursor mode and the server name, disconnects",
+         Make<TConnectCommand>()},
+        {"tables", "lists the tables and views of DSN", Make<TTablesCommand>()},
+        {"describe", "lists the columns of a table: SQL type, size, decimals, nullable, key, field type",
+         Make<TDescribeCommand>()},
+        {"table", "writes the rows of a table", Make<TTableCommand>()},
+        {"query", "runs SQL with :name parameters and writes its rows, or the rows it affected", Make<TQueryCommand>()},
+        {"shell", "an interactive SQL prompt with line editing and history", Make<TShellCommand>()},
+        {"edit", "changes row N of a table and writes it as stored", Make<TEditCommand>(std::string("edit"))},
+        {"insert", "adds a row to a table and writes it as stored", Make<TEditCommand>(std::string("insert"))},
+        {"delete", "deletes row N of a table and writes the row deleted", Make<TEditCommand>(std::string("delete"))},
+        {"browse", "a full-screen browser of a table or query: scroll, edit, insert, delete, filter, order",
+         Make<TPassThroughCommand>(TPassThroughCommand::TRun(BrowseCommand), BrowseUsage)},
+        {"render", "draws a form file (or the login dialog) into a PNG picture",
+         Make<TPassThroughCommand>(TPassThroughCommand::TRun(RenderCommand), kRenderUsage)},
+        {"label", "draws one 3-D text label into a PNG picture", Make<TPassThroughCommand>(
+                                                                      TPassThroughCommand::TRun(LabelCommand), kRenderUsage)},
+    };
+    return commands;
+}
 
 /// Messages of the error path end each line with CR LF: one LF per line on
 /// a terminal, none at the end.
@@ -74,144 +131,219 @@ std::string Tidy(std::string message) {
     return out;
 }
 
-void UseProjectOdbcConfiguration() {
-    const std::string dir = VELORA_ODBC_DIR;
+/// The whole text on one line.
+std::string OneLine(std::string text) {
+    text = Tidy(text);
+    for (char& c : text)
+        if (c == '\n') c = ' ';
+    return text;
+}
+
+/// True when the running program lies inside the build tree it was built
+/// in (an installed copy lies elsewhere).
+bool RunsFromBuildTree() {
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return false;
+    const std::string path(exe, static_cast<std::size_t>(n));
+    const std::string tree = VELORA_BINARY_DIR "/";
+    return path.compare(0, tree.size(), tree) == 0;
+}
+
+/// The build tree's ODBC configuration serves the tool run from the build
+/// tree, or when asked (--project-odbc as the first argument, or
+/// VELORA_ODBC_DIR naming a folder); an installed tool leaves the lookup to
+/// unixODBC (ODBCINI, ~/.odbc.ini, the system files), so the user's own data
+/// sources are the ones it sees. Variables already set are kept.
+void ChooseOdbcConfiguration(std::vector<std::string>& args) {
+    std::string dir;
+    if (const char* env = std::getenv("VELORA_ODBC_DIR"); env && *env) dir = env;
+    if (!args.empty() && args.front() == "--project-odbc") {
+        args.erase(args.begin());
+        if (dir.empty()) dir = VELORA_ODBC_DIR;
+    }
+    if (dir.empty() && RunsFromBuildTree()) dir = VELORA_ODBC_DIR;
+    if (dir.empty()) return;
     ::setenv("ODBCSYSINI", dir.c_str(), 0);
     ::setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 0);
 }
 
-int Sources(const std::vector<std::string>& args) {
-    if (!args.empty()) throw TUsageError{"sources takes no arguments"};
-    SQLHENV env = Session->GetHandle();
-    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
-    SQLCHAR description[512];
-    SQLSMALLINT nameLen = 0;
-    SQLSMALLINT descriptionLen = 0;
-    int count = 0;
-    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
-        SQLRETURN rc = odbc::SQLDataSources(env, direction, name, sizeof name, &nameLen, description,
-                                            sizeof description, &descriptionLen);
-        if (rc == SQL_NO_DATA) break;
-        if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_ENV, env, rc);
-        if (!ODBCSucceeded(rc)) break;
-        std::printf("%-20s %s\n", reinterpret_cast<char*>(name), reinterpret_cast<char*>(description));
-        ++count;
+/// The command line: the tool and one subcommand per command.
+class TCommandLine {
+public:
+    TCommandLine() : FApp("data-access components over ODBC, at the command line", "velora") {
+        FApp.set_version_flag("--version", "velora " VELORA_VERSION, "prints the version and ends");
+        FApp.add_flag("--man", FMan, "prints the manual page (roff) and ends")->group("");
+        FApp.require_subcommand(0, 1);
+        FApp.footer(
+            "DSN is a data source name or a connection string (\"DRIVER=...;...\" or \"DSN=...;...\").\n"
+            "Passwords: --password PASSWORD is visible to other users (ps, /proc); prefer --password-file FILE\n"
+            "(its first line), --password-stdin (one line of standard input) or VELORA_PASSWORD.\n"
+            "ODBC configuration: run from its build tree the tool reads the build's odbc folder; installed it\n"
+            "reads ODBCINI, ~/.odbc.ini and the system files (--project-odbc or VELORA_ODBC_DIR=DIR choose a\n"
+            "project folder instead).\n"
+            "Run 'velora help COMMAND' or 'velora COMMAND --help' for the options of a command.");
+        for (const TCommandEntry& e : Commands()) {
+            CLI::App* sub = FApp.add_subcommand(e.Name, e.Summary);
+            FCommands.push_back(e.Make());
+            FCommands.back()->Define(*sub);
+            FSubs.push_back(sub);
+        }
+        CLI::App* help = FApp.add_subcommand("help", "prints the help of a command");
+        help->add_option("COMMAND", FHelpTopic, "the command");
+        FHelp = help;
     }
-    if (count == 0) std::printf("no data sources (configuration: %s)\n", std::getenv("ODBCINI"));
-    return 0;
-}
 
-/// SQLGetInfo(SQL_SERVER_NAME) of a connected database.
-std::string ServerName(const TODBCDatabase& db) {
-    SQLCHAR buffer[256] = {};
-    SQLSMALLINT len = 0;
-    SQLRETURN rc = odbc::SQLGetInfo(db.Handle(), SQL_SERVER_NAME, buffer, sizeof buffer, &len);
-    if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_DBC, db.Handle(), rc);
-    return reinterpret_cast<char*>(buffer);
-}
-
-int Connect(const std::vector<std::string>& args) {
-    std::string dsn;
-    std::string user;
-    std::string password;
-    bool haveUser = false;
-    bool havePassword = false;
-    bool prompt = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* option) {
-            if (i + 1 >= args.size()) throw TUsageError{std::string(option) + " needs a value"};
-            return args[++i];
-        };
-        if (a == "--user") {
-            user = value("--user");
-            haveUser = true;
-        } else if (a == "--password") {
-            password = value("--password");
-            havePassword = true;
-        } else if (a == "--no-prompt") {
-            prompt = false;
-        } else if (!a.empty() && a[0] == '-') {
-            throw TUsageError{"unknown option " + a};
-        } else if (dsn.empty()) {
-            dsn = a;
-        } else {
-            throw TUsageError{"one data source only (" + dsn + ", " + a + ")"};
+    int Main(int argc, char** argv) {
+        try {
+            std::vector<std::string> args(argv + 1, argv + argc);
+            ChooseOdbcConfiguration(args);
+            if (!args.empty() && args[0][0] != '-' && !Find(args[0]))
+                throw TUsageError{std::string("unknown command ") + args[0]};
+            // Passwords kept off the command line become the --password the
+            // commands take, in memory only.
+            if (!args.empty()) {
+                std::vector<std::string> rest(args.begin() + 1, args.end());
+                try {
+                    ResolvePasswordSources(args[0], rest);
+                } catch (const TPasswordUsageError& e) {
+                    throw TUsageError{e.Message};
+                }
+                rest.insert(rest.begin(), args[0]);
+                args = std::move(rest);
+            }
+            std::reverse(args.begin(), args.end());
+            FApp.parse(args);
+            if (FMan) {
+                std::fputs(ManPage().c_str(), stdout);
+                return 0;
+            }
+            if (FHelp->parsed()) return Help();
+            for (std::size_t i = 0; i < FSubs.size(); ++i)
+                if (FSubs[i]->parsed()) return FCommands[i]->Run();
+            throw TUsageError{"no command given"};
+        } catch (const CLI::CallForHelp&) {
+            std::fputs(FApp.help().c_str(), stdout);
+            return 0;
+        } catch (const CLI::CallForVersion& e) {
+            std::printf("%s\n", e.what());
+            return 0;
+        } catch (const CLI::ParseError& e) {
+            return Usage(e.what());
+        } catch (const TUsageError& e) {
+            return Usage(e.Message);
         }
     }
-    if (dsn.empty()) throw TUsageError{"connect needs a data source name"};
 
-    if (SameText(dsn, "VeloraSample")) EnsureSampleDatabase();
+private:
+    /// The subcommand called `name`, or null.
+    CLI::App* Find(const std::string& name) {
+        for (CLI::App* sub : FApp.get_subcommands([](const CLI::App*) { return true; }))
+            if (sub->get_name() == name) return sub;
+        return nullptr;
+    }
 
-    TODBCDatabase db(nullptr);
-    db.SetDataSourceName(dsn);
-    db.SetLoginPrompt(prompt);
-    if (haveUser) db.Params()->SetValues("USER NAME", user);
-    // A PASSWORD line, even an empty one, means: do not ask.
-    if (havePassword) db.Params()->Add("PASSWORD=" + password);
-    db.Open();
-    std::printf("Connected to %s\n", dsn.c_str());
-    std::printf("Cursor mode: %s\n", CursorModeName(db.CursorMode()));
-    std::printf("Server name: %s\n", ServerName(db).c_str());
-    db.Close();
-    std::printf("Disconnected.\n");
-    return 0;
-}
+    int Usage(const std::string& message) {
+        std::string where = "velora";
+        for (CLI::App* sub : FApp.get_subcommands()) where += " " + sub->get_name();
+        std::fprintf(stderr, "%s: %s (see '%s --help')\n", where.c_str(), OneLine(message).c_str(), where.c_str());
+        return 2;
+    }
 
-int Run(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) throw TUsageError{"no command given"};
-    const std::string command = args.front();
-    args.erase(args.begin());
-    if (command == "-h" || command == "--help" || command == "help") {
-        std::fputs(Usage, stdout);
+    int Help() {
+        if (FHelpTopic.empty()) {
+            std::fputs(FApp.help().c_str(), stdout);
+            return 0;
+        }
+        CLI::App* sub = Find(FHelpTopic);
+        if (!sub) throw TUsageError{"unknown command " + FHelpTopic};
+        std::fputs(sub->help("velora").c_str(), stdout);
         return 0;
     }
-    if (command == "sources") return Sources(args);
-    if (command == "connect") return Connect(args);
-    if (command == "table") {
-        try {
-            return TableCommand(args);
-        } catch (const TTableUsageError& e) {
-            throw TUsageError{e.Message};
+
+    static std::string Roff(std::string text) {
+        std::string out;
+        for (char c : text) {
+            if (c == '\\')
+                out += "\\e";
+            else if (c == '-')
+                out += "\\-";
+            else
+                out += c;
         }
+        if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
+        return out;
     }
-    if (command == "query") {
-        try {
-            return QueryCommand(args);
-        } catch (const TQueryUsageError& e) {
-            throw TUsageError{e.Message};
+
+    std::string ManPage() {
+        std::string m = ".TH VELORA 1 \"\" \"velora " VELORA_VERSION "\" \"User Commands\"\n";
+        m += ".SH NAME\nvelora \\- " + Roff(FApp.get_description()) + "\n";
+        m += ".SH SYNOPSIS\n.B velora\n\\fICOMMAND\\fR [\\fIARGUMENTS\\fR] [\\fIOPTIONS\\fR]\n";
+        m += ".SH COMMANDS\n";
+        for (CLI::App* sub : FSubs) {
+            std::string synopsis = "velora " + sub->get_name();
+            for (const CLI::Option* o : sub->get_options([](const CLI::Option* o) { return o->get_positional(); }))
+                synopsis += " " + (o->get_required() ? o->get_name() : "[" + o->get_name() + "]");
+            m += ".SS \"" + Roff(synopsis) + "\"\n" + Roff(sub->get_description()) + "\n";
+            for (const CLI::Option* o : sub->get_options()) {
+                if (o->get_name() == "--help" || o->get_name() == "-h,--help") continue;
+                m += ".TP\n.B " + Roff(o->get_name()) +
+                     (o->get_type_size() > 0 && !o->get_positional() ? " " + Roff(o->get_type_name()) : "") + "\n" +
+                     Roff(o->get_description()) + "\n";
+            }
         }
+        m += ".SH OUTPUT FORMATS\n"
+             ".TP\n.B table\naligned columns by display width, numbers on the right, decimals with their scale, "
+             "control characters escaped (\\en, \\et), memo text and binary values (hexadecimal, with their "
+             "length) cut with an ellipsis to 40 columns, NULL as (null), the row count at the end\n"
+             ".TP\n.B csv\nRFC 4180: quoted where needed, lines end with CR LF; NULL is an empty field, the empty "
+             "string is \"\"\n"
+             ".TP\n.B tsv\ntab-separated, with \\e\\e, \\et, \\en and \\er escapes; NULL is \\eN\n"
+             ".TP\n.B json\none array of objects: numbers as numbers, booleans as true and false, NULL as null, "
+             "binary values as hexadecimal strings\n"
+             ".TP\n.B jsonl\none object per line, as in json\n"
+             "Rows are written as they are fetched. A reader that goes away (velora ... | head) ends the tool "
+             "quietly. When standard error is a terminal and standard output is not, long reads show the rows "
+             "done and their rate.\n";
+        m += ".SH EXIT STATUS\n0 on success (also when the reader of the output went away), 1 when the data source "
+             "refuses the work, 2 for a command line that cannot be understood.\n";
+        m += ".SH ENVIRONMENT\n.TP\n.B ODBCINI\nthe data sources (run from its build tree: the build's own odbc.ini; installed: "
+             "unixODBC's lookup, ~/.odbc.ini and the system files)\n"
+             ".TP\n.B VELORA_PASSWORD\nthe password when no other is given\n"
+             ".TP\n.B VELORA_ODBC_DIR\na folder holding odbcinst.ini and odbc.ini to use instead\n"
+             ".TP\n.B ODBCSYSINI\nthe folder of odbcinst.ini, the drivers\n";
+        return m;
     }
-    if (command == "edit" || command == "insert" || command == "delete") {
-        try {
-            return EditCommand(command, args);
-        } catch (const TEditUsageError& e) {
-            throw TUsageError{e.Message};
-        }
-    }
-    throw TUsageError{"unknown command " + command};
-}
+
+    CLI::App FApp;
+    bool FMan = false;
+    std::string FHelpTopic;
+    CLI::App* FHelp = nullptr;
+    std::vector<std::unique_ptr<TCommand>> FCommands;
+    std::vector<CLI::App*> FSubs;
+};
 
 }  // namespace
 }  // namespace velora::app
 
 int main(int argc, char** argv) {
     using namespace velora;
-    app::UseProjectOdbcConfiguration();
+    app::TProgress::ProgramStart();
+    // A reader that goes away (velora ... | head) ends the tool quietly.
+    std::signal(SIGPIPE, SIG_IGN);
+    int status = 1;
     try {
-        return app::Run(argc, argv);
-    } catch (const app::TUsageError& e) {
-        std::fprintf(stderr, "velora: %s\n\n%s", e.Message.c_str(), app::Usage);
-        return 2;
+        app::TCommandLine commandLine;
+        status = commandLine.Main(argc, argv);
+        if (std::fflush(stdout) != 0 && errno == EPIPE) return 0;
+    } catch (const app::TBrokenPipe&) {
+        return 0;
     } catch (const EODBCError& e) {
         std::fprintf(stderr, "velora: ODBC error\n%s\n", app::Tidy(e.Message()).c_str());
-        return 1;
     } catch (const Exception& e) {
         std::fprintf(stderr, "velora: %s\n", app::Tidy(e.Message()).c_str());
-        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velora: %s\n", e.what());
-        return 1;
     }
+    return status;
 }

@@ -19,7 +19,10 @@
 #include "velora/forms/Application.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <thread>
 
 namespace velora {
 
@@ -126,10 +129,105 @@ void TODBCDataSet::OpenCursor(bool InfoQuery) {
     SetDBFlag(flagCursorOpen, true);
     FStmtHandle.reset(CreateHandle());
     if (!FStmtHandle || !FEngine) DatabaseError(SHandleError);
-    ODBCExecute(FStmtHandle.get());
+    ExecuteStatement(FStmtHandle.get());
     FEngine->OpenCache(FRowSetSize, FEngine->CurProps.RecordSize, FUniDirectional);
     FLastRow = TLastRow::None;
     TDataSet::OpenCursor(InfoQuery);
+}
+
+namespace {
+
+/// Calls `fire` once when `seconds` pass before it is destroyed.
+class TWatchdog {
+public:
+    TWatchdog(int seconds, std::function<void()> fire) {
+        if (seconds <= 0) return;
+        FThread = std::thread([this, seconds, fire = std::move(fire)] {
+            std::unique_lock lock(FLock);
+            if (FWake.wait_for(lock, std::chrono::seconds(seconds), [this] { return FDone; })) return;
+            FFired = true;
+            lock.unlock();
+            fire();
+        });
+    }
+    ~TWatchdog() {
+        if (!FThread.joinable()) return;
+        {
+            std::lock_guard lock(FLock);
+            FDone = true;
+        }
+        FWake.notify_all();
+        FThread.join();
+    }
+    TWatchdog(const TWatchdog&) = delete;
+    TWatchdog& operator=(const TWatchdog&) = delete;
+    bool Fired() {
+        std::lock_guard lock(FLock);
+        return FFired;
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FWake;
+    bool FDone = false;
+    bool FFired = false;
+    std::thread FThread;
+};
+
+const odbc::DiagRecord kTimeoutRecord{"HYT00", 0, "Timeout expired"};
+const odbc::DiagRecord kCancelRecord{"HY008", 0, "Operation canceled"};
+
+}  // namespace
+
+void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>* Warnings) {
+    const bool driverTimes = ODBCSetQueryTimeout(Stmt, static_cast<SQLULEN>(FQueryTimeout));
+    {
+        std::lock_guard lock(FRunningLock);
+        FRunning = Stmt;
+        FCancelled = false;
+    }
+    // The statement leaves CancelStatement's reach before anything can free it.
+    struct TDone {
+        TODBCDataSet* Self;
+        ~TDone() {
+            std::lock_guard lock(Self->FRunningLock);
+            Self->FRunning = SQL_NULL_HSTMT;
+        }
+    } done{this};
+    std::vector<odbc::DiagRecord> records;
+    bool timedOut = false;
+    {
+        TWatchdog watchdog(driverTimes ? 0 : FQueryTimeout, [this] { CancelStatement(); });
+        try {
+            ODBCExecute(Stmt, Warnings);
+        } catch (const EODBCError& e) {
+            if (!watchdog.Fired()) throw;
+            records = e.Diagnostics;
+        }
+        timedOut = watchdog.Fired();
+    }
+    bool cancelled = false;
+    {
+        std::lock_guard lock(FRunningLock);
+        cancelled = FCancelled;
+    }
+    if (!cancelled) return;
+    // A server may answer a cancelled statement with a result (MariaDB's
+    // SLEEP returns 1 when its query is killed): that result is not the
+    // statement's, and is not passed off as one. The last record says why.
+    odbc::SQLFreeStmt(Stmt, SQL_CLOSE);
+    records.push_back(timedOut ? kTimeoutRecord : kCancelRecord);
+    String message;
+    for (const odbc::DiagRecord& r : records) message += "ODBC32 Error " + r.State + " :" + r.Text + "\r\n";
+    throw EODBCError(message, std::move(records));
+}
+
+bool TODBCDataSet::CancelStatement() {
+    std::lock_guard lock(FRunningLock);
+    if (FRunning == SQL_NULL_HSTMT) return false;
+    FCancelled = true;
+    odbc::SQLCancel(FRunning);
+    return true;
 }
 
 void TODBCDataSet::InternalOpen() {

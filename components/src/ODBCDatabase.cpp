@@ -8,6 +8,7 @@
 #include "velora/components/ODBCconst.h"
 #include "velora/components/ODBClog.h"
 #include "velora/forms/Application.h"
+#include "velora/forms/Presenters.h"
 
 #include <algorithm>
 
@@ -80,6 +81,7 @@ TODBCDatabase::~TODBCDatabase() {
     FDataSets.clear();
     FreeDataSets();
     ForgetLogin();
+    Wipe(FConnectionPassword);
     if (FSession) {
         TODBCSession* session = FSession;
         FSession = nullptr;
@@ -115,10 +117,14 @@ void TODBCDatabase::Open() {
         TCursorReset cursorReset;  // declared after the lock: runs before the unlock
         String password;
         String userName;
-        CheckDatabaseAlias(password, userName);
+        if (ODBCDataSourceExists(session->GetHandle(), FDataSourceName))
+            CheckDatabaseAlias(password, userName);
+        else
+            userName = FParams->Values(kUserName);  // no prompt: the connect reports IM002
         Screen->SetCursor(crSQLWait);
         try {
-            ODBCConnect(FHandle.receive(), session->GetHandle(), FDataSourceName, userName, password, FCursorMode);
+            ODBCConnect(FHandle.receive(), session->GetHandle(), FDataSourceName, userName, password, FCursorMode,
+                        static_cast<SQLUINTEGER>(FLoginTimeout));
             session->LoadSMClient(IsDesigning());
             session->DBNotification(dbOpen, this);
         } catch (...) {
@@ -185,8 +191,10 @@ void TODBCDatabase::CheckSession() { GetSession()->SetActive(true); }
 
 void TODBCDatabase::CheckDatabaseAlias(String& Password, String& UserName) {
     Password = FParams->Values(kPassword);
-    if (!FLoginPrompt || FParams->IndexOfName(kPassword) >= 0) {
-        // A "PASSWORD" line, even an empty one, means: no prompt.
+    if (FParams->IndexOfName(kPassword) < 0) Password = FConnectionPassword;
+    if (!FLoginPrompt || FParams->IndexOfName(kPassword) >= 0 || !FConnectionPassword.empty()) {
+        // A "PASSWORD" line, even an empty one, or a password in the
+        // connection string means: no prompt.
         UserName = FParams->Values(kUserName);
         return;
     }
@@ -217,6 +225,9 @@ void TODBCDatabase::Login(TStrings* LoginParams) {
         OnLogin(this, LoginParams);
         return;
     }
+    // Without a terminal or an installed presenter the dialog would answer
+    // Cancel at once; saying why helps more than "Cannot connect".
+    if (!CurrentFormPresenter()) DatabaseErrorFmt(SLoginNeedsTerminal, FDataSourceName);
     String userName = LoginParams->Values(kUserName);
     String password;
     if (!LoginDialogEx(FDataSourceName, userName, password, false)) DatabaseErrorFmt(SLoginError, FDataSourceName);
@@ -279,6 +290,36 @@ void TODBCDatabase::EndTransaction(ODBCXEnd How) {
     for (TODBCDataSetLink* link : inUse)
         if (std::find(FDataSets.begin(), FDataSets.end(), link) != FDataSets.end())
             link->CursorsClosed(behaviour == SQL_CB_DELETE);
+}
+
+// ---------------------------------------------------------------------------
+// TODBCTransaction
+// ---------------------------------------------------------------------------
+
+TODBCTransaction::TODBCTransaction(TODBCDatabase& Database) : FDatabase(Database) {
+    FDatabase.StartTransaction();
+    FActive = true;
+}
+
+TODBCTransaction::~TODBCTransaction() {
+    if (!FActive || !FDatabase.Connected()) return;
+    try {
+        FDatabase.Rollback();
+    } catch (...) {
+        // A destructor reports nothing; closing the database rolls back too.
+    }
+}
+
+void TODBCTransaction::Commit() {
+    if (!FActive) DatabaseError(STransactionEnded);
+    FActive = false;
+    FDatabase.Commit();
+}
+
+void TODBCTransaction::Rollback() {
+    if (!FActive) DatabaseError(STransactionEnded);
+    FActive = false;
+    FDatabase.Rollback();
 }
 
 // ---------------------------------------------------------------------------
@@ -369,7 +410,16 @@ void TODBCDatabase::ReadCursorMode() {
         FCursorMode = HasAllCapabilities(mask, 2) ? cmCursorLibrary : cmForwardOnly;
     } else {
         odbc::SQLGetInfo(FHandle.get(), SQL_KEYSET_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr);
-        FCursorMode = HasAllCapabilities(mask, 1) ? cmKeyset : cmForwardOnly;
+        if (HasAllCapabilities(mask, 1)) {
+            FCursorMode = cmKeyset;
+            return;
+        }
+        // A connection made elsewhere cannot be made again through the
+        // cursor library: its later statements are served by it instead.
+        odbc::AdoptCursorLibrary(FHandle.get());
+        mask = 0;
+        odbc::SQLGetInfo(FHandle.get(), SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr);
+        FCursorMode = HasAllCapabilities(mask, 2) ? cmCursorLibrary : cmForwardOnly;
     }
 }
 
@@ -379,7 +429,23 @@ void TODBCDatabase::ReadCursorMode() {
 
 void TODBCDatabase::SetDataSourceName(const String& Value) {
     CheckInactive();
-    FDataSourceName = Value;
+    Wipe(FConnectionPassword);
+    if (!IsConnectionString(Value)) {
+        FDataSourceName = Value;
+        return;
+    }
+    for (const String& key : ConnectionStringPasswordKeys()) {
+        bool found = false;
+        String password = ConnectionStringValue(Value, key, &found);
+        if (found && FConnectionPassword.empty()) FConnectionPassword = password;
+        Wipe(password);
+    }
+    FDataSourceName = ConnectionStringWithout(Value, ConnectionStringPasswordKeys());
+}
+
+void TODBCDatabase::SetLoginTimeout(int Value) {
+    CheckInactive();
+    FLoginTimeout = Value < 0 ? 0 : Value;
 }
 
 void TODBCDatabase::SetKeepConnection(bool Value) {

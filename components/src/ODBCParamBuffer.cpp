@@ -59,6 +59,11 @@ void TODBCParamBuffer::Build(const TODBCParams& Params, std::vector<TODBCFldDesc
         long long total = 2;
         for (int i = 0; i < count; ++i) {
             TODBCParam* p = Params.GetParam(i);
+            if (p->DataType() == ftUnknown && p->IsNull() && p->Bound()) {
+                // A bound NULL of no type goes as a NULL character value.
+                p->SetDataType(ftString);
+                p->Clear();
+            }
             if (p->DataType() == ftUnknown) DatabaseErrorFmt(SNoParameterValue, p->Name());
             sizes[static_cast<std::size_t>(i)] = p->RecBufDataSize();
             total += sizes[static_cast<std::size_t>(i)];

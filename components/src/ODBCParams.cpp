@@ -275,6 +275,14 @@ void TODBCParam::SetAsBlob(const String& Value) {
 }
 
 void TODBCParam::SetAsVariant(const Variant& Value) {
+    if (VarIsNull(Value)) {
+        // Assigning NULL must send NULL: a parameter left unknown would be
+        // refused at open with "No value for parameter".
+        if (FDataType == ftUnknown) SetDataType(ftString);
+        FBound = true;
+        Clear();
+        return;
+    }
     InitValue();
     TFieldType type = ftUnknown;
     switch (VarType(Value)) {
@@ -838,6 +846,17 @@ void TODBCParams::WriteBinaryData(TStream& Stream) const {
         WriteUInt(out, static_cast<std::uint32_t>(param->FColumnName.size()), wide ? 4 : 1);
         out.WriteBuffer(param->FColumnName.data(), static_cast<std::int64_t>(param->FColumnName.size()));
         WriteUInt(out, param->FParamType, 1);
+        if (param->FDataType == ftUnknown && param->FNull && param->FBound) {
+            // A bound NULL of no type is stored as the NULL string it binds
+            // as ("0", the integer 0 as a string sees it), so it reads back
+            // bound and sendable.
+            WriteUInt(out, ftString, 1);
+            WriteUInt(out, 2, wide ? 4 : 2);
+            out.WriteBuffer("0", 2);
+            WriteUInt(out, 1, 1);
+            WriteUInt(out, 1, 1);
+            continue;
+        }
         WriteUInt(out, static_cast<std::uint32_t>(param->FDataType) & 0xFFu, 1);
         if (param->FDataType != ftUnknown) {
             const int size = param->GetDataSize();

@@ -212,7 +212,7 @@ SQLHSTMT TODBCQuery::GetQueryCursor(bool GenHandle) {
         // The result of the previous run is not read; a statement with an
         // open cursor cannot run again.
         odbc::SQLFreeStmt(QueryStmt(), SQL_CLOSE);
-        ODBCExecute(QueryStmt(), &FExecWarnings);
+        ExecuteStatement(QueryStmt(), &FExecWarnings);
         // A substituted cursor attribute (01S02) concerns the cursor the
         // query asked for, not the statement: only the server's notices stay.
         std::erase_if(FExecWarnings, [](const odbc::DiagRecord& r) { return r.State == "01S02"; });

@@ -81,6 +81,8 @@ void RegisterODBCObjClasses() {
             .Default(true)
             .BooleanProp("LoginPrompt", &TODBCDatabase::LoginPrompt, &TODBCDatabase::SetLoginPrompt)
             .Default(true)
+            .IntegerProp("LoginTimeout", &TODBCDatabase::LoginTimeout, &TODBCDatabase::SetLoginTimeout)
+            .Default(30)
             .EventProp("OnLogin", &TODBCDatabase::OnLogin)
             .ObjectProp("Params", &TODBCDatabase::Params)
             // The default session is reached without naming it: only another

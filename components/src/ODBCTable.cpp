@@ -115,6 +115,8 @@ void RegisterODBCDataSetClasses(const TEnumInfo& about) {
         .Default(20)
         .BooleanProp("UniDirectional", &TODBCDataSet::UniDirectional, &TODBCDataSet::SetUniDirectional)
         .Default(false)
+        .IntegerProp("QueryTimeout", &TODBCDataSet::QueryTimeout, &TODBCDataSet::SetQueryTimeout)
+        .Default(0)
         .EventProp("OnUpdateError", &TODBCDataSet::OnUpdateError)
         .EventProp("OnUpdateRecord", &TODBCDataSet::OnUpdateRecord);
     RegisterClass<TODBCTable>("TODBCTable", "TODBCDataSet")

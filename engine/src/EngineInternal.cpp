@@ -14,9 +14,11 @@ namespace velora::detail {
 void RaiseDiagnostics(const std::vector<odbc::DiagRecord>& records) {
     String msg;
     for (const auto& r : records) msg += "ODBC32 Error " + r.State + " :" + r.Text + "\r\n";
-    if (records.empty()) msg = "ODBC32 Error 00000 :failure without diagnostics\r\n";
-    const odbc::DiagRecord* last = records.empty() ? nullptr : &records.back();
-    throw EODBCError(msg, last ? last->State : String("00000"), last ? last->Native : 0);
+    if (records.empty()) {
+        msg = "ODBC32 Error 00000 :failure without diagnostics\r\n";
+        throw EODBCError(msg, "00000", 0);
+    }
+    throw EODBCError(msg, records);
 }
 
 SQLRETURN CheckStmt(SQLHSTMT stmt, SQLRETURN rc) {

@@ -4,6 +4,7 @@
 // Environment, connection, transactions and the single error path.
 #include "velora/engine/ODBCConnect.h"
 
+#include <algorithm>
 #include <array>
 
 namespace velora {
@@ -28,11 +29,105 @@ SQLRETURN Checked(SQLHDBC dbc, SQLRETURN rc) {
     return rc;
 }
 
+/// Overwrites a secret before its memory is released.
+void Wipe(String& secret) noexcept {
+    volatile char* p = secret.data();
+    for (std::size_t i = 0; i < secret.size(); ++i) p[i] = 0;
+    secret.clear();
+}
+
+/// One attribute of a connection string as written: the key, and the value
+/// with its braces (the text between '=' and the ';' that ends it).
+struct TAttribute {
+    String Key;
+    String Raw;
+};
+
+std::vector<TAttribute> Attributes(const String& cs) {
+    std::vector<TAttribute> out;
+    std::size_t i = 0;
+    while (i < cs.size()) {
+        std::size_t eq = cs.find('=', i);
+        std::size_t semi = cs.find(';', i);
+        if (eq == String::npos || (semi != String::npos && semi < eq)) {
+            // A piece without '=' (an empty one between ";;") is skipped.
+            if (semi == String::npos) break;
+            i = semi + 1;
+            continue;
+        }
+        TAttribute a{Trim(cs.substr(i, eq - i)), String()};
+        std::size_t j = eq + 1;
+        while (j < cs.size() && cs[j] == ' ') ++j;
+        if (j < cs.size() && cs[j] == '{') {
+            // Braced: up to the '}' that is not doubled.
+            std::size_t k = j + 1;
+            while (k < cs.size()) {
+                if (cs[k] == '}') {
+                    if (k + 1 < cs.size() && cs[k + 1] == '}') {
+                        k += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++k;
+            }
+            std::size_t end = cs.find(';', std::min(k, cs.size()));
+            a.Raw = cs.substr(eq + 1, (end == String::npos ? cs.size() : end) - eq - 1);
+            i = end == String::npos ? cs.size() : end + 1;
+        } else {
+            std::size_t end = cs.find(';', eq + 1);
+            a.Raw = cs.substr(eq + 1, (end == String::npos ? cs.size() : end) - eq - 1);
+            i = end == String::npos ? cs.size() : end + 1;
+        }
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+String Unbraced(const String& raw) {
+    String v = Trim(raw);
+    if (v.size() < 2 || v.front() != '{' || v.back() != '}') return v;
+    String out;
+    for (std::size_t i = 1; i + 1 < v.size(); ++i) {
+        out += v[i];
+        if (v[i] == '}' && i + 2 < v.size() && v[i + 1] == '}') ++i;
+    }
+    return out;
+}
+
+bool InKeys(const String& key, const std::vector<String>& keys) {
+    for (const String& k : keys)
+        if (SameText(k, key)) return true;
+    return false;
+}
+
+SQLCHAR* Text(const String& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); }
+
 /// Connects, or frees the handle and raises: the caller's variable is
 /// cleared first, so the half-made handle is gone when the exception leaves.
+/// Empty user name and password go as none (null, length 0).
 SQLRETURN Connect(SQLHDBC& dbc, const String& dataSource, const String& userName, const String& password) {
-    auto text = [](const String& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); };
-    SQLRETURN rc = odbc::SQLConnect(dbc, text(dataSource), SQL_NTS, text(userName), SQL_NTS, text(password), SQL_NTS);
+    SQLRETURN rc;
+    if (IsConnectionString(dataSource)) {
+        String cs = dataSource;
+        if (!userName.empty())
+            cs = ConnectionStringWithout(cs, ConnectionStringUserKeys()) + ";" +
+                 ConnectionStringAttribute("UID", userName);
+        if (!password.empty()) {
+            String without = ConnectionStringWithout(cs, ConnectionStringPasswordKeys());
+            String attribute = ConnectionStringAttribute("PWD", password);
+            Wipe(cs);
+            cs = without + ";" + attribute;
+            Wipe(attribute);
+        }
+        rc = odbc::SQLDriverConnect(dbc, nullptr, Text(cs), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        Wipe(cs);
+    } else {
+        auto arg = [](const String& s) { return s.empty() ? nullptr : Text(s); };
+        auto len = [](const String& s) { return static_cast<SQLSMALLINT>(s.empty() ? 0 : SQL_NTS); };
+        rc = odbc::SQLConnect(dbc, Text(dataSource), SQL_NTS, arg(userName), len(userName), arg(password),
+                              len(password));
+    }
     if (!ODBCSucceeded(rc)) {
         SQLHDBC old = dbc;
         dbc = SQL_NULL_HDBC;
@@ -49,6 +144,72 @@ SQLUINTEGER Mask(SQLHDBC dbc, SQLUSMALLINT infoType) {
 }
 
 }  // namespace
+
+bool IsConnectionString(const String& target) { return target.find('=') != String::npos; }
+
+String ConnectionStringValue(const String& connectionString, const String& key, bool* found) {
+    if (found) *found = false;
+    for (const TAttribute& a : Attributes(connectionString))
+        if (SameText(a.Key, key)) {
+            if (found) *found = true;
+            return Unbraced(a.Raw);
+        }
+    return String();
+}
+
+String ConnectionStringWithout(const String& connectionString, const std::vector<String>& keys) {
+    String out;
+    for (const TAttribute& a : Attributes(connectionString)) {
+        if (InKeys(a.Key, keys)) continue;
+        if (!out.empty()) out += ";";
+        out += a.Key + "=" + a.Raw;
+    }
+    return out;
+}
+
+const std::vector<String>& ConnectionStringUserKeys() {
+    static const std::vector<String> keys = {"UID", "USER", "USERNAME"};
+    return keys;
+}
+
+const std::vector<String>& ConnectionStringPasswordKeys() {
+    static const std::vector<String> keys = {"PWD", "PASSWORD"};
+    return keys;
+}
+
+String ConnectionStringAttribute(const String& key, const String& value) {
+    // Braces only where the value needs them: psqlODBC takes them literally.
+    const bool plain =
+        value.find_first_of(";{}") == String::npos && (value.empty() || (value.front() != ' ' && value.back() != ' '));
+    if (plain) return key + "=" + value;
+    String out = key + "={";
+    for (char c : value) {
+        out += c;
+        if (c == '}') out += '}';
+    }
+    return out + "}";
+}
+
+bool ODBCDataSourceExists(SQLHENV env, const String& target) {
+    String name = target;
+    if (IsConnectionString(target)) {
+        bool found = false;
+        name = ConnectionStringValue(target, "DSN", &found);
+        if (!found || !ConnectionStringValue(target, "DRIVER").empty()) return true;
+    }
+    SQLCHAR dsn[256];  // names longer than SQL_MAX_DSN_LENGTH exist and must not be cut
+    SQLCHAR description[256];
+    SQLSMALLINT nameLen = 0;
+    SQLSMALLINT descriptionLen = 0;
+    bool exists = false;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (ODBCSucceeded(odbc::SQLDataSources(env, direction, dsn, sizeof dsn, &nameLen, description,
+                                              sizeof description, &descriptionLen))) {
+        direction = SQL_FETCH_NEXT;
+        if (SameText(reinterpret_cast<const char*>(dsn), name)) exists = true;
+    }
+    return exists;
+}
 
 const char* CursorModeName(TCursorMode mode) {
     switch (mode) {
@@ -90,7 +251,7 @@ SQLRETURN ODBCFreeEnv(SQLHENV env) {
 }
 
 SQLRETURN ODBCConnect(SQLHDBC& dbc, SQLHENV env, const String& dataSource, const String& userName,
-                      const String& password, TCursorMode& cursorMode) {
+                      const String& password, TCursorMode& cursorMode, SQLUINTEGER loginTimeout) {
     SQLRETURN rc = odbc::SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
     if (!ODBCSucceeded(rc)) {
         // The allocation failed: its diagnostics live on the environment.
@@ -98,7 +259,7 @@ SQLRETURN ODBCConnect(SQLHDBC& dbc, SQLHENV env, const String& dataSource, const
         ODBCCheckError(SQL_HANDLE_ENV, env, rc);
         return rc;
     }
-    Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, AsPointer(30), 0));
+    Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, AsPointer(loginTimeout), 0));
     Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, AsPointer(SQL_MODE_READ_WRITE), 0));
     Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_ODBC_CURSORS, AsPointer(SQL_CUR_USE_DRIVER), 0));
     rc = Connect(dbc, dataSource, userName, password);
@@ -155,9 +316,7 @@ SQLRETURN ODBCEndTransaction(SQLHDBC dbc, ODBCXEnd how) {
 void ODBCCheckError(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN& rc, String& msg, bool freeHandle) {
     msg.clear();
     SQLINTEGER count = 0;
-    int read = 0;
-    String lastState;
-    SQLINTEGER lastNative = 0;
+    std::vector<odbc::DiagRecord> records;
     if (handle != SQL_NULL_HANDLE &&
         ODBCSucceeded(odbc::SQLGetDiagField(handleType, handle, 0, SQL_DIAG_NUMBER, &count, SQL_IS_INTEGER, nullptr))) {
         for (SQLINTEGER i = 1; i <= count; ++i) {
@@ -168,18 +327,12 @@ void ODBCCheckError(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN& rc, Str
             SQLRETURN drc = odbc::SQLGetDiagRec(handleType, handle, static_cast<SQLSMALLINT>(i), state, &native, text,
                                                 sizeof text, &len);
             if (!ODBCSucceeded(drc)) break;
-            lastState = reinterpret_cast<const char*>(state);
-            lastNative = native;
-            msg += "ODBC32 Error ";
-            msg += lastState;
-            msg += " :";
-            msg += reinterpret_cast<const char*>(text);
-            msg += "\r\n";
-            ++read;
+            records.push_back({reinterpret_cast<const char*>(state), native, reinterpret_cast<const char*>(text)});
+            msg += "ODBC32 Error " + records.back().State + " :" + records.back().Text + "\r\n";
         }
     }
     if (freeHandle && handle != SQL_NULL_HANDLE) odbc::SQLFreeHandle(handleType, handle);
-    if (read > 0) throw EODBCError(msg, lastState, lastNative);
+    if (!records.empty()) throw EODBCError(msg, std::move(records));
     if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
         msg = "ODBC32 Error 00000 :return code " + IntToStr(rc) + " without diagnostics\r\n";
         throw EODBCError(msg, "00000", 0);

@@ -196,6 +196,21 @@ SQLHSTMT ODBCAllocStmt(SQLHDBC dbc) {
     return stmt;
 }
 
+bool ODBCSetQueryTimeout(SQLHSTMT handle, SQLULEN seconds) {
+    SQLRETURN rc = odbc::SQLSetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT, AsPointer(seconds), SQL_IS_UINTEGER);
+    if (!ODBCSucceeded(rc)) {
+        // No limit is every driver's default: a driver that knows no
+        // timeouts may refuse the attribute then.
+        if (seconds != 0) ODBCCheckError(SQL_HANDLE_STMT, handle, rc);
+        return seconds == 0;
+    }
+    SQLULEN kept = seconds;
+    if (rc == SQL_SUCCESS_WITH_INFO &&
+        !ODBCSucceeded(odbc::SQLGetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT, &kept, sizeof kept, nullptr)))
+        kept = 0;
+    return kept == seconds;
+}
+
 String ODBCCursorName(SQLHSTMT handle) {
     // User-space addresses fit 12 base-36 digits (36^12 > 2^62), so the name
     // is at most 13 characters and distinct handles give distinct names.

@@ -212,6 +212,19 @@ TEST(ParamsStream, VersionsZeroAndTwoAreRead) {
     EXPECT_FALSE(list.Entry(1)->Bound());
 }
 
+TEST(ParamsStream, BoundNullOfNoTypeIsStoredAsANullString) {
+    TODBCParams list;
+    TODBCParam* p = list.CreateParam(ftUnknown, "n", ptInput, "n");
+    p->Clear();
+    p->SetBound(true);
+    TODBCParams back;
+    Read(back, Write(list));
+    ASSERT_EQ(back.Count(), 1);
+    EXPECT_EQ(back.Entry(0)->DataType(), ftString);
+    EXPECT_TRUE(back.Entry(0)->IsNull());
+    EXPECT_TRUE(back.Entry(0)->Bound());
+}
+
 TEST(ParamsStream, VersionThreeIsRefusedAndLeavesTheListEmpty) {
     TODBCParams list;
     list.CreateParam(ftInteger, "old", ptInput);

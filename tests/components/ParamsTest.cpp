@@ -121,10 +121,15 @@ TEST(Param, SetAsVariantChoosesTheTypeFromTheVariantCode) {
         EXPECT_EQ(p.DataType(), type) << VarTypeAsText(value.VarType());
         EXPECT_TRUE(p.GetAsVariant() == value || value.IsEmpty());
     }
+    // NULL makes a bound NULL: of the type the parameter has, else a string.
     p.SetAsVariant(Null());
-    EXPECT_EQ(p.DataType(), ftUnknown);
-    EXPECT_FALSE(p.IsNull());
-    EXPECT_TRUE(p.GetAsVariant().IsNull());
+    EXPECT_EQ(p.DataType(), ftString);
+    EXPECT_TRUE(p.IsNull());
+    EXPECT_TRUE(p.Bound());
+    p.SetAsVariant(Variant(3));
+    p.SetAsVariant(Null());
+    EXPECT_EQ(p.DataType(), ftInteger);
+    EXPECT_TRUE(p.IsNull());
 }
 
 TEST(Param, SetTextConvertsByTheCurrentType) {

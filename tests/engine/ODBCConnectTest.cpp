@@ -199,6 +199,26 @@ TEST_F(CapabilitiesSQLite, StaticMaskLackingSelectForUpdateGivesForwardOnlyAndSt
     EXPECT_TRUE(Works());
 }
 
+TEST(ConnectionString, AttributesAreFoundAndRemovedWithTheirBraces) {
+    const String cs = "DRIVER={PostgreSQL ANSI};Server=h;PWD={a;b}}c};uid=u;Port=1";
+    EXPECT_TRUE(IsConnectionString(cs));
+    EXPECT_FALSE(IsConnectionString("VeloraPG"));
+    EXPECT_EQ(ConnectionStringValue(cs, "pwd"), "a;b}c");
+    EXPECT_EQ(ConnectionStringValue(cs, "UID"), "u");
+    bool found = true;
+    EXPECT_EQ(ConnectionStringValue(cs, "Database", &found), "");
+    EXPECT_FALSE(found);
+    EXPECT_EQ(ConnectionStringWithout(cs, ConnectionStringPasswordKeys()),
+              "DRIVER={PostgreSQL ANSI};Server=h;uid=u;Port=1");
+    EXPECT_EQ(ConnectionStringWithout(cs, ConnectionStringUserKeys()),
+              "DRIVER={PostgreSQL ANSI};Server=h;PWD={a;b}}c};Port=1");
+    // Braces only where needed; what is braced reads back as given.
+    EXPECT_EQ(ConnectionStringAttribute("PWD", "plain-pw"), "PWD=plain-pw");
+    const String odd = ConnectionStringAttribute("PWD", " x;y}z");
+    EXPECT_EQ(odd, "PWD={ x;y}}z}");
+    EXPECT_EQ(ConnectionStringValue("DSN=d;" + odd, "PWD"), " x;y}z");
+}
+
 TEST(HasAllCapabilities, EveryBitOfTheKindIsNeeded) {
     EXPECT_TRUE(HasAllCapabilities(kKeysetAll, 1));
     EXPECT_TRUE(HasAllCapabilities(kCursorLibraryAll, 2));
@@ -234,6 +254,13 @@ TEST_F(ErrorPathSQLite, TwoRecordsGiveTwoLines) {
         EXPECT_EQ(e.Message(), "ODBC32 Error 40001 :first record\r\nODBC32 Error HY000 :second record\r\n");
         EXPECT_EQ(e.SQLState, "HY000");
         EXPECT_EQ(e.NativeError, 22);
+        // Every record is kept, in order.
+        ASSERT_EQ(e.Diagnostics.size(), 2u);
+        EXPECT_EQ(e.Diagnostics[0].State, "40001");
+        EXPECT_EQ(e.Diagnostics[0].Native, 11);
+        EXPECT_EQ(e.Diagnostics[0].Text, "first record");
+        EXPECT_EQ(e.Diagnostics[1].State, "HY000");
+        EXPECT_EQ(e.Diagnostics[1].Text, "second record");
     }
 }
 

@@ -22,7 +22,10 @@
 // manager (libodbc), which is not suppressed.
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:psqlodbca.so\n"
-           "leak:psqlodbcw.so\n";
+           "leak:psqlodbcw.so\n"
+           // fontconfig and pango keep their font caches for the whole process.
+           "leak:libfontconfig.so\n"
+           "leak:libpango\n";
 }
 extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
 

@@ -411,6 +411,29 @@ TCanvas* TGraphicControl::Canvas() const {
     return FCanvas;
 }
 
+namespace {
+// Attaches canvas to the device for one Paint and detaches it on every path.
+template <class C>
+void PaintOnDevice(C& control, TCanvas& canvas, TCanvasDevice& device, TPoint origin, const TRect& clip) {
+    canvas.Attach(&device, origin, clip);
+    try {
+        control.Paint();
+    } catch (...) {
+        canvas.Detach();
+        throw;
+    }
+    canvas.Detach();
+}
+}  // namespace
+
+void TGraphicControl::PaintTo(TCanvasDevice& device, TPoint origin, const TRect& clip) {
+    PaintOnDevice(*this, *FCanvas, device, origin, clip);
+}
+
+void TCustomControl::PaintTo(TCanvasDevice& device, TPoint origin, const TRect& clip) {
+    PaintOnDevice(*this, *FCanvas, device, origin, clip);
+}
+
 TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner), FCanvas(new TCanvas) {}
 
 TCustomControl::~TCustomControl() { delete FCanvas; }

@@ -148,6 +148,28 @@ void TCustomLabel::UserClick() {
         if (TCustomForm* form = GetParentForm(this)) form->UserFocus(FFocusControl);
 }
 
+void TCustomLabel::Paint() {
+    TCanvas* cv = Canvas();
+    const TRect r = ClientRect();
+    if (!FTransparent) {
+        cv->Brush()->SetColor(Color());
+        cv->Brush()->SetStyle(bsSolid);
+        cv->FillRect(r);
+    }
+    cv->Brush()->SetStyle(bsClear);
+    static constexpr unsigned Alignments[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
+    unsigned flags = Alignments[FAlignment] | DT_EXPANDTABS;
+    if (FWordWrap) flags |= DT_WORDBREAK;
+    if (!FShowAccelChar) flags |= DT_NOPREFIX;
+    TRect textRect = r;
+    if (FLayout != tlTop) {
+        const int h = cv->CalcTextRect(GetLabelText(), r, flags).Height();
+        textRect.Top += FLayout == tlCenter ? (r.Height() - h) / 2 : r.Height() - h;
+    }
+    if (!EnabledInTree()) cv->Font()->SetColor(clGrayText);
+    cv->DrawText(GetLabelText(), -1, textRect, flags);
+}
+
 void TCustomLabel::Loaded() {
     TGraphicControl::Loaded();
     AdjustBounds();

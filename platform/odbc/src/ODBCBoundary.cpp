@@ -398,6 +398,17 @@ SQLRETURN SQLConnect(SQLHDBC Dbc, SQLCHAR* ServerName, SQLSMALLINT NameLength1, 
     });
 }
 
+SQLRETURN SQLDriverConnect(SQLHDBC Dbc, SQLHWND WindowHandle, SQLCHAR* InConnectionString, SQLSMALLINT StringLength1,
+                           SQLCHAR* OutConnectionString, SQLSMALLINT BufferLength, SQLSMALLINT* StringLength2Ptr,
+                           SQLUSMALLINT DriverCompletion) {
+    return Run("SQLDriverConnect", Dbc, [&] {
+        SQLRETURN rc = ::SQLDriverConnect(Dbc, WindowHandle, InConnectionString, StringLength1, OutConnectionString,
+                                          BufferLength, StringLength2Ptr, DriverCompletion);
+        if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && IsCursorLib(Dbc)) cursorlib::OnConnected(Dbc);
+        return rc;
+    });
+}
+
 SQLRETURN SQLDisconnect(SQLHDBC Dbc) {
     return Run("SQLDisconnect", Dbc, [&] {
         bool lib = IsCursorLib(Dbc);
@@ -498,6 +509,14 @@ SQLRETURN SQLExecDirect(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLe
 
 SQLRETURN SQLCloseCursor(SQLHSTMT Stmt) {
     return Run("SQLCloseCursor", Stmt, [&] { return VELORA_ROUTE(CloseCursor(Stmt), SQLCloseCursor(Stmt)); });
+}
+
+SQLRETURN SQLCancel(SQLHSTMT Stmt) {
+    // Not through Run: the diagnostics posted for the running call belong to
+    // it. A cursor-library statement is the driver's statement as well.
+    SQLRETURN rc = ::SQLCancel(Stmt);
+    if (gTrace) Trace("SQLCancel", Stmt, rc);
+    return rc;
 }
 
 SQLRETURN SQLFreeStmt(SQLHSTMT Stmt, SQLUSMALLINT Option) {
@@ -713,6 +732,12 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT HandleType, SQLHANDLE Handle
 }
 
 bool UsesCursorLibrary(SQLHDBC Dbc) { return IsCursorLib(Dbc); }
+
+void AdoptCursorLibrary(SQLHDBC Dbc) {
+    if (IsCursorLib(Dbc)) return;
+    SetCursorLibFlag(Dbc, true);
+    cursorlib::OnConnected(Dbc);
+}
 
 // ---------------------------------------------------------------------------
 // Fault injection API.

@@ -44,6 +44,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace velora {
@@ -151,6 +152,21 @@ public:
     /// \throws EDatabaseError "Cannot perform this operation on an open dataset"
     void SetUniDirectional(bool Value);
     bool CacheBlobs() const { return FCacheBlobs; }
+    /// Seconds a statement may run before it is cancelled (0: no limit);
+    /// effective at the next run. The driver enforces it where it keeps
+    /// SQL_ATTR_QUERY_TIMEOUT; where it does not (MariaDB's answers 01S02
+    /// and keeps 0), a watchdog cancels the statement as CancelStatement
+    /// would. Either way the run raises EODBCError, with HYT00 "Timeout
+    /// expired" as the last record when the watchdog stopped it.
+    int QueryTimeout() const { return FQueryTimeout; }
+    /// Negative values count as 0.
+    void SetQueryTimeout(int Value) { FQueryTimeout = Value < 0 ? 0 : Value; }
+    /// Cancels the statement the dataset is running now (opening it, or a
+    /// query's ExecSQL) with SQLCancel. Safe to call from another thread:
+    /// the running call then raises EODBCError with the driver's SQLSTATE
+    /// (HY008 or the server's) and the dataset stays usable. Answers false
+    /// when no statement was running. (Cancel cancels an edit.)
+    bool CancelStatement();
     TODBCInfo GetAbout() const { return VeloraInfo; }
     void SetAbout(TODBCInfo) {}
 
@@ -355,7 +371,18 @@ private:
     void RequeryText(const String& Text);
     void ReleaseHandle() noexcept;
 
+protected:
+    /// Executes a prepared statement with the query timeout applied, open to
+    /// CancelStatement while it runs.
+    /// \throws EODBCError
+    void ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>* Warnings = nullptr);
+
+private:
     TODBCStmtOwner FStmtHandle;
+    int FQueryTimeout = 0;
+    std::mutex FRunningLock;  ///< guards FRunning and FCancelled against CancelStatement
+    SQLHSTMT FRunning = SQL_NULL_HSTMT;
+    bool FCancelled = false;
     std::unique_ptr<TODBC> FEngine;
     String FStmtText;
     String FActiveStmtText;

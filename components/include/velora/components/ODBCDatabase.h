@@ -16,6 +16,15 @@
 // not prompt again, forgets it when a connect with it fails, and wipes it
 // when destroyed.
 //
+// Connection strings. DataSourceName holds either the name of a data source
+// (connected with SQLConnect) or a connection string "DRIVER=...;..." or
+// "DSN=...;..." (connected with SQLDriverConnect, the driver never
+// prompting); both decide the cursor mode the same way. A password in the
+// string (PWD or PASSWORD) is taken out when the string is assigned and kept
+// privately like a typed one: DataSourceName, form files and error messages
+// never show it. The login's user name and password, when given, become the
+// string's UID and PWD.
+//
 // Datasets plug in through TODBCDataSetLink (below).
 #pragma once
 
@@ -97,9 +106,12 @@ public:
     /// monitor and tells dbOpen; the lock is released and the cursor reset
     /// on every path. Does nothing when connected or when DataSourceName is
     /// empty. On failure the database is left not connected.
+    /// A data source the driver manager does not know is connected without
+    /// any prompt, so its IM002 is what the caller sees.
     /// \throws EDatabaseError "Cannot connect to database '<name>'" when the
-    ///         login dialog is cancelled; EODBCError when the connect fails;
-    ///         whatever OnLogin raises.
+    ///         login dialog is cancelled, SLoginNeedsTerminal when it cannot
+    ///         be shown; EODBCError when the connect fails; whatever OnLogin
+    ///         raises.
     void Open();
     /// Tells dbClose, closes the datasets in use, rolls back a transaction
     /// left open, disconnects and frees the handle.
@@ -157,9 +169,15 @@ public:
     /// How statements on this connection get cursors (decided at connect).
     TCursorMode CursorMode() const { return FCursorMode; }
 
+    /// The data source name or connection string, without its password.
     const String& DataSourceName() const { return FDataSourceName; }
+    /// A connection string's PWD/PASSWORD is taken out and kept privately.
     /// \throws EDatabaseError when connected.
     void SetDataSourceName(const String& Value);
+    /// Seconds a connect may take (SQL_ATTR_LOGIN_TIMEOUT; 0: no limit).
+    int LoginTimeout() const { return FLoginTimeout; }
+    /// Negative values count as 0. \throws EDatabaseError when connected.
+    void SetLoginTimeout(int Value);
     bool KeepConnection() const { return FKeepConnection; }
     /// \throws EDatabaseError when connected.
     void SetKeepConnection(bool Value);
@@ -218,11 +236,43 @@ private:
     bool FStreamedConnected = false;
     bool FTransactionGuard = false;
     TODBCTransIsolation FTransIsolation = tiReadCommitted;
+    int FLoginTimeout = 30;
+    String FConnectionPassword;  // taken out of a connection string
     // The login remembered from the dialog or OnLogin (never in Params).
     bool FHasLogin = false;
     String FLoginDataSource;
     String FLoginUserName;
     String FLoginPassword;
+};
+
+/// A transaction scope: starts a transaction on the database and rolls it
+/// back when the scope ends without Commit (an exception leaving the scope
+/// included), so the connection never stays in manual-commit mode by
+/// accident. The database must outlive the guard.
+///
+///   TODBCTransaction transaction(db);
+///   ... work ...
+///   transaction.Commit();
+class TODBCTransaction {
+public:
+    /// \throws EDatabaseError when the database is closed; EODBCError
+    explicit TODBCTransaction(TODBCDatabase& Database);
+    /// Rolls back unless committed or rolled back; never throws.
+    ~TODBCTransaction();
+    TODBCTransaction(const TODBCTransaction&) = delete;
+    TODBCTransaction& operator=(const TODBCTransaction&) = delete;
+
+    /// Commits; the guard is done afterwards, also when the commit fails.
+    /// \throws EDatabaseError when the transaction has ended; EODBCError
+    void Commit();
+    /// Rolls back now. \throws EDatabaseError when it has ended; EODBCError
+    void Rollback();
+    /// True until Commit or Rollback.
+    bool Active() const { return FActive; }
+
+private:
+    TODBCDatabase& FDatabase;
+    bool FActive = false;
 };
 
 }  // namespace velora

@@ -139,8 +139,10 @@ public:
     /// DataType by the variant's type code (varSmallint ftSmallint, varInteger
     /// ftInteger, varSingle/varDouble ftFloat, varCurrency ftBCD, varDate
     /// ftDateTime, varOleStr/varString ftString, varBoolean ftBoolean, any
-    /// other ftUnknown), then a copy of the variant. A Null variant leaves
-    /// IsNull False and DataType ftUnknown.
+    /// other ftUnknown), then a copy of the variant. A Null variant makes
+    /// the parameter a bound NULL (IsNull and Bound True) of the DataType it
+    /// has, ftString when that was ftUnknown: a NULL character value, which
+    /// every driver accepts wherever a value may be NULL.
     void SetAsVariant(const Variant& Value);
     /// Stores the text, converted by DataType (ftString when it was
     /// ftUnknown): integers, Boolean, floating point, currency (ftBCD),

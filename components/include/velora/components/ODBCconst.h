@@ -28,6 +28,10 @@ inline constexpr const char* SNoParameterType = "No parameter type for parameter
 inline constexpr const char* SParameterNotFound = "Parameter '%s' not found";
 inline constexpr const char* SParamTooBig = "Parameter '%s', cannot save data larger than %d bytes";
 inline constexpr const char* SLoginError = "Cannot connect to database '%s'";
+inline constexpr const char* STransactionEnded = "The transaction has already ended";
+inline constexpr const char* SLoginNeedsTerminal =
+    "Cannot connect to database '%s': login prompt needs a terminal; set --user/--password (USER NAME and PASSWORD "
+    "in Params) or LoginPrompt False";
 inline constexpr const char* STruncationError = "Parameter '%s' truncated on output";
 inline constexpr const char* SInvalidVersion = "Unable to load bind parameters";
 inline constexpr const char* SResultName = "Result";

@@ -13,6 +13,7 @@
 #include "velora/rtl/SysUtils.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace velora {
 
@@ -29,15 +30,25 @@ const char* CursorModeName(TCursorMode mode);
 
 /// The exception of every failed ODBC call. The message holds one line per
 /// diagnostic record: "ODBC32 Error " + SQLSTATE + " :" + text + CR LF.
-/// SQLState and NativeError keep the last record's values.
+/// SQLState and NativeError keep the last record's values; Diagnostics keeps
+/// every record read, in the order the driver reported them.
 class EODBCError : public Exception {
 public:
     EODBCError(std::int16_t nativeCode, String message) : Exception(std::move(message)), NativeError(nativeCode) {}
     EODBCError(String message, String sqlState, SQLINTEGER nativeError)
         : Exception(std::move(message)), SQLState(std::move(sqlState)), NativeError(nativeError) {}
+    /// SQLState and NativeError are taken from the last record.
+    EODBCError(String message, std::vector<odbc::DiagRecord> diagnostics)
+        : Exception(std::move(message)), Diagnostics(std::move(diagnostics)) {
+        if (!Diagnostics.empty()) {
+            SQLState = Diagnostics.back().State;
+            NativeError = Diagnostics.back().Native;
+        }
+    }
 
-    String SQLState;             ///< SQLSTATE of the last diagnostic record ("" when none)
-    SQLINTEGER NativeError = 0;  ///< native code of the last diagnostic record
+    String SQLState;                            ///< SQLSTATE of the last diagnostic record ("" when none)
+    SQLINTEGER NativeError = 0;                 ///< native code of the last diagnostic record
+    std::vector<odbc::DiagRecord> Diagnostics;  ///< every record, first to last (empty for the library's own errors)
 };
 
 /// Capability sets tested by ODBCConnect: 1 keyset cursors, 2 cursor library.
@@ -49,14 +60,42 @@ bool HasAllCapabilities(SQLUINTEGER mask, int kind);
 SQLRETURN ODBCAllocEnv(SQLHENV& env);
 SQLRETURN ODBCFreeEnv(SQLHENV env);
 
+/// True when `target` is a connection string ("DRIVER=...;..." or
+/// "DSN=...;..."), not the name of a data source: data source names cannot
+/// hold '='.
+bool IsConnectionString(const String& target);
+/// The value of `key` (case-insensitive; braces removed) in a connection
+/// string, or "" when absent. `found` tells absent from empty.
+String ConnectionStringValue(const String& connectionString, const String& key, bool* found = nullptr);
+/// The connection string without the attributes named in `keys`
+/// (case-insensitive), the others kept as written.
+String ConnectionStringWithout(const String& connectionString, const std::vector<String>& keys);
+/// The attribute names that carry a user name (UID, USER, USERNAME) and a
+/// password (PWD, PASSWORD) in the connection strings of the drivers.
+const std::vector<String>& ConnectionStringUserKeys();
+const std::vector<String>& ConnectionStringPasswordKeys();
+/// `key=value`; a value holding ';', '{' or '}' or spaces at either end is
+/// braced with every '}' doubled, so any text survives.
+String ConnectionStringAttribute(const String& key, const String& value);
+
+/// True when the driver manager knows a data source of that name (user and
+/// system data sources). A connection string answers true unless it names
+/// a DSN that does not exist.
+bool ODBCDataSourceExists(SQLHENV env, const String& target);
+
 /// Connects `dbc` (allocated here) to a data source and decides the cursor
 /// mode: keyset when the driver's keyset cursors have every capability the
 /// engine uses, else a reconnect through the cursor library (cursor library
-/// or forward-only). A failing connect leaves `dbc` nil and freed; a failing
-/// attribute call leaves it allocated in `dbc` for the caller to free.
+/// or forward-only). `dataSource` is a data source name (SQLConnect) or a
+/// connection string (SQLDriverConnect, never prompting); a non-empty user
+/// name and password are added to the string as UID and PWD, replacing what
+/// it holds. An empty user name or password is passed as none at all (a null
+/// pointer), so the data source's own account applies. A failing connect
+/// leaves `dbc` nil and freed; a failing attribute call leaves it allocated
+/// in `dbc` for the caller to free. `loginTimeout` is in seconds (0: none).
 /// \throws EODBCError on any failure.
 SQLRETURN ODBCConnect(SQLHDBC& dbc, SQLHENV env, const String& dataSource, const String& userName,
-                      const String& password, TCursorMode& cursorMode);
+                      const String& password, TCursorMode& cursorMode, SQLUINTEGER loginTimeout = 30);
 SQLRETURN ODBCDisconnect(SQLHDBC dbc);
 SQLRETURN ODBCFreeConnect(SQLHDBC dbc);
 

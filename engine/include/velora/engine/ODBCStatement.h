@@ -71,6 +71,10 @@ SQLRETURN ODBCPrepareText(SQLHSTMT handle, const String& text);
 ///   opens (and later reports itself not modifiable).
 /// \throws EODBCError
 SQLRETURN ODBCExecute(SQLHSTMT handle, std::vector<odbc::DiagRecord>* warnings = nullptr);
+/// Sets SQL_ATTR_QUERY_TIMEOUT (seconds, 0: none) and answers whether the
+/// driver keeps the value (one answering 01S02 keeps another: then false).
+/// \throws EODBCError when a limit is refused outright
+bool ODBCSetQueryTimeout(SQLHSTMT handle, SQLULEN seconds);
 
 /// The C type the binder uses for an engine type code (99 SQL_C_DEFAULT for
 /// fcUnknown, 0 for codes it does not know).

@@ -26,6 +26,7 @@ namespace velora {
 /// Screen cursor identifiers.
 using TCursor = int;
 inline constexpr TCursor crDefault = 0;
+inline constexpr TCursor crSizeNWSE = -8;
 inline constexpr TCursor crHourGlass = -11;
 inline constexpr TCursor crSQLWait = -17;
 

@@ -45,6 +45,7 @@ public:
 
     /// Grouped buttons go down (or up with AllowAllUp), then OnClick.
     void Click() override;
+    void Paint() override;
 
 private:
     bool FAllowAllUp = false;

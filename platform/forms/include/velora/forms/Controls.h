@@ -19,6 +19,7 @@
 #pragma once
 
 #include "velora/classes/Classes.h"
+#include "velora/forms/Application.h"
 #include "velora/forms/Graphics.h"
 
 #include <cstdint>
@@ -157,6 +158,10 @@ public:
     TAlign Align() const { return FAlign; }
     void SetAlign(TAlign value) { FAlign = value; }
 
+    /// The mouse cursor shown over the control.
+    TCursor Cursor() const { return FCursor; }
+    void SetCursor(TCursor value) { FCursor = value; }
+
     /// Runs the click behaviour of the control (OnClick by default).
     virtual void Click();
     /// A user's click: ignored unless the control is enabled and visible
@@ -223,6 +228,7 @@ private:
     bool FEnabled = true;
     bool FVisible = true;
     TAlign FAlign = alNone;
+    TCursor FCursor = crDefault;
     int FInvalidateCount = 0;
 };
 
@@ -318,6 +324,9 @@ public:
     TCanvas* Canvas() const;
     /// Draws the control (nothing by default).
     virtual void Paint() {}
+    /// Runs Paint with the canvas on device, the control's top-left corner
+    /// at origin and drawing kept inside clip (device coordinates).
+    void PaintTo(TCanvasDevice& device, TPoint origin, const TRect& clip);
 
 private:
     TCanvas* FCanvas;
@@ -330,6 +339,8 @@ public:
     ~TCustomControl() override;
     TCanvas* Canvas() const;
     virtual void Paint() {}
+    /// As TGraphicControl::PaintTo (the children are painted by the caller).
+    void PaintTo(TCanvasDevice& device, TPoint origin, const TRect& clip);
 
 private:
     TCanvas* FCanvas;

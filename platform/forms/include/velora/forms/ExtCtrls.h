@@ -36,6 +36,8 @@ public:
     /// Pixels of border on each side: the bevels (BevelWidth each), the
     /// border width between them and a single border line.
     int BorderExtent() const;
+    /// The bevels and the centred caption.
+    void Paint() override;
 
 private:
     TPanelBevel FBevelInner = bvNone;
@@ -58,6 +60,7 @@ public:
     void SetShape(TBevelShape value);
     TBevelStyle Style() const { return FStyle; }
     void SetStyle(TBevelStyle value);
+    void Paint() override;
 
 private:
     TBevelShape FShape = bsBox;

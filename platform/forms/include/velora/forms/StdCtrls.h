@@ -51,6 +51,10 @@ public:
     String DisplayText() const;
     /// A user's click: focuses FocusControl when it can take the focus.
     void UserClick() override;
+    /// Fills the label with Color (unless Transparent) and draws the text
+    /// with its alignment, layout, word wrap and hotkey mark; a disabled
+    /// label draws grey text.
+    void Paint() override;
 
 protected:
     /// The text the label draws: its caption.
@@ -391,6 +395,8 @@ public:
 class TGroupBox : public TCustomControl {
 public:
     explicit TGroupBox(TComponent* AOwner);
+    /// An etched frame with the caption in its top edge.
+    void Paint() override;
 };
 
 }  // namespace velora

@@ -45,6 +45,11 @@ SQLRETURN SQLGetConnectAttr(SQLHDBC Dbc, SQLINTEGER Attribute, SQLPOINTER Value,
                             SQLINTEGER* StringLength);
 SQLRETURN SQLConnect(SQLHDBC Dbc, SQLCHAR* ServerName, SQLSMALLINT NameLength1, SQLCHAR* UserName,
                      SQLSMALLINT NameLength2, SQLCHAR* Authentication, SQLSMALLINT NameLength3);
+/// The connection string reaches the driver manager as given; the trace
+/// names the call and its handle only, never the string (it may hold PWD).
+SQLRETURN SQLDriverConnect(SQLHDBC Dbc, SQLHWND WindowHandle, SQLCHAR* InConnectionString, SQLSMALLINT StringLength1,
+                           SQLCHAR* OutConnectionString, SQLSMALLINT BufferLength, SQLSMALLINT* StringLength2Ptr,
+                           SQLUSMALLINT DriverCompletion);
 SQLRETURN SQLDisconnect(SQLHDBC Dbc);
 SQLRETURN SQLGetInfo(SQLHDBC Dbc, SQLUSMALLINT InfoType, SQLPOINTER InfoValue, SQLSMALLINT BufferLength,
                      SQLSMALLINT* StringLength);
@@ -63,6 +68,9 @@ SQLRETURN SQLPrepare(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLengt
 SQLRETURN SQLExecute(SQLHSTMT Stmt);
 SQLRETURN SQLExecDirect(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLength);
 SQLRETURN SQLCloseCursor(SQLHSTMT Stmt);
+/// May be called from another thread while Stmt runs. Touches no state of
+/// the boundary, so it cannot wait for the call it interrupts.
+SQLRETURN SQLCancel(SQLHSTMT Stmt);
 SQLRETURN SQLFreeStmt(SQLHSTMT Stmt, SQLUSMALLINT Option);
 SQLRETURN SQLRowCount(SQLHSTMT Stmt, SQLLEN* RowCount);
 SQLRETURN SQLNumResultCols(SQLHSTMT Stmt, SQLSMALLINT* ColumnCount);
@@ -110,5 +118,11 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT HandleType, SQLHANDLE Handle
 /// True when the connection asked for the cursor library (SQL_ATTR_ODBC_CURSORS
 /// = SQL_CUR_USE_ODBC before connecting) and so is served by ours.
 bool UsesCursorLibrary(SQLHDBC Dbc);
+
+/// Serves the statements a connection allocates from now on with our cursor
+/// library, as if it had asked for it before connecting: for a connection
+/// made elsewhere (SQLDriverConnect by the application) whose driver lacks
+/// the keyset cursors the engine needs. Dbc must be connected.
+void AdoptCursorLibrary(SQLHDBC Dbc);
 
 }  // namespace velora::odbc

@@ -1,0 +1,391 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// velora browse: a table (TODBCTable) or a query (TODBCQuery) in a
+// data-aware grid on the whole terminal. The grid is velora_tui's TDBGrid,
+// so every move, edit, insert and delete goes through the dataset: the
+// table's own road to the data source does the writing, and a refused post
+// leaves the record in edit with the typed values and the data source's
+// message on the status line.
+//
+// Screen: a title row (data source, table or query, filter and order), the
+// grid, a status row (position, record count once known, the dataset's
+// state, the last message) and a row of keys. The filter and order are the
+// table's FilterParams and IndexParams (the data source's own WHERE and
+// ORDER BY text); setting one reopens the table, and a text the data source
+// refuses is reported and the previous one kept.
+//
+// The database is opened before the screen is taken over, so the login
+// dialog (when the data source refuses the connection for want of a
+// password and none was given) talks to the plain terminal.
+//
+// Memory: the dataset keeps one block of rows (RowSetSize) and the grid's
+// window of record buffers; the driver holds what its cursor holds (the
+// SQLite driver's and psqlODBC's static cursors keep the whole result).
+#include "BrowseCommand.h"
+
+#include "CommandDatabase.h"
+
+#include "velora/components/ODBCObj.h"
+#include "velora/components/ODBCQuery.h"
+#include "velora/components/ODBCTable.h"
+#include "velora/tui/DBGrid.h"
+#include "velora/tui/TextView.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace velora::app {
+
+const char* const BrowseUsage =
+    "       velora browse DSN TABLE [--where TEXT] [--order TEXT] [--read-only]\n"
+    "                     [--user USER] [--password PASSWORD]\n"
+    "       velora browse DSN --sql SQL [--read-only] [--user USER] [--password PASSWORD]\n";
+
+namespace {
+
+using namespace velora::tui;
+
+constexpr const char* KeyHelp =
+    "Enter edit  F2 post  Esc cancel  Ins insert  Del delete  F3 view  F4 filter  F6 order  F10 quit";
+
+const char* StateName(TDataSetState state) {
+    switch (state) {
+        case dsBrowse:
+            return "Browse";
+        case dsEdit:
+            return "Edit";
+        case dsInsert:
+            return "Insert";
+        case dsInactive:
+            return "Closed";
+        default:
+            return "Busy";
+    }
+}
+
+bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
+
+/// The whole value of a long field of the current record: through the
+/// field (AsString, the dataset's BLOB stream); a dataset that has no BLOB
+/// stream yet is read through its engine's long-data path.
+std::string LongValue(TODBCDataSet& data, TField* field) {
+    try {
+        return field->AsString();
+    } catch (const EDatabaseError&) {
+        if (!data.Engine() || !data.ActiveBuffer()) throw;
+    }
+    std::int32_t size = 0;
+    const SQLRETURN rc = data.Engine()->GetBlobSize(data.ActiveBuffer(), data.BookmarkOffset(), size, field->FieldNo());
+    if (!ODBCSucceeded(rc) || size <= 0) return {};
+    std::string value(static_cast<std::size_t>(size) + 1, '\0');
+    std::int32_t count = 0;
+    const TBookmark bookmark = data.GetBookmark();
+    data.Engine()->ReadBlob(bookmark.data(), field->FieldNo(), 0, size + 1, value.data(), count);
+    const bool memo = field->DataType() == ftMemo || field->DataType() == ftFmtMemo;
+    if (memo && count > 0) --count;  // memos arrive with their terminating zero
+    value.resize(static_cast<std::size_t>(std::max(count, 0)));
+    return value;
+}
+
+class TBrowser {
+public:
+    TBrowser(TScreen& screen, TODBCDataSet& data, TODBCTable* table, std::string title, bool readOnly)
+        : FScreen(screen), FData(data), FTable(table), FTitle(std::move(title)) {
+        FGrid.SetReadOnly(readOnly);
+        FSource = std::make_unique<TDataSource>(nullptr);
+        FSource->SetDataSet(&FData);
+        FGrid.OnConfirm = [this](const std::string& question) { return Confirm(question); };
+        FGrid.SetDataSource(FSource.get());
+        Layout();
+    }
+    ~TBrowser() { FGrid.SetDataSource(nullptr); }
+
+    void Run() {
+        for (;;) {
+            PaintAll();
+            const TKeyEvent key = FScreen.ReadKey();
+            if (key.Key == TKey::Closed) return;
+            FMessage.clear();
+            if (key.Key == TKey::Resize) {
+                Layout();
+                continue;
+            }
+            if (key.Key == TKey::F10 || (key.Key == TKey::Ctrl && (key.Char == 'q' || key.Char == 'c'))) {
+                if (FData.State() == dsEdit || FData.State() == dsInsert || FGrid.EditorMode()) {
+                    FMessage = "Post (F2) or cancel (Esc) the record first";
+                    continue;
+                }
+                return;
+            }
+            if (key.Key == TKey::F3) {
+                ViewField();
+                continue;
+            }
+            if (key.Key == TKey::F4 || key.Key == TKey::F6) {
+                SetClause(key.Key == TKey::F4);
+                continue;
+            }
+            FGrid.HandleKey(key);
+            FMessage = FGrid.Message();
+        }
+    }
+
+private:
+    void Layout() {
+        FGrid.SetBounds(1, 0, std::max(FScreen.Height() - 3, 2), FScreen.Width());
+        for (int r = 0; r < FScreen.Height(); ++r) FScreen.WriteLine(r, "");
+        FGrid.Invalidate();
+    }
+
+    std::string Position() {
+        if (!FData.Active()) return "";
+        if (FData.State() == dsInsert) return "New record";
+        if (FData.IsEmpty()) return "No records";
+        std::int32_t row = -1;
+        const TBookmark bookmark = FData.GetBookmark();
+        if (bookmark.size() >= sizeof row) std::memcpy(&row, bookmark.data(), sizeof row);
+        std::string text = "Record " + std::to_string(row + 1);
+        const std::int32_t count = FData.Engine() ? FData.Engine()->RowCount : -1;
+        text += count >= 0 ? " of " + std::to_string(count) : " of ?";
+        return text;
+    }
+
+    void PaintAll() {
+        std::string title = " velora browse  " + FTitle;
+        if (FTable && FTable->Filtered()) title += "  where " + OneLine(FTable->FilterParams()->Text());
+        if (FTable && FTable->Indexed()) title += "  order by " + OneLine(FTable->IndexParams()->Text());
+        FScreen.WriteLine(0, title, aReverse);
+        if (FGrid.NeedsPaint()) FGrid.Paint(FScreen);
+        PaintStatus();
+        FScreen.WriteLine(FScreen.Height() - 1, KeyHelp, aDim);
+        if (FGrid.CursorRow() >= 0)
+            FScreen.SetCursor(FGrid.CursorRow(), FGrid.CursorCol());
+        else
+            FScreen.SetCursor(-1, -1);
+        FScreen.Flush();
+    }
+
+    void PaintStatus() {
+        std::string status = " " + Position();
+        status += " | " + std::string(StateName(FData.State()));
+        if (!FMessage.empty()) status += " | " + FMessage;
+        FScreen.WriteLine(FScreen.Height() - 2, status, aReverse);
+    }
+
+    /// Asks a question on the status row; any key but y/Y says no.
+    bool Confirm(const std::string& question) {
+        FScreen.WriteLine(FScreen.Height() - 2, " " + question + " (y/n)", aReverse | aBold);
+        FScreen.SetCursor(-1, -1);
+        FScreen.Flush();
+        const TKeyEvent key = FScreen.ReadKey();
+        return key.Key == TKey::Char && (key.Char == U'y' || key.Char == U'Y');
+    }
+
+    /// Reads a line on the status row; nullopt when Escape.
+    std::optional<std::string> Prompt(const std::string& label, const std::string& initial) {
+        TLineEditor editor(initial);
+        const int row = FScreen.Height() - 2;
+        for (;;) {
+            const int width = std::max(FScreen.Width() - DisplayWidth(label) - 1, 1);
+            int cursor = 0;
+            const std::string shown = editor.Visible(width, cursor);
+            FScreen.Write(row, 0, FitWidth(" " + label, DisplayWidth(label) + 1), aReverse | aBold);
+            FScreen.Write(row, DisplayWidth(label) + 1, shown, aNormal);
+            FScreen.SetCursor(row, DisplayWidth(label) + 1 + cursor);
+            FScreen.Flush();
+            const TKeyEvent key = FScreen.ReadKey();
+            if (key.Key == TKey::Enter) return editor.Text();
+            if (key.Key == TKey::Escape || key.Key == TKey::Closed) return std::nullopt;
+            editor.HandleKey(key);
+        }
+    }
+
+    /// F3: the current field's whole value, until Escape, Enter, F3 or q.
+    void ViewField() {
+        TField* field = FGrid.SelectedField();
+        if (!field || !FData.Active() || FData.IsEmpty()) return;
+        TTextView view;
+        std::string value;
+        try {
+            if (field->IsNull()) {
+                value = "(null)";
+                view.SetText(value);
+            } else if (!field->IsBlob()) {
+                value = field->AsString();
+                view.SetText(value);
+            } else if (field->DataType() == ftMemo || field->DataType() == ftFmtMemo) {
+                value = LongValue(FData, field);
+                view.SetText(value);
+            } else {
+                value = LongValue(FData, field);
+                view.SetBytes(value);
+            }
+        } catch (const Exception& e) {
+            FMessage = OneLine(e.Message());
+            return;
+        }
+        for (;;) {
+            view.SetBounds(1, 0, std::max(FScreen.Height() - 3, 1), FScreen.Width());
+            FScreen.WriteLine(0, " " + field->DisplayName() + "  (" + std::to_string(value.size()) + " bytes)",
+                              aReverse);
+            view.Paint(FScreen);
+            FScreen.WriteLine(FScreen.Height() - 2, " " + Position() + " | " + field->DisplayName(), aReverse);
+            FScreen.WriteLine(FScreen.Height() - 1, "Up/Down/PgUp/PgDn/Home/End scroll  Esc close", aDim);
+            FScreen.SetCursor(-1, -1);
+            FScreen.Flush();
+            const TKeyEvent key = FScreen.ReadKey();
+            if (key.Key == TKey::Escape || key.Key == TKey::Enter || key.Key == TKey::F3 || key.Key == TKey::Closed ||
+                (key.Key == TKey::Char && key.Char == U'q'))
+                break;
+            view.HandleKey(key);
+        }
+        Layout();
+    }
+
+    /// F4 (filter) and F6 (order): the table's WHERE or ORDER BY text; an
+    /// empty text switches it off. The table is reopened with the new text;
+    /// when the data source refuses it, the previous text comes back.
+    void SetClause(bool filter) {
+        if (!FTable) {
+            FMessage = "A filter and an order apply to a table, not to --sql";
+            return;
+        }
+        if (!FGrid.Post()) {
+            FMessage = FGrid.Message();
+            return;
+        }
+        TStrings* params = filter ? FTable->FilterParams() : FTable->IndexParams();
+        const std::string old = OneLine(params->Text());
+        const bool wasOn = filter ? FTable->Filtered() : FTable->Indexed();
+        const auto text = Prompt(filter ? "Filter (WHERE): " : "Order (ORDER BY): ", wasOn ? old : std::string());
+        Layout();
+        if (!text) return;
+        auto apply = [&](const std::string& value) {
+            FTable->Close();
+            params->SetText(value);
+            if (filter)
+                FTable->SetFiltered(!IsBlank(value));
+            else
+                FTable->SetIndexed(!IsBlank(value));
+            FTable->Open();
+        };
+        try {
+            apply(*text);
+        } catch (const Exception& e) {
+            FMessage = OneLine(e.Message());
+            try {
+                apply(wasOn ? old : std::string());
+            } catch (const Exception& again) {
+                FMessage += " | " + OneLine(again.Message());
+            }
+        }
+    }
+
+    TScreen& FScreen;
+    TODBCDataSet& FData;
+    TODBCTable* FTable;
+    std::string FTitle;
+    std::unique_ptr<TDataSource> FSource;
+    TDBGrid FGrid;
+    std::string FMessage;
+};
+
+/// Whether a failed connection asks for a password.
+bool WantsPassword(const EODBCError& e) {
+    if (e.SQLState.rfind("28", 0) == 0) return true;
+    std::string text = e.Message();
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text.find("password") != std::string::npos;
+}
+
+}  // namespace
+
+int BrowseCommand(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    std::string sql, where, order, user, password;
+    bool haveSql = false, haveUser = false, havePassword = false, readOnly = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](const char* option) {
+            if (i + 1 >= args.size()) throw TBrowseUsageError{std::string(option) + " needs a value"};
+            return args[++i];
+        };
+        if (a == "--sql") {
+            sql = value("--sql");
+            haveSql = true;
+        } else if (a == "--where") {
+            where = value("--where");
+        } else if (a == "--order") {
+            order = value("--order");
+        } else if (a == "--read-only") {
+            readOnly = true;
+        } else if (a == "--user") {
+            user = value("--user");
+            haveUser = true;
+        } else if (a == "--password") {
+            password = value("--password");
+            havePassword = true;
+        } else if (!a.empty() && a[0] == '-') {
+            throw TBrowseUsageError{"unknown option " + a};
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != (haveSql ? 1u : 2u))
+        throw TBrowseUsageError{haveSql ? "browse --sql needs a data source name"
+                                        : "browse needs a data source name and a table name (or --sql)"};
+    if (haveSql && (!where.empty() || !order.empty()))
+        throw TBrowseUsageError{"--where and --order apply to a table, not to --sql"};
+    if (!::isatty(0) || !::isatty(1)) throw Exception("browse needs a terminal");
+
+    const std::string& dsn = positional[0];
+    TOwnedPtr<TComponent> owner(new TComponent(nullptr));
+    auto* db = NewCommandDatabase(owner.get(), dsn, haveUser ? &user : nullptr, havePassword ? &password : nullptr);
+    try {
+        db->Open();
+    } catch (const EODBCError& e) {
+        // The login dialog, through the terminal presenter, when the data
+        // source wants a password and none was given.
+        if (havePassword || !WantsPassword(e)) throw;
+        db->SetLoginPrompt(true);
+        db->Open();
+    }
+
+    TODBCDataSet* data = nullptr;
+    TODBCTable* table = nullptr;
+    std::string title = dsn + "  ";
+    if (haveSql) {
+        auto* query = new TODBCQuery(owner.get());
+        query->SetDataBase(db);
+        query->SQL()->SetText(sql);
+        data = query;
+        title += OneLine(sql);
+    } else {
+        table = new TODBCTable(owner.get());
+        table->SetDataBase(db);
+        table->SetTableName(positional[1]);
+        table->SetReadOnly(readOnly);
+        if (!where.empty()) {
+            table->FilterParams()->SetText(where);
+            table->SetFiltered(true);
+        }
+        if (!order.empty()) {
+            table->IndexParams()->SetText(order);
+            table->SetIndexed(true);
+        }
+        data = table;
+        title += positional[1];
+    }
+    data->Open();
+
+    TCursesScreen screen;
+    TBrowser browser(screen, *data, table, title, readOnly);
+    browser.Run();
+    return 0;
+}
+
+}  // namespace velora::app

@@ -1,0 +1,54 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+#include "Command.h"
+
+#include "CommandDatabase.h"
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+namespace velora::app {
+
+void TAccount::Define(CLI::App& cmd) {
+    cmd.add_option("--user", User, "user name (default: the data source's own)");
+    cmd.add_option("--password", Password,
+                   "password (default: the data source's own); visible to other users (ps, /proc): prefer "
+                   "--password-file, --password-stdin or VELORA_PASSWORD");
+    // Read before parsing (ResolvePasswordSources) and handed on as --password;
+    // declared here for the help.
+    static std::string unusedFile;
+    static bool unusedStdin = false;
+    cmd.add_option("--password-file", unusedFile, "the password: the first line of FILE");
+    cmd.add_flag("--password-stdin", unusedStdin, "the password: one line of standard input");
+}
+
+TODBCDatabase* TAccount::NewDatabase(TComponent* owner, const std::string& dsn) const {
+    return NewCommandDatabase(owner, dsn, User ? &*User : nullptr, Password ? &*Password : nullptr);
+}
+
+void TOutputOptions::Define(CLI::App& cmd) {
+    cmd.add_option("--format", Format, "table, csv, tsv, json or jsonl (default table)")
+        ->check(CLI::IsMember({"table", "csv", "tsv", "json", "jsonl"}));
+    cmd.add_flag("--no-header", NoHeader, "leave out the header (table, csv, tsv)");
+    cmd.add_option("--null", Null, "text for NULL (default: (null) in table, empty in csv, \\N in tsv)");
+}
+
+std::string ReadSQLText(const std::string& text, const std::string& file) {
+    if (!file.empty() && !text.empty()) throw TUsageError{"give the SQL as an argument or with -f, not both"};
+    if (file.empty() && text.empty()) throw TUsageError{"no SQL given (an argument, -f FILE, or - for standard input)"};
+    std::ostringstream all;
+    if (!file.empty() && file != "-") {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) throw Exception("cannot read " + file);
+        all << in.rdbuf();
+    } else if (text == "-" || file == "-") {
+        all << std::cin.rdbuf();
+    } else {
+        return text;
+    }
+    return all.str();
+}
+
+}  // namespace velora::app

@@ -1,0 +1,553 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+#include "RowWriter.h"
+
+#include "Command.h"
+
+#include "velora/components/ODBCCatalog.h"
+#include "velora/components/ODBCDataSet.h"
+#include "velora/db/DB.h"
+#include "velora/odbc/ODBCBoundary.h"
+
+#include <nlohmann/json.hpp>
+#include <utf8proc.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace velora::app {
+
+namespace {
+
+/// Widest column the table format measures; memo and binary values are cut
+/// to it with "…", other longer values print whole.
+constexpr std::size_t kMaxWidth = 40;
+/// Rows the table format reads before it prints, to measure column widths.
+constexpr std::size_t kMeasureRows = 1000;
+
+void Write(std::FILE* out, const std::string& text) {
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) {
+        if (errno == EPIPE) throw TBrokenPipe{};
+        throw Exception(std::string("cannot write the output: ") + std::strerror(errno));
+    }
+}
+
+std::string Hex(const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+    }
+    return out;
+}
+
+/// Walks UTF-8 text: calls f(codepoint, bytes) per character; an invalid
+/// byte comes as codepoint -1 with that one byte.
+template <typename F>
+void ForEachChar(const std::string& text, F f) {
+    const auto* p = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        utf8proc_int32_t cp = -1;
+        utf8proc_ssize_t n = utf8proc_iterate(p + i, static_cast<utf8proc_ssize_t>(text.size() - i), &cp);
+        if (n <= 0) {
+            cp = -1;
+            n = 1;
+        }
+        f(cp, std::string_view(text.data() + i, static_cast<std::size_t>(n)));
+        i += static_cast<std::size_t>(n);
+    }
+}
+
+int CharWidth(utf8proc_int32_t cp) { return cp < 0 ? 4 : std::max(0, utf8proc_charwidth(cp)); }
+
+/// Control characters and bytes that are no UTF-8 as visible escapes.
+std::string EscapeControls(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    ForEachChar(text, [&](utf8proc_int32_t cp, std::string_view bytes) {
+        char buf[16];
+        if (cp == '\n') {
+            out += "\\n";
+        } else if (cp == '\t') {
+            out += "\\t";
+        } else if (cp == '\r') {
+            out += "\\r";
+        } else if (cp < 0x20 || cp == 0x7f) {  // a C0 control, or a byte that is no UTF-8 (-1)
+            std::snprintf(buf, sizeof buf, "\\x%02x",
+                          cp < 0 ? unsigned(static_cast<unsigned char>(bytes[0])) : unsigned(cp));
+            out += buf;
+        } else if (cp >= 0x80 && cp < 0xa0) {  // a C1 control
+            std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(cp));
+            out += buf;
+        } else {
+            out += bytes;
+        }
+    });
+    return out;
+}
+
+/// `text` cut to `width` display columns, ending in "…" when cut.
+std::string CutToWidth(const std::string& text, std::size_t width) {
+    if (DisplayWidth(text) <= width) return text;
+    std::string out;
+    std::size_t used = 0;
+    bool full = false;
+    ForEachChar(text, [&](utf8proc_int32_t cp, std::string_view bytes) {
+        const std::size_t w = static_cast<std::size_t>(CharWidth(cp));
+        if (full || used + w > width - 1) {
+            full = true;
+            return;
+        }
+        used += w;
+        out += bytes;
+    });
+    return out + "…";
+}
+
+bool IsJSONNumber(const std::string& s) {
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t start = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+        return i > start;
+    };
+    if (i < s.size() && s[i] == '-') ++i;
+    if (i < s.size() && s[i] == '0')
+        ++i;
+    else if (!digits())
+        return false;
+    if (i < s.size() && s[i] == '.' && (++i, !digits())) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        if (!digits()) return false;
+    }
+    return i == s.size();
+}
+
+// ---------------------------------------------------------------------------
+// table
+
+class TTableWriter : public TRowWriter {
+public:
+    TTableWriter(const TOutputOptions& o, std::FILE* out)
+        : FOut(out), FHeader(!o.NoHeader), FNull(o.Null.value_or("(null)")) {}
+
+    void Begin(const std::vector<TColumn>& columns) override {
+        FColumns = columns;
+        FWidths.assign(columns.size(), 0);
+        if (FHeader)
+            for (std::size_t i = 0; i < columns.size(); ++i) FWidths[i] = Measure(EscapeControls(columns[i].Name));
+    }
+
+    void Row(const TRow& row) override {
+        std::vector<std::string> cells(row.size());
+        for (std::size_t i = 0; i < row.size(); ++i) cells[i] = Render(FColumns[i].Kind, row[i]);
+        if (FStarted) {
+            Line(cells);
+            return;
+        }
+        for (std::size_t i = 0; i < cells.size(); ++i) FWidths[i] = std::max(FWidths[i], Measure(cells[i]));
+        FPending.push_back(std::move(cells));
+        if (FPending.size() >= kMeasureRows) Start();
+    }
+
+    void End(long long rows) override {
+        if (!FStarted) Start();
+        if (FHeader) Write(FOut, "(" + std::to_string(rows) + (rows == 1 ? " row)\n" : " rows)\n"));
+    }
+
+private:
+    static std::size_t Measure(const std::string& cell) { return std::min(DisplayWidth(cell), kMaxWidth); }
+
+    std::string Render(TCellKind kind, const TCell& cell) const {
+        if (cell.Null) return FNull;
+        switch (kind) {
+            case TCellKind::Binary:
+                if (cell.Placeholder) return cell.Text;
+                return CutToWidth(Hex(cell.Text), kMaxWidth) + " (" + std::to_string(cell.Text.size()) +
+                       (cell.Text.size() == 1 ? " byte)" : " bytes)");
+            case TCellKind::Memo:
+                return CutToWidth(EscapeControls(cell.Text), kMaxWidth);
+            default:
+                return EscapeControls(cell.Text);
+        }
+    }
+
+    void Start() {
+        FStarted = true;
+        if (FHeader) {
+            std::vector<std::string> names;
+            for (const TColumn& c : FColumns) names.push_back(EscapeControls(c.Name));
+            Line(names, true);
+            std::string rule;
+            for (std::size_t i = 0; i < FWidths.size(); ++i)
+                rule += (i == 0 ? "" : "-+-") + std::string(FWidths[i], '-');
+            Write(FOut, rule + "\n");
+        }
+        for (const auto& cells : FPending) Line(cells);
+        FPending.clear();
+        FPending.shrink_to_fit();
+    }
+
+    void Line(const std::vector<std::string>& cells, bool header = false) {
+        std::string out;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const std::size_t w = DisplayWidth(cells[i]);
+            const std::size_t pad = w < FWidths[i] ? FWidths[i] - w : 0;
+            const bool right = !header && FColumns[i].Kind == TCellKind::Number;
+            if (i > 0) out += " | ";
+            if (right) out.append(pad, ' ');
+            out += cells[i];
+            if (!right && i + 1 < cells.size()) out.append(pad, ' ');
+        }
+        Write(FOut, out + "\n");
+    }
+
+    std::FILE* FOut;
+    bool FHeader;
+    std::string FNull;
+    std::vector<TColumn> FColumns;
+    std::vector<std::size_t> FWidths;
+    std::vector<std::vector<std::string>> FPending;
+    bool FStarted = false;
+};
+
+// ---------------------------------------------------------------------------
+// csv and tsv
+
+class TDelimitedWriter : public TRowWriter {
+public:
+    TDelimitedWriter(const TOutputOptions& o, std::FILE* out, bool tabs)
+        : FOut(out), FHeader(!o.NoHeader), FTabs(tabs), FNull(o.Null.value_or(tabs ? "\\N" : "")) {}
+
+    void Begin(const std::vector<TColumn>& columns) override {
+        FColumns = columns;
+        if (!FHeader) return;
+        std::string line;
+        for (std::size_t i = 0; i < columns.size(); ++i) line += (i ? Separator() : "") + Field(columns[i].Name);
+        Write(FOut, line + End());
+    }
+
+    void Row(const TRow& row) override {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i) line += Separator();
+            const TCell& c = row[i];
+            if (c.Null)
+                line += FNull;
+            else
+                line += Field(FColumns[i].Kind == TCellKind::Binary && !c.Placeholder ? Hex(c.Text) : c.Text);
+        }
+        Write(FOut, line + End());
+    }
+
+    void End(long long) override {}
+
+private:
+    const char* Separator() const { return FTabs ? "\t" : ","; }
+    const char* End() const { return FTabs ? "\n" : "\r\n"; }
+
+    std::string Field(const std::string& text) const {
+        std::string out;
+        if (FTabs) {
+            for (char ch : text) {
+                switch (ch) {
+                    case '\\':
+                        out += "\\\\";
+                        break;
+                    case '\t':
+                        out += "\\t";
+                        break;
+                    case '\n':
+                        out += "\\n";
+                        break;
+                    case '\r':
+                        out += "\\r";
+                        break;
+                    default:
+                        out += ch;
+                }
+            }
+            return out;
+        }
+        // An empty string is quoted, so that it differs from NULL.
+        if (!text.empty() && text.find_first_of(",\"\r\n") == std::string::npos) return text;
+        out = "\"";
+        for (char ch : text) out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+        return out + "\"";
+    }
+
+    std::FILE* FOut;
+    bool FHeader;
+    bool FTabs;
+    std::string FNull;
+    std::vector<TColumn> FColumns;
+};
+
+// ---------------------------------------------------------------------------
+// json and jsonl
+
+class TJSONWriter : public TRowWriter {
+public:
+    TJSONWriter(std::FILE* out, bool lines) : FOut(out), FLines(lines) {}
+
+    void Begin(const std::vector<TColumn>& columns) override {
+        FColumns = columns;
+        FKeys.clear();
+        for (const TColumn& c : columns) FKeys.push_back(Quote(c.Name, c.Name) + ":");
+    }
+
+    void Row(const TRow& row) override {
+        std::string line = FLines ? "{" : (FRows == 0 ? "[\n{" : ",\n{");
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i) line += ",";
+            line += FKeys[i] + Value(FColumns[i], row[i]);
+        }
+        line += FLines ? "}\n" : "}";
+        Write(FOut, line);
+        ++FRows;
+    }
+
+    void End(long long) override {
+        if (!FLines) Write(FOut, FRows == 0 ? "[]\n" : "\n]\n");
+    }
+
+private:
+    static std::string Quote(const std::string& text, const std::string& column) {
+        try {
+            return nlohmann::json(text).dump();
+        } catch (const nlohmann::json::exception&) {
+            throw Exception("the value of column " + column + " is no UTF-8 text; JSON cannot carry it");
+        }
+    }
+
+    static std::string Value(const TColumn& c, const TCell& cell) {
+        if (cell.Null) return "null";
+        if (cell.Placeholder) return Quote(cell.Text, c.Name);
+        switch (c.Kind) {
+            case TCellKind::Number:
+                return IsJSONNumber(cell.Text) ? cell.Text : Quote(cell.Text, c.Name);
+            case TCellKind::Boolean:
+                if (SameText(cell.Text, "True")) return "true";
+                if (SameText(cell.Text, "False")) return "false";
+                return Quote(cell.Text, c.Name);
+            case TCellKind::Binary:
+                return "\"" + Hex(cell.Text) + "\"";
+            default:
+                return Quote(cell.Text, c.Name);
+        }
+    }
+
+    std::FILE* FOut;
+    bool FLines;
+    std::vector<TColumn> FColumns;
+    std::vector<std::string> FKeys;
+    long long FRows = 0;
+};
+
+TCellKind KindOf(TField& f) {
+    switch (f.DataType()) {
+        case ftBoolean:
+            return TCellKind::Boolean;
+        case ftBytes:
+        case ftVarBytes:
+        case ftBlob:
+        case ftGraphic:
+        case ftTypedBinary:
+        case ftParadoxOle:
+        case ftDBaseOle:
+            return TCellKind::Binary;
+        case ftMemo:
+        case ftFmtMemo:
+            return TCellKind::Memo;
+        default:
+            return dynamic_cast<TNumericField*>(&f) ? TCellKind::Number : TCellKind::Text;
+    }
+}
+
+/// Text of a column attribute ("" when the driver has none).
+std::string ColumnText(SQLHSTMT stmt, int column, SQLUSMALLINT attribute) {
+    char text[256] = {};
+    SQLSMALLINT length = 0;
+    if (!ODBCSucceeded(odbc::SQLColAttribute(stmt, static_cast<SQLUSMALLINT>(column), attribute, text, sizeof text,
+                                             &length, nullptr)))
+        return {};
+    return text;
+}
+
+/// The scale of a text column whose table declares it "decimal(p,s)" or
+/// "numeric(p,s)", else -1. SQLite's driver describes such a column as
+/// text named "decimal"; its catalog keeps the declaration.
+int DeclaredScale(TODBCDataSet& ds, TField& f) {
+    const SQLHSTMT stmt = ds.StmtHandle();
+    if (f.DataType() != ftString || stmt == SQL_NULL_HSTMT || !ds.Database()) return -1;
+    const std::string type = LowerCase(String(ColumnText(stmt, f.FieldNo(), SQL_DESC_TYPE_NAME)));
+    if (type != "decimal" && type != "numeric") return -1;
+    const std::string table = ColumnText(stmt, f.FieldNo(), SQL_DESC_BASE_TABLE_NAME);
+    const std::string column = ColumnText(stmt, f.FieldNo(), SQL_DESC_BASE_COLUMN_NAME);
+    if (table.empty() || column.empty()) return -1;
+    std::vector<TODBCColumnInfo> columns;
+    try {
+        columns = ODBCListColumns(*ds.Database(), table);
+    } catch (const Exception&) {
+        return -1;  // no catalog entry: the value shows as read
+    }
+    for (const TODBCColumnInfo& c : columns) {
+        if (!SameText(c.Name, column)) continue;
+        int precision = 0, scale = -1;
+        char close = 0;
+        const std::string declared = LowerCase(c.TypeName);
+        if ((std::sscanf(declared.c_str(), "decimal(%d,%d%c", &precision, &scale, &close) == 3 ||
+             std::sscanf(declared.c_str(), "numeric(%d,%d%c", &precision, &scale, &close) == 3) &&
+            close == ')' && scale >= 0 && scale <= precision)
+            return scale;
+    }
+    return -1;
+}
+
+/// Decimals of a column held as a decimal, else -1.
+int ScaleOf(TDataSet& ds, TField& f) {
+    if (f.DataType() == ftBCD) return f.Size();
+    auto* odbc = dynamic_cast<TODBCDataSet*>(&ds);
+    if (!odbc || !odbc->Engine() || f.FieldNo() < 1) return -1;
+    if (const int declared = DeclaredScale(*odbc, f); declared >= 0) return declared;
+    const auto& columns = odbc->Engine()->Columns;
+    const auto n = static_cast<std::size_t>(f.FieldNo() - 1);
+    if (n >= columns.size()) return -1;
+    const TODBCFldDesc& d = columns[n];
+    return d.FldType == fcFloat && d.CType == SQL_C_CHAR ? d.Units2 : -1;
+}
+
+/// Plain decimal text given at least `scale` decimals ("96" -> "96.00").
+std::string WithScale(std::string text, int scale) {
+    if (scale <= 0 || text.find_first_not_of("-0123456789.") != std::string::npos) return text;
+    std::size_t point = text.find('.');
+    if (point == std::string::npos) {
+        point = text.size();
+        text += '.';
+    }
+    const std::size_t decimals = text.size() - point - 1;
+    if (decimals < static_cast<std::size_t>(scale)) text.append(static_cast<std::size_t>(scale) - decimals, '0');
+    return text;
+}
+
+/// A fixed-length binary value cut to the length the driver delivered:
+/// SQLite's driver describes every BLOB column as BINARY(255), and the field
+/// pads the value to that size with zero bytes.
+void CutToDelivered(TDataSet& ds, TField& f, std::string& bytes) {
+    auto* odbc = dynamic_cast<TODBCDataSet*>(&ds);
+    if (f.DataType() != ftBytes || !odbc || !odbc->Engine() || ds.State() != dsBrowse || !ds.ActiveBuffer()) return;
+    const auto& columns = odbc->Engine()->Columns;
+    const auto n = static_cast<std::size_t>(f.FieldNo() - 1);
+    if (f.FieldNo() < 1 || n >= columns.size() || columns[n].FldType != fcBytes) return;
+    const std::int32_t length = ODBCGetIndicator(ds.ActiveBuffer(), columns[n]);
+    if (length >= 0 && static_cast<std::size_t>(length) < bytes.size()) bytes.resize(static_cast<std::size_t>(length));
+}
+
+}  // namespace
+
+std::size_t DisplayWidth(const std::string& text) {
+    std::size_t width = 0;
+    ForEachChar(text, [&](utf8proc_int32_t cp, std::string_view) { width += static_cast<std::size_t>(CharWidth(cp)); });
+    return width;
+}
+
+std::unique_ptr<TRowWriter> NewRowWriter(const TOutputOptions& options, std::FILE* out) {
+    const std::string& f = options.Format;
+    if (f == "table") return std::make_unique<TTableWriter>(options, out);
+    if (f == "csv" || f == "tsv") return std::make_unique<TDelimitedWriter>(options, out, f == "tsv");
+    if (f == "json" || f == "jsonl") return std::make_unique<TJSONWriter>(out, f == "jsonl");
+    throw TUsageError{"unknown format " + f + " (table, csv, tsv, json or jsonl)"};
+}
+
+TDataSetReader::TDataSetReader(TDataSet& ds) : FDataSet(ds) {
+    for (int i = 0; i < ds.FieldCount(); ++i) {
+        TField* f = ds.Fields().Fields(i);
+        FColumns.push_back({f->FieldName(), KindOf(*f)});
+        FScales.push_back(ScaleOf(ds, *f));
+        if (FScales.back() >= 0) FColumns.back().Kind = TCellKind::Number;
+        FUnreadable.push_back(false);
+    }
+}
+
+void TDataSetReader::Read(TRow& row) {
+    row.resize(FColumns.size());
+    for (std::size_t i = 0; i < FColumns.size(); ++i) {
+        TField* f = FDataSet.Fields().Fields(static_cast<int>(i));
+        TCell& cell = row[i];
+        cell.Placeholder = false;
+        cell.Null = f->IsNull();
+        if (cell.Null) {
+            cell.Text.clear();
+        } else if (f->IsBlob()) {
+            // Long values are read whole through the field's BLOB stream; a
+            // dataset that offers none shows the field's display text and
+            // says so once.
+            if (!FUnreadable[i]) {
+                try {
+                    cell.Text = f->AsString();
+                    continue;
+                } catch (const Exception& e) {
+                    FUnreadable[i] = true;
+                    std::fprintf(stderr, "velora: the long values of column %s cannot be read here (%s); shown as %s\n",
+                                 FColumns[i].Name.c_str(), e.Message().c_str(), std::string(f->DisplayText()).c_str());
+                }
+            }
+            cell.Text = f->DisplayText();
+            cell.Placeholder = true;
+        } else {
+            cell.Text = WithScale(f->AsString(), FScales[i]);
+            if (FColumns[i].Kind == TCellKind::Binary) CutToDelivered(FDataSet, *f, cell.Text);
+        }
+    }
+}
+
+std::chrono::steady_clock::time_point TProgress::ProgramStart() {
+    static const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    return start;
+}
+
+TProgress::TProgress() : FStart(std::chrono::steady_clock::now()), FNext(ProgramStart() + kQuiet) {
+    // Only a terminal wants to see it, and only when the rows go elsewhere:
+    // on the same terminal they would run through the progress line.
+    FShown = ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO);
+}
+
+TProgress::~TProgress() {
+    if (FDrawn) std::fputs("\r\033[K", stderr);
+}
+
+void TProgress::Step(long long rows) {
+    if (!FShown || (rows & 1023) != 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < FNext) return;
+    FNext = now + std::chrono::milliseconds(500);
+    const double seconds = std::chrono::duration<double>(now - FStart).count();
+    std::fprintf(stderr, "\r\033[K%lld rows, %.0f rows/s", rows, rows / seconds);
+    std::fflush(stderr);
+    FDrawn = true;
+}
+
+long long WriteRows(TDataSet& ds, TRowWriter& writer) {
+    TDataSetReader reader(ds);
+    writer.Begin(reader.Columns());
+    TRow row;
+    long long count = 0;
+    TProgress progress;
+    for (; !ds.Eof(); ds.Next()) {
+        reader.Read(row);
+        writer.Row(row);
+        progress.Step(++count);
+    }
+    writer.End(count);
+    return count;
+}
+
+}  // namespace velora::app

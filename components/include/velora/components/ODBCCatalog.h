@@ -1,0 +1,52 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// What a connected database holds, read from the driver's catalog functions
+// (SQLTables, SQLColumns, SQLPrimaryKeys): the lists behind the velora tool's
+// `tables` and `describe` commands and the design-time table picker.
+#pragma once
+
+#include "velora/components/ODBCDatabase.h"
+
+#include <vector>
+
+namespace velora {
+
+/// One table or view. Catalog and Schema are empty where the driver has
+/// none (SQLite has neither; MariaDB names the database as the catalog).
+struct TODBCTableInfo {
+    String Catalog;
+    String Schema;
+    String Name;
+    String Type;  ///< "TABLE" or "VIEW", as the driver reports it
+};
+
+/// The tables and views of a connected database (with `views` false: the
+/// tables only), in the driver's order (by type, catalog, schema, name).
+/// System tables are left out.
+/// \throws EODBCError when the driver refuses; EDatabaseError when `db` is
+///         not connected.
+std::vector<TODBCTableInfo> ODBCListTables(TODBCDatabase& db, bool views = true);
+
+/// One column of a table as the driver's catalog describes it.
+struct TODBCColumnInfo {
+    String Name;
+    String TypeName;            ///< the data source's own type name
+    SQLSMALLINT SQLType = 0;    ///< SQL_xxx
+    SQLLEN Size = 0;            ///< COLUMN_SIZE (characters, digits or bytes)
+    SQLSMALLINT Decimals = -1;  ///< DECIMAL_DIGITS; -1 when it does not apply
+    SQLSMALLINT Nullable = SQL_NULLABLE_UNKNOWN;
+    int KeySequence = 0;  ///< position in the primary key from 1; 0: not in it
+};
+
+/// The columns of `table` in their order, with their place in the primary
+/// key. `table` may be "schema.table".
+/// \throws EODBCError when the driver refuses; EDatabaseError when `db` is
+///         not connected or the table has no columns (it does not exist).
+std::vector<TODBCColumnInfo> ODBCListColumns(TODBCDatabase& db, const String& table);
+
+/// The primary-key columns of `table` in key order (empty: none known).
+/// `table` may be "schema.table".
+std::vector<String> ODBCPrimaryKey(TODBCDatabase& db, const String& table);
+
+}  // namespace velora

@@ -1,0 +1,362 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Connecting the way each driver allows: connection strings on the three
+// drivers (editing through them on both roads, the password kept out of
+// DataSourceName, Params, form files and messages), a data source's own
+// account used when no user is given, the truthful login-prompt error and
+// IM002; statements cancelled from another thread and stopped by
+// QueryTimeout; NULL parameters in one call; the transaction guard.
+#include "components/ComponentTestUtil.h"
+
+#include "velora/components/ODBCObj.h"
+#include "velora/components/ODBCQuery.h"
+#include "velora/components/ODBCTable.h"
+#include "velora/classes/FormFiles.h"
+#include "velora/forms/Presenters.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace velora {
+namespace {
+
+using test::Driver;
+using test::DriverKind;
+using Clock = std::chrono::steady_clock;
+
+/// A connection string reaching the driver's test database without odbc.ini.
+std::string ConnectionString(const test::TestDriver& d, const std::string& sqliteFile) {
+    auto env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
+    switch (d.Kind) {
+        case DriverKind::SQLite:
+            return "DRIVER=SQLite3;Database=" + sqliteFile;
+        case DriverKind::PostgreSQL:
+            return "DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=" + env("VELORA_PG_PORT") +
+                   ";Database=velora_test;UID=velora;PWD=" + d.Password + ";BoolsAsChar=0;UpdatableCursors=1";
+        case DriverKind::MariaDB:
+            return "DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=" + env("VELORA_MARIADB_PORT") +
+                   ";DATABASE=velora_test;UID=velora;PASSWORD=" + d.Password;
+    }
+    return {};
+}
+
+template <typename F>
+String ErrorText(F&& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "(no error)";
+}
+
+class Connect : public test::DriverTest {
+protected:
+    void SetUp() override {
+        DriverTest::SetUp();
+        if (IsSkipped()) return;
+        Session->Open();
+        FRaw = std::make_unique<test::RawConnection>(Drv());
+        FOwner.reset(new TComponent(nullptr));
+        FOwner->SetName("Root");
+        FDb = new TODBCDatabase(FOwner.get());
+        FDb->SetName("Db");
+        FSqliteFile = std::string(VELORA_BINARY_DIR) + "/" + test::UniqueName("cs") + ".db";
+    }
+    void TearDown() override {
+        FOwner.reset();
+        if (FRaw)
+            for (const std::string& t : FTables) FRaw->DropTableIfExists(t);
+        std::remove(FSqliteFile.c_str());
+    }
+    /// A table on the database the test connects to (the SQLite file is the
+    /// connection string's own).
+    std::string CreateTable(test::RawConnection& raw, const std::string& columns) {
+        std::string name = test::UniqueName("c");
+        raw.Exec("CREATE TABLE " + name + " (" + columns + ")");
+        if (&raw == FRaw.get()) FTables.push_back(name);
+        return name;
+    }
+    void UseAccount() {
+        FDb->SetDataSourceName(Drv().Dsn);
+        FDb->SetLoginPrompt(false);
+        if (!Drv().User.empty()) FDb->Params()->SetValues("USER NAME", Drv().User);
+        FDb->Params()->SetValues("PASSWORD", Drv().Password);
+    }
+    TODBCQuery* NewQuery(const String& sql) {
+        auto* q = new TODBCQuery(FOwner.get());
+        q->SetDataBase(FDb);
+        q->SQL()->SetText(sql);
+        return q;
+    }
+    /// Runs the query and answers how long it took and the error's SQLSTATE.
+    std::pair<double, std::string> TimedOpen(TODBCQuery& q) {
+        const auto t0 = Clock::now();
+        std::string state = "(none)";
+        try {
+            q.Open();
+        } catch (const EODBCError& e) {
+            state = e.SQLState;
+        }
+        return {std::chrono::duration<double>(Clock::now() - t0).count(), state};
+    }
+    const char* SleepSql() const {
+        return Drv().Kind == DriverKind::PostgreSQL ? "SELECT pg_sleep(10)" : "SELECT SLEEP(10)";
+    }
+
+    std::unique_ptr<test::RawConnection> FRaw;
+    TOwnedPtr<TComponent> FOwner;
+    TODBCDatabase* FDb = nullptr;
+    std::string FSqliteFile;
+    std::vector<std::string> FTables;
+};
+
+TEST_P(Connect, ConnectionStringEditsLikeTheDataSourceAndKeepsThePasswordOut) {
+    const std::string cs = ConnectionString(Drv(), FSqliteFile);
+    // The same cursor mode as a connection to the data source.
+    UseAccount();
+    FDb->Open();
+    const TCursorMode viaDsn = FDb->CursorMode();
+    FDb->Close();
+    FDb->Params()->Clear();
+    // A password in the string means: no prompt (SQLite has none to give).
+    FDb->SetLoginPrompt(!Drv().Password.empty());
+
+    FDb->SetDataSourceName(cs);
+    if (!Drv().Password.empty()) {
+        EXPECT_EQ(FDb->DataSourceName().find(Drv().Password), String::npos) << FDb->DataSourceName();
+        EXPECT_EQ(WriteComponentToString(FOwner.get()).find(Drv().Password), String::npos);
+    }
+    auto nobody = std::make_shared<TScriptedPresenter>();
+    TPresenterScope scope(nobody);
+    FDb->Open();
+    EXPECT_TRUE(nobody->Shown().empty());
+    EXPECT_EQ(FDb->CursorMode(), viaDsn);
+    EXPECT_NE(FDb->CursorMode(), cmForwardOnly);
+    EXPECT_TRUE(FDb->Params()->Text().empty());
+
+    // Editing through it: the row written is the row read back elsewhere.
+    std::unique_ptr<test::RawConnection> sqlite;
+    test::RawConnection* raw = FRaw.get();
+    if (Drv().Kind == DriverKind::SQLite) {
+        sqlite = std::make_unique<test::RawConnection>("VeloraTestSQLite", "", "");
+        sqlite->Exec("ATTACH DATABASE '" + FSqliteFile + "' AS cs");
+        raw = sqlite.get();
+    }
+    const std::string t = test::UniqueName("c");
+    raw->Exec("CREATE TABLE " + std::string(Drv().Kind == DriverKind::SQLite ? "cs." : "") + t +
+              " (id integer primary key, v varchar(10))");
+    if (!sqlite) FTables.push_back(t);
+    const std::string qualified = (Drv().Kind == DriverKind::SQLite ? "cs." : "") + t;
+    raw->Exec("INSERT INTO " + qualified + " VALUES (1, 'old')");
+    auto* table = new TODBCTable(FOwner.get());
+    table->SetDataBase(FDb);
+    table->SetTableName(t);
+    table->Open();
+    table->Edit();
+    table->FieldByName("v")->SetAsString("new");
+    table->Post();
+    table->Append();
+    table->FieldByName("id")->SetAsInteger(2);
+    table->FieldByName("v")->SetAsString("two");
+    table->Post();
+    table->Close();
+    EXPECT_EQ(raw->Scalar("SELECT v FROM " + qualified + " WHERE id = 1"), "new");
+    EXPECT_EQ(raw->Scalar("SELECT count(*) FROM " + qualified), "2");
+}
+
+TEST_P(Connect, WrongPasswordInAConnectionStringIsNotRepeatedInTheError) {
+    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "SQLite has no accounts";
+    std::string cs = ConnectionString(Drv(), FSqliteFile);
+    cs.replace(cs.find(Drv().Password), Drv().Password.size(), "secret-Xy7");
+    FDb->SetDataSourceName(cs);
+    const String message = ErrorText([&] { FDb->Open(); });
+    EXPECT_NE(message.find("ODBC32 Error"), String::npos) << message;
+    EXPECT_EQ(message.find("secret-Xy7"), String::npos) << message;
+    EXPECT_EQ(FDb->DataSourceName().find("secret-Xy7"), String::npos);
+}
+
+TEST_P(Connect, DataSourceWithItsOwnAccountNeedsNoUser) {
+    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "SQLite has no accounts";
+    // VeloraPG and VeloraMaria hold user and password; nothing is passed.
+    FDb->SetDataSourceName(Drv().Dsn);
+    FDb->SetLoginPrompt(false);
+    FDb->Open();
+    EXPECT_TRUE(FDb->Connected());
+}
+
+TEST_P(Connect, CancelFromAnotherThreadAndQueryTimeoutStopTheStatement) {
+    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "SQLite has no statement that waits";
+    UseAccount();
+    TODBCQuery* q = NewQuery(SleepSql());
+    EXPECT_FALSE(q->CancelStatement()) << "nothing runs yet";
+
+    std::thread canceller([q] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        while (!q->CancelStatement()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    });
+    auto [cancelSeconds, cancelState] = TimedOpen(*q);
+    canceller.join();
+    EXPECT_LT(cancelSeconds, 5.0);
+    EXPECT_NE(cancelState, "(none)");
+    EXPECT_FALSE(q->Active());
+
+    q->SetQueryTimeout(1);
+    auto [timeoutSeconds, timeoutState] = TimedOpen(*q);
+    EXPECT_LT(timeoutSeconds, 5.0);
+    EXPECT_NE(timeoutState, "(none)");
+    std::printf("[measured] %s: cancel %.2f s SQLSTATE %s; timeout %.2f s SQLSTATE %s\n", Drv().Name.c_str(),
+                cancelSeconds, cancelState.c_str(), timeoutSeconds, timeoutState.c_str());
+
+    // The same dataset opens again.
+    q->SetQueryTimeout(0);
+    q->SQL()->SetText("SELECT 42 AS answer");
+    q->Open();
+    EXPECT_EQ(q->Fields().Fields(0)->AsInteger(), 42);
+}
+
+TEST_P(Connect, NullVariantParameterIsABoundNull) {
+    UseAccount();
+    const std::string t = CreateTable(*FRaw, "id integer, v varchar(10)");
+    FRaw->Exec("INSERT INTO " + t + " VALUES (1, 'a'), (2, NULL)");
+    // PostgreSQL cannot type a bare "? IS NULL": the SQL says which type.
+    TODBCQuery* q = NewQuery("SELECT id FROM " + t + " WHERE v = :p OR (CAST(:q AS varchar(10)) IS NULL AND id = 1)");
+    q->ParamByName("p")->SetAsVariant(Null());
+    q->ParamByName("q")->SetAsVariant(Null());
+    EXPECT_TRUE(q->ParamByName("p")->IsNull());
+    EXPECT_TRUE(q->ParamByName("p")->Bound());
+    q->Open();
+    EXPECT_EQ(q->Fields().Fields(0)->AsInteger(), 1) << "v = NULL is never true; NULL IS NULL is";
+    q->Next();
+    EXPECT_TRUE(q->Eof());
+    q->Close();
+
+    TODBCQuery* insert = NewQuery("INSERT INTO " + t + " VALUES (3, :v)");
+    insert->ParamByName("v")->SetAsVariant(Null());
+    insert->ExecSQL();
+    EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + t + " WHERE id = 3 AND v IS NULL"), "1");
+}
+
+TEST_P(Connect, TransactionGuardRollsBackOnExceptionAndCommitsWhenTold) {
+    UseAccount();
+    const std::string t = CreateTable(*FRaw, "id integer");
+    FDb->Open();
+    TODBCQuery* insert = NewQuery("INSERT INTO " + t + " VALUES (:id)");
+    auto count = [&] { return FRaw->Scalar("SELECT count(*) FROM " + t); };
+    try {
+        TODBCTransaction transaction(*FDb);
+        insert->ParamByName("id")->SetAsInteger(1);
+        insert->ExecSQL();
+        throw std::runtime_error("leaves the scope");
+    } catch (const std::runtime_error&) {}
+    EXPECT_EQ(count(), "0");
+    {
+        TODBCTransaction transaction(*FDb);
+        insert->ParamByName("id")->SetAsInteger(2);
+        insert->ExecSQL();
+        transaction.Commit();
+        EXPECT_FALSE(transaction.Active());
+        EXPECT_THROW(transaction.Commit(), EDatabaseError);
+    }
+    EXPECT_EQ(count(), "1");
+    // Autocommit is back on: the next statement is seen at once.
+    insert->ParamByName("id")->SetAsInteger(3);
+    insert->ExecSQL();
+    EXPECT_EQ(count(), "2");
+}
+
+TEST_P(Connect, HandleMadeByTheApplicationWithSQLDriverConnectEdits) {
+    // Made with the driver manager directly, as an application would.
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    ASSERT_TRUE(ODBCSucceeded(::SQLAllocHandle(SQL_HANDLE_DBC, Session->GetHandle(), &dbc)));
+    std::string cs = ConnectionString(Drv(), FSqliteFile);
+    ASSERT_TRUE(ODBCSucceeded(::SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, nullptr,
+                                                 0, nullptr, SQL_DRIVER_NOPROMPT)));
+    FDb->SetHandle(dbc);
+    EXPECT_NE(FDb->CursorMode(), cmForwardOnly);
+    // Created through the adopted connection (the SQLite file is its own).
+    const std::string table = test::UniqueName("a");
+    if (Drv().Kind != DriverKind::SQLite) FTables.push_back(table);
+    auto* sql = NewQuery("CREATE TABLE " + table + " (id integer primary key, v varchar(10))");
+    sql->ExecSQL();
+    sql->SQL()->SetText("INSERT INTO " + table + " VALUES (1, 'old')");
+    sql->ExecSQL();
+    auto* t = new TODBCTable(FOwner.get());
+    t->SetDataBase(FDb);
+    t->SetTableName(table);
+    t->Open();
+    EXPECT_TRUE(t->CanModify());
+    t->Edit();
+    t->FieldByName("v")->SetAsString("new");
+    t->Post();
+    t->Close();
+    t->Open();
+    EXPECT_EQ(t->FieldByName("v")->AsString(), "new");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, Connect, test::AllDrivers(), test::DriverParamName());
+
+// ---------------------------------------------------------------------------
+// Prompting, without a server
+
+TEST(ConnectPromptSQLite, NoTerminalSaysWhyAndAMissingDataSourceGivesIM002) {
+    Session->Open();
+    TPresenterScope none(nullptr);  // no presenter and no terminal
+    TODBCDatabase db(nullptr);
+    db.SetDataSourceName("VeloraTestSQLite");
+    EXPECT_EQ(ErrorText([&] { db.Open(); }),
+              "Cannot connect to database 'VeloraTestSQLite': login prompt needs a terminal; set --user/--password "
+              "(USER NAME and PASSWORD in Params) or LoginPrompt False");
+    db.SetLoginPrompt(false);
+    db.Open();
+    EXPECT_TRUE(db.Connected());
+    db.Close();
+
+    // A data source nobody defined: the driver manager's own answer, whether
+    // prompting or not, and no dialog first.
+    auto nobody = std::make_shared<TScriptedPresenter>();
+    TPresenterScope scope(nobody);
+    for (bool prompt : {true, false}) {
+        db.SetDataSourceName("VeloraNoSuchSource");
+        db.SetLoginPrompt(prompt);
+        try {
+            db.Open();
+            ADD_FAILURE() << "connected";
+        } catch (const EODBCError& e) {
+            EXPECT_EQ(e.SQLState, "IM002") << e.Message();
+        }
+    }
+    EXPECT_TRUE(nobody->Shown().empty());
+}
+
+TEST(ConnectPromptPostgreSQL, PasswordTypedForAConnectionStringStaysPrivate) {
+    test::RequireDriver(Driver(DriverKind::PostgreSQL));
+    if (::testing::Test::IsSkipped()) return;
+    Session->Open();
+    TComponent root(nullptr);
+    root.SetName("Root");
+    auto* db = new TODBCDatabase(&root);
+    db->SetName("Db");
+    const std::string port = std::getenv("VELORA_PG_PORT") ? std::getenv("VELORA_PG_PORT") : "";
+    const String cs = "DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=" + port + ";Database=velora_test";
+    db->SetDataSourceName(cs);
+    db->Params()->SetValues("USER NAME", test::PgLoginUser);
+    auto user = std::make_shared<TScriptedPresenter>();
+    user->TypeInto("Password", test::PgLoginPassword).Click("OKButton");
+    TPresenterScope scope(user);
+    db->Open();
+    EXPECT_TRUE(db->Connected());
+    EXPECT_EQ(db->DataSourceName(), cs);
+    EXPECT_EQ(db->Params()->Text().find(test::PgLoginPassword), String::npos);
+    EXPECT_EQ(WriteComponentToString(&root).find(test::PgLoginPassword), String::npos);
+}
+
+}  // namespace
+}  // namespace velora
