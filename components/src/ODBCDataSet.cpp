@@ -132,6 +132,7 @@ void TODBCDataSet::OpenCursor(bool InfoQuery) {
     ExecuteStatement(FStmtHandle.get());
     FEngine->OpenCache(FRowSetSize, FEngine->CurProps.RecordSize, FUniDirectional);
     FLastRow = TLastRow::None;
+    FRowDelivered = false;
     TDataSet::OpenCursor(InfoQuery);
 }
 
@@ -492,8 +493,12 @@ TGetResult TODBCDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool 
         case gmNext:
             FLastRow = TLastRow::None;
             status = FEngine->GetNextRecord(Buffer, FUniDirectional);
+            if (status == ODBCRecOK) FRowDelivered = true;
             break;
         case gmPrior:
+            // Before the first row there is nothing: an empty result opens
+            // (the framework fills its buffers forwards, then backwards).
+            if (FUniDirectional && !FRowDelivered) return grBOF;
             if (FUniDirectional) {
                 // Only the last row, right after Last, can be delivered backwards:
                 // the cursor holds it.
@@ -697,6 +702,7 @@ String TODBCDataSet::CursorText(const String& Text, bool Guard) {
 
 void TODBCDataSet::RequeryText(const String& Text) {
     try {
+        FRowDelivered = false;
         FEngine->Requery(Text, FUniDirectional);
     } catch (...) {
         // The cursor lost its position. Running the text that ran before

@@ -387,6 +387,17 @@ TEST_P(ODBCDataSet, UniDirectionalReadsForwardOnceAndRefusesToGoBack) {
     t->Open();
     t->Last();
     EXPECT_EQ(t->FieldByName("id")->AsString(), model.back());
+
+    // An empty result opens: nothing before the first row is no scrolling back.
+    t->Close();
+    t->FilterParams()->SetText("id < 0");
+    t->SetFiltered(true);
+    t->Open();
+    EXPECT_TRUE(t->IsEmpty());
+    EXPECT_TRUE(t->Eof() && t->Bof());
+    t->Next();
+    EXPECT_TRUE(t->Eof());
+    EXPECT_EQ(ErrorOf([&] { t->Prior(); }), "(no error)") << "an empty dataset has no record to leave";
 }
 
 TEST_P(ODBCDataSet, RefreshRereadsTheRowsKeepingTheFieldObjects) {

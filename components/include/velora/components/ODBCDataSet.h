@@ -477,6 +477,8 @@ private:
     // A uni-directional dataset cannot read backwards; after Last it may
     // still deliver the last row, which the cursor holds, once.
     enum class TLastRow : std::uint8_t { None, Pending, Delivered } FLastRow = TLastRow::None;
+    // Whether the cursor delivered a row since it was opened.
+    bool FRowDelivered = false;
     // Editing. FOldRecord is the record image from before the current edit;
     // FOuterState the state a dsOldValue read was asked from.
     std::vector<std::uint8_t> FOldRecord;
