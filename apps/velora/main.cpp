@@ -14,6 +14,7 @@
 // Run from its build tree the tool reads the project's own ODBC configuration
 // (ODBCSYSINI and ODBCINI point at the build's odbc folder unless already
 // set); installed, it reads the user's and the system's like any ODBC program.
+#include "ApplyCommand.h"
 #include "BrowseCommand.h"
 #include "CatalogCommands.h"
 #include "Command.h"
@@ -111,6 +112,8 @@ const std::vector<TCommandEntry>& Commands() {
         {"edit", "changes row N of a table and writes it as stored", Make<TEditCommand>(std::string("edit"))},
         {"insert", "adds a row to a table and writes it as stored", Make<TEditCommand>(std::string("insert"))},
         {"delete", "deletes row N of a table and writes the row deleted", Make<TEditCommand>(std::string("delete"))},
+        {"apply", "writes row N of a query through an update object with an UPDATE, INSERT or DELETE of your own",
+         Make<TApplyCommand>()},
         {"browse", "a full-screen browser of a table or query: scroll, edit, insert, delete, filter, order",
          Make<TPassThroughCommand>(TPassThroughCommand::TRun(BrowseCommand), BrowseUsage)},
         {"render", "draws a form file (or the login dialog) into a PNG picture",

@@ -238,6 +238,52 @@ class ToolTest(unittest.TestCase):
         finally:
             sql(f"DROP TABLE IF EXISTS {name}")
 
+    def test_apply_writes_one_table_of_a_join_through_an_update_object(self):
+        o, c = self.table + "_ao", self.table + "_ac"
+        for t in (o, c):
+            sql(f"DROP TABLE IF EXISTS {t}")
+        sql(f"CREATE TABLE {c} (id integer primary key, name varchar(40))")
+        sql(f"CREATE TABLE {o} (id integer primary key, customer_id integer, amount decimal(12,2), "
+            f"remark varchar(200))")
+        try:
+            a = account()
+            sql(f"INSERT INTO {c} VALUES (1, 'Ann')")
+            sql(f"INSERT INTO {c} VALUES (2, 'Bob')")
+            for r in ("10, 1, 5.50, 'a'", "11, 2, 7.25, NULL", "12, 1, 1.00, 'c'"):
+                sql(f"INSERT INTO {o} VALUES ({r})")
+            q = (f"SELECT o.id, o.amount, o.remark, c.name FROM {o} o JOIN {c} c ON c.id = o.customer_id "
+                 f"ORDER BY o.id")
+
+            def apply(*args, check=True):
+                return velora("apply", dsn(), q, "--format", "json", *a, *args, check=check)
+
+            def stored():
+                return [[r["id"], str(r["amount"]), r["remark"]] for r in
+                        json.loads(velora("query", dsn(), f"SELECT id, amount, remark FROM {o} ORDER BY id",
+                                          "--format", "json", *a).stdout)]
+
+            # Modify: new values and the old key in one statement; the row is printed as stored.
+            p = apply("--row", "2", "--set", "amount=9.75", "--set", "remark=:null", "--modify-sql",
+                      f"UPDATE {o} SET amount = :amount, remark = :remark WHERE id = :OLD_id")
+            self.assertEqual(json.loads(p.stdout),
+                             [{"id": 11, "amount": 9.75, "remark": None, "name": "Bob"}])
+            p = apply("--set", "id=13", "--set", "amount=3", "--set", "remark=x:null:string", "--insert-sql",
+                      f"INSERT INTO {o} (id, customer_id, amount, remark) VALUES (:id, 2, :amount, :remark)")
+            self.assertEqual(json.loads(p.stdout), [{"id": 13, "amount": 3, "remark": "x:null", "name": "Bob"}])
+            p = apply("--row", "1", "--delete-sql", f"DELETE FROM {o} WHERE id = :OLD_id")
+            self.assertEqual(json.loads(p.stdout), [{"id": 10, "amount": 5.5, "remark": "a", "name": "Ann"}])
+            self.assertEqual(stored(), [[11, "9.75", None], [12, "1.0", "c"], [13, "3.0", "x:null"]])
+            # A statement matching no row fails in one line and leaves the table as it was.
+            p = apply("--row", "1", "--set", "amount=1", "--modify-sql",
+                      f"UPDATE {o} SET amount = :amount WHERE id = :OLD_id + 1000", check=False)
+            self.assertEqual((p.returncode, p.stdout, p.stderr), (1, "", "velora: Update failed\n"))
+            self.assertEqual(stored(), [[11, "9.75", None], [12, "1.0", "c"], [13, "3.0", "x:null"]])
+            p = apply("--row", "1", "--set", "amount=1", "--modify-sql", "x", "--delete-sql", "y", check=False)
+            self.assertEqual(p.returncode, 2)
+        finally:
+            for t in (o, c):
+                sql(f"DROP TABLE IF EXISTS {t}")
+
     def test_parameter_used_twice_and_sql_from_file_and_stdin(self):
         p = velora("query", dsn(), "SELECT cast(:p AS integer) AS a, cast(:p AS integer) + 1 AS b",
                    "--param", "p=41", "--format", "json", *account())
@@ -310,7 +356,7 @@ class CommandLineTest(unittest.TestCase):
     def test_help_everywhere(self):
         top = velora("--help").stdout
         for command in ("sources", "connect", "tables", "describe", "table", "query", "shell", "edit", "insert",
-                        "delete"):
+                        "delete", "apply"):
             self.assertIn(command, top)
             own = velora(command, "--help").stdout
             self.assertIn("velora " + command, own)
