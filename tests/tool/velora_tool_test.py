@@ -345,6 +345,13 @@ class CommandLineTest(unittest.TestCase):
             ["insert", "VeloraSample", "orders", "broken"],
             ["help", "nothing"],
             ["connect"],
+            ["apply", "VeloraSample", "select 1", "--row", "1", "--set", "a=1"],
+            ["browse", "VeloraSample", "orders", "--sql", "select 1"],
+            ["browse", "VeloraSample"],
+            ["render", "x.form"],
+            ["render", "x.form", "--login-dialog", "--out", "x.png"],
+            ["label", "Hi", "--out", "x.png", "--color", "puce"],
+            ["label", "Hi", "--out", "x.png", "--scale", "9"],
         ]
         for args in bad:
             p = velora(*args, check=False)
@@ -356,11 +363,19 @@ class CommandLineTest(unittest.TestCase):
     def test_help_everywhere(self):
         top = velora("--help").stdout
         for command in ("sources", "connect", "tables", "describe", "table", "query", "shell", "edit", "insert",
-                        "delete", "apply"):
+                        "delete", "apply", "browse", "render", "label"):
             self.assertIn(command, top)
             own = velora(command, "--help").stdout
             self.assertIn("velora " + command, own)
             self.assertEqual(velora("help", command).stdout, own)
+        self.assertIn("--where", velora("browse", "--help").stdout)
+        self.assertIn("--rotation", velora("label", "--help").stdout)
+        with tempfile.TemporaryDirectory() as d:
+            out = os.path.join(d, "l.png")
+            p = velora("label", "Hi", "--style", "shadow", "--color", "#102030", "--scale", "2", "--out", out)
+            self.assertTrue(p.stdout.startswith(out + " ("), p.stdout)
+            with open(out, "rb") as f:
+                self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
         self.assertRegex(velora("--version").stdout, r"^velora \d+\.\d+\.\d+\n$")
         man = velora("--man").stdout
         self.assertTrue(man.startswith(".TH VELORA 1"))
