@@ -435,6 +435,39 @@ class StreamingTest(unittest.TestCase):
             sql(f"DROP TABLE IF EXISTS {name}")
 
 
+class StreamedResultTest(unittest.TestCase):
+    def test_forward_only_reads_ask_the_driver_to_stream(self):
+        if DRIVER == "MariaDB":
+            self.skipTest("SQLite's driver and psqlODBC hold a forward-only result unless asked")
+        name = "tool_rss_%d" % os.getpid()
+        sql(f"DROP TABLE IF EXISTS {name}")
+        rows = ("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 300000) SELECT x FROM c"
+                if DRIVER == "SQLite" else "SELECT x FROM generate_series(1, 300000) x")
+        sql(f"CREATE TABLE {name} AS SELECT x AS id, 'row ' || x || ' with some more text to hold' AS name "
+            f"FROM ({rows}) r")
+        try:
+            def read(source):
+                """The output and the peak resident size (kB) of one whole read."""
+                with tempfile.TemporaryFile() as out:
+                    p = subprocess.Popen([VELORA, "query", source, f"SELECT id, name FROM {name} ORDER BY id",
+                                          "--format", "csv", *account()], stdout=out, stderr=subprocess.PIPE)
+                    _, status, usage = os.wait4(p.pid, 0)
+                    p.returncode = os.waitstatus_to_exitcode(status)
+                    self.assertEqual(p.returncode, 0, p.stderr.read())
+                    p.stderr.close()
+                    out.seek(0)
+                    return out.read(), usage.ru_maxrss
+
+            # A connection string is taken as given: the driver holds the whole result.
+            held, held_kb = read("DSN=" + dsn())
+            streamed, streamed_kb = read(dsn())
+            self.assertEqual(streamed, held)
+            self.assertEqual(streamed.count(b"\r\n"), 300001)
+            self.assertLess(streamed_kb, held_kb - 20000, (streamed_kb, held_kb))
+        finally:
+            sql(f"DROP TABLE IF EXISTS {name}")
+
+
 class ShellTest(unittest.TestCase):
     def test_multi_line_statement_meta_commands_history_and_pager(self):
         if DRIVER != "SQLite":
@@ -509,7 +542,7 @@ def main():
         return 77
     suite = unittest.TestSuite()
     loader = unittest.TestLoader()
-    classes = [ToolTest, StreamingTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
+    classes = [ToolTest, StreamingTest, StreamedResultTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
     for cls in classes:
         suite.addTests(loader.loadTestsFromTestCase(cls))
     result = unittest.TextTestRunner(verbosity=2).run(suite)
