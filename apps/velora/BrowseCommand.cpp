@@ -40,11 +40,6 @@
 
 namespace velora::app {
 
-const char* const BrowseUsage =
-    "       velora browse DSN TABLE [--where TEXT] [--order TEXT] [--read-only]\n"
-    "                     [--user USER] [--password PASSWORD]\n"
-    "       velora browse DSN --sql SQL [--read-only] [--user USER] [--password PASSWORD]\n";
-
 namespace {
 
 using namespace velora::tui;
@@ -304,47 +299,27 @@ bool WantsPassword(const EODBCError& e) {
 
 }  // namespace
 
-int BrowseCommand(const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
-    std::string sql, where, order, user, password;
-    bool haveSql = false, haveUser = false, havePassword = false, readOnly = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* option) {
-            if (i + 1 >= args.size()) throw TBrowseUsageError{std::string(option) + " needs a value"};
-            return args[++i];
-        };
-        if (a == "--sql") {
-            sql = value("--sql");
-            haveSql = true;
-        } else if (a == "--where") {
-            where = value("--where");
-        } else if (a == "--order") {
-            order = value("--order");
-        } else if (a == "--read-only") {
-            readOnly = true;
-        } else if (a == "--user") {
-            user = value("--user");
-            haveUser = true;
-        } else if (a == "--password") {
-            password = value("--password");
-            havePassword = true;
-        } else if (!a.empty() && a[0] == '-') {
-            throw TBrowseUsageError{"unknown option " + a};
-        } else {
-            positional.push_back(a);
-        }
-    }
-    if (positional.size() != (haveSql ? 1u : 2u))
-        throw TBrowseUsageError{haveSql ? "browse --sql needs a data source name"
-                                        : "browse needs a data source name and a table name (or --sql)"};
-    if (haveSql && (!where.empty() || !order.empty()))
-        throw TBrowseUsageError{"--where and --order apply to a table, not to --sql"};
+void TBrowseCommand::Define(CLI::App& cmd) {
+    cmd.add_option("DSN", FDsn, "ODBC data source name or connection string")->required();
+    auto* table = cmd.add_option("TABLE", FTable, "the table to browse (or --sql)");
+    auto* sql = cmd.add_option("--sql", FSQL, "a query to browse instead of a table");
+    auto* where = cmd.add_option("--where", FWhere, "the table's filter: the text of a WHERE clause");
+    auto* order = cmd.add_option("--order", FOrder, "the table's order: the text of an ORDER BY clause");
+    sql->excludes(table)->excludes(where)->excludes(order);
+    cmd.add_flag("--read-only", FReadOnly, "no edit, insert or delete");
+    FAccount.Define(cmd);
+}
+
+int TBrowseCommand::Run() {
+    const bool haveSql = FSQL.has_value();
+    if (!haveSql && FTable.empty()) throw TUsageError{"browse needs a data source name and a table name (or --sql)"};
+    const bool readOnly = FReadOnly;
+    const bool havePassword = FAccount.Password.has_value();
     if (!::isatty(0) || !::isatty(1)) throw Exception("browse needs a terminal");
 
-    const std::string& dsn = positional[0];
+    const std::string& dsn = FDsn;
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
-    auto* db = NewCommandDatabase(owner.get(), dsn, haveUser ? &user : nullptr, havePassword ? &password : nullptr);
+    auto* db = FAccount.NewDatabase(owner.get(), dsn);
     try {
         db->Open();
     } catch (const EODBCError& e) {
@@ -361,24 +336,24 @@ int BrowseCommand(const std::vector<std::string>& args) {
     if (haveSql) {
         auto* query = new TODBCQuery(owner.get());
         query->SetDataBase(db);
-        query->SQL()->SetText(sql);
+        query->SQL()->SetText(*FSQL);
         data = query;
-        title += OneLine(sql);
+        title += OneLine(*FSQL);
     } else {
         table = new TODBCTable(owner.get());
         table->SetDataBase(db);
-        table->SetTableName(positional[1]);
+        table->SetTableName(FTable);
         table->SetReadOnly(readOnly);
-        if (!where.empty()) {
-            table->FilterParams()->SetText(where);
+        if (FWhere && !FWhere->empty()) {
+            table->FilterParams()->SetText(*FWhere);
             table->SetFiltered(true);
         }
-        if (!order.empty()) {
-            table->IndexParams()->SetText(order);
+        if (FOrder && !FOrder->empty()) {
+            table->IndexParams()->SetText(*FOrder);
             table->SetIndexed(true);
         }
         data = table;
-        title += positional[1];
+        title += FTable;
     }
     data->Open();
 

@@ -4,21 +4,26 @@
 // velora browse: a full-screen data browser over a table or a query.
 #pragma once
 
+#include "Command.h"
+
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace velora::app {
 
-/// A browse command line the tool cannot understand.
-struct TBrowseUsageError {
-    std::string Message;
-};
-
 /// velora browse DSN TABLE [--where TEXT] [--order TEXT] [--read-only]
-///                         [--user USER] [--password PASSWORD]
-/// velora browse DSN --sql "SELECT ..." [...]
-int BrowseCommand(const std::vector<std::string>& args);
+/// velora browse DSN --sql "SELECT ..." [--read-only]
+/// with --user and --password (or the other password sources) as elsewhere.
+class TBrowseCommand : public TCommand {
+public:
+    void Define(CLI::App& cmd) override;
+    int Run() override;
 
-extern const char* const BrowseUsage;
+private:
+    std::string FDsn, FTable;
+    std::optional<std::string> FSQL, FWhere, FOrder;
+    bool FReadOnly = false;
+    TAccount FAccount;
+};
 
 }  // namespace velora::app

@@ -24,8 +24,8 @@ void TAccount::Define(CLI::App& cmd) {
     cmd.add_flag("--password-stdin", unusedStdin, "the password: one line of standard input");
 }
 
-TODBCDatabase* TAccount::NewDatabase(TComponent* owner, const std::string& dsn) const {
-    return NewCommandDatabase(owner, dsn, User ? &*User : nullptr, Password ? &*Password : nullptr);
+TODBCDatabase* TAccount::NewDatabase(TComponent* owner, const std::string& dsn, bool streaming) const {
+    return NewCommandDatabase(owner, dsn, User ? &*User : nullptr, Password ? &*Password : nullptr, streaming);
 }
 
 void TOutputOptions::Define(CLI::App& cmd) {

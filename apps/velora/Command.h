@@ -47,7 +47,9 @@ struct TAccount {
     /// Adds --user and --password to `cmd`.
     void Define(CLI::App& cmd);
     /// A database component on `dsn`, owned by `owner`, not yet open.
-    TODBCDatabase* NewDatabase(TComponent* owner, const std::string& dsn) const;
+    /// `streaming`: the command reads forward-only, and the drivers that can
+    /// are asked to stream (StreamingDataSource in CommandDatabase.h).
+    TODBCDatabase* NewDatabase(TComponent* owner, const std::string& dsn, bool streaming = false) const;
 };
 
 /// How rows are written.

@@ -4,18 +4,47 @@
 
 #include "SampleDatabase.h"
 
+#include <odbcinst.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
 namespace velora::app {
 
+namespace {
+
+/// An entry of an ODBC configuration file ("odbc.ini": the user's data
+/// sources, then the system's; "odbcinst.ini": the drivers), or "".
+std::string ProfileEntry(const std::string& section, const char* entry, const char* file) {
+    char value[1024] = {};
+    const int n = SQLGetPrivateProfileString(section.c_str(), entry, "", value, sizeof value, file);
+    return n > 0 ? std::string(value, std::strlen(value)) : std::string();
+}
+
+}  // namespace
+
+std::string StreamingDataSource(const std::string& dsn) {
+    if (dsn.empty() || dsn.find('=') != std::string::npos) return dsn;
+    std::string driver = ProfileEntry(dsn, "Driver", "odbc.ini");
+    if (!driver.empty() && driver.find('/') == std::string::npos) {
+        const std::string library = ProfileEntry(driver, "Driver", "odbcinst.ini");
+        if (!library.empty()) driver = library;
+    }
+    const std::string file =
+        LowerCase(driver.substr(driver.rfind('/') == std::string::npos ? 0 : driver.rfind('/') + 1));
+    if (file.find("sqlite3odbc") != std::string::npos) return "DSN=" + dsn + ";StepAPI=1";
+    if (file.find("psqlodbc") != std::string::npos) return "DSN=" + dsn + ";UseDeclareFetch=1;Fetch=1000";
+    return dsn;
+}
+
 TODBCDatabase* NewCommandDatabase(TComponent* owner, const std::string& dsn, const std::string* user,
-                                  const std::string* password) {
+                                  const std::string* password, bool streaming) {
     if (SameText(dsn, "VeloraSample")) EnsureSampleDatabase();
     auto* db = new TODBCDatabase(owner);
-    db->SetDataSourceName(dsn);
+    db->SetDataSourceName(streaming ? StreamingDataSource(dsn) : dsn);
     db->SetLoginPrompt(false);
     if (user) db->Params()->SetValues("USER NAME", *user);
     if (password) db->Params()->Add("PASSWORD=" + *password);

@@ -15,8 +15,20 @@ namespace velora::app {
 /// source's own account unless a user name or password is given (null when
 /// not), never a login dialog. The sample database is created first when
 /// `dsn` names it.
+/// With `streaming` (the command reads forward-only) a plain data source
+/// name becomes the connection string of StreamingDataSource.
 TODBCDatabase* NewCommandDatabase(TComponent* owner, const std::string& dsn, const std::string* user,
-                                  const std::string* password);
+                                  const std::string* password, bool streaming = false);
+
+/// For a plain data source name whose driver is SQLite's or psqlODBC, the
+/// connection string that asks that driver to hand a forward-only result over
+/// as it is read instead of holding all of it: "DSN=<name>;StepAPI=1"
+/// (SQLite) or "DSN=<name>;UseDeclareFetch=1;Fetch=1000" (PostgreSQL). The
+/// driver is found from the data source's Driver entry (odbc.ini, user then
+/// system) and, when that is a driver's name, its Driver entry in
+/// odbcinst.ini; any other driver, an unknown name and a connection string
+/// are answered as given.
+std::string StreamingDataSource(const std::string& dsn);
 
 /// A password option the tool cannot use as given.
 struct TPasswordUsageError {

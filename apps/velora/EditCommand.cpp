@@ -39,16 +39,6 @@
 
 namespace velora::app {
 
-namespace {
-
-/// One COLUMN=VALUE: Null when the value is :null. A value ending in
-/// ":string" is taken without that suffix, so any text can be written.
-struct TAssignment {
-    std::string Column;
-    std::string Value;
-    bool Null = false;
-};
-
 TAssignment ParseAssignment(const std::string& text) {
     const std::size_t eq = text.find('=');
     if (eq == std::string::npos || eq == 0) throw TUsageError{"expected COLUMN=VALUE, not '" + text + "'"};
@@ -62,6 +52,8 @@ TAssignment ParseAssignment(const std::string& text) {
         throw TUsageError{"'" + text + "': a value ending in :null is written as " + text + ":string"};
     return a;
 }
+
+namespace {
 
 /// Writes one row with a writer.
 void WriteRecord(TDataSet& ds, TRowWriter& writer, const TRow* row = nullptr) {

@@ -12,6 +12,18 @@
 
 namespace velora::app {
 
+/// One COLUMN=VALUE: Null when the value is :null. A value ending in
+/// ":string" is taken without that suffix, so any text can be written.
+struct TAssignment {
+    std::string Column;
+    std::string Value;
+    bool Null = false;
+};
+
+/// Reads COLUMN=VALUE, COLUMN=:null or COLUMN=TEXT:string.
+/// \throws TUsageError without "=" or for a value ending in :null.
+TAssignment ParseAssignment(const std::string& text);
+
 /// velora edit DSN TABLE --row N --set COLUMN=VALUE ...
 /// velora insert DSN TABLE COLUMN=VALUE ...
 /// velora delete DSN TABLE --row N

@@ -207,7 +207,8 @@ int TQueryCommand::Run() {
     for (const std::string& p : FParams) ParseParam(p);  // refuse a malformed --param before connecting
 
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
-    TODBCDatabase* db = FAccount.NewDatabase(owner.get(), FDsn);
+    // Results are read forward-only (RunStatement): the driver is asked to stream them.
+    TODBCDatabase* db = FAccount.NewDatabase(owner.get(), FDsn, true);
     db->Open();
     for (const std::string& s : statements) RunStatement(*db, s, FParams, FOutput, statements.size() == 1);
     return 0;

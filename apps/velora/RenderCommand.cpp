@@ -24,47 +24,10 @@
 namespace velora::app {
 namespace {
 
-struct TOptions {
-    std::vector<std::string> Positional;
-    std::map<std::string, std::string> Values;
-    bool LoginDialog = false;
-};
-
-TOptions Parse(const std::vector<std::string>& args, const std::vector<std::string>& known) {
-    TOptions o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--login-dialog") {
-            o.LoginDialog = true;
-        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            bool ok = false;
-            for (const std::string& k : known) ok = ok || k == a;
-            if (!ok) throw TRenderUsageError{"unknown option " + a};
-            if (i + 1 >= args.size()) throw TRenderUsageError{a + " needs a value"};
-            o.Values[a] = args[++i];
-        } else {
-            o.Positional.push_back(a);
-        }
-    }
-    if (!o.Values.count("--out")) throw TRenderUsageError{"--out FILE.png is required"};
-    return o;
-}
-
-int IntOption(const TOptions& o, const std::string& name, int fallback, int low, int high) {
-    auto it = o.Values.find(name);
-    if (it == o.Values.end()) return fallback;
-    char* end = nullptr;
-    const long v = std::strtol(it->second.c_str(), &end, 10);
-    if (it->second.empty() || *end != '\0' || v < low || v > high)
-        throw TRenderUsageError{name + " takes a whole number from " + std::to_string(low) + " to " +
-                                std::to_string(high) + " (not " + it->second + ")"};
-    return static_cast<int>(v);
-}
-
-TColor ColorOption(const TOptions& o, const std::string& name, TColor fallback) {
-    auto it = o.Values.find(name);
-    if (it == o.Values.end()) return fallback;
-    const std::string& s = it->second;
+/// The colour named `text` (a name or #RRGGBB), or `fallback` when not given.
+TColor ColorOption(const std::optional<std::string>& text, const std::string& name, TColor fallback) {
+    if (!text) return fallback;
+    const std::string& s = *text;
     static const std::map<std::string, TColor> names = {
         {"black", clBlack},   {"white", clWhite},   {"red", clRed},     {"green", clGreen},  {"blue", clBlue},
         {"navy", clNavy},     {"maroon", clMaroon}, {"gray", clGray},   {"grey", clGray},    {"silver", clSilver},
@@ -75,7 +38,7 @@ TColor ColorOption(const TOptions& o, const std::string& name, TColor fallback) 
         const unsigned long rgb = std::strtoul(s.c_str() + 1, &end, 16);
         if (*end == '\0') return static_cast<TColor>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
     }
-    throw TRenderUsageError{name + " takes a colour name or #RRGGBB (not " + s + ")"};
+    throw TUsageError{name + " takes a colour name or #RRGGBB (not " + s + ")"};
 }
 
 /// Draws paint on a picture of width × height at the scale and writes it.
@@ -103,16 +66,21 @@ struct TMeasuring {
 
 }  // namespace
 
-int RenderCommand(const std::vector<std::string>& args) {
-    const TOptions o = Parse(args, {"--out", "--scale"});
-    const int scale = IntOption(o, "--scale", 1, 1, 8);
-    if (o.LoginDialog == !o.Positional.empty() || o.Positional.size() > 1)
-        throw TRenderUsageError{"render takes one form file, or --login-dialog"};
+void TRenderCommand::Define(CLI::App& cmd) {
+    auto* form = cmd.add_option("FORMFILE", FForm, "the form file to draw");
+    auto* dialog = cmd.add_flag("--login-dialog", FLoginDialog, "draws the login dialog instead of a form file");
+    form->excludes(dialog);
+    cmd.add_option("--out", FOut, "the PNG file to write")->required();
+    cmd.add_option("--scale", FScale, "pixels per point, 1 to 8 (default 1)")->check(CLI::Range(1, 8));
+}
+
+int TRenderCommand::Run() {
+    if (!FLoginDialog && FForm.empty()) throw TUsageError{"render takes one form file, or --login-dialog"};
+    const int scale = FScale;
     RegisterFormClasses();
     RegisterControlClasses();
     TMeasuring measuring;
-    TOwnedPtr<TComponent> root(o.LoginDialog ? new TODBCLoginDialog(nullptr)
-                                             : ReadComponentFromFile(o.Positional.front(), nullptr));
+    TOwnedPtr<TComponent> root(FLoginDialog ? new TODBCLoginDialog(nullptr) : ReadComponentFromFile(FForm, nullptr));
     if (auto* dialog = dynamic_cast<TODBCLoginDialog*>(root.get())) {
         dialog->DatabaseName->SetCaption("VeloraSample");
         dialog->UserName->SetText("velora");
@@ -120,46 +88,58 @@ int RenderCommand(const std::vector<std::string>& args) {
         dialog->FormShow(dialog);
     }
     if (auto* form = dynamic_cast<TCustomForm*>(root.get())) {
-        WritePicture(o.Values.at("--out"), form->Width(), form->Height(), scale, clBtnFace,
+        WritePicture(FOut, form->Width(), form->Height(), scale, clBtnFace,
                      [&](TCanvasDevice& d) { PaintForm(*form, d); });
     } else if (auto* control = dynamic_cast<TControl*>(root.get())) {
-        WritePicture(o.Values.at("--out"), control->Width(), control->Height(), scale, clBtnFace,
-                     [&](TCanvasDevice& d) {
-                         PaintControl(*control, d, TPoint{0, 0}, Rect(0, 0, control->Width(), control->Height()));
-                     });
+        WritePicture(FOut, control->Width(), control->Height(), scale, clBtnFace, [&](TCanvasDevice& d) {
+            PaintControl(*control, d, TPoint{0, 0}, Rect(0, 0, control->Width(), control->Height()));
+        });
     } else {
-        throw Exception(
-            Format("%s holds a %s, which is not a form or a control", o.Positional.front(), root->ClassName()));
+        throw Exception(Format("%s holds a %s, which is not a form or a control", FForm, root->ClassName()));
     }
     return 0;
 }
 
-int LabelCommand(const std::vector<std::string>& args) {
-    const TOptions o = Parse(args, {"--out", "--style", "--rotation", "--font", "--size", "--color", "--background",
-                                    "--highlight", "--shadow", "--offset", "--scale"});
-    if (o.Positional.size() != 1 || o.LoginDialog) throw TRenderUsageError{"label takes one caption"};
+void TLabelCommand::Define(CLI::App& cmd) {
+    cmd.add_option("CAPTION", FCaption, "the text of the label")->required();
+    cmd.add_option("--out", FOut, "the PNG file to write")->required();
+    cmd.add_option("--style", FStyle, "raised, recessed, shadow or normal (default raised)")
+        ->check(CLI::IsMember({"raised", "recessed", "shadow", "normal"}));
+    cmd.add_option("--rotation", FRotation, "degrees, counter-clockwise (default 0)")
+        ->check(CLI::Range(-100000, 100000));
+    cmd.add_option("--font", FFont, "font family (default DejaVu Sans)");
+    cmd.add_option("--size", FSize, "font size in points, 4 to 400 (default 24)")->check(CLI::Range(4, 400));
+    const char* colour = "a colour name (black, white, red, navy, ...) or #RRGGBB";
+    cmd.add_option("--color", FColor, std::string("text colour: ") + colour + " (default black)");
+    cmd.add_option("--background", FBackground, std::string("background: ") + colour + " (default button face)");
+    cmd.add_option("--highlight", FHighlight, std::string("highlight of the effect: ") + colour);
+    cmd.add_option("--shadow", FShadow, std::string("shadow of the effect: ") + colour);
+    cmd.add_option("--offset", FOffset, "depth of the effect in pixels, 0 to 100 (default 1, shadow 3)")
+        ->check(CLI::Range(0, 100));
+    cmd.add_option("--scale", FScale, "pixels per point, 1 to 8 (default 1)")->check(CLI::Range(1, 8));
+}
+
+int TLabelCommand::Run() {
     static const std::map<std::string, TTextStyle> styles = {
         {"raised", tsRaised}, {"recessed", tsRecessed}, {"shadow", tsShadow}, {"normal", tsNormal}};
-    TTextStyle style = tsRaised;
-    if (auto it = o.Values.find("--style"); it != o.Values.end()) {
-        auto s = styles.find(it->second);
-        if (s == styles.end()) throw TRenderUsageError{"--style is raised, recessed, shadow or normal"};
-        style = s->second;
-    }
-    const int scale = IntOption(o, "--scale", 1, 1, 8);
-    const TColor background = ColorOption(o, "--background", clBtnFace);
+    const TTextStyle style = styles.at(FStyle);
+    const int scale = FScale;
+    const TColor background = ColorOption(FBackground, "--background", clBtnFace);
+    const TColor color = ColorOption(FColor, "--color", clBlack);
+    const TColor highlight = ColorOption(FHighlight, "--highlight", clBtnHighlight);
+    const TColor shadow = ColorOption(FShadow, "--shadow", clBtnShadow);
     TMeasuring measuring;
     TOwnedPtr<TSmartText> label(new TSmartText(nullptr));
-    label->Font()->SetName(o.Values.count("--font") ? o.Values.at("--font") : String("DejaVu Sans"));
-    label->Font()->SetSize(IntOption(o, "--size", 24, 4, 400));
-    label->Font()->SetColor(ColorOption(o, "--color", clBlack));
+    label->Font()->SetName(FFont);
+    label->Font()->SetSize(FSize);
+    label->Font()->SetColor(color);
     label->SetColor(background);
-    label->SetHighlightColor(ColorOption(o, "--highlight", clBtnHighlight));
-    label->SetShadowColor(ColorOption(o, "--shadow", clBtnShadow));
+    label->SetHighlightColor(highlight);
+    label->SetShadowColor(shadow);
     label->SetTextStyle(style);
-    label->SetTextOffset(IntOption(o, "--offset", style == tsShadow ? 3 : 1, 0, 100));
-    label->SetCaption(o.Positional.front());
-    label->SetRotation(IntOption(o, "--rotation", 0, -100000, 100000));
+    label->SetTextOffset(FOffset.value_or(style == tsShadow ? 3 : 1));
+    label->SetCaption(FCaption);
+    label->SetRotation(FRotation);
     constexpr int Margin = 8;
     label->SetBounds(Margin, Margin, label->Width(), label->Height());
     {  // a first paint gives a rotated label its turned size
@@ -169,8 +149,8 @@ int LabelCommand(const std::vector<std::string>& args) {
     }
     // The effects reach one pixel (or the offset) beyond the text.
     const int extra = std::max(1, label->TextOffset());
-    WritePicture(o.Values.at("--out"), label->Width() + 2 * Margin + extra, label->Height() + 2 * Margin + extra, scale,
-                 background, [&](TCanvasDevice& d) {
+    WritePicture(FOut, label->Width() + 2 * Margin + extra, label->Height() + 2 * Margin + extra, scale, background,
+                 [&](TCanvasDevice& d) {
                      label->PaintTo(d, TPoint{Margin, Margin}, label->BoundsRect());
                  });
     return 0;

@@ -5,20 +5,26 @@
 // login dialog) into a PNG file, `label` draws one 3-D text label.
 #pragma once
 
+#include "Command.h"
+
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace velora::app {
 
-/// A render or label command line that cannot be understood.
-struct TRenderUsageError {
-    std::string Message;
-};
-
 /// velora render FORMFILE|--login-dialog --out FILE.png [--scale N]
 /// Reads the form file (forms, standard controls and 3-D text labels) and
-/// writes its picture; prints the file's path. Answers the exit status.
-int RenderCommand(const std::vector<std::string>& args);
+/// writes its picture; prints the file's path.
+class TRenderCommand : public TCommand {
+public:
+    void Define(CLI::App& cmd) override;
+    int Run() override;
+
+private:
+    std::string FForm, FOut;
+    bool FLoginDialog = false;
+    int FScale = 1;
+};
 
 /// velora label CAPTION [--style raised|recessed|shadow|normal] [--rotation D]
 ///                      [--font NAME] [--size N] [--color C] [--background C]
@@ -26,6 +32,16 @@ int RenderCommand(const std::vector<std::string>& args);
 ///                      --out FILE.png
 /// Draws one label on a margin of background; colours are names (black,
 /// white, red, ...) or #RRGGBB. Prints the file's path.
-int LabelCommand(const std::vector<std::string>& args);
+class TLabelCommand : public TCommand {
+public:
+    void Define(CLI::App& cmd) override;
+    int Run() override;
+
+private:
+    std::string FCaption, FOut, FStyle = "raised", FFont = "DejaVu Sans";
+    int FRotation = 0, FSize = 24, FScale = 1;
+    std::optional<int> FOffset;
+    std::optional<std::string> FColor, FBackground, FHighlight, FShadow;
+};
 
 }  // namespace velora::app

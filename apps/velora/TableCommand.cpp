@@ -34,7 +34,7 @@ void TTableCommand::Define(CLI::App& cmd) {
 int TTableCommand::Run() {
     auto writer = NewRowWriter(FOutput, stdout);
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
-    TODBCDatabase* db = FAccount.NewDatabase(owner.get(), FDsn);
+    TODBCDatabase* db = FAccount.NewDatabase(owner.get(), FDsn, FLast == 0);
 
     auto* table = new TODBCTable(owner.get());
     table->SetDataBase(db);

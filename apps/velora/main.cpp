@@ -14,6 +14,7 @@
 // Run from its build tree the tool reads the project's own ODBC configuration
 // (ODBCSYSINI and ODBCINI point at the build's odbc folder unless already
 // set); installed, it reads the user's and the system's like any ODBC program.
+#include "ApplyCommand.h"
 #include "BrowseCommand.h"
 #include "CatalogCommands.h"
 #include "Command.h"
@@ -58,40 +59,6 @@ struct TCommandEntry {
     std::function<std::unique_ptr<TCommand>()> Make;
 };
 
-/// A command that reads its own arguments after the parser has found it:
-/// everything after the command's name is handed over as given.
-class TPassThroughCommand : public TCommand {
-public:
-    using TRun = std::function<int(const std::vector<std::string>&)>;
-    TPassThroughCommand(TRun run, const char* usage) : FRun(std::move(run)), FUsage(usage) {}
-    void Define(CLI::App& cmd) override {
-        cmd.allow_extras();
-        cmd.prefix_command();
-        cmd.footer(FUsage);
-        FCmd = &cmd;
-    }
-    int Run() override {
-        try {
-            return FRun(FCmd->remaining());
-        } catch (const TBrowseUsageError& e) {
-            throw TUsageError{e.Message};
-        } catch (const TRenderUsageError& e) {
-            throw TUsageError{e.Message};
-        }
-    }
-
-private:
-    TRun FRun;
-    const char* FUsage;
-    CLI::App* FCmd = nullptr;
-};
-
-constexpr const char* kRenderUsage =
-    "velora render FORMFILE|--login-dialog --out FILE.png [--scale N]\n"
-    "velora label CAPTION [--style raised|recessed|shadow|normal] [--rotation D] [--font NAME] [--size N]\n"
-    "             [--color C] [--background C] [--offset N] [--scale N] --out FILE.png\n"
-    "Colours are names or #RRGGBB.";
-
 template <typename T, typename... A>
 std::function<std::unique_ptr<TCommand>()> Make(A... args) {
     return [=] { return std::make_unique<T>(args...); };
@@ -111,12 +78,12 @@ const std::vector<TCommandEntry>& Commands() {
         {"edit", "changes row N of a table and writes it as stored", Make<TEditCommand>(std::string("edit"))},
         {"insert", "adds a row to a table and writes it as stored", Make<TEditCommand>(std::string("insert"))},
         {"delete", "deletes row N of a table and writes the row deleted", Make<TEditCommand>(std::string("delete"))},
+        {"apply", "writes row N of a query through an update object with an UPDATE, INSERT or DELETE of your own",
+         Make<TApplyCommand>()},
         {"browse", "a full-screen browser of a table or query: scroll, edit, insert, delete, filter, order",
-         Make<TPassThroughCommand>(TPassThroughCommand::TRun(BrowseCommand), BrowseUsage)},
-        {"render", "draws a form file (or the login dialog) into a PNG picture",
-         Make<TPassThroughCommand>(TPassThroughCommand::TRun(RenderCommand), kRenderUsage)},
-        {"label", "draws one 3-D text label into a PNG picture", Make<TPassThroughCommand>(
-                                                                      TPassThroughCommand::TRun(LabelCommand), kRenderUsage)},
+         Make<TBrowseCommand>()},
+        {"render", "draws a form file (or the login dialog) into a PNG picture", Make<TRenderCommand>()},
+        {"label", "draws one 3-D text label into a PNG picture", Make<TLabelCommand>()},
     };
     return commands;
 }
@@ -307,7 +274,8 @@ private:
              "done and their rate.\n";
         m += ".SH EXIT STATUS\n0 on success (also when the reader of the output went away), 1 when the data source "
              "refuses the work, 2 for a command line that cannot be understood.\n";
-        m += ".SH ENVIRONMENT\n.TP\n.B ODBCINI\nthe data sources (run from its build tree: the build's own odbc.ini; installed: "
+        m += ".SH ENVIRONMENT\n.TP\n.B ODBCINI\nthe data sources (run from its build tree: the build's own odbc.ini; "
+             "installed: "
              "unixODBC's lookup, ~/.odbc.ini and the system files)\n"
              ".TP\n.B VELORA_PASSWORD\nthe password when no other is given\n"
              ".TP\n.B VELORA_ODBC_DIR\na folder holding odbcinst.ini and odbc.ini to use instead\n"

@@ -238,6 +238,52 @@ class ToolTest(unittest.TestCase):
         finally:
             sql(f"DROP TABLE IF EXISTS {name}")
 
+    def test_apply_writes_one_table_of_a_join_through_an_update_object(self):
+        o, c = self.table + "_ao", self.table + "_ac"
+        for t in (o, c):
+            sql(f"DROP TABLE IF EXISTS {t}")
+        sql(f"CREATE TABLE {c} (id integer primary key, name varchar(40))")
+        sql(f"CREATE TABLE {o} (id integer primary key, customer_id integer, amount decimal(12,2), "
+            f"remark varchar(200))")
+        try:
+            a = account()
+            sql(f"INSERT INTO {c} VALUES (1, 'Ann')")
+            sql(f"INSERT INTO {c} VALUES (2, 'Bob')")
+            for r in ("10, 1, 5.50, 'a'", "11, 2, 7.25, NULL", "12, 1, 1.00, 'c'"):
+                sql(f"INSERT INTO {o} VALUES ({r})")
+            q = (f"SELECT o.id, o.amount, o.remark, c.name FROM {o} o JOIN {c} c ON c.id = o.customer_id "
+                 f"ORDER BY o.id")
+
+            def apply(*args, check=True):
+                return velora("apply", dsn(), q, "--format", "json", *a, *args, check=check)
+
+            def stored():
+                return [[r["id"], str(r["amount"]), r["remark"]] for r in
+                        json.loads(velora("query", dsn(), f"SELECT id, amount, remark FROM {o} ORDER BY id",
+                                          "--format", "json", *a).stdout)]
+
+            # Modify: new values and the old key in one statement; the row is printed as stored.
+            p = apply("--row", "2", "--set", "amount=9.75", "--set", "remark=:null", "--modify-sql",
+                      f"UPDATE {o} SET amount = :amount, remark = :remark WHERE id = :OLD_id")
+            self.assertEqual(json.loads(p.stdout),
+                             [{"id": 11, "amount": 9.75, "remark": None, "name": "Bob"}])
+            p = apply("--set", "id=13", "--set", "amount=3", "--set", "remark=x:null:string", "--insert-sql",
+                      f"INSERT INTO {o} (id, customer_id, amount, remark) VALUES (:id, 2, :amount, :remark)")
+            self.assertEqual(json.loads(p.stdout), [{"id": 13, "amount": 3, "remark": "x:null", "name": "Bob"}])
+            p = apply("--row", "1", "--delete-sql", f"DELETE FROM {o} WHERE id = :OLD_id")
+            self.assertEqual(json.loads(p.stdout), [{"id": 10, "amount": 5.5, "remark": "a", "name": "Ann"}])
+            self.assertEqual(stored(), [[11, "9.75", None], [12, "1.0", "c"], [13, "3.0", "x:null"]])
+            # A statement matching no row fails in one line and leaves the table as it was.
+            p = apply("--row", "1", "--set", "amount=1", "--modify-sql",
+                      f"UPDATE {o} SET amount = :amount WHERE id = :OLD_id + 1000", check=False)
+            self.assertEqual((p.returncode, p.stdout, p.stderr), (1, "", "velora: Update failed\n"))
+            self.assertEqual(stored(), [[11, "9.75", None], [12, "1.0", "c"], [13, "3.0", "x:null"]])
+            p = apply("--row", "1", "--set", "amount=1", "--modify-sql", "x", "--delete-sql", "y", check=False)
+            self.assertEqual(p.returncode, 2)
+        finally:
+            for t in (o, c):
+                sql(f"DROP TABLE IF EXISTS {t}")
+
     def test_parameter_used_twice_and_sql_from_file_and_stdin(self):
         p = velora("query", dsn(), "SELECT cast(:p AS integer) AS a, cast(:p AS integer) + 1 AS b",
                    "--param", "p=41", "--format", "json", *account())
@@ -299,6 +345,13 @@ class CommandLineTest(unittest.TestCase):
             ["insert", "VeloraSample", "orders", "broken"],
             ["help", "nothing"],
             ["connect"],
+            ["apply", "VeloraSample", "select 1", "--row", "1", "--set", "a=1"],
+            ["browse", "VeloraSample", "orders", "--sql", "select 1"],
+            ["browse", "VeloraSample"],
+            ["render", "x.form"],
+            ["render", "x.form", "--login-dialog", "--out", "x.png"],
+            ["label", "Hi", "--out", "x.png", "--color", "puce"],
+            ["label", "Hi", "--out", "x.png", "--scale", "9"],
         ]
         for args in bad:
             p = velora(*args, check=False)
@@ -310,11 +363,19 @@ class CommandLineTest(unittest.TestCase):
     def test_help_everywhere(self):
         top = velora("--help").stdout
         for command in ("sources", "connect", "tables", "describe", "table", "query", "shell", "edit", "insert",
-                        "delete"):
+                        "delete", "apply", "browse", "render", "label"):
             self.assertIn(command, top)
             own = velora(command, "--help").stdout
             self.assertIn("velora " + command, own)
             self.assertEqual(velora("help", command).stdout, own)
+        self.assertIn("--where", velora("browse", "--help").stdout)
+        self.assertIn("--rotation", velora("label", "--help").stdout)
+        with tempfile.TemporaryDirectory() as d:
+            out = os.path.join(d, "l.png")
+            p = velora("label", "Hi", "--style", "shadow", "--color", "#102030", "--scale", "2", "--out", out)
+            self.assertTrue(p.stdout.startswith(out + " ("), p.stdout)
+            with open(out, "rb") as f:
+                self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
         self.assertRegex(velora("--version").stdout, r"^velora \d+\.\d+\.\d+\n$")
         man = velora("--man").stdout
         self.assertTrue(man.startswith(".TH VELORA 1"))
@@ -370,6 +431,39 @@ class StreamingTest(unittest.TestCase):
                 seen += chunk
             self.assertRegex(seen.decode(), r"\r\x1b\[K\d+ rows, \d+ rows/s")
             p.kill()
+        finally:
+            sql(f"DROP TABLE IF EXISTS {name}")
+
+
+class StreamedResultTest(unittest.TestCase):
+    def test_forward_only_reads_ask_the_driver_to_stream(self):
+        if DRIVER == "MariaDB":
+            self.skipTest("SQLite's driver and psqlODBC hold a forward-only result unless asked")
+        name = "tool_rss_%d" % os.getpid()
+        sql(f"DROP TABLE IF EXISTS {name}")
+        rows = ("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 300000) SELECT x FROM c"
+                if DRIVER == "SQLite" else "SELECT x FROM generate_series(1, 300000) x")
+        sql(f"CREATE TABLE {name} AS SELECT x AS id, 'row ' || x || ' with some more text to hold' AS name "
+            f"FROM ({rows}) r")
+        try:
+            def read(source):
+                """The output and the peak resident size (kB) of one whole read."""
+                with tempfile.TemporaryFile() as out:
+                    p = subprocess.Popen([VELORA, "query", source, f"SELECT id, name FROM {name} ORDER BY id",
+                                          "--format", "csv", *account()], stdout=out, stderr=subprocess.PIPE)
+                    _, status, usage = os.wait4(p.pid, 0)
+                    p.returncode = os.waitstatus_to_exitcode(status)
+                    self.assertEqual(p.returncode, 0, p.stderr.read())
+                    p.stderr.close()
+                    out.seek(0)
+                    return out.read(), usage.ru_maxrss
+
+            # A connection string is taken as given: the driver holds the whole result.
+            held, held_kb = read("DSN=" + dsn())
+            streamed, streamed_kb = read(dsn())
+            self.assertEqual(streamed, held)
+            self.assertEqual(streamed.count(b"\r\n"), 300001)
+            self.assertLess(streamed_kb, held_kb - 20000, (streamed_kb, held_kb))
         finally:
             sql(f"DROP TABLE IF EXISTS {name}")
 
@@ -448,7 +542,7 @@ def main():
         return 77
     suite = unittest.TestSuite()
     loader = unittest.TestLoader()
-    classes = [ToolTest, StreamingTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
+    classes = [ToolTest, StreamingTest, StreamedResultTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
     for cls in classes:
         suite.addTests(loader.loadTestsFromTestCase(cls))
     result = unittest.TextTestRunner(verbosity=2).run(suite)
