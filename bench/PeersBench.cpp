@@ -9,13 +9,18 @@
 //   - velora query: a uni-directional TODBCQuery, the same reads;
 //   - SOCI rowset: rowset<row> over SOCI's ODBC back end (when built with it);
 //   - Qt forward-only: QSqlQuery with setForwardOnly(true) over the QODBC
-//     driver (when built with it).
+//     driver (when built with it);
+// and 10,000 jumps to random rows: raw SQLFetchScroll(SQL_FETCH_ABSOLUTE) on
+// the scrollable cursor the engine asks for, TODBCTable::GotoBookmark, Qt's
+// QSqlQuery::seek. The scans run again with the drivers' streaming options
+// (SQLite's StepAPI=1, psqlODBC's UseDeclareFetch=1;Fetch=1000) in the
+// connection string of every contestant.
 // Each contestant runs in a process of its own (this program started again
 // with --contestant), so its peak memory (VmHWM, the whole process) is its
 // own; the contestants take turns round after round, so a burst of load
 // elsewhere on the machine hits all of them alike. Printed: one table of
-// contestant, driver, median seconds, ratio to raw, peak memory.
-// VELORA_PEER_ROUNDS sets the rounds (default 3).
+// contestant, driver, median seconds, ratio to raw (the raw loop of its
+// group), peak memory. VELORA_PEER_ROUNDS sets the rounds (default 3).
 #include "BenchTable.h"
 #include "DataSetScanBench.h"
 
@@ -30,6 +35,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -57,21 +63,32 @@ namespace {
 using velora::bench::kScanRows;
 using velora::bench::kScanTable;
 
+/// A data source, with the driver's own options (`Options`, added to the
+/// connection string of every contestant) for the streaming variants.
 struct Driver {
-    std::string Name, Dsn, User, Password;
-    std::string ConnectionString() const {
+    std::string Name, Dsn, User, Password, Options;
+    std::string ConnectionString(bool account = true) const {
         std::string s = "DSN=" + Dsn;
-        if (!User.empty()) s += ";UID=" + User + ";PWD=" + Password;
+        if (!Options.empty()) s += ";" + Options;
+        if (account && !User.empty()) s += ";UID=" + User + ";PWD=" + Password;
         return s;
     }
 };
 
+/// The drivers as the tests configure them, then with the options that make
+/// them hand over rows as they are read instead of holding the whole result:
+/// SQLite's StepAPI=1 and psqlODBC's cursor-based fetching.
 std::vector<Driver> Drivers() {
-    std::vector<Driver> d = {{"SQLite", "VeloraTestSQLite", "", ""}};
+    std::vector<Driver> d = {{"SQLite", "VeloraTestSQLite", "", "", ""}};
     const char* servers = std::getenv("VELORA_TEST_SERVERS");
-    if (servers && std::string(servers) == "1") d.push_back({"PostgreSQL", "VeloraPG", "velora", "velora-pw"});
+    const bool pg = servers && std::string(servers) == "1";
+    if (pg) d.push_back({"PostgreSQL", "VeloraPG", "velora", "velora-pw", ""});
+    d.push_back({"SQLite+step", "VeloraTestSQLite", "", "", "StepAPI=1"});
+    if (pg) d.push_back({"PG+declare", "VeloraPG", "velora", "velora-pw", "UseDeclareFetch=1;Fetch=1000"});
     return d;
 }
+
+constexpr int kJumps = 10000;
 
 const std::string kSelect = "SELECT id, s40, d, si, ts, s200 FROM " + std::string(kScanTable) + " ORDER BY id";
 
@@ -110,9 +127,11 @@ public:
         ::SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &Env);
         ::SQLSetEnvAttr(Env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         ::SQLAllocHandle(SQL_HANDLE_DBC, Env, &Dbc);
-        auto s = [](const std::string& v) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(v.c_str())); };
-        Check(::SQLConnect(Dbc, s(d.Dsn), SQL_NTS, s(d.User), SQL_NTS, s(d.Password), SQL_NTS), SQL_HANDLE_DBC, Dbc,
-              "connect");
+        std::string text = d.ConnectionString();
+        SQLSMALLINT outLen = 0;
+        Check(::SQLDriverConnect(Dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, nullptr, 0, &outLen,
+                                 SQL_DRIVER_NOPROMPT),
+              SQL_HANDLE_DBC, Dbc, "connect");
     }
     ~RawConn() {
         ::SQLDisconnect(Dbc);
@@ -150,8 +169,50 @@ Result RunRaw(const Driver& d) {
 }
 
 Result RunVelora(const Driver& d, bool query) {
-    velora::bench::TDataSetBench b({d.Name, d.Dsn, d.User, d.Password});
+    // A value holding '=' is a connection string to the database.
+    velora::bench::TDataSetBench b({d.Name, d.Options.empty() ? d.Dsn : d.ConnectionString(false), d.User, d.Password});
     return Timed([&] { return query ? b.ScanQuery(kSelect) : b.Scan(kScanTable); });
+}
+
+/// The rows the jumps go to, the same for every contestant.
+std::vector<int> JumpRows() {
+    std::mt19937 rng(20260);
+    std::vector<int> rows(kJumps);
+    for (int& r : rows) r = static_cast<int>(rng() % kScanRows);
+    return rows;
+}
+
+/// Raw jumps: the scrollable cursor the engine asks for, SQLFetchScroll
+/// ABSOLUTE to each row, the bound values touched.
+Result RunRawJumps(const Driver& d) {
+    RawConn c(d);
+    SQLHSTMT st;
+    ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
+    ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
+    ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
+    Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS), SQL_HANDLE_STMT,
+          st, "raw select");
+    SQLINTEGER id = 0;
+    char s40[41];
+    SQLLEN ind[2];
+    ::SQLBindCol(st, 1, SQL_C_LONG, &id, 4, &ind[0]);
+    ::SQLBindCol(st, 2, SQL_C_CHAR, s40, sizeof s40, &ind[1]);
+    const std::vector<int> rows = JumpRows();
+    const Result r = Timed([&] {
+        long sum = 0;
+        for (int row : rows)
+            if (SQL_SUCCEEDED(::SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, row + 1))) sum += id + ind[1];
+        return sum;
+    });
+    ::SQLFreeHandle(SQL_HANDLE_STMT, st);
+    return r;
+}
+
+Result RunVeloraJumps(const Driver& d) {
+    velora::bench::TDataSetBench b({d.Name, d.Dsn, d.User, d.Password});
+    const velora::bench::TBookmarkFigures f = b.GotoBookmarks(kScanTable, kJumps);
+    if (f.WrongRows) throw std::runtime_error("GotoBookmark landed on a wrong row");
+    return {f.MicrosPerCall * f.Calls / 1e6, f.Calls};
 }
 
 #ifdef VELORA_BENCH_SOCI
@@ -197,7 +258,8 @@ Result RunQt(const Driver& d) {
     Result r;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QODBC", "peer");
-        db.setDatabaseName(QString::fromStdString(d.Dsn));  // a plain name: QODBC adds "DSN="
+        // A plain name gets "DSN=" from QODBC; a text with ';' is used as it is.
+        db.setDatabaseName(QString::fromStdString(d.Options.empty() ? d.Dsn : d.ConnectionString(false)));
         db.setUserName(QString::fromStdString(d.User));
         db.setPassword(QString::fromStdString(d.Password));
         if (!db.open()) throw std::runtime_error("Qt: " + db.lastError().text().toStdString());
@@ -220,23 +282,58 @@ Result RunQt(const Driver& d) {
     QSqlDatabase::removeDatabase("peer");
     return r;
 }
+
+Result RunQtJumps(const Driver& d) {
+    Result r;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QODBC", "peer");
+        db.setDatabaseName(QString::fromStdString(d.Dsn));
+        db.setUserName(QString::fromStdString(d.User));
+        db.setPassword(QString::fromStdString(d.Password));
+        if (!db.open()) throw std::runtime_error("Qt: " + db.lastError().text().toStdString());
+        {
+            QSqlQuery q(db);
+            if (!q.exec(QString::fromStdString(kSelect)))
+                throw std::runtime_error("Qt: " + q.lastError().text().toStdString());
+            const std::vector<int> rows = JumpRows();
+            r = Timed([&] {
+                long sum = 0;
+                for (int row : rows)
+                    if (q.seek(row)) sum += q.value(0).toInt() + q.value(1).toString().size();
+                return sum;
+            });
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("peer");
+    return r;
+}
 #endif
 
+/// A contestant of a group: scans (every row, ratio to the raw forward
+/// loop) or jumps (10,000 random rows, ratio to raw absolute fetches, only on
+/// the drivers as the tests configure them).
 struct Contestant {
     const char* Name;
+    bool Jumps;
     Result (*Run)(const Driver&);
 };
 
 const std::vector<Contestant>& Contestants() {
     static const std::vector<Contestant> all = {
-        {"raw forward loop", RunRaw},
-        {"velora TODBCTable", [](const Driver& d) { return RunVelora(d, false); }},
-        {"velora uni-directional query", [](const Driver& d) { return RunVelora(d, true); }},
+        {"raw forward loop", false, RunRaw},
+        {"velora TODBCTable", false, [](const Driver& d) { return RunVelora(d, false); }},
+        {"velora uni-directional query", false, [](const Driver& d) { return RunVelora(d, true); }},
 #ifdef VELORA_BENCH_SOCI
-        {"SOCI rowset", RunSoci},
+        {"SOCI rowset", false, RunSoci},
 #endif
 #ifdef VELORA_BENCH_QT
-        {"Qt forward-only QSqlQuery", RunQt},
+        {"Qt forward-only QSqlQuery", false, RunQt},
+#endif
+        {"raw jumps (FETCH_ABSOLUTE)", true, RunRawJumps},
+        {"velora jumps (GotoBookmark)", true, RunVeloraJumps},
+#ifdef VELORA_BENCH_QT
+        {"Qt jumps (QSqlQuery::seek)", true, RunQtJumps},
 #endif
     };
     return all;
@@ -300,7 +397,7 @@ int main(int argc, char** argv) {
         for (int round = 0; round < rounds; ++round) {
             for (std::size_t k = 0; k < kinds; ++k) {
                 const std::size_t kind = (k + static_cast<std::size_t>(round)) % kinds;
-                if (failed[kind]) continue;
+                if (failed[kind] || (Contestants()[kind].Jumps && !d.Options.empty())) continue;
                 const std::string cmd = std::string(self) + " --contestant " + d.Name + " " + std::to_string(kind);
                 FILE* p = popen(cmd.c_str(), "r");
                 double s = 0;
@@ -315,15 +412,18 @@ int main(int argc, char** argv) {
                 peak[kind] = std::max(peak[kind], kb);
             }
         }
-        const double raw = Median(seconds[0]);
+        double raw[2] = {0, 0};  // the first contestant of each group
+        for (std::size_t k = kinds; k-- > 0;) raw[Contestants()[k].Jumps] = Median(seconds[k]);
         for (std::size_t k = 0; k < kinds; ++k) {
+            if (Contestants()[k].Jumps && !d.Options.empty()) continue;
             if (failed[k] || seconds[k].empty()) {
                 std::printf("%-30s %-11s %10s %8s %10s\n", Contestants()[k].Name, d.Name.c_str(), "failed", "-", "-");
                 continue;
             }
             const double m = Median(seconds[k]);
+            const double base = raw[Contestants()[k].Jumps];
             std::printf("%-30s %-11s %10.3f %8.2f %10.1f\n", Contestants()[k].Name, d.Name.c_str(), m,
-                        raw > 0 ? m / raw : 0.0, static_cast<double>(peak[k]) / 1024);
+                        base > 0 ? m / base : 0.0, static_cast<double>(peak[k]) / 1024);
         }
         std::fflush(stdout);
     }
