@@ -258,8 +258,8 @@ Result RunQt(const Driver& d) {
     Result r;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QODBC", "peer");
-        // A plain name gets "DSN=" from QODBC; a text with ';' is used as it is.
-        db.setDatabaseName(QString::fromStdString(d.Options.empty() ? d.Dsn : d.ConnectionString(false)));
+        // QODBC puts "DSN=" before the text (it has no DRIVER= or FILEDSN=).
+        db.setDatabaseName(QString::fromStdString(d.Options.empty() ? d.Dsn : d.Dsn + ";" + d.Options));
         db.setUserName(QString::fromStdString(d.User));
         db.setPassword(QString::fromStdString(d.Password));
         if (!db.open()) throw std::runtime_error("Qt: " + db.lastError().text().toStdString());
