@@ -5,6 +5,7 @@
 #include "DataSetScanBench.h"
 
 #include "velora/components/ODBCObj.h"
+#include "velora/components/ODBCQuery.h"
 #include "velora/components/ODBCTable.h"
 #include "velora/engine/ODBCStatement.h"
 #include "velora/odbc/ODBCFaults.h"
@@ -50,9 +51,11 @@ TODBCTable* NewTable(TComponent* owner, TODBCDatabase* db, const std::string& ta
 
 }  // namespace
 
-long TDataSetBench::Scan(const std::string& table) {
-    TOwnedPtr<TODBCTable> t(NewTable(nullptr, FImpl->Db, table));
-    t->Open();
+namespace {
+
+/// Reads every field of every record of `t` (open, on its first record; a
+/// uni-directional dataset cannot be sent to First again).
+long ReadAll(TODBCDataSet* t) {
     TField* id = t->FieldByName("id");
     TField* s40 = t->FieldByName("s40");
     TField* d = t->FieldByName("d");
@@ -60,12 +63,32 @@ long TDataSetBench::Scan(const std::string& table) {
     TField* ts = t->FieldByName("ts");
     TField* s200 = t->FieldByName("s200");
     long sum = 0;
-    for (t->First(); !t->Eof(); t->Next()) {
+    for (; !t->Eof(); t->Next()) {
         sum += id->AsInteger() + si->AsInteger();
         sum += static_cast<long>(s40->AsString().size() + s200->AsString().size());
         sum += static_cast<long>(d->AsFloat()) + static_cast<long>(ts->AsDateTime());
     }
+    return sum;
+}
+
+}  // namespace
+
+long TDataSetBench::Scan(const std::string& table) {
+    TOwnedPtr<TODBCTable> t(NewTable(nullptr, FImpl->Db, table));
+    t->Open();
+    const long sum = ReadAll(t.get());
     t->Close();
+    return sum;
+}
+
+long TDataSetBench::ScanQuery(const std::string& sql) {
+    TOwnedPtr<TODBCQuery> q(new TODBCQuery(nullptr));
+    q->SetDataBase(FImpl->Db);
+    q->SQL()->SetText(sql);
+    q->SetUniDirectional(true);
+    q->Open();
+    const long sum = ReadAll(q.get());
+    q->Close();
     return sum;
 }
 

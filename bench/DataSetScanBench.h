@@ -47,6 +47,9 @@ public:
     /// Opens `table` (ordered by id), reads every field of every record from
     /// First to Eof, closes; answers a checksum.
     long Scan(const std::string& table);
+    /// Opens a uni-directional TODBCQuery over `sql` (the scan table's six
+    /// columns), reads every field of every record to Eof; a checksum.
+    long ScanQuery(const std::string& sql);
     /// Marks `calls` random rows of `table`, then goes to each mark in random
     /// order with GotoBookmark.
     TBookmarkFigures GotoBookmarks(const std::string& table, int calls);

@@ -26,6 +26,7 @@
 // forward-only road (no scrolling) the backward scan is not measured: each
 // step back there reads the result again from its start. Last, 10,000
 // GotoBookmark calls to random rows of the dataset, counted in block fetches.
+#include "BenchTable.h"
 #include "DataSetScanBench.h"
 
 #include "velora/engine/ODBC.h"
@@ -55,11 +56,10 @@ namespace {
 
 using namespace velora;
 
-constexpr int kRows = 200000;
+constexpr int kRows = velora::bench::kScanRows;
 constexpr int kRowsPerBlock = 20;
-const char* const kTable = "bench_scan";
-const char* const kColumns =
-    "id int primary key, s40 varchar(40), d decimal(12,2), si smallint, ts timestamp, s200 varchar(200)";
+const char* const kTable = velora::bench::kScanTable;
+const char* const kColumns = velora::bench::kScanColumns;
 
 struct Driver {
     std::string Name, Dsn, User, Password;
@@ -107,34 +107,6 @@ public:
         ::SQLFreeHandle(SQL_HANDLE_DBC, Dbc);
         ::SQLFreeHandle(SQL_HANDLE_ENV, Env);
     }
-    void Exec(const std::string& sql) {
-        SQLHSTMT st;
-        ::SQLAllocHandle(SQL_HANDLE_STMT, Dbc, &st);
-        SQLRETURN rc = ::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-        std::string err;
-        try {
-            Check(rc, SQL_HANDLE_STMT, st, sql.substr(0, 80));
-        } catch (const std::exception& e) {
-            err = e.what();
-        }
-        ::SQLFreeHandle(SQL_HANDLE_STMT, st);
-        if (!err.empty()) throw std::runtime_error(err);
-    }
-    long Count() {
-        SQLHSTMT st;
-        ::SQLAllocHandle(SQL_HANDLE_STMT, Dbc, &st);
-        std::string sql = "SELECT COUNT(*) FROM " + std::string(kTable);
-        long n = -1;
-        if (SQL_SUCCEEDED(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)) &&
-            SQL_SUCCEEDED(::SQLFetch(st))) {
-            SQLINTEGER v = 0;
-            SQLLEN ind = 0;
-            ::SQLGetData(st, 1, SQL_C_SLONG, &v, 0, &ind);
-            n = v;
-        }
-        ::SQLFreeHandle(SQL_HANDLE_STMT, st);
-        return n;
-    }
     SQLHENV Env = SQL_NULL_HENV;
     SQLHDBC Dbc = SQL_NULL_HDBC;
 };
@@ -142,30 +114,7 @@ public:
 /// Creates and fills the table unless it already holds its rows.
 void PrepareTable(const Driver& d) {
     RawConn c(d);
-    if (c.Count() == kRows) return;
-    std::fprintf(stderr, "bench: filling %s on %s with %d rows\n", kTable, d.Name.c_str(), kRows);
-    try {
-        c.Exec("DROP TABLE " + std::string(kTable));
-    } catch (...) {}
-    c.Exec("CREATE TABLE " + std::string(kTable) +
-           " (id int primary key, s40 varchar(40), d decimal(12,2), si smallint, ts timestamp, s200 varchar(200))");
-    ::SQLSetConnectAttr(c.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-    const std::string pad200(180, 'x');
-    for (int first = 1; first <= kRows; first += 500) {
-        std::string sql = "INSERT INTO " + std::string(kTable) + " VALUES ";
-        char buf[512];
-        for (int i = first; i < first + 500 && i <= kRows; ++i) {
-            std::snprintf(buf, sizeof buf, "%s(%d, 'name %032d', %.2f, %d, '2024-%02d-%02d %02d:%02d:%02d.%03d', ",
-                          i == first ? "" : ", ", i, i, (i % 100000) * 1.25 - 50000.0, i % 30000, 1 + i % 12,
-                          1 + i % 28, i % 24, i % 60, (i / 7) % 60, i % 1000);
-            sql += buf;
-            std::snprintf(buf, sizeof buf, "'%020d%s')", i, pad200.c_str());
-            sql += buf;
-        }
-        c.Exec(sql);
-    }
-    ::SQLEndTran(SQL_HANDLE_DBC, c.Dbc, SQL_COMMIT);
-    ::SQLSetConnectAttr(c.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    velora::bench::PrepareScanTable(c.Dbc, d.Name.c_str());
 }
 
 // ---------------------------------------------------------------------------

@@ -12,7 +12,10 @@
 #
 # The benchmark programs fill their tables on first use (the servers are new
 # every run, so PostgreSQL's table is filled each time; SQLite's stays in the
-# build folder) and print their ratios at the end.
+# build folder) and print their ratios at the end. PeersBench prints one
+# table: Velora beside a raw ODBC loop, SOCI's rowset and Qt SQL's
+# forward-only QSqlQuery on the same table, each contestant in a process of
+# its own (median seconds, ratio to raw, peak memory).
 #
 # Then the velora tool's peak memory: `velora query ... --format csv` over
 # 1,000,000 rows on SQLite and PostgreSQL, beside a raw ODBC loop

@@ -110,6 +110,7 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     RowSize = std::max(size, static_cast<int>(CurProps.RecordSize));
     CacheSize = RowsPerBlock * RowSize;
     RowCache.assign(static_cast<std::size_t>(CacheSize), std::byte{0});
+    FFilled.assign(static_cast<std::size_t>(RowsPerBlock), 0);
     StagingRecord.assign(static_cast<std::size_t>(std::max(RowSize, 1)), std::byte{0});
     ColumnsBound = false;  // the staging record is new
     FSequential = sequential;
@@ -162,11 +163,41 @@ void TODBC::StoreStaging(int k) {
     }
     std::memcpy(CacheSlot(k), staging, CurProps.RecordSize);
     if (ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);
+    FFilled[static_cast<std::size_t>(k)] = 1;
 }
 
 void TODBC::CopySlot(int k, void* buffer) {
     if (k < 0 || k >= RowsPerBlock) return;
+    EnsureSlot(k);
     std::memcpy(buffer, CacheSlot(k), CurProps.RecordSize);
+}
+
+/// Scrollable cursors: fetches the row of slot k of the current block alone
+/// (SQL_FETCH_ABSOLUTE) into the slot. Answers false at the end of data.
+/// `target`: the row a jump goes to, whose warnings (truncation) are raised
+/// like those of a block's first row; a row fetched on the way (Next, Prior)
+/// raises only errors, as the rows after a block's first do.
+bool TODBC::FillSlot(int k, bool target) {
+    if (!ColumnsBound) BindColumns(StagingRecord.data());
+    ClearIndicators();
+    const std::int32_t row = BlockNo * RowsPerBlock + k + 1;
+    const SQLRETURN rc =
+        odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, CursorMode == cmCursorLibrary ? MapRowNumber(row) : row);
+    if (rc == SQL_NO_DATA) return false;
+    if (target ? rc != SQL_SUCCESS : !ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+    StoreStaging(k);
+    return true;
+}
+
+/// Makes sure slot k of the current block holds its row; a row that cannot
+/// be fetched alone brings the whole block (which also learns where the data
+/// ends). Answers false when the slot lies past the end of data.
+bool TODBC::EnsureSlot(int k) {
+    if (FFilled[static_cast<std::size_t>(k)] || Columns.empty()) return true;
+    if (EndRow >= 0 && BlockNo * RowsPerBlock + k >= EndRow) return false;
+    if (!ForwardOnly() && FillSlot(k, false)) return true;
+    FetchBlock(false);
+    return FFilled[static_cast<std::size_t>(k)] != 0;
 }
 
 /// Forward-only cursors: re-runs the statement to read it again from its start.
@@ -213,6 +244,7 @@ SQLRETURN TODBC::FetchFirstOfBlock(bool forwardOnly) {
 SQLRETURN TODBC::FetchBlock(bool sequential) {
     (void)sequential;  // a uni-directional cache was opened so; the statement decides
     const std::int32_t first = BlockNo * RowsPerBlock;
+    std::fill(FFilled.begin(), FFilled.end(), std::uint8_t{0});
     if (Columns.empty()) {
         EndRow = RowCount = 0;
         BlockPos = 0;
@@ -293,7 +325,14 @@ int TODBC::GetNextRecord(void* buffer, bool sequential) {
         if (NextBlock(sequential) == SQL_NO_DATA) return ODBCRecEOF;
         BlockPos = 0;
     } else {
-        ++BlockPos;
+        // In a block a jump filled in part, the next row is fetched alone;
+        // its absence is the end of data.
+        const int k = BlockPos + 1;
+        if (!FFilled[static_cast<std::size_t>(k)] && !ForwardOnly() && !FillSlot(k, false)) {
+            EndRow = RowCount = BlockNo * RowsPerBlock + k;
+            return ODBCRecEOF;
+        }
+        BlockPos = k;
     }
     CopySlot(BlockPos, buffer);
     return ODBCRecOK;
@@ -350,10 +389,18 @@ int TODBC::SetToBookmark(const void* bookmark) {
     if (RowsPerBlock <= 0) return 0;
     std::int32_t block = row >= 0 ? row / RowsPerBlock : 0;
     BlockPos = row >= 0 ? row % RowsPerBlock : -1;
+    if (block == BlockNo &&
+        (BlockPos < 0 || FFilled[static_cast<std::size_t>(BlockPos)] || (EndRow >= 0 && row >= EndRow)))
+        return 0;
     if (block != BlockNo) {
         BlockNo = block;
-        FetchBlock(false);
+        std::fill(FFilled.begin(), FFilled.end(), std::uint8_t{0});
     }
+    // A scrollable cursor fetches the target row alone; the rest of its block
+    // follows as navigation reaches it. A row that is not there (or a
+    // forward-only cursor) brings the whole block, which learns the end.
+    if (BlockPos >= 0 && !ForwardOnly() && !Columns.empty() && FillSlot(BlockPos, true)) return 0;
+    FetchBlock(false);
     return 0;
 }
 

@@ -8,12 +8,15 @@
 // grid-like link keeping a window of several records, on every driver (the
 // keyset road on PostgreSQL, our cursor library on SQLite and MariaDB).
 #include "components/DataSetTestUtil.h"
+#include "velora/engine/ODBCStatement.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velora {
@@ -171,6 +174,106 @@ TEST_P(Navigation, RandomWalksAgreeWithAPlainSelect) {
             if (HasFatalFailure()) return;
             Walk(table, rowSetSize, 4, seed++, steps / 2);
             if (HasFatalFailure()) return;
+        }
+    }
+}
+
+// Jumps that land outside the cache fetch their row alone and leave the rest
+// of the block to be fetched as Next and Prior reach it; edits and deletes
+// between the jumps must not let a stale or missing row through.
+TEST_P(Navigation, JumpsNextAndPriorWithEditsAndDeletesBetweenAgreeWithTheModel) {
+    FDb->Open();
+    if (*Drv().Traits.FastWrites) {
+        ASSERT_EQ(ODBCExecDirect(FDb->Handle(), Drv().Traits.FastWrites), 0);
+    }
+    unsigned seed = 100;
+    for (int rows : {0, 1, 19, 20, 21, 1000}) {
+        for (int rowSetSize : {1, 7, 20}) {
+            SCOPED_TRACE(std::to_string(rows) + " rows, rows per block " + std::to_string(rowSetSize));
+            const std::string table = CreateNumbered(rows);
+            std::vector<std::pair<int, std::string>> model;  // id, name in id order
+            for (int i = 1; i <= rows; ++i) model.emplace_back(i, "row " + std::to_string(i));
+            TODBCTable* t = NewTable(table);
+            t->SetRowSetSize(rowSetSize);
+            t->IndexParams()->Add("id");
+            t->SetIndexed(true);
+            t->Open();
+            TField* id = t->FieldByName("id");
+            TField* name = t->FieldByName("name");
+            auto pos = [&]() -> int {  // the model position of the current record
+                const int want = id->AsInteger();
+                for (std::size_t i = 0; i < model.size(); ++i)
+                    if (model[i].first == want) return static_cast<int>(i);
+                return -1;
+            };
+            std::map<int, TBookmark> marks;  // id -> bookmark, taken since the last delete
+            std::mt19937 rng(seed++);
+            std::string trail;
+            for (int i = 0; i < 60 && !model.empty() && !HasFatalFailure(); ++i) {
+                const int at = pos();
+                ASSERT_GE(at, 0) << trail;
+                ASSERT_EQ(name->AsString(), model[static_cast<std::size_t>(at)].second) << trail;
+                const int last = static_cast<int>(model.size()) - 1;
+                switch (rng() % 7) {
+                    case 0:
+                    case 1:
+                        trail += "Next ";
+                        t->Next();
+                        ASSERT_EQ(pos(), std::min(at + 1, last)) << trail;
+                        ASSERT_EQ(t->Eof(), at == last) << trail;
+                        break;
+                    case 2:
+                        trail += "Prior ";
+                        t->Prior();
+                        ASSERT_EQ(pos(), std::max(at - 1, 0)) << trail;
+                        ASSERT_EQ(t->Bof(), at == 0) << trail;
+                        break;
+                    case 3:
+                        marks[id->AsInteger()] = t->GetBookmark();
+                        t->MoveBy(static_cast<int>(rng() % 400) - 200);  // somewhere else, often another block
+                        trail += "Mark+MoveBy ";
+                        break;
+                    case 4:
+                        if (!marks.empty()) {
+                            auto it = marks.begin();
+                            std::advance(it, static_cast<long>(rng() % marks.size()));
+                            trail += "Goto(" + std::to_string(it->first) + ") ";
+                            t->GotoBookmark(it->second);
+                            ASSERT_EQ(id->AsInteger(), it->first) << trail;
+                        }
+                        break;
+                    case 5: {
+                        trail += "Edit ";
+                        std::string& value = model[static_cast<std::size_t>(at)].second;
+                        value = "edit " + std::to_string(i);
+                        t->Edit();
+                        name->SetAsString(value);
+                        t->Post();
+                        break;
+                    }
+                    default:
+                        // A delete renumbers the rows behind it: the bookmarks
+                        // taken before it are given up.
+                        trail += "Delete ";
+                        t->Delete();
+                        model.erase(model.begin() + at);
+                        marks.clear();
+                        if (model.empty()) {
+                            ASSERT_TRUE(t->IsEmpty()) << trail;
+                            break;
+                        }
+                        // The dataset stands on a row that is still there (which
+                        // one is the resync's choice); its name is checked above.
+                        ASSERT_GE(pos(), 0) << trail;
+                        break;
+                }
+            }
+            if (HasFatalFailure()) return;
+            // The whole result once more, forward, after all the jumps.
+            std::vector<std::pair<int, std::string>> seen;
+            for (t->First(); !t->Eof(); t->Next()) seen.emplace_back(id->AsInteger(), name->AsString());
+            EXPECT_EQ(seen, model);
+            t->Close();
         }
     }
 }

@@ -855,6 +855,58 @@ TEST_P(CursorTest, DeletedRowMappingStaysRightBeyondSixteenBits) {
         EXPECT_EQ(c->MapRowNumber(n), modelMap(n)) << n;
 }
 
+TEST_P(CursorTest, AJumpOutsideTheCacheFetchesTheTargetRowAloneAndTheBlockFillsAsNavigationReachesIt) {
+    std::string t = Numbered(45);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 10);
+    RecordBuffer buf(*c);
+    if (!Scrolls(*Conn)) GTEST_SKIP() << "a forward-only cursor reads its way to a row";
+    odbc::faults::Scope counting;
+    int seen = 0;
+    auto fetches = [&] {  // driver fetches since the last call
+        const int now = odbc::faults::CallCount("SQLFetchScroll") + odbc::faults::CallCount("SQLFetch");
+        const int added = now - seen;
+        seen = now;
+        return added;
+    };
+    auto at = [&](std::int32_t row) {
+        c->SetToBookmark(&row);
+        EXPECT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecOK);
+        return IntField(*c, buf, 1);
+    };
+    auto step = [&](bool next) {
+        EXPECT_EQ(next ? c->GetNextRecord(buf.Data(), false) : c->GetPriorRecord(buf.Data()), ODBCRecOK);
+        return IntField(*c, buf, 1);
+    };
+    EXPECT_EQ(at(36), 37);  // row 36 (from 0) lies in block 3, outside the cache
+    EXPECT_EQ(fetches(), 1);
+    EXPECT_EQ(step(true), 38);
+    EXPECT_EQ(step(false), 37);
+    EXPECT_EQ(step(false), 36);
+    EXPECT_EQ(fetches(), 2);  // rows 37 and 35, each alone; row 36 was in the cache
+    EXPECT_EQ(at(37), 38);
+    EXPECT_EQ(fetches(), 0);
+    // The end of data met by Next in a block filled in part.
+    EXPECT_EQ(at(43), 44);
+    EXPECT_EQ(step(true), 45);
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
+    EXPECT_EQ(c->RowCount, 45);
+    EXPECT_EQ(fetches(), 3);
+    std::int32_t beyond = 52;  // no such row: its block is fetched to learn the end
+    c->SetToBookmark(&beyond);
+    EXPECT_EQ(c->GetCurrentRecord(buf.Data()), ODBCRecEOF);
+    EXPECT_EQ(fetches(), 2);
+    // Crossing into a block that is not cached brings it whole.
+    EXPECT_EQ(at(38), 39);
+    EXPECT_EQ(step(true), 40);
+    EXPECT_EQ(step(true), 41);
+    EXPECT_EQ(fetches(), 2 + 6);  // rows 38 and 39 alone, then rows 40..44 and the end
+    // A scan of all rows: one fetch a row and one for the end at most.
+    c->SetToBegin(false);
+    for (int id = 1; id <= 45; ++id) ASSERT_EQ(step(true), id);
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecEOF);
+    EXPECT_LE(fetches(), 45 + 1);
+}
+
 // ---------------------------------------------------------------------------
 // Failures at the ODBC boundary.
 

@@ -281,6 +281,8 @@ public:
 private:
     void CopySlot(int k, void* buffer);
     void StoreStaging(int k);
+    bool FillSlot(int k, bool target);
+    bool EnsureSlot(int k);
     SQLRETURN FetchFirstOfBlock(bool forwardOnly);
     SQLRETURN FetchForward();
     void ClearIndicators();
@@ -304,7 +306,12 @@ private:
                                  const std::vector<std::byte>& values);
 
     String FTableName;
-    bool FSequential = false;              ///< the cache was opened uni-directional
+    bool FSequential = false;  ///< the cache was opened uni-directional
+    /// Which slots of the block in the cache hold their row. A whole block
+    /// fetch fills every slot up to the end of data; a jump outside the cache
+    /// (SetToBookmark) fetches only the target row, and the other slots are
+    /// fetched one by one when navigation reaches them (scrollable cursors).
+    std::vector<std::uint8_t> FFilled;
     std::int32_t FNextRow = 0;             ///< forward-only: logical row the next FETCH_NEXT delivers
     std::map<int, String> FPendingInsert;  ///< long values written for the new record, by column
     /// Forward-only cursors: the long values of the rows of the current
