@@ -18,6 +18,7 @@
 #include "CatalogCommands.h"
 #include "Command.h"
 #include "CommandDatabase.h"
+#include "DesignCommand.h"
 #include "EditCommand.h"
 #include "QueryCommand.h"
 #include "RenderCommand.h"
@@ -113,6 +114,9 @@ const std::vector<TCommandEntry>& Commands() {
         {"delete", "deletes row N of a table and writes the row deleted", Make<TEditCommand>(std::string("delete"))},
         {"browse", "a full-screen browser of a table or query: scroll, edit, insert, delete, filter, order",
          Make<TPassThroughCommand>(TPassThroughCommand::TRun(BrowseCommand), BrowseUsage)},
+        {"design", "edits a form file through the design-time editors: add, set, parameters, verbs, save",
+         Make<TDesignCommand>()},
+        {"update-sql", "prints the modify, insert and delete statements generated for a query", Make<TUpdateSQLCommand>()},
         {"render", "draws a form file (or the login dialog) into a PNG picture",
          Make<TPassThroughCommand>(TPassThroughCommand::TRun(RenderCommand), kRenderUsage)},
         {"label", "draws one 3-D text label into a PNG picture", Make<TPassThroughCommand>(
