@@ -10,6 +10,8 @@
 // standard error and closed.
 #include "DesignCommand.h"
 
+#include "DesignScreen.h"
+
 #include "velora/classes/FormFiles.h"
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
@@ -18,30 +20,17 @@
 #include "velora/design/ParmsEditor.h"
 #include "velora/forms/FormClasses.h"
 #include "velora/forms/Presenters.h"
+#include "velora/tui/Screen.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
+#include <unistd.h>
 
 namespace velora::app {
 
 namespace {
-
-/// Accepts every dialog with its defaults (see the file comment).
-class TAcceptPresenter : public TFormPresenter {
-public:
-    bool RunModal(TCustomForm& form) override {
-        if (auto* update = dynamic_cast<TUpdateEdit*>(&form)) {
-            if (update->Generate->Enabled()) update->GenerateClick(nullptr);
-        } else if (auto* message = form.FindComponent("Message")) {
-            std::fprintf(stderr, "velora design: %s\n",
-                         GetPropValueText(message, *GetPropInfo(message, "Caption")).c_str());
-        }
-        form.SetModalResult(mrOk);
-        return true;
-    }
-};
 
 /// "A.B=C" split at the first "." and the first "=" after it.
 bool SplitAssignment(const std::string& text, std::string& component, std::string& property, std::string& value) {
@@ -116,7 +105,15 @@ int TDesignCommand::Run() {
         root->SetName("Form1");
     }
     TDesigner designer(root.get());
-    TPresenterScope scope(std::make_shared<TAcceptPresenter>());
+    const bool interactive =
+        FAdd.empty() && FSet.empty() && FParam.empty() && FVerb.empty() && FValues.empty() && !FSave;
+    if (interactive && ::isatty(0) && ::isatty(1)) {
+        tui::TCursesScreen screen;
+        RunDesignScreen(screen, root.get(), designer, FFile);
+        return 0;
+    }
+    TPresenterScope scope(
+        AcceptingPresenter([](const String& m) { std::fprintf(stderr, "velora design: %s\n", m.c_str()); }));
 
     for (const std::string& add : FAdd) {
         const std::size_t colon = add.find(':');
@@ -144,28 +141,7 @@ int TDesignCommand::Run() {
         const std::size_t colon = value.find(':');
         const String type = colon == std::string::npos ? String(value) : String(value.substr(0, colon));
         const String text = colon == std::string::npos ? String() : String(value.substr(colon + 1));
-        int index = -1;
-        for (int i = 0; i < query->Params()->Count(); ++i)
-            if (SameText(query->Params()->Entry(i)->Name(), name)) index = i;
-        if (index < 0) throw TUsageError{component + " has no parameter " + name};
-        // The parameter editor, played by a script: select, choose, type, OK.
-        String status;
-        auto user = std::make_shared<TScriptedPresenter>();
-        user->Examine([&](TCustomForm& f) { static_cast<TParamsEdit&>(f).ParamsList->UserClickItem(index); })
-            .Examine([&](TCustomForm& f) {
-                auto& d = static_cast<TParamsEdit&>(f);
-                const int item = d.TypeChoice->Items()->IndexOf(type);
-                if (item < 0) throw TUsageError{"no parameter type " + type};
-                d.TypeChoice->UserSelectItem(item);
-            })
-            .TypeInto("ValueEdit", text)
-            .Focus("TypeChoice")
-            .Examine(
-                [&](TCustomForm& f) { status = static_cast<TParamsEdit&>(f).ParmsBar->Panels()->Items(0)->Text(); })
-            .Click("OKBtn");
-        TPresenterScope paramsScope(user);
-        GetPropertyEditor(&designer, query, "Params")->Edit();
-        if (status.find("unchanged") != String::npos || status.find("cannot") != String::npos) throw Exception(status);
+        TypeParameter(designer, query, name, type, text);
     }
     for (const std::string& verb : FVerb) {
         const std::size_t colon = verb.rfind(':');
