@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 
 namespace velora {
 namespace {
@@ -34,6 +37,39 @@ TEST(DesignPickers, DataSourceListHasEveryProjectDataSourceAndActivatesTheSessio
     for (const test::TestDriver& d : test::TestDrivers()) EXPECT_TRUE(Has(names, d.Dsn)) << d.Dsn;
     EXPECT_TRUE(Has(names, test::PgLoginDsn));
     EXPECT_FALSE(db->Connected());
+}
+
+TEST(DesignPickers, ALongDriverDescriptionNeitherHidesItsDataSourceNorEndsTheList) {
+    Register();
+    // User data sources of a file of their own: one whose description (the
+    // driver manager answers the Driver value) is far longer than 50 bytes
+    // between two short ones.
+    const std::string ini = ::testing::TempDir() + test::UniqueName("odbc") + ".ini";
+    {
+        std::ofstream f(ini);
+        f << "[DsnBefore]\nDriver=SQLite3\n\n[DsnLongDriver]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/"
+          << std::string(200, 'x') << ".so\n\n[DsnAfter]\nDriver=SQLite3\n";
+    }
+    const char* old = std::getenv("ODBCINI");
+    const std::string saved = old ? old : "";
+    ::setenv("ODBCINI", ini.c_str(), 1);
+    std::vector<String> names;
+    {
+        TOwnedPtr<TComponent> root(new TComponent(nullptr));
+        auto* session = new TODBCSession(root.get());
+        auto* db = new TODBCDatabase(root.get());
+        db->SetSession(session);
+        names = GetPropertyEditor(nullptr, db, "DataSourceName")->Values();
+    }
+    if (old)
+        ::setenv("ODBCINI", saved.c_str(), 1);
+    else
+        ::unsetenv("ODBCINI");
+    std::remove(ini.c_str());
+    EXPECT_TRUE(Has(names, "DsnBefore"));
+    EXPECT_TRUE(Has(names, "DsnLongDriver"));
+    EXPECT_TRUE(Has(names, "DsnAfter"));
+    EXPECT_TRUE(Has(names, test::Driver(test::DriverKind::SQLite).Dsn)) << "the system data sources too";
 }
 
 class TablePicker : public test::DataSetDriverTest {
