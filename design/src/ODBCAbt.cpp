@@ -39,6 +39,18 @@ const char* const AboutLayout = R"(object About: TAbout
     Top = 48
     Width = 180
     Height = 320
+    Items.Data = {
+      040000000000000000000000FFFFFFFFFFFFFFFF000000000B44657363726970
+      74696F6E0000000000000000FFFFFFFFFFFFFFFF01000000064576656E747300
+      00000000000000FFFFFFFFFFFFFFFF00000000074F6E4C6F67696E0000000000
+      000000FFFFFFFFFFFFFFFF03000000074D6574686F64730000000000000000FF
+      FFFFFFFFFFFFFF0000000005436C6F73650000000000000000FFFFFFFFFFFFFF
+      FF000000000A446973636F6E6E6563740000000000000000FFFFFFFFFFFFFFFF
+      00000000044F70656E0000000000000000FFFFFFFFFFFFFFFF030000000A5072
+      6F706572746965730000000000000000FFFFFFFFFFFFFFFF0000000009436F6E
+      6E65637465640000000000000000FFFFFFFFFFFFFFFF000000000E4461746153
+      6F757263654E616D650000000000000000FFFFFFFFFFFFFFFF00000000075365
+      7373696F6E}
     TabOrder = 0
   end
   object RichEdit1: TRichEdit
@@ -113,15 +125,6 @@ TAbout::TAbout(TComponent* AOwner) : TForm(AOwner) {
     FootNote = Bind<TLabel>(*this, "FootNote");
     GetOnline = Bind<TButton>(*this, "GetOnline");
     OKButton = Bind<TButton>(*this, "OKButton");
-    // The fixed outline of the box.
-    TTreeNodes* nodes = ObjDesc->Items();
-    nodes->Add(nullptr, "Description");
-    TTreeNode* events = nodes->Add(nullptr, "Events");
-    nodes->AddChild(events, "OnLogin");
-    TTreeNode* methods = nodes->Add(nullptr, "Methods");
-    for (const char* m : {"Close", "Disconnect", "Open"}) nodes->AddChild(methods, m);
-    TTreeNode* properties = nodes->Add(nullptr, "Properties");
-    for (const char* p : {"Connected", "DataSourceName", "Session"}) nodes->AddChild(properties, p);
     DoCreate();
 }
 

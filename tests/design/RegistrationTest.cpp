@@ -133,7 +133,14 @@ TEST(DesignRegistration, VeloraPropertiesGetTheirEditorsAndAboutIsShownNeverType
 
     // The About box names the component's class; OK closes it.
     auto user = std::make_shared<TScriptedPresenter>();
-    user->Click("OKButton");
+    int outline = 0;
+    String firstNode;
+    user->Examine([&](TCustomForm& f) {
+            TTreeNodes* nodes = static_cast<TAbout&>(f).ObjDesc->Items();
+            outline = nodes->Count();
+            firstNode = nodes->GetFirstNode()->Text();
+        })
+        .Click("OKButton");
     {
         TPresenterScope scope(user);
         GetPropertyEditor(&designer, query, "About")->Edit();
@@ -144,6 +151,8 @@ TEST(DesignRegistration, VeloraPropertiesGetTheirEditorsAndAboutIsShownNeverType
     EXPECT_EQ(user->Shown()[0].Control("OKButton")->Text, "&Ok");
     EXPECT_EQ(user->Shown()[0].ClientWidth, 542);
     EXPECT_FALSE(user->Exhausted());
+    EXPECT_EQ(outline, 11) << "Description; Events: OnLogin; Methods: three; Properties: three";
+    EXPECT_EQ(firstNode, "Description");
 }
 
 }  // namespace
