@@ -181,6 +181,33 @@ TEST_P(UpdateSQLEditor, AKeylessTableKeysOnItsComparableColumnsAndQuotedNamesRun
     EXPECT_EQ(FRaw->Scalar("SELECT COUNT(*) FROM " + t), "1");
 }
 
+TEST_P(UpdateSQLEditor, ASerialKeyIsLeftOutOfTheUpdateFieldsAndTheGeneratedInsertLetsTheServerNumberIt) {
+    const std::string t = CreateTable(std::string(Drv().Traits.SerialKey) + ", name varchar(20)");
+    FRaw->Exec("INSERT INTO " + t + " (name) VALUES ('first')");
+    auto* q = new TODBCQuery(FOwner.get());
+    q->SetDataBase(FDb);
+    q->SQL()->SetText("SELECT id, name FROM " + t + " ORDER BY id");
+    q->Open();
+    const std::vector<TUpdateField> fields = DefaultUpdateFields(*q, t);
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_TRUE(fields[0].Key);
+    EXPECT_FALSE(fields[1].Key) << "the primary key alone";
+    if (Drv().Kind != test::DriverKind::SQLite) {
+        EXPECT_FALSE(fields[0].Update) << "the server numbers it";
+    }
+    auto* u = new TODBCUpdateSQL(FOwner.get());
+    const TUpdateStatements s = GenerateUpdateSQL(t, fields, false, IdentifierRulesOf(FDb->Handle()));
+    u->InsertSQL()->SetText(s.Insert);
+    q->SetUpdateObject(u);
+    q->Insert();
+    q->FieldByName("name")->SetAsString("second");
+    if (fields[0].Update) q->FieldByName("id")->SetAsInteger(2);
+    u->Apply(ukInsert);
+    q->Cancel();
+    q->Close();
+    EXPECT_EQ(FRaw->Scalar("SELECT COUNT(*) FROM " + t + " WHERE name = 'second' AND id IS NOT NULL"), "1");
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, UpdateSQLEditor, test::AllDrivers(), test::DriverParamName());
 
 }  // namespace
