@@ -504,6 +504,8 @@ void TODBCUpdateSQLComponentEdit::ExecuteVerb(int) {
     if (const TPropInfo* p = GetPropInfo(dataSet, "SQL"))
         if (auto* lines = dynamic_cast<TStrings*>(GetObjectProp(dataSet, *p))) sql = lines->Text();
     dialog->TableName = StatementTableName(sql);
+    if (const TPropInfo* p = GetPropInfo(dataSet, "TableName"); p && sql.empty())
+        dialog->TableName = GetStrProp(dataSet, *p);  // a table dataset names its table itself
     dialog->NameOfTable->SetCaption(dialog->TableName);
     dialog->ModifySQL->Lines()->Assign(update->ModifySQL());
     dialog->InsertSQL->Lines()->Assign(update->InsertSQL());

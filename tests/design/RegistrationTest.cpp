@@ -117,6 +117,16 @@ TEST(DesignRegistration, VeloraPropertiesGetTheirEditorsAndAboutIsShownNeverType
         << "a database's Params is a string list, not a parameter list";
     EXPECT_TRUE(dynamic_cast<TODBCUpdateSQLComponentEdit*>(GetComponentEditor(update, &designer).get()));
     EXPECT_EQ(GetComponentEditor(update, &designer)->GetVerb(0), "ODBCUpdateSQL Editor...");
+    {
+        // Without a dataset the editor says so and changes nothing.
+        auto user = std::make_shared<TScriptedPresenter>();
+        user->Click("OK");
+        TPresenterScope scope(user);
+        GetComponentEditor(update, &designer)->Edit();
+        ASSERT_EQ(user->Shown().size(), 1u);
+        EXPECT_EQ(user->Shown()[0].Control("Message")->Text,
+                  "The ODBCUpdateSQL must be linked to a TODBCQuery in order to work properly.");
+    }
 
     for (TComponent* c : std::vector<TComponent*>{session, db, table, query, source}) {
         auto about = GetPropertyEditor(&designer, c, "About");
