@@ -77,7 +77,7 @@ TEST_F(ParamsEditor, TypesAndValuesGoToTheParameterShownAndUnconvertibleTextLeav
             .Examine(ChooseType("Datetime"))
             .TypeInto("ValueEdit", "2024-01-02 03:04:05")
             .Focus("TypeChoice")
-            // Fault: letter O for zero. Refused, with the reason in the status bar.
+            // A typing mistake, letter O for zero: refused, with the reason in the status bar.
             .Examine(Select(1))
             .Examine(ChooseType("Integer"))
             .Examine([&](TCustomForm& f) { refused = Status(f); })
