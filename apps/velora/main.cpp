@@ -19,6 +19,7 @@
 #include "CatalogCommands.h"
 #include "Command.h"
 #include "CommandDatabase.h"
+#include "DesignCommand.h"
 #include "EditCommand.h"
 #include "QueryCommand.h"
 #include "RenderCommand.h"
@@ -82,6 +83,10 @@ const std::vector<TCommandEntry>& Commands() {
          Make<TApplyCommand>()},
         {"browse", "a full-screen browser of a table or query: scroll, edit, insert, delete, filter, order",
          Make<TBrowseCommand>()},
+        {"design", "edits a form file through the design-time editors: add, set, parameters, verbs, save",
+         Make<TDesignCommand>()},
+        {"update-sql", "prints the modify, insert and delete statements generated for a query",
+         Make<TUpdateSQLCommand>()},
         {"render", "draws a form file (or the login dialog) into a PNG picture", Make<TRenderCommand>()},
         {"label", "draws one 3-D text label into a PNG picture", Make<TLabelCommand>()},
     };

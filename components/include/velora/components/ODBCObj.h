@@ -5,6 +5,7 @@
 // Applications include this one header; it gathers the family headers.
 #pragma once
 
+#include "velora/components/ODBCDataSource.h"
 #include "velora/components/ODBCDatabase.h"
 #include "velora/components/ODBCParamList.h"
 #include "velora/components/ODBCParams.h"
