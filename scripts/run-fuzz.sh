@@ -4,7 +4,8 @@
 #
 # Builds the libFuzzer targets of tests/fuzz with clang (the "fuzz" preset:
 # into build-fuzz/, or the folder given as VELORA_FUZZ_BUILD) and runs each for a while: the
-# stored-form reader of parameter lists and the SQL marker scanner. Seeds are
+# stored-form reader of parameter lists, the SQL marker scanner and the form-file
+# reader. Seeds are
 # written into the corpus folders on first use. Findings (crash-*, leak-*,
 # timeout-* files) land in build-fuzz/findings/<target>/.
 #
@@ -21,10 +22,10 @@ jobs=${VELORA_JOBS:-2}
 
 # The "fuzz" preset of CMakePresets.json, in the folder chosen above.
 cmake -S "$root" --preset fuzz -B "$build" >/dev/null
-cmake --build "$build" -j"$jobs" --target fuzz_params_reader fuzz_sql_parser
+cmake --build "$build" -j"$jobs" --target fuzz_params_reader fuzz_sql_parser fuzz_form_reader
 
 corpus=$build/corpus
-mkdir -p "$corpus/fuzz_params_reader" "$corpus/fuzz_sql_parser"
+mkdir -p "$corpus/fuzz_params_reader" "$corpus/fuzz_sql_parser" "$corpus/fuzz_form_reader"
 # Seeds: the stored forms of the documentation's examples (version 1, an
 # empty list, version 0, version 2) and a few SQL texts.
 seed() { printf "$2" >"$corpus/$1/$3"; }
@@ -35,9 +36,13 @@ seed fuzz_params_reader '\x02\x00\x01\x00\x00\x00\x01\x00\x00\x00S\x00\x00\x00\x
 seed fuzz_sql_parser 'SELECT * FROM Orders WHERE CustNo = :CustNo AND OrderDate > :Since\r\n' orders
 seed fuzz_sql_parser "INSERT INTO Customer (Name) VALUES (:Name)\r\n" insert
 seed fuzz_sql_parser "SELECT '12:30', a::int FROM T WHERE d = :\"Order Date\" OR e = :'x'\n" quotes
+# Form files: the sample form of labels, and a database with a query, its
+# parameters and its update object.
+cp "$root/apps/velora/samples/"*.form "$corpus/fuzz_form_reader/"
+seed fuzz_form_reader 'object Root: TComponent\n  object Db: TODBCDatabase\n    DataSourceName = '"'"'Nowhere'"'"'\n    LoginPrompt = False\n  end\n  object Q: TODBCQuery\n    Database = Db\n    SQL.Strings = (\n      '"'"'SELECT * FROM t WHERE id = :id'"'"')\n    UpdateObject = U\n  end\n  object U: TODBCUpdateSQL\n    ModifySQL.Strings = (\n      '"'"'UPDATE t SET a = :a WHERE id = :OLD_id'"'"')\n  end\nend\n' query
 
 status=0
-for target in fuzz_params_reader fuzz_sql_parser; do
+for target in ${VELORA_FUZZ_TARGETS:-fuzz_params_reader fuzz_sql_parser fuzz_form_reader}; do
   findings=$build/findings/$target
   mkdir -p "$findings"
   echo "== $target: ${seconds}s"
