@@ -303,8 +303,12 @@ void TBrowseCommand::Define(CLI::App& cmd) {
     cmd.add_option("DSN", FDsn, "ODBC data source name or connection string")->required();
     auto* table = cmd.add_option("TABLE", FTable, "the table to browse (or --sql)");
     auto* sql = cmd.add_option("--sql", FSQL, "a query to browse instead of a table");
-    auto* where = cmd.add_option("--where", FWhere, "the table's filter: the text of a WHERE clause");
-    auto* order = cmd.add_option("--order", FOrder, "the table's order: the text of an ORDER BY clause");
+    auto* where = cmd.add_option(
+        "--where", FWhere,
+        "the table's filter, the text of a WHERE clause (trusted text: runs on the data source as written)");
+    auto* order = cmd.add_option(
+        "--order", FOrder,
+        "the table's order, the text of an ORDER BY clause (trusted text: runs on the data source as written)");
     sql->excludes(table)->excludes(where)->excludes(order);
     cmd.add_flag("--read-only", FReadOnly, "no edit, insert or delete");
     FAccount.Define(cmd);

@@ -24,8 +24,12 @@ namespace velora::app {
 void TTableCommand::Define(CLI::App& cmd) {
     cmd.add_option("DSN", FDsn, "ODBC data source name or connection string")->required();
     cmd.add_option("TABLE", FTable, "table name")->required();
-    cmd.add_option("--where", FWhere, "only the rows this condition (the data source's SQL) holds for");
-    cmd.add_option("--order", FOrder, "the rows in this order (the data source's SQL)");
+    cmd.add_option("--where", FWhere,
+                   "only the rows this condition holds for (trusted text: runs on the data source as written; a second "
+                   "statement is refused)");
+    cmd.add_option(
+        "--order", FOrder,
+        "the rows in this order (trusted text: runs on the data source as written; a second statement is refused)");
     cmd.add_option("--last", FLast, "only the last N rows, reached from the end")->check(CLI::Range(1, 1000000000));
     FAccount.Define(cmd);
     FOutput.Define(cmd);
