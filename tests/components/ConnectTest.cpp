@@ -107,9 +107,7 @@ protected:
         }
         return {std::chrono::duration<double>(Clock::now() - t0).count(), state};
     }
-    const char* SleepSql() const {
-        return Drv().Kind == DriverKind::PostgreSQL ? "SELECT pg_sleep(10)" : "SELECT SLEEP(10)";
-    }
+    std::string SleepSql() const { return std::string("SELECT ") + Drv().Traits.SleepFunction + "(10)"; }
 
     std::unique_ptr<test::RawConnection> FRaw;
     TOwnedPtr<TComponent> FOwner;
@@ -143,18 +141,19 @@ TEST_P(Connect, ConnectionStringEditsLikeTheDataSourceAndKeepsThePasswordOut) {
     EXPECT_TRUE(FDb->Params()->Text().empty());
 
     // Editing through it: the row written is the row read back elsewhere.
+    // A file database: the connection string opens a file of its own.
+    const bool ownFile = !Drv().Traits.NeedsServer;
     std::unique_ptr<test::RawConnection> sqlite;
     test::RawConnection* raw = FRaw.get();
-    if (Drv().Kind == DriverKind::SQLite) {
+    if (ownFile) {
         sqlite = std::make_unique<test::RawConnection>("VeloraTestSQLite", "", "");
         sqlite->Exec("ATTACH DATABASE '" + FSqliteFile + "' AS cs");
         raw = sqlite.get();
     }
     const std::string t = test::UniqueName("c");
-    raw->Exec("CREATE TABLE " + std::string(Drv().Kind == DriverKind::SQLite ? "cs." : "") + t +
-              " (id integer primary key, v varchar(10))");
+    raw->Exec("CREATE TABLE " + std::string(ownFile ? "cs." : "") + t + " (id integer primary key, v varchar(10))");
     if (!sqlite) FTables.push_back(t);
-    const std::string qualified = (Drv().Kind == DriverKind::SQLite ? "cs." : "") + t;
+    const std::string qualified = (ownFile ? "cs." : "") + t;
     raw->Exec("INSERT INTO " + qualified + " VALUES (1, 'old')");
     auto* table = new TODBCTable(FOwner.get());
     table->SetDataBase(FDb);
@@ -173,7 +172,7 @@ TEST_P(Connect, ConnectionStringEditsLikeTheDataSourceAndKeepsThePasswordOut) {
 }
 
 TEST_P(Connect, WrongPasswordInAConnectionStringIsNotRepeatedInTheError) {
-    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "SQLite has no accounts";
+    if (!Drv().Traits.HasAccounts) GTEST_SKIP() << "the driver has no accounts";
     std::string cs = ConnectionString(Drv(), FSqliteFile);
     cs.replace(cs.find(Drv().Password), Drv().Password.size(), "secret-Xy7");
     FDb->SetDataSourceName(cs);
@@ -184,7 +183,7 @@ TEST_P(Connect, WrongPasswordInAConnectionStringIsNotRepeatedInTheError) {
 }
 
 TEST_P(Connect, DataSourceWithItsOwnAccountNeedsNoUser) {
-    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "SQLite has no accounts";
+    if (!Drv().Traits.HasAccounts) GTEST_SKIP() << "the driver has no accounts";
     // VeloraPG and VeloraMaria hold user and password; nothing is passed.
     FDb->SetDataSourceName(Drv().Dsn);
     FDb->SetLoginPrompt(false);
@@ -193,7 +192,7 @@ TEST_P(Connect, DataSourceWithItsOwnAccountNeedsNoUser) {
 }
 
 TEST_P(Connect, CancelFromAnotherThreadAndQueryTimeoutStopTheStatement) {
-    if (Drv().Kind == DriverKind::SQLite) GTEST_SKIP() << "SQLite has no statement that waits";
+    if (!*Drv().Traits.SleepFunction) GTEST_SKIP() << "the driver has no statement that waits";
     UseAccount();
     TODBCQuery* q = NewQuery(SleepSql());
     EXPECT_FALSE(q->CancelStatement()) << "nothing runs yet";
@@ -283,7 +282,7 @@ TEST_P(Connect, HandleMadeByTheApplicationWithSQLDriverConnectEdits) {
     EXPECT_NE(FDb->CursorMode(), cmForwardOnly);
     // Created through the adopted connection (the SQLite file is its own).
     const std::string table = test::UniqueName("a");
-    if (Drv().Kind != DriverKind::SQLite) FTables.push_back(table);
+    if (Drv().Traits.NeedsServer) FTables.push_back(table);
     auto* sql = NewQuery("CREATE TABLE " + table + " (id integer primary key, v varchar(10))");
     sql->ExecSQL();
     sql->SQL()->SetText("INSERT INTO " + table + " VALUES (1, 'old')");

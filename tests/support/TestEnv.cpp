@@ -141,6 +141,10 @@ DriverTraits SQLiteTraits() {
     t.KeepsDateTimeText = true;
     t.CountDescribedBeforeExecution = false;  // COUNT(*) is text until it runs
     t.KeepsCursorNames = false;
+    t.HasAccounts = false;
+    t.SerialKeyIsAutoUnique = false;  // "integer primary key" is the row id, written like any column
+    t.KeepsTextBeyondDeclaredSize = true;
+    t.UniqueViolationText = "UNIQUE constraint failed";
     return t;
 }
 
@@ -154,12 +158,16 @@ DriverTraits PostgreSQLTraits() {
     t.FixedBinaryType = "";
     t.DoubleType = "double precision";
     t.SerialKey = "id serial primary key";
+    t.BigSerialKey = "id bigserial primary key";
+    t.WideVarcharIsLongData = true;  // MaxVarcharSize 255
     t.HasShortBinary = false;
     t.TrueLiteral = "true";
     t.FalseLiteral = "false";
     t.IntOfPrefix = "CAST(";
     t.IntOfSuffix = " AS int)";
     t.ByteaLiterals = true;
+    t.SleepFunction = "pg_sleep";
+    t.HasGenerateSeries = true;
     t.HasNumericNaN = true;
     t.SendsNotices = true;
     t.HasKeysetCursors = true;
@@ -169,6 +177,7 @@ DriverTraits PostgreSQLTraits() {
     t.UniqueViolationState = "23505";
     t.NotNullViolationState = "23502";
     t.MissingValueState = "23502";
+    t.UniqueViolationText = "duplicate key";
     return t;
 }
 
@@ -183,16 +192,20 @@ DriverTraits MariaDBTraits() {
     t.TimeType = "time(3)";
     t.BooleanType = "bit(1)";
     t.SerialKey = "id int auto_increment primary key";
+    t.BigSerialKey = "id bigint auto_increment primary key";
+    t.HasUnsignedTypes = true;
     t.WideVarcharIsBound = true;
     t.OctetsPerChar = 4;
     t.IntOfPrefix = "(";
     t.IntOfSuffix = " + 0)";
     t.IdentifierQuote = '`';
     t.DefaultSchema = "velora_test";
+    t.SleepFunction = "SLEEP";
     t.ParamSizes = ParamSizeSource::ImplementationDescriptor;
     t.UniqueViolationState = "23000";
     t.NotNullViolationState = "23000";
     t.MissingValueState = "HY000";  // strict mode refuses the missing value itself
+    t.UniqueViolationText = "Duplicate entry";
     return t;
 }
 

@@ -40,6 +40,7 @@ enum class ParamSizeSource {
 /// allow for. Tests read these instead of asking which driver runs.
 struct DriverTraits {
     bool NeedsServer = false;  ///< runs against a server of its own (not a file)
+    bool HasAccounts = true;   ///< connections log in with a user name and password
 
     // Column types.
     const char* MemoType = "text";                     ///< unbounded text
@@ -52,8 +53,11 @@ struct DriverTraits {
     const char* TimeType = "time";                     ///< time of day with milliseconds
     const char* BooleanType = "boolean";               ///< boolean the driver describes as SQL_BIT
     const char* SerialKey = "id integer primary key";  ///< an "id" key the data source numbers itself
+    const char* BigSerialKey = "";                     ///< the same, described as bigint; empty when there is none
     bool HasShortBinary = true;                        ///< VarBinaryType and FixedBinaryType are not long data
     bool WideVarcharIsBound = false;                   ///< varchar(1000) is a bound column, not long data
+    bool WideVarcharIsLongData = false;                ///< varchar(1000) is long data by a driver setting (psqlODBC)
+    bool HasUnsignedTypes = false;                     ///< integer columns can be declared unsigned
     int OctetsPerChar = 1;                             ///< octets a varchar column counts per character
 
     // SQL spellings.
@@ -65,6 +69,8 @@ struct DriverTraits {
     char IdentifierQuote = '"';      ///< quotes names that are no plain identifiers
     const char* DefaultSchema = "";  ///< the schema (or database) the tests' tables are in; empty: none
     const char* FastWrites = "";     ///< stops each write waiting for the disk (empty: nothing to do)
+    const char* SleepFunction = "";  ///< a function that waits its argument in seconds; empty when there is none
+    bool HasGenerateSeries = false;  ///< generate_series(a, b) gives the numbers a to b as rows
 
     // Behaviour.
     bool NumericKeepsScale = true;              ///< numeric(12,2) reads back "1234.50", not "1234.5"
@@ -72,12 +78,15 @@ struct DriverTraits {
     bool HasNumericNaN = false;                 ///< numeric columns can hold NaN
     bool KeepsDateTimeText = false;             ///< dates and times stay the text given: compare them as instants
     bool CountDescribedBeforeExecution = true;  ///< COUNT(*) is described by its type before execution
+    bool SerialKeyIsAutoUnique = true;          ///< SerialKey's column is described as numbered by the data source
+    bool KeepsTextBeyondDeclaredSize = false;   ///< varchar(n) stores longer text and returns it whole
     bool KeepsCursorNames = true;               ///< the driver's own statements keep the cursor name given
     bool SendsNotices = false;                  ///< server notices arrive as SQL_SUCCESS_WITH_INFO
     bool HasKeysetCursors = false;              ///< keyset cursors with every capability the engine uses
     bool MakesCursorsReadOnly = false;          ///< some writable cursors (views, tables without key) come read-only
     ParamSizeSource ParamSizes = ParamSizeSource::None;
     const char* UniqueViolationState = "HY000";   ///< SQLSTATE of a duplicate key
+    const char* UniqueViolationText = "";         ///< words of the driver's message for a duplicate key
     const char* NotNullViolationState = "HY000";  ///< SQLSTATE of a NULL in a NOT NULL column
     const char* MissingValueState = "HY000";      ///< SQLSTATE of a row without a value for a NOT NULL column
 };

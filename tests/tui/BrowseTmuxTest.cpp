@@ -116,7 +116,7 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
     TableGuard guard(d, UniqueName("browse"));
     const std::string t = guard.Name();
     raw.Exec("CREATE TABLE " + t + " (id integer primary key, name varchar(30), note " + MemoType(d) + ")");
-    if (d.Kind == DriverKind::PostgreSQL)
+    if (d.Traits.HasGenerateSeries)
         raw.Exec("INSERT INTO " + t + " SELECT x, 'item' || x, NULL FROM generate_series(1, 10000) AS g(x)");
     else
         raw.Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 10000) INSERT INTO " + t +
@@ -213,7 +213,7 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
     tmux.Keys("Down BTab BTab Enter C-u");
     tmux.Type("1");
     tmux.Keys("F2");
-    const char* refusal = d.Kind == DriverKind::PostgreSQL ? "duplicate key" : "UNIQUE constraint failed";
+    const char* refusal = d.Traits.UniqueViolationText;
     ASSERT_TRUE(tmux.WaitFor(refusal));
     EXPECT_NE(tmux.LineWith(refusal).find("| Edit"), std::string::npos) << tmux.Screen();
     EXPECT_EQ(tmux.LineWith("*").substr(0, 2), "* ") << tmux.Screen();
