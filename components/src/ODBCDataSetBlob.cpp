@@ -36,8 +36,10 @@ TODBCBlobStream::TODBCBlobStream(TODBCDataSet* DataSet, TField* Field, TBlobStre
         FLoaded = true;  // no record: an empty value
         return;
     }
-    if (AsBlobField(Field)->Modified()) {
-        // The value written so far is the one the record holds.
+    if (AsBlobField(Field)->Modified() && FBuffer == DataSet->ActiveBuffer()) {
+        // The value written so far is the one the record being edited holds
+        // (the record from before the edit, which OldValue reads, still has
+        // the stored value).
         FData = DataSet->GetBlobData(Field, FBuffer);
         FLoaded = true;
     } else if (String cached = DataSet->GetBlobData(Field, FBuffer); !cached.empty()) {

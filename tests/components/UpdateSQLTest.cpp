@@ -95,10 +95,12 @@ TEST_P(UpdateSQL, ModifyBindsNewValuesAndOldKeysAndUnchangedFieldsGiveTheirOldVa
 }
 
 TEST_P(UpdateSQL, OldValuesAreTheFetchedOnesForEveryKindOfValue) {
-    const std::string t = CreateTable("id integer primary key, name varchar(30), amount decimal(12,2), n integer, at " +
-                                      std::string(Drv().Traits.TimeStampType));
-    FRaw->Exec("INSERT INTO " + t + " VALUES (1, 'a', 96.25, NULL, '2024-02-29 13:45:56.123')");
-    TODBCQuery* q = NewQuery("SELECT id, name, amount, n, at FROM " + t);
+    const std::string t =
+        CreateTable("id integer primary key, name varchar(30), amount decimal(12,2), n integer, at " +
+                    std::string(Drv().Traits.TimeStampType) + ", m " + Drv().Traits.MemoType + ", big bigint");
+    FRaw->Exec("INSERT INTO " + t +
+               " VALUES (1, 'a', 96.25, NULL, '2024-02-29 13:45:56.123', 'memo text', 9223372036854775807)");
+    TODBCQuery* q = NewQuery("SELECT id, name, amount, n, at, m, big FROM " + t);
     q->Open();
     auto snapshot = [&] {
         std::vector<std::string> out;
@@ -109,15 +111,21 @@ TEST_P(UpdateSQL, OldValuesAreTheFetchedOnesForEveryKindOfValue) {
         return out;
     };
     const std::vector<std::string> browse = snapshot();
+    EXPECT_EQ(browse[1], "a");
     EXPECT_EQ(browse[3], "<null>");
+    EXPECT_EQ(browse[5], "memo text");
+    EXPECT_EQ(browse[6], "9223372036854775807");
+    const TDateTime at = q->FieldByName("at")->AsDateTime();
     q->Edit();
     q->FieldByName("name")->SetAsString("b");
     q->FieldByName("amount")->SetAsFloat(1);
     q->FieldByName("n")->SetAsInteger(5);
     q->FieldByName("at")->SetAsDateTime(0);
+    q->FieldByName("m")->SetAsString("changed");
+    q->FieldByName("big")->SetAsString("-1");
     EXPECT_EQ(snapshot(), browse) << "edit state answers the values from before the edit";
-    EXPECT_EQ(q->FieldByName("at")->OldValue().AsDateTime(),
-              q->FieldByName("at")->OldValue().AsDateTime());  // stable across reads
+    EXPECT_EQ(q->FieldByName("at")->OldValue().AsDateTime(), at) << "milliseconds kept";
+    EXPECT_EQ(q->FieldByName("m")->AsString(), "changed");
     q->Cancel();
     EXPECT_EQ(snapshot(), browse);
 }
