@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+
 #include <dirent.h>
 #include <malloc.h>
 
@@ -22,7 +24,9 @@
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The AddressSanitizer run-time's count of live heap bytes (GCC ships no
+// header declaring it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace velora {
