@@ -109,12 +109,6 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
     p.SetText(arg.Value);
 }
 
-bool HasLongColumn(TDataSet& ds) {
-    for (int i = 0; i < ds.FieldCount(); ++i)
-        if (ds.Fields().Fields(i)->IsBlob()) return true;
-    return false;
-}
-
 }  // namespace
 
 long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vector<std::string>& params,
@@ -151,15 +145,6 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
     long long rows = 0;
     if (query->ResultColumnCount() > 0) {
         query->Open();
-        if (HasLongColumn(*query)) {
-            // Long values are read on scrollable cursors only: such a result
-            // is read again through the block cache, before any row is out.
-            query->Close();
-            query->UnPrepare();
-            query->SetUniDirectional(false);
-            query->Prepare();
-            query->Open();
-        }
         auto writer = NewRowWriter(output, out);
         rows = WriteRows(*query, *writer);
         query->Close();

@@ -3,9 +3,8 @@
 //
 // velora table: the rows of one table through TODBCTable. The WHERE and
 // ORDER BY texts go into FilterParams and IndexParams as they stand, so
-// they are the data source's SQL. The whole table is read forward-only (or,
-// with long columns, which only scrollable cursors read, through the block
-// cache) and written as it is fetched. With --last N the table goes to its end with
+// they are the data source's SQL. The whole table is read forward-only, long
+// columns included, and written as it is fetched. With --last N the table goes to its end with
 // Last and walks back with Prior, which shows the dataset reading backwards
 // block by block; the rows are written in table order all the same.
 #include "TableCommand.h"
@@ -54,17 +53,6 @@ int TTableCommand::Run() {
         table->SetIndexed(true);
     }
     table->Open();
-    if (table->UniDirectional()) {
-        // Long values are read on scrollable cursors only: a table with a
-        // long column is read through the block cache instead.
-        for (int i = 0; i < table->FieldCount(); ++i) {
-            if (!table->Fields().Fields(i)->IsBlob()) continue;
-            table->Close();
-            table->SetUniDirectional(false);
-            table->Open();
-            break;
-        }
-    }
 
     if (FLast == 0) {
         WriteRows(*table, *writer);
