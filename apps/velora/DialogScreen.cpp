@@ -32,6 +32,10 @@ TBox Intersect(const TBox& a, const TBox& b) {
     return {top, left, std::max(0, bottom - top + 1), std::max(0, right - left + 1)};
 }
 
+/// Cells that hold pixels at the scale (rounded up, with a little slack
+/// for rounding).
+int Cells(int pixels, double perCell) { return static_cast<int>(pixels / perCell + 0.99); }
+
 TBox Inside(const TBox& b) { return {b.Top + 1, b.Left + 1, std::max(0, b.Height - 2), std::max(0, b.Width - 2)}; }
 
 String OneLine(String s) {
@@ -81,11 +85,12 @@ public:
     void Paint() {
         const int w = FScreen.Width(), h = FScreen.Height();
         const int cw = std::max(1, form().ClientWidth()), ch = std::max(1, form().ClientHeight());
-        FColPx = std::max(6, (cw + std::max(1, w - 2) - 1) / std::max(1, w - 2));
-        FRowPx = std::max(13, (ch + std::max(1, h - 3) - 1) / std::max(1, h - 3));
-        const TBox frame{std::max(0, (h - 1 - (ch + FRowPx - 1) / FRowPx - 2) / 2),
-                         std::max(0, (w - (cw + FColPx - 1) / FColPx - 2) / 2),
-                         std::min(h - 1, (ch + FRowPx - 1) / FRowPx + 2), std::min(w, (cw + FColPx - 1) / FColPx + 2)};
+        // Pixels per cell: 6 × 13 ("MS Sans Serif" 8), finer when the form
+        // would not fit; the cells the client area takes.
+        FColPx = std::max(6.0, static_cast<double>(cw) / std::max(1, w - 2));
+        FRowPx = std::max(13.0, static_cast<double>(ch) / std::max(1, h - 3));
+        const int cols = std::min(w - 2, Cells(cw, FColPx)), rows = std::min(h - 3, Cells(ch, FRowPx));
+        const TBox frame{std::max(0, (h - 1 - rows - 2) / 2), std::max(0, (w - cols - 2) / 2), rows + 2, cols + 2};
         AssignHotkeys();
         FCursorRow = FCursorCol = -1;
         DrawFrame(frame, OneLine(form().Caption()), tui::aBold, frame);
@@ -313,11 +318,11 @@ private:
     }
 
     TBox Place(const TControl& c, int row0, int col0) const {
-        const int col = col0 + c.Left() / FColPx;
-        const int width = std::max(1, (c.Width() + FColPx / 2) / FColPx);
-        if (IsOneLine(&c)) return {row0 + (c.Top() + c.Height() / 2) / FRowPx, col, 1, width};
-        const int top = row0 + (c.Top() + FRowPx / 2) / FRowPx;
-        const int bottom = row0 + (c.Top() + c.Height() + FRowPx / 2) / FRowPx - 1;
+        const int col = col0 + static_cast<int>(c.Left() / FColPx);
+        const int width = std::max(1, static_cast<int>(c.Width() / FColPx + 0.5));
+        if (IsOneLine(&c)) return {row0 + static_cast<int>((c.Top() + c.Height() / 2.0) / FRowPx), col, 1, width};
+        const int top = row0 + static_cast<int>(c.Top() / FRowPx + 0.5);
+        const int bottom = row0 + static_cast<int>((c.Top() + c.Height()) / FRowPx + 0.5) - 1;
         return {top, col, std::max(1, bottom - top + 1), width};
     }
 
@@ -347,17 +352,18 @@ private:
             Put(box.Top, box.Left, text, StateAttr(c, focused ? tui::aReverse : tui::aUnderline), clip);
         } else if (dynamic_cast<TButton*>(&c) || dynamic_cast<TSpeedButton*>(&c)) {
             const String caption = StripHotkey(CaptionOf(&c));
-            // One column of the box stays free, so that buttons side by side keep apart.
-            const int width = std::max(box.Width - 1, static_cast<int>(caption.size()) + 4);
-            const int pad = (width - 4 - static_cast<int>(caption.size())) / 2;
-            const int left = box.Left + std::max(0, (box.Width - width) / 2);
+            // One column of the box stays free, so that buttons side by side
+            // keep apart; a caption wider than that is shown whole.
+            const int width = std::max(box.Width - 1, static_cast<int>(caption.size()) + 2);
+            const int pad = std::max(0, (width - 2 - static_cast<int>(caption.size())) / 2);
+            const int left = box.Left;
             auto* button = dynamic_cast<TButton*>(&c);
             const unsigned attr =
                 StateAttr(c, focused ? tui::aReverse : (button && button->Default() ? tui::aBold : tui::aNormal));
-            Put(box.Top, left, "[" + String(static_cast<std::size_t>(pad) + 1, ' '), attr, clip);
-            PutCaption(box.Top, left + pad + 2, caption, HotIndex(&c), attr, clip);
-            Put(box.Top, left + pad + 2 + static_cast<int>(caption.size()),
-                String(static_cast<std::size_t>(width - pad - 3 - static_cast<int>(caption.size())), ' ') + "]", attr,
+            Put(box.Top, left, "[" + String(static_cast<std::size_t>(pad), ' '), attr, clip);
+            PutCaption(box.Top, left + 1 + pad, caption, HotIndex(&c), attr, clip);
+            Put(box.Top, left + 1 + pad + static_cast<int>(caption.size()),
+                String(static_cast<std::size_t>(width - 2 - pad - static_cast<int>(caption.size())), ' ') + "]", attr,
                 clip);
         } else if (auto* check = dynamic_cast<TCheckBox*>(&c)) {
             const unsigned attr = StateAttr(c, focused ? tui::aReverse : tui::aNormal);
@@ -498,8 +504,8 @@ private:
 
     tui::TScreen& FScreen;
     TCustomForm& FForm;
-    int FColPx = 6;
-    int FRowPx = 13;
+    double FColPx = 6;
+    double FRowPx = 13;
     int FCursorRow = -1;
     int FCursorCol = -1;
     String FMessage;
