@@ -256,8 +256,10 @@ private:
     }
 
     String Hints() const {
-        String hints = "Tab next  Enter OK  Esc cancel  Ctrl+underlined letter presses";
         TWinControl* focus = form().ActiveControl();
+        String hints = dynamic_cast<TCustomMemo*>(focus) ? "Tab next  Enter new line  Esc cancel"
+                                                         : "Tab next  Enter OK  Esc cancel";
+        hints += "  Ctrl+underlined letter presses";
         if (auto* list = dynamic_cast<TCustomListBox*>(focus); list && list->MultiSelect())
             hints += "  Up/Down move  Space selects";
         else if (dynamic_cast<TPageControl*>(focus))
