@@ -3,6 +3,7 @@
 #include "DesignScreen.h"
 
 #include "Command.h"
+#include "DialogScreen.h"
 
 #include "velora/classes/FormFiles.h"
 #include "velora/components/ODBCQuery.h"
@@ -49,7 +50,7 @@ public:
         : FScreen(screen), FRoot(root), FDesigner(designer), FFile(std::move(file)) {}
 
     void Run() {
-        TPresenterScope scope(AcceptingPresenter([this](const String& m) { FStatus = m; }));
+        TPresenterScope scope(std::make_shared<TScreenPresenter>(FScreen));
         for (;;) {
             Paint();
             const tui::TKeyEvent key = FScreen.ReadKey();
@@ -240,8 +241,10 @@ private:
             FStatus = c->Name() + " has no verbs";
             return;
         }
+        const int before = FDesigner.ModifiedCount();
         editor->ExecuteVerb(0);
-        if (FStatus.empty()) FStatus = editor->GetVerb(0) + " done";
+        if (FStatus.empty())
+            FStatus = editor->GetVerb(0) + (FDesigner.ModifiedCount() != before ? " done" : " cancelled");
     }
 
     void EditProperty() {
@@ -249,20 +252,15 @@ private:
         if (!editor) return;
         FFind.clear();
         const TPropertyAttributes attrs = editor->GetAttributes();
-        if (dynamic_cast<TParamsEditProperty*>(editor.get())) {
-            FPrompt = "Parameter NAME=TYPE:VALUE";
-            FLine.SetText("");
-            FMode = mLine;
-            return;
-        }
         if (attrs.Contains(paValueList)) {
             FPickKind = pkValue;
             FPickValues = editor->Values();
             return StartPick();
         }
         if (attrs.Contains(paDialog)) {
-            editor->Edit();  // the About box: accepted at once
-            FStatus = editor->GetName() + ": " + Selected()->ClassName();
+            const int before = FDesigner.ModifiedCount();
+            editor->Edit();
+            FStatus = editor->GetName() + (FDesigner.ModifiedCount() != before ? " edited" : " shown");
             return;
         }
         if (attrs.Contains(paReadOnly)) {
@@ -310,19 +308,6 @@ private:
         }
         FMode = mNormal;
         auto editor = Editor();
-        if (dynamic_cast<TParamsEditProperty*>(editor.get())) {
-            const std::string text = FLine.Text();
-            const std::size_t eq = text.find('=');
-            const std::size_t colon = text.find(':', eq == std::string::npos ? 0 : eq);
-            if (eq == std::string::npos || colon == std::string::npos) {
-                FStatus = "write NAME=TYPE:VALUE";
-                return;
-            }
-            TypeParameter(FDesigner, Selected(), text.substr(0, eq), text.substr(eq + 1, colon - eq - 1),
-                          text.substr(colon + 1));
-            FStatus = "parameter " + text.substr(0, eq) + " set";
-            return;
-        }
         editor->TypeValue(FLine.Text());
     }
 

@@ -9,10 +9,12 @@
 //                name's first letters jumps to it
 //   Enter        edits the property: values to pick (data sources, tables,
 //                enumerations, components) in a list that typing filters;
-//                typed text in a line editor; the parameter dialog as
-//                PARAM=TYPE:VALUE; About shows the About box's heading
-//   F6           runs the component's first verb (the update-SQL editor
-//                generates from its defaults and takes OK)
+//                typed text in a line editor; the editor's dialog (the
+//                parameter editor, the About box) on the screen
+//   F6           runs the component's first verb (the update-SQL editor,
+//                a dialog on the screen)
+// Dialogs are shown whole over the designer by TScreenPresenter
+// (DialogScreen.h).
 //   F7           adds a component from the palette
 //   F2           saves the form file; F10 or Ctrl-Q quits
 #pragma once

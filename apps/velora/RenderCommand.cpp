@@ -5,14 +5,28 @@
 // while the form is read, so auto-sized labels take the size of their text
 // as drawn; a first paint on a scratch picture lets rotated labels take
 // their turned size before the picture is drawn.
+//
+// The designer's dialogs are drawn as the designer shows them: their editors
+// open them over a query on the sample database, and a presenter that
+// paints the form it is handed (after the user's one step the picture
+// needs: a parameter selected, the statements generated) and cancels it.
 #include "RenderCommand.h"
 
+#include "CommandDatabase.h"
+
 #include "velora/classes/FormFiles.h"
+#include "velora/components/ODBCObj.h"
+#include "velora/components/ODBCQuery.h"
+#include "velora/components/ODBCUpdateSQL.h"
 #include "velora/components/ODBClog.h"
+#include "velora/design/ODBCReg.h"
+#include "velora/design/ODBCUpd.h"
+#include "velora/design/ParmsEditor.h"
 #include "velora/controls/SmartText.h"
 #include "velora/forms/FormClasses.h"
 #include "velora/forms/Forms.h"
 #include "velora/forms/Painting.h"
+#include "velora/forms/Presenters.h"
 #include "velora/raster/Raster.h"
 
 #include <cstdio>
@@ -64,23 +78,94 @@ struct TMeasuring {
     ~TMeasuring() { SetMeasuringDevice(nullptr); }
 };
 
+/// Paints the form shown to it, after `prepare`, and cancels it.
+class TPicturePresenter : public TFormPresenter {
+public:
+    TPicturePresenter(std::function<void(TCustomForm&)> prepare, std::function<void(TCustomForm&)> paint)
+        : FPrepare(std::move(prepare)), FPaint(std::move(paint)) {}
+    bool RunModal(TCustomForm& form) override {
+        if (FDone) {  // a message box on the way: not the dialog asked for
+            FMessages += ViewOf(form).Caption + ": ";
+            if (const TControlView* m = ViewOf(form).Control("Message")) FMessages += m->Text;
+            form.SetModalResult(mrCancel);
+            return true;
+        }
+        FDone = true;
+        if (FPrepare) FPrepare(form);
+        FPaint(form);
+        form.SetModalResult(mrCancel);
+        return true;
+    }
+    bool Done() const { return FDone; }
+    const String& Messages() const { return FMessages; }
+
+private:
+    std::function<void(TCustomForm&)> FPrepare, FPaint;
+    bool FDone = false;
+    String FMessages;
+};
+
+/// A form of the designer over the sample database: a query of the orders
+/// with three parameters of different types and an update object.
+struct TSampleDesign {
+    TOwnedPtr<TForm> Form{new TForm(nullptr)};
+    TODBCDatabase* Database = nullptr;
+    TODBCQuery* Query = nullptr;
+    TODBCUpdateSQL* Update = nullptr;
+    TDesigner Designer{nullptr};
+
+    TSampleDesign() {
+        Form->SetName("OrdersForm");
+        Designer.SetRoot(Form.get());
+        Database = NewCommandDatabase(Form.get(), "VeloraSample", nullptr, nullptr);
+        Database->SetName("SampleDatabase");
+        Query = new TODBCQuery(Form.get());
+        Query->SetName("OrdersQuery");
+        Query->SetDataBase(Database);
+        Query->SQL()->SetText(
+            "SELECT * FROM orders WHERE customer_id = :customer AND order_date >= :since AND amount > :minimum");
+        TODBCParams* params = Query->Params();
+        params->ParamByName("customer")->SetDataType(ftInteger);
+        params->ParamByName("customer")->SetAsInteger(3);
+        params->ParamByName("since")->SetDataType(ftDate);
+        params->ParamByName("since")->SetText("2025-03-01");
+        params->ParamByName("minimum")->SetDataType(ftCurrency);
+        params->ParamByName("minimum")->SetAsCurrency(100);
+        Update = new TODBCUpdateSQL(Form.get());
+        Update->SetName("OrdersUpdate");
+        Query->SetUpdateObject(Update);
+    }
+};
+
 }  // namespace
 
 void TRenderCommand::Define(CLI::App& cmd) {
     auto* form = cmd.add_option("FORMFILE", FForm, "the form file to draw");
     auto* dialog = cmd.add_flag("--login-dialog", FLoginDialog, "draws the login dialog instead of a form file");
     form->excludes(dialog);
+    auto* named = cmd.add_option("--dialog", FDialog,
+                                 "draws a dialog instead of a form file: login, about (the About box), params "
+                                 "(the parameter editor over a query of the sample database's orders with "
+                                 "three parameters), update-options or update-sql (the two pages of the "
+                                 "update-SQL editor over that query, the second after Generate SQL)")
+                      ->check(CLI::IsMember({"login", "about", "params", "update-options", "update-sql"}));
+    form->excludes(named);
+    dialog->excludes(named);
     cmd.add_option("--out", FOut, "the PNG file to write")->required();
     cmd.add_option("--scale", FScale, "pixels per point, 1 to 8 (default 1)")->check(CLI::Range(1, 8));
 }
 
 int TRenderCommand::Run() {
-    if (!FLoginDialog && FForm.empty()) throw TUsageError{"render takes one form file, or --login-dialog"};
+    if (FLoginDialog) FDialog = "login";
+    if (FDialog.empty() && FForm.empty())
+        throw TUsageError{"render takes one form file, --dialog NAME or --login-dialog"};
     const int scale = FScale;
     RegisterFormClasses();
     RegisterControlClasses();
     TMeasuring measuring;
-    TOwnedPtr<TComponent> root(FLoginDialog ? new TODBCLoginDialog(nullptr) : ReadComponentFromFile(FForm, nullptr));
+    if (!FDialog.empty() && FDialog != "login") return RenderDesignDialog();
+    TOwnedPtr<TComponent> root(FDialog == "login" ? new TODBCLoginDialog(nullptr)
+                                                  : ReadComponentFromFile(FForm, nullptr));
     if (auto* dialog = dynamic_cast<TODBCLoginDialog*>(root.get())) {
         dialog->DatabaseName->SetCaption("VeloraSample");
         dialog->UserName->SetText("velora");
@@ -97,6 +182,33 @@ int TRenderCommand::Run() {
     } else {
         throw Exception(Format("%s holds a %s, which is not a form or a control", FForm, root->ClassName()));
     }
+    return 0;
+}
+
+int TRenderCommand::RenderDesignDialog() {
+    Register();
+    TSampleDesign design;
+    const int scale = FScale;
+    std::function<void(TCustomForm&)> prepare;
+    if (FDialog == "params")
+        prepare = [](TCustomForm& f) { static_cast<TParamsEdit&>(f).ParamsList->UserClickItem(1); };
+    else if (FDialog == "update-sql")
+        prepare = [](TCustomForm& f) { static_cast<TUpdateEdit&>(f).GenerateClick(nullptr); };
+    auto painter = std::make_shared<TPicturePresenter>(prepare, [&](TCustomForm& form) {
+        WritePicture(FOut, form.Width(), form.Height(), scale, clBtnFace,
+                     [&](TCanvasDevice& d) { PaintForm(form, d); });
+    });
+    {
+        TPresenterScope scope(painter);
+        if (FDialog == "about")
+            GetPropertyEditor(&design.Designer, design.Query, "About")->Edit();
+        else if (FDialog == "params")
+            GetPropertyEditor(&design.Designer, design.Query, "Params")->Edit();
+        else
+            GetComponentEditor(design.Update, &design.Designer)->ExecuteVerb(0);
+    }
+    if (!painter->Messages().empty()) throw Exception(painter->Messages());
+    if (!painter->Done()) throw Exception("the " + FDialog + " dialog was not shown");
     return 0;
 }
 

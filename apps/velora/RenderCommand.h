@@ -12,16 +12,19 @@
 
 namespace velora::app {
 
-/// velora render FORMFILE|--login-dialog --out FILE.png [--scale N]
+/// velora render FORMFILE|--dialog NAME|--login-dialog --out FILE.png [--scale N]
 /// Reads the form file (forms, standard controls and 3-D text labels) and
-/// writes its picture; prints the file's path.
+/// writes its picture; prints the file's path. --dialog draws the login
+/// dialog or one of the designer's dialogs (about, params, update-options,
+/// update-sql) as its editor opens it over a query of the sample database.
 class TRenderCommand : public TCommand {
 public:
     void Define(CLI::App& cmd) override;
     int Run() override;
 
 private:
-    std::string FForm, FOut;
+    int RenderDesignDialog();
+    std::string FForm, FOut, FDialog;
     bool FLoginDialog = false;
     int FScale = 1;
 };

@@ -87,7 +87,8 @@ const std::vector<TCommandEntry>& Commands() {
          Make<TDesignCommand>()},
         {"update-sql", "prints the modify, insert and delete statements generated for a query",
          Make<TUpdateSQLCommand>()},
-        {"render", "draws a form file (or the login dialog) into a PNG picture", Make<TRenderCommand>()},
+        {"render", "draws a form file (or a dialog: login, parameters, update SQL, About) into a PNG picture",
+         Make<TRenderCommand>()},
         {"label", "draws one 3-D text label into a PNG picture", Make<TLabelCommand>()},
     };
     return commands;

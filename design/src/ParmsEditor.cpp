@@ -205,9 +205,19 @@ void TParamsEdit::ParamsListClick(TObject*) {
     ParmsBar->Panels()->Items(0)->SetText("Configuring parameter value for field \"" + param->ColumnName() + "\"");
 }
 
-void TParamsEdit::SaveChanges(TObject*) {
-    if (FShown < 0 || !FQuery) return;
-    if (TypeChoice->Text() == FShownType && ValueEdit->Text() == FShownValue) return;  // nothing changed
+void TParamsEdit::SaveChanges(TObject*) { (void)Save(); }
+
+bool TParamsEdit::CloseQuery() {
+    // OK by Return leaves the focus in the value box: what it holds is
+    // saved now, and a value the parameter refuses keeps the dialog open
+    // with the reason in the status bar.
+    if (ModalResult() == mrOk && !Save()) return false;
+    return TForm::CloseQuery();
+}
+
+bool TParamsEdit::Save() {
+    if (FShown < 0 || !FQuery) return true;
+    if (TypeChoice->Text() == FShownType && ValueEdit->Text() == FShownValue) return true;  // nothing changed
     TODBCParam* param = FQuery->Params()->GetParam(FShown);
     TFieldType type = ftUnknown;
     for (const TParamTypeEntry& e : ParamTypeEntries)
@@ -215,7 +225,7 @@ void TParamsEdit::SaveChanges(TObject*) {
     TStatusPanel* status = ParmsBar->Panels()->Items(0);
     if (type == ftCursor) {
         status->SetText("Parameter '" + param->Name() + "': the type Cursor cannot be bound; choose another");
-        return;
+        return false;
     }
     TODBCParam before(nullptr, ptUnknown);
     before.AssignParam(param);
@@ -233,11 +243,12 @@ void TParamsEdit::SaveChanges(TObject*) {
     } catch (const Exception& e) {
         param->AssignParam(&before);
         status->SetText("Parameter '" + param->Name() + "' unchanged: " + e.Message());
-        return;
+        return false;
     }
     FShownType = TypeChoice->Text();
     FShownValue = ValueEdit->Text();
     status->SetText("Parameter '" + param->Name() + "' saved");
+    return true;
 }
 
 void TParamsEditProperty::Edit() {

@@ -4,22 +4,25 @@
 // The interactive designer in a real terminal (tmux): a person adds a
 // database and a table from the palette, picks the data source and the
 // table from the pickers' lists and saves; the saved form opens that table.
+// The dialogs on the screen: the update-SQL editor generates and takes OK,
+// and the saved statements write; the parameter editor refuses a value its
+// type cannot take and keeps the dialog open, then stores type and value;
+// the About box stays until a key.
 #include "support/TestEnv.h"
+#include "support/Tmux.h"
 
 #include "velora/classes/FormFiles.h"
 #include "velora/components/ODBCObj.h"
+#include "velora/components/ODBCQuery.h"
+#include "velora/components/ODBCUpdateSQL.h"
 #include "velora/components/ODBCTable.h"
 #include "velora/forms/FormClasses.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
-#include <unistd.h>
+#include <string>
 
 #ifndef VELORA_TOOL
 #define VELORA_TOOL ""
@@ -28,55 +31,7 @@
 namespace velora {
 namespace {
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-/// The tool in a detached tmux session of its own.
-class TTmux {
-public:
-    TTmux(const std::string& command, int width, int height)
-        : FSocket("velora-design-" + std::to_string(::getpid()) + "-" + test::UniqueName("s")) {
-        std::string env;
-        for (const char* name : {"ODBCSYSINI", "ODBCINI"})
-            if (const char* v = std::getenv(name)) env += " -e " + Quote(std::string(name) + "=" + v);
-        env += " -e " + Quote("ASAN_OPTIONS=detect_leaks=0");
-        Run("new-session -d -s d -x " + std::to_string(width) + " -y " + std::to_string(height) + env + " " +
-            Quote(command + "; echo velora-exit=$?; sleep 600"));
-    }
-    ~TTmux() { std::system(("tmux -L " + FSocket + " kill-server >/dev/null 2>&1").c_str()); }
-    void Keys(const std::string& keys) { Run("send-keys -t d " + keys); }
-    void Type(const std::string& text) { Run("send-keys -t d -l " + Quote(text)); }
-    std::string Screen() const {
-        std::string out;
-        FILE* p = ::popen(("tmux -L " + FSocket + " -u capture-pane -p -t d").c_str(), "r");
-        if (!p) return out;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-        ::pclose(p);
-        return out;
-    }
-    ::testing::AssertionResult WaitFor(const std::string& text, int timeoutMs = 15000) const {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        std::string screen, before;
-        do {
-            before = screen;
-            screen = Screen();
-            if (screen.find(text) != std::string::npos && screen == before) return ::testing::AssertionSuccess();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        } while (std::chrono::steady_clock::now() < end);
-        return ::testing::AssertionFailure() << "no \"" << text << "\" on the screen:\n" << screen;
-    }
-
-private:
-    void Run(const std::string& args) const {
-        const std::string cmd = "tmux -L " + FSocket + " -u " + args;
-        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    }
-    std::string FSocket;
-};
+using test::TTmux;
 
 std::string Row(const std::string& property, const std::string& value) {
     return property + std::string(18 - property.size(), ' ') + " " + value;
@@ -92,7 +47,7 @@ TEST(DesignScreenTmux, PicksADataSourceAndATableFromTheListsAndSavesSQLite) {
     raw.Exec("INSERT INTO " + table + " VALUES ('the picked table')");
     const std::string form = (std::filesystem::temp_directory_path() / (test::UniqueName("form") + ".form")).string();
     {
-        TTmux tmux(std::string(VELORA_TOOL) + " design " + form, 110, 40);
+        TTmux tmux(std::string(VELORA_TOOL) + " design " + form, 110, 40, {"ASAN_OPTIONS=detect_leaks=0"});
         ASSERT_TRUE(tmux.WaitFor("F10 quit"));
         tmux.Keys("F7");
         ASSERT_TRUE(tmux.WaitFor("Add component:"));
@@ -144,6 +99,111 @@ TEST(DesignScreenTmux, PicksADataSourceAndATableFromTheListsAndSavesSQLite) {
     EXPECT_EQ(t->Fields().Fields(0)->AsString(), "the picked table");
     t->Close();
     raw.DropTableIfExists(table);
+}
+
+/// A form file made by the tool without a screen from its arguments.
+std::string MakeForm(const std::string& args) {
+    const std::string form = (std::filesystem::temp_directory_path() / (test::UniqueName("form") + ".form")).string();
+    const std::string command = std::string(VELORA_TOOL) + " design " + form + " " + args + " --save >/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return form;
+}
+
+TOwnedPtr<TComponent> LoadForm(const std::string& form) {
+    RegisterFormClasses();
+    RegisterODBCObjClasses();
+    TOwnedPtr<TComponent> root(ReadComponentFromFile(form, nullptr));
+    std::filesystem::remove(form);
+    return root;
+}
+
+TEST(DesignScreenTmux, UpdateSQLEditorGeneratesOnTheScreenAndOKSavesStatementsThatWriteSQLite) {
+    if (std::string(VELORA_TOOL).empty()) GTEST_SKIP() << "the velora tool is not built";
+    if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+    const test::TestDriver& d = test::Driver(test::DriverKind::SQLite);
+    test::RawConnection raw(d);
+    const std::string table = test::UniqueName("upd");
+    raw.Exec("CREATE TABLE " + table + " (id integer primary key, name varchar(20))");
+    raw.Exec("INSERT INTO " + table + " VALUES (1, 'one')");
+    const std::string form =
+        MakeForm("--add TODBCDatabase:Db --add TODBCQuery:Q --add TODBCUpdateSQL:U --set Db.DataSourceName=" + d.Dsn +
+                 " --set Db.LoginPrompt=False --set Q.Database=Db --set 'Q.SQL=SELECT * FROM " + table +
+                 "' --set Q.UpdateObject=U");
+    {
+        TTmux tmux(std::string(VELORA_TOOL) + " design " + form, 110, 40, {"ASAN_OPTIONS=detect_leaks=0"});
+        ASSERT_TRUE(tmux.WaitFor("F10 quit"));
+        tmux.Type("U");
+        tmux.Keys("F6");
+        ASSERT_TRUE(tmux.WaitFor("Generate SQL"));
+        // The defaults: the primary key is the key, every field is updated.
+        const std::string idRow = tmux.LineWith("[x] id");
+        EXPECT_NE(idRow.find("[x] id", idRow.find("[x] id") + 1), std::string::npos) << tmux.Screen();
+        EXPECT_NE(tmux.LineWith("[ ] name").find("[x] name"), std::string::npos) << tmux.Screen();
+        tmux.Keys("C-g");
+        ASSERT_TRUE(tmux.WaitFor("  name = :name"));
+        tmux.Keys("C-o");
+        ASSERT_TRUE(tmux.WaitFor("Editor... done"));
+        tmux.Keys("F2");
+        ASSERT_TRUE(tmux.WaitFor("saved " + form));
+        tmux.Keys("F10");
+        ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
+    }
+    TOwnedPtr<TComponent> root = LoadForm(form);
+    auto* q = dynamic_cast<TODBCQuery*>(root->FindComponent("Q"));
+    auto* u = dynamic_cast<TODBCUpdateSQL*>(root->FindComponent("U"));
+    ASSERT_TRUE(q && u);
+    EXPECT_EQ(u->DeleteSQL()->Text(), "DELETE FROM " + table + "\r\nWHERE\r\n  id = :OLD_id\r\n");
+    q->Open();
+    q->Edit();
+    q->FieldByName("name")->SetAsString("uno");
+    u->Apply(ukModify);
+    q->Cancel();
+    q->Close();
+    EXPECT_EQ(raw.Scalar("SELECT name FROM " + table + " WHERE id = 1"), "uno");
+    raw.DropTableIfExists(table);
+}
+
+TEST(DesignScreenTmux, ParameterEditorRefusesAValueItsTypeCannotTakeThenStoresTypeAndValue) {
+    if (std::string(VELORA_TOOL).empty()) GTEST_SKIP() << "the velora tool is not built";
+    if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+    const std::string form = MakeForm("--add TODBCQuery:Q --set 'Q.SQL=SELECT * FROM t WHERE a = :amount'");
+    {
+        TTmux tmux(std::string(VELORA_TOOL) + " design " + form, 110, 40, {"ASAN_OPTIONS=detect_leaks=0"});
+        ASSERT_TRUE(tmux.WaitFor("F10 quit"));
+        tmux.Keys("Tab");
+        tmux.Type("Params");
+        tmux.Keys("Enter");
+        ASSERT_TRUE(tmux.WaitFor("Form1.Q Parameters"));
+        tmux.Keys("Down");
+        ASSERT_TRUE(tmux.WaitFor("Configuring parameter value"));
+        tmux.Keys("Tab");
+        tmux.Type("I");  // the first type starting with I: Integer
+        tmux.Keys("Tab");
+        tmux.Type("4x");
+        tmux.Keys("Enter");
+        ASSERT_TRUE(tmux.WaitFor("Parameter 'amount' unchanged"));
+        EXPECT_NE(tmux.Screen().find("Form1.Q Parameters"), std::string::npos) << "the dialog stays open";
+        tmux.Keys("BSpace");
+        tmux.Type("2");
+        tmux.Keys("Enter");
+        ASSERT_TRUE(tmux.WaitFor("Params edited"));
+        tmux.Type("About");
+        tmux.Keys("Enter");
+        ASSERT_TRUE(tmux.WaitFor("Velora Technical Support"));
+        EXPECT_NE(tmux.Screen().find("TODBCQuery"), std::string::npos) << tmux.Screen();
+        tmux.Keys("Enter");
+        ASSERT_TRUE(tmux.WaitFor("About shown"));
+        tmux.Keys("F2");
+        ASSERT_TRUE(tmux.WaitFor("saved " + form));
+        tmux.Keys("F10");
+        ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
+    }
+    TOwnedPtr<TComponent> root = LoadForm(form);
+    auto* q = dynamic_cast<TODBCQuery*>(root->FindComponent("Q"));
+    ASSERT_NE(q, nullptr);
+    TODBCParam* amount = q->Params()->ParamByName("amount");
+    EXPECT_EQ(amount->DataType(), ftInteger);
+    EXPECT_EQ(amount->AsInteger(), 42);
 }
 
 }  // namespace

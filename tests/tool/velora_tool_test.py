@@ -350,6 +350,7 @@ class CommandLineTest(unittest.TestCase):
             ["browse", "VeloraSample"],
             ["render", "x.form"],
             ["render", "x.form", "--login-dialog", "--out", "x.png"],
+            ["render", "--dialog", "menu", "--out", "x.png"],
             ["label", "Hi", "--out", "x.png", "--color", "puce"],
             ["label", "Hi", "--out", "x.png", "--scale", "9"],
         ]
@@ -376,6 +377,13 @@ class CommandLineTest(unittest.TestCase):
             self.assertTrue(p.stdout.startswith(out + " ("), p.stdout)
             with open(out, "rb") as f:
                 self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+            # The designer's dialogs, each at its own stored size.
+            for dialog, size in (("params", "(372 x 211)"), ("update-sql", "(476 x 322)")):
+                out = os.path.join(d, dialog + ".png")
+                p = velora("render", "--dialog", dialog, "--out", out)
+                self.assertEqual(p.stdout, f"{out} {size}\n")
+                with open(out, "rb") as f:
+                    self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
         self.assertRegex(velora("--version").stdout, r"^velora \d+\.\d+\.\d+\n$")
         man = velora("--man").stdout
         self.assertTrue(man.startswith(".TH VELORA 1"))

@@ -9,6 +9,7 @@
 // whole, a post the unique key refuses (message shown, typed value kept),
 // and quitting.
 #include "support/TestEnv.h"
+#include "support/Tmux.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,6 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 // The tool is built with the tests unless VELORA_BUILD_APPS is off.
 #ifndef VELORA_TOOL
@@ -30,81 +30,6 @@
 
 namespace velora::test {
 namespace {
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-/// A tmux server of its own running one command in a detached session.
-class TTmux {
-public:
-    TTmux(const std::string& command, int width, int height)
-        : FSocket("velora-browse-" + std::to_string(::getpid()) + "-" + UniqueName("s")) {
-        const char* sysini = std::getenv("ODBCSYSINI");
-        const char* ini = std::getenv("ODBCINI");
-        std::string env;
-        // A tool built with the sanitizers leaves out psqlODBC's own losses,
-        // as the test programs do (tests/support/TestEnv.cpp).
-        const std::string suppressions = ::testing::TempDir() + "velora-browse-lsan.supp";
-        if (FILE* f = std::fopen(suppressions.c_str(), "w")) {
-            std::fputs("leak:psqlodbca.so\nleak:psqlodbcw.so\n", f);
-            std::fclose(f);
-        }
-        env += " -e " + Quote("LSAN_OPTIONS=suppressions=" + suppressions + ":print_suppressions=0");
-        if (sysini) env += " -e " + Quote(std::string("ODBCSYSINI=") + sysini);
-        if (ini) env += " -e " + Quote(std::string("ODBCINI=") + ini);
-        Run("new-session -d -s b -x " + std::to_string(width) + " -y " + std::to_string(height) + env + " " +
-            Quote(command + "; echo velora-exit=$?; sleep 600"));
-    }
-    ~TTmux() { std::system(("tmux -L " + FSocket + " kill-server >/dev/null 2>&1").c_str()); }
-
-    /// send-keys: key names (Enter, Escape, F2, NPage, ...) as tmux knows them.
-    void Keys(const std::string& keys) { Run("send-keys -t b " + keys); }
-    /// Types text literally.
-    void Type(const std::string& text) { Run("send-keys -t b -l " + Quote(text)); }
-    std::string Screen() const {
-        std::string out;
-        FILE* p = ::popen(("tmux -L " + FSocket + " -u capture-pane -p -t b").c_str(), "r");
-        if (!p) return out;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-        ::pclose(p);
-        return out;
-    }
-    /// Waits until the screen shows text and has settled (two captures
-    /// 50 ms apart agree, so the program is done painting); the screen as
-    /// last seen otherwise.
-    ::testing::AssertionResult WaitFor(const std::string& text, int timeoutMs = 15000) const {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        std::string screen, before;
-        do {
-            before = screen;
-            screen = Screen();
-            if (screen.find(text) != std::string::npos && screen == before) return ::testing::AssertionSuccess();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        } while (std::chrono::steady_clock::now() < end);
-        return ::testing::AssertionFailure() << "no \"" << text << "\" on the screen:\n" << screen;
-    }
-    /// The screen's row that holds text ("" when none).
-    std::string LineWith(const std::string& text) const {
-        const std::string screen = Screen();
-        const std::size_t at = screen.find(text);
-        if (at == std::string::npos) return "";
-        const std::size_t begin = screen.rfind('\n', at);
-        const std::size_t end = screen.find('\n', at);
-        return screen.substr(begin == std::string::npos ? 0 : begin + 1,
-                             end == std::string::npos ? std::string::npos : end - begin - 1);
-    }
-
-private:
-    void Run(const std::string& args) const {
-        const std::string cmd = "tmux -L " + FSocket + " -u " + args;
-        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    }
-    std::string FSocket;
-};
 
 class BrowseInTmux : public DriverTest {};
 
@@ -124,7 +49,7 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
     raw.Exec("UPDATE " + t + " SET note = 'first line of the memo\nsecond line, past the grid''s column' WHERE id = 3");
 
     std::string command = std::string(VELORA_TOOL) + " browse " + d.Dsn + " " + t;
-    if (!d.User.empty()) command += " --user " + Quote(d.User) + " --password " + Quote(d.Password);
+    if (!d.User.empty()) command += " --user " + ShellQuote(d.User) + " --password " + ShellQuote(d.Password);
     TTmux tmux(command, 150, 20);
     ASSERT_TRUE(tmux.WaitFor("Record 1 of"));
 

@@ -13,6 +13,8 @@
 // - A value that does not convert to the chosen type (or the type "Cursor",
 //   which cannot be bound) leaves the parameter exactly as it was and says
 //   why in the status bar; no message box.
+// - OK saves the boxes too (Return in the value box leaves no box), and a
+//   refused value keeps the dialog open.
 #pragma once
 
 #include "velora/design/DesignIntf.h"
@@ -65,10 +67,13 @@ public:
 
     void ParamsListClick(TObject* Sender);
     void SaveChanges(TObject* Sender);
+    bool CloseQuery() override;
 
     static const char* StoredLayout();
 
 private:
+    /// Writes the boxes into the parameter shown; false when it refused.
+    bool Save();
     TODBCQuery* FQuery = nullptr;
     int FShown = -1;  // the parameter the boxes display
     String FShownType;
