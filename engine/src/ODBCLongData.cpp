@@ -362,7 +362,8 @@ SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& valu
     }
     CheckStmt(Stmt, odbc::SQLFreeStmt(Stmt, SQL_UNBIND));
     // The row changed in the data source since it was read (01001): nothing
-    // was written, though the call answered success.
+    // was written, though the call answered success (psqlODBC's keyset cursor
+    // answers so at the last SQLParamData when another connection deleted it).
     for (const auto& r : warnings)
         if (r.State == "01001") detail::RaiseDiagnostics(warnings);
     return 0;

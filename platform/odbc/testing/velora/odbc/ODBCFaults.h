@@ -10,7 +10,7 @@
 // length of truncated values. Call counting lets a test see which calls ran.
 //
 // Everything here is process-wide and guarded by a mutex; a Scope clears all
-// faults, overrides and counts when it ends, so tests cannot leak them.
+// faults, overrides, rewrites and counts when it ends, so tests cannot leak them.
 #pragma once
 
 #include "velora/odbc/ODBCBoundary.h"
@@ -64,7 +64,7 @@ void HideTotalLengths(SQLHSTMT stmt = nullptr);
 /// Scope began (counting runs only while a Scope is alive).
 int CallCount(const std::string& call);
 
-/// Clears every fault, override and count.
+/// Clears every fault, override, length rewrite and count.
 void ClearAll();
 
 /// RAII: starts counting and clears everything when it ends.
