@@ -212,25 +212,13 @@ SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_
     // An empty binary value has size 0 like NULL: the flag tells them apart.
     nullValue = false;
     if (indicator == SQL_NO_TOTAL) {
-        // The driver cannot tell the length: read the value to measure it.
-        std::int32_t count = 0;
-        String whole;
-        String chunk(65536, '\0');
-        if (d.SubType == fscBinary && rc == SQL_SUCCESS_WITH_INFO) whole.push_back(probe[0]);
-        for (;;) {
-            SQLLEN ind = 0;
-            SQLRETURN r = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), chunk.data(),
-                                           static_cast<SQLLEN>(chunk.size()), &ind);
-            if (r == SQL_NO_DATA) break;
-            CheckStmt(Stmt, r);
-            std::size_t got = (ind == SQL_NO_TOTAL || ind > static_cast<SQLLEN>(chunk.size()))
-                                  ? chunk.size() - (d.SubType == fscBinary ? 0 : 1)
-                                  : static_cast<std::size_t>(ind);
-            whole.append(chunk.data(), got);
-            if (r == SQL_SUCCESS) break;
-        }
-        count = static_cast<std::int32_t>(whole.size());
-        size = count + (d.SubType == fscBinary ? 0 : 1);
+        // The driver cannot tell the length: read the rest of the value to
+        // measure it (the probe took one byte of a binary value, none of text).
+        const std::size_t probed = d.SubType == fscBinary && rc == SQL_SUCCESS_WITH_INFO ? 1 : 0;
+        const std::size_t count = probed + ReadWholeLong(column).value_or(String()).size();
+        if (count >= static_cast<std::size_t>(INT32_MAX))
+            throw EODBCError(0, Format("Long value of column %s is too large", d.GetName()));
+        size = static_cast<std::int32_t>(count) + (d.SubType == fscBinary ? 0 : 1);
         return rc;
     }
     if (indicator < 0 || indicator >= INT32_MAX)
@@ -343,13 +331,13 @@ SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& valu
     ColumnsBound = false;  // only this column is bound now
 
     std::vector<odbc::DiagRecord> warnings;
-    auto failed = [&](SQLRETURN rc) {
-        // Unbind before the error leaves: the buffer is about to go.
+    auto failed = [&](SQLRETURN rc) -> SQLRETURN {
+        // Unbind before the error leaves: the buffer is about to go. A
+        // failure without records raises too, or the write would pass for done.
         std::vector<odbc::DiagRecord> records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt);
         odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
-        if (!records.empty()) detail::RaiseDiagnostics(records);
         (void)rc;
-        return 14;
+        detail::RaiseDiagnostics(records);
     };
     auto noteWarnings = [&](SQLRETURN rc) {
         if (rc == SQL_SUCCESS_WITH_INFO) {
@@ -374,7 +362,8 @@ SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& valu
     }
     CheckStmt(Stmt, odbc::SQLFreeStmt(Stmt, SQL_UNBIND));
     // The row changed in the data source since it was read (01001): nothing
-    // was written, though the call answered success.
+    // was written, though the call answered success (psqlODBC's keyset cursor
+    // answers so at the last SQLParamData when another connection deleted it).
     for (const auto& r : warnings)
         if (r.State == "01001") detail::RaiseDiagnostics(warnings);
     return 0;

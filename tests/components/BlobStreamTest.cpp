@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -45,6 +47,24 @@ std::string Utf8Text(std::size_t n) {
 std::string Bytes(std::size_t n) {
     std::string s(n, '\0');
     for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + 3) % 256);
+    return s;
+}
+
+/// `n` bytes where every byte tells its position: 4-byte big-endian counters
+/// (binary) or 8-character decimal counters ending in ',' (text).
+std::string Counted(std::size_t n, bool binary) {
+    std::string s;
+    s.reserve(n + 8);
+    char word[16];
+    for (std::uint32_t i = 0; s.size() < n; ++i) {
+        if (binary) {
+            for (int k = 3; k >= 0; --k) s += static_cast<char>((i >> (8 * k)) & 0xFF);
+        } else {
+            std::snprintf(word, sizeof word, "%07u,", i);
+            s += word;
+        }
+    }
+    s.resize(n);
     return s;
 }
 
@@ -230,6 +250,93 @@ TEST_P(BlobStream, WritesReachTheDataSourceOnlyAtPostAndClearedValuesAreNull) {
     m->SetAsString("");
     t->Post();
     EXPECT_FALSE(Stored(name, "m", 2).has_value()) << "an empty value written is NULL";
+}
+
+// A long value posted to a row another connection deleted is refused: the
+// post raises 01001 and keeps the edit. psqlODBC's keyset cursor answers the
+// write with success-with-info 01001 by itself; every driver is also made to
+// answer so at the boundary, for a memo and for a BLOB. A write failing
+// without any diagnostic record raises too.
+TEST_P(BlobStream, ALongValuePostedToARowDeletedElsewhereRaises) {
+    const std::string name = LongTable();
+    FRaw->Exec("INSERT INTO " + name +
+               " (id, name, m) VALUES (1, 'a', 'one'), (2, 'b', 'two'), (3, 'c', 'three'), (4, 'd', 'four')");
+    TODBCTable* t = NewTable(name);
+    t->IndexParams()->Add("id");
+    t->SetIndexed(true);
+    t->Open();
+    const bool keyset = FDb->CursorMode() == cmKeyset;
+    const odbc::DiagRecord conflict{"01001", 0, "Row value(s) changed or deleted"};
+    struct Case {
+        int Id;
+        const char* Field;
+        std::optional<SQLRETURN> Injected;  ///< the write's answer at the boundary (none: the driver's)
+        std::vector<odbc::DiagRecord> Records;
+        const char* State;
+    };
+    for (const Case& c :
+         {Case{1, "m", std::nullopt, {}, "01001"}, Case{2, "m", SQL_SUCCESS_WITH_INFO, {conflict}, "01001"},
+          Case{3, "b", SQL_SUCCESS_WITH_INFO, {conflict}, "01001"}, Case{4, "m", SQL_ERROR, {}, "00000"}}) {
+        if (!c.Injected && !keyset) continue;
+        SCOPED_TRACE(testing::Message() << "row " << c.Id);
+        ASSERT_TRUE(t->Locate("id", Variant(c.Id), {}));
+        if (c.Id < 4) FRaw->Exec("DELETE FROM " + name + " WHERE id = " + std::to_string(c.Id));
+        t->Edit();
+        WriteValue(t->FieldByName(c.Field), c.Field[0] == 'b' ? Bytes(70000) : Utf8Text(70000), Way::Chunks);
+        {
+            faults::Scope scope;
+            if (c.Injected) faults::Inject(test::StatementFault("SQLSetPos", t->StmtHandle(), *c.Injected, c.Records));
+            EXPECT_EQ(test::SQLStateRaised([&] { t->Post(); }), c.State);
+            EXPECT_EQ(faults::CallCount("SQLSetPos"), 1) << "one write, answered by the fault when injected";
+        }
+        EXPECT_EQ(t->State(), dsEdit) << "the edit is kept";
+        t->Cancel();
+    }
+    const std::vector<std::string> left = keyset ? std::vector<std::string>{"4"} : std::vector<std::string>{"1", "4"};
+    EXPECT_EQ(Column("SELECT id FROM " + name + " ORDER BY id"), left);
+    EXPECT_TRUE(Stored(name, "m", 4) == "four");
+}
+
+// A driver that cannot tell a long value's total length answers SQL_NO_TOTAL
+// for every piece that did not fit (rewritten at the boundary): the size and
+// the whole value still come through the blob stream and through the field.
+TEST_P(BlobStream, ValuesOfUntoldLengthReadWholeThroughStreamAndField) {
+    const std::string name = LongTable();
+    const std::string memo = Counted(100000, false), blob = Counted(300000, true);
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    t->Append();
+    t->FieldByName("id")->SetAsInteger(1);
+    t->FieldByName("name")->SetAsString("a");
+    WriteValue(t->FieldByName("m"), memo, Way::OneWrite);
+    WriteValue(t->FieldByName("b"), blob, Way::OneWrite);
+    t->Post();
+    t->Close();
+    faults::Scope scope;
+    faults::HideTotalLengths();
+    for (bool stream : {true, false}) {
+        SCOPED_TRACE(stream ? "stream" : "field");
+        t->Open();
+        for (const auto& [field, value] : {std::pair{"m", &memo}, std::pair{"b", &blob}}) {
+            TField* f = t->FieldByName(field);
+            std::string got;
+            if (stream) {
+                auto s = t->CreateBlobStream(f, bmRead);
+                ASSERT_EQ(s->Size(), static_cast<std::int64_t>(value->size())) << field;
+                got.resize(value->size());
+                s->ReadBuffer(got.data(), static_cast<std::int64_t>(got.size()));
+                EXPECT_EQ(s->Read(got.data(), 1), 0) << "nothing after the end";
+            } else {
+                got = f->AsString();
+            }
+            EXPECT_EQ(got.size(), value->size()) << field;
+            EXPECT_TRUE(got == *value) << field << ": first difference at "
+                                       << std::mismatch(got.begin(), got.end(), value->begin(), value->end()).first -
+                                              got.begin();
+        }
+        t->Close();
+    }
+    EXPECT_GT(faults::CallCount("SQLGetData SQL_NO_TOTAL"), 0) << "the lengths were hidden";
 }
 
 TEST_P(BlobStream, UniDirectionalAndForwardOnlyDataSetsReadLongValues) {

@@ -116,6 +116,20 @@ inline odbc::faults::Fault StatementFault(const std::string& call, SQLHSTMT stmt
     return f;
 }
 
+/// The SQLSTATE of the EODBCError `f` raises: "(no error)" when it raised
+/// nothing, "(other)" for another exception, "(none)" for an error without one.
+template <class F>
+std::string SQLStateRaised(F&& f) {
+    try {
+        f();
+    } catch (const EODBCError& e) {
+        return e.SQLState.empty() ? "(none)" : e.SQLState;
+    } catch (const std::exception&) {
+        return "(other)";
+    }
+    return "(no error)";
+}
+
 /// Reads the "ID" field of every record from the active one to the end.
 inline std::vector<std::string> IdsToEnd(TDataSet& ds, const char* field = "id") {
     std::vector<std::string> ids;

@@ -531,6 +531,39 @@ TEST_P(ODBCDataSetEdit, PostedEditsFollowCommitAndRollback) {
     EXPECT_EQ(Column("SELECT name FROM " + name + " ORDER BY id"), (std::vector<std::string>{"kept", "row 2"}));
 }
 
+// On the cursor library's road an edit of one of two equal rows of a table
+// without a key becomes an UPDATE that matches both; inside the application's
+// transaction the library runs it under a savepoint, and the conflict must
+// roll that back, or the application's commit would store both rows changed.
+// PostgreSQL is put on the road by hiding its keyset cursors.
+TEST_P(ODBCDataSetEdit, ADuplicateRowEditInsideATransactionIsUndoneBeforeTheCommit) {
+    const std::string name = CreateTable("id integer, name varchar(30)");
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, 'same'), (1, 'same'), (2, 'other')");
+    {
+        odbc::faults::Scope scope;
+        odbc::faults::OverrideInfo(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0);
+        FDb->Open();
+    }
+    ASSERT_EQ(FDb->CursorMode(), cmCursorLibrary);
+    TODBCTable* t = NewTable(name);
+    t->IndexParams()->SetText("id");
+    t->SetIndexed(true);
+    t->Open();
+    FDb->StartTransaction();
+    t->Edit();
+    t->FieldByName("name")->SetAsString("changed");
+    EXPECT_EQ(test::SQLStateRaised([&] { t->Post(); }), "01001");
+    EXPECT_EQ(t->State(), dsEdit) << "the refused edit is kept";
+    t->Cancel();
+    t->Last();
+    t->Edit();
+    t->FieldByName("name")->SetAsString("committed");
+    t->Post();
+    FDb->Commit();
+    EXPECT_EQ(FRaw->Query("SELECT id, name FROM " + name + " ORDER BY id, name"),
+              (std::vector<Row>{{"1", "same"}, {"1", "same"}, {"2", "committed"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, ODBCDataSetEdit, test::AllDrivers(), test::DriverParamName());
 
 // ---------------------------------------------------------------------------

@@ -133,11 +133,12 @@ struct FaultState {
     std::vector<InfoOverride> Infos;
     std::map<std::string, int> Counts;
     int Scopes = 0;
+    std::vector<SQLHANDLE> HideTotals;  ///< statements whose SQLGetData hides total lengths (nullptr: all)
     std::unordered_map<SQLHANDLE, std::vector<DiagRecord>> Posted;
-    std::atomic<bool> Active{false};  ///< faults, overrides or counting present
+    std::atomic<bool> Active{false};  ///< faults, overrides, length rewrites or counting present
     std::atomic<int> PostedCount{0};  ///< entries in Posted
 
-    void UpdateActive() { Active.store(!Faults.empty() || !Infos.empty() || Scopes > 0); }
+    void UpdateActive() { Active.store(!Faults.empty() || !Infos.empty() || !HideTotals.empty() || Scopes > 0); }
 };
 
 FaultState& FS() {
@@ -221,6 +222,29 @@ SQLRETURN Run(const char* name, SQLHANDLE h, F&& driver) {
     }
     if (gTrace) Trace(name, h, rc);
     return rc;
+}
+
+/// True when a length rewrite covers SQLGetData on `stmt`.
+bool HidesTotals(SQLHSTMT stmt) {
+    FaultState& s = FS();
+    if (!s.Active.load(std::memory_order_relaxed)) return false;
+    std::lock_guard lock(s.Mu);
+    return std::any_of(s.HideTotals.begin(), s.HideTotals.end(),
+                       [&](SQLHANDLE h) { return h == nullptr || h == stmt; });
+}
+
+/// Rewrites the length of a value SQLGetData truncated to SQL_NO_TOTAL.
+void HideTotal(SQLRETURN rc, SQLSMALLINT targetType, SQLLEN bufferLength, SQLLEN* length) {
+    if (rc != SQL_SUCCESS_WITH_INFO || !length || *length < 0) return;
+    // Character data keeps room for its terminating zero.
+    SQLLEN room = bufferLength;
+    if (targetType == SQL_C_CHAR) room -= 1;
+    if (targetType == SQL_C_WCHAR) room -= static_cast<SQLLEN>(sizeof(SQLWCHAR));
+    if (*length <= room) return;
+    *length = SQL_NO_TOTAL;
+    FaultState& s = FS();
+    std::lock_guard lock(s.Mu);
+    if (s.Scopes > 0) ++s.Counts["SQLGetData SQL_NO_TOTAL"];
 }
 
 std::optional<SQLUINTEGER> InfoFor(SQLHDBC dbc, SQLUSMALLINT type, faults::InfoMode& mode, faults::InfoTarget target) {
@@ -628,8 +652,11 @@ SQLRETURN SQLBulkOperations(SQLHSTMT Stmt, SQLSMALLINT Operation) {
 SQLRETURN SQLGetData(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLSMALLINT TargetType, SQLPOINTER TargetValue,
                      SQLLEN BufferLength, SQLLEN* StrLen_or_Ind) {
     return Run("SQLGetData", Stmt, [&] {
-        return VELORA_ROUTE(GetData(Stmt, ColumnNumber, TargetType, TargetValue, BufferLength, StrLen_or_Ind),
-                            SQLGetData(Stmt, ColumnNumber, TargetType, TargetValue, BufferLength, StrLen_or_Ind));
+        SQLRETURN rc =
+            VELORA_ROUTE(GetData(Stmt, ColumnNumber, TargetType, TargetValue, BufferLength, StrLen_or_Ind),
+                         SQLGetData(Stmt, ColumnNumber, TargetType, TargetValue, BufferLength, StrLen_or_Ind));
+        if (HidesTotals(Stmt)) HideTotal(rc, TargetType, BufferLength, StrLen_or_Ind);
+        return rc;
     });
 }
 
@@ -758,6 +785,13 @@ void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode, SQLHD
     s.UpdateActive();
 }
 
+void HideTotalLengths(SQLHSTMT stmt) {
+    FaultState& s = FS();
+    std::lock_guard lock(s.Mu);
+    s.HideTotals.push_back(stmt);
+    s.UpdateActive();
+}
+
 int CallCount(const std::string& call) {
     FaultState& s = FS();
     std::lock_guard lock(s.Mu);
@@ -770,6 +804,7 @@ void ClearAll() {
     std::lock_guard lock(s.Mu);
     s.Faults.clear();
     s.Infos.clear();
+    s.HideTotals.clear();
     s.Counts.clear();
     s.Posted.clear();
     s.PostedCount.store(0);

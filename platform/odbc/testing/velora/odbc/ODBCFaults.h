@@ -6,10 +6,11 @@
 // since arming) answer a chosen return code and, through SQLGetDiagRec and
 // SQLGetDiagField on the same handle, chosen diagnostic records, until the
 // next call on that handle. An info override makes SQLGetInfo answer a chosen
-// (or masked) numeric value. Call counting lets a test see which calls ran.
+// (or masked) numeric value. A length rewrite makes SQLGetData hide the total
+// length of truncated values. Call counting lets a test see which calls ran.
 //
 // Everything here is process-wide and guarded by a mutex; a Scope clears all
-// faults, overrides and counts when it ends, so tests cannot leak them.
+// faults, overrides, rewrites and counts when it ends, so tests cannot leak them.
 #pragma once
 
 #include "velora/odbc/ODBCBoundary.h"
@@ -50,11 +51,20 @@ enum class InfoTarget {
 void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode = InfoMode::Replace, SQLHDBC dbc = nullptr,
                   InfoTarget target = InfoTarget::Caller);
 
+/// Makes SQLGetData answer SQL_NO_TOTAL in the length/indicator instead of
+/// the value's total length whenever the value did not fit the buffer (the
+/// call answered SQL_SUCCESS_WITH_INFO with a length beyond the buffer's
+/// room, 01004), as a driver that cannot tell the total length does. The data
+/// and the return code stay the driver's. With a statement handle only calls
+/// on that statement are rewritten. Each rewrite counts as a call of
+/// "SQLGetData SQL_NO_TOTAL" (see CallCount).
+void HideTotalLengths(SQLHSTMT stmt = nullptr);
+
 /// Number of calls of the named boundary function since the innermost live
 /// Scope began (counting runs only while a Scope is alive).
 int CallCount(const std::string& call);
 
-/// Clears every fault, override and count.
+/// Clears every fault, override, length rewrite and count.
 void ClearAll();
 
 /// RAII: starts counting and clears everything when it ends.
