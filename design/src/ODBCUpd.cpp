@@ -9,6 +9,7 @@
 #include "velora/components/ODBCDataSet.h"
 #include "velora/components/ODBCDatabase.h"
 #include "velora/components/ODBCUpdateSQL.h"
+#include "velora/engine/ODBCConnect.h"
 #include "velora/forms/Application.h"
 #include "velora/forms/Dialogs.h"
 #include "velora/forms/FormClasses.h"
