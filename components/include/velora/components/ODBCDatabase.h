@@ -174,7 +174,9 @@ public:
     /// A connection string's PWD/PASSWORD is taken out and kept privately.
     /// \throws EDatabaseError when connected.
     void SetDataSourceName(const String& Value);
-    /// Seconds a connect may take (SQL_ATTR_LOGIN_TIMEOUT; 0: no limit).
+    /// Seconds a connect may take (SQL_ATTR_LOGIN_TIMEOUT; 0: no limit). The
+    /// MariaDB driver ignores the attribute while it waits for the server's
+    /// greeting; its connection string takes CONN_TIMEOUT=<seconds> instead.
     int LoginTimeout() const { return FLoginTimeout; }
     /// Negative values count as 0. \throws EDatabaseError when connected.
     void SetLoginTimeout(int Value);
