@@ -29,6 +29,7 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
 #include "velora/components/ODBCTable.h"
+#include "velora/engine/ODBCCursor.h"
 #include "velora/tui/DBGrid.h"
 #include "velora/tui/TextView.h"
 

@@ -11,6 +11,7 @@
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 #include <algorithm>
 

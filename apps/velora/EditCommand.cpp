@@ -27,6 +27,7 @@
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
+#include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
 #include "velora/odbc/ODBCBoundary.h"
 

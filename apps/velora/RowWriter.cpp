@@ -7,6 +7,7 @@
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCDataSet.h"
 #include "velora/db/DB.h"
+#include "velora/engine/ODBCCursor.h"
 #include "velora/odbc/ODBCBoundary.h"
 
 #include <nlohmann/json.hpp>

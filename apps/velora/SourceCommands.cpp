@@ -5,6 +5,7 @@
 #include "SampleDatabase.h"
 
 #include "velora/components/ODBCObj.h"
+#include "velora/engine/ODBCConnect.h"
 #include "velora/odbc/ODBCBoundary.h"
 
 #include <cstdio>

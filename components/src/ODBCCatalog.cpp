@@ -9,6 +9,9 @@
 
 namespace velora {
 
+// The default of TODBCColumnInfo::Nullable, written as a number in the header.
+static_assert(SQL_NULLABLE_UNKNOWN == 2);
+
 namespace {
 
 /// A statement on the database's connection, freed on every path.

@@ -14,6 +14,7 @@
 #include "velora/components/ODBCDataSet.h"
 
 #include "velora/components/ODBCconst.h"
+#include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
 #include "velora/engine/SQLText.h"
 #include "velora/forms/Application.h"
@@ -50,6 +51,8 @@ TODBCDataSet::~TODBCDataSet() {
     FFilterParams.reset();
     FIndexParams.reset();
 }
+
+void TODBCDataSet::SetEngine(std::unique_ptr<TODBC> Value) { FEngine = std::move(Value); }
 
 void TODBCDataSet::ReleaseHandle() noexcept {
     // The engine unbinds its columns from the statement: it goes first.

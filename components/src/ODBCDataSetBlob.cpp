@@ -8,6 +8,7 @@
 #include "velora/components/ODBCDataSet.h"
 
 #include "velora/components/ODBCconst.h"
+#include "velora/engine/ODBCCursor.h"
 
 #include <algorithm>
 #include <cstring>

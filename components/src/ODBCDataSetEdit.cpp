@@ -13,6 +13,7 @@
 #include "velora/components/ODBCDataSet.h"
 
 #include "velora/components/ODBCconst.h"
+#include "velora/engine/ODBCCursor.h"
 
 namespace velora {
 

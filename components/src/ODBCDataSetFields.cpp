@@ -15,6 +15,7 @@
 
 #include "velora/components/ODBCTypeMaps.h"
 #include "velora/components/ODBCconst.h"
+#include "velora/engine/ODBCCursor.h"
 #include "velora/engine/FMTBCD.h"
 
 #include <cstdlib>

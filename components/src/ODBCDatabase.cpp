@@ -6,6 +6,7 @@
 #include "velora/components/ODBCDatabase.h"
 
 #include "velora/components/ODBCconst.h"
+#include "velora/engine/ODBCConnect.h"
 #include "velora/components/ODBClog.h"
 #include "velora/forms/Application.h"
 #include "velora/forms/Presenters.h"

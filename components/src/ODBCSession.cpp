@@ -7,6 +7,7 @@
 
 #include "velora/components/ODBCDatabase.h"
 #include "velora/components/ODBCconst.h"
+#include "velora/engine/ODBCConnect.h"
 #include "velora/forms/Application.h"
 #include "velora/rtl/SharedMemory.h"
 #include "velora/classes/TypInfo.h"

@@ -7,6 +7,7 @@
 #include "velora/components/ODBCTable.h"
 
 #include "velora/components/ODBCconst.h"
+#include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
 #include "velora/engine/SQLText.h"
 #include "velora/odbc/ODBCBoundary.h"

@@ -127,13 +127,6 @@ void RegisterLoginDialog() {
     });
 }
 
-template <class T>
-T* Bind(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw EReadError(Format("The login dialog's layout has no %s", name));
-    return c;
-}
-
 // One login dialog at a time: dialogs are owned by the Application, whose
 // component list is not shared safely between threads, and every dialog
 // takes the form's name there.
@@ -148,17 +141,17 @@ TODBCLoginDialog::TODBCLoginDialog(TComponent* AOwner) : TForm(AOwner) {
     RegisterLoginDialog();
     RegisterMethod("FormShow", TNotifyEvent([this](TObject* sender) { FormShow(sender); }));
     ReadComponentStringInto(LoginDialogLayout, this);
-    OKButton = Bind<TButton>(*this, "OKButton");
-    CancelButton = Bind<TButton>(*this, "CancelButton");
-    MainPanel = Bind<TPanel>(*this, "MainPanel");
-    Label3 = Bind<TLabel>(*this, "Label3");
-    DatabaseName = Bind<TLabel>(*this, "DatabaseName");
-    Separator = Bind<TBevel>(*this, "Separator");
-    KeyImage = Bind<TImage>(*this, "KeyImage");
-    Label1 = Bind<TLabel>(*this, "Label1");
-    UserName = Bind<TEdit>(*this, "UserName");
-    Label2 = Bind<TLabel>(*this, "Label2");
-    Password = Bind<TEdit>(*this, "Password");
+    OKButton = LayoutComponent<TButton>(*this, "OKButton");
+    CancelButton = LayoutComponent<TButton>(*this, "CancelButton");
+    MainPanel = LayoutComponent<TPanel>(*this, "MainPanel");
+    Label3 = LayoutComponent<TLabel>(*this, "Label3");
+    DatabaseName = LayoutComponent<TLabel>(*this, "DatabaseName");
+    Separator = LayoutComponent<TBevel>(*this, "Separator");
+    KeyImage = LayoutComponent<TImage>(*this, "KeyImage");
+    Label1 = LayoutComponent<TLabel>(*this, "Label1");
+    UserName = LayoutComponent<TEdit>(*this, "UserName");
+    Label2 = LayoutComponent<TLabel>(*this, "Label2");
+    Password = LayoutComponent<TEdit>(*this, "Password");
     DoCreate();
 }
 

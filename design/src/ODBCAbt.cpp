@@ -100,13 +100,6 @@ const char* const AboutLayout = R"(object About: TAbout
 end
 )";
 
-template <class T>
-T* Bind(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw EReadError(Format("The About box's layout has no %s", name));
-    return c;
-}
-
 }  // namespace
 
 TAbout::TAbout(TComponent* AOwner) : TForm(AOwner) {
@@ -118,13 +111,13 @@ TAbout::TAbout(TComponent* AOwner) : TForm(AOwner) {
     RegisterMethod("FormCreate", TNotifyEvent([this](TObject* s) { FormCreate(s); }));
     RegisterMethod("OKButtonClick", TNotifyEvent([this](TObject* s) { OKButtonClick(s); }));
     ReadComponentStringInto(AboutLayout, this);
-    CompType = Bind<TLabel>(*this, "CompType");
-    ObjDesc = Bind<TTreeView>(*this, "ObjDesc");
-    RichEdit1 = Bind<TRichEdit>(*this, "RichEdit1");
-    TechSupport = Bind<TLabel>(*this, "TechSupport");
-    FootNote = Bind<TLabel>(*this, "FootNote");
-    GetOnline = Bind<TButton>(*this, "GetOnline");
-    OKButton = Bind<TButton>(*this, "OKButton");
+    CompType = LayoutComponent<TLabel>(*this, "CompType");
+    ObjDesc = LayoutComponent<TTreeView>(*this, "ObjDesc");
+    RichEdit1 = LayoutComponent<TRichEdit>(*this, "RichEdit1");
+    TechSupport = LayoutComponent<TLabel>(*this, "TechSupport");
+    FootNote = LayoutComponent<TLabel>(*this, "FootNote");
+    GetOnline = LayoutComponent<TButton>(*this, "GetOnline");
+    OKButton = LayoutComponent<TButton>(*this, "OKButton");
     DoCreate();
 }
 

@@ -9,6 +9,7 @@
 #include "velora/components/ODBCDataSet.h"
 #include "velora/components/ODBCDatabase.h"
 #include "velora/components/ODBCUpdateSQL.h"
+#include "velora/engine/ODBCConnect.h"
 #include "velora/forms/Application.h"
 #include "velora/forms/Dialogs.h"
 #include "velora/forms/FormClasses.h"
@@ -416,13 +417,6 @@ const char* const UpdateEditLayout = R"(object UpdateEdit: TUpdateEdit
 end
 )";
 
-template <class T>
-T* Bind(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw EReadError(Format("The update-SQL editor's layout has no %s", name));
-    return c;
-}
-
 }  // namespace
 
 TUpdateEdit::TUpdateEdit(TComponent* AOwner) : TForm(AOwner) {
@@ -434,25 +428,25 @@ TUpdateEdit::TUpdateEdit(TComponent* AOwner) : TForm(AOwner) {
     RegisterMethod("DataSetDefClick", TNotifyEvent([this](TObject* s) { DataSetDefClick(s); }));
     RegisterMethod("GenerateClick", TNotifyEvent([this](TObject* s) { GenerateClick(s); }));
     ReadComponentStringInto(UpdateEditLayout, this);
-    UpdatePage = Bind<TPageControl>(*this, "UpdatePage");
-    Options = Bind<TTabSheet>(*this, "Options");
-    SQL = Bind<TTabSheet>(*this, "SQL");
-    SQLGenGroup = Bind<TGroupBox>(*this, "SQLGenGroup");
-    Label1 = Bind<TLabel>(*this, "Label1");
-    NameOfTable = Bind<TLabel>(*this, "NameOfTable");
-    DataSetDef = Bind<TSpeedButton>(*this, "DataSetDef");
-    Generate = Bind<TSpeedButton>(*this, "Generate");
-    QuoteIt = Bind<TCheckBox>(*this, "QuoteIt");
-    Label2 = Bind<TLabel>(*this, "Label2");
-    KeyFieldsList = Bind<TListBox>(*this, "KeyFieldsList");
-    Label3 = Bind<TLabel>(*this, "Label3");
-    UpdateFieldsList = Bind<TListBox>(*this, "UpdateFieldsList");
-    PageControl2 = Bind<TPageControl>(*this, "PageControl2");
-    ModifySQL = Bind<TMemo>(*this, "ModifySQL");
-    InsertSQL = Bind<TMemo>(*this, "InsertSQL");
-    DeleteSQL = Bind<TMemo>(*this, "DeleteSQL");
-    btnOK = Bind<TButton>(*this, "btnOK");
-    btnCancel = Bind<TButton>(*this, "btnCancel");
+    UpdatePage = LayoutComponent<TPageControl>(*this, "UpdatePage");
+    Options = LayoutComponent<TTabSheet>(*this, "Options");
+    SQL = LayoutComponent<TTabSheet>(*this, "SQL");
+    SQLGenGroup = LayoutComponent<TGroupBox>(*this, "SQLGenGroup");
+    Label1 = LayoutComponent<TLabel>(*this, "Label1");
+    NameOfTable = LayoutComponent<TLabel>(*this, "NameOfTable");
+    DataSetDef = LayoutComponent<TSpeedButton>(*this, "DataSetDef");
+    Generate = LayoutComponent<TSpeedButton>(*this, "Generate");
+    QuoteIt = LayoutComponent<TCheckBox>(*this, "QuoteIt");
+    Label2 = LayoutComponent<TLabel>(*this, "Label2");
+    KeyFieldsList = LayoutComponent<TListBox>(*this, "KeyFieldsList");
+    Label3 = LayoutComponent<TLabel>(*this, "Label3");
+    UpdateFieldsList = LayoutComponent<TListBox>(*this, "UpdateFieldsList");
+    PageControl2 = LayoutComponent<TPageControl>(*this, "PageControl2");
+    ModifySQL = LayoutComponent<TMemo>(*this, "ModifySQL");
+    InsertSQL = LayoutComponent<TMemo>(*this, "InsertSQL");
+    DeleteSQL = LayoutComponent<TMemo>(*this, "DeleteSQL");
+    btnOK = LayoutComponent<TButton>(*this, "btnOK");
+    btnCancel = LayoutComponent<TButton>(*this, "btnCancel");
     UpdatePage->SetActivePage(Options);
     DoCreate();
 }

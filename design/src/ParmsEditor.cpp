@@ -135,13 +135,6 @@ const char* const ParamsEditLayout = R"(object ParamsEdit: TParamsEdit
 end
 )";
 
-template <class T>
-T* Bind(TForm& form, const char* name) {
-    auto* c = dynamic_cast<T*>(form.FindComponent(name));
-    if (!c) throw EReadError(Format("The parameter editor's layout has no %s", name));
-    return c;
-}
-
 String TypeText(TFieldType type) {
     for (const TParamTypeEntry& e : ParamTypeEntries)
         if (e.DataType == type) return e.Text;
@@ -159,15 +152,15 @@ TParamsEdit::TParamsEdit(TComponent* AOwner) : TForm(AOwner) {
     RegisterMethod("ParamsListClick", TNotifyEvent([this](TObject* s) { ParamsListClick(s); }));
     RegisterMethod("SaveChanges", TNotifyEvent([this](TObject* s) { SaveChanges(s); }));
     ReadComponentStringInto(ParamsEditLayout, this);
-    ParamsGroup = Bind<TGroupBox>(*this, "ParamsGroup");
-    ParamLabel = Bind<TLabel>(*this, "ParamLabel");
-    ParamsList = Bind<TListBox>(*this, "ParamsList");
-    DataTypeLabel = Bind<TLabel>(*this, "DataTypeLabel");
-    TypeChoice = Bind<TComboBox>(*this, "TypeChoice");
-    ValueLabel = Bind<TLabel>(*this, "ValueLabel");
-    ValueEdit = Bind<TEdit>(*this, "ValueEdit");
-    OKBtn = Bind<TButton>(*this, "OKBtn");
-    ParmsBar = Bind<TStatusBar>(*this, "ParmsBar");
+    ParamsGroup = LayoutComponent<TGroupBox>(*this, "ParamsGroup");
+    ParamLabel = LayoutComponent<TLabel>(*this, "ParamLabel");
+    ParamsList = LayoutComponent<TListBox>(*this, "ParamsList");
+    DataTypeLabel = LayoutComponent<TLabel>(*this, "DataTypeLabel");
+    TypeChoice = LayoutComponent<TComboBox>(*this, "TypeChoice");
+    ValueLabel = LayoutComponent<TLabel>(*this, "ValueLabel");
+    ValueEdit = LayoutComponent<TEdit>(*this, "ValueEdit");
+    OKBtn = LayoutComponent<TButton>(*this, "OKBtn");
+    ParmsBar = LayoutComponent<TStatusBar>(*this, "ParmsBar");
     DoCreate();
 }
 

@@ -10,6 +10,7 @@
 #include "support/TestEnv.h"
 
 #include "velora/components/ODBCSession.h"
+#include "velora/engine/ODBC.h"  // the tests reach into the engine too
 #include "velora/forms/Application.h"
 #include "velora/odbc/ODBCFaults.h"
 #include "velora/classes/TypInfo.h"

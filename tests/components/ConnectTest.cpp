@@ -5,7 +5,7 @@
 // drivers (editing through them on both roads, the password kept out of
 // DataSourceName, Params, form files and messages), a data source's own
 // account used when no user is given, the truthful login-prompt error and
-// IM002; statements cancelled from another thread and stopped by
+// IM002, LoginTimeout against a server that never answers; statements cancelled from another thread and stopped by
 // QueryTimeout; NULL parameters in one call; the transaction guard.
 #include "components/ComponentTestUtil.h"
 
@@ -17,12 +17,20 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace velora {
 namespace {
@@ -355,6 +363,71 @@ TEST(ConnectPromptPostgreSQL, PasswordTypedForAConnectionStringStaysPrivate) {
     EXPECT_EQ(db->DataSourceName(), cs);
     EXPECT_EQ(db->Params()->Text().find(test::PgLoginPassword), String::npos);
     EXPECT_EQ(WriteComponentToString(&root).find(test::PgLoginPassword), String::npos);
+}
+
+// ---------------------------------------------------------------------------
+// LoginTimeout
+
+/// A loopback port whose connections the kernel completes (they wait in the
+/// listen backlog) but nobody ever answers: a server hanging at login.
+class TSilentServer {
+public:
+    TSilentServer() : FSocket(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (FSocket < 0 || ::bind(FSocket, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(FSocket, 16) != 0 ||
+            ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            throw std::runtime_error("no loopback port to listen on");
+        FPort = ntohs(a.sin_port);
+    }
+    ~TSilentServer() { Close(); }
+    TSilentServer(const TSilentServer&) = delete;
+    TSilentServer& operator=(const TSilentServer&) = delete;
+    int Port() const { return FPort; }
+    /// Resets the connections waiting in the backlog: a client still waiting
+    /// gets an error instead of hanging the suite.
+    void Close() {
+        if (FSocket >= 0) ::close(std::exchange(FSocket, -1));
+    }
+
+private:
+    int FSocket;
+    int FPort = 0;
+};
+
+// psqlODBC honours SQL_ATTR_LOGIN_TIMEOUT (libpq's connect_timeout); the
+// MariaDB driver ignores it at the handshake (docs/platform-notes-local.md),
+// so only PostgreSQL is checked.
+TEST(ConnectLoginTimeoutPostgreSQL, AServerThatNeverAnswersFailsWithinTheTimeout) {
+    test::RequireDriver(Driver(DriverKind::PostgreSQL));
+    if (::testing::Test::IsSkipped()) return;
+    Session->Open();
+    TSilentServer silent;
+    TODBCDatabase db(nullptr);
+    db.SetDataSourceName("DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=" + std::to_string(silent.Port()) +
+                         ";Database=velora_test;UID=velora;PWD=x");
+    db.SetLoginPrompt(false);
+    db.SetLoginTimeout(2);
+    auto opening = std::async(std::launch::async, [&db] {
+        const auto t0 = Clock::now();
+        std::string state = "(none)";
+        try {
+            db.Open();
+        } catch (const EODBCError& e) {
+            state = e.SQLState;
+        }
+        return std::make_pair(std::chrono::duration<double>(Clock::now() - t0).count(), state);
+    });
+    const bool returned = opening.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    silent.Close();
+    const auto [seconds, state] = opening.get();
+    EXPECT_TRUE(returned) << "Open still waiting after 10 s: LoginTimeout did not reach the driver";
+    EXPECT_GE(seconds, 1.5) << "failed before the timeout, so something else stopped it";
+    EXPECT_EQ(state, "08001");
+    EXPECT_FALSE(db.Connected());
+    std::printf("[measured] LoginTimeout 2 against a silent server: %.2f s, SQLSTATE %s\n", seconds, state.c_str());
 }
 
 }  // namespace

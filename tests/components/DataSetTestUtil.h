@@ -13,6 +13,7 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCDataSet.h"
 #include "velora/components/ODBCTable.h"
+#include "velora/engine/ODBC.h"  // the tests reach into the engine too
 #include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>

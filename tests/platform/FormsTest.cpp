@@ -865,3 +865,21 @@ TEST(FormsTerminal, AMessageBoxTakesAButtonsHotkey) {
     EXPECT_EQ(RunAtTerminal(*box, pty, {{"Save changes?", "n"}}), mrNo);
     EXPECT_NE(pty.Output().find("[Yes] Enter"), String::npos);
 }
+
+// ---------------------------------------------------------------- stored layouts
+
+TEST(FormsLayout, LayoutComponentAnswersTheControlAsItsClassOrRaisesReadError) {
+    TTestDialog d;
+    EXPECT_EQ(LayoutComponent<TEdit>(*d.Form, "Secret"), d.Secret);
+    auto error = [&](auto get) -> std::string {
+        try {
+            get();
+        } catch (const EReadError& e) {
+            return e.Message();
+        }
+        return "(no error)";
+    };
+    EXPECT_EQ(error([&] { LayoutComponent<TButton>(*d.Form, "Secret"); }), "The layout of TForm has no Secret")
+        << "a control of another class is no answer";
+    EXPECT_EQ(error([&] { LayoutComponent<TEdit>(*d.Form, "Missing"); }), "The layout of TForm has no Missing");
+}

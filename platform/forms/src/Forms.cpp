@@ -281,4 +281,8 @@ void TCustomForm::DoCreate() {
     if (OnCreate) OnCreate(this);
 }
 
+void LayoutComponentMissing(const TComponent& form, const String& name) {
+    throw EReadError(Format("The layout of %s has no %s", form.ClassName(), name));
+}
+
 }  // namespace velora

@@ -23,9 +23,17 @@
 #include <mutex>
 #include <optional>
 #include <shared_mutex>
+#include <type_traits>
 #include <unordered_map>
 
 namespace velora::odbc {
+
+// The aliases of ODBCDefs.h are the driver manager's own types.
+static_assert(std::is_same_v<Handle, SQLHANDLE> && std::is_same_v<HEnv, SQLHENV> && std::is_same_v<HDbc, SQLHDBC> &&
+              std::is_same_v<HStmt, SQLHSTMT>);
+static_assert(std::is_same_v<Return, SQLRETURN> && std::is_same_v<SmallInt, SQLSMALLINT> &&
+              std::is_same_v<Integer, SQLINTEGER> && std::is_same_v<UInteger, SQLUINTEGER> &&
+              std::is_same_v<Len, SQLLEN>);
 
 namespace {
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "velora/components/ODBCDatabase.h"
+#include "velora/odbc/ODBCDefs.h"
 
 #include <vector>
 
@@ -31,11 +32,12 @@ std::vector<TODBCTableInfo> ODBCListTables(TODBCDatabase& db, bool views = true)
 /// One column of a table as the driver's catalog describes it.
 struct TODBCColumnInfo {
     String Name;
-    String TypeName;            ///< the data source's own type name
-    SQLSMALLINT SQLType = 0;    ///< SQL_xxx
-    SQLLEN Size = 0;            ///< COLUMN_SIZE (characters, digits or bytes)
-    SQLSMALLINT Decimals = -1;  ///< DECIMAL_DIGITS; -1 when it does not apply
-    SQLSMALLINT Nullable = SQL_NULLABLE_UNKNOWN;
+    String TypeName;               ///< the data source's own type name
+    odbc::SmallInt SQLType = 0;    ///< SQL_xxx
+    odbc::Len Size = 0;            ///< COLUMN_SIZE (characters, digits or bytes)
+    odbc::SmallInt Decimals = -1;  ///< DECIMAL_DIGITS; -1 when it does not apply
+    /// SQL_NO_NULLS (0), SQL_NULLABLE (1) or SQL_NULLABLE_UNKNOWN (2).
+    odbc::SmallInt Nullable = 2;
     int KeySequence = 0;  ///< position in the primary key from 1; 0: not in it
 };
 

@@ -36,9 +36,10 @@
 #pragma once
 
 #include "velora/components/ODBCDatabase.h"
-#include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCHandles.h"
 #include "velora/engine/ODBCRequery.h"
+#include "velora/engine/ODBCTypes.h"
+#include "velora/odbc/ODBCDefs.h"
 #include "velora/db/DB.h"
 
 #include <cstdint>
@@ -48,6 +49,8 @@
 #include <vector>
 
 namespace velora {
+
+class TODBC;  // the engine's cursor (velora/engine/ODBCCursor.h)
 
 /// Use flags of DBFlagSet (bits 0..15).
 inline constexpr int flagCursorOpen = 0;  ///< the cursor is open
@@ -178,7 +181,7 @@ public:
     /// \throws EDatabaseError "Cannot perform this operation on an open dataset"
     void SetDataBase(TODBCDatabase* Value);
     /// The database's connection handle, nil without database.
-    SQLHDBC GetDBHandle() const;
+    odbc::HDbc GetDBHandle() const;
     /// The database's session, else the default session.
     TODBCSession* GetDBSession() const;
     /// Hands the database to its session's CloseDatabase (nil: nothing).
@@ -225,7 +228,7 @@ public:
 
     // ---- the cursor --------------------------------------------------------------
     /// The statement, nil while the cursor is closed.
-    SQLHSTMT StmtHandle() const { return FStmtHandle.get(); }
+    odbc::HStmt StmtHandle() const { return FStmtHandle.get(); }
     /// The engine cursor, nil while closed.
     TODBC* Engine() const { return FEngine.get(); }
     /// The base statement text (without clauses).
@@ -350,7 +353,7 @@ protected:
     // ---- own virtual operations ----------------------------------------------------------------
     /// The statement handle with Engine built and the statement prepared;
     /// nil here (only descendants have a statement).
-    virtual SQLHSTMT CreateHandle() { return SQL_NULL_HSTMT; }
+    virtual odbc::HStmt CreateHandle() { return nullptr; }
     /// Frees Engine, then the statement.
     virtual void DestroyHandle();
     /// After the fields are bound; nothing here.
@@ -359,7 +362,7 @@ protected:
     /// and EngineRecordSize from the cursor properties.
     void InitBufferPointers(bool GetProps);
     /// Descendants store the engine they build here.
-    void SetEngine(std::unique_ptr<TODBC> Value) { FEngine = std::move(Value); }
+    void SetEngine(std::unique_ptr<TODBC> Value);
 
     // ---- field data ------------------------------------------------------------------------------
     /// The record buffer fields read and write in the current state.
@@ -443,13 +446,13 @@ protected:
     /// Executes a prepared statement with the query timeout applied, open to
     /// CancelStatement while it runs.
     /// \throws EODBCError
-    void ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>* Warnings = nullptr);
+    void ExecuteStatement(odbc::HStmt Stmt, std::vector<odbc::DiagRecord>* Warnings = nullptr);
 
 private:
     TODBCStmtOwner FStmtHandle;
     int FQueryTimeout = 0;
     std::mutex FRunningLock;  ///< guards FRunning and FCancelled against CancelStatement
-    SQLHSTMT FRunning = SQL_NULL_HSTMT;
+    odbc::HStmt FRunning = nullptr;
     bool FCancelled = false;
     std::unique_ptr<TODBC> FEngine;
     String FStmtText;

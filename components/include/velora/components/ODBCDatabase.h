@@ -29,7 +29,7 @@
 #pragma once
 
 #include "velora/components/ODBCSession.h"
-#include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCError.h"
 #include "velora/engine/ODBCHandles.h"
 #include "velora/engine/SQL.h"
 #include "velora/classes/Classes.h"
@@ -161,11 +161,11 @@ public:
     void SetSession(TODBCSession* Value);
 
     /// The connection handle (nil while not connected).
-    SQLHDBC Handle() const { return FHandle.get(); }
+    odbc::HDbc Handle() const { return FHandle.get(); }
     /// Adopts a connection handle made elsewhere (closing first when
     /// connected); the database owns it from then on and frees it in Close.
     /// Its cursor mode is read from the connection. Nil just closes.
-    void SetHandle(SQLHDBC Value);
+    void SetHandle(odbc::HDbc Value);
     /// How statements on this connection get cursors (decided at connect).
     TCursorMode CursorMode() const { return FCursorMode; }
 
@@ -174,7 +174,9 @@ public:
     /// A connection string's PWD/PASSWORD is taken out and kept privately.
     /// \throws EDatabaseError when connected.
     void SetDataSourceName(const String& Value);
-    /// Seconds a connect may take (SQL_ATTR_LOGIN_TIMEOUT; 0: no limit).
+    /// Seconds a connect may take (SQL_ATTR_LOGIN_TIMEOUT; 0: no limit). The
+    /// MariaDB driver ignores the attribute while it waits for the server's
+    /// greeting; its connection string takes CONN_TIMEOUT=<seconds> instead.
     int LoginTimeout() const { return FLoginTimeout; }
     /// Negative values count as 0. \throws EDatabaseError when connected.
     void SetLoginTimeout(int Value);

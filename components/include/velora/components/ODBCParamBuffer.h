@@ -22,7 +22,7 @@
 
 #include "velora/components/ODBCParams.h"
 #include "velora/engine/ODBCTypes.h"
-#include "velora/odbc/ODBCBoundary.h"
+#include "velora/odbc/ODBCDefs.h"
 
 #include <cstddef>
 #include <vector>
@@ -50,7 +50,7 @@ public:
     /// Build, then ODBCBindParams on Stmt with Engine (may be nil) giving the
     /// column sizes; the descriptors are released in every case.
     /// \throws as Build; EODBCError from the binder.
-    void Bind(const TODBCParams& Params, SQLHSTMT Stmt, const TODBC* Engine);
+    void Bind(const TODBCParams& Params, odbc::HStmt Stmt, const TODBC* Engine);
 
     /// Releases the buffer and the slots.
     void Clear();
@@ -60,11 +60,11 @@ public:
     /// Bytes of the buffer, NULL word included (0 when empty).
     int Size() const { return static_cast<int>(FBuffer.size()); }
     /// The slots handed to the binder, one per parameter.
-    const std::vector<SQLLEN>& Indicators() const { return FIndicators; }
+    const std::vector<odbc::Len>& Indicators() const { return FIndicators; }
 
 private:
     std::vector<std::byte> FBuffer;
-    std::vector<SQLLEN> FIndicators;
+    std::vector<odbc::Len> FIndicators;
 };
 
 }  // namespace velora

@@ -30,7 +30,7 @@
 #include "velora/components/ODBCParamBuffer.h"
 #include "velora/components/ODBCParams.h"
 #include "velora/db/DataLink.h"
-#include "velora/odbc/ODBCBoundary.h"
+#include "velora/odbc/ODBCDefs.h"
 
 #include <cstdint>
 #include <memory>
@@ -180,7 +180,7 @@ protected:
     void InternalOpen() override;
     /// Prepares when needed, takes the master's values, binds, and hands the
     /// statement and its engine cursor to the dataset, which executes it.
-    SQLHSTMT CreateHandle() override;
+    odbc::HStmt CreateHandle() override;
     /// Frees the statement and the engine cursor (closing); the query is then
     /// no longer prepared.
     void DestroyHandle() override;
@@ -193,8 +193,8 @@ private:
     friend class TODBCQueryDataLink;
     friend void RegisterODBCQueryClasses();
 
-    SQLHSTMT CreateCursor(bool GenHandle);
-    SQLHSTMT GetQueryCursor(bool GenHandle);
+    odbc::HStmt CreateCursor(bool GenHandle);
+    odbc::HStmt GetQueryCursor(bool GenHandle);
     void PrepareSQL(const String& Text) { GetStatementHandle(Text); }
     void GetStatementHandle(const String& Text);
     void FreeStatement() noexcept;
@@ -202,7 +202,7 @@ private:
     /// The engine cursor of the statement, wherever it is kept.
     TODBC* QueryEngine() const { return FEngine ? FEngine.get() : Engine(); }
     /// The prepared statement, wherever it is kept (nil when none).
-    SQLHSTMT QueryStmt() const { return FStmt ? FStmt.get() : StmtHandle(); }
+    odbc::HStmt QueryStmt() const { return FStmt ? FStmt.get() : StmtHandle(); }
     void ReadBinaryData(TStream& Stream);
     void WriteBinaryData(TStream& Stream) const;
 

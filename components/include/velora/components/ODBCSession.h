@@ -22,7 +22,7 @@
 #pragma once
 
 #include "velora/components/SMIntf.h"
-#include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCError.h"
 #include "velora/engine/ODBCHandles.h"
 #include "velora/classes/Classes.h"
 #include "velora/rtl/ComObj.h"
@@ -141,9 +141,9 @@ public:
 
     /// The environment handle, starting the session when inactive; an
     /// active session becomes the current one.
-    SQLHENV GetHandle();
+    odbc::HEnv GetHandle();
     /// The environment handle as it is (nil while inactive).
-    SQLHENV Handle() const { return FHandle.get(); }
+    odbc::HEnv Handle() const { return FHandle.get(); }
     /// Makes an active session current; starts an inactive one.
     void MakeCurrent();
     /// True for the default session (the global `Session`) only.

@@ -52,10 +52,10 @@ public:
 
 protected:
     /// \throws EDatabaseError "Missing TableName property"
-    SQLHSTMT CreateHandle() override;
+    odbc::HStmt CreateHandle() override;
     /// Allocates, builds the text with its clauses, prepares it and builds
     /// the engine cursor; answers the statement.
-    SQLHSTMT GetHandle();
+    odbc::HStmt GetHandle();
     void DestroyHandle() override;
     bool GetCanModify() override;
 

@@ -8,6 +8,7 @@
 // its cursor mode.
 #pragma once
 
+#include "velora/engine/ODBCError.h"
 #include "velora/engine/SQL.h"
 #include "velora/odbc/ODBCBoundary.h"
 #include "velora/rtl/SysUtils.h"
@@ -16,40 +17,6 @@
 #include <vector>
 
 namespace velora {
-
-/// How statements on a connection get their cursors and write back changes;
-/// decided once per connection by ODBCConnect.
-enum TCursorMode : std::uint8_t {
-    cmForwardOnly = 0,    ///< forward-only cursors; rows cannot be written back
-    cmKeyset = 1,         ///< the driver's keyset cursors, SQLSetPos/SQLBulkOperations
-    cmCursorLibrary = 2,  ///< static cursors and positioned SQL through our cursor library
-};
-
-/// "cmForwardOnly", "cmKeyset" or "cmCursorLibrary".
-const char* CursorModeName(TCursorMode mode);
-
-/// The exception of every failed ODBC call. The message holds one line per
-/// diagnostic record: "ODBC32 Error " + SQLSTATE + " :" + text + CR LF.
-/// SQLState and NativeError keep the last record's values; Diagnostics keeps
-/// every record read, in the order the driver reported them.
-class EODBCError : public Exception {
-public:
-    EODBCError(std::int16_t nativeCode, String message) : Exception(std::move(message)), NativeError(nativeCode) {}
-    EODBCError(String message, String sqlState, SQLINTEGER nativeError)
-        : Exception(std::move(message)), SQLState(std::move(sqlState)), NativeError(nativeError) {}
-    /// SQLState and NativeError are taken from the last record.
-    EODBCError(String message, std::vector<odbc::DiagRecord> diagnostics)
-        : Exception(std::move(message)), Diagnostics(std::move(diagnostics)) {
-        if (!Diagnostics.empty()) {
-            SQLState = Diagnostics.back().State;
-            NativeError = Diagnostics.back().Native;
-        }
-    }
-
-    String SQLState;                            ///< SQLSTATE of the last diagnostic record ("" when none)
-    SQLINTEGER NativeError = 0;                 ///< native code of the last diagnostic record
-    std::vector<odbc::DiagRecord> Diagnostics;  ///< every record, first to last (empty for the library's own errors)
-};
 
 /// Capability sets tested by ODBCConnect: 1 keyset cursors, 2 cursor library.
 /// Every bit of the set must be present; another kind answers true.

@@ -11,7 +11,7 @@
 // the failure (ODBCFreeStmt, ODBCFreeConnect, ODBCFreeEnv).
 #pragma once
 
-#include <sql.h>
+#include "velora/odbc/ODBCDefs.h"
 
 #include <utility>
 
@@ -19,13 +19,13 @@ namespace velora {
 
 /// Frees a statement and the storage the binder kept for it; a failure is
 /// not reported.
-void ODBCReleaseStmt(SQLHSTMT handle) noexcept;
+void ODBCReleaseStmt(odbc::HStmt handle) noexcept;
 /// Rolls back what is pending, disconnects and frees a connection; a handle
 /// that never connected only answers 08003 to the first two. Failures are not
 /// reported.
-void ODBCReleaseConnect(SQLHDBC handle) noexcept;
+void ODBCReleaseConnect(odbc::HDbc handle) noexcept;
 /// Frees an environment; a failure is not reported.
-void ODBCReleaseEnv(SQLHENV handle) noexcept;
+void ODBCReleaseEnv(odbc::HEnv handle) noexcept;
 
 /// A move-only owner of one ODBC handle, freed with Release.
 template <typename Handle, void (*Release)(Handle) noexcept>
@@ -64,8 +64,8 @@ private:
     Handle FHandle = nullptr;
 };
 
-using TODBCStmtOwner = TODBCHandleOwner<SQLHSTMT, ODBCReleaseStmt>;
-using TODBCConnectOwner = TODBCHandleOwner<SQLHDBC, ODBCReleaseConnect>;
-using TODBCEnvOwner = TODBCHandleOwner<SQLHENV, ODBCReleaseEnv>;
+using TODBCStmtOwner = TODBCHandleOwner<odbc::HStmt, ODBCReleaseStmt>;
+using TODBCConnectOwner = TODBCHandleOwner<odbc::HDbc, ODBCReleaseConnect>;
+using TODBCEnvOwner = TODBCHandleOwner<odbc::HEnv, ODBCReleaseEnv>;
 
 }  // namespace velora

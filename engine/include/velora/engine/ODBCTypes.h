@@ -15,10 +15,8 @@
 // are bound with the form they are held in.
 #pragma once
 
+#include "velora/odbc/ODBCDefs.h"
 #include "velora/rtl/SysUtils.h"
-
-#include <sql.h>
-#include <sqlext.h>
 
 #include <cstdint>
 #include <string_view>
@@ -93,7 +91,7 @@ struct TODBCFldDesc {
     /// The SQL_C_ type the value is held in, in the record: what the engine
     /// binds the column with. 0 in descriptors built by callers, for which the
     /// parameter binder derives the C type from FldType.
-    SQLSMALLINT CType = 0;
+    odbc::SmallInt CType = 0;
     /// Character columns: the declared size in characters (UTF-8 code
     /// points), which a written value may not exceed; 0 when unknown. Units1
     /// and Len count bytes, room for that many characters of any width.

@@ -24,4 +24,15 @@ enum ODBCSTMTParamFormat : std::uint8_t { paramfmtUNKNOWN = 0, paramfmtNUMBER, p
 enum ODBCXLTMode : std::uint8_t { xltNONE = 0, xltRECORD, xltFIELD };
 enum ODBCFLDRights : std::uint8_t { fldrREADWRITE = 0, fldrREADONLY, fldrNONE, fldrUNKNOWN };
 
+/// How statements on a connection get their cursors and write back changes;
+/// decided once per connection by ODBCConnect.
+enum TCursorMode : std::uint8_t {
+    cmForwardOnly = 0,    ///< forward-only cursors; rows cannot be written back
+    cmKeyset = 1,         ///< the driver's keyset cursors, SQLSetPos/SQLBulkOperations
+    cmCursorLibrary = 2,  ///< static cursors and positioned SQL through our cursor library
+};
+
+/// "cmForwardOnly", "cmKeyset" or "cmCursorLibrary".
+const char* CursorModeName(TCursorMode mode);
+
 }  // namespace velora

@@ -163,4 +163,18 @@ public:
     using TCustomForm::TCustomForm;
 };
 
+/// Raises EReadError "The layout of <form's class> has no <name>".
+[[noreturn]] void LayoutComponentMissing(const TComponent& form, const String& name);
+
+/// The component `name` of a form whose controls were read from its stored
+/// layout, as the class the form's code uses.
+/// \throws EReadError (LayoutComponentMissing) when the layout has no such
+///         component or holds it as another class.
+template <class T>
+T* LayoutComponent(const TComponent& form, const String& name) {
+    auto* c = dynamic_cast<T*>(form.FindComponent(name));
+    if (!c) LayoutComponentMissing(form, name);
+    return c;
+}
+
 }  // namespace velora

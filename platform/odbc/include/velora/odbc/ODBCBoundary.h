@@ -22,6 +22,8 @@
 // driver answers its C type there).
 #pragma once
 
+#include "velora/odbc/ODBCDefs.h"
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -29,13 +31,6 @@
 #include <vector>
 
 namespace velora::odbc {
-
-/// One diagnostic record as SQLGetDiagRec reports it.
-struct DiagRecord {
-    std::string State;  ///< five-character SQLSTATE
-    SQLINTEGER Native = 0;
-    std::string Text;
-};
 
 SQLRETURN SQLAllocHandle(SQLSMALLINT HandleType, SQLHANDLE InputHandle, SQLHANDLE* OutputHandle);
 SQLRETURN SQLFreeHandle(SQLSMALLINT HandleType, SQLHANDLE Handle);
