@@ -18,6 +18,7 @@
 #include "EngineInternal.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -29,37 +30,22 @@ namespace {
 /// or not convertible (blank, and GetField answers -1).
 enum class ReadResult { Value, Blank, Failed };
 
-/// Reads the plain decimal text drivers deliver for a decimal column ("-12.5",
-/// at most 15 significant digits and 22 decimals) without the general number
-/// scanner: the digits make an exact integer below 2^53 and the power of ten
-/// is exact, so the one division rounds exactly as strtod does. Answers false
-/// for any other text, which then takes the general road.
+/// Reads the decimal text drivers deliver ("-12.5", "1.5E+3") in place with
+/// std::from_chars, which is locale-free and rounds to the nearest double as
+/// the general number reading does, so both give the same double. Text that
+/// from_chars does not take whole (blanks around the number, a "+" sign, a
+/// value out of range) answers false and takes the general road; so does
+/// text starting with neither a digit nor a point ("inf", "NaN"), which
+/// from_chars would read but the general road refuses.
 bool ReadPlainDecimal(std::string_view text, double& value) {
-    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    std::size_t i = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (negative) ++i;
-    std::uint64_t mantissa = 0;
-    int digits = 0, scale = 0;
-    bool point = false, any = false;
-    for (; i < text.size(); ++i) {
-        const char ch = text[i];
-        if (ch >= '0' && ch <= '9') {
-            any = true;
-            if (point) ++scale;
-            if (mantissa == 0 && ch == '0') continue;  // leading zeros carry no digit
-            if (++digits > 15) return false;
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(ch - '0');
-        } else if (ch == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    if (!any || scale > 22) return false;
-    const double v = static_cast<double>(mantissa) / kPow10[scale];
-    value = negative ? -v : v;
+    const char* first = text.data();
+    const char* last = first + text.size();
+    const char* p = first != last && *first == '-' ? first + 1 : first;
+    if (p == last || !((*p >= '0' && *p <= '9') || *p == '.')) return false;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(first, last, v);
+    if (ec != std::errc{} || end != last) return false;
+    value = v;
     return true;
 }
 
@@ -171,6 +157,27 @@ ReadResult ReadValue(const TODBCFldDesc& d, const std::byte* area, std::int32_t 
     }
 }
 
+/// True when every value of the column that is not NULL reads as a value:
+/// then whether a field has one is told by its indicator alone. Decimals and
+/// times held as text, dates and time stamps can read as blank (a zero date)
+/// or fail to convert, so only reading them tells.
+bool AlwaysAValue(const TODBCFldDesc& d) {
+    switch (d.FldType) {
+        case fcString:
+        case fcBoolean:
+        case fcInt16:
+        case fcInt32:
+        case fcInt64:
+        case fcBytes:
+        case fcVarBytes:
+            return true;
+        case fcFloat:
+            return d.CType != SQL_C_CHAR;
+        default:
+            return false;
+    }
+}
+
 // ---- writers -----------------------------------------------------------------
 
 /// Stores `text` whole in the column's area, or refuses it.
@@ -271,8 +278,17 @@ int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& b
         }
         const std::int32_t length = ODBCGetIndicator(record, d);
         if (length < 0) return 0;
-        const ReadResult r =
-            ReadValue(d, static_cast<const std::byte*>(record) + d.Offset, length, static_cast<std::byte*>(dest));
+        const std::byte* area = static_cast<const std::byte*>(record) + d.Offset;
+        ReadResult r;
+        if (dest != nullptr) {
+            r = ReadValue(d, area, length, static_cast<std::byte*>(dest));
+        } else if (AlwaysAValue(d)) {
+            r = ReadResult::Value;
+        } else {
+            // The forms that may read as blank are all eight bytes long.
+            alignas(8) std::byte value[8];
+            r = ReadValue(d, area, length, value);
+        }
         if (r == ReadResult::Failed) return -1;
         blank = r == ReadResult::Blank;
     } catch (const std::exception&) {
