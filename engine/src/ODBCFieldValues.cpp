@@ -18,7 +18,6 @@
 #include "EngineInternal.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -29,25 +28,6 @@ namespace {
 /// The outcome of reading one value: delivered, blank (nothing delivered),
 /// or not convertible (blank, and GetField answers -1).
 enum class ReadResult { Value, Blank, Failed };
-
-/// Reads the decimal text drivers deliver ("-12.5", "1.5E+3") in place with
-/// std::from_chars, which is locale-free and rounds to the nearest double as
-/// the general number reading does, so both give the same double. Text that
-/// from_chars does not take whole (blanks around the number, a "+" sign, a
-/// value out of range) answers false and takes the general road; so does
-/// text starting with neither a digit nor a point ("inf", "NaN"), which
-/// from_chars would read but the general road refuses.
-bool ReadPlainDecimal(std::string_view text, double& value) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    const char* p = first != last && *first == '-' ? first + 1 : first;
-    if (p == last || !((*p >= '0' && *p <= '9') || *p == '.')) return false;
-    double v = 0;
-    const auto [end, ec] = std::from_chars(first, last, v);
-    if (ec != std::errc{} || end != last) return false;
-    value = v;
-    return true;
-}
 
 /// The text held in a record area of `length` bytes (at most Len - 1).
 std::string_view AreaText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d) {
@@ -64,10 +44,7 @@ ReadResult ReadText(const std::byte* area, std::int32_t length, const TODBCFldDe
 ReadResult ReadDecimalText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
     const std::string_view text = AreaText(area, length, d);
     double value = 0;
-    if (!ReadPlainDecimal(text, value)) {
-        if (Trim(text).empty()) return ReadResult::Blank;
-        if (!TryStrToFloat(text, value)) return ReadResult::Failed;
-    }
+    if (!TryStrToFloat(text, value)) return Trim(text).empty() ? ReadResult::Blank : ReadResult::Failed;
     std::memcpy(out, &value, sizeof value);
     return ReadResult::Value;
 }

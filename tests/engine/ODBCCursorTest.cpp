@@ -773,11 +773,10 @@ TEST_P(CursorTest, DecimalsReadAsTheDoubleOfTheirText) {
     EXPECT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecEOF);
 }
 
-// Decimal text is read in place; every text must give what the general
-// number reading gives (the same double, to the sign of a zero), or be
-// refused or blank where it refuses or sees blanks. Asking only whether
-// there is a value answers the same.
-TEST_P(CursorTest, DecimalTextReadsAsTheGeneralNumberReadingDoes) {
+// Decimal text reads as the number the text says (the run-time library's
+// reading), as blank when it holds only blanks, and is refused otherwise;
+// asking only whether there is a value answers the same.
+TEST_P(CursorTest, DecimalTextReadsAsItsNumberAndIsNullAgrees) {
     std::string t = Table("id int, n numeric(38,10)");
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 1.5)");
     OpenedCursor c(*Conn, "SELECT id, n FROM " + t, 5, ODBCREADONLY);
@@ -785,72 +784,20 @@ TEST_P(CursorTest, DecimalTextReadsAsTheGeneralNumberReadingDoes) {
     if (d.CType != SQL_C_CHAR) GTEST_SKIP() << "the driver's decimals are not read as text";
     RecordBuffer buf(*c);
     ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
-    std::vector<std::string> texts = {"-12.5",
-                                      "12.50",
-                                      "0",
-                                      "-0",
-                                      "-0.0",
-                                      ".5",
-                                      "5.",
-                                      "-.5",
-                                      " 12.5",
-                                      "12.5 ",
-                                      " ",
-                                      "",
-                                      "+3",
-                                      "1e5",
-                                      "1.5E-3",
-                                      "-2E+2",
-                                      "1e",
-                                      "e5",
-                                      ".",
-                                      "-",
-                                      "1.2.3",
-                                      "--1",
-                                      "0x10",
-                                      "NaN",
-                                      "nan",
-                                      "inf",
-                                      "-Infinity",
-                                      "1e400",
-                                      "-1e400",
-                                      "1e-400",
-                                      "4.9e-324",
-                                      "2.2250738585072011e-308",
-                                      "9007199254740993",
-                                      "0.1000000000000000055511151231257827",
-                                      "123456789012345678901234567890.123456",
-                                      "00000000000000000000000000000000001.5",
-                                      "1,5",
-                                      "1e+0000000005"};
-    std::mt19937_64 rng(7);
-    for (int i = 0; i < 200; ++i) {  // many digits, where rounding is hardest
-        std::string text = rng() % 2 ? "-" : "";
-        const int digits = 1 + static_cast<int>(rng() % 30);
-        for (int k = 0; k < digits; ++k) text += static_cast<char>('0' + rng() % 10);
-        text.insert(text.size() - rng() % static_cast<unsigned>(digits), ".");
-        if (rng() % 4 == 0) text += "e" + std::to_string(static_cast<int>(rng() % 60) - 30);
-        texts.push_back(text);
-    }
-    for (const std::string& text : texts) {
-        ASSERT_LT(text.size(), d.Len) << text;
+    for (const std::string text : {"-12.5", "-0", ".5", " 12.5 ", "+3", "1.5E-3", "9007199254740993", " ", "", "NaN",
+                                   "inf", "1e400", "1,5", "1e"}) {
         std::memcpy(static_cast<std::byte*>(buf.Data()) + d.Offset, text.data(), text.size());
         ODBCSetIndicator(buf.Data(), d, static_cast<std::int32_t>(text.size()));
-        double want = 0, got = 42;
+        const double untouched = 42;
+        double want = 0, got = untouched;
         const bool number = TryStrToFloat(text, want);
         bool blank = false, onlyBlank = false;
         const int rc = c->GetField(2, buf.Data(), buf.BookmarkOffset, blank, &got);
         EXPECT_EQ(c->GetField(2, buf.Data(), buf.BookmarkOffset, onlyBlank, nullptr), rc) << text;
         EXPECT_EQ(onlyBlank, blank) << text;
-        if (number) {
-            EXPECT_EQ(rc, 0) << text;
-            EXPECT_FALSE(blank) << text;
-            EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << text << ": " << got << " against " << want;
-        } else {
-            EXPECT_TRUE(blank) << text;
-            EXPECT_EQ(rc, Trim(text).empty() ? 0 : -1) << text;
-            EXPECT_EQ(got, 42) << text;
-        }
+        EXPECT_EQ(blank, !number) << text;
+        EXPECT_EQ(rc, number || Trim(text).empty() ? 0 : -1) << text;
+        EXPECT_EQ(std::memcmp(&got, number ? &want : &untouched, sizeof got), 0) << text;  // -0 too
     }
 }
 
