@@ -476,8 +476,8 @@ int main(int argc, char** argv) {
         const double e = perRow([&] { EngineScan(eng, 20000); });
         const double t = perRow([&] { dsb.Scan(dsTable); });
         const double q = perRow([&] { dsb.ScanQuery(SelectText(20000)); });
-        std::printf("  %-10s raw %.3f, engine %.3f, table dataset %.3f, uni-directional query %.3f\n",
-                    d.Name.c_str(), r, e, t, q);
+        std::printf("  %-10s raw %.3f, engine %.3f, table dataset %.3f, uni-directional query %.3f\n", d.Name.c_str(),
+                    r, e, t, q);
         std::fflush(stdout);
     }
     std::printf("\nGotoBookmark to 10,000 random rows of the dataset (%d rows):\n", kRows);
