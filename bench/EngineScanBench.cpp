@@ -25,7 +25,10 @@
 // its own. On a
 // forward-only road (no scrolling) the backward scan is not measured: each
 // step back there reads the result again from its start. Last, 10,000
-// GotoBookmark calls to random rows of the dataset, counted in block fetches.
+// GotoBookmark calls to random rows of the dataset, counted in block fetches,
+// and the allocations of each scan per row: the program replaces the global
+// operator new and counts its calls (the drivers allocate with malloc, so
+// what is counted is the library's own; the raw loop shows the floor).
 #include "BenchTable.h"
 #include "DataSetScanBench.h"
 
@@ -37,6 +40,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -45,9 +49,27 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+// ---------------------------------------------------------------------------
+// Counted allocations: every operator new of the program (new[] and the
+// nothrow forms go through it).
+
+namespace {
+std::atomic<long> gAllocations{0};
+}  // namespace
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+// Not inlined, so that the compiler does not see free() meet a pointer from new.
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 // Pastes two tokens into one name.
 #define VELORA_JOIN(a, b) a##b
@@ -437,6 +459,26 @@ int main(int argc, char** argv) {
             std::printf("\n");
             std::fflush(stdout);
         }
+    }
+    std::printf("\nAllocations per row of a 20,000-row scan (operator new calls):\n");
+    for (const auto& d : drivers) {
+        RawConn raw(d);
+        EngineConn eng(d);
+        velora::bench::TDataSetBench dsb(d.Source());
+        const std::string dsTable = velora::bench::DataSetTableName(kTable, kRows, 20000);
+        auto perRow = [](auto&& scan) {
+            scan();  // once to warm up what is made once per connection
+            const long before = gAllocations.load();
+            scan();
+            return static_cast<double>(gAllocations.load() - before) / 20000;
+        };
+        const double r = perRow([&] { RawScan(raw, 20000); });
+        const double e = perRow([&] { EngineScan(eng, 20000); });
+        const double t = perRow([&] { dsb.Scan(dsTable); });
+        const double q = perRow([&] { dsb.ScanQuery(SelectText(20000)); });
+        std::printf("  %-10s raw %.3f, engine %.3f, table dataset %.3f, uni-directional query %.3f\n", d.Name.c_str(),
+                    r, e, t, q);
+        std::fflush(stdout);
     }
     std::printf("\nGotoBookmark to 10,000 random rows of the dataset (%d rows):\n", kRows);
     for (const auto& d : drivers) {

@@ -11,7 +11,8 @@
 //   - Qt forward-only: QSqlQuery with setForwardOnly(true) over the QODBC
 //     driver (when built with it);
 // and 10,000 jumps to random rows: raw SQLFetchScroll(SQL_FETCH_ABSOLUTE) on
-// the scrollable cursor the engine asks for, TODBCTable::GotoBookmark, Qt's
+// the scrollable cursor the engine asks for (the six columns bound, as the
+// dataset fetches whole rows), TODBCTable::GotoBookmark, Qt's
 // QSqlQuery::seek. The scans run again with the drivers' streaming options
 // (SQLite's StepAPI=1, psqlODBC's UseDeclareFetch=1;Fetch=1000) in the
 // connection string of every contestant.
@@ -192,11 +193,18 @@ Result RunRawJumps(const Driver& d) {
     ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
     Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS), SQL_HANDLE_STMT,
           st, "raw select");
+    // The six columns bound, as the dataset fetches the whole row it lands on.
     SQLINTEGER id = 0;
-    char s40[41];
-    SQLLEN ind[2];
+    char s40[41], dec[16], s200[201];
+    SQLSMALLINT si = 0;
+    SQL_TIMESTAMP_STRUCT ts{};
+    SQLLEN ind[6];
     ::SQLBindCol(st, 1, SQL_C_LONG, &id, 4, &ind[0]);
     ::SQLBindCol(st, 2, SQL_C_CHAR, s40, sizeof s40, &ind[1]);
+    ::SQLBindCol(st, 3, SQL_C_CHAR, dec, sizeof dec, &ind[2]);
+    ::SQLBindCol(st, 4, SQL_C_SHORT, &si, 2, &ind[3]);
+    ::SQLBindCol(st, 5, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind[4]);
+    ::SQLBindCol(st, 6, SQL_C_CHAR, s200, sizeof s200, &ind[5]);
     const std::vector<int> rows = JumpRows();
     const Result r = Timed([&] {
         long sum = 0;

@@ -246,12 +246,6 @@ void TODBCDataSet::InternalOpen() {
     if (DefaultFields()) CreateFields();
     BindFields(true);
     InitBufferPointers(false);
-    // Room for any value the engine may deliver when a caller asks only
-    // whether a field has one.
-    std::size_t scratch = 16;
-    for (const TODBCFldDesc& d : FEngine->Columns)
-        scratch = std::max<std::size_t>(scratch, std::max<std::size_t>(d.Len, d.Units1 + 2u) + 8u);
-    FFieldScratch.assign(scratch, std::byte{0});
     PrepareCursor();
     if (Filtered()) ActivateFilter(true);
 }

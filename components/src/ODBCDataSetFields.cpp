@@ -114,8 +114,9 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
     if (Field->FieldNo() > 0) {
         bool blank = true;
         // A value that cannot be converted reads as blank: never a value the
-        // destination did not receive.
-        FEngine->GetField(Field->FieldNo(), recBuf, FBookmarkOffset, blank, Buffer ? Buffer : FFieldScratch.data());
+        // destination did not receive. Without a destination (IsNull) the
+        // engine answers without delivering the value.
+        FEngine->GetField(Field->FieldNo(), recBuf, FBookmarkOffset, blank, Buffer);
         return !blank;
     }
     switch (State()) {

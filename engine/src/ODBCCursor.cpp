@@ -361,14 +361,12 @@ int TODBC::GetCurrentRecord(void* buffer) {
         CopySlot(BlockPos, buffer);
         return ODBCRecOK;
     }
-    if (EndRow >= 0 && BlockNo * RowsPerBlock + BlockPos >= EndRow) {
-        // Past the last row: step back onto it, inside the cache.
-        if (BlockPos > 0)
-            --BlockPos;
-        else if (BlockNo > 0)
-            PriorBlock();
-        return ODBCRecEOF;
-    }
+    // Past the last row (the last row was deleted, or the end was reached):
+    // there is no current row. The position stays where it is, so the next
+    // GetPriorRecord delivers the last row; stepping back here as well would
+    // make a resync that asks for the current row and then the prior one
+    // land two rows before the end.
+    if (EndRow >= 0 && BlockNo * RowsPerBlock + BlockPos >= EndRow) return ODBCRecEOF;
     if (BlockPos >= RowsPerBlock) {
         if (NextBlock(false) == SQL_NO_DATA) return ODBCRecEOF;
         BlockPos = 0;

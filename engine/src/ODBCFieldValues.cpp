@@ -29,40 +29,6 @@ namespace {
 /// or not convertible (blank, and GetField answers -1).
 enum class ReadResult { Value, Blank, Failed };
 
-/// Reads the plain decimal text drivers deliver for a decimal column ("-12.5",
-/// at most 15 significant digits and 22 decimals) without the general number
-/// scanner: the digits make an exact integer below 2^53 and the power of ten
-/// is exact, so the one division rounds exactly as strtod does. Answers false
-/// for any other text, which then takes the general road.
-bool ReadPlainDecimal(std::string_view text, double& value) {
-    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    std::size_t i = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (negative) ++i;
-    std::uint64_t mantissa = 0;
-    int digits = 0, scale = 0;
-    bool point = false, any = false;
-    for (; i < text.size(); ++i) {
-        const char ch = text[i];
-        if (ch >= '0' && ch <= '9') {
-            any = true;
-            if (point) ++scale;
-            if (mantissa == 0 && ch == '0') continue;  // leading zeros carry no digit
-            if (++digits > 15) return false;
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(ch - '0');
-        } else if (ch == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    if (!any || scale > 22) return false;
-    const double v = static_cast<double>(mantissa) / kPow10[scale];
-    value = negative ? -v : v;
-    return true;
-}
-
 /// The text held in a record area of `length` bytes (at most Len - 1).
 std::string_view AreaText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d) {
     return {reinterpret_cast<const char*>(area), std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u)};
@@ -78,10 +44,7 @@ ReadResult ReadText(const std::byte* area, std::int32_t length, const TODBCFldDe
 ReadResult ReadDecimalText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
     const std::string_view text = AreaText(area, length, d);
     double value = 0;
-    if (!ReadPlainDecimal(text, value)) {
-        if (Trim(text).empty()) return ReadResult::Blank;
-        if (!TryStrToFloat(text, value)) return ReadResult::Failed;
-    }
+    if (!TryStrToFloat(text, value)) return Trim(text).empty() ? ReadResult::Blank : ReadResult::Failed;
     std::memcpy(out, &value, sizeof value);
     return ReadResult::Value;
 }
@@ -168,6 +131,27 @@ ReadResult ReadValue(const TODBCFldDesc& d, const std::byte* area, std::int32_t 
             return ReadVarBytes(area, length, d, out);
         default:
             return ReadResult::Blank;
+    }
+}
+
+/// True when every value of the column that is not NULL reads as a value:
+/// then whether a field has one is told by its indicator alone. Decimals and
+/// times held as text, dates and time stamps can read as blank (a zero date)
+/// or fail to convert, so only reading them tells.
+bool AlwaysAValue(const TODBCFldDesc& d) {
+    switch (d.FldType) {
+        case fcString:
+        case fcBoolean:
+        case fcInt16:
+        case fcInt32:
+        case fcInt64:
+        case fcBytes:
+        case fcVarBytes:
+            return true;
+        case fcFloat:
+            return d.CType != SQL_C_CHAR;
+        default:
+            return false;
     }
 }
 
@@ -271,8 +255,17 @@ int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& b
         }
         const std::int32_t length = ODBCGetIndicator(record, d);
         if (length < 0) return 0;
-        const ReadResult r =
-            ReadValue(d, static_cast<const std::byte*>(record) + d.Offset, length, static_cast<std::byte*>(dest));
+        const std::byte* area = static_cast<const std::byte*>(record) + d.Offset;
+        ReadResult r;
+        if (dest != nullptr) {
+            r = ReadValue(d, area, length, static_cast<std::byte*>(dest));
+        } else if (AlwaysAValue(d)) {
+            r = ReadResult::Value;
+        } else {
+            // The forms that may read as blank are all eight bytes long.
+            alignas(8) std::byte value[8];
+            r = ReadValue(d, area, length, value);
+        }
         if (r == ReadResult::Failed) return -1;
         blank = r == ReadResult::Blank;
     } catch (const std::exception&) {

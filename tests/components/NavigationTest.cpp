@@ -262,9 +262,9 @@ TEST_P(Navigation, JumpsNextAndPriorWithEditsAndDeletesBetweenAgreeWithTheModel)
                             ASSERT_TRUE(t->IsEmpty()) << trail;
                             break;
                         }
-                        // The dataset stands on a row that is still there (which
-                        // one is the resync's choice); its name is checked above.
-                        ASSERT_GE(pos(), 0) << trail;
+                        // The row behind the deleted one takes its place; after
+                        // the last row, the new last row.
+                        ASSERT_EQ(pos(), std::min(at, static_cast<int>(model.size()) - 1)) << trail;
                         break;
                 }
             }
@@ -273,6 +273,44 @@ TEST_P(Navigation, JumpsNextAndPriorWithEditsAndDeletesBetweenAgreeWithTheModel)
             std::vector<std::pair<int, std::string>> seen;
             for (t->First(); !t->Eof(); t->Next()) seen.emplace_back(id->AsInteger(), name->AsString());
             EXPECT_EQ(seen, model);
+            t->Close();
+        }
+    }
+}
+
+// Deleting the last row leaves the dataset on the new last row, down to an
+// empty table, with or without a window of several records and whether the
+// end was met by reading or by counting.
+TEST_P(Navigation, DeletingTheLastRowStandsOnTheNewLastRow) {
+    for (int rowSetSize : {1, 7, 20}) {
+        for (int windowRows : {1, 4}) {
+            SCOPED_TRACE("rows per block " + std::to_string(rowSetSize) + ", window " + std::to_string(windowRows));
+            TODBCTable* t = NewTable(CreateNumbered(22));
+            t->SetRowSetSize(rowSetSize);
+            auto* source = new TDataSource(FOwner.get());
+            TGridLink grid;
+            source->SetDataSet(t);
+            grid.SetBufferCount(windowRows);
+            grid.SetDataSource(source);
+            t->IndexParams()->Add("id");
+            t->SetIndexed(true);
+            t->Open();
+            TField* id = t->FieldByName("id");
+            for (int count = 22; count > 0; --count) {
+                if (count % 2 == 0) {
+                    t->Last();
+                } else {
+                    t->First();
+                    t->MoveBy(count - 1);
+                }
+                ASSERT_EQ(id->AsInteger(), count);
+                t->Delete();
+                if (count == 1) break;
+                ASSERT_EQ(id->AsInteger(), count - 1);
+                t->Prior();
+                EXPECT_EQ(id->AsInteger(), std::max(count - 2, 1));
+            }
+            EXPECT_TRUE(t->IsEmpty());
             t->Close();
         }
     }

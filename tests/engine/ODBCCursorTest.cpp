@@ -9,6 +9,7 @@
 #include "EngineFixture.h"
 
 #include "velora/rtl/DateUtils.h"
+#include "velora/rtl/Numbers.h"
 
 #include <random>
 
@@ -770,6 +771,34 @@ TEST_P(CursorTest, DecimalsReadAsTheDoubleOfTheirText) {
         EXPECT_EQ(v, std::strtod(row[1]->c_str(), nullptr)) << *row[1];
     }
     EXPECT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecEOF);
+}
+
+// Decimal text reads as the number the text says (the run-time library's
+// reading), as blank when it holds only blanks, and is refused otherwise;
+// asking only whether there is a value answers the same.
+TEST_P(CursorTest, DecimalTextReadsAsItsNumberAndIsNullAgrees) {
+    std::string t = Table("id int, n numeric(38,10)");
+    Raw->Exec("INSERT INTO " + t + " VALUES (1, 1.5)");
+    OpenedCursor c(*Conn, "SELECT id, n FROM " + t, 5, ODBCREADONLY);
+    const TODBCFldDesc& d = c->Columns[1];
+    if (d.CType != SQL_C_CHAR) GTEST_SKIP() << "the driver's decimals are not read as text";
+    RecordBuffer buf(*c);
+    ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+    for (const std::string text : {"-12.5", "-0", ".5", " 12.5 ", "+3", "1.5E-3", "9007199254740993", " ", "", "NaN",
+                                   "inf", "1e400", "1,5", "1e"}) {
+        std::memcpy(static_cast<std::byte*>(buf.Data()) + d.Offset, text.data(), text.size());
+        ODBCSetIndicator(buf.Data(), d, static_cast<std::int32_t>(text.size()));
+        const double untouched = 42;
+        double want = 0, got = untouched;
+        const bool number = TryStrToFloat(text, want);
+        bool blank = false, onlyBlank = false;
+        const int rc = c->GetField(2, buf.Data(), buf.BookmarkOffset, blank, &got);
+        EXPECT_EQ(c->GetField(2, buf.Data(), buf.BookmarkOffset, onlyBlank, nullptr), rc) << text;
+        EXPECT_EQ(onlyBlank, blank) << text;
+        EXPECT_EQ(blank, !number) << text;
+        EXPECT_EQ(rc, number || Trim(text).empty() ? 0 : -1) << text;
+        EXPECT_EQ(std::memcmp(&got, number ? &want : &untouched, sizeof got), 0) << text;  // -0 too
+    }
 }
 
 TEST_P(CursorTest, ConversionFailuresAreNeverDeliveredAsValues) {

@@ -17,6 +17,10 @@
 #include <limits>
 #include <locale>
 #include <random>
+#include <string>
+#include <vector>
+
+#include <locale.h>
 
 #include <unistd.h>
 
@@ -42,6 +46,51 @@ TEST(StrToFloat, AcceptsDecimalTextWithPointSignAndExponent) {
     EXPECT_EQ(StrToFloat("0.1"), 0.1);
     EXPECT_EQ(StrToFloat("123456789012345678901234567890"), 123456789012345678901234567890.0);
     EXPECT_TRUE(std::signbit(StrToFloat("-0")));
+}
+
+// Plain numbers are read in place; every one must give the double the C
+// library's strtod gives in the C locale (the general reading), to the sign
+// of a zero, with the hard cases of rounding: many digits, halfway values,
+// exponents, subnormals.
+TEST(StrToFloat, PlainNumbersGiveTheDoubleTheCLibraryGives) {
+    locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    ASSERT_NE(c, static_cast<locale_t>(nullptr));
+    std::vector<std::string> texts = {"-0",
+                                      "0.0",
+                                      "-.5",
+                                      "5.",
+                                      "9007199254740993",
+                                      "9007199254740995",
+                                      "0.1000000000000000055511151231257827",
+                                      "2.2250738585072011e-308",
+                                      "4.9e-324",
+                                      "1.7976931348623157e308",
+                                      "1e22",
+                                      "1e23",
+                                      "-1.5E+3",
+                                      "1e-5"};
+    std::mt19937_64 rng(7);
+    for (int i = 0; i < 2000; ++i) {
+        std::string text = rng() % 2 ? "-" : "";
+        const int digits = 1 + static_cast<int>(rng() % 40);
+        for (int k = 0; k < digits; ++k) text += static_cast<char>('0' + rng() % 10);
+        text.insert(text.size() - rng() % static_cast<unsigned>(digits + 1), ".");
+        if (rng() % 3 == 0) text += (rng() % 2 ? "e" : "E") + std::to_string(static_cast<int>(rng() % 660) - 330);
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
+        double got = 0;
+        char* end = nullptr;
+        const double want = strtod_l(text.c_str(), &end, c);
+        ASSERT_EQ(end, text.c_str() + text.size()) << text;
+        if (std::isinf(want)) {
+            EXPECT_FALSE(TryStrToFloat(text, got)) << text;
+            continue;
+        }
+        ASSERT_TRUE(TryStrToFloat(text, got)) << text;
+        EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << text << ": " << got << " against " << want;
+    }
+    freelocale(c);
 }
 
 TEST(StrToFloat, RejectsEverythingElseWithTheHostMessage) {

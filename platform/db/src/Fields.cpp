@@ -374,10 +374,11 @@ void TStringField::CheckTypeSize(int Value) const {
 }
 
 bool TStringField::GetValue(String& Value) {
-    TValueBuffer buf(GetDataSize());
-    if (!GetData(buf.Data())) return false;
-    if (FTransliterate && DataSet()) DataSet()->Translate(buf.Chars(), buf.Chars(), false);
-    Value.assign(buf.Chars(), strnlen(buf.Chars(), static_cast<std::size_t>(Size())));
+    FReadBuffer.assign(static_cast<std::size_t>(std::max(GetDataSize(), 1)), 0);
+    char* chars = reinterpret_cast<char*>(FReadBuffer.data());
+    if (!GetData(chars)) return false;
+    if (FTransliterate && DataSet()) DataSet()->Translate(chars, chars, false);
+    Value.assign(chars, strnlen(chars, static_cast<std::size_t>(Size())));
     return true;
 }
 

@@ -319,7 +319,30 @@ __int128 DivRoundHalfEven(__int128 n, __int128 d) {
 
 // ---- floating point text ---------------------------------------------------
 
+namespace {
+
+/// The number as most text holds it ("-12.5", "1.5E+3"), read in place with
+/// std::from_chars, which is locale-free and rounds to the nearest double as
+/// strtod does: the general road below gives the same double. False for text
+/// it does not take whole (blanks, a "+" sign, out of range) and for text that
+/// starts with neither a digit nor a point ("inf", "nan", which from_chars
+/// reads but the syntax refuses); that text takes the general road.
+bool ReadPlainNumber(std::string_view text, double& value) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    const char* p = first != last && *first == '-' ? first + 1 : first;
+    if (p == last || !(IsDigit(*p) || *p == '.')) return false;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(first, last, v);
+    if (ec != std::errc{} || end != last) return false;
+    value = v;
+    return true;
+}
+
+}  // namespace
+
 bool TryStrToFloat(std::string_view text, double& value) {
+    if (ReadPlainNumber(text, value)) return true;
     TNumberText num;
     if (!ScanNumber(text, num)) return false;
     // A normalised copy that strtod cannot misread: digits, ".", digits, "e".

@@ -475,8 +475,6 @@ private:
     // BLOB cache storage: handle h designates FBlobStrings[h - 1].
     std::vector<String> FBlobStrings;
     std::vector<std::uint32_t> FFreeBlobHandles;
-    // Where GetFieldData lets the engine write when the caller wants no value.
-    std::vector<std::byte> FFieldScratch;
     // A uni-directional dataset cannot read backwards; after Last it may
     // still deliver the last row, which the cursor holds, once.
     enum class TLastRow : std::uint8_t { None, Pending, Delivered } FLastRow = TLastRow::None;

@@ -147,7 +147,8 @@ public:
     void InitRecord(void* buffer);
     /// Reads field `fieldNo` (1-based) of `record` into `dest` in the dataset's
     /// buffer form (see ODBCCursor.cpp). `blank` tells NULL. Answers 0, or -1
-    /// (with blank True) when the value cannot be converted.
+    /// (with blank True) when the value cannot be converted. A nil `dest`
+    /// asks only whether there is a value (the same `blank` and answer).
     int GetField(int fieldNo, const void* record, int bookmarkOffset, bool& blank, void* dest);
     /// Runs `text` on the statement in place of the current one (an empty
     /// text runs the prepared one again) and fetches block 0: the cursor then

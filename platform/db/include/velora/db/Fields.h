@@ -295,6 +295,9 @@ protected:
 
 private:
     bool FTransliterate = true;
+    /// Where GetValue has the dataset write the value: kept between reads,
+    /// so that reading a wide field allocates once, not on every access.
+    std::vector<std::uint8_t> FReadBuffer;
 };
 
 /// Base of the numeric fields: right-aligned.
