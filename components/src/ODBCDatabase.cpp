@@ -367,6 +367,7 @@ TODBCSession* TODBCDatabase::GetSession() const { return FSession ? FSession : v
 
 void TODBCDatabase::SetSession(TODBCSession* Value) {
     if (GetConnected()) DatabaseError(SDatabaseOpen);
+    auto guard = TODBCSession::LockDatabaseList();
     if (FSession) EraseOne(FSession->FDatabases, this);
     FSession = Value ? Value : velora::Session;
     if (FSession) FSession->FDatabases.push_back(this);
@@ -374,6 +375,7 @@ void TODBCDatabase::SetSession(TODBCSession* Value) {
 
 void TODBCDatabase::SessionDestroyed(TODBCSession* ASession) noexcept {
     if (FSession != ASession) return;
+    auto guard = TODBCSession::LockDatabaseList();  // recursive: a session's destructor holds it already
     TODBCSession* def = velora::Session;
     FSession = nullptr;
     if (def && def != ASession) {
@@ -390,6 +392,7 @@ void TODBCDatabase::Notification(TComponent* AComponent, TOperation Operation) {
     // list is updated (a session being destroyed has let go already); the
     // database then belongs to the default session.
     TODBCSession* gone = FSession;
+    auto guard = TODBCSession::LockDatabaseList();
     if (!AComponent->IsDestroying()) EraseOne(gone->FDatabases, this);
     SessionDestroyed(gone);
 }

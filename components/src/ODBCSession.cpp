@@ -162,9 +162,12 @@ TODBCSession::~TODBCSession() {
     }
     FHandle.reset();  // best effort
     // No database may keep a reference to this session.
-    std::vector<TODBCDatabase*> databases;
-    databases.swap(FDatabases);
-    for (auto it = databases.rbegin(); it != databases.rend(); ++it) (*it)->SessionDestroyed(this);
+    {
+        auto guard = LockDatabaseList();
+        std::vector<TODBCDatabase*> databases;
+        databases.swap(FDatabases);
+        for (auto it = databases.rbegin(); it != databases.rend(); ++it) (*it)->SessionDestroyed(this);
+    }
     {
         std::lock_guard<std::mutex> guard(FSignalTarget->Lock);
         FSignalTarget->Target = nullptr;
@@ -270,14 +273,25 @@ void TODBCSession::UnlockSession() {
     Sessions->SessionLock().unlock();
 }
 
+std::unique_lock<std::recursive_mutex> TODBCSession::LockDatabaseList() {
+    return Sessions ? std::unique_lock<std::recursive_mutex>(Sessions->SessionLock())
+                    : std::unique_lock<std::recursive_mutex>();
+}
+
 void TODBCSession::AddDatabase(TODBCDatabase* Database) {
-    FDatabases.push_back(Database);
+    {
+        auto guard = LockDatabaseList();
+        FDatabases.push_back(Database);
+    }
     DBNotification(dbAdd, Database);
 }
 
 void TODBCSession::RemoveDatabase(TODBCDatabase* Database) {
-    auto it = std::find(FDatabases.begin(), FDatabases.end(), Database);
-    if (it != FDatabases.end()) FDatabases.erase(it);
+    {
+        auto guard = LockDatabaseList();
+        auto it = std::find(FDatabases.begin(), FDatabases.end(), Database);
+        if (it != FDatabases.end()) FDatabases.erase(it);
+    }
     DBNotification(dbRemove, Database);
 }
 

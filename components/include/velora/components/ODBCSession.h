@@ -201,6 +201,10 @@ private:
     friend void RegisterODBCObjClasses();
     struct TSignalTarget;
 
+    /// Holds the session lock while a database list changes: a database
+    /// joins the default session from whatever thread creates it.
+    static std::unique_lock<std::recursive_mutex> LockDatabaseList();
+
     std::vector<TODBCDatabase*> FDatabases;
     bool FDefault = false;
     TODBCEnvOwner FHandle;
