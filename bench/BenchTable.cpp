@@ -64,4 +64,24 @@ bool PrepareScanTable(SQLHDBC dbc, const char* driverName) {
     return false;
 }
 
+void CheckODBC(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h, const std::string& what) {
+    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
+    std::string msg = what;
+    SQLCHAR state[6], text[512];
+    SQLINTEGER native;
+    SQLSMALLINT len;
+    for (SQLSMALLINT i = 1; SQL_SUCCEEDED(::SQLGetDiagRec(type, h, i, state, &native, text, sizeof text, &len)); ++i)
+        msg += std::string(" [") + reinterpret_cast<char*>(state) + "] " + reinterpret_cast<char*>(text);
+    throw std::runtime_error(msg);
+}
+
+void TScanRow::Bind(SQLHSTMT st) {
+    ::SQLBindCol(st, 1, SQL_C_LONG, &Id, sizeof Id, &Ind[0]);
+    ::SQLBindCol(st, 2, SQL_C_CHAR, S40, sizeof S40, &Ind[1]);
+    ::SQLBindCol(st, 3, SQL_C_CHAR, Dec, sizeof Dec, &Ind[2]);
+    ::SQLBindCol(st, 4, SQL_C_SHORT, &Si, sizeof Si, &Ind[3]);
+    ::SQLBindCol(st, 5, SQL_C_TYPE_TIMESTAMP, &Ts, sizeof Ts, &Ind[4]);
+    ::SQLBindCol(st, 6, SQL_C_CHAR, S200, sizeof S200, &Ind[5]);
+}
+
 }  // namespace velora::bench

@@ -7,6 +7,9 @@
 #pragma once
 
 #include <sql.h>
+#include <sqlext.h>
+
+#include <string>
 
 namespace velora::bench {
 
@@ -18,5 +21,21 @@ inline constexpr const char* kScanColumns =
 /// Creates and fills the scan table on `dbc` unless it already holds its
 /// rows; answers false when it had to be filled. \throws std::runtime_error
 bool PrepareScanTable(SQLHDBC dbc, const char* driverName);
+
+/// Raises std::runtime_error with `what` and the handle's diagnostic records
+/// unless `rc` succeeded or answered no data.
+void CheckODBC(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h, const std::string& what);
+
+/// One row of the scan table as a raw loop binds it: all six columns, so the
+/// driver converts as much as it does for the library.
+struct TScanRow {
+    SQLINTEGER Id = 0;
+    char S40[41]{}, Dec[16]{}, S200[201]{};
+    SQLSMALLINT Si = 0;
+    SQL_TIMESTAMP_STRUCT Ts{};
+    SQLLEN Ind[6]{};
+    /// Binds the six columns of `st` to this row.
+    void Bind(SQLHSTMT st);
+};
 
 }  // namespace velora::bench

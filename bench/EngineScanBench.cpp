@@ -77,6 +77,8 @@ std::atomic<long> gAllocations{0};
 namespace {
 
 using namespace velora;
+using bench::CheckODBC;
+using bench::TScanRow;
 
 constexpr int kRows = velora::bench::kScanRows;
 constexpr int kRowsPerBlock = 20;
@@ -103,17 +105,6 @@ std::string SelectText(int limit) {
 // ---------------------------------------------------------------------------
 // A raw connection (straight to the driver manager, not through the library).
 
-void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h, const std::string& what) {
-    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
-    std::string msg = what;
-    SQLCHAR state[6], text[512];
-    SQLINTEGER native;
-    SQLSMALLINT len;
-    for (SQLSMALLINT i = 1; SQL_SUCCEEDED(::SQLGetDiagRec(type, h, i, state, &native, text, sizeof text, &len)); ++i)
-        msg += std::string(" [") + reinterpret_cast<char*>(state) + "] " + reinterpret_cast<char*>(text);
-    throw std::runtime_error(msg);
-}
-
 class RawConn {
 public:
     explicit RawConn(const Driver& d) {
@@ -121,8 +112,8 @@ public:
         ::SQLSetEnvAttr(Env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         ::SQLAllocHandle(SQL_HANDLE_DBC, Env, &Dbc);
         auto s = [](const std::string& v) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(v.c_str())); };
-        Check(::SQLConnect(Dbc, s(d.Dsn), SQL_NTS, s(d.User), SQL_NTS, s(d.Password), SQL_NTS), SQL_HANDLE_DBC, Dbc,
-              "connect " + d.Dsn);
+        CheckODBC(::SQLConnect(Dbc, s(d.Dsn), SQL_NTS, s(d.User), SQL_NTS, s(d.Password), SQL_NTS), SQL_HANDLE_DBC, Dbc,
+                  "connect " + d.Dsn);
     }
     ~RawConn() {
         ::SQLDisconnect(Dbc);
@@ -154,25 +145,19 @@ long RawScan(RawConn& c, int limit, bool scrolling = false) {
         // static cursor with lock concurrency.
         ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
         ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
-        Check(::SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st, "raw prepare");
-        Check(::SQLExecute(st), SQL_HANDLE_STMT, st, "raw execute");
+        CheckODBC(::SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st,
+                  "raw prepare");
+        CheckODBC(::SQLExecute(st), SQL_HANDLE_STMT, st, "raw execute");
     } else {
-        Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st, "raw select");
+        CheckODBC(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st,
+                  "raw select");
     }
-    SQLINTEGER id;
-    char s40[41], dec[16], s200[201];
-    SQLSMALLINT si;
-    SQL_TIMESTAMP_STRUCT ts;
-    SQLLEN ind[6];
-    ::SQLBindCol(st, 1, SQL_C_LONG, &id, 4, &ind[0]);
-    ::SQLBindCol(st, 2, SQL_C_CHAR, s40, sizeof s40, &ind[1]);
-    ::SQLBindCol(st, 3, SQL_C_CHAR, dec, sizeof dec, &ind[2]);
-    ::SQLBindCol(st, 4, SQL_C_SHORT, &si, 2, &ind[3]);
-    ::SQLBindCol(st, 5, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind[4]);
-    ::SQLBindCol(st, 6, SQL_C_CHAR, s200, sizeof s200, &ind[5]);
+    TScanRow r;
+    r.Bind(st);
     long sum = 0;
     while ((scrolling ? ::SQLFetchScroll(st, SQL_FETCH_NEXT, 0) : ::SQLFetch(st)) == SQL_SUCCESS)
-        sum += id + ind[1] + dec[0] + si + ts.second + static_cast<long>(ts.fraction) + ind[5] + s40[0] + s200[0];
+        sum += r.Id + r.Ind[1] + r.Dec[0] + r.Si + r.Ts.second + static_cast<long>(r.Ts.fraction) + r.Ind[5] +
+               r.S40[0] + r.S200[0];
     ::SQLFreeHandle(SQL_HANDLE_STMT, st);
     return sum;
 }

@@ -61,8 +61,10 @@
 
 namespace {
 
+using velora::bench::CheckODBC;
 using velora::bench::kScanRows;
 using velora::bench::kScanTable;
+using velora::bench::TScanRow;
 
 /// A data source, with the driver's own options (`Options`, added to the
 /// connection string of every contestant) for the streaming variants.
@@ -93,17 +95,6 @@ constexpr int kJumps = 10000;
 
 const std::string kSelect = "SELECT id, s40, d, si, ts, s200 FROM " + std::string(kScanTable) + " ORDER BY id";
 
-void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h, const char* what) {
-    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
-    std::string msg = what;
-    SQLCHAR state[6], text[512];
-    SQLINTEGER native;
-    SQLSMALLINT len;
-    for (SQLSMALLINT i = 1; SQL_SUCCEEDED(::SQLGetDiagRec(type, h, i, state, &native, text, sizeof text, &len)); ++i)
-        msg += std::string(" [") + reinterpret_cast<char*>(state) + "] " + reinterpret_cast<char*>(text);
-    throw std::runtime_error(msg);
-}
-
 // ---------------------------------------------------------------------------
 // The contestants. Each connects (not timed), then answers the seconds one
 // scan took and a checksum.
@@ -130,9 +121,9 @@ public:
         ::SQLAllocHandle(SQL_HANDLE_DBC, Env, &Dbc);
         std::string text = d.ConnectionString();
         SQLSMALLINT outLen = 0;
-        Check(::SQLDriverConnect(Dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, nullptr, 0, &outLen,
-                                 SQL_DRIVER_NOPROMPT),
-              SQL_HANDLE_DBC, Dbc, "connect");
+        CheckODBC(::SQLDriverConnect(Dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, nullptr, 0,
+                                     &outLen, SQL_DRIVER_NOPROMPT),
+                  SQL_HANDLE_DBC, Dbc, "connect");
     }
     ~RawConn() {
         ::SQLDisconnect(Dbc);
@@ -148,22 +139,13 @@ Result RunRaw(const Driver& d) {
     return Timed([&] {
         SQLHSTMT st;
         ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
-        Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS),
-              SQL_HANDLE_STMT, st, "raw select");
-        SQLINTEGER id;
-        char s40[41], dec[16], s200[201];
-        SQLSMALLINT si;
-        SQL_TIMESTAMP_STRUCT ts;
-        SQLLEN ind[6];
-        ::SQLBindCol(st, 1, SQL_C_LONG, &id, 4, &ind[0]);
-        ::SQLBindCol(st, 2, SQL_C_CHAR, s40, sizeof s40, &ind[1]);
-        ::SQLBindCol(st, 3, SQL_C_CHAR, dec, sizeof dec, &ind[2]);
-        ::SQLBindCol(st, 4, SQL_C_SHORT, &si, 2, &ind[3]);
-        ::SQLBindCol(st, 5, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind[4]);
-        ::SQLBindCol(st, 6, SQL_C_CHAR, s200, sizeof s200, &ind[5]);
+        CheckODBC(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS),
+                  SQL_HANDLE_STMT, st, "raw select");
+        TScanRow r;
+        r.Bind(st);
         long sum = 0;
         while (::SQLFetch(st) == SQL_SUCCESS)
-            sum += id + si + ind[1] + ind[5] + static_cast<long>(std::strtod(dec, nullptr)) + ts.second;
+            sum += r.Id + r.Si + r.Ind[1] + r.Ind[5] + static_cast<long>(std::strtod(r.Dec, nullptr)) + r.Ts.second;
         ::SQLFreeHandle(SQL_HANDLE_STMT, st);
         return sum;
     });
@@ -191,25 +173,16 @@ Result RunRawJumps(const Driver& d) {
     ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
     ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
     ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
-    Check(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS), SQL_HANDLE_STMT,
-          st, "raw select");
+    CheckODBC(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS),
+              SQL_HANDLE_STMT, st, "raw select");
     // The six columns bound, as the dataset fetches the whole row it lands on.
-    SQLINTEGER id = 0;
-    char s40[41], dec[16], s200[201];
-    SQLSMALLINT si = 0;
-    SQL_TIMESTAMP_STRUCT ts{};
-    SQLLEN ind[6];
-    ::SQLBindCol(st, 1, SQL_C_LONG, &id, 4, &ind[0]);
-    ::SQLBindCol(st, 2, SQL_C_CHAR, s40, sizeof s40, &ind[1]);
-    ::SQLBindCol(st, 3, SQL_C_CHAR, dec, sizeof dec, &ind[2]);
-    ::SQLBindCol(st, 4, SQL_C_SHORT, &si, 2, &ind[3]);
-    ::SQLBindCol(st, 5, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind[4]);
-    ::SQLBindCol(st, 6, SQL_C_CHAR, s200, sizeof s200, &ind[5]);
+    TScanRow row;
+    row.Bind(st);
     const std::vector<int> rows = JumpRows();
     const Result r = Timed([&] {
         long sum = 0;
-        for (int row : rows)
-            if (SQL_SUCCEEDED(::SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, row + 1))) sum += id + ind[1];
+        for (int n : rows)
+            if (SQL_SUCCEEDED(::SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, n + 1))) sum += row.Id + row.Ind[1];
         return sum;
     });
     ::SQLFreeHandle(SQL_HANDLE_STMT, st);
