@@ -58,15 +58,6 @@ bool GoTo(TODBCQuery& query, int n) {
     return !query.IsEmpty() && query.MoveBy(n - 1) == n - 1;
 }
 
-void Print(TDataSet& ds, TRowWriter& writer, const TRow* row = nullptr) {
-    TDataSetReader reader(ds);
-    TRow current;
-    if (!row) reader.Read(current);
-    writer.Begin(reader.Columns());
-    writer.Row(row ? *row : current);
-    writer.End(1);
-}
-
 }  // namespace
 
 void TApplyCommand::Define(CLI::App& cmd) {
@@ -118,7 +109,7 @@ int TApplyCommand::Run() {
         query->Refresh();
         const int left = query->RecordCount();
         if (notes) std::printf("deleted row %d:\n", FRow);
-        Print(*query, *writer, &gone);
+        WriteOneRow(*query, *writer, &gone);
         if (notes) std::printf("(%d row%s left)\n", left, left == 1 ? "" : "s");
         return 0;
     }
@@ -165,7 +156,7 @@ int TApplyCommand::Run() {
         return 0;
     }
     if (notes) std::printf("%s row:\n", kind == ukModify ? "modified" : "inserted");
-    Print(*query, *writer);
+    WriteOneRow(*query, *writer);
     return 0;
 }
 

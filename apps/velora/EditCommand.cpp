@@ -56,16 +56,6 @@ TAssignment ParseAssignment(const std::string& text) {
 
 namespace {
 
-/// Writes one row with a writer.
-void WriteRecord(TDataSet& ds, TRowWriter& writer, const TRow* row = nullptr) {
-    TDataSetReader reader(ds);
-    TRow current;
-    if (!row) reader.Read(current);
-    writer.Begin(reader.Columns());
-    writer.Row(row ? *row : current);
-    writer.End(1);
-}
-
 /// Brings `table` to row `n` (1-based) by navigation.
 void GoToRow(TODBCTable& table, int n, const std::string& name) {
     table.First();
@@ -148,7 +138,7 @@ int TEditCommand::Run() {
         const int left = table->RecordCount();
         const bool notes = FOutput.Format == "table";  // the other formats stay machine-readable
         if (notes) std::printf("deleted row %d:\n", row);
-        WriteRecord(*table, *writer, &gone);
+        WriteOneRow(*table, *writer, &gone);
         if (notes) std::printf("(%d row%s left)\n", left, left == 1 ? "" : "s");
         return 0;
     }
@@ -206,7 +196,7 @@ int TEditCommand::Run() {
     }
     if (!found) throw Exception("the row written is not in " + name + " any more");
     if (FOutput.Format == "table") std::printf("%s row:\n", command == "edit" ? "edited" : "inserted");
-    WriteRecord(*check, *writer);
+    WriteOneRow(*check, *writer);
     return 0;
 }
 

@@ -536,6 +536,15 @@ void TProgress::Step(long long rows) {
     FDrawn = true;
 }
 
+void WriteOneRow(TDataSet& ds, TRowWriter& writer, const TRow* row) {
+    TDataSetReader reader(ds);
+    TRow current;
+    if (!row) reader.Read(current);
+    writer.Begin(reader.Columns());
+    writer.Row(row ? *row : current);
+    writer.End(1);
+}
+
 long long WriteRows(TDataSet& ds, TRowWriter& writer) {
     TDataSetReader reader(ds);
     writer.Begin(reader.Columns());

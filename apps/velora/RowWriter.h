@@ -113,6 +113,10 @@ private:
 /// with progress; answers the count.
 long long WriteRows(TDataSet& ds, TRowWriter& writer);
 
+/// Writes one row: `row` when given (a row read before it went away),
+/// otherwise the active record of `ds`, under the columns of `ds`.
+void WriteOneRow(TDataSet& ds, TRowWriter& writer, const TRow* row = nullptr);
+
 /// Columns a display shows `text` in (UTF-8; wide characters count two).
 std::size_t DisplayWidth(const std::string& text);
 
