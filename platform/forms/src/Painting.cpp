@@ -18,13 +18,6 @@ namespace velora {
 
 namespace {
 
-TRect Intersect(const TRect& a, const TRect& b) {
-    TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
-    if (r.Right < r.Left) r.Right = r.Left;
-    if (r.Bottom < r.Top) r.Bottom = r.Top;
-    return r;
-}
-
 void Fill(TCanvas& cv, const TRect& r, TColor color) {
     cv.Brush()->SetStyle(bsSolid);
     cv.Brush()->SetColor(color);
@@ -344,7 +337,7 @@ void TSpeedButton::Paint() {
 
 void PaintControl(TControl& control, TCanvasDevice& device, TPoint origin, const TRect& clip) {
     if (!control.Visible()) return;
-    const TRect bounds = Intersect(Bounds(origin.X, origin.Y, control.Width(), control.Height()), clip);
+    const TRect bounds = IntersectRect(Bounds(origin.X, origin.Y, control.Width(), control.Height()), clip);
     if (bounds.Width() <= 0 || bounds.Height() <= 0) return;
     TRect inner = control.ClientRect();
     if (auto* g = dynamic_cast<TGraphicControl*>(&control)) {
@@ -362,7 +355,7 @@ void PaintControl(TControl& control, TCanvasDevice& device, TPoint origin, const
     if (!w) return;
     TRect childClip = inner;
     OffsetRect(childClip, origin.X, origin.Y);
-    childClip = Intersect(childClip, bounds);
+    childClip = IntersectRect(childClip, bounds);
     if (auto* pages = dynamic_cast<TPageControl*>(w)) {
         // Only the active page shows, filling the page area.
         if (TTabSheet* sheet = pages->ActivePage()) {

@@ -34,13 +34,6 @@ void ClipTo(cairo_t* cr, const TRect& r) {
     cairo_clip(cr);
 }
 
-TRect Intersect(const TRect& a, const TRect& b) {
-    TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
-    if (r.Right < r.Left) r.Right = r.Left;
-    if (r.Bottom < r.Top) r.Bottom = r.Top;
-    return r;
-}
-
 /// text as UTF-8: valid UTF-8 stays, anything else is read as Latin-1.
 String ToUTF8(const String& text) {
     if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text;
@@ -213,7 +206,7 @@ TRasterDevice::TRasterDevice(TRasterImage& image, TRasterOptions options) : FSta
 TRasterDevice::~TRasterDevice() = default;
 
 void TRasterDevice::FillRect(const TRect& r, TColor color, const TRect& clip) {
-    const TRect a = Intersect(r, clip);
+    const TRect a = IntersectRect(r, clip);
     if (a.Width() <= 0 || a.Height() <= 0) return;
     cairo_t* cr = FState->Cr;
     cairo_save(cr);
@@ -313,7 +306,7 @@ int TRasterDevice::DrawText(const TLogFont& font, TColor color, const String& te
     }
     cairo_t* cr = FState->Cr;
     cairo_save(cr);
-    ClipTo(cr, (flags & DT_NOCLIP) ? clip : Intersect(r, clip));
+    ClipTo(cr, (flags & DT_NOCLIP) ? clip : IntersectRect(r, clip));
     SetColor(cr, color);
     cairo_move_to(cr, x, r.Top);
     pango_cairo_show_layout(cr, layout);
@@ -327,7 +320,7 @@ void TRasterDevice::TextRect(const TLogFont& font, TColor color, const TRect& r,
     PangoLayout* layout = FState->Layout(font, ToUTF8(text));
     cairo_t* cr = FState->Cr;
     cairo_save(cr);
-    ClipTo(cr, Intersect(r, clip));
+    ClipTo(cr, IntersectRect(r, clip));
     SetColor(cr, color);
     cairo_translate(cr, x, y);
     cairo_rotate(cr, -font.lfEscapement / 10.0 * G_PI / 180.0);

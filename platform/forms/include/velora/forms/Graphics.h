@@ -15,6 +15,7 @@
 
 #include "velora/classes/Classes.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace velora {
@@ -83,6 +84,13 @@ struct TRect {
 
 inline TRect Rect(int left, int top, int right, int bottom) { return TRect{left, top, right, bottom}; }
 inline TRect Bounds(int left, int top, int width, int height) { return TRect{left, top, left + width, top + height}; }
+/// The part two rectangles share; empty (zero width or height) when they do not meet.
+inline TRect IntersectRect(const TRect& a, const TRect& b) {
+    TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
+    if (r.Right < r.Left) r.Right = r.Left;
+    if (r.Bottom < r.Top) r.Bottom = r.Top;
+    return r;
+}
 /// Moves r by dx, dy.
 inline void OffsetRect(TRect& r, int dx, int dy) {
     r.Left += dx;
