@@ -156,19 +156,12 @@ void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
 
 bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) {
     if (Field->FieldNo() <= 0 || !FEngine) return false;
+    // Without a record a text column reads as NULL.
     TRecordBuffer recBuf = nullptr;
-    if (!GetActiveRecBuf(recBuf)) {
-        // No record: NULL, when the column is one held as text.
-        String ignored;
-        std::vector<std::byte> empty(static_cast<std::size_t>(FEngine->RecordSize()) + 2);
-        IsNull = true;
-        return FEngine->GetDecimalText(Field->FieldNo(), empty.data(), ignored) >= 0;
-    }
-    const int r = FEngine->GetDecimalText(Field->FieldNo(), recBuf, Text);
+    GetActiveRecBuf(recBuf);
+    const int r = FEngine->GetText(Field->FieldNo(), recBuf, FBookmarkOffset, Text);
     IsNull = r == 0;
-    if (r >= 0) return true;
-    // A text longer than its buffer, which the record holds only the start of.
-    return FEngine->GetOverflowText(Field->FieldNo(), recBuf, FBookmarkOffset, Text);
+    return r >= 0;
 }
 
 bool TODBCDataSet::SetFieldExactText(TField* Field, const String& Text) {

@@ -333,6 +333,22 @@ int TODBC::GetDecimalText(int fieldNo, const void* record, String& text) const {
     return 1;
 }
 
+int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& text) const {
+    if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    const bool decimal = d.FldType == fcFloat && d.CType == SQL_C_CHAR;
+    if (d.FldType != fcString && !decimal) return -1;
+    if (record == nullptr) return 0;
+    const std::int32_t length = ODBCGetIndicator(record, d);
+    if (length < 0) return 0;
+    if (GetOverflowText(fieldNo, record, bookmarkOffset, text)) return 1;
+    std::string_view value = AreaText(static_cast<const std::byte*>(record) + d.Offset, length, d);
+    // Character values end at their first NUL, as in the field's buffer form.
+    if (!decimal) value = value.substr(0, strnlen(value.data(), value.size()));
+    text.assign(value);
+    return 1;
+}
+
 void TODBC::PutDecimalText(int fieldNo, void* record, const String& text) {
     String current;
     if (GetDecimalText(fieldNo, record, current) < 0) throw EDatabaseError("Column is not a decimal held as text");

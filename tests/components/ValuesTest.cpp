@@ -212,6 +212,35 @@ TEST_P(Values, DecimalTextIsReadAndWrittenExactly) {
     EXPECT_EQ(Scalar("SELECT d FROM " + name + " WHERE id = 2"), "98765432109876543210.0123456789");
 }
 
+// String fields read their text straight from the record: the record of the
+// dataset's state, NULL as empty, and never the record while OnValidate is
+// asked about a value not stored yet.
+TEST_P(Values, StringFieldsReadTheRecordOfTheStateAndOnValidateSeesTheProposedValue) {
+    const std::string name = CreateTable("id int primary key, name varchar(20), d numeric(12,2)");
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, 'old', 1.25), (2, NULL, NULL)");
+    TODBCTable* t = NewTable(name);
+    t->IndexParams()->Add("id");
+    t->SetIndexed(true);
+    t->Open();
+    TField* text = t->FieldByName("name");
+    TField* d = t->FieldByName("d");
+    std::vector<String> proposed;
+    text->OnValidate = [&](TField* f) { proposed.push_back(f->AsString()); };
+    d->OnValidate = [&](TField* f) { proposed.push_back(f->AsString()); };
+    t->Edit();
+    text->SetAsString("new");
+    d->SetAsFloat(2.5);
+    EXPECT_EQ(proposed, (std::vector<String>{"new", "2.5"}));
+    EXPECT_EQ(text->AsString(), "new");
+    EXPECT_EQ(text->OldValue().AsString(), "old");
+    t->Cancel();
+    EXPECT_EQ(text->AsString(), "old");
+    t->Next();
+    EXPECT_TRUE(text->IsNull());
+    EXPECT_EQ(text->AsString(), "");
+    EXPECT_EQ(d->AsString(), "");
+}
+
 TEST_P(Values, SQLiteTextBeyondTheDeclaredSizeReadsWholeInEveryBlockPosition) {
     if (!Drv().Traits.KeepsTextBeyondDeclaredSize) GTEST_SKIP() << "the driver keeps to declared sizes";
     const std::string name = CreateTable("id integer primary key, name varchar(40)");

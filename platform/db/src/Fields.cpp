@@ -383,9 +383,12 @@ bool TStringField::GetValue(String& Value) {
 }
 
 String TStringField::GetAsString() {
-    bool isNull = false;
-    if (String exact; DataSet() && DataSet()->GetFieldExactText(this, exact, isNull)) return isNull ? String() : exact;
     String value;
+    bool isNull = false;
+    if (!Validating() && DataSet() && DataSet()->GetFieldExactText(this, value, isNull)) {
+        if (isNull) value.clear();
+        return value;
+    }
     GetValue(value);
     return value;
 }
@@ -645,7 +648,7 @@ bool TFloatField::GetValue(double& Value) {
 String TFloatField::GetAsString() {
     String text;
     bool isNull = false;
-    if (DataSet() && DataSet()->GetFieldExactText(this, text, isNull)) return isNull ? String() : text;
+    if (!Validating() && DataSet() && DataSet()->GetFieldExactText(this, text, isNull)) return isNull ? String() : text;
     double v = 0;
     return GetValue(v) ? FloatToStr(v) : String();
 }

@@ -268,7 +268,9 @@ public:
     bool GetFieldData(TField* Field, void* Buffer) override;
     void SetFieldData(TField* Field, const void* Buffer) override;
     /// Decimal columns are held as their text: AsString reads and writes it
-    /// exactly (checked against the column's precision and scale).
+    /// exactly (checked against the column's precision and scale). Character
+    /// columns answer too, so a string field's AsString reads the record
+    /// once, without the buffer form.
     bool GetFieldExactText(TField* Field, String& Text, bool& IsNull) override;
     bool SetFieldExactText(TField* Field, const String& Text) override;
     bool GetCurrentRecord(TRecordBuffer Buffer) override;

@@ -166,6 +166,11 @@ public:
     /// bookmark at record + bookmarkOffset was longer than its buffer (the
     /// record holds only its start). False for every other value.
     bool GetOverflowText(int fieldNo, const void* record, int bookmarkOffset, String& text) const;
+    /// Character columns and decimals held as text: the value as the row
+    /// holds it, whole (also when longer than the record's area), read
+    /// straight from `record` without the field's buffer form. Answers -1
+    /// for other columns, 0 for NULL (and for a nil `record`), 1 with `text`.
+    int GetText(int fieldNo, const void* record, int bookmarkOffset, String& text) const;
     /// Decimal columns held as text: their exact text. Answers -1 for other
     /// columns, 0 for NULL, 1 with `text` set.
     int GetDecimalText(int fieldNo, const void* record, String& text) const;

@@ -311,9 +311,12 @@ public:
     /// The blob state of Field in the active record is discarded (after post
     /// and cancel). Default: nothing.
     virtual void CloseBlob(TField* /*Field*/) {}
-    /// Values a field type cannot hold exactly (decimals beyond a double's
-    /// digits) as the text the record holds: True when the dataset answers
-    /// for Field (IsNull then tells NULL). Default: False.
+    /// Values held as text in the record (decimals beyond a double's digits,
+    /// and character values, which this reads without the field's buffer
+    /// form) as the text the record holds: True when the dataset answers for
+    /// Field (IsNull then tells NULL). Not asked while Field's OnValidate
+    /// runs (the value being validated is not in the record yet). Default:
+    /// False.
     virtual bool GetFieldExactText(TField* /*Field*/, String& /*Text*/, bool& /*IsNull*/) { return false; }
     /// Stores Text exactly as Field's value when the dataset holds such
     /// values as text (True), after checking it; default False.

@@ -234,6 +234,9 @@ protected:
     String GetClassDesc();
     /// Reads the value of the buffer form into a zero-filled local buffer.
     bool GetDataInto(void* Buffer, int Size);
+    /// True while OnValidate runs: the value being stored is read from its
+    /// buffer, not from the record.
+    bool Validating() const { return FValidating; }
 
 private:
     friend class TDataSet;
