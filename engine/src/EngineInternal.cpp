@@ -36,12 +36,21 @@ bool AllRecordsAre(const std::vector<odbc::DiagRecord>& records, const char* sta
 bool EncodeMSecs(int year, int month, int day, int hour, int minute, int second, int msec, double& msecs) {
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 || msec > 999)
         return false;
-    TDateTime date = 0;
-    if (!TryEncodeDate(year, month, day, date)) return false;
-    // A whole day: the time stamp's day count is exact.
-    TTimeStamp ts = DateTimeToTimeStamp(date);
-    ts.Time = ((hour * 60 + minute) * 60 + second) * 1000 + msec;
-    msecs = TimeStampToMSecs(ts);
+    static constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+    if (day > kMonthDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0)) return false;
+    // The day count (1 = 0001-01-01) in whole integers: every row's time
+    // stamp passes here, so no floating-point round trip through TDateTime.
+    // Days from 0001-03-01 in 400-year eras of 146,097 days, years starting
+    // in March so the leap day ends a year.
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = y / 400;
+    const int yearOfEra = y - era * 400;
+    const int dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + dayOfEra - 305;
+    const std::int64_t time = ((hour * 60 + minute) * 60 + second) * 1000 + msec;
+    msecs = static_cast<double>(days * MSecsPerDay + time);
     return true;
 }
 

@@ -28,30 +28,7 @@ namespace {
 
 using detail::CheckStmt;
 
-std::uint16_t ReadWord(const std::byte* p) {
-    std::uint16_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-
-void WriteWord(std::byte* p, std::uint16_t w) { std::memcpy(p, &w, sizeof w); }
-
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Indicator slots.
-
-std::int32_t ODBCGetIndicator(const void* record, const TODBCFldDesc& d) {
-    std::uint16_t w = ReadWord(static_cast<const std::byte*>(record) + d.NullOffset);
-    if (w == kIndicatorNull || w == kIndicatorNullWord) return -1;
-    return static_cast<std::int32_t>(w) - 1;
-}
-
-void ODBCSetIndicator(void* record, const TODBCFldDesc& d, std::int32_t length) {
-    std::uint16_t w = kIndicatorNull;
-    if (length >= 0) w = static_cast<std::uint16_t>(std::min(length, kIndicatorMaxLength) + 1);
-    WriteWord(static_cast<std::byte*>(record) + d.NullOffset, w);
-}
 
 // ---------------------------------------------------------------------------
 // Construction and description.
@@ -162,7 +139,7 @@ void TODBC::StoreStaging(int k) {
         ODBCSetIndicator(staging, d, static_cast<std::int32_t>(ind));
     }
     std::memcpy(CacheSlot(k), staging, CurProps.RecordSize);
-    if (ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);
+    if (FLongColumns > 0 && ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);
     FFilled[static_cast<std::size_t>(k)] = 1;
 }
 

@@ -294,6 +294,7 @@ void TODBC::DescribeColumns(const String&) {
     SQLTypes.assign(n, 0);
     Indicators.assign(n, 0);
 
+    FLongColumns = 0;
     std::uint32_t offset = 0;
     std::uint32_t recordSize = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -316,6 +317,7 @@ void TODBC::DescribeColumns(const String&) {
         d.FieldNo = static_cast<std::uint16_t>(i);
         d.Offset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset, 0xFFFF));
         d.NullOffset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset + f.Area, 0xFFFF));
+        if (d.FldType == fcBlob) ++FLongColumns;
         if (d.FldType != fcUnknown) {
             offset += f.Area + 2;
             recordSize += d.FldType == fcBlob ? kBlobRecordBytes : f.Area + 2;

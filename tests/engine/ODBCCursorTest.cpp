@@ -8,6 +8,8 @@
 // the failures injected at the ODBC boundary.
 #include "EngineFixture.h"
 
+#include "../../engine/src/EngineInternal.h"
+
 #include "velora/rtl/DateUtils.h"
 #include "velora/rtl/Numbers.h"
 
@@ -50,6 +52,27 @@ std::string TextField(TODBC& c, RecordBuffer& buf, int field) {
 
 // ---------------------------------------------------------------------------
 // Description and layout.
+
+// Every fetched date and time stamp is encoded by integer arithmetic; it must
+// give the day count the calendar functions give, and refuse what they refuse.
+TEST(EngineDates, EncodedDaysAgreeWithTheCalendarFromYearOneTo9999) {
+    for (int year = 0; year <= 10000; ++year)
+        for (int month = 0; month <= 13; ++month)
+            for (int day : {0, 1, 15, 28, 29, 30, 31, 32}) {
+                TDateTime date = 0;
+                const bool valid = TryEncodeDate(year, month, day, date);
+                double msecs = 0;
+                ASSERT_EQ(detail::EncodeMSecs(year, month, day, 23, 59, 58, 999, msecs), valid)
+                    << year << "-" << month << "-" << day;
+                if (!valid) continue;
+                TTimeStamp ts = DateTimeToTimeStamp(date);
+                ts.Time = MSecsPerDay - 1001;
+                ASSERT_EQ(msecs, TimeStampToMSecs(ts)) << year << "-" << month << "-" << day;
+            }
+    double msecs = 0;
+    EXPECT_FALSE(detail::EncodeMSecs(2024, 1, 1, 24, 0, 0, 0, msecs));
+    EXPECT_FALSE(detail::EncodeMSecs(2024, 1, 1, 0, 0, 0, 1000, msecs));
+}
 
 TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
     struct Col {

@@ -32,6 +32,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <vector>
@@ -48,10 +49,20 @@ inline constexpr std::uint16_t kIndicatorNullWord = 0xFFFF;
 inline constexpr std::int32_t kIndicatorMaxLength = 0xFFFD;
 
 /// The length of column `d`'s value in `record`, or -1 when it is NULL.
-std::int32_t ODBCGetIndicator(const void* record, const TODBCFldDesc& d);
+/// Inline: every field read of every row asks it.
+inline std::int32_t ODBCGetIndicator(const void* record, const TODBCFldDesc& d) {
+    std::uint16_t w;
+    std::memcpy(&w, static_cast<const std::byte*>(record) + d.NullOffset, sizeof w);
+    if (w == kIndicatorNull || w == kIndicatorNullWord) return -1;
+    return static_cast<std::int32_t>(w) - 1;
+}
 /// Writes column `d`'s indicator slot: a length (clamped to the slot's range)
 /// or -1 for NULL.
-void ODBCSetIndicator(void* record, const TODBCFldDesc& d, std::int32_t length);
+inline void ODBCSetIndicator(void* record, const TODBCFldDesc& d, std::int32_t length) {
+    std::uint16_t w = kIndicatorNull;
+    if (length >= 0) w = static_cast<std::uint16_t>((length < kIndicatorMaxLength ? length : kIndicatorMaxLength) + 1);
+    std::memcpy(static_cast<std::byte*>(record) + d.NullOffset, &w, sizeof w);
+}
 
 #pragma pack(push, 1)
 /// The cursor properties the dataset copies whole (417 bytes).
@@ -313,6 +324,7 @@ private:
 
     String FTableName;
     bool FSequential = false;  ///< the cache was opened uni-directional
+    int FLongColumns = 0;      ///< columns read with SQLGetData (fcBlob)
     /// Which slots of the block in the cache hold their row. A whole block
     /// fetch fills every slot up to the end of data; a jump outside the cache
     /// (SetToBookmark) fetches only the target row, and the other slots are
