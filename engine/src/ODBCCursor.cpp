@@ -102,9 +102,15 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
 void TODBC::BindColumns(void* record) {
     ColumnsBound = false;
     auto* base = static_cast<std::byte*>(record);
+    FStaged.clear();
     for (std::size_t i = 0; i < Columns.size(); ++i) {
         const TODBCFldDesc& d = Columns[i];
-        if (d.FldType == fcBlob || d.FldType == fcUnknown) continue;
+        if (d.FldType == fcUnknown) continue;
+        // Text keeps room for its terminator; fixed types fill their area.
+        const bool variable = CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY;
+        FStaged.push_back({d.NullOffset, static_cast<std::int32_t>(variable ? d.Len - 1 : d.Len),
+                           static_cast<int>(i), variable, d.FldType == fcBlob});
+        if (d.FldType == fcBlob) continue;
         CheckStmt(Stmt, odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(i + 1), CTypes[i], base + d.Offset, d.Len,
                                          &Indicators[i]));
     }
@@ -112,31 +118,24 @@ void TODBC::BindColumns(void* record) {
 }
 
 /// Turns the bound length/indicator variables into the staging record's
-/// slots and copies the staging record to cache slot k.
+/// slots and copies the staging record to cache slot k. Every fetched row
+/// passes here, so it walks the compact list BindColumns made rather than
+/// the column descriptions.
 void TODBC::StoreStaging(int k) {
     std::byte* staging = StagingRecord.data();
-    for (std::size_t i = 0; i < Columns.size(); ++i) {
-        const TODBCFldDesc& d = Columns[i];
-        if (d.FldType == fcUnknown) continue;
-        if (d.FldType == fcBlob) {
-            ODBCSetIndicator(staging, d, -1);
-            continue;
+    for (const TStagedColumn& c : FStaged) {
+        SQLLEN ind = c.Long ? SQL_NULL_DATA : Indicators[static_cast<std::size_t>(c.Column)];
+        std::uint16_t word = kIndicatorNull;
+        if (ind != SQL_NULL_DATA) {
+            // A value longer than its buffer (a data source that does not
+            // keep to the declared size) is read whole and kept beside the
+            // record, which holds its start; it is never delivered cut.
+            if (c.Variable && (ind == SQL_NO_TOTAL || ind > c.Capacity))
+                FOverflow[{BlockNo * RowsPerBlock + k, c.Column + 1}] = ReadWholeText(c.Column + 1);
+            if (ind < 0 || ind > c.Capacity) ind = c.Capacity;
+            word = static_cast<std::uint16_t>(std::min<SQLLEN>(ind, kIndicatorMaxLength) + 1);
         }
-        SQLLEN ind = Indicators[i];
-        if (ind == SQL_NULL_DATA) {
-            ODBCSetIndicator(staging, d, -1);
-            continue;
-        }
-        // Text keeps room for its terminator; fixed types fill their area.
-        const bool variable = CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY;
-        const SQLLEN capacity = variable ? d.Len - 1 : d.Len;
-        // A value longer than its buffer (a data source that does not keep
-        // to the declared size) is read whole and kept beside the record,
-        // which holds its start; it is never delivered cut.
-        if (variable && (ind == SQL_NO_TOTAL || ind > capacity))
-            FOverflow[{BlockNo * RowsPerBlock + k, static_cast<int>(i) + 1}] = ReadWholeText(static_cast<int>(i) + 1);
-        if (ind < 0 || ind > capacity) ind = capacity;
-        ODBCSetIndicator(staging, d, static_cast<std::int32_t>(ind));
+        std::memcpy(staging + c.NullOffset, &word, sizeof word);
     }
     std::memcpy(CacheSlot(k), staging, CurProps.RecordSize);
     if (FLongColumns > 0 && ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);

@@ -325,6 +325,16 @@ private:
     String FTableName;
     bool FSequential = false;  ///< the cache was opened uni-directional
     int FLongColumns = 0;      ///< columns read with SQLGetData (fcBlob)
+    /// What StoreStaging needs of each column with a record slot, made when
+    /// the columns are bound.
+    struct TStagedColumn {
+        std::uint16_t NullOffset;
+        std::int32_t Capacity;  ///< bytes of value the area holds
+        int Column;             ///< 0-based
+        bool Variable;          ///< text or binary: the length may exceed the area
+        bool Long;              ///< read with SQLGetData: the slot says NULL
+    };
+    std::vector<TStagedColumn> FStaged;
     /// Which slots of the block in the cache hold their row. A whole block
     /// fetch fills every slot up to the end of data; a jump outside the cache
     /// (SetToBookmark) fetches only the target row, and the other slots are
