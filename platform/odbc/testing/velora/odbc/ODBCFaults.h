@@ -60,6 +60,11 @@ void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode = Info
 /// "SQLGetData SQL_NO_TOTAL" (see CallCount).
 void HideTotalLengths(SQLHSTMT stmt = nullptr);
 
+/// Makes the next SQLFetchScroll on `stmt` that returns rows report `rows`
+/// (from 0, those fetched only) as SQL_ROW_ERROR in the statement's row
+/// status array, as a driver does for rows of a rowset it could not deliver.
+/// Arm a fault with CallDriver for the return code and the diagnostics.
+void FailFetchedRows(SQLHSTMT stmt, std::vector<int> rows);
 /// Number of calls of the named boundary function since the innermost live
 /// Scope began (counting runs only while a Scope is alive).
 int CallCount(const std::string& call);
