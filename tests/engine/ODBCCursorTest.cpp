@@ -619,6 +619,30 @@ TEST_P(CursorTest, ARowFailingInsideARowsetRaisesAndTheRowsBeforeItAreKept) {
     EXPECT_EQ(IntField(*c, buf, 1), 7);
 }
 
+TEST_P(CursorTest, AnInsertAfterARowsetFetchAddsOneRowOrIsRefused) {
+    std::string t = Numbered(12);
+    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5, ODBCREADWRITE, true, t);
+    RecordBuffer buf(*c);
+    for (int i = 1; i <= 7; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+    std::vector<std::byte> rec(static_cast<std::size_t>(c->RecordSize()));
+    c->InitRecord(rec.data());
+    const std::int32_t id = 100;
+    c->PutField(1, rec.data(), &id);
+    c->PutField(2, rec.data(), "new");
+    bool added = true;
+    try {
+        c->InsertRecord(rec.data());
+    } catch (const EODBCError&) {
+        added = false;  // a forward-only statement may refuse to add rows
+    }
+    EXPECT_EQ(Raw->Scalar("SELECT count(*) FROM " + t), added ? "13" : "12");
+    // The scan goes on where it stood.
+    for (int i = 8; i <= 12; ++i) {
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+        EXPECT_EQ(IntField(*c, buf, 1), i);
+    }
+}
+
 TEST_P(CursorTest, TextBeyondItsBufferInARowsetIsReadWholeOneRowAFetch) {
     if (!Drv().Traits.KeepsTextBeyondDeclaredSize) GTEST_SKIP() << "the driver keeps to declared sizes";
     std::string t = Numbered(12);
