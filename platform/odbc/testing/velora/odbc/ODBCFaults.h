@@ -7,10 +7,12 @@
 // SQLGetDiagField on the same handle, chosen diagnostic records, until the
 // next call on that handle. An info override makes SQLGetInfo answer a chosen
 // (or masked) numeric value. A length rewrite makes SQLGetData hide the total
-// length of truncated values. Call counting lets a test see which calls ran.
+// length of truncated values. A row failure makes a rowset fetch report chosen
+// rows as failed. Call counting lets a test see which calls ran.
 //
 // Everything here is process-wide and guarded by a mutex; a Scope clears all
-// faults, overrides, rewrites and counts when it ends, so tests cannot leak them.
+// faults, overrides, rewrites, row failures and counts when it ends, so tests
+// cannot leak them.
 #pragma once
 
 #include "velora/odbc/ODBCBoundary.h"
@@ -69,7 +71,7 @@ void FailFetchedRows(SQLHSTMT stmt, std::vector<int> rows);
 /// Scope began (counting runs only while a Scope is alive).
 int CallCount(const std::string& call);
 
-/// Clears every fault, override, length rewrite and count.
+/// Clears every fault, override, length rewrite, row failure and count.
 void ClearAll();
 
 /// RAII: starts counting and clears everything when it ends.
