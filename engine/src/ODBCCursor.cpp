@@ -44,6 +44,7 @@ TODBC::TODBC(SQLHDBC dbc, SQLHSTMT stmt, const String& tableName, std::uint8_t c
 TODBC::~TODBC() {
     // The statement outlives us; it must not keep pointers into our records
     // (also after a bind that failed half-way).
+    LeaveRowsets();
     if (!StagingRecord.empty()) odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
 }
 
@@ -83,6 +84,8 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
         InitCursorProps();
     }
     ReadGranted();
+    LeaveRowsets();  // the statement must not keep pointers into the arrays replaced here
+    FRowsetsOff = false;
     RowsPerBlock = std::max(rows, 1);
     RowSize = std::max(size, static_cast<int>(CurProps.RecordSize));
     CacheSize = RowsPerBlock * RowSize;
@@ -99,9 +102,9 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     return NextBlock(sequential);
 }
 
-void TODBC::BindColumns(void* record) {
-    ColumnsBound = false;
-    auto* base = static_cast<std::byte*>(record);
+/// Makes the list of what storing a fetched row needs of each column with a
+/// record slot (see StoreRow), when the columns are bound.
+void TODBC::PlanStaging() {
     FStaged.clear();
     for (std::size_t i = 0; i < Columns.size(); ++i) {
         const TODBCFldDesc& d = Columns[i];
@@ -110,21 +113,45 @@ void TODBC::BindColumns(void* record) {
         const bool variable = CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY;
         FStaged.push_back({d.NullOffset, static_cast<std::int32_t>(variable ? d.Len - 1 : d.Len),
                            static_cast<int>(i), variable, d.FldType == fcBlob});
-        if (d.FldType == fcBlob) continue;
+    }
+}
+
+void TODBC::BindColumns(void* record) {
+    LeaveRowsets();
+    ColumnsBound = false;
+    PlanStaging();
+    auto* base = static_cast<std::byte*>(record);
+    for (std::size_t i = 0; i < Columns.size(); ++i) {
+        const TODBCFldDesc& d = Columns[i];
+        if (d.FldType == fcBlob || d.FldType == fcUnknown) continue;
         CheckStmt(Stmt, odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(i + 1), CTypes[i], base + d.Offset, d.Len,
                                          &Indicators[i]));
     }
     ColumnsBound = true;
 }
 
-/// Turns the bound length/indicator variables into the staging record's
-/// slots and copies the staging record to cache slot k. Every fetched row
-/// passes here, so it walks the compact list BindColumns made rather than
-/// the column descriptions.
-void TODBC::StoreStaging(int k) {
-    std::byte* staging = StagingRecord.data();
+/// True when a value of the fetched row with the length/indicator variables
+/// `indicators` did not fit its buffer.
+bool TODBC::Overflows(const SQLLEN* indicators) const {
     for (const TStagedColumn& c : FStaged) {
-        SQLLEN ind = c.Long ? SQL_NULL_DATA : Indicators[static_cast<std::size_t>(c.Column)];
+        if (!c.Variable || c.Long) continue;
+        const SQLLEN ind = indicators[c.Column];
+        if (ind != SQL_NULL_DATA && (ind == SQL_NO_TOTAL || ind > c.Capacity)) return true;
+    }
+    return false;
+}
+
+/// Turns the bound length/indicator variables into the staging record's
+/// slots and copies the staging record to cache slot k.
+void TODBC::StoreStaging(int k) { StoreRow(k, StagingRecord.data(), Indicators.data()); }
+
+/// Turns the length/indicator variables `indicators` of the fetched row in
+/// `record` into its slots and copies the record to cache slot k. Every
+/// fetched row passes here, so it walks the compact list PlanStaging made
+/// rather than the column descriptions.
+void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
+    for (const TStagedColumn& c : FStaged) {
+        SQLLEN ind = c.Long ? SQL_NULL_DATA : indicators[c.Column];
         std::uint16_t word = kIndicatorNull;
         if (ind != SQL_NULL_DATA) {
             // A value longer than its buffer (a data source that does not
@@ -135,9 +162,9 @@ void TODBC::StoreStaging(int k) {
             if (ind < 0 || ind > c.Capacity) ind = c.Capacity;
             word = static_cast<std::uint16_t>(std::min<SQLLEN>(ind, kIndicatorMaxLength) + 1);
         }
-        std::memcpy(staging + c.NullOffset, &word, sizeof word);
+        std::memcpy(record + c.NullOffset, &word, sizeof word);
     }
-    std::memcpy(CacheSlot(k), staging, CurProps.RecordSize);
+    std::memcpy(CacheSlot(k), record, CurProps.RecordSize);
     if (FLongColumns > 0 && ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);
     FFilled[static_cast<std::size_t>(k)] = 1;
 }
@@ -226,8 +253,13 @@ SQLRETURN TODBC::FetchBlock(bool sequential) {
         BlockPos = 0;
         return SQL_NO_DATA;
     }
-    if (!ColumnsBound) BindColumns(StagingRecord.data());
     FKeptLongs.clear();
+    if (UsesRowsets()) {
+        bool fallBack = false;
+        const SQLRETURN rc = FetchRowsetBlock(fallBack);
+        if (!fallBack) return rc;
+    }
+    if (!ColumnsBound) BindColumns(StagingRecord.data());
     SQLRETURN rc = FetchFirstOfBlock(ForwardOnly());
     if (rc == SQL_NO_DATA) {
         if (EndRow < 0 || EndRow > first) EndRow = RowCount = first;
@@ -262,6 +294,144 @@ SQLRETURN TODBC::FetchRow(int n) {
     // A failing row is raised, never delivered with the previous row's data.
     if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
     return rc;
+}
+
+// ---------------------------------------------------------------------------
+// Rowset fetches.
+//
+// A forward-only cursor fetches a whole block with one driver call: the
+// statement's row array holds RowsPerBlock rows, bound row-wise into
+// FRowset, and each fetched row is copied once into its cache slot. Results
+// with long columns keep one-row fetches, since their values are read with
+// SQLGetData on the row just fetched. So does a result once a rowset fetch
+// reports a warning (a value longer than its buffer, or any other): the
+// drivers measured cannot be trusted to read a value of one row of a rowset
+// afterwards (SQLite refuses to position on it and SQLGetData then reads
+// another row's value; MariaDB positions, reads another row's value and
+// loses its place in the result), and their diagnostics do not say which
+// row a warning belongs to. The statement then runs again from its start and
+// the block is read one row a fetch, which raises the warnings of its first
+// row and reads long text whole, exactly as without rowsets.
+
+bool TODBC::UsesRowsets() const {
+    if (!ForwardOnly() || RowsPerBlock <= 1 || FRowsetsOff) return false;
+    return std::none_of(Columns.begin(), Columns.end(), [](const TODBCFldDesc& d) { return d.FldType == fcBlob; });
+}
+
+/// Binds the statement to the rowset area. False (and rowsets off for this
+/// result) when the driver does not take the array as asked.
+bool TODBC::BindRowset() {
+    const std::size_t align = alignof(SQLLEN);
+    FRowIndicators = static_cast<int>((CurProps.RecordSize + align - 1) / align * align);
+    FRowStride = FRowIndicators + static_cast<int>(Columns.size() * sizeof(SQLLEN));
+    FRowset.assign(static_cast<std::size_t>(FRowStride) * static_cast<std::size_t>(RowsPerBlock), std::byte{0});
+    FRowStatus.assign(static_cast<std::size_t>(RowsPerBlock), SQL_ROW_NOROW);
+    odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
+    ColumnsBound = false;
+    PlanStaging();
+    FRowsetBound = true;  // from here LeaveRowsets undoes whatever was set
+    auto set = [&](SQLINTEGER attribute, SQLULEN value) {
+        return odbc::SQLSetStmtAttr(Stmt, attribute, reinterpret_cast<SQLPOINTER>(value), SQL_IS_UINTEGER) ==
+               SQL_SUCCESS;
+    };
+    bool ok = set(SQL_ATTR_ROW_BIND_TYPE, static_cast<SQLULEN>(FRowStride)) &&
+              set(SQL_ATTR_ROW_ARRAY_SIZE, static_cast<SQLULEN>(RowsPerBlock)) &&
+              odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROWS_FETCHED_PTR, &FRowsFetched, 0) == SQL_SUCCESS &&
+              odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_STATUS_PTR, FRowStatus.data(), 0) == SQL_SUCCESS;
+    auto* indicators = reinterpret_cast<SQLLEN*>(FRowset.data() + FRowIndicators);
+    for (std::size_t i = 0; ok && i < Columns.size(); ++i) {
+        const TODBCFldDesc& d = Columns[i];
+        if (d.FldType == fcBlob || d.FldType == fcUnknown) continue;
+        ok = ODBCSucceeded(odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(i + 1), CTypes[i],
+                                            FRowset.data() + d.Offset, d.Len, &indicators[i]));
+    }
+    if (!ok) {
+        LeaveRowsets();
+        FRowsetsOff = true;
+    }
+    return ok;
+}
+
+/// Back to one row a fetch, nothing bound: the one-row paths bind the
+/// staging record again.
+void TODBC::LeaveRowsets() noexcept {
+    if (!FRowsetBound) return;
+    FRowsetBound = false;
+    ColumnsBound = false;
+    odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
+    odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), SQL_IS_UINTEGER);
+    odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN{SQL_BIND_BY_COLUMN}),
+                         SQL_IS_UINTEGER);
+    odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+}
+
+/// Fills the block BlockNo from rowset fetches, reading forward to it (from
+/// the start again when it lies behind). Sets `fallBack` when the block must
+/// be read one row a fetch instead; the statement then stands at its start.
+SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
+    const std::int32_t first = BlockNo * RowsPerBlock;
+    if (!FRowsetBound && !BindRowset()) {
+        fallBack = true;
+        return SQL_SUCCESS;
+    }
+    // Rowsets start at block boundaries; a block behind is read from the start.
+    if (FNextRow > first || (first - FNextRow) % RowsPerBlock != 0) Rewind();
+    auto fallBackToOneRow = [&] {
+        FRowsetsOff = true;
+        LeaveRowsets();
+        Rewind();
+        fallBack = true;
+        return SQL_SUCCESS;
+    };
+    const auto stride = static_cast<std::size_t>(FRowStride);
+    for (;;) {
+        for (int k = 0; k < RowsPerBlock; ++k)  // see ClearIndicators
+            std::memset(FRowset.data() + k * stride + FRowIndicators, 0, Columns.size() * sizeof(SQLLEN));
+        FRowsFetched = 0;
+        const SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_NEXT, 0);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
+            ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+        // MariaDB leaves the count as it was at the end of data.
+        const int fetched = rc == SQL_NO_DATA
+                                ? 0
+                                : static_cast<int>(std::min<SQLULEN>(FRowsFetched, static_cast<SQLULEN>(RowsPerBlock)));
+        // Rows up to the first one that failed are delivered, as when each
+        // row is fetched alone; a row the driver reports deleted or absent
+        // sends the block to one-row fetches, and so does a warning in the
+        // block (warnings of rows skipped on the way do not matter).
+        int failed = -1;
+        for (int k = 0; k < fetched && failed < 0; ++k) {
+            const SQLUSMALLINT status = FRowStatus[static_cast<std::size_t>(k)];
+            if (status == SQL_ROW_ERROR)
+                failed = k;
+            else if (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO)
+                return fallBackToOneRow();
+        }
+        const std::int32_t at = FNextRow;
+        if (at == first && failed < 0 && rc == SQL_SUCCESS_WITH_INFO) return fallBackToOneRow();
+        FNextRow += fetched;
+        if (at < first && failed < 0 && fetched == RowsPerBlock) continue;  // a block on the way
+        const int stored = failed < 0 ? fetched : failed;
+        if (at == first) {
+            for (int k = 0; k < stored; ++k) {
+                const std::byte* row = FRowset.data() + k * stride;
+                if (Overflows(reinterpret_cast<const SQLLEN*>(row + FRowIndicators))) return fallBackToOneRow();
+            }
+            for (int k = 0; k < stored; ++k) {
+                std::byte* row = FRowset.data() + k * stride;
+                StoreRow(k, row, reinterpret_cast<const SQLLEN*>(row + FRowIndicators));
+            }
+        }
+        if (failed >= 0) ODBCCheckError(SQL_HANDLE_STMT, Stmt, SQL_ERROR);
+        if (at < first || fetched == 0) {  // the data ends before the block
+            if (EndRow < 0 || EndRow > FNextRow) EndRow = RowCount = std::min(FNextRow, first);
+            if (BlockNo == 0) BlockPos = 0;
+            return SQL_NO_DATA;
+        }
+        if (fetched < RowsPerBlock) EndRow = RowCount = first + fetched;
+        return SQL_SUCCESS;
+    }
 }
 
 SQLRETURN TODBC::NextBlock(bool sequential) {
@@ -444,6 +614,7 @@ void TODBC::InitRecord(void* buffer) {
 }
 
 SQLRETURN TODBC::Unbind() {
+    LeaveRowsets();
     SQLRETURN rc = odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
     if (ODBCSucceeded(rc))
         ColumnsBound = false;

@@ -601,6 +601,99 @@ TEST_P(CursorTest, ForwardOnlyConnectionStillDeliversTheRightRows) {
 }
 
 // ---------------------------------------------------------------------------
+// Rowset fetches: a forward-only cursor brings a block with one driver call.
+
+int DriverFetches() { return odbc::faults::CallCount("SQLFetchScroll") + odbc::faults::CallCount("SQLFetch"); }
+
+TEST_P(CursorTest, ForwardOnlyScansFetchAWholeBlockAtOnce) {
+    for (int n : {0, 1, 19, 20, 21, 45}) {
+        std::string t = Numbered(n);
+        odbc::faults::Scope counting;
+        OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 10, ODBCREADONLY, true);
+        RecordBuffer buf(*c);
+        for (int id = 1; id <= n; ++id) {
+            ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK) << n;
+            ASSERT_EQ(IntField(*c, buf, 1), id);
+            ASSERT_EQ(TextField(*c, buf, 2), "row " + std::to_string(id));
+        }
+        EXPECT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecEOF) << n;
+        EXPECT_EQ(c->GetRecordCount(false), n);
+        EXPECT_LE(DriverFetches(), n / 10 + 1) << n << " rows";
+    }
+}
+
+TEST_P(CursorTest, ARowFailingInsideARowsetRaisesAndTheRowsBeforeItAreKept) {
+    std::string t = Numbered(12);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 5, ODBCREADONLY, true);
+    RecordBuffer buf(*c);
+    for (int i = 1; i <= 5; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+    odbc::faults::Scope scope;
+    odbc::faults::Inject(
+        {"SQLFetchScroll", 1, 1, SQL_SUCCESS_WITH_INFO, {{"22003", 0, "injected row failure"}}, true, c.Stmt()});
+    odbc::faults::FailFetchedRows(c.Stmt(), {2});  // the block's third row, id 8
+    try {
+        c->GetNextRecord(buf.Data(), true);
+        FAIL() << "the failed row was not raised";
+    } catch (const EODBCError& e) {
+        EXPECT_EQ(e.SQLState, "22003");
+    }
+    EXPECT_EQ(DriverFetches(), 1) << "one fetch brought the block";
+    std::memcpy(buf.Data(), c->CacheSlot(1), static_cast<std::size_t>(c->RecordSize()));
+    EXPECT_EQ(IntField(*c, buf, 1), 7);
+}
+
+TEST_P(CursorTest, AnInsertAfterARowsetFetchAddsOneRowOrIsRefused) {
+    std::string t = Numbered(12);
+    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5, ODBCREADWRITE, true, t);
+    RecordBuffer buf(*c);
+    for (int i = 1; i <= 7; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+    std::vector<std::byte> rec(static_cast<std::size_t>(c->RecordSize()));
+    c->InitRecord(rec.data());
+    const std::int32_t id = 100;
+    c->PutField(1, rec.data(), &id);
+    c->PutField(2, rec.data(), "new");
+    bool added = true;
+    try {
+        c->InsertRecord(rec.data());
+    } catch (const EODBCError&) {
+        added = false;  // a forward-only statement may refuse to add rows
+    }
+    EXPECT_EQ(Raw->Scalar("SELECT count(*) FROM " + t), added ? "13" : "12");
+    // The scan goes on where it stood.
+    for (int i = 8; i <= 12; ++i) {
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+        EXPECT_EQ(IntField(*c, buf, 1), i);
+    }
+}
+
+TEST_P(CursorTest, TextBeyondItsBufferInARowsetIsReadWholeOneRowAFetch) {
+    if (!Drv().Traits.KeepsTextBeyondDeclaredSize) GTEST_SKIP() << "the driver keeps to declared sizes";
+    std::string t = Numbered(12);
+    const std::string whole(200, 'w');  // beyond the buffer of a varchar(20), whatever the encoding
+    Raw->Exec("UPDATE " + t + " SET name = '" + whole + "' WHERE id = 8");
+    odbc::faults::Scope counting;
+    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5, ODBCREADONLY, true);
+    EXPECT_EQ(DriverFetches(), 1);
+    RecordBuffer buf(*c);
+    for (int id = 1; id <= 12; ++id) {
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+        buf.SetBookmark(id - 1);
+        ASSERT_EQ(IntField(*c, buf, 1), id);
+        String text;
+        if (id == 8) {
+            EXPECT_TRUE(c->GetOverflowText(2, buf.Data(), buf.BookmarkOffset, text));
+            EXPECT_EQ(text, whole);
+        } else {
+            EXPECT_FALSE(c->GetOverflowText(2, buf.Data(), buf.BookmarkOffset, text));
+            EXPECT_EQ(TextField(*c, buf, 2), "row " + std::to_string(id));
+        }
+    }
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecEOF);
+    // The block holding the long text was read again from the start, one row a fetch.
+    EXPECT_EQ(odbc::faults::CallCount("SQLExecute"), 2);
+}
+
+// ---------------------------------------------------------------------------
 // Field values.
 
 TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {

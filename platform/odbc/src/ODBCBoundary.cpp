@@ -142,11 +142,14 @@ struct FaultState {
     std::map<std::string, int> Counts;
     int Scopes = 0;
     std::vector<SQLHANDLE> HideTotals;  ///< statements whose SQLGetData hides total lengths (nullptr: all)
+    std::unordered_map<SQLHANDLE, std::vector<int>> FailedRows;  ///< rows the next fetch reports failed
     std::unordered_map<SQLHANDLE, std::vector<DiagRecord>> Posted;
     std::atomic<bool> Active{false};  ///< faults, overrides, length rewrites or counting present
     std::atomic<int> PostedCount{0};  ///< entries in Posted
 
-    void UpdateActive() { Active.store(!Faults.empty() || !Infos.empty() || !HideTotals.empty() || Scopes > 0); }
+    void UpdateActive() {
+        Active.store(!Faults.empty() || !Infos.empty() || !HideTotals.empty() || !FailedRows.empty() || Scopes > 0);
+    }
 };
 
 FaultState& FS() {
@@ -230,6 +233,27 @@ SQLRETURN Run(const char* name, SQLHANDLE h, F&& driver) {
     }
     if (gTrace) Trace(name, h, rc);
     return rc;
+}
+
+/// Applies FailFetchedRows to a fetch that returned rows.
+void FailRows(SQLHSTMT stmt, SQLRETURN rc) {
+    FaultState& s = FS();
+    if (!s.Active.load(std::memory_order_relaxed) || !SQL_SUCCEEDED(rc)) return;
+    std::vector<int> rows;
+    {
+        std::lock_guard lock(s.Mu);
+        auto it = s.FailedRows.find(stmt);
+        if (it == s.FailedRows.end()) return;
+        rows = std::move(it->second);
+        s.FailedRows.erase(it);
+        s.UpdateActive();
+    }
+    SQLUSMALLINT* status = nullptr;
+    SQLULEN* fetched = nullptr;
+    if (!SQL_SUCCEEDED(::SQLGetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, &status, 0, nullptr)) || !status) return;
+    if (!SQL_SUCCEEDED(::SQLGetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0, nullptr))) fetched = nullptr;
+    for (int row : rows)
+        if (row >= 0 && (!fetched || static_cast<SQLULEN>(row) < *fetched)) status[row] = SQL_ROW_ERROR;
 }
 
 /// True when a length rewrite covers SQLGetData on `stmt`.
@@ -635,10 +659,12 @@ SQLRETURN SQLBindParameter(SQLHSTMT Stmt, SQLUSMALLINT ParameterNumber, SQLSMALL
 }
 
 SQLRETURN SQLFetchScroll(SQLHSTMT Stmt, SQLSMALLINT FetchOrientation, SQLLEN FetchOffset) {
-    return Run("SQLFetchScroll", Stmt, [&] {
+    const SQLRETURN rc = Run("SQLFetchScroll", Stmt, [&] {
         return VELORA_ROUTE(FetchScroll(Stmt, FetchOrientation, FetchOffset),
                             SQLFetchScroll(Stmt, FetchOrientation, FetchOffset));
     });
+    FailRows(Stmt, rc);
+    return rc;
 }
 
 SQLRETURN SQLFetch(SQLHSTMT Stmt) {
@@ -800,6 +826,13 @@ void HideTotalLengths(SQLHSTMT stmt) {
     s.UpdateActive();
 }
 
+void FailFetchedRows(SQLHSTMT stmt, std::vector<int> rows) {
+    FaultState& s = FS();
+    std::lock_guard lock(s.Mu);
+    s.FailedRows[stmt] = std::move(rows);
+    s.UpdateActive();
+}
+
 int CallCount(const std::string& call) {
     FaultState& s = FS();
     std::lock_guard lock(s.Mu);
@@ -813,6 +846,7 @@ void ClearAll() {
     s.Faults.clear();
     s.Infos.clear();
     s.HideTotals.clear();
+    s.FailedRows.clear();
     s.Counts.clear();
     s.Posted.clear();
     s.PostedCount.store(0);

@@ -298,6 +298,13 @@ public:
 private:
     void CopySlot(int k, void* buffer);
     void StoreStaging(int k);
+    void StoreRow(int k, std::byte* record, const SQLLEN* indicators);
+    void PlanStaging();
+    bool Overflows(const SQLLEN* indicators) const;
+    bool UsesRowsets() const;
+    bool BindRowset();
+    void LeaveRowsets() noexcept;
+    SQLRETURN FetchRowsetBlock(bool& fallBack);
     bool FillSlot(int k, bool target);
     bool EnsureSlot(int k);
     SQLRETURN FetchFirstOfBlock(bool forwardOnly);
@@ -340,7 +347,17 @@ private:
     /// (SetToBookmark) fetches only the target row, and the other slots are
     /// fetched one by one when navigation reaches them (scrollable cursors).
     std::vector<std::uint8_t> FFilled;
-    std::int32_t FNextRow = 0;             ///< forward-only: logical row the next FETCH_NEXT delivers
+    std::int32_t FNextRow = 0;  ///< forward-only: logical row the next FETCH_NEXT delivers
+    // Rowset fetches (forward-only cursors): one driver fetch brings a whole
+    // block into FRowset, row-wise bound: each row is a record followed by
+    // one SQLLEN length/indicator per column, FRowStride bytes in all.
+    std::vector<std::byte> FRowset;
+    int FRowStride = 0;
+    int FRowIndicators = 0;                ///< offset of a row's length/indicator variables
+    std::vector<SQLUSMALLINT> FRowStatus;  ///< the driver's status of each row of the rowset
+    SQLULEN FRowsFetched = 0;
+    bool FRowsetBound = false;             ///< the statement is bound to FRowset with an array of RowsPerBlock rows
+    bool FRowsetsOff = false;              ///< this result is read one row a fetch (see FetchRowsetBlock)
     std::map<int, String> FPendingInsert;  ///< long values written for the new record, by column
     /// Forward-only cursors: the long values of the rows of the current
     /// block, read right after each row was fetched, by (row, column).

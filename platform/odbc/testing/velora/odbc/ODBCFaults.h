@@ -7,10 +7,12 @@
 // SQLGetDiagField on the same handle, chosen diagnostic records, until the
 // next call on that handle. An info override makes SQLGetInfo answer a chosen
 // (or masked) numeric value. A length rewrite makes SQLGetData hide the total
-// length of truncated values. Call counting lets a test see which calls ran.
+// length of truncated values. A row failure makes a rowset fetch report chosen
+// rows as failed. Call counting lets a test see which calls ran.
 //
 // Everything here is process-wide and guarded by a mutex; a Scope clears all
-// faults, overrides, rewrites and counts when it ends, so tests cannot leak them.
+// faults, overrides, rewrites, row failures and counts when it ends, so tests
+// cannot leak them.
 #pragma once
 
 #include "velora/odbc/ODBCBoundary.h"
@@ -60,11 +62,16 @@ void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode = Info
 /// "SQLGetData SQL_NO_TOTAL" (see CallCount).
 void HideTotalLengths(SQLHSTMT stmt = nullptr);
 
+/// Makes the next SQLFetchScroll on `stmt` that returns rows report `rows`
+/// (from 0, those fetched only) as SQL_ROW_ERROR in the statement's row
+/// status array, as a driver does for rows of a rowset it could not deliver.
+/// Arm a fault with CallDriver for the return code and the diagnostics.
+void FailFetchedRows(SQLHSTMT stmt, std::vector<int> rows);
 /// Number of calls of the named boundary function since the innermost live
 /// Scope began (counting runs only while a Scope is alive).
 int CallCount(const std::string& call);
 
-/// Clears every fault, override, length rewrite and count.
+/// Clears every fault, override, length rewrite, row failure and count.
 void ClearAll();
 
 /// RAII: starts counting and clears everything when it ends.
