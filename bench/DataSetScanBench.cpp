@@ -53,9 +53,10 @@ TODBCTable* NewTable(TComponent* owner, TODBCDatabase* db, const std::string& ta
 
 namespace {
 
-/// Reads every field of every record of `t` (open, on its first record; a
-/// uni-directional dataset cannot be sent to First again).
-long ReadAll(TODBCDataSet* t) {
+/// Reads every field of every record of `t` from where it stands (open, on
+/// its first record; a uni-directional dataset cannot be sent to First
+/// again), forward to Eof or, `back`, backward to Bof.
+long ReadAll(TODBCDataSet* t, bool back = false) {
     TField* id = t->FieldByName("id");
     TField* s40 = t->FieldByName("s40");
     TField* d = t->FieldByName("d");
@@ -63,7 +64,7 @@ long ReadAll(TODBCDataSet* t) {
     TField* ts = t->FieldByName("ts");
     TField* s200 = t->FieldByName("s200");
     long sum = 0;
-    for (; !t->Eof(); t->Next()) {
+    for (; back ? !t->Bof() : !t->Eof(); back ? t->Prior() : t->Next()) {
         sum += id->AsInteger() + si->AsInteger();
         sum += static_cast<long>(s40->AsString().size() + s200->AsString().size());
         sum += static_cast<long>(d->AsFloat()) + static_cast<long>(ts->AsDateTime());
@@ -77,6 +78,16 @@ long TDataSetBench::Scan(const std::string& table) {
     TOwnedPtr<TODBCTable> t(NewTable(nullptr, FImpl->Db, table));
     t->Open();
     const long sum = ReadAll(t.get());
+    t->Close();
+    return sum;
+}
+
+long TDataSetBench::ScanBothWays(const std::string& table) {
+    TOwnedPtr<TODBCTable> t(NewTable(nullptr, FImpl->Db, table));
+    t->Open();
+    long sum = ReadAll(t.get());
+    t->Last();
+    sum += ReadAll(t.get(), true);
     t->Close();
     return sum;
 }

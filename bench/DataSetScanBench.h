@@ -47,6 +47,8 @@ public:
     /// Opens `table` (ordered by id), reads every field of every record from
     /// First to Eof, closes; answers a checksum.
     long Scan(const std::string& table);
+    /// First..Eof, then Last..Bof, every field of every row read both ways.
+    long ScanBothWays(const std::string& table);
     /// Opens a uni-directional TODBCQuery over `sql` (the scan table's six
     /// columns), reads every field of every record to Eof; a checksum.
     long ScanQuery(const std::string& sql);

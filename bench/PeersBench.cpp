@@ -13,7 +13,9 @@
 // and 10,000 jumps to random rows: raw SQLFetchScroll(SQL_FETCH_ABSOLUTE) on
 // the scrollable cursor the engine asks for (the six columns bound, as the
 // dataset fetches whole rows), TODBCTable::GotoBookmark, Qt's
-// QSqlQuery::seek. The scans run again with the drivers' streaming options
+// QSqlQuery::seek; and two passes, forward to the end then back to the
+// start: the raw scrollable cursor with FETCH_NEXT then FETCH_PRIOR, and
+// TODBCTable First..Eof then Last..Bof. The scans run again with the drivers' streaming options
 // (SQLite's StepAPI=1, psqlODBC's UseDeclareFetch=1;Fetch=1000) in the
 // connection string of every contestant.
 // Each contestant runs in a process of its own (this program started again
@@ -149,6 +151,35 @@ Result RunRaw(const Driver& d) {
         ::SQLFreeHandle(SQL_HANDLE_STMT, st);
         return sum;
     });
+}
+
+/// Raw two passes: the scrollable cursor the table asks for, forward with
+/// FETCH_NEXT to the end, then back with FETCH_PRIOR to the start, the values
+/// touched as in the forward loop.
+Result RunRawBothWays(const Driver& d) {
+    RawConn c(d);
+    return Timed([&] {
+        SQLHSTMT st;
+        ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
+        ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
+        ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
+        CheckODBC(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS),
+                  SQL_HANDLE_STMT, st, "raw select");
+        TScanRow r;
+        r.Bind(st);
+        long sum = 0;
+        for (SQLSMALLINT way : {SQL_FETCH_NEXT, SQL_FETCH_PRIOR})
+            while (::SQLFetchScroll(st, way, 0) == SQL_SUCCESS)
+                sum += r.Id + r.Si + r.Ind[1] + r.Ind[5] + static_cast<long>(std::strtod(r.Dec, nullptr)) +
+                       r.Ts.second;
+        ::SQLFreeHandle(SQL_HANDLE_STMT, st);
+        return sum;
+    });
+}
+
+Result RunVeloraBothWays(const Driver& d) {
+    velora::bench::TDataSetBench b({d.Name, d.Dsn, d.User, d.Password});
+    return Timed([&] { return b.ScanBothWays(kScanTable); });
 }
 
 Result RunVelora(const Driver& d, bool query) {
@@ -291,31 +322,37 @@ Result RunQtJumps(const Driver& d) {
 }
 #endif
 
+/// The groups of contestants; each ratio is to the group's first contestant.
+/// Jumps and two passes run only on the drivers as the tests configure them.
+enum Group : std::size_t { ScansGroup, JumpsGroup, BothWaysGroup, GroupCount };
+
 /// A contestant of a group: scans (every row, ratio to the raw forward
-/// loop) or jumps (10,000 random rows, ratio to raw absolute fetches, only on
-/// the drivers as the tests configure them).
+/// loop), jumps (10,000 random rows, ratio to raw absolute fetches) or two
+/// passes (forward then back, ratio to the raw scrollable cursor doing so).
 struct Contestant {
     const char* Name;
-    bool Jumps;
+    Group In;
     Result (*Run)(const Driver&);
 };
 
 const std::vector<Contestant>& Contestants() {
     static const std::vector<Contestant> all = {
-        {"raw forward loop", false, RunRaw},
-        {"velora TODBCTable", false, [](const Driver& d) { return RunVelora(d, false); }},
-        {"velora uni-directional query", false, [](const Driver& d) { return RunVelora(d, true); }},
+        {"raw forward loop", ScansGroup, RunRaw},
+        {"velora TODBCTable", ScansGroup, [](const Driver& d) { return RunVelora(d, false); }},
+        {"velora uni-directional query", ScansGroup, [](const Driver& d) { return RunVelora(d, true); }},
 #ifdef VELORA_BENCH_SOCI
-        {"SOCI rowset", false, RunSoci},
+        {"SOCI rowset", ScansGroup, RunSoci},
 #endif
 #ifdef VELORA_BENCH_QT
-        {"Qt forward-only QSqlQuery", false, RunQt},
+        {"Qt forward-only QSqlQuery", ScansGroup, RunQt},
 #endif
-        {"raw jumps (FETCH_ABSOLUTE)", true, RunRawJumps},
-        {"velora jumps (GotoBookmark)", true, RunVeloraJumps},
+        {"raw jumps (FETCH_ABSOLUTE)", JumpsGroup, RunRawJumps},
+        {"velora jumps (GotoBookmark)", JumpsGroup, RunVeloraJumps},
 #ifdef VELORA_BENCH_QT
-        {"Qt jumps (QSqlQuery::seek)", true, RunQtJumps},
+        {"Qt jumps (QSqlQuery::seek)", JumpsGroup, RunQtJumps},
 #endif
+        {"raw scrollable, both ways", BothWaysGroup, RunRawBothWays},
+        {"velora TODBCTable both ways", BothWaysGroup, RunVeloraBothWays},
     };
     return all;
 }
@@ -378,7 +415,7 @@ int main(int argc, char** argv) {
         for (int round = 0; round < rounds; ++round) {
             for (std::size_t k = 0; k < kinds; ++k) {
                 const std::size_t kind = (k + static_cast<std::size_t>(round)) % kinds;
-                if (failed[kind] || (Contestants()[kind].Jumps && !d.Options.empty())) continue;
+                if (failed[kind] || (Contestants()[kind].In != ScansGroup && !d.Options.empty())) continue;
                 const std::string cmd = std::string(self) + " --contestant " + d.Name + " " + std::to_string(kind);
                 FILE* p = popen(cmd.c_str(), "r");
                 double s = 0;
@@ -393,16 +430,16 @@ int main(int argc, char** argv) {
                 peak[kind] = std::max(peak[kind], kb);
             }
         }
-        double raw[2] = {0, 0};  // the first contestant of each group
-        for (std::size_t k = kinds; k-- > 0;) raw[Contestants()[k].Jumps] = Median(seconds[k]);
+        double raw[GroupCount] = {};  // the first contestant of each group
+        for (std::size_t k = kinds; k-- > 0;) raw[Contestants()[k].In] = Median(seconds[k]);
         for (std::size_t k = 0; k < kinds; ++k) {
-            if (Contestants()[k].Jumps && !d.Options.empty()) continue;
+            if (Contestants()[k].In != ScansGroup && !d.Options.empty()) continue;
             if (failed[k] || seconds[k].empty()) {
                 std::printf("%-30s %-11s %10s %8s %10s\n", Contestants()[k].Name, d.Name.c_str(), "failed", "-", "-");
                 continue;
             }
             const double m = Median(seconds[k]);
-            const double base = raw[Contestants()[k].Jumps];
+            const double base = raw[Contestants()[k].In];
             std::printf("%-30s %-11s %10.3f %8.2f %10.1f\n", Contestants()[k].Name, d.Name.c_str(), m,
                         base > 0 ? m / base : 0.0, static_cast<double>(peak[k]) / 1024);
         }
