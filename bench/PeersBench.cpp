@@ -153,18 +153,25 @@ Result RunRaw(const Driver& d) {
     });
 }
 
-/// Raw two passes: the scrollable cursor the table asks for, forward with
-/// FETCH_NEXT to the end, then back with FETCH_PRIOR to the start, the values
-/// touched as in the forward loop.
+/// The benchmark's select on the scrollable cursor the table asks for (the
+/// driver may grant a static one).
+SQLHSTMT ExecScrollable(SQLHDBC dbc) {
+    SQLHSTMT st;
+    ::SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
+    ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
+    CheckODBC(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS),
+              SQL_HANDLE_STMT, st, "raw select");
+    return st;
+}
+
+/// Raw two passes: the scrollable cursor, forward with FETCH_NEXT to the
+/// end, then back with FETCH_PRIOR to the start, the values touched as in
+/// the forward loop.
 Result RunRawBothWays(const Driver& d) {
     RawConn c(d);
     return Timed([&] {
-        SQLHSTMT st;
-        ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
-        ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
-        ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
-        CheckODBC(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS),
-                  SQL_HANDLE_STMT, st, "raw select");
+        SQLHSTMT st = ExecScrollable(c.Dbc);
         TScanRow r;
         r.Bind(st);
         long sum = 0;
@@ -200,12 +207,7 @@ std::vector<int> JumpRows() {
 /// ABSOLUTE to each row, the bound values touched.
 Result RunRawJumps(const Driver& d) {
     RawConn c(d);
-    SQLHSTMT st;
-    ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
-    ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
-    ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
-    CheckODBC(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSelect.c_str())), SQL_NTS),
-              SQL_HANDLE_STMT, st, "raw select");
+    SQLHSTMT st = ExecScrollable(c.Dbc);
     // The six columns bound, as the dataset fetches the whole row it lands on.
     TScanRow row;
     row.Bind(st);
