@@ -181,14 +181,26 @@ void TODBC::CopySlot(int k, void* buffer) {
 /// like those of a block's first row; a row fetched on the way (Next, Prior)
 /// raises only errors, as the rows after a block's first do.
 bool TODBC::FillSlot(int k, bool target) {
-    if (!ColumnsBound) BindColumns(StagingRecord.data());
-    ClearIndicators();
+    // With rowsets bound the row comes into the rowset area's first row, the
+    // array set to one row (switching the array costs one attribute call,
+    // binding the staging record again one call a column).
+    std::byte* record = StagingRecord.data();
+    SQLLEN* indicators = Indicators.data();
+    if (FRowsetBound) {
+        SetArraySize(1);
+        record = FRowset.data();
+        indicators = reinterpret_cast<SQLLEN*>(record + FRowIndicators);
+        std::fill(indicators, indicators + Columns.size(), SQLLEN(0));  // see ClearIndicators
+    } else {
+        if (!ColumnsBound) BindColumns(StagingRecord.data());
+        ClearIndicators();
+    }
     const std::int32_t row = BlockNo * RowsPerBlock + k + 1;
     const SQLRETURN rc =
         odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, CursorMode == cmCursorLibrary ? MapRowNumber(row) : row);
     if (rc == SQL_NO_DATA) return false;
     if (target ? rc != SQL_SUCCESS : !ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
-    StoreStaging(k);
+    StoreRow(k, record, indicators);
     return true;
 }
 
@@ -256,7 +268,7 @@ SQLRETURN TODBC::FetchBlock(bool sequential) {
     FKeptLongs.clear();
     if (UsesRowsets()) {
         bool fallBack = false;
-        const SQLRETURN rc = FetchRowsetBlock(fallBack);
+        const SQLRETURN rc = ForwardOnly() ? FetchRowsetBlock(fallBack) : FetchScrollableRowset(fallBack);
         if (!fallBack) return rc;
     }
     if (!ColumnsBound) BindColumns(StagingRecord.data());
@@ -314,8 +326,17 @@ SQLRETURN TODBC::FetchRow(int n) {
 // row and reads long text whole, exactly as without rowsets.
 
 bool TODBC::UsesRowsets() const {
-    if (!ForwardOnly() || RowsPerBlock <= 1 || FRowsetsOff) return false;
-    return std::none_of(Columns.begin(), Columns.end(), [](const TODBCFldDesc& d) { return d.FldType == fcBlob; });
+    if (RowsPerBlock <= 1 || FRowsetsOff || FLongColumns > 0) return false;
+    // The cursor library maps row numbers around rows deleted through it.
+    return ForwardOnly() || CursorMode != cmCursorLibrary || DeletedRows.empty();
+}
+
+/// Sets the statement's row array to `rows` rows (rowsets bound).
+void TODBC::SetArraySize(int rows) {
+    if (FArraySize == rows) return;
+    CheckStmt(Stmt, odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_ARRAY_SIZE,
+                                         reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(rows)), SQL_IS_UINTEGER));
+    FArraySize = rows;
 }
 
 /// Binds the statement to the rowset area. False (and rowsets off for this
@@ -349,6 +370,7 @@ bool TODBC::BindRowset() {
         LeaveRowsets();
         FRowsetsOff = true;
     }
+    FArraySize = RowsPerBlock;
     return ok;
 }
 
@@ -360,6 +382,7 @@ void TODBC::LeaveRowsets() noexcept {
     ColumnsBound = false;
     odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
     odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), SQL_IS_UINTEGER);
+    FArraySize = 1;
     odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN{SQL_BIND_BY_COLUMN}),
                          SQL_IS_UINTEGER);
     odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
@@ -375,6 +398,7 @@ SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
         fallBack = true;
         return SQL_SUCCESS;
     }
+    SetArraySize(RowsPerBlock);
     // Rowsets start at block boundaries; a block behind is read from the start.
     if (FNextRow > first || (first - FNextRow) % RowsPerBlock != 0) Rewind();
     auto fallBackToOneRow = [&] {
@@ -432,6 +456,62 @@ SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
         if (fetched < RowsPerBlock) EndRow = RowCount = first + fetched;
         return SQL_SUCCESS;
     }
+}
+
+/// Scrollable cursors: fills the block BlockNo with one rowset fetch,
+/// SQL_FETCH_ABSOLUTE to its first row (never PRIOR: SQLite's static cursor
+/// answers it differently after a partial rowset). Sets `fallBack` when the
+/// block must be read one row a fetch instead, which the result then keeps
+/// doing; a scrollable cursor reaches the block again without running the
+/// statement again.
+SQLRETURN TODBC::FetchScrollableRowset(bool& fallBack) {
+    const std::int32_t first = BlockNo * RowsPerBlock;
+    if (!FRowsetBound && !BindRowset()) {
+        fallBack = true;
+        return SQL_SUCCESS;
+    }
+    SetArraySize(RowsPerBlock);
+    const auto stride = static_cast<std::size_t>(FRowStride);
+    for (int k = 0; k < RowsPerBlock; ++k)  // see ClearIndicators
+        std::memset(FRowset.data() + k * stride + FRowIndicators, 0, Columns.size() * sizeof(SQLLEN));
+    FRowsFetched = 0;
+    const SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, first + 1);
+    if (rc == SQL_NO_DATA) {  // MariaDB leaves the count and the statuses as they were
+        if (EndRow < 0 || EndRow > first) EndRow = RowCount = first;
+        if (BlockNo == 0) BlockPos = 0;
+        return SQL_NO_DATA;
+    }
+    if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+    const int fetched = static_cast<int>(std::min<SQLULEN>(FRowsFetched, static_cast<SQLULEN>(RowsPerBlock)));
+    auto fallBackToOneRow = [&] {
+        FRowsetsOff = true;
+        LeaveRowsets();
+        fallBack = true;
+        return SQL_SUCCESS;
+    };
+    // As in FetchRowsetBlock: the rows before a failed one are delivered,
+    // and a row deleted or absent, a warning or a value longer than its
+    // buffer sends the block to one-row fetches.
+    int stored = fetched;
+    for (int k = 0; k < fetched && stored == fetched; ++k) {
+        const SQLUSMALLINT status = FRowStatus[static_cast<std::size_t>(k)];
+        if (status == SQL_ROW_ERROR)
+            stored = k;
+        else if (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO)
+            return fallBackToOneRow();
+    }
+    const bool failed = stored < fetched;
+    if (!failed && rc == SQL_SUCCESS_WITH_INFO) return fallBackToOneRow();
+    for (int k = 0; k < stored; ++k)
+        if (Overflows(reinterpret_cast<const SQLLEN*>(FRowset.data() + k * stride + FRowIndicators)))
+            return fallBackToOneRow();
+    for (int k = 0; k < stored; ++k) {
+        std::byte* row = FRowset.data() + k * stride;
+        StoreRow(k, row, reinterpret_cast<const SQLLEN*>(row + FRowIndicators));
+    }
+    if (failed) ODBCCheckError(SQL_HANDLE_STMT, Stmt, SQL_ERROR);
+    if (fetched < RowsPerBlock) EndRow = RowCount = first + fetched;
+    return SQL_SUCCESS;
 }
 
 SQLRETURN TODBC::NextBlock(bool sequential) {

@@ -202,6 +202,7 @@ TODBCFldDesc ParamOf(const TODBCFldDesc& d, int k) {
 int TODBC::InsertRecord(const void* record) {
     if (CursorMode == cmForwardOnly) throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
     if (StagingRecord.empty() || Columns.empty()) throw EODBCError(0, "The cursor has no open result to add rows to");
+    FRowsetsOff = true;  // a written result is read one row a fetch from here on
     return CursorMode == cmKeyset ? InsertByBulkAdd(record) : InsertBySql(record);
 }
 
@@ -329,6 +330,7 @@ int TODBC::InsertBySql(const void* record) {
 
 int TODBC::ModifyRecord(const void* record) {
     const std::int32_t row = EditRow();
+    FRowsetsOff = true;  // a written result is read one row a fetch from here on
     const auto size = static_cast<std::size_t>(RecordSize());
     std::byte* slot = CacheSlot(BlockPos);
 
@@ -388,6 +390,7 @@ int TODBC::ModifyRecord(const void* record) {
 
 int TODBC::DeleteRecord(bool sequential) {
     const std::int32_t row = EditRow();
+    FRowsetsOff = true;  // a written result is read one row a fetch from here on
     FetchForEdit(row);
     SQLRETURN rc;
     if (CursorMode == cmKeyset) {

@@ -605,34 +605,49 @@ TEST_P(CursorTest, ForwardOnlyConnectionStillDeliversTheRightRows) {
 
 int DriverFetches() { return odbc::faults::CallCount("SQLFetchScroll") + odbc::faults::CallCount("SQLFetch"); }
 
-TEST_P(CursorTest, ForwardOnlyScansFetchAWholeBlockAtOnce) {
-    for (int n : {0, 1, 19, 20, 21, 45}) {
-        std::string t = Numbered(n);
-        odbc::faults::Scope counting;
-        OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 10, ODBCREADONLY, true);
-        RecordBuffer buf(*c);
-        for (int id = 1; id <= n; ++id) {
-            ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK) << n;
-            ASSERT_EQ(IntField(*c, buf, 1), id);
-            ASSERT_EQ(TextField(*c, buf, 2), "row " + std::to_string(id));
+TEST_P(CursorTest, ScansFetchAWholeBlockAtOnceForwardOnlyAndBothWaysScrollable) {
+    for (bool uni : {true, false})
+        for (int n : {0, 1, 19, 20, 21, 45}) {
+            std::string t = Numbered(n);
+            odbc::faults::Scope counting;
+            OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 10, ODBCREADONLY, uni);
+            RecordBuffer buf(*c);
+            auto expectRow = [&](int id) {
+                ASSERT_EQ(IntField(*c, buf, 1), id) << n << (uni ? " uni" : "");
+                ASSERT_EQ(TextField(*c, buf, 2), "row " + std::to_string(id));
+            };
+            for (int id = 1; id <= n; ++id) {
+                ASSERT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecOK) << n;
+                expectRow(id);
+            }
+            EXPECT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecEOF) << n;
+            if (uni) {
+                EXPECT_EQ(c->GetRecordCount(false), n);
+                EXPECT_LE(DriverFetches(), n / 10 + 1) << n << " rows";
+                continue;
+            }
+            c->SetToEnd();
+            for (int id = n; id >= 1; --id) {
+                ASSERT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecOK) << n;
+                expectRow(id);
+            }
+            EXPECT_EQ(c->GetPriorRecord(buf.Data()), ODBCRecBOF) << n;
+            EXPECT_LE(DriverFetches(), 2 * (n / 10 + 1)) << n << " rows, both ways";
         }
-        EXPECT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecEOF) << n;
-        EXPECT_EQ(c->GetRecordCount(false), n);
-        EXPECT_LE(DriverFetches(), n / 10 + 1) << n << " rows";
-    }
 }
 
 TEST_P(CursorTest, ARowFailingInsideARowsetRaisesAndTheRowsBeforeItAreKept) {
+  for (bool uni : {true, false}) {
     std::string t = Numbered(12);
-    OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 5, ODBCREADONLY, true);
+    OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 5, ODBCREADONLY, uni);
     RecordBuffer buf(*c);
-    for (int i = 1; i <= 5; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+    for (int i = 1; i <= 5; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecOK);
     odbc::faults::Scope scope;
     odbc::faults::Inject(
         {"SQLFetchScroll", 1, 1, SQL_SUCCESS_WITH_INFO, {{"22003", 0, "injected row failure"}}, true, c.Stmt()});
     odbc::faults::FailFetchedRows(c.Stmt(), {2});  // the block's third row, id 8
     try {
-        c->GetNextRecord(buf.Data(), true);
+        c->GetNextRecord(buf.Data(), uni);
         FAIL() << "the failed row was not raised";
     } catch (const EODBCError& e) {
         EXPECT_EQ(e.SQLState, "22003");
@@ -640,6 +655,7 @@ TEST_P(CursorTest, ARowFailingInsideARowsetRaisesAndTheRowsBeforeItAreKept) {
     EXPECT_EQ(DriverFetches(), 1) << "one fetch brought the block";
     std::memcpy(buf.Data(), c->CacheSlot(1), static_cast<std::size_t>(c->RecordSize()));
     EXPECT_EQ(IntField(*c, buf, 1), 7);
+  }
 }
 
 TEST_P(CursorTest, AnInsertAfterARowsetFetchAddsOneRowOrIsRefused) {
@@ -671,12 +687,13 @@ TEST_P(CursorTest, TextBeyondItsBufferInARowsetIsReadWholeOneRowAFetch) {
     std::string t = Numbered(12);
     const std::string whole(200, 'w');  // beyond the buffer of a varchar(20), whatever the encoding
     Raw->Exec("UPDATE " + t + " SET name = '" + whole + "' WHERE id = 8");
+  for (bool uni : {true, false}) {
     odbc::faults::Scope counting;
-    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5, ODBCREADONLY, true);
+    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5, ODBCREADONLY, uni);
     EXPECT_EQ(DriverFetches(), 1);
     RecordBuffer buf(*c);
     for (int id = 1; id <= 12; ++id) {
-        ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecOK);
         buf.SetBookmark(id - 1);
         ASSERT_EQ(IntField(*c, buf, 1), id);
         String text;
@@ -688,9 +705,11 @@ TEST_P(CursorTest, TextBeyondItsBufferInARowsetIsReadWholeOneRowAFetch) {
             EXPECT_EQ(TextField(*c, buf, 2), "row " + std::to_string(id));
         }
     }
-    EXPECT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecEOF);
-    // The block holding the long text was read again from the start, one row a fetch.
-    EXPECT_EQ(odbc::faults::CallCount("SQLExecute"), 2);
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecEOF);
+    // The block holding the long text was read one row a fetch: from the
+    // start again on a forward-only cursor, in place on a scrollable one.
+    EXPECT_EQ(odbc::faults::CallCount("SQLExecute"), uni ? 2 : 1);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -1044,7 +1063,7 @@ TEST_P(CursorTest, AJumpOutsideTheCacheFetchesTheTargetRowAloneAndTheBlockFillsA
     EXPECT_EQ(at(38), 39);
     EXPECT_EQ(step(true), 40);
     EXPECT_EQ(step(true), 41);
-    EXPECT_EQ(fetches(), 2 + 6);  // rows 38 and 39 alone, then rows 40..44 and the end
+    EXPECT_EQ(fetches(), 2 + 1);  // rows 38 and 39 alone, then rows 40..44 and the end in one rowset
     // A scan of all rows: one fetch a row and one for the end at most.
     c->SetToBegin(false);
     for (int id = 1; id <= 45; ++id) ASSERT_EQ(step(true), id);
@@ -1105,6 +1124,18 @@ TEST_P(CursorTest, FailingBindRaises) {
         ODBCExecute(stmt);
         odbc::faults::Scope scope;
         odbc::faults::Inject({"SQLBindCol", 2, 1, SQL_ERROR, {{"HY003", 0, "injected bind failure"}}, false, stmt});
+        EXPECT_THROW(c.OpenCache(1, c.RecordSize(), false), EODBCError);
+        EXPECT_FALSE(c.ColumnsBound);
+        // A block of rows binds a rowset first; when that bind fails the
+        // result is read one row a fetch, and a failing bind there raises.
+        odbc::faults::Inject({"SQLBindCol", 2, 1, SQL_ERROR, {{"HY003", 0, "injected bind failure"}}, false, stmt});
+        c.OpenCache(5, c.RecordSize(), false);
+        RecordBuffer buf(c);
+        for (int id = 1; id <= 3; ++id) {
+            ASSERT_EQ(c.GetNextRecord(buf.Data(), false), ODBCRecOK);
+            EXPECT_EQ(IntField(c, buf, 1), id);
+        }
+        odbc::faults::Inject({"SQLBindCol", 1, 2, SQL_ERROR, {{"HY003", 0, "injected bind failure"}}, false, stmt});
         EXPECT_THROW(c.OpenCache(5, c.RecordSize(), false), EODBCError);
         EXPECT_FALSE(c.ColumnsBound);
     }

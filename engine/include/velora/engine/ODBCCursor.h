@@ -305,6 +305,8 @@ private:
     bool BindRowset();
     void LeaveRowsets() noexcept;
     SQLRETURN FetchRowsetBlock(bool& fallBack);
+    SQLRETURN FetchScrollableRowset(bool& fallBack);
+    void SetArraySize(int rows);
     bool FillSlot(int k, bool target);
     bool EnsureSlot(int k);
     SQLRETURN FetchFirstOfBlock(bool forwardOnly);
@@ -348,16 +350,21 @@ private:
     /// fetched one by one when navigation reaches them (scrollable cursors).
     std::vector<std::uint8_t> FFilled;
     std::int32_t FNextRow = 0;  ///< forward-only: logical row the next FETCH_NEXT delivers
-    // Rowset fetches (forward-only cursors): one driver fetch brings a whole
-    // block into FRowset, row-wise bound: each row is a record followed by
-    // one SQLLEN length/indicator per column, FRowStride bytes in all.
+    // Rowset fetches: one driver fetch brings a whole block into FRowset,
+    // row-wise bound: each row is a record followed by one SQLLEN
+    // length/indicator per column, FRowStride bytes in all.
     std::vector<std::byte> FRowset;
     int FRowStride = 0;
     int FRowIndicators = 0;                ///< offset of a row's length/indicator variables
     std::vector<SQLUSMALLINT> FRowStatus;  ///< the driver's status of each row of the rowset
     SQLULEN FRowsFetched = 0;
     bool FRowsetBound = false;             ///< the statement is bound to FRowset with an array of RowsPerBlock rows
-    bool FRowsetsOff = false;              ///< this result is read one row a fetch (see FetchRowsetBlock)
+    int FArraySize = 1;                    ///< the statement's row array, as last set
+    /// This result is read one row a fetch: after a rowset the drivers could
+    /// not deliver whole (see FetchRowsetBlock), and after any write through
+    /// the cursor (rows the cursor library or the driver changed, deleted or
+    /// added are delivered one row a fetch, as they always were).
+    bool FRowsetsOff = false;
     std::map<int, String> FPendingInsert;  ///< long values written for the new record, by column
     /// Forward-only cursors: the long values of the rows of the current
     /// block, read right after each row was fetched, by (row, column).
