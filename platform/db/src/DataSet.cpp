@@ -768,6 +768,8 @@ void TDataSet::DataEvent(TDataEvent Event, std::intptr_t Info) {
             break;
     }
     if (FDisableCount == 0) {
+        if (FDataSources.empty()) return;  // two events a row on a scan without controls
+        // A copy: a source may leave the list while it is told.
         std::vector<TDataSource*> sources = FDataSources;
         for (TDataSource* source : sources) source->DataEvent(Event, Info);
     } else if ((Event == deUpdateState && FState == dsInactive) || Event == deLayoutChange) {
