@@ -339,6 +339,36 @@ void TODBC::SetArraySize(int rows) {
     FArraySize = rows;
 }
 
+/// Before a rowset fetch: the rowset area bound (False when the driver does
+/// not take it), the array at a block's rows, the length/indicator variables
+/// cleared.
+bool TODBC::ReadyRowset() {
+    if (!FRowsetBound && !BindRowset()) return false;
+    SetArraySize(RowsPerBlock);
+    ClearRowsetIndicators();
+    return true;
+}
+
+/// Clears the length/indicator variables of every row of the rowset area
+/// (see ClearIndicators).
+void TODBC::ClearRowsetIndicators() {
+    const auto stride = static_cast<std::size_t>(FRowStride);
+    for (int k = 0; k < RowsPerBlock; ++k)
+        std::memset(FRowset.data() + k * stride + FRowIndicators, 0, Columns.size() * sizeof(SQLLEN));
+}
+
+/// The rows of the rowset just fetched before the first one the driver
+/// reports failed (`fetched` when none did); -1 when a row before it is
+/// reported deleted or absent.
+int TODBC::RowsBeforeFailure(int fetched) const {
+    for (int k = 0; k < fetched; ++k) {
+        const SQLUSMALLINT status = FRowStatus[static_cast<std::size_t>(k)];
+        if (status == SQL_ROW_ERROR) return k;
+        if (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO) return -1;
+    }
+    return fetched;
+}
+
 /// Binds the statement to the rowset area. False (and rowsets off for this
 /// result) when the driver does not take the array as asked.
 bool TODBC::BindRowset() {
@@ -394,11 +424,10 @@ void TODBC::LeaveRowsets() noexcept {
 /// be read one row a fetch instead; the statement then stands at its start.
 SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
     const std::int32_t first = BlockNo * RowsPerBlock;
-    if (!FRowsetBound && !BindRowset()) {
+    if (!ReadyRowset()) {
         fallBack = true;
         return SQL_SUCCESS;
     }
-    SetArraySize(RowsPerBlock);
     // Rowsets start at block boundaries; a block behind is read from the start.
     if (FNextRow > first || (first - FNextRow) % RowsPerBlock != 0) Rewind();
     auto fallBackToOneRow = [&] {
@@ -409,9 +438,8 @@ SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
         return SQL_SUCCESS;
     };
     const auto stride = static_cast<std::size_t>(FRowStride);
-    for (;;) {
-        for (int k = 0; k < RowsPerBlock; ++k)  // see ClearIndicators
-            std::memset(FRowset.data() + k * stride + FRowIndicators, 0, Columns.size() * sizeof(SQLLEN));
+    for (bool onTheWay = false;; onTheWay = true) {
+        if (onTheWay) ClearRowsetIndicators();  // ReadyRowset cleared them for the first fetch
         FRowsFetched = 0;
         const SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_NEXT, 0);
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
@@ -424,14 +452,9 @@ SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
         // row is fetched alone; a row the driver reports deleted or absent
         // sends the block to one-row fetches, and so does a warning in the
         // block (warnings of rows skipped on the way do not matter).
-        int failed = -1;
-        for (int k = 0; k < fetched && failed < 0; ++k) {
-            const SQLUSMALLINT status = FRowStatus[static_cast<std::size_t>(k)];
-            if (status == SQL_ROW_ERROR)
-                failed = k;
-            else if (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO)
-                return fallBackToOneRow();
-        }
+        const int usable = RowsBeforeFailure(fetched);
+        if (usable < 0) return fallBackToOneRow();
+        const int failed = usable < fetched ? usable : -1;
         const std::int32_t at = FNextRow;
         if (at == first && failed < 0 && rc == SQL_SUCCESS_WITH_INFO) return fallBackToOneRow();
         FNextRow += fetched;
@@ -466,14 +489,11 @@ SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
 /// statement again.
 SQLRETURN TODBC::FetchScrollableRowset(bool& fallBack) {
     const std::int32_t first = BlockNo * RowsPerBlock;
-    if (!FRowsetBound && !BindRowset()) {
+    if (!ReadyRowset()) {
         fallBack = true;
         return SQL_SUCCESS;
     }
-    SetArraySize(RowsPerBlock);
     const auto stride = static_cast<std::size_t>(FRowStride);
-    for (int k = 0; k < RowsPerBlock; ++k)  // see ClearIndicators
-        std::memset(FRowset.data() + k * stride + FRowIndicators, 0, Columns.size() * sizeof(SQLLEN));
     FRowsFetched = 0;
     const SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, first + 1);
     if (rc == SQL_NO_DATA) {  // MariaDB leaves the count and the statuses as they were
@@ -492,14 +512,8 @@ SQLRETURN TODBC::FetchScrollableRowset(bool& fallBack) {
     // As in FetchRowsetBlock: the rows before a failed one are delivered,
     // and a row deleted or absent, a warning or a value longer than its
     // buffer sends the block to one-row fetches.
-    int stored = fetched;
-    for (int k = 0; k < fetched && stored == fetched; ++k) {
-        const SQLUSMALLINT status = FRowStatus[static_cast<std::size_t>(k)];
-        if (status == SQL_ROW_ERROR)
-            stored = k;
-        else if (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO)
-            return fallBackToOneRow();
-    }
+    const int stored = RowsBeforeFailure(fetched);
+    if (stored < 0) return fallBackToOneRow();
     const bool failed = stored < fetched;
     if (!failed && rc == SQL_SUCCESS_WITH_INFO) return fallBackToOneRow();
     for (int k = 0; k < stored; ++k)

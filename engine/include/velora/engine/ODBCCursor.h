@@ -307,6 +307,9 @@ private:
     SQLRETURN FetchRowsetBlock(bool& fallBack);
     SQLRETURN FetchScrollableRowset(bool& fallBack);
     void SetArraySize(int rows);
+    bool ReadyRowset();
+    void ClearRowsetIndicators();
+    int RowsBeforeFailure(int fetched) const;
     bool FillSlot(int k, bool target);
     bool EnsureSlot(int k);
     SQLRETURN FetchFirstOfBlock(bool forwardOnly);
