@@ -311,19 +311,21 @@ SQLRETURN TODBC::FetchRow(int n) {
 // ---------------------------------------------------------------------------
 // Rowset fetches.
 //
-// A forward-only cursor fetches a whole block with one driver call: the
-// statement's row array holds RowsPerBlock rows, bound row-wise into
-// FRowset, and each fetched row is copied once into its cache slot. Results
-// with long columns keep one-row fetches, since their values are read with
-// SQLGetData on the row just fetched. So does a result once a rowset fetch
-// reports a warning (a value longer than its buffer, or any other): the
-// drivers measured cannot be trusted to read a value of one row of a rowset
-// afterwards (SQLite refuses to position on it and SQLGetData then reads
-// another row's value; MariaDB positions, reads another row's value and
-// loses its place in the result), and their diagnostics do not say which
-// row a warning belongs to. The statement then runs again from its start and
-// the block is read one row a fetch, which raises the warnings of its first
-// row and reads long text whole, exactly as without rowsets.
+// A cursor fetches a whole block with one driver call: the statement's row
+// array holds RowsPerBlock rows, bound row-wise into FRowset, and each
+// fetched row is copied once into its cache slot. Forward-only cursors read
+// forward to the block (FetchRowsetBlock), scrollable ones go to its first
+// row (FetchScrollableRowset). Results with long columns keep one-row
+// fetches, since their values are read with SQLGetData on the row just
+// fetched. So does a result once a rowset fetch reports a warning (a value
+// longer than its buffer, or any other): the drivers measured cannot be
+// trusted to read a value of one row of a rowset afterwards (on SQLite and
+// MariaDB SQLGetData after positioning on it reads another row's value), and
+// their diagnostics do not say which row a warning belongs to. The block is
+// then read one row a fetch (a forward-only statement runs again from its
+// start), which raises the warnings of its first row and reads long text
+// whole, exactly as without rowsets. After a write through the cursor the
+// result is read one row a fetch too (see FRowsetsOff).
 
 bool TODBC::UsesRowsets() const {
     if (RowsPerBlock <= 1 || FRowsetsOff || FLongColumns > 0) return false;
