@@ -39,6 +39,20 @@ using test::Driver;
 using test::DriverKind;
 using Clock = std::chrono::steady_clock;
 
+/// Opens `x` (a query or a database) and answers how long it took and the
+/// error's SQLSTATE ("(none)" when it opened).
+template <class T>
+std::pair<double, std::string> TimedOpen(T& x) {
+    const auto t0 = Clock::now();
+    std::string state = "(none)";
+    try {
+        x.Open();
+    } catch (const EODBCError& e) {
+        state = e.SQLState;
+    }
+    return {std::chrono::duration<double>(Clock::now() - t0).count(), state};
+}
+
 /// A connection string reaching the driver's test database without odbc.ini.
 std::string ConnectionString(const test::TestDriver& d, const std::string& sqliteFile) {
     auto env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
@@ -103,17 +117,6 @@ protected:
         q->SetDataBase(FDb);
         q->SQL()->SetText(sql);
         return q;
-    }
-    /// Runs the query and answers how long it took and the error's SQLSTATE.
-    std::pair<double, std::string> TimedOpen(TODBCQuery& q) {
-        const auto t0 = Clock::now();
-        std::string state = "(none)";
-        try {
-            q.Open();
-        } catch (const EODBCError& e) {
-            state = e.SQLState;
-        }
-        return {std::chrono::duration<double>(Clock::now() - t0).count(), state};
     }
     std::string SleepSql() const { return std::string("SELECT ") + Drv().Traits.SleepFunction + "(10)"; }
 
@@ -410,16 +413,7 @@ TEST(ConnectLoginTimeoutPostgreSQL, AServerThatNeverAnswersFailsWithinTheTimeout
                          ";Database=velora_test;UID=velora;PWD=x");
     db.SetLoginPrompt(false);
     db.SetLoginTimeout(2);
-    auto opening = std::async(std::launch::async, [&db] {
-        const auto t0 = Clock::now();
-        std::string state = "(none)";
-        try {
-            db.Open();
-        } catch (const EODBCError& e) {
-            state = e.SQLState;
-        }
-        return std::make_pair(std::chrono::duration<double>(Clock::now() - t0).count(), state);
-    });
+    auto opening = std::async(std::launch::async, [&db] { return TimedOpen(db); });
     const bool returned = opening.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     silent.Close();
     const auto [seconds, state] = opening.get();

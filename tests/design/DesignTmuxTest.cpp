@@ -37,17 +37,58 @@ std::string Row(const std::string& property, const std::string& value) {
     return property + std::string(18 - property.size(), ' ') + " " + value;
 }
 
+/// Why the designer cannot be driven here, or empty.
+std::string SkipReason() {
+    if (std::string(VELORA_TOOL).empty()) return "the velora tool is not built";
+    if (std::system("tmux -V >/dev/null 2>&1") != 0) return "no tmux";
+    return "";
+}
+
+/// A path for a form file in the temporary folder.
+std::string TempForm() {
+    return (std::filesystem::temp_directory_path() / (test::UniqueName("form") + ".form")).string();
+}
+
+/// A form file made by the tool without a screen from its arguments.
+std::string MakeForm(const std::string& args) {
+    const std::string form = TempForm();
+    const std::string command = std::string(VELORA_TOOL) + " design " + form + " " + args + " --save >/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return form;
+}
+
+/// Reads the form file back (and removes it).
+TOwnedPtr<TComponent> LoadForm(const std::string& form) {
+    RegisterFormClasses();
+    RegisterODBCObjClasses();
+    TOwnedPtr<TComponent> root(ReadComponentFromFile(form, nullptr));
+    std::filesystem::remove(form);
+    return root;
+}
+
+/// The designer on `form`, in a terminal of 110 x 40.
+TTmux Designer(const std::string& form) {
+    return TTmux(std::string(VELORA_TOOL) + " design " + form, 110, 40, {"ASAN_OPTIONS=detect_leaks=0"});
+}
+
+/// F2 saves `form`, F10 ends the designer; true when both showed.
+bool SaveAndQuit(TTmux& tmux, const std::string& form) {
+    tmux.Keys("F2");
+    if (!tmux.WaitFor("saved " + form)) return false;
+    tmux.Keys("F10");
+    return tmux.WaitFor("velora-exit=0");
+}
+
 TEST(DesignScreenTmux, PicksADataSourceAndATableFromTheListsAndSavesSQLite) {
-    if (std::string(VELORA_TOOL).empty()) GTEST_SKIP() << "the velora tool is not built";
-    if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+    if (const std::string why = SkipReason(); !why.empty()) GTEST_SKIP() << why;
     const test::TestDriver& d = test::Driver(test::DriverKind::SQLite);
     test::RawConnection raw(d);
     const std::string table = test::UniqueName("picked");
     raw.Exec("CREATE TABLE " + table + " (what varchar(20))");
     raw.Exec("INSERT INTO " + table + " VALUES ('the picked table')");
-    const std::string form = (std::filesystem::temp_directory_path() / (test::UniqueName("form") + ".form")).string();
+    const std::string form = TempForm();
     {
-        TTmux tmux(std::string(VELORA_TOOL) + " design " + form, 110, 40, {"ASAN_OPTIONS=detect_leaks=0"});
+        TTmux tmux = Designer(form);
         ASSERT_TRUE(tmux.WaitFor("F10 quit"));
         tmux.Keys("F7");
         ASSERT_TRUE(tmux.WaitFor("Add component:"));
@@ -84,15 +125,9 @@ TEST(DesignScreenTmux, PicksADataSourceAndATableFromTheListsAndSavesSQLite) {
         tmux.Type(table);
         tmux.Keys("Enter");
         ASSERT_TRUE(tmux.WaitFor(Row("TableName", table)));
-        tmux.Keys("F2");
-        ASSERT_TRUE(tmux.WaitFor("saved " + form));
-        tmux.Keys("F10");
-        ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
+        ASSERT_TRUE(SaveAndQuit(tmux, form)) << tmux.Screen();
     }
-    RegisterFormClasses();
-    RegisterODBCObjClasses();
-    TOwnedPtr<TComponent> root(ReadComponentFromFile(form, nullptr));
-    std::filesystem::remove(form);
+    TOwnedPtr<TComponent> root = LoadForm(form);
     auto* t = dynamic_cast<TODBCTable*>(root->FindComponent("ODBCTable1"));
     ASSERT_NE(t, nullptr);
     t->Open();
@@ -101,25 +136,8 @@ TEST(DesignScreenTmux, PicksADataSourceAndATableFromTheListsAndSavesSQLite) {
     raw.DropTableIfExists(table);
 }
 
-/// A form file made by the tool without a screen from its arguments.
-std::string MakeForm(const std::string& args) {
-    const std::string form = (std::filesystem::temp_directory_path() / (test::UniqueName("form") + ".form")).string();
-    const std::string command = std::string(VELORA_TOOL) + " design " + form + " " + args + " --save >/dev/null";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return form;
-}
-
-TOwnedPtr<TComponent> LoadForm(const std::string& form) {
-    RegisterFormClasses();
-    RegisterODBCObjClasses();
-    TOwnedPtr<TComponent> root(ReadComponentFromFile(form, nullptr));
-    std::filesystem::remove(form);
-    return root;
-}
-
 TEST(DesignScreenTmux, UpdateSQLEditorGeneratesOnTheScreenAndOKSavesStatementsThatWriteSQLite) {
-    if (std::string(VELORA_TOOL).empty()) GTEST_SKIP() << "the velora tool is not built";
-    if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+    if (const std::string why = SkipReason(); !why.empty()) GTEST_SKIP() << why;
     const test::TestDriver& d = test::Driver(test::DriverKind::SQLite);
     test::RawConnection raw(d);
     const std::string table = test::UniqueName("upd");
@@ -130,7 +148,7 @@ TEST(DesignScreenTmux, UpdateSQLEditorGeneratesOnTheScreenAndOKSavesStatementsTh
                  " --set Db.LoginPrompt=False --set Q.Database=Db --set 'Q.SQL=SELECT * FROM " + table +
                  "' --set Q.UpdateObject=U");
     {
-        TTmux tmux(std::string(VELORA_TOOL) + " design " + form, 110, 40, {"ASAN_OPTIONS=detect_leaks=0"});
+        TTmux tmux = Designer(form);
         ASSERT_TRUE(tmux.WaitFor("F10 quit"));
         tmux.Type("U");
         tmux.Keys("F6");
@@ -143,10 +161,7 @@ TEST(DesignScreenTmux, UpdateSQLEditorGeneratesOnTheScreenAndOKSavesStatementsTh
         ASSERT_TRUE(tmux.WaitFor("  name = :name"));
         tmux.Keys("C-o");
         ASSERT_TRUE(tmux.WaitFor("Editor... done"));
-        tmux.Keys("F2");
-        ASSERT_TRUE(tmux.WaitFor("saved " + form));
-        tmux.Keys("F10");
-        ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
+        ASSERT_TRUE(SaveAndQuit(tmux, form)) << tmux.Screen();
     }
     TOwnedPtr<TComponent> root = LoadForm(form);
     auto* q = dynamic_cast<TODBCQuery*>(root->FindComponent("Q"));
@@ -164,11 +179,10 @@ TEST(DesignScreenTmux, UpdateSQLEditorGeneratesOnTheScreenAndOKSavesStatementsTh
 }
 
 TEST(DesignScreenTmux, ParameterEditorRefusesAValueItsTypeCannotTakeThenStoresTypeAndValue) {
-    if (std::string(VELORA_TOOL).empty()) GTEST_SKIP() << "the velora tool is not built";
-    if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+    if (const std::string why = SkipReason(); !why.empty()) GTEST_SKIP() << why;
     const std::string form = MakeForm("--add TODBCQuery:Q --set 'Q.SQL=SELECT * FROM t WHERE a = :amount'");
     {
-        TTmux tmux(std::string(VELORA_TOOL) + " design " + form, 110, 40, {"ASAN_OPTIONS=detect_leaks=0"});
+        TTmux tmux = Designer(form);
         ASSERT_TRUE(tmux.WaitFor("F10 quit"));
         tmux.Keys("Tab");
         tmux.Type("Params");
@@ -193,10 +207,7 @@ TEST(DesignScreenTmux, ParameterEditorRefusesAValueItsTypeCannotTakeThenStoresTy
         EXPECT_NE(tmux.Screen().find("TODBCQuery"), std::string::npos) << tmux.Screen();
         tmux.Keys("Enter");
         ASSERT_TRUE(tmux.WaitFor("About shown"));
-        tmux.Keys("F2");
-        ASSERT_TRUE(tmux.WaitFor("saved " + form));
-        tmux.Keys("F10");
-        ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
+        ASSERT_TRUE(SaveAndQuit(tmux, form)) << tmux.Screen();
     }
     TOwnedPtr<TComponent> root = LoadForm(form);
     auto* q = dynamic_cast<TODBCQuery*>(root->FindComponent("Q"));
