@@ -177,8 +177,7 @@ Result RunRawBothWays(const Driver& d) {
         long sum = 0;
         for (SQLSMALLINT way : {SQL_FETCH_NEXT, SQL_FETCH_PRIOR})
             while (::SQLFetchScroll(st, way, 0) == SQL_SUCCESS)
-                sum += r.Id + r.Si + r.Ind[1] + r.Ind[5] + static_cast<long>(std::strtod(r.Dec, nullptr)) +
-                       r.Ts.second;
+                sum += r.Id + r.Si + r.Ind[1] + r.Ind[5] + static_cast<long>(std::strtod(r.Dec, nullptr)) + r.Ts.second;
         ::SQLFreeHandle(SQL_HANDLE_STMT, st);
         return sum;
     });

@@ -111,8 +111,8 @@ void TODBC::PlanStaging() {
         if (d.FldType == fcUnknown) continue;
         // Text keeps room for its terminator; fixed types fill their area.
         const bool variable = CTypes[i] == SQL_C_CHAR || CTypes[i] == SQL_C_BINARY;
-        FStaged.push_back({d.NullOffset, static_cast<std::int32_t>(variable ? d.Len - 1 : d.Len),
-                           static_cast<int>(i), variable, d.FldType == fcBlob});
+        FStaged.push_back({d.NullOffset, static_cast<std::int32_t>(variable ? d.Len - 1 : d.Len), static_cast<int>(i),
+                           variable, d.FldType == fcBlob});
     }
 }
 

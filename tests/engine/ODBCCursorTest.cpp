@@ -637,25 +637,25 @@ TEST_P(CursorTest, ScansFetchAWholeBlockAtOnceForwardOnlyAndBothWaysScrollable) 
 }
 
 TEST_P(CursorTest, ARowFailingInsideARowsetRaisesAndTheRowsBeforeItAreKept) {
-  for (bool uni : {true, false}) {
-    std::string t = Numbered(12);
-    OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 5, ODBCREADONLY, uni);
-    RecordBuffer buf(*c);
-    for (int i = 1; i <= 5; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecOK);
-    odbc::faults::Scope scope;
-    odbc::faults::Inject(
-        {"SQLFetchScroll", 1, 1, SQL_SUCCESS_WITH_INFO, {{"22003", 0, "injected row failure"}}, true, c.Stmt()});
-    odbc::faults::FailFetchedRows(c.Stmt(), {2});  // the block's third row, id 8
-    try {
-        c->GetNextRecord(buf.Data(), uni);
-        FAIL() << "the failed row was not raised";
-    } catch (const EODBCError& e) {
-        EXPECT_EQ(e.SQLState, "22003");
+    for (bool uni : {true, false}) {
+        std::string t = Numbered(12);
+        OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 5, ODBCREADONLY, uni);
+        RecordBuffer buf(*c);
+        for (int i = 1; i <= 5; ++i) ASSERT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecOK);
+        odbc::faults::Scope scope;
+        odbc::faults::Inject(
+            {"SQLFetchScroll", 1, 1, SQL_SUCCESS_WITH_INFO, {{"22003", 0, "injected row failure"}}, true, c.Stmt()});
+        odbc::faults::FailFetchedRows(c.Stmt(), {2});  // the block's third row, id 8
+        try {
+            c->GetNextRecord(buf.Data(), uni);
+            FAIL() << "the failed row was not raised";
+        } catch (const EODBCError& e) {
+            EXPECT_EQ(e.SQLState, "22003");
+        }
+        EXPECT_EQ(DriverFetches(), 1) << "one fetch brought the block";
+        std::memcpy(buf.Data(), c->CacheSlot(1), static_cast<std::size_t>(c->RecordSize()));
+        EXPECT_EQ(IntField(*c, buf, 1), 7);
     }
-    EXPECT_EQ(DriverFetches(), 1) << "one fetch brought the block";
-    std::memcpy(buf.Data(), c->CacheSlot(1), static_cast<std::size_t>(c->RecordSize()));
-    EXPECT_EQ(IntField(*c, buf, 1), 7);
-  }
 }
 
 TEST_P(CursorTest, AnInsertAfterARowsetFetchAddsOneRowOrIsRefused) {
@@ -687,29 +687,29 @@ TEST_P(CursorTest, TextBeyondItsBufferInARowsetIsReadWholeOneRowAFetch) {
     std::string t = Numbered(12);
     const std::string whole(200, 'w');  // beyond the buffer of a varchar(20), whatever the encoding
     Raw->Exec("UPDATE " + t + " SET name = '" + whole + "' WHERE id = 8");
-  for (bool uni : {true, false}) {
-    odbc::faults::Scope counting;
-    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5, ODBCREADONLY, uni);
-    EXPECT_EQ(DriverFetches(), 1);
-    RecordBuffer buf(*c);
-    for (int id = 1; id <= 12; ++id) {
-        ASSERT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecOK);
-        buf.SetBookmark(id - 1);
-        ASSERT_EQ(IntField(*c, buf, 1), id);
-        String text;
-        if (id == 8) {
-            EXPECT_TRUE(c->GetOverflowText(2, buf.Data(), buf.BookmarkOffset, text));
-            EXPECT_EQ(text, whole);
-        } else {
-            EXPECT_FALSE(c->GetOverflowText(2, buf.Data(), buf.BookmarkOffset, text));
-            EXPECT_EQ(TextField(*c, buf, 2), "row " + std::to_string(id));
+    for (bool uni : {true, false}) {
+        odbc::faults::Scope counting;
+        OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5, ODBCREADONLY, uni);
+        EXPECT_EQ(DriverFetches(), 1);
+        RecordBuffer buf(*c);
+        for (int id = 1; id <= 12; ++id) {
+            ASSERT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecOK);
+            buf.SetBookmark(id - 1);
+            ASSERT_EQ(IntField(*c, buf, 1), id);
+            String text;
+            if (id == 8) {
+                EXPECT_TRUE(c->GetOverflowText(2, buf.Data(), buf.BookmarkOffset, text));
+                EXPECT_EQ(text, whole);
+            } else {
+                EXPECT_FALSE(c->GetOverflowText(2, buf.Data(), buf.BookmarkOffset, text));
+                EXPECT_EQ(TextField(*c, buf, 2), "row " + std::to_string(id));
+            }
         }
+        EXPECT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecEOF);
+        // The block holding the long text was read one row a fetch: from the
+        // start again on a forward-only cursor, in place on a scrollable one.
+        EXPECT_EQ(odbc::faults::CallCount("SQLExecute"), uni ? 2 : 1);
     }
-    EXPECT_EQ(c->GetNextRecord(buf.Data(), uni), ODBCRecEOF);
-    // The block holding the long text was read one row a fetch: from the
-    // start again on a forward-only cursor, in place on a scrollable one.
-    EXPECT_EQ(odbc::faults::CallCount("SQLExecute"), uni ? 2 : 1);
-  }
 }
 
 // ---------------------------------------------------------------------------

@@ -361,8 +361,8 @@ private:
     int FRowIndicators = 0;                ///< offset of a row's length/indicator variables
     std::vector<SQLUSMALLINT> FRowStatus;  ///< the driver's status of each row of the rowset
     SQLULEN FRowsFetched = 0;
-    bool FRowsetBound = false;             ///< the statement is bound to FRowset with an array of RowsPerBlock rows
-    int FArraySize = 1;                    ///< the statement's row array, as last set
+    bool FRowsetBound = false;  ///< the statement is bound to FRowset with an array of RowsPerBlock rows
+    int FArraySize = 1;         ///< the statement's row array, as last set
     /// This result is read one row a fetch: after a rowset the drivers could
     /// not deliver whole (see FetchRowsetBlock), and after any write through
     /// the cursor (rows the cursor library or the driver changed, deleted or
