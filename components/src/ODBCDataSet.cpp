@@ -46,6 +46,7 @@ TODBCDataSet::~TODBCDataSet() {
     // Freed through Free or its owner, the dataset is closed by now. A plain
     // delete cannot run the closing protocol any more; the statement must
     // not outlive the dataset all the same.
+    DetachBlobStreams();
     ReleaseHandle();
     if (FDBFlagSet != 0 && Database()) Database()->RemoveDataSet(this);
     FFilterParams.reset();
@@ -251,6 +252,7 @@ void TODBCDataSet::InternalOpen() {
 }
 
 void TODBCDataSet::InternalClose() {
+    DetachBlobStreams();  // their record goes
     BindFields(false);
     if (DefaultFields()) DestroyFields();
     FCanModify = false;

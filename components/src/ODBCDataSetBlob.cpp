@@ -52,10 +52,11 @@ TODBCBlobStream::TODBCBlobStream(TODBCDataSet* DataSet, TField* Field, TBlobStre
         FLoaded = true;
         Store();  // a write stream without writes still clears the value
     }
+    if (Mode != bmRead) DataSet->FWriteStreams.push_back(this);
 }
 
 void TODBCBlobStream::Load(bool Cache) {
-    if (FLoaded) return;
+    if (FLoaded || FDetached) return;
     FDataSet->FEngine->ReadLongValue(FBuffer + FDataSet->FBookmarkOffset, FField->FieldNo(), FData);
     FLoaded = true;
     if (Cache && !FData.empty() && FDataSet->CacheBlobs()) FDataSet->SetBlobData(FField, FBuffer, FData);
@@ -70,9 +71,17 @@ void TODBCBlobStream::Store() {
 }
 
 void TODBCBlobStream::Flush() {
-    if (!FDirty) return;
+    if (!FDirty || FDetached) return;
     FDataSet->SetBlobData(FField, FBuffer, FData);
     FDirty = false;
+}
+
+void TODBCBlobStream::Detach() {
+    if (FDetached) return;
+    FDetached = true;
+    FDirty = false;
+    auto& streams = FDataSet->FWriteStreams;
+    streams.erase(std::remove(streams.begin(), streams.end(), this), streams.end());
 }
 
 TODBCBlobStream::~TODBCBlobStream() {
@@ -82,10 +91,11 @@ TODBCBlobStream::~TODBCBlobStream() {
         // Out of memory while keeping the value: the record keeps the value
         // it had when the stream began writing.
     }
+    Detach();
 }
 
 std::int64_t TODBCBlobStream::Size() {
-    if (FLoaded) return static_cast<std::int64_t>(FData.size());
+    if (FLoaded || FDetached) return static_cast<std::int64_t>(FData.size());
     if (FSize < 0) {
         // The length alone, without reading the value into the stream.
         std::int32_t size = 0;
@@ -109,6 +119,7 @@ std::int64_t TODBCBlobStream::Read(void* Buffer, std::int64_t Count) {
 std::int64_t TODBCBlobStream::Write(const void* Buffer, std::int64_t Count) {
     if (FMode == bmRead)
         DatabaseErrorFmt("Cannot write to the value of field '%s' opened for reading", FField->DisplayName());
+    if (FDetached) DatabaseError(SNotEditing);
     if (FPosition < 0 || Count <= 0) return 0;
     Load();
     const auto end = static_cast<std::size_t>(FPosition + Count);
@@ -137,6 +148,7 @@ std::int64_t TODBCBlobStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
 void TODBCBlobStream::SetSize(std::int64_t NewSize) {
     if (FMode == bmRead)
         DatabaseErrorFmt("Cannot write to the value of field '%s' opened for reading", FField->DisplayName());
+    if (FDetached) DatabaseError(SNotEditing);
     Load();
     FData.resize(static_cast<std::size_t>(std::max<std::int64_t>(NewSize, 0)), '\0');
     Store();
@@ -152,6 +164,14 @@ std::unique_ptr<TStream> TODBCDataSet::CreateBlobStream(TField* Field, TBlobStre
 
 void TODBCDataSet::CloseBlob(TField* Field) {
     if (IsBlobField(Field) && ActiveBuffer()) SetBlobData(Field, ActiveBuffer(), String());
+}
+
+void TODBCDataSet::FlushBlobStreams() {
+    for (TODBCBlobStream* stream : FWriteStreams) stream->Flush();
+}
+
+void TODBCDataSet::DetachBlobStreams() {
+    while (!FWriteStreams.empty()) FWriteStreams.back()->Detach();
 }
 
 void TODBCDataSet::PendModifiedBlobs() {

@@ -51,10 +51,17 @@ void TODBCDataSet::InternalAddRecord(const void* Buffer, bool /*Append*/) {
 
 void TODBCDataSet::InternalDelete() { FEngine->DeleteRecord(FUniDirectional); }
 
-void TODBCDataSet::Post() { TDataSet::Post(); }
+void TODBCDataSet::Post() {
+    // Streams still writing post what they have written so far; once the
+    // record left its edit, they write to no record.
+    if (State() == dsEdit || State() == dsInsert) FlushBlobStreams();
+    TDataSet::Post();
+    if (State() != dsEdit && State() != dsInsert) DetachBlobStreams();
+}
 
 void TODBCDataSet::Cancel() {
     const bool inserting = State() == dsInsert;
+    DetachBlobStreams();
     TDataSet::Cancel();
     // Long values written for the abandoned record must not travel with the
     // next one.

@@ -140,6 +140,11 @@ void TODBC::FetchForEdit(std::int32_t row) {
     const SQLLEN target = CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
     SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, target);
     if (rc == SQL_NO_DATA) throw EODBCError(0, Format("Row %d is no longer in the result", row + 1));
+    // Values longer than their buffers (SQLite keeps values longer than the
+    // declared size) are no failure: StoreStaging reads them whole.
+    if (rc == SQL_SUCCESS_WITH_INFO &&
+        detail::AllRecordsAre(odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt), "01004"))
+        return;
     CheckPositioned(Stmt, rc);
 }
 

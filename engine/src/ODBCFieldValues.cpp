@@ -336,6 +336,10 @@ int TODBC::GetDecimalText(int fieldNo, const void* record, String& text) const {
 int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& text) const {
     if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
     const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    // A binary value longer than its column's declared size (SQLite keeps
+    // what it is given) is answered whole; any other the field reads itself.
+    if (d.FldType == fcBytes || d.FldType == fcVarBytes)
+        return record && GetOverflowText(fieldNo, record, bookmarkOffset, text) ? 1 : -1;
     const bool decimal = d.FldType == fcFloat && d.CType == SQL_C_CHAR;
     if (d.FldType != fcString && !decimal) return -1;
     if (record == nullptr) return 0;

@@ -349,6 +349,13 @@ SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& valu
     SQLRETURN rc = odbc::SQLSetPos(Stmt, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
     if (rc < 0) return failed(rc);
     noteWarnings(rc);
+    if (!null && rc != SQL_NEED_DATA) {
+        // The write never asked for the value: whatever it stored is not it.
+        odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
+        throw EODBCError(0, Format("The data source did not take the value of column %s: it may hold another value "
+                                   "now",
+                                   d.GetName()));
+    }
     if (rc == SQL_NEED_DATA) {
         SQLPOINTER token = nullptr;
         rc = odbc::SQLParamData(Stmt, &token);

@@ -1003,7 +1003,21 @@ void TBinaryField::CheckTypeSize(int Value) const {
     if (Value < 1 || Value > 65535) DatabaseError(DBConsts::SInvalidFieldSize);
 }
 
+namespace {
+
+/// The whole value where the data set holds one longer than the field's
+/// size (a data source that does not keep to declared sizes).
+bool WholeBytes(TField& field, String& value, bool& present) {
+    bool isNull = false;
+    if (!field.DataSet() || !field.DataSet()->GetFieldExactText(&field, value, isNull)) return false;
+    present = !isNull;
+    return true;
+}
+
+}  // namespace
+
 bool TBinaryField::GetBytes(String& Value) {
+    if (bool present = false; !Validating() && WholeBytes(*this, Value, present)) return present;
     TValueBuffer buf(GetDataSize());
     if (!GetData(buf.Data())) return false;
     Value.assign(buf.Chars(), static_cast<std::size_t>(Size()));
@@ -1029,6 +1043,7 @@ void TBinaryField::SetBytes(const String& Value) {
 }
 
 bool TVarBytesField::GetBytes(String& Value) {
+    if (bool present = false; !Validating() && WholeBytes(*this, Value, present)) return present;
     TValueBuffer buf(GetDataSize());
     if (!GetData(buf.Data())) return false;
     std::size_t len = std::min<std::size_t>(ReadAs<std::uint16_t>(buf.Data()), static_cast<std::size_t>(Size()));

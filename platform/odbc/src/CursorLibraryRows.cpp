@@ -403,12 +403,21 @@ SQLRETURN CaptureCurrent(Statement& st) {
     RowImage image;
     bool read = false;
     if (Succeeded(Describe(st))) {
+        // The application's columns are unbound while the image is read: the
+        // SQLite driver writes what remains of a value read in pieces into
+        // that column's bound length/indicator variable, which may hold a
+        // data-at-execution length the write about to run depends on.
+        bool bound = false;
+        for (std::size_t c = 1; c < st.Bindings.size() && !bound; ++c)
+            bound = st.Bindings[c].Data || st.Bindings[c].Indicator;
+        if (bound) ::SQLFreeStmt(st.Handle, SQL_UNBIND);
         image.resize(st.Columns.size());
         for (std::size_t i = 0; i < st.Columns.size(); ++i) {
             if (st.Columns[i].Long) continue;
             image[i] = CaptureColumn(st.Handle, static_cast<SQLUSMALLINT>(i + 1), st.Columns[i]);
             read = true;
         }
+        if (bound) Rebind(st);
     }
     st.Current = std::move(image);
     if (read && st.CursorType != SQL_CURSOR_FORWARD_ONLY && st.Row > 0) {

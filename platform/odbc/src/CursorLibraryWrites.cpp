@@ -191,6 +191,9 @@ SQLRETURN WriteOperation::Start() {
         }
         sql += " WHERE " + where;
         all.insert(all.end(), id.begin(), id.end());
+    } else if (std::any_of(all.begin(), all.end(), [](const ParamBinding& p) { return IsDataAtExec(p.Indicator); })) {
+        // An insert with data at execution is undone when the data never comes.
+        if (!Txn.Begin(Owner.Handle)) return SQL_ERROR;
     }
     Work = AllocWork(Conn);
     if (!Work) {
@@ -201,8 +204,19 @@ SQLRETURN WriteOperation::Start() {
     SQLRETURN rc = ::SQLPrepare(Work, reinterpret_cast<SQLCHAR*>(sql.data()), static_cast<SQLINTEGER>(sql.size()));
     if (Succeeded(rc)) rc = BindAll(Work, all);
     if (!Succeeded(rc)) return WorkFailed(rc);
+    const bool expectsData = std::any_of(all.begin(), all.end(), [](const ParamBinding& p) {
+        return (p.Data || p.Indicator) && IsDataAtExec(p.Indicator);
+    });
     rc = ::SQLExecute(Work);
     if (rc == SQL_NEED_DATA) return rc;
+    // A statement with a parameter for data at execution that ran without
+    // asking for it wrote something other than the application's value.
+    if (expectsData && (Succeeded(rc) || rc == SQL_NO_DATA)) {
+        Txn.Rollback();
+        FreeWork(Work);
+        return Raise(Owner.Handle, "HY000",
+                     "The data source did not ask for the value sent at execution; nothing was written");
+    }
     return Finish(rc);
 }
 
@@ -303,7 +317,7 @@ SQLRETURN WriteOperation::Finish(SQLRETURN rc) {
     RowImage now;
     if (Op == Kind::Update) now = Relocate();
     FreeWork(Work);
-    if (Op != Kind::Insert && !Txn.Commit(Owner.Handle)) return SQL_ERROR;
+    if (!Txn.Commit(Owner.Handle)) return SQL_ERROR;
 
     // The cursor sees its own changes from now on.
     Statement* cur = Cursor;
@@ -401,14 +415,22 @@ TableInfo* WriteTable(Statement& st, SQLRETURN& rc) {
 }
 
 /// The bound columns a write sends: bound, not SQL_COLUMN_IGNORE, the table's.
+/// `overrun`: the first bound column whose length exceeds its buffer (it is
+/// left out), else 0.
 template <typename F>
-void ForBoundColumns(Statement& st, const TableInfo& t, F&& f) {
+void ForBoundColumns(Statement& st, const TableInfo& t, int& overrun, F&& f) {
+    overrun = 0;
     for (std::size_t c = 1; c < st.Bindings.size() && c <= st.Columns.size(); ++c) {
         const ColumnBinding& b = st.Bindings[c];
         if (!b.Data && !b.Indicator) continue;
         if (t.ColumnName[c - 1].empty()) continue;
         SQLLEN* ind = st.BoundIndicator(b);
         if (ind && *ind == SQL_COLUMN_IGNORE) continue;
+        // A length beyond the buffer would send the memory behind it.
+        if ((b.CType == SQL_C_BINARY || b.CType == SQL_C_CHAR) && ind && *ind > b.Length) {
+            overrun = static_cast<int>(c);
+            continue;
+        }
         const ColumnInfo& col = st.Columns[c - 1];
         ParamBinding p;
         p.CType = b.CType;
@@ -420,6 +442,12 @@ void ForBoundColumns(Statement& st, const TableInfo& t, F&& f) {
         p.Indicator = ind;
         f(static_cast<int>(c - 1), t.ColumnName[c - 1], p);
     }
+}
+
+SQLRETURN Overrun(Statement& st, int column) {
+    return Raise(st.Handle, "HY090",
+                 "Invalid string or buffer length: the length of column " + std::to_string(column) +
+                     " exceeds its buffer; nothing was written");
 }
 
 }  // namespace
@@ -439,11 +467,13 @@ SQLRETURN SetPosWrite(Statement& st, SQLUSMALLINT operation) {
     op->Image = st.Current ? *st.Current : RowImage(st.Columns.size());
     if (operation == SQL_UPDATE) {
         std::string set;
-        ForBoundColumns(st, *t, [&](int col, const std::string& name, const ParamBinding& p) {
+        int overrun = 0;
+        ForBoundColumns(st, *t, overrun, [&](int col, const std::string& name, const ParamBinding& p) {
             set += (set.empty() ? "" : ", ") + st.Conn->Quote(name) + " = ?";
             op->Params.push_back(p);
             op->Assigned.emplace_back(col, static_cast<int>(op->Params.size()));
         });
+        if (overrun) return Overrun(st, overrun);
         if (set.empty()) {
             st.OwnRowCount = true;
             st.RowsAffected = 0;
@@ -468,11 +498,13 @@ SQLRETURN BulkAdd(Statement& st) {
     if (!t) return rc;
     auto op = std::make_unique<WriteOperation>(WriteOperation::Kind::Insert, st, st);
     std::string names, markers;
-    ForBoundColumns(st, *t, [&](int, const std::string& name, const ParamBinding& p) {
+    int overrun = 0;
+    ForBoundColumns(st, *t, overrun, [&](int, const std::string& name, const ParamBinding& p) {
         names += (names.empty() ? "" : ", ") + st.Conn->Quote(name);
         markers += markers.empty() ? "?" : ", ?";
         op->Params.push_back(p);
     });
+    if (overrun) return Overrun(st, overrun);
     if (names.empty()) return Raise(st.Handle, "HY000", "No bound column of " + t->Ref.Text + " to add a row with");
     op->Head = "INSERT INTO " + t->Ref.Text + " (" + names + ") VALUES (" + markers + ")";
     rc = op->Start();

@@ -134,6 +134,15 @@ extern TCreateProviderProc CreateProviderProc;
 /// 0. The field is marked Modified at the first write, and the value is
 /// handed to the record's BLOB cache when the stream goes; it reaches the data source only when the record is
 /// posted, and is forgotten by Cancel. A modified value of 0 bytes is NULL.
+///
+/// A writing stream still alive when the record is posted (Post, or a move
+/// such as Next or Prior that posts on its way) posts what it has written so
+/// far: its whole value, as if it had gone just before. From then on the
+/// stream belongs to no record: Write and SetSize raise EDatabaseError
+/// ("Dataset not in edit or insert mode"), Read and Size answer the value
+/// it held, and its end writes nothing. Cancel and closing the dataset end
+/// it the same way, the value forgotten. A post that fails leaves the record
+/// in edit and the stream writing to it.
 class TODBCBlobStream : public TStream {
 public:
     /// \throws EDatabaseError for a write mode outside edit and insert
@@ -157,6 +166,9 @@ private:
     void Store();
     /// Hands the value so far to the record.
     void Flush();
+    /// Ends the stream's tie to the record (after post, cancel or close).
+    void Detach();
+    friend class TODBCDataSet;
 
     TODBCDataSet* FDataSet;
     TField* FField;
@@ -167,6 +179,7 @@ private:
     bool FDirty = false;      ///< written since the record last received the value
     std::int64_t FSize = -1;  ///< the value's length before it is loaded, once known
     std::int64_t FPosition = 0;
+    bool FDetached = false;  ///< the record it wrote to was posted or abandoned
 };
 
 /// The dataset over one engine cursor.
@@ -429,6 +442,12 @@ private:
     /// after an edit's row was written: written to the row.
     void PendModifiedBlobs();
     void WriteModifiedBlobs();
+    /// Writing streams over the active record (they register themselves).
+    std::vector<TODBCBlobStream*> FWriteStreams;
+    /// Hands the values of the writing streams to the record (before a post).
+    void FlushBlobStreams();
+    /// Ties the writing streams to no record any more.
+    void DetachBlobStreams();
     TODBCRecInfo& RecInfo(TRecordBuffer Buffer) const {
         return *reinterpret_cast<TODBCRecInfo*>(Buffer + FRecInfoOffset);
     }
