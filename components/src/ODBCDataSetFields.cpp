@@ -182,6 +182,36 @@ bool TODBCDataSet::SetFieldExactText(TField* Field, const String& Text) {
     return true;
 }
 
+bool TODBCDataSet::GetFieldExactValue(TField* Field, bool Old, TFieldType& Type, String& Text, bool& IsNull) {
+    if (!Field || Field->FieldNo() <= 0 || !FEngine) return false;
+    TRecordBuffer recBuf = nullptr;
+    if (!Old)
+        GetActiveRecBuf(recBuf);
+    else if (State() == dsEdit)
+        recBuf = FOldRecord.size() == FRecordBufferSize ? FOldRecord.data() : nullptr;
+    else if (State() == dsBrowse && !IsEmpty())
+        recBuf = ActiveBuffer();
+    std::uint16_t kind = fcUnknown;
+    const int r = FEngine->GetExactValue(Field->FieldNo(), recBuf, Text, kind);
+    if (r < 0) return false;
+    IsNull = r == 0;
+    switch (kind) {
+        case fcBCD:
+            Type = ftBCD;
+            break;
+        case fcDate:
+            Type = ftDate;
+            break;
+        case fcTime:
+            Type = ftTime;
+            break;
+        default:
+            Type = ftDateTime;
+            break;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // Editing steps
 

@@ -30,6 +30,11 @@ void DescribeType(TODBCParam& P, TODBCFldDesc& D) {
     // Types that have no form the binder knows are refused before anything
     // is bound (a cursor has no value to send).
     if (D.FldType == fcCursor) DatabaseErrorFmt(SFieldUnsupportedType, P.Name());
+    if (P.HoldsExactText()) {
+        // The text is sent as it is, as the SQL type of the code.
+        D.SubType = fscExactText;
+        return;
+    }
     if (P.RecBufIsRef()) {
         // A string longer than 255 characters is held as a reference, like a
         // memo; so are the formatted memo's bytes, which are text too.

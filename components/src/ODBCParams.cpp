@@ -17,9 +17,12 @@
 #include "velora/rtl/DateUtils.h"
 #include "velora/db/Fields.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -43,6 +46,26 @@ bool ExactAsCurrency(const String& text) {
     if (point == String::npos) return true;
     const std::size_t last = t.find_last_not_of('0');
     return last == point || last - point <= 4;
+}
+
+/// The date and time of an exact text ("YYYY-MM-DD", "HH:MM:SS[.f]" or
+/// both), to the millisecond the date-time type keeps.
+TDateTime ExactTextToDateTime(const String& text) {
+    int y = 1899, mo = 12, d = 30, h = 0, mi = 0, s = 0;
+    double fraction = 0;
+    const char* p = text.c_str();
+    int used = 0;
+    if (std::sscanf(p, "%d-%d-%d%n", &y, &mo, &d, &used) == 3) p += used;
+    while (*p == ' ' || *p == 'T') ++p;
+    if (*p && std::sscanf(p, "%d:%d:%d%n", &h, &mi, &s, &used) == 3) {
+        p += used;
+        if (*p == '.') fraction = std::strtod(p, nullptr);
+    }
+    TDateTime result = 0;
+    const int ms = std::min(999, static_cast<int>(fraction * 1000));
+    if (!TryEncodeDateTime(y, mo, d, h, mi, s, ms, result))
+        throw EConvertError(Format("'%s' is not a valid date and time", text));
+    return result;
 }
 
 /// Longest text the one-byte lengths of a version-1 record hold.
@@ -187,6 +210,33 @@ void TODBCParam::AssignFieldValue(TField* Field, const Variant& Value) {
         FData = Value;
     }
     FBound = true;
+}
+
+void TODBCParam::AssignExactText(TFieldType DataType, const String& Text, bool IsNull) {
+    SetDataType(DataType);
+    if (IsNull) {
+        Clear();
+    } else {
+        InitValue();
+        FData = Variant(Text);
+    }
+    FBound = true;
+}
+
+bool TODBCParam::HoldsExactText() const {
+    if (FNull || VarType(FData) != varString) return false;
+    switch (FDataType) {
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
+            return true;
+        case ftBCD: {
+            ODBCFMTBCD bcd;
+            return !ODBCTextToFMTBCD(FData.AsString(), bcd);
+        }
+        default:
+            return false;
+    }
 }
 
 void TODBCParam::Clear() {
@@ -413,13 +463,19 @@ String TODBCParam::GetAsString() const {
         case ftDate:
         case ftTime:
         case ftDateTime:
+            if (VarType(FData) == varString) return FData.AsString();  // an exact text
             return Variant::FromDateTime(FData.AsDouble()).AsString();
         default:
             return FData.AsString();
     }
 }
 
-TDateTime TODBCParam::GetAsDateTime() const { return FNull ? 0.0 : FData.AsDateTime(); }
+TDateTime TODBCParam::GetAsDateTime() const {
+    if (FNull) return 0.0;
+    if (VarType(FData) == varString && (FDataType == ftDate || FDataType == ftTime || FDataType == ftDateTime))
+        return ExactTextToDateTime(FData.AsString());
+    return FData.AsDateTime();
+}
 
 String TODBCParam::GetAsMemo() const { return FData.AsString(); }
 
@@ -637,10 +693,12 @@ void TODBCParam::SetData(const void* Buffer, std::size_t Size) {
 }
 
 bool TODBCParam::RecBufIsRef() const {
+    if (HoldsExactText()) return false;
     return FDataType == ftMemo || IsBlobLike(FDataType) || (FDataType == ftString && ValueText().size() > 255);
 }
 
 int TODBCParam::RecBufDataSize() const {
+    if (HoldsExactText()) return static_cast<int>(ValueText().size()) + 1;
     switch (FDataType) {
         case ftUnknown:
             UnknownTypeError();
@@ -671,6 +729,11 @@ void TODBCParam::RecBufGetData(void* Buffer) {
         return;
     }
     CheckBindRange();
+    if (HoldsExactText()) {
+        const String text = ValueText();
+        std::memcpy(Buffer, text.c_str(), text.size() + 1);
+        return;
+    }
     if (RecBufIsRef()) {
         // The reference points at bytes this parameter keeps; they are
         // replaced only when the value's bytes differ, so a parameter written

@@ -152,6 +152,18 @@ void TODBCUpdateSQL::SQLChanged(TObject* Sender) {
     }
 }
 
+bool TODBCUpdateSQL::AssignExact(TODBCParam* Param, TField* Field, bool Old) {
+    // Decimals, dates and times go as the text the row holds: through a
+    // double or a millisecond clock they would rewrite the digits and the
+    // fraction of a column nobody changed, or miss the row they key on.
+    TFieldType type = ftUnknown;
+    String text;
+    bool isNull = true;
+    if (!FDataSet->GetFieldExactValue(Field, Old, type, text, isNull)) return false;
+    Param->AssignExactText(type, text, isNull);
+    return true;
+}
+
 void TODBCUpdateSQL::SetParams(TUpdateKind UpdateKind) {
     if (!FDataSet) return;
     TODBCQuery* query = GetQuery(UpdateKind);
@@ -162,11 +174,13 @@ void TODBCUpdateSQL::SetParams(TUpdateKind UpdateKind) {
         // A field with the parameter's whole name wins: a column "old_price"
         // is a plain value, not the old value of "price".
         if (TField* field = FDataSet->FindField(name)) {
+            if (AssignExact(param, field, false)) continue;
             Variant value = field->NewValue();
             if (value.IsEmpty()) value = field->OldValue();
             param->AssignFieldValue(field, value);
         } else if (IsOldPrefix(name)) {
-            if (TField* old = FDataSet->FindField(name.substr(4))) param->AssignFieldValue(old, old->OldValue());
+            TField* old = FDataSet->FindField(name.substr(4));
+            if (old && !AssignExact(param, old, true)) param->AssignFieldValue(old, old->OldValue());
         }
     }
 }
@@ -183,15 +197,11 @@ void TODBCUpdateSQL::Apply(TUpdateKind UpdateKind) {
 }
 
 std::int32_t TODBCUpdateSQL::RunCounted(TUpdateKind UpdateKind, TODBCQuery* Query) {
-    if (UpdateKind == ukInsert) {
-        // An insert adds its one row or fails; nothing to undo.
-        Query->ExecSQL();
-        return Query->RowsAffected();
-    }
     TODBCDatabase* database = Query->Database();
     const SQLHDBC dbc = database->Handle();
-    // A modify or delete that touches other than one row is undone: in a
-    // transaction of its own, or behind a savepoint inside the application's.
+    // A statement that touches other than one row is undone, an insert too
+    // (INSERT ... SELECT may add several rows, or none): in a transaction of
+    // its own, or behind a savepoint inside the application's.
     const bool own = AutocommitOn(dbc);
     if (own) {
         database->StartTransaction();

@@ -41,9 +41,11 @@ enum class ParamForm {
     TimeStampStruct,  ///< SQL_TIMESTAMP_STRUCT (records)
     TimeStampMs,      ///< double of time-stamp milliseconds (query buffers)
     BlobRef,          ///< TODBCBlobRef
+    ExactText,        ///< a value's exact text, sent as the SQL type of its code (fscExactText)
 };
 
 ParamForm FormOf(const TODBCFldDesc& d, std::uint16_t code) {
+    if (d.SubType == fscExactText) return ParamForm::ExactText;
     switch (code) {
         case fcString:
             return ParamForm::Text;
@@ -240,6 +242,27 @@ void BindUInt32(const ParamSource& p, ParamBinding& b) {
     b.Slot = 0;
 }
 
+/// A value given as its exact text: the decimal's digits and scale, or the
+/// time's fraction digits, travel with it, so the driver neither rounds nor
+/// cuts them. A time with a fraction goes as character data (TimeTextType).
+void BindExactText(const ParamSource& p, std::uint16_t code, ParamBinding& b) {
+    const char* text = reinterpret_cast<const char*>(p.Value);
+    const std::size_t length = strnlen(text, p.Desc.Len);
+    b.Slot = static_cast<SQLLEN>(length);
+    const std::string_view v(text, length);
+    const std::size_t point = v.find('.');
+    const std::size_t fraction = point == std::string_view::npos ? 0 : length - point - 1;
+    b.ColumnSize = length > 0 ? length : 1;
+    b.Digits = static_cast<SQLSMALLINT>(fraction);
+    if (code == fcBCD) {
+        std::size_t digits = 0;
+        for (char c : v) digits += c >= '0' && c <= '9';
+        b.ColumnSize = digits > 0 ? digits : 1;
+    } else if (code == fcTime) {
+        b.SQLType = TimeTextType(text, length);
+    }
+}
+
 /// The C and SQL types of a form, before the value is looked at.
 void TypesOf(const ParamSource& p, ParamForm form, std::uint16_t code, const TODBC* cursor, ParamBinding& b) {
     b.CType = FldTypeToCType(code);
@@ -260,6 +283,9 @@ void TypesOf(const ParamSource& p, ParamForm form, std::uint16_t code, const TOD
         case ParamForm::TimeText:
             b.CType = SQL_C_CHAR;
             b.SQLType = SQL_TYPE_TIME;
+            break;
+        case ParamForm::ExactText:
+            b.CType = SQL_C_CHAR;
             break;
         default:
             break;
@@ -323,6 +349,9 @@ ParamBinding BindingOf(const ParamSource& p, const TODBC* cursor, SQLLEN callerS
             break;
         case ParamForm::UInt32:
             BindUInt32(p, b);
+            break;
+        case ParamForm::ExactText:
+            BindExactText(p, code, b);
             break;
         case ParamForm::Fixed:
             b.Slot = 0;  // the driver takes the size of fixed-length values from their type

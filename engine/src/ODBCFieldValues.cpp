@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace velora {
@@ -389,6 +390,51 @@ bool TODBC::HasAssigned() const {
     for (bool b : FAssigned)
         if (b) return true;
     return false;
+}
+
+}  // namespace velora
+
+namespace velora {
+
+int TODBC::GetExactValue(int fieldNo, const void* record, String& text, std::uint16_t& kind) const {
+    if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    if (d.FldType == fcFloat && d.CType == SQL_C_CHAR) {
+        kind = fcBCD;
+        return record == nullptr ? 0 : GetDecimalText(fieldNo, record, text);
+    }
+    if (d.FldType != fcTimeStamp) return -1;
+    kind = d.CType == SQL_C_CHAR ? fcTime : (d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE) ? fcDate : fcTimeStamp;
+    if (record == nullptr) return 0;
+    const std::int32_t length = ODBCGetIndicator(record, d);
+    if (length < 0) return 0;
+    const std::byte* area = static_cast<const std::byte*>(record) + d.Offset;
+    if (kind == fcTime) {
+        text.assign(AreaText(area, length, d));
+        return 1;
+    }
+    char out[64];
+    if (kind == fcDate) {
+        SQL_DATE_STRUCT ds;
+        std::memcpy(&ds, area, sizeof ds);
+        std::snprintf(out, sizeof out, "%04d-%02u-%02u", ds.year, ds.month, ds.day);
+        text = out;
+        return 1;
+    }
+    SQL_TIMESTAMP_STRUCT ts;
+    std::memcpy(&ts, area, sizeof ts);
+    int n = std::snprintf(out, sizeof out, "%04d-%02u-%02u %02u:%02u:%02u", ts.year, ts.month, ts.day, ts.hour,
+                          ts.minute, ts.second);
+    // The fraction is in nanoseconds: written to the milli-, micro- or
+    // nanosecond, whichever keeps every digit the row holds.
+    if (ts.fraction % 1000000u == 0 && ts.fraction != 0)
+        n += std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), ".%03u", ts.fraction / 1000000u);
+    else if (ts.fraction % 1000u == 0 && ts.fraction != 0)
+        n += std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), ".%06u", ts.fraction / 1000u);
+    else if (ts.fraction != 0)
+        n += std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), ".%09u", ts.fraction);
+    text.assign(out, static_cast<std::size_t>(n));
+    return 1;
 }
 
 }  // namespace velora

@@ -286,6 +286,14 @@ public:
     /// once, without the buffer form.
     bool GetFieldExactText(TField* Field, String& Text, bool& IsNull) override;
     bool SetFieldExactText(TField* Field, const String& Text) override;
+    /// The value of Field in its exact stored form, for the columns whose
+    /// field form would change it: decimals held as text (Type ftBCD), time
+    /// stamps with every fraction digit the row holds (ftDateTime), dates
+    /// (ftDate) and times of day (ftTime); see TODBC::GetExactValue. The
+    /// value being written (the active record), or with Old the value from
+    /// before the edit (OldValue's record; NULL while inserting). False for
+    /// every other field, whose value form is already exact.
+    bool GetFieldExactValue(TField* Field, bool Old, TFieldType& Type, String& Text, bool& IsNull);
     bool GetCurrentRecord(TRecordBuffer Buffer) override;
     bool IsSequenced() override { return false; }
     void SetRecNo(int /*Value*/) override {}

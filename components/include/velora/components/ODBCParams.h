@@ -101,6 +101,18 @@ public:
     void AssignField(TField* Field);
     /// As AssignField with the given value; Name is kept.
     void AssignFieldValue(TField* Field, const Variant& Value);
+    /// Takes a value in its exact stored form, as text: a decimal (ftBCD) as
+    /// its digits, a date (ftDate, "YYYY-MM-DD"), a time of day (ftTime,
+    /// "HH:MM:SS[.fraction]") or a date and time (ftDateTime, "YYYY-MM-DD
+    /// HH:MM:SS[.fraction]") with every fraction digit; NULL when IsNull.
+    /// The text is bound as it is, as the SQL type of DataType, so neither a
+    /// double nor a millisecond clock comes between the stored value and the
+    /// one sent. Bound becomes True; Name is kept.
+    void AssignExactText(TFieldType DataType, const String& Text, bool IsNull);
+    /// True when the value is bound as its exact text: a date or time type
+    /// holding text (AssignExactText), or a decimal text the packed decimal
+    /// form cannot hold (more than 64 digits).
+    bool HoldsExactText() const;
 
     /// NULL: IsNull True, the value the integer 0; DataType and Bound kept.
     void Clear();

@@ -25,6 +25,7 @@
 
 namespace velora {
 
+class TODBCParam;
 class TODBCQuery;
 
 class TODBCUpdateSQL : public TODBCDataSetUpdateObject {
@@ -60,10 +61,12 @@ public:
     /// The change event of the statement lists: the kind's query, when made,
     /// takes the new text and rebuilds its parameters.
     void SQLChanged(TObject* Sender);
-    /// Fills the parameters of the kind's query from the dataset's fields.
+    /// Fills the parameters of the kind's query from the dataset's fields:
+    /// decimals, dates, times and time stamps in their exact stored form
+    /// (TODBCDataSet::GetFieldExactValue), every other field as its value.
     void SetParams(TUpdateKind UpdateKind);
     /// Runs the kind's statement; "Update failed" when it touched other than
-    /// one row (a modify or delete is undone first).
+    /// one row (undone first, whatever the kind).
     void ExecSQL(TUpdateKind UpdateKind);
     /// SetParams, then ExecSQL.
     void Apply(TUpdateKind UpdateKind) override;
@@ -79,6 +82,7 @@ private:
     void CheckDataSet() const;
     std::int32_t RunCounted(TUpdateKind UpdateKind, TODBCQuery* Query);
     std::int32_t MatchedRows(TODBCQuery* Query);
+    bool AssignExact(TODBCParam* Param, TField* Field, bool Old);
 };
 
 /// Registers TODBCUpdateSQL for form files (idempotent; also done at start-up).

@@ -182,6 +182,14 @@ public:
     /// straight from `record` without the field's buffer form. Answers -1
     /// for other columns, 0 for NULL (and for a nil `record`), 1 with `text`.
     int GetText(int fieldNo, const void* record, int bookmarkOffset, String& text) const;
+    /// The value of field `fieldNo` of `record` in its exact stored form, as
+    /// text, for the forms a double or a date-time in milliseconds would
+    /// change: decimals held as text (their text, `kind` fcBCD), time stamps
+    /// ("YYYY-MM-DD HH:MM:SS" and the fraction the row holds, in groups of
+    /// three digits up to nanoseconds; fcTimeStamp), dates ("YYYY-MM-DD";
+    /// fcDate) and times of day (the text the row holds; fcTime). Answers -1
+    /// for other columns, 0 for NULL (and a nil `record`), 1 with `text`.
+    int GetExactValue(int fieldNo, const void* record, String& text, std::uint16_t& kind) const;
     /// Decimal columns held as text: their exact text. Answers -1 for other
     /// columns, 0 for NULL, 1 with `text` set.
     int GetDecimalText(int fieldNo, const void* record, String& text) const;

@@ -59,6 +59,10 @@ enum : std::uint16_t {
     fscDBaseOle = 27,
     fscTypedBinary = 28,
     fscAutoInc = 29,
+    /// Parameters: the value lies in the buffer as its exact text (SQL_C_CHAR)
+    /// and is sent as the SQL type of FldType (fcBCD, fcDate, fcTime,
+    /// fcTimeStamp), so no digit or fraction is lost on the way.
+    fscExactText = 30,
 };
 
 /// Longest character or binary column the engine binds into the record;
