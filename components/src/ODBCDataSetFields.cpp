@@ -166,6 +166,7 @@ bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) 
 
 bool TODBCDataSet::SetFieldExactText(TField* Field, const String& Text) {
     if (Field->FieldNo() <= 0 || !FEngine) return false;
+    if (FEngine->IsTemporal(Field->FieldNo())) return SetTemporalText(Field, Text);
     String ignored;
     std::vector<std::byte> probe(static_cast<std::size_t>(FEngine->RecordSize()) + 2);
     if (FEngine->GetDecimalText(Field->FieldNo(), probe.data(), ignored) < 0) return false;
@@ -209,6 +210,27 @@ bool TODBCDataSet::GetFieldExactValue(TField* Field, bool Old, TFieldType& Type,
             Type = ftDateTime;
             break;
     }
+    return true;
+}
+
+/// Dates, times and time stamps from their text, the fraction of a second
+/// whole: the text goes into a copy of the record first, so OnValidate sees
+/// the value in the field's buffer form and a rejected value changes nothing.
+bool TODBCDataSet::SetTemporalText(TField* Field, const String& Text) {
+    const TDataSetState state = State();
+    if (state != dsEdit && state != dsInsert) DatabaseError(SNotEditing);
+    if (Field->ReadOnly()) DatabaseErrorFmt(SFieldReadOnly, Field->DisplayName());
+    TRecordBuffer recBuf = nullptr;
+    if (!GetActiveRecBuf(recBuf)) DatabaseError(SNotEditing);
+    std::vector<std::uint8_t> trial(recBuf, recBuf + FEngine->RecordSize());
+    if (!FEngine->PutTemporalText(Field->FieldNo(), trial.data(), Trim(Text)))
+        DatabaseErrorFmt(DBConsts::SInvalidDateTimeValue, Text, Field->DisplayName());
+    alignas(8) std::uint8_t value[8] = {};
+    bool blank = true;
+    if (FEngine->GetField(Field->FieldNo(), trial.data(), FBookmarkOffset, blank, value) == 0 && !blank)
+        Field->Validate(value);
+    FEngine->PutTemporalText(Field->FieldNo(), recBuf, Trim(Text));
+    DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
     return true;
 }
 

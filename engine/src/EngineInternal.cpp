@@ -78,48 +78,112 @@ bool DecodeMSecs(double msecs, int& year, int& month, int& day, int& hour, int& 
     return true;
 }
 
-bool ParseTimeText(const char* text, std::size_t length, int& hour, int& minute, int& second, int& msec) {
-    std::size_t i = 0;
-    while (i < length && text[i] == ' ') ++i;
-    auto number = [&](int maxDigits, int& out) {
-        int n = 0, digits = 0;
-        while (i < length && digits < maxDigits && text[i] >= '0' && text[i] <= '9') {
-            n = n * 10 + (text[i] - '0');
-            ++i;
-            ++digits;
-        }
-        out = n;
-        return digits > 0;
-    };
-    if (!number(2, hour) || i >= length || text[i] != ':') return false;
-    ++i;
-    if (!number(2, minute) || i >= length || text[i] != ':') return false;
-    ++i;
-    if (!number(2, second)) return false;
-    msec = 0;
-    if (i < length && text[i] == '.') {
-        ++i;
-        int scale = 100;
-        bool any = false;
-        while (i < length && text[i] >= '0' && text[i] <= '9') {
-            msec += (text[i] - '0') * scale;
-            scale /= 10;
-            any = true;
-            ++i;
-        }
-        if (!any) return false;
+namespace {
+
+/// Reads up to `maxDigits` decimal digits at `i`; false when there is none.
+bool ReadNumber(std::string_view text, std::size_t& i, std::size_t maxDigits, int& out) {
+    out = 0;
+    std::size_t digits = 0;
+    while (i < text.size() && digits < maxDigits && text[i] >= '0' && text[i] <= '9') {
+        out = out * 10 + (text[i++] - '0');
+        ++digits;
     }
-    if (i < length && text[i] >= '0' && text[i] <= '9') return false;
-    return hour <= 23 && minute <= 59 && second <= 59;
+    return digits > 0;
 }
 
-String FormatTimeText(int hour, int minute, int second, int msec) {
-    char buf[32];
-    if (msec != 0)
-        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", hour, minute, second, msec);
+/// Reads ".digits" at `i` (if there) as nanoseconds; false when a digit past
+/// the ninth is not zero, or when the point has no digit.
+bool ReadFraction(std::string_view text, std::size_t& i, std::uint32_t& nanos) {
+    nanos = 0;
+    if (i >= text.size() || text[i] != '.') return true;
+    ++i;
+    std::uint32_t scale = 100000000;
+    std::size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+        if (scale == 0) {
+            if (text[i] != '0') return false;
+            continue;
+        }
+        nanos += static_cast<std::uint32_t>(text[i] - '0') * scale;
+        scale /= 10;
+    }
+    return digits > 0;
+}
+
+bool ValidDate(int year, int month, int day) {
+    double ignored = 0;
+    return EncodeMSecs(year, month, day, 0, 0, 0, 0, ignored);
+}
+
+}  // namespace
+
+bool ParseTimeParts(std::string_view text, TimeParts& t) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    t = TimeParts{};
+    if (i < text.size() && text[i] == '-') {
+        t.Negative = true;
+        ++i;
+    }
+    if (!ReadNumber(text, i, 4, t.Hour) || i >= text.size() || text[i++] != ':') return false;
+    if (!ReadNumber(text, i, 2, t.Minute) || i >= text.size() || text[i++] != ':') return false;
+    if (!ReadNumber(text, i, 2, t.Second) || !ReadFraction(text, i, t.Nanos)) return false;
+    if (i < text.size() && text[i] >= '0' && text[i] <= '9') return false;
+    return t.Minute <= 59 && t.Second <= 59;
+}
+
+String FormatFraction(std::uint32_t nanos) {
+    char buf[16];
+    if (nanos == 0) return String();
+    if (nanos % 1000000u == 0)
+        std::snprintf(buf, sizeof buf, ".%03u", nanos / 1000000u);
+    else if (nanos % 1000u == 0)
+        std::snprintf(buf, sizeof buf, ".%06u", nanos / 1000u);
     else
-        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", hour, minute, second);
+        std::snprintf(buf, sizeof buf, ".%09u", nanos);
     return buf;
+}
+
+String FormatTimeParts(const TimeParts& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%s%02d:%02d:%02d", t.Negative ? "-" : "", t.Hour, t.Minute, t.Second);
+    return buf + FormatFraction(t.Nanos);
+}
+
+bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRUCT& ts) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    std::uint32_t nanos = 0;
+    if (!ReadNumber(text, i, 4, y) || i >= text.size() || text[i++] != '-') return false;
+    if (!ReadNumber(text, i, 2, mo) || i >= text.size() || text[i++] != '-') return false;
+    if (!ReadNumber(text, i, 2, d)) return false;
+    if (!dateOnly && i < text.size() && (text[i] == ' ' || text[i] == 'T')) {
+        ++i;
+        if (!ReadNumber(text, i, 2, h) || i >= text.size() || text[i++] != ':') return false;
+        if (!ReadNumber(text, i, 2, mi)) return false;
+        if (i < text.size() && text[i] == ':') {
+            ++i;
+            if (!ReadNumber(text, i, 2, s) || !ReadFraction(text, i, nanos)) return false;
+        }
+    }
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i != text.size() || !ValidDate(y, mo, d) || h > 23 || mi > 59 || s > 59) return false;
+    ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),  static_cast<SQLUSMALLINT>(mo),
+                              static_cast<SQLUSMALLINT>(d), static_cast<SQLUSMALLINT>(h),
+                              static_cast<SQLUSMALLINT>(mi), static_cast<SQLUSMALLINT>(s), nanos};
+    return true;
+}
+
+String FormatTimeStamp(const SQL_TIMESTAMP_STRUCT& ts) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(ts.year), static_cast<unsigned>(ts.month),
+                  static_cast<unsigned>(ts.day));
+    String text = buf;
+    if (ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return text;
+    std::snprintf(buf, sizeof buf, " %02u:%02u:%02u", static_cast<unsigned>(ts.hour),
+                  static_cast<unsigned>(ts.minute), static_cast<unsigned>(ts.second));
+    return text + buf + FormatFraction(ts.fraction);
 }
 
 }  // namespace velora::detail

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <string_view>
 #include <vector>
 
 namespace velora::detail {
@@ -44,12 +45,39 @@ bool DecodeMSecs(double msecs, int& year, int& month, int& day, int& hour, int& 
 /// The calendar date of a day count (TTimeStamp.Date). False out of range.
 bool DecodeDayCount(std::int32_t days, int& year, int& month, int& day);
 
-/// Parses a time of day as drivers write it: "[h]h:mm:ss[.fraction]" followed
-/// by anything that does not start with a digit (a zone). The fraction is cut
-/// to milliseconds. False for other text or an hour beyond 23.
-bool ParseTimeText(const char* text, std::size_t length, int& hour, int& minute, int& second, int& msec);
+/// A time of day, or a time interval, as drivers write it as text:
+/// "[-]h:mm:ss[.fraction]" with hours of any width (MariaDB's time runs from
+/// -838:59:59 to 838:59:59, PostgreSQL's reaches 24:00:00), the fraction
+/// kept to the nanosecond.
+struct TimeParts {
+    bool Negative = false;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+    std::uint32_t Nanos = 0;  ///< 0 .. 999,999,999
 
-/// "hh:mm:ss", with ".zzz" when `msec` is not 0.
-String FormatTimeText(int hour, int minute, int second, int msec);
+    /// True for a time of day (00:00:00 up to 23:59:59.999999999).
+    bool IsTimeOfDay() const { return !Negative && Hour <= 23; }
+};
+
+/// Parses TimeParts; anything after the seconds that does not start with a
+/// digit (a zone) is ignored. Digits of the fraction beyond the ninth must be
+/// zero (nothing is cut silently).
+bool ParseTimeParts(std::string_view text, TimeParts& time);
+
+/// "hh:mm:ss" and the fraction (FormatFraction).
+String FormatTimeParts(const TimeParts& time);
+
+/// "" for 0, else ".zzz", ".zzzzzz" or ".zzzzzzzzz", the shortest of these
+/// that holds `nanos` exactly.
+String FormatFraction(std::uint32_t nanos);
+
+/// Parses "yyyy-mm-dd" (dateOnly) or "yyyy-mm-dd[( |T)hh:mm[:ss[.fraction]]]"
+/// into a valid calendar date and time of day. False otherwise.
+bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRUCT& ts);
+
+/// "yyyy-mm-dd", then " hh:mm:ss" and the fraction unless the time of day is
+/// 00:00:00 (the form DateTimeToStr gives, with the whole fraction).
+String FormatTimeStamp(const SQL_TIMESTAMP_STRUCT& ts);
 
 }  // namespace velora::detail

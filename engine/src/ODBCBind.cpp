@@ -58,13 +58,13 @@ ParamForm FormOf(const TODBCFldDesc& d, std::uint16_t code) {
             return ParamForm::BCD;
         case fcUInt32:
             return ParamForm::UInt32;
+        // Record columns carry the C type they are held in (CType); the
+        // query's parameter buffers hold the fields' buffer forms (CType 0).
         case fcDate:
-            return ParamForm::DayCount;
+            return d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE ? ParamForm::DateStruct : ParamForm::DayCount;
         case fcTime:
-            return ParamForm::TimeMs;
+            return d.CType == SQL_C_CHAR ? ParamForm::TimeText : ParamForm::TimeMs;
         case fcTimeStamp:
-            if (d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE) return ParamForm::DateStruct;
-            if (d.CType == SQL_C_CHAR) return ParamForm::TimeText;
             return d.Len == 8 ? ParamForm::TimeStampMs : ParamForm::TimeStampStruct;
         case fcBlob:
         case fscMemo:
@@ -186,7 +186,12 @@ void BindDateStruct(ParamBinding& b) {
 void BindTimeMs(const ParamSource& p, ParamBinding& b) {
     const std::int32_t ms = ReadInt32(p.Value);
     if (ms < 0 || ms >= MSecsPerDay) throw EConvertError("Parameter '" + p.Desc.GetName() + "' holds no valid time");
-    String& s = p.Keep(detail::FormatTimeText(ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000));
+    detail::TimeParts t;
+    t.Hour = ms / 3600000;
+    t.Minute = ms / 60000 % 60;
+    t.Second = ms / 1000 % 60;
+    t.Nanos = static_cast<std::uint32_t>(ms % 1000) * 1000000u;
+    String& s = p.Keep(detail::FormatTimeParts(t));
     b.Point(s, static_cast<SQLLEN>(s.size() + 1));
     b.Slot = static_cast<SQLLEN>(s.size());
     b.ColumnSize = s.size();
@@ -218,11 +223,16 @@ void BindTimeStampMs(const ParamSource& p, ParamBinding& b) {
     b.Digits = 3;
 }
 
-void BindTimeStampStruct(ParamBinding& b) {
+/// A time stamp held in a record, fraction to the nanosecond: sent with as
+/// many digits of fraction as the value needs (0, 3, 6 or 9), since drivers
+/// cut the fraction to the digits the binding names.
+void BindTimeStampStruct(const ParamSource& p, ParamBinding& b) {
+    SQL_TIMESTAMP_STRUCT ts;
+    std::memcpy(&ts, p.Value, sizeof ts);
     b.BufferLength = sizeof(SQL_TIMESTAMP_STRUCT);
     b.Slot = 0;
-    b.ColumnSize = 23;
-    b.Digits = 3;
+    b.Digits = ts.fraction == 0 ? 0 : ts.fraction % 1000000u == 0 ? 3 : ts.fraction % 1000u == 0 ? 6 : 9;
+    b.ColumnSize = b.Digits == 0 ? 19 : 20u + static_cast<SQLULEN>(b.Digits);
 }
 
 void BindBlobRef(const ParamSource& p, ParamBinding& b) {
@@ -342,7 +352,7 @@ ParamBinding BindingOf(const ParamSource& p, const TODBC* cursor, SQLLEN callerS
             BindTimeStampMs(p, b);
             break;
         case ParamForm::TimeStampStruct:
-            BindTimeStampStruct(b);
+            BindTimeStampStruct(p, b);
             break;
         case ParamForm::BlobRef:
             BindBlobRef(p, b);

@@ -82,6 +82,8 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     if (Columns.empty()) {
         DescribeColumns(FTableName);
         InitCursorProps();
+    } else if (!FRetypable.empty()) {
+        DescribeAfterExecute();
     }
     ReadGranted();
     LeaveRowsets();  // the statement must not keep pointers into the arrays replaced here

@@ -49,18 +49,19 @@ TypeMapping MapSQLType(SQLSMALLINT sqlType) {
             return {fcInt16, 0, SQL_C_SHORT};
         case SQL_BIT:
             return {fcBoolean, 0, SQL_C_BIT};
-        case SQL_DATE:
         case SQL_TIMESTAMP:
             return {fcTimeStamp, 0, SQL_C_TIMESTAMP};
         case SQL_TYPE_TIMESTAMP:
             return {fcTimeStamp, 0, SQL_C_TYPE_TIMESTAMP};
+        case SQL_DATE:
         case SQL_TYPE_DATE:
-            return {fcTimeStamp, 0, SQL_C_TYPE_DATE};
-        // Times travel as text: the time structure has no fraction, and drivers
-        // warn (01S07) when a fraction is cut, which would refuse the block.
+            return {fcDate, 0, SQL_C_TYPE_DATE};
+        // Times travel as text: the time structure has no fraction, drivers
+        // warn (01S07) when a fraction is cut, which would refuse the block,
+        // and MariaDB's times reach beyond a day (838:59:59).
         case SQL_TIME:
         case SQL_TYPE_TIME:
-            return {fcTimeStamp, 0, SQL_C_CHAR};
+            return {fcTime, 0, SQL_C_CHAR};
         case SQL_BINARY:
             return {fcBytes, 0, SQL_C_BINARY};
         case SQL_VARBINARY:
@@ -95,6 +96,7 @@ public:
         return value;
     }
     SQLUSMALLINT Column() const { return FColumn; }
+    SQLHSTMT Stmt() const { return FStmt; }
 
 private:
     SQLHSTMT FStmt;
@@ -229,8 +231,12 @@ ColumnForm DescribeBoolean(const ColumnAttributes& a, TypeMapping m) {
     return {m, 1, 0, 2, 2};
 }
 
-/// Dates, times and time stamps: the timestamp structure's 16 bytes.
+/// Dates and time stamps: the timestamp structure's 16 bytes (a date
+/// structure takes 6 of them).
 ColumnForm DescribeTimeStamp(TypeMapping m) { return {m, 19, 0, 16, 16}; }
+
+/// Times of day held as text: room for "-hhhh:mm:ss.fffffffff" and more.
+ColumnForm DescribeTimeText(TypeMapping m) { return {m, 8, 0, 32, 32}; }
 
 bool IsIntegerType(SQLSMALLINT t) {
     return t == SQL_TINYINT || t == SQL_SMALLINT || t == SQL_INTEGER || t == SQL_BIGINT;
@@ -256,7 +262,10 @@ ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
         case fcBoolean:
             return DescribeBoolean(a, m);
         case fcTimeStamp:
+        case fcDate:
             return DescribeTimeStamp(m);
+        case fcTime:
+            return DescribeTimeText(m);
         case fcBlob:
             return LongForm(m.SubType, a.Get(SQL_COLUMN_LENGTH, false));
         default:
@@ -279,7 +288,33 @@ String ColumnName(SQLHSTMT stmt, SQLUSMALLINT col) {
     return name;
 }
 
+/// Default-width character data of no table: a column whose type the driver
+/// may know better after execution (see TODBC::FRetypable). Plain table
+/// columns and character data of a declared width never qualify.
+bool MayRetype(const ColumnAttributes& a, SQLSMALLINT sqlType) {
+    if ((sqlType != SQL_VARCHAR && sqlType != SQL_WVARCHAR) || a.Get(SQL_COLUMN_LENGTH, false) != 255) return false;
+    char table[8] = {};
+    SQLSMALLINT length = 0;
+    const SQLRETURN rc = odbc::SQLColAttribute(a.Stmt(), a.Column(), SQL_DESC_BASE_TABLE_NAME, table, sizeof table,
+                                               &length, nullptr);
+    return ODBCSucceeded(rc) && length == 0;
+}
+
 }  // namespace
+
+bool TODBC::DescribeAfterExecute() {
+    for (const std::uint16_t i : FRetypable) {
+        SQLLEN type = 0;
+        if (ODBCSucceeded(odbc::SQLColAttribute(Stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_COLUMN_TYPE, nullptr, 0,
+                                                nullptr, &type)) &&
+            type != SQLTypes[i]) {
+            DescribeColumns(FTableName);
+            InitCursorProps();
+            return true;
+        }
+    }
+    return false;
+}
 
 void TODBC::DescribeColumns(const String&) {
     SQLSMALLINT count = 0;
@@ -295,6 +330,7 @@ void TODBC::DescribeColumns(const String&) {
     Indicators.assign(n, 0);
 
     FLongColumns = 0;
+    FRetypable.clear();
     std::uint32_t offset = 0;
     std::uint32_t recordSize = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -304,6 +340,7 @@ void TODBC::DescribeColumns(const String&) {
         d.Updatable = static_cast<std::int16_t>(attrs.Get(SQL_COLUMN_UPDATABLE));
         const auto sqlType = static_cast<SQLSMALLINT>(attrs.Get(SQL_COLUMN_TYPE));
         SQLTypes[i] = sqlType;
+        if (MayRetype(attrs, sqlType)) FRetypable.push_back(static_cast<std::uint16_t>(i));
 
         const ColumnForm f = DescribeForm(attrs, sqlType);
         d.FldType = f.Type.FldType;

@@ -7,12 +7,15 @@
 // Buffer forms by type: string, the zero-terminated text (at most Len bytes
 // with the terminator); boolean 1 byte; 16-bit integer 2 bytes; 32-bit
 // integer 4 bytes; 64-bit integer 8 bytes; float an 8-byte double (decimals held as text are
-// converted with "." whatever the locale); timestamp, date and time columns
-// an 8-byte double of time-stamp milliseconds (times on day 1899-12-30);
+// converted with "." whatever the locale); timestamp columns an 8-byte double
+// of time-stamp milliseconds; date columns the 4-byte day count of a
+// TTimeStamp; time columns 4-byte milliseconds of the day. GetText and
+// PutTemporalText carry dates, times and time stamps whole, fraction and all;
 // fixed bytes Units1 bytes; variable bytes a 16-bit length followed by the
 // bytes (Units1 + 2 bytes); long columns no value (their size decides blank).
 #include "velora/engine/ODBCCursor.h"
 
+#include "velora/rtl/DateUtils.h"
 #include "velora/rtl/Numbers.h"
 
 #include "EngineInternal.h"
@@ -50,44 +53,43 @@ ReadResult ReadDecimalText(const std::byte* area, std::int32_t length, const TOD
     return ReadResult::Value;
 }
 
-ReadResult ReadTimeText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, double& msecs) {
+/// Time columns (text) as milliseconds of the day; a time that is no time
+/// of day (MariaDB's 838:59:59, PostgreSQL's 24:00:00) or has a fraction
+/// finer than the millisecond has no such form (AsString reads it whole).
+ReadResult ReadTime(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
     const std::string_view text = AreaText(area, length, d);
-    int h, mi, s, ms;
-    if (!detail::ParseTimeText(text.data(), text.size(), h, mi, s, ms) ||
-        !detail::EncodeMSecs(1899, 12, 30, h, mi, s, ms, msecs))
-        return ReadResult::Failed;
+    detail::TimeParts t;
+    if (!detail::ParseTimeParts(text, t) || !t.IsTimeOfDay()) return ReadResult::Failed;
+    const auto msecs =
+        static_cast<std::int32_t>(((t.Hour * 60 + t.Minute) * 60 + t.Second) * 1000 + t.Nanos / 1000000u);
+    std::memcpy(out, &msecs, sizeof msecs);
     return ReadResult::Value;
 }
 
-ReadResult ReadDateStruct(const std::byte* area, double& msecs) {
+/// Date columns as the day count of a TTimeStamp.
+ReadResult ReadDate(const std::byte* area, std::byte* out) {
     SQL_DATE_STRUCT ds;
     std::memcpy(&ds, area, sizeof ds);
     if (ds.year == 0 && ds.month == 0 && ds.day == 0) return ReadResult::Blank;  // a zero date
-    return detail::EncodeMSecs(ds.year, ds.month, ds.day, 0, 0, 0, 0, msecs) ? ReadResult::Value : ReadResult::Failed;
+    double msecs = 0;
+    if (!detail::EncodeMSecs(ds.year, ds.month, ds.day, 0, 0, 0, 0, msecs)) return ReadResult::Failed;
+    const auto days = static_cast<std::int32_t>(msecs / MSecsPerDay);
+    std::memcpy(out, &days, sizeof days);
+    return ReadResult::Value;
 }
 
-ReadResult ReadTimeStampStruct(const std::byte* area, double& msecs) {
+ReadResult ReadTimeStamp(const std::byte* area, std::byte* out) {
     SQL_TIMESTAMP_STRUCT ts;
     std::memcpy(&ts, area, sizeof ts);
     const bool noDate = ts.year == 0 || ts.month == 0 || ts.day == 0;
     if (noDate && ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return ReadResult::Blank;
     const int ms = static_cast<int>(ts.fraction / 1000000u);  // the fraction is in nanoseconds
+    double msecs = 0;
     const bool ok = noDate ? detail::EncodeMSecs(1899, 12, 30, ts.hour, ts.minute, ts.second, ms, msecs)
                            : detail::EncodeMSecs(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second, ms, msecs);
-    return ok ? ReadResult::Value : ReadResult::Failed;
-}
-
-ReadResult ReadTimeStamp(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
-    double msecs = 0;
-    ReadResult r;
-    if (d.CType == SQL_C_CHAR)
-        r = ReadTimeText(area, length, d, msecs);
-    else if (d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE)
-        r = ReadDateStruct(area, msecs);
-    else
-        r = ReadTimeStampStruct(area, msecs);
-    if (r == ReadResult::Value) std::memcpy(out, &msecs, sizeof msecs);
-    return r;
+    if (!ok) return ReadResult::Failed;
+    std::memcpy(out, &msecs, sizeof msecs);
+    return ReadResult::Value;
 }
 
 ReadResult ReadFixedBytes(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
@@ -125,7 +127,11 @@ ReadResult ReadValue(const TODBCFldDesc& d, const std::byte* area, std::int32_t 
             std::memcpy(out, area, 8);
             return ReadResult::Value;
         case fcTimeStamp:
-            return ReadTimeStamp(area, length, d, out);
+            return ReadTimeStamp(area, out);
+        case fcDate:
+            return ReadDate(area, out);
+        case fcTime:
+            return ReadTime(area, length, d, out);
         case fcBytes:
             return ReadFixedBytes(area, length, d, out);
         case fcVarBytes:
@@ -148,6 +154,7 @@ bool AlwaysAValue(const TODBCFldDesc& d) {
         case fcInt64:
         case fcBytes:
         case fcVarBytes:
+        case fcTime:  // a time beyond a day (MariaDB) is still a value: GetText reads it
             return true;
         case fcFloat:
             return d.CType != SQL_C_CHAR;
@@ -213,12 +220,6 @@ void PutTimeStamp(void* record, std::byte* area, const TODBCFldDesc& d, const st
     int y, mo, dd, h, mi, s, ms;
     if (!detail::DecodeMSecs(msecs, y, mo, dd, h, mi, s, ms))
         throw EConvertError(Format("Column %s cannot hold this date and time", d.GetName()));
-    if (d.CType == SQL_C_CHAR) return PutText(record, area, d, detail::FormatTimeText(h, mi, s, ms));
-    if (d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE) {
-        SQL_DATE_STRUCT ds{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(mo), static_cast<SQLUSMALLINT>(dd)};
-        std::memset(area, 0, d.Len);
-        return PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&ds), sizeof ds);
-    }
     SQL_TIMESTAMP_STRUCT ts{static_cast<SQLSMALLINT>(y),
                             static_cast<SQLUSMALLINT>(mo),
                             static_cast<SQLUSMALLINT>(dd),
@@ -227,6 +228,35 @@ void PutTimeStamp(void* record, std::byte* area, const TODBCFldDesc& d, const st
                             static_cast<SQLUSMALLINT>(s),
                             static_cast<SQLUINTEGER>(ms) * 1000000u};
     PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&ts), sizeof ts);
+}
+
+void PutDateStruct(void* record, std::byte* area, const TODBCFldDesc& d, int y, int mo, int dd) {
+    SQL_DATE_STRUCT ds{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(mo), static_cast<SQLUSMALLINT>(dd)};
+    std::memset(area, 0, d.Len);
+    PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&ds), sizeof ds);
+}
+
+/// A day count (ftDate's buffer form) into a date column.
+void PutDate(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    std::int32_t days;
+    std::memcpy(&days, in, sizeof days);
+    int y, mo, dd;
+    if (!detail::DecodeDayCount(days, y, mo, dd))
+        throw EConvertError(Format("Column %s cannot hold this date", d.GetName()));
+    PutDateStruct(record, area, d, y, mo, dd);
+}
+
+/// Milliseconds of the day (ftTime's buffer form) into a time column's text.
+void PutTime(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    std::int32_t ms;
+    std::memcpy(&ms, in, sizeof ms);
+    if (ms < 0 || ms >= MSecsPerDay) throw EConvertError(Format("Column %s cannot hold this time", d.GetName()));
+    detail::TimeParts t;
+    t.Hour = ms / 3600000;
+    t.Minute = ms / 60000 % 60;
+    t.Second = ms / 1000 % 60;
+    t.Nanos = static_cast<std::uint32_t>(ms % 1000) * 1000000u;
+    PutText(record, area, d, detail::FormatTimeParts(t));
 }
 
 void PutVarBytes(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
@@ -311,6 +341,12 @@ int TODBC::PutField(int fieldNo, void* record, const void* src) {
         case fcTimeStamp:
             PutTimeStamp(record, area, d, in);
             break;
+        case fcDate:
+            PutDate(record, area, d, in);
+            break;
+        case fcTime:
+            PutTime(record, area, d, in);
+            break;
         case fcBytes:
             PutFixed(record, area, d, in, d.Units1);
             break;
@@ -334,6 +370,63 @@ int TODBC::GetDecimalText(int fieldNo, const void* record, String& text) const {
     return 1;
 }
 
+bool TODBC::IsTemporal(int fieldNo) const {
+    if (fieldNo < 1 || fieldNo > FieldCount()) return false;
+    const std::uint16_t type = Columns[static_cast<std::size_t>(fieldNo - 1)].FldType;
+    return type == fcDate || type == fcTime || type == fcTimeStamp;
+}
+
+bool TODBC::PutTemporalText(int fieldNo, void* record, std::string_view text) {
+    if (!IsTemporal(fieldNo)) return false;
+    const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
+    auto* area = static_cast<std::byte*>(record) + d.Offset;
+    if (d.FldType == fcTime) {
+        detail::TimeParts t;
+        if (!detail::ParseTimeParts(text, t)) return false;
+        PutText(record, area, d, detail::FormatTimeParts(t));
+    } else {
+        SQL_TIMESTAMP_STRUCT ts{};
+        if (!detail::ParseTimeStampText(text, d.FldType == fcDate, ts)) return false;
+        if (d.FldType == fcDate)
+            PutDateStruct(record, area, d, ts.year, ts.month, ts.day);
+        else
+            PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&ts), sizeof ts);
+    }
+    if (FAssigned.size() != Columns.size()) ClearAssigned();
+    FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
+    return true;
+}
+
+namespace {
+
+/// The text GetText answers for a date, time or time stamp held in `area`.
+int TemporalText(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, String& text) {
+    if (d.FldType == fcTime) {
+        const std::string_view held = AreaText(area, length, d);
+        detail::TimeParts t;
+        text = detail::ParseTimeParts(held, t) ? detail::FormatTimeParts(t) : String(held);
+        return 1;
+    }
+    SQL_TIMESTAMP_STRUCT ts{};
+    if (d.FldType == fcDate) {
+        SQL_DATE_STRUCT ds;
+        std::memcpy(&ds, area, sizeof ds);
+        ts.year = ds.year, ts.month = ds.month, ts.day = ds.day;
+    } else {
+        std::memcpy(&ts, area, sizeof ts);
+    }
+    if (ts.year == 0 && ts.month == 0 && ts.day == 0) {
+        if (ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return 0;  // a zero date
+        detail::TimeParts t{false, ts.hour, ts.minute, ts.second, ts.fraction};
+        text = detail::FormatTimeParts(t);
+        return 1;
+    }
+    text = detail::FormatTimeStamp(ts);
+    return 1;
+}
+
+}  // namespace
+
 int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& text) const {
     if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
     const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
@@ -342,10 +435,12 @@ int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& 
     if (d.FldType == fcBytes || d.FldType == fcVarBytes)
         return record && GetOverflowText(fieldNo, record, bookmarkOffset, text) ? 1 : -1;
     const bool decimal = d.FldType == fcFloat && d.CType == SQL_C_CHAR;
-    if (d.FldType != fcString && !decimal) return -1;
+    const bool temporal = IsTemporal(fieldNo);
+    if (d.FldType != fcString && !decimal && !temporal) return -1;
     if (record == nullptr) return 0;
     const std::int32_t length = ODBCGetIndicator(record, d);
     if (length < 0) return 0;
+    if (temporal) return TemporalText(d, static_cast<const std::byte*>(record) + d.Offset, length, text);
     if (GetOverflowText(fieldNo, record, bookmarkOffset, text)) return 1;
     std::string_view value = AreaText(static_cast<const std::byte*>(record) + d.Offset, length, d);
     // Character values end at their first NUL, as in the field's buffer form.

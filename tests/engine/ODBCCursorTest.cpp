@@ -88,8 +88,8 @@ TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
         {"c_small smallint", fcInt16, 0},
         {"c_bool " + BooleanType(Drv()), fcBoolean, 0},
         {"c_ts " + TimeStampType(Drv()), fcTimeStamp, 0},
-        {"c_date date", fcTimeStamp, 0},
-        {"c_time " + TimeType(Drv()), fcTimeStamp, 0},
+        {"c_date date", fcDate, 0},
+        {"c_time " + TimeType(Drv()), fcTime, 0},
         {std::string("c_memo ") + MemoType(Drv()), fcBlob, fscMemo},
         {"c_bin " + LongBinaryType(Drv()), fcBlob, fscBinary},
         {"c_big bigint", fcInt64, 0},
@@ -177,10 +177,16 @@ TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
                 area = d.Len;
                 break;
             case fcTimeStamp:
+            case fcDate:
                 EXPECT_EQ(d.Len, 16);
                 EXPECT_EQ(d.Units1, 19);
                 area = 16;
                 recordSize += 18;
+                break;
+            case fcTime:  // held as text
+                EXPECT_EQ(d.Len, 32);
+                area = 32;
+                recordSize += 34;
                 break;
             default:
                 ADD_FAILURE() << "unexpected type " << d.FldType;
@@ -838,13 +844,13 @@ TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {
                     EXPECT_EQ(dbl(value), w.TS);
                     EXPECT_EQ(dbl(value2), w.TS);
                     break;
-                case 9:
-                    EXPECT_EQ(dbl(value), w.D);
-                    EXPECT_EQ(dbl(value2), w.D);
+                case 9:  // dates: a day count
+                    EXPECT_EQ(i32(value), static_cast<int>(w.D / MSecsPerDay));
+                    EXPECT_EQ(i32(value2), static_cast<int>(w.D / MSecsPerDay));
                     break;
-                case 10:
-                    EXPECT_EQ(dbl(value), w.TM);
-                    EXPECT_EQ(dbl(value2), w.TM);
+                case 10:  // times: milliseconds of the day
+                    EXPECT_EQ(i32(value), static_cast<int>(w.TM - midnight));
+                    EXPECT_EQ(i32(value2), static_cast<int>(w.TM - midnight));
                     break;
             }
         }

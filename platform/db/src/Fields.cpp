@@ -913,6 +913,11 @@ bool TDateTimeField::GetValue(TDateTime& Value) {
 }
 
 String TDateTimeField::GetAsString() {
+    // A dataset that holds the value whole answers with its text, the
+    // fraction of a second to the microsecond and beyond included.
+    String text;
+    bool isNull = false;
+    if (!Validating() && DataSet() && DataSet()->GetFieldExactText(this, text, isNull)) return isNull ? String() : text;
     TDateTime v = 0;
     if (!GetValue(v)) return String();
     switch (DataType()) {
@@ -965,6 +970,7 @@ void TDateTimeField::SetAsString(const String& Value) {
         Clear();
         return;
     }
+    if (DataSet() && DataSet()->SetFieldExactText(this, Value)) return;
     TDateTime v = 0;
     bool ok = false;
     switch (DataType()) {

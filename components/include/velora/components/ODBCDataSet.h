@@ -283,7 +283,8 @@ public:
     /// Decimal columns are held as their text: AsString reads and writes it
     /// exactly (checked against the column's precision and scale). Character
     /// columns answer too, so a string field's AsString reads the record
-    /// once, without the buffer form.
+    /// once, without the buffer form. Dates, times and time stamps answer
+    /// their text with the whole fraction of a second, and take it whole.
     bool GetFieldExactText(TField* Field, String& Text, bool& IsNull) override;
     bool SetFieldExactText(TField* Field, const String& Text) override;
     /// The value of Field in its exact stored form, for the columns whose
@@ -294,6 +295,8 @@ public:
     /// before the edit (OldValue's record; NULL while inserting). False for
     /// every other field, whose value form is already exact.
     bool GetFieldExactValue(TField* Field, bool Old, TFieldType& Type, String& Text, bool& IsNull);
+    /// SetFieldExactText for date, time and time-stamp columns.
+    bool SetTemporalText(TField* Field, const String& Text);
     bool GetCurrentRecord(TRecordBuffer Buffer) override;
     bool IsSequenced() override { return false; }
     void SetRecNo(int /*Value*/) override {}

@@ -179,8 +179,13 @@ public:
     bool GetOverflowText(int fieldNo, const void* record, int bookmarkOffset, String& text) const;
     /// Character columns and decimals held as text: the value as the row
     /// holds it, whole (also when longer than the record's area), read
-    /// straight from `record` without the field's buffer form. Answers -1
-    /// for other columns, 0 for NULL (and for a nil `record`), 1 with `text`.
+    /// straight from `record` without the field's buffer form. Dates, times
+    /// and time stamps: "yyyy-mm-dd", "hh:mm:ss", "yyyy-mm-dd hh:mm:ss" with
+    /// the whole fraction when it is not 0 (".zzz", ".zzzzzz" or nine
+    /// digits, the shortest that holds it), the time stamp without its time
+    /// at midnight; a time the driver wrote in another form as it wrote it.
+    /// Answers -1 for other columns, 0 for NULL (and for a nil `record`), 1
+    /// with `text`.
     int GetText(int fieldNo, const void* record, int bookmarkOffset, String& text) const;
     /// The value of field `fieldNo` of `record` in its exact stored form, as
     /// text, for the forms a double or a date-time in milliseconds would
@@ -190,6 +195,12 @@ public:
     /// fcDate) and times of day (the text the row holds; fcTime). Answers -1
     /// for other columns, 0 for NULL (and a nil `record`), 1 with `text`.
     int GetExactValue(int fieldNo, const void* record, String& text, std::uint16_t& kind) const;
+    /// True for date, time and time-stamp columns (PutTemporalText).
+    bool IsTemporal(int fieldNo) const;
+    /// Stores the text of a date ("yyyy-mm-dd"), time ("[-]h:mm:ss[.f]") or
+    /// time stamp ("yyyy-mm-dd[ hh:mm[:ss[.f]]]") whole, its fraction to the
+    /// nanosecond. False, storing nothing, when the text is no such value.
+    bool PutTemporalText(int fieldNo, void* record, std::string_view text);
     /// Decimal columns held as text: their exact text. Answers -1 for other
     /// columns, 0 for NULL, 1 with `text` set.
     int GetDecimalText(int fieldNo, const void* record, String& text) const;
@@ -334,6 +345,10 @@ private:
     const std::optional<String>& KeptLong(std::int32_t row, int column) const;
     const TODBCFldDesc& LongColumn(int column) const;
     void ReadGranted();
+    /// After execution: describes the columns again when a driver now types
+    /// one it described as default-width character data before (SQLite's
+    /// expressions, see FRetypable). True when it did.
+    bool DescribeAfterExecute();
     // Editing (ODBCCursorEdit.cpp).
     std::int32_t EditRow() const;
     void FetchForEdit(std::int32_t row);
@@ -345,6 +360,10 @@ private:
     String FTableName;
     bool FSequential = false;  ///< the cache was opened uni-directional
     int FLongColumns = 0;      ///< columns read with SQLGetData (fcBlob)
+    /// Columns described as VARCHAR(255) that belong to no table: what the
+    /// SQLite driver says of an expression before execution, whose type it
+    /// knows only once the statement ran (DescribeAfterExecute).
+    std::vector<std::uint16_t> FRetypable;
     /// What StoreStaging needs of each column with a record slot, made when
     /// the columns are bound.
     struct TStagedColumn {

@@ -25,13 +25,13 @@ namespace velora {
 
 /// Engine field type codes (TODBCFldDesc.FldType). The engine's describer
 /// produces only fcString, fcBlob, fcBoolean, fcInt16, fcInt32, fcInt64,
-/// fcFloat, fcBytes, fcTimeStamp and fcVarBytes (a type it has no form for is
+/// fcFloat, fcBytes, fcDate, fcTime, fcTimeStamp and fcVarBytes (a type it has no form for is
 /// described as text); the others come from the dataset's parameters (see the
 /// type maps in ODBCTypeMaps.h).
 enum : std::uint16_t {
     fcUnknown = 0,     ///< no usable type (parameters): occupies nothing in a record, never bound
     fcString = 1,      ///< zero-terminated character data; Units1 = length
-    fcDate = 2,        ///< date (parameters only)
+    fcDate = 2,        ///< date: date-only columns (SQL_C_TYPE_DATE), parameters (a day count)
     fcBlob = 3,        ///< long data, never bound; SubType fscMemo or fscBinary
     fcBoolean = 4,     ///< boolean (SQL_C_BIT, one byte)
     fcInt16 = 5,       ///< signed 16-bit integer
@@ -39,8 +39,8 @@ enum : std::uint16_t {
     fcFloat = 7,       ///< 8-byte double, or a decimal held as its text (CType SQL_C_CHAR)
     fcBCD = 8,         ///< packed decimal ODBCFMTBCD (parameters only)
     fcBytes = 9,       ///< fixed-length binary; Units1 = length
-    fcTime = 10,       ///< time of day (parameters only)
-    fcTimeStamp = 11,  ///< date and time; also date-only and time-only columns
+    fcTime = 10,       ///< time of day: time-only columns (held as text), parameters (milliseconds)
+    fcTimeStamp = 11,  ///< date and time (SQL_C_TYPE_TIMESTAMP, the fraction to the nanosecond)
     fcUInt16 = 12,     ///< unsigned 16-bit integer (parameters only)
     fcUInt32 = 13,     ///< unsigned 32-bit integer (parameters only)
     fcVarBytes = 15,   ///< variable-length binary; Units1 = maximum length

@@ -313,7 +313,8 @@ public:
     virtual void CloseBlob(TField* /*Field*/) {}
     /// Values held as text in the record (decimals beyond a double's digits,
     /// and character values, which this reads without the field's buffer
-    /// form) as the text the record holds: True when the dataset answers for
+    /// form), and dates, times and time stamps with their whole fraction of
+    /// a second, as text: True when the dataset answers for
     /// Field (IsNull then tells NULL). Not asked while Field's OnValidate
     /// runs (the value being validated is not in the record yet). Default:
     /// False.

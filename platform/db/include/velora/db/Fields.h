@@ -497,7 +497,11 @@ private:
 };
 
 /// Date and time (ftDateTime); TDateField and TTimeField keep only one part.
-/// Text uses the ISO forms of DateToStr/TimeToStr.
+/// Text uses the ISO forms of DateToStr/TimeToStr. AsString and SetAsString
+/// go through the dataset's exact text when it holds one
+/// (TDataSet::GetFieldExactText), so a fraction of a second finer than the
+/// buffer form's millisecond is read and written whole; AsDateTime and the
+/// buffer form keep milliseconds.
 class TDateTimeField : public TField {
 public:
     explicit TDateTimeField(TComponent* AOwner);
