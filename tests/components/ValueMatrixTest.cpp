@@ -92,6 +92,10 @@ struct ColumnType {
     std::string Setup = "", Cleanup = "";
 };
 
+/// `velora edit` writes long values after the post, as data of their own: it
+/// has no NULL to write there and says so.
+constexpr const char* NoLongNull = "a long value cannot be set to NULL here";
+
 struct MatrixParam {
     DriverKind Kind;
     const ColumnType* Column;
@@ -150,8 +154,8 @@ const std::vector<ColumnType>& SQLiteTypes() {
         {"char(10)", Rule::Text, {"'abc'", "''", "NULL", Q(Umlauts10)}},
         // The last value is longer than declared, which SQLite keeps.
         {"varchar(20)", Rule::Text, {"''", "NULL", Q(Emoji20), "'x'", Q(Repeat("😀", 30))}},
-        {"text", Rule::Text, {"''", "NULL", Q(Mixed5000), Q("line1\nline2")}},
-        {"blob", Rule::Bytes, {"X''", "NULL", "X'00FF'", X(600), X(5000)}},
+        {"text", Rule::Text, {"''", "NULL", Q(Mixed5000), Q("line1\nline2")}, {{Tool, 1, NoLongNull}}},
+        {"blob", Rule::Bytes, {"X''", "NULL", "X'00FF'", X(600), X(5000)}, {{Tool, 1, NoLongNull}}},
         // The last value is longer than declared, which SQLite keeps.
         {"varbinary(10)", Rule::Bytes, {"X''", "X'00'", "NULL", X(10), X(300)}},
     };
@@ -174,8 +178,8 @@ const std::vector<ColumnType>& PostgreSQLTypes() {
         {"money", Rule::Money, {"-92233720368547758.08", "92233720368547758.07", "0", "NULL", "1234.56"}},
         {"char(10)", Rule::Text, {"'abc'", "''", "NULL", Q(Umlauts10)}},
         {"varchar(20)", Rule::Text, {"''", "NULL", Q(Emoji20), "'x'"}},
-        {"text", Rule::Text, {"''", "NULL", Q(Mixed5000), Q("line1\nline2")}},
-        {"bytea", Rule::Bytes, {"'\\x'::bytea", "NULL", "'\\x00ff'::bytea", PgBytes(600), PgBytes(5000)}},
+        {"text", Rule::Text, {"''", "NULL", Q(Mixed5000), Q("line1\nline2")}, {{Tool, 1, NoLongNull}}},
+        {"bytea", Rule::Bytes, {"'\\x'::bytea", "NULL", "'\\x00ff'::bytea", PgBytes(600), PgBytes(5000)}, {{Tool, 1, NoLongNull}}},
         {"date", Rule::Date, {"'2024-02-29'", "'0001-01-01'", "'9999-12-31'", "NULL"}},
         {"time", Rule::Time, {"'08:30:00'", "'00:00:00'", "'23:59:59'", "NULL"}},
         {"time(6)", Rule::Time, {"'13:45:56.123456'", "'23:59:59.999999'", "'00:00:00'", "NULL"}},
@@ -189,7 +193,7 @@ const std::vector<ColumnType>& PostgreSQLTypes() {
                               "NULL"}},
         {"json", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}},
         {"jsonb", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}},
-        {"xml", Rule::Text, {Q("<a>é</a>"), "''", "NULL"}},
+        {"xml", Rule::Text, {Q("<a>é</a>"), "''", "NULL"}, {{Tool, 2, NoLongNull}}},
         {"int[]", Rule::Text, {"'{1,2,3}'", "'{}'", "'{-2147483648,NULL}'", "NULL"}},
         {"text[]", Rule::Text, {Q("{\"a b\",é,NULL}"), "'{}'", "NULL"}},
         {"inet", Rule::Text, {"'192.168.0.1/24'", "'::1'", "NULL"}},
@@ -221,16 +225,16 @@ const std::vector<ColumnType>& MariaDBTypes() {
         {"bit(8)", Rule::Bytes, {"b'10100101'", "b'0'", "NULL"}},
         {"char(10)", Rule::Text, {"'abc'", "''", "NULL", Q(Umlauts10)}},
         {"varchar(20)", Rule::Text, {"''", "NULL", Q(Emoji20), "'x'"}},
-        {"tinytext", Rule::Text, {"''", "NULL", Q(TwoByte(127) + "x")}},
-        {"text", Rule::Text, {"''", "NULL", Q(TwoByte(32767) + "x"), Q("line1\nline2")}},
-        {"mediumtext", Rule::Text, {"''", "NULL", Q(Mixed5000)}},
-        {"longtext", Rule::Text, {"''", "NULL", Q(TwoByte(35000))}},
+        {"tinytext", Rule::Text, {"''", "NULL", Q(TwoByte(127) + "x")}, {{Tool, 1, NoLongNull}}},
+        {"text", Rule::Text, {"''", "NULL", Q(TwoByte(32767) + "x"), Q("line1\nline2")}, {{Tool, 1, NoLongNull}}},
+        {"mediumtext", Rule::Text, {"''", "NULL", Q(Mixed5000)}, {{Tool, 1, NoLongNull}}},
+        {"longtext", Rule::Text, {"''", "NULL", Q(TwoByte(35000))}, {{Tool, 1, NoLongNull}}},
         {"binary(8)", Rule::Bytes, {"X'0001020304050607'", "X'00'", "NULL"}},
         {"varbinary(10)", Rule::Bytes, {"X''", "X'00FF'", X(10), "NULL"}},
-        {"tinyblob", Rule::Bytes, {"X''", "NULL", X(255)}},
-        {"blob", Rule::Bytes, {"X''", "NULL", X(600), X(5000)}},
-        {"mediumblob", Rule::Bytes, {"X''", "NULL", X(70000)}},
-        {"longblob", Rule::Bytes, {"X''", "NULL", X(70000)}},
+        {"tinyblob", Rule::Bytes, {"X''", "NULL", X(255)}, {{Tool, 1, NoLongNull}}},
+        {"blob", Rule::Bytes, {"X''", "NULL", X(600), X(5000)}, {{Tool, 1, NoLongNull}}},
+        {"mediumblob", Rule::Bytes, {"X''", "NULL", X(70000)}, {{Tool, 1, NoLongNull}}},
+        {"longblob", Rule::Bytes, {"X''", "NULL", X(70000)}, {{Tool, 1, NoLongNull}}},
         {"date", Rule::Date, {"'2024-02-29'", "'1000-01-01'", "'9999-12-31'", "NULL"}},
         {"time(6)", Rule::Time, {"'13:45:56.123456'", "'00:00:00'", "'23:59:59.999999'", "'-838:59:59.000000'",
                                  "'838:59:59.000000'", "NULL"}},
@@ -241,7 +245,7 @@ const std::vector<ColumnType>& MariaDBTypes() {
         {"year", Rule::Int, {"1901", "2155", "2024", "NULL"}},
         {"enum('a','b','é')", Rule::Text, {"'a'", "'é'", "NULL"}},
         {"set('a','b','c')", Rule::Text, {"'a,c'", "''", "NULL"}},
-        {"json", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}},
+        {"json", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}, {{Tool, 2, NoLongNull}}},
     };
     return types;
 }
@@ -307,7 +311,7 @@ std::string SnapshotSQL(DriverKind kind, Rule rule, const std::string& table) {
                    table + " ORDER BY id;\n";
         case DriverKind::PostgreSQL:
             return "SELECT id || '|' || CASE WHEN c IS NULL THEN 'N' ELSE encode(" +
-                   std::string(rule == Rule::Bytes ? "c" : "convert_to(c::text, 'UTF8')") + ", 'hex') END FROM " +
+                   std::string(rule == Rule::Bytes ? "c" : "convert_to(format('%s', c), 'UTF8')") + ", 'hex') END FROM " +
                    table + " ORDER BY id;\n";
         case DriverKind::MariaDB:
             return "SELECT CONCAT(id, '|', IF(c IS NULL, 'N', HEX(CAST(c AS BINARY)))) FROM " + table +
