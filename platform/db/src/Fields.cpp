@@ -650,7 +650,14 @@ String TFloatField::GetAsString() {
     bool isNull = false;
     if (!Validating() && DataSet() && DataSet()->GetFieldExactText(this, text, isNull)) return isNull ? String() : text;
     double v = 0;
-    return GetValue(v) ? FloatToStr(v) : String();
+    if (!GetValue(v)) return String();
+    // Fifteen digits name another double for some values (1.7976931348623157E308
+    // would read back as beyond the range): then seventeen, which name every
+    // double, so the text reads and writes back as the value stored.
+    text = FloatToStr(v);
+    double back = 0;
+    if (!TryStrToFloat(text, back) || back != v) text = FloatToStrF(v, ffGeneral, 17, 0);
+    return text;
 }
 
 double TFloatField::GetAsFloat() {
