@@ -35,6 +35,12 @@ void TOutputOptions::Define(CLI::App& cmd) {
     cmd.add_option("--null", Null, "text for NULL (default: (null) in table, empty in csv, \\N in tsv)");
 }
 
+void TOutputOptions::DefineTimeout(CLI::App& cmd) {
+    cmd.add_option("--timeout", QueryTimeout,
+                   "SECONDS a statement may run before it is cancelled with \"Timeout expired\" (default 0: no limit)")
+        ->check(CLI::NonNegativeNumber);
+}
+
 std::string ReadSQLText(const std::string& text, const std::string& file) {
     if (!file.empty() && !text.empty()) throw TUsageError{"give the SQL as an argument or with -f, not both"};
     if (file.empty() && text.empty()) throw TUsageError{"no SQL given (an argument, -f FILE, or - for standard input)"};

@@ -57,8 +57,13 @@ struct TOutputOptions {
     std::string Format = "table";
     bool NoHeader = false;
     std::optional<std::string> Null;
+    /// Seconds a statement may run (0: no limit): the query's QueryTimeout.
+    /// The query and shell commands define it (DefineTimeout).
+    int QueryTimeout = 0;
     /// Adds --format, --no-header and --null to `cmd`.
     void Define(CLI::App& cmd);
+    /// Adds --timeout SECONDS to `cmd`.
+    void DefineTimeout(CLI::App& cmd);
 };
 
 /// The SQL text of a command: `text` as given, or, when it is "-", all of

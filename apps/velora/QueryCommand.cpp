@@ -121,6 +121,7 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
     query->SetDataBase(&db);
     query->SetReadOnly(true);
     query->SetUniDirectional(true);
+    query->SetQueryTimeout(output.QueryTimeout);
     // The query reads ":name" as a parameter and "::" as one colon. SQL
     // without --param that holds "::" (PostgreSQL's casts) goes to the data
     // source as it stands instead.
@@ -175,6 +176,7 @@ void TQueryCommand::Define(CLI::App& cmd) {
                    "integer, float or string as the value reads)");
     FAccount.Define(cmd);
     FOutput.Define(cmd);
+    FOutput.DefineTimeout(cmd);
 }
 
 int TQueryCommand::Run() {

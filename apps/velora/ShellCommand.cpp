@@ -186,6 +186,7 @@ void TShellCommand::Define(CLI::App& cmd) {
     cmd.footer(kShellHelp);
     FAccount.Define(cmd);
     FOutput.Define(cmd);
+    FOutput.DefineTimeout(cmd);
 }
 
 int TShellCommand::Run() {

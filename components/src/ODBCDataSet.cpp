@@ -185,38 +185,24 @@ const odbc::DiagRecord kCancelRecord{"HY008", 0, "Operation canceled"};
 }  // namespace
 
 void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>* Warnings) {
-    const bool driverTimes = ODBCSetQueryTimeout(Stmt, static_cast<SQLULEN>(FQueryTimeout));
-    {
-        std::lock_guard lock(FRunningLock);
-        FRunning = Stmt;
-        FCancelled = false;
-    }
-    // The statement leaves CancelStatement's reach before anything can free it.
-    struct TDone {
-        TODBCDataSet* Self;
-        ~TDone() {
-            std::lock_guard lock(Self->FRunningLock);
-            Self->FRunning = SQL_NULL_HSTMT;
-        }
-    } done{this};
+    // The watchdog is the one enforcement of QueryTimeout, on every driver:
+    // SQLite's driver keeps SQL_ATTR_QUERY_TIMEOUT and never enforces it,
+    // MariaDB's refuses it (01S02), psqlODBC's would race the watchdog with
+    // its own error. It cancels through the same gate as CancelStatement.
+    FCancelGate.Arm();
     std::vector<odbc::DiagRecord> records;
     bool timedOut = false;
     {
-        TWatchdog watchdog(driverTimes ? 0 : FQueryTimeout, [this] { CancelStatement(); });
+        TWatchdog watchdog(FQueryTimeout, [this] { CancelStatement(); });
         try {
-            ODBCExecute(Stmt, Warnings);
+            ODBCExecute(Stmt, Warnings, &FCancelGate);
         } catch (const EODBCError& e) {
-            if (!watchdog.Fired()) throw;
+            if (!FCancelGate.Cancelled()) throw;
             records = e.Diagnostics;
         }
         timedOut = watchdog.Fired();
     }
-    bool cancelled = false;
-    {
-        std::lock_guard lock(FRunningLock);
-        cancelled = FCancelled;
-    }
-    if (!cancelled) return;
+    if (!FCancelGate.Cancelled()) return;
     // A server may answer a cancelled statement with a result (MariaDB's
     // SLEEP returns 1 when its query is killed): that result is not the
     // statement's, and is not passed off as one. The last record says why.
@@ -227,13 +213,7 @@ void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>
     throw EODBCError(message, std::move(records));
 }
 
-bool TODBCDataSet::CancelStatement() {
-    std::lock_guard lock(FRunningLock);
-    if (FRunning == SQL_NULL_HSTMT) return false;
-    FCancelled = true;
-    odbc::SQLCancel(FRunning);
-    return true;
-}
+bool TODBCDataSet::CancelStatement() { return FCancelGate.Cancel(); }
 
 void TODBCDataSet::InternalOpen() {
     const TODBCCurProps& props = FEngine->CurProps;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace velora {
 
@@ -211,6 +212,77 @@ bool ODBCDataSourceExists(SQLHENV env, const String& target) {
     return exists;
 }
 
+namespace {
+
+/// The driver a data source names (its odbc.ini "Driver": a name or a path),
+/// "" when the driver manager knows no such data source.
+String DataSourceDriver(SQLHENV env, const String& name) {
+    SQLCHAR dsn[256];
+    SQLCHAR driver[512];
+    SQLSMALLINT nameLen = 0;
+    SQLSMALLINT driverLen = 0;
+    String found;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (ODBCSucceeded(
+        odbc::SQLDataSources(env, direction, dsn, sizeof dsn, &nameLen, driver, sizeof driver, &driverLen))) {
+        direction = SQL_FETCH_NEXT;
+        if (found.empty() && SameText(reinterpret_cast<const char*>(dsn), name))
+            found = reinterpret_cast<const char*>(driver);
+    }
+    return found;
+}
+
+/// The library of an installed driver (its odbcinst.ini "Driver"), "" when unknown.
+String DriverLibrary(SQLHENV env, const String& driver) {
+    if (driver.find('/') != String::npos) return driver;
+    SQLCHAR description[256];
+    SQLCHAR attributes[2048];  // "key=value\0key=value\0\0"
+    SQLSMALLINT descriptionLen = 0;
+    SQLSMALLINT attributesLen = 0;
+    String found;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (ODBCSucceeded(odbc::SQLDrivers(env, direction, description, sizeof description, &descriptionLen,
+                                          attributes, sizeof attributes, &attributesLen))) {
+        direction = SQL_FETCH_NEXT;
+        if (!found.empty() || !SameText(reinterpret_cast<const char*>(description), driver)) continue;
+        const char* end = reinterpret_cast<const char*>(attributes) + sizeof attributes;
+        for (const char* a = reinterpret_cast<const char*>(attributes); a < end && *a; a += std::strlen(a) + 1) {
+            String pair(a, strnlen(a, static_cast<std::size_t>(end - a)));
+            if (pair.size() > 7 && SameText(pair.substr(0, 7), "Driver=")) found = pair.substr(7);
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+bool ODBCIsMariaDBTarget(SQLHENV env, const String& target) {
+    String driver;
+    if (IsConnectionString(target)) {
+        driver = ConnectionStringValue(target, "DRIVER");
+        if (driver.empty()) driver = DataSourceDriver(env, ConnectionStringValue(target, "DSN"));
+    } else {
+        driver = DataSourceDriver(env, target);
+    }
+    if (driver.empty()) return false;
+    String library = DriverLibrary(env, driver);
+    std::size_t slash = library.rfind('/');
+    String file = slash == String::npos ? library : library.substr(slash + 1);
+    return file.rfind("libmaodbc", 0) == 0;
+}
+
+String ODBCWithLoginTimeout(SQLHENV env, const String& target, SQLUINTEGER loginTimeout) {
+    if (loginTimeout == 0 || !ODBCIsMariaDBTarget(env, target)) return target;
+    if (!IsConnectionString(target))
+        return ConnectionStringAttribute("DSN", target) + ";CONN_TIMEOUT=" + IntToStr(static_cast<int>(loginTimeout));
+    bool found = false;
+    ConnectionStringValue(target, "CONN_TIMEOUT", &found);
+    if (found) return target;  // the caller's own choice stands
+    String cs = target;
+    while (!cs.empty() && (cs.back() == ';' || cs.back() == ' ')) cs.pop_back();
+    return cs + ";CONN_TIMEOUT=" + IntToStr(static_cast<int>(loginTimeout));
+}
+
 const char* CursorModeName(TCursorMode mode) {
     switch (mode) {
         case cmForwardOnly:
@@ -262,7 +334,8 @@ SQLRETURN ODBCConnect(SQLHDBC& dbc, SQLHENV env, const String& dataSource, const
     Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, AsPointer(loginTimeout), 0));
     Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, AsPointer(SQL_MODE_READ_WRITE), 0));
     Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_ODBC_CURSORS, AsPointer(SQL_CUR_USE_DRIVER), 0));
-    rc = Connect(dbc, dataSource, userName, password);
+    const String target = ODBCWithLoginTimeout(env, dataSource, loginTimeout);
+    rc = Connect(dbc, target, userName, password);
 
     if (HasAllCapabilities(Mask(dbc, SQL_KEYSET_CURSOR_ATTRIBUTES1), 1)) {
         cursorMode = cmKeyset;
@@ -273,7 +346,7 @@ SQLRETURN ODBCConnect(SQLHDBC& dbc, SQLHENV env, const String& dataSource, const
     // cursor library, whose static cursors offer positioned statements.
     rc = Checked(dbc, odbc::SQLDisconnect(dbc));
     Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_ODBC_CURSORS, AsPointer(SQL_CUR_USE_ODBC), 0));
-    rc = Connect(dbc, dataSource, userName, password);
+    rc = Connect(dbc, target, userName, password);
     cursorMode = HasAllCapabilities(Mask(dbc, SQL_STATIC_CURSOR_ATTRIBUTES1), 2) ? cmCursorLibrary : cmForwardOnly;
     return rc;
 }

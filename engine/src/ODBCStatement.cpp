@@ -189,8 +189,42 @@ SQLRETURN ODBCPrepareText(SQLHSTMT handle, const String& text) {
     return rc;
 }
 
-SQLRETURN ODBCExecute(SQLHSTMT handle, std::vector<DiagRecord>* warnings) {
-    SQLRETURN rc = odbc::SQLExecute(handle);
+void TODBCCancelGate::Arm() {
+    std::lock_guard lock(FLock);
+    FCancelled = false;
+}
+
+bool TODBCCancelGate::Cancel() {
+    std::lock_guard lock(FLock);
+    if (!FInside) return false;
+    FCancelled = true;
+    odbc::SQLCancel(FInside);
+    return true;
+}
+
+bool TODBCCancelGate::Cancelled() {
+    std::lock_guard lock(FLock);
+    return FCancelled;
+}
+
+TODBCCancelGate::TScope::TScope(TODBCCancelGate* gate, odbc::HStmt handle) : FGate(gate) {
+    if (!FGate) return;
+    std::lock_guard lock(FGate->FLock);
+    FGate->FInside = handle;
+}
+
+TODBCCancelGate::TScope::~TScope() {
+    if (!FGate) return;
+    std::lock_guard lock(FGate->FLock);  // waits for a SQLCancel in flight
+    FGate->FInside = nullptr;
+}
+
+SQLRETURN ODBCExecute(SQLHSTMT handle, std::vector<DiagRecord>* warnings, TODBCCancelGate* gate) {
+    SQLRETURN rc;
+    {
+        TODBCCancelGate::TScope inside(gate, handle);
+        rc = odbc::SQLExecute(handle);
+    }
     if (rc == SQL_SUCCESS || rc == SQL_NO_DATA || rc == SQL_NEED_DATA) return rc;
 
     if (rc == SQL_SUCCESS_WITH_INFO) {
@@ -211,7 +245,7 @@ SQLRETURN ODBCExecute(SQLHSTMT handle, std::vector<DiagRecord>* warnings) {
         if (IsRowVersionOverView(records) && RememberedText(handle, text) &&
             ODBCSucceeded(odbc::SQLGetStmtAttr(handle, SQL_ATTR_CONCURRENCY, &concurrency, SQL_IS_UINTEGER, nullptr)) &&
             concurrency != SQL_CONCUR_READ_ONLY && PrepareReadOnly(handle, text))
-            return ODBCExecute(handle, warnings);
+            return ODBCExecute(handle, warnings, gate);
         if (records.empty()) ODBCCheckError(SQL_HANDLE_STMT, handle, rc);
         detail::RaiseDiagnostics(records);
     }

@@ -252,6 +252,28 @@ TEST_P(BlobStream, WritesReachTheDataSourceOnlyAtPostAndClearedValuesAreNull) {
     EXPECT_FALSE(Stored(name, "m", 2).has_value()) << "an empty value written is NULL";
 }
 
+// Within one edit a later assignment replaces the whole value, a shorter one
+// too, and a Clear after an assignment leaves NULL, not the value assigned.
+TEST_P(BlobStream, ALaterAssignmentInOneEditReplacesTheWholeValue) {
+    const std::string name = LongTable();
+    FRaw->Exec("INSERT INTO " + name + " (id, name, m) VALUES (1, 'a', 'kept')");
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    TField* m = t->FieldByName("m");
+    t->Edit();
+    m->SetAsString("longer value");
+    m->SetAsString("ab");
+    EXPECT_EQ(m->AsString(), "ab");
+    t->Post();
+    EXPECT_TRUE(Stored(name, "m", 1) == "ab") << Stored(name, "m", 1).value_or("(null)");
+    t->Edit();
+    m->SetAsString("assigned");
+    m->Clear();
+    EXPECT_TRUE(m->IsNull());
+    t->Post();
+    EXPECT_FALSE(Stored(name, "m", 1).has_value()) << Stored(name, "m", 1).value_or("(null)");
+}
+
 // A long value posted to a row another connection deleted is refused: the
 // post raises 01001 and keeps the edit. psqlODBC's keyset cursor answers the
 // write with success-with-info 01001 by itself; every driver is also made to

@@ -22,6 +22,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -118,7 +119,6 @@ protected:
         q->SQL()->SetText(sql);
         return q;
     }
-    std::string SleepSql() const { return std::string("SELECT ") + Drv().Traits.SleepFunction + "(10)"; }
 
     std::unique_ptr<test::RawConnection> FRaw;
     TOwnedPtr<TComponent> FOwner;
@@ -202,34 +202,97 @@ TEST_P(Connect, DataSourceWithItsOwnAccountNeedsNoUser) {
     EXPECT_TRUE(FDb->Connected());
 }
 
+/// Runs `run` and answers how long it took and the last record's SQLSTATE
+/// ("(none)" when it raised nothing).
+template <typename F>
+std::pair<double, std::string> TimedRun(F&& run) {
+    const auto t0 = Clock::now();
+    std::string state = "(none)";
+    try {
+        run();
+    } catch (const EODBCError& e) {
+        state = e.Diagnostics.empty() ? e.SQLState : e.Diagnostics.back().State;
+    }
+    return {std::chrono::duration<double>(Clock::now() - t0).count(), state};
+}
+
 TEST_P(Connect, CancelFromAnotherThreadAndQueryTimeoutStopTheStatement) {
-    if (!*Drv().Traits.SleepFunction) GTEST_SKIP() << "the driver has no statement that waits";
     UseAccount();
-    TODBCQuery* q = NewQuery(SleepSql());
+    TODBCQuery* q = NewQuery(Drv().Traits.LongStatement);
     EXPECT_FALSE(q->CancelStatement()) << "nothing runs yet";
 
     std::thread canceller([q] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         while (!q->CancelStatement()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     });
-    auto [cancelSeconds, cancelState] = TimedOpen(*q);
+    auto [cancelSeconds, cancelState] = TimedRun([q] { q->Open(); });
     canceller.join();
     EXPECT_LT(cancelSeconds, 5.0);
-    EXPECT_NE(cancelState, "(none)");
+    EXPECT_EQ(cancelState, "HY008");
     EXPECT_FALSE(q->Active());
 
+    // The watchdog stops an open and an ExecSQL alike, and says so.
     q->SetQueryTimeout(1);
-    auto [timeoutSeconds, timeoutState] = TimedOpen(*q);
+    auto [timeoutSeconds, timeoutState] = TimedRun([q] { q->Open(); });
     EXPECT_LT(timeoutSeconds, 5.0);
-    EXPECT_NE(timeoutState, "(none)");
-    std::printf("[measured] %s: cancel %.2f s SQLSTATE %s; timeout %.2f s SQLSTATE %s\n", Drv().Name.c_str(),
-                cancelSeconds, cancelState.c_str(), timeoutSeconds, timeoutState.c_str());
+    EXPECT_GE(timeoutSeconds, 0.9) << "stopped before the limit";
+    EXPECT_EQ(timeoutState, "HYT00");
+    auto [execSeconds, execState] = TimedRun([q] { q->ExecSQL(); });
+    EXPECT_LT(execSeconds, 5.0);
+    EXPECT_EQ(execState, "HYT00") << "a timed-out ExecSQL is no success";
+    std::printf("[measured] %s: cancel %.2f s SQLSTATE %s; timeout %.2f s SQLSTATE %s; ExecSQL %.2f s\n",
+                Drv().Name.c_str(), cancelSeconds, cancelState.c_str(), timeoutSeconds, timeoutState.c_str(),
+                execSeconds);
 
     // The same dataset opens again.
     q->SetQueryTimeout(0);
     q->SQL()->SetText("SELECT 42 AS answer");
     q->Open();
     EXPECT_EQ(q->Fields().Fields(0)->AsInteger(), 42);
+}
+
+// Short statements opening and closing while another thread cancels without
+// pause: a cancel touches a statement only while the driver executes it
+// (SQLite's and MariaDB's SQLCancel closes a statement that is not executing,
+// under the owner's feet), and never one being freed.
+TEST_P(Connect, CancelRacingShortStatementsNeverTouchesOneThatIsNotExecuting) {
+    UseAccount();
+    TODBCQuery* q = NewQuery("SELECT 1 AS one");
+    std::atomic<bool> stop{false};
+    std::atomic<int> hits{0};
+    std::thread canceller([&] {
+        while (!stop.load())
+            if (q->CancelStatement()) {
+                ++hits;
+                // PostgreSQL's cancel opens a connection of its own: let a run finish now and then.
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+    });
+    int opened = 0;
+    int cancelled = 0;
+    for (int i = 0; i < 1500; ++i) {
+        try {
+            q->Open();
+            EXPECT_EQ(q->Fields().Fields(0)->AsInteger(), 1);
+            ++opened;
+        } catch (const EODBCError& e) {
+            // A cancel that reached the statement says so as its last record.
+            ASSERT_FALSE(e.Diagnostics.empty());
+            EXPECT_EQ(e.Diagnostics.back().State, "HY008") << e.Message();
+            ++cancelled;
+        }
+        q->Close();
+    }
+    stop = true;
+    canceller.join();
+    EXPECT_EQ(opened + cancelled, 1500);
+    EXPECT_LE(cancelled, hits.load()) << "a failure no cancel explains";
+    std::printf("[measured] %s: %d opened, %d cancelled, %d cancels reached a statement\n", Drv().Name.c_str(), opened,
+                cancelled, hits.load());
+    // Nothing is left cancelled: the next run answers.
+    EXPECT_FALSE(q->CancelStatement());
+    q->Open();
+    EXPECT_EQ(q->Fields().Fields(0)->AsInteger(), 1);
 }
 
 TEST_P(Connect, NullVariantParameterIsABoundNull) {
@@ -403,14 +466,38 @@ private:
 // psqlODBC honours SQL_ATTR_LOGIN_TIMEOUT (libpq's connect_timeout); the
 // MariaDB driver ignores it at the handshake (docs/platform-notes-local.md),
 // so only PostgreSQL is checked.
-TEST(ConnectLoginTimeoutPostgreSQL, AServerThatNeverAnswersFailsWithinTheTimeout) {
-    test::RequireDriver(Driver(DriverKind::PostgreSQL));
+/// A connection to a silent server: the driver, the text to connect with
+/// (%d stands for the silent port) and the SQLSTATE its timeout raises.
+struct TSilentLogin {
+    const char* Label;
+    DriverKind Kind;
+    const char* Target;
+    const char* State;
+};
+
+const TSilentLogin kSilentLogins[] = {
+    {"PostgreSQLString", DriverKind::PostgreSQL,
+     "DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=%d;Database=velora_test;UID=velora;PWD=x", "08001"},
+    // MariaDB's driver ignores SQL_ATTR_LOGIN_TIMEOUT at the handshake: the
+    // library gives it CONN_TIMEOUT, for a driver named directly and for a
+    // data source whose driver it is.
+    {"MariaDBString", DriverKind::MariaDB,
+     "DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%d;DATABASE=velora_test;UID=velora;PASSWORD=x", "08S01"},
+    {"MariaDBDataSource", DriverKind::MariaDB, "DSN=VeloraMaria;SERVER=127.0.0.1;PORT=%d", "08S01"},
+};
+
+class ConnectLoginTimeout : public ::testing::TestWithParam<TSilentLogin> {};
+
+TEST_P(ConnectLoginTimeout, AServerThatNeverAnswersFailsWithinTheTimeout) {
+    const TSilentLogin& c = GetParam();
+    test::RequireDriver(Driver(c.Kind));
     if (::testing::Test::IsSkipped()) return;
     Session->Open();
     TSilentServer silent;
     TODBCDatabase db(nullptr);
-    db.SetDataSourceName("DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=" + std::to_string(silent.Port()) +
-                         ";Database=velora_test;UID=velora;PWD=x");
+    char target[256];
+    std::snprintf(target, sizeof target, c.Target, silent.Port());
+    db.SetDataSourceName(target);
     db.SetLoginPrompt(false);
     db.SetLoginTimeout(2);
     auto opening = std::async(std::launch::async, [&db] { return TimedOpen(db); });
@@ -419,10 +506,15 @@ TEST(ConnectLoginTimeoutPostgreSQL, AServerThatNeverAnswersFailsWithinTheTimeout
     const auto [seconds, state] = opening.get();
     EXPECT_TRUE(returned) << "Open still waiting after 10 s: LoginTimeout did not reach the driver";
     EXPECT_GE(seconds, 1.5) << "failed before the timeout, so something else stopped it";
-    EXPECT_EQ(state, "08001");
+    EXPECT_EQ(state, c.State);
     EXPECT_FALSE(db.Connected());
-    std::printf("[measured] LoginTimeout 2 against a silent server: %.2f s, SQLSTATE %s\n", seconds, state.c_str());
+    EXPECT_EQ(db.DataSourceName().find("CONN_TIMEOUT"), String::npos) << "the option reaches the driver only";
+    std::printf("[measured] %s: LoginTimeout 2 against a silent server: %.2f s, SQLSTATE %s\n", c.Label, seconds,
+                state.c_str());
 }
+
+INSTANTIATE_TEST_SUITE_P(Roads, ConnectLoginTimeout, ::testing::ValuesIn(kSilentLogins),
+                         [](const ::testing::TestParamInfo<TSilentLogin>& i) { return i.param.Label; });
 
 }  // namespace
 }  // namespace velora

@@ -166,5 +166,33 @@ TEST(FMTBCD, TextKeepsScaleAndSign) {
     EXPECT_EQ(ODBCFMTBCDToText(Make(0, 0, false, {})), "");
 }
 
+TEST(FMTBCD, TextIsPackedHighNibbleFirst) {
+    // Read back by the digit layout itself (Digits), not by the reverse
+    // conversion, which would undo a layout fault in both directions.
+    struct TCase {
+        const char* Text;
+        const char* Digits;
+        int Scale;
+        bool Negative;
+    } const cases[] = {
+        {"12345678901234567890.123", "12345678901234567890123", 3, false},
+        {"-0.5", "05", 1, true},
+        {"007", "7", 0, false},
+        {"+10.", "10", 0, false},
+    };
+    for (const TCase& c : cases) {
+        ODBCFMTBCD bcd;
+        ASSERT_TRUE(ODBCTextToFMTBCD(c.Text, bcd)) << c.Text;
+        EXPECT_EQ(Digits(bcd), c.Digits) << c.Text;
+        EXPECT_EQ(bcd.SignSpecialPlaces & 0x3F, c.Scale) << c.Text;
+        EXPECT_EQ((bcd.SignSpecialPlaces & 0x80) != 0, c.Negative) << c.Text;
+    }
+    ODBCFMTBCD untouched = Make(2, 0, false, {0x42});
+    for (const char* bad : {"", ".", "1e5", "1.2.3", "--1", "12a"}) {
+        EXPECT_FALSE(ODBCTextToFMTBCD(bad, untouched)) << bad;
+        EXPECT_EQ(Digits(untouched), "42") << bad;
+    }
+}
+
 }  // namespace
 }  // namespace velora

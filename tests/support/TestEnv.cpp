@@ -167,6 +167,10 @@ DriverTraits PostgreSQLTraits() {
     t.IntOfSuffix = " AS int)";
     t.ByteaLiterals = true;
     t.SleepFunction = "pg_sleep";
+    t.LongStatement = "SELECT pg_sleep(30)";
+    t.RefuseWritesOfB = {
+        "CREATE FUNCTION {t}_b() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION 'b written'; END$$",
+        "CREATE TRIGGER {t}_b BEFORE UPDATE OF b ON {t} FOR EACH ROW EXECUTE FUNCTION {t}_b()"};
     t.HasGenerateSeries = true;
     t.HasNumericNaN = true;
     t.SendsNotices = true;
@@ -201,6 +205,8 @@ DriverTraits MariaDBTraits() {
     t.IdentifierQuote = '`';
     t.DefaultSchema = "velora_test";
     t.SleepFunction = "SLEEP";
+    t.LongStatement = "SELECT SLEEP(30)";
+    t.RefuseWritesOfB = {};
     t.ParamSizes = ParamSizeSource::ImplementationDescriptor;
     t.UniqueViolationState = "23000";
     t.NotNullViolationState = "23000";

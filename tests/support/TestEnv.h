@@ -71,6 +71,16 @@ struct DriverTraits {
     const char* FastWrites = "";     ///< stops each write waiting for the disk (empty: nothing to do)
     const char* SleepFunction = "";  ///< a function that waits its argument in seconds; empty when there is none
     bool HasGenerateSeries = false;  ///< generate_series(a, b) gives the numbers a to b as rows
+    /// A statement that runs half a minute or more before it answers one row
+    /// (a server's sleep; SQLite, without one, counts to 300 million).
+    /// Statements ("{t}" for the table) making every UPDATE that writes
+    /// column b of the table fail, whatever its value; empty where the
+    /// database has no trigger on a column's write (MariaDB's fire on any
+    /// update of the row).
+    std::vector<std::string> RefuseWritesOfB = {
+        "CREATE TRIGGER {t}_b BEFORE UPDATE OF b ON {t} BEGIN SELECT RAISE(ABORT, 'b written'); END"};
+    const char* LongStatement = "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM c WHERE n < 300000000) "
+                                "SELECT count(*) FROM c";
 
     // Behaviour.
     bool NumericKeepsScale = true;              ///< numeric(12,2) reads back "1234.50", not "1234.5"

@@ -512,6 +512,15 @@ SQLRETURN SQLDataSources(SQLHENV Env, SQLUSMALLINT Direction, SQLCHAR* ServerNam
     });
 }
 
+SQLRETURN SQLDrivers(SQLHENV Env, SQLUSMALLINT Direction, SQLCHAR* DriverDescription, SQLSMALLINT BufferLength1,
+                     SQLSMALLINT* DescriptionLength, SQLCHAR* DriverAttributes, SQLSMALLINT BufferLength2,
+                     SQLSMALLINT* AttributesLength) {
+    return Run("SQLDrivers", Env, [&] {
+        return ::SQLDrivers(Env, Direction, DriverDescription, BufferLength1, DescriptionLength, DriverAttributes,
+                            BufferLength2, AttributesLength);
+    });
+}
+
 // ---------------------------------------------------------------------------
 // Statements. Each routes to the cursor library for its connections.
 

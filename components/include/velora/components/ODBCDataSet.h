@@ -36,6 +36,7 @@
 #pragma once
 
 #include "velora/components/ODBCDatabase.h"
+#include "velora/engine/ODBCCancelGate.h"
 #include "velora/engine/ODBCHandles.h"
 #include "velora/engine/ODBCRequery.h"
 #include "velora/engine/ODBCTypes.h"
@@ -222,19 +223,24 @@ public:
     void SetUniDirectional(bool Value);
     bool CacheBlobs() const { return FCacheBlobs; }
     /// Seconds a statement may run before it is cancelled (0: no limit);
-    /// effective at the next run. The driver enforces it where it keeps
-    /// SQL_ATTR_QUERY_TIMEOUT; where it does not (MariaDB's answers 01S02
-    /// and keeps 0), a watchdog cancels the statement as CancelStatement
-    /// would. Either way the run raises EODBCError, with HYT00 "Timeout
-    /// expired" as the last record when the watchdog stopped it.
+    /// effective at the next run. A watchdog thread cancels the statement as
+    /// CancelStatement would when the time is up, on every driver (the
+    /// drivers' SQL_ATTR_QUERY_TIMEOUT is not used: SQLite's keeps it and
+    /// never enforces it, MariaDB's refuses it with 01S02). The run then
+    /// raises EODBCError with HYT00 "Timeout expired" as the last record.
     int QueryTimeout() const { return FQueryTimeout; }
     /// Negative values count as 0.
     void SetQueryTimeout(int Value) { FQueryTimeout = Value < 0 ? 0 : Value; }
-    /// Cancels the statement the dataset is running now (opening it, or a
-    /// query's ExecSQL) with SQLCancel. Safe to call from another thread:
-    /// the running call then raises EODBCError with the driver's SQLSTATE
-    /// (HY008 or the server's) and the dataset stays usable. Answers false
-    /// when no statement was running. (Cancel cancels an edit.)
+    /// Cancels the statement the dataset is executing now (opening it, or a
+    /// query's ExecSQL) with SQLCancel. Safe to call from any thread at any
+    /// moment: the statement is open to a cancel only while the driver
+    /// executes it, and the owning thread waits for a cancel in flight before
+    /// it touches or frees the statement again. The running call then raises
+    /// EODBCError with HY008 "Operation canceled" as the last record, and the
+    /// dataset stays usable. A cancel that finds no statement executing
+    /// (before or between runs, while rows are fetched, posted or the dataset
+    /// closes) does nothing, is not remembered, and answers false. The caller
+    /// keeps the dataset alive for the call. (Cancel cancels an edit.)
     bool CancelStatement();
     TODBCInfo GetAbout() const { return VeloraInfo; }
     void SetAbout(TODBCInfo) {}
@@ -483,9 +489,7 @@ protected:
 private:
     TODBCStmtOwner FStmtHandle;
     int FQueryTimeout = 0;
-    std::mutex FRunningLock;  ///< guards FRunning and FCancelled against CancelStatement
-    odbc::HStmt FRunning = nullptr;
-    bool FCancelled = false;
+    TODBCCancelGate FCancelGate;  ///< open to CancelStatement while the driver executes
     std::unique_ptr<TODBC> FEngine;
     String FStmtText;
     String FActiveStmtText;

@@ -50,6 +50,19 @@ String ConnectionStringAttribute(const String& key, const String& value);
 /// a DSN that does not exist.
 bool ODBCDataSourceExists(SQLHENV env, const String& target);
 
+/// True when a data source name or connection string reaches MariaDB's
+/// driver (a library named libmaodbc*, looked up through the driver
+/// manager's lists of data sources and drivers).
+bool ODBCIsMariaDBTarget(SQLHENV env, const String& target);
+/// What ODBCConnect passes to the driver for a login timeout: MariaDB's
+/// driver does not apply SQL_ATTR_LOGIN_TIMEOUT to the handshake (it waits
+/// on for a server that accepts and never answers), but keeps its own
+/// CONN_TIMEOUT option; so for a MariaDB target with a non-zero timeout a
+/// data source name becomes "DSN=name;CONN_TIMEOUT=n" and a connection
+/// string gets ";CONN_TIMEOUT=n" unless it sets CONN_TIMEOUT itself.
+/// Any other target is answered unchanged.
+String ODBCWithLoginTimeout(SQLHENV env, const String& target, SQLUINTEGER loginTimeout);
+
 /// Connects `dbc` (allocated here) to a data source and decides the cursor
 /// mode: keyset when the driver's keyset cursors have every capability the
 /// engine uses, else a reconnect through the cursor library (cursor library

@@ -10,6 +10,7 @@
 // handle it was made on, and so raises EODBCError.
 #pragma once
 
+#include "velora/engine/ODBCCancelGate.h"
 #include "velora/engine/ODBCConnect.h"
 #include "velora/engine/ODBCTypes.h"
 #include "velora/engine/SQL.h"
@@ -69,8 +70,11 @@ SQLRETURN ODBCPrepareText(SQLHSTMT handle, const String& text);
 ///   ROWVER cursor over a view (42703, column "ctid" does not exist); such a
 ///   statement is prepared again read-only and executed once more, so that it
 ///   opens (and later reports itself not modifiable).
+/// - `gate`, when given, is open to a cancel during the driver's execute
+///   call only.
 /// \throws EODBCError
-SQLRETURN ODBCExecute(SQLHSTMT handle, std::vector<odbc::DiagRecord>* warnings = nullptr);
+SQLRETURN ODBCExecute(SQLHSTMT handle, std::vector<odbc::DiagRecord>* warnings = nullptr,
+                      TODBCCancelGate* gate = nullptr);
 /// Sets SQL_ATTR_QUERY_TIMEOUT (seconds, 0: none) and answers whether the
 /// driver keeps the value (one answering 01S02 keeps another: then false).
 /// \throws EODBCError when a limit is refused outright

@@ -53,6 +53,9 @@ SQLRETURN SQLEndTran(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT Compl
 SQLRETURN SQLDataSources(SQLHENV Env, SQLUSMALLINT Direction, SQLCHAR* ServerName, SQLSMALLINT BufferLength1,
                          SQLSMALLINT* NameLength1, SQLCHAR* Description, SQLSMALLINT BufferLength2,
                          SQLSMALLINT* NameLength2);
+SQLRETURN SQLDrivers(SQLHENV Env, SQLUSMALLINT Direction, SQLCHAR* DriverDescription, SQLSMALLINT BufferLength1,
+                     SQLSMALLINT* DescriptionLength, SQLCHAR* DriverAttributes, SQLSMALLINT BufferLength2,
+                     SQLSMALLINT* AttributesLength);
 
 SQLRETURN SQLSetStmtAttr(SQLHSTMT Stmt, SQLINTEGER Attribute, SQLPOINTER Value, SQLINTEGER StringLength);
 SQLRETURN SQLGetStmtAttr(SQLHSTMT Stmt, SQLINTEGER Attribute, SQLPOINTER Value, SQLINTEGER BufferLength,
