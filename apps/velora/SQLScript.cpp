@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "SQLScript.h"
 
+#include <cctype>
+
 namespace velora::app {
 
 namespace {
@@ -48,20 +50,37 @@ bool LineBreakInQuotedValue(const std::string& sql) {
 void TStatementSplitter::Add(const std::string& text) { FText += text; }
 
 bool TStatementSplitter::Next(std::string& statement) {
+    const bool mysql = FDialect == TSQLDialect::MySQL;
+    const bool pg = FDialect == TSQLDialect::PostgreSQL;
+    auto nameChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+    };
     for (std::size_t& i = FScanned; i < FText.size(); ++i) {
         const char c = FText[i];
-        const char next = i + 1 < FText.size() ? FText[i + 1] : '\0';
+        const bool more = i + 1 < FText.size();
+        const char next = more ? FText[i + 1] : '\0';
         switch (FQuote) {
             case 0:
-                if (c == '\'' || c == '"' || c == '`') {
+                if (c == '\'' || c == '"' || (c == '`' && !pg)) {
                     FQuote = c;
+                    // MariaDB escapes in strings ("..." is one without
+                    // ANSI_QUOTES); PostgreSQL only in E'...'.
+                    FEscapes = (mysql && c != '`') ||
+                               (pg && c == '\'' && i > 0 && (FText[i - 1] == 'E' || FText[i - 1] == 'e') &&
+                                (i < 2 || !nameChar(FText[i - 2])));
                 } else if (c == '-' && next == '-') {
+                    // MariaDB reads "--" as a comment only before a blank.
+                    if (mysql && i + 2 >= FText.size()) return false;  // wait for the next character
+                    if (mysql && !std::isspace(static_cast<unsigned char>(FText[i + 2]))) break;
                     FQuote = '-';
                     ++i;
+                } else if (c == '#' && mysql) {
+                    FQuote = '-';
                 } else if (c == '/' && next == '*') {
                     FQuote = '*';
+                    FDepth = 1;
                     ++i;
-                } else if (c == '$') {
+                } else if (c == '$' && !mysql) {
                     const std::size_t end = FText.find('$', i + 1);
                     if (end == std::string::npos) break;
                     const std::string tag = FText.substr(i, end - i + 1);
@@ -88,8 +107,13 @@ bool TStatementSplitter::Next(std::string& statement) {
                 break;
             case '*':
                 if (c == '*' && next == '/') {
-                    FQuote = 0;
+                    if (--FDepth == 0) FQuote = 0;
                     ++i;
+                } else if (pg && c == '/' && next == '*') {
+                    ++FDepth;
+                    ++i;
+                } else if (!more && (c == '*' || c == '/')) {
+                    return false;  // the pair may end in the next piece
                 }
                 break;
             case '$':
@@ -99,7 +123,12 @@ bool TStatementSplitter::Next(std::string& statement) {
                 }
                 break;
             default:
-                if (c == FQuote) FQuote = 0;  // a doubled quote closes and opens again
+                if (FEscapes && c == '\\') {
+                    if (!more) return false;  // the escaped character is in the next piece
+                    ++i;
+                } else if (c == FQuote) {
+                    FQuote = 0;  // a doubled quote closes and opens again
+                }
                 break;
         }
     }
@@ -111,6 +140,7 @@ std::string TStatementSplitter::TakeRest() {
     FText.clear();
     FScanned = 0;
     FQuote = 0;
+    FDepth = 0;
     return rest;
 }
 
