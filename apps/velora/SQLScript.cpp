@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "SQLScript.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace velora::app {
@@ -59,6 +60,13 @@ bool TStatementSplitter::Next(std::string& statement) {
         const char c = FText[i];
         const bool more = i + 1 < FText.size();
         const char next = more ? FText[i + 1] : '\0';
+        // MariaDB's /*! ... */ and /*+ ... */ are read as SQL, not comments.
+        const bool executable = mysql && c == '/' && next == '*' && i + 2 < FText.size() &&
+                                (FText[i + 2] == '!' || FText[i + 2] == '+');
+        if (FQuote != '-' && FQuote != '*' && c != ';' && !std::isspace(static_cast<unsigned char>(c)) &&
+            !(FQuote == 0 && ((c == '-' && next == '-') || (c == '#' && mysql) ||
+                              (c == '/' && next == '*' && !executable))))
+            FCodeEnd = i + 1;
         switch (FQuote) {
             case 0:
                 if (c == '\'' || c == '"' || (c == '`' && !pg)) {
@@ -76,7 +84,7 @@ bool TStatementSplitter::Next(std::string& statement) {
                     ++i;
                 } else if (c == '#' && mysql) {
                     FQuote = '-';
-                } else if (c == '/' && next == '*') {
+                } else if (c == '/' && next == '*' && !executable) {
                     FQuote = '*';
                     FDepth = 1;
                     ++i;
@@ -92,9 +100,12 @@ bool TStatementSplitter::Next(std::string& statement) {
                     FDollarTag = tag;
                     i = end;
                 } else if (c == ';') {
-                    statement = Trim(FText.substr(0, i));
+                    // Without the comments after its text: SQLite's driver
+                    // refuses a ';' in them as a second statement.
+                    statement = Trim(FText.substr(0, std::min(FCodeEnd, i)));
                     FText.erase(0, i + 1);
                     i = 0;
+                    FCodeEnd = 0;
                     if (statement.empty()) {
                         --i;  // the loop's ++i brings it back to 0
                         continue;
@@ -136,7 +147,10 @@ bool TStatementSplitter::Next(std::string& statement) {
 }
 
 std::string TStatementSplitter::TakeRest() {
-    std::string rest = Trim(FText);
+    std::string rest = Trim(FScanned >= FText.size() && FQuote != '\'' && FQuote != '"' && FQuote != '`' && FQuote != '$'
+                                ? FText.substr(0, FCodeEnd)
+                                : FText);
+    FCodeEnd = 0;
     FText.clear();
     FScanned = 0;
     FQuote = 0;

@@ -28,8 +28,9 @@ public:
     void SetDialect(TSQLDialect dialect) { FDialect = dialect; }
     /// Appends text; a line the user typed should carry its newline.
     void Add(const std::string& text);
-    /// Takes the next complete statement (without its semicolon and the
-    /// blanks around it); false when none is complete yet.
+    /// Takes the next complete statement (without its semicolon, the blanks
+    /// around it and the comments before and after it); false when none is
+    /// complete yet.
     bool Next(std::string& statement);
     /// The incomplete rest (blanks trimmed), taken away: for the end of a
     /// file, whose last statement needs no semicolon.
@@ -47,6 +48,7 @@ private:
     TSQLDialect FDialect = TSQLDialect::Standard;
     bool FEscapes = false;  ///< the open quote takes backslash escapes
     int FDepth = 0;         ///< nesting of PostgreSQL's block comments
+    std::size_t FCodeEnd = 0;  ///< FText[0, FCodeEnd) ends with the statement's last character outside comments
 };
 
 }  // namespace velora::app
