@@ -109,6 +109,35 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
     p.SetText(arg.Value);
 }
 
+/// The text with every "::" outside quotes doubled, so that the query's
+/// scanner, which reads "::" as one colon, hands it to the data source as
+/// written (PostgreSQL's casts). One right after a marker's name also ends
+/// the name, which would otherwise run on: ":v::int" binds v and keeps the
+/// cast (as "? ::int").
+std::string KeepDoubleColons(const std::string& sql) {
+    std::string out;
+    out.reserve(sql.size() + 8);
+    bool inQuote = false;
+    bool inName = false;
+    for (std::size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"') {
+            inQuote = !inQuote;
+        } else if (!inQuote && c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
+            out += inName ? " ::::" : "::::";
+            inName = false;
+            ++i;
+            continue;
+        } else if (!inQuote && c == ':') {
+            inName = true;
+        } else if (!inQuote && (c == '\n' || c == '\r' || c == ' ' || c == ')' || c == ',' || c == ';')) {
+            inName = false;
+        }
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vector<std::string>& params,
@@ -125,8 +154,10 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
     // The query reads ":name" as a parameter and "::" as one colon. SQL
     // without --param that holds "::" (PostgreSQL's casts) goes to the data
     // source as it stands instead.
-    if (params.empty() && sql.find("::") != std::string::npos) query->SetParamCheck(false);
-    query->SQL()->SetText(sql);
+    // With --param the casts are escaped for the scanner instead.
+    const bool casts = sql.find("::") != std::string::npos;
+    if (params.empty() && casts) query->SetParamCheck(false);
+    query->SQL()->SetText(params.empty() || !casts ? sql : KeepDoubleColons(sql));
     TODBCParams& list = *query->Params();
     for (const std::string& text : params) {
         const TParamArg arg = ParseParam(text);
@@ -168,12 +199,14 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
 
 void TQueryCommand::Define(CLI::App& cmd) {
     cmd.add_option("DSN", FDsn, "ODBC data source name or connection string")->required();
-    cmd.add_option("SQL", FSQL, "the SQL text; - reads it from standard input");
+    cmd.add_option("SQL", FSQL,
+                   "the SQL text; - reads it from standard input. BEGIN, START TRANSACTION, COMMIT, END, ROLLBACK "
+                   "and SAVEPOINT statements act as in the data source's own client");
     cmd.add_option("-f,--file", FFile, "reads the SQL from FILE (statements ended by ;)");
     cmd.add_option("--param", FParams,
                    "NAME=VALUE[:TYPE]: the value of every :NAME marker; TYPE is integer, smallint, word, boolean, "
                    "float, currency, bcd, date, time, datetime, string, memo, or null for NULL (without TYPE: "
-                   "integer, float or string as the value reads)");
+                   "integer, float or string as the value reads); :NAME::TYPE is the marker NAME and a cast");
     FAccount.Define(cmd);
     FOutput.Define(cmd);
     FOutput.DefineTimeout(cmd);
@@ -181,22 +214,26 @@ void TQueryCommand::Define(CLI::App& cmd) {
 
 int TQueryCommand::Run() {
     const std::string text = ReadSQLText(FSQL, FFile);
-    std::vector<std::string> statements;
-    if (FFile.empty() && FSQL != "-") {
-        statements.push_back(text);
-    } else {
-        TStatementSplitter splitter;
-        splitter.Add(text);
-        for (std::string s; splitter.Next(s);) statements.push_back(s);
-        if (std::string rest = splitter.TakeRest(); !rest.empty()) statements.push_back(rest);
-        if (statements.empty()) throw TUsageError{"the SQL given holds no statement"};
-    }
     for (const std::string& p : FParams) ParseParam(p);  // refuse a malformed --param before connecting
 
     TOwnedPtr<TComponent> owner(new TComponent(nullptr));
     // Results are read forward-only (RunStatement): the driver is asked to stream them.
     TODBCDatabase* db = FAccount.NewDatabase(owner.get(), FDsn, true);
     db->Open();
+    // Statements are split as the data source reads its text; an argument
+    // too, so that each of its statements shows its result or count (and
+    // SQLite's driver, which takes one statement at a time, runs them all).
+    std::vector<std::string> statements;
+    TStatementSplitter splitter(SQLDialectOf(db->Handle()));
+    splitter.Add(text);
+    for (std::string s; splitter.Next(s);) statements.push_back(s);
+    if (std::string rest = splitter.TakeRest(); !rest.empty()) statements.push_back(rest);
+    const bool argument = FFile.empty() && FSQL != "-";
+    if (argument && statements.size() <= 1) {
+        statements.assign(1, text);  // one statement goes as written
+    } else if (statements.empty()) {
+        throw TUsageError{"the SQL given holds no statement"};
+    }
     for (const std::string& s : statements) RunStatement(*db, s, FParams, FOutput, statements.size() == 1);
     return 0;
 }

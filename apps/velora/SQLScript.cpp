@@ -2,6 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "SQLScript.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace velora::app {
 
 namespace {
@@ -48,20 +51,44 @@ bool LineBreakInQuotedValue(const std::string& sql) {
 void TStatementSplitter::Add(const std::string& text) { FText += text; }
 
 bool TStatementSplitter::Next(std::string& statement) {
+    const bool mysql = FDialect == TSQLDialect::MySQL;
+    const bool pg = FDialect == TSQLDialect::PostgreSQL;
+    auto nameChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+    };
     for (std::size_t& i = FScanned; i < FText.size(); ++i) {
         const char c = FText[i];
-        const char next = i + 1 < FText.size() ? FText[i + 1] : '\0';
+        const bool more = i + 1 < FText.size();
+        const char next = more ? FText[i + 1] : '\0';
+        // MariaDB's /*! ... */ and /*+ ... */ are read as SQL, not comments.
+        const bool executable = mysql && c == '/' && next == '*' && i + 2 < FText.size() &&
+                                (FText[i + 2] == '!' || FText[i + 2] == '+');
+        if (FQuote != '-' && FQuote != '*' && c != ';' && !std::isspace(static_cast<unsigned char>(c)) &&
+            !(FQuote == 0 && ((c == '-' && next == '-') || (c == '#' && mysql) ||
+                              (c == '/' && next == '*' && !executable))))
+            FCodeEnd = i + 1;
         switch (FQuote) {
             case 0:
-                if (c == '\'' || c == '"' || c == '`') {
+                if (c == '\'' || c == '"' || (c == '`' && !pg)) {
                     FQuote = c;
+                    // MariaDB escapes in strings ("..." is one without
+                    // ANSI_QUOTES); PostgreSQL only in E'...'.
+                    FEscapes = (mysql && c != '`') ||
+                               (pg && c == '\'' && i > 0 && (FText[i - 1] == 'E' || FText[i - 1] == 'e') &&
+                                (i < 2 || !nameChar(FText[i - 2])));
                 } else if (c == '-' && next == '-') {
+                    // MariaDB reads "--" as a comment only before a blank.
+                    if (mysql && i + 2 >= FText.size()) return false;  // wait for the next character
+                    if (mysql && !std::isspace(static_cast<unsigned char>(FText[i + 2]))) break;
                     FQuote = '-';
                     ++i;
-                } else if (c == '/' && next == '*') {
+                } else if (c == '#' && mysql) {
+                    FQuote = '-';
+                } else if (c == '/' && next == '*' && !executable) {
                     FQuote = '*';
+                    FDepth = 1;
                     ++i;
-                } else if (c == '$') {
+                } else if (c == '$' && !mysql) {
                     const std::size_t end = FText.find('$', i + 1);
                     if (end == std::string::npos) break;
                     const std::string tag = FText.substr(i, end - i + 1);
@@ -73,9 +100,12 @@ bool TStatementSplitter::Next(std::string& statement) {
                     FDollarTag = tag;
                     i = end;
                 } else if (c == ';') {
-                    statement = Trim(FText.substr(0, i));
+                    // Without the comments after its text: SQLite's driver
+                    // refuses a ';' in them as a second statement.
+                    statement = Trim(FText.substr(0, std::min(FCodeEnd, i)));
                     FText.erase(0, i + 1);
                     i = 0;
+                    FCodeEnd = 0;
                     if (statement.empty()) {
                         --i;  // the loop's ++i brings it back to 0
                         continue;
@@ -88,8 +118,13 @@ bool TStatementSplitter::Next(std::string& statement) {
                 break;
             case '*':
                 if (c == '*' && next == '/') {
-                    FQuote = 0;
+                    if (--FDepth == 0) FQuote = 0;
                     ++i;
+                } else if (pg && c == '/' && next == '*') {
+                    ++FDepth;
+                    ++i;
+                } else if (!more && (c == '*' || c == '/')) {
+                    return false;  // the pair may end in the next piece
                 }
                 break;
             case '$':
@@ -99,7 +134,12 @@ bool TStatementSplitter::Next(std::string& statement) {
                 }
                 break;
             default:
-                if (c == FQuote) FQuote = 0;  // a doubled quote closes and opens again
+                if (FEscapes && c == '\\') {
+                    if (!more) return false;  // the escaped character is in the next piece
+                    ++i;
+                } else if (c == FQuote) {
+                    FQuote = 0;  // a doubled quote closes and opens again
+                }
                 break;
         }
     }
@@ -107,10 +147,14 @@ bool TStatementSplitter::Next(std::string& statement) {
 }
 
 std::string TStatementSplitter::TakeRest() {
-    std::string rest = Trim(FText);
+    std::string rest = Trim(FScanned >= FText.size() && FQuote != '\'' && FQuote != '"' && FQuote != '`' && FQuote != '$'
+                                ? FText.substr(0, FCodeEnd)
+                                : FText);
+    FCodeEnd = 0;
     FText.clear();
     FScanned = 0;
     FQuote = 0;
+    FDepth = 0;
     return rest;
 }
 

@@ -97,7 +97,9 @@ std::string Trim(const std::string& s) {
 class TShell {
 public:
     TShell(TODBCDatabase& db, const std::string& dsn, TOutputOptions output)
-        : FDb(db), FDsn(dsn), FOutput(std::move(output)) {}
+        : FDb(db), FDsn(dsn), FOutput(std::move(output)) {
+        FSplitter.SetDialect(SQLDialectOf(db.Handle()));
+    }
 
     void Loop() {
         for (;;) {

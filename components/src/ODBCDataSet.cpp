@@ -134,6 +134,14 @@ void TODBCDataSet::OpenCursor(bool InfoQuery) {
     FStmtHandle.reset(CreateHandle());
     if (!FStmtHandle || !FEngine) DatabaseError(SHandleError);
     ExecuteStatement(FStmtHandle.get());
+    // A statement whose result could not be described before it ran (a
+    // procedure call) and has none: it ran once; the dataset stays closed.
+    SQLSMALLINT resultColumns = 0;
+    if (FEngine->Columns.empty() && ODBCSucceeded(odbc::SQLNumResultCols(FStmtHandle.get(), &resultColumns)) &&
+        resultColumns == 0) {
+        odbc::SQLFreeStmt(FStmtHandle.get(), SQL_CLOSE);
+        DatabaseErrorFmt(SNoResultSet, Name());
+    }
     FEngine->OpenCache(FRowSetSize, FEngine->CurProps.RecordSize, FUniDirectional);
     FLastRow = TLastRow::None;
     FRowDelivered = false;

@@ -7,6 +7,8 @@
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCStatement.h"
+#include "velora/engine/SQLText.h"
 #include "velora/components/ODBClog.h"
 #include "velora/forms/Application.h"
 #include "velora/forms/Presenters.h"
@@ -291,6 +293,49 @@ void TODBCDatabase::EndTransaction(ODBCXEnd How) {
     for (TODBCDataSetLink* link : inUse)
         if (std::find(FDataSets.begin(), FDataSets.end(), link) != FDataSets.end())
             link->CursorsClosed(behaviour == SQL_CB_DELETE);
+}
+
+bool TODBCDatabase::RunTransactionStatement(const String& Text, std::vector<odbc::DiagRecord>* Warnings) {
+    CheckActive();
+    const TSQLDialect dialect = SQLDialectOf(FHandle.get());
+    const TTransactionStatement statement = TransactionStatementOf(Text, dialect);
+    if (statement.Kind == TTransactionKind::None) return false;
+    if (Warnings) Warnings->clear();
+    const bool open = TransactionOpen();
+    switch (statement.Kind) {
+        case TTransactionKind::Begin:
+            if (open) break;  // the server's answer: a warning, an implicit commit or an error
+            if (statement.Plain) {
+                StartTransaction();
+                return true;
+            }
+            if (dialect == TSQLDialect::PostgreSQL) {
+                // psqlODBC commits the server's transaction when autocommit
+                // goes off: the modes go to the transaction it then begins.
+                StartTransaction();
+                ODBCExecDirectReporting(FHandle.get(), "SET TRANSACTION " + Text.substr(statement.ModesAt), Warnings);
+                return true;
+            }
+            ODBCExecDirectReporting(FHandle.get(), Text, Warnings);
+            // SQLite's driver starts a transaction of its own before the next
+            // statement once autocommit is off, which fails inside the one
+            // just begun: there the server's transaction runs under
+            // autocommit and the statement that ends it runs as written.
+            if (dialect != TSQLDialect::Standard) ODBCJoinTransaction(FHandle.get());
+            return true;
+        case TTransactionKind::Commit:
+        case TTransactionKind::Rollback:
+            if (!open) break;  // the server's answer: a warning, nothing, or an error
+            if (statement.Kind == TTransactionKind::Commit)
+                Commit();
+            else
+                Rollback();
+            return true;
+        default:
+            break;
+    }
+    ODBCExecDirectReporting(FHandle.get(), Text, Warnings);
+    return true;
 }
 
 // ---------------------------------------------------------------------------

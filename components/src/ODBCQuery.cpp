@@ -14,6 +14,7 @@
 #include "velora/db/DBConsts.h"
 #include "velora/classes/TypInfo.h"
 
+#include <cctype>
 #include <exception>
 #include <vector>
 
@@ -130,6 +131,9 @@ void TODBCQuery::SetPrepared(bool Value) {
         // A query that holds a statement stays on its database's list, so
         // that the database unprepares it before disconnecting.
         SetDBFlag(flagPrepared, true);
+        // A transaction statement is never prepared: ExecSQL hands it to
+        // the database (psqlODBC forgets a prepared BEGIN).
+        if (IsTransactionStatement()) return;
         try {
             PrepareSQL(StmtText());
         } catch (...) {
@@ -155,7 +159,10 @@ void TODBCQuery::GetStatementHandle(const String& Text) {
         ODBCPrepareStmt(stmt.get(), Text, openMode, UniDirectional(), cursorMode);
         // A statement without result columns (INSERT, UPDATE, DELETE) is
         // described as having none: preparing reads no rows.
-        FEngine = std::make_unique<TODBC>(dbc, stmt.get(), FQueryTableName, cursorMode);
+        // Records are written to the table as the text names it (quotes
+        // and schema kept); QueryTableName is the marker scanner's word.
+        FWriteTableName = SelectTableName(Text, SQLDialectOf(dbc));
+        FEngine = std::make_unique<TODBC>(dbc, stmt.get(), FWriteTableName, cursorMode);
     } catch (...) {
         FEngine.reset();
         // psqlODBC keeps the result of a failed describe past the release of
@@ -186,8 +193,30 @@ void TODBCQuery::DestroyHandle() {
 // ---------------------------------------------------------------------------
 // Execution
 
+bool TODBCQuery::IsTransactionStatement() const {
+    return FParams->Count() == 0 &&
+           TransactionStatementOf(StmtText(), SQLDialectOf(GetDBHandle())).Kind != TTransactionKind::None;
+}
+
+bool TODBCQuery::IsProcedureCall() const {
+    // The server describes a procedure's results only when it runs.
+    const String& text = StmtText();
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == String::npos) return false;
+    if (text[first] == '{') return true;
+    std::size_t end = first;
+    while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end]))) ++end;
+    const String word = text.substr(first, end - first);
+    return SameText(word, "CALL") || SameText(word, "EXEC") || SameText(word, "EXECUTE");
+}
+
 SQLHSTMT TODBCQuery::CreateHandle() {
     CreateCursor(false);
+    // Every driver describes the result columns of a prepared statement
+    // without running it, except for procedure calls: a statement without
+    // columns is refused before it runs; a call runs, and the dataset
+    // refuses it when it has no result (TODBCDataSet::OpenCursor).
+    if (!FEngine || (FEngine->Columns.empty() && !IsProcedureCall())) DatabaseErrorFmt(SNoResultSet, Name());
     // A statement run by ExecSQL may still have its result open.
     odbc::SQLFreeStmt(FStmt.get(), SQL_CLOSE);
     SetActiveStmtText(String());
@@ -227,8 +256,14 @@ void TODBCQuery::ExecSQL() {
     SetDBFlag(flagExecSQL, true);
     std::exception_ptr error;
     try {
-        SetPrepared(true);
-        CreateCursor(true);
+        if (IsTransactionStatement()) {
+            SetPrepared(false);
+            Database()->RunTransactionStatement(StmtText(), &FExecWarnings);
+            FRowsAffected = -1;
+        } else {
+            SetPrepared(true);
+            CreateCursor(true);
+        }
     } catch (...) {
         error = std::current_exception();
     }
@@ -315,7 +350,7 @@ void TODBCQuery::InternalOpen() {
     // cursor library reports what was asked, so the columns tell.
     // A text whose table is no plain name (a subquery, a function) names no
     // table to write to.
-    FOneTable = IsValidTableName(FQueryTableName, IdentifierQuoteChar(GetDBHandle()));
+    FOneTable = IsValidTableName(FWriteTableName, IdentifierQuoteChar(GetDBHandle()));
     if (!FOneTable) return;
     String first;
     SQLSMALLINT count = 0;

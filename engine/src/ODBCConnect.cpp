@@ -374,6 +374,10 @@ SQLRETURN ODBCStartTransaction(SQLHDBC dbc) {
     return Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, AsPointer(SQL_AUTOCOMMIT_OFF), 0));
 }
 
+SQLRETURN ODBCJoinTransaction(SQLHDBC dbc) {
+    return Checked(dbc, odbc::SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, AsPointer(SQL_AUTOCOMMIT_OFF), 0));
+}
+
 SQLRETURN ODBCEndTransaction(SQLHDBC dbc, ODBCXEnd how) {
     if (how == xendCOMMITKEEP) return -1;
     SQLSMALLINT completion = how == xendCOMMIT ? SQL_COMMIT : SQL_ROLLBACK;

@@ -11,6 +11,7 @@
 
 #include "velora/engine/FMTBCD.h"
 #include "velora/engine/ODBCCursor.h"
+#include "velora/engine/ODBCHandles.h"
 #include "velora/rtl/DateUtils.h"
 
 #include "EngineInternal.h"
@@ -348,6 +349,20 @@ SQLRETURN ODBCExecDirect(SQLHDBC dbc, const String& text) {
     rc = odbc::SQLExecDirect(stmt, Text(text), static_cast<SQLINTEGER>(text.size()));
     odbc::SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     return rc;
+}
+
+void ODBCExecDirectReporting(SQLHDBC dbc, const String& text, std::vector<DiagRecord>* warnings) {
+    if (warnings) warnings->clear();
+    TODBCStmtOwner stmt(ODBCAllocStmt(dbc));
+    const SQLRETURN rc = odbc::SQLExecDirect(stmt.get(), Text(text), static_cast<SQLINTEGER>(text.size()));
+    if (rc == SQL_SUCCESS || rc == SQL_NO_DATA) return;
+    std::vector<DiagRecord> records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, stmt.get());
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        if (warnings) *warnings = std::move(records);
+        return;
+    }
+    if (records.empty()) ODBCCheckError(SQL_HANDLE_STMT, stmt.get(), rc);
+    detail::RaiseDiagnostics(records);
 }
 
 SQLRETURN ODBCFreeStmt(SQLHSTMT handle) {

@@ -57,6 +57,87 @@ TEST(SQLText, SeparatorsAreFoundOnlyWhereEachServerWouldRunThem) {
     EXPECT_FALSE(HasStatementSeparator("a = 1 -- x; comment", D::MySQL));
 }
 
+TEST(SQLText, TransactionStatementsAreReadAsEachServerReadsThem) {
+    using D = TSQLDialect;
+    using K = TTransactionKind;
+    struct TCase {
+        const char* Text;
+        D Dialect;
+        K Kind;
+        bool Plain;
+    };
+    static const TCase kCases[] = {
+        {"BEGIN", D::PostgreSQL, K::Begin, true},
+        {"  /* c /* nested */ */ begin -- x\n;", D::PostgreSQL, K::Begin, true},
+        {"Begin Work", D::MySQL, K::Begin, true},
+        {"# note\nbegin;", D::MySQL, K::Begin, true},
+        {"BEGIN NOT ATOMIC SELECT 1; END", D::MySQL, K::None, false},
+        {"BEGIN TRANSACTION", D::MySQL, K::None, false},
+        {"begin transaction", D::Standard, K::Begin, true},
+        {"BEGIN DEFERRED", D::Standard, K::Begin, true},
+        {"begin immediate transaction", D::Standard, K::Begin, false},
+        {"BEGIN ISOLATION LEVEL SERIALIZABLE", D::PostgreSQL, K::Begin, false},
+        {"start transaction", D::PostgreSQL, K::Begin, true},
+        {"START TRANSACTION READ ONLY", D::MySQL, K::Begin, false},
+        {"START TRANSACTION", D::Standard, K::None, false},
+        {"COMMIT", D::Standard, K::Commit, true},
+        {"end transaction;", D::Standard, K::Commit, true},
+        {"END", D::MySQL, K::None, false},
+        {"commit work", D::MySQL, K::Commit, true},
+        {"COMMIT AND CHAIN", D::MySQL, K::Other, false},
+        {"COMMIT PREPARED 'x'", D::PostgreSQL, K::Other, false},
+        {"ROLLBACK", D::PostgreSQL, K::Rollback, true},
+        {"abort", D::PostgreSQL, K::Rollback, true},
+        {"ABORT", D::Standard, K::None, false},
+        {"rollback to savepoint s", D::Standard, K::Other, false},
+        {"ROLLBACK WORK TO s", D::MySQL, K::Other, false},
+        {"SAVEPOINT s", D::PostgreSQL, K::Other, false},
+        {"release savepoint s", D::MySQL, K::Other, false},
+        {"BEGINNING", D::PostgreSQL, K::None, false},
+        {"SELECT 1 -- BEGIN", D::PostgreSQL, K::None, false},
+        {"'BEGIN'", D::Standard, K::None, false},
+        {"--BEGIN\nSELECT 1", D::Standard, K::None, false},
+        {"--x BEGIN", D::MySQL, K::None, false},
+    };
+    for (const TCase& c : kCases) {
+        const TTransactionStatement got = TransactionStatementOf(c.Text, c.Dialect);
+        EXPECT_EQ(got.Kind, c.Kind) << c.Text;
+        EXPECT_EQ(got.Plain, c.Plain) << c.Text;
+    }
+    // The modes of a BEGIN, for PostgreSQL's SET TRANSACTION.
+    for (const char* text : {"begin work read only", "START TRANSACTION read only", "BEGIN  read only"}) {
+        const std::string_view s(text);
+        EXPECT_EQ(s.substr(TransactionStatementOf(s, D::PostgreSQL).ModesAt).find_first_not_of(' '),
+                  s.substr(TransactionStatementOf(s, D::PostgreSQL).ModesAt).find("read only"))
+            << text;
+        EXPECT_NE(TransactionStatementOf(s, D::PostgreSQL).ModesAt, 0u) << text;
+    }
+}
+
+TEST(SQLText, TheTableASelectReadsIsTheNameAsWritten) {
+    using D = TSQLDialect;
+    struct TCase {
+        const char* Text;
+        D Dialect;
+        const char* Table;
+    };
+    static const TCase kCases[] = {
+        {"SELECT * FROM \"Sales Data\" WHERE id = ?", D::Standard, "\"Sales Data\""},
+        {"select a from main.Sales", D::Standard, "main.Sales"},
+        {"SELECT a FROM public.\"Mixed Case\" ORDER BY a", D::PostgreSQL, "public.\"Mixed Case\""},
+        {"SELECT a FROM `a b` t", D::MySQL, "`a b`"},
+        {"SELECT a FROM db.`a``b`.x", D::MySQL, "db.`a``b`.x"},
+        {"SELECT 'from x', \"from\" /* from y */ FROM\n  t2 -- from z", D::Standard, "t2"},
+        {"SELECT (SELECT max(a) FROM s) FROM t", D::Standard, "t"},
+        {"SELECT a FROM (SELECT a FROM t) x", D::Standard, ""},
+        {"SELECT $$ from x $$ FROM t", D::PostgreSQL, "t"},
+        {"SELECT 'it\\'s from x' FROM t", D::MySQL, "t"},
+        {"SELECT 1", D::Standard, ""},
+        {"SELECT a FROM \"open", D::Standard, ""},
+    };
+    for (const TCase& c : kCases) EXPECT_EQ(SelectTableName(c.Text, c.Dialect), c.Table) << c.Text;
+}
+
 class HostileInput : public DataSetDriverTest {
 protected:
     void SetUp() override {

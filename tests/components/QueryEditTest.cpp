@@ -183,6 +183,50 @@ TEST_P(QueryEdit, ReadOnlyQueriesAndJoinsOfferNoEditing) {
     EXPECT_EQ(Rows(t), (std::vector<std::string>{"1|one|10", "2|two|20"}));
 }
 
+// A query over a quoted or schema-qualified table writes to that table:
+// edit, append and delete reach it, and a table of the scanner's word (the
+// first word of a quoted name) is left alone.
+TEST_P(QueryEdit, QuotedAndSchemaQualifiedTablesSaveThroughAQuery) {
+    const bool maria = Drv().Kind == test::DriverKind::MariaDB;
+    const std::string q = maria ? "`" : "\"";
+    const std::string schema = Drv().Kind == test::DriverKind::SQLite       ? "main"
+                               : Drv().Kind == test::DriverKind::PostgreSQL ? "public"
+                                                                            : FRaw->Scalar("SELECT database()").value();
+    const std::string word = test::UniqueName("Sales");
+    const std::string spaced = q + word + " Data" + q;
+    const std::string plain = CreateTable("id integer primary key, name varchar(30), amount integer");
+    FRaw->Exec("CREATE TABLE " + word + " (id integer primary key, name varchar(30), amount integer)");
+    FTables.push_back(word);
+    FRaw->Exec("CREATE TABLE " + spaced + " (id integer primary key, name varchar(30), amount integer)");
+    struct TDrop {
+        test::RawConnection& Raw;
+        std::string Name;
+        ~TDrop() { Raw.Exec("DROP TABLE IF EXISTS " + Name); }
+    } drop{*FRaw, spaced};
+    for (const std::string& table : {spaced, schema + "." + spaced, schema + "." + plain}) {
+        SCOPED_TRACE(table);
+        FRaw->Exec("DELETE FROM " + table);
+        FRaw->Exec("INSERT INTO " + table + " VALUES (1, 'one', 10), (2, 'two', 20)");
+        TODBCQuery* query = NewQuery("SELECT id, name, amount FROM " + table + " ORDER BY id");
+        query->Open();
+        ASSERT_TRUE(query->CanModify());
+        query->Edit();
+        query->FieldByName("amount")->SetAsInteger(11);
+        query->Post();
+        query->Append();
+        query->FieldByName("id")->SetAsInteger(3);
+        query->FieldByName("name")->SetAsString("three");
+        query->FieldByName("amount")->SetAsInteger(30);
+        query->Post();
+        query->First();
+        query->Next();
+        query->Delete();
+        query->Close();
+        EXPECT_EQ(Rows(table), (std::vector<std::string>{"1|one|11", "3|three|30"}));
+    }
+    EXPECT_TRUE(Rows(word).empty()) << "a table named by the first word of the quoted name was written";
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, QueryEdit, test::AllDrivers(), test::DriverParamName());
 
 }  // namespace

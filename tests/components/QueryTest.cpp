@@ -488,6 +488,164 @@ TEST_P(Query, DetailQueryFollowsItsMasterQuery) {
     EXPECT_EQ(Column(*detail), (std::vector<String>{"a", "b"}));
 }
 
+// Transaction statements typed as SQL, as the server's own client runs them:
+// the work between BEGIN and ROLLBACK is undone, between BEGIN and COMMIT
+// kept, and InTransaction agrees with the server at every step (another
+// connection sees nothing before the end).
+TEST_P(Query, TransactionStatementsTypedAsSQLEndAsWrittenAndInTransactionFollows) {
+    using K = test::DriverKind;
+    struct TCase {
+        const char* Begin;
+        const char* End;
+        bool Kept;
+        bool OnSQLite, OnPostgreSQL, OnMariaDB;
+    };
+    static const TCase kCases[] = {
+        {"BEGIN", "ROLLBACK", false, true, true, true},
+        {"  /* a comment */ begin -- more\n", "rollback work;", false, true, true, true},
+        {"Begin Transaction", "END", true, true, true, false},
+        {"BEGIN WORK", "Commit Work", true, false, true, true},
+        {"START TRANSACTION", "COMMIT", true, false, true, true},
+        {"START TRANSACTION", "ROLLBACK", false, false, true, true},
+        {"begin deferred transaction", "end transaction", true, true, false, false},
+        {"BEGIN", "ABORT", false, false, true, false},
+    };
+    const std::string t = CreateTable("id integer");
+    TODBCQuery* q = NewQuery("");
+    auto run = [&](const String& sql) {
+        q->SQL()->SetText(sql);
+        q->ExecSQL();
+    };
+    int expected = 0;
+    for (const TCase& c : kCases) {
+        if (!(Drv().Kind == K::SQLite ? c.OnSQLite : Drv().Kind == K::PostgreSQL ? c.OnPostgreSQL : c.OnMariaDB))
+            continue;
+        SCOPED_TRACE(std::string(c.Begin) + " ... " + c.End);
+        run(c.Begin);
+        EXPECT_TRUE(FDb->InTransaction());
+        run("INSERT INTO " + t + " VALUES (1)");
+        EXPECT_EQ(Count(t), std::to_string(expected)) << "the row is visible before the transaction ends";
+        run(c.End);
+        EXPECT_FALSE(FDb->InTransaction());
+        if (c.Kept) ++expected;
+        EXPECT_EQ(Count(t), std::to_string(expected));
+        // Autocommit again: a row written now is another connection's at once.
+        run("INSERT INTO " + t + " VALUES (2)");
+        EXPECT_EQ(Count(t, "id = 2"), "1");
+        run("DELETE FROM " + t + " WHERE id = 2");
+    }
+}
+
+TEST_P(Query, SavepointsTypedAsSQLUndoPartOfATransaction) {
+    const std::string t = CreateTable("id integer");
+    TODBCQuery* q = NewQuery("");
+    for (const String& sql : {String("BEGIN"), "INSERT INTO " + t + " VALUES (1)", String("SAVEPOINT s1"),
+                              "INSERT INTO " + t + " VALUES (2)", String("ROLLBACK TO SAVEPOINT s1"),
+                              "INSERT INTO " + t + " VALUES (3)", String("RELEASE SAVEPOINT s1"),
+                              String("COMMIT")}) {
+        q->SQL()->SetText(sql);
+        q->ExecSQL();
+    }
+    EXPECT_FALSE(FDb->InTransaction());
+    EXPECT_EQ(FRaw->Scalar("SELECT sum(id) FROM " + t).value_or("<null>"), "4");
+}
+
+// A COMMIT outside a transaction gets the server's own answer: PostgreSQL's
+// warning, MariaDB's silence, SQLite's error. A BEGIN inside one too.
+TEST_P(Query, TransactionStatementsOutOfPlaceGetTheServersAnswer) {
+    TODBCQuery* q = NewQuery("COMMIT");
+    const String error = test::ErrorOf([&] { q->ExecSQL(); });
+    switch (Drv().Kind) {
+        case test::DriverKind::SQLite:
+            EXPECT_NE(error.find("no transaction is active"), String::npos) << error;
+            break;
+        case test::DriverKind::PostgreSQL:
+            EXPECT_EQ(error, "(no error)");
+            ASSERT_EQ(q->ExecWarnings().size(), 1u);
+            EXPECT_EQ(q->ExecWarnings()[0].State, "25P01");
+            break;
+        case test::DriverKind::MariaDB:
+            EXPECT_EQ(error, "(no error)");
+            EXPECT_TRUE(q->ExecWarnings().empty());
+            break;
+    }
+    EXPECT_FALSE(FDb->InTransaction());
+    q->SQL()->SetText("BEGIN");
+    q->ExecSQL();
+    const String again = test::ErrorOf([&] { q->ExecSQL(); });
+    if (Drv().Kind == test::DriverKind::SQLite) {
+        EXPECT_NE(again.find("within a transaction"), String::npos) << again;
+    } else if (Drv().Kind == test::DriverKind::PostgreSQL) {
+        ASSERT_EQ(q->ExecWarnings().size(), 1u);
+        EXPECT_EQ(q->ExecWarnings()[0].State, "25001");  // already a transaction in progress
+    }
+    EXPECT_TRUE(FDb->InTransaction());
+    q->SQL()->SetText("ROLLBACK");
+    q->ExecSQL();
+    EXPECT_FALSE(FDb->InTransaction());
+}
+
+// A BEGIN with modes keeps its modes: MariaDB runs it as written and the
+// connection joins the transaction, PostgreSQL's begins with SET TRANSACTION
+// of the modes (SQLite's driver cannot join: there InTransaction stays False
+// while the server's transaction runs, and the end runs as written).
+TEST_P(Query, ABeginWithModesRunsAsWritten) {
+    const std::string t = CreateTable("id integer");
+    const char* begin = Drv().Kind == test::DriverKind::SQLite       ? "BEGIN IMMEDIATE"
+                        : Drv().Kind == test::DriverKind::PostgreSQL ? "BEGIN ISOLATION LEVEL SERIALIZABLE"
+                                                                     : "START TRANSACTION READ ONLY";
+    TODBCQuery* q = NewQuery(begin);
+    q->ExecSQL();
+    EXPECT_EQ(FDb->InTransaction(), Drv().Kind != test::DriverKind::SQLite);
+    if (Drv().Kind == test::DriverKind::PostgreSQL) {
+        TODBCQuery* level = NewQuery("SELECT current_setting('transaction_isolation')");
+        level->Open();
+        EXPECT_EQ(level->Fields().Fields(0)->AsString(), "serializable");
+        level->Close();
+    }
+    q->SQL()->SetText("INSERT INTO " + t + " VALUES (1)");
+    if (Drv().Kind == test::DriverKind::MariaDB)
+        EXPECT_NE(test::ErrorOf([&] { q->ExecSQL(); }).find("READ ONLY"), String::npos) << "the mode was lost";
+    else
+        q->ExecSQL();
+    EXPECT_EQ(Count(t), "0");
+    q->SQL()->SetText("ROLLBACK");
+    q->ExecSQL();
+    EXPECT_FALSE(FDb->InTransaction());
+    EXPECT_EQ(Count(t), "0");
+}
+
+// Open refuses a statement without a result before it runs (every driver
+// describes a prepared statement's columns); a procedure call, which no
+// driver can describe before it runs, runs once and leaves the query closed.
+TEST_P(Query, OpenOnAStatementWithoutResultRaisesAndRunsNothing) {
+    const std::string t = CreateTable("id integer");
+    for (const String& sql :
+         {"INSERT INTO " + t + " VALUES (1)", "UPDATE " + t + " SET id = 2", String("BEGIN"), String("COMMIT")}) {
+        TODBCQuery* q = NewQuery(sql);
+        q->SetName("Q");
+        EXPECT_EQ(test::ErrorOf([&] { q->Open(); }),
+                  "'Q': the SQL statement returns no result set; use ExecSQL")
+            << sql;
+        EXPECT_FALSE(q->Active());
+        EXPECT_FALSE(FDb->InTransaction());
+        delete q;
+    }
+    EXPECT_EQ(Count(t), "0");
+    if (Drv().Kind == test::DriverKind::SQLite) return;
+    const std::string proc = test::UniqueName("p");
+    if (Drv().Kind == test::DriverKind::PostgreSQL)
+        FRaw->Exec("CREATE PROCEDURE " + proc + "() LANGUAGE SQL AS $$ INSERT INTO " + t + " VALUES (7) $$");
+    else
+        FRaw->Exec("CREATE PROCEDURE " + proc + "() INSERT INTO " + t + " VALUES (7)");
+    TODBCQuery* q = NewQuery("CALL " + proc + "()");
+    q->SetName("Q");
+    EXPECT_EQ(test::ErrorOf([&] { q->Open(); }), "'Q': the SQL statement returns no result set; use ExecSQL");
+    EXPECT_FALSE(q->Active());
+    EXPECT_EQ(Count(t, "id = 7"), "1");
+    FRaw->Exec("DROP PROCEDURE " + proc);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, Query, test::AllDrivers(), test::DriverParamName());
 
 // PostgreSQL answers DROP ... IF EXISTS and CREATE ... IF NOT EXISTS with

@@ -347,6 +347,58 @@ class ToolTest(unittest.TestCase):
         p = velora("query", dsn(), "SELECT 1", "--timeout", "-1", *account(), check=False)
         self.assertEqual(p.returncode, 2)
 
+    def test_transaction_statements_and_casts_beside_parameters(self):
+        t = "tool_tx_%d" % os.getpid()
+        sql(f"DROP TABLE IF EXISTS {t}")
+        sql(f"CREATE TABLE {t} (id integer)")
+        self.addCleanup(sql, f"DROP TABLE {t}")
+        begin = "START TRANSACTION" if DRIVER == "MariaDB" else "begin"
+        # Undone, kept, and part undone through a savepoint: 2 + 4 stay.
+        script = (f"/* one */ {begin}; INSERT INTO {t} VALUES (1);\n  rollback -- undo\n;\n"
+                  f"BEGIN WORK; INSERT INTO {t} VALUES (2); COMMIT;\n"
+                  f"begin; insert into {t} values (3); savepoint s; insert into {t} values (4); "
+                  f"rollback to savepoint s; release savepoint s; rollback;\n"
+                  f"BEGIN; INSERT INTO {t} VALUES (4); SAVEPOINT s; INSERT INTO {t} VALUES (8); "
+                  f"ROLLBACK TO SAVEPOINT s; COMMIT;\n")
+        entries = [("stdin", ["query", dsn(), "-", *account()]), ("shell", ["shell", dsn(), *account()])]
+        for entry, args in entries:
+            sql(f"DELETE FROM {t}")
+            p = velora(*args, stdin=script)
+            self.assertNotIn("no transaction in progress", p.stdout + p.stderr, entry)
+            self.assertNotIn("error", p.stderr, entry)
+            got = velora("query", dsn(), f"SELECT sum(id) AS s, count(*) AS n FROM {t}", "--format", "json",
+                         *account()).stdout
+            self.assertEqual([{k: int(v) for k, v in r.items()} for r in json.loads(got)], [{"s": 6, "n": 2}], entry)
+        with tempfile.NamedTemporaryFile("w", suffix=".sql") as f:
+            f.write(script)
+            f.flush()
+            sql(f"DELETE FROM {t}")
+            velora("query", dsn(), "-f", f.name, *account())
+            got = velora("query", dsn(), f"SELECT count(*) AS n FROM {t}", "--format", "csv", *account()).stdout
+            self.assertEqual(got.split(), ["n", "2"])
+        if DRIVER == "PostgreSQL":
+            # A marker followed by a cast keeps both; a cast alone stays a cast.
+            p = velora("query", dsn(), "SELECT :v::int + 1 AS a, '7'::int AS b, ':x::y' AS c", "--param", "v=5",
+                       "--format", "json", *account())
+            self.assertEqual(json.loads(p.stdout), [{"a": 6, "b": 7, "c": ":x::y"}])
+
+    def test_every_statement_of_an_argument_shows_its_result(self):
+        p = velora("query", dsn(), "SELECT 1 AS a; SELECT 'x;y' AS two; SELECT 3 AS c", "--format", "jsonl",
+                   *account())
+        # SQLite's driver types an expression as text.
+        self.assertEqual([{k: str(v) for k, v in json.loads(line).items()} for line in p.stdout.splitlines()],
+                         [{"a": "1"}, {"two": "x;y"}, {"c": "3"}])
+        # The dialect's own quotes and comments hold no statement end.
+        tricky = {"MariaDB": "SELECT 'it\\'s; fine' AS s # a; comment\n; SELECT 2 AS n",
+                  "PostgreSQL": "SELECT E'it\\'s; fine' AS s /* a /* nested; */ comment; */; SELECT 2 AS n",
+                  "SQLite": "SELECT 'it''s; fine' AS s /* a; comment */; SELECT 2 AS n"}[DRIVER]
+        with tempfile.NamedTemporaryFile("w", suffix=".sql") as f:
+            f.write(tricky)
+            f.flush()
+            p = velora("query", dsn(), "-f", f.name, "--format", "jsonl", *account())
+        got = [{k: str(v) for k, v in json.loads(line).items()} for line in p.stdout.splitlines()]
+        self.assertEqual(got, [{"s": "it's; fine"}, {"n": "2"}])
+
     def test_tables_and_describe(self):
         tables = json.loads(velora("tables", dsn(), "--format", "json", *account()).stdout)
         self.assertIn(self.table, [t["name"] for t in tables])

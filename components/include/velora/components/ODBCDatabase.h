@@ -140,6 +140,20 @@ public:
     /// Ends the transaction the given way; the guard and the cursor are
     /// reset on every path.
     void EndTransaction(ODBCXEnd How);
+    /// True while a transaction is open: autocommit is off (StartTransaction,
+    /// or a BEGIN run through RunTransactionStatement).
+    bool InTransaction() const { return GetConnected() && TransactionOpen(); }
+    /// Runs a transaction statement typed as SQL (BEGIN, START TRANSACTION,
+    /// COMMIT, END, ROLLBACK, ABORT, SAVEPOINT, RELEASE, ROLLBACK TO) so that
+    /// InTransaction agrees with the server afterwards; answers false, doing
+    /// nothing, for any other text. Outside a transaction a plain BEGIN is
+    /// StartTransaction and one with modes runs as written before autocommit
+    /// goes off; inside one, a plain COMMIT or ROLLBACK is Commit or
+    /// Rollback. Everything else runs as written (SQLExecDirect), so the
+    /// server answers as to its own client: a BEGIN inside a transaction, a
+    /// COMMIT outside one, savepoints. Notices go to `Warnings`.
+    /// \throws EDatabaseError when closed; EODBCError from the server
+    bool RunTransactionStatement(const String& Text, std::vector<odbc::DiagRecord>* Warnings = nullptr);
     /// Sets the guard that makes Commit and Rollback do nothing.
     void SetInTransaction(bool Value) { FTransactionGuard = Value; }
     bool InTransactionGuard() const { return FTransactionGuard; }

@@ -90,7 +90,9 @@ public:
     /// Prepares when needed, binds the parameters and executes. The query
     /// must be closed and stays prepared. A result the statement produces is
     /// not read. Notices the driver returned with success are kept in
-    /// ExecWarnings.
+    /// ExecWarnings. A transaction statement (BEGIN, COMMIT, ROLLBACK,
+    /// SAVEPOINT, ... without parameters) is not prepared: it goes to the
+    /// database's RunTransactionStatement, so InTransaction follows it.
     /// \throws EDatabaseError for an open query ("Cannot perform this
     ///         operation on an open dataset"), an empty text, a parameter
     ///         without value or out of range; EODBCError from the driver.
@@ -195,6 +197,11 @@ private:
 
     odbc::HStmt CreateCursor(bool GenHandle);
     odbc::HStmt GetQueryCursor(bool GenHandle);
+    /// A transaction statement without parameters (see ExecSQL).
+    bool IsTransactionStatement() const;
+    /// CALL, EXEC, EXECUTE or the ODBC escape {...}: text whose result the
+    /// driver cannot describe before it runs.
+    bool IsProcedureCall() const;
     void PrepareSQL(const String& Text) { GetStatementHandle(Text); }
     void GetStatementHandle(const String& Text);
     void FreeStatement() noexcept;
@@ -218,6 +225,7 @@ private:
     TOwnedPtr<TStringList> FSQL;
     std::optional<String> FSQLBinary;
     String FQueryTableName;
+    String FWriteTableName;  ///< the table records are written to (SelectTableName)
     TODBCParamBuffer FParamBuffer;
     /// The prepared statement while the query is closed; opening hands it to
     /// the dataset, which owns it until it closes.

@@ -23,6 +23,7 @@ inline constexpr const char* SFieldAssignError = "Fields '%s' and '%s' are not a
 inline constexpr const char* SFieldUndefinedType = "Field '%s' is of unknown type";
 inline constexpr const char* SFieldUnsupportedType = "Field '%s' is of an unsupported type";
 inline constexpr const char* SEmptySQLStatement = "No SQL statement available";
+inline constexpr const char* SNoResultSet = "'%s': the SQL statement returns no result set; use ExecSQL";
 inline constexpr const char* SNoParameterValue = "No value for parameter '%s'";
 inline constexpr const char* SNoParameterType = "No parameter type for parameter '%s'";
 inline constexpr const char* SParameterNotFound = "Parameter '%s' not found";

@@ -83,6 +83,11 @@ SQLRETURN ODBCFreeConnect(SQLHDBC dbc);
 /// autocommit off, so that the work that follows can be rolled back.
 /// \throws EODBCError
 SQLRETURN ODBCStartTransaction(SQLHDBC dbc);
+/// Turns autocommit off without ending anything: the server already has a
+/// transaction open (a BEGIN with modes run as written), which the
+/// connection's later work joins and SQLEndTran ends.
+/// \throws EODBCError
+SQLRETURN ODBCJoinTransaction(SQLHDBC dbc);
 /// Commits (xendCOMMIT) or rolls back (xendABORT) and turns autocommit back
 /// on; xendCOMMITKEEP makes no call, leaves the transaction open, answers -1.
 /// \throws EODBCError

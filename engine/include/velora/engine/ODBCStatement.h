@@ -134,6 +134,13 @@ int ODBCRowCount(SQLHSTMT handle, std::int32_t& count);
 /// a statement before adopting it.
 SQLRETURN ODBCExecDirect(SQLHDBC dbc, const String& text);
 
+/// Runs `text` once through SQLExecDirect on a statement of its own and frees
+/// it: for statements a driver must see unprepared (psqlODBC forgets a BEGIN
+/// run through SQLPrepare and SQLExecute under autocommit). Notices of a
+/// success go to `warnings` (cleared first) when given.
+/// \throws EODBCError when the statement fails
+void ODBCExecDirectReporting(SQLHDBC dbc, const String& text, std::vector<odbc::DiagRecord>* warnings);
+
 /// Frees a statement (the variable is not cleared: callers clear it), and the
 /// storage the binder kept for it.
 /// \throws EODBCError

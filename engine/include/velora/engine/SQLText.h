@@ -9,6 +9,7 @@
 
 #include "velora/odbc/ODBCBoundary.h"
 
+#include <string>
 #include <string_view>
 
 namespace velora {
@@ -38,5 +39,40 @@ bool IsValidTableName(std::string_view name, char quote);
 /// comment counts as a separator too: the server's reading of what follows
 /// cannot be known.
 bool HasStatementSeparator(std::string_view text, TSQLDialect dialect);
+
+/// The table a SELECT reads, as written after its first FROM outside
+/// parentheses, literals, quoted names and comments: one to three parts
+/// joined by '.', each a plain identifier or a name quoted with '"' (or '`'
+/// on MySQL), quotes kept ("Sales Data", main.Sales, public."Mixed Case").
+/// Empty when the text has no such FROM or what follows it is no name (a
+/// subquery). Records are written back to this table.
+std::string SelectTableName(std::string_view text, TSQLDialect dialect);
+
+/// What a statement does to the connection's transaction.
+enum class TTransactionKind : std::uint8_t {
+    None,      ///< no transaction statement
+    Begin,     ///< BEGIN [WORK | TRANSACTION], START TRANSACTION (SQLite: BEGIN [DEFERRED | IMMEDIATE | EXCLUSIVE])
+    Commit,    ///< COMMIT [WORK | TRANSACTION], END [WORK | TRANSACTION] (not MySQL)
+    Rollback,  ///< ROLLBACK [WORK | TRANSACTION], ABORT (PostgreSQL)
+    Other,     ///< SAVEPOINT, RELEASE [SAVEPOINT], ROLLBACK ... TO, COMMIT/ROLLBACK with AND [NO] CHAIN,
+               ///< RELEASE or PREPARED: transaction control that runs as written
+};
+
+struct TTransactionStatement {
+    TTransactionKind Kind = TTransactionKind::None;
+    /// Begin, Commit, Rollback: nothing follows the key words (SQLite's
+    /// DEFERRED, its default, counts as nothing). A Begin with modes
+    /// (ISOLATION LEVEL, READ ONLY, IMMEDIATE) is not plain.
+    bool Plain = false;
+    /// A Begin that is not plain: where its modes start in the text (the
+    /// modes a PostgreSQL SET TRANSACTION takes as they are).
+    std::size_t ModesAt = 0;
+};
+
+/// Reads the statement's first words, in any case, past blanks and the
+/// dialect's comments; a final ';' may follow. MySQL's BEGIN followed by
+/// anything but WORK is a compound statement (BEGIN NOT ATOMIC), not a
+/// transaction statement.
+TTransactionStatement TransactionStatementOf(std::string_view text, TSQLDialect dialect);
 
 }  // namespace velora
