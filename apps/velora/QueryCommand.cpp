@@ -105,6 +105,10 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
         p.SetAsMemo(arg.Value);
         return;
     }
+    if (type == ftBoolean) {
+        p.SetAsBoolean(BooleanInput(arg.Value, ":" + arg.Name));
+        return;
+    }
     p.SetDataType(type);
     p.SetText(arg.Value);
 }

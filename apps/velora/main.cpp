@@ -21,6 +21,7 @@
 #include "CommandDatabase.h"
 #include "DesignCommand.h"
 #include "EditCommand.h"
+#include "ErrorReport.h"
 #include "QueryCommand.h"
 #include "RenderCommand.h"
 #include "RowWriter.h"
@@ -313,7 +314,7 @@ int main(int argc, char** argv) {
     } catch (const app::TBrokenPipe&) {
         return 0;
     } catch (const EODBCError& e) {
-        std::fprintf(stderr, "velora: ODBC error\n%s\n", app::Tidy(e.Message()).c_str());
+        std::fputs(app::ErrorReport(e).c_str(), stderr);
     } catch (const Exception& e) {
         std::fprintf(stderr, "velora: %s\n", app::Tidy(e.Message()).c_str());
     } catch (const std::exception& e) {
