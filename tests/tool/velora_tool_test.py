@@ -328,6 +328,52 @@ class ToolTest(unittest.TestCase):
         self.assertIn("no_such_table_here", p.stderr)
 
 
+class PeopleTest(unittest.TestCase):
+    """What the tool tells people: errors in their words, booleans as they type them."""
+
+    def test_errors_read_as_error_and_sqlstate_lines(self):
+        state = {"SQLite": "HY000", "PostgreSQL": "42601", "MariaDB": "42000"}[DRIVER]
+        p = velora("query", dsn(), "selec 2", *account(), check=False)
+        self.assertEqual(p.returncode, 1, p.stderr)
+        lines = p.stderr.split("\n")
+        self.assertTrue(lines[0].startswith("ERROR: ") and "selec" in lines[0], p.stderr)
+        self.assertIn("SQLSTATE " + state, lines, p.stderr)
+        for noise in ("\r", "ODBC32", "[", "executed with that handle", "(1)"):
+            self.assertNotIn(noise, p.stderr)
+        if DRIVER == "SQLite":
+            p = velora("query", "NoSuchSourceHere", "select 1", check=False)
+            self.assertEqual(p.returncode, 1)
+            self.assertIn('data source "NoSuchSourceHere" not found', p.stderr)
+            self.assertIn("velora sources", p.stderr)
+            self.assertIn("SQLSTATE IM002", p.stderr.splitlines())
+
+    def test_booleans_take_the_spellings_people_type(self):
+        if DRIVER != "SQLite":
+            self.skipTest("read back with the sqlite3 module; the parsing is the tool's own")
+        import configparser
+        import sqlite3
+        ini = configparser.ConfigParser()
+        ini.read(os.path.join(os.environ["ODBCSYSINI"], "odbc.ini"))
+        name = "tool_bool_%d" % os.getpid()
+        sql(f"CREATE TABLE {name} (id integer primary key, via varchar(10), b boolean)")
+        self.addCleanup(sql, f"DROP TABLE {name}")
+        spellings = [("1", 1), ("0", 0), ("yes", 1), ("No", 0), ("ON", 1), ("off", 0), ("true", 1), ("False", 0),
+                     ("t", 1), ("F", 0)]
+        expected = []
+        for i, (text, value) in enumerate(spellings):
+            velora("insert", dsn(), name, f"id={2 * i}", "via=insert", f"b={text}")
+            velora("query", dsn(), f"INSERT INTO {name} VALUES (:id, 'param', :b)", "--param", f"id={2 * i + 1}",
+                   "--param", f"b={text}:boolean")
+            expected += [(2 * i, "insert", value), (2 * i + 1, "param", value)]
+        for args in (["insert", dsn(), name, "id=99", "b=maybe"],
+                     ["query", dsn(), f"INSERT INTO {name} VALUES (99, 'x', :b)", "--param", "b=maybe:boolean"]):
+            p = velora(*args, check=False)
+            self.assertEqual(p.returncode, 1, args)
+            self.assertIn("'maybe' is not a boolean", p.stderr)
+        with sqlite3.connect(ini[dsn()]["Database"]) as db:
+            self.assertEqual(db.execute(f"SELECT id, via, b FROM {name} ORDER BY id").fetchall(), expected)
+
+
 class CommandLineTest(unittest.TestCase):
     def test_usage_errors_are_one_line_with_status_2(self):
         bad = [
@@ -556,7 +602,7 @@ def main():
         return 77
     suite = unittest.TestSuite()
     loader = unittest.TestLoader()
-    classes = [ToolTest, StreamingTest, StreamedResultTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
+    classes = [ToolTest, PeopleTest, StreamingTest, StreamedResultTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
     for cls in classes:
         suite.addTests(loader.loadTestsFromTestCase(cls))
     result = unittest.TextTestRunner(verbosity=2).run(suite)
