@@ -29,7 +29,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VELORA_BENCH_BUILD:-$root/build-bench}
 jobs=${VELORA_JOBS:-$(nproc)}
 
-bash "$root/scripts/setup.sh"
+bash "$root/scripts/setup.sh" bench
 # The "bench" preset of CMakePresets.json (with the tool), in the folder chosen above.
 cmake -S "$root" --preset bench -B "$build" -DVELORA_BUILD_APPS=ON
 cmake --build "$build" --target velora_bench velora -j"$jobs"

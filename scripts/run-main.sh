@@ -12,7 +12,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build
 jobs=${VELORA_JOBS:-$(nproc)}
 
-bash "$root/scripts/setup.sh"
+bash "$root/scripts/setup.sh" run
 # The "release" preset of CMakePresets.json. Warnings are errors in the test
 # build (run-tests.sh, CI); here they are only shown, so a false alarm of the
 # optimiser at -O3 cannot stop the tool's build.

@@ -12,7 +12,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${VELORA_JOBS:-$(nproc)}
 
-bash "$root/scripts/setup.sh"
+bash "$root/scripts/setup.sh" test
 # The "sanitize" preset of CMakePresets.json.
 cmake -S "$root" --preset sanitize -B "$root/build-test"
 cmake --build "$root/build-test" -j"$jobs"

@@ -124,6 +124,8 @@ int TApplyCommand::Run() {
             TField* field = query->FieldByName(a.Column);
             if (a.Null)
                 field->Clear();
+            else if (field->DataType() == ftBoolean)
+                field->SetAsBoolean(BooleanInput(a.Value, field->FieldName()));
             else
                 field->SetAsString(a.Value);
         }

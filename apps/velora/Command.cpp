@@ -11,6 +11,24 @@
 
 namespace velora::app {
 
+bool ParseBoolean(const std::string& text, bool& value) {
+    static const char* const kTrue[] = {"1", "yes", "on", "true", "t"};
+    static const char* const kFalse[] = {"0", "no", "off", "false", "f"};
+    for (const char* t : kTrue)
+        if (SameText(text, t)) return value = true, true;
+    for (const char* f : kFalse)
+        if (SameText(text, f)) return value = false, true;
+    return false;
+}
+
+bool BooleanInput(const std::string& text, const std::string& what) {
+    bool value = false;
+    if (!ParseBoolean(text, value))
+        throw Exception("'" + text + "' is not a boolean for " + what +
+                        " (1/0, yes/no, on/off, true/false or t/f)");
+    return value;
+}
+
 void TAccount::Define(CLI::App& cmd) {
     cmd.add_option("--user", User, "user name (default: the data source's own)");
     cmd.add_option("--password", Password,

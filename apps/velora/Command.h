@@ -66,6 +66,14 @@ struct TOutputOptions {
     void DefineTimeout(CLI::App& cmd);
 };
 
+/// A boolean as people type it: 1/0, yes/no, on/off, true/false or t/f, in
+/// any case. False when `text` is none of these.
+bool ParseBoolean(const std::string& text, bool& value);
+
+/// The value of a boolean input named `what` (a column or parameter).
+/// \throws Exception naming the accepted spellings when `text` is none.
+bool BooleanInput(const std::string& text, const std::string& what);
+
 /// The SQL text of a command: `text` as given, or, when it is "-", all of
 /// standard input; `file` (when not empty) instead names a file to read.
 /// \throws TUsageError when neither or both are given, Exception when the

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "CommandDatabase.h"
 
+#include "ErrorReport.h"
 #include "SampleDatabase.h"
 
 #include <odbcinst.h>
@@ -43,6 +44,7 @@ std::string StreamingDataSource(const std::string& dsn) {
 TODBCDatabase* NewCommandDatabase(TComponent* owner, const std::string& dsn, const std::string* user,
                                   const std::string* password, bool streaming) {
     if (SameText(dsn, "VeloraSample")) EnsureSampleDatabase();
+    NoteDataSource(dsn);
     auto* db = new TODBCDatabase(owner);
     db->SetDataSourceName(streaming ? StreamingDataSource(dsn) : dsn);
     db->SetLoginPrompt(false);

@@ -131,7 +131,14 @@ int TDesignCommand::Run() {
         std::string component, property, value;
         if (!SplitAssignment(set, component, property, value))
             throw TUsageError{"--set takes COMPONENT.PROPERTY=VALUE"};
-        GetPropertyEditor(&designer, Find(root.get(), component), property)->TypeValue(Unescape(value));
+        auto editor = GetPropertyEditor(&designer, Find(root.get(), component), property);
+        // A boolean property takes the spellings people type (1, yes, on...).
+        const std::vector<String> values = editor->Values();
+        bool flag = false;
+        if (values.size() == 2 && SameText(values[0], "False") && SameText(values[1], "True") &&
+            ParseBoolean(value, flag))
+            value = flag ? "True" : "False";
+        editor->TypeValue(Unescape(value));
     }
     for (const std::string& param : FParam) {
         std::string component, name, value;
@@ -140,7 +147,8 @@ int TDesignCommand::Run() {
         if (!query) throw TUsageError{component + " is not a query"};
         const std::size_t colon = value.find(':');
         const String type = colon == std::string::npos ? String(value) : String(value.substr(0, colon));
-        const String text = colon == std::string::npos ? String() : String(value.substr(colon + 1));
+        String text = colon == std::string::npos ? String() : String(value.substr(colon + 1));
+        if (SameText(type, "Boolean")) text = BooleanInput(text, component + "." + name) ? "True" : "False";
         TypeParameter(designer, query, name, type, text);
     }
     for (const std::string& verb : FVerb) {

@@ -73,6 +73,8 @@ void Assign(TField* field, const TAssignment& a, std::vector<std::pair<TField*, 
     }
     if (a.Null)
         field->Clear();
+    else if (field->DataType() == ftBoolean)
+        field->SetAsBoolean(BooleanInput(a.Value, field->FieldName()));
     else
         field->SetAsString(a.Value);
 }

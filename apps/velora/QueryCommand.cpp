@@ -13,6 +13,7 @@
 #include "QueryCommand.h"
 
 #include "RowWriter.h"
+#include "RunningStatement.h"
 #include "SQLScript.h"
 
 #include "velora/components/ODBCObj.h"
@@ -105,6 +106,10 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
         p.SetAsMemo(arg.Value);
         return;
     }
+    if (type == ftBoolean) {
+        p.SetAsBoolean(BooleanInput(arg.Value, ":" + arg.Name));
+        return;
+    }
     p.SetDataType(type);
     p.SetText(arg.Value);
 }
@@ -173,6 +178,7 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
         if (!list.Entry(i)->Bound())
             throw TUsageError{"no value for parameter :" + list.Entry(i)->Name() + " (give it with --param)"};
 
+    const TRunningStatement running(*query);  // Ctrl-C in the shell cancels it
     query->Prepare();
     long long rows = 0;
     if (query->ResultColumnCount() > 0) {

@@ -21,7 +21,8 @@ public:
     int Run() override;
 
 private:
-    std::string FDsn;
+    std::string FDsn, FFile;
+    bool FContinueOnError = false;
     TAccount FAccount;
     TOutputOptions FOutput;
 };

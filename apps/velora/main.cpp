@@ -21,6 +21,7 @@
 #include "CommandDatabase.h"
 #include "DesignCommand.h"
 #include "EditCommand.h"
+#include "ErrorReport.h"
 #include "QueryCommand.h"
 #include "RenderCommand.h"
 #include "RowWriter.h"
@@ -278,8 +279,16 @@ private:
              "Rows are written as they are fetched. A reader that goes away (velora ... | head) ends the tool "
              "quietly. When standard error is a terminal and standard output is not, long reads show the rows "
              "done and their rate.\n";
+        m += ".SH DIAGNOSTICS\nWhat the data source refuses prints on standard error as one \\fBERROR:\\fR line with "
+             "the driver's text and one \\fBSQLSTATE\\fR line with its code, for every diagnostic record; a data "
+             "source name that is not found (IM002) is named, with a pointer to \\fBvelora sources\\fR. The shell "
+             "running a file (\\-f) or piped input puts the file and the line its statement starts on before the "
+             "error (stdin:3: ERROR: ...).\n";
+        m += ".SH BOOLEANS\nBoolean values of \\-\\-set, COLUMN=VALUE and \\-\\-param (TYPE boolean) are 1/0, yes/no, "
+             "on/off, true/false or t/f, in any case.\n";
         m += ".SH EXIT STATUS\n0 on success (also when the reader of the output went away), 1 when the data source "
-             "refuses the work, 2 for a command line that cannot be understood.\n";
+             "refuses the work (in the shell with \\-f or piped input: when a statement failed), 2 for a command line "
+             "that cannot be understood.\n";
         m += ".SH ENVIRONMENT\n.TP\n.B ODBCINI\nthe data sources (run from its build tree: the build's own odbc.ini; "
              "installed: "
              "unixODBC's lookup, ~/.odbc.ini and the system files)\n"
@@ -313,7 +322,7 @@ int main(int argc, char** argv) {
     } catch (const app::TBrokenPipe&) {
         return 0;
     } catch (const EODBCError& e) {
-        std::fprintf(stderr, "velora: ODBC error\n%s\n", app::Tidy(e.Message()).c_str());
+        std::fputs(app::ErrorReport(e).c_str(), stderr);
     } catch (const Exception& e) {
         std::fprintf(stderr, "velora: %s\n", app::Tidy(e.Message()).c_str());
     } catch (const std::exception& e) {

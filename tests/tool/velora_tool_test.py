@@ -419,6 +419,52 @@ class ToolTest(unittest.TestCase):
         self.assertIn("no_such_table_here", p.stderr)
 
 
+class PeopleTest(unittest.TestCase):
+    """What the tool tells people: errors in their words, booleans as they type them."""
+
+    def test_errors_read_as_error_and_sqlstate_lines(self):
+        state = {"SQLite": "HY000", "PostgreSQL": "42601", "MariaDB": "42000"}[DRIVER]
+        p = velora("query", dsn(), "selec 2", *account(), check=False)
+        self.assertEqual(p.returncode, 1, p.stderr)
+        lines = p.stderr.split("\n")
+        self.assertTrue(lines[0].startswith("ERROR: ") and "selec" in lines[0], p.stderr)
+        self.assertIn("SQLSTATE " + state, lines, p.stderr)
+        for noise in ("\r", "ODBC32", "[", "executed with that handle", "(1)"):
+            self.assertNotIn(noise, p.stderr)
+        if DRIVER == "SQLite":
+            p = velora("query", "NoSuchSourceHere", "select 1", check=False)
+            self.assertEqual(p.returncode, 1)
+            self.assertIn('data source "NoSuchSourceHere" not found', p.stderr)
+            self.assertIn("velora sources", p.stderr)
+            self.assertIn("SQLSTATE IM002", p.stderr.splitlines())
+
+    def test_booleans_take_the_spellings_people_type(self):
+        if DRIVER != "SQLite":
+            self.skipTest("read back with the sqlite3 module; the parsing is the tool's own")
+        import configparser
+        import sqlite3
+        ini = configparser.ConfigParser()
+        ini.read(os.path.join(os.environ["ODBCSYSINI"], "odbc.ini"))
+        name = "tool_bool_%d" % os.getpid()
+        sql(f"CREATE TABLE {name} (id integer primary key, via varchar(10), b boolean)")
+        self.addCleanup(sql, f"DROP TABLE {name}")
+        spellings = [("1", 1), ("0", 0), ("yes", 1), ("No", 0), ("ON", 1), ("off", 0), ("true", 1), ("False", 0),
+                     ("t", 1), ("F", 0)]
+        expected = []
+        for i, (text, value) in enumerate(spellings):
+            velora("insert", dsn(), name, f"id={2 * i}", "via=insert", f"b={text}")
+            velora("query", dsn(), f"INSERT INTO {name} VALUES (:id, 'param', :b)", "--param", f"id={2 * i + 1}",
+                   "--param", f"b={text}:boolean")
+            expected += [(2 * i, "insert", value), (2 * i + 1, "param", value)]
+        for args in (["insert", dsn(), name, "id=99", "b=maybe"],
+                     ["query", dsn(), f"INSERT INTO {name} VALUES (99, 'x', :b)", "--param", "b=maybe:boolean"]):
+            p = velora(*args, check=False)
+            self.assertEqual(p.returncode, 1, args)
+            self.assertIn("'maybe' is not a boolean", p.stderr)
+        with sqlite3.connect(ini[dsn()]["Database"]) as db:
+            self.assertEqual(db.execute(f"SELECT id, via, b FROM {name} ORDER BY id").fetchall(), expected)
+
+
 class CommandLineTest(unittest.TestCase):
     def test_usage_errors_are_one_line_with_status_2(self):
         bad = [
@@ -642,6 +688,103 @@ class ShellTest(unittest.TestCase):
                 os.close(fd)
 
 
+    def test_piped_input_and_files_stop_at_the_first_error_and_name_its_line(self):
+        if DRIVER != "SQLite":
+            self.skipTest("the shell is driven on SQLite")
+        script = "select 1 as a;\n\nselect 2 as b; selec\n  3;\nselect 4 as c;\n"
+        with tempfile.NamedTemporaryFile("w", suffix=".sql", delete=False) as f:
+            f.write(script)
+        self.addCleanup(os.unlink, f.name)
+        cases = [  # arguments, standard input, where the error is named, whether the run goes on
+            ([], script, "stdin:3: ERROR: ", False),
+            (["--continue-on-error"], script, "stdin:3: ERROR: ", True),
+            (["-f", f.name], None, f.name + ":3: ERROR: ", False),
+            (["-f", f.name, "--continue-on-error"], None, f.name + ":3: ERROR: ", True),
+        ]
+        for args, stdin, where, goes_on in cases:
+            p = velora("shell", dsn(), *args, stdin=stdin, check=False)
+            self.assertEqual(p.returncode, 1, (args, p.stderr))
+            self.assertNotIn("velora shell on", p.stdout, args)  # no banner without a terminal
+            self.assertIn("1", p.stdout.splitlines(), args)
+            self.assertIn("2", p.stdout.splitlines(), args)
+            self.assertTrue(p.stderr.startswith(where), (args, p.stderr))
+            self.assertIn("SQLSTATE HY000", p.stderr, args)
+            self.assertEqual("4" in p.stdout.splitlines(), goes_on, (args, p.stdout))
+        p = velora("shell", dsn(), stdin="select 5 as e;\n\\timing on\nselect 6 as f\n", check=False)
+        self.assertEqual((p.returncode, p.stderr), (0, ""))
+        self.assertIn("Timing is on.", p.stdout)
+        self.assertIn("6", p.stdout.splitlines())  # the last statement needs no semicolon
+
+    def test_ctrl_c_cancels_or_clears_and_a_statement_is_one_history_entry(self):
+        with tempfile.TemporaryDirectory() as home:
+            history = os.path.join(home, "history")
+            env = dict(os.environ, HOME=home, TERM="xterm", VELORA_HISTORY=history)
+            pid, fd = pty.fork()
+            if pid == 0:
+                os.execve(VELORA, [VELORA, "shell", dsn(), *account()], env)
+            screen = b""
+
+            def wait_for(text, timeout=30):
+                nonlocal screen
+                end = time.time() + timeout
+                while text.encode() not in screen:
+                    if time.time() > end:
+                        raise AssertionError(f"{text!r} did not appear in {screen.decode(errors='replace')!r}")
+                    ready, _, _ = select.select([fd], [], [], 0.2)
+                    if ready:
+                        try:
+                            screen += os.read(fd, 4096)
+                        except OSError:
+                            break
+                screen = screen[screen.index(text.encode()) + len(text):]
+
+            try:
+                prompt = dsn() + "> "
+                wait_for(prompt)
+                os.write(fd, b"\x03")  # Ctrl-C at an empty prompt
+                wait_for(prompt)
+                os.write(fd, b"SELECT 'lost'\r")
+                wait_for("-> ")
+                os.write(fd, b"junk\x03")  # Ctrl-C drops the line and the statement begun
+                wait_for(prompt)
+                os.write(fd, b"SELECT 6 * 7\r")
+                wait_for("-> ")
+                os.write(fd, b"  AS answer;\r")
+                wait_for("42")
+                wait_for(prompt)
+                # A statement that waits: Ctrl-C cancels it through the driver and the shell stays.
+                # (SQLite has no such function; its driver's cancel is not measured here.)
+                sleep = {"PostgreSQL": b"SELECT pg_sleep(30);\r", "MariaDB": b"SELECT SLEEP(30);\r"}.get(DRIVER)
+                if sleep:
+                    os.write(fd, sleep)
+                    time.sleep(1.0)
+                    started = time.time()
+                    os.write(fd, b"\x03")
+                    wait_for("SQLSTATE")
+                    self.assertLess(time.time() - started, 10)
+                    wait_for(prompt)
+                os.write(fd, b"SELECT 'still here' AS s;\r")
+                wait_for("still here")
+                wait_for(prompt)
+                os.write(fd, b"\x04")  # Ctrl-D ends it
+                _, status = os.waitpid(pid, 0)
+                self.assertEqual(os.waitstatus_to_exitcode(status), 0)
+                with open(history, encoding="utf-8", errors="replace") as f:
+                    entries = f.read().splitlines()
+                # libedit writes an entry per line, its own line breaks as \012 and blanks as \040.
+                joined = [e for e in entries if "answer" in e]
+                self.assertEqual(len(joined), 1, entries)
+                self.assertIn("\\012", joined[0])
+                self.assertFalse(any("lost" in e or "junk" in e for e in entries), entries)
+            finally:
+                try:
+                    os.kill(pid, 9)
+                    os.waitpid(pid, 0)
+                except (ProcessLookupError, ChildProcessError):
+                    pass
+                os.close(fd)
+
+
 def main():
     global VELORA, DRIVER
     VELORA, DRIVER = sys.argv[1], sys.argv[2]
@@ -650,7 +793,7 @@ def main():
         return 77
     suite = unittest.TestSuite()
     loader = unittest.TestLoader()
-    classes = [ToolTest, StreamingTest, StreamedResultTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
+    classes = [ToolTest, PeopleTest, StreamingTest, StreamedResultTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
     for cls in classes:
         suite.addTests(loader.loadTestsFromTestCase(cls))
     result = unittest.TextTestRunner(verbosity=2).run(suite)
