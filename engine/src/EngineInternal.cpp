@@ -175,6 +175,14 @@ bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRU
     return true;
 }
 
+String FormatTimeStampText(const SQL_TIMESTAMP_STRUCT& ts) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u", static_cast<int>(ts.year),
+                  static_cast<unsigned>(ts.month), static_cast<unsigned>(ts.day), static_cast<unsigned>(ts.hour),
+                  static_cast<unsigned>(ts.minute), static_cast<unsigned>(ts.second));
+    return buf + FormatFraction(ts.fraction);
+}
+
 String FormatTimeStamp(const SQL_TIMESTAMP_STRUCT& ts) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(ts.year), static_cast<unsigned>(ts.month),
