@@ -307,8 +307,8 @@ bool MayRetype(const ColumnAttributes& a, SQLSMALLINT sqlType) {
     if ((sqlType != SQL_VARCHAR && sqlType != SQL_WVARCHAR) || a.Get(SQL_COLUMN_LENGTH, false) != 255) return false;
     char table[8] = {};
     SQLSMALLINT length = 0;
-    const SQLRETURN rc = odbc::SQLColAttribute(a.Stmt(), a.Column(), SQL_DESC_BASE_TABLE_NAME, table, sizeof table,
-                                               &length, nullptr);
+    const SQLRETURN rc =
+        odbc::SQLColAttribute(a.Stmt(), a.Column(), SQL_DESC_BASE_TABLE_NAME, table, sizeof table, &length, nullptr);
     return ODBCSucceeded(rc) && length == 0;
 }
 

@@ -171,8 +171,8 @@ TEST_P(DateTime, DateAndTimeFieldsAnswerTheirPartAndRefuseNonsense) {
 }
 
 TEST_P(DateTime, ExpressionColumnsTakeTheTypeKnownAfterExecution) {
-    const std::string name = CreateTable("id integer primary key, x integer, r " +
-                                         std::string(Drv().Traits.DoubleType));
+    const std::string name =
+        CreateTable("id integer primary key, x integer, r " + std::string(Drv().Traits.DoubleType));
     FRaw->Exec("INSERT INTO " + name + " VALUES (1, 3, 0.5)");
     FRaw->Exec("INSERT INTO " + name + " VALUES (2, 4, 0.25)");
     auto* q = new TODBCQuery(FOwner.get());
