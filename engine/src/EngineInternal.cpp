@@ -169,10 +169,22 @@ bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRU
     }
     while (i < text.size() && text[i] == ' ') ++i;
     if (i != text.size() || !ValidDate(y, mo, d) || h > 23 || mi > 59 || s > 59) return false;
-    ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),  static_cast<SQLUSMALLINT>(mo),
-                              static_cast<SQLUSMALLINT>(d), static_cast<SQLUSMALLINT>(h),
-                              static_cast<SQLUSMALLINT>(mi), static_cast<SQLUSMALLINT>(s), nanos};
+    ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),
+                              static_cast<SQLUSMALLINT>(mo),
+                              static_cast<SQLUSMALLINT>(d),
+                              static_cast<SQLUSMALLINT>(h),
+                              static_cast<SQLUSMALLINT>(mi),
+                              static_cast<SQLUSMALLINT>(s),
+                              nanos};
     return true;
+}
+
+String FormatTimeStampText(const SQL_TIMESTAMP_STRUCT& ts) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u", static_cast<int>(ts.year),
+                  static_cast<unsigned>(ts.month), static_cast<unsigned>(ts.day), static_cast<unsigned>(ts.hour),
+                  static_cast<unsigned>(ts.minute), static_cast<unsigned>(ts.second));
+    return buf + FormatFraction(ts.fraction);
 }
 
 String FormatTimeStamp(const SQL_TIMESTAMP_STRUCT& ts) {
@@ -181,8 +193,8 @@ String FormatTimeStamp(const SQL_TIMESTAMP_STRUCT& ts) {
                   static_cast<unsigned>(ts.day));
     String text = buf;
     if (ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return text;
-    std::snprintf(buf, sizeof buf, " %02u:%02u:%02u", static_cast<unsigned>(ts.hour),
-                  static_cast<unsigned>(ts.minute), static_cast<unsigned>(ts.second));
+    std::snprintf(buf, sizeof buf, " %02u:%02u:%02u", static_cast<unsigned>(ts.hour), static_cast<unsigned>(ts.minute),
+                  static_cast<unsigned>(ts.second));
     return text + buf + FormatFraction(ts.fraction);
 }
 

@@ -76,6 +76,10 @@ String FormatFraction(std::uint32_t nanos);
 /// into a valid calendar date and time of day. False otherwise.
 bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRUCT& ts);
 
+/// "yyyy-mm-dd hh:mm:ss" and the fraction: the form a time stamp held as
+/// text is stored in.
+String FormatTimeStampText(const SQL_TIMESTAMP_STRUCT& ts);
+
 /// "yyyy-mm-dd", then " hh:mm:ss" and the fraction unless the time of day is
 /// 00:00:00 (the form DateTimeToStr gives, with the whole fraction).
 String FormatTimeStamp(const SQL_TIMESTAMP_STRUCT& ts);

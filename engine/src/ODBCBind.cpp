@@ -65,6 +65,7 @@ ParamForm FormOf(const TODBCFldDesc& d, std::uint16_t code) {
         case fcTime:
             return d.CType == SQL_C_CHAR ? ParamForm::TimeText : ParamForm::TimeMs;
         case fcTimeStamp:
+            if (d.CType == SQL_C_CHAR) return ParamForm::Text;  // held as text (SQLite)
             return d.Len == 8 ? ParamForm::TimeStampMs : ParamForm::TimeStampStruct;
         case fcBlob:
         case fscMemo:
@@ -278,6 +279,10 @@ void TypesOf(const ParamSource& p, ParamForm form, std::uint16_t code, const TOD
     b.CType = FldTypeToCType(code);
     b.SQLType = FldTypeToSQLType(code);
     switch (form) {
+        case ParamForm::Text:
+            b.CType = SQL_C_CHAR;
+            if (code == fcTimeStamp) b.SQLType = SQL_VARCHAR;  // a time stamp held as text
+            break;
         case ParamForm::DecimalText:
             b.CType = SQL_C_CHAR;
             b.SQLType = SQL_DECIMAL;

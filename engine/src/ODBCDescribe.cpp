@@ -238,6 +238,17 @@ ColumnForm DescribeTimeStamp(TypeMapping m) { return {m, 19, 0, 16, 16}; }
 /// Times of day held as text: room for "-hhhh:mm:ss.fffffffff" and more.
 ColumnForm DescribeTimeText(TypeMapping m) { return {m, 8, 0, 32, 32}; }
 
+/// Time stamps: the structure, or the text when the driver describes the
+/// column as wider than any time stamp (29 characters with nine digits of
+/// fraction) without fraction digits. That is SQLite's, whose column holds
+/// the text written and whose driver writes a structure with milliseconds
+/// only: held as text, the fraction is read and written whole.
+ColumnForm DescribeTimeStampColumn(const ColumnAttributes& a, TypeMapping m) {
+    if (a.Get(SQL_COLUMN_LENGTH, false) > 29 && a.Get(SQL_COLUMN_SCALE, false) == 0)
+        return {{fcTimeStamp, 0, SQL_C_CHAR}, 19, 0, 40, 40};
+    return DescribeTimeStamp(m);
+}
+
 bool IsIntegerType(SQLSMALLINT t) {
     return t == SQL_TINYINT || t == SQL_SMALLINT || t == SQL_INTEGER || t == SQL_BIGINT;
 }
@@ -262,6 +273,7 @@ ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
         case fcBoolean:
             return DescribeBoolean(a, m);
         case fcTimeStamp:
+            return DescribeTimeStampColumn(a, m);
         case fcDate:
             return DescribeTimeStamp(m);
         case fcTime:
@@ -295,8 +307,8 @@ bool MayRetype(const ColumnAttributes& a, SQLSMALLINT sqlType) {
     if ((sqlType != SQL_VARCHAR && sqlType != SQL_WVARCHAR) || a.Get(SQL_COLUMN_LENGTH, false) != 255) return false;
     char table[8] = {};
     SQLSMALLINT length = 0;
-    const SQLRETURN rc = odbc::SQLColAttribute(a.Stmt(), a.Column(), SQL_DESC_BASE_TABLE_NAME, table, sizeof table,
-                                               &length, nullptr);
+    const SQLRETURN rc =
+        odbc::SQLColAttribute(a.Stmt(), a.Column(), SQL_DESC_BASE_TABLE_NAME, table, sizeof table, &length, nullptr);
     return ODBCSucceeded(rc) && length == 0;
 }
 

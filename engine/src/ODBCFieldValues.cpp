@@ -78,9 +78,19 @@ ReadResult ReadDate(const std::byte* area, std::byte* out) {
     return ReadResult::Value;
 }
 
-ReadResult ReadTimeStamp(const std::byte* area, std::byte* out) {
+/// A time stamp held as text (SQLite), as the structure; false when the
+/// text is none.
+bool TimeStampOfText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, SQL_TIMESTAMP_STRUCT& ts) {
+    return detail::ParseTimeStampText(AreaText(area, length, d), false, ts);
+}
+
+ReadResult ReadTimeStamp(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
     SQL_TIMESTAMP_STRUCT ts;
-    std::memcpy(&ts, area, sizeof ts);
+    if (d.CType == SQL_C_CHAR) {
+        if (!TimeStampOfText(area, length, d, ts)) return ReadResult::Failed;
+    } else {
+        std::memcpy(&ts, area, sizeof ts);
+    }
     const bool noDate = ts.year == 0 || ts.month == 0 || ts.day == 0;
     if (noDate && ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return ReadResult::Blank;
     const int ms = static_cast<int>(ts.fraction / 1000000u);  // the fraction is in nanoseconds
@@ -127,7 +137,7 @@ ReadResult ReadValue(const TODBCFldDesc& d, const std::byte* area, std::int32_t 
             std::memcpy(out, area, 8);
             return ReadResult::Value;
         case fcTimeStamp:
-            return ReadTimeStamp(area, out);
+            return ReadTimeStamp(area, length, d, out);
         case fcDate:
             return ReadDate(area, out);
         case fcTime:
@@ -214,6 +224,12 @@ void PutFloat(void* record, std::byte* area, const TODBCFldDesc& d, const std::b
     PutText(record, area, d, FloatToStrF(value, ffFixed, std::min<int>(d.Units1, 18), std::max<int>(d.Units2, 0)));
 }
 
+/// A time stamp into its column: the structure, or its text.
+void PutTimeStampStruct(void* record, std::byte* area, const TODBCFldDesc& d, const SQL_TIMESTAMP_STRUCT& ts) {
+    if (d.CType == SQL_C_CHAR) return PutText(record, area, d, detail::FormatTimeStampText(ts));
+    PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&ts), sizeof ts);
+}
+
 void PutTimeStamp(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
     double msecs;
     std::memcpy(&msecs, in, sizeof msecs);
@@ -227,7 +243,7 @@ void PutTimeStamp(void* record, std::byte* area, const TODBCFldDesc& d, const st
                             static_cast<SQLUSMALLINT>(mi),
                             static_cast<SQLUSMALLINT>(s),
                             static_cast<SQLUINTEGER>(ms) * 1000000u};
-    PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&ts), sizeof ts);
+    PutTimeStampStruct(record, area, d, ts);
 }
 
 void PutDateStruct(void* record, std::byte* area, const TODBCFldDesc& d, int y, int mo, int dd) {
@@ -390,7 +406,7 @@ bool TODBC::PutTemporalText(int fieldNo, void* record, std::string_view text) {
         if (d.FldType == fcDate)
             PutDateStruct(record, area, d, ts.year, ts.month, ts.day);
         else
-            PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&ts), sizeof ts);
+            PutTimeStampStruct(record, area, d, ts);
     }
     if (FAssigned.size() != Columns.size()) ClearAssigned();
     FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
@@ -408,7 +424,12 @@ int TemporalText(const TODBCFldDesc& d, const std::byte* area, std::int32_t leng
         return 1;
     }
     SQL_TIMESTAMP_STRUCT ts{};
-    if (d.FldType == fcDate) {
+    if (d.CType == SQL_C_CHAR) {  // a time stamp held as text: as written when it is none
+        if (!TimeStampOfText(area, length, d, ts)) {
+            text = String(AreaText(area, length, d));
+            return 1;
+        }
+    } else if (d.FldType == fcDate) {
         SQL_DATE_STRUCT ds;
         std::memcpy(&ds, area, sizeof ds);
         ts.year = ds.year, ts.month = ds.month, ts.day = ds.day;
