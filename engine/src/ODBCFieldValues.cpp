@@ -519,36 +519,59 @@ int TODBC::GetExactValue(int fieldNo, const void* record, String& text, std::uin
         kind = fcBCD;
         return record == nullptr ? 0 : GetDecimalText(fieldNo, record, text);
     }
-    if (d.FldType != fcTimeStamp) return -1;
-    kind = d.CType == SQL_C_CHAR ? fcTime : (d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE) ? fcDate : fcTimeStamp;
+    if (d.FldType != fcTimeStamp && d.FldType != fcDate && d.FldType != fcTime) return -1;
+    // The kind follows how the column is held: time text or a time
+    // structure is a time of day, a date structure a date; a timestamp
+    // structure is whatever the column's code says.
+    const bool dateStruct = d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE;
+    const bool timeStruct = d.CType == SQL_C_TYPE_TIME || d.CType == SQL_C_TIME;
+    if (d.CType == SQL_C_CHAR || timeStruct)
+        kind = d.FldType == fcDate ? fcDate : fcTime;
+    else if (dateStruct)
+        kind = fcDate;
+    else
+        kind = d.FldType;
     if (record == nullptr) return 0;
     const std::int32_t length = ODBCGetIndicator(record, d);
     if (length < 0) return 0;
     const std::byte* area = static_cast<const std::byte*>(record) + d.Offset;
-    if (kind == fcTime) {
+    if (d.CType == SQL_C_CHAR) {
         text.assign(AreaText(area, length, d));
         return 1;
     }
     char out[64];
-    if (kind == fcDate) {
+    if (dateStruct) {
         SQL_DATE_STRUCT ds;
         std::memcpy(&ds, area, sizeof ds);
         std::snprintf(out, sizeof out, "%04d-%02u-%02u", ds.year, ds.month, ds.day);
         text = out;
         return 1;
     }
+    if (timeStruct) {
+        SQL_TIME_STRUCT t;
+        std::memcpy(&t, area, sizeof t);
+        std::snprintf(out, sizeof out, "%02u:%02u:%02u", t.hour, t.minute, t.second);
+        text = out;
+        return 1;
+    }
     SQL_TIMESTAMP_STRUCT ts;
     std::memcpy(&ts, area, sizeof ts);
-    int n = std::snprintf(out, sizeof out, "%04d-%02u-%02u %02u:%02u:%02u", ts.year, ts.month, ts.day, ts.hour,
-                          ts.minute, ts.second);
+    int n = 0;
+    if (kind != fcTime) n = std::snprintf(out, sizeof out, "%04d-%02u-%02u", ts.year, ts.month, ts.day);
+    if (kind != fcDate)
+        n += std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), "%s%02u:%02u:%02u", n ? " " : "", ts.hour,
+                           ts.minute, ts.second);
     // The fraction is in nanoseconds: written to the milli-, micro- or
     // nanosecond, whichever keeps every digit the row holds.
-    if (ts.fraction % 1000000u == 0 && ts.fraction != 0)
-        n += std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), ".%03u", ts.fraction / 1000000u);
-    else if (ts.fraction % 1000u == 0 && ts.fraction != 0)
-        n += std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), ".%06u", ts.fraction / 1000u);
-    else if (ts.fraction != 0)
-        n += std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), ".%09u", ts.fraction);
+    const std::size_t room = sizeof out - static_cast<std::size_t>(n);
+    if (kind != fcDate && ts.fraction != 0) {
+        if (ts.fraction % 1000000u == 0)
+            n += std::snprintf(out + n, room, ".%03u", ts.fraction / 1000000u);
+        else if (ts.fraction % 1000u == 0)
+            n += std::snprintf(out + n, room, ".%06u", ts.fraction / 1000u);
+        else
+            n += std::snprintf(out + n, room, ".%09u", ts.fraction);
+    }
     text.assign(out, static_cast<std::size_t>(n));
     return 1;
 }

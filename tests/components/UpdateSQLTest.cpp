@@ -362,10 +362,12 @@ TEST_P(UpdateSQL, TheGeneratedStatementsKeepEveryValueTheyDoNotChangeAndFindThei
         ASSERT_FALSE(before.empty());
         // The statements "velora update-sql" writes for a table without a key.
         TODBCQuery* q = NewQuery("SELECT id, v, note FROM " + t + " ORDER BY id");
-        TODBCUpdateSQL* u = NewUpdate(
-            q, "UPDATE " + t + " SET id = :id, v = :v, note = :note WHERE id = :OLD_id AND v = :OLD_v AND note = :OLD_note",
-            "INSERT INTO " + t + " (id, v, note) VALUES (:id, :v, :note)",
-            "DELETE FROM " + t + " WHERE id = :OLD_id AND v = :OLD_v AND note = :OLD_note");
+        TODBCUpdateSQL* u =
+            NewUpdate(q,
+                      "UPDATE " + t +
+                          " SET id = :id, v = :v, note = :note WHERE id = :OLD_id AND v = :OLD_v AND note = :OLD_note",
+                      "INSERT INTO " + t + " (id, v, note) VALUES (:id, :v, :note)",
+                      "DELETE FROM " + t + " WHERE id = :OLD_id AND v = :OLD_v AND note = :OLD_note");
         q->Open();
         q->Edit();
         q->FieldByName("note")->SetAsString("b");

@@ -284,6 +284,40 @@ class ToolTest(unittest.TestCase):
             for t in (o, c):
                 sql(f"DROP TABLE IF EXISTS {t}")
 
+    def test_apply_with_the_generated_statement_keeps_every_column_it_does_not_change(self):
+        # The database's own client reads the stored text before and after.
+        def client(text):
+            if DRIVER == "SQLite":
+                build = os.path.dirname(os.path.dirname(os.path.abspath(VELORA)))
+                cmd = ["sqlite3", "-batch", "-cmd", ".timeout 10000", os.path.join(build, "velora-test.db")]
+            elif DRIVER == "PostgreSQL":
+                cmd = ["psql", "-X", "-q", "-A", "-t", "-h", "127.0.0.1", "-p", os.environ["VELORA_PG_PORT"],
+                       "-U", "velora", "-d", "velora_test"]
+            else:
+                cmd = ["mariadb", "-h", "127.0.0.1", "-P", os.environ["VELORA_MARIADB_PORT"], "-u", "velora",
+                       "-pvelora-pw", "-N", "-B", "velora_test"]
+            env = dict(os.environ, PGPASSWORD="velora-pw")
+            out = subprocess.run(cmd, input=text.encode(), capture_output=True, env=env, check=True).stdout
+            return out.decode().strip().replace("\t", "|")
+
+        t = self.table + "_ex"
+        ts, tm = {"SQLite": ("timestamp", "time"), "PostgreSQL": ("timestamp(6)", "time(6)"),
+                  "MariaDB": ("datetime(6)", "time(6)")}[DRIVER]
+        sql(f"DROP TABLE IF EXISTS {t}")
+        sql(f"CREATE TABLE {t} (id integer primary key, d decimal(20,6), ts {ts}, at {tm}, note varchar(20))")
+        try:
+            d = "96.125" if DRIVER == "SQLite" else "12345678901234.123456"  # SQLite holds a double
+            client(f"INSERT INTO {t} VALUES (1, {d}, '2024-02-29 13:45:56.123456', '08:30:00', 'n');")
+            before = client(f"SELECT d, ts, at FROM {t};")
+            q = f"SELECT id, d, ts, at, note FROM {t}"
+            modify = velora("update-sql", dsn(), q, *account()).stdout
+            modify = modify.split("-- ModifySQL")[1].split("-- InsertSQL")[0].strip()
+            velora("apply", dsn(), q, *account(), "--row", "1", "--set", "note=edited", "--modify-sql",
+                   modify + f" AND ts = :OLD_ts AND d = :OLD_d AND at = :OLD_at")
+            self.assertEqual(client(f"SELECT d, ts, at, note FROM {t};"), before + "|edited")
+        finally:
+            sql(f"DROP TABLE IF EXISTS {t}")
+
     def test_parameter_used_twice_and_sql_from_file_and_stdin(self):
         p = velora("query", dsn(), "SELECT cast(:p AS integer) AS a, cast(:p AS integer) + 1 AS b",
                    "--param", "p=41", "--format", "json", *account())

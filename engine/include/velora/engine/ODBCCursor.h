@@ -192,8 +192,10 @@ public:
     /// change: decimals held as text (their text, `kind` fcBCD), time stamps
     /// ("YYYY-MM-DD HH:MM:SS" and the fraction the row holds, in groups of
     /// three digits up to nanoseconds; fcTimeStamp), dates ("YYYY-MM-DD";
-    /// fcDate) and times of day (the text the row holds; fcTime). Answers -1
-    /// for other columns, 0 for NULL (and a nil `record`), 1 with `text`.
+    /// fcDate) and times of day (the text the row holds, or "HH:MM:SS" of a
+    /// time structure; fcTime); a date or time column held in a timestamp
+    /// structure gives its own part. Answers -1 for other columns, 0 for
+    /// NULL (and a nil `record`), 1 with `text`.
     int GetExactValue(int fieldNo, const void* record, String& text, std::uint16_t& kind) const;
     /// True for date, time and time-stamp columns (PutTemporalText).
     bool IsTemporal(int fieldNo) const;
