@@ -78,7 +78,9 @@ public:
     /// The table found after the first INTO or FROM of the text: the table
     /// the editing operations modify.
     const String& QueryTableName() const { return FQueryTableName; }
-    /// Prepares the statement (the query stays prepared until UnPrepare).
+    /// Prepares the statement (the query stays prepared until UnPrepare). A
+    /// transaction statement is not prepared (Prepared stays False): ExecSQL
+    /// hands it to the database.
     /// \throws EDatabaseError "No SQL statement available" for an empty
     ///         text; EODBCError when the driver refuses it (no statement is
     ///         then held).

@@ -1,0 +1,28 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Fuzz target: the engine's readings of SQL text (transaction statements, the
+// table a SELECT reads, statement separators) in every dialect, on any text.
+// Besides the sanitizers it checks what they promise: the table name is a
+// piece of the text, and the modes of a BEGIN start inside it.
+#include "velora/engine/SQLText.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+using namespace velora;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string sql(reinterpret_cast<const char*>(data), size);
+    for (TSQLDialect dialect : {TSQLDialect::Standard, TSQLDialect::PostgreSQL, TSQLDialect::MySQL}) {
+        const TTransactionStatement t = TransactionStatementOf(sql, dialect);
+        if (t.ModesAt > sql.size()) std::abort();
+        if (t.Kind == TTransactionKind::None && t.Plain) std::abort();
+        const std::string table = SelectTableName(sql, dialect);
+        if (!table.empty() && sql.find(table) == std::string::npos) std::abort();
+        (void)HasStatementSeparator(sql, dialect);
+    }
+    return 0;
+}
