@@ -241,8 +241,8 @@ String DriverLibrary(SQLHENV env, const String& driver) {
     SQLSMALLINT attributesLen = 0;
     String found;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (ODBCSucceeded(odbc::SQLDrivers(env, direction, description, sizeof description, &descriptionLen,
-                                          attributes, sizeof attributes, &attributesLen))) {
+    while (ODBCSucceeded(odbc::SQLDrivers(env, direction, description, sizeof description, &descriptionLen, attributes,
+                                          sizeof attributes, &attributesLen))) {
         direction = SQL_FETCH_NEXT;
         if (!found.empty() || !SameText(reinterpret_cast<const char*>(description), driver)) continue;
         const char* end = reinterpret_cast<const char*>(attributes) + sizeof attributes;

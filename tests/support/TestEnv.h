@@ -79,8 +79,9 @@ struct DriverTraits {
     /// update of the row).
     std::vector<std::string> RefuseWritesOfB = {
         "CREATE TRIGGER {t}_b BEFORE UPDATE OF b ON {t} BEGIN SELECT RAISE(ABORT, 'b written'); END"};
-    const char* LongStatement = "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM c WHERE n < 300000000) "
-                                "SELECT count(*) FROM c";
+    const char* LongStatement =
+        "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM c WHERE n < 300000000) "
+        "SELECT count(*) FROM c";
 
     // Behaviour.
     bool NumericKeepsScale = true;              ///< numeric(12,2) reads back "1234.50", not "1234.5"
