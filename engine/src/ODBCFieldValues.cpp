@@ -520,13 +520,16 @@ int TODBC::GetExactValue(int fieldNo, const void* record, String& text, std::uin
         return record == nullptr ? 0 : GetDecimalText(fieldNo, record, text);
     }
     if (d.FldType != fcTimeStamp && d.FldType != fcDate && d.FldType != fcTime) return -1;
-    // The kind follows how the column is held: time text or a time
-    // structure is a time of day, a date structure a date; a timestamp
-    // structure is whatever the column's code says.
+    // The kind follows how the column is held: text (times everywhere, time
+    // stamps on SQLite) is what the column's code says, a time structure a
+    // time of day, a date structure a date; a timestamp structure is
+    // whatever the column's code says.
     const bool dateStruct = d.CType == SQL_C_TYPE_DATE || d.CType == SQL_C_DATE;
     const bool timeStruct = d.CType == SQL_C_TYPE_TIME || d.CType == SQL_C_TIME;
-    if (d.CType == SQL_C_CHAR || timeStruct)
-        kind = d.FldType == fcDate ? fcDate : fcTime;
+    if (d.CType == SQL_C_CHAR)
+        kind = d.FldType;
+    else if (timeStruct)
+        kind = fcTime;
     else if (dateStruct)
         kind = fcDate;
     else
