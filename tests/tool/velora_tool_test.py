@@ -658,17 +658,17 @@ class ShellTest(unittest.TestCase):
                 os.write(fd, b"  AS answer;\r")
                 wait_for("42")
                 wait_for(prompt)
-                # A statement that waits: Ctrl-C cancels it through the driver and the shell stays.
-                # (SQLite has no such function; its driver's cancel is not measured here.)
-                sleep = {"PostgreSQL": b"SELECT pg_sleep(30);\r", "MariaDB": b"SELECT SLEEP(30);\r"}.get(DRIVER)
-                if sleep:
-                    os.write(fd, sleep)
-                    time.sleep(1.0)
-                    started = time.time()
-                    os.write(fd, b"\x03")
-                    wait_for("SQLSTATE")
-                    self.assertLess(time.time() - started, 10)
-                    wait_for(prompt)
+                # A long statement: Ctrl-C cancels it through the driver and the shell stays.
+                long = {"PostgreSQL": b"SELECT pg_sleep(60);\r", "MariaDB": b"SELECT SLEEP(60);\r",
+                        "SQLite": b"WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                                  b"SELECT count(*) FROM (SELECT x FROM c LIMIT 4000000000);\r"}[DRIVER]
+                os.write(fd, long)
+                time.sleep(1.0)
+                started = time.time()
+                os.write(fd, b"\x03")
+                wait_for("SQLSTATE")
+                self.assertLess(time.time() - started, 10)
+                wait_for(prompt)
                 os.write(fd, b"SELECT 'still here' AS s;\r")
                 wait_for("still here")
                 wait_for(prompt)
