@@ -4,7 +4,9 @@
 
 #include "velora/components/ODBCObj.h"
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace velora::app {
 
@@ -26,8 +28,17 @@ TRunningStatement::~TRunningStatement() {
 }
 
 bool CancelRunningStatement() {
-    std::lock_guard<std::mutex> lock(gLock);
-    return gRunning && gRunning->CancelStatement();
+    // A statement is marked before it is prepared and executed: a cancel
+    // that comes before it reaches the data source waits for it to get there
+    // (or to end), so a Ctrl-C pressed early is not lost.
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(gLock);
+            if (!gRunning) return false;
+            if (gRunning->CancelStatement()) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 }  // namespace velora::app

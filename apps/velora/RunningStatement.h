@@ -21,7 +21,9 @@ public:
 };
 
 /// Cancels the running statement, if any (CancelStatement); true when one
-/// was cancelled. Safe from any thread.
+/// was cancelled. A statement marked but not executing yet (being prepared,
+/// or reading its rows) is waited for until it executes or ends. Safe from
+/// any thread.
 bool CancelRunningStatement();
 
 }  // namespace velora::app

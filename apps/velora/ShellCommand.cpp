@@ -36,7 +36,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <vector>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -61,6 +66,7 @@ constexpr const char* kShellHelp =
     "  \\?               this help\n"
     "  \\q               quits (so does Ctrl-D)\n"
     "Ctrl-C cancels the running statement, or clears the line and the statement begun.\n"
+    "Tab completes SQL keywords, meta-commands, table names and, after TABLE. or ALIAS., column names.\n"
     "With -f FILE or piped input the first error ends the run with status 1 (see --continue-on-error).\n";
 
 std::string HistoryFile() {
@@ -180,8 +186,18 @@ public:
         action.sa_flags = 0;  // no SA_RESTART: readline's read returns
         ::sigaction(SIGINT, &action, &FPrevious);
         FWatcher = std::thread([] {
-            char byte = 0;
-            while (::read(gWakePipe[0], &byte, 1) == 1 && byte == 'c') CancelRunningStatement();
+            // The handler runs on the main thread: a read interrupted here
+            // would end the watcher.
+            sigset_t interrupt;
+            sigemptyset(&interrupt);
+            sigaddset(&interrupt, SIGINT);
+            ::pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
+            for (char byte = 0;;) {
+                const ssize_t n = ::read(gWakePipe[0], &byte, 1);
+                if (n < 0 && errno == EINTR) continue;
+                if (n != 1 || byte != 'c') break;
+                CancelRunningStatement();
+            }
         });
     }
     ~TInterruptWatch() {
@@ -202,6 +218,130 @@ private:
     struct sigaction FPrevious {};
     std::thread FWatcher;
 };
+
+/// Tab completion: SQL keywords, meta-commands, the tables of the data
+/// source and, after "TABLE." or "ALIAS.", that table's columns; words of
+/// the tables named on the line complete too. The catalog is read once per
+/// table and kept while the shell runs.
+class TCompleter {
+public:
+    explicit TCompleter(TODBCDatabase& db) : FDb(db) {}
+
+    /// The words that complete `word`, given the whole line.
+    std::vector<std::string> Candidates(const std::string& word, const std::string& line) {
+        std::vector<std::string> out;
+        auto offer = [&](const std::string& candidate, const std::string& prefix, const std::string& typed) {
+            if (candidate.size() >= typed.size() && SameText(candidate.substr(0, typed.size()), typed))
+                out.push_back(prefix + candidate);
+        };
+        if (!word.empty() && word[0] == '\\') {
+            for (const char* m : {"\\dt", "\\d", "\\format", "\\timing", "\\?", "\\q"}) offer(m, "", word);
+            return out;
+        }
+        if (const std::size_t dot = word.rfind('.'); dot != std::string::npos) {
+            const std::string table = TableOf(word.substr(0, dot), line);
+            if (!table.empty())
+                for (const std::string& c : Columns(table)) offer(c, word.substr(0, dot + 1), word.substr(dot + 1));
+            return out;
+        }
+        const bool upper = !word.empty() && std::isupper(static_cast<unsigned char>(word[0]));
+        for (const char* k : kKeywords) offer(upper ? std::string(k) : LowerCase(k), "", word);
+        for (const std::string& t : Tables()) offer(t, "", word);
+        for (const std::string& t : Tables())
+            if (Mentions(line, t))
+                for (const std::string& c : Columns(t)) offer(c, "", word);
+        std::sort(out.begin(), out.end());
+        out.erase(std::unique(out.begin(), out.end()), out.end());
+        return out;
+    }
+
+private:
+    static constexpr const char* kKeywords[] = {
+        "SELECT", "FROM",   "WHERE",  "GROUP",    "BY",      "ORDER",  "HAVING", "LIMIT",    "OFFSET",   "INSERT",
+        "INTO",   "VALUES", "UPDATE", "SET",      "DELETE",  "CREATE", "TABLE",  "VIEW",     "INDEX",    "DROP",
+        "ALTER",  "ADD",    "COLUMN", "PRIMARY",  "KEY",     "FOREIGN", "REFERENCES", "UNIQUE", "NOT",    "NULL",
+        "DEFAULT", "AND",   "OR",     "IN",       "IS",      "LIKE",   "BETWEEN", "EXISTS",  "JOIN",     "LEFT",
+        "RIGHT",  "INNER",  "OUTER",  "ON",       "AS",      "DISTINCT", "UNION", "ALL",     "CASE",     "WHEN",
+        "THEN",   "ELSE",   "END",    "BEGIN",    "COMMIT",  "ROLLBACK", "WITH",  "COUNT",   "ASC",      "DESC"};
+
+    const std::vector<std::string>& Tables() {
+        if (!FTablesRead) {
+            FTablesRead = true;
+            try {
+                for (const TODBCTableInfo& t : ODBCListTables(FDb)) FTables.push_back(t.Name);
+            } catch (const Exception&) {
+                // No catalog: no table names to offer.
+            }
+        }
+        return FTables;
+    }
+
+    const std::vector<std::string>& Columns(const std::string& table) {
+        auto found = FColumns.find(LowerCase(table));
+        if (found != FColumns.end()) return found->second;
+        std::vector<std::string>& list = FColumns[LowerCase(table)];
+        try {
+            for (const TODBCColumnInfo& c : ODBCListColumns(FDb, table)) list.push_back(c.Name);
+        } catch (const Exception&) {
+        }
+        return list;
+    }
+
+    /// True when `line` holds `name` as a word.
+    static bool Mentions(const std::string& line, const std::string& name) {
+        const std::string lower = LowerCase(line), word = LowerCase(name);
+        for (std::size_t at = lower.find(word); at != std::string::npos; at = lower.find(word, at + 1)) {
+            const bool before = at == 0 || !(std::isalnum(static_cast<unsigned char>(lower[at - 1])) || lower[at - 1] == '_');
+            const std::size_t end = at + word.size();
+            const bool after = end >= lower.size() || !(std::isalnum(static_cast<unsigned char>(lower[end])) || lower[end] == '_');
+            if (before && after) return true;
+        }
+        return false;
+    }
+
+    /// The table `name` stands for: a table itself, or the alias given to a
+    /// table on the line ("customers c", "customers AS c").
+    std::string TableOf(const std::string& name, const std::string& line) {
+        for (const std::string& t : Tables())
+            if (SameText(t, name)) return t;
+        std::istringstream words(line);
+        std::vector<std::string> list;
+        for (std::string w; words >> w;) {
+            while (!w.empty() && (w.back() == ',' || w.back() == ';' || w.back() == ')')) w.pop_back();
+            list.push_back(w);
+        }
+        for (std::size_t i = 1; i < list.size(); ++i) {
+            if (!SameText(list[i], name)) continue;
+            std::size_t t = i - 1;
+            if (SameText(list[t], "AS") && t > 0) --t;
+            for (const std::string& table : Tables())
+                if (SameText(table, list[t])) return table;
+        }
+        return {};
+    }
+
+    TODBCDatabase& FDb;
+    bool FTablesRead = false;
+    std::vector<std::string> FTables;
+    std::map<std::string, std::vector<std::string>> FColumns;
+};
+
+TCompleter* gCompleter = nullptr;
+
+extern "C" char* CompletionWord(const char* text, int state) {
+    static std::vector<std::string> matches;
+    static std::size_t next = 0;
+    if (state == 0) {
+        matches = gCompleter ? gCompleter->Candidates(text, rl_line_buffer ? rl_line_buffer : "") : matches;
+        next = 0;
+    }
+    return next < matches.size() ? ::strdup(matches[next++].c_str()) : nullptr;
+}
+
+extern "C" char** CompleteWord(const char* text, int, int) {
+    rl_attempted_completion_over = 1;  // no file names
+    return rl_completion_matches(text, CompletionWord);
+}
 
 std::string Trim(const std::string& s) {
     const std::size_t first = s.find_first_not_of(" \t");
@@ -390,11 +530,15 @@ int TShellCommand::Run() {
     std::printf("velora shell on %s. Statements end with ;, \\? lists the meta-commands, \\q quits.\n", FDsn.c_str());
     std::fflush(stdout);
     const TInterruptWatch watch;  // before the editor starts: it reads keys through ReadKey
+    TCompleter completer(*db);
+    gCompleter = &completer;
+    rl_attempted_completion_function = CompleteWord;
     const std::string history = HistoryFile();
     ::using_history();
     ::stifle_history(1000);
     if (!history.empty()) ::read_history(history.c_str());
     shell.Loop();
+    gCompleter = nullptr;
     if (!history.empty()) ::write_history(history.c_str());
     return 0;
 }

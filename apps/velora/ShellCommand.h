@@ -14,7 +14,11 @@ namespace velora::app {
 /// backslash: \dt (tables), \d TABLE (describe), \format FORMAT,
 /// \timing [on|off], \? (help), \q (quit). Output longer than the screen
 /// goes through the pager ($PAGER, else less) when standard output is a
-/// terminal. History is kept in $VELORA_HISTORY, else ~/.velora_history.
+/// terminal. History is kept in $VELORA_HISTORY, else ~/.velora_history,
+/// one entry per statement. Tab completes keywords, meta-commands, tables
+/// and columns; Ctrl-C cancels the running statement or clears the line.
+/// With -f FILE or piped input: no prompt, no banner, and the first error
+/// ends the run with status 1 unless --continue-on-error.
 class TShellCommand : public TCommand {
 public:
     void Define(CLI::App& cmd) override;

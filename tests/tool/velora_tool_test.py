@@ -753,7 +753,10 @@ class ShellTest(unittest.TestCase):
         self.assertIn("Timing is on.", p.stdout)
         self.assertIn("6", p.stdout.splitlines())  # the last statement needs no semicolon
 
-    def test_ctrl_c_cancels_or_clears_and_a_statement_is_one_history_entry(self):
+    def test_ctrl_c_cancels_or_clears_completes_and_a_statement_is_one_history_entry(self):
+        table = "tool_complete_%d" % os.getpid()
+        sql(f"CREATE TABLE {table} (id integer, score_value integer)")
+        self.addCleanup(sql, f"DROP TABLE {table}")
         with tempfile.TemporaryDirectory() as home:
             history = os.path.join(home, "history")
             env = dict(os.environ, HOME=home, TERM="xterm", VELORA_HISTORY=history)
@@ -790,17 +793,25 @@ class ShellTest(unittest.TestCase):
                 os.write(fd, b"  AS answer;\r")
                 wait_for("42")
                 wait_for(prompt)
-                # A statement that waits: Ctrl-C cancels it through the driver and the shell stays.
-                # (SQLite has no such function; its driver's cancel is not measured here.)
-                sleep = {"PostgreSQL": b"SELECT pg_sleep(30);\r", "MariaDB": b"SELECT SLEEP(30);\r"}.get(DRIVER)
-                if sleep:
-                    os.write(fd, sleep)
-                    time.sleep(1.0)
-                    started = time.time()
-                    os.write(fd, b"\x03")
-                    wait_for("SQLSTATE")
-                    self.assertLess(time.time() - started, 10)
-                    wait_for(prompt)
+                # A long statement: Ctrl-C cancels it through the driver and the shell stays.
+                long = {"PostgreSQL": b"SELECT pg_sleep(60);\r", "MariaDB": b"SELECT SLEEP(60);\r",
+                        "SQLite": b"WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                                  b"SELECT count(*) FROM (SELECT x FROM c LIMIT 4000000000);\r"}[DRIVER]
+                os.write(fd, long)
+                time.sleep(1.0)
+                started = time.time()
+                os.write(fd, b"\x03")
+                wait_for("SQLSTATE")
+                self.assertLess(time.time() - started, 10)
+                wait_for(prompt)
+                # Tab completes table names from the catalog and, after an alias, the table's columns.
+                os.write(fd, f"SELECT * FROM {table[:-3]}".encode() + b"\t")
+                wait_for(table[-3:] + " ")  # the editor writes the rest of the name after the typed part
+                os.write(fd, b"w WHERE w.sco\t")
+                wait_for("re_value ")
+                os.write(fd, b"IS NULL;\r")
+                wait_for("(0 rows)")
+                wait_for(prompt)
                 os.write(fd, b"SELECT 'still here' AS s;\r")
                 wait_for("still here")
                 wait_for(prompt)
