@@ -47,7 +47,7 @@ std::string Client(const test::TestDriver& d, const std::string& sql) {
     auto env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
     switch (d.Kind) {
         case DriverKind::SQLite:
-            cmd = "sqlite3 -batch '" + SQLiteFile(d.Dsn) + "' < '" + file + "'";
+            cmd = "sqlite3 -batch -cmd '.timeout 30000' '" + SQLiteFile(d.Dsn) + "' < '" + file + "'";
             break;
         case DriverKind::PostgreSQL:
             cmd = "PGPASSWORD=velora-pw psql -X -q -At -h 127.0.0.1 -p " + env("VELORA_PG_PORT") +
