@@ -350,8 +350,11 @@ SQLRETURN TODBC::WriteLongValue(std::int32_t row, int column, const String& valu
     if (rc < 0) return failed(rc);
     noteWarnings(rc);
     if (!null && rc != SQL_NEED_DATA) {
-        // The write never asked for the value: whatever it stored is not it.
+        // The write never asked for the value: whatever it stored is not it
+        // (a row changed elsewhere says so itself).
         odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
+        for (const auto& r : warnings)
+            if (r.State == "01001") detail::RaiseDiagnostics(warnings);
         throw EODBCError(0, Format("The data source did not take the value of column %s: it may hold another value "
                                    "now",
                                    d.GetName()));

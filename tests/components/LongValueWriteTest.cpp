@@ -47,7 +47,7 @@ std::string Client(const test::TestDriver& d, const std::string& sql) {
     auto env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
     switch (d.Kind) {
         case DriverKind::SQLite:
-            cmd = "sqlite3 -batch '" + SQLiteFile(d.Dsn) + "' < '" + file + "'";
+            cmd = "sqlite3 -batch -cmd '.timeout 30000' '" + SQLiteFile(d.Dsn) + "' < '" + file + "'";
             break;
         case DriverKind::PostgreSQL:
             cmd = "PGPASSWORD=velora-pw psql -X -q -At -h 127.0.0.1 -p " + env("VELORA_PG_PORT") +
@@ -269,6 +269,30 @@ TEST_P(LongValueWrite, AWriteStreamAliveAtPostPostsItsValue) {
         EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + name), c.StartRow == 0 ? "3" : "2");
         t->Close();
     }
+}
+
+// A long-value write the data source answers without asking for the value
+// (answered so at the boundary) is refused: Post raises and keeps the edit,
+// and the stored value is as it was.
+TEST_P(LongValueWrite, AWriteAnsweredWithoutTakingTheValueRaises) {
+    const DriverKind kind = Drv().Kind;
+    const std::string name =
+        CreateTable(std::string("id int primary key, b ") + test::BlobType(Drv()) + ", note varchar(10)");
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, " + OldValueExpr(kind, 600) + ", 'n')");
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    const std::string before = t->FieldByName("b")->AsString();
+    t->Edit();
+    t->FieldByName("b")->SetAsString("hello");
+    {
+        odbc::faults::Scope scope;
+        odbc::faults::Inject(test::StatementFault("SQLSetPos", t->StmtHandle(), SQL_SUCCESS, {}));
+        EXPECT_NE(ErrorOf([&] { t->Post(); }).find("did not take the value"), std::string::npos);
+    }
+    EXPECT_EQ(t->State(), dsEdit);
+    t->Cancel();
+    EXPECT_EQ(Client(Drv(), "SELECT " + StoredExpr(kind, "b", "") + " FROM " + name + ";"),
+              "600:" + Hex(before) + "\n");
 }
 
 // A write stream alive at Cancel writes nothing, then or at its end.

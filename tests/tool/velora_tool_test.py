@@ -219,6 +219,43 @@ class ToolTest(unittest.TestCase):
         finally:
             sql(f"DROP TABLE IF EXISTS {name}")
 
+    def test_edit_writes_long_values_whole_over_every_stored_size(self):
+        # SQLite used to store the wrong length with the program's memory
+        # behind the new bytes once the stored value passed 512 bytes; the
+        # sqlite3 client is the oracle. The tool writes an empty value as
+        # an empty one. One database a combination keeps each edit small.
+        if DRIVER != "SQLite":
+            self.skipTest("the fault was SQLite's; the servers are covered by the component tests")
+        stored = [0, 1, 511, 512, 513, 1024, 1025, 5000, 65536, 10 << 20]
+        written = [0, 1, 511, 512, 513, 1024, 1025, 5000, 65536]
+        with tempfile.TemporaryDirectory() as d:
+            for o in stored:
+                for n in written:
+                    db = os.path.join(d, f"long-{o}-{n}.db")
+                    subprocess.run(["sqlite3", db, "CREATE TABLE t (id integer primary key, b blob, note text); "
+                                    f"INSERT INTO t VALUES (1, randomblob({o}), 'n')"], check=True)
+                    value = "".join(chr(48 + (k * 7 + n) % 75) for k in range(n))
+                    velora("edit", f"DRIVER=SQLite3;Database={db}", "t", "--row", "1", "--set", f"b={value}")
+                    got = subprocess.run(["sqlite3", db, "SELECT length(b) || ':' || hex(b), note FROM t"],
+                                         capture_output=True, text=True, check=True).stdout.strip()
+                    expected = f"{n}:{value.encode().hex().upper()}|n"
+                    self.assertTrue(got == expected, f"stored {o} written {n}: {got[:80]} != {expected[:80]}")
+                    os.remove(db)
+
+    def test_sqlite_over_long_binary_reads_whole(self):
+        if DRIVER != "SQLite":
+            self.skipTest("the servers keep to declared sizes")
+        with tempfile.TemporaryDirectory() as d:
+            db = os.path.join(d, "over.db")
+            value = bytes((k * 37 + 5) % 256 for k in range(300))
+            subprocess.run(["sqlite3", db, "CREATE TABLE t (id integer primary key, v varbinary(10)); "
+                            f"INSERT INTO t VALUES (1, X'{value.hex()}')"], check=True)
+            conn = f"DRIVER=SQLite3;Database={db}"
+            q = velora("query", conn, "SELECT v FROM t", "--format", "json")
+            self.assertEqual(json.loads(q.stdout), [{"v": value.hex()}])
+            t = velora("table", conn, "t", "--format", "json")
+            self.assertEqual(json.loads(t.stdout), [{"id": 1, "v": value.hex()}])
+
     def test_edit_and_insert_write_null_only_for_null(self):
         name = self.table + "_e"
         sql(f"DROP TABLE IF EXISTS {name}")
