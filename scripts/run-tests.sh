@@ -13,6 +13,14 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${VELORA_JOBS:-$(nproc)}
 
 bash "$root/scripts/setup.sh" test
+# A compiler cache keyed on paths relative to the checkout: a second clone, or
+# a second run after a small change, compiles only what changed.
+if command -v ccache >/dev/null; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+  export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+  export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+fi
 # The "sanitize" preset of CMakePresets.json.
 cmake -S "$root" --preset sanitize -B "$root/build-test"
 cmake --build "$root/build-test" -j"$jobs"

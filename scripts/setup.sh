@@ -30,7 +30,7 @@ test=(
   odbc-postgresql odbc-mariadb
   postgresql postgresql-15 postgresql-client-15
   mariadb-server mariadb-client
-  libgtest-dev libgmock-dev python3 tmux sqlite3
+  libgtest-dev libgmock-dev python3 tmux sqlite3 ccache
 )
 # bench/PeersBench's peers read the same table: SOCI with its ODBC back end
 # and Qt SQL with its QODBC plugin, about 87 MB on a clean machine (42
