@@ -1135,11 +1135,14 @@ Variant TBlobField::GetAsVariant() {
     return Variant(GetAsString());
 }
 
-void TBlobField::Clear() { OpenStream(bmWrite).reset(); }
+void TBlobField::Clear() {
+    OpenStream(bmWrite).reset();
+    FNullWritten = true;
+}
 
 bool TBlobField::GetIsNull() {
     if (!FModified) return TField::GetIsNull();
-    return OpenStream(bmRead)->Size() == 0;
+    return FNullWritten;
 }
 
 void TBlobField::GetText(String& Text, bool /*DisplayText*/) { Text = GetClassDesc(); }
@@ -1148,6 +1151,7 @@ void TBlobField::FreeBuffers() {
     if (!FModified) return;
     if (DataSet()) DataSet()->CloseBlob(this);
     FModified = false;
+    FNullWritten = false;
 }
 
 void TBlobField::LoadFromStream(TStream& Stream) {
