@@ -274,7 +274,12 @@ ColumnForm DescribeBoolean(const ColumnAttributes& a, TypeMapping m) {
 }
 
 /// Dates, times and time stamps: the timestamp structure's 16 bytes.
-ColumnForm DescribeTimeStamp(TypeMapping m) { return {m, 19, 0, 16, 16}; }
+/// Times fetched as text take up to 17 characters ("-838:59:59.000000", a
+/// MariaDB time beyond a day): room for them, so the fetch never cuts one.
+ColumnForm DescribeTimeStamp(TypeMapping m) {
+    if (m.CType == SQL_C_CHAR) return {m, 19, 0, 24, 24};
+    return {m, 19, 0, 16, 16};
+}
 
 bool IsIntegerType(SQLSMALLINT t) {
     return t == SQL_TINYINT || t == SQL_SMALLINT || t == SQL_INTEGER || t == SQL_BIGINT;

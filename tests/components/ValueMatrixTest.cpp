@@ -252,8 +252,12 @@ const std::vector<ColumnType>& MariaDBTypes() {
         {"mediumblob", Rule::Bytes, {"X''", "NULL", X(70000)}, {{Tool, 1, NoLongNull}}},
         {"longblob", Rule::Bytes, {"X''", "NULL", X(70000)}, {{Tool, 1, NoLongNull}}},
         {"date", Rule::Date, {"'2024-02-29'", "'1000-01-01'", "'9999-12-31'", "NULL"}},
+        // A time beyond a day does not fit a time-of-day field: refused.
         {"time(6)", Rule::Time, {"'13:45:56.123456'", "'00:00:00'", "'23:59:59.999999'", "'-838:59:59.000000'",
-                                 "'838:59:59.000000'", "NULL"}},
+                                 "'838:59:59.000000'", "NULL"},
+         {{Read, 3, NotReadable}, {Read, 4, NotReadable}, {OwnValue, 3, NotReadable}, {OwnValue, 4, NotReadable},
+          {UpdateObject, 3, NotReadable}, {UpdateObject, 4, NotReadable}, {Tool, 3, NotReadable},
+          {Tool, 4, NotReadable}}},
         {"datetime(6)", Rule::TimeStamp, {"'2024-02-29 13:45:56.123456'", "'1000-01-01 00:00:00'",
                                           "'9999-12-31 23:59:59.999999'", "NULL"}},
         {"timestamp(6) NULL", Rule::TimeStamp, {"'2024-02-29 13:45:56.123456'", "'2038-01-19 03:14:07.999999'",
