@@ -741,6 +741,7 @@ TEST_P(ValueMatrix, ReadsAndWritesBack) {
 TEST_P(ValueMatrix, EmptyLongValueStaysEmpty) {
     const ColumnType& col = Col();
     if (col.Canon != Rule::Text && col.Canon != Rule::Bytes) GTEST_SKIP() << "not a character or binary type";
+    if (col.Type.find("json") != std::string::npos) GTEST_SKIP() << "the column takes only valid JSON";
     ClientRun(Placeholders(col.Setup) + (col.Setup.empty() ? "" : ";\n") + "CREATE TABLE " + FTable +
               " (id integer primary key, c " + Placeholders(col.Type) +
               ", note varchar(10))" + (Drv().Kind == DriverKind::MariaDB ? " DEFAULT CHARSET=utf8mb4" : "") + ";\n");

@@ -1108,6 +1108,7 @@ std::unique_ptr<TStream> TBlobField::OpenStream(TBlobStreamMode Mode) {
     if (!DataSet()) DatabaseErrorFmt(DBConsts::SDataSetMissing, DisplayName());
     std::unique_ptr<TStream> stream = DataSet()->CreateBlobStream(this, Mode);
     if (!stream) AccessError("Blob");
+    if (Mode != bmRead) FNullWritten = false;  // a value is written, if of zero length
     return stream;
 }
 
