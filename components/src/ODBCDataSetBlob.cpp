@@ -47,6 +47,7 @@ TODBCBlobStream::TODBCBlobStream(TODBCDataSet* DataSet, TField* Field, TBlobStre
         FData = std::move(cached);
         FLoaded = true;
     }
+    if (Mode != bmRead) AsBlobField(Field)->SetNullWritten(false);  // a value, if of zero length
     if (Mode == bmWrite) {
         FData.clear();
         FLoaded = true;
@@ -180,7 +181,7 @@ void TODBCDataSet::PendModifiedBlobs() {
         TField* field = Fields().Fields(i);
         if (!IsBlobField(field) || !AsBlobField(field)->Modified()) continue;
         const String value = GetBlobData(field, ActiveBuffer());
-        if (value.empty()) {
+        if (AsBlobField(field)->NullWritten()) {
             FEngine->ForgetPendingBlob(field->FieldNo());  // NULL: the column is left out of the new row
             continue;
         }
@@ -194,7 +195,8 @@ void TODBCDataSet::WriteModifiedBlobs() {
         TField* field = Fields().Fields(i);
         if (!IsBlobField(field) || !AsBlobField(field)->Modified()) continue;
         const String value = GetBlobData(field, ActiveBuffer());
-        FEngine->WriteLongColumn(ActiveBuffer() + FBookmarkOffset, field->FieldNo(), value.empty() ? nullptr : &value);
+        FEngine->WriteLongColumn(ActiveBuffer() + FBookmarkOffset, field->FieldNo(),
+                                 AsBlobField(field)->NullWritten() ? nullptr : &value);
     }
 }
 

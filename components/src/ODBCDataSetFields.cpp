@@ -113,10 +113,12 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
     if (!GetActiveRecBuf(recBuf)) return false;
     if (Field->FieldNo() > 0) {
         bool blank = true;
-        // A value that cannot be converted reads as blank: never a value the
-        // destination did not receive. Without a destination (IsNull) the
+        // A value that cannot be converted to the field's type (a 64-bit
+        // integer in a 32-bit field, a time beyond 24 hours, a NaN decimal)
+        // is refused, never read as NULL. Without a destination (IsNull) the
         // engine answers without delivering the value.
-        FEngine->GetField(Field->FieldNo(), recBuf, FBookmarkOffset, blank, Buffer);
+        if (FEngine->GetField(Field->FieldNo(), recBuf, FBookmarkOffset, blank, Buffer) < 0)
+            DatabaseErrorFmt("Value stored in field '%s' cannot be read as the field's type", Field->DisplayName());
         return !blank;
     }
     switch (State()) {

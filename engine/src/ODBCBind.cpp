@@ -278,6 +278,9 @@ void BindExactText(const ParamSource& p, std::uint16_t code, ParamBinding& b) {
 void TypesOf(const ParamSource& p, ParamForm form, std::uint16_t code, const TODBC* cursor, ParamBinding& b) {
     b.CType = FldTypeToCType(code);
     b.SQLType = FldTypeToSQLType(code);
+    // A 32-bit integer column's value is held in 64 bits (see MapSQLType):
+    // sent whole, the driver refuses what its column cannot take.
+    if (code == fcInt32 && p.Desc.CType == SQL_C_SBIGINT) b.CType = SQL_C_SBIGINT;
     switch (form) {
         case ParamForm::Text:
             b.CType = SQL_C_CHAR;

@@ -42,8 +42,11 @@ TypeMapping MapSQLType(SQLSMALLINT sqlType) {
             return {fcFloat, 0, SQL_C_DOUBLE};
         case SQL_BIGINT:
             return {fcInt64, 0, SQL_C_SBIGINT};
+        // 32-bit integer fields, fetched as 64 bits: SQLite's integer columns
+        // hold 64-bit values, which its driver cuts silently to SQL_C_LONG; a
+        // value that does not fit the field is refused when read.
         case SQL_INTEGER:
-            return {fcInt32, 0, SQL_C_LONG};
+            return {fcInt32, 0, SQL_C_SBIGINT};
         case SQL_SMALLINT:
         case SQL_TINYINT:
             return {fcInt16, 0, SQL_C_SHORT};
@@ -129,11 +132,33 @@ constexpr SQLLEN kMaxCharBytes = 4;
 /// Character columns: a buffer of the column's octet length, or four bytes
 /// per character when the driver counts characters (SQLite), so every value
 /// within the declared size fits; long data when too wide to bind.
+/// The driver's name of the column's type ("" when it gives none).
+std::string TypeName(const ColumnAttributes& a) {
+    char name[64] = {};
+    SQLSMALLINT length = 0;
+    const SQLRETURN rc =
+        odbc::SQLColAttribute(a.Stmt(), a.Column(), SQL_DESC_TYPE_NAME, name, sizeof name, &length, nullptr);
+    return ODBCSucceeded(rc) ? std::string(name) : std::string();
+}
+
+/// Text types whose size the driver reports is no declared size: psqlODBC
+/// says 32 for an interval (whose text runs to 80 characters) and gives it
+/// no type name; it names bit strings "unknown" with a size of 4 (bit(8)
+/// shows 8 characters). Such a column is given room for kUndeclaredChars
+/// characters and no size limit of its own (the server checks what it is
+/// sent; a longer value read is still read whole).
+bool NoDeclaredSize(const std::string& typeName) {
+    return typeName.empty() || typeName == "interval" || typeName == "unknown";
+}
+constexpr SQLLEN kUndeclaredChars = 255;
+
 ColumnForm DescribeChar(const ColumnAttributes& a, TypeMapping m) {
-    const SQLLEN octets = a.Get(SQL_COLUMN_LENGTH);
+    SQLLEN octets = a.Get(SQL_COLUMN_LENGTH);
     SQLLEN chars = a.Get(SQL_DESC_LENGTH, false);
     if (chars <= 0) chars = a.Get(SQL_COLUMN_PRECISION, false);
     if (chars <= 0) chars = octets;
+    const bool undeclared = NoDeclaredSize(TypeName(a));
+    if (undeclared) octets = chars = std::max(chars, kUndeclaredChars);
     const SQLLEN bytes = std::max(octets, chars * kMaxCharBytes);
     if (octets < 0 || bytes > static_cast<SQLLEN>(kMaxBoundColumnLength)) return LongForm(fscMemo, octets);
     ColumnForm f;
@@ -141,7 +166,7 @@ ColumnForm DescribeChar(const ColumnAttributes& a, TypeMapping m) {
     f.Units1 = static_cast<std::uint16_t>(bytes);
     f.Len = static_cast<std::uint16_t>(bytes + 1);
     f.Area = f.Len;
-    f.CharSize = static_cast<std::uint32_t>(std::max<SQLLEN>(chars, 0));
+    f.CharSize = undeclared ? 0 : static_cast<std::uint32_t>(std::max<SQLLEN>(chars, 0));
     return f;
 }
 
@@ -179,12 +204,30 @@ ColumnForm DescribeDecimalText(const ColumnAttributes& a, TypeMapping m) {
     return f;
 }
 
+/// PostgreSQL's money, which psqlODBC describes as SQL_FLOAT: a 64-bit count
+/// of cents that a double cannot hold exactly. It is fetched as the server's
+/// text ("-$92,233,720,368,547,758.08") and held as a decimal of 19 digits,
+/// 2 after the point; the readers drop the currency and group separators.
+bool IsMoney(const ColumnAttributes& a) { return TypeName(a) == "money"; }
+
+ColumnForm DescribeMoney() {
+    ColumnForm f;
+    f.Type = {fcFloat, fscMoney, SQL_C_CHAR};
+    f.Units1 = 64;  // room for any currency symbol, separators and sign
+    f.Units2 = 2;
+    f.Precision = 19;
+    f.Len = f.Units1;
+    f.Area = f.Len;
+    return f;
+}
+
 ColumnForm DescribeDouble(const ColumnAttributes& a, TypeMapping m) {
     return {m, ClampU16(a.Get(SQL_COLUMN_PRECISION)), 0, 8, 8};
 }
 
 ColumnForm DescribeInt32(const ColumnAttributes& a, TypeMapping m) {
-    return {m, ClampU16(a.Get(SQL_COLUMN_PRECISION)), 0, 4, 4};
+    const std::uint16_t bytes = m.CType == SQL_C_SBIGINT ? 8 : 4;
+    return {m, ClampU16(a.Get(SQL_COLUMN_PRECISION)), 0, bytes, bytes};
 }
 
 ColumnForm DescribeInt64(const ColumnAttributes& a, TypeMapping m) {
@@ -263,6 +306,7 @@ ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
         case fcVarBytes:
             return DescribeBinary(a, m);
         case fcFloat:
+            if (IsMoney(a)) return DescribeMoney();
             return m.CType == SQL_C_CHAR ? DescribeDecimalText(a, m) : DescribeDouble(a, m);
         case fcInt64:
             return DescribeInt64(a, m);
@@ -280,8 +324,11 @@ ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
             return DescribeTimeText(m);
         case fcBlob:
             return LongForm(m.SubType, a.Get(SQL_COLUMN_LENGTH, false));
-        default:
-            return DescribeAsText(a);
+        default: {
+            ColumnForm f = DescribeAsText(a);
+            if (sqlType == SQL_GUID && f.Type.FldType == fcString) f.Type.SubType = detail::kSubTypeGuidText;
+            return f;
+        }
     }
 }
 

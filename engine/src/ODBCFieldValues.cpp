@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 
 namespace velora {
@@ -42,11 +43,42 @@ ReadResult ReadText(const std::byte* area, std::int32_t length, const TODBCFldDe
     const std::string_view text = AreaText(area, length, d);
     std::memcpy(out, text.data(), text.size());
     out[text.size()] = std::byte{0};
+    if (d.SubType == detail::kSubTypeGuidText) detail::LowerGuidText(reinterpret_cast<char*>(out), text.size());
     return ReadResult::Value;
 }
 
+/// The plain decimal ([-]digits[.digits]) of a money value as the server
+/// shows it ("-$92,233,720,368,547,758.08", "1.234,56 €", "($1.00)"): digits
+/// and the sign kept, the currency and the group separators dropped. The
+/// decimal separator is the last '.' or ',' when both appear, else the one
+/// not followed by a group of exactly three digits.
+String PlainMoneyText(std::string_view text) {
+    bool negative = false;
+    std::size_t point = std::string_view::npos;
+    bool seenDot = false, seenComma = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '-' || c == '(') negative = true;
+        if (c == '.') seenDot = true;
+        if (c == ',') seenComma = true;
+        if (c == '.' || c == ',') point = i;
+    }
+    if (point != std::string_view::npos && !(seenDot && seenComma)) {
+        std::size_t digits = 0;
+        for (std::size_t i = point + 1; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) ++digits;
+        if (digits == 3) point = std::string_view::npos;
+    }
+    String plain = negative ? "-" : "";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9') plain += text[i];
+        if (i == point) plain += '.';
+    }
+    return plain;
+}
+
 ReadResult ReadDecimalText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
-    const std::string_view text = AreaText(area, length, d);
+    const String money = d.SubType == fscMoney ? PlainMoneyText(AreaText(area, length, d)) : String();
+    const std::string_view text = d.SubType == fscMoney ? std::string_view(money) : AreaText(area, length, d);
     double value = 0;
     if (!TryStrToFloat(text, value)) return Trim(text).empty() ? ReadResult::Blank : ReadResult::Failed;
     std::memcpy(out, &value, sizeof value);
@@ -116,6 +148,16 @@ ReadResult ReadVarBytes(const std::byte* area, std::int32_t length, const TODBCF
     return ReadResult::Value;
 }
 
+/// A 32-bit field's value fetched as 64 bits: failed when it does not fit.
+ReadResult ReadInt32Of64(const std::byte* area, std::byte* out) {
+    std::int64_t wide = 0;
+    std::memcpy(&wide, area, sizeof wide);
+    if (wide < INT32_MIN || wide > INT32_MAX) return ReadResult::Failed;
+    const auto value = static_cast<std::int32_t>(wide);
+    std::memcpy(out, &value, sizeof value);
+    return ReadResult::Value;
+}
+
 ReadResult ReadValue(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
     switch (d.FldType) {
         case fcString:
@@ -127,6 +169,7 @@ ReadResult ReadValue(const TODBCFldDesc& d, const std::byte* area, std::int32_t 
             std::memcpy(out, area, 2);
             return ReadResult::Value;
         case fcInt32:
+            if (d.CType == SQL_C_SBIGINT) return ReadInt32Of64(area, out);
             std::memcpy(out, area, 4);
             return ReadResult::Value;
         case fcInt64:
@@ -160,12 +203,13 @@ bool AlwaysAValue(const TODBCFldDesc& d) {
         case fcString:
         case fcBoolean:
         case fcInt16:
-        case fcInt32:
         case fcInt64:
         case fcBytes:
         case fcVarBytes:
         case fcTime:  // a time beyond a day (MariaDB) is still a value: GetText reads it
             return true;
+        case fcInt32:
+            return d.CType != SQL_C_SBIGINT;  // fetched as 64 bits, a value may not fit
         case fcFloat:
             return d.CType != SQL_C_CHAR;
         default:
@@ -346,7 +390,14 @@ int TODBC::PutField(int fieldNo, void* record, const void* src) {
             PutFixed(record, area, d, in, 2);
             break;
         case fcInt32:
-            PutFixed(record, area, d, in, 4);
+            if (d.CType == SQL_C_SBIGINT) {
+                std::int32_t value = 0;
+                std::memcpy(&value, in, sizeof value);
+                const std::int64_t wide = value;
+                PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&wide), 8);
+            } else {
+                PutFixed(record, area, d, in, 4);
+            }
             break;
         case fcInt64:
             PutFixed(record, area, d, in, 8);
@@ -383,6 +434,7 @@ int TODBC::GetDecimalText(int fieldNo, const void* record, String& text) const {
     const std::int32_t length = ODBCGetIndicator(record, d);
     if (length < 0) return 0;
     text = String(AreaText(static_cast<const std::byte*>(record) + d.Offset, length, d));
+    if (d.SubType == fscMoney) text = PlainMoneyText(text);
     return 1;
 }
 
@@ -467,6 +519,8 @@ int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& 
     // Character values end at their first NUL, as in the field's buffer form.
     if (!decimal) value = value.substr(0, strnlen(value.data(), value.size()));
     text.assign(value);
+    if (d.SubType == fscMoney) text = PlainMoneyText(text);
+    if (d.SubType == detail::kSubTypeGuidText) detail::LowerGuidText(text.data(), text.size());
     return 1;
 }
 

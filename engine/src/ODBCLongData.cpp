@@ -184,11 +184,11 @@ SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_
     const TODBCFldDesc& d = LongColumn(column);
     const std::int32_t row = ReadBookmark(static_cast<const std::byte*>(record) + bookmarkOffset);
     if (row < 0) {
-        // The dataset's new record: what has been written for it so far.
-        // An empty value written for it is NULL.
+        // The dataset's new record: what has been written for it so far
+        // (a value of zero length included; NULL has no pending value).
         if (const String* v = PendingBlob(column)) {
             size = static_cast<std::int32_t>(v->size()) + (d.SubType == fscBinary ? 0 : 1);
-            nullValue = v->empty();
+            nullValue = false;
         }
         return SQL_SUCCESS;
     }

@@ -1129,6 +1129,7 @@ std::unique_ptr<TStream> TBlobField::OpenStream(TBlobStreamMode Mode) {
     if (!DataSet()) DatabaseErrorFmt(DBConsts::SDataSetMissing, DisplayName());
     std::unique_ptr<TStream> stream = DataSet()->CreateBlobStream(this, Mode);
     if (!stream) AccessError("Blob");
+    if (Mode != bmRead) FNullWritten = false;  // a value is written, if of zero length
     return stream;
 }
 
@@ -1156,11 +1157,14 @@ Variant TBlobField::GetAsVariant() {
     return Variant(GetAsString());
 }
 
-void TBlobField::Clear() { OpenStream(bmWrite).reset(); }
+void TBlobField::Clear() {
+    OpenStream(bmWrite).reset();
+    FNullWritten = true;
+}
 
 bool TBlobField::GetIsNull() {
     if (!FModified) return TField::GetIsNull();
-    return OpenStream(bmRead)->Size() == 0;
+    return FNullWritten;
 }
 
 void TBlobField::GetText(String& Text, bool /*DisplayText*/) { Text = GetClassDesc(); }
@@ -1169,6 +1173,7 @@ void TBlobField::FreeBuffers() {
     if (!FModified) return;
     if (DataSet()) DataSet()->CloseBlob(this);
     FModified = false;
+    FNullWritten = false;
 }
 
 void TBlobField::LoadFromStream(TStream& Stream) {

@@ -590,6 +590,11 @@ public:
     /// and close (when the dataset's CloseBlob is called).
     bool Modified() const { return FModified; }
     void SetModified(bool Value) { FModified = Value; }
+    /// While Modified: the value written is NULL (Clear) rather than a value
+    /// of zero length (an empty SetAsString or write stream). A write stream
+    /// resets it; Clear sets it.
+    bool NullWritten() const { return FNullWritten; }
+    void SetNullWritten(bool Value) { FNullWritten = Value; }
     /// Tells the BLOB stream to pass the bytes through the dataset's
     /// Translate (False for ftBlob, True for memos).
     bool Transliterate() const { return FTransliterate; }
@@ -597,7 +602,7 @@ public:
     /// One of the BLOB field types; only while the dataset is closed.
     TFieldType BlobType() const { return DataType(); }
     void SetBlobType(TFieldType Value);
-    /// Writes an empty value (a write stream closed at once).
+    /// Writes NULL (a write stream closed at once, marked NullWritten).
     void Clear() override;
     void LoadFromStream(TStream& Stream);
     void SaveToStream(TStream& Stream);
@@ -609,7 +614,8 @@ protected:
     String GetAsString() override;
     Variant GetAsVariant() override;
     void SetVarValue(const Variant& Value) override { SetAsString(VarToStr(Value)); }
-    /// While Modified: null when the written value is empty.
+    /// While Modified: null when NULL was written (Clear); a value of zero
+    /// length written is not null.
     bool GetIsNull() override;
     /// "(Blob)", "(Memo)", "(Graphic)": upper case when not null.
     void GetText(String& Text, bool DisplayText) override;
@@ -621,6 +627,7 @@ protected:
 
 private:
     bool FModified = false;
+    bool FNullWritten = false;
     bool FTransliterate = false;
 };
 
