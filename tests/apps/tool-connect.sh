@@ -64,7 +64,7 @@ cs="DRIVER={PostgreSQL ANSI};Servername=127.0.0.1;Port=$VELORA_PG_PORT;Database=
 expect 0 "Cursor mode: cmKeyset" env VELORA_ODBC_TRACE=1 "$velora" connect "$cs;PWD=login-pw"
 refute "login-pw"  # neither in the output nor in the trace of every ODBC call
 expect 0 "SQLDriverConnect" env VELORA_ODBC_TRACE=1 "$velora" connect "$cs;PWD=login-pw"
-expect 1 "SQLSTATE 28P01" "$velora" connect "$cs;PWD=wrong-Zq9"
+expect 1 "^ERROR: .*password authentication failed" "$velora" connect "$cs;PWD=wrong-Zq9"
 refute "wrong-Zq9"
 expect 0 "^1$|answer" "$velora" query "$cs;PWD=login-pw" "SELECT 1 AS answer"
 
