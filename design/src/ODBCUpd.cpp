@@ -33,130 +33,38 @@ TIdentifierRules IdentifierRulesOf(SQLHDBC dbc) {
     return rules;
 }
 
-bool IsReservedWord(const String& name) {
-    static const char* const words[] = {
-        "ADD",          "ALL",      "ALTER",   "AND",       "ANY",          "AS",           "ASC",
-        "BETWEEN",      "BY",       "CASE",    "CAST",      "CHECK",        "COLLATE",      "COLUMN",
-        "CONSTRAINT",   "CREATE",   "CROSS",   "CURRENT",   "CURRENT_DATE", "CURRENT_TIME", "CURRENT_TIMESTAMP",
-        "CURRENT_USER", "DATABASE", "DEFAULT", "DELETE",    "DESC",         "DISTINCT",     "DROP",
-        "ELSE",         "END",      "EXCEPT",  "EXISTS",    "FALSE",        "FETCH",        "FOR",
-        "FOREIGN",      "FROM",     "FULL",    "GRANT",     "GROUP",        "HAVING",       "IN",
-        "INDEX",        "INNER",    "INSERT",  "INTERSECT", "INTO",         "IS",           "JOIN",
-        "KEY",          "LEFT",     "LIKE",    "LIMIT",     "NATURAL",      "NOT",          "NULL",
-        "OFFSET",       "ON",       "OR",      "ORDER",     "OUTER",        "PRIMARY",      "REFERENCES",
-        "RIGHT",        "ROW",      "ROWS",    "SELECT",    "SESSION_USER", "SET",          "SOME",
-        "TABLE",        "THEN",     "TO",      "TRUE",      "UNION",        "UNIQUE",       "UPDATE",
-        "USER",         "USING",    "VALUES",  "VIEW",      "WHEN",         "WHERE",        "WITH",
-        "WINDOW",       "GROUPS",   "RANGE",   "RANK",      "REPLACE",      "SCHEMA",       "TRIGGER",
-        "VARCHAR",      "CHAR",     "INTEGER", "ANALYZE"};
-    return std::any_of(std::begin(words), std::end(words), [&](const char* w) { return SameText(name, w); });
-}
-
-bool NeedsQuoting(const String& name, const TIdentifierRules& rules) {
-    if (!IsPlainIdentifier(name) || IsReservedWord(name)) return true;
-    for (unsigned char c : name) {
-        if (rules.Case == SQL_IC_LOWER && std::isupper(c)) return true;
-        if (rules.Case == SQL_IC_UPPER && std::islower(c)) return true;
-    }
-    return false;
-}
-
-String QuoteName(const String& name, char quote) {
-    String out(1, quote);
-    for (char c : name) {
-        out += c;
-        if (c == quote) out += c;
-    }
-    out += quote;
-    return out;
-}
+bool NeedsQuoting(const String& name, const TIdentifierRules& rules) { return odbc::NeedsQuoting(name, rules.Case); }
 
 String SQLName(const String& name, const TIdentifierRules& rules, bool force) {
     return force || NeedsQuoting(name, rules) ? QuoteName(name, rules.Quote) : name;
 }
 
-namespace {
-
-bool IsQuote(char c) { return c == '"' || c == '`' || c == '\'' || c == '['; }
-char Closing(char c) { return c == '[' ? ']' : c; }
-
-/// Index after the quoted run starting at i (doubled closers stay inside).
-std::size_t SkipQuoted(const String& s, std::size_t i) {
-    const char close = Closing(s[i]);
-    for (++i; i < s.size(); ++i) {
-        if (s[i] != close) continue;
-        if (i + 1 < s.size() && s[i + 1] == close && close != ']') {
-            ++i;
-            continue;
-        }
-        return i + 1;
-    }
-    return s.size();
-}
-
-bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
-
-}  // namespace
-
 String StatementTableName(const String& sql) {
-    std::size_t i = 0;
-    while (i < sql.size()) {
-        const char c = sql[i];
-        if (IsQuote(c)) {
-            i = SkipQuoted(sql, i);
-        } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-            while (i < sql.size() && sql[i] != '\n') ++i;
-        } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-            const std::size_t end = sql.find("*/", i + 2);
-            i = end == std::string::npos ? sql.size() : end + 2;
-        } else if (IsWordChar(c)) {
-            std::size_t end = i;
-            while (end < sql.size() && IsWordChar(sql[end])) ++end;
-            const String word = sql.substr(i, end - i);
-            i = end;
-            if (!SameText(word, "FROM") && !SameText(word, "INTO")) continue;
-            while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
-            const std::size_t start = i;
-            while (i < sql.size()) {
-                const char d = sql[i];
-                if (d == '\'' || d == '"' || d == '`' || d == '[') {
-                    if (d == '\'') break;
-                    i = SkipQuoted(sql, i);
-                } else if (std::isspace(static_cast<unsigned char>(d)) || d == ',' || d == '(' || d == ')' ||
-                           d == ';') {
-                    break;
-                } else {
-                    ++i;
-                }
-            }
-            if (i > start) return sql.substr(start, i - start);
-        } else {
-            ++i;
-        }
+    using K = odbc::TSQLTokenKind;
+    const std::vector<odbc::TSQLToken> tokens = odbc::SQLTokens(sql, {});
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (!odbc::IsSQLWord(sql, tokens[i], "FROM") && !odbc::IsSQLWord(sql, tokens[i], "INTO")) continue;
+        // The name runs over the tokens that follow without a blank, up to a
+        // comma, parenthesis, semicolon or literal.
+        std::size_t j = i + 1;
+        while (j < tokens.size() && (j == i + 1 || tokens[j].Begin == tokens[j - 1].End) &&
+               tokens[j].Kind != K::String && tokens[j].Kind != K::Comment &&
+               !(tokens[j].Kind == K::Punct && String(",();").find(sql[tokens[j].Begin]) != String::npos))
+            ++j;
+        if (j > i + 1) return sql.substr(tokens[i + 1].Begin, tokens[j - 1].End - tokens[i + 1].Begin);
     }
     return String();
 }
 
 std::vector<String> TableNameParts(const String& tableName) {
     std::vector<String> parts(1);
-    for (std::size_t i = 0; i < tableName.size();) {
-        const char c = tableName[i];
-        if (c == '"' || c == '`' || c == '[') {
-            const std::size_t end = SkipQuoted(tableName, i);
-            const char close = Closing(c);
-            const std::size_t innerEnd = end > i + 1 && tableName[end - 1] == close ? end - 1 : end;
-            for (std::size_t k = i + 1; k < innerEnd; ++k) {
-                parts.back() += tableName[k];
-                if (tableName[k] == close && close != ']' && k + 1 < innerEnd) ++k;
-            }
-            i = end;
-        } else if (c == '.') {
+    for (const odbc::TSQLToken& t : odbc::SQLTokens(tableName, {})) {
+        if (odbc::IsSQLPunct(tableName, t, '.'))
             parts.emplace_back();
-            ++i;
-        } else {
-            parts.back() += c;
-            ++i;
-        }
+        else if (t.Kind == odbc::TSQLTokenKind::QuotedName)
+            parts.back() += odbc::UnquotedName(odbc::TokenText(tableName, t));
+        else
+            parts.back() += String(odbc::TokenText(tableName, t));
     }
     return parts;
 }

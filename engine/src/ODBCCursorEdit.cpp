@@ -33,6 +33,7 @@
 #include "velora/engine/ODBCHandles.h"
 #include "velora/engine/ODBCStatement.h"
 #include "EngineInternal.h"
+#include "velora/odbc/SQLTokens.h"
 
 #include <algorithm>
 #include <array>
@@ -63,42 +64,13 @@ IdentifierRules ReadIdentifierRules(SQLHDBC dbc) {
     return rules;
 }
 
-/// Words a data source reads as SQL rather than as a column name.
-constexpr std::array<std::string_view, 80> kReservedWords = {
-    "ADD",     "ALL",    "ALTER", "AND",      "ANY",        "AS",         "ASC",   "BETWEEN", "BY",
-    "CASE",    "CAST",   "CHECK", "COLUMN",   "CONSTRAINT", "CREATE",     "CROSS", "CURRENT", "DATE",
-    "DEFAULT", "DELETE", "DESC",  "DISTINCT", "DROP",       "ELSE",       "END",   "EXCEPT",  "EXISTS",
-    "FALSE",   "FETCH",  "FOR",   "FOREIGN",  "FROM",       "FULL",       "GRANT", "GROUP",   "HAVING",
-    "IN",      "INDEX",  "INNER", "INSERT",   "INTERSECT",  "INTERVAL",   "INTO",  "IS",      "JOIN",
-    "KEY",     "LEFT",   "LIKE",  "LIMIT",    "NATURAL",    "NOT",        "NULL",  "OF",      "OFFSET",
-    "ON",      "OR",     "ORDER", "OUTER",    "PRIMARY",    "REFERENCES", "RIGHT", "ROW",     "ROWS",
-    "SELECT",  "SET",    "TABLE", "THEN",     "TIME",       "TIMESTAMP",  "TO",    "TRUE",    "UNION",
-    "UNIQUE",  "UPDATE", "USER",  "USING",    "VALUE",      "VALUES",     "WHERE", "WITH"};
-
 /// `name` as it must be written in a statement: unchanged when the data
-/// source reads it back as itself without quotes, else quoted.
+/// source reads it back as itself without quotes (the SQL text module's
+/// NeedsQuoting), else quoted.
 String QuoteName(const String& name, const IdentifierRules& rules) {
-    bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
-    bool upper = false;
-    bool lower = false;
-    for (char ch : name) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (!(std::isalnum(c) || c == '_')) plain = false;
-        upper = upper || std::isupper(c);
-        lower = lower || std::islower(c);
-    }
-    // A data source that folds unquoted names would read another name.
-    if (rules.Case == SQL_IC_LOWER && upper) plain = false;
-    if (rules.Case == SQL_IC_UPPER && lower) plain = false;
-    if (plain && std::find(kReservedWords.begin(), kReservedWords.end(), UpperCase(name)) != kReservedWords.end())
-        plain = false;
-    if (plain || rules.Quote.empty() || rules.Quote == " ") return name;
-    String out = rules.Quote;
-    for (char ch : name) {
-        out.push_back(ch);
-        if (rules.Quote.size() == 1 && ch == rules.Quote[0]) out.push_back(ch);  // doubled inside quotes
-    }
-    return out + rules.Quote;
+    if (!odbc::NeedsQuoting(name, rules.Case) || rules.Quote.empty() || rules.Quote == " ") return name;
+    if (rules.Quote.size() == 1) return odbc::QuoteName(name, rules.Quote[0]);
+    return rules.Quote + name + rules.Quote;
 }
 
 /// True for columns that have a value in the record's layout (bound ones).

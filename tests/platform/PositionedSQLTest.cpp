@@ -14,7 +14,8 @@ namespace velora::odbc::cursorlib {
 namespace {
 
 const SqlDialect kStandard{};
-const SqlDialect kMaria{true};
+const SqlDialect kMaria{TSQLDialect::MySQL};
+const SqlDialect kPostgres{TSQLDialect::PostgreSQL};
 
 TEST(PositionedSqlTest, RecognisesTheEnginesUpdateWithItsNegativeCursorName) {
     // The engine's text: every writable column, two blanks before WHERE, and a
@@ -80,7 +81,8 @@ TEST(PositionedSqlTest, BackslashEscapesOnlyWhereTheDataSourceHasThem) {
     EXPECT_EQ(maria->MarkerCount, 1);
     EXPECT_EQ(maria->Assignments.size(), 2u);
     EXPECT_EQ(CountMarkers("SELECT '?', \"?\", `?`, ? -- ?\n /* ? */ FROM t", kMaria), 1);
-    EXPECT_EQ(CountMarkers("SELECT $$?$$, $q$ ? $q$, E'\\'?', ?", kStandard), 1);
+    // Dollar quotes and E'...' escapes are PostgreSQL's (its connections read it so).
+    EXPECT_EQ(CountMarkers("SELECT $$?$$, $q$ ? $q$, E'\\'?', ?", kPostgres), 1);
 }
 
 TEST(PositionedSqlTest, FindsTheSingleTableOfASelect) {

@@ -110,7 +110,7 @@ std::unique_ptr<Connection> MakeConnection(SQLHDBC dbc) {
     c->SchemaUsage = InfoNumber<SQLUINTEGER>(dbc, SQL_SCHEMA_USAGE, 0);
     std::string dbms = UpperCase(c->Dbms);
     bool mysqlFamily = dbms.find("MARIADB") != std::string::npos || dbms.find("MYSQL") != std::string::npos;
-    c->Dialect.BackslashEscapes = mysqlFamily;
+    c->Dialect.Dialect = SQLDialectOfDbms(c->Dbms);
     c->CountsChangedRows = mysqlFamily;
     c->ForUpdate = dbms.find("SQLITE") == std::string::npos;
     return c;

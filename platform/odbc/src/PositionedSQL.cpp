@@ -2,11 +2,11 @@
 // SPDX-License-Identifier: MIT
 //
 // SQL text services of the cursor library (see PositionedSQLInternal.h). Everything
-// works on the tokens of one small scanner: words, quoted identifiers, string
-// literals, numbers, parameter markers and single punctuation characters,
-// each with its place in the text and its parenthesis depth, so the parsers
-// can cut the application's text at token boundaries and keep the rest of it
-// exactly as written.
+// works on the tokens of the SQL text module (velora/odbc/SQLTokens.h): words,
+// quoted identifiers, string literals, numbers, parameter markers and single
+// punctuation characters, each with its place in the text and its parenthesis
+// depth, so the parsers can cut the application's text at token boundaries
+// and keep the rest of it exactly as written.
 #include "PositionedSQLInternal.h"
 
 #include <algorithm>
@@ -27,108 +27,34 @@ struct Token {
     std::string Value;  ///< words: upper case; quoted identifiers: unquoted; punctuation: the character
 };
 
-bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
-
-/// Scans a quoted run starting at text[i] (the opening quote); a doubled
-/// closing quote stands for itself. Returns the index after the closing quote.
-std::size_t ScanQuoted(std::string_view text, std::size_t i, char close, bool backslash, std::string* value) {
-    std::size_t j = i + 1;
-    while (j < text.size()) {
-        char c = text[j];
-        if (backslash && c == '\\' && j + 1 < text.size()) {
-            if (value) value->push_back(text[j + 1]);
-            j += 2;
-            continue;
-        }
-        if (c == close) {
-            if (j + 1 < text.size() && text[j + 1] == close) {
-                if (value) value->push_back(close);
-                j += 2;
-                continue;
-            }
-            return j + 1;
-        }
-        if (value) value->push_back(c);
-        ++j;
-    }
-    return text.size();
-}
-
+/// The module's tokens (SQLTokens.h) with the values the parsers compare.
 std::vector<Token> Tokenize(std::string_view text, const SqlDialect& dialect) {
     std::vector<Token> out;
-    std::size_t i = 0;
-    int depth = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        auto c = static_cast<unsigned char>(text[i]);
-        if (std::isspace(c)) {
-            ++i;
-            continue;
+    for (const TSQLToken& t : SQLTokens(text, dialect)) {
+        Token k{Tok::Punct, t.Begin, t.End, t.Depth, std::string(TokenText(text, t))};
+        switch (t.Kind) {
+            case TSQLTokenKind::Word:
+                k.Kind = Tok::Word;
+                k.Value = UpperCase(k.Value);
+                break;
+            case TSQLTokenKind::QuotedName:
+                k.Kind = Tok::QuotedId;
+                k.Value = UnquotedName(k.Value);
+                break;
+            case TSQLTokenKind::String:
+            case TSQLTokenKind::Param:
+                k.Kind = Tok::String;  // opaque to the parsers
+                break;
+            case TSQLTokenKind::Number:
+                k.Kind = Tok::Number;
+                break;
+            case TSQLTokenKind::Marker:
+                k.Kind = Tok::Marker;
+                break;
+            default:
+                break;
         }
-        if (c == '-' && i + 1 < n && text[i + 1] == '-') {
-            while (i < n && text[i] != '\n') ++i;
-            continue;
-        }
-        if (c == '#' && dialect.BackslashEscapes) {  // MariaDB's line comment
-            while (i < n && text[i] != '\n') ++i;
-            continue;
-        }
-        if (c == '/' && i + 1 < n && text[i + 1] == '*') {
-            std::size_t e = text.find("*/", i + 2);
-            i = e == std::string_view::npos ? n : e + 2;
-            continue;
-        }
-        std::size_t begin = i;
-        if (c == '\'') {
-            i = ScanQuoted(text, i, '\'', dialect.BackslashEscapes, nullptr);
-            out.push_back({Tok::String, begin, i, depth, {}});
-            continue;
-        }
-        if (c == '"' || c == '`') {
-            std::string v;
-            i = ScanQuoted(text, i, static_cast<char>(c), false, &v);
-            out.push_back({Tok::QuotedId, begin, i, depth, std::move(v)});
-            continue;
-        }
-        if (c == '$') {
-            // PostgreSQL dollar quoting: $tag$ ... $tag$
-            std::size_t j = i + 1;
-            while (j < n && (std::isalnum(static_cast<unsigned char>(text[j])) || text[j] == '_')) ++j;
-            if (j < n && text[j] == '$') {
-                std::string_view tag = text.substr(i, j - i + 1);
-                std::size_t e = text.find(tag, j + 1);
-                i = e == std::string_view::npos ? n : e + tag.size();
-                out.push_back({Tok::String, begin, i, depth, {}});
-                continue;
-            }
-        }
-        if (IsWordStart(c)) {
-            while (i < n && IsWordChar(static_cast<unsigned char>(text[i]))) ++i;
-            // E'...' (PostgreSQL escape strings) and N'...', X'...', B'...' prefixes.
-            if (i < n && text[i] == '\'' && i - begin == 1) {
-                bool escapes = std::toupper(c) == 'E' || dialect.BackslashEscapes;
-                i = ScanQuoted(text, i, '\'', escapes, nullptr);
-                out.push_back({Tok::String, begin, i, depth, {}});
-                continue;
-            }
-            out.push_back({Tok::Word, begin, i, depth, UpperCase(text.substr(begin, i - begin))});
-            continue;
-        }
-        if (std::isdigit(c)) {
-            while (i < n && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '.')) ++i;
-            out.push_back({Tok::Number, begin, i, depth, {}});
-            continue;
-        }
-        if (c == '?') {
-            out.push_back({Tok::Marker, begin, i + 1, depth, "?"});
-            ++i;
-            continue;
-        }
-        if (c == ')' && depth > 0) --depth;
-        out.push_back({Tok::Punct, begin, i + 1, depth, std::string(1, static_cast<char>(c))});
-        if (c == '(') ++depth;
-        ++i;
+        out.push_back(std::move(k));
     }
     return out;
 }
@@ -167,21 +93,6 @@ void FillWords(std::string_view text, const std::vector<Token>& toks, std::size_
         if (!parts[k].Quoted) parts[k].Text = std::string(text.substr(toks[j].Begin, toks[j].End - toks[j].Begin));
         ++k;
     }
-}
-
-constexpr std::array<std::string_view, 78> kReserved = {
-    "ADD",     "ALL",    "ALTER", "AND",      "ANY",        "AS",         "ASC",   "BETWEEN", "BY",
-    "CASE",    "CAST",   "CHECK", "COLUMN",   "CONSTRAINT", "CREATE",     "CROSS", "CURRENT", "DATE",
-    "DEFAULT", "DELETE", "DESC",  "DISTINCT", "DROP",       "ELSE",       "END",   "EXCEPT",  "EXISTS",
-    "FALSE",   "FETCH",  "FOR",   "FOREIGN",  "FROM",       "FULL",       "GRANT", "GROUP",   "HAVING",
-    "IN",      "INDEX",  "INNER", "INSERT",   "INTERSECT",  "INTERVAL",   "INTO",  "IS",      "JOIN",
-    "KEY",     "LEFT",   "LIKE",  "LIMIT",    "NATURAL",    "NOT",        "NULL",  "OF",      "OFFSET",
-    "ON",      "OR",     "ORDER", "OUTER",    "PRIMARY",    "REFERENCES", "RIGHT", "ROW",     "ROWS",
-    "SELECT",  "SET",    "TABLE", "THEN",     "TIME",       "TIMESTAMP",  "TO",    "TRUE",    "UNION",
-    "UNIQUE",  "UPDATE", "USER",  "USING",    "VALUES",     "WHERE"};
-
-bool IsReserved(const std::string& upper) {
-    return std::find(kReserved.begin(), kReserved.end(), upper) != kReserved.end();
 }
 
 }  // namespace
@@ -354,26 +265,9 @@ std::optional<std::string> WithoutForUpdate(std::string_view select, const SqlDi
 }
 
 std::string QuoteIdentifier(const std::string& name, const std::string& quote, SQLUSMALLINT identifierCase) {
-    bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
-    bool upper = false;
-    bool lower = false;
-    for (char ch : name) {
-        auto c = static_cast<unsigned char>(ch);
-        if (!(std::isalnum(c) || c == '_')) plain = false;
-        if (std::isupper(c)) upper = true;
-        if (std::islower(c)) lower = true;
-    }
-    if (plain && identifierCase == SQL_IC_LOWER && upper) plain = false;
-    if (plain && identifierCase == SQL_IC_UPPER && lower) plain = false;
-    if (plain && IsReserved(UpperCase(name))) plain = false;
-    if (plain || quote.empty() || quote == " ") return name;
-    std::string out = quote;
-    for (char ch : name) {
-        out.push_back(ch);
-        if (quote.size() == 1 && ch == quote[0]) out.push_back(ch);
-    }
-    out += quote;
-    return out;
+    if (!NeedsQuoting(name, identifierCase) || quote.empty() || quote == " ") return name;
+    if (quote.size() == 1) return QuoteName(name, quote[0]);
+    return quote + name + quote;
 }
 
 }  // namespace velora::odbc::cursorlib

@@ -6,10 +6,12 @@
 // CURRENT OF <cursor>), finding the single table a SELECT reads, dropping a
 // FOR UPDATE clause the data source does not know, counting parameter
 // markers, and quoting identifiers the library writes into its own
-// statements. The scanner knows string literals, quoted identifiers and
+// statements. The tokenizer (SQLTokens.h) knows string literals, quoted identifiers and
 // comments, so a "?" or a WHERE inside them is never taken for SQL.
 // This file is not part of the Velora API.
 #pragma once
+
+#include "velora/odbc/SQLTokens.h"
 
 #include <sql.h>
 
@@ -21,9 +23,7 @@
 namespace velora::odbc::cursorlib {
 
 /// How the data source spells SQL text, as far as scanning it needs.
-struct SqlDialect {
-    bool BackslashEscapes = false;  ///< '\'' ends no string (MariaDB, MySQL)
-};
+using SqlDialect = TSQLRules;
 
 /// One part of a dotted name such as schema.table, without its quotes.
 struct NamePart {

@@ -46,19 +46,18 @@ struct TIdentifierRules {
 };
 /// The rules of a connection.
 TIdentifierRules IdentifierRulesOf(SQLHDBC dbc);
-/// True for the SQL reserved words a column or table is likely to be named
-/// (ORDER, USER, DESC, ...), in any case.
-bool IsReservedWord(const String& name);
-/// True when the name must be quoted to mean itself: not a plain
-/// identifier, a reserved word, or holding letters the data source folds.
+// The reserved words and the quoting rule are the SQL text module's
+// (velora/odbc/SQLTokens.h): IsReservedWord, QuoteName.
+using odbc::IsReservedWord;
+using odbc::QuoteName;
+/// True when the name must be quoted to mean itself (odbc::NeedsQuoting with
+/// the connection's SQL_IDENTIFIER_CASE).
 bool NeedsQuoting(const String& name, const TIdentifierRules& rules);
-/// quote + name (quote doubled inside) + quote.
-String QuoteName(const String& name, char quote);
 /// The name as SQL text: quoted when needed (or always with force).
 String SQLName(const String& name, const TIdentifierRules& rules, bool force = false);
 
-/// The table an SQL text reads or writes: the complete token after its first
-/// FROM or INTO outside literals and quoted names, up to the next blank,
+/// The table an SQL text reads or writes: the tokens right after its first
+/// FROM or INTO outside literals, quoted names and comments, up to the next blank,
 /// comma, parenthesis or semicolon outside quotes, kept as written
 /// ("sales.orders", "\"Sales Data\""). Empty when there is none.
 String StatementTableName(const String& sql);

@@ -1,25 +1,20 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
 //
-// Reading SQL text the library builds statements from: what a plain
-// identifier is, which table names the table dataset accepts, and whether a
-// clause holds a second statement. One definition of each, so the table
-// dataset, the query and the update-SQL generator agree on them.
+// Reading SQL text the library builds statements from: which table names the
+// table dataset accepts, whether a clause holds a second statement, the table
+// a SELECT reads and the transaction statements. All of them read the tokens
+// of the SQL text module (velora/odbc/SQLTokens.h), so the table dataset, the
+// query, the update-SQL generator and the cursor library agree on them.
 #pragma once
 
 #include "velora/odbc/ODBCBoundary.h"
+#include "velora/odbc/SQLTokens.h"
 
 #include <string>
 #include <string_view>
 
 namespace velora {
-
-/// How a data source reads literals, quoted names and comments.
-enum class TSQLDialect : std::uint8_t {
-    Standard,    ///< '...' and "..." with doubled quotes, -- and /* */ comments (SQLite, others)
-    PostgreSQL,  ///< Standard plus E'...' backslash escapes, $tag$...$tag$ strings and nested /* */
-    MySQL,       ///< MariaDB and MySQL: backslash escapes in '...' and "...", `...` names, # comments
-};
 
 /// The dialect of a connection, from its DBMS name; Standard when unknown.
 TSQLDialect SQLDialectOf(SQLHDBC dbc);
@@ -27,9 +22,7 @@ TSQLDialect SQLDialectOf(SQLHDBC dbc);
 /// none or a blank).
 char IdentifierQuoteChar(SQLHDBC dbc);
 
-/// A letter or underscore, then letters, digits, underscores or '$'. Bytes of
-/// UTF-8 sequences count as letters.
-bool IsPlainIdentifier(std::string_view name);
+using odbc::IsPlainIdentifier;  // the SQL text module's rule
 /// One to three dot-separated parts (table, schema.table,
 /// catalog.schema.table), each a plain identifier or a name quoted with
 /// `quote` (the quote doubled inside, nothing empty).
