@@ -12,9 +12,9 @@
 //     INSERT INTO T\r\n  (U1, U2)\r\nVALUES\r\n  (:U1, :U2)
 //     DELETE FROM T\r\nWHERE\r\n  K1 = :OLD_K1 AND\r\n  K2 = :OLD_K2
 //
-// Names: a field name that is not a plain identifier (IsPlainIdentifier),
-// is an SQL reserved word, or would be folded to another case by the data
-// source is quoted with the connection's identifier quote character
+// Names: a field name that the data source would not read back as itself
+// without quotes (odbc::NeedsQuoting: anything but ASCII letters, digits and
+// '_', an SQL reserved word, or letters the data source folds) is quoted with the connection's identifier quote character
 // (embedded quotes doubled); with QuoteNames every field name is quoted.
 // SET targets and insert columns are never qualified with the table (no
 // engine accepts that); with QuoteNames the WHERE names are written
