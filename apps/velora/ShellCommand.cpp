@@ -366,7 +366,7 @@ public:
             if (gInterrupted) {
                 // Ctrl-C at the prompt: the line and any statement begun are dropped.
                 std::free(raw);
-                FSplitter = TStatementSplitter();
+                (void)FSplitter.TakeRest();  // the data source's dialect stays
                 entry.clear();
                 std::fputs("^C\n", stdout);
                 std::fflush(stdout);

@@ -102,7 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {"select 'a\\'", "select x::text[]"}},
         TextCase{"select `a` from \"S\".\"T\"", {"Wselect", "P`", "Wa", "P`", "Wfrom", "Q\"S\"", "P.", "Q\"T\""},
                  {"select `a` from \"S\".\"T\""}},
-        TextCase{"select $$a;", {"Wselect", "S$$a;!"}, {"select $$a;"}}));
+        TextCase{"select $$a;", {"Wselect", "S$$a;!"}, {"select $$a;"}},
+        // A tag cut by a piece ("$a" then "b$") is read whole.
+        TextCase{"select $ab$ x; $ab$;", {"Wselect", "S$ab$ x; $ab$", "P;"}, {"select $ab$ x; $ab$"}}));
 
 INSTANTIATE_TEST_SUITE_P(
     Dialect, SQLTextMariaDB,
@@ -165,6 +167,18 @@ TEST(SQLTextNames, QuoteAndUnquoteRoundTrip) {
     }
     EXPECT_EQ(UnquotedName(":\"Unit Price\""), "Unit Price");
     EXPECT_EQ(UnquotedName(":v"), "v");
+}
+
+TEST(SQLTextSplitter, TakingTheRestKeepsTheDialect) {
+    // The shell drops a statement begun (Ctrl-C) this way and reads on.
+    TSQLSplitter splitter(TSQLDialect::MySQL);
+    splitter.Add("select 'abandoned");
+    EXPECT_EQ(splitter.TakeRest(), "select 'abandoned");
+    EXPECT_FALSE(splitter.Pending());
+    splitter.Add("select 'a\\'; b';");
+    std::string statement;
+    ASSERT_TRUE(splitter.Next(statement));
+    EXPECT_EQ(statement, "select 'a\\'; b'");
 }
 
 }  // namespace
