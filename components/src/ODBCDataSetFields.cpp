@@ -195,10 +195,19 @@ bool TODBCDataSet::GetFieldExactValue(TField* Field, bool Old, TFieldType& Type,
     else if (State() == dsBrowse && !IsEmpty())
         recBuf = ActiveBuffer();
     std::uint16_t kind = fcUnknown;
-    const int r = FEngine->GetExactValue(Field->FieldNo(), recBuf, Text, kind);
+    int r = FEngine->GetExactValue(Field->FieldNo(), recBuf, Text, kind);
+    // Text goes whole, as the row holds it: SQLite keeps text longer than
+    // the column's declared size, which the field's value form would cut.
+    if (r < 0 && Field->DataType() == ftString) {
+        r = FEngine->GetText(Field->FieldNo(), recBuf, FBookmarkOffset, Text);
+        kind = fcString;
+    }
     if (r < 0) return false;
     IsNull = r == 0;
     switch (kind) {
+        case fcString:
+            Type = ftString;
+            break;
         case fcBCD:
             Type = ftBCD;
             break;

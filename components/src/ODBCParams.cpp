@@ -181,9 +181,30 @@ void TODBCParam::AssignParam(const TODBCParam* Param) {
 
 namespace {
 TFieldType ParamTypeOfField(TField* field) {
-    // A memo too long for a string parameter of 255 characters still binds
-    // as a string: the parameter's long-string form carries any length.
-    return field->DataType() == ftMemo && field->Size() > 255 ? ftString : field->DataType();
+    switch (field->DataType()) {
+        // A memo too long for a string parameter of 255 characters still binds
+        // as a string: the parameter's long-string form carries any length.
+        case ftMemo:
+            return field->Size() > 255 ? ftString : ftMemo;
+        // Fixed and variable binary values bind as binary data of their own
+        // length (the long binary form), the bytes whole: a binary column's
+        // value can then be written and keyed on (OLD_) like any other.
+        case ftBytes:
+        case ftVarBytes:
+            return ftBlob;
+        default:
+            return field->DataType();
+    }
+}
+
+/// A field's value as a parameter holds it: a binary field's byte array
+/// becomes the string of its bytes.
+Variant ParamValue(const Variant& value) {
+    if (!value.IsArray()) return value;
+    String bytes;
+    for (int i = VarArrayLowBound(value, 1), hi = VarArrayHighBound(value, 1); i <= hi; ++i)
+        bytes.push_back(static_cast<char>(static_cast<std::uint8_t>(value[i].AsInteger())));
+    return Variant(bytes);
 }
 }  // namespace
 
@@ -194,7 +215,7 @@ void TODBCParam::AssignField(TField* Field) {
         Clear();
     } else {
         InitValue();
-        FData = Field->AsVariant();
+        FData = ParamValue(Field->AsVariant());
     }
     FBound = true;
     FName = Field->FieldName();
@@ -207,7 +228,7 @@ void TODBCParam::AssignFieldValue(TField* Field, const Variant& Value) {
         Clear();
     } else {
         InitValue();
-        FData = Value;
+        FData = ParamValue(Value);
     }
     FBound = true;
 }

@@ -11,6 +11,7 @@
 #include "EngineInternal.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace velora {
@@ -296,7 +297,18 @@ bool IsIntegerType(SQLSMALLINT t) {
     return t == SQL_TINYINT || t == SQL_SMALLINT || t == SQL_INTEGER || t == SQL_BIGINT;
 }
 
+/// SQLite's driver describes a column declared binary(n) as character data
+/// (SQL_VARCHAR, type name "binary") and reads it as text such as X'0102';
+/// asked for SQL_C_BINARY it hands over the stored bytes.
+bool IsBinaryNamedText(const ColumnAttributes& a, SQLSMALLINT sqlType) {
+    if (sqlType != SQL_CHAR && sqlType != SQL_VARCHAR) return false;
+    std::string name = TypeName(a);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name == "binary";
+}
+
 ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
+    if (IsBinaryNamedText(a, sqlType)) return DescribeBinary(a, MapSQLType(SQL_VARBINARY));
     const TypeMapping m = MapSQLType(sqlType);
     if (IsIntegerType(sqlType) && a.Get(SQL_DESC_UNSIGNED, false) == SQL_TRUE) return DescribeUnsigned(a, sqlType);
     switch (m.FldType) {
@@ -397,7 +409,8 @@ void TODBC::DescribeColumns(const String&) {
         const ColumnAttributes attrs(Stmt, static_cast<SQLUSMALLINT>(i + 1));
         d.SetName(ColumnName(Stmt, attrs.Column()));
         d.Updatable = static_cast<std::int16_t>(attrs.Get(SQL_COLUMN_UPDATABLE));
-        const auto sqlType = static_cast<SQLSMALLINT>(attrs.Get(SQL_COLUMN_TYPE));
+        auto sqlType = static_cast<SQLSMALLINT>(attrs.Get(SQL_COLUMN_TYPE));
+        if (IsBinaryNamedText(attrs, sqlType)) sqlType = SQL_VARBINARY;
         SQLTypes[i] = sqlType;
         if (MayRetype(attrs, sqlType)) FRetypable.push_back(static_cast<std::uint16_t>(i));
 

@@ -124,7 +124,6 @@ struct OpenFault {
 };
 constexpr const char* Real15 = "the SQLite driver reads a REAL to 15 significant digits";
 constexpr const char* Numeric28 = "psqlODBC describes an unconstrained numeric as numeric(28,6)";
-constexpr const char* NoBinaryParam = "update objects take no binary parameter from a field";
 const OpenFault OpenFaults[] = {
     {DriverKind::SQLite, "real", Read, 0, Real15},         {DriverKind::SQLite, "real", Read, 1, Real15},
     {DriverKind::SQLite, "real", Read, 5, Real15},         {DriverKind::SQLite, "real", OwnValue, 0, Real15},
@@ -136,9 +135,6 @@ const OpenFault OpenFaults[] = {
     {DriverKind::SQLite, "decimal(20,6)", OwnValue, 0, Real15},
     {DriverKind::SQLite, "decimal(20,6)", UpdateObject, 0, Real15},
     {DriverKind::SQLite, "decimal(20,6)", Tool, 0, Real15},
-    {DriverKind::SQLite, "varchar(20)", UpdateObject, 4,
-     "an update object cuts SQLite text longer than its declared size to that size"},
-    {DriverKind::SQLite, "varbinary(10)", UpdateObject, -1, NoBinaryParam},
     {DriverKind::PostgreSQL, "numeric", Read, 1, Numeric28},
     {DriverKind::PostgreSQL, "numeric", OwnValue, 0, Numeric28},
     {DriverKind::PostgreSQL, "numeric", OwnValue, 1, Numeric28},
@@ -146,9 +142,6 @@ const OpenFault OpenFaults[] = {
     {DriverKind::PostgreSQL, "numeric", UpdateObject, 1, Numeric28},
     {DriverKind::PostgreSQL, "numeric", Tool, 0, Numeric28},
     {DriverKind::PostgreSQL, "numeric", Tool, 1, Numeric28},
-    {DriverKind::MariaDB, "bit(8)", UpdateObject, -1, NoBinaryParam},
-    {DriverKind::MariaDB, "binary(8)", UpdateObject, -1, NoBinaryParam},
-    {DriverKind::MariaDB, "varbinary(10)", UpdateObject, -1, NoBinaryParam},
 };
 
 struct MatrixParam {
@@ -218,6 +211,8 @@ const std::vector<ColumnType>& SQLiteTypes() {
         {"blob", Rule::Bytes, {"X''", "NULL", "X'00FF'", X(600), X(5000)}, {{Tool, 1, NoLongNull}}},
         // The last value is longer than declared, which SQLite keeps.
         {"varbinary(10)", Rule::Bytes, {"X''", "X'00'", "NULL", X(10), X(300)}, {{OwnValue, 4, TooLong}}},
+        // The driver describes binary(n) as character data; read as bytes.
+        {"binary(4)", Rule::Bytes, {"X''", "X'0102'", "NULL", X(4), X(9)}, {{OwnValue, 4, TooLong}}},
     };
     return types;
 }
