@@ -5,6 +5,7 @@
 #include "velora/components/ODBCCatalog.h"
 #include "velora/engine/ODBCCursor.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace velora {
@@ -22,8 +23,8 @@ String ColumnText(SQLHSTMT stmt, int column, SQLUSMALLINT attribute) {
 }
 
 /// The scale a text column's table declares for it ("decimal(p,s)" or
-/// "numeric(p,s)"), else -1.
-int DeclaredScale(TODBCDataSet& ds, TField& f) {
+/// "numeric(p,s)"), else -1; `digits` gets the precision.
+int DeclaredScale(TODBCDataSet& ds, TField& f, int* digits = nullptr) {
     const SQLHSTMT stmt = ds.StmtHandle();
     if (f.DataType() != ftString || stmt == SQL_NULL_HSTMT || !ds.Database()) return -1;
     const String type = LowerCase(ColumnText(stmt, f.FieldNo(), SQL_DESC_TYPE_NAME));
@@ -44,8 +45,10 @@ int DeclaredScale(TODBCDataSet& ds, TField& f) {
         const String declared = LowerCase(c.TypeName);
         if ((std::sscanf(declared.c_str(), "decimal(%d,%d%c", &precision, &scale, &close) == 3 ||
              std::sscanf(declared.c_str(), "numeric(%d,%d%c", &precision, &scale, &close) == 3) &&
-            close == ')' && scale >= 0 && scale <= precision)
+            close == ')' && scale >= 0 && scale <= precision) {
+            if (digits) *digits = precision;
             return scale;
+        }
     }
     return -1;
 }
@@ -80,6 +83,13 @@ String WithDecimalScale(String Text, int Scale) {
 bool ShowDecimalScale(TODBCDataSet& DataSet, TField& Field) {
     const int scale = ODBCDecimalScale(DataSet, Field);
     if (scale <= 0) return false;
+    // A decimal the driver hands over as text reads as a number: right
+    // aligned, as wide as its declared digits, a sign and the point.
+    int digits = 0;
+    if (Field.DataType() == ftString && DeclaredScale(DataSet, Field, &digits) >= 0 && digits > 0) {
+        Field.SetAlignment(taRightJustify);
+        Field.SetDisplayWidth(std::min(Field.DisplayWidth(), digits + 2));
+    }
     Field.OnGetText = [scale](TField* Sender, String& Text, bool /*DisplayText*/) {
         // The field's own text first (OnGetText replaces it), then the digits.
         Text = Sender->IsNull() ? String() : WithDecimalScale(Sender->AsString(), scale);

@@ -26,7 +26,9 @@ int ODBCDecimalScale(TODBCDataSet& DataSet, TField& Field);
 String WithDecimalScale(String Text, int Scale);
 
 /// Makes the field's display text carry its decimal scale (an OnGetText
-/// handler) when ODBCDecimalScale knows one; true when it was set.
+/// handler) when ODBCDecimalScale knows one; true when it was set. A decimal
+/// held in a text field is also aligned right and given the display width
+/// of its declared digits.
 bool ShowDecimalScale(TODBCDataSet& DataSet, TField& Field);
 
 }  // namespace velora
