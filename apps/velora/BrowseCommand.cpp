@@ -26,6 +26,7 @@
 
 #include "CommandDatabase.h"
 
+#include "velora/components/ODBCFieldText.h"
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
 #include "velora/components/ODBCTable.h"
@@ -45,8 +46,20 @@ namespace {
 
 using namespace velora::tui;
 
-constexpr const char* KeyHelp =
-    "Enter edit  F2 post  Esc cancel  Ins insert  Del delete  F3 view  F4 filter  F6 order  F10 quit";
+/// The keys that work on this dataset: editing keys only where records can
+/// be written, the filter and the order only for a table.
+std::string KeyHelp(bool editable, bool table) {
+    std::string keys;
+    if (editable) keys += "Enter edit  F2 post  Esc cancel  Ins insert  Del delete  ";
+    keys += "F3 view  ";
+    if (table) keys += "F4 filter  F6 order  ";
+    return keys + "F10 quit";
+}
+
+/// Decimal fields show the digits their scale promises ("814.50").
+void ShowScales(TODBCDataSet& data) {
+    for (int i = 0; i < data.FieldCount(); ++i) ShowDecimalScale(data, *data.Fields()[i]);
+}
 
 const char* StateName(TDataSetState state) {
     switch (state) {
@@ -157,7 +170,8 @@ private:
         FScreen.WriteLine(0, title, aReverse);
         if (FGrid.NeedsPaint()) FGrid.Paint(FScreen);
         PaintStatus();
-        FScreen.WriteLine(FScreen.Height() - 1, KeyHelp, aDim);
+        const bool editable = !FGrid.ReadOnly() && FData.Active() && FData.CanModify();
+        FScreen.WriteLine(FScreen.Height() - 1, KeyHelp(editable, FTable != nullptr), aDim);
         if (FGrid.CursorRow() >= 0)
             FScreen.SetCursor(FGrid.CursorRow(), FGrid.CursorCol());
         else
@@ -268,6 +282,7 @@ private:
             else
                 FTable->SetIndexed(!IsBlank(value));
             FTable->Open();
+            ShowScales(*FTable);
         };
         try {
             apply(*text);
@@ -361,6 +376,7 @@ int TBrowseCommand::Run() {
         title += FTable;
     }
     data->Open();
+    ShowScales(*data);
 
     TCursesScreen screen;
     TBrowser browser(screen, *data, table, title, readOnly);

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <unistd.h>
 
@@ -83,13 +84,14 @@ void ListForm(TComponent* root, TDesigner& designer) {
 
 void TDesignCommand::Define(CLI::App& cmd) {
     cmd.add_option("FORMFILE", FFile, "the form file (created when it does not exist)")->required();
-    cmd.add_option("--add", FAdd, "adds a component from the palette: CLASS:NAME");
-    cmd.add_option("--set", FSet,
+    FCmd = &cmd;
+    FAddOption = cmd.add_option("--add", FAdd, "adds a component from the palette: CLASS:NAME");
+    FSetOption = cmd.add_option("--set", FSet,
                    "types a property value through its editor: COMPONENT.PROPERTY=VALUE (\\n ends a line of a "
                    "string list)");
-    cmd.add_option("--param", FParam,
+    FParamOption = cmd.add_option("--param", FParam,
                    "gives a query parameter a type and a value in the parameter editor: QUERY.PARAM=TYPE:VALUE");
-    cmd.add_option("--verb", FVerb, "runs a component editor's verb, accepting its dialog: COMPONENT:N");
+    FVerbOption = cmd.add_option("--verb", FVerb, "runs a component editor's verb, accepting its dialog: COMPONENT:N");
     cmd.add_option("--values", FValues, "prints the values a property's editor offers: COMPONENT.PROPERTY");
     cmd.add_flag("--save", FSave, "writes the form file back");
 }
@@ -115,7 +117,7 @@ int TDesignCommand::Run() {
     TPresenterScope scope(
         AcceptingPresenter([](const String& m) { std::fprintf(stderr, "velora design: %s\n", m.c_str()); }));
 
-    for (const std::string& add : FAdd) {
+    auto add = [&](const std::string& add) {
         const std::size_t colon = add.find(':');
         if (colon == std::string::npos) throw TUsageError{"--add takes CLASS:NAME"};
         const String cls = add.substr(0, colon);
@@ -126,8 +128,8 @@ int TDesignCommand::Run() {
         TComponent* c = FindClass(cls).CreateComponent(root.get());
         c->SetName(add.substr(colon + 1));
         designer.Modified();
-    }
-    for (const std::string& set : FSet) {
+    };
+    auto set = [&](const std::string& set) {
         std::string component, property, value;
         if (!SplitAssignment(set, component, property, value))
             throw TUsageError{"--set takes COMPONENT.PROPERTY=VALUE"};
@@ -139,8 +141,8 @@ int TDesignCommand::Run() {
             ParseBoolean(value, flag))
             value = flag ? "True" : "False";
         editor->TypeValue(Unescape(value));
-    }
-    for (const std::string& param : FParam) {
+    };
+    auto param = [&](const std::string& param) {
         std::string component, name, value;
         if (!SplitAssignment(param, component, name, value)) throw TUsageError{"--param takes QUERY.PARAM=TYPE:VALUE"};
         auto* query = dynamic_cast<TODBCQuery*>(Find(root.get(), component));
@@ -150,15 +152,31 @@ int TDesignCommand::Run() {
         String text = colon == std::string::npos ? String() : String(value.substr(colon + 1));
         if (SameText(type, "Boolean")) text = BooleanInput(text, component + "." + name) ? "True" : "False";
         TypeParameter(designer, query, name, type, text);
-    }
-    for (const std::string& verb : FVerb) {
+    };
+    auto verb = [&](const std::string& verb) {
         const std::size_t colon = verb.rfind(':');
         if (colon == std::string::npos) throw TUsageError{"--verb takes COMPONENT:N"};
         auto editor = GetComponentEditor(Find(root.get(), verb.substr(0, colon)), &designer);
         const int n = std::stoi(verb.substr(colon + 1));
         if (n < 0 || n >= editor->GetVerbCount()) throw TUsageError{"no verb " + verb};
         editor->ExecuteVerb(n);
-    }
+    };
+    // In the order given on the command line: a --set of Active after the
+    // --param that gives the query its value opens the query with it.
+    struct TStep {
+        CLI::Option* Option;
+        const std::vector<std::string>& Values;
+        std::function<void(const std::string&)> Run;
+        std::size_t Next = 0;
+    };
+    TStep steps[] = {{FAddOption, FAdd, add}, {FSetOption, FSet, set}, {FParamOption, FParam, param},
+                     {FVerbOption, FVerb, verb}};
+    if (FCmd)
+        for (const CLI::Option* given : FCmd->parse_order())
+            for (TStep& step : steps)
+                if (step.Option == given && step.Next < step.Values.size()) step.Run(step.Values[step.Next++]);
+    for (TStep& step : steps)  // anything the parse order did not list
+        while (step.Next < step.Values.size()) step.Run(step.Values[step.Next++]);
     for (const std::string& v : FValues) {
         const std::size_t dot = v.find('.');
         if (dot == std::string::npos) throw TUsageError{"--values takes COMPONENT.PROPERTY"};
@@ -168,7 +186,7 @@ int TDesignCommand::Run() {
     }
     if (FValues.empty()) ListForm(root.get(), designer);
     if (FSave) {
-        WriteComponentToFile(root.get(), FFile);
+        SaveForm(root.get(), FFile);
         designer.ClearModified();
     }
     return 0;

@@ -22,6 +22,9 @@ private:
     std::string FFile;
     std::vector<std::string> FAdd, FSet, FParam, FVerb, FValues;
     bool FSave = false;
+    /// The command line's scripted options, run in the order given.
+    CLI::App* FCmd = nullptr;
+    CLI::Option *FAddOption = nullptr, *FSetOption = nullptr, *FParamOption = nullptr, *FVerbOption = nullptr;
 };
 
 class TUpdateSQLCommand : public TCommand {

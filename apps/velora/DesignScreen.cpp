@@ -12,6 +12,7 @@
 #include "velora/forms/Presenters.h"
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 namespace velora::app {
@@ -133,11 +134,15 @@ private:
             std::string r;
             unsigned attr = tui::aNormal;
             if (FMode == mPick) {
+                // The list scrolls so that the chosen value shows.
+                const int shown = std::max(1, h - 4);
+                const int top = std::max(0, FPick - shown + 1);
+                const int k = top + i - 1;
                 if (i == 0)
                     r = (FPickKind == pkPalette ? "Add component: " : "Pick a value: ") + FLine.Text();
-                else if (i - 1 < static_cast<int>(picks.size()))
-                    r = "  " + picks[static_cast<std::size_t>(i - 1)];
-                if (i - 1 == FPick) attr = tui::aReverse;
+                else if (k < static_cast<int>(picks.size()))
+                    r = "  " + picks[static_cast<std::size_t>(k)];
+                if (i > 0 && k == FPick) attr = tui::aReverse;
             } else if (i < static_cast<int>(props.size())) {
                 r = tui::FitWidth(props[static_cast<std::size_t>(i)]->Name, 18) + " " +
                     values[static_cast<std::size_t>(i)];
@@ -204,7 +209,7 @@ private:
                 FFind.clear();
                 return;
             case tui::TKey::F2:
-                WriteComponentToFile(FRoot, FFile);
+                SaveForm(FRoot, FFile);
                 FDesigner.ClearModified();
                 FStatus = "saved " + FFile;
                 return;
@@ -255,7 +260,12 @@ private:
         if (attrs.Contains(paValueList)) {
             FPickKind = pkValue;
             FPickValues = editor->Values();
-            return StartPick();
+            StartPick();
+            // The list opens at the value the property has.
+            const String current = editor->GetValue();
+            for (std::size_t i = 0; i < FPickValues.size(); ++i)
+                if (FPickValues[i] == current) FPick = static_cast<int>(i);
+            return;
         }
         if (attrs.Contains(paDialog)) {
             const int before = FDesigner.ModifiedCount();
@@ -345,6 +355,38 @@ private:
 };
 
 }  // namespace
+
+namespace {
+
+/// An identifier made of the text's letters, digits and underscores.
+String IdentOf(const String& text) {
+    String out;
+    for (char c : text)
+        out += std::isalnum(static_cast<unsigned char>(c)) || c == '_' ? c : '_';
+    if (out.empty() || std::isdigit(static_cast<unsigned char>(out[0]))) out = "_" + out;
+    return out;
+}
+
+void NameFieldObjects(TComponent* root, TComponent* owner) {
+    for (int i = 0; i < owner->ComponentCount(); ++i) {
+        TComponent* c = owner->Components(i);
+        if (auto* field = dynamic_cast<TField*>(c); field && field->Name().empty()) {
+            const String base = IdentOf(owner->Name() + field->FieldName());
+            String name = base;
+            for (int n = 1; root->FindComponent(name) || owner->FindComponent(name); ++n)
+                name = base + "_" + std::to_string(n);
+            field->SetName(name);
+        }
+        NameFieldObjects(root, c);
+    }
+}
+
+}  // namespace
+
+void SaveForm(TComponent* root, const std::string& file) {
+    NameFieldObjects(root, root);
+    WriteComponentToFile(root, file);
+}
 
 std::shared_ptr<TFormPresenter> AcceptingPresenter(std::function<void(const String&)> report) {
     return std::make_shared<TAcceptPresenter>(std::move(report));

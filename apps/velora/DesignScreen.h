@@ -39,6 +39,12 @@ void RunDesignScreen(tui::TScreen& screen, TComponent* root, TDesigner& designer
 /// status text when it refuses the value.
 void TypeParameter(TDesigner& designer, TComponent* query, const String& name, const String& type, const String& value);
 
+/// Writes the form file; field objects without a name (the fields an open
+/// dataset made) are named first after their dataset and field ("Table1id",
+/// "Table1unit_price"), so the file names every object it holds and reads
+/// back as the same fields.
+void SaveForm(TComponent* root, const std::string& file);
+
 /// A presenter that accepts every dialog with its defaults (the update-SQL
 /// editor generates first); message boxes go to `report`.
 std::shared_ptr<TFormPresenter> AcceptingPresenter(std::function<void(const String&)> report);

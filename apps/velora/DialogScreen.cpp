@@ -16,6 +16,11 @@ namespace velora::app {
 
 namespace {
 
+// The control with the focus is drawn bold and underlined (a focused button
+// between < and > instead of [ and ]); reverse video is kept for what is
+// selected (a list's chosen items), so the two never look alike.
+constexpr unsigned FocusAttr = tui::aBold | tui::aUnderline;
+
 // Ctrl with these letters reaches a program as Backspace, Tab, line feed
 // and Return, or stops and starts the terminal's output: never hotkeys.
 constexpr std::string_view ReservedLetters = "hijmqs";
@@ -56,6 +61,48 @@ std::vector<String> SplitLines(const String& text) {
     return lines;
 }
 
+/// Text broken into rows of at most `width` display columns, at spaces
+/// where it can be, inside a word where the word alone is wider.
+std::vector<String> Wrap(const String& text, int width) {
+    std::vector<String> rows(1);
+    width = std::max(1, width);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t space = text.find(' ', at);
+        String word = text.substr(at, space == String::npos ? String::npos : space - at);
+        at = space == String::npos ? text.size() : space + 1;
+        for (;;) {
+            const String joined = rows.back().empty() ? word : rows.back() + " " + word;
+            if (tui::DisplayWidth(joined) <= width) {
+                rows.back() = joined;
+                break;
+            }
+            if (!rows.back().empty()) {
+                rows.emplace_back();
+                continue;
+            }
+            // A word wider than the row: as much as fits, the rest on.
+            String part = tui::FitWidth(word, width);
+            while (!part.empty() && part.back() == ' ') part.pop_back();
+            if (part.empty()) part = word.substr(0, 1);
+            rows.back() = part;
+            word = word.substr(part.size());
+            rows.emplace_back();
+            if (word.empty()) break;
+        }
+    }
+    while (rows.size() > 1 && rows.back().empty()) rows.pop_back();
+    return rows;
+}
+
+String StatusText(const TStatusBar& status) {
+    String text = status.SimplePanel() ? status.SimpleText() : String();
+    if (!status.SimplePanel())
+        for (int i = 0; i < status.Panels()->Count(); ++i)
+            text += (i ? " | " : "") + status.Panels()->Items(i)->Text();
+    return OneLine(text);
+}
+
 String CaptionOf(const TControl* c) {
     if (auto* b = dynamic_cast<const TButton*>(c)) return b->Caption();
     if (auto* b = dynamic_cast<const TSpeedButton*>(c)) return b->Caption();
@@ -89,7 +136,8 @@ public:
         // would not fit; the cells the client area takes.
         FColPx = std::max(6.0, static_cast<double>(cw) / std::max(1, w - 2));
         FRowPx = std::max(13.0, static_cast<double>(ch) / std::max(1, h - 3));
-        const int cols = std::min(w - 2, Cells(cw, FColPx)), rows = std::min(h - 3, Cells(ch, FRowPx));
+        const int cols = std::min(w - 2, Cells(cw, FColPx));
+        const int rows = std::min(h - 3, Cells(ch, FRowPx) + StatusRows());
         const TBox frame{std::max(0, (h - 1 - rows - 2) / 2), std::max(0, (w - cols - 2) / 2), rows + 2, cols + 2};
         AssignHotkeys();
         FCursorRow = FCursorCol = -1;
@@ -312,6 +360,15 @@ private:
                 clip);
     }
 
+    /// Rows a status bar's message needs beyond its own one.
+    int StatusRows() const {
+        int extra = 0;
+        for (int i = 0; i < form().ControlCount(); ++i)
+            if (auto* status = dynamic_cast<TStatusBar*>(form().Controls(i)); status && status->Visible())
+                extra = std::max(extra, static_cast<int>(Wrap(StatusText(*status), Place(*status, 0, 0).Width).size()) - 1);
+        return extra;
+    }
+
     static bool IsOneLine(const TControl* c) {
         return dynamic_cast<const TCustomLabel*>(c) || dynamic_cast<const TSpeedButton*>(c) ||
                dynamic_cast<const TButton*>(c) || dynamic_cast<const TCheckBox*>(c) ||
@@ -351,7 +408,7 @@ private:
             PaintEdit(*edit, box, focused, clip);
         } else if (auto* combo = dynamic_cast<TCustomComboBox*>(&c)) {
             const String text = tui::FitWidth(OneLine(combo->Text()), std::max(1, box.Width - 2)) + " v";
-            Put(box.Top, box.Left, text, StateAttr(c, focused ? tui::aReverse : tui::aUnderline), clip);
+            Put(box.Top, box.Left, text, StateAttr(c, focused ? FocusAttr : tui::aUnderline), clip);
         } else if (dynamic_cast<TButton*>(&c) || dynamic_cast<TSpeedButton*>(&c)) {
             const String caption = StripHotkey(CaptionOf(&c));
             // One column of the box stays free, so that buttons side by side
@@ -361,14 +418,15 @@ private:
             const int left = box.Left;
             auto* button = dynamic_cast<TButton*>(&c);
             const unsigned attr =
-                StateAttr(c, focused ? tui::aReverse : (button && button->Default() ? tui::aBold : tui::aNormal));
-            Put(box.Top, left, "[" + String(static_cast<std::size_t>(pad), ' '), attr, clip);
+                StateAttr(c, focused ? FocusAttr : (button && button->Default() ? tui::aBold : tui::aNormal));
+            Put(box.Top, left, (focused ? "<" : "[") + String(static_cast<std::size_t>(pad), ' '), attr, clip);
             PutCaption(box.Top, left + 1 + pad, caption, HotIndex(&c), attr, clip);
             Put(box.Top, left + 1 + pad + static_cast<int>(caption.size()),
-                String(static_cast<std::size_t>(width - 2 - pad - static_cast<int>(caption.size())), ' ') + "]", attr,
-                clip);
+                String(static_cast<std::size_t>(width - 2 - pad - static_cast<int>(caption.size())), ' ') +
+                    (focused ? ">" : "]"),
+                attr, clip);
         } else if (auto* check = dynamic_cast<TCheckBox*>(&c)) {
-            const unsigned attr = StateAttr(c, focused ? tui::aReverse : tui::aNormal);
+            const unsigned attr = StateAttr(c, focused ? FocusAttr : tui::aNormal);
             Put(box.Top, box.Left, check->Checked() ? "[x] " : "[ ] ", attr, clip);
             PutCaption(box.Top, box.Left + 4, StripHotkey(check->Caption()), HotIndex(&c), attr, clip);
         } else if (auto* list = dynamic_cast<TCustomListBox*>(&c)) {
@@ -386,11 +444,11 @@ private:
             };
             walk(walk, tree->Items()->GetFirstNode());
         } else if (auto* status = dynamic_cast<TStatusBar*>(&c)) {
-            String text = status->SimplePanel() ? status->SimpleText() : String();
-            if (!status->SimplePanel())
-                for (int i = 0; i < status->Panels()->Count(); ++i)
-                    text += (i ? " | " : "") + status->Panels()->Items(i)->Text();
-            Put(box.Top, box.Left, tui::FitWidth(OneLine(text), box.Width), tui::aReverse, clip);
+            // A message wider than the bar wraps onto the rows the frame
+            // added below it (StatusRows), so none of it is cut.
+            const std::vector<String> rows = Wrap(StatusText(*status), box.Width);
+            for (std::size_t k = 0; k < rows.size(); ++k)
+                Put(box.Top + static_cast<int>(k), box.Left, tui::FitWidth(rows[k], box.Width), tui::aReverse, clip);
         } else if (auto* group = dynamic_cast<TGroupBox*>(&c)) {
             DrawFrame(box, Trim(OneLine(StripHotkey(group->Caption()))), StateAttr(c), clip);
             PaintChildren(*group, box.Top, box.Left, Intersect(Inside(box), clip));
@@ -477,8 +535,10 @@ private:
             if (i < count) {
                 const bool selected = list.Selected(i);
                 text = multi ? String(selected ? "[x] " : "[ ] ") + list.Items()->Strings(i) : list.Items()->Strings(i);
-                if (multi ? (focused && i == cursor) : selected) attr = tui::aReverse;
-                if (!multi && focused && selected) attr |= tui::aBold;
+                // Chosen items reverse; the item the keys act on in the list
+                // with the focus, bold and underlined.
+                if (selected) attr = tui::aReverse;
+                if (focused && i == cursor) attr |= FocusAttr;
             }
             Put(area.Top + r, area.Left, tui::FitWidth(OneLine(text), area.Width), StateAttr(list, attr),
                 Intersect(area, clip));
@@ -492,7 +552,7 @@ private:
             if (!sheet->TabVisible()) continue;
             const String caption = StripHotkey(sheet->Caption());
             const bool active = sheet == pages.ActivePage();
-            const unsigned attr = active ? (focused ? tui::aReverse : tui::aBold) : tui::aNormal;
+            const unsigned attr = active ? (focused ? FocusAttr : tui::aBold) : tui::aNormal;
             Put(box.Top, col, active ? "[" : " ", attr, clip);
             PutCaption(box.Top, col + 1, caption, HotIndex(sheet), attr, clip);
             Put(box.Top, col + 1 + static_cast<int>(caption.size()), active ? "]" : " ", attr, clip);

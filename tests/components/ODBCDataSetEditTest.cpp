@@ -425,6 +425,45 @@ TEST_P(ODBCDataSetEdit, SerialKeysComeFromTheDataSourceAndAnEmptyTableTakesItsFi
     EXPECT_EQ(seen, keys) << "the dataset shows the keys the data source gave";
 }
 
+// A posted new record stays the current record on every road (the keyset
+// cursor lists the row last, the cursor library's result holds it once the
+// statement ran again), whether the record gave the key or the data source
+// made it; editing it next writes that row and no other.
+TEST_P(ODBCDataSetEdit, APostedNewRecordStaysShownAndCurrentAndEditsItsOwnRow) {
+    struct Case {
+        bool GiveKey;
+        const char* Order;  // the table's ORDER BY, or none
+    };
+    const Case cases[] = {{true, nullptr}, {true, "id desc"}, {false, nullptr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("key given ") + (c.GiveKey ? "yes" : "no") + ", order " + (c.Order ? c.Order : "-"));
+        const std::string name = CreateTable(std::string(Drv().Traits.SerialKey) + ", name varchar(20)");
+        for (int i = 1; i <= 5; ++i) FRaw->Exec("INSERT INTO " + name + " (name) VALUES ('row" + std::to_string(i) + "')");
+        TODBCTable* t = NewTable(name);
+        if (c.Order) {
+            t->IndexParams()->Add(c.Order);
+            t->SetIndexed(true);
+        }
+        t->Open();
+        t->Next();  // the new record stands before the second row
+        t->Insert();
+        if (c.GiveKey) t->FieldByName("id")->SetAsInteger(100);
+        t->FieldByName("name")->SetAsString("posted");
+        t->Post();
+        EXPECT_EQ(t->FieldByName("name")->AsString(), "posted");
+        if (c.GiveKey) {
+            EXPECT_EQ(t->FieldByName("id")->AsInteger(), 100);
+        }
+        t->Edit();
+        t->FieldByName("name")->SetAsString("edited");
+        t->Post();
+        EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + name + " WHERE name = 'edited'"), "1");
+        EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + name + " WHERE name = 'posted'"), "0");
+        EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + name + " WHERE name LIKE 'row%'"), "5");
+        t->Close();
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The dataset's rules.
 

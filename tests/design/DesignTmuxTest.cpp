@@ -20,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <string>
 
@@ -215,6 +217,70 @@ TEST(DesignScreenTmux, ParameterEditorRefusesAValueItsTypeCannotTakeThenStoresTy
     TODBCParam* amount = q->Params()->ParamByName("amount");
     EXPECT_EQ(amount->DataType(), ftInteger);
     EXPECT_EQ(amount->AsInteger(), 42);
+}
+
+/// The SGR sequence in force where `text` starts on its row of the styled
+/// screen ("" when none).
+std::string StyleBefore(const std::string& styled, const std::string& text) {
+    const std::size_t at = styled.find(text);
+    if (at == std::string::npos) return "";
+    const std::size_t esc = styled.rfind("\033[", at);
+    const std::size_t line = styled.rfind('\n', at);
+    if (esc == std::string::npos || (line != std::string::npos && esc < line)) return "";
+    return styled.substr(esc, styled.find('m', esc) - esc + 1);
+}
+
+// The dialogs as a person sees them: the control with the focus bold and
+// underlined (a button between < and >), what is chosen in reverse video, so
+// one is never taken for the other; a status message wider than its bar
+// wraps instead of being cut; a list of values opens at the value the
+// property has.
+TEST(DesignScreenTmux, FocusUnlikeSelectionStatusWrapsAndValueListsOpenAtTheCurrentValue) {
+    if (const std::string why = SkipReason(); !why.empty()) GTEST_SKIP() << why;
+    const std::string column = "a_column_name_long_enough_to_pass_the_dialog_edge";
+    const std::string form =
+        MakeForm("--add TODBCQuery:Q --set 'Q.SQL=SELECT * FROM t WHERE " + column + " = :amount'");
+    TTmux tmux = Designer(form);
+    ASSERT_TRUE(tmux.WaitFor("F10 quit"));
+    tmux.Keys("Tab");
+    tmux.Type("UniD");
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor("Pick a value:"));
+    tmux.Type("True");
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor(Row("UniDirectional", "True")));
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor("Pick a value:"));
+    tmux.Keys("Enter");  // the list opened at True: Enter keeps it
+    ASSERT_TRUE(tmux.WaitFor("F7 add"));
+    for (int i = 0; i < 100 && tmux.Screen().find("Pick a value:") != std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_NE(tmux.Screen().find(Row("UniDirectional", "True")), std::string::npos) << tmux.Screen();
+
+    tmux.Type("Params");
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor("Form1.Q Parameters"));
+    tmux.Keys("Down");
+    ASSERT_TRUE(tmux.WaitFor("Configuring parameter value"));
+    EXPECT_NE(tmux.Screen().find("\"" + column + "\""), std::string::npos) << tmux.Screen();
+    // The list has the focus: its chosen item is reverse and marked as focused.
+    const std::string listStyle = StyleBefore(tmux.StyledScreen(), "amount");
+    EXPECT_NE(listStyle.find('7'), std::string::npos) << listStyle;
+    EXPECT_NE(listStyle.find('4'), std::string::npos) << listStyle;
+    tmux.Keys("Tab Tab Tab");  // type, value, OK
+    ASSERT_TRUE(tmux.WaitFor("<    OK    >"));
+    const std::string styled = tmux.StyledScreen();
+    const std::string okStyle = StyleBefore(styled, "<    OK");
+    EXPECT_NE(okStyle.find("1;4"), std::string::npos) << okStyle;
+    EXPECT_EQ(okStyle.find('7'), std::string::npos) << okStyle;
+    const std::string chosen = StyleBefore(styled, "amount");
+    EXPECT_NE(chosen.find('7'), std::string::npos) << "the chosen item stays reverse: " << chosen;
+    EXPECT_EQ(chosen.find('4'), std::string::npos) << "without the focus's underline: " << chosen;
+    tmux.Keys("Escape");
+    ASSERT_TRUE(tmux.WaitFor("F7 add"));
+    tmux.Keys("F10");
+    ASSERT_TRUE(tmux.WaitFor("velora-exit=0"));
+    std::filesystem::remove(form);
 }
 
 }  // namespace

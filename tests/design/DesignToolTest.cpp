@@ -17,6 +17,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #ifndef VELORA_TOOL
 #define VELORA_TOOL ""
@@ -86,6 +88,36 @@ TEST_P(DesignTool, BuildsAFormWhoseQueryOpensWithItsParameterAndWritesThroughIts
     q->Cancel();
     q->Close();
     EXPECT_EQ(FRaw->Scalar("SELECT qty FROM " + t + " WHERE id = 2"), "21");
+}
+
+// Scripted options run in the order given: the parameter typed first, then
+// the query opened with it. The fields the open query made are saved with
+// names and read back as the same fields.
+TEST_P(DesignTool, ScriptedOptionsRunInTheOrderGivenAndOpenFieldsAreSavedWithNames) {
+    const std::string t = CreateTable("id integer primary key, name varchar(20), qty integer");
+    FRaw->Exec("INSERT INTO " + t + " VALUES (1, 'one', 10), (2, 'two', 20)");
+    const std::string form = (std::filesystem::temp_directory_path() / (test::UniqueName("form") + ".form")).string();
+    const std::string account = "USER NAME=" + Drv().User + "\\nPASSWORD=" + Drv().Password;
+    auto [out, rc] = Tool("design " + Arg(form) + " --add TODBCDatabase:Database1 --add TODBCQuery:Query1 --set Database1.DataSourceName=" +
+                          Drv().Dsn + " --set Database1.LoginPrompt=False --set " + Arg("Database1.Params=" + account) +
+                          " --set Query1.Database=Database1 --set " +
+                          Arg("Query1.SQL=SELECT id, name FROM " + t + " WHERE qty >= :least") +
+                          " --param Query1.least=Integer:20 --set Query1.Active=True --save");
+    ASSERT_EQ(rc, 0) << out;
+    std::ifstream in(form);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("object Query1id: T"), std::string::npos) << text;
+    EXPECT_NE(text.find("object Query1name: TStringField"), std::string::npos) << text;
+
+    RegisterFormClasses();
+    TOwnedPtr<TComponent> root(ReadComponentFromFile(form, nullptr));
+    std::filesystem::remove(form);
+    auto* q = dynamic_cast<TODBCQuery*>(root->FindComponent("Query1"));
+    ASSERT_NE(q, nullptr);
+    if (!q->Active()) q->Open();
+    EXPECT_EQ(q->FieldCount(), 2) << "the saved fields, not a second set";
+    EXPECT_EQ(q->FieldByName("name")->Name(), "Query1name");
+    EXPECT_EQ(q->FieldByName("name")->AsString(), "two") << "opened with the parameter typed before";
 }
 
 TEST_P(DesignTool, UpdateSQLPrintsTheGeneratedStatements) {

@@ -42,9 +42,13 @@ void TTmux::Keys(const std::string& keys) { Run("send-keys -t t " + keys); }
 
 void TTmux::Type(const std::string& text) { Run("send-keys -t t -l " + ShellQuote(text)); }
 
-std::string TTmux::Screen() const {
+std::string TTmux::Screen() const { return Capture(false); }
+
+std::string TTmux::StyledScreen() const { return Capture(true); }
+
+std::string TTmux::Capture(bool styled) const {
     std::string out;
-    FILE* p = ::popen(("tmux -L " + FSocket + " -u capture-pane -p -t t").c_str(), "r");
+    FILE* p = ::popen(("tmux -L " + FSocket + " -u capture-pane -p " + (styled ? "-e " : "") + "-t t").c_str(), "r");
     if (!p) return out;
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);

@@ -33,6 +33,9 @@ public:
     void Type(const std::string& text);
     /// The screen as text, one line per row.
     std::string Screen() const;
+    /// The screen with its attributes as SGR escape sequences (capture-pane
+    /// -e): bold is ESC[1m, underline ESC[4m, reverse ESC[7m.
+    std::string StyledScreen() const;
     /// Waits until the screen shows text and has settled (two captures
     /// 50 ms apart agree, so the program is done painting); the screen as
     /// last seen otherwise.
@@ -42,6 +45,7 @@ public:
 
 private:
     void Run(const std::string& args) const;
+    std::string Capture(bool styled) const;
     std::string FSocket;
 };
 

@@ -40,13 +40,16 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
     RawConnection raw(d);
     TableGuard guard(d, UniqueName("browse"));
     const std::string t = guard.Name();
-    raw.Exec("CREATE TABLE " + t + " (id integer primary key, name varchar(30), note " + MemoType(d) + ")");
+    raw.Exec("CREATE TABLE " + t + " (id integer primary key, name varchar(30), note " + MemoType(d) +
+             ", price decimal(10,2))");
     if (d.Traits.HasGenerateSeries)
-        raw.Exec("INSERT INTO " + t + " SELECT x, 'item' || x, NULL FROM generate_series(1, 10000) AS g(x)");
+        raw.Exec("INSERT INTO " + t + " SELECT x, 'item' || x, NULL, NULL FROM generate_series(1, 10000) AS g(x)");
     else
         raw.Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 10000) INSERT INTO " + t +
-                 " SELECT x, 'item' || x, NULL FROM c");
+                 " SELECT x, 'item' || x, NULL, NULL FROM c");
     raw.Exec("UPDATE " + t + " SET note = 'first line of the memo\nsecond line, past the grid''s column' WHERE id = 3");
+    raw.Exec("UPDATE " + t + " SET note = '', price = 814.5 WHERE id = 4");
+    const std::string memoCell = "<memo " + raw.Scalar("SELECT length(note) FROM " + t + " WHERE id = 3").value() + " B>";
 
     std::string command = std::string(VELORA_TOOL) + " browse " + d.Dsn + " " + t;
     if (!d.User.empty()) command += " --user " + ShellQuote(d.User) + " --password " + ShellQuote(d.Password);
@@ -64,6 +67,13 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
     tmux.Type("id");
     tmux.Keys("Enter");
     ASSERT_TRUE(tmux.WaitFor("order by id\n"));
+    // Long values by kind and size, NULL and empty told apart; decimals with
+    // their scale; the editing keys offered on a writable table.
+    EXPECT_NE(tmux.LineWith("item3").find(memoCell), std::string::npos) << tmux.Screen();
+    EXPECT_NE(tmux.LineWith("item4").find("<empty>"), std::string::npos) << tmux.Screen();
+    EXPECT_NE(tmux.LineWith("item4").find("814.50"), std::string::npos) << tmux.Screen();
+    EXPECT_NE(tmux.LineWith("item5").find("(null)"), std::string::npos) << tmux.Screen();
+    EXPECT_NE(tmux.LineWith("F10 quit").find("Ins insert"), std::string::npos) << tmux.Screen();
 
     // The last row and back.
     tmux.Keys("End");
@@ -107,6 +117,10 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
     tmux.Keys("F2");
     ASSERT_TRUE(tmux.WaitFor("| Browse"));
     EXPECT_EQ(raw.Scalar("SELECT name FROM " + t + " WHERE id = 10001"), "inserted");
+    // The posted row stays in the grid as the current record (in its place
+    // in the order: last).
+    EXPECT_EQ(tmux.LineWith("inserted").substr(0, 1), ">") << tmux.Screen();
+    EXPECT_NE(tmux.LineWith("| Browse").find("Record 10001 of"), std::string::npos) << tmux.Screen();
     tmux.Keys("Home Down");
     ASSERT_TRUE(tmux.WaitFor("Record 2 of"));
     tmux.Keys("DC");
@@ -190,6 +204,9 @@ TEST(BrowseInTmuxQuery, ShowsAQueryAndKeepsTableClausesForTablesSQLite) {
                    " --sql \"SELECT 1 AS n, 'one' AS word UNION ALL SELECT 2, '二' ORDER BY 1\" --read-only",
                80, 10);
     ASSERT_TRUE(tmux.WaitFor("Record 1 of"));
+    // Read-only: no editing key is offered.
+    EXPECT_NE(tmux.LineWith("F10 quit").find("F3 view  F10 quit"), std::string::npos) << tmux.Screen();
+    EXPECT_EQ(tmux.Screen().find("Ins insert"), std::string::npos) << tmux.Screen();
     tmux.Keys("End");
     ASSERT_TRUE(tmux.WaitFor("Record 2 of 2"));
     EXPECT_NE(tmux.LineWith("二").find(">"), std::string::npos) << tmux.Screen();

@@ -33,8 +33,22 @@ namespace {
 
 /// Widest column, so one long text field leaves room for the others.
 constexpr int MaxColumnWidth = 40;
+/// Long-value cells hold "<memo 1048576 B>" whole.
+constexpr int LongCellWidth = 16;
 
 }  // namespace
+
+std::string LongCellText(TField& field) {
+    if (field.IsNull()) return "(null)";
+    TDataSet* ds = field.DataSet();
+    if (!ds) return field.DisplayText();
+    std::int64_t size = 0;
+    if (std::unique_ptr<TStream> stream = ds->CreateBlobStream(&field, bmRead)) size = stream->Size();
+    if (size <= 0) return "<empty>";
+    const TFieldType type = field.DataType();
+    const bool memo = type == ftMemo || type == ftFmtMemo;
+    return std::string(memo ? "<memo " : "<blob ") + std::to_string(size) + " B>";
+}
 
 std::string OneLine(const std::string& text) {
     std::string out;
@@ -109,6 +123,7 @@ void TDBGrid::BuildColumns() {
             TField* f = ds->Fields()[i];
             if (!f->Visible()) continue;
             int width = std::max(f->DisplayWidth(), DisplayWidth(f->DisplayLabel()));
+            if (f->IsBlob()) width = std::max(width, LongCellWidth);
             width = std::clamp(width, 1, MaxColumnWidth);
             if (Width() > 2) width = std::min(width, Width() - 2);
             FColumns.push_back({f, width});
@@ -429,7 +444,8 @@ void TDBGrid::PaintRow(TScreen& screen, int Row) {
         FLink->SetActiveRecord(Row);
         for (int c = FLeftColumn; c < ColumnCount(); ++c) {
             try {
-                texts[static_cast<std::size_t>(c)] = Column(c)->DisplayText();
+                TField* f = Column(c);
+                texts[static_cast<std::size_t>(c)] = f->IsBlob() ? LongCellText(*f) : f->DisplayText();
             } catch (const std::exception&) {
                 texts[static_cast<std::size_t>(c)] = "#error";
             }

@@ -155,6 +155,11 @@ private:
     int FCursorCol = -1;
 };
 
+/// The text of a long-value cell: "(null)" for NULL, "<empty>" for a value
+/// of zero length, else its kind and size in bytes ("<memo 386 B>",
+/// "<blob 20 B>"), so a cell tells NULL, empty and data apart at a glance.
+std::string LongCellText(TField& field);
+
 /// One message line of an exception: line breaks become spaces.
 std::string OneLine(const std::string& text);
 
