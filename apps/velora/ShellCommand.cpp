@@ -34,6 +34,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -138,7 +139,10 @@ void DrainPromptPipe() {
     }
 }
 
-/// One byte of the terminal, or -1 for end of input and for Ctrl-C.
+/// One byte of the terminal, or -1 for end of input and for Ctrl-C. A NUL
+/// byte is skipped: it is what the terminal's canonical mode leaves of a
+/// Ctrl-D typed while a statement ran, and the editor would take it as the
+/// start of a quoted insert, making the next Ctrl-D a character of the line.
 int ReadByte(FILE* in) {
     const int fd = ::fileno(in);
     for (;;) {
@@ -150,6 +154,7 @@ int ReadByte(FILE* in) {
         if (fds[1].revents & POLLIN) return -1;
         unsigned char byte = 0;
         const ssize_t n = ::read(fd, &byte, 1);
+        if (n == 1 && byte == 0) continue;
         if (n == 1) return byte;
         if (n < 0 && errno == EINTR) continue;
         return -1;
@@ -217,6 +222,34 @@ public:
 private:
     struct sigaction FPrevious {};
     std::thread FWatcher;
+};
+
+/// Keeps the terminal out of canonical mode while a line is read. The line
+/// editor writes the prompt before it switches the terminal to its own mode:
+/// a Ctrl-D typed in between would be the canonical end of file, which that
+/// switch turns into a NUL byte, and the editor would not end. Switching
+/// first, before the prompt is drawn, makes every Ctrl-D typed at a visible
+/// prompt a key the editor reads; the terminal's settings come back after
+/// the line, for the statement's run and the pager.
+class TLineMode {
+public:
+    TLineMode() {
+        if (::tcgetattr(STDIN_FILENO, &FSaved) != 0) return;
+        termios keys = FSaved;
+        keys.c_lflag &= ~(ICANON | ECHO);
+        keys.c_cc[VMIN] = 1;
+        keys.c_cc[VTIME] = 0;
+        FActive = ::tcsetattr(STDIN_FILENO, TCSADRAIN, &keys) == 0;
+    }
+    ~TLineMode() {
+        if (FActive) ::tcsetattr(STDIN_FILENO, TCSADRAIN, &FSaved);
+    }
+    TLineMode(const TLineMode&) = delete;
+    TLineMode& operator=(const TLineMode&) = delete;
+
+private:
+    termios FSaved{};
+    bool FActive = false;
 };
 
 /// Tab completion: SQL keywords, meta-commands, the tables of the data
@@ -362,7 +395,11 @@ public:
             const std::string prompt = FSplitter.Pending() ? std::string(FDsn.size(), ' ') + "-> " : FDsn + "> ";
             gInterrupted = false;
             DrainPromptPipe();
-            char* raw = ::readline(prompt.c_str());
+            char* raw = nullptr;
+            {
+                const TLineMode keys;
+                raw = ::readline(prompt.c_str());
+            }
             if (gInterrupted) {
                 // Ctrl-C at the prompt: the line and any statement begun are dropped.
                 std::free(raw);
