@@ -64,6 +64,8 @@ constexpr const char* kShellHelp =
     "  \\d TABLE         describes a table\n"
     "  \\format FORMAT   table, csv, tsv, json or jsonl\n"
     "  \\timing [on|off] shows how long each statement took\n"
+    "  \\x [on|off|auto] expanded display: each row as a block, a line per column\n"
+    "                   (auto: when a row is wider than the screen; no argument toggles)\n"
     "  \\?               this help\n"
     "  \\q               quits (so does Ctrl-D)\n"
     "Ctrl-C cancels the running statement, or clears the line and the statement begun.\n"
@@ -80,6 +82,14 @@ int ScreenRows() {
     winsize ws{};
     if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0) return ws.ws_row;
     return 24;
+}
+
+/// Columns of the terminal on standard output; 0 when it is none.
+int ScreenColumns() {
+    winsize ws{};
+    if (!::isatty(STDOUT_FILENO)) return 0;
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    return 80;
 }
 
 /// Runs `body` with a memory stream as its output, then shows the text:
@@ -268,7 +278,7 @@ public:
                 out.push_back(prefix + candidate);
         };
         if (!word.empty() && word[0] == '\\') {
-            for (const char* m : {"\\dt", "\\d", "\\format", "\\timing", "\\?", "\\q"}) offer(m, "", word);
+            for (const char* m : {"\\dt", "\\d", "\\format", "\\timing", "\\x", "\\?", "\\q"}) offer(m, "", word);
             return out;
         }
         if (const std::size_t dot = word.rfind('.'); dot != std::string::npos) {
@@ -492,6 +502,7 @@ private:
 
     void Run(const std::string& statement) {
         const auto start = std::chrono::steady_clock::now();
+        FOutput.Width = ScreenColumns();
         ShowOutput([&](std::FILE* out) { RunStatement(FDb, statement, {}, FOutput, true, out); });
         if (FTiming) {
             const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
@@ -520,6 +531,16 @@ private:
                 FOutput = next;
                 std::printf("Output format is %s.\n", argument.c_str());
             });
+        } else if (command == "\\x") {
+            if (argument.empty()) argument = FOutput.Expanded == "on" ? "off" : "on";
+            if (argument == "on" || argument == "off" || argument == "auto") {
+                FOutput.Expanded = argument;
+                std::puts(argument == "on"    ? "Expanded display is on."
+                          : argument == "off" ? "Expanded display is off."
+                                              : "Expanded display is used automatically.");
+            } else {
+                std::fprintf(stderr, "\\x takes on, off or auto\n");
+            }
         } else if (command == "\\timing") {
             FTiming = argument.empty() ? !FTiming : argument == "on";
             std::printf("Timing is %s.\n", FTiming ? "on" : "off");

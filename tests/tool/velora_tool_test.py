@@ -699,7 +699,7 @@ class StreamedResultTest(unittest.TestCase):
 
 class Shell:
     """`velora shell` on a pseudo-terminal: wait_for() reads the screen until a
-    text appears and drops what came before it; leaving the block kills the
+    text appears and drops what came before it (kept as screen_before); leaving the block kills the
     shell if it is still there."""
 
     def __init__(self, env, *args):
@@ -707,6 +707,7 @@ class Shell:
         if self.pid == 0:
             os.execve(VELORA, [VELORA, "shell", dsn(), *args], env)
         self.screen = b""
+        self.screen_before = ""
 
     def __enter__(self):
         return self
@@ -733,7 +734,9 @@ class Shell:
                     self.screen += os.read(self.fd, 4096)
                 except OSError:
                     break
-        self.screen = self.screen[self.screen.index(text.encode()) + len(text):]
+        at = self.screen.index(text.encode())
+        self.screen_before = self.screen[:at].decode(errors="replace")
+        self.screen = self.screen[at + len(text):]
 
     def exit_status(self, timeout=10):
         """The shell's exit status once it ends within `timeout` seconds."""
@@ -783,6 +786,34 @@ class ShellTest(unittest.TestCase):
                 with open(os.path.join(home, "history"), encoding="utf-8", errors="replace") as f:
                     self.assertIn("again", f.read())
 
+
+    def test_expanded_display_on_off_and_auto_by_the_screen_width(self):
+        if DRIVER != "SQLite":
+            self.skipTest("the shell is driven on SQLite")
+        p = velora("query", dsn(), "SELECT 1 AS id, 'hello world' AS name, NULL AS note UNION ALL SELECT 22, '', 3", "-x")
+        self.assertEqual(p.stdout, "-[ RECORD 1 ]-----\nid   | 1\nname | hello world\nnote | (null)\n"
+                                   "-[ RECORD 2 ]-----\nid   | 22\nname |\nnote | 3\n(2 rows)\n")
+        wide = "SELECT 'a fairly long value' AS first_column, 'another long value' AS second_column;"
+        narrow = "SELECT 7 AS n;"
+        cases = [  # \x argument, statement, expanded at 30 columns
+            ("auto", wide, True), ("auto", narrow, False), ("", narrow, True),  # toggles auto to on
+            ("off", wide, False), ("on", narrow, True), ("", wide, False),  # toggles on to off
+        ]
+        with tempfile.TemporaryDirectory() as home:
+            env = dict(os.environ, HOME=home, TERM="xterm", VELORA_HISTORY=os.path.join(home, "history"))
+            with Shell(env) as sh:
+                fcntl.ioctl(sh.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 30, 0, 0))
+                sh.wait_for(dsn() + "> ")
+                for argument, statement, expanded in cases:
+                    sh.write(f"\\x {argument}\r".encode())
+                    sh.wait_for("Expanded display is")
+                    sh.write(statement.encode() + b"\r")
+                    sh.wait_for("(1 row)")
+                    shown = sh.screen_before  # the line typed and the result
+                    self.assertEqual("-[ RECORD 1 ]" in shown, expanded, (argument, statement, shown))
+                    sh.wait_for(dsn() + "> ")
+                sh.write(b"\\q\r")
+                self.assertEqual(sh.exit_status(), 0)
 
     def test_piped_input_and_files_stop_at_the_first_error_and_name_its_line(self):
         if DRIVER != "SQLite":
