@@ -51,6 +51,8 @@ void TOutputOptions::Define(CLI::App& cmd) {
         ->check(CLI::IsMember({"table", "csv", "tsv", "json", "jsonl"}));
     cmd.add_flag("--no-header", NoHeader, "leave out the header (table, csv, tsv)");
     cmd.add_option("--null", Null, "text for NULL (default: (null) in table, empty in csv, \\N in tsv)");
+    cmd.add_flag_callback("-x,--expanded", [this] { Expanded = "on"; },
+                          "table format: each row as a block of lines, one per column (column | value)");
 }
 
 void TOutputOptions::DefineTimeout(CLI::App& cmd) {

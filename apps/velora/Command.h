@@ -3,8 +3,8 @@
 //
 // What every velora command shares: the one usage error, the account
 // options (--user, --password) and the output options (--format,
-// --no-header, --null). A command is a class that declares its arguments on
-// its own subcommand of the command line (Define) and then runs with what
+// --no-header, --null, --expanded). A command is a class that declares its
+// arguments on its own subcommand of the command line (Define) and then runs with what
 // the parser filled in (Run), so reading the command line and doing the work
 // stay apart.
 #pragma once
@@ -60,7 +60,13 @@ struct TOutputOptions {
     /// Seconds a statement may run (0: no limit): the query's QueryTimeout.
     /// The query and shell commands define it (DefineTimeout).
     int QueryTimeout = 0;
-    /// Adds --format, --no-header and --null to `cmd`.
+    /// The table format's expanded display: "off", "on" (a block per row, a
+    /// line per column) or "auto" (expanded when a row is wider than Width).
+    std::string Expanded = "off";
+    /// Columns of the screen the output goes to; 0 when it is no screen
+    /// (then "auto" stays with the table).
+    int Width = 0;
+    /// Adds --format, --no-header, --null and --expanded to `cmd`.
     void Define(CLI::App& cmd);
     /// Adds --timeout SECONDS to `cmd`.
     void DefineTimeout(CLI::App& cmd);

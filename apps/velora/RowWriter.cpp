@@ -138,20 +138,30 @@ bool IsJSONNumber(const std::string& s) {
 class TTableWriter : public TRowWriter {
 public:
     TTableWriter(const TOutputOptions& o, std::FILE* out)
-        : FOut(out), FHeader(!o.NoHeader), FNull(o.Null.value_or("(null)")) {}
+        : FOut(out),
+          FHeader(!o.NoHeader),
+          FNull(o.Null.value_or("(null)")),
+          FExpanded(o.Expanded == "on"),
+          FAutoWidth(o.Expanded == "auto" ? static_cast<std::size_t>(std::max(o.Width, 0)) : 0) {}
 
     void Begin(const std::vector<TColumn>& columns) override {
         FColumns = columns;
         FWidths.assign(columns.size(), 0);
         if (FHeader)
             for (std::size_t i = 0; i < columns.size(); ++i) FWidths[i] = Measure(EscapeControls(columns[i].Name));
+        FNames.clear();
+        FNameWidth = 0;
+        for (const TColumn& c : columns) {
+            FNames.push_back(EscapeControls(c.Name));
+            FNameWidth = std::max(FNameWidth, DisplayWidth(FNames.back()));
+        }
     }
 
     void Row(const TRow& row) override {
         std::vector<std::string> cells(row.size());
         for (std::size_t i = 0; i < row.size(); ++i) cells[i] = Render(FColumns[i].Kind, row[i]);
         if (FStarted) {
-            Line(cells);
+            Emit(cells);
             return;
         }
         for (std::size_t i = 0; i < cells.size(); ++i) FWidths[i] = std::max(FWidths[i], Measure(cells[i]));
@@ -183,6 +193,19 @@ private:
 
     void Start() {
         FStarted = true;
+        if (FAutoWidth > 0) {  // "auto": expanded when a table line would not fit the screen
+            std::size_t line = FWidths.empty() ? 0 : 3 * (FWidths.size() - 1);
+            for (std::size_t w : FWidths) line += w;
+            FExpanded = line > FAutoWidth;
+        }
+        if (FExpanded) {
+            for (const auto& cells : FPending)
+                for (const std::string& cell : cells) FValueWidth = std::max(FValueWidth, Measure(cell));
+            for (const auto& cells : FPending) Emit(cells);
+            FPending.clear();
+            FPending.shrink_to_fit();
+            return;
+        }
         if (FHeader) {
             std::vector<std::string> names;
             for (const TColumn& c : FColumns) names.push_back(EscapeControls(c.Name));
@@ -195,6 +218,36 @@ private:
         for (const auto& cells : FPending) Line(cells);
         FPending.clear();
         FPending.shrink_to_fit();
+    }
+
+    void Emit(const std::vector<std::string>& cells) {
+        if (FExpanded)
+            Block(cells);
+        else
+            Line(cells);
+    }
+
+    /// One row of the expanded display: "-[ RECORD n ]" padded with "-" to
+    /// the block's width (a blank line instead without a header), then
+    /// "column | value" per column, the names padded to the widest.
+    void Block(const std::vector<std::string>& cells) {
+        ++FRecord;
+        std::string out;
+        if (FHeader) {
+            std::string title = "-[ RECORD " + std::to_string(FRecord) + " ]";
+            const std::size_t width = FNameWidth + 3 + FValueWidth;
+            if (title.size() < width) title.append(width - title.size(), '-');
+            out += title + "\n";
+        } else if (FRecord > 1) {
+            out += "\n";
+        }
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            out += FNames[i];
+            out.append(FNameWidth - DisplayWidth(FNames[i]), ' ');
+            out += cells[i].empty() ? " |" : " | " + cells[i];
+            out += "\n";
+        }
+        Write(FOut, out);
     }
 
     void Line(const std::vector<std::string>& cells, bool header = false) {
@@ -218,6 +271,12 @@ private:
     std::vector<std::size_t> FWidths;
     std::vector<std::vector<std::string>> FPending;
     bool FStarted = false;
+    bool FExpanded;
+    std::size_t FAutoWidth;               ///< screen columns for "auto", else 0
+    std::vector<std::string> FNames;      ///< the column names, escaped
+    std::size_t FNameWidth = 0;           ///< widest name (expanded display)
+    std::size_t FValueWidth = 0;          ///< widest value measured (expanded display)
+    long long FRecord = 0;                ///< rows written as blocks
 };
 
 // ---------------------------------------------------------------------------

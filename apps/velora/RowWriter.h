@@ -9,7 +9,10 @@
 //          widths by display width (UTF-8, East Asian wide characters);
 //          control characters escaped (\n, \t, \r, \xNN); memo text and
 //          binary values cut with "…" to 40 columns, binary as hex with its
-//          length; NULL as "(null)"; a count of rows at the end
+//          length; NULL as "(null)"; a count of rows at the end. Expanded
+//          (--expanded, the shell's \x): a "-[ RECORD n ]" line per row,
+//          then "column | value" per column; "auto" expands when a table
+//          line would be wider than the screen
 //   csv    RFC 4180: fields with a comma, quote or line break are quoted,
 //          quotes doubled, lines end with CR LF; NULL is an empty unquoted
 //          field, an empty string is ""

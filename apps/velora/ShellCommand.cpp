@@ -34,6 +34,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -63,6 +64,8 @@ constexpr const char* kShellHelp =
     "  \\d TABLE         describes a table\n"
     "  \\format FORMAT   table, csv, tsv, json or jsonl\n"
     "  \\timing [on|off] shows how long each statement took\n"
+    "  \\x [on|off|auto] expanded display: each row as a block, a line per column\n"
+    "                   (auto: when a row is wider than the screen; no argument toggles)\n"
     "  \\?               this help\n"
     "  \\q               quits (so does Ctrl-D)\n"
     "Ctrl-C cancels the running statement, or clears the line and the statement begun.\n"
@@ -79,6 +82,14 @@ int ScreenRows() {
     winsize ws{};
     if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0) return ws.ws_row;
     return 24;
+}
+
+/// Columns of the terminal on standard output; 0 when it is none.
+int ScreenColumns() {
+    winsize ws{};
+    if (!::isatty(STDOUT_FILENO)) return 0;
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    return 80;
 }
 
 /// Runs `body` with a memory stream as its output, then shows the text:
@@ -138,7 +149,10 @@ void DrainPromptPipe() {
     }
 }
 
-/// One byte of the terminal, or -1 for end of input and for Ctrl-C.
+/// One byte of the terminal, or -1 for end of input and for Ctrl-C. A NUL
+/// byte is skipped: it is what the terminal's canonical mode leaves of a
+/// Ctrl-D typed while a statement ran, and the editor would take it as the
+/// start of a quoted insert, making the next Ctrl-D a character of the line.
 int ReadByte(FILE* in) {
     const int fd = ::fileno(in);
     for (;;) {
@@ -150,6 +164,7 @@ int ReadByte(FILE* in) {
         if (fds[1].revents & POLLIN) return -1;
         unsigned char byte = 0;
         const ssize_t n = ::read(fd, &byte, 1);
+        if (n == 1 && byte == 0) continue;
         if (n == 1) return byte;
         if (n < 0 && errno == EINTR) continue;
         return -1;
@@ -219,6 +234,34 @@ private:
     std::thread FWatcher;
 };
 
+/// Keeps the terminal out of canonical mode while a line is read. The line
+/// editor writes the prompt before it switches the terminal to its own mode:
+/// a Ctrl-D typed in between would be the canonical end of file, which that
+/// switch turns into a NUL byte, and the editor would not end. Switching
+/// first, before the prompt is drawn, makes every Ctrl-D typed at a visible
+/// prompt a key the editor reads; the terminal's settings come back after
+/// the line, for the statement's run and the pager.
+class TLineMode {
+public:
+    TLineMode() {
+        if (::tcgetattr(STDIN_FILENO, &FSaved) != 0) return;
+        termios keys = FSaved;
+        keys.c_lflag &= ~(ICANON | ECHO);
+        keys.c_cc[VMIN] = 1;
+        keys.c_cc[VTIME] = 0;
+        FActive = ::tcsetattr(STDIN_FILENO, TCSADRAIN, &keys) == 0;
+    }
+    ~TLineMode() {
+        if (FActive) ::tcsetattr(STDIN_FILENO, TCSADRAIN, &FSaved);
+    }
+    TLineMode(const TLineMode&) = delete;
+    TLineMode& operator=(const TLineMode&) = delete;
+
+private:
+    termios FSaved{};
+    bool FActive = false;
+};
+
 /// Tab completion: SQL keywords, meta-commands, the tables of the data
 /// source and, after "TABLE." or "ALIAS.", that table's columns; words of
 /// the tables named on the line complete too. The catalog is read once per
@@ -235,7 +278,7 @@ public:
                 out.push_back(prefix + candidate);
         };
         if (!word.empty() && word[0] == '\\') {
-            for (const char* m : {"\\dt", "\\d", "\\format", "\\timing", "\\?", "\\q"}) offer(m, "", word);
+            for (const char* m : {"\\dt", "\\d", "\\format", "\\timing", "\\x", "\\?", "\\q"}) offer(m, "", word);
             return out;
         }
         if (const std::size_t dot = word.rfind('.'); dot != std::string::npos) {
@@ -362,7 +405,11 @@ public:
             const std::string prompt = FSplitter.Pending() ? std::string(FDsn.size(), ' ') + "-> " : FDsn + "> ";
             gInterrupted = false;
             DrainPromptPipe();
-            char* raw = ::readline(prompt.c_str());
+            char* raw = nullptr;
+            {
+                const TLineMode keys;
+                raw = ::readline(prompt.c_str());
+            }
             if (gInterrupted) {
                 // Ctrl-C at the prompt: the line and any statement begun are dropped.
                 std::free(raw);
@@ -455,6 +502,7 @@ private:
 
     void Run(const std::string& statement) {
         const auto start = std::chrono::steady_clock::now();
+        FOutput.Width = ScreenColumns();
         ShowOutput([&](std::FILE* out) { RunStatement(FDb, statement, {}, FOutput, true, out); });
         if (FTiming) {
             const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
@@ -483,6 +531,16 @@ private:
                 FOutput = next;
                 std::printf("Output format is %s.\n", argument.c_str());
             });
+        } else if (command == "\\x") {
+            if (argument.empty()) argument = FOutput.Expanded == "on" ? "off" : "on";
+            if (argument == "on" || argument == "off" || argument == "auto") {
+                FOutput.Expanded = argument;
+                std::puts(argument == "on"    ? "Expanded display is on."
+                          : argument == "off" ? "Expanded display is off."
+                                              : "Expanded display is used automatically.");
+            } else {
+                std::fprintf(stderr, "\\x takes on, off or auto\n");
+            }
         } else if (command == "\\timing") {
             FTiming = argument.empty() ? !FTiming : argument == "on";
             std::printf("Timing is %s.\n", FTiming ? "on" : "off");

@@ -14,6 +14,13 @@
 // Run from its build tree the tool reads the project's own ODBC configuration
 // (ODBCSYSINI and ODBCINI point at the build's odbc folder unless already
 // set); installed, it reads the user's and the system's like any ODBC program.
+//
+// Built as `velora` (VELORA_DATA_COMMANDS_ONLY) the table holds the commands
+// that read and write data, and the program links no drawing or full-screen
+// terminal library: it starts as fast as the data components allow. Any
+// other command line (a screen command, help, --man, --version, a mistake)
+// runs `velora-screens`, the same tool with every command, from the folder
+// of velora's own executable.
 #include "ApplyCommand.h"
 #include "BrowseCommand.h"
 #include "CatalogCommands.h"
@@ -32,6 +39,8 @@
 #include "velora/components/ODBCObj.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +91,7 @@ const std::vector<TCommandEntry>& Commands() {
         {"delete", "deletes row N of a table and writes the row deleted", Make<TEditCommand>(std::string("delete"))},
         {"apply", "writes row N of a query through an update object with an UPDATE, INSERT or DELETE of your own",
          Make<TApplyCommand>()},
+#ifndef VELORA_DATA_COMMANDS_ONLY
         {"browse", "a full-screen browser of a table or query: scroll, edit, insert, delete, filter, order",
          Make<TBrowseCommand>()},
         {"design", "edits a form file through the design-time editors: add, set, parameters, verbs, save",
@@ -91,6 +101,7 @@ const std::vector<TCommandEntry>& Commands() {
         {"render", "draws a form file (or a dialog: login, parameters, update SQL, About) into a PNG picture",
          Make<TRenderCommand>()},
         {"label", "draws one 3-D text label into a PNG picture", Make<TLabelCommand>()},
+#endif
     };
     return commands;
 }
@@ -123,6 +134,31 @@ bool RunsFromBuildTree() {
     const std::string tree = VELORA_BINARY_DIR "/";
     return path.compare(0, tree.size(), tree) == 0;
 }
+
+#ifdef VELORA_DATA_COMMANDS_ONLY
+/// The commands velora-screens adds.
+constexpr const char* kScreenCommands[] = {"browse", "design", "update-sql", "render", "label"};
+
+/// Runs velora-screens, beside this program, with the same arguments when
+/// the first is no data command; returns when it is one (or the program is
+/// missing and the command line needs no screen command).
+void HandOverUnlessDataCommand(int argc, char** argv) {
+    const int at = argc > 2 && std::string(argv[1]) == "--project-odbc" ? 2 : 1;
+    const std::string command = at < argc ? argv[at] : "";
+    for (const TCommandEntry& e : Commands())
+        if (command == e.Name) return;
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return;
+    std::string path(exe, static_cast<std::size_t>(n));
+    path = path.substr(0, path.rfind('/') + 1) + "velora-screens";
+    ::execv(path.c_str(), argv);  // returns only when it cannot run
+    for (const char* screen : kScreenCommands)
+        if (command == screen)
+            throw Exception("the " + command + " command is in velora-screens, which cannot run from " + path + " (" +
+                            std::strerror(errno) + ")");
+}
+#endif
 
 /// The build tree's ODBC configuration serves the tool run from the build
 /// tree, or when asked (--project-odbc as the first argument, or
@@ -316,6 +352,9 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     int status = 1;
     try {
+#ifdef VELORA_DATA_COMMANDS_ONLY
+        app::HandOverUnlessDataCommand(argc, argv);
+#endif
         app::TCommandLine commandLine;
         status = commandLine.Main(argc, argv);
         if (std::fflush(stdout) != 0 && errno == EPIPE) return 0;

@@ -697,6 +697,58 @@ class StreamedResultTest(unittest.TestCase):
             sql(f"DROP TABLE IF EXISTS {name}")
 
 
+class Shell:
+    """`velora shell` on a pseudo-terminal: wait_for() reads the screen until a
+    text appears and drops what came before it (kept as screen_before); leaving the block kills the
+    shell if it is still there."""
+
+    def __init__(self, env, *args):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.execve(VELORA, [VELORA, "shell", dsn(), *args], env)
+        self.screen = b""
+        self.screen_before = ""
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        try:
+            os.kill(self.pid, 9)
+            os.waitpid(self.pid, 0)
+        except (ProcessLookupError, ChildProcessError):
+            pass
+        os.close(self.fd)
+
+    def write(self, data):
+        os.write(self.fd, data)
+
+    def wait_for(self, text, timeout=30):
+        end = time.time() + timeout
+        while text.encode() not in self.screen:
+            if time.time() > end:
+                raise AssertionError(f"{text!r} did not appear in {self.screen.decode(errors='replace')!r}")
+            ready, _, _ = select.select([self.fd], [], [], 0.2)
+            if ready:
+                try:
+                    self.screen += os.read(self.fd, 4096)
+                except OSError:
+                    break
+        at = self.screen.index(text.encode())
+        self.screen_before = self.screen[:at].decode(errors="replace")
+        self.screen = self.screen[at + len(text):]
+
+    def exit_status(self, timeout=10):
+        """The shell's exit status once it ends within `timeout` seconds."""
+        end = time.time() + timeout
+        while time.time() < end:
+            done, status = os.waitpid(self.pid, os.WNOHANG)
+            if done:
+                return os.waitstatus_to_exitcode(status)
+            time.sleep(0.1)
+        raise AssertionError(f"the shell did not end; the screen: {self.screen.decode(errors='replace')!r}")
+
+
 class ShellTest(unittest.TestCase):
     def test_multi_line_statement_meta_commands_history_and_pager(self):
         if DRIVER != "SQLite":
@@ -707,61 +759,61 @@ class ShellTest(unittest.TestCase):
         with tempfile.TemporaryDirectory() as home:
             env = dict(os.environ, HOME=home, TERM="xterm", PAGER="sed s/^/paged:/",
                        VELORA_HISTORY=os.path.join(home, "history"))
-            pid, fd = pty.fork()
-            if pid == 0:
-                os.execve(VELORA, [VELORA, "shell", dsn()], env)
-            screen = b""
-
-            def wait_for(text, timeout=30):
-                nonlocal screen
-                end = time.time() + timeout
-                while text.encode() not in screen:
-                    if time.time() > end:
-                        raise AssertionError(f"{text!r} did not appear in {screen.decode(errors='replace')!r}")
-                    ready, _, _ = select.select([fd], [], [], 0.2)
-                    if ready:
-                        try:
-                            screen += os.read(fd, 4096)
-                        except OSError:
-                            break
-                mark = screen.index(text.encode()) + len(text)
-                screen = screen[mark:]
-
-            try:
-                wait_for(dsn() + "> ")
-                os.write(fd, b"SELECT 6 * 7\r")
-                wait_for("-> ")  # the statement goes on
-                os.write(fd, b"  AS answer;\r")
-                wait_for("42")
-                wait_for(dsn() + "> ")
-                os.write(fd, b"\\dt\r")
-                wait_for(name)
-                wait_for(dsn() + "> ")
-                os.write(fd, b"SELECT 'again' AS w;\r")
-                wait_for("(1 row)")
-                wait_for(dsn() + "> ")
-                os.write(fd, b"\x1b[A\r")  # the previous line, recalled with the up arrow
-                wait_for("again")
-                wait_for("(1 row)")
-                wait_for(dsn() + "> ")
+            with Shell(env) as sh:
+                sh.wait_for(dsn() + "> ")
+                sh.write(b"SELECT 6 * 7\r")
+                sh.wait_for("-> ")  # the statement goes on
+                sh.write(b"  AS answer;\r")
+                sh.wait_for("42")
+                sh.wait_for(dsn() + "> ")
+                sh.write(b"\\dt\r")
+                sh.wait_for(name)
+                sh.wait_for(dsn() + "> ")
+                sh.write(b"SELECT 'again' AS w;\r")
+                sh.wait_for("(1 row)")
+                sh.wait_for(dsn() + "> ")
+                sh.write(b"\x1b[A\r")  # the previous line, recalled with the up arrow
+                sh.wait_for("again")
+                sh.wait_for("(1 row)")
+                sh.wait_for(dsn() + "> ")
                 # Output taller than the screen goes through the pager.
-                fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", 4, 80, 0, 0))
-                os.write(fd, b"\\d " + name.encode() + b"\r")
-                wait_for("paged:(1 row)")
-                wait_for(dsn() + "> ")
-                os.write(fd, b"\\q\r")
-                _, status = os.waitpid(pid, 0)
-                self.assertEqual(os.waitstatus_to_exitcode(status), 0)
+                fcntl.ioctl(sh.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 4, 80, 0, 0))
+                sh.write(b"\\d " + name.encode() + b"\r")
+                sh.wait_for("paged:(1 row)")
+                sh.wait_for(dsn() + "> ")
+                sh.write(b"\\q\r")
+                self.assertEqual(sh.exit_status(), 0)
                 with open(os.path.join(home, "history"), encoding="utf-8", errors="replace") as f:
                     self.assertIn("again", f.read())
-            finally:
-                try:
-                    os.kill(pid, 9)
-                    os.waitpid(pid, 0)
-                except (ProcessLookupError, ChildProcessError):
-                    pass
-                os.close(fd)
 
+
+    def test_expanded_display_on_off_and_auto_by_the_screen_width(self):
+        if DRIVER != "SQLite":
+            self.skipTest("the shell is driven on SQLite")
+        p = velora("query", dsn(), "SELECT 1 AS id, 'hello world' AS name, NULL AS note UNION ALL SELECT 22, '', 3", "-x")
+        self.assertEqual(p.stdout, "-[ RECORD 1 ]-----\nid   | 1\nname | hello world\nnote | (null)\n"
+                                   "-[ RECORD 2 ]-----\nid   | 22\nname |\nnote | 3\n(2 rows)\n")
+        wide = "SELECT 'a fairly long value' AS first_column, 'another long value' AS second_column;"
+        narrow = "SELECT 7 AS n;"
+        cases = [  # \x argument, statement, expanded at 30 columns
+            ("auto", wide, True), ("auto", narrow, False), ("", narrow, True),  # toggles auto to on
+            ("off", wide, False), ("on", narrow, True), ("", wide, False),  # toggles on to off
+        ]
+        with tempfile.TemporaryDirectory() as home:
+            env = dict(os.environ, HOME=home, TERM="xterm", VELORA_HISTORY=os.path.join(home, "history"))
+            with Shell(env) as sh:
+                fcntl.ioctl(sh.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 30, 0, 0))
+                sh.wait_for(dsn() + "> ")
+                for argument, statement, expanded in cases:
+                    sh.write(f"\\x {argument}\r".encode())
+                    sh.wait_for("Expanded display is")
+                    sh.write(statement.encode() + b"\r")
+                    sh.wait_for("(1 row)")
+                    shown = sh.screen_before  # the line typed and the result
+                    self.assertEqual("-[ RECORD 1 ]" in shown, expanded, (argument, statement, shown))
+                    sh.wait_for(dsn() + "> ")
+                sh.write(b"\\q\r")
+                self.assertEqual(sh.exit_status(), 0)
 
     def test_piped_input_and_files_stop_at_the_first_error_and_name_its_line(self):
         if DRIVER != "SQLite":
@@ -797,88 +849,53 @@ class ShellTest(unittest.TestCase):
         with tempfile.TemporaryDirectory() as home:
             history = os.path.join(home, "history")
             env = dict(os.environ, HOME=home, TERM="xterm", VELORA_HISTORY=history)
-            pid, fd = pty.fork()
-            if pid == 0:
-                os.execve(VELORA, [VELORA, "shell", dsn(), *account()], env)
-            screen = b""
-
-            def wait_for(text, timeout=30):
-                nonlocal screen
-                end = time.time() + timeout
-                while text.encode() not in screen:
-                    if time.time() > end:
-                        raise AssertionError(f"{text!r} did not appear in {screen.decode(errors='replace')!r}")
-                    ready, _, _ = select.select([fd], [], [], 0.2)
-                    if ready:
-                        try:
-                            screen += os.read(fd, 4096)
-                        except OSError:
-                            break
-                screen = screen[screen.index(text.encode()) + len(text):]
-
-            try:
+            with Shell(env, *account()) as sh:
                 prompt = dsn() + "> "
-                wait_for(prompt)
-                os.write(fd, b"\x03")  # Ctrl-C at an empty prompt
-                wait_for(prompt)
-                os.write(fd, b"SELECT 'lost'\r")
-                wait_for("-> ")
-                os.write(fd, b"junk\x03")  # Ctrl-C drops the line and the statement begun
-                wait_for(prompt)
-                os.write(fd, b"SELECT 6 * 7\r")
-                wait_for("-> ")
-                os.write(fd, b"  AS answer;\r")
-                wait_for("42")
-                wait_for(prompt)
+                sh.wait_for(prompt)
+                sh.write(b"\x03")  # Ctrl-C at an empty prompt
+                sh.wait_for(prompt)
+                sh.write(b"SELECT 'lost'\r")
+                sh.wait_for("-> ")
+                sh.write(b"junk\x03")  # Ctrl-C drops the line and the statement begun
+                sh.wait_for(prompt)
+                sh.write(b"SELECT 6 * 7\r")
+                sh.wait_for("-> ")
+                sh.write(b"  AS answer;\r")
+                sh.wait_for("42")
+                sh.wait_for(prompt)
                 # A long statement: Ctrl-C cancels it through the driver and the shell stays.
                 long = {"PostgreSQL": b"SELECT pg_sleep(60);\r", "MariaDB": b"SELECT SLEEP(60);\r",
                         "SQLite": b"WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
                                   b"SELECT count(*) FROM (SELECT x FROM c LIMIT 4000000000);\r"}[DRIVER]
-                os.write(fd, long)
+                sh.write(long)
                 time.sleep(1.0)
                 started = time.time()
-                os.write(fd, b"\x03")
-                wait_for("SQLSTATE")
+                sh.write(b"\x03")
+                sh.wait_for("SQLSTATE")
                 self.assertLess(time.time() - started, 10)
-                wait_for(prompt)
+                sh.wait_for(prompt)
                 # Tab completes table names from the catalog and, after an alias, the table's columns.
-                os.write(fd, f"SELECT * FROM {table[:-3]}".encode() + b"\t")
-                wait_for(table[-3:] + " ")  # the editor writes the rest of the name after the typed part
-                os.write(fd, b"w WHERE w.sco\t")
-                wait_for("re_value ")
-                os.write(fd, b"IS NULL;\r")
-                wait_for("(0 rows)")
-                wait_for(prompt)
-                os.write(fd, b"SELECT 'still here' AS s;\r")
-                wait_for("still here")
-                wait_for(prompt)
-                # Ctrl-D ends it. A Ctrl-D typed before the editor has put the terminal
-                # back into raw mode is the line discipline's end of file, which that
-                # switch drops (as in any line-editing shell): type it again until the
-                # shell is gone.
-                # Open fault: after a cancelled statement Ctrl-D now and then leaves the
-                # shell waiting (seen on every driver); \q ends it then, and the run
-                # says so instead of hanging the suite.
-                status = None
-                for attempt in range(12):
-                    try:
-                        if attempt < 6:
-                            os.write(fd, b"\x04")
-                        else:  # Ctrl-C clears whatever line is left, then \q
-                            os.write(fd, b"\x03")
-                            time.sleep(0.3)
-                            os.write(fd, b"\\q\r")
-                    except OSError:  # the shell has gone and closed the terminal
-                        pass
-                    time.sleep(0.5)
-                    done, status = os.waitpid(pid, os.WNOHANG)
-                    if done:
-                        if attempt >= 6:
-                            print("OPEN: Ctrl-D did not end the shell; \\q did", file=sys.stderr)
-                        break
-                else:
-                    raise AssertionError("neither Ctrl-D nor \\q ended the shell")
-                self.assertEqual(os.waitstatus_to_exitcode(status), 0)
+                sh.write(f"SELECT * FROM {table[:-3]}".encode() + b"\t")
+                sh.wait_for(table[-3:] + " ")  # the editor writes the rest of the name after the typed part
+                sh.write(b"w WHERE w.sco\t")
+                sh.wait_for("re_value ")
+                sh.write(b"IS NULL;\r")
+                sh.wait_for("(0 rows)")
+                sh.wait_for(prompt)
+                # A Ctrl-D typed while a statement runs reaches the terminal in its canonical
+                # mode, which keeps it as a NUL byte: that byte once made the next Ctrl-D a
+                # character of the line (the shell then never ended).
+                slow = {"PostgreSQL": "pg_sleep(1) IS NULL", "MariaDB": "SLEEP(1) = 0",
+                        "SQLite": "(SELECT count(*) > 0 FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                                  "SELECT x + 1 FROM c) SELECT x FROM c LIMIT 1500000))"}[DRIVER]
+                sh.write(f"SELECT 'still here' AS s, {slow} AS slow;\r".encode())
+                time.sleep(0.3)
+                sh.write(b"\x04")
+                sh.wait_for("(1 row)")
+                sh.wait_for(prompt)
+                # One Ctrl-D at a visible prompt ends the shell.
+                sh.write(b"\x04")
+                self.assertEqual(sh.exit_status(), 0)
                 with open(history, encoding="utf-8", errors="replace") as f:
                     entries = f.read().splitlines()
                 # libedit writes an entry per line, its own line breaks as \012 and blanks as \040.
@@ -886,13 +903,6 @@ class ShellTest(unittest.TestCase):
                 self.assertEqual(len(joined), 1, entries)
                 self.assertIn("\\012", joined[0])
                 self.assertFalse(any("lost" in e or "junk" in e for e in entries), entries)
-            finally:
-                try:
-                    os.kill(pid, 9)
-                    os.waitpid(pid, 0)
-                except (ProcessLookupError, ChildProcessError):
-                    pass
-                os.close(fd)
 
 
 def main():
