@@ -203,7 +203,14 @@ public:
     TWorker(TShared& s, int index) : S(s), Index(index), Rng(static_cast<unsigned>(index * 7919 + 17)) {}
 
     void Main() {
-        for (int d = 0; d < drCount; ++d) Seed(d);
+        for (int d = 0; d < drCount; ++d) {
+            try {
+                Seed(d);
+            } catch (...) {
+                ++S.Count.Unexpected;
+                S.Note(std::string("seeding ") + DriverName[d] + ": " + ErrorText(std::current_exception()));
+            }
+        }
         while (!S.Stop.load()) {
             ParkIfAsked();
             if (S.Stop.load()) break;
