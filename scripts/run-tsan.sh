@@ -23,6 +23,8 @@ cmake --build "$build" -j"$jobs" --target velora_thread_tests
 
 # The drivers are not instrumented: what they do inside a call is outside the
 # sanitizer's view, the library's own threads and locks are what it checks.
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
-filter=${VELORA_TSAN_FILTER:-'Drivers/Connect.Cancel*:Drivers/Connect.*Timeout*:*Thread*:ConnectLoginTimeout*'}
+# Races inside a driver, with the evidence for each, are suppressed in
+# tests/support/tsan-suppressions.txt.
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/support/tsan-suppressions.txt ${TSAN_OPTIONS:-}"
+filter=${VELORA_TSAN_FILTER:-'Drivers/Connect.Cancel*:Drivers/Connect.*Timeout*:*Thread*:*/ConnectLoginTimeout.*'}
 exec bash "$root/scripts/test.sh" "$build" --exec "$build/tests/velora_thread_tests" --gtest_filter="$filter" "$@"
