@@ -179,23 +179,24 @@ bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRU
     return true;
 }
 
-String FormatTimeStampText(const SQL_TIMESTAMP_STRUCT& ts) {
+String FormatTemporal(const SQL_TIMESTAMP_STRUCT& ts, std::uint16_t kind, bool midnightAsDate) {
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u", static_cast<int>(ts.year),
-                  static_cast<unsigned>(ts.month), static_cast<unsigned>(ts.day), static_cast<unsigned>(ts.hour),
-                  static_cast<unsigned>(ts.minute), static_cast<unsigned>(ts.second));
-    return buf + FormatFraction(ts.fraction);
-}
-
-String FormatTimeStamp(const SQL_TIMESTAMP_STRUCT& ts) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(ts.year), static_cast<unsigned>(ts.month),
-                  static_cast<unsigned>(ts.day));
-    String text = buf;
-    if (ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return text;
-    std::snprintf(buf, sizeof buf, " %02u:%02u:%02u", static_cast<unsigned>(ts.hour), static_cast<unsigned>(ts.minute),
+    String text;
+    if (kind != fcTime) {
+        std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(ts.year), static_cast<unsigned>(ts.month),
+                      static_cast<unsigned>(ts.day));
+        text = buf;
+        if (kind == fcDate) return text;
+        if (midnightAsDate && ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0) return text;
+        text += ' ';
+    }
+    std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", static_cast<unsigned>(ts.hour), static_cast<unsigned>(ts.minute),
                   static_cast<unsigned>(ts.second));
     return text + buf + FormatFraction(ts.fraction);
 }
+
+String FormatTimeStampText(const SQL_TIMESTAMP_STRUCT& ts) { return FormatTemporal(ts, fcTimeStamp, false); }
+
+String FormatTimeStamp(const SQL_TIMESTAMP_STRUCT& ts) { return FormatTemporal(ts, fcTimeStamp, true); }
 
 }  // namespace velora::detail

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCTypes.h"
 #include "velora/odbc/ODBCBoundary.h"
 
 #include <cstdint>
@@ -87,6 +88,14 @@ String FormatFraction(std::uint32_t nanos);
 /// Parses "yyyy-mm-dd" (dateOnly) or "yyyy-mm-dd[( |T)hh:mm[:ss[.fraction]]]"
 /// into a valid calendar date and time of day. False otherwise.
 bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRUCT& ts);
+
+/// The one text form of dates, times and time stamps: "yyyy-mm-dd" (kind
+/// fcDate), "hh:mm:ss" and the fraction (FormatFraction; kind fcTime), or
+/// both separated by a space (any other kind). `midnightAsDate` is the one
+/// difference between display and exact text: a time stamp at 00:00:00
+/// shows its date alone (the form DateTimeToStr gives), while the exact text
+/// that parameters and stored text take keeps the time.
+String FormatTemporal(const SQL_TIMESTAMP_STRUCT& ts, std::uint16_t kind, bool midnightAsDate);
 
 /// "yyyy-mm-dd hh:mm:ss" and the fraction: the form a time stamp held as
 /// text is stored in.

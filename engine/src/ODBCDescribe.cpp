@@ -7,6 +7,8 @@
 // bytes the column's data area takes. DescribeColumns then lays the columns
 // out one after the other, each data area followed by its indicator slot.
 #include "velora/engine/ODBCCursor.h"
+#include "velora/engine/ODBCStatement.h"
+#include "velora/engine/SQLText.h"
 
 #include "EngineInternal.h"
 
@@ -200,6 +202,64 @@ ColumnForm DescribeDecimalText(const ColumnAttributes& a, TypeMapping m) {
     f.Units1 = static_cast<std::uint16_t>(longest + 1);
     f.Units2 = static_cast<std::int16_t>(std::clamp<SQLLEN>(scale, 0, 127));
     f.Precision = static_cast<std::uint16_t>(std::clamp<SQLLEN>(precision, 0, 127));
+    f.Len = f.Units1;
+    f.Area = f.Len;
+    return f;
+}
+
+/// A text attribute of a column ("" when the driver gives none).
+std::string TextAttribute(const ColumnAttributes& a, SQLUSMALLINT field) {
+    char text[256] = {};
+    SQLSMALLINT length = 0;
+    const SQLRETURN rc = odbc::SQLColAttribute(a.Stmt(), a.Column(), field, text, sizeof text, &length, nullptr);
+    return ODBCSucceeded(rc) ? std::string(text) : std::string();
+}
+
+std::string SQLLiteral(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("''") : std::string(1, c);
+    return out + "'";
+}
+
+/// psqlODBC describes a PostgreSQL numeric declared without precision and
+/// scale (and any computed numeric) as numeric(28,6), although its values
+/// have any number of digits on either side of the point. A column so
+/// described is unconstrained when it has no base column (an expression),
+/// or when the catalog says its base column was declared without a type
+/// modifier; a column declared numeric(28,6) keeps its precision and scale.
+bool IsUnconstrainedNumeric(SQLHDBC dbc, const ColumnAttributes& a) {
+    if (a.Get(SQL_COLUMN_PRECISION, false) != 28 || a.Get(SQL_COLUMN_SCALE, false) != 6) return false;
+    if (TypeName(a) != "numeric" || SQLDialectOf(dbc) != TSQLDialect::PostgreSQL) return false;
+    const std::string table = TextAttribute(a, SQL_DESC_BASE_TABLE_NAME);
+    const std::string column = TextAttribute(a, SQL_DESC_BASE_COLUMN_NAME);
+    if (table.empty() || column.empty()) return true;
+    const std::string schema = TextAttribute(a, SQL_DESC_SCHEMA_NAME);
+    const std::string query =
+        "SELECT a.atttypmod FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
+        "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace WHERE c.relname = " + SQLLiteral(table) +
+        " AND a.attname = " + SQLLiteral(column) + " AND " +
+        (schema.empty() ? std::string("pg_catalog.pg_table_is_visible(c.oid)") : "n.nspname = " + SQLLiteral(schema));
+    SQLHSTMT stmt = ODBCAllocStmt(dbc);
+    SQLINTEGER typmod = 0;
+    SQLLEN indicator = 0;
+    const bool found = ODBCSucceeded(odbc::SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())),
+                                                         SQL_NTS)) &&
+                       ODBCSucceeded(odbc::SQLFetch(stmt)) &&
+                       ODBCSucceeded(odbc::SQLGetData(stmt, 1, SQL_C_SLONG, &typmod, 0, &indicator)) &&
+                       indicator != SQL_NULL_DATA;
+    ODBCFreeStmt(stmt);
+    return found && typmod < 0;
+}
+
+/// A decimal of any precision and scale, fetched as the server's text:
+/// room for 255 characters (longer values read whole on the long road),
+/// no scale (Units2 kAnyScale) and no precision to check.
+ColumnForm DescribeAnyScaleDecimal() {
+    ColumnForm f;
+    f.Type = {fcFloat, 0, SQL_C_CHAR};
+    f.Units1 = 256;
+    f.Units2 = kAnyScale;
+    f.Precision = 0;
     f.Len = f.Units1;
     f.Area = f.Len;
     return f;
@@ -414,7 +474,9 @@ void TODBC::DescribeColumns(const String&) {
         SQLTypes[i] = sqlType;
         if (MayRetype(attrs, sqlType)) FRetypable.push_back(static_cast<std::uint16_t>(i));
 
-        const ColumnForm f = DescribeForm(attrs, sqlType);
+        ColumnForm f = DescribeForm(attrs, sqlType);
+        if (f.Type.FldType == fcFloat && f.Type.CType == SQL_C_CHAR && IsUnconstrainedNumeric(Dbc, attrs))
+            f = DescribeAnyScaleDecimal();
         d.FldType = f.Type.FldType;
         d.SubType = f.Type.SubType;
         d.CType = CTypes[i] = f.Type.CType;

@@ -21,6 +21,7 @@
 #include "EngineInternal.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
@@ -265,6 +266,12 @@ void PutFloat(void* record, std::byte* area, const TODBCFldDesc& d, const std::b
     if (d.CType != SQL_C_CHAR) return PutFixed(record, area, d, in, 8);
     if (!std::isfinite(value))
         throw EConvertError(Format("Column %s cannot hold a value that is not a number", d.GetName()));
+    if (d.Units2 == kAnyScale) {
+        // No scale to round to: the shortest text that reads back as the double.
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+        return PutText(record, area, d, String(text, end));
+    }
     PutText(record, area, d, FloatToStrF(value, ffFixed, std::min<int>(d.Units1, 18), std::max<int>(d.Units2, 0)));
 }
 
@@ -542,8 +549,11 @@ void TODBC::PutDecimalText(int fieldNo, void* record, const String& text) {
     if ((whole.empty() && fraction.empty()) || !digits(whole) || !digits(fraction))
         throw EDatabaseError(Format("'%s' is not a valid decimal value for field '%s'", text, d.GetName()));
     while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
-    while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
-    const int scale = std::max<int>(d.Units2, 0);
+    // A column of any scale keeps the digits as given: PostgreSQL's
+    // unconstrained numeric stores its display scale with the value.
+    if (d.Units2 != kAnyScale)
+        while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+    const int scale = d.Units2 == kAnyScale ? static_cast<int>(fraction.size()) : std::max<int>(d.Units2, 0);
     const int integerDigits = whole == "0" ? 0 : static_cast<int>(whole.size());
     if (static_cast<int>(fraction.size()) > scale ||
         (d.Precision > 0 && integerDigits > static_cast<int>(d.Precision) - scale))
@@ -596,40 +606,19 @@ int TODBC::GetExactValue(int fieldNo, const void* record, String& text, std::uin
         text.assign(AreaText(area, length, d));
         return 1;
     }
-    char out[64];
+    SQL_TIMESTAMP_STRUCT ts{};
     if (dateStruct) {
         SQL_DATE_STRUCT ds;
         std::memcpy(&ds, area, sizeof ds);
-        std::snprintf(out, sizeof out, "%04d-%02u-%02u", ds.year, ds.month, ds.day);
-        text = out;
-        return 1;
-    }
-    if (timeStruct) {
+        ts.year = ds.year, ts.month = ds.month, ts.day = ds.day;
+    } else if (timeStruct) {
         SQL_TIME_STRUCT t;
         std::memcpy(&t, area, sizeof t);
-        std::snprintf(out, sizeof out, "%02u:%02u:%02u", t.hour, t.minute, t.second);
-        text = out;
-        return 1;
+        ts.hour = t.hour, ts.minute = t.minute, ts.second = t.second;
+    } else {
+        std::memcpy(&ts, area, sizeof ts);
     }
-    SQL_TIMESTAMP_STRUCT ts;
-    std::memcpy(&ts, area, sizeof ts);
-    int n = 0;
-    if (kind != fcTime) n = std::snprintf(out, sizeof out, "%04d-%02u-%02u", ts.year, ts.month, ts.day);
-    if (kind != fcDate)
-        n += std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), "%s%02u:%02u:%02u", n ? " " : "", ts.hour,
-                           ts.minute, ts.second);
-    // The fraction is in nanoseconds: written to the milli-, micro- or
-    // nanosecond, whichever keeps every digit the row holds.
-    const std::size_t room = sizeof out - static_cast<std::size_t>(n);
-    if (kind != fcDate && ts.fraction != 0) {
-        if (ts.fraction % 1000000u == 0)
-            n += std::snprintf(out + n, room, ".%03u", ts.fraction / 1000000u);
-        else if (ts.fraction % 1000u == 0)
-            n += std::snprintf(out + n, room, ".%06u", ts.fraction / 1000u);
-        else
-            n += std::snprintf(out + n, room, ".%09u", ts.fraction);
-    }
-    text.assign(out, static_cast<std::size_t>(n));
+    text = detail::FormatTemporal(ts, kind, false);
     return 1;
 }
 

@@ -7,6 +7,7 @@
 // columns take the type the driver knows once the statement ran.
 #include "components/ComponentTestUtil.h"
 #include "components/DataSetTestUtil.h"
+#include "support/DatabaseClient.h"
 
 #include "velora/components/ODBCQuery.h"
 
@@ -24,45 +25,9 @@ namespace {
 using test::DataSetDriverTest;
 using test::DriverKind;
 
-/// The SQLite test database's file, from the data source's "Database=" line.
-std::string SQLiteFile(const std::string& dsn) {
-    std::string ini = std::getenv("ODBCINI") ? std::getenv("ODBCINI") : "";
-    if (ini.empty() && std::getenv("ODBCSYSINI")) ini = std::string(std::getenv("ODBCSYSINI")) + "/odbc.ini";
-    std::ifstream in(ini);
-    std::string line;
-    bool inSection = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line[0] == '[') inSection = line == "[" + dsn + "]";
-        if (inSection && line.rfind("Database=", 0) == 0) return line.substr(9);
-    }
-    return {};
-}
-
 /// One value as the database's own client prints it.
 std::string ClientScalar(const test::TestDriver& drv, const std::string& sql) {
-    std::string cmd;
-    auto env = [](const char* n) { return std::string(std::getenv(n) ? std::getenv(n) : ""); };
-    switch (drv.Kind) {
-        case DriverKind::SQLite:
-            cmd = "sqlite3 '" + SQLiteFile(drv.Dsn) + "' \"" + sql + "\"";
-            break;
-        case DriverKind::PostgreSQL:
-            cmd = "PGPASSWORD='" + drv.Password + "' psql -X -At -h 127.0.0.1 -p " + env("VELORA_PG_PORT") + " -U " +
-                  drv.User + " velora_test -c \"" + sql + "\"";
-            break;
-        default:
-            cmd = "mariadb -N -B -h 127.0.0.1 -P " + env("VELORA_MARIADB_PORT") + " -u " + drv.User + " -p'" +
-                  drv.Password + "' velora_test -e \"" + sql + "\"";
-            break;
-    }
-    std::string out;
-    if (FILE* p = popen((cmd + " 2>&1").c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
+    return test::ClientOutput(drv, sql + ";");
 }
 
 /// One column type on one driver: the value inserted, the field it becomes

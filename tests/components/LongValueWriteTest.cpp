@@ -7,6 +7,7 @@
 // is posted, and SQLite values longer than their column's declared size.
 #include "components/ComponentTestUtil.h"
 #include "components/DataSetTestUtil.h"
+#include "support/DatabaseClient.h"
 
 #include <gtest/gtest.h>
 
@@ -25,46 +26,8 @@ using test::DataSetDriverTest;
 using test::DriverKind;
 using test::ErrorOf;
 
-/// The Database= entry of data source `dsn` in the test odbc.ini.
-std::string SQLiteFile(const std::string& dsn) {
-    const char* ini = std::getenv("ODBCINI");
-    std::ifstream in(ini ? ini : "");
-    std::string line;
-    bool inSection = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line[0] == '[') inSection = line == "[" + dsn + "]";
-        if (inSection && line.rfind("Database=", 0) == 0) return line.substr(9);
-    }
-    return {};
-}
-
-/// Runs `sql` through the data source's own client; answers its output,
-/// one line a row, columns separated by '|'.
-std::string Client(const test::TestDriver& d, const std::string& sql) {
-    const std::string file = testing::TempDir() + "velora-client.sql";
-    std::ofstream(file) << sql << "\n";
-    std::string cmd;
-    auto env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
-    switch (d.Kind) {
-        case DriverKind::SQLite:
-            cmd = "sqlite3 -batch -cmd '.timeout 30000' '" + SQLiteFile(d.Dsn) + "' < '" + file + "'";
-            break;
-        case DriverKind::PostgreSQL:
-            cmd = "PGPASSWORD=velora-pw psql -X -q -At -h 127.0.0.1 -p " + env("VELORA_PG_PORT") +
-                  " -U velora -d velora_test -f '" + file + "'";
-            break;
-        case DriverKind::MariaDB:
-            cmd = "mariadb --no-defaults -h 127.0.0.1 -P " + env("VELORA_MARIADB_PORT") +
-                  " -u velora -pvelora-pw velora_test -N -B < '" + file + "' | tr '\\t' '|'";
-            break;
-    }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> p(popen(cmd.c_str(), "r"), pclose);
-    std::string out;
-    char buf[65536];
-    for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p.get())) > 0;) out.append(buf, n);
-    std::remove(file.c_str());
-    return out;
-}
+/// What the database's own client prints for `sql`.
+std::string Client(const test::TestDriver& d, const std::string& sql) { return test::RunClient(d, sql).Output; }
 
 std::string Hex(const std::string& bytes) {
     static const char* digits = "0123456789ABCDEF";

@@ -22,6 +22,7 @@
 //
 // Adding a type is one line in its driver's table.
 #include "components/DataSetTestUtil.h"
+#include "support/DatabaseClient.h"
 
 #include "velora/components/ODBCQuery.h"
 #include "velora/components/ODBCUpdateSQL.h"
@@ -123,7 +124,6 @@ struct OpenFault {
     const char* Reason;
 };
 constexpr const char* Real15 = "the SQLite driver reads a REAL to 15 significant digits";
-constexpr const char* Numeric28 = "psqlODBC describes an unconstrained numeric as numeric(28,6)";
 const OpenFault OpenFaults[] = {
     {DriverKind::SQLite, "real", Read, 0, Real15},         {DriverKind::SQLite, "real", Read, 1, Real15},
     {DriverKind::SQLite, "real", Read, 5, Real15},         {DriverKind::SQLite, "real", OwnValue, 0, Real15},
@@ -135,13 +135,6 @@ const OpenFault OpenFaults[] = {
     {DriverKind::SQLite, "decimal(20,6)", OwnValue, 0, Real15},
     {DriverKind::SQLite, "decimal(20,6)", UpdateObject, 0, Real15},
     {DriverKind::SQLite, "decimal(20,6)", Tool, 0, Real15},
-    {DriverKind::PostgreSQL, "numeric", Read, 1, Numeric28},
-    {DriverKind::PostgreSQL, "numeric", OwnValue, 0, Numeric28},
-    {DriverKind::PostgreSQL, "numeric", OwnValue, 1, Numeric28},
-    {DriverKind::PostgreSQL, "numeric", UpdateObject, 0, Numeric28},
-    {DriverKind::PostgreSQL, "numeric", UpdateObject, 1, Numeric28},
-    {DriverKind::PostgreSQL, "numeric", Tool, 0, Numeric28},
-    {DriverKind::PostgreSQL, "numeric", Tool, 1, Numeric28},
 };
 
 struct MatrixParam {
@@ -336,28 +329,6 @@ std::pair<std::string, int> Shell(const std::string& command, const std::string&
     return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-/// The database's own client, reading a script from standard input.
-std::string Client(const test::TestDriver& d) {
-    switch (d.Kind) {
-        case DriverKind::SQLite:
-            return "sqlite3 -batch -noheader -bail -cmd '.timeout 30000' " +
-                   ShellArg(std::string(VELORA_BINARY_DIR) + "/velora-test.db");
-        case DriverKind::PostgreSQL:
-            return "PGPASSWORD=" + ShellArg(d.Password) + " psql -XAtq -v ON_ERROR_STOP=1 -h 127.0.0.1 -p " +
-                   Env("VELORA_PG_PORT") + " -U " + d.User + " -d velora_test";
-        case DriverKind::MariaDB:
-            return "mariadb --batch --skip-column-names --default-character-set=utf8mb4 --protocol=tcp -h 127.0.0.1 "
-                   "-P " +
-                   Env("VELORA_MARIADB_PORT") + " -u " + d.User + " -p" + ShellArg(d.Password) + " velora_test";
-    }
-    return "";
-}
-
 /// The client's query of one stored value per row: "id|HEX" with the hex of
 /// the client's bytes of the value (SQLite: its storage class too, and reals
 /// with 17 digits, enough to tell every double), or "id|N" for NULL.
@@ -541,11 +512,7 @@ protected:
     const ColumnType& Col() const { return *GetParam().Column; }
     std::string Placeholders(const std::string& s) const { return Replace(s, "{t}", FTable); }
 
-    std::string ClientRun(const std::string& script) {
-        auto [out, rc] = Shell(Client(Drv()), script);
-        if (rc != 0) ADD_FAILURE() << "the client failed (" << rc << "): " << out.substr(0, 2000);
-        return out;
-    }
+    std::string ClientRun(const std::string& script) { return test::ClientOutput(Drv(), script); }
 
     /// The script that (re)fills the table with the type's values (row i + 1
     /// holds value i).

@@ -5,6 +5,7 @@
 // engine has no form for (read as text), and their stored parameter form.
 #include "components/ComponentTestUtil.h"
 #include "components/DataSetTestUtil.h"
+#include "support/DatabaseClient.h"
 
 #include "velora/components/ODBCQuery.h"
 #include "velora/components/ODBCconst.h"
@@ -180,6 +181,40 @@ TEST_P(Values, UntouchedValuesSurviveAnEditOfAnotherColumn) {
     EXPECT_EQ(Scalar("SELECT note FROM " + name), "new");
     for (std::size_t i = 0; i < kept.size(); ++i)
         EXPECT_EQ(Scalar("SELECT " + kept[i] + " FROM " + name), before[i]) << kept[i];
+}
+
+// psqlODBC describes a numeric without precision as numeric(28,6): such a
+// column (and a computed numeric) keeps every digit on both sides of the
+// point through read and write, while a declared numeric(28,6) keeps its
+// scale check. The client is the oracle.
+TEST_P(Values, UnconstrainedNumericKeepsEveryDigit) {
+    if (Drv().Kind != DriverKind::PostgreSQL) GTEST_SKIP() << "PostgreSQL's unconstrained numeric";
+    const std::string name = CreateTable("id int primary key, n numeric, d numeric(28,6)");
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, 0.5, 1.5)");
+    TODBCTable* t = NewTable(name);
+    t->Open();
+    TField* n = t->FieldByName("n");
+    const char* const written[] = {"0.000000000000000000000000000001",
+                                   "123456789012345678901234567890.123456789012345678901234567890", "-1.5"};
+    for (const char* text : written) {
+        t->Edit();
+        n->SetAsString(text);
+        t->Post();
+        EXPECT_EQ(test::ClientOutput(Drv(), "SELECT n FROM " + name + ";"), text);
+        EXPECT_EQ(n->AsString(), text);
+    }
+    t->Edit();
+    n->SetAsFloat(1e-30);
+    t->Post();
+    EXPECT_EQ(test::ClientOutput(Drv(), "SELECT n FROM " + name + ";"), written[0]);
+    t->Edit();
+    EXPECT_EQ(ErrorOf([&] { t->FieldByName("d")->SetAsString("1.1234567"); }),
+              "Value '1.1234567' does not fit field 'd' of precision 28 and scale 6");
+    t->Cancel();
+    t->Close();
+    TODBCQuery* q = NewQuery("SELECT n + 0 AS e FROM " + name);
+    q->Open();
+    EXPECT_EQ(q->FieldByName("e")->AsString(), written[0]);
 }
 
 TEST_P(Values, DecimalTextIsReadAndWrittenExactly) {

@@ -70,6 +70,10 @@ enum : std::uint16_t {
 /// or offset of the layout can wrap.
 inline constexpr std::uint32_t kMaxBoundColumnLength = 8000;
 
+/// Units2 of a decimal held as text whose column has no scale of its own
+/// (PostgreSQL's unconstrained numeric): its values keep every digit.
+inline constexpr std::int16_t kAnyScale = -1;
+
 /// Bytes of FldName, the terminator included.
 inline constexpr std::size_t kFldNameSize = 32;
 
@@ -81,7 +85,7 @@ struct TODBCFldDesc {
     std::uint16_t FldType = fcUnknown;  ///< engine field type code
     std::uint16_t SubType = 0;          ///< fscMemo or fscBinary for long columns, else 0
     std::uint16_t Units1 = 0;           ///< length, precision, or 19 for timestamps (see DescribeColumns)
-    std::int16_t Units2 = 0;            ///< scale of a decimal held as text, else 0
+    std::int16_t Units2 = 0;            ///< scale of a decimal held as text (kAnyScale: any), else 0
     std::uint16_t Offset = 0;           ///< offset of the data area in a record
     std::uint16_t Len = 0;              ///< buffer length bound with SQLBindCol/SQLBindParameter
     std::uint16_t NullOffset = 0;       ///< offset of the 2-byte indicator slot after the data area
