@@ -171,9 +171,13 @@ struct TShared {
     bool Pause = false;
     int Parked = 0;
     std::vector<std::string> Messages;
+    Clock::time_point Start = Clock::now();
+    /// Keeps the first 40 notes, each with the minute it was made.
     void Note(const std::string& m) {
+        char at[32];
+        std::snprintf(at, sizeof at, "minute %.2f: ", std::chrono::duration<double>(Clock::now() - Start).count() / 60.0);
         std::lock_guard<std::mutex> lock(Mutex);
-        if (Messages.size() < 40) Messages.push_back(m);
+        if (Messages.size() < 40) Messages.push_back(at + m);
     }
     bool InRestartWindow() {
         if (Restarting.load()) return true;
@@ -704,6 +708,7 @@ int main() {
     std::vector<std::thread> threads;
     for (int i = 0; i < cfg.Threads; ++i) workers.push_back(std::make_unique<TWorker>(s, i));
     const auto start = Clock::now();
+    s.Start = start;
     for (auto& w : workers) threads.emplace_back([&w] { w->Main(); });
 
     std::printf("%d threads, %d minutes, a sample every %d s, warm-up %d minutes\n", cfg.Threads, cfg.Minutes,

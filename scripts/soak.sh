@@ -14,6 +14,8 @@
 #   scripts/soak.sh [MINUTES]          # default 60
 #   VELORA_SOAK_SAMPLE_SECONDS=20 VELORA_SOAK_WARMUP_MINUTES=1 scripts/soak.sh 4
 #
+# VELORA_SOAK_PROGRAM runs a Soak built elsewhere (e.g. in build-tsan/ with
+# -DVELORA_BUILD_BENCH=ON, to soak under ThreadSanitizer) instead of building.
 # Exits non-zero when a check fails. The servers stop on every exit path.
 set -euo pipefail
 
@@ -22,8 +24,13 @@ build=${VELORA_BENCH_BUILD:-$root/build-bench}
 jobs=${VELORA_JOBS:-2}
 export VELORA_SOAK_MINUTES=${1:-${VELORA_SOAK_MINUTES:-60}}
 
-cmake -S "$root" --preset bench -B "$build" >/dev/null
-cmake --build "$build" --target Soak -j"$jobs"
+program=${VELORA_SOAK_PROGRAM:-}
+if [ -z "$program" ]; then
+  cmake -S "$root" --preset bench -B "$build" >/dev/null
+  cmake --build "$build" --target Soak -j"$jobs"
+  program=$build/bench/Soak
+fi
+odbc=$(cd "$(dirname "$program")/.." && pwd)/odbc
 
 control=$root/tests/support/server-control.sh
 # Not $TMPDIR: the postgres account must be able to reach the folder.
@@ -42,6 +49,6 @@ VELORA_PG_PORT=$(bash "$control" start pg "$dir")
 VELORA_MARIADB_PORT=$(bash "$control" start mariadb "$dir")
 export VELORA_PG_PORT VELORA_MARIADB_PORT
 export VELORA_SOAK_DIR=$dir VELORA_SOAK_CONTROL=$control
-export ODBCSYSINI=$build/odbc ODBCINI=$build/odbc/odbc.ini
+export ODBCSYSINI=$odbc ODBCINI=$odbc/odbc.ini
 
-"$build/bench/Soak"
+"$program"
