@@ -86,11 +86,13 @@ void TDesignCommand::Define(CLI::App& cmd) {
     cmd.add_option("FORMFILE", FFile, "the form file (created when it does not exist)")->required();
     FCmd = &cmd;
     FAddOption = cmd.add_option("--add", FAdd, "adds a component from the palette: CLASS:NAME");
-    FSetOption = cmd.add_option("--set", FSet,
-                   "types a property value through its editor: COMPONENT.PROPERTY=VALUE (\\n ends a line of a "
-                   "string list)");
-    FParamOption = cmd.add_option("--param", FParam,
-                   "gives a query parameter a type and a value in the parameter editor: QUERY.PARAM=TYPE:VALUE");
+    FSetOption =
+        cmd.add_option("--set", FSet,
+                       "types a property value through its editor: COMPONENT.PROPERTY=VALUE (\\n ends a line of a "
+                       "string list)");
+    FParamOption =
+        cmd.add_option("--param", FParam,
+                       "gives a query parameter a type and a value in the parameter editor: QUERY.PARAM=TYPE:VALUE");
     FVerbOption = cmd.add_option("--verb", FVerb, "runs a component editor's verb, accepting its dialog: COMPONENT:N");
     cmd.add_option("--values", FValues, "prints the values a property's editor offers: COMPONENT.PROPERTY");
     cmd.add_flag("--save", FSave, "writes the form file back");
@@ -169,8 +171,8 @@ int TDesignCommand::Run() {
         std::function<void(const std::string&)> Run;
         std::size_t Next = 0;
     };
-    TStep steps[] = {{FAddOption, FAdd, add}, {FSetOption, FSet, set}, {FParamOption, FParam, param},
-                     {FVerbOption, FVerb, verb}};
+    TStep steps[] = {
+        {FAddOption, FAdd, add}, {FSetOption, FSet, set}, {FParamOption, FParam, param}, {FVerbOption, FVerb, verb}};
     if (FCmd)
         for (const CLI::Option* given : FCmd->parse_order())
             for (TStep& step : steps)

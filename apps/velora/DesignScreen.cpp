@@ -361,8 +361,7 @@ namespace {
 /// An identifier made of the text's letters, digits and underscores.
 String IdentOf(const String& text) {
     String out;
-    for (char c : text)
-        out += std::isalnum(static_cast<unsigned char>(c)) || c == '_' ? c : '_';
+    for (char c : text) out += std::isalnum(static_cast<unsigned char>(c)) || c == '_' ? c : '_';
     if (out.empty() || std::isdigit(static_cast<unsigned char>(out[0]))) out = "_" + out;
     return out;
 }

@@ -98,8 +98,7 @@ std::vector<String> Wrap(const String& text, int width) {
 String StatusText(const TStatusBar& status) {
     String text = status.SimplePanel() ? status.SimpleText() : String();
     if (!status.SimplePanel())
-        for (int i = 0; i < status.Panels()->Count(); ++i)
-            text += (i ? " | " : "") + status.Panels()->Items(i)->Text();
+        for (int i = 0; i < status.Panels()->Count(); ++i) text += (i ? " | " : "") + status.Panels()->Items(i)->Text();
     return OneLine(text);
 }
 
@@ -365,7 +364,8 @@ private:
         int extra = 0;
         for (int i = 0; i < form().ControlCount(); ++i)
             if (auto* status = dynamic_cast<TStatusBar*>(form().Controls(i)); status && status->Visible())
-                extra = std::max(extra, static_cast<int>(Wrap(StatusText(*status), Place(*status, 0, 0).Width).size()) - 1);
+                extra =
+                    std::max(extra, static_cast<int>(Wrap(StatusText(*status), Place(*status, 0, 0).Width).size()) - 1);
         return extra;
     }
 

@@ -86,6 +86,7 @@ void GoToInsertedRow(TODBCDataSet& DataSet, const std::vector<std::byte>& Record
             try {
                 key = ODBCPrimaryKey(*DataSet.Database(), engine->GetTableName());
             } catch (const Exception&) {
+                key.clear();  // no answer from the catalog: every given value is compared
             }
             std::vector<bool> inKey(engine->Columns.size(), false);
             bool whole = !key.empty();
@@ -145,7 +146,6 @@ void TODBCDataSet::InternalPost() {
         GoToInsertedRow(*this, written);
     }
 }
-
 
 void TODBCDataSet::InternalAddRecord(const void* Buffer, bool /*Append*/) {
     // Adding at the end and inserting are the same to the data source.

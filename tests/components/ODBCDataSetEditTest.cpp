@@ -438,7 +438,8 @@ TEST_P(ODBCDataSetEdit, APostedNewRecordStaysShownAndCurrentAndEditsItsOwnRow) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("key given ") + (c.GiveKey ? "yes" : "no") + ", order " + (c.Order ? c.Order : "-"));
         const std::string name = CreateTable(std::string(Drv().Traits.SerialKey) + ", name varchar(20)");
-        for (int i = 1; i <= 5; ++i) FRaw->Exec("INSERT INTO " + name + " (name) VALUES ('row" + std::to_string(i) + "')");
+        for (int i = 1; i <= 5; ++i)
+            FRaw->Exec("INSERT INTO " + name + " (name) VALUES ('row" + std::to_string(i) + "')");
         TODBCTable* t = NewTable(name);
         if (c.Order) {
             t->IndexParams()->Add(c.Order);

@@ -98,11 +98,13 @@ TEST_P(DesignTool, ScriptedOptionsRunInTheOrderGivenAndOpenFieldsAreSavedWithNam
     FRaw->Exec("INSERT INTO " + t + " VALUES (1, 'one', 10), (2, 'two', 20)");
     const std::string form = (std::filesystem::temp_directory_path() / (test::UniqueName("form") + ".form")).string();
     const std::string account = "USER NAME=" + Drv().User + "\\nPASSWORD=" + Drv().Password;
-    auto [out, rc] = Tool("design " + Arg(form) + " --add TODBCDatabase:Database1 --add TODBCQuery:Query1 --set Database1.DataSourceName=" +
-                          Drv().Dsn + " --set Database1.LoginPrompt=False --set " + Arg("Database1.Params=" + account) +
-                          " --set Query1.Database=Database1 --set " +
-                          Arg("Query1.SQL=SELECT id, name FROM " + t + " WHERE qty >= :least") +
-                          " --param Query1.least=Integer:20 --set Query1.Active=True --save");
+    auto [out, rc] =
+        Tool("design " + Arg(form) +
+             " --add TODBCDatabase:Database1 --add TODBCQuery:Query1 --set Database1.DataSourceName=" + Drv().Dsn +
+             " --set Database1.LoginPrompt=False --set " + Arg("Database1.Params=" + account) +
+             " --set Query1.Database=Database1 --set " +
+             Arg("Query1.SQL=SELECT id, name FROM " + t + " WHERE qty >= :least") +
+             " --param Query1.least=Integer:20 --set Query1.Active=True --save");
     ASSERT_EQ(rc, 0) << out;
     std::ifstream in(form);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

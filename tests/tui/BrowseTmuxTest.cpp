@@ -49,7 +49,8 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
                  " SELECT x, 'item' || x, NULL, NULL FROM c");
     raw.Exec("UPDATE " + t + " SET note = 'first line of the memo\nsecond line, past the grid''s column' WHERE id = 3");
     raw.Exec("UPDATE " + t + " SET note = '', price = 814.5 WHERE id = 4");
-    const std::string memoCell = "<memo " + raw.Scalar("SELECT length(note) FROM " + t + " WHERE id = 3").value() + " B>";
+    const std::string memoCell =
+        "<memo " + raw.Scalar("SELECT length(note) FROM " + t + " WHERE id = 3").value() + " B>";
 
     std::string command = std::string(VELORA_TOOL) + " browse " + d.Dsn + " " + t;
     if (!d.User.empty()) command += " --user " + ShellQuote(d.User) + " --password " + ShellQuote(d.Password);
