@@ -145,7 +145,8 @@ int main(int argc, char** argv) {
     const char* servers = std::getenv("VELORA_TEST_SERVERS");
     auto pg = DataSource("VeloraPG");
     if (servers && std::string(servers) == "1" && !pg.empty() && Run({"psql", "--version"}).Status == 0) {
-        const std::map<std::string, std::string> env = {{"PGPASSWORD", "velora-pw"}};
+        const std::map<std::string, std::string> env = {{"PGPASSWORD", "velora-pw"},
+                                                        {"PGOPTIONS", "-c client_min_messages=warning"}};
         const std::vector<std::string> psql = {"psql",        "-X", "-q", "-h", pg["Servername"], "-p", pg["Port"],
                                                "-U",          "velora", "-d", pg["Database"]};
         const std::vector<std::string> account = {"--user", "velora", "--password", "velora-pw"};
