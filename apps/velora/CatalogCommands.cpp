@@ -3,7 +3,10 @@
 //
 // `describe` finds the field type of each column the way an application
 // meets it: a query over the table (with a condition that holds for no row)
-// is opened, and its fields are the ones a dataset gives the columns.
+// is opened, and its fields are the ones a dataset gives the columns. The
+// rest comes from the catalog component: the declared type (size and scale
+// only where the type has them), default, nullability and key, then, in the
+// table format, the indexes and foreign keys where the driver lists them.
 #include "CatalogCommands.h"
 
 #include "RowWriter.h"
@@ -14,6 +17,7 @@
 #include "velora/odbc/ODBCBoundary.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace velora::app {
 
@@ -22,6 +26,37 @@ namespace {
 TCell Text(const std::string& s) { return {false, false, s}; }
 TCell Number(long long n) { return {false, false, std::to_string(n)}; }
 TCell Null() { return {true, false, {}}; }
+
+/// "a, b"
+std::string Joined(const std::vector<String>& names) {
+    std::string out;
+    for (const String& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
+/// The indexes and foreign keys of `table` as lines under the columns; a
+/// driver that does not list them is named so.
+void WriteKeys(TODBCDatabase& db, const std::string& table, std::FILE* out) {
+    std::string text;
+    try {
+        const std::vector<TODBCIndexInfo> indexes = ODBCListIndexes(db, table);
+        text += indexes.empty() ? "Indexes: none\n" : "Indexes:\n";
+        for (const TODBCIndexInfo& i : indexes)
+            text += "  " + i.Name + (i.Unique ? " UNIQUE (" : " (") + Joined(i.Columns) + ")\n";
+    } catch (const EODBCError&) {
+        text += "Indexes: not listed by the driver\n";
+    }
+    try {
+        const std::vector<TODBCForeignKeyInfo> keys = ODBCListForeignKeys(db, table);
+        text += keys.empty() ? "Foreign keys: none\n" : "Foreign keys:\n";
+        for (const TODBCForeignKeyInfo& k : keys)
+            text += "  " + (k.Name.empty() ? "" : k.Name + " ") + "(" + Joined(k.Columns) + ") REFERENCES " + k.RefTable +
+                    " (" + Joined(k.RefColumns) + ")\n";
+    } catch (const EODBCError&) {
+        text += "Foreign keys: not listed by the driver\n";
+    }
+    std::fputs(text.c_str(), out);
+}
 
 }  // namespace
 
@@ -61,12 +96,23 @@ void WriteColumns(TODBCDatabase& db, const std::string& table, const TOutputOpti
                    {"type"},
                    {"size", TCellKind::Number},
                    {"decimals", TCellKind::Number},
+                   {"default"},
                    {"nullable"},
                    {"key", TCellKind::Number},
                    {"field type"}});
     for (const TODBCColumnInfo& c : columns) {
         TField* field = query->FindField(c.Name);
-        writer->Row({Text(c.Name), Text(c.TypeName), Number(c.Size), c.Decimals < 0 ? Null() : Number(c.Decimals),
+        // Size and decimals as the declared type has them, none where it has none.
+        const std::string declared = ODBCDeclaredType(c);
+        long long size = -1, decimals = -1;
+        if (const std::size_t open = declared.find('('); open != std::string::npos) {
+            int p = -1, d = -1;
+            const int n = std::sscanf(declared.c_str() + open, "(%d,%d", &p, &d);
+            size = n >= 1 ? p : -1;
+            decimals = n >= 2 ? d : -1;
+        }
+        writer->Row({Text(c.Name), Text(declared), size < 0 ? Null() : Number(size),
+                     decimals < 0 ? Null() : Number(decimals), c.Default ? Text(*c.Default) : Null(),
                      Text(c.Nullable == SQL_NO_NULLS   ? "no"
                           : c.Nullable == SQL_NULLABLE ? "yes"
                                                        : "unknown"),
@@ -74,6 +120,7 @@ void WriteColumns(TODBCDatabase& db, const std::string& table, const TOutputOpti
                      field ? Text(FieldTypeName(field->DataType())) : Text("(none: not read)")});
     }
     writer->End(static_cast<long long>(columns.size()));
+    if (output.Format == "table") WriteKeys(db, table, out);
     query->Close();
 }
 

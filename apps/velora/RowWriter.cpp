@@ -290,22 +290,29 @@ public:
     void Begin(const std::vector<TColumn>& columns) override {
         FColumns = columns;
         if (!FHeader) return;
-        std::string line;
-        for (std::size_t i = 0; i < columns.size(); ++i) line += (i ? Separator() : "") + Field(columns[i].Name);
-        Write(FOut, line + End());
+        FLine.clear();
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (i) FLine += Separator();
+            AppendField(columns[i].Name);
+        }
+        FLine += End();
+        Write(FOut, FLine);
     }
 
     void Row(const TRow& row) override {
-        std::string line;
+        FLine.clear();
         for (std::size_t i = 0; i < row.size(); ++i) {
-            if (i) line += Separator();
+            if (i) FLine += Separator();
             const TCell& c = row[i];
             if (c.Null)
-                line += FNull;
+                FLine += FNull;
+            else if (FColumns[i].Kind == TCellKind::Binary && !c.Placeholder)
+                AppendField(Hex(c.Text));
             else
-                line += Field(FColumns[i].Kind == TCellKind::Binary && !c.Placeholder ? Hex(c.Text) : c.Text);
+                AppendField(c.Text);
         }
-        Write(FOut, line + End());
+        FLine += End();
+        Write(FOut, FLine);
     }
 
     void End(long long) override {}
@@ -314,34 +321,31 @@ private:
     const char* Separator() const { return FTabs ? "\t" : ","; }
     const char* End() const { return FTabs ? "\n" : "\r\n"; }
 
-    std::string Field(const std::string& text) const {
-        std::string out;
+    /// Appends `text` to the line as a field: escaped (tsv) or quoted where
+    /// needed (csv), in runs rather than character by character.
+    void AppendField(const std::string& text) {
         if (FTabs) {
-            for (char ch : text) {
-                switch (ch) {
-                    case '\\':
-                        out += "\\\\";
-                        break;
-                    case '\t':
-                        out += "\\t";
-                        break;
-                    case '\n':
-                        out += "\\n";
-                        break;
-                    case '\r':
-                        out += "\\r";
-                        break;
-                    default:
-                        out += ch;
-                }
+            std::size_t from = 0;
+            for (std::size_t at; (at = text.find_first_of("\\\t\n\r", from)) != std::string::npos; from = at + 1) {
+                FLine.append(text, from, at - from);
+                FLine += text[at] == '\\' ? "\\\\" : text[at] == '\t' ? "\\t" : text[at] == '\n' ? "\\n" : "\\r";
             }
-            return out;
+            FLine.append(text, from, std::string::npos);
+            return;
         }
         // An empty string is quoted, so that it differs from NULL.
-        if (!text.empty() && text.find_first_of(",\"\r\n") == std::string::npos) return text;
-        out = "\"";
-        for (char ch : text) out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-        return out + "\"";
+        if (!text.empty() && text.find_first_of(",\"\r\n") == std::string::npos) {
+            FLine += text;
+            return;
+        }
+        FLine += '"';
+        std::size_t from = 0;
+        for (std::size_t at; (at = text.find('"', from)) != std::string::npos; from = at + 1) {
+            FLine.append(text, from, at + 1 - from);
+            FLine += '"';
+        }
+        FLine.append(text, from, std::string::npos);
+        FLine += '"';
     }
 
     std::FILE* FOut;
@@ -349,6 +353,7 @@ private:
     bool FTabs;
     std::string FNull;
     std::vector<TColumn> FColumns;
+    std::string FLine;  ///< the line being built, kept to reuse its memory
 };
 
 // ---------------------------------------------------------------------------

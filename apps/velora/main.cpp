@@ -81,7 +81,9 @@ const std::vector<TCommandEntry>& Commands() {
         {"connect", "connects to DSN, prints the cursor mode and the server name, disconnects",
          Make<TConnectCommand>()},
         {"tables", "lists the tables and views of DSN", Make<TTablesCommand>()},
-        {"describe", "lists the columns of a table: SQL type, size, decimals, nullable, key, field type",
+        {"describe",
+         "lists the columns of a table (declared type, size and decimals where the type has them, default, nullable, "
+         "key, field type), then its indexes and foreign keys",
          Make<TDescribeCommand>()},
         {"table", "writes the rows of a table", Make<TTableCommand>()},
         {"query", "runs SQL with :name parameters and writes its rows, or the rows it affected", Make<TQueryCommand>()},
@@ -305,7 +307,8 @@ private:
         m += ".SH OUTPUT FORMATS\n"
              ".TP\n.B table\naligned columns by display width, numbers on the right, decimals with their scale, "
              "control characters escaped (\\en, \\et), memo text and binary values (hexadecimal, with their "
-             "length) cut with an ellipsis to 40 columns, NULL as (null), the row count at the end\n"
+             "length) cut with an ellipsis to 40 columns, NULL as (null), the row count at the end; with \\-x "
+             "(\\-\\-expanded, the shell's \\ex) each row is a -[ RECORD n ] block of column | value lines\n"
              ".TP\n.B csv\nRFC 4180: quoted where needed, lines end with CR LF; NULL is an empty field, the empty "
              "string is \"\"\n"
              ".TP\n.B tsv\ntab-separated, with \\e\\e, \\et, \\en and \\er escapes; NULL is \\eN\n"
@@ -350,6 +353,8 @@ int main(int argc, char** argv) {
     app::TProgress::ProgramStart();
     // A reader that goes away (velora ... | head) ends the tool quietly.
     std::signal(SIGPIPE, SIG_IGN);
+    // Rows written to a file or a pipe go out in 64 KiB writes, not 4 KiB.
+    if (!::isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     int status = 1;
     try {
 #ifdef VELORA_DATA_COMMANDS_ONLY

@@ -122,6 +122,8 @@ std::vector<TODBCColumnInfo> ODBCListColumns(TODBCDatabase& db, const String& ta
             c.Size = stmt.Number(7, 0);
             c.Decimals = static_cast<SQLSMALLINT>(stmt.Number(9, -1));
             c.Nullable = static_cast<SQLSMALLINT>(stmt.Number(11, SQL_NULLABLE_UNKNOWN));
+            // SQLite's driver writes NULL for a column without a default.
+            if (const String def = stmt.Text(13); !def.empty() && !SameText(def, "NULL")) c.Default = def;
             columns.push_back(std::move(c));
         }
     }
@@ -131,6 +133,64 @@ std::vector<TODBCColumnInfo> ODBCListColumns(TODBCDatabase& db, const String& ta
         for (std::size_t i = 0; i < key.size(); ++i)
             if (SameText(key[i], c.Name)) c.KeySequence = static_cast<int>(i + 1);
     return columns;
+}
+
+String ODBCDeclaredType(const TODBCColumnInfo& c) {
+    if (c.TypeName.find('(') != String::npos) return c.TypeName;
+    switch (c.SQLType) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_WCHAR:
+        case SQL_WVARCHAR:
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+            return c.Size > 0 ? c.TypeName + "(" + std::to_string(c.Size) + ")" : c.TypeName;
+        case SQL_DECIMAL:
+        case SQL_NUMERIC:
+            if (c.Size <= 0) return c.TypeName;
+            return c.TypeName + "(" + std::to_string(c.Size) +
+                   (c.Decimals > 0 ? "," + std::to_string(c.Decimals) : String()) + ")";
+        default:
+            return c.TypeName;
+    }
+}
+
+std::vector<TODBCIndexInfo> ODBCListIndexes(TODBCDatabase& db, const String& table) {
+    auto [schema, name] = SplitName(table);
+    TCatalogStatement stmt(db);
+    stmt.Check(odbc::SQLStatistics(stmt.Handle(), nullptr, 0, Arg(schema), SQL_NTS, Arg(name), SQL_NTS, SQL_INDEX_ALL,
+                                   SQL_QUICK));
+    std::vector<TODBCIndexInfo> indexes;
+    while (stmt.Fetch()) {
+        if (stmt.Number(7, SQL_TABLE_STAT) == SQL_TABLE_STAT) continue;  // the table's own statistics row
+        const bool unique = stmt.Number(4, 1) == 0;
+        const String index = stmt.Text(6);
+        const String column = stmt.Text(9);
+        if (indexes.empty() || indexes.back().Name != index) indexes.push_back({index, unique, {}});
+        indexes.back().Columns.push_back(column);
+    }
+    return indexes;
+}
+
+std::vector<TODBCForeignKeyInfo> ODBCListForeignKeys(TODBCDatabase& db, const String& table) {
+    auto [schema, name] = SplitName(table);
+    TCatalogStatement stmt(db);
+    stmt.Check(odbc::SQLForeignKeys(stmt.Handle(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, Arg(schema),
+                                    SQL_NTS, Arg(name), SQL_NTS));
+    std::vector<TODBCForeignKeyInfo> keys;
+    while (stmt.Fetch()) {
+        const String refSchema = stmt.Text(2), refTable = stmt.Text(3), refColumn = stmt.Text(4);
+        const String column = stmt.Text(8);
+        const SQLLEN sequence = stmt.Number(9, 1);
+        const String keyName = stmt.Text(12);
+        const String target = refSchema.empty() ? refTable : refSchema + "." + refTable;
+        // A key sequence of 1 starts the next key.
+        if (keys.empty() || sequence <= 1 || keys.back().Name != keyName || keys.back().RefTable != target)
+            keys.push_back({keyName, {}, target, {}});
+        keys.back().Columns.push_back(column);
+        keys.back().RefColumns.push_back(refColumn);
+    }
+    return keys;
 }
 
 }  // namespace velora

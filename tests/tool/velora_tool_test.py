@@ -494,6 +494,41 @@ class ToolTest(unittest.TestCase):
         self.assertIn("no_such_table_here", p.stderr)
 
 
+    def test_describe_gives_declared_types_defaults_indexes_and_foreign_keys(self):
+        parent, child = "tool_desc_p_%d" % os.getpid(), "tool_desc_c_%d" % os.getpid()
+        blob = {"SQLite": "blob", "PostgreSQL": "bytea", "MariaDB": "blob"}[DRIVER]
+        sql(f"CREATE TABLE {parent} (id integer primary key)")
+        self.addCleanup(sql, f"DROP TABLE {parent}")
+        sql(f"CREATE TABLE {child} (id integer primary key, code varchar(12) NOT NULL DEFAULT 'new', "
+            f"amount numeric(10,2), data {blob}, parent_id integer REFERENCES {parent}(id))")
+        self.addCleanup(sql, f"DROP TABLE {child}")
+        sql(f"CREATE INDEX {child}_code ON {child} (code, amount)")
+        columns = json.loads(velora("describe", dsn(), child, "--format", "json", *account()).stdout)
+        by = {c["column"]: c for c in columns}
+        cases = [  # column, declared type (lower case), size, decimals, default holds, nullable
+            ("id", None, None, None, None, "no" if DRIVER != "SQLite" else None),
+            ("code", "varchar(12)", 12, None, "new", "no"),
+            ("amount", "numeric(10,2)", 10, 2, None, "yes"),
+            ("data", None, None, None, None, "yes"),
+        ]
+        for name, declared, size, decimals, default, nullable in cases:
+            c = by[name]
+            if declared:
+                self.assertEqual(c["type"].lower().replace("decimal", "numeric"), declared, c)
+            else:
+                self.assertNotIn("(", c["type"], c)  # integer and long types carry no size
+            self.assertEqual((c["size"], c["decimals"]), (size, decimals), c)
+            if default:
+                self.assertIn(default, c["default"] or "", c)
+            if nullable:
+                self.assertEqual(c["nullable"], nullable, c)
+        self.assertEqual(by["id"]["key"], 1)
+        text = velora("describe", dsn(), child, *account()).stdout
+        self.assertRegex(text, r"\n  \S*%s_code \(code, amount\)\n" % child, text)
+        if "Foreign keys: not listed by the driver" not in text:
+            self.assertRegex(text, r"\(parent_id\) REFERENCES \S*%s \(id\)" % parent, text)
+
+
 class PeopleTest(unittest.TestCase):
     """What the tool tells people: errors in their words, booleans as they type them."""
 

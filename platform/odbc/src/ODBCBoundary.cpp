@@ -741,6 +741,25 @@ SQLRETURN SQLPrimaryKeys(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLe
     });
 }
 
+SQLRETURN SQLStatistics(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength1, SQLCHAR* SchemaName,
+                        SQLSMALLINT NameLength2, SQLCHAR* TableName, SQLSMALLINT NameLength3, SQLUSMALLINT Unique,
+                        SQLUSMALLINT Reserved) {
+    return Run("SQLStatistics", Stmt, [&] {
+        return ::SQLStatistics(Stmt, CatalogName, NameLength1, SchemaName, NameLength2, TableName, NameLength3, Unique,
+                               Reserved);
+    });
+}
+
+SQLRETURN SQLForeignKeys(SQLHSTMT Stmt, SQLCHAR* PKCatalogName, SQLSMALLINT NameLength1, SQLCHAR* PKSchemaName,
+                         SQLSMALLINT NameLength2, SQLCHAR* PKTableName, SQLSMALLINT NameLength3,
+                         SQLCHAR* FKCatalogName, SQLSMALLINT NameLength4, SQLCHAR* FKSchemaName,
+                         SQLSMALLINT NameLength5, SQLCHAR* FKTableName, SQLSMALLINT NameLength6) {
+    return Run("SQLForeignKeys", Stmt, [&] {
+        return ::SQLForeignKeys(Stmt, PKCatalogName, NameLength1, PKSchemaName, NameLength2, PKTableName, NameLength3,
+                                FKCatalogName, NameLength4, FKSchemaName, NameLength5, FKTableName, NameLength6);
+    });
+}
+
 #undef VELORA_ROUTE
 
 // ---------------------------------------------------------------------------

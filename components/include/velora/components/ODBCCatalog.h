@@ -2,13 +2,14 @@
 // SPDX-License-Identifier: MIT
 //
 // What a connected database holds, read from the driver's catalog functions
-// (SQLTables, SQLColumns, SQLPrimaryKeys): the lists behind the velora tool's
+// (SQLTables, SQLColumns, SQLPrimaryKeys, SQLStatistics, SQLForeignKeys): the lists behind the velora tool's
 // `tables` and `describe` commands and the design-time table picker.
 #pragma once
 
 #include "velora/components/ODBCDatabase.h"
 #include "velora/odbc/ODBCDefs.h"
 
+#include <optional>
 #include <vector>
 
 namespace velora {
@@ -39,13 +40,50 @@ struct TODBCColumnInfo {
     /// SQL_NO_NULLS (0), SQL_NULLABLE (1) or SQL_NULLABLE_UNKNOWN (2).
     odbc::SmallInt Nullable = 2;
     int KeySequence = 0;  ///< position in the primary key from 1; 0: not in it
+    /// COLUMN_DEF: the default as the data source writes it (a literal is
+    /// quoted, 'x'); none when the column has no default (or NULL) or the driver
+    /// does not say.
+    std::optional<String> Default;
 };
+
+/// The declared type of a column for people: the type name with the length
+/// of a character or binary type and the precision and scale of a decimal
+/// ("varchar(40)", "numeric(10,2)"), the name alone for the other types
+/// (whose COLUMN_SIZE and DECIMAL_DIGITS say nothing the name does not), and
+/// the name as it is when it carries its own declaration (SQLite keeps
+/// "decimal(10,2)").
+String ODBCDeclaredType(const TODBCColumnInfo& column);
 
 /// The columns of `table` in their order, with their place in the primary
 /// key. `table` may be "schema.table".
 /// \throws EODBCError when the driver refuses; EDatabaseError when `db` is
 ///         not connected or the table has no columns (it does not exist).
 std::vector<TODBCColumnInfo> ODBCListColumns(TODBCDatabase& db, const String& table);
+
+/// One index of a table (SQLStatistics), its columns in index order.
+struct TODBCIndexInfo {
+    String Name;
+    bool Unique = false;
+    std::vector<String> Columns;
+};
+
+/// The indexes of `table` in the driver's order (unique ones first).
+/// `table` may be "schema.table".
+/// \throws EODBCError when the driver does not answer.
+std::vector<TODBCIndexInfo> ODBCListIndexes(TODBCDatabase& db, const String& table);
+
+/// One foreign key of a table (SQLForeignKeys): its columns and the
+/// columns of the table they refer to, in key order.
+struct TODBCForeignKeyInfo {
+    String Name;  ///< empty when the driver gives none
+    std::vector<String> Columns;
+    String RefTable;  ///< "schema.table" where the driver names a schema
+    std::vector<String> RefColumns;
+};
+
+/// The foreign keys `table` holds. `table` may be "schema.table".
+/// \throws EODBCError when the driver does not answer.
+std::vector<TODBCForeignKeyInfo> ODBCListForeignKeys(TODBCDatabase& db, const String& table);
 
 /// The primary-key columns of `table` in key order (empty: none known).
 /// `table` may be "schema.table".

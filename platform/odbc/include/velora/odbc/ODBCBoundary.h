@@ -102,6 +102,13 @@ SQLRETURN SQLColumns(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength
                      SQLSMALLINT NameLength4);
 SQLRETURN SQLPrimaryKeys(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength1, SQLCHAR* SchemaName,
                          SQLSMALLINT NameLength2, SQLCHAR* TableName, SQLSMALLINT NameLength3);
+SQLRETURN SQLStatistics(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength1, SQLCHAR* SchemaName,
+                        SQLSMALLINT NameLength2, SQLCHAR* TableName, SQLSMALLINT NameLength3, SQLUSMALLINT Unique,
+                        SQLUSMALLINT Reserved);
+SQLRETURN SQLForeignKeys(SQLHSTMT Stmt, SQLCHAR* PKCatalogName, SQLSMALLINT NameLength1, SQLCHAR* PKSchemaName,
+                         SQLSMALLINT NameLength2, SQLCHAR* PKTableName, SQLSMALLINT NameLength3,
+                         SQLCHAR* FKCatalogName, SQLSMALLINT NameLength4, SQLCHAR* FKSchemaName,
+                         SQLSMALLINT NameLength5, SQLCHAR* FKTableName, SQLSMALLINT NameLength6);
 
 SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber, SQLSMALLINT DiagIdentifier,
                           SQLPOINTER DiagInfo, SQLSMALLINT BufferLength, SQLSMALLINT* StringLength);
