@@ -7,6 +7,7 @@
 #include "velora/components/ODBCQuery.h"
 
 #include "velora/components/ODBCSQLParser.h"
+#include "ODBCParamSetLayout.h"
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
@@ -227,6 +228,7 @@ SQLHSTMT TODBCQuery::CreateHandle() {
 
 SQLHSTMT TODBCQuery::CreateCursor(bool GenHandle) {
     if (FSQL->Count() == 0) DatabaseError(SEmptySQLStatement);
+    FArrayRan = false;
     SetPrepared(true);
     if (FDataLink->DataSource()) SetParamsFromCursor();
     SQLHSTMT result = GetQueryCursor(GenHandle);
@@ -256,7 +258,10 @@ void TODBCQuery::ExecSQL() {
     SetDBFlag(flagExecSQL, true);
     std::exception_ptr error;
     try {
-        if (IsTransactionStatement()) {
+        FArrayRan = false;
+        if (FArraySize > 0) {
+            ExecArray();
+        } else if (IsTransactionStatement()) {
             SetPrepared(false);
             Database()->RunTransactionStatement(StmtText(), &FExecWarnings);
             FRowsAffected = -1;
@@ -273,6 +278,8 @@ void TODBCQuery::ExecSQL() {
 
 std::int32_t TODBCQuery::GetRowsAffected() {
     if (!FPrepared) return FRowsAffected;
+    if (FArrayRan)
+        return FArrayResult.RowsAffected > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(FArrayResult.RowsAffected);
     std::int32_t count = -1;
     return ODBCRowCount(QueryStmt(), count) == 0 ? count : -1;
 }

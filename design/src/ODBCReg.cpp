@@ -27,6 +27,7 @@ void Register() {
         RegisterComponents("Velora Data", {"TODBCQuery"});
         RegisterComponents("Velora Data", {"TODBCDataSource"});
         RegisterComponents("Velora Data", {"TODBCUpdateSQL"});
+        RegisterComponents("Velora Data", {"TODBCBatchCopy"});
         RegisterPropertyEditor("String", "TODBCDatabase", "DataSourceName", PropertyEditorClass<TDSNProperty>());
         RegisterPropertyEditor("String", "TODBCDataSet", "TableName", PropertyEditorClass<TTblListProperty>());
         RegisterPropertyEditor("TODBCInfo", "", "About", PropertyEditorClass<TAboutProperty>());

@@ -45,11 +45,11 @@ bool Is(TPropertyEditor* e) {
     return dynamic_cast<TTagged<N>*>(e) != nullptr;
 }
 
-TEST(DesignRegistration, PaletteHoldsTheSixComponentsInRegistrationOrderAndRegisteringAgainChangesNothing) {
+TEST(DesignRegistration, PaletteHoldsTheSevenComponentsInRegistrationOrderAndRegisteringAgainChangesNothing) {
     Register();
     Register();
-    const std::vector<String> expected{"TODBCSession", "TODBCDatabase",   "TODBCTable",
-                                       "TODBCQuery",   "TODBCDataSource", "TODBCUpdateSQL"};
+    const std::vector<String> expected{"TODBCSession",    "TODBCDatabase",  "TODBCTable",    "TODBCQuery",
+                                       "TODBCDataSource", "TODBCUpdateSQL", "TODBCBatchCopy"};
     EXPECT_EQ(PaletteClasses("Velora Data"), expected);
     EXPECT_EQ(PaletteClasses("Velora"), std::vector<String>{});
 }

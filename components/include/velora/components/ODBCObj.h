@@ -8,6 +8,7 @@
 // its own.
 #pragma once
 
+#include "velora/components/ODBCBatchCopy.h"
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCDataSource.h"
 #include "velora/components/ODBCDatabase.h"

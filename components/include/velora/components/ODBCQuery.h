@@ -27,9 +27,11 @@
 #pragma once
 
 #include "velora/components/ODBCDataSet.h"
+#include "velora/components/ODBCParamArray.h"
 #include "velora/components/ODBCParamBuffer.h"
 #include "velora/components/ODBCParams.h"
 #include "velora/db/DataLink.h"
+#include "velora/engine/ODBCParamSets.h"
 #include "velora/odbc/ODBCDefs.h"
 
 #include <cstdint>
@@ -40,6 +42,7 @@
 namespace velora {
 
 class TODBCQuery;
+class TODBCParamSetLayout;
 
 /// The query's link to its master data source.
 class TODBCQueryDataLink : public TDataLink {
@@ -100,7 +103,8 @@ public:
     ///         without value or out of range; EODBCError from the driver.
     void ExecSQL();
     /// While prepared, the driver's count of rows the last execution
-    /// affected (-1 when it has none); afterwards the count saved when the
+    /// affected (-1 when it has none; after parameter arrays their total,
+    /// see ArrayResult); afterwards the count saved when the
     /// statement was released (-1 unless no cursor was made since
     /// preparation).
     std::int32_t RowsAffected() { return GetRowsAffected(); }
@@ -134,6 +138,43 @@ public:
     /// first), ParamBufferSize bytes with the NULL word last.
     const std::byte* ParamBuffer() const { return FParamBuffer.Data(); }
     int ParamBufferSize() const { return FParamBuffer.Size(); }
+
+    // ---- parameter arrays ---------------------------------------------------------
+    // With ArraySize N > 0, ExecSQL runs the prepared statement once for each
+    // of N parameter sets, whose values are in ArrayValues(i) (the values in
+    // Params are then not used, only their names and DataTypes). The sets go
+    // to the driver as arrays of ArrayChunk sets a call where it takes them
+    // (all three test drivers do), else, or with ArrayOneByOne, one by one on
+    // the same statement: the outcome is the same. Sets run in order; a set
+    // the server refuses does not stop the others: after the run ExecSQL
+    // raises EODBCParamSetError naming the first failed set (indexes from 0)
+    // and listing every failed one in FailedSets. The sets that did not fail
+    // are written (under autocommit, each call's at once); inside the
+    // application's transaction, Rollback undoes them all.
+
+    /// Number of parameter sets (0: ExecSQL runs one set, from Params).
+    std::int64_t ArraySize() const { return FArraySize; }
+    /// Sizes every parameter's value array (new sets unset: ExecSQL refuses
+    /// a set left without value).
+    void SetArraySize(std::int64_t Value);
+    /// The values of parameter Index across the sets (repeated names share the
+    /// first one's array, as they share its value).
+    /// 	hrows EListError for an index out of range.
+    TODBCParamArray* ArrayValues(int Index);
+    /// 	hrows EDatabaseError "Parameter '%s' not found".
+    TODBCParamArray* ArrayValuesByName(const String& Name);
+    /// Sets a driver call (default 1000).
+    int ArrayChunk() const { return FArrayChunk; }
+    void SetArrayChunk(int Value) { FArrayChunk = Value < 1 ? 1 : Value; }
+    /// Run the sets one by one even where the driver takes arrays: every set's
+    /// row count is then known on every driver.
+    bool ArrayOneByOne() const { return FArrayOneByOne; }
+    void SetArrayOneByOne(bool Value) { FArrayOneByOne = Value; }
+    /// What the last array execution did: the total of rows affected (-1 when
+    /// a driver did not tell), rows a set affected (-1 where the driver tells
+    /// only the total of an array call: SQLite's and MariaDB's drivers), the
+    /// failed sets, whether arrays went to the driver.
+    const TODBCParamSetResult& ArrayResult() const { return FArrayResult; }
 
     // ---- master ------------------------------------------------------------------
     /// The master data source (nil: none).
@@ -208,6 +249,8 @@ private:
     void GetStatementHandle(const String& Text);
     void FreeStatement() noexcept;
     void SetParams();
+    /// ExecSQL with ArraySize > 0.
+    void ExecArray();
     /// The engine cursor of the statement, wherever it is kept.
     TODBC* QueryEngine() const { return FEngine ? FEngine.get() : Engine(); }
     /// The prepared statement, wherever it is kept (nil when none).
@@ -235,6 +278,13 @@ private:
     /// The engine cursor while the query keeps it (closed and prepared).
     std::unique_ptr<TODBC> FEngine;
     std::vector<odbc::DiagRecord> FExecWarnings;
+    std::int64_t FArraySize = 0;
+    std::vector<std::unique_ptr<TODBCParamArray>> FArrays;  ///< by parameter entry
+    int FArrayChunk = 1000;
+    bool FArrayOneByOne = false;
+    bool FArrayRan = false;  ///< the last ExecSQL ran parameter arrays (RowsAffected is their total)
+    TODBCParamSetResult FArrayResult;
+    std::unique_ptr<TODBCParamSetLayout> FLayout;
 };
 
 /// Registers TODBCQuery for form files (idempotent; also done at start-up).

@@ -1,0 +1,107 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBCBatchCopy: moves the records of a source dataset (any dataset, on any
+// data source) into a destination table through parameter arrays
+// (TODBCQuery::SetArraySize), in the modes of TBatchMode:
+//   batAppend        insert every record;
+//   batUpdate        update the rows whose key matches, skip the others;
+//   batAppendUpdate  update the matches, insert the rest;
+//   batDelete        delete the rows whose key matches, skip the others.
+// batCopy (create the table, then append) is refused: "Batch mode batCopy is
+// not available".
+//
+// Columns: Mappings lines "dest=source" (a line "name" maps a column to the
+// field of the same name); without lines every destination column with a
+// source field of the same name (ignoring case). Keys: KeyFields
+// (";"-separated destination columns), else the destination's primary key.
+// Whether a record's key matches is decided from the destination's keys read
+// before the first write; a key that more than one destination row holds
+// refuses the whole batch before anything is written ("Key ... matches more
+// than one row of ..."), so an update never changes two rows silently.
+//
+// Transactions: with CommitEvery N > 0 a commit after every N records read,
+// with 0 one transaction around the whole batch (rolled back when the batch
+// stops on an error that is not a refused row). A database already in a
+// transaction keeps it: the application commits. Rows the server refuses
+// are counted in RowsInError and reported to OnProblem with the record's
+// number (from 1) and the driver's message; the others are written.
+#pragma once
+
+#include "velora/classes/Classes.h"
+#include "velora/db/DataSet.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace velora {
+
+class TODBCDatabase;
+
+/// What a batch does with the source's records.
+enum TBatchMode { batAppend, batUpdate, batAppendUpdate, batDelete, batCopy };
+
+/// A record the destination refused: its number in the source (from 1) and
+/// the driver's message.
+using TBatchProblemEvent = std::function<void(TObject* Sender, std::int64_t RecordNo, const String& Message)>;
+/// Records read so far.
+using TBatchProgressEvent = std::function<void(TObject* Sender, std::int64_t RowsRead)>;
+
+class TODBCBatchCopy : public TComponent {
+public:
+    explicit TODBCBatchCopy(TComponent* AOwner);
+    ~TODBCBatchCopy() override;
+
+    /// Runs the batch: opens the source when closed (and closes it again),
+    /// reads it from its first record to its last, writes, and fills the
+    /// counts.
+    /// \throws EDatabaseError for a missing source, destination or table, a
+    ///         mapping naming an unknown column or field, no key for a mode
+    ///         that needs one, an ambiguous key, batCopy; EODBCError when the
+    ///         driver fails otherwise.
+    void Execute();
+
+    TDataSet* Source() const { return FSource; }
+    void SetSource(TDataSet* Value);
+    TODBCDatabase* Destination() const { return FDestination; }
+    void SetDestination(TODBCDatabase* Value);
+    const String& TableName() const { return FTableName; }
+    void SetTableName(const String& Value) { FTableName = Value; }
+    TBatchMode Mode() const { return FMode; }
+    void SetMode(TBatchMode Value) { FMode = Value; }
+    TStrings* Mappings() const { return FMappings.get(); }
+    const String& KeyFields() const { return FKeyFields; }
+    void SetKeyFields(const String& Value) { FKeyFields = Value; }
+    int CommitEvery() const { return FCommitEvery; }
+    void SetCommitEvery(int Value) { FCommitEvery = Value < 0 ? 0 : Value; }
+    /// Records written a parameter-array call (default 1000).
+    int ArrayChunk() const { return FArrayChunk; }
+    void SetArrayChunk(int Value) { FArrayChunk = Value < 1 ? 1 : Value; }
+
+    std::int64_t RowsRead() const { return FRowsRead; }
+    std::int64_t RowsWritten() const { return FRowsWritten; }
+    std::int64_t RowsSkipped() const { return FRowsSkipped; }
+    std::int64_t RowsInError() const { return FRowsInError; }
+
+    TBatchProblemEvent OnProblem;
+    TBatchProgressEvent OnProgress;
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+    TDataSet* FSource = nullptr;
+    TODBCDatabase* FDestination = nullptr;
+    String FTableName;
+    TBatchMode FMode = batAppend;
+    TOwnedPtr<TStringList> FMappings;
+    String FKeyFields;
+    int FCommitEvery = 0;
+    int FArrayChunk = 1000;
+    std::int64_t FRowsRead = 0, FRowsWritten = 0, FRowsSkipped = 0, FRowsInError = 0;
+};
+
+/// Registers TODBCBatchCopy and TBatchMode for form files (idempotent).
+void RegisterODBCBatchCopyClasses();
+
+}  // namespace velora

@@ -1,0 +1,231 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// ODBCExecuteParamSets: parameter arrays (see ODBCParamSets.h). Kept apart
+// from the single-set binder (ODBCBind.cpp): the arrays are laid out by the
+// caller and bound as they lie.
+#include "velora/engine/ODBCParamSets.h"
+
+#include "velora/engine/ODBCConnect.h"
+
+#include "EngineInternal.h"
+
+#include <algorithm>
+
+namespace velora {
+
+namespace {
+
+using detail::CheckStmt;
+
+constexpr SQLUSMALLINT kStatusUnset = 0xFFFF;
+
+bool IsStatus(SQLUSMALLINT s) {
+    return s == SQL_PARAM_SUCCESS || s == SQL_PARAM_SUCCESS_WITH_INFO || s == SQL_PARAM_ERROR ||
+           s == SQL_PARAM_UNUSED || s == SQL_PARAM_DIAG_UNAVAILABLE;
+}
+
+/// One run of sets on a statement: binding, execution, counts and failures.
+class TParamSetRun {
+public:
+    TParamSetRun(SQLHSTMT stmt, int paramCount, TODBCParamSetResult& result)
+        : FStmt(stmt), FParamCount(paramCount), FResult(result) {}
+
+    void BindSet(const std::vector<TODBCArrayParam>& params, std::int64_t set) {
+        for (int k = 0; k < FParamCount; ++k) {
+            const TODBCArrayParam& p = params[static_cast<std::size_t>(k)];
+            CheckStmt(FStmt, odbc::SQLBindParameter(FStmt, static_cast<SQLUSMALLINT>(k + 1), SQL_PARAM_INPUT, p.CType,
+                                                    p.SQLType, p.ColumnSize, p.Digits, p.Data + set * p.Width,
+                                                    p.Width, p.Indicators + set));
+        }
+    }
+
+    /// Runs set `local` of the laid-out run as set `index` of the whole.
+    void RunOne(const std::vector<TODBCArrayParam>& params, std::int64_t local, std::int64_t index) {
+        BindSet(params, local);
+        const SQLRETURN rc = odbc::SQLExecute(FStmt);
+        if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
+            SQLLEN n = -1;
+            if (rc == SQL_NO_DATA) n = 0;
+            else if (!ODBCSucceeded(odbc::SQLRowCount(FStmt, &n))) n = -1;
+            Count(index, n);
+        } else {
+            Fail(index, odbc::ReadDiagnostics(SQL_HANDLE_STMT, FStmt));
+        }
+        odbc::SQLFreeStmt(FStmt, SQL_CLOSE);
+    }
+
+    void Count(std::int64_t index, SQLLEN n) {
+        FResult.SetRows[static_cast<std::size_t>(index)] = n;
+        if (n < 0) FTotalKnown = false;
+        else FTotal += n;
+    }
+
+    void CountUnknown(std::int64_t) { FTotalKnown = false; }
+
+    void Fail(std::int64_t index, std::vector<odbc::DiagRecord> records) {
+        if (FResult.Failed.empty()) {
+            if (records.empty()) records.push_back({"00000", 0, "failure without diagnostics"});
+            FResult.FirstFailure = std::move(records);
+        }
+        FResult.Failed.push_back(index);
+    }
+
+    void Finish() { FResult.RowsAffected = FTotalKnown ? FTotal : -1; }
+
+    std::int64_t FTotal = 0;
+    bool FTotalKnown = true;
+
+private:
+    SQLHSTMT FStmt;
+    int FParamCount;
+    TODBCParamSetResult& FResult;
+};
+
+/// Sets the statement's parameter-set size; false when the driver keeps
+/// another (it takes no arrays).
+bool SetParamSetSize(SQLHSTMT stmt, SQLULEN size) {
+    if (!ODBCSucceeded(odbc::SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(size), 0)))
+        return false;
+    SQLULEN got = 0;
+    return ODBCSucceeded(odbc::SQLGetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, &got, 0, nullptr)) && got == size;
+}
+
+void ResetArrays(SQLHSTMT stmt) {
+    odbc::SQLFreeStmt(stmt, SQL_CLOSE);
+    odbc::SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    odbc::SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0);
+    odbc::SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, nullptr, 0);
+    odbc::SQLSetStmtAttr(stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr, 0);
+}
+
+}  // namespace
+
+void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int64_t count, int chunk,
+                          TODBCParamSetRoad road, const TODBCParamSetPacker& pack, TODBCParamSetResult& result) {
+    result = TODBCParamSetResult{};
+    result.Sets = count;
+    result.SetRows.assign(static_cast<std::size_t>(count), -1);
+    if (chunk < 1) chunk = 1;
+    TParamSetRun run(handle, paramCount, result);
+    std::vector<TODBCArrayParam> params(static_cast<std::size_t>(paramCount));
+
+    // Per-set counts of an array call come as one result each (SQL_PARC_BATCH,
+    // psqlODBC); other drivers tell the total only.
+    SQLUINTEGER rowCounts = 0;
+    odbc::SQLGetInfo(dbc, SQL_PARAM_ARRAY_ROW_COUNTS, &rowCounts, sizeof rowCounts, nullptr);
+
+    CheckStmt(handle, odbc::SQLFreeStmt(handle, SQL_RESET_PARAMS));
+    std::vector<SQLUSMALLINT> status(static_cast<std::size_t>(chunk));
+    SQLULEN processed = 0;
+    bool arrays = road == TODBCParamSetRoad::Arrays && count > 1 && chunk > 1;
+    try {
+        if (arrays) {
+            CheckStmt(handle, odbc::SQLSetStmtAttr(handle, SQL_ATTR_PARAM_BIND_TYPE,
+                                                   reinterpret_cast<SQLPOINTER>(SQLULEN{SQL_PARAM_BIND_BY_COLUMN}), 0));
+            arrays = SetParamSetSize(handle, 2);
+        }
+        if (arrays) {
+            CheckStmt(handle, odbc::SQLSetStmtAttr(handle, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0));
+            CheckStmt(handle, odbc::SQLSetStmtAttr(handle, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0));
+        }
+        for (std::int64_t first = 0; first < count; first += chunk) {
+            const std::int64_t n = std::min<std::int64_t>(chunk, count - first);
+            pack(first, n, params);
+            if (!arrays || n == 1) {
+                if (arrays) SetParamSetSize(handle, 1);
+                for (std::int64_t i = 0; i < n; ++i) run.RunOne(params, i, first + i);
+                continue;
+            }
+            if (!SetParamSetSize(handle, static_cast<SQLULEN>(n)))
+                throw EODBCError("The driver refused a parameter array of " + String(std::to_string(n)) + " sets",
+                                 "HY000", 0);
+            result.UsedArrays = true;
+            for (int k = 0; k < paramCount; ++k) {
+                const TODBCArrayParam& p = params[static_cast<std::size_t>(k)];
+                CheckStmt(handle, odbc::SQLBindParameter(handle, static_cast<SQLUSMALLINT>(k + 1), SQL_PARAM_INPUT,
+                                                         p.CType, p.SQLType, p.ColumnSize, p.Digits, p.Data, p.Width,
+                                                         p.Indicators));
+            }
+            std::fill(status.begin(), status.end(), kStatusUnset);
+            processed = static_cast<SQLULEN>(-1);
+            const SQLRETURN rc = odbc::SQLExecute(handle);
+            const auto un = static_cast<std::size_t>(n);
+            if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
+                std::vector<odbc::DiagRecord> records;
+                if (rc == SQL_SUCCESS_WITH_INFO) records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, handle);
+                SQLLEN c = rc == SQL_NO_DATA ? 0 : -1;
+                if (rc != SQL_NO_DATA && !ODBCSucceeded(odbc::SQLRowCount(handle, &c))) c = -1;
+                std::vector<SQLLEN> counts{c};
+                if (rowCounts == SQL_PARC_BATCH)
+                    while (counts.size() < un && ODBCSucceeded(odbc::SQLMoreResults(handle))) {
+                        SQLLEN more = -1;
+                        if (!ODBCSucceeded(odbc::SQLRowCount(handle, &more))) more = -1;
+                        counts.push_back(more);
+                    }
+                odbc::SQLFreeStmt(handle, SQL_CLOSE);
+                if (counts.size() == un) {
+                    for (std::size_t i = 0; i < un; ++i) run.Count(first + static_cast<std::int64_t>(i), counts[i]);
+                } else if (c >= 0) {
+                    run.FTotal += c;  // the driver tells the total of the call only
+                } else {
+                    run.CountUnknown(first);
+                }
+                // A call that succeeds with information may still hold sets
+                // the server refused.
+                for (std::size_t i = 0; i < un; ++i)
+                    if (status[i] == SQL_PARAM_ERROR) run.Fail(first + static_cast<std::int64_t>(i), records);
+                continue;
+            }
+            std::vector<odbc::DiagRecord> records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, handle);
+            odbc::SQLFreeStmt(handle, SQL_CLOSE);
+            const bool statusSet = std::all_of(status.begin(), status.begin() + n, IsStatus);
+            const bool statusUnset =
+                std::all_of(status.begin(), status.begin() + n, [](SQLUSMALLINT s) { return s == kStatusUnset; });
+            const bool anySuccess = std::any_of(status.begin(), status.begin() + n, [](SQLUSMALLINT s) {
+                return s == SQL_PARAM_SUCCESS || s == SQL_PARAM_SUCCESS_WITH_INFO;
+            });
+            std::vector<std::int64_t> again;
+            if (statusSet && anySuccess) {
+                // The driver says set by set what happened.
+                for (std::size_t i = 0; i < un; ++i) {
+                    const auto index = first + static_cast<std::int64_t>(i);
+                    if (status[i] == SQL_PARAM_ERROR) run.Fail(index, records);
+                    else if (status[i] == SQL_PARAM_UNUSED) again.push_back(static_cast<std::int64_t>(i));
+                    else run.CountUnknown(index);
+                }
+            } else if (statusUnset && processed < static_cast<SQLULEN>(n)) {
+                // The driver stopped at the failing set and kept those before
+                // it (SQLite's: the count is of the sets done).
+                const auto done = static_cast<std::int64_t>(processed);
+                if (done > 0) run.CountUnknown(first);
+                run.Fail(first + done, records);
+                for (std::int64_t i = done + 1; i < n; ++i) again.push_back(i);
+            } else {
+                // The driver undid the whole call: every set runs again alone.
+                for (std::int64_t i = 0; i < n; ++i) again.push_back(i);
+            }
+            if (!again.empty()) {
+                SetParamSetSize(handle, 1);
+                for (std::int64_t i : again) run.RunOne(params, i, first + i);
+                SetParamSetSize(handle, 2);
+            }
+        }
+    } catch (...) {
+        ResetArrays(handle);
+        throw;
+    }
+    ResetArrays(handle);
+    run.Finish();
+}
+
+void ODBCRaiseParamSetFailures(const TODBCParamSetResult& result) {
+    if (result.Failed.empty()) return;
+    String msg = "Parameter set " + String(std::to_string(result.Failed.front())) + " failed (" +
+                 String(std::to_string(result.Failed.size())) + " of " + String(std::to_string(result.Sets)) +
+                 " sets failed)\r\n";
+    for (const auto& r : result.FirstFailure) msg += "ODBC32 Error " + r.State + " :" + r.Text + "\r\n";
+    throw EODBCParamSetError(msg, result.FirstFailure, result.Failed);
+}
+
+}  // namespace velora

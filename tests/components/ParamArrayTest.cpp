@@ -1,0 +1,291 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Parameter arrays of TODBCQuery against the three drivers: sets of every
+// value kind (64-bit extremes, maximum-length UTF-8, exact decimals,
+// microsecond time stamps, NULLs) arrive whole, by arrays and one by one; a
+// set the server refuses is named and the others are written (or rolled back
+// with the application's transaction); a value that cannot be sent stops the
+// run before any set is written; row counts in all and per set. The oracle is
+// a raw connection.
+#include "velora/components/ODBCObj.h"
+#include "velora/components/ODBCQuery.h"
+#include "velora/engine/ODBC.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace velora;
+
+namespace {
+
+class ParamArrays : public test::DriverTest {
+protected:
+    void SetUp() override {
+        DriverTest::SetUp();
+        if (IsSkipped()) return;
+        FRaw = std::make_unique<test::RawConnection>(Drv());
+        FOwner.reset(new TComponent(nullptr));
+        FDb = new TODBCDatabase(FOwner.get());
+        FDb->SetDataSourceName(Drv().Dsn);
+        FDb->SetLoginPrompt(false);
+        if (!Drv().User.empty()) FDb->Params()->SetValues("USER NAME", Drv().User);
+        FDb->Params()->SetValues("PASSWORD", Drv().Password);
+        FDb->Open();
+        if (*Drv().Traits.FastWrites) ODBCExecDirect(FDb->Handle(), Drv().Traits.FastWrites);
+    }
+    void TearDown() override {
+        FOwner.reset();
+        for (const std::string& t : FTables) FRaw->DropTableIfExists(t);
+    }
+    std::string CreateTable(const std::string& columns) {
+        std::string name = test::UniqueName("pa");
+        FRaw->DropTableIfExists(name);
+        FRaw->Exec("CREATE TABLE " + name + " (" + columns + ")");
+        FTables.push_back(name);
+        return name;
+    }
+    TODBCQuery* NewQuery(const std::string& sql) {
+        auto* q = new TODBCQuery(FOwner.get());
+        q->SetDataBase(FDb);
+        q->SQL()->SetText(sql);
+        return q;
+    }
+    // Column types keeping every value whole on the driver: SQLite keeps a
+    // decimal's text only in a text column; time stamps to the microsecond.
+    std::string DecimalType() const {
+        return Drv().Kind == test::DriverKind::SQLite ? "varchar(60)" : "decimal(38,10)";
+    }
+    std::string MicroTimeStampType() const {
+        return Drv().Kind == test::DriverKind::MariaDB ? "datetime(6)" : "timestamp(6)";
+    }
+    std::string Count(const std::string& table) { return FRaw->Scalar("SELECT count(*) FROM " + table).value_or(""); }
+
+    std::unique_ptr<test::RawConnection> FRaw;
+    std::unique_ptr<TComponent> FOwner;
+    TODBCDatabase* FDb = nullptr;
+    std::vector<std::string> FTables;
+};
+
+// The values of set i, as the database's own client shows them.
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
+std::int64_t BigOf(std::int64_t i) { return i == 0 ? kMin : i == 1 ? kMax : i * 7919 - 3; }
+
+/// 40 characters of 1 to 4 octets each for every third set, else short text.
+std::string TextOf(std::int64_t i) {
+    if (i % 3 != 0) return "set " + std::to_string(i);
+    static const char* const chars[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E"};  // a é € 𝄞
+    std::string s;
+    for (int k = 0; k < 40; ++k) s += chars[(k + i) % 4];
+    return s;
+}
+
+std::string DecimalOf(std::int64_t i) {
+    if (i == 0) return "9999999999999999999999999999.9999999999";
+    if (i == 1) return "-9999999999999999999999999999.9999999999";
+    std::string frac = std::to_string(i * 37 % 10000000000LL + 1);
+    return (i % 2 ? "-" : "") + std::to_string(i) + "." + std::string(10 - frac.size(), '0') + frac;
+}
+
+/// Microseconds that end in a non-zero digit (the clients show no trailing zeros).
+std::string TimeStampOf(std::int64_t i) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%06d", 1 + static_cast<int>(i % 9999),
+                  1 + static_cast<int>(i % 12), 1 + static_cast<int>(i % 28), static_cast<int>(i % 24),
+                  static_cast<int>(i % 60), static_cast<int>(i / 60 % 60), static_cast<int>(i % 100000) * 10 + 1);
+    return buf;
+}
+
+test::Row ExpectedRow(std::int64_t i) {
+    test::Row r{std::to_string(i), std::to_string(BigOf(i)), TextOf(i), DecimalOf(i), TimeStampOf(i)};
+    r.push_back(i % 2 ? std::optional<std::string>() : std::to_string(i));
+    return r;
+}
+
+struct SizeCase {
+    std::int64_t Sets;
+    bool OneByOne;
+};
+
+TEST_P(ParamArrays, EveryValueKindArrivesWholeAtEverySize) {
+    const std::string t =
+        CreateTable("id bigint primary key, big bigint, s varchar(40), d " + DecimalType() + ", ts " +
+                    MicroTimeStampType() + ", n integer");
+    const SizeCase cases[] = {{1, false}, {2, false}, {1000, false}, {100001, false}, {2, true}, {1000, true}};
+    for (const SizeCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Sets) + (c.OneByOne ? " one by one" : " as arrays"));
+        FRaw->Exec("DELETE FROM " + t);
+        TODBCQuery* q = NewQuery("INSERT INTO " + t + " (id, big, s, d, ts, n) VALUES (:id, :big, :s, :d, :ts, :n)");
+        q->ParamByName("id")->SetDataType(ftLargeint);
+        q->ParamByName("big")->SetDataType(ftLargeint);
+        q->ParamByName("s")->SetDataType(ftString);
+        q->ParamByName("d")->SetDataType(ftBCD);
+        q->ParamByName("ts")->SetDataType(ftDateTime);
+        q->ParamByName("n")->SetDataType(ftInteger);
+        q->SetArraySize(c.Sets);
+        q->SetArrayOneByOne(c.OneByOne);
+        TODBCParamArray* id = q->ArrayValues(0);
+        TODBCParamArray* big = q->ArrayValues(1);
+        TODBCParamArray* s = q->ArrayValues(2);
+        TODBCParamArray* d = q->ArrayValues(3);
+        TODBCParamArray* ts = q->ArrayValues(4);
+        TODBCParamArray* n = q->ArrayValues(5);
+        for (std::int64_t i = 0; i < c.Sets; ++i) {
+            id->SetAsLargeInt(i, i);
+            big->SetAsLargeInt(i, BigOf(i));
+            s->SetAsString(i, TextOf(i));
+            d->SetAsString(i, DecimalOf(i));
+            ts->SetAsString(i, TimeStampOf(i));
+            if (i % 2) n->SetNull(i);
+            else n->SetAsInteger(i, static_cast<std::int32_t>(i));
+        }
+        q->ExecSQL();
+        EXPECT_EQ(q->ArrayResult().UsedArrays, !c.OneByOne && c.Sets > 1);
+        EXPECT_EQ(q->RowsAffected(), c.Sets);
+        EXPECT_EQ(Count(t), std::to_string(c.Sets));
+        const std::string cols = "SELECT id, big, s, d, ts, n FROM " + t;
+        if (c.Sets <= 1000) {
+            const auto rows = FRaw->Query(cols + " ORDER BY id");
+            ASSERT_EQ(rows.size(), static_cast<std::size_t>(c.Sets));
+            for (std::int64_t i = 0; i < c.Sets; ++i) ASSERT_EQ(rows[static_cast<std::size_t>(i)], ExpectedRow(i));
+        } else {
+            for (std::int64_t i : {std::int64_t{0}, std::int64_t{1}, c.Sets / 2, c.Sets - 1}) {
+                const auto rows = FRaw->Query(cols + " WHERE id = " + std::to_string(i));
+                ASSERT_EQ(rows.size(), 1u);
+                EXPECT_EQ(rows[0], ExpectedRow(i));
+            }
+            EXPECT_EQ(FRaw->Scalar("SELECT count(n) FROM " + t), std::to_string((c.Sets + 1) / 2));
+        }
+        delete q;
+    }
+}
+
+struct FailCase {
+    bool OneByOne;
+    bool InTransaction;
+};
+
+TEST_P(ParamArrays, ARefusedSetIsNamedAndTheOthersAreWrittenOrRolledBack) {
+    const std::string t = CreateTable("id integer primary key, v varchar(10)");
+    for (const FailCase c : {FailCase{false, false}, FailCase{true, false}, FailCase{false, true}}) {
+        SCOPED_TRACE(std::string(c.OneByOne ? "one by one" : "arrays") + (c.InTransaction ? ", transaction" : ""));
+        FRaw->Exec("DELETE FROM " + t);
+        FRaw->Exec("INSERT INTO " + t + " VALUES (500, 'before')");
+        FRaw->Exec("INSERT INTO " + t + " VALUES (1700, 'before')");
+        std::unique_ptr<TODBCQuery> q(NewQuery("INSERT INTO " + t + " (id, v) VALUES (:id, :v)"));
+        q->SetArraySize(2000);
+        q->SetArrayOneByOne(c.OneByOne);
+        for (std::int64_t i = 0; i < 2000; ++i) {
+            q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(i));
+            q->ArrayValues(1)->SetAsString(i, "new");
+        }
+        if (c.InTransaction) FDb->StartTransaction();
+        try {
+            q->ExecSQL();
+            ADD_FAILURE() << "no error for the duplicate keys";
+        } catch (const EODBCParamSetError& e) {
+            EXPECT_EQ(e.FailedSets, (std::vector<std::int64_t>{500, 1700}));
+            EXPECT_NE(String(e.Message()).find("Parameter set 500 failed (2 of 2000 sets failed)"), String::npos)
+                << e.Message();
+            EXPECT_EQ(e.SQLState, Drv().Traits.UniqueViolationState);
+        }
+        EXPECT_EQ(q->ArrayResult().Failed.size(), 2u);
+        // A driver that keeps the sets before a failing one in an array call
+        // does not tell how many rows they affected.
+        if (c.OneByOne || q->RowsAffected() != -1) {
+            EXPECT_EQ(q->RowsAffected(), 1998);
+        }
+        if (c.InTransaction) {
+            FDb->Rollback();
+            EXPECT_EQ(Count(t), "2");
+        } else {
+            EXPECT_EQ(Count(t), "2000");
+            EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + t + " WHERE v = 'before'"), "2");
+        }
+    }
+}
+
+TEST_P(ParamArrays, AValueThatCannotBeSentStopsTheRunBeforeAnySetIsWritten) {
+    const std::string t = CreateTable("id integer primary key, d " + DecimalType() + ", w date");
+    struct Bad {
+        int Param;
+        const char* Text;  // nullptr: a floating-point value
+        const char* Words;
+    };
+    const Bad cases[] = {
+        {0, "12x", "'12x' is not a valid integer value"},
+        {1, "1.2.3", "'1.2.3' is not a valid decimal value"},
+        {1, nullptr, "a floating-point value for a decimal parameter"},
+        {2, "2026-02-30", "'2026-02-30' is not a valid date"},
+        {2, "2026-01-01 10:00:00", "is not a valid date"},
+    };
+    for (const Bad& b : cases) {
+        SCOPED_TRACE(b.Words);
+        std::unique_ptr<TODBCQuery> q(NewQuery("INSERT INTO " + t + " (id, d, w) VALUES (:id, :d, :w)"));
+        q->ParamByName("id")->SetDataType(ftInteger);
+        q->ParamByName("d")->SetDataType(ftBCD);
+        q->ParamByName("w")->SetDataType(ftDate);
+        q->SetArraySize(2500);
+        q->SetArrayChunk(1000);
+        for (std::int64_t i = 0; i < 2500; ++i) {
+            q->ArrayValues(0)->SetAsLargeInt(i, i);
+            q->ArrayValues(1)->SetAsString(i, "1.5");
+            q->ArrayValues(2)->SetAsString(i, "2026-12-09");
+        }
+        if (b.Text) q->ArrayValues(b.Param)->SetAsString(2100, b.Text);
+        else q->ArrayValues(b.Param)->SetAsFloat(2100, 0.1);
+        try {
+            q->ExecSQL();
+            ADD_FAILURE() << "no error";
+        } catch (const EDatabaseError& e) {
+            EXPECT_NE(String(e.Message()).find("set 2100: "), String::npos) << e.Message();
+            EXPECT_NE(String(e.Message()).find(b.Words), String::npos) << e.Message();
+        }
+        EXPECT_EQ(Count(t), "0");
+    }
+    // A set left without a value is refused the same way.
+    std::unique_ptr<TODBCQuery> q(NewQuery("INSERT INTO " + t + " (id) VALUES (:id)"));
+    q->SetArraySize(3);
+    q->ArrayValues(0)->SetAsInteger(0, 1);
+    q->ArrayValues(0)->SetAsInteger(2, 3);
+    EXPECT_THROW(q->ExecSQL(), EDatabaseError);
+    EXPECT_EQ(Count(t), "0");
+}
+
+TEST_P(ParamArrays, RowsAffectedInAllAndPerSet) {
+    const std::string t = CreateTable("id integer primary key, grp integer, v integer");
+    FRaw->Exec("INSERT INTO " + t + " VALUES (1, 10, 0), (2, 10, 0), (3, 30, 0)");
+    for (const bool oneByOne : {false, true}) {
+        SCOPED_TRACE(oneByOne ? "one by one" : "arrays");
+        std::unique_ptr<TODBCQuery> q(NewQuery("UPDATE " + t + " SET v = v + 1 WHERE grp = :g"));
+        q->SetArraySize(3);
+        q->SetArrayOneByOne(oneByOne);
+        const int groups[] = {10, 20, 30};
+        for (int i = 0; i < 3; ++i) q->ArrayValues(0)->SetAsInteger(i, groups[i]);
+        q->ExecSQL();
+        EXPECT_EQ(q->RowsAffected(), 3);
+        const std::vector<std::int64_t> perSet{2, 0, 1};
+        for (std::size_t i = 0; i < 3; ++i)
+            if (oneByOne || q->ArrayResult().SetRows[i] >= 0) {
+                EXPECT_EQ(q->ArrayResult().SetRows[i], perSet[i]) << i;
+            }
+        // The statement runs single sets again afterwards.
+        q->SetArraySize(0);
+        q->ParamByName("g")->SetAsInteger(30);
+        q->ExecSQL();
+        EXPECT_EQ(q->RowsAffected(), 1);
+    }
+    EXPECT_EQ(FRaw->Scalar("SELECT sum(v) FROM " + t), "8");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, ParamArrays, test::AllDrivers(), test::DriverParamName());
+
+}  // namespace
