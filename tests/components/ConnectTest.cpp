@@ -242,12 +242,13 @@ TEST_P(Connect, CancelFromAnotherThreadAndQueryTimeoutStopTheStatement) {
     EXPECT_EQ(execState, "HYT00") << "a timed-out ExecSQL is no success";
     // Read forward-only (as the tool streams), SQLite's driver does the
     // statement's work in the first fetch: the timeout stops it there too.
-    q->SetUniDirectional(true);
-    auto [fetchSeconds, fetchState] = TimedRun([q] { q->Open(); });
+    TODBCQuery* fo = NewQuery(Drv().Traits.LongStatement);
+    fo->SetUniDirectional(true);
+    fo->SetQueryTimeout(1);
+    auto [fetchSeconds, fetchState] = TimedRun([fo] { fo->Open(); });
     EXPECT_LT(fetchSeconds, 5.0);
     EXPECT_EQ(fetchState, "HYT00") << "a statement working inside its first fetch";
-    EXPECT_FALSE(q->Active());
-    q->SetUniDirectional(false);
+    EXPECT_FALSE(fo->Active());
     std::printf("[measured] %s: cancel %.2f s SQLSTATE %s; timeout %.2f s SQLSTATE %s; ExecSQL %.2f s; "
                 "forward-only %.2f s\n",
                 Drv().Name.c_str(), cancelSeconds, cancelState.c_str(), timeoutSeconds, timeoutState.c_str(),
