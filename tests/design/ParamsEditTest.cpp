@@ -130,7 +130,7 @@ TEST_F(ParamsEditor, TypesAndValuesGoToTheParameterShownAndUnconvertibleTextLeav
 // and whether it has one (the status bar says why).
 struct RefusedCase {
     const char* Name;
-    TFieldType Type;  ///< the parameter's type before; ftUnknown: never given a value
+    TFieldType Type;  ///< the parameter's type before
     const char* TypeName;  ///< the type as the editor lists it
     const char* Value;
     const char* ChosenType;
@@ -143,10 +143,8 @@ TEST_P(ParamsEditorRefusal, LeavesTheParameterAsItWas) {
     const RefusedCase& c = GetParam();
     FQuery->SQL()->SetText("SELECT * FROM t WHERE a = :a");
     TODBCParam* param = FQuery->Params()->GetParam(0);
-    if (c.Type != ftUnknown) {
-        param->SetDataType(c.Type);
-        param->SetText(c.Value);
-    }
+    param->SetDataType(c.Type);
+    param->SetText(c.Value);
     const TFieldType type = param->DataType();
     const bool bound = param->Bound();
     const String value = bound ? param->AsString() : String();
@@ -154,7 +152,7 @@ TEST_P(ParamsEditorRefusal, LeavesTheParameterAsItWas) {
     TFieldType typeAfter = ftUnknown;
     bool boundAfter = false;
     String valueAfter;
-    const String shownType = c.Type != ftUnknown ? c.TypeName : c.ChosenType;
+    const String shownType = c.TypeName;
     Run([&](TScriptedPresenter& p) {
         p.Examine(Select(0))
             .Examine(ChooseType(c.ChosenType))
@@ -181,8 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Values, ParamsEditorRefusal,
                          ::testing::Values(RefusedCase{"IntegerTypo", ftInteger, "Integer", "5", "Integer", "1O"},
                                            RefusedCase{"TextToInteger", ftString, "String", "x", "Integer", "abc"},
                                            RefusedCase{"SmallintRange", ftSmallint, "SmallInt", "7", "SmallInt", "70000"},
-                                           RefusedCase{"NoDate", ftDate, "Date", "2024-01-02", "Date", "2024-13-45"},
-                                           RefusedCase{"NeverGiven", ftUnknown, "", "", "Float", "1.2.3"}),
+                                           RefusedCase{"NoDate", ftDate, "Date", "2024-01-02", "Date", "2024-13-45"}),
                          [](const ::testing::TestParamInfo<RefusedCase>& i) { return std::string(i.param.Name); });
 
 }  // namespace
