@@ -148,77 +148,22 @@ void TODBCDataSet::OpenCursor(bool InfoQuery) {
     TDataSet::OpenCursor(InfoQuery);
 }
 
-namespace {
-
-/// Calls `fire` once when `seconds` pass before it is destroyed.
-class TWatchdog {
-public:
-    TWatchdog(int seconds, std::function<void()> fire) {
-        if (seconds <= 0) return;
-        FThread = std::thread([this, seconds, fire = std::move(fire)] {
-            std::unique_lock lock(FLock);
-            if (FWake.wait_for(lock, std::chrono::seconds(seconds), [this] { return FDone; })) return;
-            FFired = true;
-            lock.unlock();
-            fire();
-        });
-    }
-    ~TWatchdog() {
-        if (!FThread.joinable()) return;
-        {
-            std::lock_guard lock(FLock);
-            FDone = true;
-        }
-        FWake.notify_all();
-        FThread.join();
-    }
-    TWatchdog(const TWatchdog&) = delete;
-    TWatchdog& operator=(const TWatchdog&) = delete;
-    bool Fired() {
-        std::lock_guard lock(FLock);
-        return FFired;
-    }
-
-private:
-    std::mutex FLock;
-    std::condition_variable FWake;
-    bool FDone = false;
-    bool FFired = false;
-    std::thread FThread;
-};
-
-const odbc::DiagRecord kTimeoutRecord{"HYT00", 0, "Timeout expired"};
-const odbc::DiagRecord kCancelRecord{"HY008", 0, "Operation canceled"};
-
-}  // namespace
-
 void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>* Warnings) {
-    // The watchdog is the one enforcement of QueryTimeout, on every driver:
-    // SQLite's driver keeps SQL_ATTR_QUERY_TIMEOUT and never enforces it,
-    // MariaDB's refuses it (01S02), psqlODBC's would race the watchdog with
-    // its own error. It cancels through the same gate as CancelStatement.
-    FCancelGate.Arm();
+    // The gate's watchdog is the one enforcement of QueryTimeout, on every
+    // driver: SQLite's driver keeps SQL_ATTR_QUERY_TIMEOUT and never enforces
+    // it, MariaDB's refuses it (01S02), psqlODBC's would race the watchdog
+    // with its own error. It cancels through the same gate as
+    // CancelStatement, around the execute and every fetch of the run.
+    FCancelGate.Arm(FQueryTimeout);
+    if (FEngine) FEngine->Gate = &FCancelGate;
     std::vector<odbc::DiagRecord> records;
-    bool timedOut = false;
-    {
-        TWatchdog watchdog(FQueryTimeout, [this] { CancelStatement(); });
-        try {
-            ODBCExecute(Stmt, Warnings, &FCancelGate);
-        } catch (const EODBCError& e) {
-            if (!FCancelGate.Cancelled()) throw;
-            records = e.Diagnostics;
-        }
-        timedOut = watchdog.Fired();
+    try {
+        ODBCExecute(Stmt, Warnings, &FCancelGate);
+    } catch (const EODBCError& e) {
+        if (!FCancelGate.Cancelled()) throw;
+        records = e.Diagnostics;
     }
-    if (!FCancelGate.Cancelled()) return;
-    // A server may answer a cancelled statement with a result (MariaDB's
-    // SLEEP returns 1 when its query is killed): that result is not the
-    // statement's, and is not passed off as one. The last record says why.
-    odbc::SQLFreeStmt(Stmt, SQL_CLOSE);
-    records.push_back(timedOut ? kTimeoutRecord : kCancelRecord);
-    String message;
-    for (const odbc::DiagRecord& r : records) message += "ODBC32 Error " + r.State + " :" + r.Text + "\r\n";
-    throw EODBCError(message, std::move(records));
+    if (FCancelGate.Cancelled()) FCancelGate.RaiseCancelled(Stmt, std::move(records));
 }
 
 bool TODBCDataSet::CancelStatement() { return FCancelGate.Cancel(); }
@@ -431,6 +376,35 @@ void TODBCDataSet::ReleaseBlobHandle(std::uint32_t Handle) {
     FFreeBlobHandles.push_back(Handle);
 }
 
+namespace {
+
+// Slot handles of values read as NULL and as zero length: cached like
+// others, with no string of their own.
+constexpr std::uint32_t kBlobNullHandle = 0xFFFFFFFFu;
+constexpr std::uint32_t kBlobEmptyHandle = 0xFFFFFFFEu;
+
+}  // namespace
+
+bool TODBCDataSet::GetCachedBlob(TField* Field, TRecordBuffer Buffer, String& Value, bool& IsNull) const {
+    const std::uint32_t handle = BlobSlot(Buffer, Field->Offset());
+    IsNull = handle == kBlobNullHandle;
+    Value.clear();
+    if (handle == kBlobNullHandle || handle == kBlobEmptyHandle) return true;
+    if (handle == 0 || handle > FBlobStrings.size()) return false;
+    Value = FBlobStrings[handle - 1];
+    return true;
+}
+
+void TODBCDataSet::CacheBlobRead(TField* Field, TRecordBuffer Buffer, const String& Value, bool IsNull) {
+    if (!FCacheBlobs || Buffer != ActiveBuffer()) return;
+    if (!IsNull && !Value.empty()) {
+        SetBlobData(Field, Buffer, Value);
+        return;
+    }
+    ReleaseBlobHandle(BlobSlot(Buffer, Field->Offset()));
+    SetBlobSlot(Buffer, Field->Offset(), IsNull ? kBlobNullHandle : kBlobEmptyHandle);
+}
+
 String TODBCDataSet::GetBlobData(TField* Field, TRecordBuffer Buffer) const {
     const std::uint32_t handle = BlobSlot(Buffer, Field->Offset());
     return handle == 0 || handle > FBlobStrings.size() ? String() : FBlobStrings[handle - 1];
@@ -445,7 +419,7 @@ void TODBCDataSet::SetBlobData(TField* Field, TRecordBuffer Buffer, const String
         SetBlobSlot(Buffer, index, 0);
         return;
     }
-    if (handle == 0) {
+    if (handle == 0 || handle > FBlobStrings.size()) {  // none, or a NULL or empty value read
         if (!FFreeBlobHandles.empty()) {
             handle = FFreeBlobHandles.back();
             FFreeBlobHandles.pop_back();

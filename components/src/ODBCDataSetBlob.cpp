@@ -37,38 +37,46 @@ TODBCBlobStream::TODBCBlobStream(TODBCDataSet* DataSet, TField* Field, TBlobStre
         FLoaded = true;  // no record: an empty value
         return;
     }
+    bool cachedNull = false;
     if (AsBlobField(Field)->Modified() && FBuffer == DataSet->ActiveBuffer()) {
         // The value written so far is the one the record being edited holds
         // (the record from before the edit, which OldValue reads, still has
-        // the stored value).
+        // the stored value), or the one a writing stream holds that has not
+        // handed it over yet.
         FData = DataSet->GetBlobData(Field, FBuffer);
+        for (const TODBCBlobStream* writer : DataSet->FWriteStreams)
+            if (writer->FField == Field && writer->FBuffer == FBuffer && writer->FDirty) FData = writer->FData;
         FLoaded = true;
-    } else if (String cached = DataSet->GetBlobData(Field, FBuffer); !cached.empty()) {
-        FData = std::move(cached);
-        FLoaded = true;
+    } else if (DataSet->GetCachedBlob(Field, FBuffer, FData, cachedNull)) {
+        FLoaded = true;  // NULL and zero length are cached like other values
     }
     if (Mode != bmRead) AsBlobField(Field)->SetNullWritten(false);  // a value, if of zero length
     if (Mode == bmWrite) {
         FData.clear();
         FLoaded = true;
-        Store();  // a write stream without writes still clears the value
+        Store(false);  // a write stream without writes still clears the value (its close tells the links)
     }
     if (Mode != bmRead) DataSet->FWriteStreams.push_back(this);
 }
 
 void TODBCBlobStream::Load(bool Cache) {
     if (FLoaded || FDetached) return;
-    FDataSet->FEngine->ReadLongValue(FBuffer + FDataSet->FBookmarkOffset, FField->FieldNo(), FData);
+    const bool hasValue = FDataSet->FEngine->ReadLongValue(FBuffer + FDataSet->FBookmarkOffset, FField->FieldNo(), FData);
     FLoaded = true;
-    if (Cache && !FData.empty() && FDataSet->CacheBlobs()) FDataSet->SetBlobData(FField, FBuffer, FData);
+    if (Cache) FDataSet->CacheBlobRead(FField, FBuffer, FData, !hasValue);
 }
 
-void TODBCBlobStream::Store() {
+void TODBCBlobStream::Store(bool Changed) {
     FDirty = true;
-    if (AsBlobField(FField)->Modified()) return;
-    AsBlobField(FField)->SetModified(true);
-    FDataSet->SetBlobData(FField, FBuffer, FData);
-    FDataSet->DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(FField));
+    FWrote = true;
+    if (!AsBlobField(FField)->Modified()) {
+        AsBlobField(FField)->SetModified(true);
+        FDataSet->SetBlobData(FField, FBuffer, FData);
+        FDirty = false;
+    }
+    // Linked controls hear of every write that changes the value (a reader
+    // opened now sees it through this stream) and of every close.
+    if (Changed) FDataSet->DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(FField));
 }
 
 void TODBCBlobStream::Flush() {
@@ -86,6 +94,7 @@ void TODBCBlobStream::Detach() {
 }
 
 TODBCBlobStream::~TODBCBlobStream() {
+    const bool tell = FWrote && !FDetached;
     try {
         Flush();
     } catch (...) {
@@ -93,6 +102,13 @@ TODBCBlobStream::~TODBCBlobStream() {
         // it had when the stream began writing.
     }
     Detach();
+    if (!tell) return;
+    try {
+        FDataSet->DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(FField));
+    } catch (...) {
+        // A handler's failure cannot leave a destructor; the value is the
+        // record's already.
+    }
 }
 
 std::int64_t TODBCBlobStream::Size() {
@@ -100,9 +116,16 @@ std::int64_t TODBCBlobStream::Size() {
     if (FSize < 0) {
         // The length alone, without reading the value into the stream.
         std::int32_t size = 0;
-        FDataSet->FEngine->GetBlobSize(FBuffer, FDataSet->FBookmarkOffset, size, FField->FieldNo());
+        bool isNull = false;
+        FDataSet->FEngine->GetBlobSize(FBuffer, FDataSet->FBookmarkOffset, size, FField->FieldNo(), &isNull);
         const bool memo = FField->DataType() != ftBlob && FField->DataType() != ftGraphic;
         FSize = memo ? std::max(size - 1, 0) : size;
+        if (FSize == 0) {
+            // NULL or zero length: nothing to read, and cached like any value.
+            FData.clear();
+            FLoaded = true;
+            FDataSet->CacheBlobRead(FField, FBuffer, FData, isNull);
+        }
     }
     return FSize;
 }
@@ -124,10 +147,11 @@ std::int64_t TODBCBlobStream::Write(const void* Buffer, std::int64_t Count) {
     if (FPosition < 0 || Count <= 0) return 0;
     Load();
     const auto end = static_cast<std::size_t>(FPosition + Count);
+    const bool changed = FData.size() < end || std::memcmp(FData.data() + FPosition, Buffer, static_cast<std::size_t>(Count)) != 0;
     if (FData.size() < end) FData.resize(end, '\0');
     std::memcpy(FData.data() + FPosition, Buffer, static_cast<std::size_t>(Count));
     FPosition += Count;
-    Store();
+    Store(changed);
     return Count;
 }
 
@@ -151,8 +175,10 @@ void TODBCBlobStream::SetSize(std::int64_t NewSize) {
         DatabaseErrorFmt("Cannot write to the value of field '%s' opened for reading", FField->DisplayName());
     if (FDetached) DatabaseError(SNotEditing);
     Load();
-    FData.resize(static_cast<std::size_t>(std::max<std::int64_t>(NewSize, 0)), '\0');
-    Store();
+    const auto size = static_cast<std::size_t>(std::max<std::int64_t>(NewSize, 0));
+    const bool changed = size != FData.size();
+    FData.resize(size, '\0');
+    Store(changed);
 }
 
 // ---------------------------------------------------------------------------

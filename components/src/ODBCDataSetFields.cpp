@@ -112,6 +112,13 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
     TRecordBuffer recBuf = nullptr;
     if (!GetActiveRecBuf(recBuf)) return false;
     if (Field->FieldNo() > 0) {
+        // A long value read before answers from the record's cache, NULL
+        // and zero length included, without going back to the data source.
+        const bool longValue = Field->IsBlob() && !static_cast<TBlobField*>(Field)->Modified() &&
+                               recBuf == ActiveBuffer();
+        String cached;
+        bool cachedNull = false;
+        if (longValue && GetCachedBlob(Field, recBuf, cached, cachedNull)) return !cachedNull;
         bool blank = true;
         // A value that cannot be converted to the field's type (a 64-bit
         // integer in a 32-bit field, a time beyond 24 hours, a NaN decimal)
@@ -119,6 +126,7 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
         // engine answers without delivering the value.
         if (FEngine->GetField(Field->FieldNo(), recBuf, FBookmarkOffset, blank, Buffer) < 0)
             DatabaseErrorFmt("Value stored in field '%s' cannot be read as the field's type", Field->DisplayName());
+        if (longValue && blank) CacheBlobRead(Field, recBuf, String(), true);
         return !blank;
     }
     switch (State()) {

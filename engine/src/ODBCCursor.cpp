@@ -199,7 +199,7 @@ bool TODBC::FillSlot(int k, bool target) {
     }
     const std::int32_t row = BlockNo * RowsPerBlock + k + 1;
     const SQLRETURN rc =
-        odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, CursorMode == cmCursorLibrary ? MapRowNumber(row) : row);
+        Fetch(SQL_FETCH_ABSOLUTE, CursorMode == cmCursorLibrary ? MapRowNumber(row) : row);
     if (rc == SQL_NO_DATA) return false;
     if (target ? rc != SQL_SUCCESS : !ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
     StoreRow(k, record, indicators);
@@ -221,7 +221,31 @@ bool TODBC::EnsureSlot(int k) {
 void TODBC::Rewind() {
     odbc::SQLCloseCursor(Stmt);
     FNextRow = 0;
-    ODBCExecute(Stmt);
+    try {
+        ODBCExecute(Stmt, nullptr, Gate);
+    } catch (const EODBCError& e) {
+        if (!Gate || !Gate->Cancelled()) throw;
+        Gate->RaiseCancelled(Stmt, e.Diagnostics);
+    }
+    if (Gate && Gate->Cancelled()) Gate->RaiseCancelled(Stmt, {});
+}
+
+/// Fetches through the cancel gate: CancelStatement and the query timeout
+/// may stop a fetch (a forward-only SQLite statement does its work in the
+/// first). A fetch a cancel reached raises, whatever it answered, so a
+/// result cut short is never read as a whole one.
+SQLRETURN TODBC::Fetch(SQLSMALLINT orientation, SQLLEN offset) {
+    SQLRETURN rc;
+    {
+        TODBCCancelGate::TScope inside(Gate, Stmt);
+        rc = odbc::SQLFetchScroll(Stmt, orientation, offset);
+    }
+    if (Gate && Gate->Cancelled()) {
+        std::vector<odbc::DiagRecord> records;
+        if (!ODBCSucceeded(rc) && rc != SQL_NO_DATA) records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt);
+        Gate->RaiseCancelled(Stmt, std::move(records));
+    }
+    return rc;
 }
 
 /// Clears the length/indicator variables before a fetch: MariaDB's driver
@@ -232,7 +256,7 @@ void TODBC::ClearIndicators() { std::fill(Indicators.begin(), Indicators.end(), 
 /// Forward-only cursors: the next row by FETCH_NEXT.
 SQLRETURN TODBC::FetchForward() {
     ClearIndicators();
-    SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_NEXT, 0);
+    SQLRETURN rc = Fetch(SQL_FETCH_NEXT, 0);
     if (ODBCSucceeded(rc)) ++FNextRow;
     return rc;
 }
@@ -242,7 +266,7 @@ SQLRETURN TODBC::FetchFirstOfBlock(bool forwardOnly) {
     if (!forwardOnly) {
         ClearIndicators();
         SQLLEN row = CursorMode == cmCursorLibrary ? MapRowNumber(first + 1) : first + 1;
-        return odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, row);
+        return Fetch(SQL_FETCH_ABSOLUTE, row);
     }
     // A forward-only cursor reaches the block by reading forward, from the
     // start again when the block lies behind it.
@@ -301,9 +325,9 @@ SQLRETURN TODBC::FetchRow(int n) {
     if (ForwardOnly())
         rc = FetchForward();
     else if (CursorMode == cmCursorLibrary && !DeletedRows.empty())
-        rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, MapRowNumber(n + BlockNo * RowsPerBlock));
+        rc = Fetch(SQL_FETCH_ABSOLUTE, MapRowNumber(n + BlockNo * RowsPerBlock));
     else
-        rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_NEXT, 0);  // the row after the one just fetched
+        rc = Fetch(SQL_FETCH_NEXT, 0);  // the row after the one just fetched
     if (rc == SQL_NO_DATA) return ODBCRecEOF;
     // A failing row is raised, never delivered with the previous row's data.
     if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
@@ -445,7 +469,7 @@ SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
     for (bool onTheWay = false;; onTheWay = true) {
         if (onTheWay) ClearRowsetIndicators();  // ReadyRowset cleared them for the first fetch
         FRowsFetched = 0;
-        const SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_NEXT, 0);
+        const SQLRETURN rc = Fetch(SQL_FETCH_NEXT, 0);
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
             ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
         // MariaDB leaves the count as it was at the end of data.
@@ -499,7 +523,7 @@ SQLRETURN TODBC::FetchScrollableRowset(bool& fallBack) {
     }
     const auto stride = static_cast<std::size_t>(FRowStride);
     FRowsFetched = 0;
-    const SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, first + 1);
+    const SQLRETURN rc = Fetch(SQL_FETCH_ABSOLUTE, first + 1);
     if (rc == SQL_NO_DATA) {  // MariaDB leaves the count and the statuses as they were
         if (EndRow < 0 || EndRow > first) EndRow = RowCount = first;
         if (BlockNo == 0) BlockPos = 0;
@@ -689,17 +713,17 @@ std::int32_t TODBC::GetRecordCount(bool keep) {
     SQLRETURN rc;
     if (CursorMode == cmCursorLibrary && !DeletedRows.empty()) {
         for (;;) {
-            rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, MapRowNumber(count + 1));
+            rc = Fetch(SQL_FETCH_ABSOLUTE, MapRowNumber(count + 1));
             if (rc == SQL_NO_DATA) break;
             if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
             ++count;
         }
     } else {
-        rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_FIRST, 0);
+        rc = Fetch(SQL_FETCH_FIRST, 0);
         while (rc != SQL_NO_DATA) {
             if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
             ++count;
-            rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_NEXT, 0);
+            rc = Fetch(SQL_FETCH_NEXT, 0);
         }
     }
     RowCount = EndRow = count;

@@ -190,9 +190,20 @@ SQLRETURN ODBCPrepareText(SQLHSTMT handle, const String& text) {
     return rc;
 }
 
-void TODBCCancelGate::Arm() {
+TODBCCancelGate::~TODBCCancelGate() {
+    {
+        std::lock_guard lock(FLock);
+        FStop = true;
+    }
+    FWake.notify_all();
+    if (FWatchdog.joinable()) FWatchdog.join();
+}
+
+void TODBCCancelGate::Arm(int timeoutSeconds) {
     std::lock_guard lock(FLock);
     FCancelled = false;
+    FTimedOut = false;
+    FTimeout = timeoutSeconds < 0 ? 0 : timeoutSeconds;
 }
 
 bool TODBCCancelGate::Cancel() {
@@ -208,16 +219,63 @@ bool TODBCCancelGate::Cancelled() {
     return FCancelled;
 }
 
+bool TODBCCancelGate::TimedOut() {
+    std::lock_guard lock(FLock);
+    return FTimedOut;
+}
+
+void TODBCCancelGate::RaiseCancelled(odbc::HStmt handle, std::vector<DiagRecord> records) {
+    odbc::SQLFreeStmt(handle, SQL_CLOSE);
+    records.push_back(TimedOut() ? DiagRecord{"HYT00", 0, "Timeout expired"}
+                                 : DiagRecord{"HY008", 0, "Operation canceled"});
+    String message;
+    for (const DiagRecord& r : records) message += "ODBC32 Error " + r.State + " :" + r.Text + "\r\n";
+    throw EODBCError(message, std::move(records));
+}
+
+void TODBCCancelGate::Watch() {
+    std::unique_lock lock(FLock);
+    while (!FStop) {
+        if (!FInside || FTimeout <= 0) {
+            FWake.wait(lock);
+            continue;
+        }
+        const std::uint64_t call = FCall;
+        const auto sameCall = [this, call] { return FStop || !FInside || FCall != call; };
+        if (FWake.wait_until(lock, FDeadline, sameCall)) continue;
+        // The call is still inside when its time is up.
+        FCancelled = true;
+        FTimedOut = true;
+        odbc::SQLCancel(FInside);
+        FWake.wait(lock, sameCall);
+    }
+}
+
 TODBCCancelGate::TScope::TScope(TODBCCancelGate* gate, odbc::HStmt handle) : FGate(gate) {
     if (!FGate) return;
-    std::lock_guard lock(FGate->FLock);
-    FGate->FInside = handle;
+    bool timed = false;
+    {
+        std::lock_guard lock(FGate->FLock);
+        FGate->FInside = handle;
+        ++FGate->FCall;
+        if (FGate->FTimeout > 0) {
+            timed = true;
+            FGate->FDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(FGate->FTimeout);
+            if (!FGate->FWatchdog.joinable()) FGate->FWatchdog = std::thread([g = FGate] { g->Watch(); });
+        }
+    }
+    if (timed) FGate->FWake.notify_all();
 }
 
 TODBCCancelGate::TScope::~TScope() {
     if (!FGate) return;
-    std::lock_guard lock(FGate->FLock);  // waits for a SQLCancel in flight
-    FGate->FInside = nullptr;
+    bool timed = false;
+    {
+        std::lock_guard lock(FGate->FLock);  // waits for a SQLCancel in flight
+        FGate->FInside = nullptr;
+        timed = FGate->FWatchdog.joinable();
+    }
+    if (timed) FGate->FWake.notify_all();
 }
 
 SQLRETURN ODBCExecute(SQLHSTMT handle, std::vector<DiagRecord>* warnings, TODBCCancelGate* gate) {

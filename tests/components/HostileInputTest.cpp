@@ -265,7 +265,7 @@ TEST_P(HostileInput, ATableOpenAcrossCommitAndRollbackStaysUsable) {
 
 TEST(HostileInputPostgreSQL, RollbackThatClosesCursorsLeavesTheTableUsable) {
     const test::TestDriver& pg = test::Driver(test::DriverKind::PostgreSQL);
-    if (!pg.Available()) GTEST_SKIP() << "no PostgreSQL server in this run";
+    VELORA_REQUIRE_DRIVER(pg);
     test::RawConnection raw(pg);
     raw.DropTableIfExists("declare_fetch");
     raw.Exec("CREATE TABLE declare_fetch (id integer primary key, name varchar(20))");

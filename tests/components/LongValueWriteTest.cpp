@@ -284,7 +284,7 @@ TEST_P(LongValueWrite, AWriteStreamAliveAtCancelWritesNothing) {
 // 01004); the over-long values stay as stored. A value written longer than
 // the declared size is refused before anything is sent.
 TEST_P(LongValueWrite, SQLiteOverLongValuesReadWholeAndTheirRowsCanBeEdited) {
-    if (Drv().Kind != DriverKind::SQLite) GTEST_SKIP() << "the servers keep to declared sizes";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::TextBeyondDeclaredSize);
     const std::string name = CreateTable("id integer primary key, v varbinary(10), s varchar(3), note text");
     const std::string bytes = Value(300), text(21, 'x');
     FRaw->Exec("INSERT INTO " + name + " VALUES (1, X'" + Hex(bytes) + "', '" + text + "', 'n'), (2, X'01', 'ab', 'n')");

@@ -88,7 +88,7 @@ void Exec(TODBCDatabase* db, const std::string& sql) {
 }
 
 void KillDuringScanAndPost(const std::string& kind, const std::string& fill) {
-    if (!std::getenv("VELORA_TEST_SERVERS")) GTEST_SKIP() << "servers are started by scripts/test.sh";
+    if (!test::ServersRequired()) GTEST_SKIP() << "servers are started by scripts/test.sh";
     TPrivateServer server(kind);
     ASSERT_TRUE(server.Started());
     TComponent owner(nullptr);

@@ -458,6 +458,56 @@ TEST(UpdateSQLLinks, NeitherSideKeepsADanglingReferenceWhicheverGoesFirst) {
     EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), Format(SNoDatabaseAssigned, "Orphan"));
 }
 
+// An update object writes through the database its dataset has now: moved
+// to a database on another file, or to a new one after that was freed, its
+// statements follow (never the first database, never freed memory).
+TEST(UpdateSQLLinksSQLite, TheStatementsFollowTheDataSetToAnotherAndToAFreedDatabase) {
+    const test::TestDriver& drv = test::Driver(test::DriverKind::SQLite);
+    const char* otherDsn = "VeloraSample";  // another SQLite file
+    const std::string t = test::UniqueName("follow");
+    test::RawConnection first(drv), second(otherDsn, "", "");
+    test::TableGuard guard(drv, t);
+    for (test::RawConnection* raw : {&first, &second}) {
+        raw->DropTableIfExists(t);
+        raw->Exec("CREATE TABLE " + t + " (id integer primary key, name varchar(10))");
+        raw->Exec("INSERT INTO " + t + " VALUES (1, 'old')");
+    }
+    const std::string name = "SELECT name FROM " + t + " WHERE id = 1";
+    TOwnedPtr<TComponent> owner(new TComponent(nullptr));
+    auto otherDatabase = [&] {
+        auto* db = new TODBCDatabase(owner.get());
+        db->SetDataSourceName(otherDsn);
+        db->SetLoginPrompt(false);
+        return db;
+    };
+    auto* q = new TODBCQuery(owner.get());
+    q->SQL()->SetText("SELECT id, name FROM " + t);
+    auto* u = new TODBCUpdateSQL(owner.get());
+    u->ModifySQL()->SetText("UPDATE " + t + " SET name = :name WHERE id = :OLD_id");
+    q->SetUpdateObject(u);
+    auto write = [&](TODBCDatabase* db, const char* value) {
+        q->SetDataBase(db);
+        q->Open();
+        q->Edit();
+        q->FieldByName("name")->SetAsString(value);
+        u->Apply(ukModify);
+        q->Cancel();
+        q->Close();
+    };
+    write(test::NewDatabase(owner.get(), drv), "a");
+    EXPECT_EQ(first.Scalar(name), "a");
+    TODBCDatabase* moved = otherDatabase();
+    write(moved, "b");
+    EXPECT_EQ(second.Scalar(name), "b") << "the statement follows the dataset to the other database";
+    EXPECT_EQ(first.Scalar(name), "a") << "the first database is left alone";
+    delete moved;  // the update object's statement was on it
+    write(otherDatabase(), "c");
+    EXPECT_EQ(second.Scalar(name), "c");
+    EXPECT_EQ(first.Scalar(name), "a");
+    owner.reset();
+    second.DropTableIfExists(t);
+}
+
 TEST(UpdateSQLForms, AQueryAndItsUpdateObjectComeBackLinkedWithTheirStatements) {
     RegisterODBCQueryClasses();
     RegisterODBCUpdateSQLClasses();

@@ -76,8 +76,8 @@ TEST_P(Values, BigintExtremesRoundTripThroughFieldsAndParameters) {
 }
 
 TEST_P(Values, CountSumAndBigSerialKeysAreFields) {
-    if (!Drv().Traits.CountDescribedBeforeExecution) GTEST_SKIP() << "the driver declares count(*) without a type";
-    if (!*Drv().Traits.BigSerialKey) GTEST_SKIP() << "the driver has no bigint key it numbers itself";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::CountDescribedBeforeExecution);
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::BigSerialKey);
     const std::string key = Drv().Traits.BigSerialKey;
     const std::string name = CreateTable(key + ", name varchar(20)");
     TODBCTable* t = NewTable(name);
@@ -99,7 +99,7 @@ TEST_P(Values, CountSumAndBigSerialKeysAreFields) {
 }
 
 TEST_P(Values, UnsignedIntegersKeepTheirMaximum) {
-    if (!Drv().Traits.HasUnsignedTypes) GTEST_SKIP() << "the driver has no unsigned types";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::UnsignedTypes);
     const std::string name =
         CreateTable("id int primary key, a tinyint unsigned, b smallint unsigned, c int unsigned, d bigint unsigned");
     FRaw->Exec("INSERT INTO " + name + " VALUES (1, 255, 65535, 4294967295, 18446744073709551615)");
@@ -218,7 +218,7 @@ TEST_P(Values, UnconstrainedNumericKeepsEveryDigit) {
 }
 
 TEST_P(Values, DecimalTextIsReadAndWrittenExactly) {
-    if (!Drv().Traits.HasExactDecimals) GTEST_SKIP() << "the driver keeps NUMERIC as a 15-digit REAL";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::ExactDecimals);
     const std::string name = CreateTable("id int primary key, d numeric(38,10)");
     FRaw->Exec("INSERT INTO " + name + " VALUES (1, 12345678901234567890.1234567890)");
     TODBCTable* t = NewTable(name);
@@ -279,7 +279,7 @@ TEST_P(Values, StringFieldsReadTheRecordOfTheStateAndOnValidateSeesTheProposedVa
 }
 
 TEST_P(Values, SQLiteTextBeyondTheDeclaredSizeReadsWholeInEveryBlockPosition) {
-    if (!Drv().Traits.KeepsTextBeyondDeclaredSize) GTEST_SKIP() << "the driver keeps to declared sizes";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::TextBeyondDeclaredSize);
     const std::string name = CreateTable("id integer primary key, name varchar(40)");
     auto valueOf = [](int id) {
         std::string v;

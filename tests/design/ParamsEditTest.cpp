@@ -126,5 +126,61 @@ TEST_F(ParamsEditor, TypesAndValuesGoToTheParameterShownAndUnconvertibleTextLeav
     EXPECT_EQ(q->Params()->GetParam(0)->DataType(), ftDateTime);
 }
 
+// A value the parameter refuses leaves it exactly as it was: type, value
+// and whether it has one (the status bar says why).
+struct RefusedCase {
+    const char* Name;
+    TFieldType Type;  ///< the parameter's type before
+    const char* TypeName;  ///< the type as the editor lists it
+    const char* Value;
+    const char* ChosenType;
+    const char* Typed;
+};
+
+class ParamsEditorRefusal : public ParamsEditor, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(ParamsEditorRefusal, LeavesTheParameterAsItWas) {
+    const RefusedCase& c = GetParam();
+    FQuery->SQL()->SetText("SELECT * FROM t WHERE a = :a");
+    TODBCParam* param = FQuery->Params()->GetParam(0);
+    param->SetDataType(c.Type);
+    param->SetText(c.Value);
+    const TFieldType type = param->DataType();
+    const bool bound = param->Bound();
+    const String value = bound ? param->AsString() : String();
+    String status;
+    TFieldType typeAfter = ftUnknown;
+    bool boundAfter = false;
+    String valueAfter;
+    const String shownType = c.TypeName;
+    Run([&](TScriptedPresenter& p) {
+        p.Examine(Select(0))
+            .Examine(ChooseType(c.ChosenType))
+            .TypeInto("ValueEdit", c.Typed)
+            .Focus("TypeChoice")
+            .Examine([&](TCustomForm& f) {
+                status = Status(f);
+                typeAfter = param->DataType();
+                boundAfter = param->Bound();
+                valueAfter = boundAfter ? param->AsString() : String();
+            })
+            // Back to what it showed, so OK closes the dialog.
+            .Examine(ChooseType(shownType.c_str()))
+            .TypeInto("ValueEdit", value)
+            .Focus("TypeChoice");
+    });
+    EXPECT_NE(status.find("Parameter 'a' unchanged"), String::npos) << status;
+    EXPECT_EQ(typeAfter, type);
+    EXPECT_EQ(boundAfter, bound);
+    EXPECT_EQ(valueAfter, value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, ParamsEditorRefusal,
+                         ::testing::Values(RefusedCase{"IntegerTypo", ftInteger, "Integer", "5", "Integer", "1O"},
+                                           RefusedCase{"TextToInteger", ftString, "String", "x", "Integer", "abc"},
+                                           RefusedCase{"SmallintRange", ftSmallint, "SmallInt", "7", "SmallInt", "70000"},
+                                           RefusedCase{"NoDate", ftDate, "Date", "2024-01-02", "Date", "2024-13-45"}),
+                         [](const ::testing::TestParamInfo<RefusedCase>& i) { return std::string(i.param.Name); });
+
 }  // namespace
 }  // namespace velora

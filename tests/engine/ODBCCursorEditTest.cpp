@@ -28,7 +28,8 @@ protected:
     void SetUp() override {
         EngineTableTest::SetUp();
         if (IsSkipped()) return;
-        if (!Scrolls(*Conn)) GTEST_SKIP() << "rows are written back only through scrolling cursors";
+        // Every test driver scrolls (its keyset cursors or our cursor library).
+        ASSERT_TRUE(Scrolls(*Conn)) << "rows are written back only through scrolling cursors";
     }
     void TearDown() override {
         Cursor.reset();
@@ -213,7 +214,8 @@ TEST_P(EditTest, CursorLibraryTextsListOnlyWritableBoundColumns) {
     const std::string t = Table("a int primary key, b int, c varchar(10), m " + std::string(MemoType(Drv())));
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 10, 'one', 'memo one')");
     TODBC& c = Open(t, 5, "a");
-    if (Keyset()) GTEST_SKIP() << "the keyset road generates no SQL";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::CursorLibrary);
+    ASSERT_FALSE(Keyset());
     c.Columns[1].Updatable = SQL_ATTR_READONLY;  // B read-only, as a driver reports an expression
 
     auto rec = NewRecord();

@@ -696,7 +696,7 @@ TEST_P(CursorTest, AnInsertAfterARowsetFetchAddsOneRowOrIsRefused) {
 }
 
 TEST_P(CursorTest, TextBeyondItsBufferInARowsetIsReadWholeOneRowAFetch) {
-    if (!Drv().Traits.KeepsTextBeyondDeclaredSize) GTEST_SKIP() << "the driver keeps to declared sizes";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::TextBeyondDeclaredSize);
     std::string t = Numbered(12);
     const std::string whole(200, 'w');  // beyond the buffer of a varchar(20), whatever the encoding
     Raw->Exec("UPDATE " + t + " SET name = '" + whole + "' WHERE id = 8");
@@ -891,7 +891,7 @@ TEST_P(CursorTest, ValuesRoundTripThroughFieldsAndBackIntoTheDataSource) {
 }
 
 TEST_P(CursorTest, DecimalsReadAsTheDoubleOfTheirText) {
-    if (!Drv().Traits.HasExactDecimals) GTEST_SKIP() << "the driver describes decimals as doubles or text";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::ExactDecimals);
     // Random values of up to 18 digits and 6 decimals, so that both the
     // plain reading (15 digits) and the general one are taken.
     std::string t = Table("id int, n numeric(18,6)");
@@ -929,7 +929,8 @@ TEST_P(CursorTest, DecimalTextReadsAsItsNumberAndIsNullAgrees) {
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 1.5)");
     OpenedCursor c(*Conn, "SELECT id, n FROM " + t, 5, ODBCREADONLY);
     const TODBCFldDesc& d = c->Columns[1];
-    if (d.CType != SQL_C_CHAR) GTEST_SKIP() << "the driver's decimals are not read as text";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::DecimalsReadAsText);
+    ASSERT_EQ(d.CType, SQL_C_CHAR) << "the trait DecimalsReadAsText is measured wrong";
     RecordBuffer buf(*c);
     ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
     for (const std::string text : {"-12.5", "-0", ".5", " 12.5 ", "+3", "1.5E-3", "9007199254740993", " ", "", "NaN",
@@ -981,7 +982,7 @@ TEST_P(CursorTest, ConversionFailuresAreNeverDeliveredAsValues) {
 }
 
 TEST_P(CursorTest, NumericTextThatIsNoNumberReadsAsNoValue) {
-    if (!Drv().Traits.HasNumericNaN) GTEST_SKIP() << "only PostgreSQL has NaN in a numeric";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::NumericNaN);
     OpenedCursor c(*Conn, "SELECT CAST('NaN' AS numeric(12,2)) AS n, CAST('12.5' AS numeric(12,2)) AS m", 5,
                    ODBCREADONLY);
     RecordBuffer buf(*c);
@@ -1036,7 +1037,7 @@ TEST_P(CursorTest, AJumpOutsideTheCacheFetchesTheTargetRowAloneAndTheBlockFillsA
     std::string t = Numbered(45);
     OpenedCursor c(*Conn, "SELECT id FROM " + t + " ORDER BY id", 10);
     RecordBuffer buf(*c);
-    if (!Scrolls(*Conn)) GTEST_SKIP() << "a forward-only cursor reads its way to a row";
+    ASSERT_TRUE(Scrolls(*Conn)) << "every test driver scrolls (its keyset cursors or our cursor library)";
     odbc::faults::Scope counting;
     int seen = 0;
     auto fetches = [&] {  // driver fetches since the last call
@@ -1107,7 +1108,7 @@ TEST_P(CursorTest, FailingFetchOnTheFirstRowOfABlockRaisesTheDriversDiagnostics)
 TEST_P(CursorTest, FailingFirstFetchOfACountRaises) {
     std::string t = Numbered(4);
     OpenedCursor c(*Conn, "SELECT id FROM " + t, 2);
-    if (!Scrolls(*Conn)) GTEST_SKIP() << "a forward-only cursor does not count";
+    ASSERT_TRUE(Scrolls(*Conn)) << "every test driver scrolls (its keyset cursors or our cursor library)";
     odbc::faults::Scope scope;
     odbc::faults::Inject(
         {"SQLFetchScroll", 1, 1, SQL_ERROR, {{"HY106", 0, "Fetch type out of range"}}, false, c.Stmt()});

@@ -192,7 +192,7 @@ TEST_P(StatementTest, ExecDirectTriesWithoutRaising) {
 }
 
 TEST_P(StatementTest, PostgreSQLCursorsTheDriverMakesReadOnlyStillOpen) {
-    if (!Drv().Traits.MakesCursorsReadOnly) GTEST_SKIP() << "psqlODBC behaviour";
+    VELORA_REQUIRE_TRAIT(Drv(), test::Need::CursorsMadeReadOnly);
     std::string t = Table("id int primary key, name varchar(20)");
     std::string nokey = Table("id int, name varchar(20)");
     Raw->Exec("INSERT INTO " + t + " VALUES (1, 'a'), (2, 'b')");

@@ -149,6 +149,17 @@ DriverTraits SQLiteTraits() {
     t.SerialKeyIsAutoUnique = false;  // "integer primary key" is the row id, written like any column
     t.KeepsTextBeyondDeclaredSize = true;
     t.UniqueViolationText = "UNIQUE constraint failed";
+    t.DecimalsReadAsText = false;
+    t.WhyNot = {
+        {Need::Accounts, "a database file: the driver logs nobody in, so no password can be refused"},
+        {Need::UnsignedTypes, "no unsigned integer types: every integer is a signed 64-bit value"},
+        {Need::ExactDecimals, "NUMERIC columns hold 15-digit REALs or integers, described as doubles or text"},
+        {Need::DecimalsReadAsText, "decimals are described as doubles (numeric affinity), fetched as SQL_C_DOUBLE"},
+        {Need::NumericNaN, "a NaN written to a numeric column is stored as NULL"},
+        {Need::CountDescribedBeforeExecution, "COUNT(*) is described as VARCHAR until the statement runs"},
+        {Need::BigSerialKey, "the row id (integer primary key) is the one key the database numbers itself"},
+        {Need::CursorsMadeReadOnly, "our cursor library grants every cursor as asked, views and keyless tables too"},
+    };
     return t;
 }
 
@@ -186,6 +197,11 @@ DriverTraits PostgreSQLTraits() {
     t.NotNullViolationState = "23502";
     t.MissingValueState = "23502";
     t.UniqueViolationText = "duplicate key";
+    t.WhyNot = {
+        {Need::UnsignedTypes, "no unsigned integer types"},
+        {Need::TextBeyondDeclaredSize, "varchar(n) refuses longer text (22001)"},
+        {Need::CursorLibrary, "psqlODBC's keyset cursors serve the connection; that road generates no SQL"},
+    };
     return t;
 }
 
@@ -216,6 +232,11 @@ DriverTraits MariaDBTraits() {
     t.NotNullViolationState = "23000";
     t.MissingValueState = "HY000";  // strict mode refuses the missing value itself
     t.UniqueViolationText = "Duplicate entry";
+    t.WhyNot = {
+        {Need::NumericNaN, "DECIMAL columns hold no NaN"},
+        {Need::TextBeyondDeclaredSize, "strict mode refuses longer text (22001)"},
+        {Need::CursorsMadeReadOnly, "our cursor library grants every cursor as asked, views and keyless tables too"},
+    };
     return t;
 }
 
@@ -233,6 +254,46 @@ const std::vector<TestDriver>& TestDrivers() {
 const TestDriver& Driver(DriverKind kind) {
     const auto& drivers = TestDrivers();
     return *std::find_if(drivers.begin(), drivers.end(), [kind](const TestDriver& d) { return d.Kind == kind; });
+}
+
+bool Has(const TestDriver& driver, Need need) {
+    const DriverTraits& t = driver.Traits;
+    switch (need) {
+        case Need::Accounts:
+            return t.HasAccounts;
+        case Need::UnsignedTypes:
+            return t.HasUnsignedTypes;
+        case Need::ExactDecimals:
+            return t.HasExactDecimals;
+        case Need::DecimalsReadAsText:
+            return t.DecimalsReadAsText;
+        case Need::NumericNaN:
+            return t.HasNumericNaN;
+        case Need::TextBeyondDeclaredSize:
+            return t.KeepsTextBeyondDeclaredSize;
+        case Need::CountDescribedBeforeExecution:
+            return t.CountDescribedBeforeExecution;
+        case Need::BigSerialKey:
+            return *t.BigSerialKey != '\0';
+        case Need::CursorsMadeReadOnly:
+            return t.MakesCursorsReadOnly;
+        case Need::CursorLibrary:
+            return !t.HasKeysetCursors;
+    }
+    return false;
+}
+
+void RequireTrait(const TestDriver& driver, Need need) {
+    if (Has(driver, need)) return;
+    const char* why = nullptr;
+    for (const auto& [n, reason] : driver.Traits.WhyNot)
+        if (n == need) why = reason;
+    // A lack without its measured reason is the suite's own fault.
+    if (!why) {
+        ADD_FAILURE() << driver.Name << " lacks a behaviour the test needs and its traits give no reason";
+        return;
+    }
+    GTEST_SKIP() << driver.Name << ": " << why;
 }
 
 void RequireDriver(const TestDriver& driver) {

@@ -35,6 +35,24 @@ enum class ParamSizeSource {
     ImplementationDescriptor  ///< SQL_DESC_LENGTH of the implementation parameter descriptor (MariaDB)
 };
 
+/// A behaviour a test needs that not every driver has. A test that needs one
+/// asks for it (VELORA_REQUIRE_TRAIT); a driver without it skips the test
+/// with its measured reason (DriverTraits::WhyNot, in TestEnv.cpp), never by
+/// the test's name or a check of which driver runs. docs/testing.md lists
+/// them.
+enum class Need {
+    Accounts,                       ///< HasAccounts
+    UnsignedTypes,                  ///< HasUnsignedTypes
+    ExactDecimals,                  ///< HasExactDecimals
+    DecimalsReadAsText,             ///< exact decimals are fetched as their text
+    NumericNaN,                     ///< HasNumericNaN
+    TextBeyondDeclaredSize,         ///< KeepsTextBeyondDeclaredSize
+    CountDescribedBeforeExecution,  ///< CountDescribedBeforeExecution
+    BigSerialKey,                   ///< BigSerialKey is not empty
+    CursorsMadeReadOnly,            ///< MakesCursorsReadOnly
+    CursorLibrary,                  ///< the engine serves the connection through our cursor library
+};
+
 /// How a test driver differs from the others, by name: column types that hold
 /// the same values on every driver, SQL spellings, and the behaviours the tests
 /// allow for. Tests read these instead of asking which driver runs.
@@ -100,6 +118,10 @@ struct DriverTraits {
     const char* UniqueViolationText = "";         ///< words of the driver's message for a duplicate key
     const char* NotNullViolationState = "HY000";  ///< SQLSTATE of a NULL in a NOT NULL column
     const char* MissingValueState = "HY000";      ///< SQLSTATE of a row without a value for a NOT NULL column
+    bool DecimalsReadAsText = true;               ///< exact decimals are fetched as SQL_C_CHAR text
+
+    /// Why the driver lacks a Need, as measured (the skip's message).
+    std::vector<std::pair<Need, const char*>> WhyNot;
 };
 
 /// One test driver: its data source, the account the tests use and its traits.
@@ -131,6 +153,20 @@ bool ServersRequired();
 /// this run. Call it from a fixture's SetUp (gtest then skips the body) or use
 /// VELORA_REQUIRE_DRIVER in a test body.
 void RequireDriver(const TestDriver& driver);
+
+/// Whether the driver has the behaviour (read from its traits).
+bool Has(const TestDriver& driver, Need need);
+
+/// Skips the current test (GTEST_SKIP) with the driver's measured reason
+/// when it lacks the behaviour. Use VELORA_REQUIRE_TRAIT in a test body.
+void RequireTrait(const TestDriver& driver, Need need);
+
+/// In a test body: skip and return when the driver lacks the behaviour.
+#define VELORA_REQUIRE_TRAIT(driver, need)              \
+    do {                                                \
+        ::velora::test::RequireTrait(driver, need);     \
+        if (::testing::Test::IsSkipped()) return;       \
+    } while (0)
 
 /// In a test body: skip and return when the driver is not available.
 #define VELORA_REQUIRE_DRIVER(driver)             \

@@ -1158,8 +1158,10 @@ Variant TBlobField::GetAsVariant() {
 }
 
 void TBlobField::Clear() {
-    OpenStream(bmWrite).reset();
+    // NULL before the stream's close tells the linked controls.
+    std::unique_ptr<TStream> stream = OpenStream(bmWrite);
     FNullWritten = true;
+    stream.reset();
 }
 
 bool TBlobField::GetIsNull() {

@@ -142,13 +142,15 @@ struct FaultState {
     std::map<std::string, int> Counts;
     int Scopes = 0;
     std::vector<SQLHANDLE> HideTotals;  ///< statements whose SQLGetData hides total lengths (nullptr: all)
+    std::vector<std::pair<SQLHANDLE, SQLLEN>> Widened;  ///< statements whose lengths grow (nullptr: all)
     std::unordered_map<SQLHANDLE, std::vector<int>> FailedRows;  ///< rows the next fetch reports failed
     std::unordered_map<SQLHANDLE, std::vector<DiagRecord>> Posted;
     std::atomic<bool> Active{false};  ///< faults, overrides, length rewrites or counting present
     std::atomic<int> PostedCount{0};  ///< entries in Posted
 
     void UpdateActive() {
-        Active.store(!Faults.empty() || !Infos.empty() || !HideTotals.empty() || !FailedRows.empty() || Scopes > 0);
+        Active.store(!Faults.empty() || !Infos.empty() || !HideTotals.empty() || !Widened.empty() ||
+                     !FailedRows.empty() || Scopes > 0);
     }
 };
 
@@ -277,6 +279,21 @@ void HideTotal(SQLRETURN rc, SQLSMALLINT targetType, SQLLEN bufferLength, SQLLEN
     FaultState& s = FS();
     std::lock_guard lock(s.Mu);
     if (s.Scopes > 0) ++s.Counts["SQLGetData SQL_NO_TOTAL"];
+}
+
+/// Adds the widening armed for `stmt` to a length or count the driver wrote.
+void Widen(SQLHSTMT stmt, SQLRETURN rc, SQLLEN* length) {
+    FaultState& s = FS();
+    if (!s.Active.load(std::memory_order_relaxed) || !length || *length < 0 ||
+        !(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
+        return;
+    std::lock_guard lock(s.Mu);
+    for (const auto& [handle, add] : s.Widened) {
+        if (handle != nullptr && handle != stmt) continue;
+        *length += add;
+        if (s.Scopes > 0) ++s.Counts["SQLLEN widened"];
+        return;
+    }
 }
 
 std::optional<SQLUINTEGER> InfoFor(SQLHDBC dbc, SQLUSMALLINT type, faults::InfoMode& mode, faults::InfoTarget target) {
@@ -590,7 +607,11 @@ SQLRETURN SQLFreeStmt(SQLHSTMT Stmt, SQLUSMALLINT Option) {
 
 SQLRETURN SQLRowCount(SQLHSTMT Stmt, SQLLEN* RowCount) {
     return Run("SQLRowCount", Stmt,
-               [&] { return VELORA_ROUTE(RowCount(Stmt, RowCount), SQLRowCount(Stmt, RowCount)); });
+               [&] {
+                   SQLRETURN rc = VELORA_ROUTE(RowCount(Stmt, RowCount), SQLRowCount(Stmt, RowCount));
+                   Widen(Stmt, rc, RowCount);
+                   return rc;
+               });
 }
 
 SQLRETURN SQLNumResultCols(SQLHSTMT Stmt, SQLSMALLINT* ColumnCount) {
@@ -699,6 +720,7 @@ SQLRETURN SQLGetData(SQLHSTMT Stmt, SQLUSMALLINT ColumnNumber, SQLSMALLINT Targe
             VELORA_ROUTE(GetData(Stmt, ColumnNumber, TargetType, TargetValue, BufferLength, StrLen_or_Ind),
                          SQLGetData(Stmt, ColumnNumber, TargetType, TargetValue, BufferLength, StrLen_or_Ind));
         if (HidesTotals(Stmt)) HideTotal(rc, TargetType, BufferLength, StrLen_or_Ind);
+        Widen(Stmt, rc, StrLen_or_Ind);
         return rc;
     });
 }
@@ -854,6 +876,13 @@ void HideTotalLengths(SQLHSTMT stmt) {
     s.UpdateActive();
 }
 
+void WidenLengths(SQLLEN add, SQLHSTMT stmt) {
+    FaultState& s = FS();
+    std::lock_guard lock(s.Mu);
+    s.Widened.emplace_back(stmt, add);
+    s.UpdateActive();
+}
+
 void FailFetchedRows(SQLHSTMT stmt, std::vector<int> rows) {
     FaultState& s = FS();
     std::lock_guard lock(s.Mu);
@@ -874,6 +903,7 @@ void ClearAll() {
     s.Faults.clear();
     s.Infos.clear();
     s.HideTotals.clear();
+    s.Widened.clear();
     s.FailedRows.clear();
     s.Counts.clear();
     s.Posted.clear();

@@ -163,8 +163,9 @@ private:
     /// Brings the whole value into FData (once); Cache: into the record's
     /// BLOB cache too.
     void Load(bool Cache = false);
-    /// Marks the field modified (the first time: tells the dataset's links).
-    void Store();
+    /// Marks the field modified and the value written; with Changed, hands
+    /// the value to the record and tells the dataset's links.
+    void Store(bool Changed);
     /// Hands the value so far to the record.
     void Flush();
     /// Ends the stream's tie to the record (after post, cancel or close).
@@ -178,6 +179,7 @@ private:
     String FData;
     bool FLoaded = false;
     bool FDirty = false;      ///< written since the record last received the value
+    bool FWrote = false;      ///< written (or truncated) since it was opened: its close tells the links
     std::int64_t FSize = -1;  ///< the value's length before it is loaded, once known
     std::int64_t FPosition = 0;
     bool FDetached = false;  ///< the record it wrote to was posted or abandoned
@@ -280,6 +282,12 @@ public:
     String GetBlobData(TField* Field, TRecordBuffer Buffer) const;
     /// Caches Value for the field, only when Buffer is the active buffer.
     void SetBlobData(TField* Field, TRecordBuffer Buffer, const String& Value);
+    /// Whether the value the data source holds for the field in Buffer is
+    /// cached, and then the value (empty or NULL ones included).
+    bool GetCachedBlob(TField* Field, TRecordBuffer Buffer, String& Value, bool& IsNull) const;
+    /// Caches a value read from the data source (NULL and zero length alike),
+    /// only when caching is on and Buffer is the active buffer.
+    void CacheBlobRead(TField* Field, TRecordBuffer Buffer, const String& Value, bool IsNull);
     /// Empties every slot of Buffer's BLOB cache.
     void ClearBlobCache(TRecordBuffer Buffer);
 

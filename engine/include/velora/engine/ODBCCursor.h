@@ -26,6 +26,7 @@
 // of data).
 #pragma once
 
+#include "velora/engine/ODBCCancelGate.h"
 #include "velora/engine/ODBCConnect.h"
 #include "velora/engine/ODBCTypes.h"
 #include "velora/engine/SQL.h"
@@ -130,6 +131,9 @@ public:
     std::int32_t RowSize = -1;          ///< RecordSize as used by the cache
     std::vector<SQLSMALLINT> SQLTypes;  ///< SQL type of each column
     SQLHSTMT Stmt;
+    /// The gate the fetches pass (the dataset's; null: none), so a cancel or
+    /// a query timeout can stop a statement working inside a fetch.
+    TODBCCancelGate* Gate = nullptr;
 
     // ---- the dataset's operations -------------------------------------
     /// Allocates a cache of `rows` rows of `size` bytes (at least RecordSize)
@@ -335,6 +339,7 @@ private:
     bool EnsureSlot(int k);
     SQLRETURN FetchFirstOfBlock(bool forwardOnly);
     SQLRETURN FetchForward();
+    SQLRETURN Fetch(SQLSMALLINT orientation, SQLLEN offset);
     void ClearIndicators();
     void Rewind();
     void PositionOnRow(std::int32_t row);

@@ -62,6 +62,14 @@ void OverrideInfo(SQLUSMALLINT infoType, SQLUINTEGER value, InfoMode mode = Info
 /// "SQLGetData SQL_NO_TOTAL" (see CallCount).
 void HideTotalLengths(SQLHSTMT stmt = nullptr);
 
+/// Makes SQLGetData and SQLRowCount answer every length and count that is
+/// not negative `add` larger than the driver wrote (2^32 gives a length
+/// whose low 32 bits are the true one), as an SQLLEN the library kept in a
+/// 32-bit variable would never show: it would read the true, small value.
+/// With a statement handle only calls on that statement are rewritten. Each
+/// rewrite counts as a call of "SQLLEN widened" (see CallCount).
+void WidenLengths(SQLLEN add, SQLHSTMT stmt = nullptr);
+
 /// Makes the next SQLFetchScroll on `stmt` that returns rows report `rows`
 /// (from 0, those fetched only) as SQL_ROW_ERROR in the statement's row
 /// status array, as a driver does for rows of a rowset it could not deliver.
