@@ -112,10 +112,12 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
     TRecordBuffer recBuf = nullptr;
     if (!GetActiveRecBuf(recBuf)) return false;
     if (Field->FieldNo() > 0) {
-        // A long value read before answers from the record's cache, NULL
-        // and zero length included, without going back to the data source.
-        const bool longValue = Field->IsBlob() && !static_cast<TBlobField*>(Field)->Modified() &&
-                               recBuf == ActiveBuffer();
+        // A long value of a row read before answers from the record's cache,
+        // NULL and zero length included, without going back to the data
+        // source. Only while browsing: a record being edited or inserted
+        // holds values written since (through a stream or the engine).
+        const bool longValue = State() == dsBrowse && Field->IsBlob() &&
+                               !static_cast<TBlobField*>(Field)->Modified() && recBuf == ActiveBuffer();
         String cached;
         bool cachedNull = false;
         if (longValue && GetCachedBlob(Field, recBuf, cached, cachedNull)) return !cachedNull;
