@@ -303,11 +303,17 @@ void TODBCQuery::GetStatementHandle(const String& Text) {
         // Records are written to the table as the text names it (quotes
         // and schema kept); QueryTableName is the marker scanner's word.
         FWriteTableName = SelectTableName(Text, SQLDialectOf(dbc));
-        // A call is described once its parameters are bound (EnsureEngine):
+        // A call is described once its parameters are bound (GetQueryCursor):
         // psqlODBC describes "{call f(?, ?)}" of a function with OUT
         // parameters as a call with every marker an argument until it knows
-        // which are output, and the server then finds no such function.
-        if (!IsProcedureCall()) FEngine = std::make_unique<TODBC>(dbc, stmt.get(), FWriteTableName, cursorMode);
+        // which are output, and the server then finds no such function. Its
+        // return-value escape "{? = call f(?)}" is described before binding
+        // (afterwards the driver drops every argument).
+        const String trimmed = Trim(text);
+        const bool returnEscape =
+            trimmed.size() > 1 && trimmed[0] == '{' && Trim(trimmed.substr(1)).starts_with("?");
+        if (!IsProcedureCall() || returnEscape)
+            FEngine = std::make_unique<TODBC>(dbc, stmt.get(), FWriteTableName, cursorMode);
     } catch (...) {
         FEngine.reset();
         // psqlODBC keeps the result of a failed describe past the release of
