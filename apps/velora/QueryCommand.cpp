@@ -2,10 +2,13 @@
 // SPDX-License-Identifier: MIT
 //
 // velora query: SQL through TODBCQuery. Each statement is prepared first;
-// one that describes result columns is opened forward-only and its rows
-// written as they are fetched, any other runs through ExecSQL and the tool
-// prints the rows it affected (and the notices the server sent with it). So
-// a statement runs exactly once either way.
+// one that describes result columns, or whose results the driver describes
+// only when it runs (a procedure call), is opened forward-only and every
+// result it gives is written in order (rows as they are fetched, the counts
+// of results without rows between them); any other runs through ExecSQL and
+// the tool prints the rows it affected (and the notices the server sent with
+// it). So a statement runs exactly once either way. Output parameters
+// (--param NAME=:out) are printed last, as one row.
 //
 // A parameter used more than once (select :p, typeof(:p)) is one --param:
 // the query keeps one parameter per marker, and the tool gives the value to
@@ -35,6 +38,9 @@ struct TParamArg {
     std::string Value;
     TFieldType Type = ftUnknown;
     bool Null = false;
+    /// ptInput, or ptOutput / ptInputOutput / ptResult (":out", ":inout",
+    /// ":result" before the type).
+    TODBCParamType Direction = ptInput;
 };
 
 struct TTypeName {
@@ -47,6 +53,25 @@ constexpr TTypeName kTypeNames[] = {
     {"float", ftFloat},     {"currency", ftCurrency}, {"bcd", ftBCD},       {"date", ftDate},
     {"time", ftTime},       {"datetime", ftDateTime}, {"string", ftString}, {"memo", ftMemo},
 };
+
+/// Takes a direction word (":out", ":result", ":inout") off the end of the
+/// value. ":out" and ":result" stand alone: the value is empty.
+void ParseDirection(TParamArg& arg, const std::string& text) {
+    const std::size_t colon = arg.Value.rfind(':');
+    if (colon == std::string::npos) return;
+    const std::string word = arg.Value.substr(colon + 1);
+    if (SameText(word, "inout")) {
+        arg.Direction = ptInputOutput;
+    } else if (SameText(word, "out") || SameText(word, "result")) {
+        if (colon != 0) return;  // a value that ends in ":out" stays a value
+        arg.Direction = SameText(word, "out") ? ptOutput : ptResult;
+    } else {
+        return;
+    }
+    if (arg.Null && arg.Direction != ptInputOutput)
+        throw TUsageError{"--param " + text + ": an output parameter takes no value"};
+    arg.Value.erase(colon);
+}
 
 TParamArg ParseParam(const std::string& text) {
     const std::size_t eq = text.find('=');
@@ -62,21 +87,58 @@ TParamArg ParseParam(const std::string& text) {
         if (SameText(suffix, "null")) {
             arg.Null = true;
             arg.Value.erase(colon);
-            return arg;
         }
         for (const TTypeName& t : kTypeNames) {
-            if (SameText(suffix, t.Name)) {
+            if (!arg.Null && SameText(suffix, t.Name)) {
                 arg.Type = t.Type;
                 arg.Value.erase(colon);
-                return arg;
+                break;
             }
         }
     }
+    ParseDirection(arg, text);
     return arg;
+}
+
+/// The values of the output parameters as one row (name = column).
+void WriteOutputParams(TODBCQuery& query, const TOutputOptions& output, std::FILE* out) {
+    std::vector<TColumn> columns;
+    TRow row;
+    for (int i = 0; i < query.Params()->Count(); ++i) {
+        TODBCParam& p = *query.Params()->Entry(i);
+        if (p.ParamType() != ptOutput && p.ParamType() != ptInputOutput && p.ParamType() != ptResult) continue;
+        const TFieldType t = p.DataType();
+        const bool number = t == ftSmallint || t == ftInteger || t == ftWord || t == ftFloat || t == ftCurrency ||
+                            t == ftBCD || t == ftLargeint;
+        columns.push_back({p.Name(), number ? TCellKind::Number : t == ftBoolean ? TCellKind::Boolean : TCellKind::Text});
+        TCell cell;
+        cell.Null = p.IsNull();
+        if (!cell.Null) cell.Text = p.AsString();
+        row.push_back(std::move(cell));
+    }
+    if (columns.empty()) return;
+    auto writer = NewRowWriter(output, out);
+    writer->Begin(columns);
+    writer->Row(row);
+    writer->End(1);
+}
+
+void PrintCount(std::FILE* notes, long long rows) {
+    if (rows < 0)
+        std::fprintf(notes, "Done (the data source counts no rows for this statement).\n");
+    else
+        std::fprintf(notes, "%lld row%s affected\n", rows, rows == 1 ? "" : "s");
 }
 
 /// Gives the parameter its value: as typed, or as the value reads.
 void AssignParam(TODBCParam& p, const TParamArg& arg) {
+    p.SetParamType(arg.Direction);
+    if (arg.Direction == ptOutput || arg.Direction == ptResult) {
+        p.SetDataType(arg.Type == ftUnknown ? ftString : arg.Type);
+        p.Clear();
+        p.SetBound(true);
+        return;
+    }
     if (arg.Null) {
         p.SetDataType(arg.Type == ftUnknown ? ftString : arg.Type);
         p.Clear();
@@ -181,24 +243,36 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
     const TRunningStatement running(*query);  // Ctrl-C in the shell cancels it
     query->Prepare();
     long long rows = 0;
-    if (query->ResultColumnCount() > 0) {
-        query->Open();
-        auto writer = NewRowWriter(output, out);
-        rows = WriteRows(*query, *writer);
-        query->Close();
+    // Only the table format mixes notes with rows; the others keep
+    // standard output machine-readable.
+    std::FILE* notes = output.Format == "table" ? out : stderr;
+    if (query->ResultColumnCount() > 0 || query->DescribesOnlyWhenRun()) {
+        // Every result in order, each count where it came: a procedure or a
+        // text of several statements may give several.
+        std::size_t shown = 0;
+        auto showCounts = [&] {
+            const std::vector<std::int32_t>& counts = query->RowsAffectedCounts();
+            for (; shown < counts.size(); ++shown) PrintCount(notes, counts[shown]);
+        };
+        if (query->OpenResult()) {
+            do {
+                showCounts();
+                auto writer = NewRowWriter(output, out);
+                rows = WriteRows(*query, *writer);
+            } while (query->NextResultSet());
+        }
+        showCounts();
     } else {
         query->ExecSQL();
-        // Only the table format mixes notes with rows; the others keep
-        // standard output machine-readable.
-        std::FILE* notes = output.Format == "table" ? out : stderr;
         for (const odbc::DiagRecord& notice : query->ExecWarnings())
             std::fprintf(notes, "notice: [%s] %s\n", notice.State.c_str(), notice.Text.c_str());
         rows = query->RowsAffected();
-        if (rows < 0)
-            std::fprintf(notes, "Done (the data source counts no rows for this statement).\n");
+        if (query->RowsAffectedCounts().size() > 1)
+            for (std::int32_t count : query->RowsAffectedCounts()) PrintCount(notes, count);
         else
-            std::fprintf(notes, "%lld row%s affected\n", rows, rows == 1 ? "" : "s");
+            PrintCount(notes, rows);
     }
+    WriteOutputParams(*query, output, out);
     query->UnPrepare();
     return rows;
 }
@@ -212,7 +286,10 @@ void TQueryCommand::Define(CLI::App& cmd) {
     cmd.add_option("--param", FParams,
                    "NAME=VALUE[:TYPE]: the value of every :NAME marker; TYPE is integer, smallint, word, boolean, "
                    "float, currency, bcd, date, time, datetime, string, memo, or null for NULL (without TYPE: "
-                   "integer, float or string as the value reads); :NAME::TYPE is the marker NAME and a cast");
+                   "integer, float or string as the value reads); :NAME::TYPE is the marker NAME and a cast. "
+                   "Output parameters of a procedure call: NAME=:out[:TYPE] (output), NAME=:result[:TYPE] (the "
+                   "return value of {:NAME = call f(...)}), NAME=VALUE:inout[:TYPE] (input-output); their values "
+                   "are printed as one row after the results (without TYPE an output answers as text)");
     FAccount.Define(cmd);
     FOutput.Define(cmd);
     FOutput.DefineTimeout(cmd);

@@ -55,6 +55,11 @@ TODBCDataSet::~TODBCDataSet() {
 
 void TODBCDataSet::SetEngine(std::unique_ptr<TODBC> Value) { FEngine = std::move(Value); }
 
+SQLHSTMT TODBCDataSet::TakeStmtHandle() noexcept {
+    FEngine.reset();  // it unbinds its columns from the statement
+    return FStmtHandle.release();
+}
+
 void TODBCDataSet::ReleaseHandle() noexcept {
     // The engine unbinds its columns from the statement: it goes first.
     FEngine.reset();
@@ -133,12 +138,12 @@ void TODBCDataSet::OpenCursor(bool InfoQuery) {
     SetDBFlag(flagCursorOpen, true);
     FStmtHandle.reset(CreateHandle());
     if (!FStmtHandle || !FEngine) DatabaseError(SHandleError);
-    ExecuteStatement(FStmtHandle.get());
+    if (!FOpenOnRunStatement) ExecuteStatement(FStmtHandle.get());
     // A statement whose result could not be described before it ran (a
     // procedure call) and has none: it ran once; the dataset stays closed.
     SQLSMALLINT resultColumns = 0;
     if (FEngine->Columns.empty() && ODBCSucceeded(odbc::SQLNumResultCols(FStmtHandle.get(), &resultColumns)) &&
-        resultColumns == 0) {
+        resultColumns == 0 && !SeekResultSet(FStmtHandle.get())) {
         odbc::SQLFreeStmt(FStmtHandle.get(), SQL_CLOSE);
         DatabaseErrorFmt(SNoResultSet, Name());
     }

@@ -69,6 +69,12 @@ void TODBCParamBuffer::Build(const TODBCParams& Params, std::vector<TODBCFldDesc
                 p->SetDataType(ftString);
                 p->Clear();
             }
+            const TODBCParamType direction = p->ParamType();
+            if (p->DataType() == ftUnknown && (direction == ptOutput || direction == ptResult)) {
+                // An output of no declared type answers as text.
+                p->SetDataType(ftString);
+                p->Clear();
+            }
             if (p->DataType() == ftUnknown) DatabaseErrorFmt(SNoParameterValue, p->Name());
             sizes[static_cast<std::size_t>(i)] = p->RecBufDataSize();
             total += sizes[static_cast<std::size_t>(i)];
@@ -87,6 +93,9 @@ void TODBCParamBuffer::Build(const TODBCParams& Params, std::vector<TODBCFldDesc
             d.SetName(p->ColumnName());
             DescribeType(*p, d);
             d.FieldNo = static_cast<std::uint16_t>(i + 1);
+            // TODBCParamType and the engine's ODBCSTMTParamType number the
+            // directions alike (unknown, in, out, in-out, result).
+            d.ParamDir = static_cast<std::uint8_t>(Params.Entry(i)->ParamType());
             d.Len = static_cast<std::uint16_t>(size);
             d.Offset = static_cast<std::uint16_t>(offset);
             // Writes the value; refuses 16-bit values outside their range.

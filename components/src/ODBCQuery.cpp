@@ -13,13 +13,152 @@
 #include "velora/engine/ODBCStatement.h"
 #include "velora/engine/SQLText.h"
 #include "velora/db/DBConsts.h"
+#include "velora/rtl/DateUtils.h"
 #include "velora/classes/TypInfo.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <vector>
 
 namespace velora {
+
+namespace {
+
+/// The parameter takes the value a driver answered for it, in its own type
+/// where the answer allows (a NULL keeps the type).
+void SetParamOutput(TODBCParam& p, const TODBCParamOutput& out) {
+    const TFieldType type = p.DataType();
+    if (out.IsNull) {
+        p.Clear();
+        return;
+    }
+    auto fixed = [&](auto value) {
+        std::memcpy(&value, out.Data.data(), std::min(sizeof value, out.Data.size()));
+        return value;
+    };
+    switch (out.CType) {
+        case SQL_C_BIT:
+            p.SetAsBoolean(fixed(std::uint8_t{0}) != 0);
+            break;
+        case SQL_C_SSHORT:
+            p.SetAsSmallInt(fixed(std::int16_t{0}));
+            break;
+        case SQL_C_USHORT:
+            p.SetAsWord(fixed(std::uint16_t{0}));
+            break;
+        case SQL_C_SLONG:
+            p.SetAsInteger(fixed(std::int32_t{0}));
+            break;
+        case SQL_C_SBIGINT:
+            p.SetAsLargeInt(fixed(std::int64_t{0}));
+            break;
+        case SQL_C_DOUBLE:
+            if (type == ftCurrency)
+                p.SetAsCurrency(fixed(0.0));
+            else
+                p.SetAsFloat(fixed(0.0));
+            break;
+        case SQL_C_TYPE_DATE: {
+            const auto d = fixed(SQL_DATE_STRUCT{});
+            p.SetAsDate(EncodeDate(d.year, d.month, d.day));
+            break;
+        }
+        case SQL_C_TYPE_TIMESTAMP: {
+            const auto t = fixed(SQL_TIMESTAMP_STRUCT{});
+            if (t.fraction % 1000000u != 0) {
+                // Finer than a millisecond: kept whole as its text.
+                char text[64];
+                std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%09u", t.year, t.month, t.day, t.hour,
+                              t.minute, t.second, static_cast<unsigned>(t.fraction));
+                p.AssignExactText(type == ftUnknown ? ftDateTime : type, text, false);
+            } else {
+                p.SetAsDateTime(EncodeDate(t.year, t.month, t.day) +
+                                EncodeTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000u)));
+            }
+            break;
+        }
+        case SQL_C_BINARY:
+            p.SetAsBlob(out.Data);
+            break;
+        default:  // text
+            if (type == ftBCD || type == ftTime)
+                p.AssignExactText(type, out.Data, false);
+            else if (type == ftMemo || type == ftFmtMemo)
+                p.SetAsMemo(out.Data);
+            else
+                p.SetAsString(out.Data);
+            break;
+    }
+}
+
+/// The routine name of an escape "{call NAME(...)}" split into schema and
+/// name as the server stores them (unquoted parts in lower case), and the
+/// text after "call"; false for any other text.
+bool SplitCallEscape(const String& text, String& schema, String& name, String& call) {
+    String t = Trim(text);
+    if (t.size() < 2 || t.front() != '{' || t.back() != '}') return false;
+    t = Trim(t.substr(1, t.size() - 2));
+    if (t.size() < 5 || !SameText(t.substr(0, 4), "call") || !std::isspace(static_cast<unsigned char>(t[4])))
+        return false;
+    call = Trim(t.substr(4));
+    std::vector<String> parts(1);
+    bool quoted = false;
+    std::size_t i = 0;
+    for (; i < call.size(); ++i) {
+        const char c = call[i];
+        if (c == '"') {
+            if (quoted && i + 1 < call.size() && call[i + 1] == '"') {
+                parts.back() += '"';
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+        } else if (quoted) {
+            parts.back() += c;
+        } else if (c == '.') {
+            parts.emplace_back();
+        } else if (c == '(' || std::isspace(static_cast<unsigned char>(c))) {
+            break;
+        } else {
+            parts.back() += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    if (parts.size() > 2 || parts.back().empty()) return false;
+    name = parts.back();
+    schema = parts.size() == 2 ? parts[0] : String();
+    return true;
+}
+
+String SQLLiteral(const String& s) {
+    String out = "'";
+    for (char c : s) out += c == '\'' ? String("''") : String(1, c);
+    return out + "'";
+}
+
+/// psqlODBC turns the escape "{call p(...)}" into a SELECT from the
+/// routine, which PostgreSQL refuses for a procedure (42809 "... is a
+/// procedure"): the escape of a procedure is sent as "CALL p(...)", which
+/// the driver binds the same way. Other texts are returned as they are.
+String PostgreSQLCallText(SQLHDBC dbc, const String& text) {
+    String schema, name, call;
+    if (!SplitCallEscape(text, schema, name, call)) return text;
+    const String lookup = "SELECT 1 FROM pg_catalog.pg_proc p JOIN pg_catalog.pg_namespace n ON n.oid = p.pronamespace "
+                          "WHERE p.prokind = 'p' AND p.proname = " +
+                          SQLLiteral(name) +
+                          (schema.empty() ? String(" AND pg_catalog.pg_function_is_visible(p.oid)")
+                                          : " AND n.nspname = " + SQLLiteral(schema));
+    TODBCStmtOwner stmt(ODBCAllocStmt(dbc));
+    SQLRETURN rc = odbc::SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(lookup.c_str())),
+                                       SQL_NTS);
+    const bool procedure = ODBCSucceeded(rc) && ODBCSucceeded(odbc::SQLFetch(stmt.get()));
+    odbc::SQLFreeStmt(stmt.get(), SQL_CLOSE);
+    return procedure ? "CALL " + call : text;
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // The master link
@@ -155,15 +294,27 @@ void TODBCQuery::GetStatementHandle(const String& Text) {
     const ODBCOpenMode openMode = FReadOnly ? ODBCREADONLY : ODBCREADWRITE;
     const SQLHDBC dbc = GetDBHandle();
     const std::uint8_t cursorMode = Database()->CursorMode();
+    const String text = SQLDialectOf(dbc) == TSQLDialect::PostgreSQL && IsProcedureCall() ? PostgreSQLCallText(dbc, Text)
+                                                                                          : Text;
     TODBCStmtOwner stmt(ODBCAllocStmt(dbc));
     try {
-        ODBCPrepareStmt(stmt.get(), Text, openMode, UniDirectional(), cursorMode);
+        ODBCPrepareStmt(stmt.get(), text, openMode, UniDirectional(), cursorMode);
         // A statement without result columns (INSERT, UPDATE, DELETE) is
         // described as having none: preparing reads no rows.
         // Records are written to the table as the text names it (quotes
         // and schema kept); QueryTableName is the marker scanner's word.
         FWriteTableName = SelectTableName(Text, SQLDialectOf(dbc));
-        FEngine = std::make_unique<TODBC>(dbc, stmt.get(), FWriteTableName, cursorMode);
+        // A call is described once its parameters are bound (GetQueryCursor):
+        // psqlODBC describes "{call f(?, ?)}" of a function with OUT
+        // parameters as a call with every marker an argument until it knows
+        // which are output, and the server then finds no such function. Its
+        // return-value escape "{? = call f(?)}" is described before binding
+        // (afterwards the driver drops every argument).
+        const String trimmed = Trim(text);
+        const bool returnEscape =
+            trimmed.size() > 1 && trimmed[0] == '{' && Trim(trimmed.substr(1)).starts_with("?");
+        if (!IsProcedureCall() || returnEscape)
+            FEngine = std::make_unique<TODBC>(dbc, stmt.get(), FWriteTableName, cursorMode);
     } catch (...) {
         FEngine.reset();
         // psqlODBC keeps the result of a failed describe past the release of
@@ -187,6 +338,12 @@ void TODBCQuery::DestroyHandle() {
     // Closing: the dataset frees the statement and the engine it was handed.
     FPrepared = false;
     FEngine.reset();
+    if (FKeepStatement) {
+        // NextResultSet: the statement goes on to its next result; it stays
+        // on the database's list (flagPrepared) while the query holds it.
+        FStmt.reset(TakeStmtHandle());
+        return;
+    }
     TODBCDataSet::DestroyHandle();
     SetDBFlag(flagPrepared, false);
 }
@@ -211,13 +368,44 @@ bool TODBCQuery::IsProcedureCall() const {
     return SameText(word, "CALL") || SameText(word, "EXEC") || SameText(word, "EXECUTE");
 }
 
+bool TODBCQuery::IsBatch() const {
+    String text = Trim(StmtText());
+    while (!text.empty() && (text.back() == ';' || std::isspace(static_cast<unsigned char>(text.back()))))
+        text.pop_back();
+    return HasStatementSeparator(text, SQLDialectOf(GetDBHandle()));
+}
+
+bool TODBCQuery::HasOutputParams() const {
+    for (int i = 0; i < FParams->Count(); ++i) {
+        const TODBCParamType t = FParams->Entry(i)->ParamType();
+        if (t == ptOutput || t == ptInputOutput || t == ptResult) return true;
+    }
+    return false;
+}
+
 SQLHSTMT TODBCQuery::CreateHandle() {
+    FLaterResult = FOpenOnRunStatement;
+    if (FOpenOnRunStatement) {
+        // NextResultSet: the statement stands at its next result.
+        FEngine = std::make_unique<TODBC>(GetDBHandle(), FStmt.get(), FWriteTableName, Database()->CursorMode());
+        FPrepared = true;
+        SetEngine(std::move(FEngine));
+        return FStmt.release();
+    }
+    FRowCounts.clear();
+    FResultsPassed = false;
+    FRanWithoutResult = false;
+    // psqlODBC turns the cursor of several statements forward-only (01S02):
+    // refused before it runs rather than failing at the first scroll.
+    if (!UniDirectional() && SQLDialectOf(GetDBHandle()) == TSQLDialect::PostgreSQL && IsBatch())
+        DatabaseErrorFmt(SBatchForwardOnly, Name());
     CreateCursor(false);
     // Every driver describes the result columns of a prepared statement
-    // without running it, except for procedure calls: a statement without
-    // columns is refused before it runs; a call runs, and the dataset
-    // refuses it when it has no result (TODBCDataSet::OpenCursor).
-    if (!FEngine || (FEngine->Columns.empty() && !IsProcedureCall())) DatabaseErrorFmt(SNoResultSet, Name());
+    // without running it, except for procedure calls and several statements
+    // (MariaDB describes none for those): a statement without columns is
+    // refused before it runs; a call runs, and the dataset refuses it when
+    // it has no result (TODBCDataSet::OpenCursor).
+    if (!FEngine || (FEngine->Columns.empty() && !DescribesOnlyWhenRun())) DatabaseErrorFmt(SNoResultSet, Name());
     // A statement run by ExecSQL may still have its result open.
     odbc::SQLFreeStmt(FStmt.get(), SQL_CLOSE);
     SetActiveStmtText(String());
@@ -238,8 +426,18 @@ SQLHSTMT TODBCQuery::CreateCursor(bool GenHandle) {
 
 SQLHSTMT TODBCQuery::GetQueryCursor(bool GenHandle) {
     if (FParams->Count() > 0) SetParams();
+    if (!FEngine && FStmt) {
+        try {
+            FEngine = std::make_unique<TODBC>(GetDBHandle(), FStmt.get(), FWriteTableName, Database()->CursorMode());
+        } catch (...) {
+            odbc::SQLFreeStmt(FStmt.get(), SQL_CLOSE);
+            throw;
+        }
+    }
     if (GenHandle) {
         FExecWarnings.clear();
+        FRowCounts.clear();
+        FResultsPassed = false;
         // The result of the previous run is not read; a statement with an
         // open cursor cannot run again.
         odbc::SQLFreeStmt(QueryStmt(), SQL_CLOSE);
@@ -247,11 +445,28 @@ SQLHSTMT TODBCQuery::GetQueryCursor(bool GenHandle) {
         // A substituted cursor attribute (01S02) concerns the cursor the
         // query asked for, not the statement: only the server's notices stay.
         std::erase_if(FExecWarnings, [](const odbc::DiagRecord& r) { return r.State == "01S02"; });
+        if (HasOutputParams() || IsBatch()) PassAllResults(QueryStmt());
     }
     return QueryStmt();
 }
 
-void TODBCQuery::SetParams() { FParamBuffer.Bind(*FParams, QueryStmt(), QueryEngine()); }
+void TODBCQuery::SetParams() {
+    if (HasOutputParams()) {
+        // A driver without procedures (SQLite's) leaves output parameters
+        // untouched: refused rather than answered with the input.
+        char procedures[4] = {};
+        SQLSMALLINT length = 0;
+        if (ODBCSucceeded(odbc::SQLGetInfo(GetDBHandle(), SQL_PROCEDURES, procedures, sizeof procedures, &length)) &&
+            procedures[0] == 'N') {
+            for (int i = 0; i < FParams->Count(); ++i) {
+                const TODBCParamType t = FParams->Entry(i)->ParamType();
+                if (t == ptOutput || t == ptInputOutput || t == ptResult)
+                    DatabaseErrorFmt(SNoOutputParams, FParams->Entry(i)->Name());
+            }
+        }
+    }
+    FParamBuffer.Bind(*FParams, QueryStmt(), QueryEngine());
+}
 
 void TODBCQuery::ExecSQL() {
     CheckInactive();
@@ -276,7 +491,119 @@ void TODBCQuery::ExecSQL() {
     if (error) std::rethrow_exception(error);
 }
 
+int TODBCQuery::NoteResult(SQLHSTMT Stmt) {
+    SQLSMALLINT columns = 0;
+    ODBCCheckError(SQL_HANDLE_STMT, Stmt, odbc::SQLNumResultCols(Stmt, &columns));
+    if (columns == 0) {
+        std::int32_t count = -1;
+        ODBCRowCount(Stmt, count);
+        FRowCounts.push_back(count);
+    }
+    return columns;
+}
+
+bool TODBCQuery::MoreResults(SQLHSTMT Stmt) {
+    const SQLRETURN rc = odbc::SQLMoreResults(Stmt);
+    if (rc == SQL_NO_DATA) return false;
+    if (rc != SQL_SUCCESS) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+    return true;
+}
+
+void TODBCQuery::PassAllResults(SQLHSTMT Stmt) {
+    do NoteResult(Stmt);
+    while (MoreResults(Stmt));
+    FResultsPassed = true;
+    ReadOutputParams(Stmt);
+}
+
+bool TODBCQuery::SeekResultSet(SQLHSTMT Stmt) {
+    // OpenCursor found no columns in the first result.
+    FRowCounts.push_back([&] {
+        std::int32_t count = -1;
+        ODBCRowCount(Stmt, count);
+        return count;
+    }());
+    while (MoreResults(Stmt))
+        if (NoteResult(Stmt) > 0) return true;
+    FResultsPassed = true;
+    FRanWithoutResult = true;
+    FRowsAffected = FRowCounts.empty() ? -1 : FRowCounts.back();
+    FSaveRowsAffected = false;
+    ReadOutputParams(Stmt);
+    return false;
+}
+
+bool TODBCQuery::OpenResult() {
+    try {
+        Open();
+    } catch (const EDatabaseError&) {
+        if (!FRanWithoutResult || Active()) throw;
+        return false;
+    }
+    return true;
+}
+
+bool TODBCQuery::NextResultSet() {
+    CheckActive();
+    CheckBrowseMode();
+    // Close keeps the statement (DestroyHandle): it goes on to its next
+    // result, whose rows the current result's cursor must not hold.
+    FKeepStatement = true;
+    try {
+        Close();
+    } catch (...) {
+        FKeepStatement = false;
+        FreeStatement();
+        SetDBFlag(flagPrepared, false);
+        throw;
+    }
+    FKeepStatement = false;
+    bool found = false;
+    try {
+        while (!found && MoreResults(FStmt.get())) found = NoteResult(FStmt.get()) > 0;
+        if (!found) {
+            FResultsPassed = true;
+            ReadOutputParams(FStmt.get());
+        }
+    } catch (...) {
+        FreeStatement();
+        SetDBFlag(flagPrepared, false);
+        throw;
+    }
+    if (!found) {
+        FRowsAffected = FRowCounts.empty() ? -1 : FRowCounts.back();
+        FSaveRowsAffected = false;
+        FreeStatement();
+        SetDBFlag(flagPrepared, false);
+        return false;
+    }
+    FOpenOnRunStatement = true;
+    try {
+        Open();
+    } catch (...) {
+        FOpenOnRunStatement = false;
+        FreeStatement();
+        SetDBFlag(flagPrepared, false);
+        throw;
+    }
+    FOpenOnRunStatement = false;
+    return true;
+}
+
+void TODBCQuery::ReadOutputParams(SQLHSTMT Stmt) {
+    for (int i = 0; i < FParams->Count(); ++i) {
+        TODBCParam* p = FParams->Entry(i);
+        const TODBCParamType t = p->ParamType();
+        if (t != ptOutput && t != ptInputOutput && t != ptResult) continue;
+        TODBCParamOutput out;
+        if (!ODBCParamOutputValue(Stmt, i + 1, out)) continue;
+        if (out.Truncated) DatabaseErrorFmt(SOutputParamTooLong, p->Name(), kParamOutputBufferSize);
+        SetParamOutput(*p, out);
+    }
+}
+
 std::int32_t TODBCQuery::GetRowsAffected() {
+    if (FPrepared && FResultsPassed) return FRowCounts.empty() ? -1 : FRowCounts.back();
     if (!FPrepared) return FRowsAffected;
     if (FArrayRan)
         return FArrayResult.RowsAffected > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(FArrayResult.RowsAffected);
@@ -352,6 +679,10 @@ void TODBCQuery::InternalDelete() {
 
 void TODBCQuery::InternalOpen() {
     TODBCDataSet::InternalOpen();
+    if (FLaterResult) {
+        FOneTable = false;  // its rows are not rows of the table the text names first
+        return;
+    }
     // A join writes nowhere: its rows are not rows of the table its text
     // names first. The driver's keyset cursor turns read-only by itself; the
     // cursor library reports what was asked, so the columns tell.

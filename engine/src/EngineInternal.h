@@ -42,6 +42,19 @@ SQLRETURN CheckStmt(SQLHSTMT stmt, SQLRETURN rc);
 /// bound again or freed) by a fresh, empty list and answers it.
 std::deque<String>& FreshParamScratch(SQLHSTMT stmt);
 
+/// Where a parameter bound for output receives its value: the buffer (in the
+/// statement's scratch list) and the caller's length/indicator slot.
+struct ParamOutputSlot {
+    int Number = 0;  ///< 1-based parameter number
+    SQLSMALLINT CType = 0;
+    String* Buffer = nullptr;
+    SQLLEN* Slot = nullptr;
+};
+
+/// The statement's output slots of its last binding (cleared with the
+/// scratch list by FreshParamScratch).
+std::vector<ParamOutputSlot>& ParamOutputs(SQLHSTMT stmt);
+
 /// True when every record has the SQLSTATE `state` (and there is one at least).
 bool AllRecordsAre(const std::vector<odbc::DiagRecord>& records, const char* state);
 

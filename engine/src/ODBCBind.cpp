@@ -11,12 +11,16 @@
 #include "velora/engine/FMTBCD.h"
 #include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
+#include "velora/engine/SQL.h"
 #include "velora/rtl/DateUtils.h"
 
 #include "EngineInternal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
+#include <string>
+#include <vector>
 
 namespace velora {
 
@@ -378,22 +382,110 @@ ParamBinding BindingOf(const ParamSource& p, const TODBC* cursor, SQLLEN callerS
     return b;
 }
 
+bool IsOutputDir(std::uint8_t dir) { return dir == paramOUT || dir == paramINOUT || dir == paramRET; }
+
+SQLSMALLINT IODirection(std::uint8_t dir) {
+    if (dir == paramINOUT) return SQL_PARAM_INPUT_OUTPUT;
+    return dir == paramOUT || dir == paramRET ? SQL_PARAM_OUTPUT : SQL_PARAM_INPUT;
+}
+
+/// Bytes an output value of a C type needs; text and binary values get a
+/// large buffer, decimals and times (held as text) a short one.
+std::size_t OutputSize(const ParamBinding& b) {
+    switch (b.CType) {
+        case SQL_C_BIT:
+            return 1;
+        case SQL_C_SSHORT:
+        case SQL_C_USHORT:
+            return 2;
+        case SQL_C_SLONG:
+            return 4;
+        case SQL_C_SBIGINT:
+        case SQL_C_DOUBLE:
+            return 8;
+        case SQL_C_TYPE_DATE:
+            return sizeof(SQL_DATE_STRUCT);
+        case SQL_C_TYPE_TIMESTAMP:
+            return sizeof(SQL_TIMESTAMP_STRUCT);
+        case SQL_C_BINARY:
+            return kParamOutputBufferSize;
+        default:
+            break;
+    }
+    const bool shortText = b.SQLType == SQL_DECIMAL || b.SQLType == SQL_NUMERIC || b.SQLType == SQL_TYPE_TIME;
+    return shortText ? 64 : kParamOutputBufferSize + 1;  // room for the terminator
+}
+
+/// Moves a parameter bound for output or input-output into a buffer of its
+/// own that can take the answer, and notes where the answer lands.
+void BindOutput(const ParamSource& p, int number, std::uint8_t dir, ParamBinding& b, SQLLEN& slot,
+                std::vector<detail::ParamOutputSlot>& outputs) {
+    const std::size_t size = OutputSize(b);
+    String& buffer = p.Keep(String(size, '\0'));
+    const bool text = b.CType == SQL_C_CHAR, binary = b.CType == SQL_C_BINARY;
+    if (dir == paramINOUT && b.Slot != SQL_NULL_DATA && b.Data) {
+        std::size_t length = text || binary ? static_cast<std::size_t>(b.Slot) : size;
+        if (text && b.Slot == SQL_NTS) length = strnlen(static_cast<const char*>(b.Data), static_cast<std::size_t>(b.BufferLength));
+        if (length > (text ? size - 1 : size))
+            throw EConvertError("Parameter '" + p.Desc.GetName() + "' holds a value longer than its output buffer of " +
+                                std::to_string(size) + " bytes");
+        if (!text && !binary && b.BufferLength > 0) length = std::min(length, static_cast<std::size_t>(b.BufferLength));
+        std::memcpy(buffer.data(), b.Data, length);
+        if (text || binary) b.Slot = static_cast<SQLLEN>(length);
+    } else if (dir != paramINOUT) {
+        b.Slot = 0;  // never SQL_NULL_DATA (see ODBCBindParams)
+    }
+    b.Data = buffer.data();
+    b.BufferLength = static_cast<SQLLEN>(size);
+    if (text || binary) b.ColumnSize = text ? size - 1 : size;
+    if (b.CType == SQL_C_TYPE_TIMESTAMP) b.ColumnSize = 29, b.Digits = 9;
+    if (b.CType == SQL_C_TYPE_DATE) b.ColumnSize = 10;
+    if (b.SQLType == SQL_DECIMAL || b.SQLType == SQL_NUMERIC) b.ColumnSize = 38, b.Digits = b.Digits ? b.Digits : 10;
+    outputs.push_back({number, b.CType, &buffer, &slot});
+}
+
 }  // namespace
+
+bool ODBCParamOutputValue(SQLHSTMT handle, int number, TODBCParamOutput& out) {
+    for (const detail::ParamOutputSlot& o : detail::ParamOutputs(handle)) {
+        if (o.Number != number) continue;
+        out = TODBCParamOutput{};
+        out.CType = o.CType;
+        const SQLLEN length = *o.Slot;
+        if (length == SQL_NULL_DATA) return true;
+        out.IsNull = false;
+        std::size_t room = o.Buffer->size();
+        if (o.CType == SQL_C_CHAR) --room;
+        std::size_t n = room;
+        if (o.CType == SQL_C_CHAR || o.CType == SQL_C_BINARY) {
+            if (length == SQL_NO_TOTAL || length > static_cast<SQLLEN>(room))
+                out.Truncated = true;
+            else if (length >= 0)
+                n = static_cast<std::size_t>(length);
+            if (o.CType == SQL_C_CHAR) n = std::min(n, strnlen(o.Buffer->data(), room));
+        }
+        out.Data.assign(o.Buffer->data(), n);
+        return true;
+    }
+    return false;
+}
 
 SQLRETURN ODBCBindParams(SQLHSTMT handle, int count, const TODBCFldDesc* descs, const void* buffer, const TODBC* cursor,
                          SQLLEN* indicators) {
     // Earlier bindings may point into storage about to be replaced.
     CheckStmt(handle, odbc::SQLFreeStmt(handle, SQL_RESET_PARAMS));
     std::deque<String>& scratch = detail::FreshParamScratch(handle);
+    std::vector<detail::ParamOutputSlot>& outputs = detail::ParamOutputs(handle);
     const auto* base = static_cast<const std::byte*>(buffer);
     SQLRETURN rc = SQL_SUCCESS;
     for (int k = 1; k <= count; ++k) {
         const TODBCFldDesc& d = descs[k - 1];
         SQLLEN& slot = indicators[k - 1];
         const ParamSource source{d, buffer, base + d.Offset, d.NullOffset > d.Offset, MatchColumn(cursor, d), scratch};
-        const ParamBinding b = BindingOf(source, cursor, slot);
+        ParamBinding b = BindingOf(source, cursor, d.ParamDir == paramOUT || d.ParamDir == paramRET ? 0 : slot);
+        if (IsOutputDir(d.ParamDir)) BindOutput(source, k, d.ParamDir, b, slot, outputs);
         slot = b.Slot;
-        rc = odbc::SQLBindParameter(handle, static_cast<SQLUSMALLINT>(k), SQL_PARAM_INPUT, b.CType, b.SQLType,
+        rc = odbc::SQLBindParameter(handle, static_cast<SQLUSMALLINT>(k), IODirection(d.ParamDir), b.CType, b.SQLType,
                                     b.ColumnSize, b.Digits, b.Data, b.BufferLength, &slot);
         if (!ODBCSucceeded(rc)) {
             ODBCCheckError(SQL_HANDLE_STMT, handle, rc);

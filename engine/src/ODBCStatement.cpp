@@ -35,6 +35,7 @@ SQLCHAR* Text(const String& s) { return reinterpret_cast<SQLCHAR*>(const_cast<ch
 struct StmtInfo {
     String Text;                 ///< the text last prepared through the engine
     std::deque<String> Scratch;  ///< converted parameter values (stable addresses)
+    std::vector<detail::ParamOutputSlot> Outputs;  ///< parameters bound for output
 };
 
 struct StmtRegistry {
@@ -73,9 +74,16 @@ void Forget(SQLHSTMT stmt) {
 std::deque<String>& detail::FreshParamScratch(SQLHSTMT stmt) {
     auto& r = Registry();
     std::lock_guard lock(r.Mu);
-    auto& s = r.Map[stmt].Scratch;
-    s.clear();
-    return s;  // the deque is used by the binding thread only
+    auto& info = r.Map[stmt];
+    info.Outputs.clear();
+    info.Scratch.clear();
+    return info.Scratch;  // the deque is used by the binding thread only
+}
+
+std::vector<detail::ParamOutputSlot>& detail::ParamOutputs(SQLHSTMT stmt) {
+    auto& r = Registry();
+    std::lock_guard lock(r.Mu);
+    return r.Map[stmt].Outputs;  // element references survive rehashing
 }
 
 namespace {

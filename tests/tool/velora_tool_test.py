@@ -471,6 +471,32 @@ class ToolTest(unittest.TestCase):
         got = [{k: str(v) for k, v in json.loads(line).items()} for line in p.stdout.splitlines()]
         self.assertEqual(got, [{"s": "it's; fine"}, {"n": "2"}])
 
+    def test_procedure_results_and_output_parameters_print_in_order(self):
+        name = "tool_proc_%d" % os.getpid()
+        if DRIVER == "SQLite":
+            p = velora("query", dsn(), "SELECT :x AS x", "--param", "x=:out:integer", *account(), check=False)
+            self.assertEqual(p.returncode, 1)
+            self.assertIn("The data source has no procedures: parameter 'x' cannot be bound for output", p.stderr)
+            return
+        if DRIVER == "PostgreSQL":
+            sql(f"CREATE PROCEDURE {name}(INOUT a integer, INOUT b text) LANGUAGE plpgsql AS "
+                f"$$ BEGIN a := a + 1; b := b || a; END $$")
+            call, params = f"{{call {name}(:a, :b)}}", ["a=5:inout:integer", "b=x:inout"]
+            # The call's own row of values, then the output parameters.
+            expected = [{"a": 6, "b": "x6"}, {"a": 6, "b": "x6"}]
+        else:
+            # One statement for a body: the tool splits its argument at every ';'.
+            sql(f"CREATE PROCEDURE {name}(IN a integer, OUT b integer) SET b = a * 5")
+            call, params = f"CALL {name}(:a, :b)", ["a=4", "b=:out:integer"]
+            # The row of output values the server sends, then the parameters.
+            expected = [{"b": 20}, {"b": 20}]
+        self.addCleanup(sql, f"DROP PROCEDURE {name}")
+        args = ["query", dsn(), call, "--format", "jsonl", *account()]
+        for param in params:
+            args += ["--param", param]
+        p = velora(*args)
+        self.assertEqual([json.loads(line) for line in p.stdout.splitlines()], expected, p.stderr)
+
     def test_tables_and_describe(self):
         tables = json.loads(velora("tables", dsn(), "--format", "json", *account()).stdout)
         self.assertIn(self.table, [t["name"] for t in tables])

@@ -493,6 +493,16 @@ protected:
     /// CancelStatement while it runs.
     /// \throws EODBCError
     void ExecuteStatement(odbc::HStmt Stmt, std::vector<odbc::DiagRecord>* Warnings = nullptr);
+    /// The statement ran and its current result has no columns (a procedure
+    /// call's count): moves to a later result that has, answering false when
+    /// none is left (opening then raises "... returns no result set"). False
+    /// here; a query walks its results.
+    virtual bool SeekResultSet(odbc::HStmt /*Stmt*/) { return false; }
+    /// Gives up the statement without freeing it; the engine goes.
+    odbc::HStmt TakeStmtHandle() noexcept;
+    /// Set while a query opens on a later result of a statement that has
+    /// already run: OpenCursor then does not execute it again.
+    bool FOpenOnRunStatement = false;
 
 private:
     TODBCStmtOwner FStmtHandle;

@@ -119,6 +119,36 @@ public:
     /// Closes the query, then unprepares it (the database's Close calls it).
     void Disconnect() override;
 
+    // ---- several results and output parameters -------------------------------------------------
+    /// Moves an open query to the next result set of its statement (several
+    /// statements in one text, or a procedure that returns several): the
+    /// current result is closed and the next one opened with its own fields.
+    /// Results without columns on the way (the counts of UPDATE, INSERT, a
+    /// procedure's own status) are passed and their counts appended to
+    /// RowsAffectedCounts. A later result is read-only: its rows are not rows
+    /// of the table the text names first. When no result set is left the
+    /// answer is False, the query is closed and its statement released, and
+    /// the output parameters hold the values the statement gave them;
+    /// RowsAffected is then the last count (-1 when there was none).
+    /// \throws EDatabaseError on a closed query; EODBCError from the driver
+    ///         (the query is then closed).
+    bool NextResultSet();
+    /// The row counts of the results without columns the last execution has
+    /// passed so far, in order: the first result's when it has no columns,
+    /// then those NextResultSet (or ExecSQL of several statements or of a
+    /// statement with output parameters, which passes every result) walked
+    /// past. Cleared at every execution.
+    const std::vector<std::int32_t>& RowsAffectedCounts() const { return FRowCounts; }
+    /// Open that answers False instead of raising when the statement ran and
+    /// gave no result set at all (a procedure call, several statements without
+    /// results): the query is then closed, and RowsAffectedCounts and the
+    /// output parameters hold what the statement gave.
+    /// \throws as Open.
+    bool OpenResult();
+    /// A procedure call (CALL, EXEC, EXECUTE, the escape {...}) or several
+    /// statements: text whose results the driver describes only when it runs.
+    bool DescribesOnlyWhenRun() const { return IsProcedureCall() || IsBatch(); }
+
     // ---- parameters -------------------------------------------------------------
     TODBCParams* Params() const { return FParams.get(); }
     /// Copies the values of Value's parameters by name; the list is kept.
@@ -231,6 +261,9 @@ protected:
     void DestroyHandle() override;
     /// The change event of SQL.
     void QueryChanged(TObject* Sender);
+    /// Passes results without columns (keeping their counts) until one has
+    /// columns; at the end reads the output parameters and answers false.
+    bool SeekResultSet(odbc::HStmt Stmt) override;
 
 private:
     /// Whether Post and Delete can write through the dataset's cursor.
@@ -245,6 +278,24 @@ private:
     /// CALL, EXEC, EXECUTE or the ODBC escape {...}: text whose result the
     /// driver cannot describe before it runs.
     bool IsProcedureCall() const;
+    /// More than one statement in the text (a ';' outside literals, quoted
+    /// names and comments with text after it).
+    bool IsBatch() const;
+    /// Whether a parameter is bound for output, input-output or result.
+    bool HasOutputParams() const;
+    /// Appends the count of the current result when it has no columns;
+    /// answers the number of its columns.
+    int NoteResult(odbc::HStmt Stmt);
+    /// SQLMoreResults: true when another result follows.
+    /// \throws EODBCError
+    bool MoreResults(odbc::HStmt Stmt);
+    /// Gives every output, input-output and result parameter the value the
+    /// driver left in its buffer.
+    /// \throws EDatabaseError for a value longer than its buffer.
+    void ReadOutputParams(odbc::HStmt Stmt);
+    /// ExecSQL of several statements or with output parameters: every
+    /// result is passed, its count kept, then the outputs read.
+    void PassAllResults(odbc::HStmt Stmt);
     void PrepareSQL(const String& Text) { GetStatementHandle(Text); }
     void GetStatementHandle(const String& Text);
     void FreeStatement() noexcept;
@@ -285,6 +336,11 @@ private:
     bool FArrayRan = false;  ///< the last ExecSQL ran parameter arrays (RowsAffected is their total)
     TODBCParamSetResult FArrayResult;
     std::unique_ptr<TODBCParamSetLayout> FLayout;
+    std::vector<std::int32_t> FRowCounts;
+    bool FResultsPassed = false;  ///< every result was passed: RowsAffected is the last count
+    bool FKeepStatement = false;  ///< closing for NextResultSet: the statement stays with the query
+    bool FLaterResult = false;    ///< open on a result after the first: read-only
+    bool FRanWithoutResult = false;  ///< Open ran the statement, which gave no result set
 };
 
 /// Registers TODBCQuery for form files (idempotent; also done at start-up).

@@ -25,6 +25,11 @@ inline constexpr const char* SFieldUnsupportedType = "Field '%s' is of an unsupp
 inline constexpr const char* SEmptySQLStatement = "No SQL statement available";
 inline constexpr const char* SNoResultSet = "'%s': the SQL statement returns no result set; use ExecSQL";
 inline constexpr const char* SNoParameterValue = "No value for parameter '%s'";
+inline constexpr const char* SBatchForwardOnly =
+    "'%s': the data source reads several statements forward-only; set UniDirectional to open them";
+inline constexpr const char* SNoOutputParams =
+    "The data source has no procedures: parameter '%s' cannot be bound for output";
+inline constexpr const char* SOutputParamTooLong = "Output parameter '%s' holds a value longer than %d bytes";
 inline constexpr const char* SNoParameterType = "No parameter type for parameter '%s'";
 inline constexpr const char* SParameterNotFound = "Parameter '%s' not found";
 inline constexpr const char* SParamTooBig = "Parameter '%s', cannot save data larger than %d bytes";

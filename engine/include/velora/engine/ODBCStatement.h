@@ -87,7 +87,7 @@ SQLSMALLINT FldTypeToCType(std::uint16_t fldType);
 /// Timestamps are SQL_TYPE_TIMESTAMP (a date would drop the time).
 SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType);
 
-/// Binds `count` input parameters described by `descs` (in parameter order)
+/// Binds `count` parameters described by `descs` (in parameter order)
 /// whose values lie in `buffer` at each descriptor's Offset, in the forms
 /// below; `cursor` (may be nil) gives column sizes of the columns whose names
 /// match parameter names (as text, without regard to case); `indicators`
@@ -117,9 +117,43 @@ SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType);
 /// - fcBlob: a TODBCBlobRef; memo (SubType fscMemo) as text, else bytes.
 /// Converted values live in storage kept with the statement until it is
 /// bound again or freed with ODBCFreeStmt.
-/// \throws EODBCError on a failing SQLBindParameter.
+///
+/// Direction (descriptor ParamDir): paramOUT and paramRET are bound as
+/// SQL_PARAM_OUTPUT, paramINOUT as SQL_PARAM_INPUT_OUTPUT, the rest as input.
+/// An output parameter gets a buffer of its own, kept with the statement and
+/// sized for its type: integers, boolean and double as their C type, dates
+/// and time stamps as their structures, decimals and times as text of 64
+/// bytes, text and binary values kParamOutputBufferSize bytes (long values
+/// included); an input-output parameter's buffer starts with its value. Its
+/// indicator starts as the value's length (0 for an output parameter), never
+/// SQL_NULL_DATA for output: MariaDB's driver then writes the answer as text
+/// into a buffer of any C type. ODBCParamOutputValue reads the answers.
+/// \throws EODBCError on a failing SQLBindParameter; EConvertError for an
+///         input-output value longer than its output buffer.
 SQLRETURN ODBCBindParams(SQLHSTMT handle, int count, const TODBCFldDesc* descs, const void* buffer, const TODBC* cursor,
                          SQLLEN* indicators);
+
+/// The value a parameter bound for output answered.
+struct TODBCParamOutput {
+    bool IsNull = true;
+    /// What Data holds: SQL_C_CHAR (text, no terminator), SQL_C_BINARY,
+    /// SQL_C_BIT, SQL_C_SSHORT, SQL_C_SLONG, SQL_C_SBIGINT, SQL_C_DOUBLE,
+    /// SQL_C_TYPE_DATE or SQL_C_TYPE_TIMESTAMP (the value's bytes).
+    SQLSMALLINT CType = 0;
+    String Data;
+    /// The driver had more bytes than the buffer took (Data holds the first).
+    bool Truncated = false;
+};
+
+/// Bytes of the buffer a text or binary parameter bound for output gets.
+inline constexpr int kParamOutputBufferSize = 8000;
+
+/// The value parameter `number` (1-based) holds after execution, when the
+/// last ODBCBindParams bound it for output (descriptor ParamDir paramOUT,
+/// paramINOUT or paramRET); false otherwise. Drivers fill output values when
+/// the statement has run (psqlODBC, MariaDB without a result set) or when its
+/// last result has been passed (SQLMoreResults answering SQL_NO_DATA).
+bool ODBCParamOutputValue(SQLHSTMT handle, int number, TODBCParamOutput& out);
 
 /// SQL_LEN_DATA_AT_EXEC(n): -n - 100.
 inline SQLLEN ODBCDataAtExecLen(SQLLEN n) { return -n - 100; }

@@ -106,6 +106,9 @@ struct TODBCFldDesc {
     std::uint32_t CharSize = 0;
     /// Decimals held as text: the declared precision (digits), 0 when unknown.
     std::uint16_t Precision = 0;
+    /// Parameters: the direction they are bound in, an ODBCSTMTParamType
+    /// (paramUNKNOWN and paramIN input, paramOUT, paramINOUT, paramRET).
+    std::uint8_t ParamDir = 0;
 
     /// The full name when there is one, else FldName.
     String GetName() const;

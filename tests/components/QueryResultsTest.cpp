@@ -1,0 +1,304 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// TODBCQuery against the drivers: several results of one text (NextResultSet
+// and the counts of the statements without a result), and procedures and
+// functions whose parameters answer values (output, input-output, result).
+// MariaDB runs several statements in one text only with the connection's
+// multi-statement flag (OPTION bit 67108864), which these tests set.
+#include "velora/components/ODBCQuery.h"
+
+#include "velora/components/ODBCObj.h"
+
+#include "support/TestEnv.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velora {
+namespace {
+
+using test::DriverKind;
+using test::ErrorOf;
+
+class QueryResults : public test::DriverTest {
+protected:
+    void SetUp() override {
+        DriverTest::SetUp();
+        if (IsSkipped()) return;
+        FRaw = std::make_unique<test::RawConnection>(Drv());
+        FOwner.reset(new TComponent(nullptr));
+        FDb = new TODBCDatabase(FOwner.get());
+        // MariaDB's driver takes several statements only when asked to.
+        FDb->SetDataSourceName(Drv().Kind == DriverKind::MariaDB ? "DSN=" + Drv().Dsn + ";OPTION=67108864"
+                                                                 : String(Drv().Dsn));
+        FDb->SetLoginPrompt(false);
+        if (!Drv().User.empty()) FDb->Params()->SetValues("USER NAME", Drv().User);
+        FDb->Params()->SetValues("PASSWORD", Drv().Password);
+    }
+    void TearDown() override {
+        FOwner.reset();
+        for (const std::string& drop : FDrops) FRaw->Exec(drop);
+    }
+    std::string CreateTable(const std::string& columns) {
+        std::string name = test::UniqueName("r");
+        FRaw->DropTableIfExists(name);
+        FRaw->Exec("CREATE TABLE " + name + " (" + columns + ")");
+        FDrops.push_back("DROP TABLE IF EXISTS " + name);
+        return name;
+    }
+    /// Creates a routine from its text with NAME standing for a fresh name.
+    std::string CreateRoutine(const char* kind, std::string text) {
+        const std::string name = test::UniqueName("p");
+        text.replace(text.find("NAME"), 4, name);
+        FRaw->Exec(text);
+        FDrops.push_back(std::string("DROP ") + kind + " IF EXISTS " + name);
+        return name;
+    }
+    TODBCQuery* NewQuery(const std::string& sql) {
+        auto* q = new TODBCQuery(FOwner.get());
+        q->SetDataBase(FDb);
+        q->SQL()->SetText(sql);
+        return q;
+    }
+    /// Field names and every row of the open query, as text.
+    static std::string Rows(TODBCQuery& q) {
+        std::string out;
+        for (int i = 0; i < q.Fields().Count(); ++i) out += (i ? "," : "") + q.Fields().Fields(i)->FieldName();
+        for (; !q.Eof(); q.Next()) {  // from the first record: uni-directional datasets too
+            out += " |";
+            for (int i = 0; i < q.Fields().Count(); ++i) out += (i ? "," : "") + q.Fields().Fields(i)->AsString();
+        }
+        return out;
+    }
+
+    std::unique_ptr<test::RawConnection> FRaw;
+    TOwnedPtr<TComponent> FOwner;
+    TODBCDatabase* FDb = nullptr;
+    std::vector<std::string> FDrops;
+};
+
+// ---------------------------------------------------------------------------
+// Several results
+
+// Every driver: a single result is the last one; NextResultSet closes the
+// query and keeps the query usable; a closed query has no next result.
+TEST_P(QueryResults, ASingleResultIsTheLast) {
+    const std::string t = CreateTable("id integer");
+    FRaw->Exec("INSERT INTO " + t + " VALUES (1)");
+    TODBCQuery* q = NewQuery("SELECT id FROM " + t);
+    EXPECT_NE(ErrorOf([&] { q->NextResultSet(); }), "");
+    q->Open();
+    EXPECT_FALSE(q->NextResultSet());
+    EXPECT_FALSE(q->Active());
+    EXPECT_TRUE(q->RowsAffectedCounts().empty());
+    q->Open();
+    EXPECT_EQ(Rows(*q), "id |1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, QueryResults, test::AllDrivers(), test::DriverParamName());
+
+class QueryBatches : public QueryResults {};
+
+// One text, results and counts in order: the dataset walks the result sets
+// with their own fields; counts of statements without a result are kept in
+// order; the data source holds what every statement did.
+TEST_P(QueryBatches, OpenWalksEveryResultAndKeepsTheCounts) {
+    const std::string t = CreateTable("a integer");
+    FRaw->Exec("INSERT INTO " + t + " VALUES (1), (2), (3)");
+    TODBCQuery* q = NewQuery("UPDATE " + t + " SET a = a + 1; SELECT a FROM " + t + " ORDER BY a; DELETE FROM " + t +
+                             " WHERE a = 3; SELECT 'x' AS s, 2 AS n; INSERT INTO " + t + " VALUES (9)");
+    q->SetName("Q");
+    if (Drv().Kind == DriverKind::PostgreSQL) {
+        // psqlODBC reads several statements forward-only only.
+        EXPECT_EQ(ErrorOf([&] { q->Open(); }),
+                  "'Q': the data source reads several statements forward-only; set UniDirectional to open them");
+        EXPECT_EQ(FRaw->Scalar("SELECT sum(a) FROM " + t), "6") << "nothing ran";
+    }
+    q->SetUniDirectional(true);
+    q->Open();
+    EXPECT_EQ(Rows(*q), "a |2 |3 |4");
+    EXPECT_EQ(q->RowsAffectedCounts(), (std::vector<std::int32_t>{3}));
+    ASSERT_TRUE(q->NextResultSet());
+    EXPECT_EQ(Rows(*q), "s,n |x,2");
+    EXPECT_EQ(q->RowsAffectedCounts(), (std::vector<std::int32_t>{3, 1}));
+    EXPECT_FALSE(q->CanModify()) << "a later result is no row of the table named first";
+    EXPECT_FALSE(q->NextResultSet());
+    EXPECT_FALSE(q->Active());
+    EXPECT_EQ(q->RowsAffectedCounts(), (std::vector<std::int32_t>{3, 1, 1}));
+    EXPECT_EQ(q->RowsAffected(), 1);
+    EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + t + " WHERE a IN (2, 4, 9)"), "3");
+    EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + t), "3");
+    // A text of statements without any result runs once and stays closed.
+    q->SQL()->SetText("DELETE FROM " + t + " WHERE a = 2; DELETE FROM " + t);
+    EXPECT_FALSE(q->OpenResult());
+    EXPECT_FALSE(q->Active());
+    EXPECT_EQ(q->RowsAffectedCounts(), (std::vector<std::int32_t>{1, 2}));
+    EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + t), "0");
+}
+
+TEST_P(QueryBatches, ExecSQLKeepsTheCountOfEveryStatement) {
+    const std::string t = CreateTable("a integer");
+    TODBCQuery* q = NewQuery("INSERT INTO " + t + " VALUES (1), (2); UPDATE " + t + " SET a = 5 WHERE a = 1;\nDELETE FROM " +
+                             t + " WHERE a > 0;");
+    q->ExecSQL();
+    EXPECT_EQ(q->RowsAffectedCounts(), (std::vector<std::int32_t>{2, 1, 2}));
+    EXPECT_EQ(q->RowsAffected(), 2);
+    EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + t), "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, QueryBatches,
+                         ::testing::Values(test::Driver(DriverKind::PostgreSQL), test::Driver(DriverKind::MariaDB)),
+                         test::DriverParamName());
+
+// ---------------------------------------------------------------------------
+// Procedures and functions with output parameters
+
+struct TOutParam {
+    const char* Name;
+    TODBCParamType Direction;
+    TFieldType Type;
+    const char* Input;     ///< nullptr: no input value
+    const char* Expected;  ///< the value after the call, as text
+};
+
+struct TProcCase {
+    const char* Title;
+    DriverKind Kind;
+    const char* RoutineKind;  ///< PROCEDURE or FUNCTION
+    const char* Create;       ///< NAME is the routine's name
+    const char* Call;         ///< NAME likewise; :markers for the parameters
+    std::vector<TOutParam> Params;
+    const char* Rows;  ///< the result sets Open shows ("" for ExecSQL)
+};
+
+void PrintTo(const TProcCase& c, std::ostream* os) { *os << c.Title; }
+
+const TProcCase kProcCases[] = {
+    {"PgProcedureInOut",
+     DriverKind::PostgreSQL,
+     "PROCEDURE",
+     "CREATE PROCEDURE NAME(INOUT a integer, INOUT b text) LANGUAGE plpgsql AS $$ BEGIN a := a + 1; "
+     "b := b || '!' || a; END $$",
+     "{call NAME(:a, :b)}",
+     {{"a", ptInputOutput, ftInteger, "5", "6"}, {"b", ptInputOutput, ftString, "hi", "hi!6"}},
+     ""},
+    {"PgProcedureInOutPlainCall",
+     DriverKind::PostgreSQL,
+     "PROCEDURE",
+     "CREATE PROCEDURE NAME(INOUT a integer, INOUT b text) LANGUAGE plpgsql AS $$ BEGIN a := a * 2; b := NULL; END $$",
+     "CALL NAME(:a, :b)",
+     {{"a", ptInputOutput, ftInteger, "21", "42"}, {"b", ptInputOutput, ftString, "x", "<null>"}},
+     ""},
+    {"PgFunctionOut",
+     DriverKind::PostgreSQL,
+     "FUNCTION",
+     "CREATE FUNCTION NAME(x integer, OUT y integer, OUT z text) LANGUAGE plpgsql AS $$ BEGIN y := x * 2; "
+     "z := 'z' || x; END $$",
+     "{call NAME(:x, :y, :z)}",
+     {{"x", ptInput, ftInteger, "7", "7"}, {"y", ptOutput, ftInteger, nullptr, "14"}, {"z", ptOutput, ftUnknown, nullptr, "z7"}},
+     ""},
+    {"PgFunctionResult",
+     DriverKind::PostgreSQL,
+     "FUNCTION",
+     "CREATE FUNCTION NAME(x numeric) RETURNS numeric LANGUAGE sql AS $$ SELECT x * 2 $$",
+     "{:r = call NAME(:x)}",
+     {{"r", ptResult, ftBCD, nullptr, "2.4690"}, {"x", ptInput, ftBCD, "1.2345", "1.2345"}},
+     ""},
+    {"MariaProcedureOutInOut",
+     DriverKind::MariaDB,
+     "PROCEDURE",
+     "CREATE PROCEDURE NAME(IN a integer, OUT b integer, INOUT c varchar(20), OUT d double) BEGIN SET b = a * 2; "
+     "SET c = concat(c, a); SET d = a / 4; END",
+     "{call NAME(:a, :b, :c, :d)}",
+     {{"a", ptInput, ftInteger, "3", "3"},
+      {"b", ptOutput, ftInteger, nullptr, "6"},
+      {"c", ptInputOutput, ftString, "c=", "c=3"},
+      {"d", ptOutput, ftFloat, nullptr, "0.75"}},
+     ""},
+    {"MariaProcedureRowsThenOutput",
+     DriverKind::MariaDB,
+     "PROCEDURE",
+     "CREATE PROCEDURE NAME(IN a integer, OUT b integer) BEGIN SELECT a AS first UNION ALL SELECT a + 1; "
+     "SET b = a * 5; END",
+     "CALL NAME(:a, :b)",
+     {{"a", ptInput, ftInteger, "4", "4"}, {"b", ptOutput, ftInteger, nullptr, "20"}},
+     "first |4 |5"},
+};
+
+class QueryProcedures : public ::testing::TestWithParam<TProcCase> {};
+
+TEST_P(QueryProcedures, OutputValuesAreReadThroughTheParameters) {
+    const TProcCase& c = GetParam();
+    const test::TestDriver& driver = test::Driver(c.Kind);
+    VELORA_REQUIRE_DRIVER(driver);
+    test::RawConnection raw(driver);
+    const std::string name = test::UniqueName("p");
+    auto named = [&](std::string text) { return text.replace(text.find("NAME"), 4, name); };
+    raw.Exec(named(c.Create));
+    TOwnedPtr<TComponent> owner(new TComponent(nullptr));
+    auto* db = new TODBCDatabase(owner.get());
+    db->SetDataSourceName(driver.Dsn);
+    db->SetLoginPrompt(false);
+    db->Params()->SetValues("USER NAME", driver.User);
+    db->Params()->SetValues("PASSWORD", driver.Password);
+    auto* q = new TODBCQuery(owner.get());
+    q->SetDataBase(db);
+    q->SQL()->SetText(named(c.Call));
+    auto fill = [&] {
+        for (const TOutParam& p : c.Params) {
+            TODBCParam* param = q->ParamByName(p.Name);
+            param->SetParamType(p.Direction);
+            param->SetDataType(p.Type);
+            if (p.Input) param->SetText(p.Input); else param->Clear();
+        }
+    };
+    auto check = [&](const char* road) {
+        for (const TOutParam& p : c.Params) {
+            TODBCParam* param = q->ParamByName(p.Name);
+            EXPECT_EQ(param->IsNull() ? String("<null>") : param->AsString(), p.Expected) << road << " :" << p.Name;
+        }
+    };
+    fill();
+    if (*c.Rows == '\0') {
+        q->ExecSQL();
+        check("ExecSQL");
+    } else {
+        q->Open();
+        String rows;
+        for (q->First(); !q->Eof(); q->Next()) rows += " |" + q->Fields().Fields(0)->AsString();
+        EXPECT_EQ(q->Fields().Fields(0)->FieldName() + rows, c.Rows);
+        while (q->NextResultSet()) {
+        }
+        check("Open and NextResultSet");
+    }
+    raw.Exec(std::string("DROP ") + c.RoutineKind + " " + name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, QueryProcedures, ::testing::ValuesIn(kProcCases),
+                         [](const auto& info) { return std::string(info.param.Title); });
+
+// SQLite's driver has no procedures and leaves output parameters untouched:
+// a statement with one is refused before it runs.
+TEST(QueryProceduresSQLite, OutputParametersAreRefused) {
+    const test::TestDriver& driver = test::Driver(DriverKind::SQLite);
+    VELORA_REQUIRE_DRIVER(driver);
+    TOwnedPtr<TComponent> owner(new TComponent(nullptr));
+    auto* db = new TODBCDatabase(owner.get());
+    db->SetDataSourceName(driver.Dsn);
+    db->SetLoginPrompt(false);
+    auto* q = new TODBCQuery(owner.get());
+    q->SetDataBase(db);
+    q->SQL()->SetText("SELECT :x");
+    q->ParamByName("x")->SetParamType(ptOutput);
+    q->ParamByName("x")->SetDataType(ftInteger);
+    EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "The data source has no procedures: parameter 'x' cannot be bound for output");
+    EXPECT_EQ(ErrorOf([&] { q->Open(); }), "The data source has no procedures: parameter 'x' cannot be bound for output");
+}
+
+}  // namespace
+}  // namespace velora
