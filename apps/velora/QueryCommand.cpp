@@ -205,6 +205,13 @@ std::string KeepDoubleColons(const std::string& sql) {
     return out;
 }
 
+/// Whether the text holds a :name parameter outside literals and comments.
+bool HasParameter(const std::string& sql, TSQLDialect dialect) {
+    for (const odbc::TSQLToken& t : odbc::SQLTokens(sql, odbc::TSQLRules{dialect}))
+        if (t.Kind == odbc::TSQLTokenKind::Param) return true;
+    return false;
+}
+
 }  // namespace
 
 long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vector<std::string>& params,
@@ -222,8 +229,10 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
     // without --param that holds "::" (PostgreSQL's casts) goes to the data
     // source as it stands instead.
     // With --param the casts are escaped for the scanner instead.
+    // A text without a parameter by the data source's own reading (a
+    // function body in dollar quotes, "a := 1", casts) goes as written too.
     const bool casts = sql.find("::") != std::string::npos;
-    if (params.empty() && casts) query->SetParamCheck(false);
+    if (params.empty() && (casts || !HasParameter(sql, SQLDialectOf(db.Handle())))) query->SetParamCheck(false);
     query->SQL()->SetText(params.empty() || !casts ? sql : KeepDoubleColons(sql));
     TODBCParams& list = *query->Params();
     for (const std::string& text : params) {
