@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "velora/components/ODBCCatalog.h"
 
+#include "velora/engine/ODBCHandles.h"
 #include "velora/engine/ODBCStatement.h"
 #include "velora/odbc/ODBCBoundary.h"
 
@@ -14,16 +15,21 @@ static_assert(SQL_NULLABLE_UNKNOWN == 2);
 
 namespace {
 
-/// A statement on the database's connection, freed on every path.
+/// A statement on the database's connection. Close frees it and raises when
+/// the free fails; on every other path (an error on the way) its owner frees
+/// it without raising, since the first error is the one to report and a
+/// destructor must not raise.
 class TCatalogStatement {
 public:
     explicit TCatalogStatement(TODBCDatabase& db) {
         if (!db.Connected()) DatabaseError("Cannot perform this operation on a closed database");
-        FHandle = ODBCAllocStmt(db.Handle());
+        FOwner.reset(ODBCAllocStmt(db.Handle()));
+        FHandle = FOwner.get();
     }
-    ~TCatalogStatement() { ODBCFreeStmt(FHandle); }
     TCatalogStatement(const TCatalogStatement&) = delete;
     TCatalogStatement& operator=(const TCatalogStatement&) = delete;
+    /// Frees the statement; raises EODBCError when the driver refuses.
+    void Close() { ODBCFreeStmt(FOwner.release()); }
     SQLHSTMT Handle() const { return FHandle; }
     void Check(SQLRETURN rc) const {
         if (!ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, FHandle, rc);
@@ -60,6 +66,7 @@ public:
     }
 
 private:
+    TODBCStmtOwner FOwner;
     SQLHSTMT FHandle = SQL_NULL_HSTMT;
 };
 
@@ -92,6 +99,7 @@ std::vector<TODBCTableInfo> ODBCListTables(TODBCDatabase& db, bool views) {
         odbc::SQLTables(stmt.Handle(), Arg(catalog), SQL_NTS, nullptr, 0, nullptr, 0, Arg(types), SQL_NTS));
     std::vector<TODBCTableInfo> tables;
     while (stmt.Fetch()) tables.push_back({stmt.Text(1), stmt.Text(2), stmt.Text(3), stmt.Text(4)});
+    stmt.Close();
     return tables;
 }
 
@@ -100,8 +108,12 @@ std::vector<String> ODBCPrimaryKey(TODBCDatabase& db, const String& table) {
     TCatalogStatement stmt(db);
     std::vector<std::pair<SQLLEN, String>> columns;
     const SQLRETURN rc = odbc::SQLPrimaryKeys(stmt.Handle(), nullptr, 0, Arg(schema), SQL_NTS, Arg(name), SQL_NTS);
-    if (!ODBCSucceeded(rc)) return {};  // a driver without primary keys answers none known
+    if (!ODBCSucceeded(rc)) {
+        stmt.Close();
+        return {};  // a driver without primary keys answers none known
+    }
     while (stmt.Fetch()) columns.emplace_back(stmt.Number(5, 0), stmt.Text(4));
+    stmt.Close();
     std::sort(columns.begin(), columns.end());
     std::vector<String> names;
     for (auto& c : columns) names.push_back(c.second);
@@ -126,6 +138,7 @@ std::vector<TODBCColumnInfo> ODBCListColumns(TODBCDatabase& db, const String& ta
             if (const String def = stmt.Text(13); !def.empty() && !SameText(def, "NULL")) c.Default = def;
             columns.push_back(std::move(c));
         }
+        stmt.Close();
     }
     if (columns.empty()) DatabaseError("Table '" + table + "' has no columns or does not exist");
     const std::vector<String> key = ODBCPrimaryKey(db, table);
@@ -169,6 +182,7 @@ std::vector<TODBCIndexInfo> ODBCListIndexes(TODBCDatabase& db, const String& tab
         if (indexes.empty() || indexes.back().Name != index) indexes.push_back({index, unique, {}});
         indexes.back().Columns.push_back(column);
     }
+    stmt.Close();
     return indexes;
 }
 
@@ -190,6 +204,7 @@ std::vector<TODBCForeignKeyInfo> ODBCListForeignKeys(TODBCDatabase& db, const St
         keys.back().Columns.push_back(column);
         keys.back().RefColumns.push_back(refColumn);
     }
+    stmt.Close();
     return keys;
 }
 

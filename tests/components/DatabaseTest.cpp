@@ -744,5 +744,35 @@ TEST(DatabaseDataSets, DestroyedDatasetLeavesTheDatabasesLists) {
     EXPECT_EQ(moved.Database(), &other) << "a dataset moved elsewhere is no longer this database's";
 }
 
+// A catalog call whose statement the driver refuses to free raises that
+// error to the caller (it once aborted the process from a destructor), and
+// one failing on the way reports its own error while the statement is freed.
+TEST_F(DatabaseSQLite, CatalogCallsRaiseAFailedStatementFreeAndFreeOnErrors) {
+    FDb.Open();
+    TODBCQuery q(nullptr);
+    q.SetDataBase(&FDb);
+    q.SQL()->SetText("CREATE TABLE IF NOT EXISTS catalog_free (id integer primary key, v text)");
+    q.ExecSQL();
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"tables", [&] { ODBCListTables(FDb, false); }},
+        {"columns", [&] { ODBCListColumns(FDb, "catalog_free"); }},
+        {"primary key", [&] { ODBCPrimaryKey(FDb, "catalog_free"); }},
+        {"indexes", [&] { ODBCListIndexes(FDb, "catalog_free"); }},
+        {"foreign keys", [&] { ODBCListForeignKeys(FDb, "catalog_free"); }},
+    };
+    for (const auto& [what, call] : calls) {
+        SCOPED_TRACE(what);
+        faults::Scope scope;
+        faults::Fault refuse = Failure("SQLFreeHandle", SQL_ERROR, {{"HY013", 0, "memory management error"}});
+        refuse.CallDriver = true;  // the handle is freed; the answer says it was not
+        faults::Inject(refuse);
+        EXPECT_THROW(call(), EODBCError);
+    }
+    faults::Scope scope;
+    faults::Inject(Failure("SQLFetch", SQL_ERROR, {{"HY000", 0, "fetch refused"}}));
+    EXPECT_THROW(ODBCListTables(FDb, false), EODBCError);
+    EXPECT_EQ(faults::CallCount("SQLFreeHandle"), 1) << "the statement of a failed call leaked";
+}
+
 }  // namespace
 }  // namespace velora
