@@ -159,8 +159,13 @@ void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>
     // it, MariaDB's refuses it (01S02), psqlODBC's would race the watchdog
     // with its own error. It cancels through the same gate as
     // CancelStatement, around the execute and every fetch of the run.
+    // MariaDB Connector/ODBC's SQLCancel that reaches a fetch leaves the
+    // driver's result half freed: its next fetch writes through a null
+    // pointer (a SEGV inside SQLFetchScroll, seen under AddressSanitizer).
+    // Its fetches stay outside the gate: a cancel or timeout reaches its
+    // execute (where the server does the work), never a fetch.
     FCancelGate.Arm(FQueryTimeout);
-    if (FEngine) FEngine->Gate = &FCancelGate;
+    if (FEngine) FEngine->Gate = SQLDialectOf(GetDBHandle()) == TSQLDialect::MySQL ? nullptr : &FCancelGate;
     std::vector<odbc::DiagRecord> records;
     try {
         ODBCExecute(Stmt, Warnings, &FCancelGate);
