@@ -4,6 +4,7 @@
 
 #include "Command.h"
 
+#include "velora/components/ODBCFieldText.h"
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCDataSet.h"
 #include "velora/db/DB.h"
@@ -437,70 +438,12 @@ TCellKind KindOf(TField& f) {
     }
 }
 
-/// Text of a column attribute ("" when the driver has none).
-std::string ColumnText(SQLHSTMT stmt, int column, SQLUSMALLINT attribute) {
-    char text[256] = {};
-    SQLSMALLINT length = 0;
-    if (!ODBCSucceeded(odbc::SQLColAttribute(stmt, static_cast<SQLUSMALLINT>(column), attribute, text, sizeof text,
-                                             &length, nullptr)))
-        return {};
-    return text;
-}
-
-/// The scale of a text column whose table declares it "decimal(p,s)" or
-/// "numeric(p,s)", else -1. SQLite's driver describes such a column as
-/// text named "decimal"; its catalog keeps the declaration.
-int DeclaredScale(TODBCDataSet& ds, TField& f) {
-    const SQLHSTMT stmt = ds.StmtHandle();
-    if (f.DataType() != ftString || stmt == SQL_NULL_HSTMT || !ds.Database()) return -1;
-    const std::string type = LowerCase(String(ColumnText(stmt, f.FieldNo(), SQL_DESC_TYPE_NAME)));
-    if (type != "decimal" && type != "numeric") return -1;
-    const std::string table = ColumnText(stmt, f.FieldNo(), SQL_DESC_BASE_TABLE_NAME);
-    const std::string column = ColumnText(stmt, f.FieldNo(), SQL_DESC_BASE_COLUMN_NAME);
-    if (table.empty() || column.empty()) return -1;
-    std::vector<TODBCColumnInfo> columns;
-    try {
-        columns = ODBCListColumns(*ds.Database(), table);
-    } catch (const Exception&) {
-        return -1;  // no catalog entry: the value shows as read
-    }
-    for (const TODBCColumnInfo& c : columns) {
-        if (!SameText(c.Name, column)) continue;
-        int precision = 0, scale = -1;
-        char close = 0;
-        const std::string declared = LowerCase(c.TypeName);
-        if ((std::sscanf(declared.c_str(), "decimal(%d,%d%c", &precision, &scale, &close) == 3 ||
-             std::sscanf(declared.c_str(), "numeric(%d,%d%c", &precision, &scale, &close) == 3) &&
-            close == ')' && scale >= 0 && scale <= precision)
-            return scale;
-    }
-    return -1;
-}
-
-/// Decimals of a column held as a decimal, else -1.
+/// Decimals of a column held as a decimal, else -1 (the components' rule,
+/// shared with the browser's grid).
 int ScaleOf(TDataSet& ds, TField& f) {
     if (f.DataType() == ftBCD) return f.Size();
     auto* odbc = dynamic_cast<TODBCDataSet*>(&ds);
-    if (!odbc || !odbc->Engine() || f.FieldNo() < 1) return -1;
-    if (const int declared = DeclaredScale(*odbc, f); declared >= 0) return declared;
-    const auto& columns = odbc->Engine()->Columns;
-    const auto n = static_cast<std::size_t>(f.FieldNo() - 1);
-    if (n >= columns.size()) return -1;
-    const TODBCFldDesc& d = columns[n];
-    return d.FldType == fcFloat && d.CType == SQL_C_CHAR ? d.Units2 : -1;
-}
-
-/// Plain decimal text given at least `scale` decimals ("96" -> "96.00").
-std::string WithScale(std::string text, int scale) {
-    if (scale <= 0 || text.find_first_not_of("-0123456789.") != std::string::npos) return text;
-    std::size_t point = text.find('.');
-    if (point == std::string::npos) {
-        point = text.size();
-        text += '.';
-    }
-    const std::size_t decimals = text.size() - point - 1;
-    if (decimals < static_cast<std::size_t>(scale)) text.append(static_cast<std::size_t>(scale) - decimals, '0');
-    return text;
+    return odbc ? ODBCDecimalScale(*odbc, f) : -1;
 }
 
 /// A fixed-length binary value cut to the length the driver delivered:
@@ -568,7 +511,7 @@ void TDataSetReader::Read(TRow& row) {
             cell.Text = f->DisplayText();
             cell.Placeholder = true;
         } else {
-            cell.Text = WithScale(f->AsString(), FScales[i]);
+            cell.Text = WithDecimalScale(f->AsString(), FScales[i]);
             if (FColumns[i].Kind == TCellKind::Binary) CutToDelivered(FDataSet, *f, cell.Text);
         }
     }
