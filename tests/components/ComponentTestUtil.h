@@ -9,12 +9,14 @@
 
 #include "support/TestEnv.h"
 
+#include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCSession.h"
 #include "velora/engine/ODBC.h"  // the tests reach into the engine too
 #include "velora/forms/Application.h"
 #include "velora/odbc/ODBCFaults.h"
 #include "velora/classes/TypInfo.h"
 
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -83,6 +85,49 @@ public:
 
     std::vector<TObject*> Senders;
     std::vector<String> Messages;
+};
+
+/// A driver test with a raw client connection, a database component on the
+/// driver's data source (not yet open; the test may change its settings
+/// first), queries on it, and tables created through the client that are
+/// dropped when the test ends.
+class DatabaseFixture : public DriverTest {
+protected:
+    void SetUp() override {
+        DriverTest::SetUp();
+        if (IsSkipped()) return;
+        FRaw = std::make_unique<RawConnection>(Drv());
+        FOwner.reset(new TComponent(nullptr));
+        FDb = new TODBCDatabase(FOwner.get());
+        FDb->SetDataSourceName(Drv().Dsn);
+        FDb->SetLoginPrompt(false);
+        if (!Drv().User.empty()) FDb->Params()->SetValues("USER NAME", Drv().User);
+        FDb->Params()->SetValues("PASSWORD", Drv().Password);
+    }
+    void TearDown() override {
+        FOwner.reset();
+        if (FRaw)
+            for (const std::string& t : FTables) FRaw->DropTableIfExists(t);
+    }
+    /// A new table of `columns` ("id integer, v text") with a fresh name.
+    std::string CreateTable(const std::string& columns, const std::string& prefix = "t") {
+        std::string name = UniqueName(prefix);
+        FRaw->DropTableIfExists(name);
+        FRaw->Exec("CREATE TABLE " + name + " (" + columns + ")");
+        FTables.push_back(name);
+        return name;
+    }
+    TODBCQuery* NewQuery(const String& sql) {
+        auto* q = new TODBCQuery(FOwner.get());
+        q->SetDataBase(FDb);
+        q->SQL()->SetText(sql);
+        return q;
+    }
+
+    std::unique_ptr<RawConnection> FRaw;
+    TOwnedPtr<TComponent> FOwner;
+    TODBCDatabase* FDb = nullptr;
+    std::vector<std::string> FTables;
 };
 
 }  // namespace velora::test

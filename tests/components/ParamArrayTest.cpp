@@ -11,6 +11,7 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
 #include "velora/engine/ODBC.h"
+#include "components/ComponentTestUtil.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -25,38 +26,15 @@ using namespace velora;
 
 namespace {
 
-class ParamArrays : public test::DriverTest {
+class ParamArrays : public test::DatabaseFixture {
 protected:
     void SetUp() override {
-        DriverTest::SetUp();
+        DatabaseFixture::SetUp();
         if (IsSkipped()) return;
-        FRaw = std::make_unique<test::RawConnection>(Drv());
-        FOwner.reset(new TComponent(nullptr));
-        FDb = new TODBCDatabase(FOwner.get());
-        FDb->SetDataSourceName(Drv().Dsn);
-        FDb->SetLoginPrompt(false);
-        if (!Drv().User.empty()) FDb->Params()->SetValues("USER NAME", Drv().User);
-        FDb->Params()->SetValues("PASSWORD", Drv().Password);
         FDb->Open();
         if (*Drv().Traits.FastWrites) ODBCExecDirect(FDb->Handle(), Drv().Traits.FastWrites);
     }
-    void TearDown() override {
-        FOwner.reset();
-        for (const std::string& t : FTables) FRaw->DropTableIfExists(t);
-    }
-    std::string CreateTable(const std::string& columns) {
-        std::string name = test::UniqueName("pa");
-        FRaw->DropTableIfExists(name);
-        FRaw->Exec("CREATE TABLE " + name + " (" + columns + ")");
-        FTables.push_back(name);
-        return name;
-    }
-    TODBCQuery* NewQuery(const std::string& sql) {
-        auto* q = new TODBCQuery(FOwner.get());
-        q->SetDataBase(FDb);
-        q->SQL()->SetText(sql);
-        return q;
-    }
+    std::string CreateTable(const std::string& columns) { return DatabaseFixture::CreateTable(columns, "pa"); }
     // Column types keeping every value whole on the driver: SQLite keeps a
     // decimal's text only in a text column; time stamps to the microsecond.
     std::string DecimalType() const {
@@ -66,11 +44,6 @@ protected:
         return Drv().Kind == test::DriverKind::MariaDB ? "datetime(6)" : "timestamp(6)";
     }
     std::string Count(const std::string& table) { return FRaw->Scalar("SELECT count(*) FROM " + table).value_or(""); }
-
-    std::unique_ptr<test::RawConnection> FRaw;
-    std::unique_ptr<TComponent> FOwner;
-    TODBCDatabase* FDb = nullptr;
-    std::vector<std::string> FTables;
 };
 
 // The values of set i, as the database's own client shows them.

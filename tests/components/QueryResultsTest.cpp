@@ -10,6 +10,7 @@
 
 #include "velora/components/ODBCObj.h"
 
+#include "components/ComponentTestUtil.h"
 #include "support/TestEnv.h"
 #include "support/TestSupport.h"
 
@@ -25,32 +26,19 @@ namespace {
 using test::DriverKind;
 using test::ErrorOf;
 
-class QueryResults : public test::DriverTest {
+class QueryResults : public test::DatabaseFixture {
 protected:
     void SetUp() override {
-        DriverTest::SetUp();
+        DatabaseFixture::SetUp();
         if (IsSkipped()) return;
-        FRaw = std::make_unique<test::RawConnection>(Drv());
-        FOwner.reset(new TComponent(nullptr));
-        FDb = new TODBCDatabase(FOwner.get());
         // MariaDB's driver takes several statements only when asked to.
-        FDb->SetDataSourceName(Drv().Kind == DriverKind::MariaDB ? "DSN=" + Drv().Dsn + ";OPTION=67108864"
-                                                                 : String(Drv().Dsn));
-        FDb->SetLoginPrompt(false);
-        if (!Drv().User.empty()) FDb->Params()->SetValues("USER NAME", Drv().User);
-        FDb->Params()->SetValues("PASSWORD", Drv().Password);
+        if (Drv().Kind == DriverKind::MariaDB) FDb->SetDataSourceName("DSN=" + Drv().Dsn + ";OPTION=67108864");
     }
     void TearDown() override {
-        FOwner.reset();
+        DatabaseFixture::TearDown();
         for (const std::string& drop : FDrops) FRaw->Exec(drop);
     }
-    std::string CreateTable(const std::string& columns) {
-        std::string name = test::UniqueName("r");
-        FRaw->DropTableIfExists(name);
-        FRaw->Exec("CREATE TABLE " + name + " (" + columns + ")");
-        FDrops.push_back("DROP TABLE IF EXISTS " + name);
-        return name;
-    }
+    std::string CreateTable(const std::string& columns) { return DatabaseFixture::CreateTable(columns, "r"); }
     /// Creates a routine from its text with NAME standing for a fresh name.
     std::string CreateRoutine(const char* kind, std::string text) {
         const std::string name = test::UniqueName("p");
@@ -58,12 +46,6 @@ protected:
         FRaw->Exec(text);
         FDrops.push_back(std::string("DROP ") + kind + " IF EXISTS " + name);
         return name;
-    }
-    TODBCQuery* NewQuery(const std::string& sql) {
-        auto* q = new TODBCQuery(FOwner.get());
-        q->SetDataBase(FDb);
-        q->SQL()->SetText(sql);
-        return q;
     }
     /// Field names and every row of the open query, as text.
     static std::string Rows(TODBCQuery& q) {
@@ -76,10 +58,7 @@ protected:
         return out;
     }
 
-    std::unique_ptr<test::RawConnection> FRaw;
-    TOwnedPtr<TComponent> FOwner;
-    TODBCDatabase* FDb = nullptr;
-    std::vector<std::string> FDrops;
+    std::vector<std::string> FDrops;  ///< routines made by the test
 };
 
 // ---------------------------------------------------------------------------

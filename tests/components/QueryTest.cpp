@@ -15,6 +15,7 @@
 #include "velora/classes/FormFiles.h"
 #include "velora/odbc/ODBCFaults.h"
 
+#include "components/ComponentTestUtil.h"
 #include "support/TestEnv.h"
 #include "support/TestSupport.h"
 
@@ -193,38 +194,9 @@ TEST(QueryForms, SQLParamsAndDataComeBackFromAFormFile) {
 // ---------------------------------------------------------------------------
 // Against the drivers
 
-class Query : public test::DriverTest {
+class Query : public test::DatabaseFixture {
 protected:
-    void SetUp() override {
-        DriverTest::SetUp();
-        if (IsSkipped()) return;
-        FRaw = std::make_unique<test::RawConnection>(Drv());
-        FOwner.reset(new TComponent(nullptr));
-        FDb = new TODBCDatabase(FOwner.get());
-        FDb->SetDataSourceName(Drv().Dsn);
-        FDb->SetLoginPrompt(false);
-        if (!Drv().User.empty()) FDb->Params()->SetValues("USER NAME", Drv().User);
-        FDb->Params()->SetValues("PASSWORD", Drv().Password);
-    }
-    void TearDown() override {
-        FOwner.reset();
-        for (const std::string& t : FTables) FRaw->DropTableIfExists(t);
-    }
-
-    std::string CreateTable(const std::string& columns) {
-        std::string name = test::UniqueName("q");
-        FRaw->DropTableIfExists(name);
-        FRaw->Exec("CREATE TABLE " + name + " (" + columns + ")");
-        FTables.push_back(name);
-        return name;
-    }
-
-    TODBCQuery* NewQuery(const String& sql) {
-        auto* q = new TODBCQuery(FOwner.get());
-        q->SetDataBase(FDb);
-        q->SQL()->SetText(sql);
-        return q;
-    }
+    std::string CreateTable(const std::string& columns) { return DatabaseFixture::CreateTable(columns, "q"); }
 
     /// The first column of every row of the open query, as text.
     static std::vector<String> Column(TODBCQuery& q) {
@@ -236,11 +208,6 @@ protected:
     std::string Count(const std::string& table, const std::string& where = "1=1") {
         return FRaw->Scalar("SELECT count(*) FROM " + table + " WHERE " + where).value_or("<null>");
     }
-
-    std::unique_ptr<test::RawConnection> FRaw;
-    TOwnedPtr<TComponent> FOwner;
-    TODBCDatabase* FDb = nullptr;
-    std::vector<std::string> FTables;
 };
 
 TEST_P(Query, TypedParametersSelectTheRightRows) {
