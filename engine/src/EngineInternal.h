@@ -55,6 +55,27 @@ struct ParamOutputSlot {
 /// scratch list by FreshParamScratch).
 std::vector<ParamOutputSlot>& ParamOutputs(SQLHSTMT stmt);
 
+/// The text last prepared on the statement through the engine; false when
+/// none was.
+bool PreparedText(SQLHSTMT stmt, String& text);
+
+/// A result column whose stored value may be a double, as the text of a
+/// SELECT gives it (see WithExactReals).
+struct TExactRealColumn {
+    std::uint16_t Column;  ///< 0-based result column
+    String Label;          ///< the name the result gives it
+};
+
+/// SQLite: the SELECT `text` with, after its select list, one more column per
+/// wanted column holding the column's value as SQLite's 17-digit text when
+/// the value is a REAL (NULL otherwise). `labels` are every result column's
+/// labels. Answers the text and sets `taken` to the wanted columns given a
+/// companion, in order; answers "" (taken empty) when the text cannot be read
+/// safely: no plain SELECT, a compound or WITH statement, or select items
+/// that cannot be matched to the result columns.
+String WithExactReals(std::string_view text, const std::vector<String>& labels,
+                      const std::vector<std::uint16_t>& wanted, std::vector<std::uint16_t>& taken);
+
 /// True when every record has the SQLSTATE `state` (and there is one at least).
 bool AllRecordsAre(const std::vector<odbc::DiagRecord>& records, const char* state);
 

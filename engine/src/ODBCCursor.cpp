@@ -39,6 +39,7 @@ TODBC::TODBC(SQLHDBC dbc, SQLHSTMT stmt, const String& tableName, std::uint8_t c
     CurProps.NameSize = static_cast<std::uint16_t>(std::strlen(CurProps.TableName) + 1);
     DescribeColumns(tableName);
     InitCursorProps();
+    TakeExactReals();
 }
 
 TODBC::~TODBC() {
@@ -94,6 +95,7 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     RowCache.assign(static_cast<std::size_t>(CacheSize), std::byte{0});
     FFilled.assign(static_cast<std::size_t>(RowsPerBlock), 0);
     StagingRecord.assign(static_cast<std::size_t>(std::max(RowSize, 1)), std::byte{0});
+    FExactStage.assign(static_cast<std::size_t>(ExactSlotsSize()), std::byte{0});
     ColumnsBound = false;  // the staging record is new
     FSequential = sequential;
     FOverflow.clear();
@@ -129,6 +131,7 @@ void TODBC::BindColumns(void* record) {
         CheckStmt(Stmt, odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(i + 1), CTypes[i], base + d.Offset, d.Len,
                                          &Indicators[i]));
     }
+    BindExactReals(FExactStage.data());
     ColumnsBound = true;
 }
 
@@ -166,6 +169,8 @@ void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
         }
         std::memcpy(record + c.NullOffset, &word, sizeof word);
     }
+    if (!FExactReals.empty())
+        StoreExactReals(record, record == StagingRecord.data() ? FExactStage.data() : record + FRowExact);
     std::memcpy(CacheSlot(k), record, CurProps.RecordSize);
     if (FLongColumns > 0 && ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);
     FFilled[static_cast<std::size_t>(k)] = 1;
@@ -193,6 +198,7 @@ bool TODBC::FillSlot(int k, bool target) {
         record = FRowset.data();
         indicators = reinterpret_cast<SQLLEN*>(record + FRowIndicators);
         std::fill(indicators, indicators + Columns.size(), SQLLEN(0));  // see ClearIndicators
+        ClearExactReals(record + FRowExact);
     } else {
         if (!ColumnsBound) BindColumns(StagingRecord.data());
         ClearIndicators();
@@ -251,7 +257,10 @@ SQLRETURN TODBC::Fetch(SQLSMALLINT orientation, SQLLEN offset) {
 /// Clears the length/indicator variables before a fetch: MariaDB's driver
 /// writes none for a BIT value that is not NULL, so the previous row's NULL
 /// would remain.
-void TODBC::ClearIndicators() { std::fill(Indicators.begin(), Indicators.end(), SQLLEN(0)); }
+void TODBC::ClearIndicators() {
+    std::fill(Indicators.begin(), Indicators.end(), SQLLEN(0));
+    ClearExactReals(FExactStage.data());
+}
 
 /// Forward-only cursors: the next row by FETCH_NEXT.
 SQLRETURN TODBC::FetchForward() {
@@ -381,8 +390,10 @@ bool TODBC::ReadyRowset() {
 /// (see ClearIndicators).
 void TODBC::ClearRowsetIndicators() {
     const auto stride = static_cast<std::size_t>(FRowStride);
-    for (int k = 0; k < RowsPerBlock; ++k)
+    for (int k = 0; k < RowsPerBlock; ++k) {
         std::memset(FRowset.data() + k * stride + FRowIndicators, 0, Columns.size() * sizeof(SQLLEN));
+        ClearExactReals(FRowset.data() + k * stride + FRowExact);
+    }
 }
 
 /// The rows of the rowset just fetched before the first one the driver
@@ -402,7 +413,8 @@ int TODBC::RowsBeforeFailure(int fetched) const {
 bool TODBC::BindRowset() {
     const std::size_t align = alignof(SQLLEN);
     FRowIndicators = static_cast<int>((CurProps.RecordSize + align - 1) / align * align);
-    FRowStride = FRowIndicators + static_cast<int>(Columns.size() * sizeof(SQLLEN));
+    FRowExact = FRowIndicators + static_cast<int>(Columns.size() * sizeof(SQLLEN));
+    FRowStride = FRowExact + ExactSlotsSize();
     FRowset.assign(static_cast<std::size_t>(FRowStride) * static_cast<std::size_t>(RowsPerBlock), std::byte{0});
     FRowStatus.assign(static_cast<std::size_t>(RowsPerBlock), SQL_ROW_NOROW);
     odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
@@ -423,6 +435,13 @@ bool TODBC::BindRowset() {
         if (d.FldType == fcBlob || d.FldType == fcUnknown) continue;
         ok = ODBCSucceeded(odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(i + 1), CTypes[i],
                                             FRowset.data() + d.Offset, d.Len, &indicators[i]));
+    }
+    if (ok) {
+        try {
+            BindExactReals(FRowset.data() + FRowExact);
+        } catch (const EODBCError&) {
+            ok = false;
+        }
     }
     if (!ok) {
         LeaveRowsets();

@@ -453,6 +453,8 @@ void TODBC::DescribeColumns(const String&) {
     // A statement without result columns (INSERT, UPDATE, DELETE, or a driver
     // that describes only after execution) is described as having none;
     // OpenCache describes it again once it has run.
+    // SQLite's companions of doubles follow the statement's own columns.
+    count = static_cast<SQLSMALLINT>(count - static_cast<SQLSMALLINT>(FExactReals.size()));
     if (count < 0) count = 0;
     const auto n = static_cast<std::size_t>(count);
     Columns.assign(n, TODBCFldDesc{});

@@ -36,11 +36,15 @@ void TODBC::Requery(const String& text, bool sequential) {
     DeletedRows.clear();
 
     odbc::SQLCloseCursor(Stmt);  // a cursor that is already closed is no failure here
-    if (!text.empty()) ODBCPrepareText(Stmt, text);
+    if (!text.empty()) {
+        ODBCPrepareText(Stmt, text);
+        TakeExactReals();  // the new text gets its own companions
+    }
     ODBCExecute(Stmt);
 
     SQLSMALLINT count = 0;
-    if (ODBCSucceeded(odbc::SQLNumResultCols(Stmt, &count)) && count != static_cast<SQLSMALLINT>(Columns.size())) {
+    if (ODBCSucceeded(odbc::SQLNumResultCols(Stmt, &count)) &&
+        count != static_cast<SQLSMALLINT>(Columns.size() + FExactReals.size())) {
         odbc::SQLCloseCursor(Stmt);
         throw EODBCError(0, Format("The new statement yields %d columns where the cursor has %d", count,
                                    static_cast<int>(Columns.size())));

@@ -71,6 +71,8 @@ void Forget(SQLHSTMT stmt) {
 
 }  // namespace
 
+bool detail::PreparedText(SQLHSTMT stmt, String& text) { return RememberedText(stmt, text); }
+
 std::deque<String>& detail::FreshParamScratch(SQLHSTMT stmt) {
     auto& r = Registry();
     std::lock_guard lock(r.Mu);

@@ -135,7 +135,11 @@ TEST_P(Endurance, ThousandsOfCyclesKeepTheHeapTheFilesAndTheConnectionFlat) {
     EXPECT_EQ(OpenFiles(), files);
     EXPECT_EQ(odbc::faults::CallCount("SQLConnect") + odbc::faults::CallCount("SQLDriverConnect"), 0)
         << "one connection for the whole run";
-    EXPECT_EQ(odbc::faults::CallCount("SQLPrepare"), 5000) << "the table prepares per open, the update once";
+    // SQLite prepares a table holding doubles twice: the second time with
+    // the companions that read them whole.
+    const int preparesPerOpen = Drv().Kind == test::DriverKind::SQLite ? 2 : 1;
+    EXPECT_EQ(odbc::faults::CallCount("SQLPrepare"), 5000 * preparesPerOpen)
+        << "the table prepares per open, the update once";
     EXPECT_EQ(FRaw->Query("SELECT name FROM " + t + " WHERE id = 1")[0][0].value_or(""), "run 4999");
 }
 

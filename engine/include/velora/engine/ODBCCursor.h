@@ -356,6 +356,12 @@ private:
     /// one it described as default-width character data before (SQLite's
     /// expressions, see FRetypable). True when it did.
     bool DescribeAfterExecute();
+    // SQLite's doubles read whole (ODBCExactReals.cpp).
+    void TakeExactReals();
+    void BindExactReals(std::byte* slots);
+    int ExactSlotsSize() const;
+    void ClearExactReals(std::byte* slots);
+    void StoreExactReals(std::byte* record, std::byte* slots);
     // Editing (ODBCCursorEdit.cpp).
     std::int32_t EditRow() const;
     void FetchForEdit(std::int32_t row);
@@ -371,6 +377,13 @@ private:
     /// SQLite driver says of an expression before execution, whose type it
     /// knows only once the statement ran (DescribeAfterExecute).
     std::vector<std::uint16_t> FRetypable;
+    /// SQLite: the columns whose value also comes as a companion column of 21
+    /// digits after the statement's own (companion m is result column
+    /// Columns.size() + m + 1), and the companions' slots for one-row fetches;
+    /// in a rowset row they follow the length/indicator variables (FRowExact).
+    std::vector<std::uint16_t> FExactReals;
+    std::vector<std::byte> FExactStage;
+    int FRowExact = 0;
     /// What StoreStaging needs of each column with a record slot, made when
     /// the columns are bound.
     struct TStagedColumn {

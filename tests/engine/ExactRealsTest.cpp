@@ -1,0 +1,150 @@
+// Copyright (C) 2026 The Velora developers
+// SPDX-License-Identifier: MIT
+//
+// Doubles read whole: the companions a SQLite SELECT gets (a table of texts,
+// no database), and doubles of every magnitude read through SELECTs of many
+// shapes on every driver, checked against the database's own client.
+#include "EngineFixture.h"
+
+#include "../../engine/src/EngineInternal.h"
+#include "support/DatabaseClient.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+
+namespace velora {
+namespace {
+
+using test::DriverKind;
+
+/// How `x` is asked for as its 21 digits.
+std::string Companion(const std::string& x) {
+    return ", CASE WHEN typeof(" + x + ") = 'real' THEN printf('%!.20e', " + x + ") END";
+}
+
+struct TextCase {
+    const char* Text;
+    std::vector<String> Labels;
+    std::vector<std::uint16_t> Wanted;
+    std::string Expected;  ///< the text with its companions; "" when none may be added
+};
+
+TEST(ExactRealsText, CompanionsFollowTheSelectListOrNoneAreAdded) {
+    const std::vector<TextCase> cases = {
+        {"SELECT id, r FROM t", {"id", "r"}, {1}, "SELECT id, r" + Companion("r") + " FROM t"},
+        {"select * from t where r > 1 order by id", {"id", "r"}, {1},
+         "select *" + Companion("\"r\"") + " from t where r > 1 order by id"},
+        {"SELECT t.* FROM main.t AS x;", {"id", "r"}, {1}, "SELECT t.*" + Companion("\"r\"") + " FROM main.t AS x;"},
+        // An alias, with or without AS, is not part of the expression.
+        {"SELECT r AS x, r y, t.r \"z z\", sum(r) total FROM t", {"x", "y", "z z", "total"}, {0, 1, 2, 3},
+         "SELECT r AS x, r y, t.r \"z z\", sum(r) total" + Companion("r") + Companion("r") + Companion("t.r") +
+             Companion("sum(r)") + " FROM t"},
+        {"SELECT DISTINCT a.r, b.r FROM t a JOIN u b ON a.id = b.id", {"r", "r"}, {0, 1},
+         "SELECT DISTINCT a.r, b.r" + Companion("a.r") + Companion("b.r") + " FROM t a JOIN u b ON a.id = b.id"},
+        {"SELECT CASE WHEN r > 0 THEN r ELSE 0 END, (SELECT max(r) FROM u) FROM t", {"c", "m"}, {0, 1},
+         "SELECT CASE WHEN r > 0 THEN r ELSE 0 END, (SELECT max(r) FROM u)" +
+             Companion("CASE WHEN r > 0 THEN r ELSE 0 END") + Companion("(SELECT max(r) FROM u)") + " FROM t"},
+        // A star over a join, or labels that repeat, cannot be matched.
+        {"SELECT * FROM t, u", {"r", "s"}, {0}, ""},
+        {"SELECT *, r FROM t", {"id", "r", "r"}, {1}, ""},
+        // Compound statements, CTEs, no FROM, comments inside an item, a
+        // second statement: left alone.
+        {"SELECT r FROM t UNION SELECT r FROM u", {"r"}, {0}, ""},
+        {"WITH c AS (SELECT r FROM t) SELECT r FROM c", {"r"}, {0}, ""},
+        {"SELECT 0.1 + 0.2", {"x"}, {0}, ""},
+        {"SELECT r -- the value\n + 1 FROM t", {"x"}, {0}, ""},
+        {"SELECT r FROM t; SELECT 1", {"r"}, {0}, ""},
+        {"UPDATE t SET r = 1", {}, {}, ""},
+    };
+    for (const TextCase& c : cases) {
+        std::vector<std::uint16_t> taken;
+        EXPECT_EQ(detail::WithExactReals(c.Text, c.Labels, c.Wanted, taken), c.Expected) << c.Text;
+        EXPECT_EQ(taken.size(), c.Expected.empty() ? 0u : c.Wanted.size()) << c.Text;
+    }
+}
+
+class ExactReals : public test::EngineTableTest {
+protected:
+    ExactReals() : EngineTableTest("xr") {}
+};
+
+/// Doubles of every magnitude (extremes, subnormals, the values SQLite's 15
+/// and 17 digits misname) read through SELECTs of many shapes as the very
+/// value the client shows with every digit it has.
+TEST_P(ExactReals, DoublesReadAsTheClientStoresThem) {
+    const bool sqlite = Drv().Kind == DriverKind::SQLite;
+    const std::string t = Table(std::string("id int primary key, r ") + (sqlite ? "real" : "double precision") +
+                                ", d decimal(20,6)");
+    std::vector<std::string> values = {"1.7976931348623157e308", "-2.2250738585072014e-308", "0.30000000000000004",
+                                       "-1.1545580616824966e+232", "0", "1", "NULL"};
+    if (sqlite) values.push_back("4.9406564584124654e-324");  // the least subnormal
+    std::mt19937_64 rng(26);
+    while (values.size() < 60) {
+        const std::uint64_t bits = rng();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (!std::isfinite(v) || (!sqlite && std::fpclassify(v) == FP_SUBNORMAL)) continue;
+        char text[40];
+        std::snprintf(text, sizeof text, "%.17g", v);
+        values.push_back(text);
+    }
+    std::string insert;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        insert += "INSERT INTO " + t + " VALUES (" + std::to_string(i + 1) + ", " + values[i] + ", " +
+                  (i < 3 ? "12345678901234.123456" : "-1.5") + ");\n";
+    const std::string shown = sqlite ? "printf('%!.20e', r)"
+                              : Drv().Kind == DriverKind::PostgreSQL ? "r::text"
+                                                                     : "CAST(r AS CHAR)";
+    const std::string shownOrBlank = "CASE WHEN r IS NULL THEN '' ELSE " + shown + " END";
+    const std::string setup = Drv().Kind == DriverKind::PostgreSQL ? "SET extra_float_digits = 3;\n" : "";
+    const std::string out = test::ClientOutput(Drv(), setup + insert + "SELECT " + shownOrBlank + " FROM " + t + " ORDER BY id;\n");
+    std::vector<double> stored;
+    for (std::size_t at = 0; at < out.size();) {
+        std::size_t end = out.find('\n', at);
+        if (end == std::string::npos) end = out.size();
+        const std::string line = out.substr(at, end - at);
+        stored.push_back(line.empty() ? std::numeric_limits<double>::quiet_NaN() : std::strtod(line.c_str(), nullptr));
+        at = end + 1;
+    }
+    ASSERT_EQ(stored.size(), values.size()) << out;
+
+    const std::vector<std::string> shapes = {
+        "SELECT * FROM {t} ORDER BY id",
+        "SELECT id, r FROM {t} ORDER BY id",
+        "SELECT id, r AS value, d FROM {t} ORDER BY 1",
+        "SELECT x.id, x.r FROM {t} x WHERE x.id > 0 ORDER BY x.id",
+        "SELECT a.id, b.r FROM {t} a JOIN {t} b ON a.id = b.id ORDER BY a.id",
+        "SELECT DISTINCT id, r * 1 FROM {t} ORDER BY id",
+    };
+    for (const std::string& shape : shapes) {
+        std::string sql = shape;
+        for (std::size_t at; (at = sql.find("{t}")) != std::string::npos;) sql.replace(at, 3, t);
+        for (const bool uni : {false, true}) {
+            test::OpenedCursor c(*Conn, sql, 7, ODBCREADONLY, uni);
+            const int column = 2;  // every shape reads r (or r * 1) second
+            std::vector<std::byte> rec(static_cast<std::size_t>(c->RecordSize()));
+            for (std::size_t i = 0; i < stored.size(); ++i) {
+                ASSERT_EQ(c->GetNextRecord(rec.data(), false), ODBCRecOK) << sql;
+                bool blank = true;
+                double v = 0;
+                c->GetField(column, rec.data(), 0, blank, &v);
+                if (std::isnan(stored[i])) {
+                    EXPECT_TRUE(blank) << sql << " row " << i + 1;
+                } else {
+                    EXPECT_FALSE(blank) << sql << " row " << i + 1;
+                    EXPECT_EQ(v, stored[i]) << sql << " row " << i + 1 << " stored as " << values[i];
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, ExactReals, test::AllDrivers(), test::DriverParamName());
+
+}  // namespace
+}  // namespace velora
