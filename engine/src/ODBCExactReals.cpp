@@ -15,8 +15,9 @@
 // for about one value in 400, its quote() for one in 2,500.
 // A text the rewriting cannot read safely (a compound SELECT, select items
 // that cannot be matched to the columns) keeps its 15 digits; so does a row
-// whose companion the data source leaves NULL (the cursor library's re-read
-// of a row it changed).
+// whose companion the data source leaves NULL. The companions are labelled
+// (velora_exact_<column>) so that the cursor library, reading a row it
+// changed again from the table, reads them again too.
 #include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
 
@@ -160,7 +161,7 @@ String detail::WithExactReals(std::string_view text, const std::vector<String>& 
         else if (single && c < labels.size() && !labels[c].empty())
             expr = odbc::QuoteName(labels[c], '"');
         if (expr.empty()) continue;
-        companions += ", CASE WHEN typeof(" + expr + ") = 'real' THEN printf('%!.20e', " + expr + ") END";
+        companions += ", " + odbc::ExactRealCompanion(expr, c + 1);
         taken.push_back(c);
     }
     if (taken.empty()) return {};

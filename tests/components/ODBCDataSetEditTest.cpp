@@ -10,6 +10,7 @@
 // read-only fields, update objects, providers).
 #include "components/ComponentTestUtil.h"
 #include "components/DataSetTestUtil.h"
+#include "support/DatabaseClient.h"
 
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCStatement.h"
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <map>
 #include <optional>
 #include <random>
@@ -694,6 +697,65 @@ TEST_P(ODBCDataSetEdit, ADuplicateRowEditInsideATransactionIsUndoneBeforeTheComm
     FDb->Commit();
     EXPECT_EQ(FRaw->Query("SELECT id, name FROM " + name + " ORDER BY id, name"),
               (std::vector<Row>{{"1", "same"}, {"1", "same"}, {"2", "committed"}}));
+}
+
+/// Doubles edited through a table read back as stored, the row written
+/// included (the cursor library reads it again from the table): a value
+/// that needs 17 digits, the largest double, a plain one. The client is the
+/// oracle.
+TEST_P(ODBCDataSetEdit, EditedDoublesReadAsTheClientStoresThem) {
+    const bool sqlite = Drv().Kind == test::DriverKind::SQLite;
+    const std::string t = CreateTable(std::string("id int primary key, r ") + Drv().Traits.DoubleType + ", note varchar(10)");
+    // Rows enough for several blocks, so that coming back fetches again.
+    std::string rows = "(1, 0.30000000000000004, 'a'), (2, 1.7976931348623157e308, 'b')";
+    for (int id = 3; id <= 300; ++id) rows += ", (" + std::to_string(id) + ", " + std::to_string(id) + ".1, 'f')";
+    test::ClientOutput(Drv(), "INSERT INTO " + t + " VALUES " + rows + ";\n");
+    auto stored = [&](int id) {
+        const std::string shown = sqlite ? "printf('%!.20e', r)"
+                                  : Drv().Kind == test::DriverKind::PostgreSQL ? "r::text"
+                                                                               : "CAST(r AS CHAR)";
+        const std::string setup = Drv().Kind == test::DriverKind::PostgreSQL ? "SET extra_float_digits = 3;\n" : "";
+        return std::strtod(test::ClientOutput(Drv(), setup + "SELECT " + shown + " FROM " + t + " WHERE id = " +
+                                                     std::to_string(id) + ";\n")
+                               .c_str(),
+                           nullptr);
+    };
+    TODBCTable* table = NewTable(t);
+    table->Open();
+    struct Step {
+        int Id;
+        const char* Note;    ///< written to note, or nullptr
+        double R;            ///< written to r unless NaN
+    };
+    const double keep = std::numeric_limits<double>::quiet_NaN();
+    const Step steps[] = {
+        {1, "x", keep},                 // another column: r stays as it is
+        {2, "y", keep},
+        {1, nullptr, 2.5},              // r itself
+        {1, nullptr, 0.1 + 0.2},        // back to a value of 17 digits
+        {2, "z", 1.7976931348623157e308},
+    };
+    for (const Step& s : steps) {
+        ASSERT_TRUE(GoTo(*table, s.Id));
+        table->Edit();
+        if (s.Note) table->FieldByName("note")->SetAsString(s.Note);
+        if (!std::isnan(s.R)) table->FieldByName("r")->SetAsFloat(s.R);
+        table->Post();
+        const double want = stored(s.Id);
+        EXPECT_EQ(table->FieldByName("r")->AsFloat(), want) << "row " << s.Id << " right after its post";
+        if (!std::isnan(s.R)) {
+            EXPECT_EQ(want, s.R) << "row " << s.Id << " stored";
+        }
+        table->Last();
+        ASSERT_TRUE(GoTo(*table, s.Id));
+        EXPECT_EQ(table->FieldByName("r")->AsFloat(), want) << "row " << s.Id << " on coming back";
+    }
+    table->Close();
+    table->Open();
+    for (const int id : {1, 2}) {
+        ASSERT_TRUE(GoTo(*table, id));
+        EXPECT_EQ(table->FieldByName("r")->AsFloat(), stored(id)) << "row " << id << " after opening again";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ODBCDataSetEdit, test::AllDrivers(), test::DriverParamName());

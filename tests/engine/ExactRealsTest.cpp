@@ -22,9 +22,10 @@ namespace {
 
 using test::DriverKind;
 
-/// How `x` is asked for as its 21 digits.
-std::string Companion(const std::string& x) {
-    return ", CASE WHEN typeof(" + x + ") = 'real' THEN printf('%!.20e', " + x + ") END";
+/// How `x`, result column `column`, is asked for as its 21 digits.
+std::string Companion(const std::string& x, int column) {
+    return ", CASE WHEN typeof(" + x + ") = 'real' THEN printf('%!.20e', " + x + ") END AS velora_exact_" +
+           std::to_string(column);
 }
 
 struct TextCase {
@@ -36,19 +37,19 @@ struct TextCase {
 
 TEST(ExactRealsText, CompanionsFollowTheSelectListOrNoneAreAdded) {
     const std::vector<TextCase> cases = {
-        {"SELECT id, r FROM t", {"id", "r"}, {1}, "SELECT id, r" + Companion("r") + " FROM t"},
+        {"SELECT id, r FROM t", {"id", "r"}, {1}, "SELECT id, r" + Companion("r", 2) + " FROM t"},
         {"select * from t where r > 1 order by id", {"id", "r"}, {1},
-         "select *" + Companion("\"r\"") + " from t where r > 1 order by id"},
-        {"SELECT t.* FROM main.t AS x;", {"id", "r"}, {1}, "SELECT t.*" + Companion("\"r\"") + " FROM main.t AS x;"},
+         "select *" + Companion("\"r\"", 2) + " from t where r > 1 order by id"},
+        {"SELECT t.* FROM main.t AS x;", {"id", "r"}, {1}, "SELECT t.*" + Companion("\"r\"", 2) + " FROM main.t AS x;"},
         // An alias, with or without AS, is not part of the expression.
         {"SELECT r AS x, r y, t.r \"z z\", sum(r) total FROM t", {"x", "y", "z z", "total"}, {0, 1, 2, 3},
-         "SELECT r AS x, r y, t.r \"z z\", sum(r) total" + Companion("r") + Companion("r") + Companion("t.r") +
-             Companion("sum(r)") + " FROM t"},
+         "SELECT r AS x, r y, t.r \"z z\", sum(r) total" + Companion("r", 1) + Companion("r", 2) + Companion("t.r", 3) +
+             Companion("sum(r)", 4) + " FROM t"},
         {"SELECT DISTINCT a.r, b.r FROM t a JOIN u b ON a.id = b.id", {"r", "r"}, {0, 1},
-         "SELECT DISTINCT a.r, b.r" + Companion("a.r") + Companion("b.r") + " FROM t a JOIN u b ON a.id = b.id"},
+         "SELECT DISTINCT a.r, b.r" + Companion("a.r", 1) + Companion("b.r", 2) + " FROM t a JOIN u b ON a.id = b.id"},
         {"SELECT CASE WHEN r > 0 THEN r ELSE 0 END, (SELECT max(r) FROM u) FROM t", {"c", "m"}, {0, 1},
          "SELECT CASE WHEN r > 0 THEN r ELSE 0 END, (SELECT max(r) FROM u)" +
-             Companion("CASE WHEN r > 0 THEN r ELSE 0 END") + Companion("(SELECT max(r) FROM u)") + " FROM t"},
+             Companion("CASE WHEN r > 0 THEN r ELSE 0 END", 1) + Companion("(SELECT max(r) FROM u)", 2) + " FROM t"},
         // A star over a join, or labels that repeat, cannot be matched.
         {"SELECT * FROM t, u", {"r", "s"}, {0}, ""},
         {"SELECT *, r FROM t", {"id", "r", "r"}, {1}, ""},

@@ -503,6 +503,15 @@ SQLRETURN Reread(Statement& st, bool fill) {
         list += (k ? ", " : "") + c.Quote(t.ColumnName[i]);
         st.RereadColumn[i + 1] = ++k;
     }
+    // The engine's companions of SQLite doubles (their 21 digits) are read
+    // again with the columns they belong to; left alone they would bring the
+    // value the row held before the write back.
+    for (std::size_t i = 0; k > 0 && i < st.Columns.size(); ++i) {
+        const auto of = static_cast<std::size_t>(ExactRealCompanionOf(st.Columns[i].Label));
+        if (of == 0 || of > t.ColumnName.size() || t.ColumnName[of - 1].empty() || !t.ColumnName[i].empty()) continue;
+        list += ", " + ExactRealCompanion(c.Quote(t.ColumnName[of - 1]), static_cast<int>(of));
+        st.RereadColumn[i + 1] = ++k;
+    }
     std::string sql = "SELECT " + list + " FROM " + t.Ref.Text + " WHERE " + where;
     if (!st.Reread) st.Reread = AllocWork(c);
     if (!st.Reread) return SQL_ERROR;

@@ -263,6 +263,26 @@ std::string QuoteName(std::string_view name, char quote) {
     return out;
 }
 
+namespace {
+constexpr std::string_view kExactLabel = "velora_exact_";
+}  // namespace
+
+std::string ExactRealCompanion(std::string_view expr, int column) {
+    const std::string e(expr);
+    return "CASE WHEN typeof(" + e + ") = 'real' THEN printf('%!.20e', " + e + ") END AS " +
+           std::string(kExactLabel) + std::to_string(column);
+}
+
+int ExactRealCompanionOf(std::string_view label) {
+    if (label.size() <= kExactLabel.size() || label.substr(0, kExactLabel.size()) != kExactLabel) return 0;
+    int column = 0;
+    for (const char c : label.substr(kExactLabel.size())) {
+        if (c < '0' || c > '9' || column > 100000) return 0;
+        column = column * 10 + (c - '0');
+    }
+    return column;
+}
+
 // ---- the splitter -------------------------------------------------------------
 
 bool TSQLSplitter::Next(std::string& statement) {

@@ -113,6 +113,17 @@ bool NeedsQuoting(std::string_view name, SQLUSMALLINT identifierCase);
 /// quote + name (quote doubled inside) + quote.
 std::string QuoteName(std::string_view name, char quote);
 
+/// SQLite hands out a REAL as 15 digits; a cursor over SQLite asks for every
+/// digit with a hidden companion column per column that may hold a double,
+/// placed after the statement's own columns. Its select item for the
+/// expression `expr` of result column `column` (1-based): the value as 21
+/// digits when it is a REAL, else NULL, labelled so that the cursor library
+/// can read it again for a row it changed.
+std::string ExactRealCompanion(std::string_view expr, int column);
+/// The result column (1-based) whose companion a column labelled `label` is;
+/// 0 when it is none.
+int ExactRealCompanionOf(std::string_view label);
+
 /// Splits a script into statements at the ';' tokens that end them. Text is
 /// added piece by piece (a file at once, or the lines a user types), so a
 /// statement may span any number of pieces.
