@@ -48,7 +48,7 @@ bool IsNameToken(std::string_view text, const TSQLToken& t) {
 
 /// The expression of the select item tokens[b, e) without its alias (AS name,
 /// or a name right after a name, literal or closing parenthesis); "" when it
-/// cannot be told or carries a comment.
+/// cannot be told or carries a comment or a parameter.
 String ItemExpression(std::string_view text, const std::vector<TSQLToken>& tokens, std::size_t b, std::size_t e) {
     for (std::size_t k = b; k < e; ++k)
         if (tokens[k].Depth == 0 && IsSQLWord(text, tokens[k], "AS")) {
@@ -56,6 +56,9 @@ String ItemExpression(std::string_view text, const std::vector<TSQLToken>& token
             break;
         }
     if (e == b) return {};
+    // A parameter marker would add a parameter to the statement.
+    for (std::size_t k = b; k < e; ++k)
+        if (tokens[k].Kind == TSQLTokenKind::Marker || tokens[k].Kind == TSQLTokenKind::Param) return {};
     if (e - b >= 2 && tokens[e - 1].Depth == 0 && IsNameToken(text, tokens[e - 1])) {
         const TSQLToken& prev = tokens[e - 2];
         if (IsNameToken(text, prev) || prev.Kind == TSQLTokenKind::String || prev.Kind == TSQLTokenKind::Number ||

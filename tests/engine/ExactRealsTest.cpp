@@ -53,12 +53,14 @@ TEST(ExactRealsText, CompanionsFollowTheSelectListOrNoneAreAdded) {
         // A star over a join, or labels that repeat, cannot be matched.
         {"SELECT * FROM t, u", {"r", "s"}, {0}, ""},
         {"SELECT *, r FROM t", {"id", "r", "r"}, {1}, ""},
-        // Compound statements, CTEs, no FROM, comments inside an item, a
-        // second statement: left alone.
+        // Compound statements, CTEs, no FROM, comments or parameters inside
+        // an item, a second statement: left alone.
         {"SELECT r FROM t UNION SELECT r FROM u", {"r"}, {0}, ""},
         {"WITH c AS (SELECT r FROM t) SELECT r FROM c", {"r"}, {0}, ""},
         {"SELECT 0.1 + 0.2", {"x"}, {0}, ""},
         {"SELECT r -- the value\n + 1 FROM t", {"x"}, {0}, ""},
+        {"SELECT r * ? FROM t WHERE id = ?", {"x"}, {0}, ""},
+        {"SELECT id, r FROM t WHERE r > ?", {"id", "r"}, {1}, "SELECT id, r" + Companion("r", 2) + " FROM t WHERE r > ?"},
         {"SELECT r FROM t; SELECT 1", {"r"}, {0}, ""},
         {"UPDATE t SET r = 1", {}, {}, ""},
     };
