@@ -3,13 +3,13 @@
 #include "DesignScreen.h"
 
 #include "Command.h"
-#include "DialogScreen.h"
 
 #include "velora/classes/FormFiles.h"
 #include "velora/components/ODBCQuery.h"
 #include "velora/design/ODBCUpd.h"
 #include "velora/design/ParmsEditor.h"
 #include "velora/forms/Presenters.h"
+#include "velora/tui/DialogScreen.h"
 
 #include <algorithm>
 #include <cctype>
@@ -51,7 +51,7 @@ public:
         : FScreen(screen), FRoot(root), FDesigner(designer), FFile(std::move(file)) {}
 
     void Run() {
-        TPresenterScope scope(std::make_shared<TScreenPresenter>(FScreen));
+        TPresenterScope scope(std::make_shared<tui::TScreenPresenter>(FScreen));
         for (;;) {
             Paint();
             const tui::TKeyEvent key = FScreen.ReadKey();

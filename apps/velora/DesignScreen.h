@@ -14,7 +14,7 @@
 //   F6           runs the component's first verb (the update-SQL editor,
 //                a dialog on the screen)
 // Dialogs are shown whole over the designer by TScreenPresenter
-// (DialogScreen.h).
+// (velora/tui/DialogScreen.h).
 //   F7           adds a component from the palette
 //   F2           saves the form file; F10 or Ctrl-Q quits
 #pragma once

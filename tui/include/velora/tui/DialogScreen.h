@@ -33,16 +33,16 @@
 #include <map>
 #include <memory>
 
-namespace velora::app {
+namespace velora::tui {
 
 class TScreenPresenter : public TFormPresenter {
 public:
-    explicit TScreenPresenter(tui::TScreen& screen) : FScreen(screen) {}
+    explicit TScreenPresenter(TScreen& screen) : FScreen(screen) {}
     /// Runs the form until its modal result is set (true) or input ends.
     bool RunModal(TCustomForm& form) override;
 
 private:
-    tui::TScreen& FScreen;
+    TScreen& FScreen;
 };
 
-}  // namespace velora::app
+}  // namespace velora::tui

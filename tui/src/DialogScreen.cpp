@@ -1,6 +1,6 @@
 // Copyright (C) 2026 The Velora developers
 // SPDX-License-Identifier: MIT
-#include "DialogScreen.h"
+#include "velora/tui/DialogScreen.h"
 
 #include "velora/forms/Buttons.h"
 #include "velora/forms/ComCtrls.h"
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velora::app {
+namespace velora::tui {
 
 namespace {
 
@@ -594,4 +594,4 @@ bool TScreenPresenter::RunModal(TCustomForm& form) {
     return true;
 }
 
-}  // namespace velora::app
+}  // namespace velora::tui
