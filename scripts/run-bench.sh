@@ -30,8 +30,8 @@ build=${VELORA_BENCH_BUILD:-$root/build-bench}
 jobs=${VELORA_JOBS:-$(nproc)}
 
 bash "$root/scripts/setup.sh" bench
-# The "bench" preset of CMakePresets.json (with the tool), in the folder chosen above.
-cmake -S "$root" --preset bench -B "$build" -DVELORA_BUILD_APPS=ON
+# The "bench" preset of CMakePresets.json (the benchmarks and the tool), in the folder chosen above.
+cmake -S "$root" --preset bench -B "$build"
 cmake --build "$build" --target velora_bench velora -j"$jobs"
 
 # shellcheck source=lib/servers.sh

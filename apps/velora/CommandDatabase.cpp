@@ -5,6 +5,8 @@
 #include "ErrorReport.h"
 #include "SampleDatabase.h"
 
+#include "velora/engine/ODBCConnect.h"
+
 #include <odbcinst.h>
 
 #include <algorithm>
@@ -28,17 +30,39 @@ std::string ProfileEntry(const std::string& section, const char* entry, const ch
 }  // namespace
 
 std::string StreamingDataSource(const std::string& dsn) {
-    if (dsn.empty() || dsn.find('=') != std::string::npos) return dsn;
-    std::string driver = ProfileEntry(dsn, "Driver", "odbc.ini");
+    if (dsn.empty()) return dsn;
+    const bool connectionString = IsConnectionString(dsn);
+    // The driver: named by the connection string, or by the data source's entry.
+    std::string driver = connectionString ? ConnectionStringValue(dsn, "DRIVER") : std::string();
+    if (driver.empty()) {
+        const std::string name = connectionString ? ConnectionStringValue(dsn, "DSN") : dsn;
+        if (name.empty()) return dsn;
+        driver = ProfileEntry(name, "Driver", "odbc.ini");
+    }
     if (!driver.empty() && driver.find('/') == std::string::npos) {
         const std::string library = ProfileEntry(driver, "Driver", "odbcinst.ini");
         if (!library.empty()) driver = library;
     }
     const std::string file =
         LowerCase(driver.substr(driver.rfind('/') == std::string::npos ? 0 : driver.rfind('/') + 1));
-    if (file.find("sqlite3odbc") != std::string::npos) return "DSN=" + dsn + ";StepAPI=1";
-    if (file.find("psqlodbc") != std::string::npos) return "DSN=" + dsn + ";UseDeclareFetch=1;Fetch=1000";
-    return dsn;
+    std::vector<std::string> keys;  // the streaming setting's names: one given by the user is kept
+    std::string streaming;
+    if (file.find("sqlite3odbc") != std::string::npos) {
+        keys = {"StepAPI"};
+        streaming = "StepAPI=1";
+    } else if (file.find("psqlodbc") != std::string::npos) {
+        keys = {"UseDeclareFetch", "B6"};
+        streaming = "UseDeclareFetch=1;Fetch=1000";
+    } else {
+        return dsn;
+    }
+    if (!connectionString) return "DSN=" + dsn + ";" + streaming;
+    for (const std::string& key : keys) {
+        bool found = false;
+        ConnectionStringValue(dsn, key, &found);
+        if (found) return dsn;
+    }
+    return dsn + (dsn.back() == ';' ? "" : ";") + streaming;
 }
 
 TODBCDatabase* NewCommandDatabase(TComponent* owner, const std::string& dsn, const std::string* user,

@@ -20,14 +20,15 @@ namespace velora::app {
 TODBCDatabase* NewCommandDatabase(TComponent* owner, const std::string& dsn, const std::string* user,
                                   const std::string* password, bool streaming = false);
 
-/// For a plain data source name whose driver is SQLite's or psqlODBC, the
-/// connection string that asks that driver to hand a forward-only result over
-/// as it is read instead of holding all of it: "DSN=<name>;StepAPI=1"
-/// (SQLite) or "DSN=<name>;UseDeclareFetch=1;Fetch=1000" (PostgreSQL). The
-/// driver is found from the data source's Driver entry (odbc.ini, user then
+/// For a data source whose driver is SQLite's or psqlODBC, the connection
+/// string that asks that driver to hand a forward-only result over as it is
+/// read instead of holding all of it: "DSN=<name>;StepAPI=1" (SQLite) or
+/// "DSN=<name>;UseDeclareFetch=1;Fetch=1000" (PostgreSQL) for a plain name,
+/// the same keys appended to a connection string that sets none of them
+/// itself (one that does is taken as written). The driver is the connection
+/// string's DRIVER, else the data source's Driver entry (odbc.ini, user then
 /// system) and, when that is a driver's name, its Driver entry in
-/// odbcinst.ini; any other driver, an unknown name and a connection string
-/// are answered as given.
+/// odbcinst.ini; any other driver and an unknown name are answered as given.
 std::string StreamingDataSource(const std::string& dsn);
 
 /// A password option the tool cannot use as given.

@@ -9,13 +9,15 @@
 // memory first: when standard output is a terminal and the text is taller
 // than the screen it goes to the pager, else it is written as it is.
 //
-// Ctrl-C never ends the shell: a handler notes it and writes to two pipes.
-// A watcher thread reading the one cancels the running statement
-// (CancelRunningStatement); the line editor reads its keys through
-// ReadKey, which waits on the terminal and the other pipe, so a Ctrl-C at
-// the prompt (even one that comes while the prompt is being drawn) ends the
-// line as end of input would, with the note set: the loop then drops the
-// line and any statement begun. A statement of several lines is one history entry.
+// Ctrl-C never ends the shell. While a statement runs it is a signal: the
+// handler writes to a pipe and a watcher thread reading it cancels the
+// running statement (CancelRunningStatement). At the prompt the terminal
+// sends no signal (neither in the shell's mode nor in the editor's): Ctrl-C
+// is a key, read by ReadKey in its place among the others, and ends the
+// line as end of input would with gLineCancelled set; the loop then drops
+// the line and any statement begun. A signal handled at the prompt instead
+// once arrived after the keys typed behind it had been read, and dropped
+// them with the line. A statement of several lines is one history entry.
 // Piped input and -f FILE run without prompts or banner; the first error
 // stops the run (status 1) unless --continue-on-error, and names the line
 // its statement starts on.
@@ -32,7 +34,6 @@
 
 #include <editline/readline.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -128,25 +129,18 @@ void ShowOutput(const std::function<void(std::FILE*)>& body) {
     std::fflush(stdout);
 }
 
-/// Ctrl-C: noted by the handler, acted on by the watcher and the loop.
-std::atomic<bool> gInterrupted{false};
-int gWakePipe[2] = {-1, -1};    ///< wakes the watcher
-int gPromptPipe[2] = {-1, -1};  ///< wakes ReadKey
+/// Ctrl-C while a statement runs: the handler wakes the watcher, which
+/// cancels it. Ctrl-C at the prompt is a key (the prompt's terminal mode
+/// sends no signal), read in its place among the keys typed: it ends the
+/// line and sets gLineCancelled.
+std::atomic<bool> gLineCancelled{false};
+int gWakePipe[2] = {-1, -1};  ///< wakes the watcher
 
 extern "C" void OnInterrupt(int) {
-    gInterrupted = true;
     const int saved = errno;
     const char byte = 'c';
-    [[maybe_unused]] ssize_t n = ::write(gWakePipe[1], &byte, 1);
-    n = ::write(gPromptPipe[1], &byte, 1);
+    [[maybe_unused]] const ssize_t n = ::write(gWakePipe[1], &byte, 1);
     errno = saved;
-}
-
-/// Empties the prompt pipe (before a new line is read).
-void DrainPromptPipe() {
-    char bytes[64];
-    while (::read(gPromptPipe[0], bytes, sizeof bytes) > 0) {
-    }
 }
 
 /// One byte of the terminal, or -1 for end of input and for Ctrl-C. A NUL
@@ -156,15 +150,13 @@ void DrainPromptPipe() {
 int ReadByte(FILE* in) {
     const int fd = ::fileno(in);
     for (;;) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {gPromptPipe[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (fds[1].revents & POLLIN) return -1;
         unsigned char byte = 0;
         const ssize_t n = ::read(fd, &byte, 1);
         if (n == 1 && byte == 0) continue;
+        if (n == 1 && byte == 0x03) {
+            gLineCancelled = true;
+            return -1;
+        }
         if (n == 1) return byte;
         if (n < 0 && errno == EINTR) continue;
         return -1;
@@ -193,7 +185,6 @@ class TInterruptWatch {
 public:
     TInterruptWatch() {
         if (::pipe(gWakePipe) != 0) return;
-        if (::pipe2(gPromptPipe, O_NONBLOCK) != 0) return;
         rl_getc_function = ReadKey;
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
@@ -223,8 +214,6 @@ public:
         FWatcher.join();
         ::close(gWakePipe[0]);
         ::close(gWakePipe[1]);
-        ::close(gPromptPipe[0]);
-        ::close(gPromptPipe[1]);
     }
     TInterruptWatch(const TInterruptWatch&) = delete;
     TInterruptWatch& operator=(const TInterruptWatch&) = delete;
@@ -246,7 +235,7 @@ public:
     TLineMode() {
         if (::tcgetattr(STDIN_FILENO, &FSaved) != 0) return;
         termios keys = FSaved;
-        keys.c_lflag &= ~(ICANON | ECHO);
+        keys.c_lflag &= ~(ICANON | ECHO | ISIG);
         keys.c_cc[VMIN] = 1;
         keys.c_cc[VTIME] = 0;
         FActive = ::tcsetattr(STDIN_FILENO, TCSADRAIN, &keys) == 0;
@@ -381,6 +370,13 @@ extern "C" char* CompletionWord(const char* text, int state) {
     return next < matches.size() ? ::strdup(matches[next++].c_str()) : nullptr;
 }
 
+/// Run by the editor for every line, after it set up its terminal modes and
+/// before it switches to its own: that mode, too, sends no signal for Ctrl-C,
+/// so at the prompt Ctrl-C is a key read in its place among the others
+/// (ReadKey), never a note that could come after keys typed later and drop
+/// them with the line. (The editor resets its modes on every line.)
+extern "C" int KeysWithoutSignals() { return ::rl_parse_and_bind("setty -d -isig"); }
+
 extern "C" char** CompleteWord(const char* text, int, int) {
     rl_attempted_completion_over = 1;  // no file names
     return rl_completion_matches(text, CompletionWord);
@@ -403,14 +399,13 @@ public:
         std::string entry;  // the lines of the statement being typed: one history entry
         for (;;) {
             const std::string prompt = FSplitter.Pending() ? std::string(FDsn.size(), ' ') + "-> " : FDsn + "> ";
-            gInterrupted = false;
-            DrainPromptPipe();
+            gLineCancelled = false;
             char* raw = nullptr;
             {
                 const TLineMode keys;
                 raw = ::readline(prompt.c_str());
             }
-            if (gInterrupted) {
+            if (gLineCancelled) {
                 // Ctrl-C at the prompt: the line and any statement begun are dropped.
                 std::free(raw);
                 (void)FSplitter.TakeRest();  // the data source's dialect stays
@@ -593,6 +588,7 @@ int TShellCommand::Run() {
     rl_attempted_completion_function = CompleteWord;
     const std::string history = HistoryFile();
     ::using_history();
+    rl_pre_input_hook = KeysWithoutSignals;
     ::stifle_history(1000);
     if (!history.empty()) ::read_history(history.c_str());
     shell.Loop();
