@@ -94,8 +94,10 @@ struct ModeCase {
     std::vector<std::int64_t> Problems;  ///< source records refused
 };
 
-TEST_P(BatchCopy, EachModeLeavesTheModelTable) {
-    const ModeCase cases[] = {
+/// Each keyed mode and append over the source rows (2, 3, 4, 5) into a
+/// destination holding 1, 2 and 3: the table each leaves.
+const std::vector<ModeCase>& ModeCases() {
+    static const std::vector<ModeCase> cases = {
         {batAppend, 0, 2, 0, 2,
          {R("1", "one", "10"), R("2", "two", "20"), R("3", "three", nullptr), R("4", "four", nullptr),
           R("5", "five", "50")},
@@ -107,7 +109,11 @@ TEST_P(BatchCopy, EachModeLeavesTheModelTable) {
          {}},
         {batDelete, 0, 2, 2, 0, {R("1", "one", "10")}, {}},
     };
-    for (const ModeCase& c : cases) {
+    return cases;
+}
+
+TEST_P(BatchCopy, EachModeLeavesTheModelTable) {
+    for (const ModeCase& c : ModeCases()) {
         SCOPED_TRACE(std::to_string(c.Mode) + " commit every " + std::to_string(c.CommitEvery));
         const std::string t = Destination();
         TODBCBatchCopy* b = NewBatch(t, "SELECT id, name, qty FROM " + FSource + " ORDER BY id");
@@ -434,6 +440,32 @@ TEST_P(BatchCopyPairs, CopyCreatesTheTableAndKeepsEveryValueWhole) {
     TODBCBatchCopy* again = NewBatch("SELECT * FROM " + table, dest, batCopy);
     EXPECT_THROW(again->Execute(), EODBCError);
     EXPECT_TRUE(DestinationHas(dest));
+}
+
+// The modes between the servers and back to SQLite (the other test has
+// SQLite as the source of every mode), against the same model.
+TEST_P(BatchCopyPairs, EachModeLeavesTheModelTable) {
+    const std::string source = SourceTable("id integer primary key, name varchar(20), qty integer");
+    FSrcRaw->Exec("INSERT INTO " + source + " VALUES (2, 'TWO', 22), (3, 'THREE', 33), (4, 'four', NULL), "
+                  "(5, 'five', 50)");
+    for (const ModeCase& c : ModeCases()) {
+        SCOPED_TRACE(std::to_string(c.Mode) + " commit every " + std::to_string(c.CommitEvery));
+        const std::string t = DestinationName();
+        FDstRaw->Exec("CREATE TABLE " + t + " (id integer primary key, name varchar(20), qty integer)");
+        FDstRaw->Exec("INSERT INTO " + t + " VALUES (1, 'one', 10), (2, 'two', 20), (3, 'three', NULL)");
+        FProblems.clear();
+        TODBCBatchCopy* b = NewBatch("SELECT id, name, qty FROM " + source + " ORDER BY id", t, c.Mode);
+        b->SetCommitEvery(c.CommitEvery);
+        b->SetArrayChunk(2);
+        b->Execute();
+        EXPECT_EQ(b->RowsRead(), 4);
+        EXPECT_EQ(b->RowsWritten(), c.Written);
+        EXPECT_EQ(b->RowsSkipped(), c.Skipped);
+        EXPECT_EQ(b->RowsInError(), c.InError);
+        EXPECT_EQ(FProblems, c.Problems);
+        EXPECT_EQ(FDstRaw->Query("SELECT id, name, qty FROM " + t + " ORDER BY id"), c.Model);
+        EXPECT_FALSE(FDstDb->InTransaction());
+    }
 }
 
 const DriverPair kPairs[] = {
