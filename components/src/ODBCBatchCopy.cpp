@@ -16,6 +16,9 @@
 #include "velora/odbc/ODBCBoundary.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <optional>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -314,6 +317,54 @@ std::unordered_map<String, int> CreateCopyTable(TODBCDatabase& db, const String&
     return fractions;
 }
 
+/// The text a problem table receives for set `set` of an array (none for
+/// NULL): numbers and times as their exact text, bytes of a binary
+/// parameter as upper-case hexadecimal digits.
+std::optional<String> SetText(const TODBCParamArray& a, std::int64_t set, bool binary) {
+    switch (a.Kind(set)) {
+        case TODBCParamArray::TKind::Int:
+            return std::to_string(a.AsLargeInt(set));
+        case TODBCParamArray::TKind::Float: {
+            char buf[32];
+            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, a.AsFloat(set));
+            return ec == std::errc() ? String(buf, end) : String();
+        }
+        case TODBCParamArray::TKind::DateTime: {
+            int y, mo, d, h, mi, sec;
+            std::uint32_t ns;
+            a.DecodeTimeStamp(set, y, mo, d, h, mi, sec, ns);
+            char buf[48];
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%09u", y, mo, d, h, mi, sec, ns);
+            return String(buf);
+        }
+        case TODBCParamArray::TKind::Text: {
+            const std::string_view t = a.AsText(set);
+            if (!binary) return String(t);
+            static const char* digits = "0123456789ABCDEF";
+            String hex;
+            for (unsigned char c : t) hex += {digits[c >> 4], digits[c & 15]};
+            return hex;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+bool IsBinaryField(TField* f) {
+    switch (f->DataType()) {
+        case ftBlob:
+        case ftGraphic:
+        case ftBytes:
+        case ftVarBytes:
+        case ftTypedBinary:
+        case ftParadoxOle:
+        case ftDBaseOle:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 /// One statement of the batch with the fields feeding its parameters.
@@ -516,6 +567,89 @@ void TODBCBatchCopy::Execute() {
     }
     if (FMode == batDelete) remove = makeQuery("DELETE FROM " + FTableName + where, whereFields, whereNames);
 
+    // The problem table: a row for each record in error, its number, the
+    // error and the values of the statement's columns as text.
+    std::unique_ptr<TBatchStatement> problems;
+    std::vector<String> problemColumns;  // the mapped columns the problem table has
+    if (!FProblemTable.empty()) {
+        if (SameText(FProblemTable, FTableName)) DatabaseError("The problem table cannot be the destination table");
+        std::vector<TODBCColumnInfo> have;
+        try {
+            have = ODBCListColumns(*FDestination, FProblemTable);
+        } catch (const EDatabaseError&) {
+            if (FDestination->InTransaction())
+                DatabaseError("Problem table " + FProblemTable + " does not exist; it is created only outside a "
+                              "transaction");
+            const std::vector<TODBCTypeInfo> types = ODBCListTypes(*FDestination);
+            const TODBCTypeInfo* text = Largest(types, {SQL_LONGVARCHAR, SQL_WLONGVARCHAR});
+            String big;
+            for (const TODBCTypeInfo& t : types)
+                if (big.empty() && t.SQLType == SQL_BIGINT && !t.Unsigned) big = t.Name;
+            if (!text || big.empty()) DatabaseError("The destination has no types for a problem table");
+            String list = "batch_record_no " + big + ", batch_error " + text->Name;
+            for (const auto& [dest, src] : map) list += ", " + dest + " " + text->Name;
+            TODBCQuery create(nullptr);
+            create.SetDataBase(FDestination);
+            create.SetParamCheck(false);
+            create.SQL()->SetText("CREATE TABLE " + FProblemTable + " (" + list + ")");
+            create.ExecSQL();
+            have = ODBCListColumns(*FDestination, FProblemTable);
+        }
+        auto has = [&](const String& name) {
+            return std::any_of(have.begin(), have.end(), [&](const TODBCColumnInfo& c) { return SameText(c.Name, name); });
+        };
+        if (!has("batch_record_no") || !has("batch_error"))
+            DatabaseError("Problem table " + FProblemTable + " has no columns batch_record_no and batch_error");
+        String cols = "batch_record_no, batch_error", vals = ":r, :e";
+        for (std::size_t i = 0; i < map.size(); ++i)
+            if (has(map[i].first) && !SameText(map[i].first, "batch_record_no") && !SameText(map[i].first, "batch_error")) {
+                cols += ", " + map[i].first;
+                vals += ", :c" + std::to_string(i);
+                problemColumns.push_back(map[i].first);
+            }
+        problems = std::make_unique<TBatchStatement>();
+        problems->Query = std::make_unique<TODBCQuery>(nullptr);
+        problems->Query->SetDataBase(FDestination);
+        problems->Query->SQL()->SetText("INSERT INTO " + FProblemTable + " (" + cols + ") VALUES (" + vals + ")");
+        problems->Query->Params()->Entry(0)->SetDataType(ftLargeint);
+        for (int i = 1; i < problems->Query->ParamCount(); ++i) problems->Query->Params()->Entry(i)->SetDataType(ftMemo);
+        problems->Query->SetArrayChunk(FArrayChunk);
+        problems->Query->SetArraySize(FArrayChunk);
+    }
+    auto flushProblems = [&] {
+        if (!problems || problems->Queued == 0) return;
+        problems->Query->SetArraySize(problems->Queued);
+        try {
+            problems->Query->ExecSQL();
+        } catch (const EODBCParamSetError& e) {
+            DatabaseError("Problem table " + FProblemTable + " refused record " +
+                          std::to_string(problems->RecNo[static_cast<std::size_t>(e.FailedSets.front())]) + ": " +
+                          e.Message());
+        }
+        problems->Queued = 0;
+        problems->RecNo.clear();
+        problems->Query->SetArraySize(FArrayChunk);
+    };
+    // A record in error: counted, reported, and written to the problem table
+    // with the value of each column `valueOf` gives.
+    auto problem = [&](std::int64_t recNo, const String& message,
+                       const std::function<std::optional<String>(const String&)>& valueOf) {
+        ++FRowsInError;
+        if (OnProblem) OnProblem(this, recNo, message);
+        if (!problems) return;
+        const std::int64_t set = problems->Queued;
+        problems->Query->ArrayValues(0)->SetAsLargeInt(set, recNo);
+        problems->Query->ArrayValues(1)->SetAsString(set, message);
+        for (std::size_t k = 0; k < problemColumns.size(); ++k) {
+            const std::optional<String> v = valueOf(problemColumns[k]);
+            TODBCParamArray* a = problems->Query->ArrayValues(static_cast<int>(k + 2));
+            if (v) a->SetAsString(set, *v);
+            else a->SetNull(set);
+        }
+        problems->RecNo.push_back(recNo);
+        if (++problems->Queued == FArrayChunk) flushProblems();
+    };
+
     auto flush = [&](TBatchStatement* st) {
         if (!st || st->Queued == 0) return;
         st->Query->SetArraySize(st->Queued);
@@ -524,11 +658,16 @@ void TODBCBatchCopy::Execute() {
             FRowsWritten += st->Queued;
         } catch (const EODBCParamSetError& e) {
             FRowsWritten += st->Queued - static_cast<std::int64_t>(e.FailedSets.size());
-            FRowsInError += static_cast<std::int64_t>(e.FailedSets.size());
-            if (OnProblem)
-                for (std::int64_t set : e.FailedSets)
-                    OnProblem(this, st->RecNo[static_cast<std::size_t>(set)],
-                              set == e.FailedSets.front() ? e.Message() : String("the server refused the row"));
+            for (std::int64_t set : e.FailedSets)
+                problem(st->RecNo[static_cast<std::size_t>(set)],
+                        set == e.FailedSets.front() ? e.Message() : String("the server refused the row"),
+                        [&](const String& column) -> std::optional<String> {
+                            for (std::size_t i = 0; i < st->Columns.size(); ++i)
+                                if (SameText(st->Columns[i], column))
+                                    return SetText(*st->Query->ArrayValues(static_cast<int>(i)), set,
+                                                   IsBinaryField(st->Fields[i]));
+                            return std::nullopt;
+                        });
         }
         st->Queued = 0;
         st->RecNo.clear();
@@ -542,11 +681,20 @@ void TODBCBatchCopy::Execute() {
                 continue;
             const String text = f->AsString();
             if (FractionDigits(text) <= st->Fractions[i]) continue;
-            ++FRowsInError;
-            if (OnProblem)
-                OnProblem(this, FRowsRead,
-                          "Column " + st->Columns[i] + " keeps " + std::to_string(st->Fractions[i]) +
-                              " digits of a fraction of a second: the value " + text + " would lose its fraction");
+            problem(FRowsRead,
+                    "Column " + st->Columns[i] + " keeps " + std::to_string(st->Fractions[i]) +
+                        " digits of a fraction of a second: the value " + text + " would lose its fraction",
+                    [&](const String& column) -> std::optional<String> {
+                        for (const auto& [dest, field] : map) {
+                            if (!SameText(dest, column) || field->IsNull()) continue;
+                            if (!IsBinaryField(field)) return field->AsString();
+                            TODBCParamArray one;
+                            one.SetSize(1);
+                            one.SetAsString(0, field->AsString());
+                            return SetText(one, 0, true);
+                        }
+                        return std::nullopt;
+                    });
             return;
         }
         for (std::size_t i = 0; i < st->Fields.size(); ++i)
@@ -558,6 +706,7 @@ void TODBCBatchCopy::Execute() {
         flush(insert.get());  // inserts first: a later record may update what an earlier one inserted
         flush(update.get());
         flush(remove.get());
+        flushProblems();
     };
 
     const bool ownTransaction = !FDestination->InTransaction();
@@ -632,7 +781,8 @@ void RegisterODBCBatchCopyClasses() {
             .EnumProp("Mode", modes, &TODBCBatchCopy::Mode, &TODBCBatchCopy::SetMode)
             .ObjectProp("Mappings", &TODBCBatchCopy::Mappings)
             .StringProp("KeyFields", &TODBCBatchCopy::KeyFields, &TODBCBatchCopy::SetKeyFields)
-            .IntegerProp("CommitEvery", &TODBCBatchCopy::CommitEvery, &TODBCBatchCopy::SetCommitEvery);
+            .IntegerProp("CommitEvery", &TODBCBatchCopy::CommitEvery, &TODBCBatchCopy::SetCommitEvery)
+            .StringProp("ProblemTable", &TODBCBatchCopy::ProblemTable, &TODBCBatchCopy::SetProblemTable);
         return true;
     }();
     (void)registered;

@@ -176,6 +176,50 @@ TEST_P(BatchCopy, MappingsAnEmptySourceAndAnAmbiguousKey) {
     EXPECT_THROW(u->Execute(), EDatabaseError);
 }
 
+// Records in error land in the problem table with their number, the error
+// and their values; a problem table without its columns refuses the batch
+// before anything is written.
+TEST_P(BatchCopy, RecordsInErrorLandInTheProblemTable) {
+    const std::string t = Destination();
+    const std::string problems = test::UniqueName("bp");
+    FRaw->DropTableIfExists(problems);
+    FTables.push_back(problems);
+    TODBCBatchCopy* b = NewBatch(t, "SELECT id, name, qty FROM " + FSource + " ORDER BY id");
+    b->SetProblemTable(problems);
+    std::vector<String> messages;
+    b->OnProblem = [&](TObject*, std::int64_t, const String& message) { messages.push_back(message); };
+    b->Execute();
+    EXPECT_EQ(b->RowsInError(), 2);
+    EXPECT_EQ(FRaw->Query("SELECT batch_record_no, id, name, qty FROM " + problems + " ORDER BY batch_record_no"),
+              (std::vector<test::Row>{{"1", "2", "TWO", "22"}, {"2", "3", "THREE", "33"}}));
+    const auto errors = FRaw->Query("SELECT batch_error FROM " + problems + " ORDER BY batch_record_no");
+    ASSERT_EQ(errors.size(), 2u);
+    ASSERT_EQ(messages.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(errors[i][0], std::optional<std::string>(messages[i]));
+    EXPECT_EQ(Rows(t).size(), 5u);
+
+    // A second batch appends to the existing table.
+    TODBCBatchCopy* again = NewBatch(t, "SELECT id, name, qty FROM " + FSource + " WHERE id = 5");
+    again->SetProblemTable(problems);
+    again->Execute();
+    EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + problems + " WHERE batch_record_no = 1"), "2");
+
+    const std::string bad = test::UniqueName("bp");
+    FRaw->DropTableIfExists(bad);
+    FRaw->Exec("CREATE TABLE " + bad + " (id integer)");
+    FTables.push_back(bad);
+    const std::string fresh = Destination();
+    TODBCBatchCopy* refused = NewBatch(fresh, "SELECT id, name, qty FROM " + FSource);
+    refused->SetProblemTable(bad);
+    try {
+        refused->Execute();
+        ADD_FAILURE() << "no error for a problem table without its columns";
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(e.Message().find("batch_record_no"), String::npos) << e.Message();
+    }
+    EXPECT_EQ(Rows(fresh).size(), 3u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, BatchCopy, test::AllDrivers(), test::DriverParamName());
 
 TEST(BatchCopyForms, PropertiesComeBackFromAFormFile) {
@@ -196,6 +240,7 @@ TEST(BatchCopyForms, PropertiesComeBackFromAFormFile) {
     b->Mappings()->SetText("id=k\nname=label");
     b->SetKeyFields("id");
     b->SetCommitEvery(500);
+    b->SetProblemTable("Rejects");
     const String form = WriteComponentToString(&root);
     TComponent copy(nullptr);
     copy.SetName("Root");
@@ -209,6 +254,7 @@ TEST(BatchCopyForms, PropertiesComeBackFromAFormFile) {
     EXPECT_EQ(b2->Mappings()->Text(), b->Mappings()->Text());
     EXPECT_EQ(b2->KeyFields(), "id");
     EXPECT_EQ(b2->CommitEvery(), 500);
+    EXPECT_EQ(b2->ProblemTable(), "Rejects");
     EXPECT_EQ(WriteComponentToString(&copy), form);
 }
 
@@ -365,6 +411,8 @@ TEST_P(BatchCopyPairs, CopyCreatesTheTableAndKeepsEveryValueWhole) {
     TODBCBatchCopy* b = NewBatch("SELECT * FROM " + table + " ORDER BY id", dest, batCopy);
     b->SetKeyFields("id");
     b->SetArrayChunk(3);
+    const std::string problems = DestinationName();
+    b->SetProblemTable(problems);
     b->Execute();
 
     // A fraction of a second the destination's time stamp type does not keep
@@ -377,6 +425,16 @@ TEST_P(BatchCopyPairs, CopyCreatesTheTableAndKeepsEveryValueWhole) {
     EXPECT_EQ(b->RowsRead(), 4);
     EXPECT_EQ(b->RowsWritten(), 4 - static_cast<std::int64_t>(refused.size()));
     EXPECT_EQ(b->RowsInError(), static_cast<std::int64_t>(refused.size()));
+    // The refused records in the problem table, their time stamps whole.
+    std::vector<std::string> refusedIds, refusedStamps;
+    for (std::int64_t id : refused) {
+        refusedIds.push_back(std::to_string(id));
+        refusedStamps.push_back(id == 3 ? "2024-02-29 13:45:56.123" : "1999-12-31 23:59:59.123456");
+    }
+    EXPECT_EQ(Column(problems, "id", "id"), refusedIds);
+    std::vector<std::string> stamps = Column(problems, "ts", "ts");
+    for (std::string& v : stamps) v = NoTrailingZeros(v);
+    EXPECT_EQ(stamps, refusedStamps);
 
     struct Expected {
         const char* Name;

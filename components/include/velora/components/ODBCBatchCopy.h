@@ -97,6 +97,19 @@ public:
     TStrings* Mappings() const { return FMappings.get(); }
     const String& KeyFields() const { return FKeyFields; }
     void SetKeyFields(const String& Value) { FKeyFields = Value; }
+    /// A table on the destination that receives every record in error
+    /// (empty: none), beside OnProblem: its number (batch_record_no), the
+    /// error (batch_error) and, in the columns named as mapped destination
+    /// columns, the values the record was to write, as text (numbers and
+    /// times exact, bytes as upper-case hexadecimal digits). A table that does
+    /// not exist is created with those columns (a 64-bit integer, then the
+    /// driver's largest long character type), outside a transaction only; one
+    /// that exists needs batch_record_no and batch_error, and its columns
+    /// named as mapped columns are filled. Its rows are written in the
+    /// batch's transaction; a row it refuses stops the batch
+    /// (EDatabaseError), so no record in error goes unrecorded.
+    const String& ProblemTable() const { return FProblemTable; }
+    void SetProblemTable(const String& Value) { FProblemTable = Value; }
     int CommitEvery() const { return FCommitEvery; }
     void SetCommitEvery(int Value) { FCommitEvery = Value < 0 ? 0 : Value; }
     /// Records written a parameter-array call (default 1000).
@@ -121,6 +134,7 @@ private:
     TBatchMode FMode = batAppend;
     TOwnedPtr<TStringList> FMappings;
     String FKeyFields;
+    String FProblemTable;
     int FCommitEvery = 0;
     int FArrayChunk = 1000;
     std::int64_t FRowsRead = 0, FRowsWritten = 0, FRowsSkipped = 0, FRowsInError = 0;
