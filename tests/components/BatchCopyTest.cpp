@@ -526,6 +526,24 @@ TEST_P(BatchCopyPairs, EachModeLeavesTheModelTable) {
     }
 }
 
+// Decimals wider than a double go as their exact text into an existing
+// table (the source's dataset holds them as text).
+TEST_P(BatchCopyPairs, WideDecimalsArriveWhole) {
+    if (!Src().Traits.HasExactDecimals || !Dst().Traits.HasExactDecimals)
+        GTEST_SKIP() << "a decimal of 38 digits is held exactly on both sides only by the servers";
+    const std::string source = SourceTable("id integer primary key, v decimal(38,10)");
+    const std::vector<std::string> values = {"9999999999999999999999999999.9999999999", "-0.0000000001",
+                                             "1234567890123456789.0123456789"};
+    for (std::size_t i = 0; i < values.size(); ++i)
+        FSrcRaw->Exec("INSERT INTO " + source + " VALUES (" + std::to_string(i + 1) + ", " + values[i] + ")");
+    const std::string t = DestinationName();
+    FDstRaw->Exec("CREATE TABLE " + t + " (id integer primary key, v decimal(38,10))");
+    TODBCBatchCopy* b = NewBatch("SELECT id, v FROM " + source + " ORDER BY id", t, batAppend);
+    b->Execute();
+    EXPECT_EQ(b->RowsWritten(), 3);
+    EXPECT_EQ(Column(t, "v", Dst().Kind == test::DriverKind::PostgreSQL ? "v::text" : "CAST(v AS CHAR)"), values);
+}
+
 const DriverPair kPairs[] = {
     {test::DriverKind::SQLite, test::DriverKind::PostgreSQL},  {test::DriverKind::PostgreSQL, test::DriverKind::MariaDB},
     {test::DriverKind::MariaDB, test::DriverKind::SQLite},     {test::DriverKind::PostgreSQL, test::DriverKind::SQLite},

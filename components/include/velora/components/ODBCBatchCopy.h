@@ -18,15 +18,20 @@
 // type for a signed field); doubles a double of 15 digits or more; decimals
 // a decimal type whose COLUMN_SIZE and MAXIMUM_SCALE take the field's
 // precision and scale, else, up to 15 digits, a double (which holds such a
-// value exactly; SQLite has no decimal type); strings a variable type
+// value exactly; SQLite has no decimal type; a decimal of unknown precision
+// or scale, as an unconstrained numeric, has none); strings a variable type
 // declared to the field's size when the driver's most allows it, else the
 // largest long character type; memos the largest long character type;
 // bytes and BLOBs likewise with the binary types; dates, times and time
-// stamps the driver's first type of their kind, declared with 6 fraction
+// stamps the driver's first type of their kind (PostgreSQL's driver lists
+// timestamptz alone: a time stamp keeps its text in the session's time
+// zone), declared with 6 fraction
 // digits where its CREATE_PARAMS take a scale, else keeping the MAXIMUM_SCALE
 // the driver gives (MariaDB's DATETIME and TIME: none; SQLite's timestamp:
 // 3). A record whose time or time stamp has more fraction digits than its
-// column keeps is refused (OnProblem, RowsInError), never cut. A field no
+// column keeps is refused (OnProblem, RowsInError), never cut. Decimals a
+// dataset holds as their text go as that text in every mode, never through a
+// double. A field no
 // type holds (a decimal wider than the driver's, a type without a
 // counterpart) refuses the whole batch before anything is created, every
 // such field named. A long value longer than the server takes is refused by
