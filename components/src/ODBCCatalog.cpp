@@ -208,4 +208,23 @@ std::vector<TODBCForeignKeyInfo> ODBCListForeignKeys(TODBCDatabase& db, const St
     return keys;
 }
 
+std::vector<TODBCTypeInfo> ODBCListTypes(TODBCDatabase& db) {
+    TCatalogStatement stmt(db);
+    stmt.Check(odbc::SQLGetTypeInfo(stmt.Handle(), SQL_ALL_TYPES));
+    std::vector<TODBCTypeInfo> types;
+    while (stmt.Fetch()) {
+        TODBCTypeInfo t;
+        t.Name = stmt.Text(1);
+        t.SQLType = static_cast<SQLSMALLINT>(stmt.Number(2, 0));
+        t.Size = stmt.Number(3, 0);
+        t.CreateParams = stmt.Text(6);
+        t.Unsigned = stmt.Number(10, 0) == 1;
+        t.AutoUnique = stmt.Number(12, 0) == 1;
+        t.MaxScale = static_cast<SQLSMALLINT>(stmt.Number(15, -1));
+        types.push_back(std::move(t));
+    }
+    stmt.Close();
+    return types;
+}
+
 }  // namespace velora

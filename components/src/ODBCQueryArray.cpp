@@ -7,6 +7,7 @@
 #include "velora/components/ODBCQuery.h"
 #include "velora/components/ODBCDatabase.h"
 #include "velora/engine/ODBCStatement.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 #include "ODBCParamSetLayout.h"
 
@@ -22,6 +23,32 @@ int FirstOfName(const TODBCParams& params, int index) {
     for (int k = 0; k < index; ++k)
         if (SameText(params.Entry(k)->Name(), name)) return k;
     return index;
+}
+
+bool IsBinary(TFieldType t) {
+    switch (t) {
+        case ftBlob:
+        case ftGraphic:
+        case ftBytes:
+        case ftVarBytes:
+        case ftTypedBinary:
+        case ftParadoxOle:
+        case ftDBaseOle:
+            return true;
+        default:
+            return false;
+    }
+}
+
+/// SQLite's driver reads the lengths of binary values in a parameter array
+/// wrongly (a set gets another set's length: bytes lost or invented; see
+/// docs/platform-notes-local.md), so sets with a binary parameter run one by
+/// one there.
+bool BinaryArraysBroken(SQLHDBC dbc) {
+    char name[128] = {};
+    SQLSMALLINT length = 0;
+    return ODBCSucceeded(odbc::SQLGetInfo(dbc, SQL_DBMS_NAME, name, sizeof name, &length)) &&
+           String(name).find("SQLite") != String::npos;
 }
 
 }  // namespace
@@ -72,13 +99,15 @@ void TODBCQuery::ExecArray() {
         for (std::int64_t first = 0; first < FArraySize; first += FArrayChunk)
             FLayout->LayOut(arrays, names, types, first, std::min<std::int64_t>(FArrayChunk, FArraySize - first), out);
     }
+    const bool oneByOne = FArrayOneByOne || (std::any_of(types.begin(), types.end(), IsBinary) &&
+                                             BinaryArraysBroken(GetDBHandle()));
     const SQLHSTMT stmt = QueryStmt();
     odbc::SQLFreeStmt(stmt, SQL_CLOSE);
     FExecWarnings.clear();
     FArrayRan = true;
     ODBCExecuteParamSets(
         GetDBHandle(), stmt, count, FArraySize, FArrayChunk,
-        FArrayOneByOne ? TODBCParamSetRoad::OneByOne : TODBCParamSetRoad::Arrays,
+        oneByOne ? TODBCParamSetRoad::OneByOne : TODBCParamSetRoad::Arrays,
         [&](std::int64_t first, std::int64_t n, std::vector<TODBCArrayParam>& out) {
             FLayout->LayOut(arrays, names, types, first, n, out);
         },

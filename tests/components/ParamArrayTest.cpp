@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -257,6 +258,51 @@ TEST_P(ParamArrays, RowsAffectedInAllAndPerSet) {
         EXPECT_EQ(q->RowsAffected(), 1);
     }
     EXPECT_EQ(FRaw->Scalar("SELECT sum(v) FROM " + t), "8");
+}
+
+// Long values (memo, BLOB) in parameter arrays: every byte of a long
+// multi-byte text and of a binary value with every byte value (NUL too),
+// beside NULLs, empty values and short ones, by arrays and one by one.
+TEST_P(ParamArrays, LongValuesArriveWholeByArraysAndOneByOne) {
+    const std::string t = CreateTable(std::string("id integer primary key, m ") + test::MemoType(Drv()) + ", b " +
+                                      Drv().Traits.BlobType);
+    std::string memo, blob;
+    for (int k = 0; k < 100000; ++k) memo += k % 2 ? "\xE2\x82\xAC" : "a\xC3\xA9";  // 150000 characters
+    for (int k = 0; k < 300000; ++k) blob += static_cast<char>((k * 31 + k / 256) & 0xFF);
+    const std::vector<std::optional<std::string>> memos = {std::nullopt, memo, "", "short", memo + "!"};
+    const std::vector<std::optional<std::string>> blobs = {std::nullopt, blob, "", std::string("\0x", 2), blob};
+    for (const bool oneByOne : {false, true}) {
+        SCOPED_TRACE(oneByOne ? "one by one" : "as arrays");
+        FRaw->Exec("DELETE FROM " + t);
+        TODBCQuery* q = NewQuery("INSERT INTO " + t + " (id, m, b) VALUES (:id, :m, :b)");
+        q->ParamByName("id")->SetDataType(ftInteger);
+        q->ParamByName("m")->SetDataType(ftMemo);
+        q->ParamByName("b")->SetDataType(ftBlob);
+        q->SetArraySize(static_cast<std::int64_t>(memos.size()));
+        q->SetArrayChunk(3);  // two driver calls, the long values in both
+        q->SetArrayOneByOne(oneByOne);
+        for (std::size_t i = 0; i < memos.size(); ++i) {
+            const auto set = static_cast<std::int64_t>(i);
+            q->ArrayValues(0)->SetAsInteger(set, static_cast<std::int32_t>(i));
+            if (memos[i]) q->ArrayValues(1)->SetAsString(set, *memos[i]);
+            else q->ArrayValues(1)->SetNull(set);
+            if (blobs[i]) q->ArrayValues(2)->SetAsString(set, *blobs[i]);
+            else q->ArrayValues(2)->SetNull(set);
+        }
+        q->ExecSQL();
+        EXPECT_EQ(q->ArrayResult().UsedArrays, !oneByOne && !Drv().Traits.BinaryArraysOneByOne);
+        EXPECT_EQ(q->RowsAffected(), static_cast<std::int32_t>(memos.size()));
+        const auto texts = FRaw->Query("SELECT m FROM " + t + " ORDER BY id");
+        const auto bytes = FRaw->Query("SELECT b FROM " + t + " ORDER BY id", SQL_C_BINARY);
+        ASSERT_EQ(texts.size(), memos.size());
+        ASSERT_EQ(bytes.size(), blobs.size());
+        for (std::size_t i = 0; i < memos.size(); ++i) {
+            SCOPED_TRACE("set " + std::to_string(i));
+            EXPECT_TRUE(texts[i][0] == memos[i]) << (texts[i][0] ? texts[i][0]->size() : 0);
+            EXPECT_TRUE(bytes[i][0] == blobs[i]) << (bytes[i][0] ? bytes[i][0]->size() : 0);
+        }
+        delete q;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ParamArrays, test::AllDrivers(), test::DriverParamName());

@@ -142,6 +142,7 @@ DriverTraits SQLiteTraits() {
     t.FastWrites = "PRAGMA synchronous = OFF";
     t.NumericKeepsScale = false;
     t.HasExactDecimals = false;  // decimals are described as doubles or text
+    t.BinaryArraysOneByOne = true;  // the driver takes binary lengths in arrays wrongly
     t.KeepsDateTimeText = true;
     t.CountDescribedBeforeExecution = false;  // COUNT(*) is text until it runs
     t.KeepsCursorNames = false;

@@ -119,6 +119,7 @@ struct DriverTraits {
     const char* NotNullViolationState = "HY000";  ///< SQLSTATE of a NULL in a NOT NULL column
     const char* MissingValueState = "HY000";      ///< SQLSTATE of a row without a value for a NOT NULL column
     bool DecimalsReadAsText = true;               ///< exact decimals are fetched as SQL_C_CHAR text
+    bool BinaryArraysOneByOne = false;            ///< parameter arrays with a binary parameter run one by one
 
     /// Why the driver lacks a Need, as measured (the skip's message).
     std::vector<std::pair<Need, const char*>> WhyNot;

@@ -782,6 +782,10 @@ SQLRETURN SQLForeignKeys(SQLHSTMT Stmt, SQLCHAR* PKCatalogName, SQLSMALLINT Name
     });
 }
 
+SQLRETURN SQLGetTypeInfo(SQLHSTMT Stmt, SQLSMALLINT DataType) {
+    return Run("SQLGetTypeInfo", Stmt, [&] { return ::SQLGetTypeInfo(Stmt, DataType); });
+}
+
 #undef VELORA_ROUTE
 
 // ---------------------------------------------------------------------------

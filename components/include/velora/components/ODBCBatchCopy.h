@@ -7,9 +7,38 @@
 //   batAppend        insert every record;
 //   batUpdate        update the rows whose key matches, skip the others;
 //   batAppendUpdate  update the matches, insert the rest;
-//   batDelete        delete the rows whose key matches, skip the others.
-// batCopy (create the table, then append) is refused: "Batch mode batCopy is
-// not available".
+//   batDelete        delete the rows whose key matches, skip the others;
+//   batCopy          create the table, then append.
+//
+// batCopy creates TableName with a column for each mapped source field (every
+// data field without Mappings lines) and KeyFields as its primary key. Each
+// column's type is chosen from the destination driver's types
+// (SQLGetTypeInfo) to hold every value of the field whole: integers the
+// smallest type of at least the field's bits and digits (never an unsigned
+// type for a signed field); doubles a double of 15 digits or more; decimals
+// a decimal type whose COLUMN_SIZE and MAXIMUM_SCALE take the field's
+// precision and scale, else, up to 15 digits, a double (which holds such a
+// value exactly; SQLite has no decimal type; a decimal of unknown precision
+// or scale, as an unconstrained numeric, has none); strings a variable type
+// declared to the field's size when the driver's most allows it, else the
+// largest long character type; memos the largest long character type;
+// bytes and BLOBs likewise with the binary types; dates, times and time
+// stamps the driver's first type of their kind (PostgreSQL's driver lists
+// timestamptz alone: a time stamp keeps its text in the session's time
+// zone), declared with 6 fraction
+// digits where its CREATE_PARAMS take a scale, else keeping the MAXIMUM_SCALE
+// the driver gives (MariaDB's DATETIME and TIME: none; SQLite's timestamp:
+// 3). A record whose time or time stamp has more fraction digits than its
+// column keeps is refused (OnProblem, RowsInError), never cut. Decimals a
+// dataset holds as their text go as that text in every mode, never through a
+// double. A field no
+// type holds (a decimal wider than the driver's, a type without a
+// counterpart) refuses the whole batch before anything is created, every
+// such field named. A long value longer than the server takes is refused by
+// the server, as a row in error. batCopy refuses a destination in a
+// transaction (a CREATE TABLE commits it on MariaDB). When a batch with
+// CommitEvery 0 stops on an error, the table it created is dropped again;
+// with CommitEvery > 0 it stays with the rows committed.
 //
 // Columns: Mappings lines "dest=source" (a line "name" maps a column to the
 // field of the same name); without lines every destination column with a
@@ -57,8 +86,9 @@ public:
     /// counts.
     /// \throws EDatabaseError for a missing source, destination or table, a
     ///         mapping naming an unknown column or field, no key for a mode
-    ///         that needs one, an ambiguous key, batCopy; EODBCError when the
-    ///         driver fails otherwise.
+    ///         that needs one, an ambiguous key, batCopy on a table no type
+    ///         can hold or in a transaction; EODBCError when the driver
+    ///         fails otherwise (batCopy: a table that exists already).
     void Execute();
 
     TDataSet* Source() const { return FSource; }
@@ -72,6 +102,19 @@ public:
     TStrings* Mappings() const { return FMappings.get(); }
     const String& KeyFields() const { return FKeyFields; }
     void SetKeyFields(const String& Value) { FKeyFields = Value; }
+    /// A table on the destination that receives every record in error
+    /// (empty: none), beside OnProblem: its number (batch_record_no), the
+    /// error (batch_error) and, in the columns named as mapped destination
+    /// columns, the values the record was to write, as text (numbers and
+    /// times exact, bytes as upper-case hexadecimal digits). A table that does
+    /// not exist is created with those columns (a 64-bit integer, then the
+    /// driver's largest long character type), outside a transaction only; one
+    /// that exists needs batch_record_no and batch_error, and its columns
+    /// named as mapped columns are filled. Its rows are written in the
+    /// batch's transaction; a row it refuses stops the batch
+    /// (EDatabaseError), so no record in error goes unrecorded.
+    const String& ProblemTable() const { return FProblemTable; }
+    void SetProblemTable(const String& Value) { FProblemTable = Value; }
     int CommitEvery() const { return FCommitEvery; }
     void SetCommitEvery(int Value) { FCommitEvery = Value < 0 ? 0 : Value; }
     /// Records written a parameter-array call (default 1000).
@@ -96,6 +139,7 @@ private:
     TBatchMode FMode = batAppend;
     TOwnedPtr<TStringList> FMappings;
     String FKeyFields;
+    String FProblemTable;
     int FCommitEvery = 0;
     int FArrayChunk = 1000;
     std::int64_t FRowsRead = 0, FRowsWritten = 0, FRowsSkipped = 0, FRowsInError = 0;

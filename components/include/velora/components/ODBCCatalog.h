@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: MIT
 //
 // What a connected database holds, read from the driver's catalog functions
-// (SQLTables, SQLColumns, SQLPrimaryKeys, SQLStatistics, SQLForeignKeys): the lists behind the velora tool's
-// `tables` and `describe` commands and the design-time table picker.
+// (SQLTables, SQLColumns, SQLPrimaryKeys, SQLStatistics, SQLForeignKeys, SQLGetTypeInfo): the lists behind the velora
+// tool's `tables` and `describe` commands, the design-time table picker and the tables a batch creates.
 #pragma once
 
 #include "velora/components/ODBCDatabase.h"
@@ -88,5 +88,24 @@ std::vector<TODBCForeignKeyInfo> ODBCListForeignKeys(TODBCDatabase& db, const St
 /// The primary-key columns of `table` in key order (empty: none known).
 /// `table` may be "schema.table".
 std::vector<String> ODBCPrimaryKey(TODBCDatabase& db, const String& table);
+
+/// One data type of the data source (a row of SQLGetTypeInfo).
+struct TODBCTypeInfo {
+    String Name;                ///< TYPE_NAME, as a CREATE TABLE takes it
+    odbc::SmallInt SQLType = 0;  ///< DATA_TYPE (SQL_xxx)
+    /// COLUMN_SIZE: the most characters, bytes or digits; 0 or less when the
+    /// driver gives none or no total (a type without a limit it names).
+    odbc::Len Size = 0;
+    String CreateParams;         ///< CREATE_PARAMS ("length", "precision,scale", ...); empty: none
+    bool Unsigned = false;       ///< UNSIGNED_ATTRIBUTE is true
+    bool AutoUnique = false;     ///< AUTO_UNIQUE_VALUE is true (the data source numbers it)
+    odbc::SmallInt MaxScale = -1;  ///< MAXIMUM_SCALE; -1 when NULL
+};
+
+/// The data types of a connected database in the driver's order (by
+/// DATA_TYPE, then the closest match first).
+/// \throws EODBCError when the driver refuses; EDatabaseError when `db` is
+///         not connected.
+std::vector<TODBCTypeInfo> ODBCListTypes(TODBCDatabase& db);
 
 }  // namespace velora

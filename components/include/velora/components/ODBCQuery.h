@@ -175,7 +175,11 @@ public:
     // Params are then not used, only their names and DataTypes). The sets go
     // to the driver as arrays of ArrayChunk sets a call where it takes them
     // (all three test drivers do), else, or with ArrayOneByOne, one by one on
-    // the same statement: the outcome is the same. Sets run in order; a set
+    // the same statement: the outcome is the same. Long values (ftMemo,
+    // ftBlob) go in arrays too, each run's values at the width of its longest
+    // (ArrayChunk times that many bytes a parameter); on SQLite, whose driver
+    // takes the lengths of binary values in an array wrongly, sets with a
+    // binary parameter (ftBlob, ftBytes, ...) run one by one. Sets run in order; a set
     // the server refuses does not stop the others: after the run ExecSQL
     // raises EODBCParamSetError naming the first failed set (indexes from 0)
     // and listing every failed one in FailedSets. The sets that did not fail

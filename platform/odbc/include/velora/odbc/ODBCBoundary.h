@@ -109,6 +109,7 @@ SQLRETURN SQLForeignKeys(SQLHSTMT Stmt, SQLCHAR* PKCatalogName, SQLSMALLINT Name
                          SQLSMALLINT NameLength2, SQLCHAR* PKTableName, SQLSMALLINT NameLength3,
                          SQLCHAR* FKCatalogName, SQLSMALLINT NameLength4, SQLCHAR* FKSchemaName,
                          SQLSMALLINT NameLength5, SQLCHAR* FKTableName, SQLSMALLINT NameLength6);
+SQLRETURN SQLGetTypeInfo(SQLHSTMT Stmt, SQLSMALLINT DataType);
 
 SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber, SQLSMALLINT DiagIdentifier,
                           SQLPOINTER DiagInfo, SQLSMALLINT BufferLength, SQLSMALLINT* StringLength);
