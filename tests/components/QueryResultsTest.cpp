@@ -79,6 +79,22 @@ TEST_P(QueryResults, ASingleResultIsTheLast) {
     EXPECT_EQ(Rows(*q), "id |1");
 }
 
+// A text set before the database connects is read again in the data
+// source's dialect when it is prepared: a colon inside its own literals is
+// text, and the value given to a parameter both readings have is kept.
+TEST_P(QueryResults, MarkersAreReadInTheDataSourcesDialect) {
+    std::string sql = "SELECT CAST(:p AS integer) AS w, 'a:b' AS v";
+    std::string value = "a:b";
+    if (Drv().Kind == DriverKind::PostgreSQL) sql = "SELECT CAST(:p AS integer) AS w, $q$a:b$q$ AS v";
+    if (Drv().Kind == DriverKind::MariaDB) sql = "SELECT CAST(:p AS integer) AS w, 'it\\'s :b' AS v", value = "it's :b";
+    TODBCQuery* q = NewQuery(sql);
+    ASSERT_FALSE(FDb->Connected());
+    q->ParamByName("p")->SetAsInteger(5);
+    q->Open();
+    EXPECT_EQ(q->ParamCount(), 1);
+    EXPECT_EQ(Rows(*q), "w,v |5," + value);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, QueryResults, test::AllDrivers(), test::DriverParamName());
 
 class QueryBatches : public QueryResults {};
@@ -152,7 +168,7 @@ struct TProcCase {
     const char* Create;       ///< NAME is the routine's name
     const char* Call;         ///< NAME likewise; :markers for the parameters
     std::vector<TOutParam> Params;
-    const char* Rows;  ///< the result sets Open shows ("" for ExecSQL)
+    const char* Rows;  ///< the result sets Open shows ("" for ExecSQL, "-" for none through Open)
 };
 
 void PrintTo(const TProcCase& c, std::ostream* os) { *os << c.Title; }
@@ -199,6 +215,20 @@ const TProcCase kProcCases[] = {
       {"c", ptInputOutput, ftString, "c=", "c=3"},
       {"d", ptOutput, ftFloat, nullptr, "0.75"}},
      ""},
+    {"MariaFunctionResult",
+     DriverKind::MariaDB,
+     "FUNCTION",
+     "CREATE FUNCTION NAME(x integer, s varchar(20)) RETURNS varchar(40) RETURN concat(s, x * 2)",
+     "{:r = call NAME(:x, :s)}",
+     {{"r", ptResult, ftString, nullptr, "x=4"}, {"x", ptInput, ftInteger, "2", "2"}, {"s", ptInput, ftString, "x=", "x="}},
+     ""},
+    {"MariaFunctionResultOpen",
+     DriverKind::MariaDB,
+     "FUNCTION",
+     "CREATE FUNCTION NAME(x integer) RETURNS integer RETURN x * 3",
+     "{ :r = call NAME(:x) }",
+     {{"r", ptResult, ftInteger, nullptr, "21"}, {"x", ptInput, ftInteger, "7", "7"}},
+     "-"},
     {"MariaProcedureRowsThenOutput",
      DriverKind::MariaDB,
      "PROCEDURE",
@@ -246,6 +276,14 @@ TEST_P(QueryProcedures, OutputValuesAreReadThroughTheParameters) {
     if (*c.Rows == '\0') {
         q->ExecSQL();
         check("ExecSQL");
+    } else if (std::string(c.Rows) == "-") {
+        // No result set: Open runs the call once and stays closed.
+        EXPECT_FALSE(q->OpenResult());
+        EXPECT_FALSE(q->Active());
+        check("Open");
+        fill();
+        q->ExecSQL();
+        check("ExecSQL after Open");
     } else {
         q->Open();
         String rows;
