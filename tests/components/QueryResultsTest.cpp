@@ -9,6 +9,7 @@
 #include "velora/components/ODBCQuery.h"
 
 #include "velora/components/ODBCObj.h"
+#include "velora/odbc/ODBCFaults.h"
 
 #include "components/ComponentTestUtil.h"
 #include "support/TestEnv.h"
@@ -144,6 +145,64 @@ TEST_P(QueryBatches, ExecSQLKeepsTheCountOfEveryStatement) {
     EXPECT_EQ(q->RowsAffectedCounts(), (std::vector<std::int32_t>{2, 1, 2}));
     EXPECT_EQ(q->RowsAffected(), 2);
     EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + t), "0");
+}
+
+// On the cursor library's road (the driver's keyset cursors hidden) a text
+// of several results scrolls through each of them in turn; SQLite's driver
+// takes one statement at a time and refuses the text when it is prepared.
+TEST_P(QueryResults, SeveralResultsOnTheCursorLibrarysRoad) {
+    const std::string t = CreateTable("a integer");
+    FRaw->Exec("INSERT INTO " + t + " VALUES (1), (2)");
+    {
+        odbc::faults::Scope scope;
+        odbc::faults::OverrideInfo(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0);
+        FDb->Open();
+    }
+    ASSERT_EQ(FDb->CursorMode(), cmCursorLibrary);
+    // A first result longer than a block: the cursor learns its count.
+    TODBCQuery* q = NewQuery("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 1000) "
+                             "SELECT n FROM c; SELECT a FROM " + t + " ORDER BY a; UPDATE " + t +
+                             " SET a = a * 10; SELECT 'x' AS s UNION ALL SELECT 'y' UNION ALL SELECT 'z'");
+    if (Drv().Kind == DriverKind::SQLite) {
+        EXPECT_NE(ErrorOf([&] { q->Open(); }), "");
+        EXPECT_FALSE(q->Active());
+        EXPECT_EQ(FRaw->Scalar("SELECT sum(a) FROM " + t), "3") << "nothing ran";
+        return;
+    }
+    // psqlODBC reads several statements forward-only only.
+    q->SetUniDirectional(Drv().Kind == DriverKind::PostgreSQL);
+    q->Open();
+    if (!q->UniDirectional()) {
+        q->Last();
+        EXPECT_EQ(q->Fields().Fields(0)->AsString(), "1000");
+        q->First();
+    }
+    EXPECT_EQ(q->Fields().Fields(0)->AsString(), "1");
+    ASSERT_TRUE(q->NextResultSet());
+    if (!q->UniDirectional()) {
+        q->Last();
+        EXPECT_EQ(q->Fields().Fields(0)->AsString(), "2");
+        q->First();
+    }
+    EXPECT_EQ(Rows(*q), "a |1 |2");
+    ASSERT_TRUE(q->NextResultSet());
+    if (!q->UniDirectional()) {
+        // The count and rows of the first result are not this one's.
+        q->Last();
+        EXPECT_EQ(q->Fields().Fields(0)->AsString(), "z");
+        q->Prior();
+        EXPECT_EQ(q->Fields().Fields(0)->AsString(), "y");
+        q->First();
+    }
+    EXPECT_EQ(Rows(*q), "s |x |y |z");
+    EXPECT_EQ(q->RowsAffectedCounts(), (std::vector<std::int32_t>{2}));
+    EXPECT_FALSE(q->NextResultSet());
+    EXPECT_EQ(FRaw->Scalar("SELECT sum(a) FROM " + t), "30");
+    // The query runs again from its first result.
+    q->Open();
+    ASSERT_TRUE(q->NextResultSet());
+    EXPECT_EQ(Rows(*q), "a |10 |20");
+    q->Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, QueryBatches,
