@@ -715,7 +715,12 @@ void TODBCQuery::ReadOutputParams(SQLHSTMT Stmt) {
         if (t != ptOutput && t != ptInputOutput && t != ptResult) continue;
         TODBCParamOutput out;
         if (!ODBCParamOutputValue(Stmt, i + 1, out)) continue;
-        if (out.Truncated) DatabaseErrorFmt(SOutputParamTooLong, p->Name(), kParamOutputBufferSize);
+        // Never a cut value: the call is refused with the size it needs.
+        if (out.Truncated)
+            DatabaseErrorFmt(SOutputParamTooLong, p->Name(),
+                             out.Length == SQL_NO_TOTAL ? String("more than ") + std::to_string(kParamOutputBufferSize)
+                                                        : std::to_string(out.Length),
+                             kParamOutputBufferSize);
         SetParamOutput(*p, out);
     }
 }

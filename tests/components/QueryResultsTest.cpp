@@ -9,6 +9,7 @@
 #include "velora/components/ODBCQuery.h"
 
 #include "velora/components/ODBCObj.h"
+#include "velora/engine/ODBCStatement.h"
 #include "velora/odbc/ODBCFaults.h"
 
 #include "components/ComponentTestUtil.h"
@@ -356,6 +357,84 @@ TEST_P(QueryProcedures, OutputValuesAreReadThroughTheParameters) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, QueryProcedures, ::testing::ValuesIn(kProcCases),
+                         [](const auto& info) { return std::string(info.param.Title); });
+
+// Output values longer than a page arrive whole (100 kB of text and of
+// bytes, from a function's return value, a procedure's INOUT and OUT
+// parameters); one longer than the output buffer is refused with the size it
+// needs, never cut.
+struct TLongOutCase {
+    const char* Title;
+    DriverKind Kind;
+    const char* RoutineKind;
+    const char* Create;  ///< NAME is the routine's name; N the length
+    const char* Call;    ///< :r is the long value, :n its length
+    TODBCParamType Direction;
+    TFieldType Type;
+    char Fill;  ///< the value is N times this character
+};
+
+void PrintTo(const TLongOutCase& c, std::ostream* os) { *os << c.Title; }
+
+const TLongOutCase kLongOutCases[] = {
+    {"PgFunctionText", DriverKind::PostgreSQL, "FUNCTION",
+     "CREATE FUNCTION NAME(n integer) RETURNS text LANGUAGE sql AS $$ SELECT repeat('x', n) $$", "{:r = call NAME(:n)}",
+     ptResult, ftMemo, 'x'},
+    {"PgFunctionBytes", DriverKind::PostgreSQL, "FUNCTION",
+     "CREATE FUNCTION NAME(n integer) RETURNS bytea LANGUAGE sql AS $$ SELECT convert_to(repeat('y', n), 'UTF8') $$",
+     "{:r = call NAME(:n)}", ptResult, ftBlob, 'y'},
+    {"PgProcedureInOut", DriverKind::PostgreSQL, "PROCEDURE",
+     "CREATE PROCEDURE NAME(INOUT r text, n integer) LANGUAGE plpgsql AS $$ BEGIN r := repeat('z', n); END $$",
+     "CALL NAME(:r, :n)", ptInputOutput, ftMemo, 'z'},
+    {"MariaProcedureText", DriverKind::MariaDB, "PROCEDURE",
+     "CREATE PROCEDURE NAME(OUT r longtext, IN n integer) SET r = repeat('x', n)", "{call NAME(:r, :n)}", ptOutput,
+     ftMemo, 'x'},
+    {"MariaProcedureBytes", DriverKind::MariaDB, "PROCEDURE",
+     "CREATE PROCEDURE NAME(OUT r longblob, IN n integer) SET r = repeat('y', n)", "{call NAME(:r, :n)}", ptOutput,
+     ftBlob, 'y'},
+};
+
+class QueryLongOutputs : public ::testing::TestWithParam<TLongOutCase> {};
+
+TEST_P(QueryLongOutputs, ArriveWholeOrAreRefusedWithTheirSize) {
+    const TLongOutCase& c = GetParam();
+    const test::TestDriver& driver = test::Driver(c.Kind);
+    VELORA_REQUIRE_DRIVER(driver);
+    test::RawConnection raw(driver);
+    const std::string name = test::UniqueName("p");
+    auto named = [&](std::string text) { return text.replace(text.find("NAME"), 4, name); };
+    raw.Exec(named(c.Create));
+    TOwnedPtr<TComponent> owner(new TComponent(nullptr));
+    auto* db = new TODBCDatabase(owner.get());
+    db->SetDataSourceName(driver.Dsn);
+    db->SetLoginPrompt(false);
+    db->Params()->SetValues("USER NAME", driver.User);
+    db->Params()->SetValues("PASSWORD", driver.Password);
+    auto* q = new TODBCQuery(owner.get());
+    q->SetName("Q");
+    q->SetDataBase(db);
+    q->SQL()->SetText(named(c.Call));
+    auto run = [&](int n) {
+        TODBCParam* r = q->ParamByName("r");
+        r->SetParamType(c.Direction);
+        r->SetDataType(c.Type);
+        if (c.Direction == ptInputOutput) r->SetAsMemo("in"); else r->Clear();
+        q->ParamByName("n")->SetAsInteger(n);
+        q->ExecSQL();
+    };
+    run(100000);
+    const String value = q->ParamByName("r")->AsString();
+    EXPECT_EQ(value.size(), 100000u);
+    EXPECT_EQ(value, String(100000, c.Fill));
+    const int tooLong = kParamOutputBufferSize + 5;
+    EXPECT_EQ(ErrorOf([&] { run(tooLong); }), "Output parameter 'r' holds a value of " + std::to_string(tooLong) +
+                                                  " bytes, longer than its output buffer of " +
+                                                  std::to_string(kParamOutputBufferSize) + " bytes");
+    owner.reset();
+    raw.Exec(std::string("DROP ") + c.RoutineKind + " " + name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, QueryLongOutputs, ::testing::ValuesIn(kLongOutCases),
                          [](const auto& info) { return std::string(info.param.Title); });
 
 // SQLite's driver has no procedures and leaves output parameters untouched:
