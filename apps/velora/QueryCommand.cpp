@@ -176,32 +176,21 @@ void AssignParam(TODBCParam& p, const TParamArg& arg) {
     p.SetText(arg.Value);
 }
 
-/// The text with every "::" outside quotes doubled, so that the query's
-/// scanner, which reads "::" as one colon, hands it to the data source as
-/// written (PostgreSQL's casts). One right after a marker's name also ends
-/// the name, which would otherwise run on: ":v::int" binds v and keeps the
-/// cast (as "? ::int").
-std::string KeepDoubleColons(const std::string& sql) {
+/// The text with every "::" cast doubled, so that the query's scanner,
+/// which reads "::" as one colon, hands it to the data source as written
+/// (PostgreSQL's casts): ":v::int" binds v and keeps the cast. Literals and
+/// comments are read as the data source reads them.
+std::string KeepDoubleColons(const std::string& sql, TSQLDialect dialect) {
     std::string out;
     out.reserve(sql.size() + 8);
-    bool inQuote = false;
-    bool inName = false;
-    for (std::size_t i = 0; i < sql.size(); ++i) {
-        const char c = sql[i];
-        if (c == '\'' || c == '"') {
-            inQuote = !inQuote;
-        } else if (!inQuote && c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
-            out += inName ? " ::::" : "::::";
-            inName = false;
-            ++i;
-            continue;
-        } else if (!inQuote && c == ':') {
-            inName = true;
-        } else if (!inQuote && (c == '\n' || c == '\r' || c == ' ' || c == ')' || c == ',' || c == ';')) {
-            inName = false;
-        }
-        out += c;
+    std::size_t copied = 0;
+    for (const odbc::TSQLToken& t : odbc::SQLTokens(sql, odbc::TSQLRules{dialect})) {
+        if (t.Kind != odbc::TSQLTokenKind::Cast) continue;
+        out.append(sql, copied, t.End - copied);
+        out += "::";
+        copied = t.End;
     }
+    out.append(sql, copied, std::string::npos);
     return out;
 }
 
@@ -233,7 +222,7 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
     // function body in dollar quotes, "a := 1", casts) goes as written too.
     const bool casts = sql.find("::") != std::string::npos;
     if (params.empty() && (casts || !HasParameter(sql, SQLDialectOf(db.Handle())))) query->SetParamCheck(false);
-    query->SQL()->SetText(params.empty() || !casts ? sql : KeepDoubleColons(sql));
+    query->SQL()->SetText(params.empty() || !casts ? sql : KeepDoubleColons(sql, SQLDialectOf(db.Handle())));
     TODBCParams& list = *query->Params();
     for (const std::string& text : params) {
         const TParamArg arg = ParseParam(text);

@@ -12,6 +12,7 @@
 #include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
 #include "velora/engine/SQLText.h"
+#include "velora/odbc/SQLTokens.h"
 #include "velora/db/DBConsts.h"
 #include "velora/rtl/DateUtils.h"
 #include "velora/classes/TypInfo.h"
@@ -158,6 +159,22 @@ String PostgreSQLCallText(SQLHDBC dbc, const String& text) {
     return procedure ? "CALL " + call : text;
 }
 
+/// MariaDB's server has no return-value escape: "{? = call f(a, b)}" is
+/// run as "SELECT f(a, b)" and the value it answers goes to the first
+/// parameter. Empty for any other text.
+String ReturnEscapeSelect(const String& text, TSQLDialect dialect) {
+    const std::vector<odbc::TSQLToken> t = odbc::SQLTokens(text, odbc::TSQLRules{dialect});
+    if (t.size() < 6 || !odbc::IsSQLPunct(text, t[0], '{') || t[1].Kind != odbc::TSQLTokenKind::Marker ||
+        !odbc::IsSQLPunct(text, t[2], '=') || !odbc::IsSQLWord(text, t[3], "CALL") ||
+        !odbc::IsSQLPunct(text, t.back(), '}'))
+        return {};
+    const String call = Trim(text.substr(t[4].Begin, t.back().Begin - t[4].Begin));
+    const bool arguments = std::any_of(t.begin() + 4, t.end(), [&](const odbc::TSQLToken& k) {
+        return odbc::IsSQLPunct(text, k, '(');
+    });
+    return "SELECT " + call + (arguments ? "" : "()");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -219,10 +236,19 @@ void TODBCQuery::SetQuery(TStrings* Value) {
     FSQL->EndUpdate();
 }
 
-void TODBCQuery::CreateParams(TODBCParams* List, String& Text) { FQueryTableName = ODBCCreateParams(List, Text); }
+TSQLDialect TODBCQuery::ScanDialect() const {
+    const SQLHDBC dbc = Database() && Database()->Connected() ? GetDBHandle() : SQL_NULL_HDBC;
+    return dbc ? SQLDialectOf(dbc) : TSQLDialect::Standard;
+}
+
+void TODBCQuery::CreateParams(TODBCParams* List, String& Text) {
+    FScanDialect = ScanDialect();
+    FQueryTableName = ODBCCreateParams(List, Text, *FScanDialect);
+}
 
 void TODBCQuery::QueryChanged(TObject*) {
     String text = FSQL->Text();
+    FScanDialect.reset();
     if (IsLoading()) {
         // The parameters come from the form file.
         CreateParams(nullptr, text);
@@ -236,16 +262,41 @@ void TODBCQuery::QueryChanged(TObject*) {
         TOwnedPtr<TODBCParams> list(new TODBCParams());
         try {
             String rewritten = text;
-            String tableName = ODBCCreateParams(list.get(), rewritten);
+            const TSQLDialect dialect = ScanDialect();
+            String tableName = ODBCCreateParams(list.get(), rewritten, dialect);
             list->AssignValues(FParams.get());
             FParams = std::move(list);
             FQueryTableName = tableName;
+            FScanDialect = dialect;
             SetStmtText(rewritten);
         } catch (...) {
             // The old list stays; the text goes to the driver as it is.
         }
     }
     DataEvent(dePropertyChange, 0);
+}
+
+void TODBCQuery::RescanForDialect() {
+    // A text scanned before the database was connected was read in the
+    // standard dialect; the data source's own reading decides what goes to
+    // the driver (a colon in a dollar quote, a # comment or a string with a
+    // backslash-escaped quote is text there).
+    if (!FScanDialect) return;
+    const TSQLDialect dialect = ScanDialect();
+    if (dialect == *FScanDialect) return;
+    String text = FSQL->Text();
+    TOwnedPtr<TODBCParams> list(new TODBCParams());
+    const String tableName = ODBCCreateParams(list.get(), text, dialect);
+    bool same = list->Count() == FParams->Count();
+    for (int i = 0; same && i < list->Count(); ++i) same = list->Entry(i)->Name() == FParams->Entry(i)->Name();
+    if (!same) {
+        // The values given stay with the names the new reading still has.
+        list->AssignValues(FParams.get());
+        FParams = std::move(list);
+    }
+    FQueryTableName = tableName;
+    FScanDialect = dialect;
+    SetStmtText(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -271,6 +322,7 @@ void TODBCQuery::SetPrepared(bool Value) {
         // A query that holds a statement stays on its database's list, so
         // that the database unprepares it before disconnecting.
         SetDBFlag(flagPrepared, true);
+        RescanForDialect();
         // A transaction statement is never prepared: ExecSQL hands it to
         // the database (psqlODBC forgets a prepared BEGIN).
         if (IsTransactionStatement()) return;
@@ -294,8 +346,11 @@ void TODBCQuery::GetStatementHandle(const String& Text) {
     const ODBCOpenMode openMode = FReadOnly ? ODBCREADONLY : ODBCREADWRITE;
     const SQLHDBC dbc = GetDBHandle();
     const std::uint8_t cursorMode = Database()->CursorMode();
-    const String text = SQLDialectOf(dbc) == TSQLDialect::PostgreSQL && IsProcedureCall() ? PostgreSQLCallText(dbc, Text)
-                                                                                          : Text;
+    const TSQLDialect dialect = SQLDialectOf(dbc);
+    String text = dialect == TSQLDialect::PostgreSQL && IsProcedureCall() ? PostgreSQLCallText(dbc, Text) : Text;
+    const String select = dialect == TSQLDialect::MySQL ? ReturnEscapeSelect(Text, dialect) : String();
+    FReturnSelect = !select.empty();
+    if (FReturnSelect) text = select;
     TODBCStmtOwner stmt(ODBCAllocStmt(dbc));
     try {
         ODBCPrepareStmt(stmt.get(), text, openMode, UniDirectional(), cursorMode);
@@ -313,7 +368,7 @@ void TODBCQuery::GetStatementHandle(const String& Text) {
         const String trimmed = Trim(text);
         const bool returnEscape =
             trimmed.size() > 1 && trimmed[0] == '{' && Trim(trimmed.substr(1)).starts_with("?");
-        if (!IsProcedureCall() || returnEscape)
+        if (!FReturnSelect && (!IsProcedureCall() || returnEscape))
             FEngine = std::make_unique<TODBC>(dbc, stmt.get(), FWriteTableName, cursorMode);
     } catch (...) {
         FEngine.reset();
@@ -400,6 +455,13 @@ SQLHSTMT TODBCQuery::CreateHandle() {
     if (!UniDirectional() && SQLDialectOf(GetDBHandle()) == TSQLDialect::PostgreSQL && IsBatch())
         DatabaseErrorFmt(SBatchForwardOnly, Name());
     CreateCursor(false);
+    if (FReturnSelect) {
+        // A function's return value is a parameter, not a result set: the
+        // call runs once and the dataset stays closed.
+        GetQueryCursor(true);
+        FRanWithoutResult = true;
+        DatabaseErrorFmt(SNoResultSet, Name());
+    }
     // Every driver describes the result columns of a prepared statement
     // without running it, except for procedure calls and several statements
     // (MariaDB describes none for those): a statement without columns is
@@ -426,7 +488,7 @@ SQLHSTMT TODBCQuery::CreateCursor(bool GenHandle) {
 
 SQLHSTMT TODBCQuery::GetQueryCursor(bool GenHandle) {
     if (FParams->Count() > 0) SetParams();
-    if (!FEngine && FStmt) {
+    if (!FEngine && FStmt && !FReturnSelect) {
         try {
             FEngine = std::make_unique<TODBC>(GetDBHandle(), FStmt.get(), FWriteTableName, Database()->CursorMode());
         } catch (...) {
@@ -445,7 +507,10 @@ SQLHSTMT TODBCQuery::GetQueryCursor(bool GenHandle) {
         // A substituted cursor attribute (01S02) concerns the cursor the
         // query asked for, not the statement: only the server's notices stay.
         std::erase_if(FExecWarnings, [](const odbc::DiagRecord& r) { return r.State == "01S02"; });
-        if (HasOutputParams() || IsBatch()) PassAllResults(QueryStmt());
+        if (FReturnSelect)
+            ReadReturnSelect(QueryStmt());
+        else if (HasOutputParams() || IsBatch())
+            PassAllResults(QueryStmt());
     }
     return QueryStmt();
 }
@@ -465,7 +530,60 @@ void TODBCQuery::SetParams() {
             }
         }
     }
+    if (FReturnSelect) {
+        // "SELECT f(...)" has every marker but the first, the return value's.
+        TODBCParams inputs;
+        for (int i = 1; i < FParams->Count(); ++i) {
+            const TODBCParam* p = FParams->Entry(i);
+            inputs.CreateParam(p->DataType(), p->Name(), p->ParamType())->AssignParam(FParams->GetParam(i));
+        }
+        FParamBuffer.Bind(inputs, QueryStmt(), nullptr);
+        return;
+    }
     FParamBuffer.Bind(*FParams, QueryStmt(), QueryEngine());
+}
+
+void TODBCQuery::ReadReturnSelect(SQLHSTMT Stmt) {
+    // The one value of the one row goes to the return value's parameter,
+    // read whole in pieces, as bytes for a binary type and text otherwise.
+    TODBCParam* p = FParams->Entry(0);
+    const TFieldType type = p->DataType();
+    const bool binary = type == ftBlob || type == ftBytes || type == ftVarBytes || type == ftGraphic ||
+                        type == ftTypedBinary;
+    const SQLSMALLINT ctype = binary ? SQL_C_BINARY : SQL_C_CHAR;
+    SQLRETURN rc = odbc::SQLFetch(Stmt);
+    if (rc == SQL_NO_DATA) DatabaseErrorFmt(SNoResultSet, Name());
+    ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+    String value;
+    bool null = false;
+    char chunk[4096];
+    for (;;) {
+        SQLLEN length = 0;
+        rc = odbc::SQLGetData(Stmt, 1, ctype, chunk, sizeof chunk, &length);
+        if (rc == SQL_NO_DATA) break;
+        ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
+        if (length == SQL_NULL_DATA) {
+            null = true;
+            break;
+        }
+        const std::size_t room = sizeof chunk - (binary ? 0 : 1);
+        const bool more = length == SQL_NO_TOTAL || length > static_cast<SQLLEN>(room);
+        value.append(chunk, more ? room : static_cast<std::size_t>(length));
+        if (!more) break;
+    }
+    odbc::SQLFreeStmt(Stmt, SQL_CLOSE);
+    FRowCounts.clear();
+    FResultsPassed = true;
+    if (null)
+        p->Clear();
+    else if (binary)
+        p->SetAsBlob(value);
+    else if (type == ftMemo || type == ftFmtMemo)
+        p->SetAsMemo(value);
+    else if (type == ftUnknown)
+        p->SetAsString(value);
+    else
+        p->SetText(value);
 }
 
 void TODBCQuery::ExecSQL() {
@@ -597,7 +715,12 @@ void TODBCQuery::ReadOutputParams(SQLHSTMT Stmt) {
         if (t != ptOutput && t != ptInputOutput && t != ptResult) continue;
         TODBCParamOutput out;
         if (!ODBCParamOutputValue(Stmt, i + 1, out)) continue;
-        if (out.Truncated) DatabaseErrorFmt(SOutputParamTooLong, p->Name(), kParamOutputBufferSize);
+        // Never a cut value: the call is refused with the size it needs.
+        if (out.Truncated)
+            DatabaseErrorFmt(SOutputParamTooLong, p->Name(),
+                             out.Length == SQL_NO_TOTAL ? String("more than ") + std::to_string(kParamOutputBufferSize)
+                                                        : std::to_string(out.Length),
+                             kParamOutputBufferSize);
         SetParamOutput(*p, out);
     }
 }

@@ -3,13 +3,15 @@
 //
 // The :name marker scanner of queries (rules in ODBCSQLParser.h).
 //
-// The scan reads the text once and builds the rewritten text as it goes,
-// instead of moving the rest of the text left at every marker, and keeps the
-// current word in a string, so that neither long texts nor long words cost
-// more than their length, and no word is cut.
+// The scan reads the text once, token by token, and builds the rewritten
+// text as it goes, keeping the current word in a string, so that neither
+// long texts nor long words cost more than their length, and no word is cut.
 #include "velora/components/ODBCSQLParser.h"
 
 #include "velora/components/ODBCParams.h"
+#include "velora/odbc/SQLTokens.h"
+
+#include <algorithm>
 
 namespace velora {
 
@@ -22,34 +24,21 @@ bool IsWordChar(char c) {
            c == '_';
 }
 
-bool IsQuote(char c) { return c == '\'' || c == '"'; }
-
-/// Removes one `quote` at the start and one at the end, each end on its own.
-void StripQuote(String& name, char quote) {
-    if (!name.empty() && name.front() == quote) name.erase(0, 1);
-    if (!name.empty() && name.back() == quote) name.pop_back();
-}
-
 }  // namespace
 
-TODBCSQLScan ODBCScanSQL(std::string_view sql) {
+TODBCSQLScan ODBCScanSQL(std::string_view sql, TSQLDialect dialect) {
     // The statement ends at its first zero byte, as it does for the driver.
     const std::string_view text = sql.substr(0, sql.find('\0'));
     const std::size_t n = text.size();
-    auto at = [&](std::size_t i) -> char { return i < n ? text[i] : '\0'; };
+    const odbc::TSQLRules rules{dialect};
 
     TODBCSQLScan result;
     result.Text.reserve(n);
     String word;                 // the last word seen
     bool inWord = false;         // a word is being read
     bool afterIntoFrom = false;  // a word INTO or FROM has ended
-    bool inQuote = false;
-
-    std::size_t i = 0;
-    while (i < n) {
-        const char c = text[i];
-
-        // A delimiter ends the word being read.
+    // Words are read on every character the scan examines.
+    auto examine = [&](char c) {
         if (IsNameDelimiter(c)) {
             if (inWord) {
                 if (afterIntoFrom && result.TableName.empty()) result.TableName = word;
@@ -64,45 +53,37 @@ TODBCSQLScan ODBCScanSQL(std::string_view sql) {
             else
                 word.assign(1, c), inWord = true;
         }
+    };
 
-        if (c == ':' && !inQuote && at(i + 1) != ':') {
-            // A marker: its name runs to the next delimiter outside quotes.
-            std::size_t end = i;
-            bool quotedName = false;
-            while (at(end) != '\0' && (inQuote || !IsNameDelimiter(at(end)))) {
-                ++end;
-                if (IsQuote(at(end))) {
-                    inQuote = !inQuote;
-                    if (end == i + 1) quotedName = true;
-                }
-            }
-            String name(text.substr(i + 1, end - i - 1));
-            if (quotedName) {
-                StripQuote(name, '\'');
-                StripQuote(name, '"');
-            }
-            result.Markers.push_back(TODBCSQLMarker{std::move(name), word});
+    int depth = 0;
+    for (std::size_t i = 0; i < n;) {
+        const odbc::TSQLToken t = odbc::ReadSQLToken(text, i, rules, depth);
+        if (t.Kind == odbc::TSQLTokenKind::Param) {
+            result.Markers.push_back(TODBCSQLMarker{odbc::UnquotedName(odbc::TokenText(text, t)), word});
             result.Text += '?';
-            if (end >= n) break;       // the name ran to the end of the text
-            result.Text += text[end];  // the character that ended the name is not examined
-            i = end + 1;
+            i = t.End;
+            // A delimiter right after the name is copied, not examined.
+            if (i < n && IsNameDelimiter(text[i])) result.Text += text[i++];
             continue;
         }
-        if (c == ':' && !inQuote) {
-            // "::" stands for one colon; the remaining colon is not examined.
+        if (t.Kind == odbc::TSQLTokenKind::Cast) {
+            // "::" stands for one colon.
             result.Text += ':';
-            i += 2;
+            i = t.End;
             continue;
         }
-        if (IsQuote(c)) inQuote = !inQuote;
-        result.Text += c;
-        ++i;
+        // Blanks, words, literals, names and comments are copied; a blank
+        // is read as a token of its own (Punct) and copied the same way.
+        const std::size_t end = std::max(t.End, i + 1);
+        for (std::size_t k = i; k < end; ++k) examine(text[k]);
+        result.Text.append(text.substr(i, end - i));
+        i = end;
     }
     return result;
 }
 
-String ODBCCreateParams(TODBCParams* List, String& Text) {
-    TODBCSQLScan scan = ODBCScanSQL(Text);
+String ODBCCreateParams(TODBCParams* List, String& Text, TSQLDialect dialect) {
+    TODBCSQLScan scan = ODBCScanSQL(Text, dialect);
     Text = std::move(scan.Text);
     if (List)
         for (const TODBCSQLMarker& marker : scan.Markers)

@@ -453,6 +453,7 @@ bool ODBCParamOutputValue(SQLHSTMT handle, int number, TODBCParamOutput& out) {
         out.CType = o.CType;
         const SQLLEN length = *o.Slot;
         if (length == SQL_NULL_DATA) return true;
+        out.Length = length;
         out.IsNull = false;
         std::size_t room = o.Buffer->size();
         if (o.CType == SQL_C_CHAR) --room;

@@ -85,8 +85,11 @@ TEST(QueryText, MarkersBecomeQuestionMarksAndParameters) {
     EXPECT_EQ(Names(*q.Params()), (std::vector<String>{"Order Date", "Ship Date"}));
     EXPECT_EQ(q.StmtText(), "SELECT * FROM T WHERE d = ? OR e = ?\r\n");
 
+    // A name ends where its characters end: the rest of the expression
+    // reaches the driver.
     q.SQL()->SetText("SELECT * FROM T WHERE (a=:a) OR b=:a+1 ");
-    EXPECT_EQ(Names(*q.Params()), (std::vector<String>{"a", "a+1"}));
+    EXPECT_EQ(Names(*q.Params()), (std::vector<String>{"a", "a"}));
+    EXPECT_EQ(q.StmtText(), "SELECT * FROM T WHERE (a=?) OR b=?+1 \r\n");
 }
 
 TEST(QueryText, RepeatedMarkersGiveTwoEntriesThatBindTheFirstValue) {

@@ -17,8 +17,11 @@
 using namespace velora;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string sql(reinterpret_cast<const char*>(data), size);
-    TODBCSQLScan scan = ODBCScanSQL(sql);
+    // The first byte picks the dialect.
+    if (size == 0) return 0;
+    const auto dialect = static_cast<TSQLDialect>(data[0] % 3);
+    const std::string sql(reinterpret_cast<const char*>(data + 1), size - 1);
+    TODBCSQLScan scan = ODBCScanSQL(sql, dialect);
     const std::string statement = sql.substr(0, sql.find('\0'));
     if (scan.Text.size() > statement.size()) std::abort();
     // Every "?" of the result is one of the input's or a marker's.
@@ -28,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TODBCParams list;
     String text = sql;
-    const String table = ODBCCreateParams(&list, text);
+    const String table = ODBCCreateParams(&list, text, dialect);
     if (text != scan.Text || table != scan.TableName) std::abort();
     if (list.Count() != static_cast<int>(scan.Markers.size())) std::abort();
     return 0;

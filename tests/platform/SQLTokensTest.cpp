@@ -58,6 +58,9 @@ const TextCase kCommon[] = {
     {"{call p(:a, ?)}", {"P{", "Wcall", "Wp", "P(", "V:a", "P,", "M?", "P)", "P}"}, {"{call p(:a, ?)}"}},
     {"{:r = call f(:x)};", {"P{", "V:r", "P=", "Wcall", "Wf", "P(", "V:x", "P)", "P}", "P;"}, {"{:r = call f(:x)}"}},
     {"where a = :\"Unit Price\"", {"Wwhere", "Wa", "P=", "V:\"Unit Price\""}, {"where a = :\"Unit Price\""}},
+    // A number after the colon is a parameter's name too; ":=" and ": " are no parameters.
+    {"a = :1 or b := 2 or c: d", {"Wa", "P=", "V:1", "Wor", "Wb", "P:", "P=", "N2", "Wor", "Wc", "P:", "Wd"},
+     {"a = :1 or b := 2 or c: d"}},
 };
 
 class SQLTextSQLite : public testing::TestWithParam<TextCase> {};

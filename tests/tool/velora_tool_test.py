@@ -497,6 +497,19 @@ class ToolTest(unittest.TestCase):
         p = velora(*args)
         self.assertEqual([json.loads(line) for line in p.stdout.splitlines()], expected, p.stderr)
 
+    def test_return_value_escape_prints_the_functions_value(self):
+        if DRIVER == "SQLite":
+            self.skipTest("SQLite has no stored functions")
+        name = "tool_func_%d" % os.getpid()
+        if DRIVER == "PostgreSQL":
+            sql(f"CREATE FUNCTION {name}(x integer) RETURNS integer LANGUAGE sql AS $$ SELECT x * 2 $$")
+        else:
+            sql(f"CREATE FUNCTION {name}(x integer) RETURNS integer RETURN x * 2")
+        self.addCleanup(sql, f"DROP FUNCTION {name}")
+        p = velora("query", dsn(), f"{{:r = call {name}(:x)}}", "--param", "x=2", "--param", "r=:result:integer",
+                   "--format", "jsonl", *account())
+        self.assertEqual([json.loads(line) for line in p.stdout.splitlines()][-1:], [{"r": 4}], p.stderr)
+
     def test_tables_and_describe(self):
         tables = json.loads(velora("tables", dsn(), "--format", "json", *account()).stdout)
         self.assertIn(self.table, [t["name"] for t in tables])

@@ -602,6 +602,22 @@ SQLRETURN BindParameter(SQLHSTMT stmt, SQLUSMALLINT number, SQLSMALLINT ioType, 
     return rc;
 }
 
+SQLRETURN MoreResults(SQLHSTMT stmt) {
+    Entered e = Enter(stmt);
+    if (!e) return ::SQLMoreResults(stmt);
+    Statement& st = *e.St;
+    if (st.Pending) return SequenceError(st);
+    // A positioned statement the library carried out has its count only.
+    if (st.Positioned) return SQL_NO_DATA;
+    // The next result is a cursor of its own: the rows, images and writes
+    // of the current one are forgotten, as when it is closed.
+    const bool executed = st.Executed;
+    ResetResult(st);
+    const SQLRETURN rc = ::SQLMoreResults(stmt);
+    st.Executed = executed && Succeeded(rc);
+    return rc;
+}
+
 // --- Fetching and reading -------------------------------------------------------------
 
 SQLRETURN FetchScroll(SQLHSTMT stmt, SQLSMALLINT orientation, SQLLEN offset) {

@@ -41,6 +41,7 @@ SQLRETURN Prepare(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER textLength);
 SQLRETURN Execute(SQLHSTMT stmt);
 SQLRETURN ExecDirect(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER textLength);
 SQLRETURN CloseCursor(SQLHSTMT stmt);
+SQLRETURN MoreResults(SQLHSTMT stmt);
 SQLRETURN FreeStmt(SQLHSTMT stmt, SQLUSMALLINT option);
 SQLRETURN RowCount(SQLHSTMT stmt, SQLLEN* rowCount);
 SQLRETURN NumResultCols(SQLHSTMT stmt, SQLSMALLINT* count);

@@ -735,7 +735,7 @@ SQLRETURN SQLParamData(SQLHSTMT Stmt, SQLPOINTER* Value) {
 }
 
 SQLRETURN SQLMoreResults(SQLHSTMT Stmt) {
-    return Run("SQLMoreResults", Stmt, [&] { return ::SQLMoreResults(Stmt); });
+    return Run("SQLMoreResults", Stmt, [&] { return VELORA_ROUTE(MoreResults(Stmt), SQLMoreResults(Stmt)); });
 }
 
 SQLRETURN SQLTables(SQLHSTMT Stmt, SQLCHAR* CatalogName, SQLSMALLINT NameLength1, SQLCHAR* SchemaName,

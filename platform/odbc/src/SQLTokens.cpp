@@ -177,7 +177,8 @@ TSQLToken ReadSQLToken(std::string_view text, std::size_t i, const TSQLRules& ru
             t.End = t.Open ? n : end;
             return t;
         }
-        if (IsWordStart(static_cast<unsigned char>(next))) {
+        // A name, or a number (":1"): the query's markers take both.
+        if (IsWordStart(static_cast<unsigned char>(next)) || std::isdigit(static_cast<unsigned char>(next))) {
             std::size_t j = i + 1;
             while (j < n && IsWordChar(static_cast<unsigned char>(text[j])) && text[j] != '$') ++j;
             t.Kind = K::Param;

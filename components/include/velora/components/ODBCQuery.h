@@ -33,6 +33,7 @@
 #include "velora/db/DataLink.h"
 #include "velora/engine/ODBCParamSets.h"
 #include "velora/odbc/ODBCDefs.h"
+#include "velora/odbc/SQLDialect.h"
 
 #include <cstdint>
 #include <memory>
@@ -164,6 +165,10 @@ public:
     /// sets QueryTableName and, when List is given, appends one parameter
     /// per marker.
     void CreateParams(TODBCParams* List, String& Text);
+    /// The dialect markers are read in: the connected database's, else the
+    /// standard one (a text read before connecting is read again when the
+    /// query is prepared).
+    TSQLDialect ScanDialect() const;
     /// The values of the last binding in their buffer form (nil before the
     /// first), ParamBufferSize bytes with the NULL word last.
     const std::byte* ParamBuffer() const { return FParamBuffer.Data(); }
@@ -302,6 +307,8 @@ private:
     void PassAllResults(odbc::HStmt Stmt);
     void PrepareSQL(const String& Text) { GetStatementHandle(Text); }
     void GetStatementHandle(const String& Text);
+    void RescanForDialect();
+    void ReadReturnSelect(odbc::HStmt Stmt);
     void FreeStatement() noexcept;
     void SetParams();
     /// ExecSQL with ArraySize > 0.
@@ -325,6 +332,9 @@ private:
     TOwnedPtr<TStringList> FSQL;
     std::optional<String> FSQLBinary;
     String FQueryTableName;
+    /// The dialect the text's markers were read in; none when the text goes
+    /// to the driver as written (ParamCheck False).
+    std::optional<TSQLDialect> FScanDialect;
     String FWriteTableName;  ///< the table records are written to (SelectTableName)
     TODBCParamBuffer FParamBuffer;
     /// The prepared statement while the query is closed; opening hands it to
@@ -345,6 +355,9 @@ private:
     bool FKeepStatement = false;  ///< closing for NextResultSet: the statement stays with the query
     bool FLaterResult = false;    ///< open on a result after the first: read-only
     bool FRanWithoutResult = false;  ///< Open ran the statement, which gave no result set
+    /// A return-value escape run as "SELECT f(...)" (MariaDB): its value goes
+    /// to the first parameter.
+    bool FReturnSelect = false;
 };
 
 /// Registers TODBCQuery for form files (idempotent; also done at start-up).

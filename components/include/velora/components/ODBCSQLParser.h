@@ -7,30 +7,39 @@
 // CreateParams is ODBCCreateParams; ODBCScanSQL gives the same answers
 // without a parameter list (for tools and tests).
 //
-// The rules, character by character:
+// Markers, literals, quoted names and comments are read by the SQL
+// tokenizer (velora/odbc/SQLTokens.h) in the data source's dialect:
+// - a marker is a parameter token: ":" then a name of letters, digits, "_"
+//   and UTF-8 bytes (":Cust", ":1", ":Größe"), or a quoted name (:"Order
+//   Date", :'Order Date', quotes stripped, a doubled quote halved; one left
+//   open runs to the end of the text); the name ends where such characters
+//   end, so ":a+1" is the marker a followed by "+1";
+// - a colon inside a literal, quoted name or comment is text, in each
+//   dialect's own reading (PostgreSQL's $tag$ bodies, E'..\'..' strings and
+//   nested comments, MariaDB's backslash escapes and # comments); ":=" and a
+//   colon before a blank are text;
+// - "::" outside literals and comments becomes ":" and starts no marker
+//   (":::p" is a colon, then the marker p);
+// - the character right after a marker, when it is one of the name
+//   delimiters below, is copied but not examined.
+// Column and table names are read character by character, literals and
+// comments included:
 // - name delimiters: line feed, carriage return, space, ")", "," and ";"
 //   (a tab is not one);
 // - word characters: letters, digits, "-", "@" and "_"; a word runs from a
 //   word character to the next delimiter (other characters inside it are
 //   skipped, so "a.b" is the word "ab"); the end of the text does not end a
 //   word;
-// - the apostrophe and the double quote both toggle one "in quotes" flag;
-//   colons inside quotes are left alone;
-// - a ":" outside quotes not followed by ":" starts a marker; its name runs
-//   to the next delimiter outside quotes (or the end of the text), so in
-//   "a=:a+1 " the name is "a+1"; a name that starts with a quote has one
-//   leading and one trailing apostrophe, then double quote, stripped;
-// - the character that ends a marker's name is copied but not examined;
-// - "::" outside quotes becomes ":" and starts no marker;
 // - the column name of a marker is the last word seen before it ("CustNo"
 //   in "CustNo = :Cust", "VALUES" in "VALUES (:Name)");
 // - the table name is the first word that ends after a word INTO or FROM
-//   (any case) has ended, anywhere in the text, quotes included.
-// Comments are not recognised. Text after a zero byte is not part of the
-// statement and is dropped. Words have no length limit: a column name of
-// any length reaches its parameter whole.
+//   (any case) has ended, anywhere in the text.
+// Text after a zero byte is not part of the statement and is dropped. Words
+// have no length limit: a column name of any length reaches its parameter
+// whole.
 #pragma once
 
+#include "velora/odbc/SQLDialect.h"
 #include "velora/rtl/SysUtils.h"
 
 #include <string_view>
@@ -53,14 +62,14 @@ struct TODBCSQLScan {
     std::vector<TODBCSQLMarker> Markers;  ///< one per marker, repeated names included
 };
 
-/// Scans `sql` by the rules above. Never raises; time and memory are linear
-/// in the text's length.
-TODBCSQLScan ODBCScanSQL(std::string_view sql);
+/// Scans `sql` by the rules above in `dialect`. Never raises; time and
+/// memory are linear in the text's length.
+TODBCSQLScan ODBCScanSQL(std::string_view sql, TSQLDialect dialect = TSQLDialect::Standard);
 
 /// The query's CreateParams: rewrites `Text` in place for the driver and,
 /// when `List` is given, appends one parameter per marker
 /// (CreateParam(ftUnknown, name, ptUnknown, column name)) in marker order.
 /// Answers the table name (the query's QueryTableName).
-String ODBCCreateParams(TODBCParams* List, String& Text);
+String ODBCCreateParams(TODBCParams* List, String& Text, TSQLDialect dialect = TSQLDialect::Standard);
 
 }  // namespace velora

@@ -29,7 +29,8 @@ inline constexpr const char* SBatchForwardOnly =
     "'%s': the data source reads several statements forward-only; set UniDirectional to open them";
 inline constexpr const char* SNoOutputParams =
     "The data source has no procedures: parameter '%s' cannot be bound for output";
-inline constexpr const char* SOutputParamTooLong = "Output parameter '%s' holds a value longer than %d bytes";
+inline constexpr const char* SOutputParamTooLong =
+    "Output parameter '%s' holds a value of %s bytes, longer than its output buffer of %d bytes";
 inline constexpr const char* SNoParameterType = "No parameter type for parameter '%s'";
 inline constexpr const char* SParameterNotFound = "Parameter '%s' not found";
 inline constexpr const char* SParamTooBig = "Parameter '%s', cannot save data larger than %d bytes";

@@ -123,8 +123,8 @@ SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType);
 /// An output parameter gets a buffer of its own, kept with the statement and
 /// sized for its type: integers, boolean and double as their C type, dates
 /// and time stamps as their structures, decimals and times as text of 64
-/// bytes, text and binary values kParamOutputBufferSize bytes (long values
-/// included); an input-output parameter's buffer starts with its value. Its
+/// bytes, text and binary values kParamOutputBufferSize bytes (1 MiB, long
+/// values included); an input-output parameter's buffer starts with its value. Its
 /// indicator starts as the value's length (0 for an output parameter), never
 /// SQL_NULL_DATA for output: MariaDB's driver then writes the answer as text
 /// into a buffer of any C type. ODBCParamOutputValue reads the answers.
@@ -143,10 +143,17 @@ struct TODBCParamOutput {
     String Data;
     /// The driver had more bytes than the buffer took (Data holds the first).
     bool Truncated = false;
+    /// The value's whole length in bytes as the driver answered it
+    /// (SQL_NO_TOTAL when it could not tell).
+    SQLLEN Length = 0;
 };
 
 /// Bytes of the buffer a text or binary parameter bound for output gets.
-inline constexpr int kParamOutputBufferSize = 8000;
+/// Neither psqlODBC nor MariaDB's driver streams output values
+/// (SQL_PARAM_OUTPUT_STREAM answers SQL_NEED_DATA, as input data at
+/// execution), and a call cannot run again with a larger buffer: the value
+/// must fit at once. Both fill a buffer of this size whole.
+inline constexpr int kParamOutputBufferSize = 1 << 20;
 
 /// The value parameter `number` (1-based) holds after execution, when the
 /// last ODBCBindParams bound it for output (descriptor ParamDir paramOUT,

@@ -25,6 +25,8 @@
 // followed by a cast.
 #pragma once
 
+#include "velora/odbc/SQLDialect.h"
+
 #include <sql.h>
 
 #include <cstddef>
@@ -32,17 +34,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace velora {
-
-/// How a data source reads literals, quoted names and comments.
-enum class TSQLDialect : std::uint8_t {
-    Standard,    ///< '...' and "..." with doubled quotes, -- and /* */ comments (SQLite, others)
-    PostgreSQL,  ///< Standard plus E'...' backslash escapes, $tag$...$tag$ strings and nested /* */
-    MySQL,       ///< MariaDB and MySQL: backslash escapes in '...' and "...", `...` names, # comments
-};
-
-}  // namespace velora
 
 namespace velora::odbc {
 
@@ -62,7 +53,7 @@ enum class TSQLTokenKind : std::uint8_t {
     QuotedName,  ///< "..." (not MySQL) or `...` (not PostgreSQL), quotes included
     String,      ///< '...', E'...', N'...', X'...', B'...', $tag$...$tag$, MySQL's "..."
     Number,      ///< a digit, then letters, digits and '.'
-    Param,       ///< :name or :"quoted name"
+    Param,       ///< :name, :1 or :"quoted name"
     Marker,      ///< ?
     Cast,        ///< ::
     Comment,     ///< -- or # to the line's end (the line break not included), /* */
