@@ -99,37 +99,34 @@ void SetParamOutput(TODBCParam& p, const TODBCParamOutput& out) {
 /// name as the server stores them (unquoted parts in lower case), and the
 /// text after "call"; false for any other text.
 bool SplitCallEscape(const String& text, String& schema, String& name, String& call) {
-    String t = Trim(text);
-    if (t.size() < 2 || t.front() != '{' || t.back() != '}') return false;
-    t = Trim(t.substr(1, t.size() - 2));
-    if (t.size() < 5 || !SameText(t.substr(0, 4), "call") || !std::isspace(static_cast<unsigned char>(t[4])))
+    const std::string_view t(text);
+    const std::vector<odbc::TSQLToken> tokens = odbc::SQLTokens(t, odbc::TSQLRules{TSQLDialect::PostgreSQL});
+    const std::size_t last = tokens.size() - 1;
+    if (tokens.size() < 4 || !odbc::IsSQLPunct(t, tokens.front(), '{') || !odbc::IsSQLPunct(t, tokens[last], '}') ||
+        !odbc::IsSQLWord(t, tokens[1], "CALL"))
         return false;
-    call = Trim(t.substr(4));
-    std::vector<String> parts(1);
-    bool quoted = false;
-    std::size_t i = 0;
-    for (; i < call.size(); ++i) {
-        const char c = call[i];
-        if (c == '"') {
-            if (quoted && i + 1 < call.size() && call[i + 1] == '"') {
-                parts.back() += '"';
-                ++i;
-            } else {
-                quoted = !quoted;
-            }
-        } else if (quoted) {
-            parts.back() += c;
-        } else if (c == '.') {
-            parts.emplace_back();
-        } else if (c == '(' || std::isspace(static_cast<unsigned char>(c))) {
-            break;
-        } else {
-            parts.back() += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // The procedure's name: one or two parts, each a word (folded to lower
+    // case, as the server does) or a quoted name, then '(' or the end.
+    std::vector<String> parts;
+    std::size_t i = 2;
+    for (;;) {
+        const odbc::TSQLToken& k = tokens[i];
+        if (k.Kind == odbc::TSQLTokenKind::Word)
+            parts.push_back(LowerCase(String(odbc::TokenText(t, k))));
+        else if (k.Kind == odbc::TSQLTokenKind::QuotedName)
+            parts.push_back(odbc::UnquotedName(odbc::TokenText(t, k)));
+        else
+            return false;
+        if (++i < last && odbc::IsSQLPunct(t, tokens[i], '.') && i + 1 < last) {
+            ++i;
+            continue;
         }
+        break;
     }
-    if (parts.size() > 2 || parts.back().empty()) return false;
+    if (parts.size() > 2 || parts.back().empty() || (i != last && !odbc::IsSQLPunct(t, tokens[i], '('))) return false;
     name = parts.back();
     schema = parts.size() == 2 ? parts[0] : String();
+    call = Trim(String(t.substr(tokens[2].Begin, tokens[last].Begin - tokens[2].Begin)));
     return true;
 }
 
@@ -414,13 +411,12 @@ bool TODBCQuery::IsTransactionStatement() const {
 bool TODBCQuery::IsProcedureCall() const {
     // The server describes a procedure's results only when it runs.
     const String& text = StmtText();
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == String::npos) return false;
-    if (text[first] == '{') return true;
-    std::size_t end = first;
-    while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end]))) ++end;
-    const String word = text.substr(first, end - first);
-    return SameText(word, "CALL") || SameText(word, "EXEC") || SameText(word, "EXECUTE");
+    const odbc::TSQLRules rules{SQLDialectOf(GetDBHandle())};
+    const std::vector<odbc::TSQLToken> tokens = odbc::SQLTokens(text, rules);
+    if (tokens.empty()) return false;
+    const odbc::TSQLToken& first = tokens.front();
+    return odbc::IsSQLPunct(text, first, '{') || odbc::IsSQLWord(text, first, "CALL") ||
+           odbc::IsSQLWord(text, first, "EXEC") || odbc::IsSQLWord(text, first, "EXECUTE");
 }
 
 bool TODBCQuery::IsBatch() const {
