@@ -133,7 +133,10 @@ void TCopyCommand::Define(CLI::App& cmd) {
     cmd.add_option("SRC_DSN", FSrcDsn, "the data source to read (a name or a connection string)")->required();
     cmd.add_option("SOURCE", FSource, "the table to read (left out with --sql)");
     cmd.add_option("DST_DSN", FDstDsn, "the data source to write (may be SRC_DSN)")->required();
-    cmd.add_option("TABLE", FTable, "the table to write")->required();
+    // TABLE is checked in Run: with --sql the parser fills SOURCE, DST_DSN
+    // with what are DST_DSN and TABLE (an option between positionals keeps it
+    // from skipping the optional one).
+    cmd.add_option("TABLE", FTable, "the table to write (always given)");
     cmd.add_option("--sql", FSQL, "read the rows of this SELECT instead of a table (runs on SRC_DSN as written)");
     cmd.add_option("--mode", FMode,
                    "append (insert every row, the default), update (update the rows whose key matches, skip the "
@@ -159,6 +162,12 @@ void TCopyCommand::Define(CLI::App& cmd) {
 }
 
 int TCopyCommand::Run() {
+    if (!FSQL.empty() && FTable.empty()) {
+        FTable = std::move(FDstDsn);
+        FDstDsn = std::move(FSource);
+        FSource.clear();
+    }
+    if (FTable.empty()) throw TUsageError{"TABLE is required"};
     if (FSource.empty() == FSQL.empty())
         throw TUsageError{FSQL.empty() ? "no source given (a table name, or --sql \"SELECT ...\")"
                                        : "give a source table or --sql, not both"};
