@@ -15,7 +15,10 @@
 # build folder) and print their ratios at the end. PeersBench prints one
 # table: Velora beside a raw ODBC loop, SOCI's rowset and Qt SQL's
 # forward-only QSqlQuery on the same table, each contestant in a process of
-# its own (median seconds, ratio to raw, peak memory).
+# its own (median seconds, ratio to raw, peak memory). BulkBench inserts
+# 1,000,000 rows four ways (raw parameter arrays, TODBCQuery's arrays, ExecSQL
+# a row, SOCI's vector use) and runs `velora copy` SQLite -> PostgreSQL and
+# back beside a raw array copy (about a quarter of an hour on two cores).
 #
 # Then the velora tool's peak memory: `velora query ... --format csv` over
 # 1,000,000 rows on SQLite and PostgreSQL, beside a raw ODBC loop

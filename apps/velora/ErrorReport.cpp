@@ -112,4 +112,25 @@ std::string ErrorReport(const EODBCError& e) {
 
 std::string ErrorReport(const std::string& message) { return "ERROR: " + WithoutReturns(message) + "\n"; }
 
+std::string ProblemLine(const std::string& message) {
+    std::vector<TRecord> records = ParseMessage(message);
+    if (records.size() > 1 && records.front().State.empty()) records.erase(records.begin());
+    std::string out;
+    for (const TRecord& r : records) {
+        std::string text = PersonText(r);
+        for (char& c : text)
+            if (c == '\n' || c == '\t') c = ' ';
+        // The native code SQLite's driver repeats at the end ("... (19)"),
+        // which the message no longer carries apart.
+        const std::size_t open = text.rfind(" (");
+        if (open != std::string::npos && text.back() == ')' && open + 3 < text.size() &&
+            text.find_first_not_of("0123456789", open + 2) == text.size() - 1)
+            text.erase(open);
+        if (!out.empty()) out += "; ";
+        out += text;
+        if (!r.State.empty() && r.State != "00000") out += " (SQLSTATE " + r.State + ")";
+    }
+    return out.empty() ? WithoutReturns(message) : out;
+}
+
 }  // namespace velora::app

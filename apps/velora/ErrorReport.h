@@ -33,4 +33,11 @@ std::string ErrorReport(const EODBCError& e);
 /// and the message, carriage returns dropped, each line ended by LF.
 std::string ErrorReport(const std::string& message);
 
+/// The library's message of one refused row (a batch's problem report) on
+/// one line: each diagnostic record's text as a person reads it, then
+/// "(SQLSTATE code)", records joined by "; "; a leading line that is no
+/// record ("Parameter set 3 failed ...", the batch's own numbering) is
+/// left out when records follow.
+std::string ProblemLine(const std::string& message);
+
 }  // namespace velora::app

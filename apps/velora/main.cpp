@@ -26,6 +26,7 @@
 #include "CatalogCommands.h"
 #include "Command.h"
 #include "CommandDatabase.h"
+#include "CopyCommand.h"
 #include "DesignCommand.h"
 #include "EditCommand.h"
 #include "ErrorReport.h"
@@ -93,6 +94,11 @@ const std::vector<TCommandEntry>& Commands() {
         {"delete", "deletes row N of a table and writes the row deleted", Make<TEditCommand>(std::string("delete"))},
         {"apply", "writes row N of a query through an update object with an UPDATE, INSERT or DELETE of your own",
          Make<TApplyCommand>()},
+        {"copy",
+         "copies the rows of a table or a SELECT into a table of another (or the same) data source in batches: "
+         "append, update, append-update, delete or copy; prints the counts and each row in error, status 1 when rows "
+         "were refused",
+         Make<TCopyCommand>()},
 #ifndef VELORA_DATA_COMMANDS_ONLY
         {"browse", "a full-screen browser of a table or query: scroll, edit, insert, delete, filter, order",
          Make<TBrowseCommand>()},

@@ -671,6 +671,9 @@ void TODBCBatchCopy::Execute() {
         }
         st->Queued = 0;
         st->RecNo.clear();
+        // The arrays' text blocks only grow while sets are written: emptied
+        // after each call, a batch of any length holds one chunk's text.
+        for (int i = 0; i < st->Query->ParamCount(); ++i) st->Query->ArrayValues(i)->Clear();
         st->Query->SetArraySize(FArrayChunk);
     };
     auto queue = [&](TBatchStatement* st) {
@@ -713,7 +716,10 @@ void TODBCBatchCopy::Execute() {
     if (ownTransaction) FDestination->StartTransaction();
     try {
         std::int64_t sinceCommit = 0;
-        for (FSource->First(); !FSource->Eof(); FSource->Next()) {
+        // A source that stands on its first record is read from there: a
+        // uni-directional one (read once, forward) cannot go back to it.
+        if (!FSource->Bof()) FSource->First();
+        for (; !FSource->Eof(); FSource->Next()) {
             ++FRowsRead;
             const bool matches = keyed && existing.count(KeyText(keySource)) > 0;
             switch (FMode) {

@@ -114,6 +114,14 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int
     // psqlODBC); other drivers tell the total only.
     SQLUINTEGER rowCounts = 0;
     odbc::SQLGetInfo(dbc, SQL_PARAM_ARRAY_ROW_COUNTS, &rowCounts, sizeof rowCounts, nullptr);
+    // psqlODBC (the driver that answers those counts) marks the sets before
+    // a refused one successful; under autocommit they are written, but inside
+    // a transaction its statement-level rollback undoes the whole call, so
+    // there its successes are not taken as written and every set runs again.
+    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+    if (!ODBCSucceeded(odbc::SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
+        autocommit = SQL_AUTOCOMMIT_ON;
+    const bool batchUndoneInTransaction = rowCounts == SQL_PARC_BATCH && autocommit == SQL_AUTOCOMMIT_OFF;
 
     CheckStmt(handle, odbc::SQLFreeStmt(handle, SQL_RESET_PARAMS));
     std::vector<SQLUSMALLINT> status(static_cast<std::size_t>(chunk));
@@ -186,7 +194,7 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int
                 return s == SQL_PARAM_SUCCESS || s == SQL_PARAM_SUCCESS_WITH_INFO;
             });
             std::vector<std::int64_t> again;
-            if (statusSet && anySuccess) {
+            if (statusSet && anySuccess && !batchUndoneInTransaction) {
                 // The driver says set by set what happened.
                 for (std::size_t i = 0; i < un; ++i) {
                     const auto index = first + static_cast<std::int64_t>(i);

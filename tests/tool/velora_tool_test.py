@@ -611,6 +611,185 @@ class PeopleTest(unittest.TestCase):
             self.assertEqual(db.execute(f"SELECT id, via, b FROM {name} ORDER BY id").fetchall(), expected)
 
 
+def client(text):
+    """Runs SQL through the database's own client (sqlite3, psql, mariadb):
+    the oracle for what is stored. Answers the rows as lines of |-joined
+    values."""
+    if DRIVER == "SQLite":
+        build = os.path.dirname(os.path.dirname(os.path.abspath(VELORA)))
+        cmd = ["sqlite3", "-batch", "-cmd", ".timeout 10000", os.path.join(build, "velora-test.db")]
+    elif DRIVER == "PostgreSQL":
+        cmd = ["psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p",
+               os.environ["VELORA_PG_PORT"], "-U", "velora", "-d", "velora_test"]
+    else:
+        cmd = ["mariadb", "--default-character-set=utf8mb4", "-h", "127.0.0.1", "-P",
+               os.environ["VELORA_MARIADB_PORT"], "-u", "velora", "-pvelora-pw", "-N", "-B", "velora_test"]
+    env = dict(os.environ, PGPASSWORD="velora-pw")
+    p = subprocess.run(cmd, input=text.encode(), capture_output=True, env=env)
+    if p.returncode != 0:
+        raise AssertionError(f"{cmd[0]} failed: {p.stderr.decode()}")
+    return p.stdout.decode().strip().replace("\t", "|")
+
+
+class CopyTest(unittest.TestCase):
+    """velora copy within one data source; what arrives is read with the
+    database's own client and compared with a model table filled by plain
+    SQL, so both are spelt by the same client."""
+
+    COLUMNS = "id integer primary key, name varchar(40), amount decimal(12,2)"
+    START = "(1, 'one', 1.00), (2, 'two', 2.00), (3, 'three', 3.00)"
+    SOURCE = "(2, 'TWO', 20.50), (3, NULL, NULL), (4, 'Zoë 漢字 😀', 4.25)"
+
+    def setUp(self):
+        n = os.getpid()
+        self.src, self.dst, self.model = f"tool_cp_src_{n}", f"tool_cp_dst_{n}", f"tool_cp_model_{n}"
+        for t in (self.src, self.dst, self.model):
+            client(f"DROP TABLE IF EXISTS {t};")
+            self.addCleanup(client, f"DROP TABLE IF EXISTS {t};")
+
+    def tables(self, src_columns=COLUMNS, dst_columns=COLUMNS, source=SOURCE, start=START, model=None):
+        client(f"CREATE TABLE {self.src} ({src_columns}); CREATE TABLE {self.dst} ({dst_columns}); "
+               f"CREATE TABLE {self.model} ({dst_columns});")
+        client(f"INSERT INTO {self.src} VALUES {source};")
+        if start:
+            client(f"INSERT INTO {self.dst} VALUES {start};")
+        if model:
+            client(f"INSERT INTO {self.model} VALUES {model};")
+
+    def copy(self, *args):
+        return velora("copy", dsn(), *args, *account(), check=False)
+
+    def assertStoredAsModel(self):
+        rows = "SELECT id, name, amount FROM {} ORDER BY id;"
+        self.assertEqual(client(rows.format(self.dst)), client(rows.format(self.model)))
+
+    def test_each_mode_writes_what_its_model_holds(self):
+        cases = [
+            # mode, the model of the table after it, the summary line
+            ("update", "(1, 'one', 1.00), (2, 'TWO', 20.50), (3, NULL, NULL)",
+             "read 3, written 2, skipped 1, in error 0"),
+            ("append-update", "(1, 'one', 1.00), (2, 'TWO', 20.50), (3, NULL, NULL), (4, 'Zoë 漢字 😀', 4.25)",
+             "read 3, written 3, skipped 0, in error 0"),
+            ("delete", "(1, 'one', 1.00)", "read 3, written 2, skipped 1, in error 0"),
+        ]
+        for mode, model, summary in cases:
+            with self.subTest(mode=mode):
+                self.setUp()
+                self.tables(model=model)
+                p = self.copy(self.src, dsn(), self.dst, "--mode", mode)
+                self.assertEqual((p.returncode, p.stdout, p.stderr), (0, summary + "\n", ""))
+                self.assertStoredAsModel()
+
+    def append_and_compare(self, columns, values):
+        client(f"CREATE TABLE {self.src} ({columns}); CREATE TABLE {self.dst} ({columns}); "
+               f"INSERT INTO {self.src} VALUES {values};")
+        p = self.copy(self.src, dsn(), self.dst, "--commit-every", "2")
+        self.assertEqual((p.returncode, p.stdout, p.stderr), (0, "read 4, written 4, skipped 0, in error 0\n", ""))
+        names = ", ".join(c.split()[0] for c in columns.split(", "))
+        rows = f"SELECT {names} FROM {{}} ORDER BY id;"
+        self.assertEqual(client(rows.format(self.dst)), client(rows.format(self.src)))
+
+    def test_append_carries_every_value_whole(self):
+        at = {"SQLite": "timestamp", "PostgreSQL": "timestamp(6)", "MariaDB": "datetime(6)"}[DRIVER]
+        columns = f"id integer primary key, name varchar(40), amount decimal(12,2), big bigint, at {at}"
+        values = ("(1, 'Zoë Ærøskøbing', 1234567890.12, 9223372036854775807, '2024-02-29 13:45:56.123456'), "
+                  "(2, '', -0.01, -9223372036854775808, '0001-01-01 00:00:00'), "
+                  "(3, NULL, NULL, NULL, NULL), (4, '漢字 😀 x', 0, 0, '2024-12-31 23:59:59.999999')")
+        self.append_and_compare(columns, values)
+
+    # OPEN: a decimal wider than a double's 17 digits arrives cut to them on
+    # PostgreSQL and MariaDB (12345678901234.123456 stored as
+    # 12345678901234.123000), though `velora query` reads the source whole:
+    # the loss is on the batch component's way. Remove the mark when mended.
+    @unittest.expectedFailure
+    def test_append_carries_wide_decimals_whole(self):
+        if DRIVER == "SQLite":
+            self.skipTest("SQLite holds a double: nothing wider to carry")
+        self.append_and_compare("id integer primary key, amount decimal(20,6)",
+                                "(1, 12345678901234.123456), (2, -0.000001), (3, NULL), (4, 99999999999999.999999)")
+
+    def test_refused_rows_are_named_the_others_written_and_the_status_is_1(self):
+        # Rows 1 and 2 of the SELECT repeat keys the table holds; the rows
+        # around them are written and the table's own rows stay as they were.
+        self.tables(source="(2, 'TWO', 20.50), (3, NULL, NULL), (4, 'four', 4.25), (5, 'five', 5.00), (0, 'zero', 0)",
+                    model="(0, 'zero', 0), (1, 'one', 1.00), (2, 'two', 2.00), (3, 'three', 3.00), "
+                          "(4, 'four', 4.25), (5, 'five', 5.00)")
+        p = self.copy("--sql", f"SELECT id, name, amount FROM {self.src} ORDER BY name IS NULL, id DESC",
+                      dsn(), self.dst)
+        self.assertEqual(p.returncode, 1, p.stderr)
+        self.assertEqual(p.stdout, "read 5, written 3, skipped 0, in error 2\n")
+        errors = p.stderr.splitlines()
+        # ORDER BY puts 5, 4, 2, 0 before 3 (its name is NULL): rows 3 and 5 are refused.
+        self.assertEqual([e.split(":")[0] for e in errors], ["row 3", "row 5"], p.stderr)
+        state = {"SQLite": "HY000", "PostgreSQL": "23505", "MariaDB": "23000"}[DRIVER]
+        self.assertIn(f"(SQLSTATE {state})", errors[0])
+        self.assertStoredAsModel()
+
+    def test_map_names_the_source_column_of_each_column_written(self):
+        self.tables(src_columns="k integer, label varchar(40), price decimal(12,2), ignored integer",
+                    source="(7, 'seven', 7.50, 1), (8, NULL, 8.00, 2)", start=None,
+                    model="(7, 'seven', 7.50), (8, NULL, 8.00)")
+        p = self.copy(self.src, dsn(), self.dst, "--map", "id=k", "--map", "name=label", "--map", "amount=price")
+        self.assertEqual((p.returncode, p.stderr), (0, ""))
+        self.assertStoredAsModel()
+        # A column the table lacks is refused before anything is written.
+        p = self.copy(self.src, dsn(), self.dst, "--map", "nothing=k")
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("has no column 'nothing'", p.stderr)
+        self.assertStoredAsModel()
+
+    def test_key_decides_the_matches_of_a_table_without_primary_key(self):
+        keyless = "id integer, name varchar(40), amount decimal(12,2)"
+        self.tables(dst_columns=keyless, model="(1, 'one', 1.00), (2, 'TWO', 20.50), (3, NULL, NULL)")
+        p = self.copy(self.src, dsn(), self.dst, "--mode", "update")
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("has no primary key", p.stderr)
+        p = self.copy(self.src, dsn(), self.dst, "--mode", "update", "--key", "id")
+        self.assertEqual((p.returncode, p.stdout), (0, "read 3, written 2, skipped 1, in error 0\n"), p.stderr)
+        self.assertStoredAsModel()
+
+    def test_copy_mode_creates_the_table_or_says_it_cannot(self):
+        self.tables(start=None, model="(2, 'TWO', 20.50), (3, NULL, NULL), (4, 'Zoë 漢字 😀', 4.25)")
+        client(f"DROP TABLE {self.dst};")
+        p = self.copy(self.src, dsn(), self.dst, "--mode", "copy")
+        if p.returncode != 0:
+            # Until the component creates tables: its refusal, on one line, nothing else.
+            self.assertEqual((p.returncode, p.stdout, p.stderr),
+                             (1, "", "velora: Batch mode batCopy is not available\n"))
+        else:
+            self.assertEqual(p.stdout, "read 3, written 3, skipped 0, in error 0\n")
+            self.assertStoredAsModel()
+
+    def test_progress_shows_a_bar_with_the_share_done_on_a_terminal(self):
+        if DRIVER != "SQLite":
+            self.skipTest("measured on SQLite")
+        client(f"CREATE TABLE {self.src} AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+               f"WHERE x < 400000) SELECT x AS id, 'row ' || x AS name, x * 0.25 AS amount FROM c; "
+               f"CREATE TABLE {self.dst} ({self.COLUMNS});")
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        p = subprocess.Popen([VELORA, "copy", dsn(), self.src, dsn(), self.dst], stdout=subprocess.PIPE,
+                             stderr=slave)
+        os.close(slave)
+        seen = b""
+        while True:
+            ready, _, _ = select.select([master], [], [], 120)
+            try:
+                chunk = os.read(master, 4096) if ready else b""
+            except OSError:  # the command ended and closed the terminal
+                chunk = b""
+            if not chunk:
+                break
+            seen += chunk
+        self.assertEqual(p.wait(timeout=120), 0)
+        self.assertEqual(p.stdout.read(), b"read 400000, written 400000, skipped 0, in error 0\n")
+        if not seen:
+            self.skipTest("the copy ended before progress is due (0.5 s)")
+        self.assertRegex(seen.decode(), r"\r\x1b\[K\[#*-*\] +\d+% \d+/400000 rows, \d+ rows/s")
+        self.assertTrue(seen.endswith(b"\r\x1b[K"), seen[-40:])  # erased at the end
+        self.assertEqual(client(f"SELECT count(*), sum(amount) FROM {self.dst};"), "400000|20000050000.0")
+
+
 class CommandLineTest(unittest.TestCase):
     def test_usage_errors_are_one_line_with_status_2(self):
         bad = [
@@ -636,6 +815,11 @@ class CommandLineTest(unittest.TestCase):
             ["render", "--dialog", "menu", "--out", "x.png"],
             ["label", "Hi", "--out", "x.png", "--color", "puce"],
             ["label", "Hi", "--out", "x.png", "--scale", "9"],
+            ["copy", "VeloraSample", "VeloraSample", "t"],
+            ["copy", "VeloraSample", "orders", "VeloraSample", "t", "--sql", "select 1"],
+            ["copy", "VeloraSample", "orders", "VeloraSample", "t", "--map", "a"],
+            ["copy", "VeloraSample", "orders", "VeloraSample", "t", "--mode", "merge"],
+            ["copy", "VeloraSample", "orders", "VeloraSample"],
         ]
         for args in bad:
             p = velora(*args, check=False)
@@ -647,7 +831,7 @@ class CommandLineTest(unittest.TestCase):
     def test_help_everywhere(self):
         top = velora("--help").stdout
         for command in ("sources", "connect", "tables", "describe", "table", "query", "shell", "edit", "insert",
-                        "delete", "apply", "browse", "render", "label"):
+                        "delete", "apply", "copy", "browse", "render", "label"):
             self.assertIn(command, top)
             own = velora(command, "--help").stdout
             self.assertIn("velora " + command, own)
@@ -993,7 +1177,7 @@ def main():
         return 77
     suite = unittest.TestSuite()
     loader = unittest.TestLoader()
-    classes = [ToolTest, PeopleTest, StreamingTest, StreamedResultTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
+    classes = [ToolTest, PeopleTest, CopyTest, StreamingTest, StreamedResultTest, ShellTest] + ([CommandLineTest] if DRIVER == "SQLite" else [])
     for cls in classes:
         suite.addTests(loader.loadTestsFromTestCase(cls))
     result = unittest.TextTestRunner(verbosity=2).run(suite)
