@@ -697,11 +697,8 @@ class CopyTest(unittest.TestCase):
                   "(3, NULL, NULL, NULL, NULL), (4, '漢字 😀 x', 0, 0, '2024-12-31 23:59:59.999999')")
         self.append_and_compare(columns, values)
 
-    # OPEN: a decimal wider than a double's 17 digits arrives cut to them on
-    # PostgreSQL and MariaDB (12345678901234.123456 stored as
-    # 12345678901234.123000), though `velora query` reads the source whole:
-    # the loss is on the batch component's way. Remove the mark when mended.
-    @unittest.expectedFailure
+    # A decimal wider than a double's 17 digits arrives whole (the batch
+    # sends decimals as their exact text; through a double it was cut).
     def test_append_carries_wide_decimals_whole(self):
         if DRIVER == "SQLite":
             self.skipTest("SQLite holds a double: nothing wider to carry")
