@@ -23,6 +23,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
 namespace velora {
@@ -153,6 +154,18 @@ void TODBCDataSet::OpenCursor(bool InfoQuery) {
     TDataSet::OpenCursor(InfoQuery);
 }
 
+namespace {
+
+/// True when the connection's data source is SQLite.
+bool IsSQLiteConnection(SQLHDBC dbc) {
+    char name[64] = {};
+    SQLSMALLINT length = 0;
+    return ODBCSucceeded(odbc::SQLGetInfo(dbc, SQL_DBMS_NAME, name, sizeof name, &length)) &&
+           std::string_view(name).find("SQLite") != std::string_view::npos;
+}
+
+}  // namespace
+
 void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>* Warnings) {
     // The gate's watchdog is the one enforcement of QueryTimeout, on every
     // driver: SQLite's driver keeps SQL_ATTR_QUERY_TIMEOUT and never enforces
@@ -164,8 +177,19 @@ void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>
     // pointer (a SEGV inside SQLFetchScroll, seen under AddressSanitizer).
     // Its fetches stay outside the gate: a cancel or timeout reaches its
     // execute (where the server does the work), never a fetch.
+    // SQLite's driver answers SQLCancel by closing the statement as well as
+    // interrupting it: reaching a fetch of a static cursor, which only reads
+    // the rows its execute already holds, it freed them under the fetch (a
+    // heap-use-after-free inside SQLFetchScroll, seen under
+    // AddressSanitizer). Its scrollable fetches stay outside the gate too;
+    // its forward-only fetches, which do the statement's work, stay inside.
     FCancelGate.Arm(FQueryTimeout);
-    if (FEngine) FEngine->Gate = SQLDialectOf(GetDBHandle()) == TSQLDialect::MySQL ? nullptr : &FCancelGate;
+    if (FEngine) {
+        const SQLHDBC dbc = GetDBHandle();
+        const bool forwardOnly = FUniDirectional || FEngine->CursorMode == cmForwardOnly;
+        const bool gated = SQLDialectOf(dbc) != TSQLDialect::MySQL && (forwardOnly || !IsSQLiteConnection(dbc));
+        FEngine->Gate = gated ? &FCancelGate : nullptr;
+    }
     std::vector<odbc::DiagRecord> records;
     try {
         ODBCExecute(Stmt, Warnings, &FCancelGate);
