@@ -6,6 +6,8 @@
 // ArrayChunk records at a time.
 #include "velora/components/ODBCBatchCopy.h"
 
+#include "ODBCParamSetLayout.h"
+
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCDatabase.h"
 #include "velora/components/ODBCDataSet.h"
@@ -350,20 +352,6 @@ std::optional<String> SetText(const TODBCParamArray& a, std::int64_t set, bool b
     }
 }
 
-bool IsBinaryField(TField* f) {
-    switch (f->DataType()) {
-        case ftBlob:
-        case ftGraphic:
-        case ftBytes:
-        case ftVarBytes:
-        case ftTypedBinary:
-        case ftParadoxOle:
-        case ftDBaseOle:
-            return true;
-        default:
-            return false;
-    }
-}
 
 }  // namespace
 
@@ -665,7 +653,7 @@ void TODBCBatchCopy::Execute() {
                             for (std::size_t i = 0; i < st->Columns.size(); ++i)
                                 if (SameText(st->Columns[i], column))
                                     return SetText(*st->Query->ArrayValues(static_cast<int>(i)), set,
-                                                   IsBinaryField(st->Fields[i]));
+                                                   IsBinaryType(st->Fields[i]->DataType()));
                             return std::nullopt;
                         });
         }
@@ -690,7 +678,7 @@ void TODBCBatchCopy::Execute() {
                     [&](const String& column) -> std::optional<String> {
                         for (const auto& [dest, field] : map) {
                             if (!SameText(dest, column) || field->IsNull()) continue;
-                            if (!IsBinaryField(field)) return field->AsString();
+                            if (!IsBinaryType(field->DataType())) return field->AsString();
                             TODBCParamArray one;
                             one.SetSize(1);
                             one.SetAsString(0, field->AsString());

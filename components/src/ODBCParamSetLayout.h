@@ -15,6 +15,22 @@
 
 namespace velora {
 
+/// Field types whose values are bytes (bound as SQL_C_BINARY).
+inline bool IsBinaryType(TFieldType t) {
+    switch (t) {
+        case ftBlob:
+        case ftGraphic:
+        case ftBytes:
+        case ftVarBytes:
+        case ftTypedBinary:
+        case ftParadoxOle:
+        case ftDBaseOle:
+            return true;
+        default:
+            return false;
+    }
+}
+
 class TODBCParamSetLayout {
 public:
     /// Sets first .. first + count - 1 of every parameter into out (one

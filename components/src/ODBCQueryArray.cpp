@@ -25,21 +25,6 @@ int FirstOfName(const TODBCParams& params, int index) {
     return index;
 }
 
-bool IsBinary(TFieldType t) {
-    switch (t) {
-        case ftBlob:
-        case ftGraphic:
-        case ftBytes:
-        case ftVarBytes:
-        case ftTypedBinary:
-        case ftParadoxOle:
-        case ftDBaseOle:
-            return true;
-        default:
-            return false;
-    }
-}
-
 /// SQLite's driver reads the lengths of binary values in a parameter array
 /// wrongly (a set gets another set's length: bytes lost or invented; see
 /// docs/platform-notes-local.md), so sets with a binary parameter run one by
@@ -99,7 +84,7 @@ void TODBCQuery::ExecArray() {
         for (std::int64_t first = 0; first < FArraySize; first += FArrayChunk)
             FLayout->LayOut(arrays, names, types, first, std::min<std::int64_t>(FArrayChunk, FArraySize - first), out);
     }
-    const bool oneByOne = FArrayOneByOne || (std::any_of(types.begin(), types.end(), IsBinary) &&
+    const bool oneByOne = FArrayOneByOne || (std::any_of(types.begin(), types.end(), IsBinaryType) &&
                                              BinaryArraysBroken(GetDBHandle()));
     const SQLHSTMT stmt = QueryStmt();
     odbc::SQLFreeStmt(stmt, SQL_CLOSE);
