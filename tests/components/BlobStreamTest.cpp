@@ -80,7 +80,7 @@ protected:
     static void WriteValue(TField* f, const std::string& value, Way way) {
         switch (way) {
             case Way::File: {
-                const std::string path = testing::TempDir() + "velora-blob-" + std::to_string(value.size());
+                const std::string path = testing::TempDir() + test::UniqueName("velora-blob");
                 {
                     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
                     std::fwrite(value.data(), 1, value.size(), file.get());
@@ -219,7 +219,7 @@ TEST_P(BlobStream, WritesReachTheDataSourceOnlyAtPostAndClearedValuesAreNull) {
         EXPECT_EQ(s->Write("!", 1), 0) << "a write at a negative position writes nothing";
     }
     EXPECT_EQ(m->AsString(), "QeXYZ") << "every write kept at its position";
-    const std::string path = testing::TempDir() + "velora-blob-save";
+    const std::string path = testing::TempDir() + test::UniqueName("velora-blob-save");
     static_cast<TBlobField*>(m)->SaveToFile(path);
     TMemoryStream saved;
     saved.LoadFromFile(path);

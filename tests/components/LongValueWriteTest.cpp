@@ -87,7 +87,7 @@ void WriteBy(Road road, TField* f, const std::string& value) {
             f->SetAsString(value);
             break;
         case Road::LoadFromFile: {
-            const std::string path = testing::TempDir() + "velora-long-value";
+            const std::string path = testing::TempDir() + test::UniqueName("velora-long-value");
             std::ofstream(path, std::ios::binary).write(value.data(), static_cast<std::streamsize>(value.size()));
             static_cast<TBlobField*>(f)->LoadFromFile(path);
             std::remove(path.c_str());
@@ -121,7 +121,7 @@ TEST_P(LongValueWrite, EveryStoredSizeTakesEveryWrittenSizeWhole) {
     const DriverKind kind = Drv().Kind;
     std::vector<std::size_t> sizes = {0, 1, 511, 512, 513, 1024, 1025, 5000, 65536};
     if (kind == DriverKind::SQLite) sizes.push_back(10 << 20);
-    const std::string dir = testing::TempDir() + "velora-long-";
+    const std::string dir = testing::TempDir() + test::UniqueName("velora-long") + "-";
     if (kind == DriverKind::SQLite)
         for (std::size_t n : sizes)
             std::ofstream(dir + "v" + std::to_string(n), std::ios::binary)

@@ -23,10 +23,14 @@ TTmux::TTmux(const std::string& command, int width, int height, const std::vecto
     std::string env;
     // A tool built with the sanitizers leaves out psqlODBC's own losses, as
     // the test programs do (TestEnv.cpp).
+    // Written beside and renamed into place: test programs running at the
+    // same time never let a starting tool read a half-written file.
     const std::string suppressions = ::testing::TempDir() + "velora-tmux-lsan.supp";
-    if (FILE* f = std::fopen(suppressions.c_str(), "w")) {
+    const std::string written = ::testing::TempDir() + UniqueName("velora-tmux-lsan") + ".supp";
+    if (FILE* f = std::fopen(written.c_str(), "w")) {
         std::fputs("leak:psqlodbca.so\nleak:psqlodbcw.so\n", f);
         std::fclose(f);
+        std::rename(written.c_str(), suppressions.c_str());
     }
     env += " -e " + ShellQuote("LSAN_OPTIONS=suppressions=" + suppressions + ":print_suppressions=0");
     for (const char* name : {"ODBCSYSINI", "ODBCINI"})
