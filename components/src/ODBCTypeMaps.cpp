@@ -6,7 +6,7 @@
 
 namespace velora {
 
-const TRangeTable<std::uint8_t, ftUnknown, ftLargeint> ODBCFldTypeMap{{
+const TRangeTable<std::uint8_t, ftUnknown, kLastFieldType> ODBCFldTypeMap{{
     fcUnknown,    // ftUnknown
     fcString,     // ftString
     fcInt16,      // ftSmallint
@@ -33,7 +33,7 @@ const TRangeTable<std::uint8_t, ftUnknown, ftLargeint> ODBCFldTypeMap{{
     fcInt64,      // ftLargeint
 }};
 
-const TRangeTable<std::uint16_t, ftUnknown, ftLargeint> ODBCFldSubTypeMap{{
+const TRangeTable<std::uint16_t, ftUnknown, kLastFieldType> ODBCFldSubTypeMap{{
     0,               // ftUnknown
     0,               // ftString
     0,               // ftSmallint
@@ -60,7 +60,7 @@ const TRangeTable<std::uint16_t, ftUnknown, ftLargeint> ODBCFldSubTypeMap{{
     0,               // ftLargeint
 }};
 
-const TRangeTable<TFieldType, fcUnknown, fcInt64> ODBCDataTypeMap{{
+const TRangeTable<TFieldType, fcUnknown, kLastFldType> ODBCDataTypeMap{{
     ftUnknown,   // 0 fcUnknown
     ftString,    // 1 fcString
     ftDate,      // 2 fcDate
