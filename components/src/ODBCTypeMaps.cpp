@@ -31,6 +31,7 @@ const TRangeTable<std::uint8_t, ftUnknown, kLastFieldType> ODBCFldTypeMap{{
     fcBlob,       // ftTypedBinary
     fcCursor,     // ftCursor
     fcInt64,      // ftLargeint
+    fcGuid,       // ftGuid
 }};
 
 const TRangeTable<std::uint16_t, ftUnknown, kLastFieldType> ODBCFldSubTypeMap{{
@@ -58,6 +59,7 @@ const TRangeTable<std::uint16_t, ftUnknown, kLastFieldType> ODBCFldSubTypeMap{{
     fscTypedBinary,  // ftTypedBinary
     0,               // ftCursor
     0,               // ftLargeint
+    0,               // ftGuid
 }};
 
 const TRangeTable<TFieldType, fcUnknown, kLastFldType> ODBCDataTypeMap{{
@@ -80,6 +82,7 @@ const TRangeTable<TFieldType, fcUnknown, kLastFldType> ODBCDataTypeMap{{
     ftUnknown,   // 16
     ftUnknown,   // 17 fcCursor
     ftLargeint,  // 18 fcInt64
+    ftGuid,      // 19 fcGuid
 }};
 
 const TRangeTable<TFieldType, fscMemo, fscTypedBinary> ODBCBlobTypeMap{{

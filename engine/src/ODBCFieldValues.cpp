@@ -15,6 +15,7 @@
 // bytes (Units1 + 2 bytes); long columns no value (their size decides blank).
 #include "velora/engine/ODBCCursor.h"
 
+#include "velora/rtl/ComObj.h"
 #include "velora/rtl/DateUtils.h"
 #include "velora/rtl/Numbers.h"
 
@@ -328,6 +329,43 @@ void PutVarBytes(void* record, std::byte* area, const TODBCFldDesc& d, const std
     PutFixed(record, area, d, in + 2, n);
 }
 
+/// GUIDs: the buffer form is the text {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+/// (upper case); a column holds SQL_C_GUID's 16 bytes, or text (SQLite),
+/// which is read in any case, with or without braces, and written in the
+/// buffer form.
+bool ParseGuidText(std::string_view text, TGUID& g) {
+    if (text.size() == 36) return detail::ParseGUID("{" + String(text) + "}", g);
+    return detail::ParseGUID(text, g);
+}
+
+ReadResult ReadGuid(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
+    TGUID g;
+    if (d.CType == SQL_C_GUID) {
+        SQLGUID held;
+        std::memcpy(&held, area, sizeof held);
+        g.D1 = held.Data1, g.D2 = held.Data2, g.D3 = held.Data3;
+        std::memcpy(g.D4.data(), held.Data4, sizeof held.Data4);
+    } else if (static_cast<std::size_t>(length) > d.Len - 1u) {
+        return ReadResult::Failed;  // longer than any GUID's text: not cut silently
+    } else if (!ParseGuidText(AreaText(area, length, d), g)) {
+        return ReadText(d, area, length, out);  // text that is no GUID reads as it is stored
+    }
+    const String text = GUIDToString(g);
+    std::memcpy(out, text.c_str(), text.size() + 1);
+    return ReadResult::Value;
+}
+
+void PutGuid(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    const std::string_view text(reinterpret_cast<const char*>(in), strnlen(reinterpret_cast<const char*>(in), 38));
+    TGUID g;
+    if (!ParseGuidText(text, g))
+        throw EConvertError(Format("'%s' is not a valid GUID value for field '%s'", String(text), d.GetName()));
+    if (d.CType != SQL_C_GUID) return PutText(record, area, d, GUIDToString(g));
+    SQLGUID held{g.D1, g.D2, g.D3, {}};
+    std::memcpy(held.Data4, g.D4.data(), sizeof held.Data4);
+    PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&held), sizeof held);
+}
+
 /// The engine's type table, one row per code (see TODBCTypeFacts).
 struct TypeTable {
     TODBCTypeFacts Rows[kFldTypeCodes] = {};
@@ -350,6 +388,8 @@ struct TypeTable {
         Rows[fcVarBytes] =   {"fcVarBytes",  SQL_C_BINARY,         SQL_VARBINARY,       0,   true,  ReadVarBytes,   PutVarBytes};
         Rows[fcCursor] =     {"fcCursor",    0,                    0,                   0,   false, nullptr,        nullptr};
         Rows[fcInt64] =      {"fcInt64",     SQL_C_SBIGINT,        SQL_BIGINT,          8,   true,  ReadAsHeld<8>,  PutAsHeld<8>};
+        Rows[fcGuid] =       {"fcGuid",      SQL_C_GUID,           SQL_GUID,            16,  true,  ReadGuid,       PutGuid,
+                              SQL_GUID, "guid uuid uuidtext uniqueidentifier", 38};
         Rows[fscMemo] =      {"fscMemo",     SQL_C_CHAR,           SQL_LONGVARCHAR,     0,   false, nullptr,        nullptr};
     }
 };

@@ -401,8 +401,8 @@ TEST(FieldDefinitions, NamesNumbersAndTheFieldsMadeFromThem) {
 
 // Every field type with a class makes, through its definition, a field of
 // that very type whose buffer form, width and alignment are its row of
-// FieldTypes; a type served by another's class (the BLOB kinds) keeps its
-// own type.
+// FieldTypes; a type served by another's class (the BLOB kinds, ftGuid)
+// keeps its own type, and a text type of one length (ftGuid) its size.
 TEST(FieldDefinitions, EveryTypeMakesAFieldOfItsOwnRow) {
     TFieldDefs defs(nullptr);
     for (int i = 0; i < kFieldTypeCount; ++i) {
@@ -429,6 +429,9 @@ TEST(FieldDefinitions, EveryTypeMakesAFieldOfItsOwnRow) {
         EXPECT_EQ(field->DisplayWidth(), info.DefaultWidth ? info.DefaultWidth : field->Size());
         EXPECT_EQ(field->Alignment() == taRightJustify, info.RightJustify);
     }
+    std::unique_ptr<TField> guid((new TFieldDef(&defs, "G", ftGuid, 0, false, 99))->CreateField(nullptr));
+    EXPECT_EQ(dynamic_cast<TStringField*>(guid.get()) != nullptr, true);
+    EXPECT_EQ(ErrorOf([&] { guid->SetSize(36); }), "Invalid field size");
 }
 
 TEST(FieldDefinitions, ExtractFieldNameWalksASemicolonList) {

@@ -47,9 +47,10 @@ enum : std::uint16_t {
     fcVarBytes = 15,   ///< variable-length binary; Units1 = maximum length
     fcCursor = 17,     ///< cursor; never becomes a field
     fcInt64 = 18,      ///< signed 64-bit integer (SQL_C_SBIGINT)
+    fcGuid = 19,       ///< GUID: SQL_C_GUID's 16 bytes, or its text where the column holds text
 };
 /// The highest engine field type code: tables indexed by code end here.
-inline constexpr std::uint16_t kLastFldType = fcInt64;
+inline constexpr std::uint16_t kLastFldType = fcGuid;
 /// One past the highest engine type code, sub-type codes the binder reads
 /// as types (fscMemo) included: the size of the engine's type table.
 inline constexpr std::uint16_t kFldTypeCodes = 23;

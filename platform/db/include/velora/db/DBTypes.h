@@ -35,17 +35,18 @@ enum TFieldType : std::uint16_t {
     ftDBaseOle,
     ftTypedBinary,
     ftCursor,
-    ftLargeint  ///< 64-bit integer; after the others, so stored type codes keep their numbers
+    ftLargeint,  ///< 64-bit integer; after the others, so stored type codes keep their numbers
+    ftGuid       ///< a GUID, as its text {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX} (a TStringField of size 38)
 };
 /// The last field type: the tables indexed by field type end here.
-inline constexpr TFieldType kLastFieldType = ftLargeint;
+inline constexpr TFieldType kLastFieldType = ftGuid;
 inline constexpr int kFieldTypeCount = kLastFieldType + 1;
 
 /// What a field type's value is, whatever its buffer form: what copies,
 /// binds and converts a value by its kind reads this.
 enum class TValueKind : std::uint8_t {
     None,      ///< no value (ftUnknown, ftCursor)
-    Text,      ///< characters of a bounded length (ftString)
+    Text,      ///< characters of a bounded length (ftString, ftGuid)
     LongText,  ///< characters of any length (the memo kinds)
     Integer,   ///< an integer of DataSize bytes, Signed or not
     Boolean,
@@ -103,6 +104,7 @@ inline constexpr TFieldTypeInfo FieldTypes[] = {
     {"ftTypedBinary", 0,   1, false, TValueKind::Bytes,    10, false, true,  0, ftBlob},
     {"ftCursor",      0,   1, false, TValueKind::None,     10, false, false, 0, ftUnknown},
     {"ftLargeint",    8,   8, true,  TValueKind::Integer,  20, true,  false, 0, ftLargeint},
+    {"ftGuid",        0,   1, false, TValueKind::Text,      0, false, false, 38, ftString},
 };
 static_assert(std::size(FieldTypes) == kFieldTypeCount, "one row of FieldTypes per TFieldType");
 
