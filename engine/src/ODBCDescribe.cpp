@@ -309,7 +309,7 @@ ColumnForm DescribeUnsigned(const ColumnAttributes& a, SQLSMALLINT sqlType) {
     }
 }
 
-/// A type the engine has no form for (GUID, interval, json, arrays, driver
+/// A type the engine has no form for (interval, json, arrays, driver
 /// codes) is read and written as text, so no column is left out: a string as
 /// wide as the widest size the driver reports, or a memo when that is
 /// unknown or too wide to bind.
@@ -417,11 +417,8 @@ ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
             return DescribeTimeText(m);
         case fcBlob:
             return LongForm(m.SubType, a.Get(SQL_COLUMN_LENGTH, false));
-        default: {
-            ColumnForm f = DescribeAsText(a);
-            if (sqlType == SQL_GUID && f.Type.FldType == fcString) f.Type.SubType = detail::kSubTypeGuidText;
-            return f;
-        }
+        default:
+            return DescribeAsText(a);
     }
 }
 

@@ -43,7 +43,6 @@ ReadResult ReadText(const TODBCFldDesc& d, const std::byte* area, std::int32_t l
     const std::string_view text = AreaText(area, length, d);
     std::memcpy(out, text.data(), text.size());
     out[text.size()] = std::byte{0};
-    if (d.SubType == detail::kSubTypeGuidText) detail::LowerGuidText(reinterpret_cast<char*>(out), text.size());
     return ReadResult::Value;
 }
 
@@ -566,7 +565,6 @@ int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& 
     if (!decimal) value = value.substr(0, strnlen(value.data(), value.size()));
     text.assign(value);
     if (d.SubType == fscMoney) text = PlainMoneyText(text);
-    if (d.SubType == detail::kSubTypeGuidText) detail::LowerGuidText(text.data(), text.size());
     return 1;
 }
 
