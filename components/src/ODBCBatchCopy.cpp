@@ -87,17 +87,12 @@ TFieldType ParamTypeOf(TField* f) { return ExactDecimal(f) ? ftBCD : f->DataType
 void PutValue(TField* f, TODBCParamArray& a, std::int64_t set) {
     if (f->IsNull()) return a.SetNull(set);
     if (ExactDecimal(f)) return a.SetAsString(set, f->AsString());
-    switch (f->DataType()) {
-        case ftSmallint:
-        case ftInteger:
-        case ftWord:
-        case ftAutoInc:
-        case ftLargeint:
+    switch (FieldTypeInfo(f->DataType()).Kind) {
+        case TValueKind::Integer:
             return a.SetAsLargeInt(set, f->AsLargeInt());
-        case ftBoolean:
+        case TValueKind::Boolean:
             return a.SetAsBoolean(set, f->AsBoolean());
-        case ftFloat:
-        case ftCurrency:
+        case TValueKind::Float:
             return a.SetAsFloat(set, f->AsFloat());
         default:
             return a.SetAsString(set, f->AsString());
@@ -178,27 +173,23 @@ String ColumnTypeFor(TField* f, const std::vector<TODBCTypeInfo>& types, String&
         why = String("no ") + what + " type";
         return {};
     };
-    switch (type) {
-        case ftSmallint:
-            return integer(16, false, 5);
-        case ftInteger:
-        case ftAutoInc:
-            return integer(32, false, 10);
-        case ftWord:
-            return integer(16, true, 5);
-        case ftLargeint:
-            return integer(64, false, 19);
-        case ftBoolean:
+    const TFieldTypeInfo& info = FieldTypeInfo(type);
+    switch (info.Kind) {
+        case TValueKind::Integer: {
+            // Digits of the widest value of 16, 32 and 64 bits.
+            const int bits = info.DataSize * 8;
+            return integer(bits, !info.Signed, bits == 16 ? 5 : bits == 32 ? 10 : 19);
+        }
+        case TValueKind::Boolean:
             for (const TODBCTypeInfo& t : types)
                 if (t.SQLType == SQL_BIT) return t.Name;
             why = "no Boolean type";
             return {};
-        case ftFloat:
-        case ftCurrency:
+        case TValueKind::Float:
             if (String t = floating(15); !t.empty()) return t;
             why = "no floating-point type of 15 digits";
             return {};
-        case ftBCD: {
+        case TValueKind::Decimal: {
             int p = 0, s = 0;
             ExactDecimal(f, p, s);
             if (p <= 0 || s < 0) {
@@ -216,32 +207,25 @@ String ColumnTypeFor(TField* f, const std::vector<TODBCTypeInfo>& types, String&
             why = "no exact decimal type of precision " + std::to_string(p) + " and scale " + std::to_string(s);
             return {};
         }
-        case ftDate:
+        case TValueKind::Date:
             for (const TODBCTypeInfo& t : types)
                 if (t.SQLType == SQL_TYPE_DATE) return t.Name;
             why = "no date type";
             return {};
-        case ftTime:
+        case TValueKind::Time:
             return timeType(SQL_TYPE_TIME, "time");
-        case ftDateTime:
+        case TValueKind::DateTime:
             return timeType(SQL_TYPE_TIMESTAMP, "time stamp");
-        case ftString:
+        case TValueKind::Text:
             if (String t = VarType(types, {SQL_VARCHAR, SQL_WVARCHAR}, f->Size()); !t.empty()) return t;
             [[fallthrough]];
-        case ftMemo:
-        case ftFmtMemo:
+        case TValueKind::LongText:
             if (const TODBCTypeInfo* t = Largest(types, {SQL_LONGVARCHAR, SQL_WLONGVARCHAR})) return t->Name;
             why = "no long character type";
             return {};
-        case ftBytes:
-        case ftVarBytes:
-            if (String t = VarType(types, {SQL_VARBINARY}, f->Size()); !t.empty()) return t;
-            [[fallthrough]];
-        case ftBlob:
-        case ftGraphic:
-        case ftTypedBinary:
-        case ftParadoxOle:
-        case ftDBaseOle:
+        case TValueKind::Bytes:
+            if (!info.Blob)
+                if (String t = VarType(types, {SQL_VARBINARY}, f->Size()); !t.empty()) return t;
             if (const TODBCTypeInfo* t = Largest(types, {SQL_LONGVARBINARY})) return t->Name;
             why = "no long binary type";
             return {};

@@ -48,22 +48,16 @@ bool SameWrittenValue(const TODBCFldDesc& d, const std::byte* written, const std
     if (ODBCGetIndicator(row, d) < 0) return false;
     const auto* a = reinterpret_cast<const char*>(written + d.Offset);
     const auto* b = reinterpret_cast<const char*>(row + d.Offset);
-    switch (d.FldType) {
-        case fcString:
-            return std::strncmp(a, b, d.Len) == 0;
-        case fcFloat:
-            if (d.CType == SQL_C_CHAR) return SameDecimalText(a, b);
-            return std::memcmp(a, b, sizeof(double)) == 0;
-        case fcBytes:
-        case fcVarBytes:
+    // The data source may keep fewer digits of a fraction: the row found by
+    // the other columns is the one.
+    if (d.FldType == fcTimeStamp || d.FldType == fcDate || d.FldType == fcTime) return true;
+    // Otherwise by the form the value is held in.
+    switch (d.CType) {
+        case SQL_C_CHAR:
+            return d.FldType == fcFloat ? SameDecimalText(a, b) : std::strncmp(a, b, d.Len) == 0;
+        case SQL_C_BINARY:
             return ODBCGetIndicator(row, d) == given &&
                    std::memcmp(a, b, std::min<std::size_t>(static_cast<std::size_t>(given), d.Len)) == 0;
-        case fcTimeStamp:
-        case fcDate:
-        case fcTime:
-            // The data source may keep fewer digits of a fraction: the row
-            // found by the other columns is the one.
-            return true;
         default:
             return std::memcmp(a, b, d.Len) == 0;
     }

@@ -214,23 +214,7 @@ bool TODBCDataSet::GetFieldExactValue(TField* Field, bool Old, TFieldType& Type,
     }
     if (r < 0) return false;
     IsNull = r == 0;
-    switch (kind) {
-        case fcString:
-            Type = ftString;
-            break;
-        case fcBCD:
-            Type = ftBCD;
-            break;
-        case fcDate:
-            Type = ftDate;
-            break;
-        case fcTime:
-            Type = ftTime;
-            break;
-        default:
-            Type = ftDateTime;
-            break;
-    }
+    Type = ODBCDataTypeMap[kind];  // the engine's kind of text: string, decimal, date, time or time stamp
     return true;
 }
 

@@ -115,51 +115,28 @@ namespace {
 enum class TBindKind { Int, Bit, Float, Decimal, Text, LongText, Bytes, Date, Time, TimeStamp };
 
 TBindKind BindKindOf(TFieldType type, TODBCParamArray::TKind first) {
-    switch (type) {
-        case ftSmallint:
-        case ftInteger:
-        case ftWord:
-        case ftAutoInc:
-        case ftLargeint:
-            return TBindKind::Int;
-        case ftBoolean:
-            return TBindKind::Bit;
-        case ftFloat:
-        case ftCurrency:
-            return TBindKind::Float;
-        case ftBCD:
-            return TBindKind::Decimal;
-        case ftDate:
-            return TBindKind::Date;
-        case ftTime:
-            return TBindKind::Time;
-        case ftDateTime:
-            return TBindKind::TimeStamp;
-        case ftMemo:
-        case ftFmtMemo:
-            return TBindKind::LongText;
-        case ftBlob:
-        case ftGraphic:
-        case ftBytes:
-        case ftVarBytes:
-        case ftTypedBinary:
-        case ftParadoxOle:
-        case ftDBaseOle:
-            return TBindKind::Bytes;
-        case ftUnknown:
-            switch (first) {
-                case TODBCParamArray::TKind::Int:
-                    return TBindKind::Int;
-                case TODBCParamArray::TKind::Float:
-                    return TBindKind::Float;
-                case TODBCParamArray::TKind::DateTime:
-                    return TBindKind::TimeStamp;
-                default:
-                    return TBindKind::Text;
-            }
-        default:
-            return TBindKind::Text;
+    if (type == ftUnknown) {
+        // No type given: the kind of the first value set decides.
+        if (first == TODBCParamArray::TKind::Int) return TBindKind::Int;
+        if (first == TODBCParamArray::TKind::Float) return TBindKind::Float;
+        if (first == TODBCParamArray::TKind::DateTime) return TBindKind::TimeStamp;
+        return TBindKind::Text;
     }
+    // What binds how, by the kind of value the field type holds.
+    static constexpr TBindKind byKind[] = {
+        TBindKind::Text,       // None (ftCursor)
+        TBindKind::Text,       // Text
+        TBindKind::LongText,   // LongText
+        TBindKind::Int,        // Integer
+        TBindKind::Bit,        // Boolean
+        TBindKind::Float,      // Float
+        TBindKind::Decimal,    // Decimal
+        TBindKind::Date,       // Date
+        TBindKind::Time,       // Time
+        TBindKind::TimeStamp,  // DateTime
+        TBindKind::Bytes,      // Bytes
+    };
+    return byKind[static_cast<std::size_t>(FieldTypeInfo(type).Kind)];
 }
 
 [[noreturn]] void SetError(const String& param, std::int64_t set, const String& what) {

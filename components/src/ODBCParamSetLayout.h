@@ -16,20 +16,7 @@
 namespace velora {
 
 /// Field types whose values are bytes (bound as SQL_C_BINARY).
-inline bool IsBinaryType(TFieldType t) {
-    switch (t) {
-        case ftBlob:
-        case ftGraphic:
-        case ftBytes:
-        case ftVarBytes:
-        case ftTypedBinary:
-        case ftParadoxOle:
-        case ftDBaseOle:
-            return true;
-        default:
-            return false;
-    }
-}
+inline bool IsBinaryType(TFieldType t) { return FieldTypeInfo(t).Kind == TValueKind::Bytes; }
 
 class TODBCParamSetLayout {
 public:

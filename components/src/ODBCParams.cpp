@@ -73,6 +73,15 @@ constexpr std::size_t kMaxV1Length = 255;
 /// Most entries the two-byte count of version 1 holds.
 constexpr std::size_t kMaxV1Count = 65535;
 
+/// Text of a bounded length (ftString, and text types of their own).
+bool IsTextType(TFieldType t) { return FieldTypeInfo(t).Kind == TValueKind::Text; }
+
+/// Dates, times and time stamps (FieldTypes' kinds).
+bool IsTemporalType(TFieldType t) {
+    const TValueKind k = FieldTypeInfo(t).Kind;
+    return k == TValueKind::Date || k == TValueKind::Time || k == TValueKind::DateTime;
+}
+
 bool IsBlobLike(TFieldType t) {
     return t == ftBlob || t == ftGraphic || t == ftFmtMemo || t == ftParadoxOle || t == ftDBaseOle;
 }
@@ -246,18 +255,9 @@ void TODBCParam::AssignExactText(TFieldType DataType, const String& Text, bool I
 
 bool TODBCParam::HoldsExactText() const {
     if (FNull || VarType(FData) != varString) return false;
-    switch (FDataType) {
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-            return true;
-        case ftBCD: {
-            ODBCFMTBCD bcd;
-            return !ODBCTextToFMTBCD(FData.AsString(), bcd);
-        }
-        default:
-            return false;
-    }
+    if (IsTemporalType(FDataType)) return true;
+    ODBCFMTBCD bcd;
+    return FDataType == ftBCD && !ODBCTextToFMTBCD(FData.AsString(), bcd);
 }
 
 void TODBCParam::Clear() {
@@ -478,22 +478,17 @@ std::int64_t TODBCParam::GetAsLargeInt() const { return FData.AsInt64(); }
 
 String TODBCParam::GetAsString() const {
     if (FNull) return String();
-    switch (FDataType) {
-        case ftBoolean:
-            return FData.AsBoolean() ? STextTrue : STextFalse;
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-            if (VarType(FData) == varString) return FData.AsString();  // an exact text
-            return Variant::FromDateTime(FData.AsDouble()).AsString();
-        default:
-            return FData.AsString();
+    if (FDataType == ftBoolean) return FData.AsBoolean() ? STextTrue : STextFalse;
+    if (IsTemporalType(FDataType)) {
+        if (VarType(FData) == varString) return FData.AsString();  // an exact text
+        return Variant::FromDateTime(FData.AsDouble()).AsString();
     }
+    return FData.AsString();
 }
 
 TDateTime TODBCParam::GetAsDateTime() const {
     if (FNull) return 0.0;
-    if (VarType(FData) == varString && (FDataType == ftDate || FDataType == ftTime || FDataType == ftDateTime))
+    if (VarType(FData) == varString && IsTemporalType(FDataType))
         return ExactTextToDateTime(FData.AsString());
     return FData.AsDateTime();
 }
@@ -514,71 +509,40 @@ String TODBCParam::ValueText() const {
 }
 
 int TODBCParam::GetDataSize() const {
-    switch (FDataType) {
-        case ftUnknown:
-            UnknownTypeError();
-        case ftString:
-        case ftMemo:
-            return static_cast<int>(ValueText().size()) + 1;
-        case ftSmallint:
-        case ftWord:
-        case ftBoolean:
-            return 2;
-        case ftInteger:
-        case ftAutoInc:
-        case ftDate:
-        case ftTime:
-            return 4;
-        case ftFloat:
-        case ftCurrency:
-        case ftDateTime:
-        case ftLargeint:
-            return 8;
-        case ftBCD:
-            return static_cast<int>(sizeof(ODBCFMTBCD));
-        case ftBlob:
-        case ftGraphic:
-        case ftFmtMemo:
-        case ftParadoxOle:
-        case ftDBaseOle:
-            return static_cast<int>(ValueText().size());
-        case ftCursor:
-            return 0;
-        default:
-            UnsupportedTypeError();
-    }
+    if (FDataType == ftUnknown) UnknownTypeError();
+    // The fixed buffer forms are as wide as the field type's (FieldTypes).
+    if (const int fixed = FieldTypeInfo(FDataType).DataSize; fixed > 0) return fixed;
+    if (IsTextType(FDataType) || FDataType == ftMemo) return static_cast<int>(ValueText().size()) + 1;
+    if (IsBlobLike(FDataType)) return static_cast<int>(ValueText().size());
+    if (FDataType == ftCursor) return 0;
+    UnsupportedTypeError();
 }
 
 void TODBCParam::GetData(void* Buffer) const {
-    switch (FDataType) {
-        case ftUnknown:
-            UnknownTypeError();
-        case ftString:
-        case ftMemo: {
-            const String text = ValueText();
-            std::memcpy(Buffer, text.c_str(), text.size() + 1);
+    if (IsTextType(FDataType) || FDataType == ftMemo) {
+        const String text = ValueText();
+        std::memcpy(Buffer, text.c_str(), text.size() + 1);
+        return;
+    }
+    if (FDataType == ftUnknown) UnknownTypeError();
+    // The buffer form by the kind of value and its width (FieldTypes).
+    const TFieldTypeInfo& info = FieldTypeInfo(FDataType);
+    switch (info.Kind) {
+        case TValueKind::Integer:
+            if (info.DataSize == 2)  // the stored form keeps the low 16 bits; binding checks the range
+                Put(Buffer, static_cast<std::uint16_t>(static_cast<std::uint32_t>(FData.AsInteger()) & 0xFFFFu));
+            else if (info.DataSize == 4)
+                Put(Buffer, FData.AsInteger());
+            else
+                Put(Buffer, FData.AsInt64());
             return;
-        }
-        case ftSmallint:
-        case ftWord:
-            // The stored form keeps the low 16 bits; binding checks the range.
-            Put(Buffer, static_cast<std::uint16_t>(static_cast<std::uint32_t>(FData.AsInteger()) & 0xFFFFu));
-            return;
-        case ftInteger:
-        case ftAutoInc:
-            Put(Buffer, FData.AsInteger());
-            return;
-        case ftLargeint:
-            Put(Buffer, FData.AsInt64());
-            return;
-        case ftBoolean:
+        case TValueKind::Boolean:
             Put(Buffer, static_cast<std::uint16_t>(FData.AsBoolean() ? 1 : 0));
             return;
-        case ftFloat:
-        case ftCurrency:
+        case TValueKind::Float:
             Put(Buffer, FData.AsDouble());
             return;
-        case ftBCD: {
+        case TValueKind::Decimal: {
             ODBCFMTBCD bcd;
             if (VarType(FData) == varString && ODBCTextToFMTBCD(FData.AsString(), bcd)) {
                 std::memcpy(Buffer, &bcd, sizeof bcd);
@@ -588,32 +552,25 @@ void TODBCParam::GetData(void* Buffer) const {
             std::memcpy(Buffer, &bcd, sizeof bcd);
             return;
         }
-        case ftDate:
-        case ftTime:
-        case ftDateTime: {
-            const TTimeStamp ts = DateTimeToTimeStamp(GetAsDateTime());
-            if (FDataType == ftDate)
-                Put(Buffer, ts.Date);
-            else if (FDataType == ftTime)
-                Put(Buffer, ts.Time);
-            else
-                Put(Buffer, TimeStampToMSecs(ts));
+        case TValueKind::Date:
+            Put(Buffer, DateTimeToTimeStamp(GetAsDateTime()).Date);
             return;
-        }
-        case ftBlob:
-        case ftGraphic:
-        case ftFmtMemo:
-        case ftParadoxOle:
-        case ftDBaseOle:
-        case ftTypedBinary: {
+        case TValueKind::Time:
+            Put(Buffer, DateTimeToTimeStamp(GetAsDateTime()).Time);
+            return;
+        case TValueKind::DateTime:
+            Put(Buffer, TimeStampToMSecs(DateTimeToTimeStamp(GetAsDateTime())));
+            return;
+        case TValueKind::LongText:  // the memo kinds but ftMemo (text, above) travel as bytes
+        case TValueKind::Bytes: {
+            if (!info.Blob) UnsupportedTypeError();
             const String bytes = ValueText();
             if (!bytes.empty()) std::memcpy(Buffer, bytes.data(), bytes.size());
             return;
         }
-        case ftCursor:
+        case TValueKind::None:  // ftCursor
+        case TValueKind::Text:
             return;
-        default:
-            UnsupportedTypeError();
     }
 }
 
@@ -623,18 +580,19 @@ void TODBCParam::SetData(const void* Buffer, std::size_t Size) {
             DatabaseErrorFmt("Parameter '%s': %d bytes do not hold its value of %d bytes", FName, Size, needed);
     };
     const char* bytes = static_cast<const char*>(Buffer);
+    if (IsTextType(FDataType) || FDataType == ftMemo) {
+        const std::size_t length = Size == SIZE_MAX ? std::strlen(bytes) : strnlen(bytes, Size);
+        const TFieldType type = FDataType;
+        if (type == ftMemo)
+            SetAsMemo(String(bytes, length));
+        else
+            SetAsString(String(bytes, length));
+        FDataType = type;  // a text type of its own (ftGuid) keeps it
+        return;
+    }
     switch (FDataType) {
         case ftUnknown:
             UnknownTypeError();
-        case ftString:
-        case ftMemo: {
-            const std::size_t length = Size == SIZE_MAX ? std::strlen(bytes) : strnlen(bytes, Size);
-            if (FDataType == ftString)
-                SetAsString(String(bytes, length));
-            else
-                SetAsMemo(String(bytes, length));
-            return;
-        }
         case ftSmallint:
             fixed(2);
             SetAsSmallInt(Get<std::int16_t>(bytes));
@@ -715,18 +673,18 @@ void TODBCParam::SetData(const void* Buffer, std::size_t Size) {
 
 bool TODBCParam::RecBufIsRef() const {
     if (HoldsExactText()) return false;
-    return FDataType == ftMemo || IsBlobLike(FDataType) || (FDataType == ftString && ValueText().size() > 255);
+    return FDataType == ftMemo || IsBlobLike(FDataType) || (IsTextType(FDataType) && ValueText().size() > 255);
 }
 
 int TODBCParam::RecBufDataSize() const {
     if (HoldsExactText()) return static_cast<int>(ValueText().size()) + 1;
+    if (IsTextType(FDataType)) {
+        const std::size_t length = ValueText().size();
+        return length > 255 ? kParamRefSize : static_cast<int>(length) + 1;
+    }
     switch (FDataType) {
         case ftUnknown:
             UnknownTypeError();
-        case ftString: {
-            const std::size_t length = ValueText().size();
-            return length > 255 ? kParamRefSize : static_cast<int>(length) + 1;
-        }
         case ftMemo:
         case ftBlob:
         case ftGraphic:

@@ -6,7 +6,7 @@
 
 namespace velora {
 
-const TRangeTable<std::uint8_t, ftUnknown, ftLargeint> ODBCFldTypeMap{{
+const TRangeTable<std::uint8_t, ftUnknown, kLastFieldType> ODBCFldTypeMap{{
     fcUnknown,    // ftUnknown
     fcString,     // ftString
     fcInt16,      // ftSmallint
@@ -31,9 +31,10 @@ const TRangeTable<std::uint8_t, ftUnknown, ftLargeint> ODBCFldTypeMap{{
     fcBlob,       // ftTypedBinary
     fcCursor,     // ftCursor
     fcInt64,      // ftLargeint
+    fcGuid,       // ftGuid
 }};
 
-const TRangeTable<std::uint16_t, ftUnknown, ftLargeint> ODBCFldSubTypeMap{{
+const TRangeTable<std::uint16_t, ftUnknown, kLastFieldType> ODBCFldSubTypeMap{{
     0,               // ftUnknown
     0,               // ftString
     0,               // ftSmallint
@@ -58,9 +59,10 @@ const TRangeTable<std::uint16_t, ftUnknown, ftLargeint> ODBCFldSubTypeMap{{
     fscTypedBinary,  // ftTypedBinary
     0,               // ftCursor
     0,               // ftLargeint
+    0,               // ftGuid
 }};
 
-const TRangeTable<TFieldType, fcUnknown, fcInt64> ODBCDataTypeMap{{
+const TRangeTable<TFieldType, fcUnknown, kLastFldType> ODBCDataTypeMap{{
     ftUnknown,   // 0 fcUnknown
     ftString,    // 1 fcString
     ftDate,      // 2 fcDate
@@ -80,6 +82,7 @@ const TRangeTable<TFieldType, fcUnknown, fcInt64> ODBCDataTypeMap{{
     ftUnknown,   // 16
     ftUnknown,   // 17 fcCursor
     ftLargeint,  // 18 fcInt64
+    ftGuid,      // 19 fcGuid
 }};
 
 const TRangeTable<TFieldType, fscMemo, fscTypedBinary> ODBCBlobTypeMap{{

@@ -18,18 +18,6 @@
 
 namespace velora::detail {
 
-/// Sub-type of a text column holding a GUID (SQL_GUID read as text): the
-/// driver may spell its hex digits in upper case (psqlODBC does), the server
-/// and RFC 4122 spell them in lower case; the value is the same, and it is
-/// read as the server shows it.
-constexpr std::uint16_t kSubTypeGuidText = 0x4700;
-
-/// Folds the hex digits of a GUID's text to lower case in place.
-inline void LowerGuidText(char* text, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i)
-        if (text[i] >= 'A' && text[i] <= 'F') text[i] = static_cast<char>(text[i] - 'A' + 'a');
-}
-
 /// Raises EODBCError whose message holds one "ODBC32 Error <state> :<text>\r\n"
 /// line per record, as ODBCCheckError words them.
 [[noreturn]] void RaiseDiagnostics(const std::vector<odbc::DiagRecord>& records);

@@ -50,6 +50,10 @@ enum class ParamForm {
 
 ParamForm FormOf(const TODBCFldDesc& d, std::uint16_t code) {
     if (d.SubType == fscExactText) return ParamForm::ExactText;
+    // A type the engine's table reads as text in a column (DeclaredNames)
+    // goes as text when its value is held so, or lies in a query's buffer
+    // in the field's buffer form (text).
+    if (ODBCTypeFacts(code).TextUnits != 0 && (d.CType == SQL_C_CHAR || d.CType == 0)) return ParamForm::Text;
     switch (code) {
         case fcString:
             return ParamForm::Text;
@@ -288,7 +292,7 @@ void TypesOf(const ParamSource& p, ParamForm form, std::uint16_t code, const TOD
     switch (form) {
         case ParamForm::Text:
             b.CType = SQL_C_CHAR;
-            if (code == fcTimeStamp) b.SQLType = SQL_VARCHAR;  // a time stamp held as text
+            b.SQLType = SQL_VARCHAR;  // a time stamp or GUID held as text too
             break;
         case ParamForm::DecimalText:
             b.CType = SQL_C_CHAR;

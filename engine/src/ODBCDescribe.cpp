@@ -309,7 +309,7 @@ ColumnForm DescribeUnsigned(const ColumnAttributes& a, SQLSMALLINT sqlType) {
     }
 }
 
-/// A type the engine has no form for (GUID, interval, json, arrays, driver
+/// A type the engine has no form for (interval, json, arrays, driver
 /// codes) is read and written as text, so no column is left out: a string as
 /// wide as the widest size the driver reports, or a memo when that is
 /// unknown or too wide to bind.
@@ -367,7 +367,28 @@ bool IsBinaryNamedText(const ColumnAttributes& a, SQLSMALLINT sqlType) {
     return name == "binary";
 }
 
+/// A column a row of the engine's type table claims (ODBCTypeOfColumn):
+/// held in the row's C type when the driver reports the row's SQL type,
+/// else as text of the row's TextUnits characters.
+bool DescribeByTable(const ColumnAttributes& a, SQLSMALLINT sqlType, ColumnForm& f) {
+    const bool text = sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR;
+    const std::uint16_t code = ODBCTypeOfColumn(sqlType, text ? TypeName(a) : std::string());
+    if (code == fcUnknown) return false;
+    const TODBCTypeFacts& t = ODBCTypeFacts(code);
+    f.Units1 = t.TextUnits;
+    if (sqlType == t.DescribedSQLType && t.AreaSize != 0) {
+        f.Type = {code, 0, t.CType};
+        f.Len = t.AreaSize;
+    } else {
+        f.Type = {code, 0, SQL_C_CHAR};
+        f.Len = static_cast<std::uint16_t>(t.TextUnits + 1);
+    }
+    f.Area = f.Len;
+    return true;
+}
+
 ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
+    if (ColumnForm f; DescribeByTable(a, sqlType, f)) return f;
     if (IsBinaryNamedText(a, sqlType)) return DescribeBinary(a, MapSQLType(SQL_VARBINARY));
     const TypeMapping m = MapSQLType(sqlType);
     if (IsIntegerType(sqlType) && a.Get(SQL_DESC_UNSIGNED, false) == SQL_TRUE) return DescribeUnsigned(a, sqlType);
@@ -396,11 +417,8 @@ ColumnForm DescribeForm(const ColumnAttributes& a, SQLSMALLINT sqlType) {
             return DescribeTimeText(m);
         case fcBlob:
             return LongForm(m.SubType, a.Get(SQL_COLUMN_LENGTH, false));
-        default: {
-            ColumnForm f = DescribeAsText(a);
-            if (sqlType == SQL_GUID && f.Type.FldType == fcString) f.Type.SubType = detail::kSubTypeGuidText;
-            return f;
-        }
+        default:
+            return DescribeAsText(a);
     }
 }
 

@@ -15,6 +15,7 @@
 // bytes (Units1 + 2 bytes); long columns no value (their size decides blank).
 #include "velora/engine/ODBCCursor.h"
 
+#include "velora/rtl/ComObj.h"
 #include "velora/rtl/DateUtils.h"
 #include "velora/rtl/Numbers.h"
 
@@ -31,20 +32,17 @@ namespace velora {
 
 namespace {
 
-/// The outcome of reading one value: delivered, blank (nothing delivered),
-/// or not convertible (blank, and GetField answers -1).
-enum class ReadResult { Value, Blank, Failed };
+using ReadResult = TODBCReadResult;
 
 /// The text held in a record area of `length` bytes (at most Len - 1).
 std::string_view AreaText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d) {
     return {reinterpret_cast<const char*>(area), std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u)};
 }
 
-ReadResult ReadText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+ReadResult ReadText(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
     const std::string_view text = AreaText(area, length, d);
     std::memcpy(out, text.data(), text.size());
     out[text.size()] = std::byte{0};
-    if (d.SubType == detail::kSubTypeGuidText) detail::LowerGuidText(reinterpret_cast<char*>(out), text.size());
     return ReadResult::Value;
 }
 
@@ -77,7 +75,7 @@ String PlainMoneyText(std::string_view text) {
     return plain;
 }
 
-ReadResult ReadDecimalText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+ReadResult ReadDecimalText(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
     const String money = d.SubType == fscMoney ? PlainMoneyText(AreaText(area, length, d)) : String();
     const std::string_view text = d.SubType == fscMoney ? std::string_view(money) : AreaText(area, length, d);
     double value = 0;
@@ -89,7 +87,7 @@ ReadResult ReadDecimalText(const std::byte* area, std::int32_t length, const TOD
 /// Time columns (text) as milliseconds of the day; a time that is no time
 /// of day (MariaDB's 838:59:59, PostgreSQL's 24:00:00) or has a fraction
 /// finer than the millisecond has no such form (AsString reads it whole).
-ReadResult ReadTime(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+ReadResult ReadTime(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
     const std::string_view text = AreaText(area, length, d);
     detail::TimeParts t;
     if (!detail::ParseTimeParts(text, t) || !t.IsTimeOfDay()) return ReadResult::Failed;
@@ -100,7 +98,7 @@ ReadResult ReadTime(const std::byte* area, std::int32_t length, const TODBCFldDe
 }
 
 /// Date columns as the day count of a TTimeStamp.
-ReadResult ReadDate(const std::byte* area, std::byte* out) {
+ReadResult ReadDate(const TODBCFldDesc&, const std::byte* area, std::int32_t, std::byte* out) {
     SQL_DATE_STRUCT ds;
     std::memcpy(&ds, area, sizeof ds);
     if (ds.year == 0 && ds.month == 0 && ds.day == 0) return ReadResult::Blank;  // a zero date
@@ -117,7 +115,7 @@ bool TimeStampOfText(const std::byte* area, std::int32_t length, const TODBCFldD
     return detail::ParseTimeStampText(AreaText(area, length, d), false, ts);
 }
 
-ReadResult ReadTimeStamp(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+ReadResult ReadTimeStamp(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
     SQL_TIMESTAMP_STRUCT ts;
     if (d.CType == SQL_C_CHAR) {
         if (!TimeStampOfText(area, length, d, ts)) return ReadResult::Failed;
@@ -135,14 +133,14 @@ ReadResult ReadTimeStamp(const std::byte* area, std::int32_t length, const TODBC
     return ReadResult::Value;
 }
 
-ReadResult ReadFixedBytes(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+ReadResult ReadFixedBytes(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1);
     std::memcpy(out, area, n);
     std::memset(out + n, 0, d.Units1 - n);
     return ReadResult::Value;
 }
 
-ReadResult ReadVarBytes(const std::byte* area, std::int32_t length, const TODBCFldDesc& d, std::byte* out) {
+ReadResult ReadVarBytes(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
     const auto n = static_cast<std::uint16_t>(std::min<std::size_t>(static_cast<std::size_t>(length), d.Units1));
     std::memcpy(out, &n, sizeof n);
     std::memcpy(out + 2, area, n);
@@ -159,63 +157,39 @@ ReadResult ReadInt32Of64(const std::byte* area, std::byte* out) {
     return ReadResult::Value;
 }
 
+/// Values held in their C type as they are: the buffer form is the area's
+/// first N bytes.
+template <std::size_t N>
+ReadResult ReadAsHeld(const TODBCFldDesc&, const std::byte* area, std::int32_t, std::byte* out) {
+    std::memcpy(out, area, N);
+    return ReadResult::Value;
+}
+
+ReadResult ReadInt32(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
+    if (d.CType == SQL_C_SBIGINT) return ReadInt32Of64(area, out);
+    return ReadAsHeld<4>(d, area, length, out);
+}
+
+ReadResult ReadFloat(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
+    if (d.CType == SQL_C_CHAR) return ReadDecimalText(d, area, length, out);
+    return ReadAsHeld<8>(d, area, length, out);
+}
+
 ReadResult ReadValue(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
-    switch (d.FldType) {
-        case fcString:
-            return ReadText(area, length, d, out);
-        case fcBoolean:
-            std::memcpy(out, area, 1);
-            return ReadResult::Value;
-        case fcInt16:
-            std::memcpy(out, area, 2);
-            return ReadResult::Value;
-        case fcInt32:
-            if (d.CType == SQL_C_SBIGINT) return ReadInt32Of64(area, out);
-            std::memcpy(out, area, 4);
-            return ReadResult::Value;
-        case fcInt64:
-            std::memcpy(out, area, 8);
-            return ReadResult::Value;
-        case fcFloat:
-            if (d.CType == SQL_C_CHAR) return ReadDecimalText(area, length, d, out);
-            std::memcpy(out, area, 8);
-            return ReadResult::Value;
-        case fcTimeStamp:
-            return ReadTimeStamp(area, length, d, out);
-        case fcDate:
-            return ReadDate(area, out);
-        case fcTime:
-            return ReadTime(area, length, d, out);
-        case fcBytes:
-            return ReadFixedBytes(area, length, d, out);
-        case fcVarBytes:
-            return ReadVarBytes(area, length, d, out);
-        default:
-            return ReadResult::Blank;
-    }
+    const TODBCTypeFacts& t = ODBCTypeFacts(d.FldType);
+    return t.Read ? t.Read(d, area, length, out) : ReadResult::Blank;
 }
 
 /// True when every value of the column that is not NULL reads as a value:
-/// then whether a field has one is told by its indicator alone. Decimals and
-/// times held as text, dates and time stamps can read as blank (a zero date)
-/// or fail to convert, so only reading them tells.
+/// then whether a field has one is told by its indicator alone. A column
+/// held as text where its code holds a binary form (decimals), or in a wider
+/// area than its code's (32-bit integers fetched as 64 bits), may read as
+/// blank or fail to convert, so only reading it tells.
 bool AlwaysAValue(const TODBCFldDesc& d) {
-    switch (d.FldType) {
-        case fcString:
-        case fcBoolean:
-        case fcInt16:
-        case fcInt64:
-        case fcBytes:
-        case fcVarBytes:
-        case fcTime:  // a time beyond a day (MariaDB) is still a value: GetText reads it
-            return true;
-        case fcInt32:
-            return d.CType != SQL_C_SBIGINT;  // fetched as 64 bits, a value may not fit
-        case fcFloat:
-            return d.CType != SQL_C_CHAR;
-        default:
-            return false;
-    }
+    const TODBCTypeFacts& t = ODBCTypeFacts(d.FldType);
+    if (!t.AlwaysAValue || d.CType == 0) return t.AlwaysAValue;
+    if ((d.CType == SQL_C_CHAR) != (t.CType == SQL_C_CHAR)) return false;
+    return t.AreaSize == 0 || d.Len <= t.AreaSize;
 }
 
 // ---- writers -----------------------------------------------------------------
@@ -326,6 +300,24 @@ void PutTime(void* record, std::byte* area, const TODBCFldDesc& d, const std::by
     PutText(record, area, d, detail::FormatTimeParts(t));
 }
 
+template <std::uint16_t N>
+void PutAsHeld(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    PutFixed(record, area, d, in, N);
+}
+
+/// A 32-bit integer into its column, widened when it is held in 64 bits.
+void PutInt32(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    if (d.CType != SQL_C_SBIGINT) return PutFixed(record, area, d, in, 4);
+    std::int32_t value = 0;
+    std::memcpy(&value, in, sizeof value);
+    const std::int64_t wide = value;
+    PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&wide), 8);
+}
+
+void PutFixedBytes(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    PutFixed(record, area, d, in, d.Units1);
+}
+
 void PutVarBytes(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
     std::uint16_t n;
     std::memcpy(&n, in, sizeof n);
@@ -336,7 +328,95 @@ void PutVarBytes(void* record, std::byte* area, const TODBCFldDesc& d, const std
     PutFixed(record, area, d, in + 2, n);
 }
 
+/// GUIDs: the buffer form is the text {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+/// (upper case); a column holds SQL_C_GUID's 16 bytes, or text (SQLite),
+/// which is read in any case, with or without braces, and written in the
+/// buffer form.
+bool ParseGuidText(std::string_view text, TGUID& g) {
+    if (text.size() == 36) return detail::ParseGUID("{" + String(text) + "}", g);
+    return detail::ParseGUID(text, g);
+}
+
+ReadResult ReadGuid(const TODBCFldDesc& d, const std::byte* area, std::int32_t length, std::byte* out) {
+    TGUID g;
+    if (d.CType == SQL_C_GUID) {
+        SQLGUID held;
+        std::memcpy(&held, area, sizeof held);
+        g.D1 = held.Data1, g.D2 = held.Data2, g.D3 = held.Data3;
+        std::memcpy(g.D4.data(), held.Data4, sizeof held.Data4);
+    } else if (static_cast<std::size_t>(length) > d.Len - 1u) {
+        return ReadResult::Failed;  // longer than any GUID's text: not cut silently
+    } else if (!ParseGuidText(AreaText(area, length, d), g)) {
+        return ReadText(d, area, length, out);  // text that is no GUID reads as it is stored
+    }
+    const String text = GUIDToString(g);
+    std::memcpy(out, text.c_str(), text.size() + 1);
+    return ReadResult::Value;
+}
+
+void PutGuid(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in) {
+    const std::string_view text(reinterpret_cast<const char*>(in), strnlen(reinterpret_cast<const char*>(in), 38));
+    TGUID g;
+    if (!ParseGuidText(text, g))
+        throw EConvertError(Format("'%s' is not a valid GUID value for field '%s'", String(text), d.GetName()));
+    if (d.CType != SQL_C_GUID) return PutText(record, area, d, GUIDToString(g));
+    SQLGUID held{g.D1, g.D2, g.D3, {}};
+    std::memcpy(held.Data4, g.D4.data(), sizeof held.Data4);
+    PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&held), sizeof held);
+}
+
+/// The engine's type table, one row per code (see TODBCTypeFacts).
+struct TypeTable {
+    TODBCTypeFacts Rows[kFldTypeCodes] = {};
+    constexpr TypeTable() {
+        //                    Name           CType                 SQL type             Area Always Reader          Writer
+        Rows[fcUnknown] =    {"fcUnknown",   SQL_C_DEFAULT,        0,                   0,   false, nullptr,        nullptr};
+        Rows[fcString] =     {"fcString",    SQL_C_CHAR,           SQL_VARCHAR,         0,   true,  ReadText,       PutString};
+        Rows[fcDate] =       {"fcDate",      SQL_C_TYPE_DATE,      SQL_TYPE_DATE,       16,  false, ReadDate,       PutDate};
+        Rows[fcBlob] =       {"fcBlob",      SQL_C_BINARY,         SQL_LONGVARBINARY,   0,   false, nullptr,        nullptr};
+        Rows[fcBoolean] =    {"fcBoolean",   SQL_C_BIT,            SQL_BIT,             2,   true,  ReadAsHeld<1>,  PutBoolean};
+        Rows[fcInt16] =      {"fcInt16",     SQL_C_SSHORT,         SQL_SMALLINT,        2,   true,  ReadAsHeld<2>,  PutAsHeld<2>};
+        Rows[fcInt32] =      {"fcInt32",     SQL_C_SLONG,          SQL_INTEGER,         4,   true,  ReadInt32,      PutInt32};
+        Rows[fcFloat] =      {"fcFloat",     SQL_C_DOUBLE,         SQL_DOUBLE,          8,   true,  ReadFloat,      PutFloat};
+        Rows[fcBCD] =        {"fcBCD",       SQL_C_CHAR,           SQL_DECIMAL,         0,   false, nullptr,        nullptr};
+        Rows[fcBytes] =      {"fcBytes",     SQL_C_BINARY,         SQL_BINARY,          0,   true,  ReadFixedBytes, PutFixedBytes};
+        Rows[fcTime] =       {"fcTime",      SQL_C_CHAR,           SQL_TYPE_TIME,       32,  true,  ReadTime,       PutTime};
+        Rows[fcTimeStamp] =  {"fcTimeStamp", SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP,  16,  false, ReadTimeStamp,  PutTimeStamp};
+        Rows[fcUInt16] =     {"fcUInt16",    SQL_C_USHORT,         SQL_INTEGER,         2,   false, nullptr,        nullptr};
+        Rows[fcUInt32] =     {"fcUInt32",    SQL_C_SBIGINT,        SQL_BIGINT,          8,   false, nullptr,        nullptr};
+        Rows[fcVarBytes] =   {"fcVarBytes",  SQL_C_BINARY,         SQL_VARBINARY,       0,   true,  ReadVarBytes,   PutVarBytes};
+        Rows[fcCursor] =     {"fcCursor",    0,                    0,                   0,   false, nullptr,        nullptr};
+        Rows[fcInt64] =      {"fcInt64",     SQL_C_SBIGINT,        SQL_BIGINT,          8,   true,  ReadAsHeld<8>,  PutAsHeld<8>};
+        Rows[fcGuid] =       {"fcGuid",      SQL_C_GUID,           SQL_GUID,            16,  true,  ReadGuid,       PutGuid,
+                              SQL_GUID, "guid uuid uuidtext uniqueidentifier", 38};
+        Rows[fscMemo] =      {"fscMemo",     SQL_C_CHAR,           SQL_LONGVARCHAR,     0,   false, nullptr,        nullptr};
+    }
+};
+
+constexpr TypeTable kTypes;
+
 }  // namespace
+
+const TODBCTypeFacts& ODBCTypeFacts(std::uint16_t code) {
+    static constexpr TODBCTypeFacts none{};
+    return code < kFldTypeCodes ? kTypes.Rows[code] : none;
+}
+
+std::uint16_t ODBCTypeOfColumn(odbc::SmallInt sqlType, std::string_view typeName) {
+    String name(typeName);
+    for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (std::uint16_t code = 0; code < kFldTypeCodes; ++code) {
+        const TODBCTypeFacts& t = kTypes.Rows[code];
+        if (t.DescribedSQLType != 0 && t.DescribedSQLType == sqlType) return code;
+        if (t.DeclaredNames == nullptr || name.empty()) continue;
+        for (std::string_view names = t.DeclaredNames; !names.empty();) {
+            const std::size_t space = names.find(' ');
+            if (names.substr(0, space) == name) return code;
+            names = space == std::string_view::npos ? std::string_view() : names.substr(space + 1);
+        }
+    }
+    return fcUnknown;
+}
 
 int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& blank, void* dest) {
     blank = true;
@@ -360,8 +440,9 @@ int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& b
         } else if (AlwaysAValue(d)) {
             r = ReadResult::Value;
         } else {
-            // The forms that may read as blank are all eight bytes long.
-            alignas(8) std::byte value[8];
+            // Room for any form that may read as blank or fail (eight bytes,
+            // a GUID's text).
+            alignas(8) std::byte value[64];
             r = ReadValue(d, area, length, value);
         }
         if (r == ReadResult::Failed) return -1;
@@ -385,51 +466,8 @@ int TODBC::PutField(int fieldNo, void* record, const void* src) {
         FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
         return 0;
     }
-    const auto* in = static_cast<const std::byte*>(src);
-    switch (d.FldType) {
-        case fcString:
-            PutString(record, area, d, in);
-            break;
-        case fcBoolean:
-            PutBoolean(record, area, d, in);
-            break;
-        case fcInt16:
-            PutFixed(record, area, d, in, 2);
-            break;
-        case fcInt32:
-            if (d.CType == SQL_C_SBIGINT) {
-                std::int32_t value = 0;
-                std::memcpy(&value, in, sizeof value);
-                const std::int64_t wide = value;
-                PutFixed(record, area, d, reinterpret_cast<const std::byte*>(&wide), 8);
-            } else {
-                PutFixed(record, area, d, in, 4);
-            }
-            break;
-        case fcInt64:
-            PutFixed(record, area, d, in, 8);
-            break;
-        case fcFloat:
-            PutFloat(record, area, d, in);
-            break;
-        case fcTimeStamp:
-            PutTimeStamp(record, area, d, in);
-            break;
-        case fcDate:
-            PutDate(record, area, d, in);
-            break;
-        case fcTime:
-            PutTime(record, area, d, in);
-            break;
-        case fcBytes:
-            PutFixed(record, area, d, in, d.Units1);
-            break;
-        case fcVarBytes:
-            PutVarBytes(record, area, d, in);
-            break;
-        default:
-            break;
-    }
+    const TODBCTypeFacts& t = ODBCTypeFacts(d.FldType);
+    if (t.Write) t.Write(record, area, d, static_cast<const std::byte*>(src));
     FAssigned[static_cast<std::size_t>(fieldNo - 1)] = true;
     return 0;
 }
@@ -527,7 +565,6 @@ int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& 
     if (!decimal) value = value.substr(0, strnlen(value.data(), value.size()));
     text.assign(value);
     if (d.SubType == fscMoney) text = PlainMoneyText(text);
-    if (d.SubType == detail::kSubTypeGuidText) detail::LowerGuidText(text.data(), text.size());
     return 1;
 }
 

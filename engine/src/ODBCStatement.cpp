@@ -325,83 +325,9 @@ SQLRETURN ODBCExecute(SQLHSTMT handle, std::vector<DiagRecord>* warnings, TODBCC
     return rc;
 }
 
-SQLSMALLINT FldTypeToCType(std::uint16_t fldType) {
-    switch (fldType) {
-        case fcUnknown:
-            return SQL_C_DEFAULT;
-        case fcString:
-            return SQL_C_CHAR;
-        case fcDate:
-            return SQL_C_TYPE_DATE;
-        case fcBlob:
-            return SQL_C_BINARY;
-        case fcBoolean:
-            return SQL_C_BIT;
-        case fcInt16:
-            return SQL_C_SSHORT;
-        case fcInt32:
-            return SQL_C_SLONG;
-        case fcFloat:
-            return SQL_C_DOUBLE;
-        case fcBCD:
-            return SQL_C_CHAR;
-        case fcBytes:
-            return SQL_C_BINARY;
-        case fcTime:
-            return SQL_C_CHAR;
-        case fcTimeStamp:
-            return SQL_C_TYPE_TIMESTAMP;
-        case fcUInt16:
-            return SQL_C_USHORT;
-        case fcUInt32:
-        case fcInt64:
-            return SQL_C_SBIGINT;
-        case fcVarBytes:
-            return SQL_C_BINARY;
-        case fscMemo:
-            return SQL_C_CHAR;
-        default:
-            return 0;
-    }
-}
+SQLSMALLINT FldTypeToCType(std::uint16_t fldType) { return ODBCTypeFacts(fldType).CType; }
 
-SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType) {
-    switch (fldType) {
-        case fcString:
-            return SQL_VARCHAR;
-        case fcDate:
-            return SQL_TYPE_DATE;
-        case fcBlob:
-            return SQL_LONGVARBINARY;
-        case fcBoolean:
-            return SQL_BIT;
-        case fcInt16:
-            return SQL_SMALLINT;
-        case fcInt32:
-            return SQL_INTEGER;
-        case fcFloat:
-            return SQL_DOUBLE;
-        case fcBCD:
-            return SQL_DECIMAL;
-        case fcBytes:
-            return SQL_BINARY;
-        case fcTime:
-            return SQL_TYPE_TIME;
-        case fcTimeStamp:
-            return SQL_TYPE_TIMESTAMP;
-        case fcUInt16:
-            return SQL_INTEGER;
-        case fcUInt32:
-        case fcInt64:
-            return SQL_BIGINT;
-        case fcVarBytes:
-            return SQL_VARBINARY;
-        case fscMemo:
-            return SQL_LONGVARCHAR;
-        default:
-            return 0;
-    }
-}
+SQLSMALLINT FldTypeToSQLType(std::uint16_t fldType) { return ODBCTypeFacts(fldType).SQLType; }
 
 int ODBCRowCount(SQLHSTMT handle, std::int32_t& count) {
     if (handle == SQL_NULL_HSTMT) return -1;

@@ -114,7 +114,7 @@ TEST(ODBCDataSetFieldDefs, DuplicateNamesGetNumberedAndUnmappedColumnsLeaveGaps)
     ds->AddFieldDesc(Desc("BIG", fcUnknown), false, 5);
     ds->AddFieldDesc(Desc("C14", 14), false, 6);
     ds->AddFieldDesc(Desc("CUR", fcCursor), false, 7);
-    ds->AddFieldDesc(Desc("BEYOND", 19), false, 8);
+    ds->AddFieldDesc(Desc("BEYOND", kLastFldType + 1), false, 8);
     TFieldDefs& defs = *ds->FieldDefs();
     ASSERT_EQ(defs.Count(), 3);
     EXPECT_EQ(defs[0]->Name(), "ID");

@@ -32,6 +32,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +69,7 @@ enum class Rule {
     TimeStamp,  ///< norm(AsString) equals norm(client YYYY-MM-DD HH:MM:SS[.ffffff]), a time stamp at midnight
                 ///< showing its date alone; AsDateTime that instant to the millisecond
     Bytes,      ///< AsString holds the client's bytes exactly
+    Guid,       ///< AsString is the client's GUID in braces, upper case ({A0EEBC99-9C0B-...})
 };
 
 /// The ways a value is written back; Read (not a write) stands for reading
@@ -225,7 +227,7 @@ const std::vector<ColumnType>& PostgreSQLTypes() {
         {"timestamptz", Rule::TimeStamp, {"'2024-02-29 13:45:56.123456+00'", "NULL"}},
         {"interval", Rule::Text, {"'1 year 2 mons 3 days 04:05:06.789'", "'00:00:00'", "'-1 days'", "NULL"}},
         {"boolean", Rule::Bool, {"true", "false", "NULL"}},
-        {"uuid", Rule::Text, {"'00000000-0000-0000-0000-000000000000'", "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'",
+        {"uuid", Rule::Guid, {"'00000000-0000-0000-0000-000000000000'", "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'",
                               "NULL"}},
         {"json", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}},
         {"jsonb", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}},
@@ -422,6 +424,11 @@ std::string CheckRead(Rule rule, const Stored& client, TField* f) {
         case Rule::Text:
         case Rule::Bytes:
             return s == text ? "" : differs("");
+        case Rule::Guid: {
+            std::string want = "{" + text + "}";
+            for (char& c : want) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            return s == want ? "" : differs("");
+        }
         case Rule::Int: {
             if (s != text) return differs("");
             errno = 0;

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -142,10 +143,93 @@ TEST_P(Values, TypesWithoutAFormReadAsTextAndNoColumnIsDropped) {
     TODBCQuery* q = NewQuery("SELECT * FROM " + name);
     q->Open();
     EXPECT_EQ(q->FieldCount(), static_cast<int>(names.size()) + 1);
-    // The uuid as the server shows it (psqlODBC spells it in upper case).
-    for (const std::string& c : names)
-        EXPECT_EQ(q->FieldByName(c)->AsString(), Scalar("SELECT " + c + (c == "u" ? "::text" : "") + " FROM " + name))
-            << c;
+    // A uuid (and SQLite's column declared guid) is a GUID field: its text
+    // the GUID in braces, upper case; SQLite's text that is no GUID reads as
+    // it is stored.
+    for (const std::string& c : names) {
+        std::string want = Scalar("SELECT " + c + (c == "u" ? "::text" : "") + " FROM " + name);
+        if (c == "u") {
+            for (char& ch : want) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            want = "{" + want + "}";
+        }
+        EXPECT_EQ(q->FieldByName(c)->AsString(), want) << c;
+        EXPECT_EQ(q->FieldByName(c)->DataType() == ftGuid, c == "u" || c == "g") << c;
+    }
+}
+
+// A GUID column becomes an ftGuid field whose text is {XXXXXXXX-XXXX-XXXX-
+// XXXX-XXXXXXXXXXXX}: read, edited, inserted, passed as a parameter and
+// cleared, the database's own client the oracle. PostgreSQL's uuid travels
+// as SQL_C_GUID's 16 bytes; SQLite's declared GUID holds text, written in the
+// field's form. MariaDB describes its UUID type as char(36): a string there.
+TEST_P(Values, GuidColumnsAreGuidFieldsEveryWay) {
+    struct Case {
+        DriverKind Kind;
+        const char* Type;
+        bool Stored;  // the client shows what was written in the field's form (else in lower case, no braces)
+    };
+    static const Case cases[] = {{DriverKind::PostgreSQL, "uuid", false}, {DriverKind::SQLite, "GUID", true}};
+    const Case* c = nullptr;
+    for (const Case& k : cases)
+        if (k.Kind == Drv().Kind) c = &k;
+    if (!c) GTEST_SKIP() << "no GUID column type";
+    auto client = [&](const std::string& form) {
+        if (c->Stored) return form;
+        std::string plain = form.substr(1, 36);
+        for (char& ch : plain) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        return plain;
+    };
+    const std::string name = CreateTable(std::string("id int primary key, g ") + c->Type);
+    FRaw->Exec("INSERT INTO " + name + " VALUES (1, 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'), (2, NULL)");
+    auto stored = [&](int id) {
+        return test::ClientOutput(Drv(), "SELECT g FROM " + name + " WHERE id = " + std::to_string(id) + ";");
+    };
+    TODBCTable* t = NewTable(name);
+    t->IndexParams()->Add("id");
+    t->SetIndexed(true);
+    t->Open();
+    TField* g = t->FieldByName("g");
+    ASSERT_EQ(g->DataType(), ftGuid);
+    EXPECT_EQ(g->Size(), 38);
+    EXPECT_EQ(g->AsString(), "{A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11}");
+
+    // Edits in any spelling store the GUID; a text that is none is refused.
+    const struct {
+        int Id;
+        const char* Written;  // nullptr: cleared
+        const char* Form;     // what the field shows after post
+    } edits[] = {{1, "{0123abcd-89ab-cdef-0123-456789abcdef}", "{0123ABCD-89AB-CDEF-0123-456789ABCDEF}"},
+                 {2, "11111111-2222-3333-4444-555555555555", "{11111111-2222-3333-4444-555555555555}"},
+                 {1, nullptr, ""}};
+    for (const auto& e : edits) {
+        ASSERT_TRUE(t->Locate("id", Variant(e.Id), {}));
+        t->Edit();
+        if (e.Written)
+            g->SetAsString(e.Written);
+        else
+            g->Clear();
+        t->Post();
+        EXPECT_EQ(g->AsString(), e.Form) << e.Id;
+        EXPECT_EQ(stored(e.Id), e.Written ? client(e.Form) : "") << e.Id;
+    }
+    t->Edit();
+    EXPECT_EQ(ErrorOf([&] { g->SetAsString("not a guid"); }), "'not a guid' is not a valid GUID value for field 'g'");
+    t->Cancel();
+
+    // Inserted through the table and through a parameter of type ftGuid.
+    t->Append();
+    t->FieldByName("id")->SetAsInteger(3);
+    g->SetAsString("{22222222-3333-4444-5555-666666666666}");
+    t->Post();
+    EXPECT_EQ(stored(3), client("{22222222-3333-4444-5555-666666666666}"));
+    TODBCQuery* ins = NewQuery("INSERT INTO " + name + " (id, g) VALUES (4, :g)");
+    ins->ParamByName("g")->SetDataType(ftGuid);
+    ins->ParamByName("g")->SetText("{33333333-4444-5555-6666-777777777777}");
+    ins->ExecSQL();
+    EXPECT_EQ(stored(4), client("{33333333-4444-5555-6666-777777777777}"));
+    TODBCQuery* q = NewQuery("SELECT g FROM " + name + " WHERE id = 4");
+    q->Open();
+    EXPECT_EQ(q->FieldByName("g")->AsString(), "{33333333-4444-5555-6666-777777777777}");
 }
 
 TEST_P(Values, UntouchedValuesSurviveAnEditOfAnotherColumn) {

@@ -15,6 +15,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <memory>
 
 namespace velora::test {
 namespace {
@@ -396,6 +397,41 @@ TEST(FieldDefinitions, NamesNumbersAndTheFieldsMadeFromThem) {
     TField* memo = memoDef->CreateField(ds);
     EXPECT_EQ(memo->DataType(), ftFmtMemo);
     EXPECT_TRUE(memo->IsBlob());
+}
+
+// Every field type with a class makes, through its definition, a field of
+// that very type whose buffer form, width and alignment are its row of
+// FieldTypes; a type served by another's class (the BLOB kinds, ftGuid)
+// keeps its own type, and a text type of one length (ftGuid) its size.
+TEST(FieldDefinitions, EveryTypeMakesAFieldOfItsOwnRow) {
+    TFieldDefs defs(nullptr);
+    for (int i = 0; i < kFieldTypeCount; ++i) {
+        const auto type = static_cast<TFieldType>(i);
+        const TFieldTypeInfo& info = FieldTypeInfo(type);
+        SCOPED_TRACE(info.Name);
+        EXPECT_STREQ(FieldTypeName(type), info.Name);
+        if (!DefaultFieldClass(type)) {
+            EXPECT_EQ(info.ClassOf, ftUnknown);
+            continue;
+        }
+        const bool sized = info.DataSize == 0 && !info.Blob && info.Kind != TValueKind::None;
+        auto* def = new TFieldDef(&defs, String("F") + std::to_string(i), type, sized && !info.FixedSize ? 12 : 0,
+                                  false, i + 1);
+        std::unique_ptr<TField> field(def->CreateField(nullptr));
+        EXPECT_EQ(field->DataType(), type);
+        EXPECT_EQ(field->IsBlob(), info.Blob);
+        if (info.DataSize > 0) {
+            EXPECT_EQ(field->DataSize(), info.DataSize);
+        }
+        if (info.FixedSize) {
+            EXPECT_EQ(field->Size(), info.FixedSize);
+        }
+        EXPECT_EQ(field->DisplayWidth(), info.DefaultWidth ? info.DefaultWidth : field->Size());
+        EXPECT_EQ(field->Alignment() == taRightJustify, info.RightJustify);
+    }
+    std::unique_ptr<TField> guid((new TFieldDef(&defs, "G", ftGuid, 0, false, 99))->CreateField(nullptr));
+    EXPECT_EQ(dynamic_cast<TStringField*>(guid.get()) != nullptr, true);
+    EXPECT_EQ(ErrorOf([&] { guid->SetSize(36); }), "Invalid field size");
 }
 
 TEST(FieldDefinitions, ExtractFieldNameWalksASemicolonList) {

@@ -19,58 +19,39 @@ TField* CreateFieldOf(TComponent* owner) {
     return new T(owner);
 }
 
+/// The field classes by the type they are made for (FieldTypes' ClassOf);
+/// a type without a class of its own names one of these.
+struct TFieldClassTable {
+    TFieldClass Classes[kFieldTypeCount] = {};
+    constexpr TFieldClassTable() {
+        Classes[ftString] = &CreateFieldOf<TStringField>;
+        Classes[ftSmallint] = &CreateFieldOf<TSmallintField>;
+        Classes[ftInteger] = &CreateFieldOf<TIntegerField>;
+        Classes[ftWord] = &CreateFieldOf<TWordField>;
+        Classes[ftBoolean] = &CreateFieldOf<TBooleanField>;
+        Classes[ftFloat] = &CreateFieldOf<TFloatField>;
+        Classes[ftCurrency] = &CreateFieldOf<TCurrencyField>;
+        Classes[ftBCD] = &CreateFieldOf<TBCDField>;
+        Classes[ftDate] = &CreateFieldOf<TDateField>;
+        Classes[ftTime] = &CreateFieldOf<TTimeField>;
+        Classes[ftDateTime] = &CreateFieldOf<TDateTimeField>;
+        Classes[ftBytes] = &CreateFieldOf<TBytesField>;
+        Classes[ftVarBytes] = &CreateFieldOf<TVarBytesField>;
+        Classes[ftAutoInc] = &CreateFieldOf<TAutoIncField>;
+        Classes[ftBlob] = &CreateFieldOf<TBlobField>;
+        Classes[ftMemo] = &CreateFieldOf<TMemoField>;
+        Classes[ftGraphic] = &CreateFieldOf<TGraphicField>;
+        Classes[ftLargeint] = &CreateFieldOf<TLargeintField>;
+    }
+};
+
+constexpr TFieldClassTable kFieldClasses;
+
 }  // namespace
 
 TFieldClass DefaultFieldClass(TFieldType DataType) {
-    switch (DataType) {
-        case ftString:
-            return &CreateFieldOf<TStringField>;
-        case ftSmallint:
-            return &CreateFieldOf<TSmallintField>;
-        case ftInteger:
-            return &CreateFieldOf<TIntegerField>;
-        case ftWord:
-            return &CreateFieldOf<TWordField>;
-        case ftBoolean:
-            return &CreateFieldOf<TBooleanField>;
-        case ftFloat:
-            return &CreateFieldOf<TFloatField>;
-        case ftCurrency:
-            return &CreateFieldOf<TCurrencyField>;
-        case ftBCD:
-            return &CreateFieldOf<TBCDField>;
-        case ftDate:
-            return &CreateFieldOf<TDateField>;
-        case ftTime:
-            return &CreateFieldOf<TTimeField>;
-        case ftDateTime:
-            return &CreateFieldOf<TDateTimeField>;
-        case ftBytes:
-            return &CreateFieldOf<TBytesField>;
-        case ftVarBytes:
-            return &CreateFieldOf<TVarBytesField>;
-        case ftAutoInc:
-            return &CreateFieldOf<TAutoIncField>;
-        case ftBlob:
-            return &CreateFieldOf<TBlobField>;
-        case ftMemo:
-            return &CreateFieldOf<TMemoField>;
-        case ftGraphic:
-            return &CreateFieldOf<TGraphicField>;
-        // The remaining BLOB kinds have no class of their own: a TBlobField
-        // takes their type (CreateField sets BlobType).
-        case ftFmtMemo:
-        case ftParadoxOle:
-        case ftDBaseOle:
-        case ftTypedBinary:
-            return &CreateFieldOf<TBlobField>;
-        case ftLargeint:
-            return &CreateFieldOf<TLargeintField>;
-        case ftUnknown:
-        case ftCursor:
-            break;
-    }
-    return nullptr;
+    const TFieldType classOf = FieldTypeInfo(DataType).ClassOf;
+    return classOf == ftUnknown ? nullptr : kFieldClasses.Classes[classOf];
 }
 
 // ---------------------------------------------------------------------------
@@ -96,8 +77,11 @@ TField* TFieldDef::CreateField(TComponent* Owner) {
     if (!fieldClass) DatabaseErrorFmt(DBConsts::SUnknownFieldType, FName);
     TField* field = fieldClass(Owner);
     try {
-        if (auto* blob = dynamic_cast<TBlobField*>(field)) blob->SetBlobType(FDataType);
-        field->SetSize(FSize);
+        // A type served by another type's class (the BLOB kinds) keeps its own.
+        if (FieldTypeInfo(FDataType).ClassOf != FDataType) field->FDataType = FDataType;
+        // A text type of one length (ftGuid) has that size whatever the definition says.
+        const std::uint16_t fixed = FieldTypeInfo(FDataType).FixedSize;
+        field->SetSize(fixed != 0 ? fixed : FSize);
         field->SetFieldName(FName);
         field->SetRequired(FRequired);
         if (FInternalCalcField) field->SetFieldKind(fkInternalCalc);

@@ -16,6 +16,8 @@
 
 namespace velora {
 
+static_assert(FieldTypes[ftBCD].DataSize == BCDBufferSize, "the packed decimal's buffer form");
+
 namespace {
 
 /// A zero-filled local buffer of n bytes for one value in buffer form. Values
@@ -130,6 +132,9 @@ void TField::SetLookup(bool Value) { SetFieldKind(Value ? fkLookup : fkData); }
 void TField::SetSize(int Value) {
     CheckInactive();
     CheckTypeSize(Value);
+    // A text type of one length (a GUID's) takes that length only.
+    const std::uint16_t fixed = FieldTypeInfo(FDataType).FixedSize;
+    if (fixed != 0 && Value != fixed) DatabaseError(DBConsts::SInvalidFieldSize);
     FSize = Value;
 }
 
@@ -452,7 +457,7 @@ void TStringField::SetVarValue(const Variant& Value) { SetAsString(Value.AsStrin
 // ---------------------------------------------------------------------------
 // Integer fields
 
-TNumericField::TNumericField(TComponent* AOwner) : TField(AOwner) { SetAlignment(taRightJustify); }
+TNumericField::TNumericField(TComponent* AOwner) : TField(AOwner) {}
 
 TIntegerField::TIntegerField(TComponent* AOwner) : TNumericField(AOwner) { SetDataType(ftInteger); }
 
@@ -473,17 +478,11 @@ TAutoIncField::TAutoIncField(TComponent* AOwner) : TIntegerField(AOwner) { SetDa
 bool TIntegerField::GetValue(std::int32_t& Value) {
     std::uint8_t buf[8];
     if (!GetDataInto(buf, sizeof buf)) return false;
-    switch (DataType()) {
-        case ftSmallint:
-            Value = ReadAs<std::int16_t>(buf);
-            break;
-        case ftWord:
-            Value = ReadAs<std::uint16_t>(buf);
-            break;
-        default:
-            Value = ReadAs<std::int32_t>(buf);
-            break;
-    }
+    const TFieldTypeInfo& info = FieldTypeInfo(DataType());
+    if (info.DataSize == 2)
+        Value = info.Signed ? ReadAs<std::int16_t>(buf) : ReadAs<std::uint16_t>(buf);
+    else
+        Value = ReadAs<std::int32_t>(buf);
     return true;
 }
 
@@ -503,7 +502,8 @@ double TIntegerField::GetAsFloat() { return GetAsInteger(); }
 Variant TIntegerField::GetAsVariant() {
     std::int32_t v = 0;
     if (!GetValue(v)) return Null();
-    if (DataType() == ftSmallint) return Variant(static_cast<std::int16_t>(v));
+    const TFieldTypeInfo& info = FieldTypeInfo(DataType());
+    if (info.DataSize == 2 && info.Signed) return Variant(static_cast<std::int16_t>(v));
     return Variant(v);
 }
 
@@ -521,20 +521,13 @@ void TIntegerField::CheckRange(std::int64_t Value) const {
 void TIntegerField::SetAsInteger(std::int32_t Value) {
     CheckRange(Value);
     std::uint8_t buf[4] = {};
-    switch (DataType()) {
-        case ftSmallint: {
-            auto v = static_cast<std::int16_t>(Value);
-            std::memcpy(buf, &v, sizeof v);
-            break;
-        }
-        case ftWord: {
-            auto v = static_cast<std::uint16_t>(Value);
-            std::memcpy(buf, &v, sizeof v);
-            break;
-        }
-        default:
-            std::memcpy(buf, &Value, sizeof Value);
-            break;
+    // A 16-bit form keeps the low 16 bits (the range check above admits
+    // only values of its type).
+    if (FieldTypeInfo(DataType()).DataSize == 2) {
+        const auto v = static_cast<std::uint16_t>(static_cast<std::uint32_t>(Value) & 0xFFFFu);
+        std::memcpy(buf, &v, sizeof v);
+    } else {
+        std::memcpy(buf, &Value, sizeof Value);
     }
     SetData(buf);
 }

@@ -29,11 +29,11 @@ struct TRangeTable {
 };
 
 /// Dataset field type -> engine field type code.
-extern const TRangeTable<std::uint8_t, ftUnknown, ftLargeint> ODBCFldTypeMap;
+extern const TRangeTable<std::uint8_t, ftUnknown, kLastFieldType> ODBCFldTypeMap;
 /// Dataset field type -> engine sub-type code (0 for none).
-extern const TRangeTable<std::uint16_t, ftUnknown, ftLargeint> ODBCFldSubTypeMap;
-/// Engine field type code 0..17 -> dataset field type.
-extern const TRangeTable<TFieldType, fcUnknown, fcInt64> ODBCDataTypeMap;
+extern const TRangeTable<std::uint16_t, ftUnknown, kLastFieldType> ODBCFldSubTypeMap;
+/// Engine field type code -> dataset field type.
+extern const TRangeTable<TFieldType, fcUnknown, kLastFldType> ODBCDataTypeMap;
 /// Engine sub-type code of a long column (fscMemo..fscTypedBinary) -> dataset field type.
 extern const TRangeTable<TFieldType, fscMemo, fscTypedBinary> ODBCBlobTypeMap;
 

@@ -18,6 +18,7 @@
 #include "velora/odbc/ODBCDefs.h"
 #include "velora/rtl/SysUtils.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -46,7 +47,13 @@ enum : std::uint16_t {
     fcVarBytes = 15,   ///< variable-length binary; Units1 = maximum length
     fcCursor = 17,     ///< cursor; never becomes a field
     fcInt64 = 18,      ///< signed 64-bit integer (SQL_C_SBIGINT)
+    fcGuid = 19,       ///< GUID: SQL_C_GUID's 16 bytes, or its text where the column holds text
 };
+/// The highest engine field type code: tables indexed by code end here.
+inline constexpr std::uint16_t kLastFldType = fcGuid;
+/// One past the highest engine type code, sub-type codes the binder reads
+/// as types (fscMemo) included: the size of the engine's type table.
+inline constexpr std::uint16_t kFldTypeCodes = 23;
 
 /// Engine sub-type codes (TODBCFldDesc.SubType); 0 means none.
 enum : std::uint16_t {
@@ -76,6 +83,55 @@ inline constexpr std::int16_t kAnyScale = -1;
 
 /// Bytes of FldName, the terminator included.
 inline constexpr std::size_t kFldNameSize = 32;
+
+/// The outcome of reading one value from a record: delivered, blank
+/// (nothing delivered), or not convertible (blank, and GetField answers -1).
+enum class TODBCReadResult : std::uint8_t { Value, Blank, Failed };
+
+struct TODBCFldDesc;
+
+/// The facts of one engine type code, one row of the engine's type table
+/// (ODBCTypeFacts): the C type values are held and parameters bound in, the
+/// SQL type parameters are sent as, the size of the record area, and the one
+/// reader and writer that move a value between the record area and the
+/// field's buffer form. Describing, binding, fetching, writing back and
+/// parameters read the same row.
+struct TODBCTypeFacts {
+    /// Reads the value in `area` (`length` bytes by its indicator) into
+    /// `out`, in the field's buffer form.
+    using TReader = TODBCReadResult (*)(const TODBCFldDesc& d, const std::byte* area, std::int32_t length,
+                                        std::byte* out);
+    /// Stores a value in the field's buffer form into the column's area and
+    /// indicator of `record`; raises when the column cannot hold it.
+    using TWriter = void (*)(void* record, std::byte* area, const TODBCFldDesc& d, const std::byte* in);
+
+    const char* Name = nullptr;         ///< "fcString", ...; nil for codes that name no type
+    odbc::SmallInt CType = 0;           ///< SQL_C_ type (SQL_C_DEFAULT for fcUnknown; 0: none)
+    odbc::SmallInt SQLType = 0;         ///< SQL type a parameter is sent as (0: none)
+    std::uint16_t AreaSize = 0;         ///< bytes of the area held in CType; 0: from the column's length
+    /// Every value that is not NULL reads as a value when held in CType (a
+    /// column held in another C type, text mostly, may read as blank or
+    /// fail to convert).
+    bool AlwaysAValue = false;
+    TReader Read = nullptr;   ///< nil: no buffer form (long data, unknown)
+    TWriter Write = nullptr;  ///< nil: written through other roads
+    /// Columns the describer gives this code: the SQL type the driver
+    /// reports (held in CType) and declared type names, space-separated and
+    /// in lower case, of text columns holding such values (held as text of
+    /// TextUnits characters). 0 and nil: the describer's own rules decide.
+    odbc::SmallInt DescribedSQLType = 0;
+    const char* DeclaredNames = nullptr;
+    std::uint16_t TextUnits = 0;  ///< characters of the value as text, and Units1 of such columns
+};
+
+/// The row of an engine type code (sub-type codes the binder reads as types,
+/// fscMemo, included); codes without a row answer an empty one.
+const TODBCTypeFacts& ODBCTypeFacts(std::uint16_t code);
+
+/// The code whose row claims a column the driver describes with `sqlType`
+/// and declared type `typeName` (DescribedSQLType, DeclaredNames), or
+/// fcUnknown.
+std::uint16_t ODBCTypeOfColumn(odbc::SmallInt sqlType, std::string_view typeName);
 
 /// Descriptor of one result column or one statement parameter. Fixed-width
 /// fields first (FieldNo .. Updatable), then FullName and CType.

@@ -94,8 +94,9 @@ public:
     /// Calculated and lookup fields: where the field's flag byte lies in the
     /// calculated-field area. BLOB fields: their number among the BLOB fields.
     int Offset() const { return FOffset; }
-    /// Bytes of the buffer form (see the file comment).
-    virtual int GetDataSize() const { return 0; }
+    /// Bytes of the buffer form (see the file comment): the type's fixed
+    /// size from FieldTypes; the sized types answer from their size.
+    virtual int GetDataSize() const { return FieldTypeInfo(FDataType).DataSize; }
     int DataSize() const { return GetDataSize(); }
     virtual bool IsBlob() const { return false; }
     /// Position in the dataset's field list, -1 without dataset.
@@ -219,10 +220,19 @@ protected:
     virtual void Bind(bool Binding);
     /// After post, cancel and close (BLOB fields release their state).
     virtual void FreeBuffers() {}
-    virtual int GetDefaultWidth() const { return 10; }
+    /// The type's default width from FieldTypes; 0 there means the size.
+    virtual int GetDefaultWidth() const {
+        const int width = FieldTypeInfo(FDataType).DefaultWidth;
+        return width > 0 ? width : FSize;
+    }
     /// Raises unless Value is a valid size for the type.
     virtual void CheckTypeSize(int Value) const;
-    void SetDataType(TFieldType Value) { FDataType = Value; }
+    /// Sets the type and the alignment its values are shown with (numbers
+    /// right-aligned, FieldTypes' RightJustify).
+    void SetDataType(TFieldType Value) {
+        FDataType = Value;
+        FAlignment = FieldTypeInfo(Value).RightJustify ? taRightJustify : taLeftJustify;
+    }
     /// The default size a field class starts with (no checks).
     void InitSize(int Value) { FSize = Value; }
     [[noreturn]] void AccessError(const char* TypeName) const;
@@ -293,7 +303,6 @@ protected:
     Variant GetAsVariant() override;
     void SetVarValue(const Variant& Value) override;
     void GetText(String& Text, bool DisplayText) override;
-    int GetDefaultWidth() const override { return Size(); }
     void CheckTypeSize(int Value) const override;
 
 private:
@@ -314,7 +323,6 @@ public:
 class TIntegerField : public TNumericField {
 public:
     explicit TIntegerField(TComponent* AOwner);
-    int GetDataSize() const override { return 4; }
     bool GetValue(std::int32_t& Value);
     std::int32_t MinValue() const { return FMinValue; }
     void SetMinValue(std::int32_t Value) { FMinValue = Value; }
@@ -333,7 +341,6 @@ protected:
     Variant GetAsVariant() override;
     void SetVarValue(const Variant& Value) override;
     void GetText(String& Text, bool DisplayText) override;
-    int GetDefaultWidth() const override { return 11; }
     /// The range of the type itself (int32, int16, uint16).
     std::int64_t FMinRange = INT32_MIN;
     std::int64_t FMaxRange = INT32_MAX;
@@ -347,19 +354,15 @@ private:
 class TSmallintField : public TIntegerField {
 public:
     explicit TSmallintField(TComponent* AOwner);
-    int GetDataSize() const override { return 2; }
 
 protected:
-    int GetDefaultWidth() const override { return 6; }
 };
 
 class TWordField : public TIntegerField {
 public:
     explicit TWordField(TComponent* AOwner);
-    int GetDataSize() const override { return 2; }
 
 protected:
-    int GetDefaultWidth() const override { return 5; }
 };
 
 class TAutoIncField : public TIntegerField {
@@ -372,7 +375,6 @@ public:
 class TLargeintField : public TNumericField {
 public:
     explicit TLargeintField(TComponent* AOwner);
-    int GetDataSize() const override { return 8; }
     bool GetValue(std::int64_t& Value);
     /// "" clears; other text must be an integer within 64 bits.
     void SetAsString(const String& Value) override;
@@ -389,7 +391,6 @@ protected:
     Variant GetAsVariant() override;
     void SetVarValue(const Variant& Value) override { SetAsLargeInt(Value.AsInt64()); }
     void GetText(String& Text, bool /*DisplayText*/) override { Text = GetAsString(); }
-    int GetDefaultWidth() const override { return 20; }
 };
 
 /// Double (ftFloat). Currency shows it as money; Precision is the number of
@@ -397,7 +398,6 @@ protected:
 class TFloatField : public TNumericField {
 public:
     explicit TFloatField(TComponent* AOwner);
-    int GetDataSize() const override { return 8; }
     bool GetValue(double& Value);
     bool IsCurrency() const { return FCurrency; }
     void SetCurrency(bool Value);
@@ -443,7 +443,6 @@ public:
 class TBCDField : public TNumericField {
 public:
     explicit TBCDField(TComponent* AOwner);
-    int GetDataSize() const override { return BCDBufferSize; }
     /// Raises "Invalid value for field '%s'" when the dataset cannot convert
     /// the stored value.
     bool GetValue(Currency& Value);
@@ -474,7 +473,6 @@ private:
 class TBooleanField : public TField {
 public:
     explicit TBooleanField(TComponent* AOwner);
-    int GetDataSize() const override { return 2; }
     bool GetValue(bool& Value);
     String DisplayValues() const { return FDisplayValues; }
     void SetDisplayValues(const String& Value);
@@ -489,7 +487,6 @@ protected:
     Variant GetAsVariant() override;
     void SetVarValue(const Variant& Value) override;
     void GetText(String& Text, bool DisplayText) override;
-    int GetDefaultWidth() const override { return 5; }
 
 private:
     String FDisplayValues;
@@ -505,7 +502,6 @@ private:
 class TDateTimeField : public TField {
 public:
     explicit TDateTimeField(TComponent* AOwner);
-    int GetDataSize() const override { return 8; }
     bool GetValue(TDateTime& Value);
     /// "" clears; other text goes through StrToDateTime (StrToDate,
     /// StrToTime for the narrower types).
@@ -520,25 +516,20 @@ protected:
     Variant GetAsVariant() override;
     void SetVarValue(const Variant& Value) override;
     void GetText(String& Text, bool DisplayText) override;
-    int GetDefaultWidth() const override { return 19; }
 };
 
 class TDateField : public TDateTimeField {
 public:
     explicit TDateField(TComponent* AOwner);
-    int GetDataSize() const override { return 4; }
 
 protected:
-    int GetDefaultWidth() const override { return 10; }
 };
 
 class TTimeField : public TDateTimeField {
 public:
     explicit TTimeField(TComponent* AOwner);
-    int GetDataSize() const override { return 4; }
 
 protected:
-    int GetDefaultWidth() const override { return 8; }
 };
 
 /// Base of the fixed and variable binary fields. AsString hands the bytes
