@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -76,14 +77,16 @@ namespace {
 
 namespace {
 
-/// Times what lies between its construction and its end into `*seconds`
-/// (when given).
+/// Times what lies between its construction and its end into `seconds[0]`
+/// (real) and `seconds[1]` (CPU time of this process), when given.
 class TPhase {
 public:
-    explicit TPhase(double* seconds) : FSeconds(seconds), FStart(std::chrono::steady_clock::now()) {}
+    explicit TPhase(double* seconds)
+        : FSeconds(seconds), FStart(std::chrono::steady_clock::now()), FCpu(std::clock()) {}
     ~TPhase() {
-        if (FSeconds)
-            *FSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
+        if (!FSeconds) return;
+        FSeconds[0] = std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
+        FSeconds[1] = static_cast<double>(std::clock() - FCpu) / CLOCKS_PER_SEC;
     }
     TPhase(const TPhase&) = delete;
     TPhase& operator=(const TPhase&) = delete;
@@ -91,6 +94,7 @@ public:
 private:
     double* FSeconds;
     std::chrono::steady_clock::time_point FStart;
+    std::clock_t FCpu;
 };
 
 }  // namespace

@@ -47,7 +47,8 @@ public:
     /// Opens `table` (ordered by id), reads every field of every record from
     /// First to Eof, closes; answers a checksum. `fetchSeconds`, when given,
     /// gets the time of the fetch phase alone (from the open dataset's first
-    /// record to Eof, without opening and closing).
+    /// record to Eof, without opening and closing): two values, real and CPU
+    /// seconds of this process.
     long Scan(const std::string& table, double* fetchSeconds = nullptr);
     /// First..Eof, then Last..Bof, every field of every row read both ways
     /// (`fetchSeconds`: both walks, without opening and closing).

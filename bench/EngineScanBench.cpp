@@ -107,6 +107,9 @@ std::string SelectText(int limit) {
            " ORDER BY id";
 }
 
+/// CPU time of this process (all its threads), in seconds.
+double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
 // ---------------------------------------------------------------------------
 // A raw connection (straight to the driver manager, not through the library).
 
@@ -207,7 +210,7 @@ long RawScan(RawConn& c, int limit, bool scrolling = false) {
 /// time by SQL_FETCH_ABSOLUTE (the engine never fetches PRIOR: SQLite's
 /// static cursor answers it differently after a partial rowset). Without
 /// `scrolling`, a forward-only statement. `fetchSeconds` gets the time of
-/// the fetch loops alone.
+/// the fetch loops alone, real and CPU seconds.
 long RawRowsetScan(RawConn& c, int limit, bool scrolling, bool back, double* fetchSeconds) {
     SQLHSTMT st;
     ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
@@ -228,9 +231,12 @@ long RawRowsetScan(RawConn& c, int limit, bool scrolling, bool back, double* fet
     ::SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status.data(), 0);
     rows[0].Bind(st);
     const auto start = std::chrono::steady_clock::now();
+    const double cpu = CpuSeconds();
     const long sum = RawRowsetLoop(st, rows, fetched, scrolling && back);
-    if (fetchSeconds)
-        *fetchSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (fetchSeconds) {
+        fetchSeconds[0] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        fetchSeconds[1] = CpuSeconds() - cpu;
+    }
     ::SQLFreeHandle(SQL_HANDLE_STMT, st);
     return sum;
 }
@@ -322,8 +328,6 @@ double Median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-/// CPU time of this process (all its threads), in seconds.
-double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 /// True when the engine's connection to the driver scrolls. On a
 /// forward-only connection each step back reads the result again from its
@@ -396,7 +400,11 @@ enum PhaseKind { kPhRaw, kPhRowset, kPhRowsetScroll, kPhRowsetBoth, kPhTable, kP
 const char* const kPhaseNames[kPhKinds] = {"raw one row a fetch", "raw rowsets",        "raw scrollable rowsets",
                                            "raw scrollable both ways", "table",           "table both ways",
                                            "uni-directional query"};
-std::map<std::string, std::vector<double>[kPhKinds]> gPhases;  // by "<driver>/<rows>"
+/// Real and CPU seconds of each kind's fetch phase, per round.
+struct PhaseSamples {
+    std::vector<double> Real[kPhKinds], Cpu[kPhKinds];
+};
+std::map<std::string, PhaseSamples> gPhases;  // by "<driver>/<rows>"
 
 /// The one-row raw loop's fetch phase (RawScan without the execute).
 long RawScanPhase(RawConn& c, int limit, double* fetchSeconds) {
@@ -408,11 +416,13 @@ long RawScanPhase(RawConn& c, int limit, double* fetchSeconds) {
     TScanRow r;
     r.Bind(st);
     const auto start = std::chrono::steady_clock::now();
+    const double cpu = CpuSeconds();
     long sum = 0;
     while (::SQLFetch(st) == SQL_SUCCESS)
         sum += r.Id + r.Ind[1] + r.Dec[0] + r.Si + r.Ts.second + static_cast<long>(r.Ts.fraction) + r.Ind[5] +
                r.S40[0] + r.S200[0];
-    *fetchSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fetchSeconds[0] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fetchSeconds[1] = CpuSeconds() - cpu;
     ::SQLFreeHandle(SQL_HANDLE_STMT, st);
     return sum;
 }
@@ -432,31 +442,32 @@ void RegisterFetchPhase(const Driver& d, bool scrolls) {
                 for (int k = 0; k < kPhKinds; ++k) {
                     const auto kind = static_cast<PhaseKind>((k + round) % kPhKinds);
                     if ((kind == kPhRowsetBoth || kind == kPhTableBoth) && !scrolls) continue;
-                    double t = 0;
+                    double t[2] = {0, 0};
                     switch (kind) {
                         case kPhRaw:
-                            benchmark::DoNotOptimize(RawScanPhase(raw, rows, &t));
+                            benchmark::DoNotOptimize(RawScanPhase(raw, rows, t));
                             break;
                         case kPhRowset:
-                            benchmark::DoNotOptimize(RawRowsetScan(raw, rows, false, false, &t));
+                            benchmark::DoNotOptimize(RawRowsetScan(raw, rows, false, false, t));
                             break;
                         case kPhRowsetScroll:
-                            benchmark::DoNotOptimize(RawRowsetScan(raw, rows, true, false, &t));
+                            benchmark::DoNotOptimize(RawRowsetScan(raw, rows, true, false, t));
                             break;
                         case kPhRowsetBoth:
-                            benchmark::DoNotOptimize(RawRowsetScan(raw, rows, true, true, &t));
+                            benchmark::DoNotOptimize(RawRowsetScan(raw, rows, true, true, t));
                             break;
                         case kPhTable:
-                            benchmark::DoNotOptimize(dsb.Scan(dsTable, &t));
+                            benchmark::DoNotOptimize(dsb.Scan(dsTable, t));
                             break;
                         case kPhTableBoth:
-                            benchmark::DoNotOptimize(dsb.ScanBothWays(dsTable, &t));
+                            benchmark::DoNotOptimize(dsb.ScanBothWays(dsTable, t));
                             break;
                         default:
-                            benchmark::DoNotOptimize(dsb.ScanQuery(SelectText(rows), &t));
+                            benchmark::DoNotOptimize(dsb.ScanQuery(SelectText(rows), t));
                             break;
                     }
-                    s[kind].push_back(t);
+                    s.Real[kind].push_back(t[0]);
+                    s.Cpu[kind].push_back(t[1]);
                 }
                 ++round;
             }
@@ -484,8 +495,9 @@ long ReadStatusKb(const char* field) {
 
 /// Kinds of scan a fresh process runs besides the ScanKinds (also for
 /// profiling one scan alone, e.g. under callgrind): the uni-directional
-/// query and the raw forward-only rowset loop.
-enum : int { kPeakQuery = kKinds, kPeakRawRowset };
+/// query, the raw forward-only rowset loop, the raw scrollable rowset loop
+/// forward then back, and the table forward then back.
+enum : int { kPeakQuery = kKinds, kPeakRawRowset, kPeakRawRowsetBoth, kPeakTableBoth };
 
 /// In the fresh process: connect, reset the high-water mark, scan, answer
 /// the growth in kB.
@@ -493,9 +505,9 @@ long MeasurePeak(const Driver& d, int rows, int kind) {
     std::unique_ptr<RawConn> raw;
     std::unique_ptr<EngineConn> eng;
     std::unique_ptr<velora::bench::TDataSetBench> ds;
-    if (kind == kRaw || kind == kRawCursor || kind == kPeakRawRowset)
+    if (kind == kRaw || kind == kRawCursor || kind == kPeakRawRowset || kind == kPeakRawRowsetBoth)
         raw = std::make_unique<RawConn>(d);
-    else if (kind == kDataSet || kind == kPeakQuery)
+    else if (kind == kDataSet || kind == kPeakQuery || kind == kPeakTableBoth)
         ds = std::make_unique<velora::bench::TDataSetBench>(d.Source());
     else
         eng = std::make_unique<EngineConn>(d);
@@ -509,8 +521,10 @@ long MeasurePeak(const Driver& d, int rows, int kind) {
         ds->Scan(velora::bench::DataSetTableName(kTable, kRows, rows));
     else if (kind == kPeakQuery)
         ds->ScanQuery(SelectText(rows));
-    else if (kind == kPeakRawRowset)
-        RawRowsetScan(*raw, rows, false, false, nullptr);
+    else if (kind == kPeakRawRowset || kind == kPeakRawRowsetBoth)
+        RawRowsetScan(*raw, rows, kind == kPeakRawRowsetBoth, kind == kPeakRawRowsetBoth, nullptr);
+    else if (kind == kPeakTableBoth)
+        ds->ScanBothWays(velora::bench::DataSetTableName(kTable, kRows, rows));
     else
         EngineBackward(*eng, rows);
     return ReadStatusKb("VmHWM:") - base;
@@ -592,29 +606,33 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     }
-    std::printf("\nFetch phase (open result to its end), ms, best round (median), and ratios of the best:\n");
+    std::printf("\nFetch phase (open result to its end), ms, and ratios:\n");
     for (const auto& d : drivers) {
         auto it = gPhases.find(d.Name + "/" + std::to_string(kRows));
         if (it == gPhases.end()) continue;
-        double best[kPhKinds], med[kPhKinds];
+        double best[kPhKinds], med[kPhKinds], cpu[kPhKinds];
         for (int k = 0; k < kPhKinds; ++k) {
-            const auto& v = it->second[k];
+            const auto& v = it->second.Real[k];
+            const auto& c = it->second.Cpu[k];
             best[k] = v.empty() ? 0 : *std::min_element(v.begin(), v.end());
             med[k] = Median(v);
+            cpu[k] = c.empty() ? 0 : *std::min_element(c.begin(), c.end());
         }
-        std::printf("  %-10s %d rows:", d.Name.c_str(), kRows);
+        std::printf("  %-10s %d rows, best real (median real) [best CPU]:", d.Name.c_str(), kRows);
         for (int k = 0; k < kPhKinds; ++k)
-            if (best[k] > 0) std::printf("%s %s %.0f (%.0f)", k ? "," : "", kPhaseNames[k], best[k] * 1e3, med[k] * 1e3);
-        std::printf("\n    table / raw rowsets %.2f, uni-directional query / raw rowsets %.2f, "
-                    "table / raw scrollable rowsets %.2f",
-                    best[kPhTable] / best[kPhRowset], best[kPhQuery] / best[kPhRowset],
-                    best[kPhTable] / best[kPhRowsetScroll]);
-        if (best[kPhTableBoth] > 0)
-            std::printf(", table both ways / raw scrollable both ways %.2f", best[kPhTableBoth] / best[kPhRowsetBoth]);
-        std::printf("\n    medians: table / raw rowsets %.2f, query / raw rowsets %.2f, table / raw scrollable %.2f",
-                    med[kPhTable] / med[kPhRowset], med[kPhQuery] / med[kPhRowset], med[kPhTable] / med[kPhRowsetScroll]);
-        if (med[kPhTableBoth] > 0)
-            std::printf(", both ways %.2f", med[kPhTableBoth] / med[kPhRowsetBoth]);
+            if (best[k] > 0)
+                std::printf("%s %s %.0f (%.0f) [%.0f]", k ? "," : "", kPhaseNames[k], best[k] * 1e3, med[k] * 1e3,
+                            cpu[k] * 1e3);
+        auto ratios = [&](const char* what, const double* v) {
+            std::printf("\n    %s: table / raw rowsets %.2f, uni-directional query / raw rowsets %.2f, "
+                        "table / raw scrollable rowsets %.2f",
+                        what, v[kPhTable] / v[kPhRowset], v[kPhQuery] / v[kPhRowset], v[kPhTable] / v[kPhRowsetScroll]);
+            if (v[kPhTableBoth] > 0)
+                std::printf(", table both ways / raw scrollable both ways %.2f", v[kPhTableBoth] / v[kPhRowsetBoth]);
+        };
+        ratios("best real", best);
+        ratios("median real", med);
+        ratios("best CPU", cpu);
         std::printf("\n");
         std::fflush(stdout);
     }
