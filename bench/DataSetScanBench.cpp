@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -56,7 +57,7 @@ namespace {
 /// Reads every field of every record of `t` from where it stands (open, on
 /// its first record; a uni-directional dataset cannot be sent to First
 /// again), forward to Eof or, `back`, backward to Bof.
-long ReadAll(TODBCDataSet* t, bool back = false) {
+[[gnu::noinline]] long ReadAll(TODBCDataSet* t, bool back = false) {
     TField* id = t->FieldByName("id");
     TField* s40 = t->FieldByName("s40");
     TField* d = t->FieldByName("d");
@@ -74,31 +75,67 @@ long ReadAll(TODBCDataSet* t, bool back = false) {
 
 }  // namespace
 
-long TDataSetBench::Scan(const std::string& table) {
+namespace {
+
+/// Times what lies between its construction and its end into `seconds[0]`
+/// (real) and `seconds[1]` (CPU time of this process), when given.
+class TPhase {
+public:
+    explicit TPhase(double* seconds)
+        : FSeconds(seconds), FStart(std::chrono::steady_clock::now()), FCpu(std::clock()) {}
+    ~TPhase() {
+        if (!FSeconds) return;
+        FSeconds[0] = std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
+        FSeconds[1] = static_cast<double>(std::clock() - FCpu) / CLOCKS_PER_SEC;
+    }
+    TPhase(const TPhase&) = delete;
+    TPhase& operator=(const TPhase&) = delete;
+
+private:
+    double* FSeconds;
+    std::chrono::steady_clock::time_point FStart;
+    std::clock_t FCpu;
+};
+
+}  // namespace
+
+long TDataSetBench::Scan(const std::string& table, double* fetchSeconds) {
     TOwnedPtr<TODBCTable> t(NewTable(nullptr, FImpl->Db, table));
     t->Open();
-    const long sum = ReadAll(t.get());
+    long sum;
+    {
+        TPhase phase(fetchSeconds);
+        sum = ReadAll(t.get());
+    }
     t->Close();
     return sum;
 }
 
-long TDataSetBench::ScanBothWays(const std::string& table) {
+long TDataSetBench::ScanBothWays(const std::string& table, double* fetchSeconds) {
     TOwnedPtr<TODBCTable> t(NewTable(nullptr, FImpl->Db, table));
     t->Open();
-    long sum = ReadAll(t.get());
-    t->Last();
-    sum += ReadAll(t.get(), true);
+    long sum;
+    {
+        TPhase phase(fetchSeconds);
+        sum = ReadAll(t.get());
+        t->Last();
+        sum += ReadAll(t.get(), true);
+    }
     t->Close();
     return sum;
 }
 
-long TDataSetBench::ScanQuery(const std::string& sql) {
+long TDataSetBench::ScanQuery(const std::string& sql, double* fetchSeconds) {
     TOwnedPtr<TODBCQuery> q(new TODBCQuery(nullptr));
     q->SetDataBase(FImpl->Db);
     q->SQL()->SetText(sql);
     q->SetUniDirectional(true);
     q->Open();
-    const long sum = ReadAll(q.get());
+    long sum;
+    {
+        TPhase phase(fetchSeconds);
+        sum = ReadAll(q.get());
+    }
     q->Close();
     return sum;
 }

@@ -45,13 +45,17 @@ public:
     TDataSetBench& operator=(const TDataSetBench&) = delete;
 
     /// Opens `table` (ordered by id), reads every field of every record from
-    /// First to Eof, closes; answers a checksum.
-    long Scan(const std::string& table);
-    /// First..Eof, then Last..Bof, every field of every row read both ways.
-    long ScanBothWays(const std::string& table);
+    /// First to Eof, closes; answers a checksum. `fetchSeconds`, when given,
+    /// gets the time of the fetch phase alone (from the open dataset's first
+    /// record to Eof, without opening and closing): two values, real and CPU
+    /// seconds of this process.
+    long Scan(const std::string& table, double* fetchSeconds = nullptr);
+    /// First..Eof, then Last..Bof, every field of every row read both ways
+    /// (`fetchSeconds`: both walks, without opening and closing).
+    long ScanBothWays(const std::string& table, double* fetchSeconds = nullptr);
     /// Opens a uni-directional TODBCQuery over `sql` (the scan table's six
     /// columns), reads every field of every record to Eof; a checksum.
-    long ScanQuery(const std::string& sql);
+    long ScanQuery(const std::string& sql, double* fetchSeconds = nullptr);
     /// Marks `calls` random rows of `table`, then goes to each mark in random
     /// order with GotoBookmark.
     TBookmarkFigures GotoBookmarks(const std::string& table, int calls);

@@ -18,6 +18,11 @@
 //     field read through AsInteger, AsString, AsFloat or AsDateTime
 //     (DataSetScanBench.cpp).
 // on SQLite (always) and PostgreSQL (when scripts/run-bench.sh started it).
+// Then the fetch phase alone (an open result read to its end) of the
+// 200,000 rows: raw loops fetching rowsets of the dataset's block size
+// (forward-only; over the scrollable cursor forward, and forward then back)
+// beside the table dataset (forward; forward then back) and a
+// uni-directional query, and the one-row raw loop.
 // The scans of one driver and size run interleaved, round after round; after
 // the timings it prints the best round's times and the ratios (best and
 // median), then the peak memory of
@@ -102,6 +107,9 @@ std::string SelectText(int limit) {
            " ORDER BY id";
 }
 
+/// CPU time of this process (all its threads), in seconds.
+double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
 // ---------------------------------------------------------------------------
 // A raw connection (straight to the driver manager, not through the library).
 
@@ -158,6 +166,77 @@ long RawScan(RawConn& c, int limit, bool scrolling = false) {
     while ((scrolling ? ::SQLFetchScroll(st, SQL_FETCH_NEXT, 0) : ::SQLFetch(st)) == SQL_SUCCESS)
         sum += r.Id + r.Ind[1] + r.Dec[0] + r.Si + r.Ts.second + static_cast<long>(r.Ts.fraction) + r.Ind[5] +
                r.S40[0] + r.S200[0];
+    ::SQLFreeHandle(SQL_HANDLE_STMT, st);
+    return sum;
+}
+
+/// The fetch loops of RawRowsetScan (a function of its own, so that a
+/// profiler can be told to count it alone: valgrind --tool=callgrind
+/// --toggle-collect='*RawRowsetLoop*').
+[[gnu::noinline]] long RawRowsetLoop(SQLHSTMT st, const std::vector<TScanRow>& rows, const SQLULEN& fetched,
+                                     bool back) {
+    auto touch = [&] {
+        long sum = 0;
+        for (SQLULEN k = 0; k < fetched; ++k) {
+            const TScanRow& r = rows[k];
+            sum += r.Id + r.Ind[1] + r.Dec[0] + r.Si + r.Ts.second + static_cast<long>(r.Ts.fraction) + r.Ind[5] +
+                   r.S40[0] + r.S200[0];
+        }
+        return sum;
+    };
+    long sum = 0, count = 0;
+    SQLRETURN rc;
+    while ((rc = ::SQLFetchScroll(st, SQL_FETCH_NEXT, 0)) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+        sum += touch();
+        count += static_cast<long>(fetched);
+    }
+    CheckODBC(rc, SQL_HANDLE_STMT, st, "raw rowset fetch");
+    if (back) {
+        for (long first = count > 0 ? (count - 1) / kRowsPerBlock * kRowsPerBlock : -1; first >= 0;
+             first -= kRowsPerBlock) {
+            rc = ::SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, static_cast<SQLLEN>(first + 1));
+            CheckODBC(rc, SQL_HANDLE_STMT, st, "raw rowset fetch back");
+            sum += touch();
+        }
+    }
+    return sum;
+}
+
+/// The raw rowset loop: the six columns bound row-wise into an array of
+/// kRowsPerBlock rows (the dataset's block, fetched as the engine fetches
+/// it), one SQLFetchScroll a rowset, every bound value of every row touched.
+/// `scrolling`: over the cursor the engine asks for (as RawScan), and when
+/// `back` is set also backwards to the first row afterwards, a rowset at a
+/// time by SQL_FETCH_ABSOLUTE (the engine never fetches PRIOR: SQLite's
+/// static cursor answers it differently after a partial rowset). Without
+/// `scrolling`, a forward-only statement. `fetchSeconds` gets the time of
+/// the fetch loops alone, real and CPU seconds.
+long RawRowsetScan(RawConn& c, int limit, bool scrolling, bool back, double* fetchSeconds) {
+    SQLHSTMT st;
+    ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
+    std::string sql = SelectText(limit);
+    if (scrolling) {
+        ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
+        ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
+    }
+    CheckODBC(::SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st,
+              "raw rowset prepare");
+    CheckODBC(::SQLExecute(st), SQL_HANDLE_STMT, st, "raw rowset execute");
+    std::vector<TScanRow> rows(kRowsPerBlock);
+    std::vector<SQLUSMALLINT> status(kRowsPerBlock);
+    SQLULEN fetched = 0;
+    ::SQLSetStmtAttr(st, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(TScanRow)), 0);
+    ::SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{kRowsPerBlock}), 0);
+    ::SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+    ::SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status.data(), 0);
+    rows[0].Bind(st);
+    const auto start = std::chrono::steady_clock::now();
+    const double cpu = CpuSeconds();
+    const long sum = RawRowsetLoop(st, rows, fetched, scrolling && back);
+    if (fetchSeconds) {
+        fetchSeconds[0] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        fetchSeconds[1] = CpuSeconds() - cpu;
+    }
     ::SQLFreeHandle(SQL_HANDLE_STMT, st);
     return sum;
 }
@@ -249,8 +328,6 @@ double Median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-/// CPU time of this process (all its threads), in seconds.
-double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 /// True when the engine's connection to the driver scrolls. On a
 /// forward-only connection each step back reads the result again from its
@@ -312,6 +389,96 @@ void RegisterTimings(const Driver& d, bool scrolls) {
 }
 
 // ---------------------------------------------------------------------------
+// The fetch phase: the time from an open result to its end, without opening
+// and closing, where only the library's own work differs from a raw loop.
+// The raw rowset loops fetch blocks of the dataset's RowSetSize as the
+// engine does; the table dataset is compared with the forward-only one (the
+// floor of any scan) and with the scrollable one it rides on, forward and
+// forward then back; the uni-directional query with the forward-only one.
+
+enum PhaseKind { kPhRaw, kPhRowset, kPhRowsetScroll, kPhRowsetBoth, kPhTable, kPhTableBoth, kPhQuery, kPhKinds };
+const char* const kPhaseNames[kPhKinds] = {"raw one row a fetch", "raw rowsets",        "raw scrollable rowsets",
+                                           "raw scrollable both ways", "table",           "table both ways",
+                                           "uni-directional query"};
+/// Real and CPU seconds of each kind's fetch phase, per round.
+struct PhaseSamples {
+    std::vector<double> Real[kPhKinds], Cpu[kPhKinds];
+};
+std::map<std::string, PhaseSamples> gPhases;  // by "<driver>/<rows>"
+
+/// The one-row raw loop's fetch phase (RawScan without the execute).
+long RawScanPhase(RawConn& c, int limit, double* fetchSeconds) {
+    SQLHSTMT st;
+    ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
+    std::string sql = SelectText(limit);
+    CheckODBC(::SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st,
+              "raw select");
+    TScanRow r;
+    r.Bind(st);
+    const auto start = std::chrono::steady_clock::now();
+    const double cpu = CpuSeconds();
+    long sum = 0;
+    while (::SQLFetch(st) == SQL_SUCCESS)
+        sum += r.Id + r.Ind[1] + r.Dec[0] + r.Si + r.Ts.second + static_cast<long>(r.Ts.fraction) + r.Ind[5] +
+               r.S40[0] + r.S200[0];
+    fetchSeconds[0] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fetchSeconds[1] = CpuSeconds() - cpu;
+    ::SQLFreeHandle(SQL_HANDLE_STMT, st);
+    return sum;
+}
+
+void RegisterFetchPhase(const Driver& d, bool scrolls) {
+    const int rows = kRows;
+    const std::string key = d.Name + "/" + std::to_string(rows);
+    benchmark::RegisterBenchmark(
+        ("FetchPhase/" + key).c_str(),
+        [d, rows, scrolls, key](benchmark::State& st) {
+            RawConn raw(d);
+            velora::bench::TDataSetBench dsb(d.Source());
+            const std::string dsTable = velora::bench::DataSetTableName(kTable, kRows, rows);
+            auto& s = gPhases[key];
+            int round = 0;
+            for (auto _ : st) {
+                for (int k = 0; k < kPhKinds; ++k) {
+                    const auto kind = static_cast<PhaseKind>((k + round) % kPhKinds);
+                    if ((kind == kPhRowsetBoth || kind == kPhTableBoth) && !scrolls) continue;
+                    double t[2] = {0, 0};
+                    switch (kind) {
+                        case kPhRaw:
+                            benchmark::DoNotOptimize(RawScanPhase(raw, rows, t));
+                            break;
+                        case kPhRowset:
+                            benchmark::DoNotOptimize(RawRowsetScan(raw, rows, false, false, t));
+                            break;
+                        case kPhRowsetScroll:
+                            benchmark::DoNotOptimize(RawRowsetScan(raw, rows, true, false, t));
+                            break;
+                        case kPhRowsetBoth:
+                            benchmark::DoNotOptimize(RawRowsetScan(raw, rows, true, true, t));
+                            break;
+                        case kPhTable:
+                            benchmark::DoNotOptimize(dsb.Scan(dsTable, t));
+                            break;
+                        case kPhTableBoth:
+                            benchmark::DoNotOptimize(dsb.ScanBothWays(dsTable, t));
+                            break;
+                        default:
+                            benchmark::DoNotOptimize(dsb.ScanQuery(SelectText(rows), t));
+                            break;
+                    }
+                    s.Real[kind].push_back(t[0]);
+                    s.Cpu[kind].push_back(t[1]);
+                }
+                ++round;
+            }
+            st.SetItemsProcessed(st.iterations() * rows);
+        })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(7)
+        ->UseRealTime();
+}
+
+// ---------------------------------------------------------------------------
 // Peak memory. Each scan runs in a fresh process of its own (this program
 // started again with --velora-peak): a forked child would share the
 // parent's heap, whose freed pages hide new allocations. The high-water mark
@@ -326,15 +493,21 @@ long ReadStatusKb(const char* field) {
     return -1;
 }
 
+/// Kinds of scan a fresh process runs besides the ScanKinds (also for
+/// profiling one scan alone, e.g. under callgrind): the uni-directional
+/// query, the raw forward-only rowset loop, the raw scrollable rowset loop
+/// forward then back, and the table forward then back.
+enum : int { kPeakQuery = kKinds, kPeakRawRowset, kPeakRawRowsetBoth, kPeakTableBoth };
+
 /// In the fresh process: connect, reset the high-water mark, scan, answer
 /// the growth in kB.
 long MeasurePeak(const Driver& d, int rows, int kind) {
     std::unique_ptr<RawConn> raw;
     std::unique_ptr<EngineConn> eng;
     std::unique_ptr<velora::bench::TDataSetBench> ds;
-    if (kind == kRaw || kind == kRawCursor)
+    if (kind == kRaw || kind == kRawCursor || kind == kPeakRawRowset || kind == kPeakRawRowsetBoth)
         raw = std::make_unique<RawConn>(d);
-    else if (kind == kDataSet)
+    else if (kind == kDataSet || kind == kPeakQuery || kind == kPeakTableBoth)
         ds = std::make_unique<velora::bench::TDataSetBench>(d.Source());
     else
         eng = std::make_unique<EngineConn>(d);
@@ -346,6 +519,12 @@ long MeasurePeak(const Driver& d, int rows, int kind) {
         EngineScan(*eng, rows);
     else if (kind == kDataSet)
         ds->Scan(velora::bench::DataSetTableName(kTable, kRows, rows));
+    else if (kind == kPeakQuery)
+        ds->ScanQuery(SelectText(rows));
+    else if (kind == kPeakRawRowset || kind == kPeakRawRowsetBoth)
+        RawRowsetScan(*raw, rows, kind == kPeakRawRowsetBoth, kind == kPeakRawRowsetBoth, nullptr);
+    else if (kind == kPeakTableBoth)
+        ds->ScanBothWays(velora::bench::DataSetTableName(kTable, kRows, rows));
     else
         EngineBackward(*eng, rows);
     return ReadStatusKb("VmHWM:") - base;
@@ -385,6 +564,7 @@ int main(int argc, char** argv) {
         if (!scrolls[d.Name])
             std::printf("%s: the engine's connection is forward-only; no backward scan\n", d.Name.c_str());
         RegisterTimings(d, scrolls[d.Name]);
+        RegisterFetchPhase(d, scrolls[d.Name]);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::VELORA_JOIN(RunSpe, cifiedBenchmarks)();
@@ -426,8 +606,40 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     }
-    std::printf("\nPeak memory added by one scan (kB, a fresh process per scan):\n");
+    std::printf("\nFetch phase (open result to its end), ms, and ratios:\n");
     for (const auto& d : drivers) {
+        auto it = gPhases.find(d.Name + "/" + std::to_string(kRows));
+        if (it == gPhases.end()) continue;
+        double best[kPhKinds], med[kPhKinds], cpu[kPhKinds];
+        for (int k = 0; k < kPhKinds; ++k) {
+            const auto& v = it->second.Real[k];
+            const auto& c = it->second.Cpu[k];
+            best[k] = v.empty() ? 0 : *std::min_element(v.begin(), v.end());
+            med[k] = Median(v);
+            cpu[k] = c.empty() ? 0 : *std::min_element(c.begin(), c.end());
+        }
+        std::printf("  %-10s %d rows, best real (median real) [best CPU]:", d.Name.c_str(), kRows);
+        for (int k = 0; k < kPhKinds; ++k)
+            if (best[k] > 0)
+                std::printf("%s %s %.0f (%.0f) [%.0f]", k ? "," : "", kPhaseNames[k], best[k] * 1e3, med[k] * 1e3,
+                            cpu[k] * 1e3);
+        auto ratios = [&](const char* what, const double* v) {
+            std::printf("\n    %s: table / raw rowsets %.2f, uni-directional query / raw rowsets %.2f, "
+                        "table / raw scrollable rowsets %.2f",
+                        what, v[kPhTable] / v[kPhRowset], v[kPhQuery] / v[kPhRowset], v[kPhTable] / v[kPhRowsetScroll]);
+            if (v[kPhTableBoth] > 0)
+                std::printf(", table both ways / raw scrollable both ways %.2f", v[kPhTableBoth] / v[kPhRowsetBoth]);
+        };
+        ratios("best real", best);
+        ratios("median real", med);
+        ratios("best CPU", cpu);
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    // VELORA_BENCH_NO_PEAK=1 leaves the peak memory out (a quicker run).
+    const bool peaks = std::getenv("VELORA_BENCH_NO_PEAK") == nullptr;
+    if (peaks) std::printf("\nPeak memory added by one scan (kB, a fresh process per scan):\n");
+    for (const auto& d : peaks ? drivers : std::vector<Driver>{}) {
         for (int rows : {20000, kRows}) {
             const long raw = PeakOfScan(selfPath.c_str(), d, rows, kRaw);
             const long cursor = PeakOfScan(selfPath.c_str(), d, rows, kRawCursor);

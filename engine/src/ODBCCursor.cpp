@@ -90,11 +90,18 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     LeaveRowsets();  // the statement must not keep pointers into the arrays replaced here
     FRowsetsOff = false;
     RowsPerBlock = std::max(rows, 1);
-    RowSize = std::max(size, static_cast<int>(CurProps.RecordSize));
+    FRecordArea = std::max(size, static_cast<int>(CurProps.RecordSize));
+    // A slot is a row of the rowset the driver fetches into (see BindRowset):
+    // the record, then one SQLLEN length/indicator a column, then the
+    // companions of exact reals.
+    const std::size_t align = alignof(SQLLEN);
+    FRowIndicators = static_cast<int>((static_cast<std::size_t>(FRecordArea) + align - 1) / align * align);
+    FRowExact = FRowIndicators + static_cast<int>(Columns.size() * sizeof(SQLLEN));
+    RowSize = FRowExact + ExactSlotsSize();
     CacheSize = RowsPerBlock * RowSize;
     RowCache.assign(static_cast<std::size_t>(CacheSize), std::byte{0});
     FFilled.assign(static_cast<std::size_t>(RowsPerBlock), 0);
-    StagingRecord.assign(static_cast<std::size_t>(std::max(RowSize, 1)), std::byte{0});
+    StagingRecord.assign(static_cast<std::size_t>(std::max(FRecordArea, 1)), std::byte{0});
     FExactStage.assign(static_cast<std::size_t>(ExactSlotsSize()), std::byte{0});
     ColumnsBound = false;  // the staging record is new
     FSequential = sequential;
@@ -151,9 +158,10 @@ bool TODBC::Overflows(const SQLLEN* indicators) const {
 void TODBC::StoreStaging(int k) { StoreRow(k, StagingRecord.data(), Indicators.data()); }
 
 /// Turns the length/indicator variables `indicators` of the fetched row in
-/// `record` into its slots and copies the record to cache slot k. Every
-/// fetched row passes here, so it walks the compact list PlanStaging made
-/// rather than the column descriptions.
+/// `record` into its slots and copies the record to cache slot k, unless it
+/// is that slot already (a rowset fetch writes the rows into their slots).
+/// Every fetched row passes here, so it walks the compact list PlanStaging
+/// made rather than the column descriptions.
 void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
     for (const TStagedColumn& c : FStaged) {
         SQLLEN ind = c.Long ? SQL_NULL_DATA : indicators[c.Column];
@@ -171,7 +179,7 @@ void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
     }
     if (!FExactReals.empty())
         StoreExactReals(record, record == StagingRecord.data() ? FExactStage.data() : record + FRowExact);
-    std::memcpy(CacheSlot(k), record, CurProps.RecordSize);
+    if (record != CacheSlot(k)) std::memcpy(CacheSlot(k), record, CurProps.RecordSize);
     if (FLongColumns > 0 && ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);
     FFilled[static_cast<std::size_t>(k)] = 1;
 }
@@ -188,24 +196,32 @@ void TODBC::CopySlot(int k, void* buffer) {
 /// like those of a block's first row; a row fetched on the way (Next, Prior)
 /// raises only errors, as the rows after a block's first do.
 bool TODBC::FillSlot(int k, bool target) {
-    // With rowsets bound the row comes into the rowset area's first row, the
-    // array set to one row (switching the array costs one attribute call,
-    // binding the staging record again one call a column).
+    // With rowsets bound the row comes straight into its slot: the array set
+    // to one row and the bind offset aimed at the slot (switching the array
+    // costs one attribute call, the offset none, binding the staging record
+    // again one call a column).
     std::byte* record = StagingRecord.data();
     SQLLEN* indicators = Indicators.data();
     if (FRowsetBound) {
         SetArraySize(1);
-        record = FRowset.data();
+        record = CacheSlot(k);
         indicators = reinterpret_cast<SQLLEN*>(record + FRowIndicators);
         std::fill(indicators, indicators + Columns.size(), SQLLEN(0));  // see ClearIndicators
         ClearExactReals(record + FRowExact);
+        FBindOffset = static_cast<SQLULEN>(k) * static_cast<SQLULEN>(RowSize);
     } else {
         if (!ColumnsBound) BindColumns(StagingRecord.data());
         ClearIndicators();
     }
     const std::int32_t row = BlockNo * RowsPerBlock + k + 1;
-    const SQLRETURN rc =
-        Fetch(SQL_FETCH_ABSOLUTE, CursorMode == cmCursorLibrary ? MapRowNumber(row) : row);
+    SQLRETURN rc;
+    try {
+        rc = Fetch(SQL_FETCH_ABSOLUTE, CursorMode == cmCursorLibrary ? MapRowNumber(row) : row);
+    } catch (...) {
+        FBindOffset = 0;
+        throw;
+    }
+    FBindOffset = 0;
     if (rc == SQL_NO_DATA) return false;
     if (target ? rc != SQL_SUCCESS : !ODBCSucceeded(rc)) ODBCCheckError(SQL_HANDLE_STMT, Stmt, rc);
     StoreRow(k, record, indicators);
@@ -347,8 +363,8 @@ SQLRETURN TODBC::FetchRow(int n) {
 // Rowset fetches.
 //
 // A cursor fetches a whole block with one driver call: the statement's row
-// array holds RowsPerBlock rows, bound row-wise into FRowset, and each
-// fetched row is copied once into its cache slot. Forward-only cursors read
+// array holds RowsPerBlock rows, bound row-wise into the cache itself, so
+// each row lands in its slot and is not copied. Forward-only cursors read
 // forward to the block (FetchRowsetBlock), scrollable ones go to its first
 // row (FetchScrollableRowset). Results with long columns keep one-row
 // fetches, since their values are read with SQLGetData on the row just
@@ -389,10 +405,9 @@ bool TODBC::ReadyRowset() {
 /// Clears the length/indicator variables of every row of the rowset area
 /// (see ClearIndicators).
 void TODBC::ClearRowsetIndicators() {
-    const auto stride = static_cast<std::size_t>(FRowStride);
     for (int k = 0; k < RowsPerBlock; ++k) {
-        std::memset(FRowset.data() + k * stride + FRowIndicators, 0, Columns.size() * sizeof(SQLLEN));
-        ClearExactReals(FRowset.data() + k * stride + FRowExact);
+        std::memset(CacheSlot(k) + FRowIndicators, 0, Columns.size() * sizeof(SQLLEN));
+        ClearExactReals(CacheSlot(k) + FRowExact);
     }
 }
 
@@ -408,14 +423,11 @@ int TODBC::RowsBeforeFailure(int fetched) const {
     return fetched;
 }
 
-/// Binds the statement to the rowset area. False (and rowsets off for this
-/// result) when the driver does not take the array as asked.
+/// Binds the statement to the cache, row-wise (a slot a row). False (and
+/// rowsets off for this result) when the driver does not take the array as
+/// asked.
 bool TODBC::BindRowset() {
-    const std::size_t align = alignof(SQLLEN);
-    FRowIndicators = static_cast<int>((CurProps.RecordSize + align - 1) / align * align);
-    FRowExact = FRowIndicators + static_cast<int>(Columns.size() * sizeof(SQLLEN));
-    FRowStride = FRowExact + ExactSlotsSize();
-    FRowset.assign(static_cast<std::size_t>(FRowStride) * static_cast<std::size_t>(RowsPerBlock), std::byte{0});
+    FBindOffset = 0;
     FRowStatus.assign(static_cast<std::size_t>(RowsPerBlock), SQL_ROW_NOROW);
     odbc::SQLFreeStmt(Stmt, SQL_UNBIND);
     ColumnsBound = false;
@@ -425,20 +437,21 @@ bool TODBC::BindRowset() {
         return odbc::SQLSetStmtAttr(Stmt, attribute, reinterpret_cast<SQLPOINTER>(value), SQL_IS_UINTEGER) ==
                SQL_SUCCESS;
     };
-    bool ok = set(SQL_ATTR_ROW_BIND_TYPE, static_cast<SQLULEN>(FRowStride)) &&
+    bool ok = set(SQL_ATTR_ROW_BIND_TYPE, static_cast<SQLULEN>(RowSize)) &&
               set(SQL_ATTR_ROW_ARRAY_SIZE, static_cast<SQLULEN>(RowsPerBlock)) &&
               odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROWS_FETCHED_PTR, &FRowsFetched, 0) == SQL_SUCCESS &&
-              odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_STATUS_PTR, FRowStatus.data(), 0) == SQL_SUCCESS;
-    auto* indicators = reinterpret_cast<SQLLEN*>(FRowset.data() + FRowIndicators);
+              odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_STATUS_PTR, FRowStatus.data(), 0) == SQL_SUCCESS &&
+              odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_BIND_OFFSET_PTR, &FBindOffset, 0) == SQL_SUCCESS;
+    auto* indicators = reinterpret_cast<SQLLEN*>(RowCache.data() + FRowIndicators);
     for (std::size_t i = 0; ok && i < Columns.size(); ++i) {
         const TODBCFldDesc& d = Columns[i];
         if (d.FldType == fcBlob || d.FldType == fcUnknown) continue;
         ok = ODBCSucceeded(odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(i + 1), CTypes[i],
-                                            FRowset.data() + d.Offset, d.Len, &indicators[i]));
+                                            RowCache.data() + d.Offset, d.Len, &indicators[i]));
     }
     if (ok) {
         try {
-            BindExactReals(FRowset.data() + FRowExact);
+            BindExactReals(RowCache.data() + FRowExact);
         } catch (const EODBCError&) {
             ok = false;
         }
@@ -464,6 +477,8 @@ void TODBC::LeaveRowsets() noexcept {
                          SQL_IS_UINTEGER);
     odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
     odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+    odbc::SQLSetStmtAttr(Stmt, SQL_ATTR_ROW_BIND_OFFSET_PTR, nullptr, 0);
+    FBindOffset = 0;
 }
 
 /// Fills the block BlockNo from rowset fetches, reading forward to it (from
@@ -484,7 +499,6 @@ SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
         fallBack = true;
         return SQL_SUCCESS;
     };
-    const auto stride = static_cast<std::size_t>(FRowStride);
     for (bool onTheWay = false;; onTheWay = true) {
         if (onTheWay) ClearRowsetIndicators();  // ReadyRowset cleared them for the first fetch
         FRowsFetched = 0;
@@ -508,14 +522,11 @@ SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
         if (at < first && failed < 0 && fetched == RowsPerBlock) continue;  // a block on the way
         const int stored = failed < 0 ? fetched : failed;
         if (at == first) {
-            for (int k = 0; k < stored; ++k) {
-                const std::byte* row = FRowset.data() + k * stride;
-                if (Overflows(reinterpret_cast<const SQLLEN*>(row + FRowIndicators))) return fallBackToOneRow();
-            }
-            for (int k = 0; k < stored; ++k) {
-                std::byte* row = FRowset.data() + k * stride;
-                StoreRow(k, row, reinterpret_cast<const SQLLEN*>(row + FRowIndicators));
-            }
+            for (int k = 0; k < stored; ++k)
+                if (Overflows(reinterpret_cast<const SQLLEN*>(CacheSlot(k) + FRowIndicators)))
+                    return fallBackToOneRow();
+            for (int k = 0; k < stored; ++k)
+                StoreRow(k, CacheSlot(k), reinterpret_cast<const SQLLEN*>(CacheSlot(k) + FRowIndicators));
         }
         if (failed >= 0) ODBCCheckError(SQL_HANDLE_STMT, Stmt, SQL_ERROR);
         if (at < first || fetched == 0) {  // the data ends before the block
@@ -540,7 +551,6 @@ SQLRETURN TODBC::FetchScrollableRowset(bool& fallBack) {
         fallBack = true;
         return SQL_SUCCESS;
     }
-    const auto stride = static_cast<std::size_t>(FRowStride);
     FRowsFetched = 0;
     const SQLRETURN rc = Fetch(SQL_FETCH_ABSOLUTE, first + 1);
     if (rc == SQL_NO_DATA) {  // MariaDB leaves the count and the statuses as they were
@@ -564,12 +574,9 @@ SQLRETURN TODBC::FetchScrollableRowset(bool& fallBack) {
     const bool failed = stored < fetched;
     if (!failed && rc == SQL_SUCCESS_WITH_INFO) return fallBackToOneRow();
     for (int k = 0; k < stored; ++k)
-        if (Overflows(reinterpret_cast<const SQLLEN*>(FRowset.data() + k * stride + FRowIndicators)))
-            return fallBackToOneRow();
-    for (int k = 0; k < stored; ++k) {
-        std::byte* row = FRowset.data() + k * stride;
-        StoreRow(k, row, reinterpret_cast<const SQLLEN*>(row + FRowIndicators));
-    }
+        if (Overflows(reinterpret_cast<const SQLLEN*>(CacheSlot(k) + FRowIndicators))) return fallBackToOneRow();
+    for (int k = 0; k < stored; ++k)
+        StoreRow(k, CacheSlot(k), reinterpret_cast<const SQLLEN*>(CacheSlot(k) + FRowIndicators));
     if (failed) ODBCCheckError(SQL_HANDLE_STMT, Stmt, SQL_ERROR);
     if (fetched < RowsPerBlock) EndRow = RowCount = first + fetched;
     return SQL_SUCCESS;

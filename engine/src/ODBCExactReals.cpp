@@ -247,10 +247,13 @@ void TODBC::StoreExactReals(std::byte* record, std::byte* slots) {
     for (std::size_t m = 0; m < FExactReals.size(); ++m) {
         const SQLLEN ind = SlotIndicator(slots, m);
         if (ind <= 0 || ind >= kExactText) continue;
+        // from_chars reads what strtod reads of printf's output (infinities
+        // too), locale-free and at a fraction of strtod's cost, which every
+        // double of every stored row pays; a text it refuses keeps the
+        // driver's own value, as a NULL companion does.
         const char* text = reinterpret_cast<const char*>(slots + m * kExactSlot);
-        char* stop = nullptr;
-        const double value = std::strtod(text, &stop);
-        if (stop == text) continue;
+        double value = 0;
+        if (std::from_chars(text, text + ind, value).ec != std::errc()) continue;
         const std::uint16_t c = FExactReals[m];
         const TODBCFldDesc& d = Columns[c];
         std::uint16_t word = 0;

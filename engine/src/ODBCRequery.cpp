@@ -52,7 +52,7 @@ void TODBC::Requery(const String& text, bool sequential) {
     // OpenCache starts the cache afresh exactly as after opening: position
     // state, forward-only bookkeeping and bindings (a driver may drop them
     // when the statement is prepared again), then block 0.
-    OpenCache(RowsPerBlock, RowSize, sequential);
+    OpenCache(RowsPerBlock, FRecordArea, sequential);
 }
 
 }  // namespace velora

@@ -649,6 +649,27 @@ TEST_P(CursorTest, ScansFetchAWholeBlockAtOnceForwardOnlyAndBothWaysScrollable) 
         }
 }
 
+// The cache's slots are the rows the driver fetches rowsets into; running
+// the statement again lays them out as opening did (a slot that grew with
+// each requery would waste memory and shift every rowset).
+TEST_P(CursorTest, RequeryingLaysTheCacheOutAsOpeningDid) {
+    std::string t = Numbered(12);
+    OpenedCursor c(*Conn, "SELECT id, name FROM " + t + " ORDER BY id", 5);
+    const std::int32_t slot = c->RowSize;
+    EXPECT_GE(slot, c->RecordSize());
+    for (int again = 0; again < 2; ++again) {
+        c->Requery("", false);
+        EXPECT_EQ(c->RowSize, slot);
+        EXPECT_EQ(c->CacheSize, 5 * slot);
+        RecordBuffer buf(*c);
+        for (int id = 1; id <= 12; ++id) {
+            ASSERT_EQ(c->GetNextRecord(buf.Data(), false), ODBCRecOK);
+            EXPECT_EQ(IntField(*c, buf, 1), id);
+            EXPECT_EQ(TextField(*c, buf, 2), "row " + std::to_string(id));
+        }
+    }
+}
+
 TEST_P(CursorTest, ARowFailingInsideARowsetRaisesAndTheRowsBeforeItAreKept) {
     for (bool uni : {true, false}) {
         std::string t = Numbered(12);

@@ -123,12 +123,15 @@ public:
     std::vector<SQLSMALLINT> CTypes;       ///< the C type each column is fetched as
     std::vector<std::byte> StagingRecord;  ///< the row buffer bound to the statement
     std::int32_t BlockPos = -2;            ///< current row in the block; -2 no cache, -1 before its first row
-    std::vector<std::byte> RowCache;       ///< RowsPerBlock rows of RowSize bytes
+    /// RowsPerBlock slots of RowSize bytes: a slot is the record, then one
+    /// SQLLEN length/indicator a column and the exact reals' companions, so
+    /// that a rowset fetch writes each row into its slot (see BindRowset).
+    std::vector<std::byte> RowCache;
     std::int32_t EndRow = -2;              ///< number of rows once the end was met, else -2
     std::int32_t RowsPerBlock = 0;
     std::int32_t CacheSize = -1;        ///< RowsPerBlock × RowSize
     std::int32_t BlockNo = -1;          ///< block in the cache, from 0; -1 before the first
-    std::int32_t RowSize = -1;          ///< RecordSize as used by the cache
+    std::int32_t RowSize = -1;          ///< bytes of a cache slot (a rowset row)
     std::vector<SQLSMALLINT> SQLTypes;  ///< SQL type of each column
     SQLHSTMT Stmt;
     /// The gate the fetches pass (the dataset's; null: none), so a cancel or
@@ -380,7 +383,7 @@ private:
     /// SQLite: the columns whose value also comes as a companion column of 21
     /// digits after the statement's own (companion m is result column
     /// Columns.size() + m + 1), and the companions' slots for one-row fetches;
-    /// in a rowset row they follow the length/indicator variables (FRowExact).
+    /// in a cache slot they follow the length/indicator variables (FRowExact).
     std::vector<std::uint16_t> FExactReals;
     std::vector<std::byte> FExactStage;
     int FRowExact = 0;
@@ -400,15 +403,16 @@ private:
     /// fetched one by one when navigation reaches them (scrollable cursors).
     std::vector<std::uint8_t> FFilled;
     std::int32_t FNextRow = 0;  ///< forward-only: logical row the next FETCH_NEXT delivers
-    // Rowset fetches: one driver fetch brings a whole block into FRowset,
-    // row-wise bound: each row is a record followed by one SQLLEN
-    // length/indicator per column, FRowStride bytes in all.
-    std::vector<std::byte> FRowset;
-    int FRowStride = 0;
-    int FRowIndicators = 0;                ///< offset of a row's length/indicator variables
+    // Rowset fetches: one driver fetch brings a whole block into the cache,
+    // row-wise bound: each row is a slot, RowSize bytes.
+    int FRecordArea = 0;                   ///< bytes of a slot's record (the size OpenCache was given)
+    int FRowIndicators = 0;                ///< offset of a slot's length/indicator variables
+    /// The statement's row bind offset (SQL_ATTR_ROW_BIND_OFFSET_PTR): 0,
+    /// but while FillSlot fetches one row into slot k, k × RowSize.
+    SQLULEN FBindOffset = 0;
     std::vector<SQLUSMALLINT> FRowStatus;  ///< the driver's status of each row of the rowset
     SQLULEN FRowsFetched = 0;
-    bool FRowsetBound = false;  ///< the statement is bound to FRowset with an array of RowsPerBlock rows
+    bool FRowsetBound = false;  ///< the statement is bound to the cache with an array of RowsPerBlock rows
     int FArraySize = 1;         ///< the statement's row array, as last set
     /// This result is read one row a fetch: after a rowset the drivers could
     /// not deliver whole (see FetchRowsetBlock), and after any write through
