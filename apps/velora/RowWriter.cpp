@@ -4,12 +4,9 @@
 
 #include "Command.h"
 
-#include "velora/components/ODBCFieldText.h"
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCDataSet.h"
 #include "velora/db/DB.h"
-#include "velora/engine/ODBCCursor.h"
-#include "velora/odbc/ODBCBoundary.h"
 
 #include <nlohmann/json.hpp>
 #include <utf8proc.h>
@@ -439,24 +436,11 @@ TCellKind KindOf(TField& f) {
 }
 
 /// Decimals of a column held as a decimal, else -1 (the components' rule,
-/// shared with the browser's grid).
+/// shared with the browser's grid): such a column reads as a number.
 int ScaleOf(TDataSet& ds, TField& f) {
     if (f.DataType() == ftBCD) return f.Size();
     auto* odbc = dynamic_cast<TODBCDataSet*>(&ds);
-    return odbc ? ODBCDecimalScale(*odbc, f) : -1;
-}
-
-/// A fixed-length binary value cut to the length the driver delivered:
-/// SQLite's driver describes every BLOB column as BINARY(255), and the field
-/// pads the value to that size with zero bytes.
-void CutToDelivered(TDataSet& ds, TField& f, std::string& bytes) {
-    auto* odbc = dynamic_cast<TODBCDataSet*>(&ds);
-    if (f.DataType() != ftBytes || !odbc || !odbc->Engine() || ds.State() != dsBrowse || !ds.ActiveBuffer()) return;
-    const auto& columns = odbc->Engine()->Columns;
-    const auto n = static_cast<std::size_t>(f.FieldNo() - 1);
-    if (f.FieldNo() < 1 || n >= columns.size() || columns[n].FldType != fcBytes) return;
-    const std::int32_t length = ODBCGetIndicator(ds.ActiveBuffer(), columns[n]);
-    if (length >= 0 && static_cast<std::size_t>(length) < bytes.size()) bytes.resize(static_cast<std::size_t>(length));
+    return odbc ? odbc->DecimalScale(&f) : -1;
 }
 
 }  // namespace
@@ -479,8 +463,7 @@ TDataSetReader::TDataSetReader(TDataSet& ds) : FDataSet(ds) {
     for (int i = 0; i < ds.FieldCount(); ++i) {
         TField* f = ds.Fields().Fields(i);
         FColumns.push_back({f->FieldName(), KindOf(*f)});
-        FScales.push_back(ScaleOf(ds, *f));
-        if (FScales.back() >= 0) FColumns.back().Kind = TCellKind::Number;
+        if (ScaleOf(ds, *f) >= 0) FColumns.back().Kind = TCellKind::Number;
         FUnreadable.push_back(false);
     }
 }
@@ -511,8 +494,7 @@ void TDataSetReader::Read(TRow& row) {
             cell.Text = f->DisplayText();
             cell.Placeholder = true;
         } else {
-            cell.Text = WithDecimalScale(f->AsString(), FScales[i]);
-            if (FColumns[i].Kind == TCellKind::Binary) CutToDelivered(FDataSet, *f, cell.Text);
+            cell.Text = f->AsString();
         }
     }
 }

@@ -259,6 +259,14 @@ public:
     /// Reads the remaining rows (when not at the end) and returns to the
     /// current record.
     void FetchAll();
+    /// The number of records when the cursor knows it without reading
+    /// further (it has met the end of the rows or counted them), else -1.
+    /// RecordCount reads to the end to answer.
+    int KnownRecordCount() const;
+    /// The digits after the point Field's column declares when it holds a
+    /// decimal (see ODBCDecimalScale), else -1; asked once per column while
+    /// the dataset is open.
+    int DecimalScale(TField* Field);
     /// Posts or cancels a pending edit.
     void FlushBuffers() { CheckBrowseMode(); }
 
@@ -299,6 +307,10 @@ public:
     /// columns answer too, so a string field's AsString reads the record
     /// once, without the buffer form. Dates, times and time stamps answer
     /// their text with the whole fraction of a second, and take it whole.
+    /// A decimal's text keeps the digits its column's scale declares
+    /// ("814.50" for decimal(10,2), though SQLite hands back 814.5), and a
+    /// fixed-length binary value is the bytes the data source delivered
+    /// (SQLite's blob(n) keeps shorter values unpadded).
     bool GetFieldExactText(TField* Field, String& Text, bool& IsNull) override;
     bool SetFieldExactText(TField* Field, const String& Text) override;
     /// The value of Field in its exact stored form, for the columns whose
@@ -537,6 +549,9 @@ private:
     // Editing. FOldRecord is the record image from before the current edit;
     // FOuterState the state a dsOldValue read was asked from.
     std::vector<std::uint8_t> FOldRecord;
+    // DecimalScale's answers by column (kScaleUnknown: not asked yet).
+    static constexpr int kScaleUnknown = -2;
+    std::vector<int> FDecimalScales;
     TDataSetState FOuterState = dsInactive;
     TODBCDataSetUpdateObject* FUpdateObject = nullptr;
     TODBCProviderRef FProvider;
