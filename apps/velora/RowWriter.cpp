@@ -6,6 +6,7 @@
 
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCDataSet.h"
+#include "velora/components/ODBCFieldText.h"
 #include "velora/db/DB.h"
 
 #include <nlohmann/json.hpp>
@@ -463,7 +464,8 @@ TDataSetReader::TDataSetReader(TDataSet& ds) : FDataSet(ds) {
     for (int i = 0; i < ds.FieldCount(); ++i) {
         TField* f = ds.Fields().Fields(i);
         FColumns.push_back({f->FieldName(), KindOf(*f)});
-        if (ScaleOf(ds, *f) >= 0) FColumns.back().Kind = TCellKind::Number;
+        FScales.push_back(ScaleOf(ds, *f));
+        if (FScales.back() >= 0) FColumns.back().Kind = TCellKind::Number;
         FUnreadable.push_back(false);
     }
 }
@@ -494,7 +496,7 @@ void TDataSetReader::Read(TRow& row) {
             cell.Text = f->DisplayText();
             cell.Placeholder = true;
         } else {
-            cell.Text = f->AsString();
+            cell.Text = WithDecimalScale(f->AsString(), FScales[i]);
         }
     }
 }

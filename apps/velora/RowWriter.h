@@ -87,6 +87,7 @@ public:
 private:
     TDataSet& FDataSet;
     std::vector<TColumn> FColumns;
+    std::vector<int> FScales;  ///< decimals of a decimal column, else -1
     std::vector<bool> FUnreadable;
 };
 

@@ -210,10 +210,6 @@ bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) 
         return true;
     }
     IsNull = r == 0;
-    // A decimal reads with the digits its scale declares ("814.50"), also
-    // where the data source hands back fewer (SQLite keeps a number).
-    if (!IsNull)
-        if (const int scale = DecimalScale(Field); scale > 0) Text = WithDecimalScale(std::move(Text), scale);
     return true;
 }
 

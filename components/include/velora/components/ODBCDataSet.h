@@ -264,8 +264,10 @@ public:
     /// RecordCount reads to the end to answer.
     int KnownRecordCount() const;
     /// The digits after the point Field's column declares when it holds a
-    /// decimal (see ODBCDecimalScale), else -1; asked once per column while
-    /// the dataset is open.
+    /// decimal (ODBCDecimalScale), else -1; asked once per column while the
+    /// dataset is open. AsString stays the text the data source holds
+    /// (SQLite keeps decimal(10,2) values as numbers: 20.5), so a value
+    /// copied is the value stored; WithDecimalScale shows it as declared.
     int DecimalScale(TField* Field);
     /// Posts or cancels a pending edit.
     void FlushBuffers() { CheckBrowseMode(); }
@@ -307,10 +309,8 @@ public:
     /// columns answer too, so a string field's AsString reads the record
     /// once, without the buffer form. Dates, times and time stamps answer
     /// their text with the whole fraction of a second, and take it whole.
-    /// A decimal's text keeps the digits its column's scale declares
-    /// ("814.50" for decimal(10,2), though SQLite hands back 814.5), and a
-    /// fixed-length binary value is the bytes the data source delivered
-    /// (SQLite's blob(n) keeps shorter values unpadded).
+    /// A fixed-length binary value answers the bytes the data source
+    /// delivered (SQLite keeps a shorter value unpadded in a blob(n) column).
     bool GetFieldExactText(TField* Field, String& Text, bool& IsNull) override;
     bool SetFieldExactText(TField* Field, const String& Text) override;
     /// The value of Field in its exact stored form, for the columns whose
