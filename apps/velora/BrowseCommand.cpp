@@ -30,7 +30,6 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
 #include "velora/components/ODBCTable.h"
-#include "velora/engine/ODBCCursor.h"
 #include "velora/tui/DBGrid.h"
 #include "velora/tui/TextView.h"
 
@@ -77,28 +76,6 @@ const char* StateName(TDataSetState state) {
 }
 
 bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
-
-/// The whole value of a long field of the current record: through the
-/// field (AsString, the dataset's BLOB stream); a dataset that has no BLOB
-/// stream yet is read through its engine's long-data path.
-std::string LongValue(TODBCDataSet& data, TField* field) {
-    try {
-        return field->AsString();
-    } catch (const EDatabaseError&) {
-        if (!data.Engine() || !data.ActiveBuffer()) throw;
-    }
-    std::int32_t size = 0;
-    const SQLRETURN rc = data.Engine()->GetBlobSize(data.ActiveBuffer(), data.BookmarkOffset(), size, field->FieldNo());
-    if (!ODBCSucceeded(rc) || size <= 0) return {};
-    std::string value(static_cast<std::size_t>(size) + 1, '\0');
-    std::int32_t count = 0;
-    const TBookmark bookmark = data.GetBookmark();
-    data.Engine()->ReadBlob(bookmark.data(), field->FieldNo(), 0, size + 1, value.data(), count);
-    const bool memo = field->DataType() == ftMemo || field->DataType() == ftFmtMemo;
-    if (memo && count > 0) --count;  // memos arrive with their terminating zero
-    value.resize(static_cast<std::size_t>(std::max(count, 0)));
-    return value;
-}
 
 class TBrowser {
 public:
@@ -158,7 +135,7 @@ private:
         const TBookmark bookmark = FData.GetBookmark();
         if (bookmark.size() >= sizeof row) std::memcpy(&row, bookmark.data(), sizeof row);
         std::string text = "Record " + std::to_string(row + 1);
-        const std::int32_t count = FData.Engine() ? FData.Engine()->RowCount : -1;
+        const int count = FData.KnownRecordCount();  // counting would read every row
         text += count >= 0 ? " of " + std::to_string(count) : " of ?";
         return text;
     }
@@ -224,14 +201,11 @@ private:
             if (field->IsNull()) {
                 value = "(null)";
                 view.SetText(value);
-            } else if (!field->IsBlob()) {
-                value = field->AsString();
-                view.SetText(value);
-            } else if (field->DataType() == ftMemo || field->DataType() == ftFmtMemo) {
-                value = LongValue(FData, field);
+            } else if (!field->IsBlob() || field->DataType() == ftMemo || field->DataType() == ftFmtMemo) {
+                value = field->AsString();  // a long value whole, through the field's BLOB stream
                 view.SetText(value);
             } else {
-                value = LongValue(FData, field);
+                value = field->AsString();
                 view.SetBytes(value);
             }
         } catch (const Exception& e) {

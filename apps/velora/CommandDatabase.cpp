@@ -5,7 +5,7 @@
 #include "ErrorReport.h"
 #include "SampleDatabase.h"
 
-#include "velora/engine/ODBCConnect.h"
+#include "velora/components/ODBCCatalog.h"
 
 #include <odbcinst.h>
 
@@ -31,11 +31,11 @@ std::string ProfileEntry(const std::string& section, const char* entry, const ch
 
 std::string StreamingDataSource(const std::string& dsn) {
     if (dsn.empty()) return dsn;
-    const bool connectionString = IsConnectionString(dsn);
+    const bool connectionString = ODBCIsConnectionString(dsn);
     // The driver: named by the connection string, or by the data source's entry.
-    std::string driver = connectionString ? ConnectionStringValue(dsn, "DRIVER") : std::string();
+    std::string driver = connectionString ? ODBCConnectionStringValue(dsn, "DRIVER") : std::string();
     if (driver.empty()) {
-        const std::string name = connectionString ? ConnectionStringValue(dsn, "DSN") : dsn;
+        const std::string name = connectionString ? ODBCConnectionStringValue(dsn, "DSN") : dsn;
         if (name.empty()) return dsn;
         driver = ProfileEntry(name, "Driver", "odbc.ini");
     }
@@ -59,7 +59,7 @@ std::string StreamingDataSource(const std::string& dsn) {
     if (!connectionString) return "DSN=" + dsn + ";" + streaming;
     for (const std::string& key : keys) {
         bool found = false;
-        ConnectionStringValue(dsn, key, &found);
+        ODBCConnectionStringValue(dsn, key, &found);
         if (found) return dsn;
     }
     return dsn + (dsn.back() == ';' ? "" : ";") + streaming;

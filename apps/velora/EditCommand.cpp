@@ -19,7 +19,8 @@
 // Values are given as text and assigned with the field's AsString;
 // COLUMN=:null clears a field (the way query takes a NULL parameter), and a
 // ":string" suffix takes any text as it is, so no real value is mistaken
-// for NULL. Memo and BLOB columns take the text as their whole value.
+// for NULL. Memo and BLOB columns take the text as their whole value,
+// through the field's BLOB stream.
 #include "EditCommand.h"
 
 #include "RowWriter.h"
@@ -27,13 +28,9 @@
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
-#include "velora/engine/ODBCCursor.h"
-#include "velora/engine/ODBCStatement.h"
-#include "velora/odbc/ODBCBoundary.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,26 +62,17 @@ void GoToRow(TODBCTable& table, int n, const std::string& name) {
 }
 
 /// Writes `value` as field's value in the record being edited or inserted.
-/// Long values go through the cursor's long-data path.
-void Assign(TField* field, const TAssignment& a, std::vector<std::pair<TField*, TAssignment>>& longValues) {
-    if (field->IsBlob()) {
-        longValues.emplace_back(field, a);
-        return;
-    }
+/// Long values go through the field's BLOB stream, whole; the post writes
+/// them with the row.
+void Assign(TDataSet& data, TField* field, const TAssignment& a) {
     if (a.Null)
         field->Clear();
+    else if (field->IsBlob())
+        data.CreateBlobStream(field, bmWrite)->WriteBuffer(a.Value.data(), static_cast<std::int64_t>(a.Value.size()));
     else if (field->DataType() == ftBoolean)
         field->SetAsBoolean(BooleanInput(a.Value, field->FieldName()));
     else
         field->SetAsString(a.Value);
-}
-
-void WriteLong(TODBCTable& table, int state, const void* bookmark, TField* field, const TAssignment& a) {
-    if (a.Null) throw Exception("a long value cannot be set to NULL here: " + field->FieldName());
-    const std::string& value = a.Value;
-    if (table.Engine()->WriteBlob(state, bookmark, field->FieldNo(), 0, static_cast<std::int32_t>(value.size()),
-                                  value.data()) != 0)
-        throw Exception("writing the long value of " + field->FieldName() + " failed");
 }
 
 }  // namespace
@@ -145,19 +133,14 @@ int TEditCommand::Run() {
         return 0;
     }
 
-    std::vector<std::pair<TField*, TAssignment>> longValues;
     std::vector<std::string> keyValues;
-    std::int32_t bookmark = -1;
     if (command == "edit") {
         GoToRow(*table, row, name);
         table->Edit();
-        std::memcpy(&bookmark, table->GetBookmark().data(), sizeof bookmark);
     } else {
         table->Append();
     }
-    for (const TAssignment& a : sets) Assign(table->FieldByName(a.Column), a, longValues);
-    if (command == "insert")
-        for (auto& [field, value] : longValues) WriteLong(*table, dsInsert, &bookmark, field, value);
+    for (const TAssignment& a : sets) Assign(*table, table->FieldByName(a.Column), a);
     for (const std::string& k : key) {
         TField* field = table->FindField(k);
         keyValues.push_back(field && !field->IsNull() ? std::string(field->AsString()) : std::string());
@@ -165,8 +148,6 @@ int TEditCommand::Run() {
     const bool keyKnown = !key.empty() && std::none_of(keyValues.begin(), keyValues.end(),
                                                        [](const std::string& v) { return v.empty(); });
     table->Post();
-    if (command == "edit")
-        for (auto& [field, value] : longValues) WriteLong(*table, dsEdit, &bookmark, field, value);
     table->Close();
 
     // Read the row back as the data source has it now.

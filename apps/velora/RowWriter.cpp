@@ -4,12 +4,10 @@
 
 #include "Command.h"
 
-#include "velora/components/ODBCFieldText.h"
 #include "velora/components/ODBCCatalog.h"
 #include "velora/components/ODBCDataSet.h"
+#include "velora/components/ODBCFieldText.h"
 #include "velora/db/DB.h"
-#include "velora/engine/ODBCCursor.h"
-#include "velora/odbc/ODBCBoundary.h"
 
 #include <nlohmann/json.hpp>
 #include <utf8proc.h>
@@ -439,24 +437,11 @@ TCellKind KindOf(TField& f) {
 }
 
 /// Decimals of a column held as a decimal, else -1 (the components' rule,
-/// shared with the browser's grid).
+/// shared with the browser's grid): such a column reads as a number.
 int ScaleOf(TDataSet& ds, TField& f) {
     if (f.DataType() == ftBCD) return f.Size();
     auto* odbc = dynamic_cast<TODBCDataSet*>(&ds);
-    return odbc ? ODBCDecimalScale(*odbc, f) : -1;
-}
-
-/// A fixed-length binary value cut to the length the driver delivered:
-/// SQLite's driver describes every BLOB column as BINARY(255), and the field
-/// pads the value to that size with zero bytes.
-void CutToDelivered(TDataSet& ds, TField& f, std::string& bytes) {
-    auto* odbc = dynamic_cast<TODBCDataSet*>(&ds);
-    if (f.DataType() != ftBytes || !odbc || !odbc->Engine() || ds.State() != dsBrowse || !ds.ActiveBuffer()) return;
-    const auto& columns = odbc->Engine()->Columns;
-    const auto n = static_cast<std::size_t>(f.FieldNo() - 1);
-    if (f.FieldNo() < 1 || n >= columns.size() || columns[n].FldType != fcBytes) return;
-    const std::int32_t length = ODBCGetIndicator(ds.ActiveBuffer(), columns[n]);
-    if (length >= 0 && static_cast<std::size_t>(length) < bytes.size()) bytes.resize(static_cast<std::size_t>(length));
+    return odbc ? odbc->DecimalScale(&f) : -1;
 }
 
 }  // namespace
@@ -512,7 +497,6 @@ void TDataSetReader::Read(TRow& row) {
             cell.Placeholder = true;
         } else {
             cell.Text = WithDecimalScale(f->AsString(), FScales[i]);
-            if (FColumns[i].Kind == TCellKind::Binary) CutToDelivered(FDataSet, *f, cell.Text);
         }
     }
 }

@@ -210,6 +210,7 @@ void TODBCDataSet::InternalOpen() {
     // would show changes as saved that never reached the data source. A
     // cursor the driver granted read-only reports itself so (OpenMode).
     FCanModify = props.OpenMode == ODBCREADWRITE && FEngine->CursorMode != cmForwardOnly;
+    FDecimalScales.clear();  // the columns may differ from the last result's
     InternalInitFieldDefs();
     if (DefaultFields()) CreateFields();
     BindFields(true);
@@ -580,6 +581,8 @@ void TODBCDataSet::FetchAll() {
     CursorPosChanged();
     UpdateCursorPos();
 }
+
+int TODBCDataSet::KnownRecordCount() const { return FEngine && Active() ? FEngine->RowCount : -1; }
 
 int TODBCDataSet::GetRecordCount() {
     CheckActive();

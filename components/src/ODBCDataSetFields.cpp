@@ -13,6 +13,7 @@
 // the field's buffer form.
 #include "velora/components/ODBCDataSet.h"
 
+#include "velora/components/ODBCFieldText.h"
 #include "velora/components/ODBCTypeMaps.h"
 #include "velora/components/ODBCconst.h"
 #include "velora/engine/ODBCCursor.h"
@@ -166,14 +167,50 @@ void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
         DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
 }
 
+namespace {
+
+/// A fixed-length binary value shorter than its column, as the data source
+/// delivered it: SQLite keeps the bytes it is given in a column declared
+/// blob(n) and delivers them unpadded, which the field's buffer form would
+/// pad with zero bytes to the declared size. False when the record holds
+/// NULL or the whole size (the field reads that itself).
+bool DeliveredBytes(TODBC& Engine, TField* Field, TRecordBuffer RecBuf, int BookmarkOffset, String& Text) {
+    const auto n = static_cast<std::size_t>(Field->FieldNo() - 1);
+    if (!RecBuf || n >= Engine.Columns.size() || Engine.Columns[n].FldType != fcBytes) return false;
+    const std::int32_t length = ODBCGetIndicator(RecBuf, Engine.Columns[n]);
+    if (length < 0 || length >= Field->Size()) return false;
+    String bytes(static_cast<std::size_t>(Field->Size()), '\0');
+    bool blank = true;
+    if (Engine.GetField(Field->FieldNo(), RecBuf, BookmarkOffset, blank, bytes.data()) < 0 || blank) return false;
+    bytes.resize(static_cast<std::size_t>(length));
+    Text = std::move(bytes);
+    return true;
+}
+
+}  // namespace
+
+int TODBCDataSet::DecimalScale(TField* Field) {
+    if (!Field || Field->FieldNo() <= 0 || !FEngine) return -1;
+    const auto n = static_cast<std::size_t>(Field->FieldNo() - 1);
+    if (FDecimalScales.size() != FEngine->Columns.size()) FDecimalScales.assign(FEngine->Columns.size(), kScaleUnknown);
+    if (n >= FDecimalScales.size()) return -1;
+    if (FDecimalScales[n] == kScaleUnknown) FDecimalScales[n] = ODBCDecimalScale(*this, *Field);
+    return FDecimalScales[n];
+}
+
 bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) {
     if (Field->FieldNo() <= 0 || !FEngine) return false;
     // Without a record a text column reads as NULL.
     TRecordBuffer recBuf = nullptr;
     GetActiveRecBuf(recBuf);
     const int r = FEngine->GetText(Field->FieldNo(), recBuf, FBookmarkOffset, Text);
+    if (r < 0) {
+        if (Field->DataType() != ftBytes || !DeliveredBytes(*FEngine, Field, recBuf, FBookmarkOffset, Text)) return false;
+        IsNull = false;
+        return true;
+    }
     IsNull = r == 0;
-    return r >= 0;
+    return true;
 }
 
 bool TODBCDataSet::SetFieldExactText(TField* Field, const String& Text) {

@@ -97,10 +97,6 @@ struct ColumnType {
     std::string Setup = "", Cleanup = "";
 };
 
-/// `velora edit` writes long values after the post, as data of their own: it
-/// has no NULL to write there and says so.
-constexpr const char* NoLongNull = "a long value cannot be set to NULL here";
-
 /// A value longer than the column's declared size (which SQLite keeps) is
 /// refused before it is sent.
 constexpr const char* TooLong = "is too long for field";
@@ -190,8 +186,8 @@ const std::vector<ColumnType>& SQLiteTypes() {
         // The last value is longer than declared, which SQLite keeps.
         {"varchar(20)", Rule::Text, {"''", "NULL", Q(Emoji20), "'x'", Q(Repeat("😀", 30))},
          {{OwnValue, 4, TooLong}, {Tool, 4, TooLong}}},
-        {"text", Rule::Text, {"''", "NULL", Q(Mixed5000), Q("line1\nline2")}, {{Tool, 1, NoLongNull}}},
-        {"blob", Rule::Bytes, {"X''", "NULL", "X'00FF'", X(600), X(5000)}, {{Tool, 1, NoLongNull}}},
+        {"text", Rule::Text, {"''", "NULL", Q(Mixed5000), Q("line1\nline2")}},
+        {"blob", Rule::Bytes, {"X''", "NULL", "X'00FF'", X(600), X(5000)}},
         // The last value is longer than declared, which SQLite keeps.
         {"varbinary(10)", Rule::Bytes, {"X''", "X'00'", "NULL", X(10), X(300)}, {{OwnValue, 4, TooLong}}},
         // The driver describes binary(n) as character data; read as bytes.
@@ -216,8 +212,8 @@ const std::vector<ColumnType>& PostgreSQLTypes() {
         {"money", Rule::Money, {"-92233720368547758.08", "92233720368547758.07", "0", "NULL", "1234.56"}},
         {"char(10)", Rule::Text, {"'abc'", "''", "NULL", Q(Umlauts10)}},
         {"varchar(20)", Rule::Text, {"''", "NULL", Q(Emoji20), "'x'"}},
-        {"text", Rule::Text, {"''", "NULL", Q(Mixed5000), Q("line1\nline2")}, {{Tool, 1, NoLongNull}}},
-        {"bytea", Rule::Bytes, {"'\\x'::bytea", "NULL", "'\\x00ff'::bytea", PgBytes(600), PgBytes(5000)}, {{Tool, 1, NoLongNull}}},
+        {"text", Rule::Text, {"''", "NULL", Q(Mixed5000), Q("line1\nline2")}},
+        {"bytea", Rule::Bytes, {"'\\x'::bytea", "NULL", "'\\x00ff'::bytea", PgBytes(600), PgBytes(5000)}},
         {"date", Rule::Date, {"'2024-02-29'", "'0001-01-01'", "'9999-12-31'", "NULL"}},
         {"time", Rule::Time, {"'08:30:00'", "'00:00:00'", "'23:59:59'", "NULL"}},
         {"time(6)", Rule::Time, {"'13:45:56.123456'", "'23:59:59.999999'", "'00:00:00'", "NULL"}},
@@ -231,7 +227,7 @@ const std::vector<ColumnType>& PostgreSQLTypes() {
                               "NULL"}},
         {"json", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}},
         {"jsonb", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}},
-        {"xml", Rule::Text, {Q("<a>é</a>"), "''", "NULL"}, {{Tool, 2, NoLongNull}}},
+        {"xml", Rule::Text, {Q("<a>é</a>"), "''", "NULL"}},
         {"int[]", Rule::Text, {"'{1,2,3}'", "'{}'", "'{-2147483648,NULL}'", "NULL"}},
         {"text[]", Rule::Text, {Q("{\"a b\",é,NULL}"), "'{}'", "NULL"}},
         {"inet", Rule::Text, {"'192.168.0.1/24'", "'::1'", "NULL"}},
@@ -263,16 +259,16 @@ const std::vector<ColumnType>& MariaDBTypes() {
         {"bit(8)", Rule::Bytes, {"b'10100101'", "b'0'", "NULL"}},
         {"char(10)", Rule::Text, {"'abc'", "''", "NULL", Q(Umlauts10)}},
         {"varchar(20)", Rule::Text, {"''", "NULL", Q(Emoji20), "'x'"}},
-        {"tinytext", Rule::Text, {"''", "NULL", Q(TwoByte(127) + "x")}, {{Tool, 1, NoLongNull}}},
-        {"text", Rule::Text, {"''", "NULL", Q(TwoByte(32767) + "x"), Q("line1\nline2")}, {{Tool, 1, NoLongNull}}},
-        {"mediumtext", Rule::Text, {"''", "NULL", Q(Mixed5000)}, {{Tool, 1, NoLongNull}}},
-        {"longtext", Rule::Text, {"''", "NULL", Q(TwoByte(35000))}, {{Tool, 1, NoLongNull}}},
+        {"tinytext", Rule::Text, {"''", "NULL", Q(TwoByte(127) + "x")}},
+        {"text", Rule::Text, {"''", "NULL", Q(TwoByte(32767) + "x"), Q("line1\nline2")}},
+        {"mediumtext", Rule::Text, {"''", "NULL", Q(Mixed5000)}},
+        {"longtext", Rule::Text, {"''", "NULL", Q(TwoByte(35000))}},
         {"binary(8)", Rule::Bytes, {"X'0001020304050607'", "X'00'", "NULL"}},
         {"varbinary(10)", Rule::Bytes, {"X''", "X'00FF'", X(10), "NULL"}},
-        {"tinyblob", Rule::Bytes, {"X''", "NULL", X(255)}, {{Tool, 1, NoLongNull}}},
-        {"blob", Rule::Bytes, {"X''", "NULL", X(600), X(5000)}, {{Tool, 1, NoLongNull}}},
-        {"mediumblob", Rule::Bytes, {"X''", "NULL", X(70000)}, {{Tool, 1, NoLongNull}}},
-        {"longblob", Rule::Bytes, {"X''", "NULL", X(70000)}, {{Tool, 1, NoLongNull}}},
+        {"tinyblob", Rule::Bytes, {"X''", "NULL", X(255)}},
+        {"blob", Rule::Bytes, {"X''", "NULL", X(600), X(5000)}},
+        {"mediumblob", Rule::Bytes, {"X''", "NULL", X(70000)}},
+        {"longblob", Rule::Bytes, {"X''", "NULL", X(70000)}},
         {"date", Rule::Date, {"'2024-02-29'", "'1000-01-01'", "'9999-12-31'", "NULL"}},
         // A time beyond a day reads whole as text; MariaDB's driver refuses to
         // send a negative time back (22008).
@@ -286,7 +282,7 @@ const std::vector<ColumnType>& MariaDBTypes() {
         {"year", Rule::Int, {"1901", "2155", "2024", "NULL"}},
         {"enum('a','b','é')", Rule::Text, {"'a'", "'é'", "NULL"}},
         {"set('a','b','c')", Rule::Text, {"'a,c'", "''", "NULL"}},
-        {"json", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}, {{Tool, 2, NoLongNull}}},
+        {"json", Rule::Text, {Q("{\"a\": [1, 2.50, \"é\"]}"), "'null'", "NULL"}},
     };
     return types;
 }

@@ -108,4 +108,29 @@ struct TODBCTypeInfo {
 ///         not connected.
 std::vector<TODBCTypeInfo> ODBCListTypes(TODBCDatabase& db);
 
+/// One data source the driver manager lists (SQLDataSources).
+struct TODBCDataSourceInfo {
+    String Name;
+    String Description;  ///< the driver's description; empty when none
+};
+
+/// The user and system data sources of the session's environment, in the
+/// driver manager's order; starts the session.
+/// \throws EODBCError when the driver manager refuses.
+std::vector<TODBCDataSourceInfo> ODBCListDataSources(TODBCSession& session);
+
+/// The name of the server a connected database talks to (SQL_SERVER_NAME;
+/// the database file on SQLite).
+/// \throws EODBCError when the driver refuses; EDatabaseError when `db` is
+///         not connected.
+String ODBCServerName(TODBCDatabase& db);
+
+/// Whether `target` (a DataSourceName) is a connection string ("DSN=x;...")
+/// rather than the name of a data source, which never holds '='.
+bool ODBCIsConnectionString(const String& target);
+
+/// The value of `key` (any case) in a connection string, braces removed;
+/// empty when absent (`found` tells an empty value from none).
+String ODBCConnectionStringValue(const String& connectionString, const String& key, bool* found = nullptr);
+
 }  // namespace velora

@@ -259,6 +259,16 @@ public:
     /// Reads the remaining rows (when not at the end) and returns to the
     /// current record.
     void FetchAll();
+    /// The number of records when the cursor knows it without reading
+    /// further (it has met the end of the rows or counted them), else -1.
+    /// RecordCount reads to the end to answer.
+    int KnownRecordCount() const;
+    /// The digits after the point Field's column declares when it holds a
+    /// decimal (ODBCDecimalScale), else -1; asked once per column while the
+    /// dataset is open. AsString stays the text the data source holds
+    /// (SQLite keeps decimal(10,2) values as numbers: 20.5), so a value
+    /// copied is the value stored; WithDecimalScale shows it as declared.
+    int DecimalScale(TField* Field);
     /// Posts or cancels a pending edit.
     void FlushBuffers() { CheckBrowseMode(); }
 
@@ -299,6 +309,8 @@ public:
     /// columns answer too, so a string field's AsString reads the record
     /// once, without the buffer form. Dates, times and time stamps answer
     /// their text with the whole fraction of a second, and take it whole.
+    /// A fixed-length binary value answers the bytes the data source
+    /// delivered (SQLite keeps a shorter value unpadded in a blob(n) column).
     bool GetFieldExactText(TField* Field, String& Text, bool& IsNull) override;
     bool SetFieldExactText(TField* Field, const String& Text) override;
     /// The value of Field in its exact stored form, for the columns whose
@@ -537,6 +549,9 @@ private:
     // Editing. FOldRecord is the record image from before the current edit;
     // FOuterState the state a dsOldValue read was asked from.
     std::vector<std::uint8_t> FOldRecord;
+    // DecimalScale's answers by column (kScaleUnknown: not asked yet).
+    static constexpr int kScaleUnknown = -2;
+    std::vector<int> FDecimalScales;
     TDataSetState FOuterState = dsInactive;
     TODBCDataSetUpdateObject* FUpdateObject = nullptr;
     TODBCProviderRef FProvider;
