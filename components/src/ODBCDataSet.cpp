@@ -183,11 +183,14 @@ void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>
     // heap-use-after-free inside SQLFetchScroll, seen under
     // AddressSanitizer). Its scrollable fetches stay outside the gate too;
     // its forward-only fetches, which do the statement's work, stay inside.
-    FCancelGate.Arm(FQueryTimeout);
+    // A MariaDB statement whose execute a cancel reached is prepared again:
+    // run as it is, its next execute would wait for ever (see Arm).
+    const SQLHDBC dbc = GetDBHandle();
+    const bool mariaDB = SQLDialectOf(dbc) == TSQLDialect::MySQL;
+    FCancelGate.Arm(FQueryTimeout, mariaDB);
     if (FEngine) {
-        const SQLHDBC dbc = GetDBHandle();
         const bool forwardOnly = FUniDirectional || FEngine->CursorMode == cmForwardOnly;
-        const bool gated = SQLDialectOf(dbc) != TSQLDialect::MySQL && (forwardOnly || !IsSQLiteConnection(dbc));
+        const bool gated = !mariaDB && (forwardOnly || !IsSQLiteConnection(dbc));
         FEngine->Gate = gated ? &FCancelGate : nullptr;
     }
     std::vector<odbc::DiagRecord> records;

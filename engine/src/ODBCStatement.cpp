@@ -209,10 +209,11 @@ TODBCCancelGate::~TODBCCancelGate() {
     if (FWatchdog.joinable()) FWatchdog.join();
 }
 
-void TODBCCancelGate::Arm(int timeoutSeconds) {
+void TODBCCancelGate::Arm(int timeoutSeconds, bool prepareAgain) {
     std::lock_guard lock(FLock);
     FCancelled = false;
     FTimedOut = false;
+    FPrepareAgain = prepareAgain;
     FTimeout = timeoutSeconds < 0 ? 0 : timeoutSeconds;
 }
 
@@ -236,6 +237,13 @@ bool TODBCCancelGate::TimedOut() {
 
 void TODBCCancelGate::RaiseCancelled(odbc::HStmt handle, std::vector<DiagRecord> records) {
     odbc::SQLFreeStmt(handle, SQL_CLOSE);
+    // The statement stays prepared for its next run (ExecSQL keeps it); a
+    // driver that a cancel leaves unable to run it again gets it afresh. A
+    // prepare that fails leaves it unprepared: the next run reports that
+    // (HY010) rather than waiting.
+    String text;
+    if (FPrepareAgain && RememberedText(handle, text))
+        odbc::SQLPrepare(handle, Text(text), static_cast<SQLINTEGER>(text.size()));
     records.push_back(TimedOut() ? DiagRecord{"HYT00", 0, "Timeout expired"}
                                  : DiagRecord{"HY008", 0, "Operation canceled"});
     String message;

@@ -262,6 +262,50 @@ TEST_P(Connect, CancelFromAnotherThreadAndQueryTimeoutStopTheStatement) {
     EXPECT_EQ(q->Fields().Fields(0)->AsInteger(), 42);
 }
 
+/// Runs `run` on a thread of its own and answers as TimedRun. A run still
+/// waiting after 20 s cannot be stopped from here: the test program ends at
+/// once, failing, rather than waiting for the test's own time limit.
+template <typename F>
+std::pair<double, std::string> BoundedRun(F run) {
+    auto running = std::async(std::launch::async, [run] { return TimedRun(run); });
+    if (running.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        std::fprintf(stderr, "FAILED: a run of the reused query still waits after 20 s\n");
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    return running.get();
+}
+
+// A query that timed out and was cancelled again and again, each time on the
+// statement it keeps prepared (ExecSQL keeps it; MariaDB's next execute after
+// a KILL that interrupted one waited for ever): every run is stopped within
+// the limit, and a normal run of the same query returns its row afterwards.
+TEST_P(Connect, EveryRunOfAReusedQueryStopsAndItRunsNormallyAfterwards) {
+    UseAccount();
+    TODBCQuery* q = NewQuery(Drv().Traits.SizedLongStatement);
+    q->ParamByName("v")->SetAsInteger(Drv().Traits.SizedLongValue);
+    q->SetQueryTimeout(1);
+    for (int run = 1; run <= 4; ++run) {
+        const bool cancel = run == 4;
+        std::thread canceller;
+        if (cancel) {
+            q->SetQueryTimeout(0);
+            canceller = std::thread([q] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                while (!q->CancelStatement()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            });
+        }
+        auto [seconds, state] = BoundedRun([q] { q->ExecSQL(); });
+        if (canceller.joinable()) canceller.join();
+        EXPECT_EQ(state, cancel ? "HY008" : "HYT00") << "run " << run;
+        EXPECT_LT(seconds, 5.0) << "run " << run;
+    }
+    q->ParamByName("v")->SetAsInteger(0);
+    const auto [seconds, state] = BoundedRun([q] { q->Open(); });
+    ASSERT_TRUE(q->Active()) << state << " after " << seconds << " s";
+    EXPECT_EQ(q->Fields().Fields(0)->AsInteger(), 1);
+}
+
 // Short statements opening and closing while another thread cancels without
 // pause: a cancel touches a statement only while the driver executes it
 // (SQLite's and MariaDB's SQLCancel closes a statement that is not executing,

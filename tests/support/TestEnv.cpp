@@ -184,6 +184,8 @@ DriverTraits PostgreSQLTraits() {
     t.ByteaLiterals = true;
     t.SleepFunction = "pg_sleep";
     t.LongStatement = "SELECT pg_sleep(30)";
+    t.SizedLongStatement = "SELECT 1 AS v FROM pg_sleep(:v)";
+    t.SizedLongValue = 30;
     t.RefuseWritesOfB = {
         "CREATE FUNCTION {t}_b() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION 'b written'; END$$",
         "CREATE TRIGGER {t}_b BEFORE UPDATE OF b ON {t} FOR EACH ROW EXECUTE FUNCTION {t}_b()"};
@@ -227,6 +229,8 @@ DriverTraits MariaDBTraits() {
     t.DefaultSchema = "velora_test";
     t.SleepFunction = "SLEEP";
     t.LongStatement = "SELECT SLEEP(30)";
+    t.SizedLongStatement = "SELECT SLEEP(:v) + 1 AS v";
+    t.SizedLongValue = 30;
     t.RefuseWritesOfB = {};
     t.ParamSizes = ParamSizeSource::ImplementationDescriptor;
     t.UniqueViolationState = "23000";

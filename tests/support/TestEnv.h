@@ -100,6 +100,11 @@ struct DriverTraits {
     const char* LongStatement =
         "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM c WHERE n < 300000000) "
         "SELECT count(*) FROM c";
+    /// LongStatement with its length the parameter :v (seconds of a server's
+    /// sleep, or SQLite's count); run with 0 it answers at once one row, v = 1.
+    const char* SizedLongStatement =
+        "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM c WHERE n < :v) SELECT count(*) AS v FROM c";
+    int SizedLongValue = 300000000;  ///< the :v that makes SizedLongStatement run half a minute or more
 
     // Behaviour.
     bool NumericKeepsScale = true;              ///< numeric(12,2) reads back "1234.50", not "1234.5"

@@ -42,8 +42,12 @@ public:
     TODBCCancelGate& operator=(const TODBCCancelGate&) = delete;
 
     /// Forgets an earlier cancel and timeout (a new run begins) and sets the
-    /// seconds each call may take (0: no limit).
-    void Arm(int timeoutSeconds = 0);
+    /// seconds each call may take (0: no limit). With `prepareAgain`, a
+    /// statement a cancel reached is prepared again from its text before
+    /// RaiseCancelled raises: MariaDB Connector/ODBC's KILL QUERY that
+    /// interrupts SQLExecute leaves the prepared statement waiting for rows
+    /// the server never sends, so its next SQLExecute polls without end.
+    void Arm(int timeoutSeconds = 0, bool prepareAgain = false);
     /// Cancels the statement inside the gate with SQLCancel; answers false,
     /// touching nothing, when no statement is inside.
     bool Cancel();
@@ -52,8 +56,9 @@ public:
     /// Whether the watchdog cancelled a call since Arm.
     bool TimedOut();
     /// After a call on `handle` that a cancel reached: closes the statement
-    /// and raises EODBCError with `records` (the call's diagnostics) and a
-    /// last record HYT00 "Timeout expired" or HY008 "Operation canceled".
+    /// (prepared again when armed so) and raises EODBCError with `records`
+    /// (the call's diagnostics) and a last record HYT00 "Timeout expired" or
+    /// HY008 "Operation canceled".
     /// A statement that answered although cancelled (MariaDB's SLEEP returns
     /// 1 when killed; a fetch the cancel closed reads no more rows) is never
     /// passed off as its result.
@@ -79,6 +84,7 @@ private:
     odbc::HStmt FInside = nullptr;
     bool FCancelled = false;
     bool FTimedOut = false;
+    bool FPrepareAgain = false;
     bool FStop = false;
     int FTimeout = 0;
     std::uint64_t FCall = 0;  ///< counts the calls through the gate
