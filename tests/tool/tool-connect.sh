@@ -7,7 +7,7 @@
 # the refusal of --password-stdin with SQL on standard input), connection
 # strings without printing their password, the prompt error without a
 # terminal, and IM002 for a data source nobody defined.
-#   tests/apps/tool-connect.sh VELORA_BINARY
+#   tests/tool/tool-connect.sh VELORA_BINARY
 # Needs the servers of scripts/test.sh; skipped (77) without them.
 set -uo pipefail
 velora=$1
