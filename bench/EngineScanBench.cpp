@@ -141,6 +141,19 @@ void PrepareTable(const Driver& d) {
 // ---------------------------------------------------------------------------
 // The scans. Each answers a checksum so the compiler keeps the work.
 
+/// Every bound value of a row, touched so that the compiler keeps the fetch.
+long Touch(const TScanRow& r) {
+    return r.Id + r.Ind[1] + r.Dec[0] + r.Si + r.Ts.second + static_cast<long>(r.Ts.fraction) + r.Ind[5] + r.S40[0] +
+           r.S200[0];
+}
+
+/// Asks for the cursor the engine asks for: the drivers substitute what they
+/// lack (01S02), the SQLite driver a static cursor with lock concurrency.
+void AskScrollableCursor(SQLHSTMT st) {
+    ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
+    ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
+}
+
 /// The raw loop. `scrolling`: over the cursor the engine asks for (a
 /// prepared statement, a scrollable read-write cursor, SQLFetchScroll NEXT),
 /// which tells the cost of the cursor apart from the cost of the engine.
@@ -149,10 +162,7 @@ long RawScan(RawConn& c, int limit, bool scrolling = false) {
     ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
     std::string sql = SelectText(limit);
     if (scrolling) {
-        // The drivers substitute what they lack (01S02): the SQLite driver a
-        // static cursor with lock concurrency.
-        ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
-        ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
+        AskScrollableCursor(st);
         CheckODBC(::SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st,
                   "raw prepare");
         CheckODBC(::SQLExecute(st), SQL_HANDLE_STMT, st, "raw execute");
@@ -164,8 +174,7 @@ long RawScan(RawConn& c, int limit, bool scrolling = false) {
     r.Bind(st);
     long sum = 0;
     while ((scrolling ? ::SQLFetchScroll(st, SQL_FETCH_NEXT, 0) : ::SQLFetch(st)) == SQL_SUCCESS)
-        sum += r.Id + r.Ind[1] + r.Dec[0] + r.Si + r.Ts.second + static_cast<long>(r.Ts.fraction) + r.Ind[5] +
-               r.S40[0] + r.S200[0];
+        sum += Touch(r);
     ::SQLFreeHandle(SQL_HANDLE_STMT, st);
     return sum;
 }
@@ -177,11 +186,7 @@ long RawScan(RawConn& c, int limit, bool scrolling = false) {
                                      bool back) {
     auto touch = [&] {
         long sum = 0;
-        for (SQLULEN k = 0; k < fetched; ++k) {
-            const TScanRow& r = rows[k];
-            sum += r.Id + r.Ind[1] + r.Dec[0] + r.Si + r.Ts.second + static_cast<long>(r.Ts.fraction) + r.Ind[5] +
-                   r.S40[0] + r.S200[0];
-        }
+        for (SQLULEN k = 0; k < fetched; ++k) sum += Touch(rows[k]);
         return sum;
     };
     long sum = 0, count = 0;
@@ -215,10 +220,7 @@ long RawRowsetScan(RawConn& c, int limit, bool scrolling, bool back, double* fet
     SQLHSTMT st;
     ::SQLAllocHandle(SQL_HANDLE_STMT, c.Dbc, &st);
     std::string sql = SelectText(limit);
-    if (scrolling) {
-        ::SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
-        ::SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0);
-    }
+    if (scrolling) AskScrollableCursor(st);
     CheckODBC(::SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT, st,
               "raw rowset prepare");
     CheckODBC(::SQLExecute(st), SQL_HANDLE_STMT, st, "raw rowset execute");
@@ -419,8 +421,7 @@ long RawScanPhase(RawConn& c, int limit, double* fetchSeconds) {
     const double cpu = CpuSeconds();
     long sum = 0;
     while (::SQLFetch(st) == SQL_SUCCESS)
-        sum += r.Id + r.Ind[1] + r.Dec[0] + r.Si + r.Ts.second + static_cast<long>(r.Ts.fraction) + r.Ind[5] +
-               r.S40[0] + r.S200[0];
+        sum += Touch(r);
     fetchSeconds[0] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     fetchSeconds[1] = CpuSeconds() - cpu;
     ::SQLFreeHandle(SQL_HANDLE_STMT, st);
