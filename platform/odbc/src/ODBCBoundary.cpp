@@ -11,6 +11,7 @@
 #include "velora/odbc/ODBCFaults.h"
 
 #include "CursorLibraryInternal.h"
+#include "DriverCancelInternal.h"
 #include "ODBCBoundaryInternal.h"
 
 #include <algorithm>
@@ -46,6 +47,10 @@ struct HandleInfo {
     SQLHANDLE Parent = nullptr;
     bool CursorLib = false;  ///< dbc: asked for SQL_CUR_USE_ODBC; stmt: allocated on such a dbc
     bool Connected = false;  ///< dbc only
+    /// stmt only: the driver's handle and SQLCancel, which a cancel from
+    /// another thread calls instead of the driver manager's (DriverCancel.cpp).
+    SQLHSTMT DriverStmt = nullptr;
+    detail::DriverCancelFn DriverCancel = nullptr;
 };
 
 struct Registry {
@@ -411,7 +416,11 @@ SQLRETURN SQLAllocHandle(SQLSMALLINT HandleType, SQLHANDLE InputHandle, SQLHANDL
                 Register(*OutputHandle, {SQL_HANDLE_DBC, InputHandle, false, false});
             } else if (HandleType == SQL_HANDLE_STMT) {
                 bool lib = IsCursorLib(InputHandle);
-                Register(*OutputHandle, {SQL_HANDLE_STMT, InputHandle, lib, false});
+                HandleInfo info{SQL_HANDLE_STMT, InputHandle, lib, false};
+                info.DriverCancel = detail::DriverCancelOf(InputHandle);
+                if (info.DriverCancel) info.DriverStmt = detail::DriverStatementOf(InputHandle, *OutputHandle);
+                if (!info.DriverStmt) info.DriverCancel = nullptr;
+                Register(*OutputHandle, info);
                 if (lib) cursorlib::OnStatementAllocated(InputHandle, *OutputHandle);
             }
         }
@@ -596,9 +605,29 @@ SQLRETURN SQLCloseCursor(SQLHSTMT Stmt) {
 SQLRETURN SQLCancel(SQLHSTMT Stmt) {
     // Not through Run: the diagnostics posted for the running call belong to
     // it. A cursor-library statement is the driver's statement as well.
-    SQLRETURN rc = ::SQLCancel(Stmt);
+    // The driver's own SQLCancel where it was found: the driver manager's
+    // races the running call on the statement's diagnostics and state.
+    SQLHSTMT driverStmt = nullptr;
+    detail::DriverCancelFn cancel = nullptr;
+    {
+        Registry& r = Reg();
+        std::shared_lock lock(r.Mu);
+        auto it = r.Handles.find(Stmt);
+        if (it != r.Handles.end()) {
+            driverStmt = it->second.DriverStmt;
+            cancel = it->second.DriverCancel;
+        }
+    }
+    SQLRETURN rc = cancel ? cancel(driverStmt) : ::SQLCancel(Stmt);
     if (gTrace) Trace("SQLCancel", Stmt, rc);
     return rc;
+}
+
+bool CancelReachesDriver(SQLHSTMT stmt) {
+    Registry& r = Reg();
+    std::shared_lock lock(r.Mu);
+    auto it = r.Handles.find(stmt);
+    return it != r.Handles.end() && it->second.DriverCancel != nullptr;
 }
 
 SQLRETURN SQLFreeStmt(SQLHSTMT Stmt, SQLUSMALLINT Option) {

@@ -66,9 +66,16 @@ SQLRETURN SQLPrepare(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLengt
 SQLRETURN SQLExecute(SQLHSTMT Stmt);
 SQLRETURN SQLExecDirect(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLength);
 SQLRETURN SQLCloseCursor(SQLHSTMT Stmt);
-/// May be called from another thread while Stmt runs. Touches no state of
-/// the boundary, so it cannot wait for the call it interrupts.
+/// May be called from another thread while Stmt runs. Waits for no call on
+/// Stmt (the boundary's handle registry is locked only around its own
+/// bookkeeping). Calls the driver's own SQLCancel with the driver's handle
+/// where both were found when Stmt was allocated: the driver manager's
+/// SQLCancel rewrites the statement's diagnostics and state while the running
+/// call writes them too. The caller closes the statement (SQLFreeStmt
+/// SQL_CLOSE) after a call the cancel reached.
 SQLRETURN SQLCancel(SQLHSTMT Stmt);
+/// Whether SQLCancel on Stmt goes to its driver directly.
+bool CancelReachesDriver(SQLHSTMT Stmt);
 SQLRETURN SQLFreeStmt(SQLHSTMT Stmt, SQLUSMALLINT Option);
 SQLRETURN SQLRowCount(SQLHSTMT Stmt, SQLLEN* RowCount);
 SQLRETURN SQLNumResultCols(SQLHSTMT Stmt, SQLSMALLINT* ColumnCount);
