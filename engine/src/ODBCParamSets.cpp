@@ -7,10 +7,13 @@
 #include "velora/engine/ODBCParamSets.h"
 
 #include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCHandles.h"
+#include "velora/engine/ODBCStatement.h"
 
 #include "EngineInternal.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace velora {
 
@@ -91,6 +94,34 @@ bool SetParamSetSize(SQLHSTMT stmt, SQLULEN size) {
     return ODBCSucceeded(odbc::SQLGetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, &got, 0, nullptr)) && got == size;
 }
 
+/// psqlODBC sends the sets of an array call in batches (its BatchSize
+/// option, 100 sets by default: one round trip a batch) only for a statement
+/// with a forward-only, read-only cursor that has not been described before
+/// its first execution; otherwise it sends one set a round trip. The
+/// components prepare every statement with the cursor of a dataset and
+/// describe it, and the cursor attributes cannot change once a statement is
+/// prepared, so on this driver the sets run on a statement of their own.
+bool BatchesPlainStatementsOnly(SQLHDBC dbc) {
+    char name[64] = {};
+    SQLSMALLINT length = 0;
+    return ODBCSucceeded(odbc::SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, &length)) &&
+           std::string_view(name).starts_with("psqlodbc");
+}
+
+/// A statement of the connection prepared with the text of `given` (the
+/// defaults: forward-only, read-only) and its query timeout; nil when the
+/// text is not known.
+SQLHSTMT PlainStatementLike(SQLHDBC dbc, SQLHSTMT given) {
+    String text;
+    if (!detail::PreparedText(given, text)) return SQL_NULL_HSTMT;
+    TODBCStmtOwner stmt(ODBCAllocStmt(dbc));
+    SQLULEN timeout = 0;
+    if (ODBCSucceeded(odbc::SQLGetStmtAttr(given, SQL_ATTR_QUERY_TIMEOUT, &timeout, 0, nullptr)) && timeout != 0)
+        ODBCSetQueryTimeout(stmt.get(), timeout);
+    ODBCPrepareText(stmt.get(), text);
+    return stmt.release();
+}
+
 void ResetArrays(SQLHSTMT stmt) {
     odbc::SQLFreeStmt(stmt, SQL_CLOSE);
     odbc::SQLFreeStmt(stmt, SQL_RESET_PARAMS);
@@ -101,12 +132,16 @@ void ResetArrays(SQLHSTMT stmt) {
 
 }  // namespace
 
-void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int64_t count, int chunk,
+void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT given, int paramCount, std::int64_t count, int chunk,
                           TODBCParamSetRoad road, const TODBCParamSetPacker& pack, TODBCParamSetResult& result) {
     result = TODBCParamSetResult{};
     result.Sets = count;
     result.SetRows.assign(static_cast<std::size_t>(count), -1);
     if (chunk < 1) chunk = 1;
+    TODBCStmtOwner plain;
+    if (road == TODBCParamSetRoad::Arrays && count > 1 && chunk > 1 && BatchesPlainStatementsOnly(dbc))
+        plain.reset(PlainStatementLike(dbc, given));
+    const SQLHSTMT handle = plain ? plain.get() : given;
     TParamSetRun run(handle, paramCount, result);
     std::vector<TODBCArrayParam> params(static_cast<std::size_t>(paramCount));
 
@@ -220,10 +255,10 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int
             }
         }
     } catch (...) {
-        ResetArrays(handle);
+        ResetArrays(given);
         throw;
     }
-    ResetArrays(handle);
+    ResetArrays(given);
     run.Finish();
 }
 
