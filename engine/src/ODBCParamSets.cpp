@@ -22,6 +22,7 @@ namespace {
 using detail::CheckStmt;
 
 constexpr SQLUSMALLINT kStatusUnset = 0xFFFF;
+constexpr const char* kSavepoint = "velora_param_sets";
 
 bool IsStatus(SQLUSMALLINT s) {
     return s == SQL_PARAM_SUCCESS || s == SQL_PARAM_SUCCESS_WITH_INFO || s == SQL_PARAM_ERROR ||
@@ -157,6 +158,15 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT given, int paramCount, std::int6
     if (!ODBCSucceeded(odbc::SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
         autocommit = SQL_AUTOCOMMIT_ON;
     const bool batchUndoneInTransaction = rowCounts == SQL_PARC_BATCH && autocommit == SQL_AUTOCOMMIT_OFF;
+    // psqlODBC's batches: a refused set fails its whole batch (one message,
+    // one implicit transaction under autocommit), which it marks "error" set
+    // by set, so those sets run again alone. Inside a transaction its
+    // statement-level rollback undoes the call only when the transaction had
+    // begun before it (else the first batch stays though the rollback takes
+    // the others): each call runs behind a savepoint of ours, which also
+    // begins the transaction, so a failed call is undone whole.
+    const bool batches = static_cast<bool>(plain);
+    const bool guarded = batches && autocommit == SQL_AUTOCOMMIT_OFF;
 
     CheckStmt(handle, odbc::SQLFreeStmt(handle, SQL_RESET_PARAMS));
     std::vector<SQLUSMALLINT> status(static_cast<std::size_t>(chunk));
@@ -192,6 +202,7 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT given, int paramCount, std::int6
             }
             std::fill(status.begin(), status.end(), kStatusUnset);
             processed = static_cast<SQLULEN>(-1);
+            if (guarded) ODBCExecDirectReporting(dbc, String("SAVEPOINT ") + kSavepoint, nullptr);
             const SQLRETURN rc = odbc::SQLExecute(handle);
             const auto un = static_cast<std::size_t>(n);
             if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
@@ -207,6 +218,7 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT given, int paramCount, std::int6
                         counts.push_back(more);
                     }
                 odbc::SQLFreeStmt(handle, SQL_CLOSE);
+                if (guarded) ODBCExecDirectReporting(dbc, String("RELEASE SAVEPOINT ") + kSavepoint, nullptr);
                 if (counts.size() == un) {
                     for (std::size_t i = 0; i < un; ++i) run.Count(first + static_cast<std::int64_t>(i), counts[i]);
                 } else if (c >= 0) {
@@ -222,6 +234,10 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT given, int paramCount, std::int6
             }
             std::vector<odbc::DiagRecord> records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, handle);
             odbc::SQLFreeStmt(handle, SQL_CLOSE);
+            if (guarded) {
+                ODBCExecDirectReporting(dbc, String("ROLLBACK TO SAVEPOINT ") + kSavepoint, nullptr);
+                ODBCExecDirectReporting(dbc, String("RELEASE SAVEPOINT ") + kSavepoint, nullptr);
+            }
             const bool statusSet = std::all_of(status.begin(), status.begin() + n, IsStatus);
             const bool statusUnset =
                 std::all_of(status.begin(), status.begin() + n, [](SQLUSMALLINT s) { return s == kStatusUnset; });
@@ -233,8 +249,9 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT given, int paramCount, std::int6
                 // The driver says set by set what happened.
                 for (std::size_t i = 0; i < un; ++i) {
                     const auto index = first + static_cast<std::int64_t>(i);
-                    if (status[i] == SQL_PARAM_ERROR) run.Fail(index, records);
-                    else if (status[i] == SQL_PARAM_UNUSED) again.push_back(static_cast<std::int64_t>(i));
+                    if (status[i] == SQL_PARAM_ERROR && !batches) run.Fail(index, records);
+                    else if (status[i] == SQL_PARAM_ERROR || status[i] == SQL_PARAM_UNUSED)
+                        again.push_back(static_cast<std::int64_t>(i));
                     else run.CountUnknown(index);
                 }
             } else if (statusUnset && processed < static_cast<SQLULEN>(n)) {
