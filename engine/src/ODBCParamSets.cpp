@@ -7,10 +7,13 @@
 #include "velora/engine/ODBCParamSets.h"
 
 #include "velora/engine/ODBCConnect.h"
+#include "velora/engine/ODBCHandles.h"
+#include "velora/engine/ODBCStatement.h"
 
 #include "EngineInternal.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace velora {
 
@@ -19,6 +22,7 @@ namespace {
 using detail::CheckStmt;
 
 constexpr SQLUSMALLINT kStatusUnset = 0xFFFF;
+constexpr const char* kSavepoint = "velora_param_sets";
 
 bool IsStatus(SQLUSMALLINT s) {
     return s == SQL_PARAM_SUCCESS || s == SQL_PARAM_SUCCESS_WITH_INFO || s == SQL_PARAM_ERROR ||
@@ -91,6 +95,34 @@ bool SetParamSetSize(SQLHSTMT stmt, SQLULEN size) {
     return ODBCSucceeded(odbc::SQLGetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, &got, 0, nullptr)) && got == size;
 }
 
+/// psqlODBC sends the sets of an array call in batches (its BatchSize
+/// option, 100 sets by default: one round trip a batch) only for a statement
+/// with a forward-only, read-only cursor that has not been described before
+/// its first execution; otherwise it sends one set a round trip. The
+/// components prepare every statement with the cursor of a dataset and
+/// describe it, and the cursor attributes cannot change once a statement is
+/// prepared, so on this driver the sets run on a statement of their own.
+bool BatchesPlainStatementsOnly(SQLHDBC dbc) {
+    char name[64] = {};
+    SQLSMALLINT length = 0;
+    return ODBCSucceeded(odbc::SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, &length)) &&
+           std::string_view(name).starts_with("psqlodbc");
+}
+
+/// A statement of the connection prepared with the text of `given` (the
+/// defaults: forward-only, read-only) and its query timeout; nil when the
+/// text is not known.
+SQLHSTMT PlainStatementLike(SQLHDBC dbc, SQLHSTMT given) {
+    String text;
+    if (!detail::PreparedText(given, text)) return SQL_NULL_HSTMT;
+    TODBCStmtOwner stmt(ODBCAllocStmt(dbc));
+    SQLULEN timeout = 0;
+    if (ODBCSucceeded(odbc::SQLGetStmtAttr(given, SQL_ATTR_QUERY_TIMEOUT, &timeout, 0, nullptr)) && timeout != 0)
+        ODBCSetQueryTimeout(stmt.get(), timeout);
+    ODBCPrepareText(stmt.get(), text);
+    return stmt.release();
+}
+
 void ResetArrays(SQLHSTMT stmt) {
     odbc::SQLFreeStmt(stmt, SQL_CLOSE);
     odbc::SQLFreeStmt(stmt, SQL_RESET_PARAMS);
@@ -101,12 +133,16 @@ void ResetArrays(SQLHSTMT stmt) {
 
 }  // namespace
 
-void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int64_t count, int chunk,
+void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT given, int paramCount, std::int64_t count, int chunk,
                           TODBCParamSetRoad road, const TODBCParamSetPacker& pack, TODBCParamSetResult& result) {
     result = TODBCParamSetResult{};
     result.Sets = count;
     result.SetRows.assign(static_cast<std::size_t>(count), -1);
     if (chunk < 1) chunk = 1;
+    TODBCStmtOwner plain;
+    if (road == TODBCParamSetRoad::Arrays && count > 1 && chunk > 1 && BatchesPlainStatementsOnly(dbc))
+        plain.reset(PlainStatementLike(dbc, given));
+    const SQLHSTMT handle = plain ? plain.get() : given;
     TParamSetRun run(handle, paramCount, result);
     std::vector<TODBCArrayParam> params(static_cast<std::size_t>(paramCount));
 
@@ -122,6 +158,15 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int
     if (!ODBCSucceeded(odbc::SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
         autocommit = SQL_AUTOCOMMIT_ON;
     const bool batchUndoneInTransaction = rowCounts == SQL_PARC_BATCH && autocommit == SQL_AUTOCOMMIT_OFF;
+    // psqlODBC's batches: a refused set fails its whole batch (one message,
+    // one implicit transaction under autocommit), which it marks "error" set
+    // by set, so those sets run again alone. Inside a transaction its
+    // statement-level rollback undoes the call only when the transaction had
+    // begun before it (else the first batch stays though the rollback takes
+    // the others): each call runs behind a savepoint of ours, which also
+    // begins the transaction, so a failed call is undone whole.
+    const bool batches = static_cast<bool>(plain);
+    const bool guarded = batches && autocommit == SQL_AUTOCOMMIT_OFF;
 
     CheckStmt(handle, odbc::SQLFreeStmt(handle, SQL_RESET_PARAMS));
     std::vector<SQLUSMALLINT> status(static_cast<std::size_t>(chunk));
@@ -157,6 +202,7 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int
             }
             std::fill(status.begin(), status.end(), kStatusUnset);
             processed = static_cast<SQLULEN>(-1);
+            if (guarded) ODBCExecDirectReporting(dbc, String("SAVEPOINT ") + kSavepoint, nullptr);
             const SQLRETURN rc = odbc::SQLExecute(handle);
             const auto un = static_cast<std::size_t>(n);
             if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
@@ -172,6 +218,7 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int
                         counts.push_back(more);
                     }
                 odbc::SQLFreeStmt(handle, SQL_CLOSE);
+                if (guarded) ODBCExecDirectReporting(dbc, String("RELEASE SAVEPOINT ") + kSavepoint, nullptr);
                 if (counts.size() == un) {
                     for (std::size_t i = 0; i < un; ++i) run.Count(first + static_cast<std::int64_t>(i), counts[i]);
                 } else if (c >= 0) {
@@ -187,6 +234,10 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int
             }
             std::vector<odbc::DiagRecord> records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, handle);
             odbc::SQLFreeStmt(handle, SQL_CLOSE);
+            if (guarded) {
+                ODBCExecDirectReporting(dbc, String("ROLLBACK TO SAVEPOINT ") + kSavepoint, nullptr);
+                ODBCExecDirectReporting(dbc, String("RELEASE SAVEPOINT ") + kSavepoint, nullptr);
+            }
             const bool statusSet = std::all_of(status.begin(), status.begin() + n, IsStatus);
             const bool statusUnset =
                 std::all_of(status.begin(), status.begin() + n, [](SQLUSMALLINT s) { return s == kStatusUnset; });
@@ -198,8 +249,9 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int
                 // The driver says set by set what happened.
                 for (std::size_t i = 0; i < un; ++i) {
                     const auto index = first + static_cast<std::int64_t>(i);
-                    if (status[i] == SQL_PARAM_ERROR) run.Fail(index, records);
-                    else if (status[i] == SQL_PARAM_UNUSED) again.push_back(static_cast<std::int64_t>(i));
+                    if (status[i] == SQL_PARAM_ERROR && !batches) run.Fail(index, records);
+                    else if (status[i] == SQL_PARAM_ERROR || status[i] == SQL_PARAM_UNUSED)
+                        again.push_back(static_cast<std::int64_t>(i));
                     else run.CountUnknown(index);
                 }
             } else if (statusUnset && processed < static_cast<SQLULEN>(n)) {
@@ -220,10 +272,10 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT handle, int paramCount, std::int
             }
         }
     } catch (...) {
-        ResetArrays(handle);
+        ResetArrays(given);
         throw;
     }
-    ResetArrays(handle);
+    ResetArrays(given);
     run.Finish();
 }
 

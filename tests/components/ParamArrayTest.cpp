@@ -146,14 +146,16 @@ struct FailCase {
     bool OneByOne;
     bool InTransaction;
     bool Commit = false;  ///< the transaction is committed, not rolled back
+    bool PreparedFirst = false;  ///< prepared before the transaction: the array call begins it
 };
 
 TEST_P(ParamArrays, ARefusedSetIsNamedAndTheOthersAreWrittenOrRolledBack) {
     const std::string t = CreateTable("id integer primary key, v varchar(10)");
     for (const FailCase c :
-         {FailCase{false, false}, FailCase{true, false}, FailCase{false, true}, FailCase{false, true, true}}) {
+         {FailCase{false, false}, FailCase{true, false}, FailCase{false, true}, FailCase{false, true, true},
+          FailCase{false, true, true, true}}) {
         SCOPED_TRACE(std::string(c.OneByOne ? "one by one" : "arrays") + (c.InTransaction ? ", transaction" : "") +
-                     (c.Commit ? ", committed" : ""));
+                     (c.Commit ? ", committed" : "") + (c.PreparedFirst ? ", prepared first" : ""));
         FRaw->Exec("DELETE FROM " + t);
         FRaw->Exec("INSERT INTO " + t + " VALUES (500, 'before')");
         FRaw->Exec("INSERT INTO " + t + " VALUES (1700, 'before')");
@@ -164,6 +166,7 @@ TEST_P(ParamArrays, ARefusedSetIsNamedAndTheOthersAreWrittenOrRolledBack) {
             q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(i));
             q->ArrayValues(1)->SetAsString(i, "new");
         }
+        if (c.PreparedFirst) q->Prepare();
         if (c.InTransaction) FDb->StartTransaction();
         try {
             q->ExecSQL();
@@ -312,6 +315,29 @@ TEST_P(ParamArrays, LongValuesArriveWholeByArraysAndOneByOne) {
             EXPECT_TRUE(bytes[i][0] == blobs[i]) << (bytes[i][0] ? bytes[i][0]->size() : 0);
         }
         delete q;
+    }
+}
+
+// psqlODBC sends the sets of an array call in batches (one message of many
+// statements) rather than one round trip a set: the server gives every
+// statement of one message the same statement_timestamp().
+TEST_P(ParamArrays, SetsReachPostgreSQLInBatches) {
+    if (Drv().Kind != test::DriverKind::PostgreSQL) GTEST_SKIP() << "psqlODBC's batches";
+    const std::string t = CreateTable("id integer primary key, at timestamptz default statement_timestamp()");
+    for (const bool inTransaction : {false, true}) {
+        SCOPED_TRACE(inTransaction ? "transaction" : "autocommit");
+        FRaw->Exec("DELETE FROM " + t);
+        std::unique_ptr<TODBCQuery> q(NewQuery("INSERT INTO " + t + " (id) VALUES (:id)"));
+        q->SetArraySize(1000);
+        for (std::int64_t i = 0; i < 1000; ++i) q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(i));
+        if (inTransaction) FDb->StartTransaction();
+        q->ExecSQL();
+        if (inTransaction) FDb->Commit();
+        EXPECT_EQ(q->RowsAffected(), 1000);
+        EXPECT_EQ(Count(t), "1000");
+        // 100 sets a batch (the driver's BatchSize); one a set would give about 1,000.
+        const int messages = std::stoi(FRaw->Scalar("SELECT count(DISTINCT at) FROM " + t).value_or("0"));
+        EXPECT_LE(messages, 20);
     }
 }
 

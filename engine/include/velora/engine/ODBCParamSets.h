@@ -15,8 +15,11 @@
 // call run again one by one, so the good ones are written and the failing
 // ones named; where it stops at the failing set and keeps the ones before it
 // (the SQLite driver), the run goes on after it. Under the application's
-// transaction a rollback undoes them all. docs/platform-notes-local.md has the
-// measurements.
+// transaction a rollback undoes them all. On psqlODBC the sets run on a
+// statement of their own, which the driver sends in batches of sets (one
+// round trip a batch); inside a transaction each call runs behind a
+// savepoint, so a failed call is undone whole before its sets run again.
+// docs/platform-notes-local.md has the measurements.
 #pragma once
 
 #include "velora/engine/ODBCError.h"
