@@ -488,7 +488,8 @@ SQLRETURN SQLDisconnect(SQLHDBC Dbc) {
         if (lib) cursorlib::OnDisconnecting(Dbc);
         SQLRETURN rc = ::SQLDisconnect(Dbc);
         if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-            if (lib) cursorlib::OnDisconnected(Dbc);
+            // Also a connection some of whose statements were adopted (key range cursors).
+            cursorlib::OnDisconnected(Dbc);
             // A disconnect frees the connection's statements.
             for (SQLHANDLE s : StatementsOf(Dbc)) {
                 Unregister(s);
@@ -852,6 +853,30 @@ void AdoptCursorLibrary(SQLHDBC Dbc) {
     if (IsCursorLib(Dbc)) return;
     SetCursorLibFlag(Dbc, true);
     cursorlib::OnConnected(Dbc);
+}
+
+void UseKeyRangeCursor(SQLHSTMT Stmt) {
+    if (!IsCursorLib(Stmt)) {
+        SQLHANDLE dbc = nullptr;
+        {
+            Registry& r = Reg();
+            std::unique_lock lock(r.Mu);
+            auto it = r.Handles.find(Stmt);
+            if (it == r.Handles.end()) return;
+            dbc = it->second.Parent;
+            it->second.CursorLib = true;
+            r.CursorLibHandles.fetch_add(1, std::memory_order_relaxed);
+            r.Epoch.fetch_add(1, std::memory_order_acq_rel);
+        }
+        cursorlib::OnStatementAllocated(dbc, Stmt);
+    }
+    cursorlib::SetKeyRange(Stmt);
+}
+
+bool UsesKeyRangeCursor(SQLHSTMT Stmt) { return IsCursorLib(Stmt) && cursorlib::IsKeyRange(Stmt); }
+
+unsigned long KeyRangeDriverStatements(SQLHSTMT Stmt) {
+    return IsCursorLib(Stmt) ? cursorlib::KeyRangeFetches(Stmt) : 0;
 }
 
 // ---------------------------------------------------------------------------
