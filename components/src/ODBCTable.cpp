@@ -55,10 +55,13 @@ SQLHSTMT TODBCTable::GetHandle() {
         CheckClauses(record);
         String text;
         ODBCBuildStmtText(record, text);
-        const std::uint8_t cursorMode = Database()->CursorMode();
-        // Our cursor library serves the statement on any connection; the
-        // engine keeps its road (positioned writes through the library).
-        if (FKeyRangeCursor && !UniDirectional() && cursorMode != cmForwardOnly) odbc::UseKeyRangeCursor(stmt.get());
+        std::uint8_t cursorMode = Database()->CursorMode();
+        // Our cursor library serves the statement on any connection, and the
+        // engine takes its road (positioned statements the library carries out).
+        if (FKeyRangeCursor && !UniDirectional() && cursorMode != cmForwardOnly) {
+            odbc::UseKeyRangeCursor(stmt.get());
+            cursorMode = cmCursorLibrary;
+        }
         text = CursorText(text, cursorMode == cmKeyset && openMode == ODBCREADWRITE && !UniDirectional());
         ODBCPrepareStmt(stmt.get(), text, openMode, UniDirectional(), cursorMode);
         SetEngine(std::make_unique<TODBC>(GetDBHandle(), stmt.get(), FTableName, cursorMode));

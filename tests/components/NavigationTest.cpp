@@ -436,6 +436,38 @@ TEST_P(KeyRangeCursor, StatementsDoNotGrowWithTheTable) {
     EXPECT_LE(counts[1], 12u);
 }
 
+// Long values are read on whatever row a key range cursor stands, and an
+// edit of one reaches the table (read back by the oracle).
+TEST_P(KeyRangeCursor, LongValuesAreReadAndWrittenOnAnyRow) {
+    const std::string table = CreateTable("id integer primary key, memo text");
+    auto memo = [](int id) { return "memo " + std::to_string(id) + " " + std::string(300 + id, 'x'); };
+    std::vector<std::string> rows;
+    for (int i = 1; i <= 150; ++i) rows.push_back(std::to_string(i) + ", '" + memo(i) + "'");
+    test::InsertRows(*FRaw, table, rows);
+    TODBCTable* t = NewTable(table);
+    t->SetRowSetSize(20);
+    t->Open();
+    for (int id : {1, 97, 150, 40, 149}) {
+        t->First();
+        t->MoveBy(id - 1);
+        ASSERT_EQ(t->FieldByName("id")->AsInteger(), id);
+        EXPECT_EQ(t->FieldByName("memo")->AsString(), memo(id));
+    }
+    t->Last();
+    EXPECT_EQ(t->FieldByName("memo")->AsString(), memo(150));
+    t->First();
+    t->MoveBy(96);
+    const std::string edited(5000, 'e');
+    t->Edit();
+    t->FieldByName("memo")->SetAsString(edited);
+    t->Post();
+    EXPECT_EQ(t->FieldByName("memo")->AsString(), edited);
+    EXPECT_EQ(Column("SELECT memo FROM " + table + " WHERE id = 97"), std::vector<std::string>{edited});
+    EXPECT_EQ(Column("SELECT count(*) FROM " + table + " WHERE memo = 'memo 98 " + std::string(398, 'x') + "'"),
+              std::vector<std::string>{"1"});
+    t->Close();
+}
+
 // A table without a primary key cannot be a key range cursor.
 TEST_P(KeyRangeCursor, RefusesATableWithoutAKey) {
     const std::string table = CreateTable("id integer, name varchar(30)");

@@ -353,7 +353,6 @@ SQLRETURN SetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value, SQL
     auto v = static_cast<SQLULEN>(reinterpret_cast<std::uintptr_t>(value));
     switch (attribute) {
         case SQL_ATTR_CURSOR_TYPE: {
-            st.AskedCursorType = v;
             if (v == SQL_CURSOR_FORWARD_ONLY) {
                 SQLRETURN rc = ::SQLSetStmtAttr(stmt, attribute, value, stringLength);
                 if (Succeeded(rc)) st.CursorType = SQL_CURSOR_FORWARD_ONLY;

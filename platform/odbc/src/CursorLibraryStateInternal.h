@@ -130,7 +130,6 @@ struct Statement {
 
     // Attributes as the application asked for them.
     SQLULEN CursorType = SQL_CURSOR_FORWARD_ONLY;  ///< the type the cursor has
-    SQLULEN AskedCursorType = SQL_CURSOR_FORWARD_ONLY;  ///< the type the application asked for
     SQLULEN Concurrency = SQL_CONCUR_READ_ONLY;
     SQLULEN RowArraySize = 1;
     SQLULEN* RowBindOffset = nullptr;

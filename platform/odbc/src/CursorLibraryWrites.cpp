@@ -326,15 +326,7 @@ SQLRETURN WriteOperation::Finish(SQLRETURN rc) {
     if (cur && cur->Generation == Generation && Row > 0 && Op != Kind::Insert) {
         if (Op == Kind::Delete) {
             cur->Changed.erase(Row);
-            if (cur->KeyRange && cur->AskedCursorType == SQL_CURSOR_KEYSET_DRIVEN) {
-                // A key range cursor asked for as a keyset cursor numbers the
-                // rows behind a deleted one again, as such cursors do here.
-                std::unordered_map<SQLLEN, ChangedRow> moved;
-                for (auto& [n, row] : cur->Changed) moved.emplace(n > Row ? n - 1 : n, std::move(row));
-                cur->Changed = std::move(moved);
-            } else {
-                cur->Deleted.insert(Row);
-            }
+            cur->Deleted.insert(Row);
         } else {
             cur->Changed[Row] = ChangedRow{Table.Ref.Text, now};
             cur->Tables.emplace(Table.Ref.Text, Table);

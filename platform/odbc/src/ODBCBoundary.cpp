@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,8 @@
 #include <mutex>
 #include <optional>
 #include <shared_mutex>
+#include <string>
+#include <string_view>
 #include <type_traits>
 #include <unordered_map>
 
@@ -46,6 +49,7 @@ struct HandleInfo {
     SQLHANDLE Parent = nullptr;
     bool CursorLib = false;  ///< dbc: asked for SQL_CUR_USE_ODBC; stmt: allocated on such a dbc
     bool Connected = false;  ///< dbc only
+    bool Adopted = false;    ///< dbc only: some of its statements were handed to the cursor library alone
 };
 
 struct Registry {
@@ -573,7 +577,48 @@ SQLRETURN SQLGetCursorName(SQLHSTMT Stmt, SQLCHAR* CursorName, SQLSMALLINT Buffe
     });
 }
 
+/// Hands one statement of a connection the driver serves to the cursor
+/// library; answers whether it was handed over now.
+static bool AdoptStatement(SQLHSTMT Stmt) {
+    SQLHANDLE dbc = nullptr;
+    {
+        Registry& r = Reg();
+        std::unique_lock lock(r.Mu);
+        auto it = r.Handles.find(Stmt);
+        if (it == r.Handles.end() || it->second.CursorLib) return false;
+        dbc = it->second.Parent;
+        it->second.CursorLib = true;
+        r.Handles[dbc].Adopted = true;
+        r.CursorLibHandles.fetch_add(1, std::memory_order_relaxed);
+        r.Epoch.fetch_add(1, std::memory_order_acq_rel);
+    }
+    cursorlib::OnStatementAllocated(dbc, Stmt);
+    return true;
+}
+
+/// A statement text naming a cursor (WHERE CURRENT OF) on a connection some
+/// of whose statements the library serves goes to the library too: the
+/// cursor it names may be one of them.
+static void AdoptIfPositioned(SQLHSTMT Stmt, SQLCHAR* text, SQLINTEGER length) {
+    if (!text || IsCursorLib(Stmt)) return;
+    {
+        Registry& r = Reg();
+        std::shared_lock lock(r.Mu);
+        auto it = r.Handles.find(Stmt);
+        if (it == r.Handles.end()) return;
+        auto dbc = r.Handles.find(it->second.Parent);
+        if (dbc == r.Handles.end() || !dbc->second.Adopted) return;
+    }
+    std::string_view sql(reinterpret_cast<const char*>(text),
+                         length == SQL_NTS ? std::strlen(reinterpret_cast<const char*>(text))
+                                           : static_cast<std::size_t>(std::max<SQLINTEGER>(length, 0)));
+    std::string upper(sql);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper.find("CURRENT") != std::string::npos && upper.find(" OF ") != std::string::npos) AdoptStatement(Stmt);
+}
+
 SQLRETURN SQLPrepare(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLength) {
+    AdoptIfPositioned(Stmt, StatementText, TextLength);
     return Run("SQLPrepare", Stmt, [&] {
         return VELORA_ROUTE(Prepare(Stmt, StatementText, TextLength), SQLPrepare(Stmt, StatementText, TextLength));
     });
@@ -584,6 +629,7 @@ SQLRETURN SQLExecute(SQLHSTMT Stmt) {
 }
 
 SQLRETURN SQLExecDirect(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLength) {
+    AdoptIfPositioned(Stmt, StatementText, TextLength);
     return Run("SQLExecDirect", Stmt, [&] {
         return VELORA_ROUTE(ExecDirect(Stmt, StatementText, TextLength),
                             SQLExecDirect(Stmt, StatementText, TextLength));
@@ -856,20 +902,7 @@ void AdoptCursorLibrary(SQLHDBC Dbc) {
 }
 
 void UseKeyRangeCursor(SQLHSTMT Stmt) {
-    if (!IsCursorLib(Stmt)) {
-        SQLHANDLE dbc = nullptr;
-        {
-            Registry& r = Reg();
-            std::unique_lock lock(r.Mu);
-            auto it = r.Handles.find(Stmt);
-            if (it == r.Handles.end()) return;
-            dbc = it->second.Parent;
-            it->second.CursorLib = true;
-            r.CursorLibHandles.fetch_add(1, std::memory_order_relaxed);
-            r.Epoch.fetch_add(1, std::memory_order_acq_rel);
-        }
-        cursorlib::OnStatementAllocated(dbc, Stmt);
-    }
+    AdoptStatement(Stmt);
     cursorlib::SetKeyRange(Stmt);
 }
 
