@@ -22,8 +22,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 
 namespace velora::odbc::cursorlib {
@@ -250,7 +248,6 @@ std::optional<RowImage> ValuesAt(Statement& st, SQLLEN row) {
     std::string sql = "SELECT " + list + " FROM " + kr.Table + Where(kr, condition) + " ORDER BY " +
                       OrderBy(kr, reverse) + " LIMIT 1 OFFSET " + std::to_string(skip);
     SQLHSTMT h = AllocWork(*st.Conn);
-    if (getenv("KRDEBUG")) fprintf(stderr, "VALUES %ld: %s\n", (long)row, sql.c_str());
     if (!h) return std::nullopt;
     ++kr.DriverFetches;
     std::optional<RowImage> out;
@@ -291,7 +288,6 @@ SQLRETURN RunWindow(Statement& st, SQLLEN first, SQLLEN size) {
     std::string sql =
         kr.Head + Where(kr, condition) + " ORDER BY " + OrderBy(kr, false) + " LIMIT " + std::to_string(size);
     ++kr.DriverFetches;
-    if (getenv("KRDEBUG")) fprintf(stderr, "WINDOW %ld: %s\n", (long)first, sql.c_str());
     SQLRETURN rc = ExecWith(st.Handle, sql, params);
     ::SQLFreeStmt(st.Handle, SQL_RESET_PARAMS);
     if (!Succeeded(rc)) {
@@ -400,7 +396,6 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
         if (!Succeeded(rc)) return rc;
     }
     SQLRETURN rc = ::SQLFetchScroll(st.Handle, SQL_FETCH_ABSOLUTE, live - kr.WinBase);
-    if (getenv("KRDEBUG")) fprintf(stderr, "FETCH o=%d off=%ld first=%ld live=%ld base=%ld size=%ld rc=%d\n", orientation, (long)offset, (long)first, (long)live, (long)kr.WinBase, (long)size, rc);
     if (rc == SQL_NO_DATA) {
         kr.Start = -1;
         return AfterFetch(st, rc, SQL_FETCH_ABSOLUTE, 1);
