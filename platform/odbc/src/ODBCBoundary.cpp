@@ -57,6 +57,7 @@ struct Registry {
     std::unordered_map<SQLHANDLE, HandleInfo> Handles;
     std::atomic<int> CursorLibHandles{0};  ///< live dbc and stmt handles with CursorLib set
     std::atomic<std::uint64_t> Epoch{1};   ///< grows with every change of Handles
+    std::atomic<bool> AnyAdopted{false};   ///< some statement was handed to the cursor library alone
 };
 
 Registry& Reg() {
@@ -589,6 +590,7 @@ static bool AdoptStatement(SQLHSTMT Stmt) {
         dbc = it->second.Parent;
         it->second.CursorLib = true;
         r.Handles[dbc].Adopted = true;
+        r.AnyAdopted.store(true, std::memory_order_relaxed);
         r.CursorLibHandles.fetch_add(1, std::memory_order_relaxed);
         r.Epoch.fetch_add(1, std::memory_order_acq_rel);
     }
@@ -600,7 +602,7 @@ static bool AdoptStatement(SQLHSTMT Stmt) {
 /// of whose statements the library serves goes to the library too: the
 /// cursor it names may be one of them.
 static void AdoptIfPositioned(SQLHSTMT Stmt, SQLCHAR* text, SQLINTEGER length) {
-    if (!text || IsCursorLib(Stmt)) return;
+    if (!text || !Reg().AnyAdopted.load(std::memory_order_relaxed) || IsCursorLib(Stmt)) return;
     {
         Registry& r = Reg();
         std::shared_lock lock(r.Mu);
