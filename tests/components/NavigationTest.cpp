@@ -468,6 +468,38 @@ TEST_P(KeyRangeCursor, LongValuesAreReadAndWrittenOnAnyRow) {
     t->Close();
 }
 
+// A filter or order switched while the table is open reads the table again
+// through the new windows, counts included.
+TEST_P(KeyRangeCursor, FilterAndOrderSwitchedWhileOpenApply) {
+    TODBCTable* t = NewTable(CreateNumbered(300));
+    t->SetRowSetSize(20);
+    t->Open();
+    TField* id = t->FieldByName("id");
+    t->Last();
+    EXPECT_EQ(id->AsInteger(), 300);
+    TStringList filter;
+    filter.Add("id > 250 AND id <= 290");
+    t->SetFilterParams(&filter);
+    t->SetFiltered(true);
+    EXPECT_EQ(id->AsInteger(), 251);
+    EXPECT_EQ(t->RecordCount(), 40);
+    t->Last();
+    EXPECT_EQ(id->AsInteger(), 290);
+    t->IndexParams()->Add("id DESC");
+    t->SetIndexed(true);
+    EXPECT_EQ(id->AsInteger(), 290);
+    t->MoveBy(25);
+    EXPECT_EQ(id->AsInteger(), 265);
+    t->Last();
+    EXPECT_EQ(id->AsInteger(), 251);
+    t->SetFiltered(false);
+    EXPECT_EQ(t->RecordCount(), 300);
+    t->First();
+    EXPECT_EQ(id->AsInteger(), 300);
+    t->MoveBy(150);
+    EXPECT_EQ(id->AsInteger(), 150);
+}
+
 // A table without a primary key cannot be a key range cursor.
 TEST_P(KeyRangeCursor, RefusesATableWithoutAKey) {
     const std::string table = CreateTable("id integer, name varchar(30)");
