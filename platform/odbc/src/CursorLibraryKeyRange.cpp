@@ -303,6 +303,10 @@ SQLLEN WindowSize(const Statement& st) {
     return std::max<SQLLEN>(64, 3 * static_cast<SQLLEN>(std::max<SQLULEN>(st.RowArraySize, 1)));
 }
 
+/// A window that continues the one before (a scan) is twice its size, up to
+/// this many rows: a scan runs few statements, and memory stays bounded.
+constexpr SQLLEN kMaxScanWindow = 1024;
+
 }  // namespace
 
 SQLRETURN KeyRangeExecute(Statement& st) {
@@ -389,9 +393,13 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
     }
     const SQLLEN live = LiveOf(st, first);
     if (kr.WinBase < 0 || live <= kr.WinBase || live + size - 1 > kr.WinBase + kr.WinSize) {
-        const SQLLEN w = WindowSize(st);
+        SQLLEN w = WindowSize(st);
         // Going back, the window ends with the rowset asked for.
         const bool back = kr.WinBase >= 0 && live <= kr.WinBase;
+        const bool scan = kr.WinBase >= 0 && (back ? live + size - 1 >= kr.WinBase - w && live + size - 1 <= kr.WinBase
+                                                   : live > kr.WinBase + kr.WinSize - size &&
+                                                         live <= kr.WinBase + kr.WinSize + 1);
+        if (scan) w = std::max(w, std::min(2 * kr.WinSize, kMaxScanWindow));
         SQLRETURN rc = RunWindow(st, back ? std::max<SQLLEN>(1, live + size - w) : live, w);
         if (!Succeeded(rc)) return rc;
     }
