@@ -20,8 +20,10 @@
 // password and none was given) talks to the plain terminal.
 //
 // Memory: the dataset keeps one block of rows (RowSetSize) and the grid's
-// window of record buffers; the driver holds what its cursor holds (the
-// SQLite driver's and psqlODBC's static cursors keep the whole result).
+// window of record buffers. A table with a primary key is a key range cursor
+// (the driver holds a window of a few blocks, whatever the table's size);
+// for other tables and for queries the driver holds what its cursor holds
+// (the SQLite driver's and psqlODBC's static cursors keep the whole result).
 #include "BrowseCommand.h"
 
 #include "CommandDatabase.h"
@@ -58,6 +60,21 @@ std::string KeyHelp(bool editable, bool table) {
 /// Decimal fields show the digits their scale promises ("814.50").
 void ShowScales(TODBCDataSet& data) {
     for (int i = 0; i < data.FieldCount(); ++i) ShowDecimalScale(data, *data.Fields()[i]);
+}
+
+/// Opens a table as a key range cursor, so the client's memory stays the
+/// same whatever the table's size; a table the mode refuses (no primary key,
+/// an order by an expression) opens on the data source's own cursor.
+void OpenTable(TODBCTable& table) {
+    table.SetKeyRangeCursor(true);
+    try {
+        table.Open();
+        return;
+    } catch (const EODBCError& e) {
+        if (std::string(e.what()).find("key range cursor") == std::string::npos) throw;
+    }
+    table.SetKeyRangeCursor(false);
+    table.Open();
 }
 
 const char* StateName(TDataSetState state) {
@@ -255,7 +272,7 @@ private:
                 FTable->SetFiltered(!IsBlank(value));
             else
                 FTable->SetIndexed(!IsBlank(value));
-            FTable->Open();
+            OpenTable(*FTable);
             ShowScales(*FTable);
         };
         try {
@@ -349,7 +366,10 @@ int TBrowseCommand::Run() {
         data = table;
         title += FTable;
     }
-    data->Open();
+    if (table)
+        OpenTable(*table);
+    else
+        data->Open();
     ShowScales(*data);
 
     TCursesScreen screen;

@@ -31,6 +31,11 @@ void TODBCTable::SetReadOnly(bool Value) {
     FReadOnly = Value;
 }
 
+void TODBCTable::SetKeyRangeCursor(bool Value) {
+    CheckInactive();
+    FKeyRangeCursor = Value;
+}
+
 SQLHSTMT TODBCTable::CreateHandle() {
     if (FTableName.empty()) DatabaseError(SNoTableName);
     return GetHandle();
@@ -50,7 +55,13 @@ SQLHSTMT TODBCTable::GetHandle() {
         CheckClauses(record);
         String text;
         ODBCBuildStmtText(record, text);
-        const std::uint8_t cursorMode = Database()->CursorMode();
+        std::uint8_t cursorMode = Database()->CursorMode();
+        // Our cursor library serves the statement on any connection, and the
+        // engine takes its road (positioned statements the library carries out).
+        if (FKeyRangeCursor && !UniDirectional() && cursorMode != cmForwardOnly) {
+            odbc::UseKeyRangeCursor(stmt.get());
+            cursorMode = cmCursorLibrary;
+        }
         text = CursorText(text, cursorMode == cmKeyset && openMode == ODBCREADWRITE && !UniDirectional());
         ODBCPrepareStmt(stmt.get(), text, openMode, UniDirectional(), cursorMode);
         SetEngine(std::make_unique<TODBC>(GetDBHandle(), stmt.get(), FTableName, cursorMode));
@@ -128,6 +139,8 @@ void RegisterODBCDataSetClasses(const TEnumInfo& about) {
         .BooleanProp("Indexed", &TODBCTable::Indexed, &TODBCTable::SetIndexed)
         .ObjectProp("IndexParams", &TODBCTable::IndexParams)
         .BooleanProp("ReadOnly", &TODBCTable::ReadOnly, &TODBCTable::SetReadOnly)
+        .Default(false)
+        .BooleanProp("KeyRangeCursor", &TODBCTable::KeyRangeCursor, &TODBCTable::SetKeyRangeCursor)
         .Default(false)
         .StringProp("TableName", &TODBCTable::TableName, &TODBCTable::SetTableName);
 }

@@ -19,6 +19,7 @@
 #include "EngineInternal.h"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <cstring>
 
@@ -734,6 +735,15 @@ std::int32_t TODBC::GetRecordCount(bool keep) {
     // not delivered yet.
     if (ForwardOnly() || BlockNo < 0) return -1;
     if (Columns.empty()) return RowCount = EndRow = 0;
+    if (odbc::UsesKeyRangeCursor(Stmt)) {
+        // A key range cursor has the data source count its rows.
+        SQLLEN n = -1;
+        CheckStmt(Stmt, odbc::SQLRowCount(Stmt, &n));
+        if (n > std::numeric_limits<std::int32_t>::max())
+            throw EODBCError(0, "The result has more rows than a bookmark can number");
+        RowCount = EndRow = static_cast<std::int32_t>(n);
+        return RowCount;
+    }
     Unbind();
     std::int32_t count = 0;
     SQLRETURN rc;

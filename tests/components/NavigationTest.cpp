@@ -6,9 +6,14 @@
 // built from a plain SELECT of the same table, for tables of 0, 1, 19, 20,
 // 21 and 1000 rows and blocks of 1, 7, 20 and 200 rows, with and without a
 // grid-like link keeping a window of several records, on every driver (the
-// keyset road on PostgreSQL, our cursor library on SQLite and MariaDB).
+// keyset road on PostgreSQL, our cursor library on SQLite and MariaDB). The
+// same walks run again with the tables as key range cursors (the instances
+// named KeyRange/), plus walks over descending and nullable orders, a
+// composite key and a text key of multi-byte characters, and a count of the
+// statements a key range cursor runs, which must not grow with the table.
 #include "components/DataSetTestUtil.h"
 #include "velora/engine/ODBCStatement.h"
+#include "velora/odbc/ODBCBoundary.h"
 
 #include <gtest/gtest.h>
 
@@ -66,13 +71,34 @@ class TGridLink : public TDataLink {};
 
 class Navigation : public test::DataSetDriverTest {
 protected:
-    void Walk(const std::string& table, int rowSetSize, int windowRows, unsigned seed, int steps) {
+    void SetUp() override {
+        test::DataSetDriverTest::SetUp();
+        const std::string suite = ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name();
+        FKeyRange = suite.rfind("KeyRange/", 0) == 0;
+    }
+
+    /// A table dataset, a key range cursor in the KeyRange/ instances.
+    TODBCTable* NewTable(const std::string& tableName) {
+        TODBCTable* t = test::DataSetDriverTest::NewTable(tableName);
+        t->SetKeyRangeCursor(FKeyRange);
+        return t;
+    }
+
+    /// `order`: the table's IndexParams; with a `key` the model orders by
+    /// `order` and then the key, else it is the rows of a plain SELECT.
+    void Walk(const std::string& table, int rowSetSize, int windowRows, unsigned seed, int steps,
+              const std::string& order = {}, const std::string& key = {}) {
         SCOPED_TRACE("table " + table + ", rows per block " + std::to_string(rowSetSize) + ", window " +
-                     std::to_string(windowRows) + ", seed " + std::to_string(seed));
+                     std::to_string(windowRows) + ", seed " + std::to_string(seed) + ", order " + order);
         TModel model;
-        model.Ids = Column("SELECT id FROM " + table);
+        model.Ids = Column("SELECT id FROM " + table +
+                           (key.empty() ? "" : " ORDER BY " + (order.empty() ? key : order + ", " + key)));
         TODBCTable* t = NewTable(table);
         t->SetRowSetSize(rowSetSize);
+        if (!order.empty()) {
+            t->IndexParams()->Add(order);
+            t->SetIndexed(true);
+        }
         auto* source = new TDataSource(FOwner.get());
         TGridLink grid;
         if (windowRows > 1) {
@@ -161,6 +187,8 @@ protected:
         EXPECT_EQ(t->RecordCount(), model.Count());
         t->Close();
     }
+
+    bool FKeyRange = false;
 };
 
 TEST_P(Navigation, RandomWalksAgreeWithAPlainSelect) {
@@ -273,6 +301,10 @@ TEST_P(Navigation, JumpsNextAndPriorWithEditsAndDeletesBetweenAgreeWithTheModel)
             std::vector<std::pair<int, std::string>> seen;
             for (t->First(); !t->Eof(); t->Next()) seen.emplace_back(id->AsInteger(), name->AsString());
             EXPECT_EQ(seen, model);
+            // What the table holds, as the oracle reads it.
+            std::vector<std::string> stored = Column("SELECT name FROM " + table + " ORDER BY id"), want;
+            for (auto& [key, value] : model) want.push_back(value);
+            EXPECT_EQ(stored, want);
             t->Close();
         }
     }
@@ -316,7 +348,175 @@ TEST_P(Navigation, DeletingTheLastRowStandsOnTheNewLastRow) {
     }
 }
 
+// Walks over key range cursors whose order is not a plain ascending integer
+// key: each case a table (its rows "id, name, grp"), the dataset's order and
+// the key the order is completed with.
+struct TOrderCase {
+    const char* Label;
+    const char* Columns;
+    const char* Order;
+    const char* Key;
+    bool TextIds;
+};
+
+class KeyRangeCursor : public Navigation {
+protected:
+    void SetUp() override {
+        Navigation::SetUp();
+        FKeyRange = true;
+    }
+};
+
+TEST_P(KeyRangeCursor, WalksOverOrdersAndKeysAgreeWithAPlainSelect) {
+    const TOrderCase cases[] = {
+        {"descending key", "id integer primary key, name varchar(30), grp integer", "id DESC", "id", false},
+        {"NULLs in an ordering column", "id integer primary key, name varchar(30), grp integer", "grp", "id", false},
+        {"NULLs, descending", "id integer primary key, name varchar(30), grp integer", "grp DESC", "id", false},
+        // The key's columns in the table's order: SQLite's driver numbers a
+        // key's columns (KEY_SEQ) in that order, not the key's.
+        {"composite key", "grp integer not null, id integer not null, name varchar(30), primary key (grp, id)", "",
+         "grp, id", false},
+        {"multi-byte text key", "id varchar(20) primary key, name varchar(30), grp integer", "", "id", true},
+    };
+    const char* multiByte[] = {"\xC3\xA4", "\xE6\x97\xA5\xE6\x9C\xAC", "z", "\xC3\x9F", "A", "\xE2\x82\xAC"};
+    unsigned seed = 500;
+    for (const TOrderCase& c : cases) {
+        for (int rows : {0, 1, 20, 21, 150}) {
+            SCOPED_TRACE(std::string(c.Label) + ", " + std::to_string(rows) + " rows");
+            const std::string table = CreateTable(c.Columns);
+            std::vector<std::string> values;
+            for (int i = 1; i <= rows; ++i) {
+                // Every third row without a group; groups of seven rows otherwise.
+                const std::string grp = std::string(c.Key) == "grp, id" ? std::to_string(i % 5)
+                                        : i % 3 == 0                     ? "NULL"
+                                                                         : std::to_string(i % 7);
+                const std::string id = c.TextIds ? std::string(multiByte[i % 6]) + "-" + std::to_string(1000 + i)
+                                                 : std::to_string(i);
+                values.push_back(std::string(c.Key) == "grp, id" ? grp + ", '" + id + "', 'row " + id + "'"
+                                                                 : "'" + id + "', 'row " + id + "', " + grp);
+            }
+            // The text ids are literals; numbers go in quoted too (every data source converts them).
+            test::InsertRows(*FRaw, table, values);
+            for (int rowSetSize : {1, 7, 20}) {
+                Walk(table, rowSetSize, rowSetSize == 7 ? 4 : 1, seed++, 60, c.Order, c.Key);
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+}
+
+// A key range cursor runs the same number of statements for the same moves
+// whatever the table's size, and none to scroll within its window.
+TEST_P(KeyRangeCursor, StatementsDoNotGrowWithTheTable) {
+    std::vector<unsigned long> counts;
+    for (int rows : {300, 3000}) {
+        TODBCTable* t = NewTable(CreateNumbered(rows));
+        t->SetRowSetSize(20);
+        t->Open();
+        TField* id = t->FieldByName("id");
+        for (int i = 0; i < 40; ++i) t->Next();  // within the first window
+        const unsigned long firstWindow = odbc::KeyRangeDriverStatements(t->StmtHandle());
+        EXPECT_EQ(id->AsInteger(), 41);
+        t->MoveBy(100);
+        TBookmark mark = t->GetBookmark();
+        t->Last();
+        EXPECT_EQ(id->AsInteger(), rows);
+        for (int i = 0; i < 30; ++i) t->Prior();
+        EXPECT_EQ(id->AsInteger(), rows - 30);
+        t->First();
+        t->GotoBookmark(mark);
+        EXPECT_EQ(id->AsInteger(), 141);
+        EXPECT_EQ(t->RecordCount(), rows);
+        counts.push_back(odbc::KeyRangeDriverStatements(t->StmtHandle()));
+        EXPECT_EQ(firstWindow, 1u) << "the first window serves the first 60 rows";
+        t->Close();
+    }
+    ASSERT_EQ(counts.size(), 2u);
+    EXPECT_EQ(counts[0], counts[1]);
+    EXPECT_LE(counts[1], 12u);
+}
+
+// Long values are read on whatever row a key range cursor stands, and an
+// edit of one reaches the table (read back by the oracle).
+TEST_P(KeyRangeCursor, LongValuesAreReadAndWrittenOnAnyRow) {
+    const std::string table = CreateTable("id integer primary key, memo text");
+    auto memo = [](int id) { return "memo " + std::to_string(id) + " " + std::string(300 + id, 'x'); };
+    std::vector<std::string> rows;
+    for (int i = 1; i <= 150; ++i) rows.push_back(std::to_string(i) + ", '" + memo(i) + "'");
+    test::InsertRows(*FRaw, table, rows);
+    TODBCTable* t = NewTable(table);
+    t->SetRowSetSize(20);
+    t->Open();
+    for (int id : {1, 97, 150, 40, 149}) {
+        t->First();
+        t->MoveBy(id - 1);
+        ASSERT_EQ(t->FieldByName("id")->AsInteger(), id);
+        EXPECT_EQ(t->FieldByName("memo")->AsString(), memo(id));
+    }
+    t->Last();
+    EXPECT_EQ(t->FieldByName("memo")->AsString(), memo(150));
+    t->First();
+    t->MoveBy(96);
+    const std::string edited(5000, 'e');
+    t->Edit();
+    t->FieldByName("memo")->SetAsString(edited);
+    t->Post();
+    EXPECT_EQ(t->FieldByName("memo")->AsString(), edited);
+    EXPECT_EQ(Column("SELECT memo FROM " + table + " WHERE id = 97"), std::vector<std::string>{edited});
+    EXPECT_EQ(Column("SELECT count(*) FROM " + table + " WHERE memo = 'memo 98 " + std::string(398, 'x') + "'"),
+              std::vector<std::string>{"1"});
+    t->Close();
+}
+
+// A filter or order switched while the table is open reads the table again
+// through the new windows, counts included.
+TEST_P(KeyRangeCursor, FilterAndOrderSwitchedWhileOpenApply) {
+    TODBCTable* t = NewTable(CreateNumbered(300));
+    t->SetRowSetSize(20);
+    t->Open();
+    TField* id = t->FieldByName("id");
+    t->Last();
+    EXPECT_EQ(id->AsInteger(), 300);
+    TStringList filter;
+    filter.Add("id > 250 AND id <= 290");
+    t->SetFilterParams(&filter);
+    t->SetFiltered(true);
+    EXPECT_EQ(id->AsInteger(), 251);
+    EXPECT_EQ(t->RecordCount(), 40);
+    t->Last();
+    EXPECT_EQ(id->AsInteger(), 290);
+    t->IndexParams()->Add("id DESC");
+    t->SetIndexed(true);
+    EXPECT_EQ(id->AsInteger(), 290);
+    t->MoveBy(25);
+    EXPECT_EQ(id->AsInteger(), 265);
+    t->Last();
+    EXPECT_EQ(id->AsInteger(), 251);
+    t->SetFiltered(false);
+    EXPECT_EQ(t->RecordCount(), 300);
+    t->First();
+    EXPECT_EQ(id->AsInteger(), 300);
+    t->MoveBy(150);
+    EXPECT_EQ(id->AsInteger(), 150);
+}
+
+// A table without a primary key cannot be a key range cursor.
+TEST_P(KeyRangeCursor, RefusesATableWithoutAKey) {
+    const std::string table = CreateTable("id integer, name varchar(30)");
+    TODBCTable* t = NewTable(table);
+    try {
+        t->Open();
+        FAIL() << "opened";
+    } catch (const EODBCError& e) {
+        EXPECT_NE(std::string(e.what()).find("has no primary key: a key range cursor needs one"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(t->Active());
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, Navigation, test::AllDrivers(), test::DriverParamName());
+INSTANTIATE_TEST_SUITE_P(KeyRange, Navigation, test::AllDrivers(), test::DriverParamName());
+INSTANTIATE_TEST_SUITE_P(Drivers, KeyRangeCursor, test::AllDrivers(), test::DriverParamName());
 
 }  // namespace
 }  // namespace velora

@@ -11,6 +11,7 @@
 
 #include "velora/classes/FormFiles.h"
 #include "velora/components/ODBCQuery.h"
+#include "velora/odbc/ODBCBoundary.h"
 #include "velora/odbc/ODBCFaults.h"
 
 #include <gtest/gtest.h>
@@ -346,7 +347,10 @@ TEST_P(ODBCTable, FormFileKeepsThePublishedPropertiesAndOpensInLoaded) {
     t->IndexParams()->Add("id DESC");
     t->SetIndexed(true);
     t->SetReadOnly(true);
+    EXPECT_EQ(WriteComponentToString(root.get()).find("KeyRangeCursor"), String::npos) << "False is not written";
+    t->SetKeyRangeCursor(true);
     const String text = WriteComponentToString(root.get());
+    EXPECT_NE(text.find("KeyRangeCursor = True"), String::npos) << text;
     EXPECT_NE(text.find("Database = Db"), String::npos) << text;
     EXPECT_NE(text.find("RowSetSize = 7"), String::npos) << text;
     EXPECT_NE(text.find("'id > 3'"), String::npos) << text;
@@ -369,7 +373,9 @@ TEST_P(ODBCTable, FormFileKeepsThePublishedPropertiesAndOpensInLoaded) {
     EXPECT_EQ(read->GetDataBase(), copy->FindComponent("Db"));
     EXPECT_EQ(read->RowSetSize(), 7);
     EXPECT_TRUE(read->ReadOnly());
+    EXPECT_TRUE(read->KeyRangeCursor());
     ASSERT_TRUE(read->Active());
+    EXPECT_TRUE(odbc::UsesKeyRangeCursor(read->StmtHandle()));
     EXPECT_EQ(IdsToEnd(*read), Column("SELECT id FROM " + name + " WHERE id > 3 ORDER BY id DESC"));
 }
 

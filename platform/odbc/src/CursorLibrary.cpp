@@ -264,6 +264,21 @@ void OnStatementFreeing(SQLHSTMT stmt) {
     e.St = nullptr;
 }
 
+void SetKeyRange(SQLHSTMT stmt) {
+    Entered e = Enter(stmt);
+    if (e && !e.St->KeyRange) e.St->KeyRange = std::make_unique<KeyRangeState>();
+}
+
+bool IsKeyRange(SQLHSTMT stmt) {
+    Entered e = Enter(stmt);
+    return e && e.St->KeyRange;
+}
+
+unsigned long KeyRangeFetches(SQLHSTMT stmt) {
+    Entered e = Enter(stmt);
+    return e && e.St->KeyRange ? e.St->KeyRange->DriverFetches : 0;
+}
+
 // --- Capabilities ----------------------------------------------------------------
 
 SQLRETURN GetInfo(SQLHDBC dbc, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALLINT bufferLength,
@@ -484,6 +499,7 @@ SQLRETURN Execute(SQLHSTMT stmt) {
         return RunPositioned(st, ps);
     }
     ResetResult(st);
+    if (st.KeyRange) return KeyRangeExecute(st);
     SQLRETURN rc = ::SQLExecute(stmt);
     st.Executed = Succeeded(rc) || rc == SQL_NEED_DATA;
     return rc;
@@ -500,6 +516,7 @@ SQLRETURN ExecDirect(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER textLength) {
     st.Positioned.reset();
     if (auto ps = ParsePositioned(sql, st.Conn->Dialect)) return RunPositioned(st, *ps);
     st.Text = DriverText(*st.Conn, sql);
+    if (st.KeyRange) return KeyRangeExecute(st);
     SQLRETURN rc =
         ::SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(st.Text.data()), static_cast<SQLINTEGER>(st.Text.size()));
     st.Executed = Succeeded(rc) || rc == SQL_NEED_DATA;
@@ -544,6 +561,7 @@ SQLRETURN RowCount(SQLHSTMT stmt, SQLLEN* rowCount) {
         *rowCount = e.St->RowsAffected;
         return SQL_SUCCESS;
     }
+    if (e && e.St->KeyRange && e.St->Executed) return KeyRangeRowCount(*e.St, rowCount);
     return ::SQLRowCount(stmt, rowCount);
 }
 
@@ -558,7 +576,14 @@ SQLRETURN NumResultCols(SQLHSTMT stmt, SQLSMALLINT* count) {
 
 SQLRETURN ColAttribute(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER charAttr,
                        SQLSMALLINT bufferLength, SQLSMALLINT* stringLength, SQLLEN* numAttr) {
-    return ::SQLColAttribute(stmt, column, field, charAttr, bufferLength, stringLength, numAttr);
+    SQLRETURN rc = ::SQLColAttribute(stmt, column, field, charAttr, bufferLength, stringLength, numAttr);
+    // The driver's window is a read-only cursor; the library writes the rows.
+    if (Succeeded(rc) && numAttr && *numAttr == SQL_ATTR_READONLY &&
+        (field == SQL_COLUMN_UPDATABLE || field == SQL_DESC_UPDATABLE)) {
+        Entered e = Enter(stmt);
+        if (e && e.St->KeyRange) *numAttr = SQL_ATTR_READWRITE_UNKNOWN;
+    }
+    return rc;
 }
 
 SQLRETURN DescribeCol(SQLHSTMT stmt, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT bufferLength,
@@ -625,6 +650,7 @@ SQLRETURN FetchScroll(SQLHSTMT stmt, SQLSMALLINT orientation, SQLLEN offset) {
     if (!e) return ::SQLFetchScroll(stmt, orientation, offset);
     Statement& st = *e.St;
     if (st.Pending) return SequenceError(st);
+    if (st.KeyRange) return KeyRangeFetch(st, orientation, offset);
     // Only moves counted from the end need the number of rows.
     if (st.Count < 0 && (orientation == SQL_FETCH_LAST || (orientation == SQL_FETCH_ABSOLUTE && offset < 0) ||
                          (st.Row == kAfterLast && orientation != SQL_FETCH_NEXT)))
@@ -637,6 +663,7 @@ SQLRETURN Fetch(SQLHSTMT stmt) {
     if (!e) return ::SQLFetch(stmt);
     Statement& st = *e.St;
     if (st.Pending) return SequenceError(st);
+    if (st.KeyRange) return KeyRangeFetch(st, SQL_FETCH_NEXT, 0);
     return AfterFetch(st, ::SQLFetch(stmt), SQL_FETCH_NEXT, 0);
 }
 
@@ -679,6 +706,7 @@ SQLRETURN SetPos(SQLHSTMT stmt, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUS
             return SQL_SUCCESS;
         case SQL_REFRESH: {
             if (st.CursorType == SQL_CURSOR_FORWARD_ONLY || st.Row <= 0) return SQL_SUCCESS;
+            if (st.KeyRange) return KeyRangeFetch(st, SQL_FETCH_ABSOLUTE, st.Row);
             SQLRETURN rc = ::SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, st.Row);
             return AfterFetch(st, rc, SQL_FETCH_ABSOLUTE, st.Row);
         }

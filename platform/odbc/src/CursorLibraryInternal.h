@@ -27,6 +27,12 @@ void OnDisconnecting(SQLHDBC dbc);
 void OnDisconnected(SQLHDBC dbc);
 void OnStatementAllocated(SQLHDBC dbc, SQLHSTMT stmt);
 void OnStatementFreeing(SQLHSTMT stmt);
+/// Makes a statement of the library a key range cursor.
+void SetKeyRange(SQLHSTMT stmt);
+/// True when the statement is a key range cursor.
+bool IsKeyRange(SQLHSTMT stmt);
+/// Driver statements a key range cursor ran for windows, keys and counts.
+unsigned long KeyRangeFetches(SQLHSTMT stmt);
 
 SQLRETURN GetInfo(SQLHDBC dbc, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALLINT bufferLength,
                   SQLSMALLINT* stringLength);

@@ -420,11 +420,12 @@ SQLRETURN CaptureCurrent(Statement& st) {
         if (bound) Rebind(st);
     }
     st.Current = std::move(image);
-    if (read && st.CursorType != SQL_CURSOR_FORWARD_ONLY && st.Row > 0) {
+    const SQLLEN driverRow = st.KeyRange ? KeyRangeDriverRow(st, st.Row) : st.Row;
+    if (read && st.CursorType != SQL_CURSOR_FORWARD_ONLY && st.Row > 0 && driverRow > 0) {
         // Fetch the row again, nothing bound, so the application can still
         // read every column with SQLGetData (a driver delivers a column once).
         ::SQLFreeStmt(st.Handle, SQL_UNBIND);
-        ::SQLFetchScroll(st.Handle, SQL_FETCH_ABSOLUTE, st.Row);
+        ::SQLFetchScroll(st.Handle, SQL_FETCH_ABSOLUTE, driverRow);
         Rebind(st);
         if (st.RowStatus && st.Deleted.count(st.Row)) st.RowStatus[0] = SQL_ROW_DELETED;
     }

@@ -97,6 +97,31 @@ struct ChangedRow {
 struct Connection;
 class WriteOperation;
 
+/// One term of a key range cursor's order: a column of the result.
+struct OrderTerm {
+    int Column = -1;       ///< result column (0-based)
+    std::string Name;      ///< the column as written into SQL (quoted where needed)
+    bool Desc = false;
+};
+
+/// A key range cursor: the driver's static cursor holds a window of the
+/// result, fetched by the order's values; rows are numbered across windows.
+struct KeyRangeState {
+    bool Ready = false;             ///< the text is read and the key found for this execution
+    std::string Head;               ///< SELECT ... FROM <table>
+    std::string Filter;             ///< the condition of the text (may be empty)
+    std::string Table;              ///< the table as written
+    std::vector<OrderTerm> Order;   ///< the text's order, the key appended: a total order
+    bool NullsHigh = false;         ///< NULL sorts after every value (PostgreSQL)
+    SQLLEN WinBase = -1;            ///< live rows before the window's first row; -1: no window
+    SQLLEN WinSize = 0;             ///< rows the window asked for
+    SQLLEN Start = 0;               ///< first row of the current rowset; 0 before the first, -1 after the last
+    SQLULEN PrevSize = 1;           ///< rows of the last rowset fetched
+    SQLLEN LiveCount = -1;          ///< rows of the table in the result, once counted
+    std::map<SQLLEN, RowImage> Anchors;  ///< live row number -> its values of Order
+    unsigned long DriverFetches = 0;     ///< driver calls that ran a window or read a key (for tests)
+};
+
 /// The library's state of one statement handle.
 struct Statement {
     SQLHSTMT Handle = nullptr;
@@ -141,6 +166,7 @@ struct Statement {
 
     unsigned long Generation = 0;             ///< grows with every new result
     std::unique_ptr<WriteOperation> Pending;  ///< a write waiting for data at execution
+    std::unique_ptr<KeyRangeState> KeyRange;  ///< set: the cursor moves through key ranges
     bool OwnRowCount = false;                 ///< SQLRowCount answers RowsAffected
     SQLLEN RowsAffected = -1;
 
@@ -216,6 +242,19 @@ SQLRETURN Reread(Statement& st, bool fill);
 void CloseReread(Statement& st);
 /// Forgets everything about the result (execution, close).
 void ResetResult(Statement& st);
+
+// --- Key range cursors (CursorLibraryKeyRange.cpp) ------------------------------
+
+/// Runs the statement's SELECT as a key range cursor: its first window.
+SQLRETURN KeyRangeExecute(Statement& st);
+/// A fetch of a key range cursor.
+SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset);
+/// The number of the driver's row in the window holding row `row`; 0 when no window holds it.
+SQLLEN KeyRangeDriverRow(Statement& st, SQLLEN row);
+/// The number of rows (counted by the data source, once).
+SQLRETURN KeyRangeRowCount(Statement& st, SQLLEN* count);
+/// A row was written through the library: windows, anchors and the count are read again.
+void KeyRangeWritten(Statement& st);
 
 // --- Writes (CursorLibraryWrites.cpp) -----------------------------------------
 

@@ -321,6 +321,8 @@ SQLRETURN WriteOperation::Finish(SQLRETURN rc) {
 
     // The cursor sees its own changes from now on.
     Statement* cur = Cursor;
+    if (cur && cur->Generation == Generation) KeyRangeWritten(*cur);
+    KeyRangeWritten(Owner);
     if (cur && cur->Generation == Generation && Row > 0 && Op != Kind::Insert) {
         if (Op == Kind::Delete) {
             cur->Changed.erase(Row);

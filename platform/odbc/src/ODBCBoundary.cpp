@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,8 @@
 #include <mutex>
 #include <optional>
 #include <shared_mutex>
+#include <string>
+#include <string_view>
 #include <type_traits>
 #include <unordered_map>
 
@@ -47,6 +50,7 @@ struct HandleInfo {
     SQLHANDLE Parent = nullptr;
     bool CursorLib = false;  ///< dbc: asked for SQL_CUR_USE_ODBC; stmt: allocated on such a dbc
     bool Connected = false;  ///< dbc only
+    bool Adopted = false;    ///< dbc only: some of its statements were handed to the cursor library alone
     /// stmt only: the driver's handle and SQLCancel, which a cancel from
     /// another thread calls instead of the driver manager's (DriverCancel.cpp).
     SQLHSTMT DriverStmt = nullptr;
@@ -58,6 +62,7 @@ struct Registry {
     std::unordered_map<SQLHANDLE, HandleInfo> Handles;
     std::atomic<int> CursorLibHandles{0};  ///< live dbc and stmt handles with CursorLib set
     std::atomic<std::uint64_t> Epoch{1};   ///< grows with every change of Handles
+    std::atomic<bool> AnyAdopted{false};   ///< some statement was handed to the cursor library alone
 };
 
 Registry& Reg() {
@@ -497,7 +502,8 @@ SQLRETURN SQLDisconnect(SQLHDBC Dbc) {
         if (lib) cursorlib::OnDisconnecting(Dbc);
         SQLRETURN rc = ::SQLDisconnect(Dbc);
         if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-            if (lib) cursorlib::OnDisconnected(Dbc);
+            // Also a connection some of whose statements were adopted (key range cursors).
+            cursorlib::OnDisconnected(Dbc);
             // A disconnect frees the connection's statements.
             for (SQLHANDLE s : StatementsOf(Dbc)) {
                 Unregister(s);
@@ -581,7 +587,49 @@ SQLRETURN SQLGetCursorName(SQLHSTMT Stmt, SQLCHAR* CursorName, SQLSMALLINT Buffe
     });
 }
 
+/// Hands one statement of a connection the driver serves to the cursor
+/// library; answers whether it was handed over now.
+static bool AdoptStatement(SQLHSTMT Stmt) {
+    SQLHANDLE dbc = nullptr;
+    {
+        Registry& r = Reg();
+        std::unique_lock lock(r.Mu);
+        auto it = r.Handles.find(Stmt);
+        if (it == r.Handles.end() || it->second.CursorLib) return false;
+        dbc = it->second.Parent;
+        it->second.CursorLib = true;
+        r.Handles[dbc].Adopted = true;
+        r.AnyAdopted.store(true, std::memory_order_relaxed);
+        r.CursorLibHandles.fetch_add(1, std::memory_order_relaxed);
+        r.Epoch.fetch_add(1, std::memory_order_acq_rel);
+    }
+    cursorlib::OnStatementAllocated(dbc, Stmt);
+    return true;
+}
+
+/// A statement text naming a cursor (WHERE CURRENT OF) on a connection some
+/// of whose statements the library serves goes to the library too: the
+/// cursor it names may be one of them.
+static void AdoptIfPositioned(SQLHSTMT Stmt, SQLCHAR* text, SQLINTEGER length) {
+    if (!text || !Reg().AnyAdopted.load(std::memory_order_relaxed) || IsCursorLib(Stmt)) return;
+    {
+        Registry& r = Reg();
+        std::shared_lock lock(r.Mu);
+        auto it = r.Handles.find(Stmt);
+        if (it == r.Handles.end()) return;
+        auto dbc = r.Handles.find(it->second.Parent);
+        if (dbc == r.Handles.end() || !dbc->second.Adopted) return;
+    }
+    std::string_view sql(reinterpret_cast<const char*>(text),
+                         length == SQL_NTS ? std::strlen(reinterpret_cast<const char*>(text))
+                                           : static_cast<std::size_t>(std::max<SQLINTEGER>(length, 0)));
+    std::string upper(sql);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper.find("CURRENT") != std::string::npos && upper.find(" OF ") != std::string::npos) AdoptStatement(Stmt);
+}
+
 SQLRETURN SQLPrepare(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLength) {
+    AdoptIfPositioned(Stmt, StatementText, TextLength);
     return Run("SQLPrepare", Stmt, [&] {
         return VELORA_ROUTE(Prepare(Stmt, StatementText, TextLength), SQLPrepare(Stmt, StatementText, TextLength));
     });
@@ -592,6 +640,7 @@ SQLRETURN SQLExecute(SQLHSTMT Stmt) {
 }
 
 SQLRETURN SQLExecDirect(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLength) {
+    AdoptIfPositioned(Stmt, StatementText, TextLength);
     return Run("SQLExecDirect", Stmt, [&] {
         return VELORA_ROUTE(ExecDirect(Stmt, StatementText, TextLength),
                             SQLExecDirect(Stmt, StatementText, TextLength));
@@ -881,6 +930,17 @@ void AdoptCursorLibrary(SQLHDBC Dbc) {
     if (IsCursorLib(Dbc)) return;
     SetCursorLibFlag(Dbc, true);
     cursorlib::OnConnected(Dbc);
+}
+
+void UseKeyRangeCursor(SQLHSTMT Stmt) {
+    AdoptStatement(Stmt);
+    cursorlib::SetKeyRange(Stmt);
+}
+
+bool UsesKeyRangeCursor(SQLHSTMT Stmt) { return IsCursorLib(Stmt) && cursorlib::IsKeyRange(Stmt); }
+
+unsigned long KeyRangeDriverStatements(SQLHSTMT Stmt) {
+    return IsCursorLib(Stmt) ? cursorlib::KeyRangeFetches(Stmt) : 0;
 }
 
 // ---------------------------------------------------------------------------

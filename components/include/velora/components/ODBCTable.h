@@ -31,6 +31,13 @@ public:
     bool ReadOnly() const { return FReadOnly; }
     /// Opens the cursor read-only. \throws EDatabaseError while open.
     void SetReadOnly(bool Value);
+    bool KeyRangeCursor() const { return FKeyRangeCursor; }
+    /// Scrolls through the table by ranges of its primary key, a few blocks
+    /// at a time, so the client's memory does not grow with the table (a
+    /// scrollable, editable dataset over any number of rows). Opening a
+    /// table without a primary key then fails. Ignored when UniDirectional.
+    /// \throws EDatabaseError while open.
+    void SetKeyRangeCursor(bool Value);
 
     using TODBCDataSet::ActivateFilter;
     using TODBCDataSet::ActivateIndex;
@@ -62,6 +69,7 @@ protected:
 private:
     String FTableName;
     bool FReadOnly = false;
+    bool FKeyRangeCursor = false;
     std::unique_ptr<TODBCMasterDataLink> FMasterLink;
 };
 

@@ -138,4 +138,15 @@ bool UsesCursorLibrary(SQLHDBC Dbc);
 /// the keyset cursors the engine needs. Dbc must be connected.
 void AdoptCursorLibrary(SQLHDBC Dbc);
 
+/// Makes a freshly allocated statement a key range cursor of our cursor
+/// library (on any connection): its SELECT of one table with a primary key
+/// scrolls through windows fetched by key, so the client holds a few rowsets
+/// whatever the table's size. Call before the statement is prepared.
+void UseKeyRangeCursor(SQLHSTMT Stmt);
+/// True when the statement is a key range cursor.
+bool UsesKeyRangeCursor(SQLHSTMT Stmt);
+/// Statements the key range cursor has run on the driver so far in its
+/// current result (windows, key look-ups, counts): for tests.
+unsigned long KeyRangeDriverStatements(SQLHSTMT Stmt);
+
 }  // namespace velora::odbc
