@@ -3,9 +3,10 @@
 //
 // Decimal text given the digits of its scale: digits are only ever added,
 // and text that is no plain decimal is left as it is. On the drivers: the
-// dataset tells a decimal column's declared scale, a fixed-length binary
-// field reads the bytes stored, and the dataset tells a known record count
-// without reading ahead.
+// dataset tells a decimal column's declared scale, a binary field reads the
+// bytes stored, a shorter binary value is stored as the data source stores
+// it on every road, and the dataset tells a known record count without
+// reading ahead.
 #include "components/DataSetTestUtil.h"
 
 #include "support/DatabaseClient.h"
