@@ -675,7 +675,12 @@ void TODBCBatchCopy::Execute() {
         for (std::size_t i = 0; i < st->Fields.size(); ++i)
             PutValue(st->Fields[i], *st->Query->ArrayValues(static_cast<int>(i)), st->Queued);
         st->RecNo.push_back(FRowsRead);
-        if (++st->Queued == FArrayChunk) flush(st);
+        if (++st->Queued == FArrayChunk) {
+            // An update may be of a row an earlier record inserts: the
+            // inserts queued so far go first.
+            if (st != insert.get()) flush(insert.get());
+            flush(st);
+        }
     };
     auto flushAll = [&] {
         flush(insert.get());  // inserts first: a later record may update what an earlier one inserted

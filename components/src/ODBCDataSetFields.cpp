@@ -167,28 +167,6 @@ void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
         DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
 }
 
-namespace {
-
-/// A fixed-length binary value shorter than its column, as the data source
-/// delivered it: SQLite keeps the bytes it is given in a column declared
-/// blob(n) and delivers them unpadded, which the field's buffer form would
-/// pad with zero bytes to the declared size. False when the record holds
-/// NULL or the whole size (the field reads that itself).
-bool DeliveredBytes(TODBC& Engine, TField* Field, TRecordBuffer RecBuf, int BookmarkOffset, String& Text) {
-    const auto n = static_cast<std::size_t>(Field->FieldNo() - 1);
-    if (!RecBuf || n >= Engine.Columns.size() || Engine.Columns[n].FldType != fcBytes) return false;
-    const std::int32_t length = ODBCGetIndicator(RecBuf, Engine.Columns[n]);
-    if (length < 0 || length >= Field->Size()) return false;
-    String bytes(static_cast<std::size_t>(Field->Size()), '\0');
-    bool blank = true;
-    if (Engine.GetField(Field->FieldNo(), RecBuf, BookmarkOffset, blank, bytes.data()) < 0 || blank) return false;
-    bytes.resize(static_cast<std::size_t>(length));
-    Text = std::move(bytes);
-    return true;
-}
-
-}  // namespace
-
 int TODBCDataSet::DecimalScale(TField* Field) {
     if (!Field || Field->FieldNo() <= 0 || !FEngine) return -1;
     const auto n = static_cast<std::size_t>(Field->FieldNo() - 1);
@@ -204,11 +182,7 @@ bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) 
     TRecordBuffer recBuf = nullptr;
     GetActiveRecBuf(recBuf);
     const int r = FEngine->GetText(Field->FieldNo(), recBuf, FBookmarkOffset, Text);
-    if (r < 0) {
-        if (Field->DataType() != ftBytes || !DeliveredBytes(*FEngine, Field, recBuf, FBookmarkOffset, Text)) return false;
-        IsNull = false;
-        return true;
-    }
+    if (r < 0) return false;
     IsNull = r == 0;
     return true;
 }

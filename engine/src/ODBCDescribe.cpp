@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 namespace velora {
 
@@ -440,6 +441,17 @@ String ColumnName(SQLHSTMT stmt, SQLUSMALLINT col) {
 /// Default-width character data of no table: a column whose type the driver
 /// may know better after execution (see TODBC::FRetypable). Plain table
 /// columns and character data of a declared width never qualify.
+/// True when the data source keeps a binary value as written, whatever size
+/// its column declares: SQLite stores the 2 bytes written to a column
+/// declared blob(16) and delivers them unpadded, which its driver still
+/// describes as SQL_BINARY of 16.
+bool KeepsBinaryUnpadded(SQLHDBC dbc) {
+    char dbms[64] = {};
+    SQLSMALLINT length = 0;
+    return ODBCSucceeded(odbc::SQLGetInfo(dbc, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) &&
+           std::strstr(dbms, "SQLite") != nullptr;
+}
+
 bool MayRetype(const ColumnAttributes& a, SQLSMALLINT sqlType) {
     if ((sqlType != SQL_VARCHAR && sqlType != SQL_WVARCHAR) || a.Get(SQL_COLUMN_LENGTH, false) != 255) return false;
     char table[8] = {};
@@ -484,6 +496,7 @@ void TODBC::DescribeColumns(const String&) {
     FRetypable.clear();
     std::uint32_t offset = 0;
     std::uint32_t recordSize = 0;
+    std::optional<bool> unpadded;  // asked once, at the first fixed-length binary column
     for (std::size_t i = 0; i < n; ++i) {
         TODBCFldDesc& d = Columns[i];
         const ColumnAttributes attrs(Stmt, static_cast<SQLUSMALLINT>(i + 1));
@@ -491,6 +504,13 @@ void TODBC::DescribeColumns(const String&) {
         d.Updatable = static_cast<std::int16_t>(attrs.Get(SQL_COLUMN_UPDATABLE));
         auto sqlType = static_cast<SQLSMALLINT>(attrs.Get(SQL_COLUMN_TYPE));
         if (IsBinaryNamedText(attrs, sqlType)) sqlType = SQL_VARBINARY;
+        // Where no value is padded to its column's size, a fixed-length
+        // binary column is variable binary data: a shorter value is read and
+        // written as the bytes it has (a fixed-length field would pad it).
+        if (sqlType == SQL_BINARY) {
+            if (!unpadded) unpadded = KeepsBinaryUnpadded(Dbc);
+            if (*unpadded) sqlType = SQL_VARBINARY;
+        }
         SQLTypes[i] = sqlType;
         if (MayRetype(attrs, sqlType)) FRetypable.push_back(static_cast<std::uint16_t>(i));
 

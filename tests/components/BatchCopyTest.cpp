@@ -143,6 +143,41 @@ TEST_P(BatchCopy, EachModeLeavesTheModelTable) {
     }
 }
 
+// A source holding a key more than once (4 and 6 twice, 1 matching the
+// destination): append-update inserts the key's first record and updates
+// that row with each later one, in the source's order, so no key gets two
+// rows and each ends with its last record, whatever the array size and
+// commits, with a primary key or KeyFields alone. The client reads the table.
+TEST_P(BatchCopy, AppendUpdateWritesARepeatedKeyOnceAndKeepsItsLastRecord) {
+    struct Case {
+        int Chunk, CommitEvery;
+        bool PrimaryKey;
+    };
+    const std::string src = test::UniqueName("bs");
+    FSrcRaw->DropTableIfExists(src);
+    FSrcRaw->Exec("CREATE TABLE " + src + " (id integer, name varchar(20), qty integer)");
+    FSrcRaw->Exec("INSERT INTO " + src + " VALUES (4, 'a', 1), (1, 'b', 2), (4, 'c', 3), (6, 'e', 0), (6, 'f', 5)");
+    for (const Case c : {Case{1000, 0, true}, Case{2, 0, true}, Case{1, 0, false}, Case{2, 2, false},
+                         Case{1000, 0, false}}) {
+        SCOPED_TRACE("chunk " + std::to_string(c.Chunk) + ", commit every " + std::to_string(c.CommitEvery) +
+                     (c.PrimaryKey ? ", primary key" : ", KeyFields"));
+        const std::string t = Destination(c.PrimaryKey ? "id integer primary key" : "id integer");
+        TODBCBatchCopy* b = NewBatch(t, "SELECT id, name, qty FROM " + src + " ORDER BY rowid");
+        b->SetMode(batAppendUpdate);
+        if (!c.PrimaryKey) b->SetKeyFields("id");
+        b->SetArrayChunk(c.Chunk);
+        b->SetCommitEvery(c.CommitEvery);
+        b->Execute();
+        EXPECT_EQ(b->RowsRead(), 5);
+        EXPECT_EQ(b->RowsWritten(), 5);
+        EXPECT_EQ(b->RowsInError(), 0);
+        EXPECT_EQ(test::ClientOutput(Drv(), "SELECT id, name, qty FROM " + t + " WHERE qty IS NOT NULL ORDER BY id;"),
+                  "1|b|2\n2|two|20\n4|c|3\n6|f|5");
+        EXPECT_EQ(test::ClientOutput(Drv(), "SELECT count(*) FROM " + t + ";"), "5");
+    }
+    FSrcRaw->DropTableIfExists(src);
+}
+
 TEST_P(BatchCopy, MappingsAnEmptySourceAndAnAmbiguousKey) {
     // dest=source lines; a source of no rows changes nothing.
     const std::string t = Destination();

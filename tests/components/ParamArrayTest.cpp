@@ -11,6 +11,7 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
 #include "velora/engine/ODBC.h"
+#include "velora/odbc/ODBCFaults.h"
 #include "components/ComponentTestUtil.h"
 #include "support/TestEnv.h"
 
@@ -197,6 +198,45 @@ TEST_P(ParamArrays, ARefusedSetIsNamedAndTheOthersAreWrittenOrRolledBack) {
             EXPECT_EQ(Count(t), "2000");
             EXPECT_EQ(FRaw->Scalar("SELECT count(*) FROM " + t + " WHERE v = 'before'"), "2");
         }
+    }
+}
+
+// A driver may answer an array call SQL_SUCCESS_WITH_INFO and still mark
+// sets the server refused SQL_PARAM_ERROR in the status array. None of the
+// three does, so the status array is rewritten at the ODBC boundary after
+// the real call: the refused sets are named by their index, never taken as
+// written.
+TEST_P(ParamArrays, SetsRefusedInACallThatSucceededWithInformationAreNamed) {
+    const std::string t = CreateTable("id integer primary key, v varchar(10)");
+    const std::vector<std::vector<int>> cases = {{3, 7}, {0}, {9}};
+    for (const std::vector<int>& failed : cases) {
+        SCOPED_TRACE("sets " + std::to_string(failed.front()) + " of " + std::to_string(failed.size()));
+        FRaw->Exec("DELETE FROM " + t);
+        std::unique_ptr<TODBCQuery> q(NewQuery("INSERT INTO " + t + " (id, v) VALUES (:id, :v)"));
+        q->SetArraySize(10);
+        for (std::int64_t i = 0; i < 10; ++i) {
+            q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(i));
+            q->ArrayValues(1)->SetAsString(i, "v");
+        }
+        q->Prepare();
+        odbc::faults::Scope scope;
+        odbc::faults::Fault info;
+        info.Call = "SQLExecute";
+        info.Rc = SQL_SUCCESS_WITH_INFO;
+        info.CallDriver = true;
+        info.Diags = {{"01000", 0, "set refused by the server"}};
+        odbc::faults::Inject(info);
+        odbc::faults::FailParamSets(nullptr, failed);
+        try {
+            q->ExecSQL();
+            ADD_FAILURE() << "no error for the refused sets";
+        } catch (const EODBCParamSetError& e) {
+            EXPECT_EQ(e.FailedSets, std::vector<std::int64_t>(failed.begin(), failed.end()));
+            const std::string head = "Parameter set " + std::to_string(failed.front()) + " failed (" +
+                                     std::to_string(failed.size()) + " of 10 sets failed)";
+            EXPECT_NE(std::string(e.Message()).find(head), std::string::npos) << e.Message();
+        }
+        EXPECT_EQ(odbc::faults::CallCount("SQLExecute"), 1);
     }
 }
 

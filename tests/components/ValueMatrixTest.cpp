@@ -190,6 +190,8 @@ const std::vector<ColumnType>& SQLiteTypes() {
         {"blob", Rule::Bytes, {"X''", "NULL", "X'00FF'", X(600), X(5000)}},
         // The last value is longer than declared, which SQLite keeps.
         {"varbinary(10)", Rule::Bytes, {"X''", "X'00'", "NULL", X(10), X(300)}, {{OwnValue, 4, TooLong}}},
+        // SQLite keeps a shorter value than blob(n) declares as it is, and a longer one.
+        {"blob(16)", Rule::Bytes, {"X''", "X'0102'", "NULL", X(16), X(20)}, {{OwnValue, 4, TooLong}}},
         // The driver describes binary(n) as character data; read as bytes.
         {"binary(4)", Rule::Bytes, {"X''", "X'0102'", "NULL", X(4), X(9)}, {{OwnValue, 4, TooLong}}},
     };

@@ -154,13 +154,14 @@ struct FaultState {
     std::vector<SQLHANDLE> HideTotals;  ///< statements whose SQLGetData hides total lengths (nullptr: all)
     std::vector<std::pair<SQLHANDLE, SQLLEN>> Widened;  ///< statements whose lengths grow (nullptr: all)
     std::unordered_map<SQLHANDLE, std::vector<int>> FailedRows;  ///< rows the next fetch reports failed
+    std::unordered_map<SQLHANDLE, std::vector<int>> FailedSets;  ///< sets the next array execute reports failed
     std::unordered_map<SQLHANDLE, std::vector<DiagRecord>> Posted;
     std::atomic<bool> Active{false};  ///< faults, overrides, length rewrites or counting present
     std::atomic<int> PostedCount{0};  ///< entries in Posted
 
     void UpdateActive() {
         Active.store(!Faults.empty() || !Infos.empty() || !HideTotals.empty() || !Widened.empty() ||
-                     !FailedRows.empty() || Scopes > 0);
+                     !FailedRows.empty() || !FailedSets.empty() || Scopes > 0);
     }
 };
 
@@ -266,6 +267,29 @@ void FailRows(SQLHSTMT stmt, SQLRETURN rc) {
     if (!SQL_SUCCEEDED(::SQLGetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0, nullptr))) fetched = nullptr;
     for (int row : rows)
         if (row >= 0 && (!fetched || static_cast<SQLULEN>(row) < *fetched)) status[row] = SQL_ROW_ERROR;
+}
+
+/// Applies FailParamSets to an execute of a parameter array that succeeded.
+void FailSets(SQLHSTMT stmt, SQLRETURN rc) {
+    FaultState& s = FS();
+    if (!s.Active.load(std::memory_order_relaxed) || !SQL_SUCCEEDED(rc)) return;
+    SQLUSMALLINT* status = nullptr;
+    SQLULEN size = 1;
+    if (!SQL_SUCCEEDED(::SQLGetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, &status, 0, nullptr)) || !status ||
+        !SQL_SUCCEEDED(::SQLGetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, &size, 0, nullptr)) || size < 2)
+        return;
+    std::vector<int> sets;
+    {
+        std::lock_guard lock(s.Mu);
+        auto it = s.FailedSets.find(stmt);
+        if (it == s.FailedSets.end()) it = s.FailedSets.find(nullptr);
+        if (it == s.FailedSets.end()) return;
+        sets = std::move(it->second);
+        s.FailedSets.erase(it);
+        s.UpdateActive();
+    }
+    for (int set : sets)
+        if (set >= 0 && static_cast<SQLULEN>(set) < size) status[set] = SQL_PARAM_ERROR;
 }
 
 /// True when a length rewrite covers SQLGetData on `stmt`.
@@ -636,7 +660,9 @@ SQLRETURN SQLPrepare(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLengt
 }
 
 SQLRETURN SQLExecute(SQLHSTMT Stmt) {
-    return Run("SQLExecute", Stmt, [&] { return VELORA_ROUTE(Execute(Stmt), SQLExecute(Stmt)); });
+    const SQLRETURN rc = Run("SQLExecute", Stmt, [&] { return VELORA_ROUTE(Execute(Stmt), SQLExecute(Stmt)); });
+    FailSets(Stmt, rc);
+    return rc;
 }
 
 SQLRETURN SQLExecDirect(SQLHSTMT Stmt, SQLCHAR* StatementText, SQLINTEGER TextLength) {
@@ -983,6 +1009,13 @@ void FailFetchedRows(SQLHSTMT stmt, std::vector<int> rows) {
     s.UpdateActive();
 }
 
+void FailParamSets(SQLHSTMT stmt, std::vector<int> sets) {
+    FaultState& s = FS();
+    std::lock_guard lock(s.Mu);
+    s.FailedSets[stmt] = std::move(sets);
+    s.UpdateActive();
+}
+
 int CallCount(const std::string& call) {
     FaultState& s = FS();
     std::lock_guard lock(s.Mu);
@@ -998,6 +1031,7 @@ void ClearAll() {
     s.HideTotals.clear();
     s.Widened.clear();
     s.FailedRows.clear();
+    s.FailedSets.clear();
     s.Counts.clear();
     s.Posted.clear();
     s.PostedCount.store(0);

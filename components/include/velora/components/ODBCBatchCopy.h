@@ -47,7 +47,13 @@
 // Whether a record's key matches is decided from the destination's keys read
 // before the first write; a key that more than one destination row holds
 // refuses the whole batch before anything is written ("Key ... matches more
-// than one row of ..."), so an update never changes two rows silently.
+// than one row of ..."), so an update never changes two rows silently. A key
+// the source holds more than once is written once per record, in the
+// source's order: in batAppendUpdate its first record inserts the row (or
+// updates a row that matched) and every later record updates that row, so
+// it ends with the last record's values and no second row is inserted
+// (batAppend inserts each record: a second one is refused by a unique key,
+// as a record in error).
 //
 // Transactions: with CommitEvery N > 0 a commit after every N records read,
 // with 0 one transaction around the whole batch (rolled back when the batch

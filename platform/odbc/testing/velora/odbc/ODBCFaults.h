@@ -8,7 +8,8 @@
 // next call on that handle. An info override makes SQLGetInfo answer a chosen
 // (or masked) numeric value. A length rewrite makes SQLGetData hide the total
 // length of truncated values. A row failure makes a rowset fetch report chosen
-// rows as failed. Call counting lets a test see which calls ran.
+// rows as failed, and a set failure chosen sets of a parameter array. Call
+// counting lets a test see which calls ran.
 //
 // Everything here is process-wide and guarded by a mutex; a Scope clears all
 // faults, overrides, rewrites, row failures and counts when it ends, so tests
@@ -75,6 +76,13 @@ void WidenLengths(SQLLEN add, SQLHSTMT stmt = nullptr);
 /// status array, as a driver does for rows of a rowset it could not deliver.
 /// Arm a fault with CallDriver for the return code and the diagnostics.
 void FailFetchedRows(SQLHSTMT stmt, std::vector<int> rows);
+/// Makes the next SQLExecute of a parameter array (a parameter-set size
+/// above 1 and a parameter status array) on `stmt` (nullptr: on any
+/// statement) that succeeds report `sets` (from 0) as SQL_PARAM_ERROR in the
+/// status array, after the driver ran them, as a driver does for sets the
+/// server refused inside a call that succeeded. Arm a fault with CallDriver
+/// for the return code (SQL_SUCCESS_WITH_INFO) and the diagnostics.
+void FailParamSets(SQLHSTMT stmt, std::vector<int> sets);
 /// Number of calls of the named boundary function since the innermost live
 /// Scope began (counting runs only while a Scope is alive).
 int CallCount(const std::string& call);
