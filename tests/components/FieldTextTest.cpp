@@ -154,7 +154,7 @@ TEST_P(FieldTextDriver, ShortBinaryValuesAreStoredAsWrittenOnEveryRoad) {
                     table->FieldByName("v")->SetAsString(value);
                     table->Post();
                     EXPECT_EQ(std::string(table->FieldByName("v")->AsString()), stored);
-                    delete table;
+                    table->Free();
                     break;
                 }
                 case BinaryRoad::UpdateObject: {
@@ -168,8 +168,8 @@ TEST_P(FieldTextDriver, ShortBinaryValuesAreStoredAsWrittenOnEveryRoad) {
                     q->Edit();
                     q->FieldByName("v")->SetAsString(value);
                     q->Post();
-                    delete q;
-                    delete u;
+                    q->Free();
+                    u->Free();
                     break;
                 }
                 case BinaryRoad::Parameter: {
@@ -194,8 +194,8 @@ TEST_P(FieldTextDriver, ShortBinaryValuesAreStoredAsWrittenOnEveryRoad) {
                     b.SetMode(batAppendUpdate);
                     b.Execute();
                     EXPECT_EQ(b.RowsInError(), 0);
-                    delete q;
-                    delete srcDb;
+                    q->Free();
+                    srcDb->Free();
                     break;
                 }
                 case BinaryRoad::Tool: {
