@@ -128,8 +128,8 @@ void Fill(const TSource& s, int rows) {
     } else if (s.Name == "MariaDB") {
         raw.Exec("INSERT INTO " + table +
                  " SELECT seq, concat('customer name number ', seq), (seq % 100000) / 100.0, seq / 7.0, "
-                 "date '2020-01-01' + interval (seq % 3000) day, timestamp '2020-01-01' + interval seq second "
-                 "FROM seq_1_to_" + n);
+                 "date '2020-01-01' + interval (seq % 3000) day, "
+                 "timestamp '2020-01-01 00:00:00' + interval seq second FROM seq_1_to_" + n);
     } else {
         raw.Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " + n + ") INSERT INTO " +
                  table + " SELECT x, 'customer name number ' || x, (x % 100000) / 100.0, x / 7.0, "
