@@ -19,6 +19,7 @@
 // peak memory less the raw program's (goal: at most 20 MB). SQLite always;
 // PostgreSQL when scripts/run-bench.sh started it. The table is filled on
 // first use (SQLite's stays in the build folder).
+#include "ChildProcess.h"
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
 #include "velora/tui/DBGrid.h"
@@ -62,14 +63,6 @@ std::vector<TSource> Sources() {
 }
 
 double Ms(Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); }
-
-/// Peak resident memory of this process in KiB (VmHWM).
-long PeakKb() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
 
 /// A plain ODBC connection for the raw measurement and for filling.
 struct TRaw {
@@ -134,33 +127,6 @@ struct TFigures {
     int LastId = -1;
     char Error[160] = {};
 };
-
-TFigures InChild(const std::function<void(TFigures&)>& body) {
-    int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-    std::fflush(stdout);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        TFigures f;
-        try {
-            body(f);
-        } catch (const std::exception& e) {
-            std::snprintf(f.Error, sizeof f.Error, "%s", e.what());
-        }
-        f.PeakKb = PeakKb();
-        const ssize_t written = ::write(fds[1], &f, sizeof f);
-        ::_exit(written == static_cast<ssize_t>(sizeof f) ? 0 : 1);
-    }
-    ::close(fds[1]);
-    TFigures f;
-    if (::read(fds[0], &f, sizeof f) != static_cast<ssize_t>(sizeof f))
-        std::snprintf(f.Error, sizeof f.Error, "the measuring process died");
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return f;
-}
 
 void RawRun(const TSource& s, TFigures& f) {
     TRaw raw(s);
@@ -230,8 +196,8 @@ int main() {
     for (const TSource& s : Sources()) {
         std::printf("%s, %d rows of three columns:\n", s.Name.c_str(), kRows);
         Fill(s);
-        const TFigures raw = InChild([&](TFigures& f) { RawRun(s, f); });
-        const TFigures browse = InChild([&](TFigures& f) { BrowseRun(s, f); });
+        const TFigures raw = bench::InChild<TFigures>([&](TFigures& f) { RawRun(s, f); });
+        const TFigures browse = bench::InChild<TFigures>([&](TFigures& f) { BrowseRun(s, f); });
         for (const TFigures* f : {&raw, &browse})
             if (f->Error[0]) {
                 std::printf("  error: %s\n", f->Error);

@@ -19,6 +19,7 @@
 // of ROWS and 1,000,000); "--no-own" leaves the data source's own cursor
 // out (it holds the whole result: several GB at 10,000,000 rows). SQLite
 // always; PostgreSQL and MariaDB when scripts/run-bench.sh started them.
+#include "ChildProcess.h"
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
 
@@ -61,13 +62,6 @@ std::vector<TSource> Sources() {
 }
 
 double Ms(Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); }
-
-long PeakKb() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
 
 SQLCHAR* Text(const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); }
 
@@ -144,33 +138,6 @@ struct TFigures {
     long Checksum = 0;
     char Error[200] = {};
 };
-
-TFigures InChild(const std::function<void(TFigures&)>& body) {
-    int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-    std::fflush(stdout);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        TFigures f;
-        try {
-            body(f);
-        } catch (const std::exception& e) {
-            std::snprintf(f.Error, sizeof f.Error, "%s", e.what());
-        }
-        f.PeakKb = PeakKb();
-        const ssize_t written = ::write(fds[1], &f, sizeof f);
-        ::_exit(written == static_cast<ssize_t>(sizeof f) ? 0 : 1);
-    }
-    ::close(fds[1]);
-    TFigures f;
-    if (::read(fds[0], &f, sizeof f) != static_cast<ssize_t>(sizeof f))
-        std::snprintf(f.Error, sizeof f.Error, "the measuring process died");
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return f;
-}
 
 /// The keys (row numbers) the lookups visit, the same for every contestant.
 std::vector<int> LookupRows(int scan) {
@@ -309,10 +276,10 @@ int main(int argc, char** argv) {
     for (const TSource& s : Sources()) {
         std::printf("%s, %d rows of six columns, scan of %d rows:\n", s.Name.c_str(), rows, scan);
         Fill(s, rows);
-        const TFigures raw = InChild([&](TFigures& f) { RawRun(s, rows, scan, f); });
-        const TFigures range = InChild([&](TFigures& f) { TableRun(s, rows, scan, true, f); });
+        const TFigures raw = bench::InChild<TFigures>([&](TFigures& f) { RawRun(s, rows, scan, f); });
+        const TFigures range = bench::InChild<TFigures>([&](TFigures& f) { TableRun(s, rows, scan, true, f); });
         TFigures ownCursor;
-        if (own) ownCursor = InChild([&](TFigures& f) { TableRun(s, rows, scan, false, f); });
+        if (own) ownCursor = bench::InChild<TFigures>([&](TFigures& f) { TableRun(s, rows, scan, false, f); });
         for (const TFigures* f : {&raw, &range, const_cast<const TFigures*>(&ownCursor)})
             if (f->Error[0]) {
                 std::printf("  error: %s\n", f->Error);
