@@ -93,6 +93,11 @@ TEST(SQLText, TransactionStatementsAreReadAsEachServerReadsThem) {
         {"ROLLBACK WORK TO s", D::MySQL, K::Other, false},
         {"SAVEPOINT s", D::PostgreSQL, K::Other, false},
         {"release savepoint s", D::MySQL, K::Other, false},
+        // Anything after the key word that is not a word keeps the text for
+        // the server: ending the transaction instead would drop the rest unrun.
+        {"COMMIT; DELETE FROM t", D::PostgreSQL, K::Other, false},
+        {"rollback (1)", D::MySQL, K::Other, false},
+        {"END 1", D::Standard, K::Other, false},
         {"BEGINNING", D::PostgreSQL, K::None, false},
         {"SELECT 1 -- BEGIN", D::PostgreSQL, K::None, false},
         {"'BEGIN'", D::Standard, K::None, false},
