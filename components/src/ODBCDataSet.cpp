@@ -177,12 +177,11 @@ void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>
     // pointer (a SEGV inside SQLFetchScroll, seen under AddressSanitizer).
     // Its fetches stay outside the gate: a cancel or timeout reaches its
     // execute (where the server does the work), never a fetch.
-    // SQLite's driver answers SQLCancel by closing the statement as well as
-    // interrupting it: reaching a fetch of a static cursor, which only reads
-    // the rows its execute already holds, it freed them under the fetch (a
-    // heap-use-after-free inside SQLFetchScroll, seen under
-    // AddressSanitizer). Its scrollable fetches stay outside the gate too;
-    // its forward-only fetches, which do the statement's work, stay inside.
+    // SQLite's driver answers SQLCancel by closing the statement as well,
+    // freeing the rows under a running fetch. Where the boundary interrupts
+    // the SQLite database instead (every connection it made), all fetches
+    // run inside the gate; on a connection it did not make, only the
+    // forward-only fetches, which do the statement's work, do.
     // A MariaDB statement whose execute a cancel reached is prepared again:
     // run as it is, its next execute would wait for ever (see Arm).
     const SQLHDBC dbc = GetDBHandle();
@@ -190,7 +189,7 @@ void TODBCDataSet::ExecuteStatement(SQLHSTMT Stmt, std::vector<odbc::DiagRecord>
     FCancelGate.Arm(FQueryTimeout, mariaDB);
     if (FEngine) {
         const bool forwardOnly = FUniDirectional || FEngine->CursorMode == cmForwardOnly;
-        const bool gated = !mariaDB && (forwardOnly || !IsSQLiteConnection(dbc));
+        const bool gated = !mariaDB && (forwardOnly || odbc::CancelInterruptsSQLite(dbc) || !IsSQLiteConnection(dbc));
         FEngine->Gate = gated ? &FCancelGate : nullptr;
     }
     std::vector<odbc::DiagRecord> records;

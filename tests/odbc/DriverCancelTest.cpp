@@ -10,6 +10,9 @@
 
 #include "velora/odbc/ODBCBoundary.h"
 
+#include "../../platform/odbc/src/DriverCancelInternal.h"
+
+#include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -82,6 +85,89 @@ TEST_P(DriverCancelTest, ACancelReachesTheDriverAndTheStatementRunsAgain) {
     odbc::SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     odbc::SQLDisconnect(dbc);
     odbc::SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    odbc::SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
+// SQLite's driver answers SQLCancel by closing the statement as well, without
+// a lock: landing in a fetch, it freed the rows the fetch was reading
+// (heap-use-after-free under AddressSanitizer). Its database is interrupted
+// instead, which stops a running statement and leaves a result the driver
+// already holds to its reader: cancels without pause never cut it short.
+TEST(DriverCancelSQLite, CancelsNeverFreeTheRowsAFetchReads) {
+    const TestDriver& d = Driver(DriverKind::SQLite);
+    ASSERT_EQ(d.Kind, DriverKind::SQLite);
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT stmt = nullptr;
+    ASSERT_TRUE(Ok(odbc::SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)));
+    odbc::SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    ASSERT_TRUE(Ok(odbc::SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)));
+    ASSERT_TRUE(Ok(odbc::SQLConnect(dbc, S(d.Dsn), SQL_NTS, S(d.User), SQL_NTS, S(d.Password), SQL_NTS)));
+    ASSERT_TRUE(Ok(odbc::SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt)));
+    ASSERT_TRUE(odbc::CancelReachesDriver(stmt));
+    // A static cursor: the driver holds every row once the execute returns.
+    odbc::SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
+    const std::string text = "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM c WHERE n < 20000) "
+                             "SELECT n, 'row ' || n FROM c";
+    ASSERT_TRUE(Ok(odbc::SQLExecDirect(stmt, S(text), SQL_NTS)));
+    std::atomic<bool> stop{false};
+    std::thread canceller([&] {
+        while (!stop.load()) odbc::SQLCancel(stmt);
+    });
+    long long rows = 0;
+    long long sum = 0;
+    std::string last;
+    while (Ok(odbc::SQLFetch(stmt))) {
+        SQLINTEGER n = 0;
+        char label[32] = {};
+        odbc::SQLGetData(stmt, 1, SQL_C_SLONG, &n, 0, nullptr);
+        odbc::SQLGetData(stmt, 2, SQL_C_CHAR, label, sizeof label, nullptr);
+        ++rows;
+        sum += n;
+        last = label;
+    }
+    stop = true;
+    canceller.join();
+    EXPECT_EQ(rows, 20000);
+    EXPECT_EQ(sum, 20000LL * 20001 / 2);
+    EXPECT_EQ(last, "row 20000");
+    odbc::SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    odbc::SQLDisconnect(dbc);
+    odbc::SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    odbc::SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
+// Which connects are SQLite's is read from the driver manager's lists before
+// the connect, so the database it opens can be found.
+TEST(DriverCancelSQLite, TheDriverIsFoundFromADataSourceOrAConnectionString) {
+    const std::string sqlite = Driver(DriverKind::SQLite).Dsn;
+    const std::string pg = Driver(DriverKind::PostgreSQL).Dsn;
+    struct TCase {
+        std::string Target;
+        bool ConnectionString;
+        const char* File;  ///< a part of the driver file's name ("" for none)
+    };
+    const TCase cases[] = {
+        {sqlite, false, "sqlite3odbc"},
+        {"DSN=" + sqlite + ";", true, "sqlite3odbc"},
+        {"dsn={" + sqlite + "};Timeout=100", true, "sqlite3odbc"},
+        {"DRIVER={SQLite3};Database=/tmp/x.db", true, "sqlite3odbc"},
+        {"Database=/tmp/x.db;driver=SQLite3", true, "sqlite3odbc"},
+        {pg, false, "psqlodbc"},
+        {"DSN=" + pg + ";UID=u", true, "psqlodbc"},
+        {"DSN=NoSuchSource", true, ""},
+        {"Database=/tmp/x.db", true, ""},
+    };
+    SQLHENV env = nullptr;
+    ASSERT_TRUE(Ok(odbc::SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)));
+    odbc::SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    for (const TCase& c : cases) {
+        const std::string file = odbc::detail::DriverFileFor(env, c.Target, c.ConnectionString);
+        if (*c.File)
+            EXPECT_NE(file.find(c.File), std::string::npos) << c.Target << " -> " << file;
+        else
+            EXPECT_EQ(file, "") << c.Target;
+    }
     odbc::SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 

@@ -22,11 +22,25 @@
 // manager's view of the statement is set right by the SQLFreeStmt(SQL_CLOSE)
 // that follows every cancel that reached a call (the cancel gate raises
 // through it).
+//
+// SQLite's driver is the exception: its SQLCancel interrupts the database
+// and then closes the statement, without a lock, so a cancel landing inside
+// the owner's execute or fetch frees the rows the owner is reading
+// (heap-use-after-free under AddressSanitizer, in a fetch of a forward-only
+// statement). Its databases are interrupted directly instead: while a
+// connect that names SQLite's driver runs, SQLite's library reports the
+// database it opens (sqlite3_auto_extension), and a cancel calls
+// sqlite3_interrupt on it, which SQLite makes safe from any thread. The
+// owner's call then ends with SQLite's "interrupted", and the owner closes
+// the statement itself.
 #include "DriverCancelInternal.h"
 
 #include <dlfcn.h>
 #include <link.h>
 
+#include <atomic>
+#include <cctype>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -81,7 +95,138 @@ DriverCancelFn FindInDriver(const std::string& name) {
     return own ? reinterpret_cast<DriverCancelFn>(symbol) : nullptr;
 }
 
+// --- SQLite's databases ---------------------------------------------------
+
+using AutoExtensionFn = int (*)(void (*)(void));
+using InterruptFn = void (*)(void*);
+
+std::atomic<InterruptFn> gInterrupt{nullptr};  ///< set once SQLite's library reports opens
+thread_local void** tOpened = nullptr;          ///< where an open in this thread is reported
+
+/// Called by SQLite for every database opened in the process once
+/// registered; keeps the first one opened during a watched connect.
+extern "C" int ReportOpened(void* database, const char**, const void*) {
+    if (tOpened && !*tOpened) *tOpened = database;
+    return 0;  // SQLITE_OK
+}
+
+/// Loads the driver at `file` (the driver manager then finds it loaded and
+/// it stays loaded) and registers ReportOpened with the SQLite library it
+/// uses. False when either function cannot be found.
+bool WatchOpens(const std::string& file) {
+    static std::mutex mu;
+    std::lock_guard lock(mu);
+    if (gInterrupt.load()) return true;
+    void* driver = dlopen(file.c_str(), RTLD_LAZY);
+    if (!driver) return false;
+    // dlsym on the driver searches its dependencies: SQLite's library.
+    auto autoExtension = reinterpret_cast<AutoExtensionFn>(dlsym(driver, "sqlite3_auto_extension"));
+    auto interrupt = reinterpret_cast<InterruptFn>(dlsym(driver, "sqlite3_interrupt"));
+    if (!autoExtension || !interrupt || autoExtension(reinterpret_cast<void (*)(void)>(&ReportOpened)) != 0)
+        return false;
+    gInterrupt.store(interrupt);
+    return true;
+}
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+/// The value of `key` (upper case) in a connection string, braces removed.
+std::string ConnectionValue(std::string_view cs, std::string_view key) {
+    std::size_t i = 0;
+    while (i < cs.size()) {
+        const std::size_t eq = cs.find('=', i);
+        if (eq == std::string_view::npos) break;
+        const std::string name = Upper(cs.substr(i, eq - i));
+        std::string value;
+        std::size_t j = eq + 1;
+        if (j < cs.size() && cs[j] == '{') {
+            for (++j; j < cs.size(); ++j) {
+                if (cs[j] == '}') {
+                    if (j + 1 < cs.size() && cs[j + 1] == '}') {
+                        value += '}';
+                        ++j;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                value += cs[j];
+            }
+            j = cs.find(';', j);
+        } else {
+            const std::size_t end = cs.find(';', j);
+            value = std::string(cs.substr(j, end == std::string_view::npos ? std::string_view::npos : end - j));
+            j = end;
+        }
+        std::size_t a = 0;
+        while (a < name.size() && name[a] == ' ') ++a;
+        if (name.substr(a) == key) return value;
+        if (j == std::string_view::npos) break;
+        i = j + 1;
+    }
+    return {};
+}
+
+/// The file of the driver that a data source or a driver's name stands for,
+/// as the driver manager lists them; "" when it is not listed.
+std::string DriverFileOf(SQLHENV env, const std::string& dsn, std::string driver) {
+    static std::mutex mu;  // the driver manager keeps one listing position an environment
+    std::lock_guard lock(mu);
+    SQLCHAR name[512];
+    SQLCHAR text[4096];
+    SQLSMALLINT nameLength = 0;
+    SQLSMALLINT textLength = 0;
+    if (driver.empty() && !dsn.empty()) {
+        for (SQLUSMALLINT dir = SQL_FETCH_FIRST;; dir = SQL_FETCH_NEXT) {
+            const SQLRETURN rc = ::SQLDataSources(env, dir, name, sizeof name, &nameLength, text, sizeof text,
+                                                  &textLength);
+            if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+            if (Upper(reinterpret_cast<char*>(name)) == Upper(dsn)) driver = reinterpret_cast<char*>(text);
+        }
+    }
+    if (driver.empty() || driver.find('/') != std::string::npos) return driver;
+    std::string file;
+    for (SQLUSMALLINT dir = SQL_FETCH_FIRST;; dir = SQL_FETCH_NEXT) {
+        const SQLRETURN rc = ::SQLDrivers(env, dir, name, sizeof name, &nameLength, text, sizeof text, &textLength);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+        if (!file.empty() || Upper(reinterpret_cast<char*>(name)) != Upper(driver)) continue;
+        // Attributes: "key=value" pairs, each ended by a null, the list by two.
+        for (const char* a = reinterpret_cast<char*>(text); *a && a < reinterpret_cast<char*>(text) + sizeof text;
+             a += std::strlen(a) + 1)
+            if (Upper(std::string_view(a).substr(0, 7)) == "DRIVER=") file = a + 7;
+    }
+    return file;
+}
+
 }  // namespace
+
+std::string DriverFileFor(SQLHENV env, std::string_view target, bool connectionString) {
+    return connectionString ? DriverFileOf(env, ConnectionValue(target, "DSN"), ConnectionValue(target, "DRIVER"))
+                            : DriverFileOf(env, std::string(target), {});
+}
+
+TSQLiteOpenWatch::TSQLiteOpenWatch(SQLHENV env, const char* target, int length, bool connectionString) {
+    if (!target) return;
+    const std::string_view t(target, length == SQL_NTS ? std::strlen(target) : static_cast<std::size_t>(length));
+    if (!gInterrupt.load()) {
+        const std::string file = DriverFileFor(env, t, connectionString);
+        if (Stem(file) != "sqlite3odbc" || !WatchOpens(file)) return;
+    }
+    FOuter = tOpened;
+    tOpened = &FDatabase;
+}
+
+TSQLiteOpenWatch::~TSQLiteOpenWatch() {
+    if (tOpened == &FDatabase) tOpened = FOuter;
+}
+
+void InterruptSQLite(void* database) {
+    if (const InterruptFn interrupt = gInterrupt.load()) interrupt(database);
+}
 
 DriverCancelFn DriverCancelOf(SQLHDBC dbc) {
     char name[512] = {};

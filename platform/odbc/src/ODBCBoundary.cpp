@@ -55,6 +55,9 @@ struct HandleInfo {
     /// another thread calls instead of the driver manager's (DriverCancel.cpp).
     SQLHSTMT DriverStmt = nullptr;
     detail::DriverCancelFn DriverCancel = nullptr;
+    /// dbc and stmt: the SQLite database behind a connection to SQLite's
+    /// driver, which a cancel interrupts instead (DriverCancel.cpp).
+    void* SQLiteDatabase = nullptr;
 };
 
 struct Registry {
@@ -106,6 +109,29 @@ void Unregister(SQLHANDLE h) {
     if (it->second.CursorLib) r.CursorLibHandles.fetch_sub(1, std::memory_order_relaxed);
     r.Handles.erase(it);
     r.Epoch.fetch_add(1, std::memory_order_acq_rel);
+}
+
+/// The environment of a connection, the SQLite database of a connection or a
+/// statement (null when not registered or none).
+SQLHANDLE ParentOf(SQLHANDLE h) {
+    Registry& r = Reg();
+    std::shared_lock lock(r.Mu);
+    auto it = r.Handles.find(h);
+    return it == r.Handles.end() ? nullptr : it->second.Parent;
+}
+
+void* SQLiteDatabaseOf(SQLHANDLE h) {
+    Registry& r = Reg();
+    std::shared_lock lock(r.Mu);
+    auto it = r.Handles.find(h);
+    return it == r.Handles.end() ? nullptr : it->second.SQLiteDatabase;
+}
+
+void SetSQLiteDatabase(SQLHDBC dbc, void* database) {
+    Registry& r = Reg();
+    std::unique_lock lock(r.Mu);
+    auto it = r.Handles.find(dbc);
+    if (it != r.Handles.end()) it->second.SQLiteDatabase = database;
 }
 
 /// Statements of a connection, for the implicit free that SQLDisconnect does.
@@ -446,7 +472,8 @@ SQLRETURN SQLAllocHandle(SQLSMALLINT HandleType, SQLHANDLE InputHandle, SQLHANDL
             } else if (HandleType == SQL_HANDLE_STMT) {
                 bool lib = IsCursorLib(InputHandle);
                 HandleInfo info{SQL_HANDLE_STMT, InputHandle, lib, false};
-                info.DriverCancel = detail::DriverCancelOf(InputHandle);
+                info.SQLiteDatabase = SQLiteDatabaseOf(InputHandle);
+                if (!info.SQLiteDatabase) info.DriverCancel = detail::DriverCancelOf(InputHandle);
                 if (info.DriverCancel) info.DriverStmt = detail::DriverStatementOf(InputHandle, *OutputHandle);
                 if (!info.DriverStmt) info.DriverCancel = nullptr;
                 Register(*OutputHandle, info);
@@ -503,7 +530,9 @@ SQLRETURN SQLGetConnectAttr(SQLHDBC Dbc, SQLINTEGER Attribute, SQLPOINTER Value,
 SQLRETURN SQLConnect(SQLHDBC Dbc, SQLCHAR* ServerName, SQLSMALLINT NameLength1, SQLCHAR* UserName,
                      SQLSMALLINT NameLength2, SQLCHAR* Authentication, SQLSMALLINT NameLength3) {
     return Run("SQLConnect", Dbc, [&] {
+        detail::TSQLiteOpenWatch watch(ParentOf(Dbc), reinterpret_cast<const char*>(ServerName), NameLength1, false);
         SQLRETURN rc = ::SQLConnect(Dbc, ServerName, NameLength1, UserName, NameLength2, Authentication, NameLength3);
+        if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) SetSQLiteDatabase(Dbc, watch.Database());
         if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && IsCursorLib(Dbc)) cursorlib::OnConnected(Dbc);
         return rc;
     });
@@ -513,8 +542,11 @@ SQLRETURN SQLDriverConnect(SQLHDBC Dbc, SQLHWND WindowHandle, SQLCHAR* InConnect
                            SQLCHAR* OutConnectionString, SQLSMALLINT BufferLength, SQLSMALLINT* StringLength2Ptr,
                            SQLUSMALLINT DriverCompletion) {
     return Run("SQLDriverConnect", Dbc, [&] {
+        detail::TSQLiteOpenWatch watch(ParentOf(Dbc), reinterpret_cast<const char*>(InConnectionString),
+                                       StringLength1, true);
         SQLRETURN rc = ::SQLDriverConnect(Dbc, WindowHandle, InConnectionString, StringLength1, OutConnectionString,
                                           BufferLength, StringLength2Ptr, DriverCompletion);
+        if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) SetSQLiteDatabase(Dbc, watch.Database());
         if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && IsCursorLib(Dbc)) cursorlib::OnConnected(Dbc);
         return rc;
     });
@@ -526,6 +558,7 @@ SQLRETURN SQLDisconnect(SQLHDBC Dbc) {
         if (lib) cursorlib::OnDisconnecting(Dbc);
         SQLRETURN rc = ::SQLDisconnect(Dbc);
         if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+            SetSQLiteDatabase(Dbc, nullptr);
             // Also a connection some of whose statements were adopted (key range cursors).
             cursorlib::OnDisconnected(Dbc);
             // A disconnect frees the connection's statements.
@@ -682,8 +715,11 @@ SQLRETURN SQLCancel(SQLHSTMT Stmt) {
     // it. A cursor-library statement is the driver's statement as well.
     // The driver's own SQLCancel where it was found: the driver manager's
     // races the running call on the statement's diagnostics and state.
+    // A SQLite database is interrupted: the driver's SQLCancel would also
+    // free the rows under the running call.
     SQLHSTMT driverStmt = nullptr;
     detail::DriverCancelFn cancel = nullptr;
+    void* sqlite = nullptr;
     {
         Registry& r = Reg();
         std::shared_lock lock(r.Mu);
@@ -691,9 +727,14 @@ SQLRETURN SQLCancel(SQLHSTMT Stmt) {
         if (it != r.Handles.end()) {
             driverStmt = it->second.DriverStmt;
             cancel = it->second.DriverCancel;
+            sqlite = it->second.SQLiteDatabase;
         }
     }
-    SQLRETURN rc = cancel ? cancel(driverStmt) : ::SQLCancel(Stmt);
+    SQLRETURN rc = SQL_SUCCESS;
+    if (sqlite)
+        detail::InterruptSQLite(sqlite);
+    else
+        rc = cancel ? cancel(driverStmt) : ::SQLCancel(Stmt);
     if (gTrace) Trace("SQLCancel", Stmt, rc);
     return rc;
 }
@@ -702,8 +743,10 @@ bool CancelReachesDriver(SQLHSTMT stmt) {
     Registry& r = Reg();
     std::shared_lock lock(r.Mu);
     auto it = r.Handles.find(stmt);
-    return it != r.Handles.end() && it->second.DriverCancel != nullptr;
+    return it != r.Handles.end() && (it->second.DriverCancel != nullptr || it->second.SQLiteDatabase != nullptr);
 }
+
+bool CancelInterruptsSQLite(SQLHDBC Dbc) { return SQLiteDatabaseOf(Dbc) != nullptr; }
 
 SQLRETURN SQLFreeStmt(SQLHSTMT Stmt, SQLUSMALLINT Option) {
     return Run("SQLFreeStmt", Stmt, [&] { return VELORA_ROUTE(FreeStmt(Stmt, Option), SQLFreeStmt(Stmt, Option)); });

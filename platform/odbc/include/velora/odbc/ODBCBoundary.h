@@ -71,11 +71,16 @@ SQLRETURN SQLCloseCursor(SQLHSTMT Stmt);
 /// bookkeeping). Calls the driver's own SQLCancel with the driver's handle
 /// where both were found when Stmt was allocated: the driver manager's
 /// SQLCancel rewrites the statement's diagnostics and state while the running
-/// call writes them too. The caller closes the statement (SQLFreeStmt
+/// call writes them too. On a connection to SQLite's driver it interrupts
+/// the SQLite database instead (the driver's SQLCancel also frees the rows
+/// under the running call). The caller closes the statement (SQLFreeStmt
 /// SQL_CLOSE) after a call the cancel reached.
 SQLRETURN SQLCancel(SQLHSTMT Stmt);
-/// Whether SQLCancel on Stmt goes to its driver directly.
+/// Whether SQLCancel on Stmt goes to its driver (or SQLite database) directly.
 bool CancelReachesDriver(SQLHSTMT Stmt);
+/// Whether SQLCancel on the statements of Dbc interrupts a SQLite database
+/// (safe in every call) rather than calling the driver's SQLCancel.
+bool CancelInterruptsSQLite(SQLHDBC Dbc);
 SQLRETURN SQLFreeStmt(SQLHSTMT Stmt, SQLUSMALLINT Option);
 SQLRETURN SQLRowCount(SQLHSTMT Stmt, SQLLEN* RowCount);
 SQLRETURN SQLNumResultCols(SQLHSTMT Stmt, SQLSMALLINT* ColumnCount);
