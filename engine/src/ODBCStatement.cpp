@@ -36,6 +36,7 @@ struct StmtInfo {
     String Text;                 ///< the text last prepared through the engine
     std::deque<String> Scratch;  ///< converted parameter values (stable addresses)
     std::vector<detail::ParamOutputSlot> Outputs;  ///< parameters bound for output
+    std::vector<std::pair<int, SQLHSTMT>> Attached;  ///< statements prepared for this one's sake, by key
 };
 
 struct StmtRegistry {
@@ -48,10 +49,19 @@ StmtRegistry& Registry() {
     return *r;
 }
 
+void FreeAttached(std::vector<std::pair<int, SQLHSTMT>>& attached);
+
 void RememberText(SQLHSTMT stmt, const String& text) {
-    auto& r = Registry();
-    std::lock_guard lock(r.Mu);
-    r.Map[stmt].Text = text;
+    std::vector<std::pair<int, SQLHSTMT>> stale;
+    {
+        auto& r = Registry();
+        std::lock_guard lock(r.Mu);
+        StmtInfo& info = r.Map[stmt];
+        // Statements made from the old text do not belong to the new one.
+        if (info.Text != text) stale.swap(info.Attached);
+        info.Text = text;
+    }
+    FreeAttached(stale);
 }
 
 bool RememberedText(SQLHSTMT stmt, String& text) {
@@ -64,14 +74,61 @@ bool RememberedText(SQLHSTMT stmt, String& text) {
 }
 
 void Forget(SQLHSTMT stmt) {
-    auto& r = Registry();
-    std::lock_guard lock(r.Mu);
-    r.Map.erase(stmt);
+    std::vector<std::pair<int, SQLHSTMT>> attached;
+    {
+        auto& r = Registry();
+        std::lock_guard lock(r.Mu);
+        auto it = r.Map.find(stmt);
+        if (it == r.Map.end()) return;
+        attached.swap(it->second.Attached);
+        r.Map.erase(it);
+    }
+    FreeAttached(attached);
 }
+
+void FreeAttached(std::vector<std::pair<int, SQLHSTMT>>& attached) {
+    for (const auto& [key, handle] : attached) {
+        Forget(handle);
+        odbc::SQLFreeHandle(SQL_HANDLE_STMT, handle);
+    }
+    attached.clear();
+}
+
+/// Statements kept attached to one statement at most (the oldest goes first).
+constexpr std::size_t kMaxAttached = 4;
 
 }  // namespace
 
 bool detail::PreparedText(SQLHSTMT stmt, String& text) { return RememberedText(stmt, text); }
+
+SQLHSTMT detail::AttachedStmt(SQLHSTMT owner, int key) {
+    auto& r = Registry();
+    std::lock_guard lock(r.Mu);
+    auto it = r.Map.find(owner);
+    if (it == r.Map.end()) return SQL_NULL_HSTMT;
+    for (const auto& [k, handle] : it->second.Attached)
+        if (k == key) return handle;
+    return SQL_NULL_HSTMT;
+}
+
+void detail::AttachStmt(SQLHSTMT owner, int key, SQLHSTMT attached) {
+    std::vector<std::pair<int, SQLHSTMT>> dropped;
+    {
+        auto& r = Registry();
+        std::lock_guard lock(r.Mu);
+        auto& list = r.Map[owner].Attached;
+        for (auto it = list.begin(); it != list.end();) {
+            if (it->first == key || list.size() >= kMaxAttached) {
+                dropped.push_back(*it);
+                it = list.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        list.emplace_back(key, attached);
+    }
+    FreeAttached(dropped);
+}
 
 std::deque<String>& detail::FreshParamScratch(SQLHSTMT stmt) {
     auto& r = Registry();
