@@ -440,6 +440,36 @@ TEST_P(ParamArrays, PlainInsertsReachPostgreSQLAsMultiRowStatements) {
                       total + "|0");
         }
     }
+    // A statement refused inside a transaction (a key twice): its sets run
+    // again alone, the refused one named; the kept statements serve the next
+    // call of the same transaction.
+    FRaw->Exec("DELETE FROM " + t);
+    FRaw->Exec("INSERT INTO " + t + " (id, v) VALUES (500, 'before')");
+    std::unique_ptr<TODBCQuery> q(NewQuery("INSERT INTO " + t + " (id, v) VALUES (:id, :v)"));
+    q->SetArraySize(1000);
+    FDb->StartTransaction();
+    for (std::int64_t first : {0, 1000}) {
+        for (std::int64_t i = 0; i < 1000; ++i) {
+            q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(first + i));
+            q->ArrayValues(1)->SetAsString(i, "v" + std::to_string(first + i));
+        }
+        if (first == 0) {
+            try {
+                q->ExecSQL();
+                ADD_FAILURE() << "no error for the duplicate key";
+            } catch (const EODBCParamSetError& e) {
+                EXPECT_EQ(e.FailedSets, std::vector<std::int64_t>{500});
+            }
+            EXPECT_EQ(q->RowsAffected(), 999);
+        } else {
+            ASSERT_NO_THROW(q->ExecSQL());
+            EXPECT_EQ(q->RowsAffected(), 1000);
+        }
+    }
+    FDb->Commit();
+    EXPECT_EQ(test::ClientOutput(Drv(), "SELECT count(*), count(*) FILTER (WHERE v = 'v' || id), "
+                                        "count(DISTINCT at) FILTER (WHERE id >= 1000) FROM " + t + ";"),
+              "2000|1999|1");
 }
 
 // Which statements may run as one INSERT of many rows: a plain one-row
