@@ -220,43 +220,42 @@ bool RepeatableInsertOf(std::string_view s, TSQLDialect dialect, TRepeatableInse
         const TSQLToken& t = tokens[i];
         if (t.Depth == 0 && odbc::IsSQLPunct(s, t, ')')) break;
         switch (t.Kind) {
-        case K::Marker:
-            ++markers;
-            typeName = false;
-            break;
-        case K::String:
-        case K::Number:
-            typeName = false;
-            break;
-        case K::Cast:
-            if (i + 1 >= tokens.size() || (tokens[i + 1].Kind != K::Word && tokens[i + 1].Kind != K::QuotedName))
+            case K::Marker:
+                ++markers;
+                typeName = false;
+                break;
+            case K::String:
+            case K::Number:
+                typeName = false;
+                break;
+            case K::Cast:
+                if (i + 1 >= tokens.size() || (tokens[i + 1].Kind != K::Word && tokens[i + 1].Kind != K::QuotedName))
+                    return false;
+                typeName = true;
+                break;
+            case K::Word:
+                if (!typeName && !odbc::IsSQLWord(s, t, "NULL") && !odbc::IsSQLWord(s, t, "TRUE") &&
+                    !odbc::IsSQLWord(s, t, "FALSE") && !odbc::IsSQLWord(s, t, "DEFAULT"))
+                    return false;
+                break;
+            case K::QuotedName:
+                if (!typeName) return false;
+                break;
+            case K::Punct: {
+                const char c = s[t.Begin];
+                if (c != ',' && c != '(' && c != ')' && c != '+' && c != '-' && c != '.') return false;
+                // Only a type's size may follow a type name in parentheses.
+                if (c != '(' && c != ')' && !(typeName && c == ',' && t.Depth > 1)) typeName = false;
+                break;
+            }
+            default:
                 return false;
-            typeName = true;
-            break;
-        case K::Word:
-            if (!typeName && !odbc::IsSQLWord(s, t, "NULL") && !odbc::IsSQLWord(s, t, "TRUE") &&
-                !odbc::IsSQLWord(s, t, "FALSE") && !odbc::IsSQLWord(s, t, "DEFAULT"))
-                return false;
-            break;
-        case K::QuotedName:
-            if (!typeName) return false;
-            break;
-        case K::Punct: {
-            const char c = s[t.Begin];
-            if (c != ',' && c != '(' && c != ')' && c != '+' && c != '-' && c != '.') return false;
-            // Only a type's size may follow a type name in parentheses.
-            if (c != '(' && c != ')' && !(typeName && c == ',' && t.Depth > 1)) typeName = false;
-            break;
-        }
-        default:
-            return false;
         }
     }
     if (i >= tokens.size() || markers == 0) return false;
     // Nothing but a final ';' after the row.
     const std::size_t close = i;
-    if (close + 1 < tokens.size() &&
-        (close + 2 != tokens.size() || !odbc::IsSQLPunct(s, tokens[close + 1], ';')))
+    if (close + 1 < tokens.size() && (close + 2 != tokens.size() || !odbc::IsSQLPunct(s, tokens[close + 1], ';')))
         return false;
     insert.RowBegin = tokens[open].Begin;
     insert.RowEnd = tokens[close].End;

@@ -391,12 +391,13 @@ TEST_P(ParamArrays, SetsReachPostgreSQLInBatches) {
 // by the first run serve the second); the stored values checked with psql.
 TEST_P(ParamArrays, PlainInsertsReachPostgreSQLAsMultiRowStatements) {
     if (Drv().Kind != test::DriverKind::PostgreSQL) GTEST_SKIP() << "psqlODBC's multi-row statements";
-    const std::string t = CreateTable("id integer primary key, v varchar(20), at timestamptz default statement_timestamp()");
+    const std::string t =
+        CreateTable("id integer primary key, v varchar(20), at timestamptz default statement_timestamp()");
     struct Case {
-        std::string Sql;      ///< "TBL" is the table
-        bool MultiRow;        ///< one statement for the 1,000 sets
-        std::int64_t Rows;    ///< rows the call inserts (999: a row of id 500 is there before)
-        std::string Wanted;   ///< each row's v, as an SQL expression of its id
+        std::string Sql;     ///< "TBL" is the table
+        bool MultiRow;       ///< one statement for the 1,000 sets
+        std::int64_t Rows;   ///< rows the call inserts (999: a row of id 500 is there before)
+        std::string Wanted;  ///< each row's v, as an SQL expression of its id
     };
     const std::string v = "CASE WHEN id % 7 = 0 THEN NULL ELSE 'v' || id END";
     const Case cases[] = {
@@ -420,8 +421,10 @@ TEST_P(ParamArrays, PlainInsertsReachPostgreSQLAsMultiRowStatements) {
         for (std::int64_t i = 0; i < 1000; ++i) {
             q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(i));
             if (!v1) continue;
-            if (i % 7 == 0) v1->SetNull(i);
-            else v1->SetAsString(i, "v" + std::to_string(i));
+            if (i % 7 == 0)
+                v1->SetNull(i);
+            else
+                v1->SetAsString(i, "v" + std::to_string(i));
         }
         for (int round = 0; round < 2; ++round) {
             FRaw->Exec("DELETE FROM " + t);
@@ -467,8 +470,10 @@ TEST_P(ParamArrays, PlainInsertsReachPostgreSQLAsMultiRowStatements) {
         }
     }
     FDb->Commit();
-    EXPECT_EQ(test::ClientOutput(Drv(), "SELECT count(*), count(*) FILTER (WHERE v = 'v' || id), "
-                                        "count(DISTINCT at) FILTER (WHERE id >= 1000) FROM " + t + ";"),
+    EXPECT_EQ(test::ClientOutput(Drv(),
+                                 "SELECT count(*), count(*) FILTER (WHERE v = 'v' || id), "
+                                 "count(DISTINCT at) FILTER (WHERE id >= 1000) FROM " +
+                                     t + ";"),
               "2000|1999|1");
 }
 
@@ -486,7 +491,8 @@ TEST(RepeatableInsert, OnlyPlainOneRowInsertsOfMarkersAndLiteralsRepeat) {
          "insert into s.\"T t\" values (?, 'x''y', -1.5, NULL, DEFAULT, ?::numeric(12,2), "
          "?::timestamp with time zone, E'\\''), (?, 'x''y', -1.5, NULL, DEFAULT, ?::numeric(12,2), "
          "?::timestamp with time zone, E'\\'');"},
-        {"/* c */ INSERT INTO t VALUES (? -- x\n) -- end", "/* c */ INSERT INTO t VALUES (? -- x\n), (? -- x\n) -- end"},
+        {"/* c */ INSERT INTO t VALUES (? -- x\n) -- end",
+         "/* c */ INSERT INTO t VALUES (? -- x\n), (? -- x\n) -- end"},
         {"INSERT INTO t (a) VALUES (?) RETURNING a", nullptr},
         {"INSERT INTO t (a) VALUES (?) ON CONFLICT DO NOTHING", nullptr},
         {"INSERT INTO t (a) SELECT ?", nullptr},
