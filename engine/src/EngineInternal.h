@@ -52,7 +52,7 @@ bool PreparedText(SQLHSTMT stmt, String& text);
 SQLHSTMT AttachedStmt(SQLHSTMT owner, int key);
 /// Hands `attached` to `owner` under `key`: it is freed with owner (through
 /// ODBCFreeStmt), when owner is prepared with another text, or when newer
-/// ones push it out (a few are kept).
+/// ones push it out (a few are kept; the least recently used goes first).
 void AttachStmt(SQLHSTMT owner, int key, SQLHSTMT attached);
 
 /// A result column whose stored value may be a double, as the text of a

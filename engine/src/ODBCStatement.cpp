@@ -16,6 +16,7 @@
 
 #include "EngineInternal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -94,7 +95,8 @@ void FreeAttached(std::vector<std::pair<int, SQLHSTMT>>& attached) {
     attached.clear();
 }
 
-/// Statements kept attached to one statement at most (the oldest goes first).
+/// Statements kept attached to one statement at most (the least recently
+/// used goes first).
 constexpr std::size_t kMaxAttached = 4;
 
 }  // namespace
@@ -106,8 +108,13 @@ SQLHSTMT detail::AttachedStmt(SQLHSTMT owner, int key) {
     std::lock_guard lock(r.Mu);
     auto it = r.Map.find(owner);
     if (it == r.Map.end()) return SQL_NULL_HSTMT;
-    for (const auto& [k, handle] : it->second.Attached)
-        if (k == key) return handle;
+    auto& list = it->second.Attached;
+    for (auto a = list.begin(); a != list.end(); ++a)
+        if (a->first == key) {
+            // The last one used goes last: the least used is pushed out first.
+            std::rotate(a, a + 1, list.end());
+            return list.back().second;
+        }
     return SQL_NULL_HSTMT;
 }
 

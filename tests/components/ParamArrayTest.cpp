@@ -475,6 +475,23 @@ TEST_P(ParamArrays, PlainInsertsReachPostgreSQLAsMultiRowStatements) {
                                  "count(DISTINCT at) FILTER (WHERE id >= 1000) FROM " +
                                      t + ";"),
               "2000|1999|1");
+    // Calls of changing sizes on one query: more statement sizes than are
+    // kept, the least used freed and prepared again when wanted.
+    FRaw->Exec("DELETE FROM " + t);
+    std::int64_t next = 0;
+    for (const std::int64_t sets : {1000, 1500, 7, 3, 11, 1000, 7}) {
+        q->SetArraySize(sets);
+        for (std::int64_t i = 0; i < sets; ++i) {
+            q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(next + i));
+            q->ArrayValues(1)->SetAsString(i, "v" + std::to_string(next + i));
+        }
+        ASSERT_NO_THROW(q->ExecSQL());
+        EXPECT_EQ(q->RowsAffected(), sets);
+        next += sets;
+    }
+    EXPECT_EQ(test::ClientOutput(Drv(), "SELECT count(*), count(*) FILTER (WHERE v = 'v' || id), min(id), max(id) "
+                                        "FROM " + t + ";"),
+              std::to_string(next) + "|" + std::to_string(next) + "|0|" + std::to_string(next - 1));
 }
 
 // Which statements may run as one INSERT of many rows: a plain one-row
