@@ -47,6 +47,14 @@ std::vector<ParamOutputSlot>& ParamOutputs(SQLHSTMT stmt);
 /// none was.
 bool PreparedText(SQLHSTMT stmt, String& text);
 
+/// A statement of `owner`'s connection prepared for owner's sake under `key`
+/// (AttachStmt); nil when there is none.
+SQLHSTMT AttachedStmt(SQLHSTMT owner, int key);
+/// Hands `attached` to `owner` under `key`: it is freed with owner (through
+/// ODBCFreeStmt), when owner is prepared with another text, or when newer
+/// ones push it out (a few are kept; the least recently used goes first).
+void AttachStmt(SQLHSTMT owner, int key, SQLHSTMT attached);
+
 /// A result column whose stored value may be a double, as the text of a
 /// SELECT gives it (see WithExactReals).
 struct TExactRealColumn {

@@ -9,10 +9,12 @@
 #include "velora/engine/ODBCConnect.h"
 #include "velora/engine/ODBCHandles.h"
 #include "velora/engine/ODBCStatement.h"
+#include "velora/engine/SQLText.h"
 
 #include "EngineInternal.h"
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 namespace velora {
@@ -123,6 +125,80 @@ SQLHSTMT PlainStatementLike(SQLHDBC dbc, SQLHSTMT given) {
     return stmt.release();
 }
 
+/// Parameters of one multi-row INSERT at most. psqlODBC loses its way in
+/// the server's description of a statement's parameters when it takes
+/// 30,000 bytes or more (4 bytes a parameter: from about 7,500 parameters;
+/// "lost synchronization with server"), far below the server's 65,535.
+constexpr int kMaxMultiRowParams = 4000;
+
+/// On psqlODBC a plain one-row INSERT runs its sets as INSERTs of many rows
+/// (the row repeated, one set a row), each text prepared once and kept with
+/// the caller's statement: the driver writes the values of batched sets into
+/// the statement text, which the server parses and plans set by set, while
+/// a prepared statement is parsed once and executed with its values bound.
+class TMultiRowInsert {
+public:
+    /// Rows a statement for a call of `chunk` sets; 0 when the statement
+    /// prepared on `given` is no such INSERT.
+    static int RowsFor(SQLHSTMT given, int paramCount, int chunk, String& text, TRepeatableInsert& insert) {
+        if (paramCount < 1 || !detail::PreparedText(given, text) ||
+            !RepeatableInsertOf(text, TSQLDialect::PostgreSQL, insert) || insert.Markers != paramCount)
+            return 0;
+        const int rows = std::min(chunk, kMaxMultiRowParams / paramCount);
+        return rows >= 2 ? rows : 0;
+    }
+
+    TMultiRowInsert(SQLHDBC dbc, SQLHSTMT given, String text, TRepeatableInsert insert, int rows)
+        : FDbc(dbc), FGiven(given), FText(std::move(text)), FInsert(insert), FRows(rows) {}
+
+    int Rows() const { return FRows; }
+
+    /// The statement of `rows` rows, prepared once and kept with the given one.
+    SQLHSTMT Statement(int rows) {
+        SQLHSTMT stmt = detail::AttachedStmt(FGiven, rows);
+        if (!stmt) {
+            TODBCStmtOwner owner(ODBCAllocStmt(FDbc));
+            ODBCPrepareText(owner.get(), RepeatedInsertText(FText, FInsert, rows));
+            stmt = owner.get();
+            detail::AttachStmt(FGiven, rows, owner.release());
+        }
+        SQLULEN timeout = 0;
+        if (!ODBCSucceeded(odbc::SQLGetStmtAttr(FGiven, SQL_ATTR_QUERY_TIMEOUT, &timeout, 0, nullptr))) timeout = 0;
+        ODBCSetQueryTimeout(stmt, timeout);
+        return stmt;
+    }
+
+    /// Prepares every statement a call of `count` sets in runs of `chunk` needs.
+    void PrepareFor(std::int64_t count, int chunk) {
+        for (const std::int64_t n : {std::min<std::int64_t>(chunk, count), count % chunk}) {
+            if (n <= 1) continue;
+            Statement(static_cast<int>(std::min<std::int64_t>(n, FRows)));
+            if (n > FRows && n % FRows > 1) Statement(static_cast<int>(n % FRows));
+        }
+    }
+
+    /// Binds sets `at` .. `at` + rows - 1 of the laid-out run as the rows of
+    /// `stmt`, in place (no copy). The bindings are left behind after the
+    /// execution: the statements run only here, always bound first.
+    void Bind(SQLHSTMT stmt, const std::vector<TODBCArrayParam>& params, std::int64_t at, int rows) const {
+        const auto count = static_cast<int>(params.size());
+        for (int j = 0; j < rows; ++j)
+            for (int k = 0; k < count; ++k) {
+                const TODBCArrayParam& p = params[static_cast<std::size_t>(k)];
+                CheckStmt(stmt, odbc::SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(j * count + k + 1),
+                                                       SQL_PARAM_INPUT, p.CType, p.SQLType, p.ColumnSize, p.Digits,
+                                                       p.Data + (at + j) * p.Width, p.Width, p.Indicators + at + j));
+            }
+    }
+
+private:
+    SQLHDBC FDbc;
+    SQLHSTMT FGiven;
+    String FText;
+    TRepeatableInsert FInsert;
+    int FRows;
+};
+
 void ResetArrays(SQLHSTMT stmt) {
     odbc::SQLFreeStmt(stmt, SQL_CLOSE);
     odbc::SQLFreeStmt(stmt, SQL_RESET_PARAMS);
@@ -167,11 +243,25 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT given, int paramCount, std::int6
     // begins the transaction, so a failed call is undone whole.
     const bool batches = static_cast<bool>(plain);
     const bool guarded = batches && autocommit == SQL_AUTOCOMMIT_OFF;
+    std::unique_ptr<TMultiRowInsert> multi;
+    if (batches) {
+        String text;
+        TRepeatableInsert insert;
+        if (const int rows = TMultiRowInsert::RowsFor(given, paramCount, chunk, text, insert)) {
+            multi = std::make_unique<TMultiRowInsert>(dbc, given, std::move(text), insert, rows);
+            // A text the driver will not prepare leaves the sets to the batches.
+            try {
+                multi->PrepareFor(count, chunk);
+            } catch (const EODBCError&) {
+                multi.reset();
+            }
+        }
+    }
 
     CheckStmt(handle, odbc::SQLFreeStmt(handle, SQL_RESET_PARAMS));
     std::vector<SQLUSMALLINT> status(static_cast<std::size_t>(chunk));
     SQLULEN processed = 0;
-    bool arrays = road == TODBCParamSetRoad::Arrays && count > 1 && chunk > 1;
+    bool arrays = road == TODBCParamSetRoad::Arrays && count > 1 && chunk > 1 && !multi;
     try {
         if (arrays) {
             CheckStmt(handle, odbc::SQLSetStmtAttr(handle, SQL_ATTR_PARAM_BIND_TYPE,
@@ -185,6 +275,45 @@ void ODBCExecuteParamSets(SQLHDBC dbc, SQLHSTMT given, int paramCount, std::int6
         for (std::int64_t first = 0; first < count; first += chunk) {
             const std::int64_t n = std::min<std::int64_t>(chunk, count - first);
             pack(first, n, params);
+            if (multi) {
+                for (std::int64_t at = 0; at < n; at += multi->Rows()) {
+                    const int rows = static_cast<int>(std::min<std::int64_t>(multi->Rows(), n - at));
+                    if (rows == 1) {
+                        run.RunOne(params, at, first + at);
+                        continue;
+                    }
+                    const SQLHSTMT stmt = multi->Statement(rows);
+                    multi->Bind(stmt, params, at, rows);
+                    result.UsedArrays = true;
+                    if (guarded) ODBCExecDirectReporting(dbc, String("SAVEPOINT ") + kSavepoint, nullptr);
+                    const SQLRETURN rc = odbc::SQLExecute(stmt);
+                    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
+                        SQLLEN c = rc == SQL_NO_DATA ? 0 : -1;
+                        if (rc != SQL_NO_DATA && !ODBCSucceeded(odbc::SQLRowCount(stmt, &c))) c = -1;
+                        odbc::SQLFreeStmt(stmt, SQL_CLOSE);
+                        if (guarded) ODBCExecDirectReporting(dbc, String("RELEASE SAVEPOINT ") + kSavepoint, nullptr);
+                        // Each row of the statement is one set's.
+                        if (c == rows) {
+                            for (int j = 0; j < rows; ++j) run.Count(first + at + j, 1);
+                        } else if (c >= 0) {
+                            run.FTotal += c;  // a trigger kept rows out: whose cannot be told
+                        } else {
+                            run.CountUnknown(first + at);
+                        }
+                        continue;
+                    }
+                    // The server refused the statement, which changed
+                    // nothing: its sets run again alone, so the good ones are
+                    // written and the refused ones named.
+                    odbc::SQLFreeStmt(stmt, SQL_CLOSE);
+                    if (guarded) {
+                        ODBCExecDirectReporting(dbc, String("ROLLBACK TO SAVEPOINT ") + kSavepoint, nullptr);
+                        ODBCExecDirectReporting(dbc, String("RELEASE SAVEPOINT ") + kSavepoint, nullptr);
+                    }
+                    for (int j = 0; j < rows; ++j) run.RunOne(params, at + j, first + at + j);
+                }
+                continue;
+            }
             if (!arrays || n == 1) {
                 if (arrays) SetParamSetSize(handle, 1);
                 for (std::int64_t i = 0; i < n; ++i) run.RunOne(params, i, first + i);

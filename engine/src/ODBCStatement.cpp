@@ -16,6 +16,7 @@
 
 #include "EngineInternal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -36,6 +37,7 @@ struct StmtInfo {
     String Text;                 ///< the text last prepared through the engine
     std::deque<String> Scratch;  ///< converted parameter values (stable addresses)
     std::vector<detail::ParamOutputSlot> Outputs;  ///< parameters bound for output
+    std::vector<std::pair<int, SQLHSTMT>> Attached;  ///< statements prepared for this one's sake, by key
 };
 
 struct StmtRegistry {
@@ -48,10 +50,19 @@ StmtRegistry& Registry() {
     return *r;
 }
 
+void FreeAttached(std::vector<std::pair<int, SQLHSTMT>>& attached);
+
 void RememberText(SQLHSTMT stmt, const String& text) {
-    auto& r = Registry();
-    std::lock_guard lock(r.Mu);
-    r.Map[stmt].Text = text;
+    std::vector<std::pair<int, SQLHSTMT>> stale;
+    {
+        auto& r = Registry();
+        std::lock_guard lock(r.Mu);
+        StmtInfo& info = r.Map[stmt];
+        // Statements made from the old text do not belong to the new one.
+        if (info.Text != text) stale.swap(info.Attached);
+        info.Text = text;
+    }
+    FreeAttached(stale);
 }
 
 bool RememberedText(SQLHSTMT stmt, String& text) {
@@ -64,14 +75,67 @@ bool RememberedText(SQLHSTMT stmt, String& text) {
 }
 
 void Forget(SQLHSTMT stmt) {
-    auto& r = Registry();
-    std::lock_guard lock(r.Mu);
-    r.Map.erase(stmt);
+    std::vector<std::pair<int, SQLHSTMT>> attached;
+    {
+        auto& r = Registry();
+        std::lock_guard lock(r.Mu);
+        auto it = r.Map.find(stmt);
+        if (it == r.Map.end()) return;
+        attached.swap(it->second.Attached);
+        r.Map.erase(it);
+    }
+    FreeAttached(attached);
 }
+
+void FreeAttached(std::vector<std::pair<int, SQLHSTMT>>& attached) {
+    for (const auto& [key, handle] : attached) {
+        Forget(handle);
+        odbc::SQLFreeHandle(SQL_HANDLE_STMT, handle);
+    }
+    attached.clear();
+}
+
+/// Statements kept attached to one statement at most (the least recently
+/// used goes first).
+constexpr std::size_t kMaxAttached = 4;
 
 }  // namespace
 
 bool detail::PreparedText(SQLHSTMT stmt, String& text) { return RememberedText(stmt, text); }
+
+SQLHSTMT detail::AttachedStmt(SQLHSTMT owner, int key) {
+    auto& r = Registry();
+    std::lock_guard lock(r.Mu);
+    auto it = r.Map.find(owner);
+    if (it == r.Map.end()) return SQL_NULL_HSTMT;
+    auto& list = it->second.Attached;
+    for (auto a = list.begin(); a != list.end(); ++a)
+        if (a->first == key) {
+            // The last one used goes last: the least used is pushed out first.
+            std::rotate(a, a + 1, list.end());
+            return list.back().second;
+        }
+    return SQL_NULL_HSTMT;
+}
+
+void detail::AttachStmt(SQLHSTMT owner, int key, SQLHSTMT attached) {
+    std::vector<std::pair<int, SQLHSTMT>> dropped;
+    {
+        auto& r = Registry();
+        std::lock_guard lock(r.Mu);
+        auto& list = r.Map[owner].Attached;
+        for (auto it = list.begin(); it != list.end();) {
+            if (it->first == key || list.size() >= kMaxAttached) {
+                dropped.push_back(*it);
+                it = list.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        list.emplace_back(key, attached);
+    }
+    FreeAttached(dropped);
+}
 
 std::deque<String>& detail::FreshParamScratch(SQLHSTMT stmt) {
     auto& r = Registry();

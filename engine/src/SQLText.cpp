@@ -174,6 +174,108 @@ std::string SelectTableName(std::string_view s, TSQLDialect dialect) {
     return {};
 }
 
+namespace {
+
+/// Reads a table or column name of one to three parts joined by '.' at
+/// tokens[i]; answers the index after it, or 0 when there is none.
+std::size_t SkipDottedName(std::string_view s, const std::vector<TSQLToken>& tokens, std::size_t i) {
+    for (int part = 0; part < 3; ++part) {
+        if (i >= tokens.size() || (tokens[i].Kind != K::Word && tokens[i].Kind != K::QuotedName)) return 0;
+        ++i;
+        if (part == 2 || i >= tokens.size() || !odbc::IsSQLPunct(s, tokens[i], '.')) break;
+        ++i;
+    }
+    return i;
+}
+
+}  // namespace
+
+bool RepeatableInsertOf(std::string_view s, TSQLDialect dialect, TRepeatableInsert& insert) {
+    std::vector<TSQLToken> tokens;
+    for (const TSQLToken& t : odbc::SQLTokens(s, {dialect}, true)) {
+        if (t.Open) return false;
+        if (t.Kind != K::Comment) tokens.push_back(t);
+    }
+    std::size_t i = 0;
+    if (tokens.size() < 5 || !odbc::IsSQLWord(s, tokens[0], "INSERT") || !odbc::IsSQLWord(s, tokens[1], "INTO"))
+        return false;
+    i = SkipDottedName(s, tokens, 2);
+    if (i == 0 || i >= tokens.size()) return false;
+    if (odbc::IsSQLPunct(s, tokens[i], '(')) {
+        // The column list: names separated by commas.
+        for (++i;; ++i) {
+            if (i >= tokens.size() || (tokens[i].Kind != K::Word && tokens[i].Kind != K::QuotedName)) return false;
+            if (++i >= tokens.size()) return false;
+            if (odbc::IsSQLPunct(s, tokens[i], ')')) break;
+            if (!odbc::IsSQLPunct(s, tokens[i], ',')) return false;
+        }
+        ++i;
+    }
+    if (i + 1 >= tokens.size() || !odbc::IsSQLWord(s, tokens[i], "VALUES") || !odbc::IsSQLPunct(s, tokens[i + 1], '('))
+        return false;
+    const std::size_t open = ++i;
+    int markers = 0;
+    bool typeName = false;  // the words of a type name after "::" (double precision)
+    for (++i; i < tokens.size(); ++i) {
+        const TSQLToken& t = tokens[i];
+        if (t.Depth == 0 && odbc::IsSQLPunct(s, t, ')')) break;
+        switch (t.Kind) {
+            case K::Marker:
+                ++markers;
+                typeName = false;
+                break;
+            case K::String:
+            case K::Number:
+                typeName = false;
+                break;
+            case K::Cast:
+                if (i + 1 >= tokens.size() || (tokens[i + 1].Kind != K::Word && tokens[i + 1].Kind != K::QuotedName))
+                    return false;
+                typeName = true;
+                break;
+            case K::Word:
+                if (!typeName && !odbc::IsSQLWord(s, t, "NULL") && !odbc::IsSQLWord(s, t, "TRUE") &&
+                    !odbc::IsSQLWord(s, t, "FALSE") && !odbc::IsSQLWord(s, t, "DEFAULT"))
+                    return false;
+                break;
+            case K::QuotedName:
+                if (!typeName) return false;
+                break;
+            case K::Punct: {
+                const char c = s[t.Begin];
+                if (c != ',' && c != '(' && c != ')' && c != '+' && c != '-' && c != '.') return false;
+                // Only a type's size may follow a type name in parentheses.
+                if (c != '(' && c != ')' && !(typeName && c == ',' && t.Depth > 1)) typeName = false;
+                break;
+            }
+            default:
+                return false;
+        }
+    }
+    if (i >= tokens.size() || markers == 0) return false;
+    // Nothing but a final ';' after the row.
+    const std::size_t close = i;
+    if (close + 1 < tokens.size() && (close + 2 != tokens.size() || !odbc::IsSQLPunct(s, tokens[close + 1], ';')))
+        return false;
+    insert.RowBegin = tokens[open].Begin;
+    insert.RowEnd = tokens[close].End;
+    insert.Markers = markers;
+    return true;
+}
+
+std::string RepeatedInsertText(std::string_view s, const TRepeatableInsert& insert, int rows) {
+    const std::string_view row = s.substr(insert.RowBegin, insert.RowEnd - insert.RowBegin);
+    std::string out;
+    out.reserve(s.size() + static_cast<std::size_t>(rows > 1 ? rows - 1 : 0) * (row.size() + 2));
+    out.append(s.substr(0, insert.RowEnd));
+    for (int k = 1; k < rows; ++k) {
+        out += ", ";
+        out += row;
+    }
+    out.append(s.substr(insert.RowEnd));
+    return out;
+}
+
 bool HasStatementSeparator(std::string_view s, TSQLDialect dialect) {
     // Where the server's reading depends on a mode the library cannot see
     // (MySQL's NO_BACKSLASH_ESCAPES), a separator in either reading refuses

@@ -11,8 +11,10 @@
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCQuery.h"
 #include "velora/engine/ODBC.h"
+#include "velora/engine/SQLText.h"
 #include "velora/odbc/ODBCFaults.h"
 #include "components/ComponentTestUtil.h"
+#include "support/DatabaseClient.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -205,14 +207,15 @@ TEST_P(ParamArrays, ARefusedSetIsNamedAndTheOthersAreWrittenOrRolledBack) {
 // sets the server refused SQL_PARAM_ERROR in the status array. None of the
 // three does, so the status array is rewritten at the ODBC boundary after
 // the real call: the refused sets are named by their index, never taken as
-// written.
+// written. The INSERT reads its row from a SELECT, so that psqlODBC too runs
+// it as an array call (a one-row VALUES runs as INSERTs of many rows there).
 TEST_P(ParamArrays, SetsRefusedInACallThatSucceededWithInformationAreNamed) {
     const std::string t = CreateTable("id integer primary key, v varchar(10)");
     const std::vector<std::vector<int>> cases = {{3, 7}, {0}, {9}};
     for (const std::vector<int>& failed : cases) {
         SCOPED_TRACE("sets " + std::to_string(failed.front()) + " of " + std::to_string(failed.size()));
         FRaw->Exec("DELETE FROM " + t);
-        std::unique_ptr<TODBCQuery> q(NewQuery("INSERT INTO " + t + " (id, v) VALUES (:id, :v)"));
+        std::unique_ptr<TODBCQuery> q(NewQuery("INSERT INTO " + t + " (id, v) SELECT :id, :v"));
         q->SetArraySize(10);
         for (std::int64_t i = 0; i < 10; ++i) {
             q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(i));
@@ -378,6 +381,157 @@ TEST_P(ParamArrays, SetsReachPostgreSQLInBatches) {
         // 100 sets a batch (the driver's BatchSize); one a set would give about 1,000.
         const int messages = std::stoi(FRaw->Scalar("SELECT count(DISTINCT at) FROM " + t).value_or("0"));
         EXPECT_LE(messages, 20);
+    }
+}
+
+// On psqlODBC a plain one-row INSERT runs its sets as prepared INSERTs of
+// many rows; every other statement keeps the batches. One message a
+// statement: 1,000 sets of two parameters are one INSERT of 1,000 rows, ten
+// batches otherwise. Run twice on the same query (the statements prepared
+// by the first run serve the second); the stored values checked with psql.
+TEST_P(ParamArrays, PlainInsertsReachPostgreSQLAsMultiRowStatements) {
+    if (Drv().Kind != test::DriverKind::PostgreSQL) GTEST_SKIP() << "psqlODBC's multi-row statements";
+    const std::string t =
+        CreateTable("id integer primary key, v varchar(20), at timestamptz default statement_timestamp()");
+    struct Case {
+        std::string Sql;     ///< "TBL" is the table
+        bool MultiRow;       ///< one statement for the 1,000 sets
+        std::int64_t Rows;   ///< rows the call inserts (999: a row of id 500 is there before)
+        std::string Wanted;  ///< each row's v, as an SQL expression of its id
+    };
+    const std::string v = "CASE WHEN id % 7 = 0 THEN NULL ELSE 'v' || id END";
+    const Case cases[] = {
+        {"INSERT INTO TBL (id, v) VALUES (:id, :v)", true, 1000, v},
+        {"insert into TBL(id,v) values(:id,:v) ;", true, 1000, v},
+        {"/* first */ INSERT INTO TBL VALUES (:id, 'lit', DEFAULT) -- last", true, 1000, "'lit'"},
+        {"INSERT INTO TBL (id, v) VALUES (:id, :v) ON CONFLICT (id) DO NOTHING", false, 999,
+         "CASE WHEN id = 500 THEN 'before' ELSE " + v + " END"},
+        {"INSERT INTO TBL (id, v) SELECT :id, :v", false, 1000, v},
+        {"INSERT INTO TBL (id, v) VALUES (:id, :v), (-1 - :id, 'second')", false, 2000,
+         "CASE WHEN id < 0 THEN 'second' ELSE " + v + " END"},
+        {"INSERT INTO TBL (id, v) VALUES (:id, upper(:v))", false, 1000, "upper(" + v + ")"},
+    };
+    for (const Case& c : cases) {
+        std::string sql = c.Sql;
+        sql.replace(sql.find("TBL"), 3, t);
+        SCOPED_TRACE(sql);
+        std::unique_ptr<TODBCQuery> q(NewQuery(sql));
+        q->SetArraySize(1000);
+        TODBCParamArray* v1 = q->Params()->Count() > 1 ? q->ArrayValues(1) : nullptr;
+        for (std::int64_t i = 0; i < 1000; ++i) {
+            q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(i));
+            if (!v1) continue;
+            if (i % 7 == 0)
+                v1->SetNull(i);
+            else
+                v1->SetAsString(i, "v" + std::to_string(i));
+        }
+        for (int round = 0; round < 2; ++round) {
+            FRaw->Exec("DELETE FROM " + t);
+            if (c.Rows == 999) FRaw->Exec("INSERT INTO " + t + " (id, v) VALUES (500, 'before')");
+            ASSERT_NO_THROW(q->ExecSQL());
+            EXPECT_EQ(q->RowsAffected(), c.Rows);
+            const std::string messages = test::ClientOutput(Drv(), "SELECT count(DISTINCT at) FROM " + t + ";");
+            if (c.MultiRow) {
+                EXPECT_EQ(messages, "1");
+            } else {
+                EXPECT_GE(std::stoi(messages), 5);
+            }
+            const std::string total = c.Rows == 999 ? "1000" : std::to_string(c.Rows);
+            EXPECT_EQ(test::ClientOutput(Drv(), "SELECT count(*), count(*) FILTER (WHERE v IS DISTINCT FROM " +
+                                                    c.Wanted + ") FROM " + t + ";"),
+                      total + "|0");
+        }
+    }
+    // A statement refused inside a transaction (a key twice): its sets run
+    // again alone, the refused one named; the kept statements serve the next
+    // call of the same transaction.
+    FRaw->Exec("DELETE FROM " + t);
+    FRaw->Exec("INSERT INTO " + t + " (id, v) VALUES (500, 'before')");
+    std::unique_ptr<TODBCQuery> q(NewQuery("INSERT INTO " + t + " (id, v) VALUES (:id, :v)"));
+    q->SetArraySize(1000);
+    FDb->StartTransaction();
+    for (std::int64_t first : {0, 1000}) {
+        for (std::int64_t i = 0; i < 1000; ++i) {
+            q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(first + i));
+            q->ArrayValues(1)->SetAsString(i, "v" + std::to_string(first + i));
+        }
+        if (first == 0) {
+            try {
+                q->ExecSQL();
+                ADD_FAILURE() << "no error for the duplicate key";
+            } catch (const EODBCParamSetError& e) {
+                EXPECT_EQ(e.FailedSets, std::vector<std::int64_t>{500});
+            }
+            EXPECT_EQ(q->RowsAffected(), 999);
+        } else {
+            ASSERT_NO_THROW(q->ExecSQL());
+            EXPECT_EQ(q->RowsAffected(), 1000);
+        }
+    }
+    FDb->Commit();
+    EXPECT_EQ(test::ClientOutput(Drv(),
+                                 "SELECT count(*), count(*) FILTER (WHERE v = 'v' || id), "
+                                 "count(DISTINCT at) FILTER (WHERE id >= 1000) FROM " +
+                                     t + ";"),
+              "2000|1999|1");
+    // Calls of changing sizes on one query: more statement sizes than are
+    // kept, the least used freed and prepared again when wanted.
+    FRaw->Exec("DELETE FROM " + t);
+    std::int64_t next = 0;
+    for (const std::int64_t sets : {1000, 1500, 7, 3, 11, 1000, 7}) {
+        q->SetArraySize(sets);
+        for (std::int64_t i = 0; i < sets; ++i) {
+            q->ArrayValues(0)->SetAsInteger(i, static_cast<std::int32_t>(next + i));
+            q->ArrayValues(1)->SetAsString(i, "v" + std::to_string(next + i));
+        }
+        ASSERT_NO_THROW(q->ExecSQL());
+        EXPECT_EQ(q->RowsAffected(), sets);
+        next += sets;
+    }
+    EXPECT_EQ(test::ClientOutput(Drv(), "SELECT count(*), count(*) FILTER (WHERE v = 'v' || id), min(id), max(id) "
+                                        "FROM " + t + ";"),
+              std::to_string(next) + "|" + std::to_string(next) + "|0|" + std::to_string(next - 1));
+}
+
+// Which statements may run as one INSERT of many rows: a plain one-row
+// INSERT whose row holds markers and literals only, nothing after it.
+TEST(RepeatableInsert, OnlyPlainOneRowInsertsOfMarkersAndLiteralsRepeat) {
+    struct Case {
+        const char* Text;
+        const char* TwoRows;  ///< nullptr: not repeatable
+    };
+    const Case cases[] = {
+        {"INSERT INTO t (a, b) VALUES (?, ?)", "INSERT INTO t (a, b) VALUES (?, ?), (?, ?)"},
+        {"insert into s.\"T t\" values (?, 'x''y', -1.5, NULL, DEFAULT, ?::numeric(12,2), "
+         "?::timestamp with time zone, E'\\'');",
+         "insert into s.\"T t\" values (?, 'x''y', -1.5, NULL, DEFAULT, ?::numeric(12,2), "
+         "?::timestamp with time zone, E'\\''), (?, 'x''y', -1.5, NULL, DEFAULT, ?::numeric(12,2), "
+         "?::timestamp with time zone, E'\\'');"},
+        {"/* c */ INSERT INTO t VALUES (? -- x\n) -- end",
+         "/* c */ INSERT INTO t VALUES (? -- x\n), (? -- x\n) -- end"},
+        {"INSERT INTO t (a) VALUES (?) RETURNING a", nullptr},
+        {"INSERT INTO t (a) VALUES (?) ON CONFLICT DO NOTHING", nullptr},
+        {"INSERT INTO t (a) SELECT ?", nullptr},
+        {"INSERT INTO t VALUES (?), (?)", nullptr},
+        {"INSERT INTO t VALUES (?, now())", nullptr},
+        {"INSERT INTO t VALUES ((SELECT max(a) FROM t), ?)", nullptr},
+        {"INSERT INTO t VALUES (? || ?)", nullptr},
+        {"INSERT INTO t DEFAULT VALUES", nullptr},
+        {"INSERT INTO t VALUES (1)", nullptr},
+        {"INSERT INTO t AS x VALUES (?)", nullptr},
+        {"INSERT INTO t VALUES (?); DELETE FROM t", nullptr},
+        {"INSERT INTO t VALUES (?, 'open", nullptr},
+        {"WITH x AS (SELECT 1) INSERT INTO t VALUES (?)", nullptr},
+        {"UPDATE t SET a = ?", nullptr},
+    };
+    for (const Case& c : cases) {
+        TRepeatableInsert insert;
+        const bool repeatable = RepeatableInsertOf(c.Text, TSQLDialect::PostgreSQL, insert);
+        EXPECT_EQ(repeatable, c.TwoRows != nullptr) << c.Text;
+        if (repeatable && c.TwoRows) {
+            EXPECT_EQ(RepeatedInsertText(c.Text, insert, 2), c.TwoRows);
+        }
     }
 }
 

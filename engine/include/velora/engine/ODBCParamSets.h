@@ -19,6 +19,9 @@
 // statement of their own, which the driver sends in batches of sets (one
 // round trip a batch); inside a transaction each call runs behind a
 // savepoint, so a failed call is undone whole before its sets run again.
+// There a plain one-row INSERT (RepeatableInsertOf, SQLText.h) runs as
+// prepared INSERTs of many rows instead, one set a row, kept with `handle`
+// for the next call; a refused one runs its sets again alone.
 // docs/platform-notes-local.md has the measurements.
 #pragma once
 

@@ -41,6 +41,27 @@ bool HasStatementSeparator(std::string_view text, TSQLDialect dialect);
 /// subquery). Records are written back to this table.
 std::string SelectTableName(std::string_view text, TSQLDialect dialect);
 
+/// A plain one-row INSERT whose VALUES row can be repeated: `INSERT INTO
+/// <table> [(<columns>)] VALUES (<row>)` with nothing after the row but
+/// blanks, comments and a final ';'. The row holds only parameter markers,
+/// literals (strings, numbers, NULL, TRUE, FALSE, DEFAULT), signs and
+/// `::` casts to a type name: nothing whose value could depend on the rows
+/// the same statement inserts before it (no function, no subquery).
+struct TRepeatableInsert {
+    std::size_t RowBegin = 0;  ///< the row's '('
+    std::size_t RowEnd = 0;    ///< just after the row's ')'
+    int Markers = 0;           ///< '?' markers in the row
+};
+
+/// Reads `text` as such an INSERT; false for anything else (RETURNING, ON
+/// CONFLICT, INSERT ... SELECT, several rows already, DEFAULT VALUES, a
+/// marker outside the row, an unterminated literal or comment).
+bool RepeatableInsertOf(std::string_view text, TSQLDialect dialect, TRepeatableInsert& insert);
+
+/// The INSERT of `text` with its row written `rows` times (rows >= 1): the
+/// markers of row k follow those of row k - 1.
+std::string RepeatedInsertText(std::string_view text, const TRepeatableInsert& insert, int rows);
+
 /// What a statement does to the connection's transaction.
 enum class TTransactionKind : std::uint8_t {
     None,      ///< no transaction statement
