@@ -436,6 +436,51 @@ TEST_P(KeyRangeCursor, StatementsDoNotGrowWithTheTable) {
     EXPECT_LE(counts[1], 12u);
 }
 
+// A jump to a bookmark is one seek by the row's values, whatever the table's
+// size and however far the row lies from every row read before, and lands on
+// the bookmarked row after others added and deleted rows before and between
+// the bookmarked ones (the numbers the rows had are no longer theirs).
+TEST_P(KeyRangeCursor, AJumpIsOneSeekAndFindsItsRowAfterOthersWrote) {
+    std::vector<unsigned long> counts;
+    for (int rows : {300, 3000}) {
+        SCOPED_TRACE(std::to_string(rows) + " rows");
+        const std::string table = CreateNumbered(rows);
+        TODBCTable* t = NewTable(table);
+        t->SetRowSetSize(20);
+        t->Open();
+        TField* id = t->FieldByName("id");
+        // Ten bookmarks a tenth of the table apart, taken on a scan.
+        std::vector<std::pair<int, TBookmark>> marks;
+        for (; !t->Eof(); t->Next())
+            if (id->AsInteger() % (rows / 10) == 7) marks.emplace_back(id->AsInteger(), t->GetBookmark());
+        ASSERT_EQ(marks.size(), 10u);
+        std::mt19937 rng(42);
+        const unsigned long before = odbc::KeyRangeDriverStatements(t->StmtHandle());
+        for (int i = 0; i < 1000 && !HasFatalFailure(); ++i) {
+            const auto& [want, mark] = marks[rng() % marks.size()];
+            t->GotoBookmark(mark);
+            ASSERT_EQ(id->AsInteger(), want);
+        }
+        counts.push_back(odbc::KeyRangeDriverStatements(t->StmtHandle()) - before);
+        EXPECT_LE(counts.back(), 1000u) << "at most one statement a jump";
+        // Others add rows before every bookmarked row and delete rows between them.
+        FRaw->Exec("DELETE FROM " + table + " WHERE id % 5 = 1 AND id > 1");
+        std::vector<std::string> added;
+        for (int i = 0; i < 30; ++i) added.push_back(std::to_string(-i) + ", 'row " + std::to_string(-i) + "', 0");
+        test::InsertRows(*FRaw, table, added);
+        for (int i = 0; i < 40; ++i) {
+            const auto& [want, mark] = marks[rng() % marks.size()];
+            t->GotoBookmark(mark);
+            ASSERT_EQ(id->AsInteger(), want);
+            t->Next();
+            ASSERT_EQ(id->AsInteger(), want + 1) << "the row after it in the table as it is now";
+        }
+        t->Close();
+    }
+    ASSERT_EQ(counts.size(), 2u);
+    EXPECT_EQ(counts[0], counts[1]);
+}
+
 // Long values are read on whatever row a key range cursor stands, and an
 // edit of one reaches the table (read back by the oracle).
 TEST_P(KeyRangeCursor, LongValuesAreReadAndWrittenOnAnyRow) {

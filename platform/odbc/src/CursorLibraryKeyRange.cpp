@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <deque>
 
 namespace velora::odbc::cursorlib {
@@ -210,6 +211,76 @@ SQLLEN LiveOf(const Statement& st, SQLLEN row) {
     return row - gone;
 }
 
+/// Remembers the order's values of live row `row`, forgetting the anchor
+/// farthest from it when there are too many.
+void Remember(KeyRangeState& kr, SQLLEN row, const RowImage& values) {
+    if (kr.Anchors.size() >= kMaxAnchors && !kr.Anchors.count(row)) {
+        auto first = kr.Anchors.begin();
+        auto last = std::prev(kr.Anchors.end());
+        kr.Anchors.erase(row - first->first > last->first - row ? first : last);
+    }
+    kr.Anchors[row] = values;
+}
+
+/// A value the application holds, as CaptureColumn would have read it from
+/// the driver (the same C type and bytes), so that it binds with the same
+/// meaning; Known false when it cannot be had exactly.
+CapturedValue AsCaptured(const TKeyRangeValue& x, const ColumnInfo& info) {
+    CapturedValue v;
+    v.CType = CaptureType(info.SqlType);
+    v.SqlType = ParamType(info.SqlType);
+    v.Size = info.Size;
+    v.Digits = info.Digits;
+    if (!x.Known || info.Long) return v;
+    if (x.Null) {
+        v.Known = v.Null = true;
+        return v;
+    }
+    auto fixed = [&](auto value) {
+        v.Bytes.assign(reinterpret_cast<const char*>(&value), sizeof value);
+        v.Known = true;
+    };
+    auto read = [&](auto sample) {
+        std::memcpy(&sample, x.Data, sizeof sample);
+        return sample;
+    };
+    if (!x.Data) return v;
+    switch (v.CType) {
+        case SQL_C_SBIGINT:
+            switch (x.CType) {
+                case SQL_C_SBIGINT: fixed(static_cast<SQLBIGINT>(read(SQLBIGINT{}))); break;
+                case SQL_C_SLONG:
+                case SQL_C_LONG: fixed(static_cast<SQLBIGINT>(read(SQLINTEGER{}))); break;
+                case SQL_C_SSHORT:
+                case SQL_C_SHORT: fixed(static_cast<SQLBIGINT>(read(SQLSMALLINT{}))); break;
+                case SQL_C_STINYINT:
+                case SQL_C_TINYINT: fixed(static_cast<SQLBIGINT>(read(SQLSCHAR{}))); break;
+                case SQL_C_ULONG: fixed(static_cast<SQLBIGINT>(read(SQLUINTEGER{}))); break;
+                case SQL_C_USHORT: fixed(static_cast<SQLBIGINT>(read(SQLUSMALLINT{}))); break;
+                case SQL_C_UTINYINT: fixed(static_cast<SQLBIGINT>(read(SQLCHAR{}))); break;
+                default: break;
+            }
+            break;
+        case SQL_C_DOUBLE:
+            if (x.CType == SQL_C_DOUBLE) fixed(read(SQLDOUBLE{}));
+            if (x.CType == SQL_C_FLOAT) fixed(static_cast<SQLDOUBLE>(read(SQLREAL{})));
+            break;
+        case SQL_C_BIT:
+            if (x.CType == SQL_C_BIT) fixed(read(SQLCHAR{}));
+            break;
+        case SQL_C_CHAR:
+        case SQL_C_BINARY:
+            if (x.CType == v.CType && x.Length >= 0) {
+                v.Bytes.assign(static_cast<const char*>(x.Data), static_cast<std::size_t>(x.Length));
+                v.Known = true;
+            }
+            break;
+        default:
+            break;
+    }
+    return v;
+}
+
 /// The order's values of live row `row`, from the nearest anchor or end.
 std::optional<RowImage> ValuesAt(Statement& st, SQLLEN row) {
     KeyRangeState& kr = *st.KeyRange;
@@ -262,15 +333,7 @@ std::optional<RowImage> ValuesAt(Statement& st, SQLLEN row) {
         if (known) out = std::move(v);
     }
     FreeWork(h);
-    if (out) {
-        if (kr.Anchors.size() >= kMaxAnchors) {
-            // Forget the anchor farthest from here.
-            auto first = kr.Anchors.begin();
-            auto last = std::prev(kr.Anchors.end());
-            kr.Anchors.erase(row - first->first > last->first - row ? first : last);
-        }
-        kr.Anchors[row] = *out;
-    }
+    if (out) Remember(kr, row, *out);
     return out;
 }
 
@@ -451,6 +514,30 @@ SQLRETURN KeyRangeRowCount(Statement& st, SQLLEN* count) {
     *count = kr.LiveCount + static_cast<SQLLEN>(st.Deleted.size());
     st.Count = *count;
     return SQL_SUCCESS;
+}
+
+void KeyRangeRowValues(Statement& st, SQLLEN row, const TKeyRangeValue* values, std::size_t count) {
+    KeyRangeState& kr = *st.KeyRange;
+    if (!kr.Ready || row < 1 || !values) return;
+    RowImage v(kr.Order.size());
+    for (std::size_t i = 0; i < kr.Order.size(); ++i) {
+        const auto column = static_cast<std::size_t>(kr.Order[i].Column);
+        if (column >= count || column >= st.Columns.size()) return;
+        v[i] = AsCaptured(values[column], st.Columns[column]);
+        if (!v[i].Known) return;  // found by counting, as before
+    }
+    const SQLLEN live = LiveOf(st, row);
+    auto same = [](const RowImage& a, const RowImage& b) {
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (a[i].Null != b[i].Null || a[i].Bytes != b[i].Bytes) return false;
+        return a.size() == b.size();
+    };
+    auto known = kr.Anchors.find(live);
+    if (known != kr.Anchors.end() && same(known->second, v) && kr.WinBase == live - 1) return;
+    // The row is sought by its values: a window that begins at it, whatever
+    // the windows and anchors before said of its number.
+    Remember(kr, live, v);
+    kr.WinBase = -1;
 }
 
 void KeyRangeWritten(Statement& st) {

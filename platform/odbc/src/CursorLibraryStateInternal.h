@@ -223,6 +223,9 @@ TableInfo* TableFor(Statement& st, const TableRef& ref, std::string& error);
 SQLRETURN CaptureCurrent(Statement& st);
 /// Reads a bindable value of column `col` (1-based) from `h`'s current row.
 CapturedValue CaptureColumn(SQLHSTMT h, SQLUSMALLINT col, const ColumnInfo& info);
+/// The C type a column of SQL type `sqlType` is captured in, and the SQL type it is sent back as.
+SQLSMALLINT CaptureType(SQLSMALLINT sqlType);
+SQLSMALLINT ParamType(SQLSMALLINT sqlType);
 /// Appends "name = ? AND ..." for the identity of `image` to `where`, binding
 /// into `params`; false when a needed value is not known.
 bool IdentityWhere(const Connection& c, const TableInfo& t, const RowImage& image, std::string& where,
@@ -255,6 +258,8 @@ SQLLEN KeyRangeDriverRow(Statement& st, SQLLEN row);
 SQLRETURN KeyRangeRowCount(Statement& st, SQLLEN* count);
 /// A row was written through the library: windows, anchors and the count are read again.
 void KeyRangeWritten(Statement& st);
+/// The values of row `row` as the application holds them (see odbc::KeyRangeRowValues).
+void KeyRangeRowValues(Statement& st, SQLLEN row, const TKeyRangeValue* values, std::size_t count);
 
 // --- Writes (CursorLibraryWrites.cpp) -----------------------------------------
 
