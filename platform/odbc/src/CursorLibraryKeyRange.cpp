@@ -128,6 +128,11 @@ bool ReadOrder(Statement& st, const TableInfo& t, const std::string& order, std:
         }
     }
     for (int k : t.Identity) add(k, false);
+    // A primary key holds no NULL (SQLite lets one into a key that is not
+    // an INTEGER PRIMARY KEY), so its terms need no NULL cases.
+    const bool keyNotNull = t.ByKey && c.Dbms.find("SQLite") == std::string::npos;
+    for (OrderTerm& o : kr.Order)
+        o.NotNull = keyNotNull && std::find(t.Identity.begin(), t.Identity.end(), o.Column) != t.Identity.end();
     return true;
 }
 
@@ -142,6 +147,21 @@ std::string AfterCondition(const KeyRangeState& kr, const RowImage& v, bool orEq
     };
     std::string out;
     const std::size_t n = kr.Order.size();
+    // The first term bounded on its own ("a >= ?"), so that the data source
+    // reads its index from there rather than every row the terms' OR could
+    // match (SQLite and PostgreSQL sort the whole rest of the table for an
+    // OR); one term is that bound alone.
+    std::string lead;
+    if (n > 0 && !v[0].Null) {
+        const OrderTerm& o = kr.Order[0];
+        const bool greater = o.Desc == reverse;
+        const bool nullsAfter = greater == kr.NullsHigh && !o.NotNull;
+        const bool strict = n == 1 && !orEqual;
+        lead = o.Name + (greater ? (strict ? " > ?" : " >= ?") : (strict ? " < ?" : " <= ?"));
+        bind(v[0]);
+        if (nullsAfter) lead = "(" + lead + " OR " + o.Name + " IS NULL)";
+        if (n == 1) return lead;
+    }
     for (std::size_t i = 0; i <= n; ++i) {
         if (i == n && !orEqual) break;
         std::string conj;
@@ -162,7 +182,7 @@ std::string AfterCondition(const KeyRangeState& kr, const RowImage& v, bool orEq
             // "After" is greater for an ascending term read forward; NULL
             // sorts above every value where NullsHigh, below otherwise.
             const bool greater = o.Desc == reverse;
-            const bool nullsAfter = greater == kr.NullsHigh;
+            const bool nullsAfter = greater == kr.NullsHigh && !o.NotNull;
             std::string term;
             if (x.Null) {
                 term = nullsAfter ? "1=0" : o.Name + " IS NOT NULL";
@@ -176,7 +196,8 @@ std::string AfterCondition(const KeyRangeState& kr, const RowImage& v, bool orEq
         if (conj.empty()) conj = "1=1";
         out += (out.empty() ? "(" : " OR (") + conj + ")";
     }
-    return out.empty() ? "1=0" : "(" + out + ")";
+    if (out.empty()) return "1=0";
+    return lead.empty() ? "(" + out + ")" : "(" + lead + " AND (" + out + "))";
 }
 
 std::string OrderBy(const KeyRangeState& kr, bool reverse) {
@@ -337,6 +358,40 @@ std::optional<RowImage> ValuesAt(Statement& st, SQLLEN row) {
     return out;
 }
 
+/// The order's values of live row `row`, which the window open on the
+/// statement holds: its row fetched alone and unbound, no statement run (a
+/// scan's next window begins inside the one before). Remembered as an anchor.
+std::optional<RowImage> ValuesInWindow(Statement& st, SQLLEN row) {
+    KeyRangeState& kr = *st.KeyRange;
+    SQLHSTMT h = st.Handle;
+    const SQLULEN arraySize = std::max<SQLULEN>(st.RowArraySize, 1);
+    auto setArray = [&](SQLULEN n) {
+        ::SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(n), SQL_IS_UINTEGER);
+    };
+    ::SQLFreeStmt(h, SQL_UNBIND);
+    if (arraySize != 1) setArray(1);
+    std::optional<RowImage> out;
+    if (Succeeded(::SQLFetchScroll(h, SQL_FETCH_ABSOLUTE, row - kr.WinBase))) {
+        // Columns in ascending order, as every driver lets SQLGetData read them.
+        std::vector<std::size_t> terms(kr.Order.size());
+        for (std::size_t i = 0; i < terms.size(); ++i) terms[i] = i;
+        std::sort(terms.begin(), terms.end(),
+                  [&](std::size_t a, std::size_t b) { return kr.Order[a].Column < kr.Order[b].Column; });
+        RowImage v(kr.Order.size());
+        bool known = true;
+        for (std::size_t i : terms) {
+            const auto column = static_cast<std::size_t>(kr.Order[i].Column);
+            v[i] = CaptureColumn(h, static_cast<SQLUSMALLINT>(column + 1), st.Columns[column]);
+            known = known && v[i].Known;
+        }
+        if (known) out = std::move(v);
+    }
+    if (arraySize != 1) setArray(arraySize);
+    Rebind(st);
+    if (out) Remember(kr, row, *out);
+    return out;
+}
+
 /// Runs the window that begins at live row `first` (1-based).
 SQLRETURN RunWindow(Statement& st, SQLLEN first, SQLLEN size) {
     KeyRangeState& kr = *st.KeyRange;
@@ -463,6 +518,8 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
                                                    : live > kr.WinBase + kr.WinSize - size &&
                                                          live <= kr.WinBase + kr.WinSize + 1);
         if (scan) w = std::max(w, std::min(2 * kr.WinSize, kMaxScanWindow));
+        if (!back && kr.WinBase >= 0 && live <= kr.WinBase + kr.WinSize && !kr.Anchors.count(live))
+            ValuesInWindow(st, live);
         SQLRETURN rc = RunWindow(st, back ? std::max<SQLLEN>(1, live + size - w) : live, w);
         if (!Succeeded(rc)) return rc;
     }

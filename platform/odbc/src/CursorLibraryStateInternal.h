@@ -102,6 +102,7 @@ struct OrderTerm {
     int Column = -1;       ///< result column (0-based)
     std::string Name;      ///< the column as written into SQL (quoted where needed)
     bool Desc = false;
+    bool NotNull = false;  ///< a column of the primary key where the data source keeps NULL out of one
 };
 
 /// A key range cursor: the driver's static cursor holds a window of the
