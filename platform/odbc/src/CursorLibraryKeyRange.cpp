@@ -223,6 +223,26 @@ SQLRETURN ExecWith(SQLHSTMT h, const std::string& sql, const std::vector<ParamBi
     return ::SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
 }
 
+/// Runs a window's text on the application's statement, prepared once while
+/// the windows keep the same text (a series of jumps, a long scan): only the
+/// parameters change, and the data source need not parse and plan it again.
+SQLRETURN RunPrepared(Statement& st, const std::string& sql, const std::vector<ParamBinding>& params) {
+    KeyRangeState& kr = *st.KeyRange;
+    SQLHSTMT h = st.Handle;
+    ::SQLFreeStmt(h, SQL_CLOSE);
+    ::SQLFreeStmt(h, SQL_RESET_PARAMS);
+    if (kr.Prepared != sql) {
+        kr.Prepared.clear();
+        std::string text = sql;
+        SQLRETURN rc = ::SQLPrepare(h, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+        if (!Succeeded(rc)) return rc;
+        kr.Prepared = sql;
+    }
+    SQLRETURN rc = BindAll(h, params);
+    if (!Succeeded(rc)) return rc;
+    return ::SQLExecute(h);
+}
+
 /// Live rows before `row` (a row number of the application's): rows deleted
 /// through the library keep their numbers but are gone from the table.
 SQLLEN LiveOf(const Statement& st, SQLLEN row) {
@@ -399,14 +419,19 @@ SQLRETURN RunWindow(Statement& st, SQLLEN first, SQLLEN size) {
     std::deque<SQLLEN> lengths;
     std::string condition;
     std::optional<RowImage> v;  // bound as parameters until the window has run
-    if (first > 1) {
+    auto before = kr.Anchors.find(first - 1);
+    if (first > 1 && !kr.Anchors.count(first) && before != kr.Anchors.end()) {
+        // The row before is known: the window begins after it.
+        v = before->second;
+        condition = AfterCondition(kr, *v, false, false, params, lengths);
+    } else if (first > 1) {
         v = ValuesAt(st, first);
         condition = v ? AfterCondition(kr, *v, true, false, params, lengths) : "1=0";
     }
     std::string sql =
         kr.Head + Where(kr, condition) + " ORDER BY " + OrderBy(kr, false) + " LIMIT " + std::to_string(size);
     ++kr.DriverFetches;
-    SQLRETURN rc = ExecWith(st.Handle, sql, params);
+    SQLRETURN rc = RunPrepared(st, sql, params);
     ::SQLFreeStmt(st.Handle, SQL_RESET_PARAMS);
     if (!Succeeded(rc)) {
         kr.WinBase = -1;
@@ -424,6 +449,8 @@ SQLLEN WindowSize(const Statement& st) {
 /// A window that continues the one before (a scan) is twice its size, up to
 /// this many rows: a scan runs few statements, and memory stays bounded.
 constexpr SQLLEN kMaxScanWindow = 1024;
+/// Rows of the window a jump to a bookmarked row reads (at least a rowset).
+constexpr SQLLEN kSeekWindow = 16;
 
 }  // namespace
 
@@ -518,9 +545,12 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
                                                    : live > kr.WinBase + kr.WinSize - size &&
                                                          live <= kr.WinBase + kr.WinSize + 1);
         if (scan) w = std::max(w, std::min(2 * kr.WinSize, kMaxScanWindow));
+        // A jump reads a short window at the row sought; going on from it is a scan.
+        if (!back && live == kr.Sought) w = std::max(kSeekWindow, size);
         if (!back && kr.WinBase >= 0 && live <= kr.WinBase + kr.WinSize && !kr.Anchors.count(live))
             ValuesInWindow(st, live);
         SQLRETURN rc = RunWindow(st, back ? std::max<SQLLEN>(1, live + size - w) : live, w);
+        kr.Sought = -1;
         if (!Succeeded(rc)) return rc;
     }
     SQLRETURN rc = ::SQLFetchScroll(st.Handle, SQL_FETCH_ABSOLUTE, live - kr.WinBase);
@@ -595,6 +625,7 @@ void KeyRangeRowValues(Statement& st, SQLLEN row, const TKeyRangeValue* values, 
     // the windows and anchors before said of its number.
     Remember(kr, live, v);
     kr.WinBase = -1;
+    kr.Sought = live;
 }
 
 void KeyRangeWritten(Statement& st) {

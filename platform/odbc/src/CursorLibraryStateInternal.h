@@ -119,6 +119,8 @@ struct KeyRangeState {
     SQLLEN Start = 0;               ///< first row of the current rowset; 0 before the first, -1 after the last
     SQLULEN PrevSize = 1;           ///< rows of the last rowset fetched
     SQLLEN LiveCount = -1;          ///< rows of the table in the result, once counted
+    SQLLEN Sought = -1;             ///< live row a jump seeks by its values (a short window)
+    std::string Prepared;           ///< the window text prepared on the statement (empty: none)
     std::map<SQLLEN, RowImage> Anchors;  ///< live row number -> its values of Order
     unsigned long DriverFetches = 0;     ///< driver calls that ran a window or read a key (for tests)
 };
