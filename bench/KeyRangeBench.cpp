@@ -18,7 +18,8 @@
 // 50 MiB). Arguments: ROWS (default 1,000,000) and SCAN (default the lesser
 // of ROWS and 1,000,000); "--no-own" leaves the data source's own cursor
 // out (it holds the whole result: several GB at 10,000,000 rows). SQLite
-// always; PostgreSQL and MariaDB when scripts/run-bench.sh started them.
+// always (but with "--servers"); PostgreSQL and MariaDB when
+// scripts/run-bench.sh started them.
 #include "ChildProcess.h"
 #include "velora/components/ODBCObj.h"
 #include "velora/components/ODBCTable.h"
@@ -277,11 +278,13 @@ int main(int argc, char** argv) {
     ::setenv("ODBCSYSINI", dir, 0);
     ::setenv("ODBCINI", (std::string(dir) + "/odbc.ini").c_str(), 0);
     int rows = 1000000, scan = -1;
-    bool own = true;
+    bool own = true, serversOnly = false;
     std::vector<int> numbers;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-own") == 0)
             own = false;
+        else if (std::strcmp(argv[i], "--servers") == 0)
+            serversOnly = true;
         else
             numbers.push_back(std::atoi(argv[i]));
     }
@@ -291,6 +294,7 @@ int main(int argc, char** argv) {
     scan = std::min(scan, rows);
     int failures = 0;
     for (const TSource& s : Sources()) {
+        if (serversOnly && s.Name == "SQLite") continue;
         std::printf("%s, %d rows of six columns, scan of %d rows:\n", s.Name.c_str(), rows, scan);
         Fill(s, rows);
         const TFigures raw = bench::InChild<TFigures>([&](TFigures& f) { RawRun(s, rows, scan, f); });
