@@ -481,6 +481,53 @@ TEST_P(KeyRangeCursor, AJumpIsOneSeekAndFindsItsRowAfterOthersWrote) {
     EXPECT_EQ(counts[0], counts[1]);
 }
 
+// A query of one table with a key is a key range cursor too: its filter and
+// order hold, moves and a jump land where a plain SELECT says, an edit
+// reaches the table; a statement other than a SELECT runs as without the
+// property, and a SELECT with parameters is refused with the cursor's reason.
+TEST_P(KeyRangeCursor, AQueryOfOneTableScrollsByKeyRanges) {
+    const std::string table = CreateNumbered(500);
+    auto* q = new TODBCQuery(FOwner.get());
+    q->SetDataBase(FDb);
+    q->SetKeyRangeCursor(true);
+    q->SetRowSetSize(20);
+    q->SQL()->SetText("SELECT id, name FROM " + table + " WHERE id > 100 ORDER BY id DESC");
+    q->Open();
+    EXPECT_TRUE(odbc::UsesKeyRangeCursor(q->StmtHandle()));
+    TField* id = q->FieldByName("id");
+    EXPECT_EQ(id->AsInteger(), 500);
+    q->MoveBy(250);
+    EXPECT_EQ(id->AsInteger(), 250);
+    const TBookmark mark = q->GetBookmark();
+    q->Last();
+    EXPECT_EQ(id->AsInteger(), 101);
+    EXPECT_EQ(q->RecordCount(), 400);
+    q->GotoBookmark(mark);
+    EXPECT_EQ(id->AsInteger(), 250);
+    q->Edit();
+    q->FieldByName("name")->SetAsString("edited");
+    q->Post();
+    EXPECT_EQ(Column("SELECT name FROM " + table + " WHERE id = 250"), std::vector<std::string>{"edited"});
+    q->Prior();
+    EXPECT_EQ(id->AsInteger(), 251);
+    q->Close();
+
+    q->SQL()->SetText("UPDATE " + table + " SET name = 'again' WHERE id = 7");
+    q->ExecSQL();
+    EXPECT_EQ(Column("SELECT name FROM " + table + " WHERE id = 7"), std::vector<std::string>{"again"});
+
+    q->SQL()->SetText("SELECT id FROM " + table + " WHERE id > :low");
+    q->ParamByName("low")->SetAsInteger(3);
+    try {
+        q->Open();
+        FAIL() << "opened";
+    } catch (const EODBCError& e) {
+        EXPECT_NE(std::string(e.what()).find("A key range cursor takes no parameters"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(q->Active());
+}
+
 // Long values are read on whatever row a key range cursor stands, and an
 // edit of one reaches the table (read back by the oracle).
 TEST_P(KeyRangeCursor, LongValuesAreReadAndWrittenOnAnyRow) {
