@@ -155,8 +155,8 @@ std::vector<int> LookupRows(int scan) {
                                       const std::function<void()>& bind, const SQLINTEGER& id, TFigures& f) {
     // LIMIT: the drivers would otherwise read the whole table at execution (a
     // scan of 1,000,000 rows of 10,000,000 would read them all).
-    const std::string all = "SELECT id, name, amount, ratio, day, stamp FROM " + table + " ORDER BY id LIMIT " +
-                            std::to_string(scan);
+    const std::string all =
+        "SELECT id, name, amount, ratio, day, stamp FROM " + table + " ORDER BY id LIMIT " + std::to_string(scan);
     if (!SQL_SUCCEEDED(SQLExecDirect(st, Text(all), SQL_NTS))) throw std::runtime_error("raw scan failed");
     bind();
     for (int i = 0; i < scan && SQL_SUCCEEDED(SQLFetch(st)); ++i) f.Checksum += id;

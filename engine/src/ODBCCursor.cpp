@@ -739,8 +739,7 @@ int TODBC::SetToBookmark(const void* bookmark) {
         BlockNo = block;
         std::fill(FFilled.begin(), FFilled.end(), std::uint8_t{0});
     }
-    if (FKeyRange && row >= 0 && BlockPos >= 0)
-        SeekByValues(row, static_cast<const std::byte*>(bookmark) + sizeof row);
+    if (FKeyRange && row >= 0 && BlockPos >= 0) SeekByValues(row, static_cast<const std::byte*>(bookmark) + sizeof row);
     // A scrollable cursor fetches the target row alone; the rest of its block
     // follows as navigation reaches it. A row that is not there (or a
     // forward-only cursor) brings the whole block, which learns the end.

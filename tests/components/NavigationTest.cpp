@@ -522,8 +522,7 @@ TEST_P(KeyRangeCursor, AQueryOfOneTableScrollsByKeyRanges) {
         q->Open();
         FAIL() << "opened";
     } catch (const EODBCError& e) {
-        EXPECT_NE(std::string(e.what()).find("A key range cursor takes no parameters"), std::string::npos)
-            << e.what();
+        EXPECT_NE(std::string(e.what()).find("A key range cursor takes no parameters"), std::string::npos) << e.what();
     }
     EXPECT_FALSE(q->Active());
 }

@@ -289,17 +289,32 @@ CapturedValue AsCaptured(const TKeyRangeValue& x, const ColumnInfo& info) {
     switch (v.CType) {
         case SQL_C_SBIGINT:
             switch (x.CType) {
-                case SQL_C_SBIGINT: fixed(static_cast<SQLBIGINT>(read(SQLBIGINT{}))); break;
+                case SQL_C_SBIGINT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLBIGINT{})));
+                    break;
                 case SQL_C_SLONG:
-                case SQL_C_LONG: fixed(static_cast<SQLBIGINT>(read(SQLINTEGER{}))); break;
+                case SQL_C_LONG:
+                    fixed(static_cast<SQLBIGINT>(read(SQLINTEGER{})));
+                    break;
                 case SQL_C_SSHORT:
-                case SQL_C_SHORT: fixed(static_cast<SQLBIGINT>(read(SQLSMALLINT{}))); break;
+                case SQL_C_SHORT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLSMALLINT{})));
+                    break;
                 case SQL_C_STINYINT:
-                case SQL_C_TINYINT: fixed(static_cast<SQLBIGINT>(read(SQLSCHAR{}))); break;
-                case SQL_C_ULONG: fixed(static_cast<SQLBIGINT>(read(SQLUINTEGER{}))); break;
-                case SQL_C_USHORT: fixed(static_cast<SQLBIGINT>(read(SQLUSMALLINT{}))); break;
-                case SQL_C_UTINYINT: fixed(static_cast<SQLBIGINT>(read(SQLCHAR{}))); break;
-                default: break;
+                case SQL_C_TINYINT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLSCHAR{})));
+                    break;
+                case SQL_C_ULONG:
+                    fixed(static_cast<SQLBIGINT>(read(SQLUINTEGER{})));
+                    break;
+                case SQL_C_USHORT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLUSMALLINT{})));
+                    break;
+                case SQL_C_UTINYINT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLCHAR{})));
+                    break;
+                default:
+                    break;
             }
             break;
         case SQL_C_DOUBLE:
