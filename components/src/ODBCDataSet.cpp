@@ -516,7 +516,7 @@ TGetResult TODBCDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool 
             ClearBlobCache(Buffer);
             // The bookmark first: calculated and lookup fields may read long
             // values, which are found through it.
-            FEngine->GetBookmark(Buffer + FBookmarkOffset);
+            FEngine->GetBookmark(Buffer + FBookmarkOffset, static_cast<std::size_t>(BookmarkSize()));
             GetCalcFields(Buffer);
             return grOK;
         }

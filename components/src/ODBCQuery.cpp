@@ -342,7 +342,7 @@ void TODBCQuery::SetPrepared(bool Value) {
 void TODBCQuery::GetStatementHandle(const String& Text) {
     const ODBCOpenMode openMode = FReadOnly ? ODBCREADONLY : ODBCREADWRITE;
     const SQLHDBC dbc = GetDBHandle();
-    const std::uint8_t cursorMode = Database()->CursorMode();
+    std::uint8_t cursorMode = Database()->CursorMode();
     const TSQLDialect dialect = SQLDialectOf(dbc);
     String text = dialect == TSQLDialect::PostgreSQL && IsProcedureCall() ? PostgreSQLCallText(dbc, Text) : Text;
     const String select = dialect == TSQLDialect::MySQL ? ReturnEscapeSelect(Text, dialect) : String();
@@ -350,6 +350,17 @@ void TODBCQuery::GetStatementHandle(const String& Text) {
     if (FReturnSelect) text = select;
     TODBCStmtOwner stmt(ODBCAllocStmt(dbc));
     try {
+        // A SELECT (and only a SELECT: the cursor reads the statement's
+        // columns by running it with a false condition) is served by our
+        // cursor library on any connection, the engine on its road.
+        if (FKeyRangeCursor && !UniDirectional() && cursorMode != cmForwardOnly && !FReturnSelect) {
+            const std::vector<odbc::TSQLToken> tokens = odbc::SQLTokens(text, odbc::TSQLRules{dialect});
+            if (!tokens.empty() && odbc::IsSQLWord(text, tokens.front(), "SELECT")) {
+                odbc::UseKeyRangeCursor(stmt.get());
+                cursorMode = cmCursorLibrary;
+            }
+        }
+        FEngineCursorMode = cursorMode;
         ODBCPrepareStmt(stmt.get(), text, openMode, UniDirectional(), cursorMode);
         // A statement without result columns (INSERT, UPDATE, DELETE) is
         // described as having none: preparing reads no rows.
@@ -438,7 +449,7 @@ SQLHSTMT TODBCQuery::CreateHandle() {
     FLaterResult = FOpenOnRunStatement;
     if (FOpenOnRunStatement) {
         // NextResultSet: the statement stands at its next result.
-        FEngine = std::make_unique<TODBC>(GetDBHandle(), FStmt.get(), FWriteTableName, Database()->CursorMode());
+        FEngine = std::make_unique<TODBC>(GetDBHandle(), FStmt.get(), FWriteTableName, FEngineCursorMode);
         FPrepared = true;
         SetEngine(std::move(FEngine));
         return FStmt.release();
@@ -486,7 +497,7 @@ SQLHSTMT TODBCQuery::GetQueryCursor(bool GenHandle) {
     if (FParams->Count() > 0) SetParams();
     if (!FEngine && FStmt && !FReturnSelect) {
         try {
-            FEngine = std::make_unique<TODBC>(GetDBHandle(), FStmt.get(), FWriteTableName, Database()->CursorMode());
+            FEngine = std::make_unique<TODBC>(GetDBHandle(), FStmt.get(), FWriteTableName, FEngineCursorMode);
         } catch (...) {
             odbc::SQLFreeStmt(FStmt.get(), SQL_CLOSE);
             throw;
@@ -831,6 +842,11 @@ void TODBCQuery::SetReadOnly(bool Value) {
     FReadOnly = Value;
 }
 
+void TODBCQuery::SetKeyRangeCursor(bool Value) {
+    CheckInactive();
+    FKeyRangeCursor = Value;
+}
+
 void TODBCQuery::SetCachedUpdates(bool Value) {
     if (!FReadOnly) DatabaseError(SDataSetMustReadOnly);
     if (Active()) DatabaseError(SDataSetOpen);
@@ -869,6 +885,8 @@ void RegisterODBCQueryClasses() {
             .BooleanProp("ParamCheck", &TODBCQuery::ParamCheck, &TODBCQuery::SetParamCheck)
             .Default(true)
             .ObjectProp("Params", &TODBCQuery::Params)
+            .BooleanProp("KeyRangeCursor", &TODBCQuery::KeyRangeCursor, &TODBCQuery::SetKeyRangeCursor)
+            .Default(false)
             .BooleanProp("ReadOnly", &TODBCQuery::ReadOnly, &TODBCQuery::SetReadOnly)
             .Default(false)
             .ObjectProp("SQL", &TODBCQuery::SQL)

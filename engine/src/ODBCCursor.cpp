@@ -106,6 +106,7 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     FExactStage.assign(static_cast<std::size_t>(ExactSlotsSize()), std::byte{0});
     ColumnsBound = false;  // the staging record is new
     FSequential = sequential;
+    FKeyRange = odbc::UsesKeyRangeCursor(Stmt);
     FOverflow.clear();
     FNextRow = 0;
     RowCount = -1;
@@ -676,6 +677,55 @@ int TODBC::GetBookmark(void* dest) const {
     return 0;
 }
 
+// A key range cursor's bookmark: the row number, then a tag, the row number
+// again (a bookmark area another row's bookmark wrote only the start of
+// does not pass for this row's) and the row's record as it was fetched.
+namespace {
+constexpr std::byte kValuesTag{'K'};
+constexpr std::size_t kTrailerHead = 1 + sizeof(std::int32_t);
+}  // namespace
+
+int TODBC::GetBookmark(void* dest, std::size_t size) const {
+    GetBookmark(dest);
+    if (!FKeyRange) return 0;
+    auto* out = static_cast<std::byte*>(dest) + sizeof(std::int32_t);
+    const std::int32_t row = BlockNo * RowsPerBlock + BlockPos;
+    const bool whole = size >= sizeof row + kTrailerHead + CurProps.RecordSize && BlockPos >= 0 &&
+                       BlockPos < RowsPerBlock && FFilled[static_cast<std::size_t>(BlockPos)];
+    if (size > sizeof row) out[0] = whole ? kValuesTag : std::byte{0};
+    if (!whole) return 0;
+    std::memcpy(out + 1, &row, sizeof row);
+    std::memcpy(out + kTrailerHead, RowCache.data() + static_cast<std::size_t>(BlockPos) * RowSize,
+                CurProps.RecordSize);
+    return 0;
+}
+
+void TODBC::SeekByValues(std::int32_t row, const std::byte* trailer) {
+    std::int32_t again;
+    std::memcpy(&again, trailer + 1, sizeof again);
+    if (trailer[0] != kValuesTag || again != row) return;
+    const std::byte* record = trailer + kTrailerHead;
+    std::vector<odbc::TKeyRangeValue> values(Columns.size());
+    for (std::size_t i = 0; i < Columns.size(); ++i) {
+        const TODBCFldDesc& d = Columns[i];
+        odbc::TKeyRangeValue& v = values[i];
+        if (d.FldType == fcBlob || d.FldType == fcUnknown) continue;
+        const std::int32_t length = ODBCGetIndicator(record, d);
+        v.CType = CTypes[i];
+        v.Data = record + d.Offset;
+        const bool variable = v.CType == SQL_C_CHAR || v.CType == SQL_C_BINARY;
+        // A value longer than its area is held only in part: not a value to seek by.
+        const std::int32_t capacity = variable ? d.Len - (v.CType == SQL_C_CHAR ? 1 : 0) : d.Len;
+        if (length >= capacity && variable) continue;
+        if (FOverflow.count({row, static_cast<int>(i) + 1})) continue;
+        v.Known = true;
+        v.Null = length < 0;
+        v.Length = variable ? length : d.Len;
+    }
+    const std::int32_t fetchRow = CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
+    odbc::KeyRangeRowValues(Stmt, fetchRow, values.data(), values.size());
+}
+
 int TODBC::SetToBookmark(const void* bookmark) {
     std::int32_t row;
     std::memcpy(&row, bookmark, sizeof row);
@@ -689,6 +739,7 @@ int TODBC::SetToBookmark(const void* bookmark) {
         BlockNo = block;
         std::fill(FFilled.begin(), FFilled.end(), std::uint8_t{0});
     }
+    if (FKeyRange && row >= 0 && BlockPos >= 0) SeekByValues(row, static_cast<const std::byte*>(bookmark) + sizeof row);
     // A scrollable cursor fetches the target row alone; the rest of its block
     // follows as navigation reaches it. A row that is not there (or a
     // forward-only cursor) brings the whole block, which learns the end.

@@ -5,6 +5,8 @@
 // which master changes reach the detail's handlers, the field list and its
 // failure, the detail's pending edit when the master moves, and a detail
 // table that follows its master through a filter switched by the handler.
+// The instances named KeyRange/ run the same with both tables as key range
+// cursors.
 #include "components/DataSetTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +29,14 @@ protected:
         test::InsertRows(*FRaw, FCustomers, {"1, 'Ann'", "2, 'Bob'", "3, 'Cid'"});
         FOrders = CreateTable("id integer primary key, cust integer, qty integer");
         test::InsertRows(*FRaw, FOrders, {"10, 1, 5", "11, 2, 1", "12, 1, 7", "13, 3, 2", "14, 1, 1"});
+        const std::string suite = ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name();
+        const bool keyRange = suite.rfind("KeyRange/", 0) == 0;
         Master = NewTable(FCustomers);
+        Master->SetKeyRangeCursor(keyRange);
         Master->IndexParams()->Add("id");
         Master->SetIndexed(true);
         Detail = NewTable(FOrders);
+        Detail->SetKeyRangeCursor(keyRange);
         Source = new TDataSource(FOwner.get());
         Source->SetDataSet(Master);
         Link = Detail->MasterLink();
@@ -142,6 +148,7 @@ TEST_P(MasterDetail, DetailFollowsItsMasterThroughItsFilter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, MasterDetail, test::AllDrivers(), test::DriverParamName());
+INSTANTIATE_TEST_SUITE_P(KeyRange, MasterDetail, test::AllDrivers(), test::DriverParamName());
 
 }  // namespace
 }  // namespace velora

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <deque>
 
 namespace velora::odbc::cursorlib {
@@ -127,6 +128,11 @@ bool ReadOrder(Statement& st, const TableInfo& t, const std::string& order, std:
         }
     }
     for (int k : t.Identity) add(k, false);
+    // A primary key holds no NULL (SQLite lets one into a key that is not
+    // an INTEGER PRIMARY KEY), so its terms need no NULL cases.
+    const bool keyNotNull = t.ByKey && c.Dbms.find("SQLite") == std::string::npos;
+    for (OrderTerm& o : kr.Order)
+        o.NotNull = keyNotNull && std::find(t.Identity.begin(), t.Identity.end(), o.Column) != t.Identity.end();
     return true;
 }
 
@@ -141,6 +147,21 @@ std::string AfterCondition(const KeyRangeState& kr, const RowImage& v, bool orEq
     };
     std::string out;
     const std::size_t n = kr.Order.size();
+    // The first term bounded on its own ("a >= ?"), so that the data source
+    // reads its index from there rather than every row the terms' OR could
+    // match (SQLite and PostgreSQL sort the whole rest of the table for an
+    // OR); one term is that bound alone.
+    std::string lead;
+    if (n > 0 && !v[0].Null) {
+        const OrderTerm& o = kr.Order[0];
+        const bool greater = o.Desc == reverse;
+        const bool nullsAfter = greater == kr.NullsHigh && !o.NotNull;
+        const bool strict = n == 1 && !orEqual;
+        lead = o.Name + (greater ? (strict ? " > ?" : " >= ?") : (strict ? " < ?" : " <= ?"));
+        bind(v[0]);
+        if (nullsAfter) lead = "(" + lead + " OR " + o.Name + " IS NULL)";
+        if (n == 1) return lead;
+    }
     for (std::size_t i = 0; i <= n; ++i) {
         if (i == n && !orEqual) break;
         std::string conj;
@@ -161,7 +182,7 @@ std::string AfterCondition(const KeyRangeState& kr, const RowImage& v, bool orEq
             // "After" is greater for an ascending term read forward; NULL
             // sorts above every value where NullsHigh, below otherwise.
             const bool greater = o.Desc == reverse;
-            const bool nullsAfter = greater == kr.NullsHigh;
+            const bool nullsAfter = greater == kr.NullsHigh && !o.NotNull;
             std::string term;
             if (x.Null) {
                 term = nullsAfter ? "1=0" : o.Name + " IS NOT NULL";
@@ -175,7 +196,8 @@ std::string AfterCondition(const KeyRangeState& kr, const RowImage& v, bool orEq
         if (conj.empty()) conj = "1=1";
         out += (out.empty() ? "(" : " OR (") + conj + ")";
     }
-    return out.empty() ? "1=0" : "(" + out + ")";
+    if (out.empty()) return "1=0";
+    return lead.empty() ? "(" + out + ")" : "(" + lead + " AND (" + out + "))";
 }
 
 std::string OrderBy(const KeyRangeState& kr, bool reverse) {
@@ -201,6 +223,26 @@ SQLRETURN ExecWith(SQLHSTMT h, const std::string& sql, const std::vector<ParamBi
     return ::SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
 }
 
+/// Runs a window's text on the application's statement, prepared once while
+/// the windows keep the same text (a series of jumps, a long scan): only the
+/// parameters change, and the data source need not parse and plan it again.
+SQLRETURN RunPrepared(Statement& st, const std::string& sql, const std::vector<ParamBinding>& params) {
+    KeyRangeState& kr = *st.KeyRange;
+    SQLHSTMT h = st.Handle;
+    ::SQLFreeStmt(h, SQL_CLOSE);
+    ::SQLFreeStmt(h, SQL_RESET_PARAMS);
+    if (kr.Prepared != sql) {
+        kr.Prepared.clear();
+        std::string text = sql;
+        SQLRETURN rc = ::SQLPrepare(h, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+        if (!Succeeded(rc)) return rc;
+        kr.Prepared = sql;
+    }
+    SQLRETURN rc = BindAll(h, params);
+    if (!Succeeded(rc)) return rc;
+    return ::SQLExecute(h);
+}
+
 /// Live rows before `row` (a row number of the application's): rows deleted
 /// through the library keep their numbers but are gone from the table.
 SQLLEN LiveOf(const Statement& st, SQLLEN row) {
@@ -208,6 +250,91 @@ SQLLEN LiveOf(const Statement& st, SQLLEN row) {
     for (SQLLEN d : st.Deleted)
         if (d < row) ++gone;
     return row - gone;
+}
+
+/// Remembers the order's values of live row `row`, forgetting the anchor
+/// farthest from it when there are too many.
+void Remember(KeyRangeState& kr, SQLLEN row, const RowImage& values) {
+    if (kr.Anchors.size() >= kMaxAnchors && !kr.Anchors.count(row)) {
+        auto first = kr.Anchors.begin();
+        auto last = std::prev(kr.Anchors.end());
+        kr.Anchors.erase(row - first->first > last->first - row ? first : last);
+    }
+    kr.Anchors[row] = values;
+}
+
+/// A value the application holds, as CaptureColumn would have read it from
+/// the driver (the same C type and bytes), so that it binds with the same
+/// meaning; Known false when it cannot be had exactly.
+CapturedValue AsCaptured(const TKeyRangeValue& x, const ColumnInfo& info) {
+    CapturedValue v;
+    v.CType = CaptureType(info.SqlType);
+    v.SqlType = ParamType(info.SqlType);
+    v.Size = info.Size;
+    v.Digits = info.Digits;
+    if (!x.Known || info.Long) return v;
+    if (x.Null) {
+        v.Known = v.Null = true;
+        return v;
+    }
+    auto fixed = [&](auto value) {
+        v.Bytes.assign(reinterpret_cast<const char*>(&value), sizeof value);
+        v.Known = true;
+    };
+    auto read = [&](auto sample) {
+        std::memcpy(&sample, x.Data, sizeof sample);
+        return sample;
+    };
+    if (!x.Data) return v;
+    switch (v.CType) {
+        case SQL_C_SBIGINT:
+            switch (x.CType) {
+                case SQL_C_SBIGINT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLBIGINT{})));
+                    break;
+                case SQL_C_SLONG:
+                case SQL_C_LONG:
+                    fixed(static_cast<SQLBIGINT>(read(SQLINTEGER{})));
+                    break;
+                case SQL_C_SSHORT:
+                case SQL_C_SHORT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLSMALLINT{})));
+                    break;
+                case SQL_C_STINYINT:
+                case SQL_C_TINYINT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLSCHAR{})));
+                    break;
+                case SQL_C_ULONG:
+                    fixed(static_cast<SQLBIGINT>(read(SQLUINTEGER{})));
+                    break;
+                case SQL_C_USHORT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLUSMALLINT{})));
+                    break;
+                case SQL_C_UTINYINT:
+                    fixed(static_cast<SQLBIGINT>(read(SQLCHAR{})));
+                    break;
+                default:
+                    break;
+            }
+            break;
+        case SQL_C_DOUBLE:
+            if (x.CType == SQL_C_DOUBLE) fixed(read(SQLDOUBLE{}));
+            if (x.CType == SQL_C_FLOAT) fixed(static_cast<SQLDOUBLE>(read(SQLREAL{})));
+            break;
+        case SQL_C_BIT:
+            if (x.CType == SQL_C_BIT) fixed(read(SQLCHAR{}));
+            break;
+        case SQL_C_CHAR:
+        case SQL_C_BINARY:
+            if (x.CType == v.CType && x.Length >= 0) {
+                v.Bytes.assign(static_cast<const char*>(x.Data), static_cast<std::size_t>(x.Length));
+                v.Known = true;
+            }
+            break;
+        default:
+            break;
+    }
+    return v;
 }
 
 /// The order's values of live row `row`, from the nearest anchor or end.
@@ -262,15 +389,41 @@ std::optional<RowImage> ValuesAt(Statement& st, SQLLEN row) {
         if (known) out = std::move(v);
     }
     FreeWork(h);
-    if (out) {
-        if (kr.Anchors.size() >= kMaxAnchors) {
-            // Forget the anchor farthest from here.
-            auto first = kr.Anchors.begin();
-            auto last = std::prev(kr.Anchors.end());
-            kr.Anchors.erase(row - first->first > last->first - row ? first : last);
+    if (out) Remember(kr, row, *out);
+    return out;
+}
+
+/// The order's values of live row `row`, which the window open on the
+/// statement holds: its row fetched alone and unbound, no statement run (a
+/// scan's next window begins inside the one before). Remembered as an anchor.
+std::optional<RowImage> ValuesInWindow(Statement& st, SQLLEN row) {
+    KeyRangeState& kr = *st.KeyRange;
+    SQLHSTMT h = st.Handle;
+    const SQLULEN arraySize = std::max<SQLULEN>(st.RowArraySize, 1);
+    auto setArray = [&](SQLULEN n) {
+        ::SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(n), SQL_IS_UINTEGER);
+    };
+    ::SQLFreeStmt(h, SQL_UNBIND);
+    if (arraySize != 1) setArray(1);
+    std::optional<RowImage> out;
+    if (Succeeded(::SQLFetchScroll(h, SQL_FETCH_ABSOLUTE, row - kr.WinBase))) {
+        // Columns in ascending order, as every driver lets SQLGetData read them.
+        std::vector<std::size_t> terms(kr.Order.size());
+        for (std::size_t i = 0; i < terms.size(); ++i) terms[i] = i;
+        std::sort(terms.begin(), terms.end(),
+                  [&](std::size_t a, std::size_t b) { return kr.Order[a].Column < kr.Order[b].Column; });
+        RowImage v(kr.Order.size());
+        bool known = true;
+        for (std::size_t i : terms) {
+            const auto column = static_cast<std::size_t>(kr.Order[i].Column);
+            v[i] = CaptureColumn(h, static_cast<SQLUSMALLINT>(column + 1), st.Columns[column]);
+            known = known && v[i].Known;
         }
-        kr.Anchors[row] = *out;
+        if (known) out = std::move(v);
     }
+    if (arraySize != 1) setArray(arraySize);
+    Rebind(st);
+    if (out) Remember(kr, row, *out);
     return out;
 }
 
@@ -281,14 +434,19 @@ SQLRETURN RunWindow(Statement& st, SQLLEN first, SQLLEN size) {
     std::deque<SQLLEN> lengths;
     std::string condition;
     std::optional<RowImage> v;  // bound as parameters until the window has run
-    if (first > 1) {
+    auto before = kr.Anchors.find(first - 1);
+    if (first > 1 && !kr.Anchors.count(first) && before != kr.Anchors.end()) {
+        // The row before is known: the window begins after it.
+        v = before->second;
+        condition = AfterCondition(kr, *v, false, false, params, lengths);
+    } else if (first > 1) {
         v = ValuesAt(st, first);
         condition = v ? AfterCondition(kr, *v, true, false, params, lengths) : "1=0";
     }
     std::string sql =
         kr.Head + Where(kr, condition) + " ORDER BY " + OrderBy(kr, false) + " LIMIT " + std::to_string(size);
     ++kr.DriverFetches;
-    SQLRETURN rc = ExecWith(st.Handle, sql, params);
+    SQLRETURN rc = RunPrepared(st, sql, params);
     ::SQLFreeStmt(st.Handle, SQL_RESET_PARAMS);
     if (!Succeeded(rc)) {
         kr.WinBase = -1;
@@ -306,6 +464,8 @@ SQLLEN WindowSize(const Statement& st) {
 /// A window that continues the one before (a scan) is twice its size, up to
 /// this many rows: a scan runs few statements, and memory stays bounded.
 constexpr SQLLEN kMaxScanWindow = 1024;
+/// Rows of the window a jump to a bookmarked row reads (at least a rowset).
+constexpr SQLLEN kSeekWindow = 16;
 
 }  // namespace
 
@@ -400,7 +560,12 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
                                                    : live > kr.WinBase + kr.WinSize - size &&
                                                          live <= kr.WinBase + kr.WinSize + 1);
         if (scan) w = std::max(w, std::min(2 * kr.WinSize, kMaxScanWindow));
+        // A jump reads a short window at the row sought; going on from it is a scan.
+        if (!back && live == kr.Sought) w = std::max(kSeekWindow, size);
+        if (!back && kr.WinBase >= 0 && live <= kr.WinBase + kr.WinSize && !kr.Anchors.count(live))
+            ValuesInWindow(st, live);
         SQLRETURN rc = RunWindow(st, back ? std::max<SQLLEN>(1, live + size - w) : live, w);
+        kr.Sought = -1;
         if (!Succeeded(rc)) return rc;
     }
     SQLRETURN rc = ::SQLFetchScroll(st.Handle, SQL_FETCH_ABSOLUTE, live - kr.WinBase);
@@ -451,6 +616,31 @@ SQLRETURN KeyRangeRowCount(Statement& st, SQLLEN* count) {
     *count = kr.LiveCount + static_cast<SQLLEN>(st.Deleted.size());
     st.Count = *count;
     return SQL_SUCCESS;
+}
+
+void KeyRangeRowValues(Statement& st, SQLLEN row, const TKeyRangeValue* values, std::size_t count) {
+    KeyRangeState& kr = *st.KeyRange;
+    if (!kr.Ready || row < 1 || !values) return;
+    RowImage v(kr.Order.size());
+    for (std::size_t i = 0; i < kr.Order.size(); ++i) {
+        const auto column = static_cast<std::size_t>(kr.Order[i].Column);
+        if (column >= count || column >= st.Columns.size()) return;
+        v[i] = AsCaptured(values[column], st.Columns[column]);
+        if (!v[i].Known) return;  // found by counting, as before
+    }
+    const SQLLEN live = LiveOf(st, row);
+    auto same = [](const RowImage& a, const RowImage& b) {
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (a[i].Null != b[i].Null || a[i].Bytes != b[i].Bytes) return false;
+        return a.size() == b.size();
+    };
+    auto known = kr.Anchors.find(live);
+    if (known != kr.Anchors.end() && same(known->second, v) && kr.WinBase == live - 1) return;
+    // The row is sought by its values: a window that begins at it, whatever
+    // the windows and anchors before said of its number.
+    Remember(kr, live, v);
+    kr.WinBase = -1;
+    kr.Sought = live;
 }
 
 void KeyRangeWritten(Statement& st) {

@@ -25,41 +25,6 @@ namespace {
 
 bool IsLongType(SQLSMALLINT t) { return t == SQL_LONGVARCHAR || t == SQL_LONGVARBINARY || t == SQL_WLONGVARCHAR; }
 
-/// The C type a column's value is captured as: exact for numbers, the
-/// driver's own text for the rest (dates included: SQLite keeps them as text).
-SQLSMALLINT CaptureType(SQLSMALLINT sqlType) {
-    switch (sqlType) {
-        case SQL_BIT:
-            return SQL_C_BIT;
-        case SQL_TINYINT:
-        case SQL_SMALLINT:
-        case SQL_INTEGER:
-        case SQL_BIGINT:
-            return SQL_C_SBIGINT;
-        case SQL_REAL:
-        case SQL_FLOAT:
-        case SQL_DOUBLE:
-            return SQL_C_DOUBLE;
-        case SQL_BINARY:
-        case SQL_VARBINARY:
-            return SQL_C_BINARY;
-        default:
-            return SQL_C_CHAR;
-    }
-}
-
-/// The SQL type a captured value is sent back as.
-SQLSMALLINT ParamType(SQLSMALLINT sqlType) {
-    switch (sqlType) {
-        case SQL_WCHAR:
-            return SQL_CHAR;
-        case SQL_WVARCHAR:
-            return SQL_VARCHAR;
-        default:
-            return sqlType;
-    }
-}
-
 std::string ColText(SQLHSTMT h, SQLUSMALLINT col, SQLUSMALLINT field) {
     char buf[256] = {};
     SQLSMALLINT len = 0;
@@ -191,6 +156,41 @@ void Track(Statement& st, SQLSMALLINT orientation, SQLLEN offset, SQLRETURN rc) 
 }
 
 }  // namespace
+
+/// The C type a column's value is captured as: exact for numbers, the
+/// driver's own text for the rest (dates included: SQLite keeps them as text).
+SQLSMALLINT CaptureType(SQLSMALLINT sqlType) {
+    switch (sqlType) {
+        case SQL_BIT:
+            return SQL_C_BIT;
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+            return SQL_C_SBIGINT;
+        case SQL_REAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            return SQL_C_DOUBLE;
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+            return SQL_C_BINARY;
+        default:
+            return SQL_C_CHAR;
+    }
+}
+
+/// The SQL type a captured value is sent back as.
+SQLSMALLINT ParamType(SQLSMALLINT sqlType) {
+    switch (sqlType) {
+        case SQL_WCHAR:
+            return SQL_CHAR;
+        case SQL_WVARCHAR:
+            return SQL_VARCHAR;
+        default:
+            return sqlType;
+    }
+}
 
 void Rebind(Statement& st) {
     for (std::size_t c = 1; c < st.Bindings.size(); ++c) {

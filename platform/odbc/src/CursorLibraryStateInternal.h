@@ -102,6 +102,7 @@ struct OrderTerm {
     int Column = -1;       ///< result column (0-based)
     std::string Name;      ///< the column as written into SQL (quoted where needed)
     bool Desc = false;
+    bool NotNull = false;  ///< a column of the primary key where the data source keeps NULL out of one
 };
 
 /// A key range cursor: the driver's static cursor holds a window of the
@@ -118,6 +119,8 @@ struct KeyRangeState {
     SQLLEN Start = 0;               ///< first row of the current rowset; 0 before the first, -1 after the last
     SQLULEN PrevSize = 1;           ///< rows of the last rowset fetched
     SQLLEN LiveCount = -1;          ///< rows of the table in the result, once counted
+    SQLLEN Sought = -1;             ///< live row a jump seeks by its values (a short window)
+    std::string Prepared;           ///< the window text prepared on the statement (empty: none)
     std::map<SQLLEN, RowImage> Anchors;  ///< live row number -> its values of Order
     unsigned long DriverFetches = 0;     ///< driver calls that ran a window or read a key (for tests)
 };
@@ -223,6 +226,9 @@ TableInfo* TableFor(Statement& st, const TableRef& ref, std::string& error);
 SQLRETURN CaptureCurrent(Statement& st);
 /// Reads a bindable value of column `col` (1-based) from `h`'s current row.
 CapturedValue CaptureColumn(SQLHSTMT h, SQLUSMALLINT col, const ColumnInfo& info);
+/// The C type a column of SQL type `sqlType` is captured in, and the SQL type it is sent back as.
+SQLSMALLINT CaptureType(SQLSMALLINT sqlType);
+SQLSMALLINT ParamType(SQLSMALLINT sqlType);
 /// Appends "name = ? AND ..." for the identity of `image` to `where`, binding
 /// into `params`; false when a needed value is not known.
 bool IdentityWhere(const Connection& c, const TableInfo& t, const RowImage& image, std::string& where,
@@ -255,6 +261,8 @@ SQLLEN KeyRangeDriverRow(Statement& st, SQLLEN row);
 SQLRETURN KeyRangeRowCount(Statement& st, SQLLEN* count);
 /// A row was written through the library: windows, anchors and the count are read again.
 void KeyRangeWritten(Statement& st);
+/// The values of row `row` as the application holds them (see odbc::KeyRangeRowValues).
+void KeyRangeRowValues(Statement& st, SQLLEN row, const TKeyRangeValue* values, std::size_t count);
 
 // --- Writes (CursorLibraryWrites.cpp) -----------------------------------------
 

@@ -1012,6 +1012,10 @@ unsigned long KeyRangeDriverStatements(SQLHSTMT Stmt) {
     return IsCursorLib(Stmt) ? cursorlib::KeyRangeFetches(Stmt) : 0;
 }
 
+void KeyRangeRowValues(SQLHSTMT Stmt, SQLLEN Row, const TKeyRangeValue* Values, std::size_t Count) {
+    if (IsCursorLib(Stmt)) cursorlib::KeyRangeValuesOf(Stmt, Row, Values, Count);
+}
+
 // ---------------------------------------------------------------------------
 // Fault injection API.
 

@@ -234,6 +234,13 @@ public:
     bool ReadOnly() const { return FReadOnly; }
     /// \throws EDatabaseError for an open query.
     void SetReadOnly(bool Value);
+    bool KeyRangeCursor() const { return FKeyRangeCursor; }
+    /// A SELECT of one table with a primary key scrolls through the table by
+    /// ranges of its order and key, a few blocks at a time, as a table with
+    /// KeyRangeCursor does (no parameters, grouping or limits). Other
+    /// statements (and UniDirectional queries) run as without it.
+    /// \throws EDatabaseError for an open query.
+    void SetKeyRangeCursor(bool Value);
     bool CachedUpdates() const { return FCachedUpdates; }
     /// Stores the flag only on a closed ReadOnly query.
     /// \throws EDatabaseError "DataSet must be ReadOnly to use cached
@@ -327,6 +334,8 @@ private:
     TOwnedPtr<TODBCParams> FParams;
     bool FPrepared = false;
     bool FReadOnly = false;
+    bool FKeyRangeCursor = false;
+    std::uint8_t FEngineCursorMode = 0;  ///< the road the engine takes for the prepared statement
     bool FOneTable = true;
     std::int32_t FRowsAffected = -1;
     TOwnedPtr<TStringList> FSQL;

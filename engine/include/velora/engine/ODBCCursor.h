@@ -149,6 +149,11 @@ public:
     int GetCurrentRecord(void* buffer);
     /// Writes the current logical row number (4 bytes).
     int GetBookmark(void* dest) const;
+    /// Writes the dataset's bookmark of the current row into `size` bytes:
+    /// the row number, and on a key range cursor (when `size` holds it,
+    /// CurProps.BookmarkLen does) the row's values, so that a jump to it is
+    /// one seek by them (see SetToBookmark).
+    int GetBookmark(void* dest, std::size_t size) const;
     /// Positions before the first row.
     /// \throws EODBCError "Cannot go back to First Row whenUnidirectional is
     /// set to True" when uni-directional and past the first block.
@@ -373,8 +378,13 @@ private:
     SQLRETURN RunSecondStatement(const String& text, const std::vector<TODBCFldDesc>& params,
                                  const std::vector<std::byte>& values);
 
+    /// A key range cursor: the row's values travel with its bookmark and
+    /// are handed to the cursor when a jump fetches it.
+    void SeekByValues(std::int32_t row, const std::byte* trailer);
+
     String FTableName;
     bool FSequential = false;  ///< the cache was opened uni-directional
+    bool FKeyRange = false;    ///< the statement is a key range cursor (odbc::UsesKeyRangeCursor)
     int FLongColumns = 0;      ///< columns read with SQLGetData (fcBlob)
     /// Columns described as VARCHAR(255) that belong to no table: what the
     /// SQLite driver says of an expression before execution, whose type it

@@ -27,6 +27,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -153,5 +154,21 @@ bool UsesKeyRangeCursor(SQLHSTMT Stmt);
 /// Statements the key range cursor has run on the driver so far in its
 /// current result (windows, key look-ups, counts): for tests.
 unsigned long KeyRangeDriverStatements(SQLHSTMT Stmt);
+
+/// One result column's value of a row as the application holds it.
+struct TKeyRangeValue {
+    bool Known = false;  ///< the value is held whole (else the row cannot be sought by it)
+    bool Null = false;
+    SQLSMALLINT CType = 0;       ///< SQL_C_CHAR, SQL_C_BINARY, SQL_C_SBIGINT, SQL_C_DOUBLE, ...
+    const void* Data = nullptr;  ///< the value's bytes (for fixed C types, the C type's size)
+    SQLLEN Length = 0;           ///< bytes at Data (character and binary values)
+};
+/// Tells a key range cursor the values of the row numbered `Row` (1-based),
+/// one a result column (Values[0] is column 1), as the application took them
+/// with the row's bookmark: the next fetch of that row runs one window that
+/// begins at those values, instead of finding the row by counting. Values the
+/// cursor cannot bind exactly (a C type other than the one it reads the
+/// column in) leave it to counting.
+void KeyRangeRowValues(SQLHSTMT Stmt, SQLLEN Row, const TKeyRangeValue* Values, std::size_t Count);
 
 }  // namespace velora::odbc
