@@ -84,27 +84,46 @@ String& LongChunk() {
     return chunk;
 }
 
+/// Reads the rest of a value with SQLGetData, in pieces, into `whole`; false
+/// for NULL. Each call asks for no more than the driver said was left: some
+/// drivers (SQLite's) fill the whole buffer they are given with zeros after
+/// the value, so a value of a few bytes read into the 64 KB chunk cost a 64 KB
+/// fill. The first piece is short for that reason; a longer value's length is
+/// then known, and the rest is asked for in pieces of that size.
+bool ReadAllData(SQLHSTMT stmt, int column, SQLSMALLINT cType, bool binary, String& whole) {
+    constexpr SQLLEN kFirstPiece = 1024;
+    String& chunk = LongChunk();
+    const SQLLEN terminator = binary ? 0 : 1;
+    SQLLEN ask = std::min<SQLLEN>(kFirstPiece, static_cast<SQLLEN>(chunk.size()));
+    for (bool first = true;; first = false) {
+        SQLLEN ind = 0;
+        SQLRETURN rc = odbc::SQLGetData(stmt, static_cast<SQLUSMALLINT>(column), cType, chunk.data(), ask, &ind);
+        if (rc == SQL_NO_DATA) break;  // the end, or an empty value some drivers report so
+        CheckStmt(stmt, rc);
+        if (ind == SQL_NULL_DATA) return !first;
+        const SQLLEN room = ask - terminator;
+        const bool known = ind != SQL_NO_TOTAL;
+        const SQLLEN got = (!known || ind > room) ? room : ind;
+        whole.append(chunk.data(), static_cast<std::size_t>(std::max<SQLLEN>(got, 0)));
+        if (rc == SQL_SUCCESS) break;
+        // The next piece: what is left (the driver's count covers this piece too), at least a first
+        // piece (a driver that counts short still gets on), at most the chunk.
+        const SQLLEN left = known ? ind - got : static_cast<SQLLEN>(chunk.size());
+        ask = std::clamp<SQLLEN>(left + terminator, std::min(kFirstPiece, static_cast<SQLLEN>(chunk.size())),
+                                 static_cast<SQLLEN>(chunk.size()));
+    }
+    return true;
+}
+
 }  // namespace
 
 /// Reads the whole value of long column `column` of the row the statement
-/// stands on, in chunks; nothing for NULL.
+/// stands on, in pieces; nothing for NULL.
 std::optional<String> TODBC::ReadWholeLong(int column) {
     const TODBCFldDesc& d = LongColumn(column);
-    const bool binary = d.SubType == fscBinary;
     String whole;
-    String& chunk = LongChunk();
-    for (bool first = true;; first = false) {
-        SQLLEN ind = 0;
-        SQLRETURN rc = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), LongCType(d), chunk.data(),
-                                        static_cast<SQLLEN>(chunk.size()), &ind);
-        if (rc == SQL_NO_DATA) break;  // the end, or an empty value some drivers report so
-        CheckStmt(Stmt, rc);
-        if (first && ind == SQL_NULL_DATA) return std::nullopt;
-        const auto room = static_cast<SQLLEN>(chunk.size()) - (binary ? 0 : 1);
-        const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
-        whole.append(chunk.data(), static_cast<std::size_t>(std::max<SQLLEN>(got, 0)));
-        if (rc == SQL_SUCCESS) break;
-    }
+    if (!ReadAllData(Stmt, column, LongCType(d), d.SubType == fscBinary, whole))
+        return std::nullopt;
     return whole;
 }
 
@@ -112,19 +131,7 @@ String TODBC::ReadWholeText(int column) {
     const TODBCFldDesc& d = Columns[static_cast<std::size_t>(column - 1)];
     const SQLSMALLINT cType = d.CType == SQL_C_BINARY ? SQL_C_BINARY : SQL_C_CHAR;
     String whole;
-    String& chunk = LongChunk();
-    for (;;) {
-        SQLLEN ind = 0;
-        SQLRETURN rc = odbc::SQLGetData(Stmt, static_cast<SQLUSMALLINT>(column), cType, chunk.data(),
-                                        static_cast<SQLLEN>(chunk.size()), &ind);
-        if (rc == SQL_NO_DATA) break;
-        CheckStmt(Stmt, rc);
-        if (ind == SQL_NULL_DATA) break;
-        const auto room = static_cast<SQLLEN>(chunk.size()) - (cType == SQL_C_BINARY ? 0 : 1);
-        const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
-        whole.append(chunk.data(), static_cast<std::size_t>(std::max<SQLLEN>(got, 0)));
-        if (rc == SQL_SUCCESS) break;
-    }
+    ReadAllData(Stmt, column, cType, cType == SQL_C_BINARY, whole);
     return whole;
 }
 

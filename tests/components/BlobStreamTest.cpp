@@ -113,7 +113,8 @@ TEST_P(BlobStream, EverySizeWrittenEveryWayReadsBackWholeFromASecondConnection) 
     const std::string name = LongTable();
     TODBCTable* t = NewTable(name);
     t->Open();
-    const std::size_t sizes[] = {1, 255, 256, 8000, 64 * 1024 + 1, 1 << 20, 10 << 20};
+    // Around the first piece a value is read in (1,024 bytes with the terminator) and the 64 KB ones after it.
+    const std::size_t sizes[] = {1, 255, 256, 1023, 1024, 1025, 8000, 64 * 1024 + 1, 1 << 20, 10 << 20};
     int id = 0;
     for (std::size_t size : sizes) {
         for (Way way : {Way::File, Way::OneWrite, Way::Chunks}) {
