@@ -37,6 +37,7 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -53,7 +54,9 @@ std::string KeyHelp(bool editable, bool table) {
     std::string keys;
     if (editable) keys += "Enter edit  F2 post  Esc cancel  Ins insert  Del delete  ";
     keys += "F3 view  ";
-    if (table) keys += "F4 filter  F6 order  ";
+    if (table) keys += "F4 filter  ";
+    keys += "F5 go to  ";
+    if (table) keys += "F6 order  ";
     return keys + "F10 quit";
 }
 
@@ -130,6 +133,10 @@ public:
             }
             if (key.Key == TKey::F4 || key.Key == TKey::F6) {
                 SetClause(key.Key == TKey::F4);
+                continue;
+            }
+            if (key.Key == TKey::F5) {
+                GoToRecord();
                 continue;
             }
             FGrid.HandleKey(key);
@@ -245,6 +252,31 @@ private:
             view.HandleKey(key);
         }
         Layout();
+    }
+
+    /// F5: the record of a typed number. The dataset fetches that row alone
+    /// (a table over millions of rows is not read up to it).
+    void GoToRecord() {
+        if (!FData.Active() || FData.IsEmpty()) return;
+        if (!FGrid.Post()) {
+            FMessage = FGrid.Message();
+            return;
+        }
+        const auto text = Prompt("Go to record: ", std::string());
+        Layout();
+        if (!text || IsBlank(*text)) return;
+        int row = 0;
+        const std::string digits = OneLine(*text);
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), row);
+        if (error != std::errc() || end != digits.data() + digits.size() || row < 1) {
+            FMessage = "Not a record number: " + digits;
+            return;
+        }
+        try {
+            if (!FData.MoveToRow(row)) FMessage = "There is no record " + digits;
+        } catch (const Exception& e) {
+            FMessage = OneLine(e.Message());
+        }
     }
 
     /// F4 (filter) and F6 (order): the table's WHERE or ORDER BY text; an

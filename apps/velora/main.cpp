@@ -100,7 +100,7 @@ const std::vector<TCommandEntry>& Commands() {
          "were refused",
          Make<TCopyCommand>()},
 #ifndef VELORA_DATA_COMMANDS_ONLY
-        {"browse", "a full-screen browser of a table or query: scroll, edit, insert, delete, filter, order",
+        {"browse", "a full-screen browser of a table or query: scroll, go to a record, edit, insert, delete, filter, order",
          Make<TBrowseCommand>()},
         {"design", "edits a form file through the design-time editors: add, set, parameters, verbs, save",
          Make<TDesignCommand>()},

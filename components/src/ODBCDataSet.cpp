@@ -586,6 +586,18 @@ void TODBCDataSet::FetchAll() {
 
 int TODBCDataSet::KnownRecordCount() const { return FEngine && Active() ? FEngine->RowCount : -1; }
 
+bool TODBCDataSet::MoveToRow(int Row) {
+    CheckBrowseMode();
+    if (FUniDirectional) DatabaseError(SCurUniDirectional);
+    if (Row < 1 || Row > GetRecordCount()) return false;
+    // A bookmark of the row's number alone: the engine fetches the row by it.
+    TBookmark mark(static_cast<std::size_t>(BookmarkSize()), 0);
+    const std::int32_t row = Row - 1;
+    std::memcpy(mark.data(), &row, sizeof row);
+    GotoBookmark(mark);
+    return true;
+}
+
 int TODBCDataSet::GetRecordCount() {
     CheckActive();
     return FEngine->GetRecordCount(false);

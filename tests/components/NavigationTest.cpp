@@ -125,7 +125,7 @@ protected:
         };
         check("open");
         for (int i = 0; i < steps && !HasFatalFailure(); ++i) {
-            switch (rng() % 8) {
+            switch (rng() % 9) {
                 case 0:
                     t->First();
                     model.First();
@@ -168,6 +168,15 @@ protected:
                         check("GotoBookmark(" + std::to_string(it->first) + ")");
                     }
                     break;
+                case 8: {
+                    // A row by its number, one past either end included: no such row leaves the place.
+                    const int row = static_cast<int>(rng() % (model.Ids.size() + 2));
+                    const bool there = row >= 1 && row <= static_cast<int>(model.Ids.size());
+                    ASSERT_EQ(t->MoveToRow(row), there) << trail << " row " << row;
+                    if (there) model.Goto(row - 1);
+                    check("MoveToRow(" + std::to_string(row) + ")");
+                    break;
+                }
             }
         }
         // Finally every row once more from each end.

@@ -86,6 +86,18 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
     ASSERT_TRUE(tmux.WaitFor("Record 1 of 10000"));
     tmux.Keys("NPage");
     ASSERT_TRUE(tmux.WaitFor("Record 17 of 10000"));
+    // A record by its number; a number past the end is refused where it stands.
+    tmux.Keys("F5");
+    ASSERT_TRUE(tmux.WaitFor("Go to record:"));
+    tmux.Type("4321");
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor("Record 4321 of 10000"));
+    EXPECT_NE(tmux.LineWith("item4321").find(">"), std::string::npos) << tmux.Screen();
+    tmux.Keys("F5");
+    tmux.Type("10001");
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor("There is no record 10001"));
+    EXPECT_NE(tmux.Screen().find("Record 4321 of 10000"), std::string::npos) << tmux.Screen();
     tmux.Keys("Home");
     ASSERT_TRUE(tmux.WaitFor("Record 1 of 10000"));
 
@@ -208,7 +220,7 @@ TEST(BrowseInTmuxQuery, ShowsAQueryAndKeepsTableClausesForTablesSQLite) {
                80, 10);
     ASSERT_TRUE(tmux.WaitFor("Record 1 of"));
     // Read-only: no editing key is offered.
-    EXPECT_NE(tmux.LineWith("F10 quit").find("F3 view  F10 quit"), std::string::npos) << tmux.Screen();
+    EXPECT_NE(tmux.LineWith("F10 quit").find("F3 view  F5 go to  F10 quit"), std::string::npos) << tmux.Screen();
     EXPECT_EQ(tmux.Screen().find("Ins insert"), std::string::npos) << tmux.Screen();
     tmux.Keys("End");
     ASSERT_TRUE(tmux.WaitFor("Record 2 of 2"));
