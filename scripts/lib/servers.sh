@@ -105,7 +105,7 @@ _velora_mariadb_start() {
     VELORA_MARIADB_PORT=$(_velora_free_port)
     mariadbd --no-defaults --datadir="$dir/data" --socket="$dir/mysqld.sock" --port="$VELORA_MARIADB_PORT" \
       --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --tmpdir="$dir/tmp" --log-error="$dir/error.log" \
-      --user="$(id -un)" --skip-name-resolve --innodb-buffer-pool-size=64M --innodb-log-file-size=128M --max-allowed-packet=64M \
+      --user="$(id -un)" --skip-name-resolve --innodb-buffer-pool-size="${VELORA_MARIADB_BUFFER_POOL:-64M}" --innodb-log-file-size=128M --max-allowed-packet=64M \
       --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 --skip-log-bin --max-connections=200 \
       --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci >/dev/null 2>&1 &
     _velora_mariadb_pid=$!

@@ -463,7 +463,7 @@ SQLLEN WindowSize(const Statement& st) {
 
 /// A window that continues the one before (a scan) is twice its size, up to
 /// this many rows: a scan runs few statements, and memory stays bounded.
-constexpr SQLLEN kMaxScanWindow = 1024;
+constexpr SQLLEN kMaxScanWindow = 4096;
 /// Rows of the window a jump to a bookmarked row reads (at least a rowset).
 constexpr SQLLEN kSeekWindow = 16;
 
