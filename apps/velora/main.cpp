@@ -18,7 +18,7 @@
 // Built as `velora` (VELORA_DATA_COMMANDS_ONLY) the table holds the commands
 // that read and write data, and the program links no drawing or full-screen
 // terminal library: it starts as fast as the data components allow. Any
-// other command line (a screen command, help, --man, --version, a mistake)
+// other command line but --version (a screen command, help, --man, a mistake)
 // runs `velora-screens`, the same tool with every command, from the folder
 // of velora's own executable.
 #include "ApplyCommand.h"
@@ -153,6 +153,8 @@ constexpr const char* kScreenCommands[] = {"browse", "design", "update-sql", "re
 void HandOverUnlessDataCommand(int argc, char** argv) {
     const int at = argc > 2 && std::string(argv[1]) == "--project-odbc" ? 2 : 1;
     const std::string command = at < argc ? argv[at] : "";
+    // The version is the same in both programs: no reason to start the other.
+    if (command == "--version") return;
     for (const TCommandEntry& e : Commands())
         if (command == e.Name) return;
     char exe[4096];
