@@ -204,10 +204,8 @@ public:
             "project folder instead).\n"
             "Run 'velora help COMMAND' or 'velora COMMAND --help' for the options of a command.");
         for (const TCommandEntry& e : Commands()) {
-            CLI::App* sub = FApp.add_subcommand(e.Name, e.Summary);
-            FCommands.push_back(e.Make());
-            FCommands.back()->Define(*sub);
-            FSubs.push_back(sub);
+            FSubs.push_back(FApp.add_subcommand(e.Name, e.Summary));
+            FCommands.emplace_back();
         }
         CLI::App* help = FApp.add_subcommand("help", "prints the help of a command");
         help->add_option("COMMAND", FHelpTopic, "the command");
@@ -220,6 +218,7 @@ public:
             ChooseOdbcConfiguration(args);
             if (!args.empty() && args[0][0] != '-' && !Find(args[0]))
                 throw TUsageError{std::string("unknown command ") + args[0]};
+            DefineCommands(args.empty() ? std::string() : args[0]);
             // Passwords kept off the command line become the --password the
             // commands take, in memory only.
             if (!args.empty()) {
@@ -240,7 +239,7 @@ public:
             }
             if (FHelp->parsed()) return Help();
             for (std::size_t i = 0; i < FSubs.size(); ++i)
-                if (FSubs[i]->parsed()) return FCommands[i]->Run();
+                if (FSubs[i]->parsed() && FCommands[i]) return FCommands[i]->Run();
             throw TUsageError{"no command given"};
         } catch (const CLI::CallForHelp&) {
             std::fputs(FApp.help().c_str(), stdout);
@@ -256,6 +255,21 @@ public:
     }
 
 private:
+    /// Makes the commands and declares their options: only the one named
+    /// when the line starts with a command (building every command's options
+    /// and validators is a good part of the tool's start), every one for
+    /// the tool's own help, manual page and options.
+    void DefineCommands(const std::string& first) {
+        const std::vector<TCommandEntry>& entries = Commands();
+        const bool one = std::any_of(entries.begin(), entries.end(),
+                                     [&](const TCommandEntry& e) { return first == e.Name; });
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (one && first != entries[i].Name) continue;
+            FCommands[i] = entries[i].Make();
+            FCommands[i]->Define(*FSubs[i]);
+        }
+    }
+
     /// The subcommand called `name`, or null.
     CLI::App* Find(const std::string& name) {
         for (CLI::App* sub : FApp.get_subcommands([](const CLI::App*) { return true; }))
