@@ -257,9 +257,10 @@ public:
 private:
     /// Makes the commands and declares their options: only the one named
     /// when the line starts with a command (building every command's options
-    /// and validators is a good part of the tool's start), every one for
-    /// the tool's own help, manual page and options.
+    /// and validators is a good part of the tool's start), none for
+    /// --version, every one for the tool's own help and manual page.
     void DefineCommands(const std::string& first) {
+        if (first == "--version") return;  // answered before any command runs
         const std::vector<TCommandEntry>& entries = Commands();
         const bool one = std::any_of(entries.begin(), entries.end(),
                                      [&](const TCommandEntry& e) { return first == e.Name; });
