@@ -32,6 +32,7 @@
 
 #include "velora/components/ODBCObj.h"
 
+#include <dlfcn.h>
 #include <editline/readline.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -58,6 +59,66 @@
 namespace velora::app {
 
 namespace {
+
+#ifndef VELORA_LIBEDIT
+#define VELORA_LIBEDIT "libedit.so.2"
+#endif
+
+/// libedit's readline interface, loaded when an interactive shell starts:
+/// every other command (and the shell reading a file or a pipe) runs
+/// without loading the editor and the terminal libraries it brings
+/// (libtinfo, libbsd, libmd), which cost each start of the tool about as
+/// much as connecting to SQLite. The tool does not link libedit; the header
+/// gives the types.
+struct TLineEditor {
+    decltype(&::readline) ReadLine = nullptr;
+    decltype(&::using_history) UsingHistory = nullptr;
+    decltype(&::add_history) AddHistory = nullptr;
+    decltype(&::stifle_history) StifleHistory = nullptr;
+    decltype(&::read_history) ReadHistory = nullptr;
+    decltype(&::write_history) WriteHistory = nullptr;
+    decltype(&::rl_parse_and_bind) ParseAndBind = nullptr;
+    decltype(&::rl_completion_matches) CompletionMatches = nullptr;
+    decltype(&::rl_getc_function) GetcFunction = nullptr;
+    decltype(&::rl_line_buffer) LineBuffer = nullptr;
+    decltype(&::rl_attempted_completion_function) AttemptedCompletionFunction = nullptr;
+    decltype(&::rl_attempted_completion_over) AttemptedCompletionOver = nullptr;
+    decltype(&::rl_pre_input_hook) PreInputHook = nullptr;
+};
+
+const TLineEditor* gEdit = nullptr;  ///< set by LoadLineEditor
+
+template <typename T>
+void Bind(void* library, T& to, const char* name) {
+    to = reinterpret_cast<T>(::dlsym(library, name));
+    if (!to) throw Exception(std::string("the shell's line editor (" VELORA_LIBEDIT ") has no ") + name);
+}
+
+/// Loads libedit once; a clear error when it cannot be loaded.
+void LoadLineEditor() {
+    static TLineEditor editor;
+    if (gEdit) return;
+    void* library = ::dlopen(VELORA_LIBEDIT, RTLD_NOW | RTLD_GLOBAL);
+    if (!library) {
+        const char* why = ::dlerror();
+        throw Exception(std::string("the interactive shell needs the line editor " VELORA_LIBEDIT ": ") +
+                        (why ? why : "it cannot be loaded"));
+    }
+    Bind(library, editor.ReadLine, "readline");
+    Bind(library, editor.UsingHistory, "using_history");
+    Bind(library, editor.AddHistory, "add_history");
+    Bind(library, editor.StifleHistory, "stifle_history");
+    Bind(library, editor.ReadHistory, "read_history");
+    Bind(library, editor.WriteHistory, "write_history");
+    Bind(library, editor.ParseAndBind, "rl_parse_and_bind");
+    Bind(library, editor.CompletionMatches, "rl_completion_matches");
+    Bind(library, editor.GetcFunction, "rl_getc_function");
+    Bind(library, editor.LineBuffer, "rl_line_buffer");
+    Bind(library, editor.AttemptedCompletionFunction, "rl_attempted_completion_function");
+    Bind(library, editor.AttemptedCompletionOver, "rl_attempted_completion_over");
+    Bind(library, editor.PreInputHook, "rl_pre_input_hook");
+    gEdit = &editor;  // the library stays loaded until exit
+}
 
 constexpr const char* kShellHelp =
     "Statements end with ;. Meta-commands:\n"
@@ -185,7 +246,7 @@ class TInterruptWatch {
 public:
     TInterruptWatch() {
         if (::pipe(gWakePipe) != 0) return;
-        rl_getc_function = ReadKey;
+        *gEdit->GetcFunction = ReadKey;
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
@@ -364,7 +425,7 @@ extern "C" char* CompletionWord(const char* text, int state) {
     static std::vector<std::string> matches;
     static std::size_t next = 0;
     if (state == 0) {
-        matches = gCompleter ? gCompleter->Candidates(text, rl_line_buffer ? rl_line_buffer : "") : matches;
+        matches = gCompleter ? gCompleter->Candidates(text, *gEdit->LineBuffer ? *gEdit->LineBuffer : "") : matches;
         next = 0;
     }
     return next < matches.size() ? ::strdup(matches[next++].c_str()) : nullptr;
@@ -375,11 +436,11 @@ extern "C" char* CompletionWord(const char* text, int state) {
 /// so at the prompt Ctrl-C is a key read in its place among the others
 /// (ReadKey), never a note that could come after keys typed later and drop
 /// them with the line. (The editor resets its modes on every line.)
-extern "C" int KeysWithoutSignals() { return ::rl_parse_and_bind("setty -d -isig"); }
+extern "C" int KeysWithoutSignals() { return gEdit->ParseAndBind("setty -d -isig"); }
 
 extern "C" char** CompleteWord(const char* text, int, int) {
-    rl_attempted_completion_over = 1;  // no file names
-    return rl_completion_matches(text, CompletionWord);
+    *gEdit->AttemptedCompletionOver = 1;  // no file names
+    return gEdit->CompletionMatches(text, CompletionWord);
 }
 
 std::string Trim(const std::string& s) {
@@ -403,7 +464,7 @@ public:
             char* raw = nullptr;
             {
                 const TLineMode keys;
-                raw = ::readline(prompt.c_str());
+                raw = gEdit->ReadLine(prompt.c_str());
             }
             if (gLineCancelled) {
                 // Ctrl-C at the prompt: the line and any statement begun are dropped.
@@ -470,7 +531,7 @@ private:
 
     /// Adds the lines of one statement or meta-command as one history entry.
     static void Remember(std::string& entry) {
-        if (!entry.empty()) ::add_history(entry.c_str());
+        if (!entry.empty()) gEdit->AddHistory(entry.c_str());
         entry.clear();
     }
 
@@ -580,20 +641,21 @@ int TShellCommand::Run() {
         return shell.Script(in, FFile, FContinueOnError);
     }
     if (!::isatty(STDIN_FILENO)) return shell.Script(std::cin, "stdin", FContinueOnError);
+    LoadLineEditor();
     std::printf("velora shell on %s. Statements end with ;, \\? lists the meta-commands, \\q quits.\n", FDsn.c_str());
     std::fflush(stdout);
     const TInterruptWatch watch;  // before the editor starts: it reads keys through ReadKey
     TCompleter completer(*db);
     gCompleter = &completer;
-    rl_attempted_completion_function = CompleteWord;
+    *gEdit->AttemptedCompletionFunction = CompleteWord;
     const std::string history = HistoryFile();
-    ::using_history();
-    rl_pre_input_hook = KeysWithoutSignals;
-    ::stifle_history(1000);
-    if (!history.empty()) ::read_history(history.c_str());
+    gEdit->UsingHistory();
+    *gEdit->PreInputHook = KeysWithoutSignals;
+    gEdit->StifleHistory(1000);
+    if (!history.empty()) gEdit->ReadHistory(history.c_str());
     shell.Loop();
     gCompleter = nullptr;
-    if (!history.empty()) ::write_history(history.c_str());
+    if (!history.empty()) gEdit->WriteHistory(history.c_str());
     return 0;
 }
 

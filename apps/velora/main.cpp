@@ -18,7 +18,7 @@
 // Built as `velora` (VELORA_DATA_COMMANDS_ONLY) the table holds the commands
 // that read and write data, and the program links no drawing or full-screen
 // terminal library: it starts as fast as the data components allow. Any
-// other command line (a screen command, help, --man, --version, a mistake)
+// other command line but --version (a screen command, help, --man, a mistake)
 // runs `velora-screens`, the same tool with every command, from the folder
 // of velora's own executable.
 #include "ApplyCommand.h"
@@ -153,6 +153,8 @@ constexpr const char* kScreenCommands[] = {"browse", "design", "update-sql", "re
 void HandOverUnlessDataCommand(int argc, char** argv) {
     const int at = argc > 2 && std::string(argv[1]) == "--project-odbc" ? 2 : 1;
     const std::string command = at < argc ? argv[at] : "";
+    // The version is the same in both programs: no reason to start the other.
+    if (command == "--version") return;
     for (const TCommandEntry& e : Commands())
         if (command == e.Name) return;
     char exe[4096];
@@ -202,10 +204,8 @@ public:
             "project folder instead).\n"
             "Run 'velora help COMMAND' or 'velora COMMAND --help' for the options of a command.");
         for (const TCommandEntry& e : Commands()) {
-            CLI::App* sub = FApp.add_subcommand(e.Name, e.Summary);
-            FCommands.push_back(e.Make());
-            FCommands.back()->Define(*sub);
-            FSubs.push_back(sub);
+            FSubs.push_back(FApp.add_subcommand(e.Name, e.Summary));
+            FCommands.emplace_back();
         }
         CLI::App* help = FApp.add_subcommand("help", "prints the help of a command");
         help->add_option("COMMAND", FHelpTopic, "the command");
@@ -218,6 +218,7 @@ public:
             ChooseOdbcConfiguration(args);
             if (!args.empty() && args[0][0] != '-' && !Find(args[0]))
                 throw TUsageError{std::string("unknown command ") + args[0]};
+            DefineCommands(args.empty() ? std::string() : args[0]);
             // Passwords kept off the command line become the --password the
             // commands take, in memory only.
             if (!args.empty()) {
@@ -238,7 +239,7 @@ public:
             }
             if (FHelp->parsed()) return Help();
             for (std::size_t i = 0; i < FSubs.size(); ++i)
-                if (FSubs[i]->parsed()) return FCommands[i]->Run();
+                if (FSubs[i]->parsed() && FCommands[i]) return FCommands[i]->Run();
             throw TUsageError{"no command given"};
         } catch (const CLI::CallForHelp&) {
             std::fputs(FApp.help().c_str(), stdout);
@@ -254,6 +255,22 @@ public:
     }
 
 private:
+    /// Makes the commands and declares their options: only the one named
+    /// when the line starts with a command (building every command's options
+    /// and validators is a good part of the tool's start), none for
+    /// --version, every one for the tool's own help and manual page.
+    void DefineCommands(const std::string& first) {
+        if (first == "--version") return;  // answered before any command runs
+        const std::vector<TCommandEntry>& entries = Commands();
+        const bool one = std::any_of(entries.begin(), entries.end(),
+                                     [&](const TCommandEntry& e) { return first == e.Name; });
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (one && first != entries[i].Name) continue;
+            FCommands[i] = entries[i].Make();
+            FCommands[i]->Define(*FSubs[i]);
+        }
+    }
+
     /// The subcommand called `name`, or null.
     CLI::App* Find(const std::string& name) {
         for (CLI::App* sub : FApp.get_subcommands([](const CLI::App*) { return true; }))

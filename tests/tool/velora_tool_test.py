@@ -867,6 +867,43 @@ class CommandLineTest(unittest.TestCase):
             self.assertEqual(f.read(), man, "docs/velora.1 is out of date: VELORA_UPDATE_GOLDEN=1 rewrites it")
 
 
+    def test_data_commands_start_without_what_they_do_not_use(self):
+        # What the loader maps for a command line (LD_DEBUG=files): no library
+        # of ours (the tool carries their code), no line editor (the
+        # interactive shell loads it), nothing of the screen program.
+        with tempfile.TemporaryDirectory() as d:
+            db = os.path.join(d, "s.db")
+            subprocess.run(["sqlite3", db, "create table t(a integer); insert into t values (42);"], check=True)
+            target = "DRIVER=SQLite3;Database=" + db
+            cases = [
+                (["--version"], r"^velora \d+\.\d+\.\d+\n$"),
+                (["query", target, "select a from t", "--format", "csv"], r"^a\r\n42\r\n$"),
+                (["sources"], r"VeloraSample"),
+            ]
+            never = re.compile(r"libvelora_|libedit|libtinfo|libcairo|libpango|libncurses|velora-screens")
+            for args, output in cases:
+                env = dict(os.environ, LD_DEBUG="files")
+                p = subprocess.run([VELORA, *args], capture_output=True, timeout=60, env=env)
+                self.assertEqual(p.returncode, 0, (args, p.stderr.decode(errors="replace")[-2000:]))
+                self.assertRegex(p.stdout.decode(), output, args)
+                loaded = re.findall(r"file=(\S+) \[0\];  (?:needed|dynamically loaded)", p.stderr.decode())
+                loaded += re.findall(r"initialize program: (\S+)", p.stderr.decode())
+                self.assertTrue(loaded, args)
+                self.assertEqual([f for f in loaded if never.search(f)], [], args)
+                # Outside the sanitizer builds the C++ runtime is linked in too.
+                if not any(re.search(r"lib[at]san", f) for f in loaded):
+                    self.assertEqual([f for f in loaded if "libstdc++" in f], [], args)
+            # Nothing of the build tree is needed: a copy alone in another folder runs.
+            alone = os.path.join(d, "velora")
+            with open(VELORA, "rb") as src, open(alone, "wb") as dst:
+                dst.write(src.read())
+            os.chmod(alone, 0o755)
+            self.assertRegex(subprocess.run([alone, "--version"], capture_output=True, check=True).stdout.decode(),
+                             r"^velora \d+\.\d+\.\d+\n$")
+            p = subprocess.run([alone, "query", target, "select a from t", "--format", "csv"], capture_output=True)
+            self.assertEqual((p.returncode, p.stdout), (0, b"a\r\n42\r\n"), p.stderr)
+
+
 class StreamingTest(unittest.TestCase):
     def test_rows_stream_a_closed_pipe_ends_quietly_and_progress_shows_on_a_terminal(self):
         if DRIVER != "SQLite":
