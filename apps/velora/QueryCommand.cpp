@@ -213,6 +213,7 @@ long long RunStatement(TODBCDatabase& db, const std::string& sql, const std::vec
     query->SetDataBase(&db);
     query->SetReadOnly(true);
     query->SetUniDirectional(true);
+    query->SetRowSetSize(200);
     query->SetQueryTimeout(output.QueryTimeout);
     // The query reads ":name" as a parameter and "::" as one colon. SQL
     // without --param that holds "::" (PostgreSQL's casts) goes to the data
