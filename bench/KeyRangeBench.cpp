@@ -17,7 +17,8 @@
 // Last under 1 s, lookups within 2x, scan within 1.3x, memory at most
 // 50 MiB). Arguments: ROWS (default 1,000,000) and SCAN (default the lesser
 // of ROWS and 1,000,000); "--no-own" leaves the data source's own cursor
-// out (it holds the whole result: several GB at 10,000,000 rows). SQLite
+// out (it holds the whole result: several GB at 10,000,000 rows);
+// "--only=NAME" runs one data source (SQLite, PostgreSQL or MariaDB). SQLite
 // always (but with "--servers"); PostgreSQL and MariaDB when
 // scripts/run-bench.sh started them.
 #include "ChildProcess.h"
@@ -279,10 +280,13 @@ int main(int argc, char** argv) {
     ::setenv("ODBCINI", (std::string(dir) + "/odbc.ini").c_str(), 0);
     int rows = 1000000, scan = -1;
     bool own = true, serversOnly = false;
+    std::string only;
     std::vector<int> numbers;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-own") == 0)
             own = false;
+        else if (std::strncmp(argv[i], "--only=", 7) == 0)
+            only = argv[i] + 7;
         else if (std::strcmp(argv[i], "--servers") == 0)
             serversOnly = true;
         else
@@ -294,7 +298,7 @@ int main(int argc, char** argv) {
     scan = std::min(scan, rows);
     int failures = 0;
     for (const TSource& s : Sources()) {
-        if (serversOnly && s.Name == "SQLite") continue;
+        if ((serversOnly && s.Name == "SQLite") || (!only.empty() && s.Name != only)) continue;
         std::printf("%s, %d rows of six columns, scan of %d rows:\n", s.Name.c_str(), rows, scan);
         Fill(s, rows);
         const TFigures raw = bench::InChild<TFigures>([&](TFigures& f) { RawRun(s, rows, scan, f); });

@@ -16,7 +16,9 @@
 #include "velora/odbc/ODBCBoundary.h"
 #include "velora/odbc/ODBCFaults.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -317,6 +319,64 @@ TEST_P(CursorLibraryTest, ScrollsInEveryDirection) {
             EXPECT_EQ(r.B, 10 * st.Id);
         }
         ++n;
+    }
+}
+
+TEST_P(CursorLibraryTest, AbsoluteRowsetsThatFollowEachOtherAndThoseThatDoNot) {
+    // Absolute rowsets that begin where the last ended go to the driver as
+    // its next rowset; anything that moves the driver's cursor in between
+    // (a value read, a positioning, another rowset size) sends the row.
+    CreateTable(10);
+    LibConnection c(Drv());
+    Stmt s(c);
+    s.OpenLikeEngine(Select());
+    SQLINTEGER ids[3] = {};
+    SQLLEN inds[3] = {};
+    SQLULEN fetched = 0;
+    ASSERT_TRUE(Ok(odbc::SQLSetStmtAttr(s.H(), SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0)));
+    ASSERT_TRUE(Ok(odbc::SQLBindCol(s.H(), 1, SQL_C_SLONG, ids, sizeof ids[0], inds)));
+    enum Act { Size, Abs, Read, Position };
+    struct Step {
+        Act What;
+        SQLLEN Arg;
+        int FirstId;  ///< of the rowset (Abs), of the row read (Read); 0: SQL_NO_DATA
+        SQLULEN Rows;
+    };
+    const Step steps[] = {
+        {Size, 3, 0, 0}, {Abs, 1, 1, 3},  {Abs, 4, 4, 3},  {Abs, 7, 7, 3},      {Abs, 10, 10, 1},
+        {Abs, 13, 0, 0}, {Abs, 4, 4, 3},  {Abs, 7, 7, 3},  {Abs, 1, 1, 3},      {Size, 2, 0, 0},
+        {Abs, 4, 4, 2},  {Abs, 6, 6, 2},  {Size, 1, 0, 0}, {Abs, 8, 8, 1},      {Read, 0, 8, 0},
+        {Abs, 9, 9, 1},  {Abs, 10, 10, 1}, {Position, 0, 0, 0}, {Abs, 5, 5, 1}, {Abs, 6, 6, 1},
+        {Read, 0, 6, 0}, {Abs, 7, 7, 1},
+    };
+    int n = 0;
+    for (const Step& st : steps) {
+        SCOPED_TRACE("step " + std::to_string(n++));
+        switch (st.What) {
+            case Size:
+                ASSERT_TRUE(Ok(odbc::SQLSetStmtAttr(s.H(), SQL_ATTR_ROW_ARRAY_SIZE,
+                                                    reinterpret_cast<SQLPOINTER>(st.Arg), SQL_IS_UINTEGER)));
+                break;
+            case Abs: {
+                std::fill(std::begin(ids), std::end(ids), -1);
+                const SQLRETURN rc = odbc::SQLFetchScroll(s.H(), SQL_FETCH_ABSOLUTE, st.Arg);
+                ASSERT_EQ(rc, st.FirstId ? SQL_SUCCESS : SQL_NO_DATA) << s.Diag();
+                if (!st.FirstId) break;
+                ASSERT_EQ(fetched, st.Rows);
+                for (SQLULEN k = 0; k < st.Rows; ++k) EXPECT_EQ(ids[k], st.FirstId + static_cast<int>(k));
+                break;
+            }
+            case Read: {
+                char a[32] = {};
+                SQLLEN ind = 0;
+                ASSERT_TRUE(Ok(odbc::SQLGetData(s.H(), 2, SQL_C_CHAR, a, sizeof a, &ind))) << s.Diag();
+                EXPECT_EQ(std::string(a), "row " + std::to_string(st.FirstId));
+                break;
+            }
+            case Position:
+                ASSERT_TRUE(Ok(odbc::SQLSetPos(s.H(), 1, SQL_POSITION, SQL_LOCK_NO_CHANGE))) << s.Diag();
+                break;
+        }
     }
 }
 

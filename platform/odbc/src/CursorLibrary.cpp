@@ -660,6 +660,10 @@ SQLRETURN FetchScroll(SQLHSTMT stmt, SQLSMALLINT orientation, SQLLEN offset) {
     if (st.Count < 0 && (orientation == SQL_FETCH_LAST || (orientation == SQL_FETCH_ABSOLUTE && offset < 0) ||
                          (st.Row == kAfterLast && orientation != SQL_FETCH_NEXT)))
         LearnCountFor(st, orientation, offset);
+    if (orientation == SQL_FETCH_ABSOLUTE && offset > 0)
+        return AfterFetch(st, FetchDriverRows(st, offset, std::max<SQLULEN>(st.RowArraySize, 1)), orientation,
+                          offset);
+    DriverMoved(st);
     return AfterFetch(st, ::SQLFetchScroll(stmt, orientation, offset), orientation, offset);
 }
 
@@ -669,6 +673,7 @@ SQLRETURN Fetch(SQLHSTMT stmt) {
     Statement& st = *e.St;
     if (st.Pending) return SequenceError(st);
     if (st.KeyRange) return KeyRangeFetch(st, SQL_FETCH_NEXT, 0);
+    DriverMoved(st);
     return AfterFetch(st, ::SQLFetch(stmt), SQL_FETCH_NEXT, 0);
 }
 
@@ -678,6 +683,7 @@ SQLRETURN GetData(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT targetType, SQ
     if (!e) return ::SQLGetData(stmt, column, targetType, targetValue, bufferLength, indicator);
     Statement& st = *e.St;
     if (st.Pending) return SequenceError(st);
+    DriverMoved(st);
     if (st.RereadStale) (void)Reread(st, false);
     if (st.RereadOpen && column < st.RereadColumn.size() && st.RereadColumn[column] != 0) {
         SQLRETURN rc =
@@ -696,6 +702,7 @@ SQLRETURN SetPos(SQLHSTMT stmt, SQLSETPOSIROW row, SQLUSMALLINT operation, SQLUS
     Statement& st = *e.St;
     if (st.Pending) return SequenceError(st);
     st.OwnRowCount = false;
+    DriverMoved(st);
     if (operation == SQL_ADD) return BulkAdd(st);
     if (operation != SQL_POSITION && operation != SQL_REFRESH && operation != SQL_UPDATE && operation != SQL_DELETE)
         return ::SQLSetPos(stmt, row, operation, lockType);
@@ -726,6 +733,7 @@ SQLRETURN BulkOperations(SQLHSTMT stmt, SQLSMALLINT operation) {
     Statement& st = *e.St;
     if (st.Pending) return SequenceError(st);
     st.OwnRowCount = false;
+    DriverMoved(st);
     if (operation == SQL_ADD) return BulkAdd(st);
     return ::SQLBulkOperations(stmt, operation);
 }

@@ -405,6 +405,7 @@ std::optional<RowImage> ValuesInWindow(Statement& st, SQLLEN row) {
     };
     ::SQLFreeStmt(h, SQL_UNBIND);
     if (arraySize != 1) setArray(1);
+    DriverMoved(st);
     std::optional<RowImage> out;
     if (Succeeded(::SQLFetchScroll(h, SQL_FETCH_ABSOLUTE, row - kr.WinBase))) {
         // Columns in ascending order, as every driver lets SQLGetData read them.
@@ -446,6 +447,7 @@ SQLRETURN RunWindow(Statement& st, SQLLEN first, SQLLEN size) {
     std::string sql =
         kr.Head + Where(kr, condition) + " ORDER BY " + OrderBy(kr, false) + " LIMIT " + std::to_string(size);
     ++kr.DriverFetches;
+    DriverMoved(st);
     SQLRETURN rc = RunPrepared(st, sql, params);
     ::SQLFreeStmt(st.Handle, SQL_RESET_PARAMS);
     if (!Succeeded(rc)) {
@@ -568,7 +570,7 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
         kr.Sought = -1;
         if (!Succeeded(rc)) return rc;
     }
-    SQLRETURN rc = ::SQLFetchScroll(st.Handle, SQL_FETCH_ABSOLUTE, live - kr.WinBase);
+    SQLRETURN rc = FetchDriverRows(st, live - kr.WinBase, static_cast<SQLULEN>(size));
     if (rc == SQL_NO_DATA) {
         kr.Start = -1;
         return AfterFetch(st, rc, SQL_FETCH_ABSOLUTE, 1);

@@ -420,6 +420,7 @@ SQLRETURN CaptureCurrent(Statement& st) {
         if (bound) Rebind(st);
     }
     st.Current = std::move(image);
+    DriverMoved(st);
     const SQLLEN driverRow = st.KeyRange ? KeyRangeDriverRow(st, st.Row) : st.Row;
     if (read && st.CursorType != SQL_CURSOR_FORWARD_ONLY && st.Row > 0 && driverRow > 0) {
         // Fetch the row again, nothing bound, so the application can still
@@ -438,6 +439,7 @@ void LearnCountFor(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
     const bool needed = orientation == SQL_FETCH_LAST || (orientation == SQL_FETCH_ABSOLUTE && offset < 0) ||
                         (fromEnd && (orientation == SQL_FETCH_PRIOR || orientation == SQL_FETCH_RELATIVE));
     if (!needed) return;
+    DriverMoved(st);
     SQLLEN n = -1;
     if (Succeeded(::SQLRowCount(st.Handle, &n)) && n > 0) {
         st.Count = n;
@@ -542,6 +544,15 @@ SQLRETURN Reread(Statement& st, bool fill) {
     return result;
 }
 
+SQLRETURN FetchDriverRows(Statement& st, SQLLEN row, SQLULEN rows) {
+    const bool next = row == st.DriverNext && rows == st.DriverNextSize;
+    const SQLRETURN rc = next ? ::SQLFetchScroll(st.Handle, SQL_FETCH_NEXT, 0)
+                              : ::SQLFetchScroll(st.Handle, SQL_FETCH_ABSOLUTE, row);
+    st.DriverNext = Succeeded(rc) ? row + static_cast<SQLLEN>(rows) : -1;
+    st.DriverNextSize = rows;
+    return rc;
+}
+
 SQLRETURN AfterFetch(Statement& st, SQLRETURN rc, SQLSMALLINT orientation, SQLLEN offset) {
     st.Current.reset();
     st.OwnRowCount = false;
@@ -589,6 +600,7 @@ void ResetResult(Statement& st) {
     st.Row = kBeforeFirst;
     st.Count = -1;
     st.OnRow = false;
+    DriverMoved(st);
     st.Current.reset();
     st.Changed.clear();
     st.Deleted.clear();

@@ -148,6 +148,11 @@ struct Statement {
 
     // The result and where the cursor stands.
     bool Executed = false;
+    /// The driver's row (1-based) where its next rowset begins, and the
+    /// rowset size it was fetched with, after a fetch of FetchDriverRows;
+    /// -1 when anything else moved the driver's cursor (DriverMoved).
+    SQLLEN DriverNext = -1;
+    SQLULEN DriverNextSize = 0;
     bool Described = false;
     std::vector<ColumnInfo> Columns;
     SQLLEN Row = kBeforeFirst;        ///< 1-based number of the current row, or one of the k... values
@@ -240,6 +245,17 @@ void Rebind(Statement& st);
 /// Binds a captured value as a parameter (lengths must not reallocate afterwards).
 ParamBinding BindingFor(const CapturedValue& v, SQLLEN& length);
 /// After a fetch: row tracking, changed and deleted rows. Answers the fetch's code.
+/// Fetches the rowset of `rows` rows that begins at the driver's row `row`
+/// (SQL_FETCH_ABSOLUTE), as the next rowset when it follows the last one
+/// fetched so: MariaDB's static cursor walks its rows from the first to
+/// find an absolute position, so a scan by absolute fetches grows with the
+/// square of the result.
+SQLRETURN FetchDriverRows(Statement& st, SQLLEN row, SQLULEN rows);
+/// Something other than FetchDriverRows moved the driver's cursor (a row
+/// read alone, a positioning, a value read, a count): the next fetch names
+/// its row.
+inline void DriverMoved(Statement& st) { st.DriverNext = -1; }
+
 SQLRETURN AfterFetch(Statement& st, SQLRETURN rc, SQLSMALLINT orientation, SQLLEN offset);
 /// Makes sure the number of rows is known before a fetch that needs it.
 void LearnCountFor(Statement& st, SQLSMALLINT orientation, SQLLEN offset);
