@@ -132,16 +132,39 @@ bool ParseTimeParts(std::string_view text, TimeParts& t) {
     return t.Minute <= 59 && t.Second <= 59;
 }
 
+namespace {
+
+/// Writes `value` as `width` decimal digits, zero-padded, at `out`; the
+/// value must fit (the callers check). A row of a scan formats its time
+/// stamps here, so no format string is read for each of them.
+char* PutDigits(char* out, unsigned value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+/// The fraction's digits: three, six or nine, the fewest that hold it.
+char* PutFraction(char* out, std::uint32_t nanos) {
+    if (nanos == 0 || nanos > 999999999u) return out;
+    *out++ = '.';
+    if (nanos % 1000000u == 0) return PutDigits(out, nanos / 1000000u, 3);
+    if (nanos % 1000u == 0) return PutDigits(out, nanos / 1000u, 6);
+    return PutDigits(out, nanos, 9);
+}
+
+}  // namespace
+
 String FormatFraction(std::uint32_t nanos) {
     char buf[16];
     if (nanos == 0) return String();
-    if (nanos % 1000000u == 0)
-        std::snprintf(buf, sizeof buf, ".%03u", nanos / 1000000u);
-    else if (nanos % 1000u == 0)
-        std::snprintf(buf, sizeof buf, ".%06u", nanos / 1000u);
-    else
+    if (nanos > 999999999u) {
+        // Not a fraction a driver delivers; printed whole rather than cut.
         std::snprintf(buf, sizeof buf, ".%09u", nanos);
-    return buf;
+        return buf;
+    }
+    return String(buf, PutFraction(buf, nanos));
 }
 
 String FormatTimeParts(const TimeParts& t) {
@@ -180,6 +203,30 @@ bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRU
 }
 
 String FormatTemporal(const SQL_TIMESTAMP_STRUCT& ts, std::uint16_t kind, bool midnightAsDate) {
+    // The common case, every part within its width, written digit by digit.
+    if (ts.year >= 0 && ts.year <= 9999 && ts.month <= 99 && ts.day <= 99 && ts.hour <= 99 && ts.minute <= 99 &&
+        ts.second <= 99 && ts.fraction <= 999999999u) {
+        char out[40];
+        char* p = out;
+        if (kind != fcTime) {
+            p = PutDigits(p, static_cast<unsigned>(ts.year), 4);
+            *p++ = '-';
+            p = PutDigits(p, ts.month, 2);
+            *p++ = '-';
+            p = PutDigits(p, ts.day, 2);
+            if (kind == fcDate) return String(out, p);
+            if (midnightAsDate && ts.hour == 0 && ts.minute == 0 && ts.second == 0 && ts.fraction == 0)
+                return String(out, p);
+            *p++ = ' ';
+        }
+        p = PutDigits(p, ts.hour, 2);
+        *p++ = ':';
+        p = PutDigits(p, ts.minute, 2);
+        *p++ = ':';
+        p = PutDigits(p, ts.second, 2);
+        p = PutFraction(p, ts.fraction);
+        return String(out, p);
+    }
     char buf[48];
     String text;
     if (kind != fcTime) {

@@ -74,6 +74,34 @@ TEST(EngineDates, EncodedDaysAgreeWithTheCalendarFromYearOneTo9999) {
     EXPECT_FALSE(detail::EncodeMSecs(2024, 1, 1, 0, 0, 0, 1000, msecs));
 }
 
+TEST(EngineDates, TemporalTextAtEveryWidthAndBeyondIt) {
+    struct Case {
+        SQL_TIMESTAMP_STRUCT Ts;
+        std::uint16_t Kind;
+        bool MidnightAsDate;
+        const char* Text;
+    };
+    const Case cases[] = {
+        {{2024, 2, 29, 13, 5, 9, 0}, fcTimeStamp, true, "2024-02-29 13:05:09"},
+        {{1, 1, 1, 0, 0, 0, 0}, fcTimeStamp, true, "0001-01-01"},
+        {{1, 1, 1, 0, 0, 0, 0}, fcTimeStamp, false, "0001-01-01 00:00:00"},
+        {{9999, 12, 31, 23, 59, 59, 999999999}, fcTimeStamp, true, "9999-12-31 23:59:59.999999999"},
+        {{2024, 1, 2, 3, 4, 5, 1000000}, fcTimeStamp, true, "2024-01-02 03:04:05.001"},
+        {{2024, 1, 2, 3, 4, 5, 1000}, fcTimeStamp, true, "2024-01-02 03:04:05.000001"},
+        {{2024, 1, 2, 3, 4, 5, 1}, fcTimeStamp, true, "2024-01-02 03:04:05.000000001"},
+        {{2024, 1, 2, 0, 0, 0, 500000000}, fcTimeStamp, true, "2024-01-02 00:00:00.500"},
+        {{2024, 1, 2, 3, 4, 5, 6}, fcDate, true, "2024-01-02"},
+        {{0, 0, 0, 23, 4, 5, 120000}, fcTime, false, "23:04:05.000120"},
+        {{-44, 3, 15, 0, 0, 0, 0}, fcDate, false, "-044-03-15"},
+        {{12000, 100, 1, 0, 0, 0, 0}, fcDate, false, "12000-100-01"},
+        {{2024, 1, 2, 3, 4, 5, 1000000000u}, fcTimeStamp, false, "2024-01-02 03:04:05.1000000000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text);
+        EXPECT_EQ(detail::FormatTemporal(c.Ts, c.Kind, c.MidnightAsDate), c.Text);
+    }
+}
+
 TEST_P(CursorTest, DescribesEveryMappedTypeAndLaysOutTheRecord) {
     struct Col {
         std::string Decl;

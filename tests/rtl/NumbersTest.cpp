@@ -131,6 +131,56 @@ TEST(StrToFloat, SeventeenDigitsRoundTripEveryDouble) {
 
 // ---- FloatToStr / FloatToStrF -------------------------------------------------------
 
+/// The digits of `v` rounded half away from zero to `precision` significant
+/// digits and its decimal exponent, from glibc's exact expansion.
+std::pair<std::string, int> HalfUpDigits(double v, int precision) {
+    char buf[1200];
+    std::snprintf(buf, sizeof buf, "%.800e", std::fabs(v));
+    std::string s(buf);
+    const std::size_t e = s.find('e');
+    int exp10 = std::atoi(s.c_str() + e + 1);
+    std::string digits = s.substr(0, 1) + s.substr(2, e - 2);
+    const bool up = digits[static_cast<std::size_t>(precision)] >= '5';
+    digits.resize(static_cast<std::size_t>(precision));
+    if (up) {
+        std::size_t i = digits.size();
+        while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+        if (i == 0) {
+            digits.insert(digits.begin(), '1');
+            digits.pop_back();
+            ++exp10;
+        } else {
+            ++digits[i - 1];
+        }
+    }
+    return {digits, exp10};
+}
+
+TEST(FloatToStrF, SignificantDigitsRoundHalfAwayFromZeroOnTheExactValue) {
+    // Ties on the exact value (each an exact expansion of one digit more
+    // than kept, ending in 5), values just off a tie, and random doubles.
+    std::vector<std::pair<double, int>> cases = {
+        {0.125, 2},       {2.5, 1},       {-2.5, 1},    {1000000000000005.0, 15}, {1234567890123456.25, 17},
+        {1234567890123456.75, 17}, {2.675, 3}, {0.5, 1}, {9.5, 1}, {999999999999999.5, 15}, {1.5, 1},
+        {std::numeric_limits<double>::denorm_min(), 17}, {std::numeric_limits<double>::max(), 17}};
+    std::mt19937_64 rng(2026);
+    for (int i = 0; i < 20000; ++i) {
+        std::uint64_t bits = rng();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (std::isfinite(v) && v != 0) cases.push_back({v, 1 + i % 18});
+        cases.push_back({static_cast<double>(rng() % 2000001) / 8.0 - 125000.0, 1 + i % 18});
+    }
+    for (auto [v, precision] : cases) {
+        if (v == 0) continue;
+        auto [digits, exp10] = HalfUpDigits(v, precision);
+        const std::string want = std::string(v < 0 ? "-" : "") + digits.substr(0, 1) +
+                                 (precision > 1 ? "." + digits.substr(1) : "") + "E" + (exp10 < 0 ? "-" : "+") +
+                                 std::to_string(std::abs(exp10));
+        ASSERT_EQ(FloatToStrF(v, ffExponent, precision, 0), want) << v << " to " << precision << " digits";
+    }
+}
+
 TEST(FloatToStr, FifteenSignificantDigitsAndScientificOutsideTheFixedRange) {
     EXPECT_EQ(FloatToStr(0), "0");
     EXPECT_EQ(FloatToStr(-0.0), "0");

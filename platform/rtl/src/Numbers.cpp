@@ -135,6 +135,40 @@ TDecimal DecimalOf(double value) {
     return d;
 }
 
+/// The value rounded half away from zero to `precision` significant digits
+/// (1 to 17), as RoundDecimal rounds DecimalOf's exact expansion, without
+/// printing that expansion (hundreds of digits for most doubles): to_chars
+/// rounds the exact value correctly, ties to even. The two differ only on a
+/// tie, which needs an exact expansion of precision + 1 digits ending in 5;
+/// then the next digit, printed correctly rounded, is that 5, and the caller
+/// takes the exact road. False then.
+bool RoundedDecimalOf(double value, int precision, TDecimal& d) {
+    const double a = std::fabs(value);
+    char buf[48];
+    auto more = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision);
+    if (more.ec != std::errc{}) return false;
+    const std::string_view longer(buf, static_cast<std::size_t>(more.ptr - buf));
+    const std::size_t e1 = longer.find('e');
+    if (e1 == std::string_view::npos || e1 == 0 || longer[e1 - 1] == '5') return false;
+    auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision - 1);
+    if (res.ec != std::errc{}) return false;
+    const std::string_view s(buf, static_cast<std::size_t>(res.ptr - buf));
+    const std::size_t e = s.find('e');
+    if (e == std::string_view::npos) return false;
+    d = TDecimal{};
+    d.Negative = std::signbit(value);
+    d.Digits.reserve(e);
+    for (std::size_t i = 0; i < e; ++i)
+        if (s[i] != '.') d.Digits += s[i];
+    int exp10 = 0;
+    std::string_view es = s.substr(e + 1);
+    if (!es.empty() && es.front() == '+') es.remove_prefix(1);
+    std::from_chars(es.data(), es.data() + es.size(), exp10);
+    d.Exponent = exp10 + 1;
+    StripTrailingZeros(d);
+    return true;
+}
+
 TDecimal DecimalOf(Currency value) {
     TDecimal d;
     std::int64_t u = value.Units();
@@ -288,7 +322,12 @@ String FormatDecimal(const TDecimal& d, TFloatFormat format, int precision, int 
 String FloatToText(double value, TFloatFormat format, int precision, int digits, const TSeparators& sep) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-    return FormatDecimal(DecimalOf(value), format, std::clamp(precision, 1, 18), digits, sep);
+    precision = std::clamp(precision, 1, 18);
+    TDecimal rounded;
+    if ((format == ffGeneral || format == ffExponent) && value != 0 && precision <= 17 &&
+        RoundedDecimalOf(value, precision, rounded))
+        return FormatDecimal(rounded, format, precision, digits, sep);
+    return FormatDecimal(DecimalOf(value), format, precision, digits, sep);
 }
 
 TSeparators LocaleSeparators(String& decimalStore, String& thousandsStore) {
