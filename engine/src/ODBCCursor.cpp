@@ -182,7 +182,7 @@ void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
     if (!FExactReals.empty())
         StoreExactReals(record, record == StagingRecord.data() ? FExactStage.data() : record + FRowExact);
     if (record != CacheSlot(k)) std::memcpy(CacheSlot(k), record, CurProps.RecordSize);
-    if (FLongColumns > 0 && ForwardOnly()) KeepLongValues(BlockNo * RowsPerBlock + k);
+    if (FLongColumns > 0 && ForwardOnly()) KeepLongValues(k);
     FFilled[static_cast<std::size_t>(k)] = 1;
 }
 
@@ -318,7 +318,7 @@ SQLRETURN TODBC::FetchBlock(bool sequential) {
         BlockPos = 0;
         return SQL_NO_DATA;
     }
-    FKeptLongs.clear();
+    for (TKeptLong& kept : FKeptLongs) kept.Row = -1;
     if (UsesRowsets()) {
         bool fallBack = false;
         const SQLRETURN rc = ForwardOnly() ? FetchRowsetBlock(fallBack) : FetchScrollableRowset(fallBack);

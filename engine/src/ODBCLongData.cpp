@@ -151,18 +151,32 @@ bool TODBC::GetOverflowText(int fieldNo, const void* record, int bookmarkOffset,
     return true;
 }
 
-void TODBC::KeepLongValues(std::int32_t row) {
-    for (std::size_t i = 0; i < Columns.size(); ++i)
-        if (Columns[i].FldType == fcBlob)
-            FKeptLongs[{row, static_cast<int>(i) + 1}] = ReadWholeLong(static_cast<int>(i) + 1);
+void TODBC::KeepLongValues(int slot) {
+    const std::size_t width = Columns.size();
+    FKeptLongs.resize(static_cast<std::size_t>(RowsPerBlock) * width);
+    const std::int32_t row = BlockNo * RowsPerBlock + slot;
+    for (std::size_t i = 0; i < width; ++i) {
+        const TODBCFldDesc& d = Columns[i];
+        if (d.FldType != fcBlob) continue;
+        TKeptLong& kept = FKeptLongs[static_cast<std::size_t>(slot) * width + i];
+        kept.Row = -1;  // until the value is read whole
+        if (kept.Value.capacity() > (std::size_t{1} << 20))
+            String().swap(kept.Value);  // a big value's buffer is not kept for the next rows
+        else
+            kept.Value.clear();
+        kept.Null = !ReadAllData(Stmt, static_cast<int>(i) + 1, LongCType(d), d.SubType == fscBinary, kept.Value);
+        kept.Row = row;
+    }
 }
 
-const std::optional<String>& TODBC::KeptLong(std::int32_t row, int column) const {
-    auto it = FKeptLongs.find({row, column});
-    if (it == FKeptLongs.end())
+const String* TODBC::KeptLong(std::int32_t row, int column) const {
+    const std::int32_t slot = row - BlockNo * RowsPerBlock;
+    const std::size_t at = static_cast<std::size_t>(slot) * Columns.size() + static_cast<std::size_t>(column - 1);
+    if (slot < 0 || slot >= RowsPerBlock || at >= FKeptLongs.size() || FKeptLongs[at].Row != row)
         throw EODBCError(0, Format("Long value of column %s of row %d is no longer available on a forward-only cursor",
                                    Columns[static_cast<std::size_t>(column - 1)].GetName(), row + 1));
-    return it->second;
+    const TKeptLong& kept = FKeptLongs[at];
+    return kept.Null ? nullptr : &kept.Value;
 }
 
 bool TODBC::ReadLongValue(const void* bookmark, int column, String& value) {
@@ -176,9 +190,9 @@ bool TODBC::ReadLongValue(const void* bookmark, int column, String& value) {
         return v != nullptr;
     }
     if (ForwardOnly()) {
-        const std::optional<String>& kept = KeptLong(row, column);
+        const String* kept = KeptLong(row, column);
         if (kept) value = *kept;
-        return kept.has_value();
+        return kept != nullptr;
     }
     PositionOnRow(row);
     std::optional<String> whole = ReadWholeLong(column);
@@ -213,9 +227,9 @@ SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_
         return SQL_SUCCESS;
     }
     if (ForwardOnly()) {
-        const std::optional<String>& kept = KeptLong(row, column);
+        const String* kept = KeptLong(row, column);
         if (kept) size = static_cast<std::int32_t>(kept->size()) + (d.SubType == fscBinary ? 0 : 1);
-        nullValue = !kept.has_value();
+        nullValue = kept == nullptr;
         return SQL_SUCCESS;
     }
     PositionOnRow(row);
@@ -266,7 +280,7 @@ int TODBC::ReadBlob(const void* bookmark, int column, std::int32_t position, std
         return 7;
     }
     if (ForwardOnly()) {
-        const std::optional<String>& kept = KeptLong(row, column);
+        const String* kept = KeptLong(row, column);
         if (!kept) return 7;
         const std::int32_t room = binary ? length : length - 1;
         const auto n = static_cast<std::int32_t>(std::min<std::size_t>(kept->size(), static_cast<std::size_t>(room)));

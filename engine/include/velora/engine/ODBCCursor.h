@@ -356,8 +356,8 @@ private:
     std::optional<String> ReadWholeLong(int column);
     String ReadWholeText(int column);
     /// Forward-only cursors: reads the long values of the row just fetched.
-    void KeepLongValues(std::int32_t row);
-    const std::optional<String>& KeptLong(std::int32_t row, int column) const;
+    void KeepLongValues(int slot);
+    const String* KeptLong(std::int32_t row, int column) const;
     const TODBCFldDesc& LongColumn(int column) const;
     void ReadGranted();
     /// After execution: describes the columns again when a driver now types
@@ -432,7 +432,15 @@ private:
     std::map<int, String> FPendingInsert;  ///< long values written for the new record, by column
     /// Forward-only cursors: the long values of the rows of the current
     /// block, read right after each row was fetched, by (row, column).
-    std::map<std::pair<std::int32_t, int>, std::optional<String>> FKeptLongs;
+    /// A long value of a row of the current block of a forward-only cursor,
+    /// read when the row was fetched (the driver delivers it once).
+    struct TKeptLong {
+        std::int32_t Row = -1;  ///< the row it belongs to; -1: none
+        bool Null = true;
+        String Value;  ///< kept between blocks, so its buffer is reused
+    };
+    /// By slot and column: slot * Columns.size() + column - 1.
+    std::vector<TKeptLong> FKeptLongs;
     /// Values longer than their buffers, read whole when fetched, by (row,
     /// column); kept while the result is open.
     std::map<std::pair<std::int32_t, int>, String> FOverflow;
