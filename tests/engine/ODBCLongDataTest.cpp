@@ -7,7 +7,10 @@
 // the forward-only road where long data cannot be reached.
 #include "EngineFixture.h"
 
+#include <iterator>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace velora::test {
 namespace {
@@ -213,6 +216,35 @@ TEST_P(LongDataTest, ForwardOnlyCursorsKeepTheLongValuesOfTheirBlock) {
     // A column that is not long data is refused as such.
     std::int32_t size = 0;
     EXPECT_THROW(c->GetBlobSize(buf.Data(), buf.BookmarkOffset, size, 1), EODBCError);
+}
+
+TEST_P(LongDataTest, ForwardOnlyLongValuesOfEveryLengthInBlocksOfTen) {
+    // Lengths around the first piece a value is read in, empty and NULL, on
+    // every row of blocks of ten: each row's values kept in its slot, the
+    // buffers reused block after block.
+    const std::optional<std::size_t> lengths[] = {0, 1, std::nullopt, 1023, 1024, 1025, 70000, 7};
+    const std::string t = Table(std::string("id int primary key, memo ") + MemoType(Drv()));
+    std::vector<std::optional<std::string>> memos;
+    for (int id = 1; id <= 45; ++id) {
+        const auto& n = lengths[static_cast<std::size_t>(id) % std::size(lengths)];
+        memos.push_back(n ? std::optional<std::string>(std::string(*n, static_cast<char>('a' + id % 26)))
+                          : std::nullopt);
+        Raw->Exec("INSERT INTO " + t + " VALUES (" + std::to_string(id) + ", " +
+                  (memos.back() ? "'" + *memos.back() + "'" : std::string("NULL")) + ")");
+    }
+    OpenedCursor c(*Conn, "SELECT id, memo FROM " + t + " ORDER BY id", 10, ODBCREADONLY, true);
+    RecordBuffer buf(*c);
+    for (int row = 0; row < 45; ++row) {
+        ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
+        buf.SetBookmark(row);
+        String value;
+        const auto& want = memos[static_cast<std::size_t>(row)];
+        ASSERT_EQ(c->ReadLongValue(static_cast<std::byte*>(buf.Data()) + buf.BookmarkOffset, 2, value),
+                  want.has_value())
+            << "row " << row + 1;
+        ASSERT_EQ(value, want.value_or("")) << "row " << row + 1;
+    }
+    EXPECT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecEOF);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, LongDataTest, AllDrivers(), DriverParamName());
