@@ -97,6 +97,21 @@ void StripTrailingZeros(TDecimal& d) {
     }
 }
 
+/// The digits and exponent of to_chars' scientific text ("1.2345e+02"),
+/// trailing zeros dropped.
+void ReadScientific(std::string_view s, TDecimal& d) {
+    const std::size_t e = std::min(s.find('e'), s.size());
+    d.Digits.reserve(e);
+    for (std::size_t i = 0; i < e; ++i)
+        if (s[i] != '.') d.Digits += s[i];
+    int exp10 = 0;
+    std::string_view es = s.substr(std::min(e + 1, s.size()));
+    if (!es.empty() && es.front() == '+') es.remove_prefix(1);
+    std::from_chars(es.data(), es.data() + es.size(), exp10);
+    d.Exponent = exp10 + 1;
+    StripTrailingZeros(d);
+}
+
 TDecimal DecimalOf(double value) {
     TDecimal d;
     d.Negative = std::signbit(value);
@@ -121,17 +136,7 @@ TDecimal DecimalOf(double value) {
     sig = std::clamp(sig, 1, 767);
     char buf[800];
     auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, sig - 1);
-    std::string_view s(buf, static_cast<std::size_t>(res.ptr - buf));
-    std::size_t e = s.find('e');
-    d.Digits.reserve(e);
-    for (std::size_t i = 0; i < e; ++i)
-        if (s[i] != '.') d.Digits += s[i];
-    int exp10 = 0;
-    std::string_view es = s.substr(e + 1);
-    if (!es.empty() && es.front() == '+') es.remove_prefix(1);
-    std::from_chars(es.data(), es.data() + es.size(), exp10);
-    d.Exponent = exp10 + 1;
-    StripTrailingZeros(d);
+    ReadScientific(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)), d);
     return d;
 }
 
@@ -152,20 +157,9 @@ bool RoundedDecimalOf(double value, int precision, TDecimal& d) {
     if (e1 == std::string_view::npos || e1 == 0 || longer[e1 - 1] == '5') return false;
     auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision - 1);
     if (res.ec != std::errc{}) return false;
-    const std::string_view s(buf, static_cast<std::size_t>(res.ptr - buf));
-    const std::size_t e = s.find('e');
-    if (e == std::string_view::npos) return false;
     d = TDecimal{};
     d.Negative = std::signbit(value);
-    d.Digits.reserve(e);
-    for (std::size_t i = 0; i < e; ++i)
-        if (s[i] != '.') d.Digits += s[i];
-    int exp10 = 0;
-    std::string_view es = s.substr(e + 1);
-    if (!es.empty() && es.front() == '+') es.remove_prefix(1);
-    std::from_chars(es.data(), es.data() + es.size(), exp10);
-    d.Exponent = exp10 + 1;
-    StripTrailingZeros(d);
+    ReadScientific(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)), d);
     return true;
 }
 
