@@ -244,7 +244,6 @@ SQLRETURN BindAll(SQLHSTMT h, const std::vector<ParamBinding>& params);
 void Rebind(Statement& st);
 /// Binds a captured value as a parameter (lengths must not reallocate afterwards).
 ParamBinding BindingFor(const CapturedValue& v, SQLLEN& length);
-/// After a fetch: row tracking, changed and deleted rows. Answers the fetch's code.
 /// Fetches the rowset of `rows` rows that begins at the driver's row `row`
 /// (SQL_FETCH_ABSOLUTE), as the next rowset when it follows the last one
 /// fetched so: MariaDB's static cursor walks its rows from the first to
@@ -255,7 +254,7 @@ SQLRETURN FetchDriverRows(Statement& st, SQLLEN row, SQLULEN rows);
 /// read alone, a positioning, a value read, a count): the next fetch names
 /// its row.
 inline void DriverMoved(Statement& st) { st.DriverNext = -1; }
-
+/// After a fetch: row tracking, changed and deleted rows. Answers the fetch's code.
 SQLRETURN AfterFetch(Statement& st, SQLRETURN rc, SQLSMALLINT orientation, SQLLEN offset);
 /// Makes sure the number of rows is known before a fetch that needs it.
 void LearnCountFor(Statement& st, SQLSMALLINT orientation, SQLLEN offset);
