@@ -332,8 +332,11 @@ private:
             FLine.append(text, from, std::string::npos);
             return;
         }
-        // An empty string is quoted, so that it differs from NULL.
-        if (!text.empty() && text.find_first_of(",\"\r\n") == std::string::npos) {
+        // An empty string is quoted, so that it differs from NULL. (One pass
+        // over the text: find_first_of searches its set once a character.)
+        const bool plain = std::none_of(text.begin(), text.end(),
+                                        [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+        if (!text.empty() && plain) {
             FLine += text;
             return;
         }
@@ -476,6 +479,17 @@ void TDataSetReader::Read(TRow& row) {
         TField* f = FDataSet.Fields().Fields(static_cast<int>(i));
         TCell& cell = row[i];
         cell.Placeholder = false;
+        // Text, decimals and times the dataset holds as text answer with it
+        // (AsString's text) and whether it is NULL, in one read of the record.
+        bool exactNull = false;
+        if (!f->IsBlob() && FDataSet.GetFieldExactText(f, cell.Text, exactNull)) {
+            cell.Null = exactNull;
+            if (cell.Null)
+                cell.Text.clear();
+            else if (FScales[i] > 0)
+                cell.Text = WithDecimalScale(std::move(cell.Text), FScales[i]);
+            continue;
+        }
         cell.Null = f->IsNull();
         if (cell.Null) {
             cell.Text.clear();

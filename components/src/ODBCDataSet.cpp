@@ -432,6 +432,12 @@ bool TODBCDataSet::GetCachedBlob(TField* Field, TRecordBuffer Buffer, String& Va
     return true;
 }
 
+bool TODBCDataSet::IsBlobCached(TField* Field, TRecordBuffer Buffer, bool& IsNull) const {
+    const std::uint32_t handle = BlobSlot(Buffer, Field->Offset());
+    IsNull = handle == kBlobNullHandle;
+    return handle == kBlobNullHandle || handle == kBlobEmptyHandle || (handle != 0 && handle <= FBlobStrings.size());
+}
+
 void TODBCDataSet::CacheBlobRead(TField* Field, TRecordBuffer Buffer, const String& Value, bool IsNull) {
     if (!FCacheBlobs || Buffer != ActiveBuffer()) return;
     if (!IsNull && !Value.empty()) {

@@ -24,6 +24,22 @@ TBlobField* AsBlobField(TField* Field) { return static_cast<TBlobField*>(Field);
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// A whole value without a stream: what a reading stream would deliver, for
+// the record being browsed (a record being edited holds values written
+// since, which the stream sorts out).
+
+bool TODBCDataSet::GetBlobValue(TField* Field, String& Value) {
+    if (!IsBlobField(Field) || AsBlobField(Field)->Modified() || State() != dsBrowse) return false;
+    TRecordBuffer buffer = nullptr;
+    if (!GetActiveRecBuf(buffer) || !buffer || buffer != ActiveBuffer()) return false;
+    bool isNull = false;
+    if (GetCachedBlob(Field, buffer, Value, isNull)) return true;
+    const bool hasValue = FEngine->ReadLongValue(buffer + FBookmarkOffset, Field->FieldNo(), Value);
+    CacheBlobRead(Field, buffer, Value, !hasValue);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
 // The stream
 
 TODBCBlobStream::TODBCBlobStream(TODBCDataSet* DataSet, TField* Field, TBlobStreamMode Mode)

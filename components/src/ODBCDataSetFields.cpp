@@ -119,9 +119,8 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
         // holds values written since (through a stream or the engine).
         const bool longValue = State() == dsBrowse && Field->IsBlob() &&
                                !static_cast<TBlobField*>(Field)->Modified() && recBuf == ActiveBuffer();
-        String cached;
         bool cachedNull = false;
-        if (longValue && GetCachedBlob(Field, recBuf, cached, cachedNull)) return !cachedNull;
+        if (longValue && IsBlobCached(Field, recBuf, cachedNull)) return !cachedNull;
         bool blank = true;
         // A value that cannot be converted to the field's type (a 64-bit
         // integer in a 32-bit field, a time beyond 24 hours, a NaN decimal)

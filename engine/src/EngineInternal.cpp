@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 namespace velora::detail {
 
@@ -31,6 +32,13 @@ bool AllRecordsAre(const std::vector<odbc::DiagRecord>& records, const char* sta
     for (const auto& r : records)
         if (r.State != state) return false;
     return true;
+}
+
+bool IsPsqlODBC(SQLHDBC dbc) {
+    char name[64] = {};
+    SQLSMALLINT length = 0;
+    return ODBCSucceeded(odbc::SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, &length)) &&
+           std::string_view(name).starts_with("psqlodbc");
 }
 
 bool EncodeMSecs(int year, int month, int day, int hour, int minute, int second, int msec, double& msecs) {

@@ -75,6 +75,9 @@ String WithExactReals(std::string_view text, const std::vector<String>& labels,
 /// True when every record has the SQLSTATE `state` (and there is one at least).
 bool AllRecordsAre(const std::vector<odbc::DiagRecord>& records, const char* state);
 
+/// True when the connection's driver (SQL_DRIVER_NAME) is psqlODBC.
+bool IsPsqlODBC(SQLHDBC dbc);
+
 /// Time-stamp milliseconds (day count from 0001-01-01 plus one, times
 /// 86400000, plus milliseconds of the day) of a calendar date and time.
 /// False for an invalid date or time. Built directly from the day count, so

@@ -91,6 +91,7 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     LeaveRowsets();  // the statement must not keep pointers into the arrays replaced here
     FRowsetsOff = false;
     RowsPerBlock = std::max(rows, 1);
+    FSequential = sequential;
     FRecordArea = std::max(size, static_cast<int>(CurProps.RecordSize));
     // A slot is a row of the rowset the driver fetches into (see BindRowset):
     // the record, then one SQLLEN length/indicator a column, then the
@@ -98,14 +99,17 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     const std::size_t align = alignof(SQLLEN);
     FRowIndicators = static_cast<int>((static_cast<std::size_t>(FRecordArea) + align - 1) / align * align);
     FRowExact = FRowIndicators + static_cast<int>(Columns.size() * sizeof(SQLLEN));
-    RowSize = FRowExact + ExactSlotsSize();
+    FRowPrefixes = FRowExact + ExactSlotsSize();
+    // psqlODBC is the one driver measured that reads a long value of any row
+    // of a rowset once positioned on it (the platform notes).
+    FLongPrefixes = FLongColumns > 0 && ForwardOnly() && RowsPerBlock > 1 && detail::IsPsqlODBC(Dbc);
+    RowSize = FRowPrefixes + (FLongPrefixes ? FLongColumns * kLongPrefix : 0);
     CacheSize = RowsPerBlock * RowSize;
     RowCache.assign(static_cast<std::size_t>(CacheSize), std::byte{0});
     FFilled.assign(static_cast<std::size_t>(RowsPerBlock), 0);
     StagingRecord.assign(static_cast<std::size_t>(std::max(FRecordArea, 1)), std::byte{0});
     FExactStage.assign(static_cast<std::size_t>(ExactSlotsSize()), std::byte{0});
     ColumnsBound = false;  // the staging record is new
-    FSequential = sequential;
     FKeyRange = odbc::UsesKeyRangeCursor(Stmt);
     FOverflow.clear();
     FNextRow = 0;
@@ -182,7 +186,7 @@ void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
     if (!FExactReals.empty())
         StoreExactReals(record, record == StagingRecord.data() ? FExactStage.data() : record + FRowExact);
     if (record != CacheSlot(k)) std::memcpy(CacheSlot(k), record, CurProps.RecordSize);
-    if (FLongColumns > 0 && ForwardOnly()) KeepLongValues(k);
+    if (FLongColumns > 0 && ForwardOnly()) KeepLongValues(k, indicators);
     FFilled[static_cast<std::size_t>(k)] = 1;
 }
 
@@ -370,7 +374,11 @@ SQLRETURN TODBC::FetchRow(int n) {
 // forward to the block (FetchRowsetBlock), scrollable ones go to its first
 // row (FetchScrollableRowset). Results with long columns keep one-row
 // fetches, since their values are read with SQLGetData on the row just
-// fetched. So does a result once a rowset fetch reports a warning (a value
+// fetched, except forward-only results on a driver that reads a long value
+// of any row of the rowset (psqlODBC): there each long column binds a prefix
+// in the slot, and only values longer than it are read with SQLGetData after
+// positioning on their row (KeepLongValues). So does a result once a rowset
+// fetch reports a warning other than a cut prefix (a value
 // longer than its buffer, or any other): the drivers measured cannot be
 // trusted to read a value of one row of a rowset afterwards (on SQLite and
 // MariaDB SQLGetData after positioning on it reads another row's value), and
@@ -381,7 +389,7 @@ SQLRETURN TODBC::FetchRow(int n) {
 // result is read one row a fetch too (see FRowsetsOff).
 
 bool TODBC::UsesRowsets() const {
-    if (RowsPerBlock <= 1 || FRowsetsOff || FLongColumns > 0) return false;
+    if (RowsPerBlock <= 1 || FRowsetsOff || (FLongColumns > 0 && !FLongPrefixes)) return false;
     // The cursor library maps row numbers around rows deleted through it.
     return ForwardOnly() || CursorMode != cmCursorLibrary || DeletedRows.empty();
 }
@@ -447,9 +455,10 @@ bool TODBC::BindRowset() {
     auto* indicators = reinterpret_cast<SQLLEN*>(RowCache.data() + FRowIndicators);
     for (std::size_t i = 0; ok && i < Columns.size(); ++i) {
         const TODBCFldDesc& d = Columns[i];
-        if (d.FldType == fcBlob || d.FldType == fcUnknown) continue;
-        ok = ODBCSucceeded(odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(i + 1), CTypes[i],
-                                            RowCache.data() + d.Offset, d.Len, &indicators[i]));
+        if (d.FldType == fcUnknown || (d.FldType == fcBlob && !FLongPrefixes)) continue;
+        ok = d.FldType == fcBlob ? BindLongPrefix(i, indicators)
+                                 : ODBCSucceeded(odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(i + 1), CTypes[i],
+                                                                  RowCache.data() + d.Offset, d.Len, &indicators[i]));
     }
     if (ok) {
         try {
@@ -519,7 +528,8 @@ SQLRETURN TODBC::FetchRowsetBlock(bool& fallBack) {
         if (usable < 0) return fallBackToOneRow();
         const int failed = usable < fetched ? usable : -1;
         const std::int32_t at = FNextRow;
-        if (at == first && failed < 0 && rc == SQL_SUCCESS_WITH_INFO) return fallBackToOneRow();
+        if (at == first && failed < 0 && rc == SQL_SUCCESS_WITH_INFO && !OnlyLongPrefixesCut())
+            return fallBackToOneRow();
         FNextRow += fetched;
         if (at < first && failed < 0 && fetched == RowsPerBlock) continue;  // a block on the way
         const int stored = failed < 0 ? fetched : failed;

@@ -90,7 +90,7 @@ String& LongChunk() {
 /// the value, so a value of a few bytes read into the 64 KB chunk cost a 64 KB
 /// fill. The first piece is short for that reason; a longer value's length is
 /// then known, and the rest is asked for in pieces of that size.
-bool ReadAllData(SQLHSTMT stmt, int column, SQLSMALLINT cType, bool binary, String& whole) {
+bool ReadAllData(SQLHSTMT stmt, int column, SQLSMALLINT cType, bool binary, String& whole, const TODBCFldDesc& desc) {
     constexpr SQLLEN kFirstPiece = 1024;
     String& chunk = LongChunk();
     const SQLLEN terminator = binary ? 0 : 1;
@@ -103,6 +103,9 @@ bool ReadAllData(SQLHSTMT stmt, int column, SQLSMALLINT cType, bool binary, Stri
         if (ind == SQL_NULL_DATA) return !first;
         const SQLLEN room = ask - terminator;
         const bool known = ind != SQL_NO_TOTAL;
+        // A length no value can have is refused, never read as a value cut short.
+        if (known && (ind < 0 || ind >= INT32_MAX))
+            throw EODBCError(0, Format("Long value of column %s is too large", desc.GetName()));
         const SQLLEN got = (!known || ind > room) ? room : ind;
         whole.append(chunk.data(), static_cast<std::size_t>(std::max<SQLLEN>(got, 0)));
         if (rc == SQL_SUCCESS) break;
@@ -122,7 +125,7 @@ bool ReadAllData(SQLHSTMT stmt, int column, SQLSMALLINT cType, bool binary, Stri
 std::optional<String> TODBC::ReadWholeLong(int column) {
     const TODBCFldDesc& d = LongColumn(column);
     String whole;
-    if (!ReadAllData(Stmt, column, LongCType(d), d.SubType == fscBinary, whole))
+    if (!ReadAllData(Stmt, column, LongCType(d), d.SubType == fscBinary, whole, d))
         return std::nullopt;
     return whole;
 }
@@ -131,7 +134,7 @@ String TODBC::ReadWholeText(int column) {
     const TODBCFldDesc& d = Columns[static_cast<std::size_t>(column - 1)];
     const SQLSMALLINT cType = d.CType == SQL_C_BINARY ? SQL_C_BINARY : SQL_C_CHAR;
     String whole;
-    ReadAllData(Stmt, column, cType, cType == SQL_C_BINARY, whole);
+    ReadAllData(Stmt, column, cType, cType == SQL_C_BINARY, whole, d);
     return whole;
 }
 
@@ -151,10 +154,14 @@ bool TODBC::GetOverflowText(int fieldNo, const void* record, int bookmarkOffset,
     return true;
 }
 
-void TODBC::KeepLongValues(int slot) {
+void TODBC::KeepLongValues(int slot, const SQLLEN* indicators) {
     const std::size_t width = Columns.size();
     FKeptLongs.resize(static_cast<std::size_t>(RowsPerBlock) * width);
     const std::int32_t row = BlockNo * RowsPerBlock + slot;
+    // In a rowset each long value's prefix is in the slot; only a longer one
+    // is read, after positioning on its row (once for the row).
+    const std::byte* prefix = FRowsetBound ? CacheSlot(slot) + FRowPrefixes : nullptr;
+    bool positioned = false;
     for (std::size_t i = 0; i < width; ++i) {
         const TODBCFldDesc& d = Columns[i];
         if (d.FldType != fcBlob) continue;
@@ -164,9 +171,42 @@ void TODBC::KeepLongValues(int slot) {
             String().swap(kept.Value);  // a big value's buffer is not kept for the next rows
         else
             kept.Value.clear();
-        kept.Null = !ReadAllData(Stmt, static_cast<int>(i) + 1, LongCType(d), d.SubType == fscBinary, kept.Value);
+        const bool binary = d.SubType == fscBinary;
+        if (prefix) {
+            const SQLLEN ind = indicators[i];
+            const std::byte* bytes = prefix;
+            prefix += kLongPrefix;
+            if (ind == SQL_NULL_DATA) {
+                kept.Null = true;
+                kept.Row = row;
+                continue;
+            }
+            if (ind >= 0 && ind <= kLongPrefix - (binary ? 0 : 1)) {
+                kept.Value.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(ind));
+                kept.Null = false;
+                kept.Row = row;
+                continue;
+            }
+            if (!positioned)
+                CheckStmt(Stmt, odbc::SQLSetPos(Stmt, static_cast<SQLSETPOSIROW>(slot + 1), SQL_POSITION,
+                                                SQL_LOCK_NO_CHANGE));
+            positioned = true;
+        }
+        kept.Null = !ReadAllData(Stmt, static_cast<int>(i) + 1, LongCType(d), binary, kept.Value, d);
         kept.Row = row;
     }
+}
+
+bool TODBC::BindLongPrefix(std::size_t i, SQLLEN* indicators) {
+    int ordinal = 0;
+    for (std::size_t c = 0; c < i; ++c) ordinal += Columns[c].FldType == fcBlob;
+    std::byte* area = RowCache.data() + FRowPrefixes + static_cast<std::ptrdiff_t>(ordinal) * kLongPrefix;
+    return ODBCSucceeded(odbc::SQLBindCol(Stmt, static_cast<SQLUSMALLINT>(i + 1), LongCType(Columns[i]), area,
+                                          kLongPrefix, &indicators[i]));
+}
+
+bool TODBC::OnlyLongPrefixesCut() const {
+    return FLongPrefixes && detail::AllRecordsAre(odbc::ReadDiagnostics(SQL_HANDLE_STMT, Stmt), "01004");
 }
 
 const String* TODBC::KeptLong(std::int32_t row, int column) const {

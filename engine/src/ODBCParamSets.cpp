@@ -104,12 +104,7 @@ bool SetParamSetSize(SQLHSTMT stmt, SQLULEN size) {
 /// components prepare every statement with the cursor of a dataset and
 /// describe it, and the cursor attributes cannot change once a statement is
 /// prepared, so on this driver the sets run on a statement of their own.
-bool BatchesPlainStatementsOnly(SQLHDBC dbc) {
-    char name[64] = {};
-    SQLSMALLINT length = 0;
-    return ODBCSucceeded(odbc::SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, &length)) &&
-           std::string_view(name).starts_with("psqlodbc");
-}
+bool BatchesPlainStatementsOnly(SQLHDBC dbc) { return detail::IsPsqlODBC(dbc); }
 
 /// A statement of the connection prepared with the text of `given` (the
 /// defaults: forward-only, read-only) and its query timeout; nil when the

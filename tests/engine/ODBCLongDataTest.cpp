@@ -219,32 +219,57 @@ TEST_P(LongDataTest, ForwardOnlyCursorsKeepTheLongValuesOfTheirBlock) {
 }
 
 TEST_P(LongDataTest, ForwardOnlyLongValuesOfEveryLengthInBlocksOfTen) {
-    // Lengths around the first piece a value is read in, empty and NULL, on
-    // every row of blocks of ten: each row's values kept in its slot, the
-    // buffers reused block after block.
-    const std::optional<std::size_t> lengths[] = {0, 1, std::nullopt, 1023, 1024, 1025, 70000, 7};
-    const std::string t = Table(std::string("id int primary key, memo ") + MemoType(Drv()));
-    std::vector<std::optional<std::string>> memos;
+    // Lengths around the first piece a value is read in and around the part
+    // of a long value a rowset carries (256 bytes: text keeps one for its
+    // terminator), empty and NULL, on every row of blocks of ten: each row's
+    // values kept in its slot, the buffers reused block after block. Memos
+    // of two-byte characters too, so the prefix's end falls inside one.
+    const std::optional<std::size_t> lengths[] = {0, 1, std::nullopt, 1023, 1024, 1025, 70000, 7, 255, 256, 257};
+    const std::string t = Table(std::string("id int primary key, memo ") + MemoType(Drv()) + ", bin " +
+                                LongBinaryType(Drv()));
+    std::vector<std::optional<std::string>> memos, bins;
     for (int id = 1; id <= 45; ++id) {
         const auto& n = lengths[static_cast<std::size_t>(id) % std::size(lengths)];
-        memos.push_back(n ? std::optional<std::string>(std::string(*n, static_cast<char>('a' + id % 26)))
-                          : std::nullopt);
-        Raw->Exec("INSERT INTO " + t + " VALUES (" + std::to_string(id) + ", " +
-                  (memos.back() ? "'" + *memos.back() + "'" : std::string("NULL")) + ")");
+        std::string memo;
+        if (n && id % 3 == 0)
+            for (std::size_t i = 0; i < *n / 2; ++i) memo += "\xC3\xA9";  // é
+        else if (n)
+            memo.assign(*n, static_cast<char>('a' + id % 26));
+        std::string bin(n.value_or(0), '\0');
+        for (std::size_t i = 0; i < bin.size(); ++i) bin[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(id)) & 0xFF);
+        memos.push_back(n ? std::optional<std::string>(memo) : std::nullopt);
+        bins.push_back(n ? std::optional<std::string>(bin) : std::nullopt);
+        Raw->Exec("INSERT INTO " + t + " VALUES (" + std::to_string(id) + ", " + (n ? "'" + memo + "'" : "NULL") +
+                  ", " + (n ? BinaryLiteral(Drv(), bin) : std::string("NULL")) + ")");
     }
-    OpenedCursor c(*Conn, "SELECT id, memo FROM " + t + " ORDER BY id", 10, ODBCREADONLY, true);
+    odbc::faults::Scope counting;
+    OpenedCursor c(*Conn, "SELECT id, memo, bin FROM " + t + " ORDER BY id", 10, ODBCREADONLY, true);
     RecordBuffer buf(*c);
     for (int row = 0; row < 45; ++row) {
         ASSERT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecOK);
         buf.SetBookmark(row);
-        String value;
-        const auto& want = memos[static_cast<std::size_t>(row)];
-        ASSERT_EQ(c->ReadLongValue(static_cast<std::byte*>(buf.Data()) + buf.BookmarkOffset, 2, value),
-                  want.has_value())
-            << "row " << row + 1;
-        ASSERT_EQ(value, want.value_or("")) << "row " << row + 1;
+        for (int column : {2, 3}) {
+            String value;
+            const auto& want = (column == 2 ? memos : bins)[static_cast<std::size_t>(row)];
+            ASSERT_EQ(c->ReadLongValue(static_cast<std::byte*>(buf.Data()) + buf.BookmarkOffset, column, value),
+                      want.has_value())
+                << "row " << row + 1 << ", column " << column;
+            ASSERT_TRUE(value == want.value_or("")) << "row " << row + 1 << ", column " << column << ": "
+                                                    << value.size() << " bytes";
+        }
     }
     EXPECT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecEOF);
+    // On psqlODBC the blocks come a rowset a fetch, and only the rows with a
+    // value longer than its part in the rowset are positioned on and read.
+    if (Drv().Kind == DriverKind::PostgreSQL) {
+        int rows = 0;
+        for (int id = 1; id <= 45; ++id) {
+            const auto& n = lengths[static_cast<std::size_t>(id) % std::size(lengths)];
+            rows += n && *n > 255;
+        }
+        EXPECT_LE(odbc::faults::CallCount("SQLFetchScroll") + odbc::faults::CallCount("SQLFetch"), 6);
+        EXPECT_EQ(odbc::faults::CallCount("SQLSetPos"), rows);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, LongDataTest, AllDrivers(), DriverParamName());

@@ -1127,8 +1127,9 @@ std::unique_ptr<TStream> TBlobField::OpenStream(TBlobStreamMode Mode) {
 }
 
 String TBlobField::GetAsString() {
-    std::unique_ptr<TStream> stream = OpenStream(bmRead);
     String result;
+    if (!FModified && DataSet() && DataSet()->GetBlobValue(this, result)) return result;
+    std::unique_ptr<TStream> stream = OpenStream(bmRead);
     std::int64_t size = stream->Size();
     result.reserve(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
     char chunk[8192];

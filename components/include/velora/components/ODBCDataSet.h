@@ -302,6 +302,9 @@ public:
     /// Whether the value the data source holds for the field in Buffer is
     /// cached, and then the value (empty or NULL ones included).
     bool GetCachedBlob(TField* Field, TRecordBuffer Buffer, String& Value, bool& IsNull) const;
+    /// Whether the field's value in Buffer is cached, and then whether it is
+    /// NULL, without copying it.
+    bool IsBlobCached(TField* Field, TRecordBuffer Buffer, bool& IsNull) const;
     /// Caches a value read from the data source (NULL and zero length alike),
     /// only when caching is on and Buffer is the active buffer.
     void CacheBlobRead(TField* Field, TRecordBuffer Buffer, const String& Value, bool IsNull);
@@ -320,6 +323,9 @@ public:
     /// delivered (SQLite keeps a shorter value unpadded in a blob(n) column).
     bool GetFieldExactText(TField* Field, String& Text, bool& IsNull) override;
     bool SetFieldExactText(TField* Field, const String& Text) override;
+    /// A long value of the record being browsed, from the record's cache or
+    /// read whole (and cached) as a stream would, without one.
+    bool GetBlobValue(TField* Field, String& Value) override;
     /// The value of Field in its exact stored form, for the columns whose
     /// field form would change it: decimals held as text (Type ftBCD), time
     /// stamps with every fraction digit the row holds (ftDateTime), dates

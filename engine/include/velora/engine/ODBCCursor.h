@@ -355,8 +355,15 @@ private:
     SQLRETURN WriteLongValue(std::int32_t row, int column, const String& value, bool null = false);
     std::optional<String> ReadWholeLong(int column);
     String ReadWholeText(int column);
-    /// Forward-only cursors: reads the long values of the row just fetched.
-    void KeepLongValues(int slot);
+    /// Forward-only cursors: reads the long values of the row just fetched
+    /// into slot k, whose length/indicator variables are `indicators`.
+    void KeepLongValues(int slot, const SQLLEN* indicators);
+    /// Rowsets with long columns: binds column i's prefix in the slot.
+    bool BindLongPrefix(std::size_t i, SQLLEN* indicators);
+    /// After a rowset fetch that warned: true when every warning is a cut
+    /// string, which can only be a long column's prefix once no other
+    /// column overflowed (checked by the caller row by row).
+    bool OnlyLongPrefixesCut() const;
     const String* KeptLong(std::int32_t row, int column) const;
     const TODBCFldDesc& LongColumn(int column) const;
     void ReadGranted();
@@ -386,6 +393,12 @@ private:
     bool FSequential = false;  ///< the cache was opened uni-directional
     bool FKeyRange = false;    ///< the statement is a key range cursor (odbc::UsesKeyRangeCursor)
     int FLongColumns = 0;      ///< columns read with SQLGetData (fcBlob)
+    /// Forward-only rowsets with long columns (see UsesRowsets): each long
+    /// column binds its first kLongPrefix bytes in the slot, after the exact
+    /// reals' companions (FRowPrefixes); a value that fits is read from there.
+    static constexpr int kLongPrefix = 256;
+    bool FLongPrefixes = false;
+    int FRowPrefixes = 0;
     /// Columns described as VARCHAR(255) that belong to no table: what the
     /// SQLite driver says of an expression before execution, whose type it
     /// knows only once the statement ran (DescribeAfterExecute).

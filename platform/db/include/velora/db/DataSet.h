@@ -322,6 +322,11 @@ public:
     /// Stores Text exactly as Field's value when the dataset holds such
     /// values as text (True), after checking it; default False.
     virtual bool SetFieldExactText(TField* /*Field*/, const String& /*Text*/) { return false; }
+    /// The whole value of BLOB field Field in the active record, read
+    /// without a stream: True when the dataset answers (Value then holds it;
+    /// empty for NULL), False to have the field open a stream. Not asked for
+    /// a field written since the record was read. Default: False.
+    virtual bool GetBlobValue(TField* /*Field*/, String& /*Value*/) { return false; }
 
     // ---- the ring (read by data links and descendants) -------------------------
     int BufferCount() const { return FBufferCount; }
