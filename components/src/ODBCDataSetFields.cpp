@@ -117,8 +117,8 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
         // NULL and zero length included, without going back to the data
         // source. Only while browsing: a record being edited or inserted
         // holds values written since (through a stream or the engine).
-        const bool longValue = State() == dsBrowse && Field->IsBlob() &&
-                               !static_cast<TBlobField*>(Field)->Modified() && recBuf == ActiveBuffer();
+        const bool longValue = State() == dsBrowse && Field->IsBlob() && !static_cast<TBlobField*>(Field)->Modified() &&
+                               recBuf == ActiveBuffer();
         bool cachedNull = false;
         if (longValue && IsBlobCached(Field, recBuf, cachedNull)) return !cachedNull;
         bool blank = true;

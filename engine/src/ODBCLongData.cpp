@@ -125,8 +125,7 @@ bool ReadAllData(SQLHSTMT stmt, int column, SQLSMALLINT cType, bool binary, Stri
 std::optional<String> TODBC::ReadWholeLong(int column) {
     const TODBCFldDesc& d = LongColumn(column);
     String whole;
-    if (!ReadAllData(Stmt, column, LongCType(d), d.SubType == fscBinary, whole, d))
-        return std::nullopt;
+    if (!ReadAllData(Stmt, column, LongCType(d), d.SubType == fscBinary, whole, d)) return std::nullopt;
     return whole;
 }
 
@@ -176,14 +175,9 @@ void TODBC::KeepLongValues(int slot, const SQLLEN* indicators) {
             const SQLLEN ind = indicators[i];
             const std::byte* bytes = prefix;
             prefix += kLongPrefix;
-            if (ind == SQL_NULL_DATA) {
-                kept.Null = true;
-                kept.Row = row;
-                continue;
-            }
-            if (ind >= 0 && ind <= kLongPrefix - (binary ? 0 : 1)) {
-                kept.Value.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(ind));
-                kept.Null = false;
+            kept.Null = ind == SQL_NULL_DATA;
+            if (kept.Null || (ind >= 0 && ind <= kLongPrefix - (binary ? 0 : 1))) {
+                if (!kept.Null) kept.Value.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(ind));
                 kept.Row = row;
                 continue;
             }

@@ -225,8 +225,8 @@ TEST_P(LongDataTest, ForwardOnlyLongValuesOfEveryLengthInBlocksOfTen) {
     // values kept in its slot, the buffers reused block after block. Memos
     // of two-byte characters too, so the prefix's end falls inside one.
     const std::optional<std::size_t> lengths[] = {0, 1, std::nullopt, 1023, 1024, 1025, 70000, 7, 255, 256, 257};
-    const std::string t = Table(std::string("id int primary key, memo ") + MemoType(Drv()) + ", bin " +
-                                LongBinaryType(Drv()));
+    const std::string t =
+        Table(std::string("id int primary key, memo ") + MemoType(Drv()) + ", bin " + LongBinaryType(Drv()));
     std::vector<std::optional<std::string>> memos, bins;
     for (int id = 1; id <= 45; ++id) {
         const auto& n = lengths[static_cast<std::size_t>(id) % std::size(lengths)];
@@ -236,7 +236,8 @@ TEST_P(LongDataTest, ForwardOnlyLongValuesOfEveryLengthInBlocksOfTen) {
         else if (n)
             memo.assign(*n, static_cast<char>('a' + id % 26));
         std::string bin(n.value_or(0), '\0');
-        for (std::size_t i = 0; i < bin.size(); ++i) bin[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(id)) & 0xFF);
+        for (std::size_t i = 0; i < bin.size(); ++i)
+            bin[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(id)) & 0xFF);
         memos.push_back(n ? std::optional<std::string>(memo) : std::nullopt);
         bins.push_back(n ? std::optional<std::string>(bin) : std::nullopt);
         Raw->Exec("INSERT INTO " + t + " VALUES (" + std::to_string(id) + ", " + (n ? "'" + memo + "'" : "NULL") +
@@ -254,8 +255,8 @@ TEST_P(LongDataTest, ForwardOnlyLongValuesOfEveryLengthInBlocksOfTen) {
             ASSERT_EQ(c->ReadLongValue(static_cast<std::byte*>(buf.Data()) + buf.BookmarkOffset, column, value),
                       want.has_value())
                 << "row " << row + 1 << ", column " << column;
-            ASSERT_TRUE(value == want.value_or("")) << "row " << row + 1 << ", column " << column << ": "
-                                                    << value.size() << " bytes";
+            ASSERT_TRUE(value == want.value_or(""))
+                << "row " << row + 1 << ", column " << column << ": " << value.size() << " bytes";
         }
     }
     EXPECT_EQ(c->GetNextRecord(buf.Data(), true), ODBCRecEOF);
