@@ -158,6 +158,9 @@ private:
         std::int32_t row = -1;
         const TBookmark bookmark = FData.GetBookmark();
         if (bookmark.size() >= sizeof row) std::memcpy(&row, bookmark.data(), sizeof row);
+        // A key range cursor numbers the rows it reached from the end (End)
+        // from there, -2 the last, until something counts the rows.
+        if (row < -1) return "Record " + std::to_string(-(row + 1)) + " from the end";
         std::string text = "Record " + std::to_string(row + 1);
         const int count = FData.KnownRecordCount();  // counting would read every row
         text += count >= 0 ? " of " + std::to_string(count) : " of ?";

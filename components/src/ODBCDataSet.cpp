@@ -383,14 +383,14 @@ std::int32_t TODBCDataSet::BookmarkRow(const void* Bookmark) const {
 bool TODBCDataSet::BookmarkValid(const TBookmark& Bookmark) {
     if (!Active() || !FEngine || Bookmark.size() < 4 || Bookmark.size() != static_cast<std::size_t>(BookmarkSize()))
         return false;
-    const std::int32_t row = BookmarkRow(Bookmark.data());
-    return row >= 0 && (FEngine->RowCount < 0 || row < FEngine->RowCount);
+    return FEngine->IsRowBookmark(BookmarkRow(Bookmark.data()));
 }
 
 int TODBCDataSet::CompareBookmarks(const TBookmark& Bookmark1, const TBookmark& Bookmark2) {
     const bool none1 = Bookmark1.size() < 4, none2 = Bookmark2.size() < 4;
     if (none1 || none2) return none1 == none2 ? 0 : none1 ? -1 : 1;
     const std::int32_t row1 = BookmarkRow(Bookmark1.data()), row2 = BookmarkRow(Bookmark2.data());
+    if (FEngine) return FEngine->CompareBookmarkRows(row1, row2);
     return row1 < row2 ? -1 : row1 > row2 ? 1 : 0;
 }
 
@@ -567,7 +567,7 @@ void TODBCDataSet::InternalSetToRecord(TRecordBuffer Buffer) {
     // A new record designates no row: the cursor stays where Insert put it.
     if (GetBookmarkFlag(Buffer) == bfInserted) return;
     const std::int32_t row = BookmarkRow(Buffer + FBookmarkOffset);
-    if (row < 0) return;
+    if (row < 0 && !FEngine->IsRowBookmark(row)) return;
     if (FUniDirectional) {
         // Already there: no scrolling needed, so nothing to refuse.
         std::int32_t current;

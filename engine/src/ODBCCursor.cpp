@@ -116,6 +116,8 @@ int TODBC::OpenCache(int rows, int size, bool sequential) {
     RowCount = -1;
     EndRow = -2;
     BlockNo = -1;
+    FEndNumbered = false;
+    FEndBase = -1;
     return NextBlock(sequential);
 }
 
@@ -190,10 +192,14 @@ void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
     FFilled[static_cast<std::size_t>(k)] = 1;
 }
 
-void TODBC::CopySlot(int k, void* buffer) {
-    if (k < 0 || k >= RowsPerBlock) return;
+bool TODBC::CopySlot(int k, void* buffer) {
+    if (k < 0 || k >= RowsPerBlock) return false;
     EnsureSlot(k);
+    // Numbered from the end, the block may have met the first row and been
+    // numbered from it: the slot moved with the row, or the row was none.
+    if (k < 0) return false;
     std::memcpy(buffer, CacheSlot(k), CurProps.RecordSize);
+    return true;
 }
 
 /// Scrollable cursors: fetches the row of slot k of the current block alone
@@ -219,10 +225,9 @@ bool TODBC::FillSlot(int k, bool target) {
         if (!ColumnsBound) BindColumns(StagingRecord.data());
         ClearIndicators();
     }
-    const std::int32_t row = BlockNo * RowsPerBlock + k + 1;
     SQLRETURN rc;
     try {
-        rc = Fetch(SQL_FETCH_ABSOLUTE, CursorMode == cmCursorLibrary ? MapRowNumber(row) : row);
+        rc = Fetch(SQL_FETCH_ABSOLUTE, DriverRow(BlockNo * RowsPerBlock + k));
     } catch (...) {
         FBindOffset = 0;
         throw;
@@ -237,11 +242,21 @@ bool TODBC::FillSlot(int k, bool target) {
 /// Makes sure slot k of the current block holds its row; a row that cannot
 /// be fetched alone brings the whole block (which also learns where the data
 /// ends). Answers false when the slot lies past the end of data.
-bool TODBC::EnsureSlot(int k) {
+bool TODBC::EnsureSlot(int& k) {
     if (FFilled[static_cast<std::size_t>(k)] || Columns.empty()) return true;
     if (EndRow >= 0 && BlockNo * RowsPerBlock + k >= EndRow) return false;
     if (!ForwardOnly() && FillSlot(k, false)) return true;
+    const std::int32_t mark = MarkOf(BlockNo * RowsPerBlock + k);
+    const bool fromEnd = FEndNumbered;
     FetchBlock(false);
+    if (fromEnd && !FEndNumbered) {  // numbered from the first row now
+        const std::int32_t row = FEndBase + mark + 1;
+        if (row < 0 || row / RowsPerBlock != BlockNo) {
+            k = -1;
+            return false;
+        }
+        k = row % RowsPerBlock;
+    }
     return FFilled[static_cast<std::size_t>(k)] != 0;
 }
 
@@ -296,8 +311,7 @@ SQLRETURN TODBC::FetchFirstOfBlock(bool forwardOnly) {
     const std::int32_t first = BlockNo * RowsPerBlock;
     if (!forwardOnly) {
         ClearIndicators();
-        SQLLEN row = CursorMode == cmCursorLibrary ? MapRowNumber(first + 1) : first + 1;
-        return Fetch(SQL_FETCH_ABSOLUTE, row);
+        return Fetch(SQL_FETCH_ABSOLUTE, DriverRow(first));
     }
     // A forward-only cursor reaches the block by reading forward, from the
     // start again when the block lies behind it.
@@ -314,6 +328,19 @@ SQLRETURN TODBC::FetchFirstOfBlock(bool forwardOnly) {
 }
 
 SQLRETURN TODBC::FetchBlock(bool sequential) {
+    const SQLRETURN rc = FetchBlockRows(sequential);
+    if (rc != SQL_NO_DATA || !FEndNumbered) return rc;
+    // Numbered from the end, a block whose first row is missing begins
+    // before the first row (nothing was deleted through the cursor, or it
+    // would not number so): the cursor knows the rows now. Numbered from the
+    // first row, the position keeps its row and the block is fetched there;
+    // a position before the first row is the beginning of data.
+    NumberFromFirst();
+    if (BlockPos < 0) return SQL_NO_DATA;
+    return FetchBlockRows(sequential);
+}
+
+SQLRETURN TODBC::FetchBlockRows(bool sequential) {
     (void)sequential;  // a uni-directional cache was opened so; the statement decides
     const std::int32_t first = BlockNo * RowsPerBlock;
     std::fill(FFilled.begin(), FFilled.end(), std::uint8_t{0});
@@ -331,7 +358,7 @@ SQLRETURN TODBC::FetchBlock(bool sequential) {
     if (!ColumnsBound) BindColumns(StagingRecord.data());
     SQLRETURN rc = FetchFirstOfBlock(ForwardOnly());
     if (rc == SQL_NO_DATA) {
-        if (EndRow < 0 || EndRow > first) EndRow = RowCount = first;
+        if (EndRow < 0 || EndRow > first) EndsAt(first);
         if (BlockNo == 0) BlockPos = 0;
         return SQL_NO_DATA;
     }
@@ -342,7 +369,7 @@ SQLRETURN TODBC::FetchBlock(bool sequential) {
     StoreStaging(0);
     for (int k = 1; k < RowsPerBlock; ++k) {
         if (FetchRow(k + 1) == ODBCRecEOF) {
-            EndRow = RowCount = first + k;
+            EndsAt(first + k);
             break;
         }
         StoreStaging(k);
@@ -564,9 +591,9 @@ SQLRETURN TODBC::FetchScrollableRowset(bool& fallBack) {
         return SQL_SUCCESS;
     }
     FRowsFetched = 0;
-    const SQLRETURN rc = Fetch(SQL_FETCH_ABSOLUTE, first + 1);
+    const SQLRETURN rc = Fetch(SQL_FETCH_ABSOLUTE, DriverRow(first));
     if (rc == SQL_NO_DATA) {  // MariaDB leaves the count and the statuses as they were
-        if (EndRow < 0 || EndRow > first) EndRow = RowCount = first;
+        if (EndRow < 0 || EndRow > first) EndsAt(first);
         if (BlockNo == 0) BlockPos = 0;
         return SQL_NO_DATA;
     }
@@ -590,7 +617,7 @@ SQLRETURN TODBC::FetchScrollableRowset(bool& fallBack) {
     for (int k = 0; k < stored; ++k)
         StoreRow(k, CacheSlot(k), reinterpret_cast<const SQLLEN*>(CacheSlot(k) + FRowIndicators));
     if (failed) ODBCCheckError(SQL_HANDLE_STMT, Stmt, SQL_ERROR);
-    if (fetched < RowsPerBlock) EndRow = RowCount = first + fetched;
+    if (fetched < RowsPerBlock) EndsAt(first + fetched);
     return SQL_SUCCESS;
 }
 
@@ -625,6 +652,7 @@ void TODBC::AddDeletedRow(std::int32_t n) {
 
 int TODBC::GetNextRecord(void* buffer, bool sequential) {
     if (BlockNo < 0 || BlockPos < -1 || RowsPerBlock <= 0) return ODBCRecEOF;
+    SyncNumbering();
     if (EndRow >= 0 && BlockNo * RowsPerBlock + BlockPos + 1 >= EndRow) return ODBCRecEOF;
     if (RowCount == 0 && BlockPos == 0) return ODBCRecEOF;
     if (BlockPos >= RowsPerBlock - 1) {
@@ -635,37 +663,36 @@ int TODBC::GetNextRecord(void* buffer, bool sequential) {
         // its absence is the end of data.
         const int k = BlockPos + 1;
         if (!FFilled[static_cast<std::size_t>(k)] && !ForwardOnly() && !FillSlot(k, false)) {
-            EndRow = RowCount = BlockNo * RowsPerBlock + k;
+            EndsAt(BlockNo * RowsPerBlock + k);
             return ODBCRecEOF;
         }
         BlockPos = k;
     }
-    CopySlot(BlockPos, buffer);
-    return ODBCRecOK;
+    return CopySlot(BlockPos, buffer) ? ODBCRecOK : ODBCRecEOF;
 }
 
 int TODBC::GetPriorRecord(void* buffer) {
     if (BlockNo < 0 || BlockPos < -1 || RowsPerBlock <= 0) return ODBCRecBOF;
+    SyncNumbering();
     if (BlockPos > 0) {
         --BlockPos;
-    } else if (BlockNo > 0) {
+    } else if (BlockNo > 0 || FEndNumbered) {
         if (PriorBlock() == SQL_NO_DATA) return ODBCRecBOF;
     } else {
         BlockPos = -1;  // before the first row: the next row is row 0
         return ODBCRecBOF;
     }
-    CopySlot(BlockPos, buffer);
-    return ODBCRecOK;
+    return CopySlot(BlockPos, buffer) ? ODBCRecOK : ODBCRecBOF;
 }
 
 int TODBC::GetCurrentRecord(void* buffer) {
     if (BlockNo < 0 || BlockPos < -1 || RowsPerBlock <= 0) return ODBCRecEOF;
+    SyncNumbering();
     if (BlockPos == -1) {
         // Before a block's first row: the current row ends the prior block.
-        if (BlockNo == 0) return ODBCRecEOF;
+        if (BlockNo == 0 && !FEndNumbered) return ODBCRecEOF;
         if (PriorBlock() == SQL_NO_DATA) return ODBCRecEOF;
-        CopySlot(BlockPos, buffer);
-        return ODBCRecOK;
+        return CopySlot(BlockPos, buffer) ? ODBCRecOK : ODBCRecEOF;
     }
     // Past the last row (the last row was deleted, or the end was reached):
     // there is no current row. The position stays where it is, so the next
@@ -677,12 +704,11 @@ int TODBC::GetCurrentRecord(void* buffer) {
         if (NextBlock(false) == SQL_NO_DATA) return ODBCRecEOF;
         BlockPos = 0;
     }
-    CopySlot(BlockPos, buffer);
-    return ODBCRecOK;
+    return CopySlot(BlockPos, buffer) ? ODBCRecOK : ODBCRecEOF;
 }
 
 int TODBC::GetBookmark(void* dest) const {
-    std::int32_t row = BlockNo * RowsPerBlock + BlockPos;
+    const std::int32_t row = MarkOf(BlockNo * RowsPerBlock + BlockPos);
     std::memcpy(dest, &row, sizeof row);
     return 0;
 }
@@ -699,7 +725,7 @@ int TODBC::GetBookmark(void* dest, std::size_t size) const {
     GetBookmark(dest);
     if (!FKeyRange) return 0;
     auto* out = static_cast<std::byte*>(dest) + sizeof(std::int32_t);
-    const std::int32_t row = BlockNo * RowsPerBlock + BlockPos;
+    const std::int32_t row = MarkOf(BlockNo * RowsPerBlock + BlockPos);
     const bool whole = size >= sizeof row + kTrailerHead + CurProps.RecordSize && BlockPos >= 0 &&
                        BlockPos < RowsPerBlock && FFilled[static_cast<std::size_t>(BlockPos)];
     if (size > sizeof row) out[0] = whole ? kValuesTag : std::byte{0};
@@ -710,10 +736,11 @@ int TODBC::GetBookmark(void* dest, std::size_t size) const {
     return 0;
 }
 
-void TODBC::SeekByValues(std::int32_t row, const std::byte* trailer) {
+void TODBC::SeekByValues(std::int32_t mark, const std::byte* trailer) {
     std::int32_t again;
     std::memcpy(&again, trailer + 1, sizeof again);
-    if (trailer[0] != kValuesTag || again != row) return;
+    if (trailer[0] != kValuesTag || again != mark) return;
+    const std::int32_t row = BlockNo * RowsPerBlock + BlockPos;
     const std::byte* record = trailer + kTrailerHead;
     std::vector<odbc::TKeyRangeValue> values(Columns.size());
     for (std::size_t i = 0; i < Columns.size(); ++i) {
@@ -732,14 +759,24 @@ void TODBC::SeekByValues(std::int32_t row, const std::byte* trailer) {
         v.Null = length < 0;
         v.Length = variable ? length : d.Len;
     }
-    const std::int32_t fetchRow = CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
-    odbc::KeyRangeRowValues(Stmt, fetchRow, values.data(), values.size());
+    odbc::KeyRangeRowValues(Stmt, DriverRow(row), values.data(), values.size());
 }
 
 int TODBC::SetToBookmark(const void* bookmark) {
-    std::int32_t row;
-    std::memcpy(&row, bookmark, sizeof row);
+    std::int32_t mark;
+    std::memcpy(&mark, bookmark, sizeof mark);
     if (RowsPerBlock <= 0) return 0;
+    SyncNumbering();
+    // A row counted from the end: numbered from the first once the rows are
+    // known, else the cache numbers from the end too.
+    std::int32_t row = mark;
+    const bool fromEnd = IsEndMark(mark) && FEndBase < 0;
+    if (IsEndMark(mark)) row = fromEnd ? EndIndex() + mark + 1 : std::max(FEndBase + mark + 1, -1);
+    if (fromEnd != FEndNumbered) {
+        FEndNumbered = fromEnd;
+        EndRow = fromEnd ? EndIndex() : RowCount;
+        BlockNo = -1;  // no block of the other numbering is in the cache
+    }
     std::int32_t block = row >= 0 ? row / RowsPerBlock : 0;
     BlockPos = row >= 0 ? row % RowsPerBlock : -1;
     if (block == BlockNo &&
@@ -749,7 +786,8 @@ int TODBC::SetToBookmark(const void* bookmark) {
         BlockNo = block;
         std::fill(FFilled.begin(), FFilled.end(), std::uint8_t{0});
     }
-    if (FKeyRange && row >= 0 && BlockPos >= 0) SeekByValues(row, static_cast<const std::byte*>(bookmark) + sizeof row);
+    if (FKeyRange && row >= 0 && BlockPos >= 0)
+        SeekByValues(mark, static_cast<const std::byte*>(bookmark) + sizeof mark);
     // A scrollable cursor fetches the target row alone; the rest of its block
     // follows as navigation reaches it. A row that is not there (or a
     // forward-only cursor) brings the whole block, which learns the end.
@@ -763,14 +801,36 @@ void TODBC::SetToBegin(bool uniDirectional) {
         throw EODBCError(0, "Cannot go back to First Row whenUnidirectional is set to True");
     if (RowsPerBlock <= 0) return;
     BlockPos = -1;
-    if (BlockNo != 0) {
+    if (BlockNo != 0 || FEndNumbered) {
         BlockNo = 0;
+        if (FEndNumbered) {
+            FEndNumbered = false;
+            EndRow = RowCount;
+        }
         FetchBlock(uniDirectional);
     }
 }
 
 void TODBC::SetToEnd() {
     if (RowsPerBlock <= 0 || BlockNo < 0) return;
+    SyncNumbering();
+    if (RowCount < 0 && FKeyRange && !ForwardOnly() && DeletedRows.empty()) {
+        // A key range cursor finds its last rows without counting them: the
+        // cache numbers rows from the end (see EndIndex) until the rows are
+        // counted or a walk back meets the first one.
+        if (!FEndNumbered || BlockNo != EndIndex() / RowsPerBlock - 1) {
+            FEndNumbered = true;
+            EndRow = EndIndex();
+            BlockNo = EndIndex() / RowsPerBlock - 1;
+            BlockPos = RowsPerBlock;
+            FetchBlock(false);
+        }
+        if (FEndNumbered) {
+            BlockPos = RowsPerBlock;
+            return;
+        }
+        // The first row was met: numbered from it, as below.
+    }
     if (RowCount < 0) {
         if (ForwardOnly()) {
             // Read forward to the end; counting could not go back.
@@ -796,13 +856,12 @@ std::int32_t TODBC::GetRecordCount(bool keep) {
     // not delivered yet.
     if (ForwardOnly() || BlockNo < 0) return -1;
     if (Columns.empty()) return RowCount = EndRow = 0;
-    if (odbc::UsesKeyRangeCursor(Stmt)) {
+    if (FKeyRange) {
         // A key range cursor has the data source count its rows.
-        SQLLEN n = -1;
-        CheckStmt(Stmt, odbc::SQLRowCount(Stmt, &n));
-        if (n > std::numeric_limits<std::int32_t>::max())
-            throw EODBCError(0, "The result has more rows than a bookmark can number");
-        RowCount = EndRow = static_cast<std::int32_t>(n);
+        NumberFromFirst();
+        if (RowCount >= 0) return RowCount;
+        RowCount = EndRow = CountedRows();
+        if (FEndBase < 0) FEndBase = RowCount;
         return RowCount;
     }
     Unbind();
@@ -825,6 +884,90 @@ std::int32_t TODBC::GetRecordCount(bool keep) {
     }
     RowCount = EndRow = count;
     return count;
+}
+
+// ---------------------------------------------------------------------------
+// Numbering from the end (key range cursors).
+//
+// Rows are numbered from 0 at the first row. A key range cursor reaches its
+// last rows without counting them (SetToEnd): the cache then numbers rows
+// from the end, the last row EndIndex() - 1, block-aligned so that the last
+// block ends with the last row, and fetches them counted from the last row
+// (an absolute fetch of -1 is the last row). Once the cursor knows the rows
+// (they were counted, or a walk back met the first row) the cache numbers
+// from the first row again, the position keeping its row. Bookmarks of rows
+// counted from the end are -2 (the last row), -3, ...: below -1, which
+// stands for no row, and told apart from the rows from the first whatever
+// the numbering the cache has when they come back.
+
+std::int32_t TODBC::EndIndex() const {
+    constexpr std::int32_t kEndRows = 1 << 30;
+    return RowsPerBlock > 0 ? kEndRows / RowsPerBlock * RowsPerBlock : kEndRows;
+}
+
+bool TODBC::IsEndMark(std::int32_t mark) const { return FKeyRange && mark < -1; }
+
+std::int32_t TODBC::MarkOf(std::int32_t row) const { return FEndNumbered ? row - EndIndex() - 1 : row; }
+
+SQLLEN TODBC::DriverRow(std::int32_t row) const {
+    if (FEndNumbered) return static_cast<SQLLEN>(row) - EndIndex();
+    return CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
+}
+
+SQLLEN TODBC::DriverRowOfMark(std::int32_t mark) const {
+    if (!IsEndMark(mark)) return CursorMode == cmCursorLibrary ? MapRowNumber(mark + 1) : mark + 1;
+    if (FEndBase < 0) return mark + 1;
+    return CursorMode == cmCursorLibrary ? MapRowNumber(FEndBase + mark + 2) : FEndBase + mark + 2;
+}
+
+std::int32_t TODBC::CountedRows() {
+    SQLLEN n = odbc::KeyRangeKnownRows(Stmt);
+    if (n < 0) CheckStmt(Stmt, odbc::SQLRowCount(Stmt, &n));
+    if (n > std::numeric_limits<std::int32_t>::max() || (FEndNumbered && n >= EndIndex()))
+        throw EODBCError(0, "The result has more rows than a bookmark can number");
+    return static_cast<std::int32_t>(n);
+}
+
+void TODBC::NumberFromFirst() {
+    if (!FEndNumbered) return;
+    const std::int32_t n = CountedRows();
+    const std::int64_t at = std::int64_t{BlockNo} * RowsPerBlock + BlockPos - EndIndex() + n;
+    FEndNumbered = false;
+    FEndBase = n;
+    RowCount = EndRow = n;
+    FOverflow.clear();
+    std::fill(FFilled.begin(), FFilled.end(), std::uint8_t{0});
+    if (at < 0) {
+        BlockNo = 0;
+        BlockPos = -1;
+    } else {
+        BlockNo = static_cast<std::int32_t>(at / RowsPerBlock);
+        BlockPos = static_cast<std::int32_t>(at % RowsPerBlock);
+    }
+}
+
+void TODBC::SyncNumbering() {
+    if (FEndNumbered && odbc::KeyRangeKnownRows(Stmt) >= 0) NumberFromFirst();
+}
+
+void TODBC::EndsAt(std::int32_t rows) {
+    if (!FEndNumbered) EndRow = RowCount = rows;
+}
+
+bool TODBC::IsRowBookmark(std::int32_t mark) const {
+    if (IsEndMark(mark)) return FEndBase < 0 || FEndBase + mark + 1 >= 0;
+    return mark >= 0 && (RowCount < 0 || mark < RowCount);
+}
+
+int TODBC::CompareBookmarkRows(std::int32_t a, std::int32_t b) const {
+    // Rows counted from the end come after every row counted from the first
+    // until the rows are known.
+    auto order = [&](std::int32_t mark) -> std::int64_t {
+        if (!IsEndMark(mark)) return mark;
+        return (FEndBase >= 0 ? FEndBase : std::int64_t{1} << 40) + mark + 1;
+    };
+    const std::int64_t x = order(a), y = order(b);
+    return x < y ? -1 : x > y ? 1 : 0;
 }
 
 void TODBC::InitRecord(void* buffer) {

@@ -109,9 +109,10 @@ std::int32_t TODBC::EditRow() const {
 void TODBC::FetchForEdit(std::int32_t row) {
     if (!ColumnsBound) BindColumns(StagingRecord.data());
     ClearIndicators();
-    const SQLLEN target = CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
-    SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, target);
-    if (rc == SQL_NO_DATA) throw EODBCError(0, Format("Row %d is no longer in the result", row + 1));
+    SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, DriverRow(row));
+    if (rc == SQL_NO_DATA)
+        throw EODBCError(0, FEndNumbered ? Format("Row %d from the end is no longer in the result", EndIndex() - row)
+                                         : Format("Row %d is no longer in the result", row + 1));
     // Values longer than their buffers (SQLite keeps values longer than the
     // declared size) are no failure: StoreStaging reads them whole.
     if (rc == SQL_SUCCESS_WITH_INFO &&
@@ -179,6 +180,7 @@ TODBCFldDesc ParamOf(const TODBCFldDesc& d, int k) {
 int TODBC::InsertRecord(const void* record) {
     if (CursorMode == cmForwardOnly) throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
     if (StagingRecord.empty() || Columns.empty()) throw EODBCError(0, "The cursor has no open result to add rows to");
+    NumberFromFirst();  // a new row is counted and sought from the first row
     FRowsetsOff = true;  // a written result is read one row a fetch from here on
     return CursorMode == cmKeyset ? InsertByBulkAdd(record) : InsertBySql(record);
 }
@@ -366,6 +368,8 @@ int TODBC::ModifyRecord(const void* record) {
 // Delete.
 
 int TODBC::DeleteRecord(bool sequential) {
+    // Rows deleted through the cursor library keep their numbers from the first row.
+    NumberFromFirst();
     const std::int32_t row = EditRow();
     FRowsetsOff = true;  // a written result is read one row a fetch from here on
     FetchForEdit(row);

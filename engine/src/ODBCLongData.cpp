@@ -67,9 +67,10 @@ void TODBC::PositionOnRow(std::int32_t row) {
     // again once it was passed; its values were kept when it was fetched.
     if (ForwardOnly()) throw EODBCError(0, "Long data is not available on a forward-only cursor");
     Unbind();
-    SQLLEN target = CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
-    SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, target);
-    if (rc == SQL_NO_DATA) throw EODBCError(0, Format("Row %d is not in the result", row + 1));
+    SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, DriverRowOfMark(row));
+    if (rc == SQL_NO_DATA)
+        throw EODBCError(0, IsEndMark(row) ? Format("Row %d from the end is not in the result", -(row + 1))
+                                           : Format("Row %d is not in the result", row + 1));
     CheckStmt(Stmt, rc);
 }
 
@@ -218,7 +219,7 @@ bool TODBC::ReadLongValue(const void* bookmark, int column, String& value) {
     (void)d;
     value.clear();
     const std::int32_t row = ReadBookmark(bookmark);
-    if (row < 0) {
+    if (row < 0 && !IsEndMark(row)) {
         const String* v = PendingBlob(column);
         if (v) value = *v;
         return v != nullptr;
@@ -251,7 +252,7 @@ SQLRETURN TODBC::GetBlobSize(const void* record, int bookmarkOffset, std::int32_
     } report{isNull, nullValue};
     const TODBCFldDesc& d = LongColumn(column);
     const std::int32_t row = ReadBookmark(static_cast<const std::byte*>(record) + bookmarkOffset);
-    if (row < 0) {
+    if (row < 0 && !IsEndMark(row)) {
         // The dataset's new record: what has been written for it so far
         // (a value of zero length included; NULL has no pending value).
         if (const String* v = PendingBlob(column)) {
@@ -303,7 +304,7 @@ int TODBC::ReadBlob(const void* bookmark, int column, std::int32_t position, std
     const bool binary = d.SubType == fscBinary;
     if (length <= 0) return 0;
     const std::int32_t row = ReadBookmark(bookmark);
-    if (row < 0) {
+    if (row < 0 && !IsEndMark(row)) {
         const String* v = PendingBlob(column);
         if (!v) return 0;
         const std::int32_t room = binary ? length : length - 1;
@@ -341,7 +342,7 @@ int TODBC::ReadBlob(const void* bookmark, int column, std::int32_t position, std
 void TODBC::WriteLongColumn(const void* bookmark, int column, const String* value) {
     LongColumn(column);
     const std::int32_t row = ReadBookmark(bookmark);
-    if (row < 0) throw EODBCError(0, "A long value can be written only to a row of the data source");
+    if (row < 0 && !IsEndMark(row)) throw EODBCError(0, "A long value can be written only to a row of the data source");
     FPendingEdit = PendingEdit{};
     WriteLongValue(row, column, value ? *value : String(), value == nullptr);
 }
@@ -361,7 +362,7 @@ int TODBC::WriteBlob(int state, const void* bookmark, int column, std::int32_t p
     }
 
     const std::int32_t row = ReadBookmark(bookmark);
-    if (row < 0) return 0;  // a record that has no row in the data source
+    if (row < 0 && !IsEndMark(row)) return 0;  // a record that has no row in the data source
     const bool continues = FPendingEdit.Row == row && FPendingEdit.Column == column && position > 0;
     if (!continues) {
         FPendingEdit = PendingEdit{row, column, String()};

@@ -33,6 +33,8 @@ void TODBC::Requery(const String& text, bool sequential) {
     FOverflow.clear();
     EndRow = -2;
     BlockNo = -1;
+    FEndNumbered = false;
+    FEndBase = -1;
     DeletedRows.clear();
 
     odbc::SQLCloseCursor(Stmt);  // a cursor that is already closed is no failure here

@@ -445,6 +445,58 @@ TEST_P(KeyRangeCursor, StatementsDoNotGrowWithTheTable) {
     EXPECT_LE(counts[1], 12u);
 }
 
+// Last finds the last rows without counting them (one look-up and one
+// window, whatever the table's size); rows reached from there are walked,
+// bookmarked, compared and edited before anything counts them, and keep
+// their places once the rows are counted.
+TEST_P(KeyRangeCursor, LastCountsNothingAndTheRowsFromTheEndKeepTheirPlaces) {
+    std::vector<unsigned long> counts;
+    for (int rows : {300, 3000}) {
+        SCOPED_TRACE(std::to_string(rows) + " rows");
+        const std::string table = CreateNumbered(rows);
+        TODBCTable* t = NewTable(table);
+        t->SetRowSetSize(20);
+        t->Open();
+        TField* id = t->FieldByName("id");
+        const TBookmark first = t->GetBookmark();
+        const unsigned long before = odbc::KeyRangeDriverStatements(t->StmtHandle());
+        t->Last();
+        EXPECT_EQ(id->AsInteger(), rows);
+        EXPECT_LE(odbc::KeyRangeDriverStatements(t->StmtHandle()) - before, 2u);
+        t->MoveBy(-45);
+        const TBookmark back = t->GetBookmark();
+        EXPECT_EQ(id->AsInteger(), rows - 45);
+        t->Edit();
+        t->FieldByName("name")->SetAsString("edited at the end");
+        t->Post();
+        EXPECT_EQ(t->KnownRecordCount(), -1) << "nothing counted the rows";
+        counts.push_back(odbc::KeyRangeDriverStatements(t->StmtHandle()) - before);
+        EXPECT_EQ(Column("SELECT name FROM " + table + " WHERE id = " + std::to_string(rows - 45)),
+                  std::vector<std::string>{"edited at the end"});
+        EXPECT_TRUE(t->BookmarkValid(back));
+        EXPECT_LT(t->CompareBookmarks(first, back), 0);
+        t->First();
+        t->GotoBookmark(back);
+        EXPECT_EQ(id->AsInteger(), rows - 45);
+        t->Next();
+        EXPECT_EQ(id->AsInteger(), rows - 44);
+        // Deleting a row reached from the end counts the rows first; the
+        // bookmarks taken before keep their rows and their order.
+        t->Last();
+        t->Delete();
+        EXPECT_EQ(id->AsInteger(), rows - 1);
+        EXPECT_EQ(t->KnownRecordCount(), rows - 1);
+        EXPECT_EQ(Column("SELECT count(*) FROM " + table), std::vector<std::string>{std::to_string(rows - 1)});
+        t->GotoBookmark(back);
+        EXPECT_EQ(id->AsInteger(), rows - 45);
+        EXPECT_LT(t->CompareBookmarks(first, back), 0);
+        EXPECT_GT(t->CompareBookmarks(t->GetBookmark(), first), 0);
+        t->Close();
+    }
+    ASSERT_EQ(counts.size(), 2u);
+    EXPECT_EQ(counts[0], counts[1]);
+}
+
 // A jump to a bookmark is one seek by the row's values, whatever the table's
 // size and however far the row lies from every row read before, and lands on
 // the bookmarked row after others added and deleted rows before and between

@@ -279,6 +279,11 @@ unsigned long KeyRangeFetches(SQLHSTMT stmt) {
     return e && e.St->KeyRange ? e.St->KeyRange->DriverFetches : 0;
 }
 
+SQLLEN KeyRangeKnownCount(SQLHSTMT stmt) {
+    Entered e = Enter(stmt);
+    return e && e.St->KeyRange && e.St->Executed ? KeyRangeKnownRows(*e.St) : -1;
+}
+
 void KeyRangeValuesOf(SQLHSTMT stmt, SQLLEN row, const TKeyRangeValue* values, std::size_t count) {
     Entered e = Enter(stmt);
     if (e && e.St->KeyRange && e.St->Executed) KeyRangeRowValues(*e.St, row, values, count);

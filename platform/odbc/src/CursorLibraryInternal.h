@@ -33,6 +33,8 @@ void SetKeyRange(SQLHSTMT stmt);
 bool IsKeyRange(SQLHSTMT stmt);
 /// Driver statements a key range cursor ran for windows, keys and counts.
 unsigned long KeyRangeFetches(SQLHSTMT stmt);
+/// The rows of a key range cursor's result if known without a statement, else -1.
+SQLLEN KeyRangeKnownCount(SQLHSTMT stmt);
 /// The values of a row of a key range cursor, for the next fetch of it.
 void KeyRangeValuesOf(SQLHSTMT stmt, SQLLEN row, const TKeyRangeValue* values, std::size_t count);
 

@@ -10,7 +10,9 @@
 // remembered with their numbers (anchors, bounded), and the first row of a
 // window far from any anchor is found by counting from the nearest anchor or
 // end of the result with OFFSET on a statement of the library's own. The
-// number of rows is counted by the data source when it is asked for.
+// number of rows is counted by the data source when it is asked for; until
+// then a row reached from the last one is numbered down from kFromEnd, so
+// that the last rows cost what the first ones do, whatever the table's size.
 //
 // Rows deleted through the library keep their numbers, as on the library's
 // static cursors (the engine maps its rows around them); any write through the
@@ -30,6 +32,13 @@ namespace velora::odbc::cursorlib {
 namespace {
 
 constexpr std::size_t kMaxAnchors = 4096;
+
+/// The number of the last row while the rows are not counted: a row reached
+/// from the end is numbered down from here (far above any count a bookmark
+/// can hold), and renumbered from the first row once the count is known.
+constexpr SQLLEN kFromEnd = SQLLEN(1) << 40;
+
+bool FromEnd(SQLLEN row) { return row > kFromEnd / 2; }
 
 std::string Trimmed(std::string_view s) {
     std::size_t b = 0, e = s.size();
@@ -359,10 +368,11 @@ std::optional<RowImage> ValuesAt(Statement& st, SQLLEN row) {
         from = &after->second;
         reverse = true;
     }
-    if (kr.LiveCount >= 0) {
-        if (row > kr.LiveCount) return std::nullopt;
-        if (kr.LiveCount - row < skip) {
-            skip = kr.LiveCount - row;
+    const SQLLEN last = FromEnd(row) ? kFromEnd : kr.LiveCount;
+    if (last >= 0) {
+        if (row > last) return std::nullopt;
+        if (last - row < skip) {
+            skip = last - row;
             from = nullptr;
             reverse = true;
         }
@@ -428,7 +438,9 @@ std::optional<RowImage> ValuesInWindow(Statement& st, SQLLEN row) {
     return out;
 }
 
-/// Runs the window that begins at live row `first` (1-based).
+/// Runs the window that begins at live row `first` (1-based). SQL_NO_DATA,
+/// running nothing, when `first` is counted from the end and lies before the
+/// first row (the caller counts the rows and numbers from the first).
 SQLRETURN RunWindow(Statement& st, SQLLEN first, SQLLEN size) {
     KeyRangeState& kr = *st.KeyRange;
     std::vector<ParamBinding> params;
@@ -442,6 +454,7 @@ SQLRETURN RunWindow(Statement& st, SQLLEN first, SQLLEN size) {
         condition = AfterCondition(kr, *v, false, false, params, lengths);
     } else if (first > 1) {
         v = ValuesAt(st, first);
+        if (!v && FromEnd(first)) return SQL_NO_DATA;
         condition = v ? AfterCondition(kr, *v, true, false, params, lengths) : "1=0";
     }
     std::string sql =
@@ -468,6 +481,28 @@ SQLLEN WindowSize(const Statement& st) {
 constexpr SQLLEN kMaxScanWindow = 4096;
 /// Rows of the window a jump to a bookmarked row reads (at least a rowset).
 constexpr SQLLEN kSeekWindow = 16;
+
+/// Once the rows are counted, the rows numbered down from kFromEnd (anchors,
+/// the window, the position) get their numbers from the first row.
+void NumberFromFirst(Statement& st) {
+    KeyRangeState& kr = *st.KeyRange;
+    const SQLLEN shift = kr.LiveCount - kFromEnd;
+    auto moved = [&](SQLLEN& row) {
+        if (FromEnd(row)) row += shift;
+    };
+    std::map<SQLLEN, RowImage> anchors;
+    for (auto& [row, values] : kr.Anchors) {
+        SQLLEN r = row;
+        moved(r);
+        if (r >= 1) anchors.emplace(r, std::move(values));
+    }
+    kr.Anchors = std::move(anchors);
+    moved(kr.WinBase);
+    if (kr.WinBase < 0) kr.WinBase = -1;
+    moved(kr.Start);
+    moved(kr.Sought);
+    moved(st.Row);
+}
 
 }  // namespace
 
@@ -510,6 +545,9 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
         SQLLEN n = -1;
         return Succeeded(KeyRangeRowCount(st, &n)) ? n : -1;
     };
+    // The last row's number: counted from the end until the rows are counted
+    // (rows deleted through the library keep their numbers: then counted).
+    auto last = [&]() -> SQLLEN { return kr.LiveCount < 0 && st.Deleted.empty() ? kFromEnd : count(); };
     // The first row of the rowset asked for, counted from 1; below 1: before the first row.
     SQLLEN first = 0;
     bool afterLast = false;
@@ -517,12 +555,13 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
         case SQL_FETCH_NEXT:
             if (kr.Start < 0) afterLast = true;
             first = kr.Start == 0 ? 1 : kr.Start + static_cast<SQLLEN>(kr.PrevSize);
+            if (FromEnd(first) && first > kFromEnd) afterLast = true;
             break;
         case SQL_FETCH_PRIOR:
             if (kr.Start == 0 || kr.Start == 1) {
                 first = 0;
             } else {
-                SQLLEN from = kr.Start < 0 ? count() + 1 : kr.Start;
+                SQLLEN from = kr.Start < 0 ? last() + 1 : kr.Start;
                 first = std::max<SQLLEN>(1, from - size);
             }
             break;
@@ -530,18 +569,18 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
             first = 1;
             break;
         case SQL_FETCH_LAST: {
-            SQLLEN n = count();
+            SQLLEN n = last();
             if (n < 0) return Raise(st.Handle, "HY000", "The rows of a key range cursor cannot be counted");
             first = n == 0 ? 0 : std::max<SQLLEN>(1, n - size + 1);
             break;
         }
         case SQL_FETCH_ABSOLUTE:
-            first = offset >= 0 ? offset : count() + offset + 1;
+            first = offset >= 0 ? offset : last() + offset + 1;
             if (offset > 0) afterLast = false;
             break;
         case SQL_FETCH_RELATIVE:
             if (kr.Start < 0)
-                first = count() + 1 + offset;
+                first = last() + 1 + offset;
             else
                 first = (kr.Start == 0 && offset > 0 ? 0 : kr.Start) + offset;
             break;
@@ -568,6 +607,14 @@ SQLRETURN KeyRangeFetch(Statement& st, SQLSMALLINT orientation, SQLLEN offset) {
             ValuesInWindow(st, live);
         SQLRETURN rc = RunWindow(st, back ? std::max<SQLLEN>(1, live + size - w) : live, w);
         kr.Sought = -1;
+        if (rc == SQL_NO_DATA) {
+            // Walking back from the end met the first row: the rows are
+            // counted (no more than were walked over), and the same fetch
+            // runs again with every row numbered from the first.
+            SQLLEN n = -1;
+            rc = KeyRangeRowCount(st, &n);
+            return Succeeded(rc) ? KeyRangeFetch(st, orientation, offset) : rc;
+        }
         if (!Succeeded(rc)) return rc;
     }
     SQLRETURN rc = FetchDriverRows(st, live - kr.WinBase, static_cast<SQLULEN>(size));
@@ -614,14 +661,27 @@ SQLRETURN KeyRangeRowCount(Statement& st, SQLLEN* count) {
         }
         FreeWork(h);
         kr.LiveCount = static_cast<SQLLEN>(n);
+        NumberFromFirst(st);
     }
     *count = kr.LiveCount + static_cast<SQLLEN>(st.Deleted.size());
     st.Count = *count;
     return SQL_SUCCESS;
 }
 
+SQLLEN KeyRangeKnownRows(const Statement& st) {
+    const KeyRangeState& kr = *st.KeyRange;
+    return kr.Ready && kr.LiveCount >= 0 ? kr.LiveCount + static_cast<SQLLEN>(st.Deleted.size()) : -1;
+}
+
 void KeyRangeRowValues(Statement& st, SQLLEN row, const TKeyRangeValue* values, std::size_t count) {
     KeyRangeState& kr = *st.KeyRange;
+    if (row < 0) {  // counted from the last row, as an absolute fetch
+        const SQLLEN last = kr.LiveCount >= 0    ? kr.LiveCount + static_cast<SQLLEN>(st.Deleted.size())
+                            : st.Deleted.empty() ? kFromEnd
+                                                 : -1;
+        if (last < 0) return;
+        row += last + 1;
+    }
     if (!kr.Ready || row < 1 || !values) return;
     RowImage v(kr.Order.size());
     for (std::size_t i = 0; i < kr.Order.size(); ++i) {

@@ -114,6 +114,9 @@ struct KeyRangeState {
     std::string Table;              ///< the table as written
     std::vector<OrderTerm> Order;   ///< the text's order, the key appended: a total order
     bool NullsHigh = false;         ///< NULL sorts after every value (PostgreSQL)
+    /// Live row numbers: from 1 at the first row; or, for rows reached from the
+    /// last one while the rows are not counted, down from kFromEnd (the last
+    /// row), renumbered from the first once the count is known.
     SQLLEN WinBase = -1;            ///< live rows before the window's first row; -1: no window
     SQLLEN WinSize = 0;             ///< rows the window asked for
     SQLLEN Start = 0;               ///< first row of the current rowset; 0 before the first, -1 after the last
@@ -276,6 +279,8 @@ SQLLEN KeyRangeDriverRow(Statement& st, SQLLEN row);
 SQLRETURN KeyRangeRowCount(Statement& st, SQLLEN* count);
 /// A row was written through the library: windows, anchors and the count are read again.
 void KeyRangeWritten(Statement& st);
+/// The rows of the result if known without a statement, else -1.
+SQLLEN KeyRangeKnownRows(const Statement& st);
 /// The values of row `row` as the application holds them (see odbc::KeyRangeRowValues).
 void KeyRangeRowValues(Statement& st, SQLLEN row, const TKeyRangeValue* values, std::size_t count);
 

@@ -1012,6 +1012,8 @@ unsigned long KeyRangeDriverStatements(SQLHSTMT Stmt) {
     return IsCursorLib(Stmt) ? cursorlib::KeyRangeFetches(Stmt) : 0;
 }
 
+SQLLEN KeyRangeKnownRows(SQLHSTMT Stmt) { return IsCursorLib(Stmt) ? cursorlib::KeyRangeKnownCount(Stmt) : -1; }
+
 void KeyRangeRowValues(SQLHSTMT Stmt, SQLLEN Row, const TKeyRangeValue* Values, std::size_t Count) {
     if (IsCursorLib(Stmt)) cursorlib::KeyRangeValuesOf(Stmt, Row, Values, Count);
 }

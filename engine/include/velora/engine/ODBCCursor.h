@@ -147,7 +147,9 @@ public:
     int GetPriorRecord(void* buffer);
     /// The current row again (0), or 2 past the end or before the first row.
     int GetCurrentRecord(void* buffer);
-    /// Writes the current logical row number (4 bytes).
+    /// Writes the current logical row number (4 bytes): from 0 at the first
+    /// row; on a key range cursor that reached its end without counting, -2
+    /// for the last row, -3 for the one before, ... (-1 stands for no row).
     int GetBookmark(void* dest) const;
     /// Writes the dataset's bookmark of the current row into `size` bytes:
     /// the row number, and on a key range cursor (when `size` holds it,
@@ -159,8 +161,13 @@ public:
     /// set to True" when uni-directional and past the first block.
     void SetToBegin(bool uniDirectional);
     /// Positions one past the last row (the next GetPriorRecord delivers it).
+    /// A key range cursor gets there without counting the rows (see EndIndex).
     void SetToEnd();
     int SetToBookmark(const void* bookmark);
+    /// True when a bookmark's row number (see GetBookmark) can name a row.
+    bool IsRowBookmark(std::int32_t mark) const;
+    /// Orders two bookmarks' row numbers as their rows stand in the result.
+    int CompareBookmarkRows(std::int32_t a, std::int32_t b) const;
     /// The number of rows. Counting walks the result once and is remembered;
     /// on a forward-only cursor only a known count is answered, else -1.
     /// `keep` False brings the position and cache back afterwards.
@@ -329,7 +336,7 @@ public:
     bool ForwardOnly() const { return CursorMode == 0 || FSequential; }
 
 private:
-    void CopySlot(int k, void* buffer);
+    bool CopySlot(int k, void* buffer);
     void StoreStaging(int k);
     void StoreRow(int k, std::byte* record, const SQLLEN* indicators);
     void PlanStaging();
@@ -344,7 +351,18 @@ private:
     void ClearRowsetIndicators();
     int RowsBeforeFailure(int fetched) const;
     bool FillSlot(int k, bool target);
-    bool EnsureSlot(int k);
+    bool EnsureSlot(int& k);
+    SQLRETURN FetchBlockRows(bool sequential);
+    // Numbering rows from the end (ODBCCursor.cpp).
+    std::int32_t EndIndex() const;
+    bool IsEndMark(std::int32_t mark) const;
+    std::int32_t MarkOf(std::int32_t row) const;
+    SQLLEN DriverRow(std::int32_t row) const;
+    SQLLEN DriverRowOfMark(std::int32_t mark) const;
+    std::int32_t CountedRows();
+    void NumberFromFirst();
+    void SyncNumbering();
+    void EndsAt(std::int32_t rows);
     SQLRETURN FetchFirstOfBlock(bool forwardOnly);
     SQLRETURN FetchForward();
     SQLRETURN Fetch(SQLSMALLINT orientation, SQLLEN offset);
@@ -387,11 +405,13 @@ private:
 
     /// A key range cursor: the row's values travel with its bookmark and
     /// are handed to the cursor when a jump fetches it.
-    void SeekByValues(std::int32_t row, const std::byte* trailer);
+    void SeekByValues(std::int32_t mark, const std::byte* trailer);
 
     String FTableName;
     bool FSequential = false;  ///< the cache was opened uni-directional
     bool FKeyRange = false;    ///< the statement is a key range cursor (odbc::UsesKeyRangeCursor)
+    bool FEndNumbered = false;  ///< the cache numbers rows from the end (a key range cursor's SetToEnd)
+    std::int32_t FEndBase = -1;  ///< the rows once known after numbering from the end, else -1
     int FLongColumns = 0;      ///< columns read with SQLGetData (fcBlob)
     /// Forward-only rowsets with long columns (see UsesRowsets): each long
     /// column binds its first kLongPrefix bytes in the slot, after the exact

@@ -154,6 +154,10 @@ bool UsesKeyRangeCursor(SQLHSTMT Stmt);
 /// Statements the key range cursor has run on the driver so far in its
 /// current result (windows, key look-ups, counts): for tests.
 unsigned long KeyRangeDriverStatements(SQLHSTMT Stmt);
+/// The rows of a key range cursor's result when it knows them without
+/// asking the data source (counted before, or met the first row walking back
+/// from the last); -1 otherwise. Never runs a statement.
+SQLLEN KeyRangeKnownRows(SQLHSTMT Stmt);
 
 /// One result column's value of a row as the application holds it.
 struct TKeyRangeValue {
@@ -163,7 +167,8 @@ struct TKeyRangeValue {
     const void* Data = nullptr;  ///< the value's bytes (for fixed C types, the C type's size)
     SQLLEN Length = 0;           ///< bytes at Data (character and binary values)
 };
-/// Tells a key range cursor the values of the row numbered `Row` (1-based),
+/// Tells a key range cursor the values of the row numbered `Row` (1-based;
+/// below 0 counted from the last row, -1 the last, as an absolute fetch),
 /// one a result column (Values[0] is column 1), as the application took them
 /// with the row's bookmark: the next fetch of that row runs one window that
 /// begins at those values, instead of finding the row by counting. Values the
