@@ -180,7 +180,7 @@ TODBCFldDesc ParamOf(const TODBCFldDesc& d, int k) {
 int TODBC::InsertRecord(const void* record) {
     if (CursorMode == cmForwardOnly) throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
     if (StagingRecord.empty() || Columns.empty()) throw EODBCError(0, "The cursor has no open result to add rows to");
-    NumberFromFirst();  // a new row is counted and sought from the first row
+    NumberFromFirst();   // a new row is counted and sought from the first row
     FRowsetsOff = true;  // a written result is read one row a fetch from here on
     return CursorMode == cmKeyset ? InsertByBulkAdd(record) : InsertBySql(record);
 }
