@@ -17,6 +17,7 @@
 #include "velora/engine/ODBCCursor.h"
 #include "velora/engine/ODBCStatement.h"
 #include "velora/engine/SQLText.h"
+#include "velora/odbc/ODBCBoundary.h"
 #include "velora/forms/Application.h"
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace velora {
 
@@ -595,11 +597,28 @@ int TODBCDataSet::KnownRecordCount() const { return FEngine && Active() ? FEngin
 bool TODBCDataSet::MoveToRow(int Row) {
     CheckBrowseMode();
     if (FUniDirectional) DatabaseError(SCurUniDirectional);
-    if (Row < 1 || Row > GetRecordCount()) return false;
+    if (Row < 1) return false;
     // A bookmark of the row's number alone: the engine fetches the row by it.
     TBookmark mark(static_cast<std::size_t>(BookmarkSize()), 0);
     const std::int32_t row = Row - 1;
     std::memcpy(mark.data(), &row, sizeof row);
+    if (FEngine->RowCount < 0 && odbc::UsesKeyRangeCursor(FStmtHandle.get())) {
+        // A key range cursor finds the row from the nearest row it knows
+        // without counting the rows; a row past the end is not found. A
+        // block missed past the end says nothing of where the rows end, so
+        // the end stays unknown, and the cursor goes back to the record.
+        std::vector<std::byte> probe(static_cast<std::size_t>(std::max(FEngine->RowSize, FEngine->RecordSize())));
+        FEngine->SetToBookmark(mark.data());
+        if (FEngine->GetCurrentRecord(probe.data()) != ODBCRecOK) {
+            FEngine->RowCount = -1;
+            FEngine->EndRow = -2;
+            CursorPosChanged();
+            UpdateCursorPos();
+            return false;
+        }
+    } else if (Row > GetRecordCount()) {
+        return false;
+    }
     GotoBookmark(mark);
     return true;
 }

@@ -719,6 +719,10 @@ int TODBC::GetBookmark(void* dest) const {
 namespace {
 constexpr std::byte kValuesTag{'K'};
 constexpr std::size_t kTrailerHead = 1 + sizeof(std::int32_t);
+
+/// The rows a bookmark counted from the end is counted back from: those
+/// known when the cache last numbered from the end, else the count if known.
+std::int32_t EndBaseOf(std::int32_t endBase, std::int32_t rowCount) { return endBase >= 0 ? endBase : rowCount; }
 }  // namespace
 
 int TODBC::GetBookmark(void* dest, std::size_t size) const {
@@ -770,8 +774,8 @@ int TODBC::SetToBookmark(const void* bookmark) {
     // A row counted from the end: numbered from the first once the rows are
     // known, else the cache numbers from the end too.
     std::int32_t row = mark;
-    const bool fromEnd = IsEndMark(mark) && FEndBase < 0;
-    if (IsEndMark(mark)) row = fromEnd ? EndIndex() + mark + 1 : std::max(FEndBase + mark + 1, -1);
+    const bool fromEnd = IsEndMark(mark) && EndBaseOf(FEndBase, RowCount) < 0;
+    if (IsEndMark(mark)) row = fromEnd ? EndIndex() + mark + 1 : std::max(EndBaseOf(FEndBase, RowCount) + mark + 1, -1);
     if (fromEnd != FEndNumbered) {
         FEndNumbered = fromEnd;
         EndRow = fromEnd ? EndIndex() : RowCount;
@@ -916,8 +920,9 @@ SQLLEN TODBC::DriverRow(std::int32_t row) const {
 
 SQLLEN TODBC::DriverRowOfMark(std::int32_t mark) const {
     if (!IsEndMark(mark)) return CursorMode == cmCursorLibrary ? MapRowNumber(mark + 1) : mark + 1;
-    if (FEndBase < 0) return mark + 1;
-    return CursorMode == cmCursorLibrary ? MapRowNumber(FEndBase + mark + 2) : FEndBase + mark + 2;
+    if (EndBaseOf(FEndBase, RowCount) < 0) return mark + 1;
+    return CursorMode == cmCursorLibrary ? MapRowNumber(EndBaseOf(FEndBase, RowCount) + mark + 2)
+                                         : EndBaseOf(FEndBase, RowCount) + mark + 2;
 }
 
 std::int32_t TODBC::CountedRows() {
@@ -930,7 +935,7 @@ std::int32_t TODBC::CountedRows() {
 
 void TODBC::NumberFromFirst() {
     if (!FEndNumbered) return;
-    const std::int32_t n = CountedRows();
+    const std::int32_t n = RowCount >= 0 ? RowCount : CountedRows();
     const std::int64_t at = std::int64_t{BlockNo} * RowsPerBlock + BlockPos - EndIndex() + n;
     FEndNumbered = false;
     FEndBase = n;
@@ -947,7 +952,7 @@ void TODBC::NumberFromFirst() {
 }
 
 void TODBC::SyncNumbering() {
-    if (FEndNumbered && odbc::KeyRangeKnownRows(Stmt) >= 0) NumberFromFirst();
+    if (FEndNumbered && (RowCount >= 0 || odbc::KeyRangeKnownRows(Stmt) >= 0)) NumberFromFirst();
 }
 
 void TODBC::EndsAt(std::int32_t rows) {
@@ -955,7 +960,7 @@ void TODBC::EndsAt(std::int32_t rows) {
 }
 
 bool TODBC::IsRowBookmark(std::int32_t mark) const {
-    if (IsEndMark(mark)) return FEndBase < 0 || FEndBase + mark + 1 >= 0;
+    if (IsEndMark(mark)) return EndBaseOf(FEndBase, RowCount) < 0 || EndBaseOf(FEndBase, RowCount) + mark + 1 >= 0;
     return mark >= 0 && (RowCount < 0 || mark < RowCount);
 }
 
@@ -964,7 +969,7 @@ int TODBC::CompareBookmarkRows(std::int32_t a, std::int32_t b) const {
     // until the rows are known.
     auto order = [&](std::int32_t mark) -> std::int64_t {
         if (!IsEndMark(mark)) return mark;
-        return (FEndBase >= 0 ? FEndBase : std::int64_t{1} << 40) + mark + 1;
+        return (EndBaseOf(FEndBase, RowCount) >= 0 ? EndBaseOf(FEndBase, RowCount) : std::int64_t{1} << 40) + mark + 1;
     };
     const std::int64_t x = order(a), y = order(b);
     return x < y ? -1 : x > y ? 1 : 0;

@@ -94,15 +94,16 @@ TEST_P(BrowseInTmux, WalkEditInsertDeleteFilterOrderAndMemo) {
     ASSERT_TRUE(tmux.WaitFor("Go to record:"));
     tmux.Type("4321");
     tmux.Keys("Enter");
-    ASSERT_TRUE(tmux.WaitFor("Record 4321 of 10000"));
+    ASSERT_TRUE(tmux.WaitFor("Record 4321 of ?"));
     EXPECT_NE(tmux.LineWith("item4321").find(">"), std::string::npos) << tmux.Screen();
     tmux.Keys("F5");
     tmux.Type("10001");
     tmux.Keys("Enter");
     ASSERT_TRUE(tmux.WaitFor("There is no record 10001"));
-    EXPECT_NE(tmux.Screen().find("Record 4321 of 10000"), std::string::npos) << tmux.Screen();
+    EXPECT_NE(tmux.Screen().find("Record 4321 of ?"), std::string::npos) << tmux.Screen();
+    EXPECT_NE(tmux.LineWith("item4321").find(">"), std::string::npos) << tmux.Screen();
     tmux.Keys("Home");
-    ASSERT_TRUE(tmux.WaitFor("Record 1 of 10000"));
+    ASSERT_TRUE(tmux.WaitFor("Record 1 of ?"));
 
     // Edit the name of id 1 and post.
     tmux.Keys("Right Enter C-u");

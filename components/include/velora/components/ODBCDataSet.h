@@ -265,9 +265,10 @@ public:
     int KnownRecordCount() const;
     /// Moves to the Row-th row of the result (from 1, in the cursor's order)
     /// and answers true; false, staying where it was, when there is no such
-    /// row. A scrolling cursor fetches that row alone (a key range cursor
-    /// finds it from the nearest row it knows); the count is asked when it
-    /// is not known yet. RecNo stays -1: a row's number changes as rows
+    /// row. A scrolling cursor fetches that row alone; the count is asked
+    /// when it is not known yet, except on a key range cursor, which finds
+    /// the row from the nearest row it knows and learns that a row past the
+    /// end is none by not finding it. RecNo stays -1: a row's number changes as rows
     /// before it come and go, so it is a place to go to, not a record's name.
     bool MoveToRow(int Row);
     /// The digits after the point Field's column declares when it holds a

@@ -410,7 +410,7 @@ private:
     String FTableName;
     bool FSequential = false;  ///< the cache was opened uni-directional
     bool FKeyRange = false;    ///< the statement is a key range cursor (odbc::UsesKeyRangeCursor)
-    bool FEndNumbered = false;  ///< the cache numbers rows from the end (a key range cursor's SetToEnd)
+    bool FEndNumbered = false;   ///< the cache numbers rows from the end (a key range cursor's SetToEnd)
     std::int32_t FEndBase = -1;  ///< the rows once known after numbering from the end, else -1
     int FLongColumns = 0;      ///< columns read with SQLGetData (fcBlob)
     /// Forward-only rowsets with long columns (see UsesRowsets): each long
