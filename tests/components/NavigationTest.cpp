@@ -480,6 +480,15 @@ TEST_P(KeyRangeCursor, LastCountsNothingAndTheRowsFromTheEndKeepTheirPlaces) {
         EXPECT_EQ(id->AsInteger(), rows - 45);
         t->Next();
         EXPECT_EQ(id->AsInteger(), rows - 44);
+        // A row by its number is found without counting; one past the end is
+        // none, and the dataset stays on its record.
+        EXPECT_TRUE(t->MoveToRow(rows - 7));
+        EXPECT_EQ(id->AsInteger(), rows - 7);
+        EXPECT_FALSE(t->MoveToRow(rows + 1));
+        EXPECT_EQ(id->AsInteger(), rows - 7);
+        EXPECT_EQ(t->KnownRecordCount(), -1);
+        t->Next();
+        EXPECT_EQ(id->AsInteger(), rows - 6);
         // Deleting a row reached from the end counts the rows first; the
         // bookmarks taken before keep their rows and their order.
         t->Last();
