@@ -374,6 +374,15 @@ protected:
         Navigation::SetUp();
         FKeyRange = true;
     }
+
+    /// A new table of `rows` numbered rows (its name into `table`), open in blocks of 20.
+    TODBCTable* OpenNumbered(int rows, std::string& table) {
+        table = CreateNumbered(rows);
+        TODBCTable* t = NewTable(table);
+        t->SetRowSetSize(20);
+        t->Open();
+        return t;
+    }
 };
 
 TEST_P(KeyRangeCursor, WalksOverOrdersAndKeysAgreeWithAPlainSelect) {
@@ -453,10 +462,8 @@ TEST_P(KeyRangeCursor, LastCountsNothingAndTheRowsFromTheEndKeepTheirPlaces) {
     std::vector<unsigned long> counts;
     for (int rows : {300, 3000}) {
         SCOPED_TRACE(std::to_string(rows) + " rows");
-        const std::string table = CreateNumbered(rows);
-        TODBCTable* t = NewTable(table);
-        t->SetRowSetSize(20);
-        t->Open();
+        std::string table;
+        TODBCTable* t = OpenNumbered(rows, table);
         TField* id = t->FieldByName("id");
         const TBookmark first = t->GetBookmark();
         const unsigned long before = odbc::KeyRangeDriverStatements(t->StmtHandle());
@@ -514,10 +521,8 @@ TEST_P(KeyRangeCursor, AJumpIsOneSeekAndFindsItsRowAfterOthersWrote) {
     std::vector<unsigned long> counts;
     for (int rows : {300, 3000}) {
         SCOPED_TRACE(std::to_string(rows) + " rows");
-        const std::string table = CreateNumbered(rows);
-        TODBCTable* t = NewTable(table);
-        t->SetRowSetSize(20);
-        t->Open();
+        std::string table;
+        TODBCTable* t = OpenNumbered(rows, table);
         TField* id = t->FieldByName("id");
         // Ten bookmarks a tenth of the table apart, taken on a scan.
         std::vector<std::pair<int, TBookmark>> marks;
