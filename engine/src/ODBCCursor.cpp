@@ -774,8 +774,9 @@ int TODBC::SetToBookmark(const void* bookmark) {
     // A row counted from the end: numbered from the first once the rows are
     // known, else the cache numbers from the end too.
     std::int32_t row = mark;
-    const bool fromEnd = IsEndMark(mark) && EndBaseOf(FEndBase, RowCount) < 0;
-    if (IsEndMark(mark)) row = fromEnd ? EndIndex() + mark + 1 : std::max(EndBaseOf(FEndBase, RowCount) + mark + 1, -1);
+    const std::int32_t base = EndBaseOf(FEndBase, RowCount);
+    const bool fromEnd = IsEndMark(mark) && base < 0;
+    if (IsEndMark(mark)) row = fromEnd ? EndIndex() + mark + 1 : std::max(base + mark + 1, -1);
     if (fromEnd != FEndNumbered) {
         FEndNumbered = fromEnd;
         EndRow = fromEnd ? EndIndex() : RowCount;
@@ -919,10 +920,10 @@ SQLLEN TODBC::DriverRow(std::int32_t row) const {
 }
 
 SQLLEN TODBC::DriverRowOfMark(std::int32_t mark) const {
-    if (!IsEndMark(mark)) return CursorMode == cmCursorLibrary ? MapRowNumber(mark + 1) : mark + 1;
-    if (EndBaseOf(FEndBase, RowCount) < 0) return mark + 1;
-    return CursorMode == cmCursorLibrary ? MapRowNumber(EndBaseOf(FEndBase, RowCount) + mark + 2)
-                                         : EndBaseOf(FEndBase, RowCount) + mark + 2;
+    const std::int32_t base = EndBaseOf(FEndBase, RowCount);
+    if (IsEndMark(mark) && base < 0) return mark + 1;  // counted from the last row, as the cursor takes it
+    const std::int32_t row = IsEndMark(mark) ? base + mark + 1 : mark;
+    return CursorMode == cmCursorLibrary ? MapRowNumber(row + 1) : row + 1;
 }
 
 std::int32_t TODBC::CountedRows() {
@@ -960,7 +961,8 @@ void TODBC::EndsAt(std::int32_t rows) {
 }
 
 bool TODBC::IsRowBookmark(std::int32_t mark) const {
-    if (IsEndMark(mark)) return EndBaseOf(FEndBase, RowCount) < 0 || EndBaseOf(FEndBase, RowCount) + mark + 1 >= 0;
+    const std::int32_t base = EndBaseOf(FEndBase, RowCount);
+    if (IsEndMark(mark)) return base < 0 || base + mark + 1 >= 0;
     return mark >= 0 && (RowCount < 0 || mark < RowCount);
 }
 
@@ -969,7 +971,8 @@ int TODBC::CompareBookmarkRows(std::int32_t a, std::int32_t b) const {
     // until the rows are known.
     auto order = [&](std::int32_t mark) -> std::int64_t {
         if (!IsEndMark(mark)) return mark;
-        return (EndBaseOf(FEndBase, RowCount) >= 0 ? EndBaseOf(FEndBase, RowCount) : std::int64_t{1} << 40) + mark + 1;
+        const std::int32_t base = EndBaseOf(FEndBase, RowCount);
+        return (base >= 0 ? base : std::int64_t{1} << 40) + mark + 1;
     };
     const std::int64_t x = order(a), y = order(b);
     return x < y ? -1 : x > y ? 1 : 0;
