@@ -122,6 +122,11 @@ String FormatFraction(std::uint32_t nanos);
 /// into a valid calendar date and time of day. False otherwise.
 bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRUCT& ts);
 
+/// True when the `n` characters at `text` are what std::to_chars writes for
+/// `value` (the shortest text that reads as it), in the plain decimal form
+/// SQLite gives most REAL values; false leaves the answer to std::to_chars.
+bool IsShortestText(const char* text, std::size_t n, double value);
+
 /// The one text form of dates, times and time stamps: "yyyy-mm-dd" (kind
 /// fcDate), "hh:mm:ss" and the fraction (FormatFraction; kind fcTime), or
 /// both separated by a space (any other kind). `midnightAsDate` is the one

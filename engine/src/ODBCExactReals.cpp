@@ -22,6 +22,7 @@
 #include "velora/engine/ODBCStatement.h"
 
 #include "velora/odbc/SQLTokens.h"
+#include "velora/rtl/Numbers.h"
 
 #include "EngineInternal.h"
 
@@ -225,6 +226,29 @@ void TODBC::TakeExactReals() {
     FExactReals = std::move(taken);
 }
 
+/// Accepts a plain decimal without an exponent, leading or trailing zeros
+/// (and no more than two zeros after the point before the first other
+/// digit, past which the exponent form can be shorter) that reads as the
+/// very double. Only one text of 15 digits or fewer reads as a given double,
+/// so such a text is the shortest; checking it costs a fraction of writing
+/// the shortest text, which every decimal of every stored row would pay.
+bool detail::IsShortestText(const char* text, std::size_t n, double value) {
+    const char* p = text;
+    const char* end = text + n;
+    if (p < end && *p == '-') ++p;
+    const char* point = static_cast<const char*>(std::memchr(p, '.', static_cast<std::size_t>(end - p)));
+    if (!point || point + 1 >= end || end[-1] == '0' || end - p > 16) return false;
+    if (*p == '0') {
+        if (point != p + 1 || (end - point > 3 && point[1] == '0' && point[2] == '0' && point[3] == '0')) return false;
+    } else if (*p < '1' || *p > '9') {
+        return false;
+    }
+    for (const char* q = p; q < end; ++q)
+        if (q != point && (*q < '0' || *q > '9')) return false;
+    double read = 0;
+    return TryStrToFloat(std::string_view(text, n), read) && std::memcmp(&read, &value, sizeof read) == 0;
+}
+
 /// Binds the companions to `slots` (row-wise binding applies the rowset's
 /// stride).
 void TODBC::BindExactReals(std::byte* slots) {
@@ -263,6 +287,10 @@ void TODBC::StoreExactReals(std::byte* record, std::byte* slots) {
             std::memcpy(record + d.Offset, &value, sizeof value);
         } else if (CTypes[c] == SQL_C_CHAR && d.FldType != fcBlob && d.FldType != fcUnknown) {
             // Text of a decimal: the shortest text that reads as the double.
+            // Most decimals need no more than SQLite's 15 digits, and then
+            // its own text usually is that text already.
+            if (word > 0 && detail::IsShortestText(reinterpret_cast<const char*>(record + d.Offset), word - 1u, value))
+                continue;
             char digits[32];
             const auto r = std::to_chars(digits, digits + sizeof digits, value);
             const auto n = static_cast<std::size_t>(r.ptr - digits);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,43 @@ TEST(ExactRealsText, CompanionsFollowTheSelectListOrNoneAreAdded) {
         EXPECT_EQ(detail::WithExactReals(c.Text, c.Labels, c.Wanted, taken), c.Expected) << c.Text;
         EXPECT_EQ(taken.size(), c.Expected.empty() ? 0u : c.Wanted.size()) << c.Text;
     }
+}
+
+/// The check that keeps SQLite's own text of a decimal never says yes to a
+/// text std::to_chars would write otherwise, and says yes to the usual ones.
+TEST(ExactRealsText, OwnTextIsKeptOnlyWhenItIsTheShortest) {
+    struct Case {
+        const char* Text;
+        double Value;
+        bool Kept;
+    };
+    for (const Case& c : std::vector<Case>{{"123.45", 123.45, true},    {"-12.5", -12.5, true},
+                                           {"0.005", 0.005, true},      {"0.1", 0.1, true},
+                                           {"0.0005", 0.0005, false},   {"100.0", 100.0, false},
+                                           {"12.50", 12.5, false},      {"1.5e+20", 1.5e20, false},
+                                           {"0.3", 0.30000000000000004, false}, {"-0.0", -0.0, false},
+                                           {"007.5", 7.5, false},       {"1.2.3", 1.2, false}})
+        EXPECT_EQ(detail::IsShortestText(c.Text, std::strlen(c.Text), c.Value), c.Kept) << c.Text;
+    // SQLite's 15 digits and two-place decimals of every magnitude: a text
+    // kept is exactly std::to_chars' text, and nearly every decimal is kept.
+    std::mt19937_64 rng(31);
+    int kept = 0, decimals = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const bool decimal = i % 2 == 0;
+        const double v = decimal ? static_cast<double>(static_cast<std::int64_t>(rng() % 2000000000000) - 1000000000000) / 100
+                                 : std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 80) - 90);
+        char text[40];
+        std::snprintf(text, sizeof text, "%.15g", v);
+        char shortest[40];
+        const auto r = std::to_chars(shortest, shortest + sizeof shortest, v);
+        const std::string expected(shortest, r.ptr);
+        if (detail::IsShortestText(text, std::strlen(text), v)) {
+            ASSERT_EQ(std::string(text), expected) << "value " << v;
+            kept += decimal;
+        }
+        decimals += decimal && expected.find_first_of(".") != std::string::npos;
+    }
+    EXPECT_EQ(kept, decimals);
 }
 
 class ExactReals : public test::EngineTableTest {

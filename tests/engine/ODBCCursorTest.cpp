@@ -13,6 +13,7 @@
 #include "velora/rtl/DateUtils.h"
 #include "velora/rtl/Numbers.h"
 
+#include <cstring>
 #include <random>
 
 namespace velora::test {
@@ -99,6 +100,45 @@ TEST(EngineDates, TemporalTextAtEveryWidthAndBeyondIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Text);
         EXPECT_EQ(detail::FormatTemporal(c.Ts, c.Kind, c.MidnightAsDate), c.Text);
+    }
+}
+
+// SQLite's time stamps are text read on every field read: the usual form at
+// fixed places, anything else by the general reader, with one answer.
+TEST(EngineDates, TimeStampTextsReadAsTheirPartsOrAreRefused) {
+    struct Case {
+        const char* Text;
+        bool Valid;
+        SQL_TIMESTAMP_STRUCT Ts;
+    };
+    const Case cases[] = {
+        {"2024-02-29 13:05:09", true, {2024, 2, 29, 13, 5, 9, 0}},
+        {"2024-02-29T13:05:09.5", true, {2024, 2, 29, 13, 5, 9, 500000000}},
+        {"0001-01-01 00:00:00.000001", true, {1, 1, 1, 0, 0, 0, 1000}},
+        {"9999-12-31 23:59:59.999999999", true, {9999, 12, 31, 23, 59, 59, 999999999}},
+        {"2024-01-02 03:04:05.1000000000", true, {2024, 1, 2, 3, 4, 5, 100000000}},
+        {" 2024-01-02 03:04:05 ", true, {2024, 1, 2, 3, 4, 5, 0}},
+        {"2024-01-02 03:04", true, {2024, 1, 2, 3, 4, 0, 0}},
+        {"2024-1-2 3:04:05", true, {2024, 1, 2, 3, 4, 5, 0}},
+        {"2024-01-02", true, {2024, 1, 2, 0, 0, 0, 0}},
+        {"2023-02-29 00:00:00", false, {}},
+        {"0000-01-01 00:00:00", false, {}},
+        {"2024-01-02 24:00:00", false, {}},
+        {"2024-01-02 03:60:00", false, {}},
+        {"2024-13-02 03:04:05", false, {}},
+        {"2024-01-02 03:04:05.", false, {}},
+        {"2024-01-02 03:04:05.0000000001", false, {}},
+        {"2024-01-02 03:04:05x", false, {}},
+        {"2024/01/02 03:04:05", false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text);
+        SQL_TIMESTAMP_STRUCT ts{};
+        ASSERT_EQ(detail::ParseTimeStampText(c.Text, false, ts), c.Valid);
+        if (!c.Valid) continue;
+        EXPECT_EQ(std::memcmp(&ts, &c.Ts, sizeof ts), 0)
+            << ts.year << "-" << ts.month << "-" << ts.day << " " << ts.hour << ":" << ts.minute << ":" << ts.second
+            << "." << ts.fraction;
     }
 }
 
