@@ -122,10 +122,17 @@ String FormatFraction(std::uint32_t nanos);
 /// into a valid calendar date and time of day. False otherwise.
 bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRUCT& ts);
 
-/// True when the `n` characters at `text` are what std::to_chars writes for
-/// `value` (the shortest text that reads as it), in the plain decimal form
-/// SQLite gives most REAL values; false leaves the answer to std::to_chars.
-bool IsShortestText(const char* text, std::size_t n, double value);
+/// The length of std::to_chars' text (the shortest that reads as the same
+/// double) of the double the `n` characters at `text` read as, when that text
+/// is `text` itself or `text` without a ".0" at its end; 0 when it may be
+/// neither (SQLite's text of a REAL is one of these for most values).
+std::size_t ShortestOwnLength(const char* text, std::size_t n);
+
+/// True when `text`, printf's "%.20e" form (trailing zeros may be dropped),
+/// certainly reads as `candidate`; false when it does not or when that
+/// cannot be told cheaply (zero, subnormals, exponents beyond +-27 from the
+/// digits): std::from_chars decides then.
+bool CompanionNames(std::string_view text, double candidate);
 
 /// The one text form of dates, times and time stamps: "yyyy-mm-dd" (kind
 /// fcDate), "hh:mm:ss" and the fraction (FormatFraction; kind fcTime), or

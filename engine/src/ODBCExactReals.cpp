@@ -26,10 +26,13 @@
 
 #include "EngineInternal.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace velora {
 
@@ -226,27 +229,128 @@ void TODBC::TakeExactReals() {
     FExactReals = std::move(taken);
 }
 
-/// Accepts a plain decimal without an exponent, leading or trailing zeros
-/// (and no more than two zeros after the point before the first other
-/// digit, past which the exponent form can be shorter) that reads as the
-/// very double. Only one text of 15 digits or fewer reads as a given double,
-/// so such a text is the shortest; checking it costs a fraction of writing
-/// the shortest text, which every decimal of every stored row would pay.
-bool detail::IsShortestText(const char* text, std::size_t n, double value) {
+namespace {
+
+using Wide = unsigned __int128;
+
+/// `x` shifted left by `n` bits, false when the result would not stay below
+/// 2^127.
+bool ShiftLeft(Wide x, int n, Wide& out) {
+    if (n < 0 || n > 126 || (x >> (127 - n)) != 0) return false;
+    out = x << n;
+    return true;
+}
+
+/// Ten to the powers 0 to 38, and the largest number each can multiply while
+/// the product stays below 2^127.
+struct TWideTens {
+    Wide Power[39];
+    Wide Limit[39];
+    constexpr TWideTens() : Power(), Limit() {
+        Wide p = 1;
+        for (int n = 0; n < 39; ++n, p *= 10) {
+            Power[n] = p;
+            Limit[n] = ((Wide{1} << 127) - 1) / p;
+        }
+    }
+};
+constexpr TWideTens kWideTens;
+
+/// `x` times ten to the power `n`, false when the result would not stay
+/// below 2^127.
+bool TimesTen(Wide x, int n, Wide& out) {
+    if (n < 0 || n > 38 || x > kWideTens.Limit[n]) return false;
+    out = x * kWideTens.Power[n];
+    return true;
+}
+
+}  // namespace
+
+/// The length of the shortest text that reads as the double `text` (n
+/// characters, the driver's own text of a value) reads as, when that text
+/// is `text` itself or `text` without a ".0" at its end; 0 when it may be
+/// neither. The forms taken are plain decimals without an exponent or
+/// leading zeros: an integer ("I.0"; the exponent form is the shorter from
+/// six digits with trailing zeros on), or digits with a fraction that does
+/// not end in zero (no more than two zeros after the point before the first
+/// other digit, past which the exponent form can be shorter). Only one text
+/// of 15 digits or fewer reads as a given double, so a text of these forms
+/// that reads as it is the shortest.
+std::size_t detail::ShortestOwnLength(const char* text, std::size_t n) {
     const char* p = text;
     const char* end = text + n;
     if (p < end && *p == '-') ++p;
     const char* point = static_cast<const char*>(std::memchr(p, '.', static_cast<std::size_t>(end - p)));
-    if (!point || point + 1 >= end || end[-1] == '0' || end - p > 16) return false;
+    if (!point || point + 1 >= end || end - p > 16) return 0;
+    for (const char* q = p; q < end; ++q)
+        if (q != point && (*q < '0' || *q > '9')) return 0;
     if (*p == '0') {
-        if (point != p + 1 || (end - point > 3 && point[1] == '0' && point[2] == '0' && point[3] == '0')) return false;
-    } else if (*p < '1' || *p > '9') {
+        if (point != p + 1 || end[-1] == '0') return 0;
+        if (end - point > 3 && point[1] == '0' && point[2] == '0' && point[3] == '0') return 0;
+        return n;
+    }
+    if (end[-1] != '0') return n;
+    if (end - point != 2) return 0;  // "12.50": not the form the driver writes
+    // "I.0": digits of an integer, the last of them zeros or not.
+    const auto digits = static_cast<std::size_t>(point - p);
+    std::size_t significant = digits;
+    while (significant > 1 && p[significant - 1] == '0') --significant;
+    const std::size_t scientific = significant + (significant > 1 ? 1 : 0) + 4;  // "d.ddde+XX"
+    return digits <= scientific ? n - 2 : 0;
+}
+
+bool detail::CompanionNames(std::string_view text, double candidate) {
+    // "[-]d.ddd...e(+|-)XX": one digit, the point, up to 20 digits.
+    const char* p = text.data();
+    const char* end = p + text.size();
+    const bool negative = p < end && *p == '-';
+    p += negative ? 1 : 0;
+    if (negative != (candidate < 0) || !std::isnormal(candidate) || end - p < 7 || p[1] != '.') return false;
+    std::uint64_t whole = static_cast<unsigned char>(p[0]) - '0';
+    Wide digits = 0;
+    if (whole > 9) return false;
+    const char* q = p + 2;
+    for (const char* stop = std::min(end, q + 18); q < stop && *q != 'e'; ++q) {
+        const unsigned digit = static_cast<unsigned char>(*q) - '0';
+        if (digit > 9) return false;
+        whole = whole * 10 + digit;
+    }
+    digits = whole;
+    for (const char* stop = std::min(end, q + 2); q < stop && *q != 'e'; ++q) {
+        const unsigned digit = static_cast<unsigned char>(*q) - '0';
+        if (digit > 9) return false;
+        digits = digits * 10 + digit;
+    }
+    if (end - q < 3 || end - q > 6 || *q != 'e' || (q[1] != '+' && q[1] != '-')) return false;
+    int exponent = 0;
+    for (const char* x = q + 2; x < end; ++x) {
+        const unsigned digit = static_cast<unsigned char>(*x) - '0';
+        if (digit > 9) return false;
+        exponent = exponent * 10 + static_cast<int>(digit);
+    }
+    // The text is digits x 10^power; the candidate mantissa x 2^shift, its
+    // mantissa 53 bits whole, so a unit in its last place is 2^shift.
+    const int power = (q[1] == '-' ? -exponent : exponent) - static_cast<int>(q - p - 2);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &candidate, sizeof bits);
+    const Wide mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const int shift = static_cast<int>((bits >> 52) & 0x7ff) - 1075;
+    // The candidate is the double nearest the text when the text lies
+    // within a quarter of a unit in its last place, the narrower half-gap
+    // around it (below a power of two the gap is half the gap above):
+    // |digits x 10^power - mantissa x 2^shift| < 2^(shift-2), worked out in
+    // whole numbers after multiplying by 10^-power when the power is
+    // negative and by 2^(2-shift) when that is whole. A number that does
+    // not fit in 127 bits answers false.
+    const int up = power > 0 ? power : 0, down = power < 0 ? -power : 0;
+    Wide x = 0, y = 0, bound = 0;
+    if (!TimesTen(digits, up, x) || !TimesTen(mantissa, down, y) || !TimesTen(1, down, bound)) return false;
+    if (shift <= 2) {
+        if (!ShiftLeft(x, 2 - shift, x) || !ShiftLeft(y, 2, y)) return false;
+    } else if (!ShiftLeft(y, shift, y) || !ShiftLeft(bound, shift - 2, bound)) {
         return false;
     }
-    for (const char* q = p; q < end; ++q)
-        if (q != point && (*q < '0' || *q > '9')) return false;
-    double read = 0;
-    return TryStrToFloat(std::string_view(text, n), read) && std::memcmp(&read, &value, sizeof read) == 0;
+    return (x > y ? x - y : y - x) < bound;
 }
 
 /// Binds the companions to `slots` (row-wise binding applies the rowset's
@@ -266,40 +370,56 @@ void TODBC::ClearExactReals(std::byte* slots) {
 }
 
 /// Puts the value of each companion that holds one into its column's slot of
-/// the fetched `record`.
+/// the fetched `record`. Most doubles need no more than SQLite's 15 digits:
+/// the driver's own value, checked against the companion, stays (and a
+/// decimal's own text, when it is already the shortest text); only the
+/// others read the companion whole and write the shortest text.
 void TODBC::StoreExactReals(std::byte* record, std::byte* slots) {
     for (std::size_t m = 0; m < FExactReals.size(); ++m) {
         const SQLLEN ind = SlotIndicator(slots, m);
         if (ind <= 0 || ind >= kExactText) continue;
-        // from_chars reads what strtod reads of printf's output (infinities
-        // too), locale-free and at a fraction of strtod's cost, which every
-        // double of every stored row pays; a text it refuses keeps the
-        // driver's own value, as a NULL companion does.
-        const char* text = reinterpret_cast<const char*>(slots + m * kExactSlot);
-        double value = 0;
-        if (std::from_chars(text, text + ind, value).ec != std::errc()) continue;
         const std::uint16_t c = FExactReals[m];
         const TODBCFldDesc& d = Columns[c];
         std::uint16_t word = 0;
         std::memcpy(&word, record + d.NullOffset, sizeof word);
         if (word == kIndicatorNull) continue;
-        if (CTypes[c] == SQL_C_DOUBLE && d.FldType != fcBlob) {
-            std::memcpy(record + d.Offset, &value, sizeof value);
-        } else if (CTypes[c] == SQL_C_CHAR && d.FldType != fcBlob && d.FldType != fcUnknown) {
-            // Text of a decimal: the shortest text that reads as the double.
-            // Most decimals need no more than SQLite's 15 digits, and then
-            // its own text usually is that text already.
-            if (word > 0 && detail::IsShortestText(reinterpret_cast<const char*>(record + d.Offset), word - 1u, value))
-                continue;
+        const bool isDouble = CTypes[c] == SQL_C_DOUBLE && d.FldType != fcBlob;
+        const bool isText = CTypes[c] == SQL_C_CHAR && d.FldType != fcBlob && d.FldType != fcUnknown;
+        if (!isDouble && !isText) continue;
+        const std::string_view exact(reinterpret_cast<const char*>(slots + m * kExactSlot), static_cast<std::size_t>(ind));
+        auto* own = reinterpret_cast<char*>(record + d.Offset);
+        const std::size_t ownLength = word > 0 ? word - 1u : 0;
+        double value = 0;
+        bool ownIsExact = false;
+        if (isDouble) {
+            std::memcpy(&value, own, sizeof value);
+            ownIsExact = detail::CompanionNames(exact, value);
+        } else {
+            ownIsExact = TryStrToFloat(std::string_view(own, ownLength), value) && detail::CompanionNames(exact, value);
+        }
+        // from_chars reads what strtod reads of printf's output (infinities
+        // too), locale-free; a text it refuses keeps the driver's own value,
+        // as a NULL companion does.
+        if (!ownIsExact && std::from_chars(exact.data(), exact.data() + exact.size(), value).ec != std::errc())
+            continue;
+        if (isDouble) {
+            std::memcpy(own, &value, sizeof value);
+            continue;
+        }
+        // Text of a decimal: the shortest text that reads as the double.
+        std::size_t n = ownIsExact ? detail::ShortestOwnLength(own, ownLength) : 0;
+        if (n == 0) {
             char digits[32];
             const auto r = std::to_chars(digits, digits + sizeof digits, value);
-            const auto n = static_cast<std::size_t>(r.ptr - digits);
+            n = static_cast<std::size_t>(r.ptr - digits);
             if (r.ec != std::errc() || n + 1 > d.Len) continue;
-            std::memcpy(record + d.Offset, digits, n);
-            record[d.Offset + n] = std::byte{0};
-            word = static_cast<std::uint16_t>(n + 1);
-            std::memcpy(record + d.NullOffset, &word, sizeof word);
+            std::memcpy(own, digits, n);
+        } else if (n == ownLength) {
+            continue;
         }
+        own[n] = '\0';
+        word = static_cast<std::uint16_t>(n + 1);
+        std::memcpy(record + d.NullOffset, &word, sizeof word);
     }
 }
 

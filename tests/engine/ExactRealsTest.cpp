@@ -72,41 +72,79 @@ TEST(ExactRealsText, CompanionsFollowTheSelectListOrNoneAreAdded) {
     }
 }
 
-/// The check that keeps SQLite's own text of a decimal never says yes to a
-/// text std::to_chars would write otherwise, and says yes to the usual ones.
-TEST(ExactRealsText, OwnTextIsKeptOnlyWhenItIsTheShortest) {
+/// SQLite's own text of a REAL stays when it is the shortest text of the
+/// double, or that text with ".0" after it; the companion's 21 digits are
+/// only trusted to name a double they certainly name. Both never answer
+/// otherwise than std::to_chars and std::from_chars would.
+TEST(ExactRealsText, OwnTextAndCompanionAgreeWithTheStandardLibrary) {
     struct Case {
         const char* Text;
-        double Value;
-        bool Kept;
+        const char* Shortest;  ///< the text kept, "" when none may be
     };
-    for (const Case& c : std::vector<Case>{{"123.45", 123.45, true},    {"-12.5", -12.5, true},
-                                           {"0.005", 0.005, true},      {"0.1", 0.1, true},
-                                           {"0.0005", 0.0005, false},   {"100.0", 100.0, false},
-                                           {"12.50", 12.5, false},      {"1.5e+20", 1.5e20, false},
-                                           {"0.3", 0.30000000000000004, false}, {"-0.0", -0.0, false},
-                                           {"007.5", 7.5, false},       {"1.2.3", 1.2, false}})
-        EXPECT_EQ(detail::IsShortestText(c.Text, std::strlen(c.Text), c.Value), c.Kept) << c.Text;
-    // SQLite's 15 digits and two-place decimals of every magnitude: a text
-    // kept is exactly std::to_chars' text, and nearly every decimal is kept.
-    std::mt19937_64 rng(31);
-    int kept = 0, decimals = 0;
-    for (int i = 0; i < 200000; ++i) {
-        const bool decimal = i % 2 == 0;
-        const double v = decimal ? static_cast<double>(static_cast<std::int64_t>(rng() % 2000000000000) - 1000000000000) / 100
-                                 : std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 80) - 90);
-        char text[40];
-        std::snprintf(text, sizeof text, "%.15g", v);
-        char shortest[40];
-        const auto r = std::to_chars(shortest, shortest + sizeof shortest, v);
-        const std::string expected(shortest, r.ptr);
-        if (detail::IsShortestText(text, std::strlen(text), v)) {
-            ASSERT_EQ(std::string(text), expected) << "value " << v;
-            kept += decimal;
-        }
-        decimals += decimal && expected.find_first_of(".") != std::string::npos;
+    for (const Case& c : std::vector<Case>{{"123.45", "123.45"}, {"-12.5", "-12.5"},   {"0.005", "0.005"},
+                                           {"0.0005", ""},        {"100.0", "100"},     {"-99999.0", "-99999"},
+                                           {"100000.0", "1e+05"}, {"120000.0", "120000"}, {"123456.0", "123456"},
+                                           {"12.50", ""},         {"1.5e+20", ""},      {"-0.0", ""},
+                                           {"007.5", ""},         {"1.2.3", ""},        {"12", ""}}) {
+        const std::size_t n = detail::ShortestOwnLength(c.Text, std::strlen(c.Text));
+        const std::string kept(c.Text, n);
+        if (*c.Shortest == 0 || std::string(c.Shortest).find('e') != std::string::npos)
+            EXPECT_EQ(n, 0u) << c.Text;  // to_chars writes an exponent there
+        else
+            EXPECT_EQ(kept, c.Shortest) << c.Text;
     }
-    EXPECT_EQ(kept, decimals);
+    std::mt19937_64 rng(31);
+    int decimals = 0, ownKept = 0, named = 0;
+    for (int i = 0; i < 200000; ++i) {
+        // Two-place decimals (most kept), integers, and doubles of every bit
+        // pattern (most not).
+        const int kind = i % 3;
+        double v = 0;
+        if (kind == 0) {
+            v = static_cast<double>(static_cast<std::int64_t>(rng() % 2000000000000) - 1000000000000) / 100;
+        } else if (kind == 1) {
+            v = static_cast<double>(static_cast<std::int64_t>(rng() % 2000000) - 1000000) *
+                std::pow(10.0, static_cast<double>(rng() % 8));
+        } else {
+            const std::uint64_t bits = rng();
+            std::memcpy(&v, &bits, sizeof v);
+            if (!std::isfinite(v)) continue;
+        }
+        char own[40];
+        std::snprintf(own, sizeof own, "%#.15g", v);  // SQLite's form: the point always there
+        std::string text(own);
+        if (text.find('e') == std::string::npos) {    // and trailing zeros gone, one kept after the point
+            while (text.size() > 2 && text.back() == '0' && text[text.size() - 2] != '.') text.pop_back();
+        }
+        char shortest[40];
+        const std::string expected(shortest, std::to_chars(shortest, shortest + sizeof shortest, v).ptr);
+        double read = 0;
+        const std::size_t n = detail::ShortestOwnLength(text.c_str(), text.size());
+        if (n > 0 && TryStrToFloat(text, read) && std::memcmp(&read, &v, sizeof v) == 0) {
+            ASSERT_EQ(text.substr(0, n), expected) << "value " << v;
+            ownKept += kind == 0;
+        }
+        decimals += kind == 0 && v != 0;
+        // The companion as SQLite writes it, trailing zeros dropped, names v
+        // and never a neighbour of it.
+        char exact[40];
+        std::snprintf(exact, sizeof exact, "%.20e", v);
+        std::string companion(exact);
+        const std::size_t e = companion.find('e');
+        std::size_t cut = e;
+        while (companion[cut - 1] == '0' && companion[cut - 2] != '.') --cut;
+        companion.erase(cut, e - cut);
+        double truth = 0;
+        std::from_chars(companion.data(), companion.data() + companion.size(), truth);
+        ASSERT_EQ(std::memcmp(&truth, &v, sizeof v), 0) << companion;
+        for (double candidate : {std::nextafter(v, -INFINITY), v, std::nextafter(v, INFINITY)}) {
+            if (!detail::CompanionNames(companion, candidate)) continue;
+            ASSERT_EQ(std::memcmp(&candidate, &truth, sizeof v), 0) << companion << " named " << candidate;
+        }
+        named += kind == 0 && detail::CompanionNames(companion, v);
+    }
+    EXPECT_GE(ownKept, decimals * 99 / 100);
+    EXPECT_EQ(named, decimals);
 }
 
 class ExactReals : public test::EngineTableTest {
