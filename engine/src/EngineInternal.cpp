@@ -214,8 +214,8 @@ bool ParseUsualTimeStamp(std::string_view text, SQL_TIMESTAMP_STRUCT& ts) {
     }
     const int y = yh * 100 + yl;
     static constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > kMonthDays[mo - 1] + (mo == 2 && IsLeapYear(y) ? 1 : 0) ||
-        h > 23 || mi > 59 || s > 59)
+    if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > kMonthDays[mo - 1] + (mo == 2 && IsLeapYear(y) ? 1 : 0) || h > 23 ||
+        mi > 59 || s > 59)
         return false;
     ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),
                               static_cast<SQLUSMALLINT>(mo),

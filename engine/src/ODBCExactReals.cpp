@@ -386,7 +386,8 @@ void TODBC::StoreExactReals(std::byte* record, std::byte* slots) {
         const bool isDouble = CTypes[c] == SQL_C_DOUBLE && d.FldType != fcBlob;
         const bool isText = CTypes[c] == SQL_C_CHAR && d.FldType != fcBlob && d.FldType != fcUnknown;
         if (!isDouble && !isText) continue;
-        const std::string_view exact(reinterpret_cast<const char*>(slots + m * kExactSlot), static_cast<std::size_t>(ind));
+        const std::string_view exact(reinterpret_cast<const char*>(slots + m * kExactSlot),
+                                     static_cast<std::size_t>(ind));
         auto* own = reinterpret_cast<char*>(record + d.Offset);
         const std::size_t ownLength = word > 0 ? word - 1u : 0;
         double value = 0;

@@ -81,11 +81,21 @@ TEST(ExactRealsText, OwnTextAndCompanionAgreeWithTheStandardLibrary) {
         const char* Text;
         const char* Shortest;  ///< the text kept, "" when none may be
     };
-    for (const Case& c : std::vector<Case>{{"123.45", "123.45"}, {"-12.5", "-12.5"},   {"0.005", "0.005"},
-                                           {"0.0005", ""},        {"100.0", "100"},     {"-99999.0", "-99999"},
-                                           {"100000.0", "1e+05"}, {"120000.0", "120000"}, {"123456.0", "123456"},
-                                           {"12.50", ""},         {"1.5e+20", ""},      {"-0.0", ""},
-                                           {"007.5", ""},         {"1.2.3", ""},        {"12", ""}}) {
+    for (const Case& c : std::vector<Case>{{"123.45", "123.45"},
+                                           {"-12.5", "-12.5"},
+                                           {"0.005", "0.005"},
+                                           {"0.0005", ""},
+                                           {"100.0", "100"},
+                                           {"-99999.0", "-99999"},
+                                           {"100000.0", "1e+05"},
+                                           {"120000.0", "120000"},
+                                           {"123456.0", "123456"},
+                                           {"12.50", ""},
+                                           {"1.5e+20", ""},
+                                           {"-0.0", ""},
+                                           {"007.5", ""},
+                                           {"1.2.3", ""},
+                                           {"12", ""}}) {
         const std::size_t n = detail::ShortestOwnLength(c.Text, std::strlen(c.Text));
         const std::string kept(c.Text, n);
         if (*c.Shortest == 0 || std::string(c.Shortest).find('e') != std::string::npos)
@@ -113,7 +123,7 @@ TEST(ExactRealsText, OwnTextAndCompanionAgreeWithTheStandardLibrary) {
         char own[40];
         std::snprintf(own, sizeof own, "%#.15g", v);  // SQLite's form: the point always there
         std::string text(own);
-        if (text.find('e') == std::string::npos) {    // and trailing zeros gone, one kept after the point
+        if (text.find('e') == std::string::npos) {  // and trailing zeros gone, one kept after the point
             while (text.size() > 2 && text.back() == '0' && text[text.size() - 2] != '.') text.pop_back();
         }
         char shortest[40];

@@ -360,7 +360,7 @@ namespace {
 /// std::from_chars gives at a fraction of its cost. Most numbers read as text
 /// from a data source are such decimals. False for any other text.
 bool ReadShortDecimal(const char* p, const char* last, bool negative, double& value) {
-    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     std::uint64_t digits = 0;
     const char* q = p;
