@@ -183,6 +183,19 @@ String FormatTimeParts(const TimeParts& t) {
 
 namespace {
 
+/// The parts as a time stamp, when they name a valid moment.
+bool TimeStampOf(int y, int mo, int d, int h, int mi, int s, std::uint32_t nanos, SQL_TIMESTAMP_STRUCT& ts) {
+    if (!ValidDate(y, mo, d) || h > 23 || mi > 59 || s > 59) return false;
+    ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),
+                              static_cast<SQLUSMALLINT>(mo),
+                              static_cast<SQLUSMALLINT>(d),
+                              static_cast<SQLUSMALLINT>(h),
+                              static_cast<SQLUSMALLINT>(mi),
+                              static_cast<SQLUSMALLINT>(s),
+                              nanos};
+    return true;
+}
+
 /// The two digits at `p` as a number, or -1 when either is not a digit.
 int TwoDigits(const char* p) {
     const unsigned a = static_cast<unsigned char>(p[0]) - '0', b = static_cast<unsigned char>(p[1]) - '0';
@@ -212,19 +225,7 @@ bool ParseUsualTimeStamp(std::string_view text, SQL_TIMESTAMP_STRUCT& ts) {
             nanos += digit * scale;
         }
     }
-    const int y = yh * 100 + yl;
-    static constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > kMonthDays[mo - 1] + (mo == 2 && IsLeapYear(y) ? 1 : 0) || h > 23 ||
-        mi > 59 || s > 59)
-        return false;
-    ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),
-                              static_cast<SQLUSMALLINT>(mo),
-                              static_cast<SQLUSMALLINT>(d),
-                              static_cast<SQLUSMALLINT>(h),
-                              static_cast<SQLUSMALLINT>(mi),
-                              static_cast<SQLUSMALLINT>(s),
-                              nanos};
-    return true;
+    return TimeStampOf(yh * 100 + yl, mo, d, h, mi, s, nanos, ts);
 }
 
 }  // namespace
@@ -248,15 +249,7 @@ bool ParseTimeStampText(std::string_view text, bool dateOnly, SQL_TIMESTAMP_STRU
         }
     }
     while (i < text.size() && text[i] == ' ') ++i;
-    if (i != text.size() || !ValidDate(y, mo, d) || h > 23 || mi > 59 || s > 59) return false;
-    ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),
-                              static_cast<SQLUSMALLINT>(mo),
-                              static_cast<SQLUSMALLINT>(d),
-                              static_cast<SQLUSMALLINT>(h),
-                              static_cast<SQLUSMALLINT>(mi),
-                              static_cast<SQLUSMALLINT>(s),
-                              nanos};
-    return true;
+    return i == text.size() && TimeStampOf(y, mo, d, h, mi, s, nanos, ts);
 }
 
 String FormatTemporal(const SQL_TIMESTAMP_STRUCT& ts, std::uint16_t kind, bool midnightAsDate) {
