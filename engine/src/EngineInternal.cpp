@@ -41,12 +41,21 @@ bool IsPsqlODBC(SQLHDBC dbc) {
            std::string_view(name).starts_with("psqlodbc");
 }
 
+namespace {
+
+/// A day of the calendar from 0001-01-01 to 9999-12-31.
+bool ValidDay(int year, int month, int day) {
+    static constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+           day <= kMonthDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+}
+
+}  // namespace
+
 bool EncodeMSecs(int year, int month, int day, int hour, int minute, int second, int msec, double& msecs) {
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 || msec > 999)
         return false;
-    static constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-    if (day > kMonthDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0)) return false;
+    if (!ValidDay(year, month, day)) return false;
     // The day count (1 = 0001-01-01) in whole integers: every row's time
     // stamp passes here, so no floating-point round trip through TDateTime.
     // Days from 0001-03-01 in 400-year eras of 146,097 days, years starting
@@ -118,11 +127,6 @@ bool ReadFraction(std::string_view text, std::size_t& i, std::uint32_t& nanos) {
     return digits > 0;
 }
 
-bool ValidDate(int year, int month, int day) {
-    double ignored = 0;
-    return EncodeMSecs(year, month, day, 0, 0, 0, 0, ignored);
-}
-
 }  // namespace
 
 bool ParseTimeParts(std::string_view text, TimeParts& t) {
@@ -185,7 +189,7 @@ namespace {
 
 /// The parts as a time stamp, when they name a valid moment.
 bool TimeStampOf(int y, int mo, int d, int h, int mi, int s, std::uint32_t nanos, SQL_TIMESTAMP_STRUCT& ts) {
-    if (!ValidDate(y, mo, d) || h > 23 || mi > 59 || s > 59) return false;
+    if (!ValidDay(y, mo, d) || h > 23 || mi > 59 || s > 59) return false;
     ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),
                               static_cast<SQLUSMALLINT>(mo),
                               static_cast<SQLUSMALLINT>(d),
