@@ -45,9 +45,7 @@ namespace {
 
 /// A day of the calendar from 0001-01-01 to 9999-12-31.
 bool ValidDay(int year, int month, int day) {
-    static constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-           day <= kMonthDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
 }
 
 }  // namespace

@@ -29,8 +29,8 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
