@@ -43,9 +43,11 @@ bool IsPsqlODBC(SQLHDBC dbc) {
 
 namespace {
 
-/// A day of the calendar from 0001-01-01 to 9999-12-31.
+/// A day of the calendar from 0001-01-01 to 9999-12-31. Every month has 28
+/// days; only a later day asks the calendar.
 bool ValidDay(int year, int month, int day) {
-    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
+    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+           (day <= 28 || day <= DaysInMonth(year, month));
 }
 
 }  // namespace

@@ -133,6 +133,10 @@ void TODBC::PlanStaging() {
         FStaged.push_back({d.NullOffset, static_cast<std::int32_t>(variable ? d.Len - 1 : d.Len), static_cast<int>(i),
                            variable, d.FldType == fcBlob});
     }
+    // The columns whose values may not fit their area first, in column
+    // order (their whole values are read in that order): Overflows looks at
+    // them alone.
+    std::stable_partition(FStaged.begin(), FStaged.end(), [](const TStagedColumn& c) { return c.Variable && !c.Long; });
 }
 
 void TODBC::BindColumns(void* record) {
@@ -154,7 +158,7 @@ void TODBC::BindColumns(void* record) {
 /// `indicators` did not fit its buffer.
 bool TODBC::Overflows(const SQLLEN* indicators) const {
     for (const TStagedColumn& c : FStaged) {
-        if (!c.Variable || c.Long) continue;
+        if (!c.Variable || c.Long) break;  // the others follow these (PlanStaging)
         const SQLLEN ind = indicators[c.Column];
         if (ind != SQL_NULL_DATA && (ind == SQL_NO_TOTAL || ind > c.Capacity)) return true;
     }
@@ -175,12 +179,14 @@ void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
         SQLLEN ind = c.Long ? SQL_NULL_DATA : indicators[c.Column];
         std::uint16_t word = kIndicatorNull;
         if (ind != SQL_NULL_DATA) {
-            // A value longer than its buffer (a data source that does not
-            // keep to the declared size) is read whole and kept beside the
-            // record, which holds its start; it is never delivered cut.
-            if (c.Variable && (ind == SQL_NO_TOTAL || ind > c.Capacity))
-                FOverflow[{BlockNo * RowsPerBlock + k, c.Column + 1}] = ReadWholeText(c.Column + 1);
-            if (ind < 0 || ind > c.Capacity) ind = c.Capacity;
+            if (ind < 0 || ind > c.Capacity) {
+                // A value longer than its buffer (a data source that does not
+                // keep to the declared size) is read whole and kept beside the
+                // record, which holds its start; it is never delivered cut.
+                if (c.Variable && (ind == SQL_NO_TOTAL || ind > c.Capacity))
+                    FOverflow[{BlockNo * RowsPerBlock + k, c.Column + 1}] = ReadWholeText(c.Column + 1);
+                ind = c.Capacity;
+            }
             word = static_cast<std::uint16_t>(std::min<SQLLEN>(ind, kIndicatorMaxLength) + 1);
         }
         std::memcpy(record + c.NullOffset, &word, sizeof word);

@@ -553,7 +553,7 @@ int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& 
     if (d.FldType == fcBytes || d.FldType == fcVarBytes)
         return record && GetOverflowText(fieldNo, record, bookmarkOffset, text) ? 1 : -1;
     const bool decimal = d.FldType == fcFloat && d.CType == SQL_C_CHAR;
-    const bool temporal = IsTemporal(fieldNo);
+    const bool temporal = d.FldType == fcDate || d.FldType == fcTime || d.FldType == fcTimeStamp;
     if (d.FldType != fcString && !decimal && !temporal) return -1;
     if (record == nullptr) return 0;
     const std::int32_t length = ODBCGetIndicator(record, d);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <ctime>
 #include <random>
 
@@ -257,6 +258,17 @@ TEST(DateUtilsTimeStamp, ValuesBeyondTheDayCountRaise) {
     EXPECT_THROW(MSecsToTimeStamp(-1), EConvertError);
     EXPECT_THROW(MSecsToTimeStamp(1e300), EConvertError);
     EXPECT_THROW(MSecsToTimeStamp(std::nan("")), EConvertError);
+    // Whole milliseconds split exactly into days and time, up to the last
+    // one the day count holds.
+    const std::int64_t limit = std::int64_t{INT32_MAX} * MSecsPerDay;
+    for (const std::int64_t whole :
+         {std::int64_t{0}, std::int64_t{86399999}, std::int64_t{86400000}, (std::int64_t{1} << 53) + 2, limit - 1024}) {
+        const TTimeStamp split = MSecsToTimeStamp(static_cast<double>(whole));
+        EXPECT_EQ(std::int64_t{split.Date} * MSecsPerDay + split.Time, whole) << whole;
+        EXPECT_LT(split.Time, MSecsPerDay) << whole;
+    }
+    EXPECT_EQ(MSecsToTimeStamp(-0.0), TTimeStamp{});
+    EXPECT_THROW(MSecsToTimeStamp(static_cast<double>(limit)), EConvertError);
     EXPECT_NO_THROW(DateTimeToTimeStamp(MaxDateTime));
     EXPECT_EQ(Decode(MaxDateTime), (TParts{9999, 12, 31, 23, 59, 59, 999}));
 }

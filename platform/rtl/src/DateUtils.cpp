@@ -221,6 +221,15 @@ TDateTime TimeStampToDateTime(const TTimeStamp& timeStamp) {
 }
 
 TTimeStamp MSecsToTimeStamp(double msecs) {
+    // Whole milliseconds, as every record holds them, need no rounding: the
+    // integer road gives the parts the rounding road below gives.
+    constexpr std::int64_t wholeLimit = std::int64_t{INT32_MAX} * MSecsPerDay;
+    if (msecs >= 0 && msecs < 0x1p62) {
+        const auto total = static_cast<std::int64_t>(msecs);
+        if (static_cast<double>(total) == msecs && total < wholeLimit)
+            return TTimeStamp{static_cast<std::int32_t>(total % MSecsPerDay),
+                              static_cast<std::int32_t>(total / MSecsPerDay)};
+    }
     long double ms = RoundHalfAway(msecs);
     constexpr long double limit = static_cast<long double>(INT32_MAX) * MSecsPerDay;
     if (!std::isfinite(ms) || ms < 0 || ms >= limit) throw EConvertError("Invalid date/time value");

@@ -362,18 +362,27 @@ namespace {
 bool ReadShortDecimal(const char* p, const char* last, bool negative, double& value) {
     static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    // Fifteen digits and a point at most: the length alone refuses longer
+    // text, and the digits then fit 64 bits with no count kept in the loops.
+    const auto length = last - p;
+    if (length < 1 || length > 16) return false;
     std::uint64_t digits = 0;
     const char* q = p;
-    for (; q != last && IsDigit(*q) && q - p < 16; ++q) digits = digits * 10 + static_cast<unsigned>(*q - '0');
+    for (unsigned digit; q != last && (digit = static_cast<unsigned char>(*q) - '0') <= 9; ++q)
+        digits = digits * 10 + digit;
     if (q == p) return false;
-    const char* point = q;
-    if (q != last && *q == '.') {
-        for (++q; q != last && IsDigit(*q) && q - p < 17; ++q) digits = digits * 10 + static_cast<unsigned>(*q - '0');
-        if (q == point + 1) return false;
+    long places = 0;
+    if (q != last) {
+        if (*q != '.' || ++q == last) return false;
+        const char* fraction = q;
+        for (unsigned digit; q != last && (digit = static_cast<unsigned char>(*q) - '0') <= 9; ++q)
+            digits = digits * 10 + digit;
+        places = q - fraction;
+        if (q != last) return false;
+    } else if (length > 15) {
+        return false;
     }
-    const long count = (q - p) - (q != point ? 1 : 0);
-    if (q != last || count > 15) return false;
-    const double v = static_cast<double>(digits) / kPowers[q != point ? q - point - 1 : 0];
+    const double v = static_cast<double>(digits) / kPowers[places];
     value = negative ? -v : v;
     return true;
 }
