@@ -221,19 +221,17 @@ TDateTime TimeStampToDateTime(const TTimeStamp& timeStamp) {
 }
 
 TTimeStamp MSecsToTimeStamp(double msecs) {
-    // Whole milliseconds, as every record holds them, need no rounding: the
-    // integer road gives the parts the rounding road below gives.
-    constexpr std::int64_t wholeLimit = std::int64_t{INT32_MAX} * MSecsPerDay;
-    if (msecs >= 0 && msecs < 0x1p62) {
-        const auto total = static_cast<std::int64_t>(msecs);
-        if (static_cast<double>(total) == msecs && total < wholeLimit)
-            return TTimeStamp{static_cast<std::int32_t>(total % MSecsPerDay),
-                              static_cast<std::int32_t>(total / MSecsPerDay)};
+    constexpr std::int64_t limit = std::int64_t{INT32_MAX} * MSecsPerDay;
+    // Whole milliseconds, as every record holds them, are the count as they
+    // are; only a count with a fraction is rounded (in long double).
+    auto total = msecs >= 0 && msecs < 0x1p62 ? static_cast<std::int64_t>(msecs) : std::int64_t{-1};
+    if (total < 0 || static_cast<double>(total) != msecs) {
+        const long double ms = RoundHalfAway(msecs);
+        if (!std::isfinite(ms) || ms < 0 || ms >= static_cast<long double>(limit))
+            throw EConvertError("Invalid date/time value");
+        total = static_cast<std::int64_t>(ms);
     }
-    long double ms = RoundHalfAway(msecs);
-    constexpr long double limit = static_cast<long double>(INT32_MAX) * MSecsPerDay;
-    if (!std::isfinite(ms) || ms < 0 || ms >= limit) throw EConvertError("Invalid date/time value");
-    auto total = static_cast<std::int64_t>(ms);
+    if (total >= limit) throw EConvertError("Invalid date/time value");
     TTimeStamp r;
     r.Date = static_cast<std::int32_t>(total / MSecsPerDay);
     r.Time = static_cast<std::int32_t>(total % MSecsPerDay);
