@@ -20,6 +20,10 @@
 #include "velora/odbc/ODBCBoundary.h"
 #include "velora/forms/Application.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -36,6 +40,18 @@ namespace {
 constexpr std::int32_t kNoRow = -1;
 
 void WriteRow(void* bookmark, std::int32_t row) { std::memcpy(bookmark, &row, sizeof row); }
+
+// While a record reads its row in the cache, the row image part of its
+// buffer holds nothing of it: under the address sanitizer that part is
+// poisoned then, so a read that passes by RowOf fails loudly instead of
+// seeing an earlier row's values.
+#if defined(__SANITIZE_ADDRESS__)
+void PoisonRowImage(const std::uint8_t* buffer, std::size_t size) { ASAN_POISON_MEMORY_REGION(buffer, size); }
+void UnpoisonRowImage(const std::uint8_t* buffer, std::size_t size) { ASAN_UNPOISON_MEMORY_REGION(buffer, size); }
+#else
+void PoisonRowImage(const std::uint8_t*, std::size_t) {}
+void UnpoisonRowImage(const std::uint8_t*, std::size_t) {}
+#endif
 
 }  // namespace
 
@@ -219,6 +235,7 @@ void TODBCDataSet::InternalOpen() {
     if (DefaultFields()) CreateFields();
     BindFields(true);
     InitBufferPointers(false);
+    FEngine->LendRows(&TODBCDataSet::KeepLentRows, this);
     PrepareCursor();
     if (Filtered()) ActivateFilter(true);
 }
@@ -304,7 +321,8 @@ TODBCBufferLayout TODBCDataSet::ComputeBufferLayout(int EngineRecordSize, int Ca
     layout.BlobCacheOffset = EngineRecordSize + CalcFieldsSize;
     layout.RecInfoOffset = layout.BlobCacheOffset + 4 * BlobFieldCount;
     layout.BookmarkOffset = layout.RecInfoOffset + static_cast<int>(sizeof(TODBCRecInfo));
-    layout.RecordBufferSize = layout.BookmarkOffset + BookmarkSize;
+    layout.LoanOffset = layout.BookmarkOffset + BookmarkSize;
+    layout.RecordBufferSize = layout.LoanOffset + static_cast<int>(sizeof(TODBCRowLoan));
     return layout;
 }
 
@@ -322,6 +340,7 @@ void TODBCDataSet::InitBufferPointers(bool GetProps) {
     FBlobCacheOffset = static_cast<std::uint16_t>(layout.BlobCacheOffset);
     FRecInfoOffset = static_cast<std::uint16_t>(layout.RecInfoOffset);
     FBookmarkOffset = static_cast<std::uint16_t>(layout.BookmarkOffset);
+    FLoanOffset = static_cast<std::uint16_t>(layout.LoanOffset);
     FRecordBufferSize = static_cast<std::uint16_t>(layout.RecordBufferSize);
 }
 
@@ -336,6 +355,7 @@ TRecordBuffer TODBCDataSet::AllocRecordBuffer() {
 
 void TODBCDataSet::FreeRecordBuffer(TRecordBuffer& Buffer) {
     if (!Buffer) return;
+    ForgetLoan(Buffer);
     ClearBlobCache(Buffer);
     delete[] Buffer;
     Buffer = nullptr;
@@ -360,7 +380,58 @@ void TODBCDataSet::InitRecord(TRecordBuffer Buffer) {
     }
 }
 
-void TODBCDataSet::InternalInitRecord(TRecordBuffer Buffer) { FEngine->InitRecord(Buffer); }
+void TODBCDataSet::InternalInitRecord(TRecordBuffer Buffer) {
+    ForgetLoan(Buffer);
+    FEngine->InitRecord(Buffer);
+}
+
+// ---------------------------------------------------------------------------
+// Rows lent from the cache
+//
+// A browsed record does not copy its row out of the engine's cache: the
+// engine lends the slot (TODBCRowLoan at LoanOffset) and field reads go
+// there through RowOf (the bookmark stays in the record). Before the slots
+// change, the engine calls KeepLentRows, which copies each lent row into its
+// record: a loan never outlives its row.
+
+void TODBCDataSet::Lend(TRecordBuffer Buffer, const TODBCRowLoan& Loan) {
+    const std::byte* held;
+    std::memcpy(&held, Buffer + FLoanOffset, sizeof held);
+    if (!held) {
+        FLentBuffers.push_back(Buffer);
+        PoisonRowImage(Buffer, FEngineRecordSize);
+    }
+    std::memcpy(Buffer + FLoanOffset, &Loan, sizeof Loan);
+}
+
+void TODBCDataSet::KeepRow(TRecordBuffer Buffer) {
+    TODBCRowLoan loan;
+    std::memcpy(&loan, Buffer + FLoanOffset, sizeof loan);
+    if (!loan.Row) return;
+    UnpoisonRowImage(Buffer, FEngineRecordSize);
+    std::memcpy(Buffer, loan.Row, FEngineRecordSize);
+    ForgetLoan(Buffer);
+}
+
+void TODBCDataSet::ForgetLoan(TRecordBuffer Buffer) noexcept {
+    auto it = std::find(FLentBuffers.begin(), FLentBuffers.end(), Buffer);
+    if (it == FLentBuffers.end()) return;
+    FLentBuffers.erase(it);
+    UnpoisonRowImage(Buffer, FEngineRecordSize);
+    std::memset(Buffer + FLoanOffset, 0, sizeof(TODBCRowLoan));
+}
+
+void TODBCDataSet::KeepLentRows(void* DataSet) noexcept {
+    auto* self = static_cast<TODBCDataSet*>(DataSet);
+    for (TRecordBuffer buffer : self->FLentBuffers) {
+        TODBCRowLoan loan;
+        std::memcpy(&loan, buffer + self->FLoanOffset, sizeof loan);
+        UnpoisonRowImage(buffer, self->FEngineRecordSize);
+        if (loan.Row) std::memcpy(buffer, loan.Row, self->FEngineRecordSize);
+        std::memset(buffer + self->FLoanOffset, 0, sizeof loan);
+    }
+    self->FLentBuffers.clear();
+}
 
 void TODBCDataSet::GetBookmarkData(TRecordBuffer Buffer, void* Data) {
     std::memcpy(Data, Buffer + FBookmarkOffset, static_cast<std::size_t>(BookmarkSize()));
@@ -490,15 +561,20 @@ void TODBCDataSet::ClearBlobCache(TRecordBuffer Buffer) {
 
 TGetResult TODBCDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/) {
     int status = ODBCRecEOF;
+    // The row stays in the cache and the record reads it there; without the
+    // engine's hook it is copied.
+    TODBCRowLoan loan;
+    TODBCRowLoan* lend = FEngine->LendsRows() ? &loan : nullptr;
+    if (!lend) ForgetLoan(Buffer);
     switch (GetMode) {
         case gmCurrent:
             if (FUniDirectional) DatabaseError(SCurUniDirectional);
             FLastRow = TLastRow::None;
-            status = FEngine->GetCurrentRecord(Buffer);
+            status = FEngine->GetCurrentRecord(Buffer, lend);
             break;
         case gmNext:
             FLastRow = TLastRow::None;
-            status = FEngine->GetNextRecord(Buffer, FUniDirectional);
+            status = FEngine->GetNextRecord(Buffer, FUniDirectional, lend);
             if (status == ODBCRecOK) FRowDelivered = true;
             break;
         case gmPrior:
@@ -512,11 +588,12 @@ TGetResult TODBCDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool 
                 if (FLastRow != TLastRow::Pending) DatabaseError(SCurUniDirectional);
                 FLastRow = TLastRow::Delivered;
             }
-            status = FEngine->GetPriorRecord(Buffer);
+            status = FEngine->GetPriorRecord(Buffer, lend);
             break;
     }
     switch (status) {
         case ODBCRecOK: {
+            if (lend) Lend(Buffer, loan);
             TODBCRecInfo& info = RecInfo(Buffer);
             info.UpdateStatus = 0;
             info.BookmarkFlag = bfCurrent;
@@ -540,6 +617,7 @@ TGetResult TODBCDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool 
 bool TODBCDataSet::GetCurrentRecord(TRecordBuffer Buffer) {
     if (IsEmpty() || GetBookmarkFlag(ActiveBuffer()) != bfCurrent) return false;
     UpdateCursorPos();
+    ForgetLoan(Buffer);
     return FEngine->GetCurrentRecord(Buffer) == ODBCRecOK;
 }
 

@@ -126,7 +126,7 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
         // integer in a 32-bit field, a time beyond 24 hours, a NaN decimal)
         // is refused, never read as NULL. Without a destination (IsNull) the
         // engine answers without delivering the value.
-        if (FEngine->GetField(Field->FieldNo(), recBuf, FBookmarkOffset, blank, Buffer) < 0)
+        if (FEngine->GetFieldAt(Field->FieldNo(), RowOf(recBuf), recBuf + FBookmarkOffset, blank, Buffer) < 0)
             DatabaseErrorFmt("Value stored in field '%s' cannot be read as the field's type", Field->DisplayName());
         if (longValue && blank) CacheBlobRead(Field, recBuf, String(), true);
         return !blank;
@@ -156,7 +156,10 @@ void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
         if (Field->ReadOnly() && state != dsFilter) DatabaseErrorFmt(SFieldReadOnly, Field->DisplayName());
         // Validation comes first: a rejected value leaves the buffer as it was.
         Field->Validate(Buffer);
-        if (haveBuffer && Field->FieldKind() != fkInternalCalc) FEngine->PutField(Field->FieldNo(), recBuf, Buffer);
+        if (haveBuffer && Field->FieldKind() != fkInternalCalc) {
+            KeepRow(recBuf);
+            FEngine->PutField(Field->FieldNo(), recBuf, Buffer);
+        }
     } else if (haveBuffer) {
         std::uint8_t* slot = recBuf + GetRecordSize() + Field->Offset();
         slot[0] = Buffer != nullptr;
@@ -180,7 +183,8 @@ bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) 
     // Without a record a text column reads as NULL.
     TRecordBuffer recBuf = nullptr;
     GetActiveRecBuf(recBuf);
-    const int r = FEngine->GetText(Field->FieldNo(), recBuf, FBookmarkOffset, Text);
+    const int r =
+        FEngine->GetTextAt(Field->FieldNo(), RowOf(recBuf), recBuf ? recBuf + FBookmarkOffset : nullptr, Text);
     if (r < 0) return false;
     IsNull = r == 0;
     return true;
@@ -200,6 +204,7 @@ bool TODBCDataSet::SetFieldExactText(TField* Field, const String& Text) {
     // OnValidate sees the value in the field's buffer form.
     double value = 0;
     if (TryStrToFloat(Text, value)) Field->Validate(&value);
+    KeepRow(recBuf);
     FEngine->PutDecimalText(Field->FieldNo(), recBuf, Text);
     DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
     return true;
@@ -215,11 +220,12 @@ bool TODBCDataSet::GetFieldExactValue(TField* Field, bool Old, TFieldType& Type,
     else if (State() == dsBrowse && !IsEmpty())
         recBuf = ActiveBuffer();
     std::uint16_t kind = fcUnknown;
-    int r = FEngine->GetExactValue(Field->FieldNo(), recBuf, Text, kind);
+    const std::uint8_t* row = RowOf(recBuf);
+    int r = FEngine->GetExactValue(Field->FieldNo(), row, Text, kind);
     // Text goes whole, as the row holds it: SQLite keeps text longer than
     // the column's declared size, which the field's value form would cut.
     if (r < 0 && Field->DataType() == ftString) {
-        r = FEngine->GetText(Field->FieldNo(), recBuf, FBookmarkOffset, Text);
+        r = FEngine->GetTextAt(Field->FieldNo(), row, recBuf ? recBuf + FBookmarkOffset : nullptr, Text);
         kind = fcString;
     }
     if (r < 0) return false;
@@ -237,6 +243,7 @@ bool TODBCDataSet::SetTemporalText(TField* Field, const String& Text) {
     if (Field->ReadOnly()) DatabaseErrorFmt(SFieldReadOnly, Field->DisplayName());
     TRecordBuffer recBuf = nullptr;
     if (!GetActiveRecBuf(recBuf)) DatabaseError(SNotEditing);
+    KeepRow(recBuf);
     std::vector<std::uint8_t> trial(recBuf, recBuf + FEngine->RecordSize());
     if (!FEngine->PutTemporalText(Field->FieldNo(), trial.data(), Trim(Text)))
         DatabaseErrorFmt(DBConsts::SInvalidDateTimeValue, Text, Field->DisplayName());
@@ -257,6 +264,7 @@ void TODBCDataSet::InternalEdit() {
     // them answers OldValue until the edit ends. The copy holds no long
     // values of its own (their cache slots are empty): those are read through
     // the row's bookmark, from the data source, which still holds the old ones.
+    ForgetLoan(ActiveBuffer());
     FEngine->GetCurrentRecord(ActiveBuffer());
     FEngine->ClearAssigned();
     ClearBlobCache(ActiveBuffer());

@@ -44,6 +44,7 @@ TODBC::TODBC(SQLHDBC dbc, SQLHSTMT stmt, const String& tableName, std::uint8_t c
 }
 
 TODBC::~TODBC() {
+    SlotsChange();  // the rows lent go with the cache
     // The statement outlives us; it must not keep pointers into our records
     // (also after a bind that failed half-way).
     LeaveRowsets();
@@ -81,6 +82,7 @@ void TODBC::ReadGranted() {
 // The cache.
 
 int TODBC::OpenCache(int rows, int size, bool sequential) {
+    SlotsChange();
     if (Columns.empty()) {
         DescribeColumns(FTableName);
         InitCursorProps();
@@ -175,6 +177,7 @@ void TODBC::StoreStaging(int k) { StoreRow(k, StagingRecord.data(), Indicators.d
 /// Every fetched row passes here, so it walks the compact list PlanStaging
 /// made rather than the column descriptions.
 void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
+    SlotsChange();
     for (const TStagedColumn& c : FStaged) {
         SQLLEN ind = c.Long ? SQL_NULL_DATA : indicators[c.Column];
         std::uint16_t word = kIndicatorNull;
@@ -198,13 +201,18 @@ void TODBC::StoreRow(int k, std::byte* record, const SQLLEN* indicators) {
     FFilled[static_cast<std::size_t>(k)] = 1;
 }
 
-bool TODBC::CopySlot(int k, void* buffer) {
+bool TODBC::CopySlot(int k, void* buffer, TODBCRowLoan* loan) {
     if (k < 0 || k >= RowsPerBlock) return false;
     EnsureSlot(k);
     // Numbered from the end, the block may have met the first row and been
     // numbered from it: the slot moved with the row, or the row was none.
     if (k < 0) return false;
-    std::memcpy(buffer, CacheSlot(k), CurProps.RecordSize);
+    if (loan && FLendHook) {
+        loan->Row = CacheSlot(k);
+        FLent = true;
+    } else {
+        std::memcpy(buffer, CacheSlot(k), CurProps.RecordSize);
+    }
     return true;
 }
 
@@ -214,6 +222,7 @@ bool TODBC::CopySlot(int k, void* buffer) {
 /// like those of a block's first row; a row fetched on the way (Next, Prior)
 /// raises only errors, as the rows after a block's first do.
 bool TODBC::FillSlot(int k, bool target) {
+    SlotsChange();
     // With rowsets bound the row comes straight into its slot: the array set
     // to one row and the bind offset aimed at the slot (switching the array
     // costs one attribute call, the offset none, binding the staging record
@@ -284,6 +293,7 @@ void TODBC::Rewind() {
 /// first). A fetch a cancel reached raises, whatever it answered, so a
 /// result cut short is never read as a whole one.
 SQLRETURN TODBC::Fetch(SQLSMALLINT orientation, SQLLEN offset) {
+    SlotsChange();
     SQLRETURN rc;
     {
         TODBCCancelGate::TScope inside(Gate, Stmt);
@@ -656,7 +666,7 @@ void TODBC::AddDeletedRow(std::int32_t n) {
 // ---------------------------------------------------------------------------
 // Navigation.
 
-int TODBC::GetNextRecord(void* buffer, bool sequential) {
+int TODBC::GetNextRecord(void* buffer, bool sequential, TODBCRowLoan* loan) {
     if (BlockNo < 0 || BlockPos < -1 || RowsPerBlock <= 0) return ODBCRecEOF;
     SyncNumbering();
     if (EndRow >= 0 && BlockNo * RowsPerBlock + BlockPos + 1 >= EndRow) return ODBCRecEOF;
@@ -674,10 +684,10 @@ int TODBC::GetNextRecord(void* buffer, bool sequential) {
         }
         BlockPos = k;
     }
-    return CopySlot(BlockPos, buffer) ? ODBCRecOK : ODBCRecEOF;
+    return CopySlot(BlockPos, buffer, loan) ? ODBCRecOK : ODBCRecEOF;
 }
 
-int TODBC::GetPriorRecord(void* buffer) {
+int TODBC::GetPriorRecord(void* buffer, TODBCRowLoan* loan) {
     if (BlockNo < 0 || BlockPos < -1 || RowsPerBlock <= 0) return ODBCRecBOF;
     SyncNumbering();
     if (BlockPos > 0) {
@@ -688,17 +698,17 @@ int TODBC::GetPriorRecord(void* buffer) {
         BlockPos = -1;  // before the first row: the next row is row 0
         return ODBCRecBOF;
     }
-    return CopySlot(BlockPos, buffer) ? ODBCRecOK : ODBCRecBOF;
+    return CopySlot(BlockPos, buffer, loan) ? ODBCRecOK : ODBCRecBOF;
 }
 
-int TODBC::GetCurrentRecord(void* buffer) {
+int TODBC::GetCurrentRecord(void* buffer, TODBCRowLoan* loan) {
     if (BlockNo < 0 || BlockPos < -1 || RowsPerBlock <= 0) return ODBCRecEOF;
     SyncNumbering();
     if (BlockPos == -1) {
         // Before a block's first row: the current row ends the prior block.
         if (BlockNo == 0 && !FEndNumbered) return ODBCRecEOF;
         if (PriorBlock() == SQL_NO_DATA) return ODBCRecEOF;
-        return CopySlot(BlockPos, buffer) ? ODBCRecOK : ODBCRecEOF;
+        return CopySlot(BlockPos, buffer, loan) ? ODBCRecOK : ODBCRecEOF;
     }
     // Past the last row (the last row was deleted, or the end was reached):
     // there is no current row. The position stays where it is, so the next
@@ -710,7 +720,7 @@ int TODBC::GetCurrentRecord(void* buffer) {
         if (NextBlock(false) == SQL_NO_DATA) return ODBCRecEOF;
         BlockPos = 0;
     }
-    return CopySlot(BlockPos, buffer) ? ODBCRecOK : ODBCRecEOF;
+    return CopySlot(BlockPos, buffer, loan) ? ODBCRecOK : ODBCRecEOF;
 }
 
 int TODBC::GetBookmark(void* dest) const {

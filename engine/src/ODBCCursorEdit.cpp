@@ -107,6 +107,7 @@ std::int32_t TODBC::EditRow() const {
 /// Fetches logical row `row` into the bound staging record, so that the
 /// driver (or the cursor library) stands on it.
 void TODBC::FetchForEdit(std::int32_t row) {
+    SlotsChange();
     if (!ColumnsBound) BindColumns(StagingRecord.data());
     ClearIndicators();
     SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, DriverRow(row));
@@ -180,6 +181,7 @@ TODBCFldDesc ParamOf(const TODBCFldDesc& d, int k) {
 int TODBC::InsertRecord(const void* record) {
     if (CursorMode == cmForwardOnly) throw EODBCError(0, "Rows cannot be written back through a forward-only cursor");
     if (StagingRecord.empty() || Columns.empty()) throw EODBCError(0, "The cursor has no open result to add rows to");
+    SlotsChange();
     NumberFromFirst();   // a new row is counted and sought from the first row
     FRowsetsOff = true;  // a written result is read one row a fetch from here on
     return CursorMode == cmKeyset ? InsertByBulkAdd(record) : InsertBySql(record);
@@ -308,6 +310,7 @@ int TODBC::InsertBySql(const void* record) {
 // Update.
 
 int TODBC::ModifyRecord(const void* record) {
+    SlotsChange();
     const std::int32_t row = EditRow();
     FRowsetsOff = true;  // a written result is read one row a fetch from here on
     const auto size = static_cast<std::size_t>(RecordSize());
@@ -368,6 +371,7 @@ int TODBC::ModifyRecord(const void* record) {
 // Delete.
 
 int TODBC::DeleteRecord(bool sequential) {
+    SlotsChange();
     // Rows deleted through the cursor library keep their numbers from the first row.
     NumberFromFirst();
     const std::int32_t row = EditRow();

@@ -418,7 +418,7 @@ std::uint16_t ODBCTypeOfColumn(odbc::SmallInt sqlType, std::string_view typeName
     return fcUnknown;
 }
 
-int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& blank, void* dest) {
+int TODBC::GetFieldAt(int fieldNo, const void* record, const void* bookmark, bool& blank, void* dest) {
     blank = true;
     if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
     const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
@@ -427,7 +427,7 @@ int TODBC::GetField(int fieldNo, const void* record, int bookmarkOffset, bool& b
         if (d.FldType == fcBlob) {
             std::int32_t size = 0;
             bool null = true;
-            GetBlobSize(record, bookmarkOffset, size, fieldNo, &null);
+            GetBlobSize(bookmark, 0, size, fieldNo, &null);
             blank = null;
             return 0;
         }
@@ -545,13 +545,13 @@ int TemporalText(const TODBCFldDesc& d, const std::byte* area, std::int32_t leng
 
 }  // namespace
 
-int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& text) const {
+int TODBC::GetTextAt(int fieldNo, const void* record, const void* bookmark, String& text) const {
     if (fieldNo < 1 || fieldNo > FieldCount()) return -1;
     const TODBCFldDesc& d = Columns[static_cast<std::size_t>(fieldNo - 1)];
     // A binary value longer than its column's declared size (SQLite keeps
     // what it is given) is answered whole; any other the field reads itself.
     if (d.FldType == fcBytes || d.FldType == fcVarBytes)
-        return record && GetOverflowText(fieldNo, record, bookmarkOffset, text) ? 1 : -1;
+        return record && OverflowTextAt(fieldNo, record, bookmark, text) ? 1 : -1;
     const bool decimal = d.FldType == fcFloat && d.CType == SQL_C_CHAR;
     const bool temporal = d.FldType == fcDate || d.FldType == fcTime || d.FldType == fcTimeStamp;
     if (d.FldType != fcString && !decimal && !temporal) return -1;
@@ -559,7 +559,7 @@ int TODBC::GetText(int fieldNo, const void* record, int bookmarkOffset, String& 
     const std::int32_t length = ODBCGetIndicator(record, d);
     if (length < 0) return 0;
     if (temporal) return TemporalText(d, static_cast<const std::byte*>(record) + d.Offset, length, text);
-    if (GetOverflowText(fieldNo, record, bookmarkOffset, text)) return 1;
+    if (OverflowTextAt(fieldNo, record, bookmark, text)) return 1;
     std::string_view value = AreaText(static_cast<const std::byte*>(record) + d.Offset, length, d);
     // Character values end at their first NUL, as in the field's buffer form.
     if (!decimal) value = value.substr(0, strnlen(value.data(), value.size()));

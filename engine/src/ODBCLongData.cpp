@@ -66,6 +66,7 @@ void TODBC::PositionOnRow(std::int32_t row) {
     // Without scrolling, the row a long value belongs to cannot be reached
     // again once it was passed; its values were kept when it was fetched.
     if (ForwardOnly()) throw EODBCError(0, "Long data is not available on a forward-only cursor");
+    SlotsChange();
     Unbind();
     SQLRETURN rc = odbc::SQLFetchScroll(Stmt, SQL_FETCH_ABSOLUTE, DriverRowOfMark(row));
     if (rc == SQL_NO_DATA)
@@ -138,9 +139,9 @@ String TODBC::ReadWholeText(int column) {
     return whole;
 }
 
-bool TODBC::GetOverflowText(int fieldNo, const void* record, int bookmarkOffset, String& text) const {
+bool TODBC::OverflowTextAt(int fieldNo, const void* record, const void* bookmark, String& text) const {
     if (FOverflow.empty()) return false;
-    const std::int32_t row = ReadBookmark(static_cast<const std::byte*>(record) + bookmarkOffset);
+    const std::int32_t row = ReadBookmark(static_cast<const std::byte*>(bookmark));
     auto it = FOverflow.find({row, fieldNo});
     if (it == FOverflow.end()) return false;
     // The record may have been given a new value since it was fetched.

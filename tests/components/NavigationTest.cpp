@@ -122,6 +122,19 @@ protected:
             const std::string& want = model.Ids[static_cast<std::size_t>(model.Pos)];
             ASSERT_EQ(id->AsString(), want) << trail;
             ASSERT_EQ(name->AsString(), "row " + want) << trail;
+            // Every record of the window holds its own row, as a grid paints
+            // them: records read their rows in the cache until it changes.
+            if (windowRows <= 1) return;
+            const int active = grid.ActiveRecord();
+            for (int j = 0; j < grid.RecordCount(); ++j) {
+                grid.SetActiveRecord(j);
+                const int pos = model.Pos - active + j;
+                ASSERT_TRUE(pos >= 0 && pos < static_cast<int>(model.Ids.size())) << trail << " record " << j;
+                const std::string& row = model.Ids[static_cast<std::size_t>(pos)];
+                ASSERT_EQ(id->AsString(), row) << trail << " record " << j;
+                ASSERT_EQ(name->AsString(), "row " + row) << trail << " record " << j;
+            }
+            grid.SetActiveRecord(active);
         };
         check("open");
         for (int i = 0; i < steps && !HasFatalFailure(); ++i) {

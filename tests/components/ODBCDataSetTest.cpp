@@ -87,7 +87,8 @@ TEST(ODBCDataSetBuffers, LayoutOfTheExample) {
     EXPECT_EQ(layout.BlobCacheOffset, 110);
     EXPECT_EQ(layout.RecInfoOffset, 118);
     EXPECT_EQ(layout.BookmarkOffset, 118 + 6);
-    EXPECT_EQ(layout.RecordBufferSize, 118 + 6 + 114);
+    EXPECT_EQ(layout.LoanOffset, 118 + 6 + 114);
+    EXPECT_EQ(layout.RecordBufferSize, 118 + 6 + 114 + 8);
 }
 
 TEST(ODBCDataSetProperties, TranslateCountsWithoutConverting) {
@@ -302,7 +303,8 @@ TEST_P(ODBCDataSet, RecordBufferHoldsTheEngineRowCalculatedFieldsBlobCacheAndBoo
     EXPECT_EQ(table->BlobCacheOffset(), table->EngineRecordSize() + table->CalcFieldsSize());
     EXPECT_EQ(table->RecInfoOffset(), table->BlobCacheOffset() + 8);
     EXPECT_EQ(table->BookmarkOffset(), table->RecInfoOffset() + 6);
-    EXPECT_EQ(table->RecordBufferSize(), table->BookmarkOffset() + table->BookmarkSize());
+    EXPECT_EQ(table->LoanOffset(), table->BookmarkOffset() + table->BookmarkSize());
+    EXPECT_EQ(table->RecordBufferSize(), table->LoanOffset() + 8);
     EXPECT_EQ(table->FieldByName("twice")->AsInteger(), 2);
     EXPECT_EQ(table->RecNo(), -1);
     EXPECT_EQ(table->FieldByName("m1")->DataType(), ftMemo);

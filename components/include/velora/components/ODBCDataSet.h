@@ -21,6 +21,10 @@
 //   RecInfoOffset      TODBCRecInfo (6 bytes)
 //   BookmarkOffset     BookmarkSize bytes: the engine writes the row number
 //                      (4 bytes) at the start, the rest stays zero
+//   LoanOffset         the row lent from the engine's cache (TODBCRowLoan,
+//                      8 bytes): a browsed record reads its values in the
+//                      cache slot instead of a copy of them (nil: the record
+//                      holds its row image itself)
 //   RecordBufferSize   end
 //
 // Buffers are zero-filled when allocated, and a new record's bookmark is -1
@@ -43,7 +47,9 @@
 #include "velora/odbc/ODBCDefs.h"
 #include "velora/db/DB.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,6 +58,7 @@
 namespace velora {
 
 class TODBC;  // the engine's cursor (velora/engine/ODBCCursor.h)
+struct TODBCRowLoan;
 
 /// Use flags of DBFlagSet (bits 0..15).
 inline constexpr int flagCursorOpen = 0;  ///< the cursor is open
@@ -74,6 +81,7 @@ struct TODBCBufferLayout {
     int BlobCacheOffset = 0;
     int RecInfoOffset = 0;
     int BookmarkOffset = 0;
+    int LoanOffset = 0;
     int RecordBufferSize = 0;
 };
 
@@ -285,6 +293,7 @@ public:
     int BlobCacheOffset() const { return FBlobCacheOffset; }
     int RecInfoOffset() const { return FRecInfoOffset; }
     int BookmarkOffset() const { return FBookmarkOffset; }
+    int LoanOffset() const { return FLoanOffset; }
     int RecordBufferSize() const { return FRecordBufferSize; }
     /// The layout behind an engine row image of EngineRecordSize bytes.
     static TODBCBufferLayout ComputeBufferLayout(int EngineRecordSize, int CalcFieldsSize, int BlobFieldCount,
@@ -436,6 +445,17 @@ protected:
     /// The record as it was before the change: the copy InternalEdit made in
     /// edit state, the active record in browse state, nil in insert state.
     TRecordBuffer GetOldRecord();
+    /// The engine row image of a record buffer of this dataset: the cache
+    /// slot a browsed record was lent, or the buffer itself (nil for nil).
+    const std::uint8_t* RowOf(TRecordBuffer Buffer) const {
+        if (!Buffer) return nullptr;
+        const std::uint8_t* row;
+        std::memcpy(&row, Buffer + FLoanOffset, sizeof row);
+        return row ? row : Buffer;
+    }
+    /// Makes `Buffer` hold its row image itself, copied from the slot it
+    /// was lent (nothing when it holds it already).
+    void KeepRow(TRecordBuffer Buffer);
 
     // ---- the framework's protocol -----------------------------------------------------------------
     void ClearCalcFields(TRecordBuffer Buffer) override;
@@ -531,9 +551,20 @@ protected:
     bool FOpenOnRunStatement = false;
 
 private:
+    void Lend(TRecordBuffer Buffer, const TODBCRowLoan& Loan);
+    /// Forgets the loan of a buffer about to be written whole (nothing for a
+    /// buffer that holds none, or is not one of ours).
+    void ForgetLoan(TRecordBuffer Buffer) noexcept;
+    /// The engine's hook: every lent row is copied into its record before
+    /// the slots change.
+    static void KeepLentRows(void* DataSet) noexcept;
+
     TODBCStmtOwner FStmtHandle;
     int FQueryTimeout = 0;
     TODBCCancelGate FCancelGate;  ///< open to CancelStatement while the driver executes
+    /// The buffers holding a lent row (declared before the engine, which
+    /// calls KeepLentRows while it goes).
+    std::vector<TRecordBuffer> FLentBuffers;
     std::unique_ptr<TODBC> FEngine;
     String FStmtText;
     String FActiveStmtText;
@@ -551,6 +582,7 @@ private:
     std::uint16_t FBlobCacheOffset = 0;
     std::uint16_t FRecInfoOffset = 0;
     std::uint16_t FBookmarkOffset = 0;
+    std::uint16_t FLoanOffset = 0;
     std::uint16_t FRecordBufferSize = 0;
     // BLOB cache storage: handle h designates FBlobStrings[h - 1].
     std::vector<String> FBlobStrings;

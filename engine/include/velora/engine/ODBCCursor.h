@@ -93,6 +93,12 @@ inline constexpr int kBlobRecordBytes = 482;
 /// images plus its own data within 16-bit sizes.
 inline constexpr int kMaxRecordSize = 32000;
 
+/// A row a browsed record reads in the cache instead of holding a copy: the
+/// record part of its slot (see TODBC::LendRows).
+struct TODBCRowLoan {
+    const std::byte* Row = nullptr;
+};
+
 /// The engine's cursor over one prepared statement.
 ///
 /// Fields are public, as the editing and requery operations and the dataset
@@ -143,10 +149,22 @@ public:
     /// and fetches block 0. `sequential` (a uni-directional dataset) makes
     /// every fetch a forward one. Answers 0 or SQL_NO_DATA (empty result).
     int OpenCache(int rows, int size, bool sequential);
-    int GetNextRecord(void* buffer, bool sequential);
-    int GetPriorRecord(void* buffer);
+    /// The navigation calls copy the row into `buffer` (RecordSize bytes);
+    /// given a `loan` while LendRows has a hook, they lend the row instead
+    /// and leave `buffer` alone.
+    int GetNextRecord(void* buffer, bool sequential, TODBCRowLoan* loan = nullptr);
+    int GetPriorRecord(void* buffer, TODBCRowLoan* loan = nullptr);
     /// The current row again (0), or 2 past the end or before the first row.
-    int GetCurrentRecord(void* buffer);
+    int GetCurrentRecord(void* buffer, TODBCRowLoan* loan = nullptr);
+    /// Rows lent to records: before the record part of any slot changes (a
+    /// fetch, a write through the cursor, the cache opened again or freed),
+    /// `hook(context)` is called once if a row was lent since the last
+    /// change, and must copy every lent row it still uses.
+    void LendRows(void (*hook)(void*), void* context) {
+        FLendHook = hook;
+        FLendContext = context;
+    }
+    bool LendsRows() const { return FLendHook != nullptr; }
     /// Writes the current logical row number (4 bytes): from 0 at the first
     /// row; on a key range cursor that reached its end without counting, -2
     /// for the last row, -3 for the one before, ... (-1 stands for no row).
@@ -179,7 +197,13 @@ public:
     /// buffer form (see ODBCCursor.cpp). `blank` tells NULL. Answers 0, or -1
     /// (with blank True) when the value cannot be converted. A nil `dest`
     /// asks only whether there is a value (the same `blank` and answer).
-    int GetField(int fieldNo, const void* record, int bookmarkOffset, bool& blank, void* dest);
+    int GetField(int fieldNo, const void* record, int bookmarkOffset, bool& blank, void* dest) {
+        return GetFieldAt(fieldNo, record, BookmarkIn(record, bookmarkOffset), blank, dest);
+    }
+    /// GetField of a row image `row` whose bookmark is at `bookmark` (a
+    /// record reading its row in the cache: the row is the slot, the
+    /// bookmark in the record).
+    int GetFieldAt(int fieldNo, const void* row, const void* bookmark, bool& blank, void* dest);
     /// Runs `text` on the statement in place of the current one (an empty
     /// text runs the prepared one again) and fetches block 0: the cursor then
     /// stands before the first row, as after OpenCache. The text must yield
@@ -195,7 +219,9 @@ public:
     /// The whole text of a character column whose value in the row of the
     /// bookmark at record + bookmarkOffset was longer than its buffer (the
     /// record holds only its start). False for every other value.
-    bool GetOverflowText(int fieldNo, const void* record, int bookmarkOffset, String& text) const;
+    bool GetOverflowText(int fieldNo, const void* record, int bookmarkOffset, String& text) const {
+        return OverflowTextAt(fieldNo, record, BookmarkIn(record, bookmarkOffset), text);
+    }
     /// Character columns and decimals held as text: the value as the row
     /// holds it, whole (also when longer than the record's area), read
     /// straight from `record` without the field's buffer form. Dates, times
@@ -205,7 +231,11 @@ public:
     /// at midnight; a time the driver wrote in another form as it wrote it.
     /// Answers -1 for other columns, 0 for NULL (and for a nil `record`), 1
     /// with `text`.
-    int GetText(int fieldNo, const void* record, int bookmarkOffset, String& text) const;
+    int GetText(int fieldNo, const void* record, int bookmarkOffset, String& text) const {
+        return GetTextAt(fieldNo, record, BookmarkIn(record, bookmarkOffset), text);
+    }
+    /// GetText of a row image whose bookmark is at `bookmark` (see GetFieldAt).
+    int GetTextAt(int fieldNo, const void* row, const void* bookmark, String& text) const;
     /// The value of field `fieldNo` of `record` in its exact stored form, as
     /// text, for the forms a double or a date-time in milliseconds would
     /// change: decimals held as text (their text, `kind` fcBCD), time stamps
@@ -336,7 +366,18 @@ public:
     bool ForwardOnly() const { return CursorMode == 0 || FSequential; }
 
 private:
-    bool CopySlot(int k, void* buffer);
+    static const void* BookmarkIn(const void* record, int bookmarkOffset) {
+        return record ? static_cast<const std::byte*>(record) + bookmarkOffset : nullptr;
+    }
+    bool OverflowTextAt(int fieldNo, const void* row, const void* bookmark, String& text) const;
+    bool CopySlot(int k, void* buffer, TODBCRowLoan* loan);
+    /// Called before the record part of a slot changes (see LendRows).
+    void SlotsChange() {
+        if (FLent) {
+            FLent = false;
+            FLendHook(FLendContext);
+        }
+    }
     void StoreStaging(int k);
     void StoreRow(int k, std::byte* record, const SQLLEN* indicators);
     void PlanStaging();
@@ -408,6 +449,9 @@ private:
     void SeekByValues(std::int32_t mark, const std::byte* trailer);
 
     String FTableName;
+    void (*FLendHook)(void*) = nullptr;  ///< see LendRows
+    void* FLendContext = nullptr;
+    bool FLent = false;        ///< a row was lent since the slots last changed
     bool FSequential = false;  ///< the cache was opened uni-directional
     bool FKeyRange = false;    ///< the statement is a key range cursor (odbc::UsesKeyRangeCursor)
     bool FEndNumbered = false;   ///< the cache numbers rows from the end (a key range cursor's SetToEnd)
