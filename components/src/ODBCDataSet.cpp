@@ -404,13 +404,12 @@ void TODBCDataSet::Lend(TRecordBuffer Buffer, const TODBCRowLoan& Loan) {
     std::memcpy(Buffer + FLoanOffset, &Loan, sizeof Loan);
 }
 
-void TODBCDataSet::KeepRow(TRecordBuffer Buffer) {
+void TODBCDataSet::HoldRow(TRecordBuffer Buffer) noexcept {
     TODBCRowLoan loan;
     std::memcpy(&loan, Buffer + FLoanOffset, sizeof loan);
-    if (!loan.Row) return;
     UnpoisonRowImage(Buffer, FEngineRecordSize);
-    std::memcpy(Buffer, loan.Row, FEngineRecordSize);
-    ForgetLoan(Buffer);
+    if (loan.Row) std::memcpy(Buffer, loan.Row, FEngineRecordSize);
+    std::memset(Buffer + FLoanOffset, 0, sizeof loan);
 }
 
 void TODBCDataSet::ForgetLoan(TRecordBuffer Buffer) noexcept {
@@ -423,13 +422,7 @@ void TODBCDataSet::ForgetLoan(TRecordBuffer Buffer) noexcept {
 
 void TODBCDataSet::KeepLentRows(void* DataSet) noexcept {
     auto* self = static_cast<TODBCDataSet*>(DataSet);
-    for (TRecordBuffer buffer : self->FLentBuffers) {
-        TODBCRowLoan loan;
-        std::memcpy(&loan, buffer + self->FLoanOffset, sizeof loan);
-        UnpoisonRowImage(buffer, self->FEngineRecordSize);
-        if (loan.Row) std::memcpy(buffer, loan.Row, self->FEngineRecordSize);
-        std::memset(buffer + self->FLoanOffset, 0, sizeof loan);
-    }
+    for (TRecordBuffer buffer : self->FLentBuffers) self->HoldRow(buffer);
     self->FLentBuffers.clear();
 }
 

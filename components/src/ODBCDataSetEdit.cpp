@@ -116,7 +116,6 @@ void GoToInsertedRow(TODBCDataSet& DataSet, const std::vector<std::byte>& Record
 }  // namespace
 
 void TODBCDataSet::InternalPost() {
-    KeepRow(ActiveBuffer());  // the engine reads the record whole
     if (State() == dsEdit) {
         // The engine writes over its current row: make sure that is the row
         // being edited, whatever read the cursor since the edit began.

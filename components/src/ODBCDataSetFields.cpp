@@ -126,7 +126,7 @@ bool TODBCDataSet::GetFieldData(TField* Field, void* Buffer) {
         // integer in a 32-bit field, a time beyond 24 hours, a NaN decimal)
         // is refused, never read as NULL. Without a destination (IsNull) the
         // engine answers without delivering the value.
-        if (FEngine->GetFieldAt(Field->FieldNo(), RowOf(recBuf), recBuf + FBookmarkOffset, blank, Buffer) < 0)
+        if (FEngine->GetFieldAt(Field->FieldNo(), RowOf(recBuf), BookmarkOf(recBuf), blank, Buffer) < 0)
             DatabaseErrorFmt("Value stored in field '%s' cannot be read as the field's type", Field->DisplayName());
         if (longValue && blank) CacheBlobRead(Field, recBuf, String(), true);
         return !blank;
@@ -156,10 +156,7 @@ void TODBCDataSet::SetFieldData(TField* Field, const void* Buffer) {
         if (Field->ReadOnly() && state != dsFilter) DatabaseErrorFmt(SFieldReadOnly, Field->DisplayName());
         // Validation comes first: a rejected value leaves the buffer as it was.
         Field->Validate(Buffer);
-        if (haveBuffer && Field->FieldKind() != fkInternalCalc) {
-            KeepRow(recBuf);
-            FEngine->PutField(Field->FieldNo(), recBuf, Buffer);
-        }
+        if (haveBuffer && Field->FieldKind() != fkInternalCalc) FEngine->PutField(Field->FieldNo(), recBuf, Buffer);
     } else if (haveBuffer) {
         std::uint8_t* slot = recBuf + GetRecordSize() + Field->Offset();
         slot[0] = Buffer != nullptr;
@@ -183,8 +180,7 @@ bool TODBCDataSet::GetFieldExactText(TField* Field, String& Text, bool& IsNull) 
     // Without a record a text column reads as NULL.
     TRecordBuffer recBuf = nullptr;
     GetActiveRecBuf(recBuf);
-    const int r =
-        FEngine->GetTextAt(Field->FieldNo(), RowOf(recBuf), recBuf ? recBuf + FBookmarkOffset : nullptr, Text);
+    const int r = FEngine->GetTextAt(Field->FieldNo(), RowOf(recBuf), BookmarkOf(recBuf), Text);
     if (r < 0) return false;
     IsNull = r == 0;
     return true;
@@ -204,7 +200,6 @@ bool TODBCDataSet::SetFieldExactText(TField* Field, const String& Text) {
     // OnValidate sees the value in the field's buffer form.
     double value = 0;
     if (TryStrToFloat(Text, value)) Field->Validate(&value);
-    KeepRow(recBuf);
     FEngine->PutDecimalText(Field->FieldNo(), recBuf, Text);
     DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
     return true;
@@ -225,7 +220,7 @@ bool TODBCDataSet::GetFieldExactValue(TField* Field, bool Old, TFieldType& Type,
     // Text goes whole, as the row holds it: SQLite keeps text longer than
     // the column's declared size, which the field's value form would cut.
     if (r < 0 && Field->DataType() == ftString) {
-        r = FEngine->GetTextAt(Field->FieldNo(), row, recBuf ? recBuf + FBookmarkOffset : nullptr, Text);
+        r = FEngine->GetTextAt(Field->FieldNo(), row, BookmarkOf(recBuf), Text);
         kind = fcString;
     }
     if (r < 0) return false;
@@ -243,7 +238,6 @@ bool TODBCDataSet::SetTemporalText(TField* Field, const String& Text) {
     if (Field->ReadOnly()) DatabaseErrorFmt(SFieldReadOnly, Field->DisplayName());
     TRecordBuffer recBuf = nullptr;
     if (!GetActiveRecBuf(recBuf)) DatabaseError(SNotEditing);
-    KeepRow(recBuf);
     std::vector<std::uint8_t> trial(recBuf, recBuf + FEngine->RecordSize());
     if (!FEngine->PutTemporalText(Field->FieldNo(), trial.data(), Trim(Text)))
         DatabaseErrorFmt(DBConsts::SInvalidDateTimeValue, Text, Field->DisplayName());

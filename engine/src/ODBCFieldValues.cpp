@@ -34,6 +34,9 @@ namespace {
 
 using ReadResult = TODBCReadResult;
 
+/// Dates, times and time stamps: the forms held as a point in time.
+bool IsTemporalType(std::uint16_t type) { return type == fcDate || type == fcTime || type == fcTimeStamp; }
+
 /// The text held in a record area of `length` bytes (at most Len - 1).
 std::string_view AreaText(const std::byte* area, std::int32_t length, const TODBCFldDesc& d) {
     return {reinterpret_cast<const char*>(area), std::min<std::size_t>(static_cast<std::size_t>(length), d.Len - 1u)};
@@ -485,8 +488,7 @@ int TODBC::GetDecimalText(int fieldNo, const void* record, String& text) const {
 
 bool TODBC::IsTemporal(int fieldNo) const {
     if (fieldNo < 1 || fieldNo > FieldCount()) return false;
-    const std::uint16_t type = Columns[static_cast<std::size_t>(fieldNo - 1)].FldType;
-    return type == fcDate || type == fcTime || type == fcTimeStamp;
+    return IsTemporalType(Columns[static_cast<std::size_t>(fieldNo - 1)].FldType);
 }
 
 bool TODBC::PutTemporalText(int fieldNo, void* record, std::string_view text) {
@@ -553,7 +555,7 @@ int TODBC::GetTextAt(int fieldNo, const void* record, const void* bookmark, Stri
     if (d.FldType == fcBytes || d.FldType == fcVarBytes)
         return record && OverflowTextAt(fieldNo, record, bookmark, text) ? 1 : -1;
     const bool decimal = d.FldType == fcFloat && d.CType == SQL_C_CHAR;
-    const bool temporal = d.FldType == fcDate || d.FldType == fcTime || d.FldType == fcTimeStamp;
+    const bool temporal = IsTemporalType(d.FldType);
     if (d.FldType != fcString && !decimal && !temporal) return -1;
     if (record == nullptr) return 0;
     const std::int32_t length = ODBCGetIndicator(record, d);
@@ -620,7 +622,7 @@ int TODBC::GetExactValue(int fieldNo, const void* record, String& text, std::uin
         kind = fcBCD;
         return record == nullptr ? 0 : GetDecimalText(fieldNo, record, text);
     }
-    if (d.FldType != fcTimeStamp && d.FldType != fcDate && d.FldType != fcTime) return -1;
+    if (!IsTemporalType(d.FldType)) return -1;
     // The kind follows how the column is held: text (times everywhere, time
     // stamps on SQLite) is what the column's code says, a time structure a
     // time of day, a date structure a date; a timestamp structure is

@@ -453,9 +453,6 @@ protected:
         std::memcpy(&row, Buffer + FLoanOffset, sizeof row);
         return row ? row : Buffer;
     }
-    /// Makes `Buffer` hold its row image itself, copied from the slot it
-    /// was lent (nothing when it holds it already).
-    void KeepRow(TRecordBuffer Buffer);
 
     // ---- the framework's protocol -----------------------------------------------------------------
     void ClearCalcFields(TRecordBuffer Buffer) override;
@@ -552,6 +549,12 @@ protected:
 
 private:
     void Lend(TRecordBuffer Buffer, const TODBCRowLoan& Loan);
+    /// Copies a lent buffer's row in and clears its loan (the list aside).
+    void HoldRow(TRecordBuffer Buffer) noexcept;
+    /// The bookmark of a record buffer (nil for nil).
+    const std::uint8_t* BookmarkOf(TRecordBuffer Buffer) const {
+        return Buffer ? Buffer + FBookmarkOffset : nullptr;
+    }
     /// Forgets the loan of a buffer about to be written whole (nothing for a
     /// buffer that holds none, or is not one of ours).
     void ForgetLoan(TRecordBuffer Buffer) noexcept;
